@@ -1,0 +1,1 @@
+int folio_dummy_rtl = 0;
