@@ -1,0 +1,56 @@
+#pragma once
+// Leaf helpers shared by the image buffers, the masks and the codecs: the row
+// length rule, bit access in 1-bit rows, byte-order and bit-order swaps, powers.
+//
+// 1-bit rows hold pixel x in bit (7 - (x and 7)) of byte x div 8: the most
+// significant bit is the leftmost pixel.
+#include <cstdint>
+
+// Mask of pixel x within its byte, indexed by x and 7: 128, 64, ..., 1.
+extern const uint8_t IEBitMask1[8];
+
+// Table that reverses the eight bits of a byte (TIFF fill order 2).
+extern const uint8_t IEReverseBitTable[256];
+
+// Bytes of one row of Width pixels of BitsPerPixel bits, padded to AlignBits
+// (a positive multiple of 8).  Computed in 64 bits: huge widths cannot wrap.
+// Answers 0 for a zero or negative width, bit count or alignment, and -1 when
+// the bit count of the row would not fit 64 bits.
+int64_t IEBitmapRowLen(int64_t Width, int32_t BitsPerPixel, int32_t AlignBits);
+
+// Non-zero when pixel X of a 1-bit row is set.
+int32_t IEGetBit(const uint8_t* Row, int64_t X);
+// Sets pixel X of a 1-bit row when Value <> 0, else clears it.
+void IESetBit(uint8_t* Row, int64_t X, int32_t Value);
+
+// From the lowest set bit of Mask, the number of consecutive set bits ($7C00
+// gives 5, $07E0 gives 6, 0 gives 0).  All 32 bits count.
+int32_t IEBitMaskWidth(uint32_t Mask);
+
+// Bits needed for Count colours: -1 for 0 (or less); the bit index for a power
+// of two (16 gives 4); otherwise the highest set bit index + 1 (3 gives 2).
+int32_t IEColorCountToBitCount(int32_t Count);
+
+// Reverses the bit order of one byte.
+void IEReverseBitOrder(uint8_t& B);
+// Reverses the bit order of every byte of a block.
+void IEReverseBitOrderBuffer(uint8_t* P, int64_t Count);
+// Reverses all 32 bits of V.
+void IEReverseBits32(uint32_t& V);
+
+// Exchanges the two bytes of V.
+uint16_t IESwapWord(uint16_t V);
+// Byte-swaps Count consecutive 16-bit values in place (P need not be aligned).
+void IESwapWords(void* P, int64_t Count);
+// Reverses the four bytes of V.
+uint32_t IESwapDWord(uint32_t V);
+
+// Base raised to an integral exponent by repeated squaring; 1 for exponent 0;
+// the reciprocal for a negative exponent.
+long double IEPowerInt(int32_t Exponent, long double Base);
+// Base raised to Exponent: 1 for exponent 0; 0 for base 0 and a positive
+// exponent; integral exponents (|e| <= 2147483647) by IEPowerInt; otherwise
+// exp(Exponent x ln(Base)).
+long double IEPower(long double Base, long double Exponent);
+// The same rule on doubles.
+double IEPowerDouble(double Base, double Exponent);
