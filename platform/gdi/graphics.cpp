@@ -1,0 +1,101 @@
+#include "platform/gdi/graphics.h"
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+
+#include "platform/gdi/bitmap.h"
+
+namespace {
+
+struct FormatEntry {
+  std::string Extension;  // lower case, no dot
+  std::string Description;
+  TGraphicFactory Factory;
+};
+
+std::mutex gRegistryMutex;
+
+std::vector<FormatEntry>& Registry() {
+  static std::vector<FormatEntry> registry = {
+      {"bmp", "Bitmaps", [] { return std::unique_ptr<TGraphic>(new TBitmap()); }}};
+  return registry;
+}
+
+std::string Normalize(std::string ext) {
+  if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext;
+}
+
+}  // namespace
+
+TGraphic::~TGraphic() = default;
+
+void TGraphic::Changed() {
+  FModified = true;
+  if (OnChange) OnChange(this);
+}
+
+TPicture::TPicture() = default;
+TPicture::~TPicture() = default;
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> Value) {
+  FGraphic = std::move(Value);
+  if (OnChange) OnChange(this);
+}
+
+TBitmap* TPicture::GetBitmap() {
+  auto* b = dynamic_cast<TBitmap*>(FGraphic.get());
+  if (!b) {
+    FGraphic = std::make_unique<TBitmap>();
+    b = static_cast<TBitmap*>(FGraphic.get());
+    if (OnChange) OnChange(this);
+  }
+  return b;
+}
+
+int32_t TPicture::GetWidth() const { return FGraphic ? FGraphic->GetWidth() : 0; }
+int32_t TPicture::GetHeight() const { return FGraphic ? FGraphic->GetHeight() : 0; }
+
+void TPicture::RegisterFileFormat(const std::string& Extension, const std::string& Description,
+                                  TGraphicFactory Factory) {
+  std::lock_guard<std::mutex> lock(gRegistryMutex);
+  const std::string ext = Normalize(Extension);
+  auto& reg = Registry();
+  for (auto& e : reg)
+    if (e.Extension == ext) {
+      e.Description = Description;
+      e.Factory = std::move(Factory);
+      return;
+    }
+  reg.push_back({ext, Description, std::move(Factory)});
+}
+
+void TPicture::UnregisterFileFormat(const std::string& Extension) {
+  std::lock_guard<std::mutex> lock(gRegistryMutex);
+  const std::string ext = Normalize(Extension);
+  auto& reg = Registry();
+  reg.erase(std::remove_if(reg.begin(), reg.end(),
+                           [&](const FormatEntry& e) { return e.Extension == ext; }),
+            reg.end());
+}
+
+std::unique_ptr<TGraphic> TPicture::CreateGraphicForExtension(const std::string& Extension) {
+  TGraphicFactory factory;
+  {
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
+    const std::string ext = Normalize(Extension);
+    for (auto& e : Registry())
+      if (e.Extension == ext) factory = e.Factory;
+  }
+  return factory ? factory() : nullptr;
+}
+
+std::vector<std::pair<std::string, std::string>> TPicture::RegisteredFormats() {
+  std::lock_guard<std::mutex> lock(gRegistryMutex);
+  std::vector<std::pair<std::string, std::string>> out;
+  for (auto& e : Registry()) out.emplace_back(e.Extension, e.Description);
+  return out;
+}

@@ -1,0 +1,94 @@
+#pragma once
+// TGraphic, the base of every picture class (bitmaps, PNG and GIF pictures),
+// and TPicture, which holds one graphic and picks its class from a registry
+// of file extensions.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TCanvas;
+class TStream;
+struct TRect;
+class TGraphic;
+
+class TGraphic {
+ public:
+  TGraphic() = default;
+  virtual ~TGraphic();
+  TGraphic(const TGraphic&) = delete;
+  TGraphic& operator=(const TGraphic&) = delete;
+
+  virtual int32_t GetWidth() const = 0;
+  virtual int32_t GetHeight() const = 0;
+  virtual void SetWidth(int32_t Value) = 0;
+  virtual void SetHeight(int32_t Value) = 0;
+  virtual bool GetEmpty() const = 0;
+  virtual bool GetTransparent() const { return FTransparentFlag; }
+  virtual void SetTransparent(bool Value) { FTransparentFlag = Value; }
+  bool GetModified() const { return FModified; }
+  void SetModified(bool Value) { FModified = Value; }
+
+  virtual void LoadFromStream(TStream* Stream) = 0;
+  virtual void SaveToStream(TStream* Stream) = 0;
+  void LoadFromFile(const std::string& FileName);
+  void SaveToFile(const std::string& FileName);
+
+  // Marks the graphic modified and calls OnChange.
+  virtual void Changed();
+
+  std::function<void(TGraphic* Sender)> OnChange;
+
+ protected:
+  friend class TCanvas;
+  // Draws the whole graphic stretched into Rect of ACanvas.
+  virtual void Draw(TCanvas* ACanvas, const TRect& Rect) = 0;
+
+ private:
+  bool FModified = false;
+  bool FTransparentFlag = false;
+};
+
+using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
+
+class TBitmap;
+
+class TPicture {
+ public:
+  TPicture();
+  ~TPicture();
+  TPicture(const TPicture&) = delete;
+  TPicture& operator=(const TPicture&) = delete;
+
+  // The graphic held (nullptr when empty).
+  TGraphic* GetGraphic() const { return FGraphic.get(); }
+  // Takes ownership of Value; nullptr clears.
+  void SetGraphic(std::unique_ptr<TGraphic> Value);
+  // The graphic as a bitmap, replacing a graphic of another class by an
+  // empty bitmap.
+  TBitmap* GetBitmap();
+  int32_t GetWidth() const;
+  int32_t GetHeight() const;
+
+  // Picks the graphic class by the file's extension; raises EInvalidGraphic
+  // ("Unknown picture file extension (.xyz)") for an extension nobody
+  // registered.
+  void LoadFromFile(const std::string& FileName);
+  void SaveToFile(const std::string& FileName);
+
+  // Registers a graphic class for an extension (without the dot, any case).
+  // A later registration of the same extension replaces the earlier one.
+  static void RegisterFileFormat(const std::string& Extension, const std::string& Description,
+                                 TGraphicFactory Factory);
+  static void UnregisterFileFormat(const std::string& Extension);
+  // Creates the graphic registered for Extension, or nullptr.
+  static std::unique_ptr<TGraphic> CreateGraphicForExtension(const std::string& Extension);
+  // "Description (*.ext)" entries for file dialogs, in registration order.
+  static std::vector<std::pair<std::string, std::string>> RegisteredFormats();
+
+  std::function<void(TPicture* Sender)> OnChange;
+
+ private:
+  std::unique_ptr<TGraphic> FGraphic;
+};
