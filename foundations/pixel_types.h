@@ -38,9 +38,6 @@ inline constexpr int32_t IEChannelCountOf(TIEPixelFormat F) {
   return uint8_t(F) < IEPixelFormatCount ? IEPixelFormat2ChannelCount[uint8_t(F)] : 0;
 }
 
-// Mask of pixel x in a 1-bit row: IEBitMask1[x & 7] in byte x / 8.
-inline constexpr uint8_t IEBitMask1[8] = {128, 64, 32, 16, 8, 4, 2, 1};
-
 // The formats a buffer kept in a platform bitmap can hold.
 inline constexpr bool IEFormatFitsTBitmap(TIEPixelFormat F) {
   return F == ie1g || F == ie8p || F == ie8g || F == ie24RGB || F == ie32RGB;
