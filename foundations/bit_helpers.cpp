@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/gdi/bitmap.h"
+
 namespace {
 
 constexpr uint8_t ReverseByte(uint8_t b) {
@@ -44,6 +46,32 @@ int64_t IEBitmapRowLen(int64_t Width, int32_t BitsPerPixel, int32_t AlignBits) {
   const int64_t bits = Width * BitsPerPixel;
   if (AlignBits == 32) return ((bits + 31) >> 5) << 2;
   return (bits + AlignBits - 1) / AlignBits * (AlignBits / 8);
+}
+
+int64_t IETBitmapRowLen(int64_t Width, TPixelFormat PixelFormat) {
+  return IEBitmapRowLen(Width, IEPixelFormatToBitCount(PixelFormat), 32);
+}
+
+int32_t IEPixelFormatToBitCount(TPixelFormat PixelFormat) {
+  switch (PixelFormat) {
+    case pf1bit: return 1;
+    case pf4bit: return 4;
+    case pf8bit: return 8;
+    case pf15bit: return 15;
+    case pf16bit: return 16;
+    case pf24bit: return 24;
+    case pf32bit: return 32;
+    default: return 0;
+  }
+}
+
+TIEPixelFormat IEPixelFormatFromTBitmap(TPixelFormat PixelFormat) {
+  switch (PixelFormat) {
+    case pf1bit: return ie1g;
+    case pf4bit:
+    case pf8bit: return ie8p;
+    default: return ie24RGB;
+  }
 }
 
 int32_t IEGetBit(const uint8_t* Row, int64_t X) { return Row[X >> 3] & IEBitMask1[X & 7]; }

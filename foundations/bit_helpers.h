@@ -6,6 +6,11 @@
 // significant bit is the leftmost pixel.
 #include <cstdint>
 
+#include "foundations/pixel_types.h"
+
+// Pixel format of a platform bitmap (platform/gdi/bitmap.h).
+enum TPixelFormat : uint8_t;
+
 // Mask of pixel x within its byte, indexed by x and 7: 128, 64, ..., 1.
 extern const uint8_t IEBitMask1[8];
 
@@ -17,6 +22,16 @@ extern const uint8_t IEReverseBitTable[256];
 // Answers 0 for a zero or negative width, bit count or alignment, and -1 when
 // the bit count of the row would not fit 64 bits.
 int64_t IEBitmapRowLen(int64_t Width, int32_t BitsPerPixel, int32_t AlignBits);
+
+// Row length of a platform bitmap: IEBitmapRowLen (Width, bit count of the
+// format, 32).
+int64_t IETBitmapRowLen(int64_t Width, TPixelFormat PixelFormat);
+// Bits per pixel of a platform bitmap format: pf1bit 1, pf4bit 4, pf8bit 8,
+// pf15bit 15, pf16bit 16, pf24bit 24, pf32bit 32, device or custom 0.
+int32_t IEPixelFormatToBitCount(TPixelFormat PixelFormat);
+// Image-buffer format matching a platform bitmap format: pf1bit ie1g, pf4bit
+// and pf8bit ie8p, anything else ie24RGB.
+TIEPixelFormat IEPixelFormatFromTBitmap(TPixelFormat PixelFormat);
 
 // Non-zero when pixel X of a 1-bit row is set.
 int32_t IEGetBit(const uint8_t* Row, int64_t X);
