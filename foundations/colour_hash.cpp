@@ -1,6 +1,7 @@
 #include "foundations/colour_hash.h"
 
 #include <memory>
+#include <new>
 
 #include "platform/rtl/sysutils.h"
 
@@ -9,10 +10,14 @@ THash1::THash1(int32_t Bits) {
   FBits = Bits;
   FBucketCount = int32_t{1} << Bits;
   const auto n = static_cast<size_t>(FBucketCount);
-  FWord.assign(n, 0);
-  FChain.assign(n, nullptr);
-  FState.assign(n, bsEmpty);
-  FData.assign(n, 0);
+  try {
+    FWord.assign(n, 0);
+    FChain.assign(n, nullptr);
+    FState.assign(n, bsEmpty);
+    FData.assign(n, 0);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Out of memory");
+  }
 }
 
 THash1::~THash1() {

@@ -16,7 +16,8 @@ class THash1Item : public TObject {
 
 class THash1 : public TObject {
  public:
-  // 2^Bits buckets; Bits from 0 to 30 (EListError otherwise).
+  // 2^Bits buckets; Bits from 0 to 30 (EListError otherwise; EOutOfMemory when
+  // the buckets cannot be had).
   explicit THash1(int32_t Bits);
   ~THash1() override;
   THash1(const THash1&) = delete;
