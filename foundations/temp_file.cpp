@@ -64,6 +64,7 @@ TIEFileBuffer::~TIEFileBuffer() {
 
 bool TIEFileBuffer::AllocateFile(const std::string& Prefix, bool UseFile, int64_t Size) {
   Close();
+  if (Size < 0) return false;
   try {
     FFileName = IEMakeTempFileName(Prefix, IEGetTempFolder());
     std::unique_ptr<TStream> stream;
