@@ -1,1 +1,0 @@
-int folio_dummy = 0;
