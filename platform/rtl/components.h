@@ -39,9 +39,12 @@ enum TOperation : uint8_t { opInsert, opRemove };
 
 // A component is created with new and belongs to its owner, which deletes it
 // when it is deleted itself. Deleting an owned component removes it from its
-// owner first. Components that asked for free notification (FreeNotification)
-// hear Notification(this, opRemove) when this one goes away, and the link is
-// dropped in both directions whichever is deleted first.
+// owner (the owner and its other components hear opRemove). After
+// A->FreeNotification(B), B hears Notification(A, opRemove) when A goes away
+// and A hears it when B goes away; the link is dropped whichever goes first.
+// Destruction order: the derived destructors run first, then ~TComponent
+// sets csDestroying, tells its subscribers, deletes the owned components
+// (newest first) and leaves its owner.
 class TComponent : public TPersistent {
  public:
   explicit TComponent(TComponent* AOwner);
@@ -60,8 +63,8 @@ class TComponent : public TPersistent {
 
   const std::string& GetName() const { return FName; }
   // Raises EComponentError "A component named %s already exists" when a
-  // sibling has the name, and "Component name \"%s\" is not valid" when it is
-  // not an identifier (letters, digits, "_", not starting with a digit).
+  // sibling has the name, and "'%s' is not a valid component name" when it
+  // is not an identifier (letters, digits, "_", not starting with a digit).
   virtual void SetName(const std::string& NewName);
   std::string GetNamePath() const override;
   intptr_t GetTag() const { return FTag; }
@@ -78,12 +81,14 @@ class TComponent : public TPersistent {
 
   void FreeNotification(TComponent* AComponent);
   void RemoveFreeNotification(TComponent* AComponent);
-  // Tells every owned component and free-notification subscriber about
-  // AComponent (see Notification).
+  // Tells every owned component about AComponent. On opRemove the base also
+  // drops a free-notification link with AComponent: overrides call it.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
 
   // Takes AComponent into this owner's list (taking it out of its previous
-  // owner); every owned component hears Notification(AComponent, opInsert).
+  // owner); this component and every owned one hear
+  // Notification(AComponent, opInsert). A name already used among the owned
+  // components raises EComponentError.
   void InsertComponent(TComponent* AComponent);
   // Lets go of AComponent without deleting it; owned components hear opRemove.
   void RemoveComponent(TComponent* AComponent);

@@ -35,8 +35,10 @@ class TList : public TObject {
   virtual void Clear();
   // Removes every nullptr item.
   void Pack();
-  // Not a stable sort.
-  void Sort(TListSortCompare Compare);
+  // Order by Compare (<0, 0, >0); equal items may change places. A
+  // comparison that is not a consistent order gives some order, never a
+  // fault.
+  // (A plain TListSortCompare function converts to this.)
   void Sort(const std::function<int(void*, void*)>& Compare);
   void* First() const;  // raises on an empty list
   void* Last() const;
@@ -114,7 +116,7 @@ class TStrings : public TPersistent {
   void Append(const std::string& S) { Add(S); }
   virtual void AddStrings(TStrings* Strings);
   void Assign(TPersistent* Source) override;
-  void Exchange(int32_t Index1, int32_t Index2);
+  virtual void Exchange(int32_t Index1, int32_t Index2);
   void Move(int32_t CurIndex, int32_t NewIndex);
   // First index of S (case-insensitive in TStrings; TStringList follows its
   // CaseSensitive setting), -1 when absent.
@@ -192,6 +194,7 @@ class TStringList : public TStrings {
   int32_t Add(const std::string& S) override;
   int32_t AddObject(const std::string& S, TObject* AObject) override;
   int32_t IndexOf(const std::string& S) const override;
+  void Exchange(int32_t Index1, int32_t Index2) override;
 
   // Binary search of a sorted list: True when found; Index is where S is or
   // would be inserted.

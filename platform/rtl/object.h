@@ -10,8 +10,8 @@ class TObject {
   // The class's name as written in code ("TMemoryStream"), without any
   // namespace; taken from the run-time type unless a class overrides it.
   virtual std::string ClassName() const;
-  // True when this object is of the named class or one derived from it
-  // (exact names only; used where a caller checks by name).
+  // True when this object's own class has the name (case ignored; derived
+  // classes do not match).
   bool ClassNameIs(const std::string& Name) const;
 };
 

@@ -47,7 +47,8 @@ class THandleStream : public TStream {
   int64_t Read(void* Buffer, int64_t Count) override;
   int64_t Write(const void* Buffer, int64_t Count) override;
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
-  // Truncates or extends the file; raises EStreamError on failure.
+  // Truncates or extends the file and leaves the position at the new end;
+  // raises EStreamError on failure.
   void SetSize(int64_t NewSize) override;
   int GetHandle() const { return FHandle; }
 
@@ -85,7 +86,8 @@ class TFileStream : public THandleStream {
 
 // A stream over a block of memory. Reads and seeks work on any block; writes
 // answer 0 here (TMemoryStream grows its own block). Seeking beyond the end is
-// allowed; reading there answers 0.
+// allowed (reading there answers 0); seeking before the start answers -1 and
+// keeps the position.
 class TCustomMemoryStream : public TStream {
  public:
   TCustomMemoryStream() = default;
@@ -107,9 +109,10 @@ class TCustomMemoryStream : public TStream {
   int64_t FPosition = 0;
 };
 
-// A growing stream over its own block. Capacity grows in steps of 8 KB;
-// growing beyond what memory allows raises EOutOfMemory
-// "Out of memory while expanding memory stream".
+// A growing stream over its own block. Capacity is a multiple of 8 KB and
+// grows by at least a quarter at a time; growing beyond what memory allows
+// raises EStreamError "Out of memory while expanding memory stream".
+// Bytes between the old end and a write beyond it read as zero.
 class TMemoryStream : public TCustomMemoryStream {
  public:
   TMemoryStream() = default;
@@ -130,6 +133,7 @@ class TMemoryStream : public TCustomMemoryStream {
 
  private:
   int64_t FCapacity = 0;
+  void* FOwned = nullptr;  // the block this stream allocated
 };
 
 // A memory stream holding text.

@@ -87,11 +87,19 @@ std::string Format(const char* Fmt, ...) __attribute__((format(printf, 1, 2)));
 
 std::string IntToStr(int32_t Value);
 std::string IntToStr(int64_t Value);
+std::string IntToStr(uint32_t Value);
+std::string IntToStr(uint64_t Value);
 std::string UIntToStr(uint32_t Value);
 std::string UIntToStr(uint64_t Value);
-// Upper-case hexadecimal, at least Digits digits.
+// Upper-case hexadecimal, at least Digits digits; negative 32-bit values show
+// their 32-bit pattern (IntToHex(-1, 2) = "FFFFFFFF"), 64-bit ones their
+// 64-bit pattern.
+std::string IntToHex(int32_t Value, int32_t Digits);
+std::string IntToHex(uint32_t Value, int32_t Digits);
 std::string IntToHex(int64_t Value, int32_t Digits);
-// Decimal or "$"/"0x" hexadecimal with optional sign and surrounding blanks;
+std::string IntToHex(uint64_t Value, int32_t Digits);
+// Decimal or "$"/"0x" hexadecimal with optional sign and surrounding blanks
+// (hexadecimal may give the bit pattern: StrToInt("$FFFFFFFF") = -1);
 // raises EConvertError "'%s' is not a valid integer value".
 int32_t StrToInt(const std::string& S);
 int64_t StrToInt64(const std::string& S);
@@ -133,12 +141,13 @@ std::string StringReplace(const std::string& S, const std::string& OldPattern,
 
 // ---------------------------------------------------------------- numbers
 
-// To nearest, halves to even (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
+// To nearest, halves to even (2.5 -> 2, 3.5 -> 4, -2.5 -> -2). Values out of
+// the result's range saturate; NaN gives 0.
 int32_t IERound(long double X);
 int32_t IERound(double X);
 int32_t IERound(float X);
 int64_t IERound64(long double X);
-// Toward zero.
+// Toward zero (saturating like IERound).
 int32_t Trunc(long double X);
 int64_t Trunc64(long double X);
 // Fractional part, with the sign of X.
@@ -157,6 +166,7 @@ bool ForceDirectories(const std::string& Dir);      // creates every missing lev
 bool CreateDir(const std::string& Dir);
 bool RemoveDir(const std::string& Dir);
 bool DeleteFile(const std::string& FileName);
+// Never replaces an existing NewName (answers False then).
 bool RenameFile(const std::string& OldName, const std::string& NewName);
 // Absolute, with "." and ".." folded and "\\" turned into "/".
 std::string ExpandFileName(const std::string& FileName);

@@ -16,14 +16,19 @@ constexpr uint32_t INFINITE = 0xFFFFFFFF;
 
 enum TWaitResult : uint8_t { wrSignaled, wrTimeout, wrAbandoned, wrError };
 
-// A worker thread. Created suspended, it starts on Resume or Start; created
-// running, it starts at once (so a derived class that must finish its
-// constructor first passes CreateSuspended = true and calls Start).
-// Execute runs in the new thread; an exception escaping it is caught and its
-// text kept in GetFatalException(). OnTerminate is called in the worker
-// thread after Execute (the GUI layer marshals it where needed).
-// Destroying the object asks the thread to terminate and waits for it;
-// destroying a thread that never started is safe. With FreeOnTerminate the
+// A worker thread. Execute runs in the new thread once Start (or Resume) is
+// called. A base-class constructor cannot start it safely in C++ (Execute
+// belongs to the derived class, which is not built yet), so the thread always
+// waits for Start: call it when the object is complete, at the end of the
+// most-derived constructor or after new. CreateSuspended is kept for the class
+// library's shape and changes nothing.
+// An exception escaping Execute is caught and its text kept in
+// GetFatalException(). OnTerminate is called in the worker thread after
+// Execute (the GUI layer marshals it where needed).
+// Destroying the object asks the thread to terminate and waits for it, but
+// only after the derived destructors ran: a derived class whose Execute uses
+// its own members calls Terminate() and WaitFor() in its destructor.
+// Destroying a thread that never started is safe. With FreeOnTerminate the
 // thread deletes its own object when it ends (then nobody may wait on it).
 class TThread : public TObject {
  public:
@@ -36,28 +41,32 @@ class TThread : public TObject {
   void Start();
   void Terminate();  // sets Terminated; Execute is expected to check it
   // Waits for the end of Execute and answers ReturnValue. Raises EThread
-  // "Cannot call WaitFor on a thread that is not started" when never started.
+  // "Cannot call WaitFor on a thread that is not started" when never started
+  // and "A thread cannot wait for itself" inside Execute.
   uint32_t WaitFor();
   bool GetTerminated() const { return FTerminated.load(); }
   bool GetFinished() const { return FFinished.load(); }
   bool GetSuspended() const { return !FStarted.load(); }
   bool GetFreeOnTerminate() const { return FFreeOnTerminate.load(); }
   void SetFreeOnTerminate(bool Value) { FFreeOnTerminate = Value; }
+  // The system's id of the worker thread, 0 until it runs.
   uint64_t GetThreadID() const { return FThreadID.load(); }
   // Message of the exception that ended Execute, "" when none.
   std::string GetFatalException() const;
   int32_t GetReturnValue() const { return ReturnValue.load(); }
 
-  // Runs Method in the main thread and waits for it. Where no dispatcher is
-  // installed (or when called in the main thread) it runs directly.
+  // Runs Method in the main thread and waits for it; an exception it raises
+  // comes back here. Where no dispatcher is installed (or when called in the
+  // main thread) it runs directly.
   void Synchronize(const std::function<void()>& Method);
-  // Runs Method in the main thread without waiting.
+  // Runs Method in the main thread without waiting (directly when no
+  // dispatcher is installed or in the main thread).
   void Queue(const std::function<void()>& Method);
   // Installed by the GUI layer: runs a method in the main thread, either
   // waiting for it (Wait = true) or not.
   using TMainThreadDispatcher = std::function<void(std::function<void()> Method, bool Wait)>;
   static void SetMainThreadDispatcher(TMainThreadDispatcher Dispatcher);
-  // The thread that first used this class's statics (the program's main thread).
+  // True in the program's main thread.
   static bool IsMainThread();
   static uint64_t CurrentThreadID();
 
@@ -123,7 +132,7 @@ class TSimpleEvent : public TEvent {
 
 // A TList behind a lock: LockList enters and answers the list, UnlockList
 // leaves. Add ignores duplicates unless Duplicates is dupAccept (dupError
-// raises EListError "Duplicates not allowed").
+// raises EListError "List does not allow duplicates").
 class TThreadList : public TObject {
  public:
   TThreadList() = default;

@@ -1,1 +1,0 @@
-int folio_dummy_rtl = 0;

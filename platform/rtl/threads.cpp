@@ -1,0 +1,213 @@
+#include "platform/rtl/threads.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <exception>
+
+#include "platform/rtl/sysutils.h"
+
+namespace {
+// Static initialisation runs in the program's main thread.
+const std::thread::id gMainThreadId = std::this_thread::get_id();
+
+std::mutex& DispatcherLock() {
+  static std::mutex M;
+  return M;
+}
+
+TThread::TMainThreadDispatcher& Dispatcher() {
+  static TThread::TMainThreadDispatcher D;
+  return D;
+}
+
+TThread::TMainThreadDispatcher CurrentDispatcher() {
+  std::lock_guard<std::mutex> G(DispatcherLock());
+  return Dispatcher();
+}
+}  // namespace
+
+// ---------------------------------------------------------------- TThread
+
+TThread::TThread(bool CreateSuspended) : FCreateSuspended(CreateSuspended) {}
+
+TThread::~TThread() {
+  if (FThread.joinable()) {
+    if (FThread.get_id() == std::this_thread::get_id()) {
+      // Deleted by its own thread (FreeOnTerminate, or Execute deleting it).
+      FThread.detach();
+    } else {
+      Terminate();
+      FThread.join();
+    }
+  }
+}
+
+void TThread::Start() {
+  std::lock_guard<std::mutex> G(FLock);
+  if (FStarted.load()) return;
+  FStarted = true;
+  try {
+    FThread = std::thread([this] { Run(); });
+  } catch (const std::system_error& E) {
+    FStarted = false;
+    throw EThread(Format("Thread creation error: %s", E.what()));
+  }
+}
+
+void TThread::Resume() { Start(); }
+
+void TThread::Terminate() { FTerminated = true; }
+
+uint32_t TThread::WaitFor() {
+  if (!FStarted.load()) throw EThread("Cannot call WaitFor on a thread that is not started");
+  if (FThreadID.load() == CurrentThreadID() && !FFinished.load())
+    throw EThread("A thread cannot wait for itself");
+  std::unique_lock<std::mutex> L(FLock);
+  FFinishedCond.wait(L, [this] { return FFinished.load(); });
+  return static_cast<uint32_t>(ReturnValue.load());
+}
+
+std::string TThread::GetFatalException() const {
+  std::lock_guard<std::mutex> G(FLock);
+  return FFatalException;
+}
+
+void TThread::DoTerminate() {
+  if (OnTerminate) OnTerminate(this);
+}
+
+void TThread::Run() {
+  FThreadID = CurrentThreadID();
+  auto Keep = [this](std::string Text) {
+    std::lock_guard<std::mutex> G(FLock);
+    if (FFatalException.empty()) FFatalException = std::move(Text);
+  };
+  try {
+    Execute();
+  } catch (const Exception& E) {
+    Keep(E.Message);
+  } catch (const std::exception& E) {
+    Keep(E.what());
+  } catch (...) {
+    Keep("Unknown exception");
+  }
+  try {
+    DoTerminate();
+  } catch (const Exception& E) {
+    Keep(E.Message);
+  } catch (const std::exception& E) {
+    Keep(E.what());
+  } catch (...) {
+    Keep("Unknown exception");
+  }
+  const bool FreeIt = FFreeOnTerminate.load();
+  {
+    std::lock_guard<std::mutex> G(FLock);
+    FFinished = true;
+    FFinishedCond.notify_all();
+  }
+  if (FreeIt) delete this;
+}
+
+void TThread::Synchronize(const std::function<void()>& Method) {
+  if (!Method) return;
+  TMainThreadDispatcher D = CurrentDispatcher();
+  if (!D || IsMainThread()) {
+    Method();
+    return;
+  }
+  // An exception in the method comes back to the calling thread.
+  std::exception_ptr Failure;
+  D([&Method, &Failure] {
+    try {
+      Method();
+    } catch (...) {
+      Failure = std::current_exception();
+    }
+  }, true);
+  if (Failure) std::rethrow_exception(Failure);
+}
+
+void TThread::Queue(const std::function<void()>& Method) {
+  if (!Method) return;
+  TMainThreadDispatcher D = CurrentDispatcher();
+  if (!D || IsMainThread()) {
+    Method();
+    return;
+  }
+  D(Method, false);
+}
+
+void TThread::SetMainThreadDispatcher(TMainThreadDispatcher NewDispatcher) {
+  std::lock_guard<std::mutex> G(DispatcherLock());
+  Dispatcher() = std::move(NewDispatcher);
+}
+
+bool TThread::IsMainThread() { return std::this_thread::get_id() == gMainThreadId; }
+
+uint64_t TThread::CurrentThreadID() { return static_cast<uint64_t>(::syscall(SYS_gettid)); }
+
+// ---------------------------------------------------------------- TEvent
+
+TEvent::TEvent(bool ManualReset, bool InitialState) : FManualReset(ManualReset), FSignaled(InitialState) {}
+
+void TEvent::SetEvent() {
+  std::lock_guard<std::mutex> G(FMutex);
+  FSignaled = true;
+  if (FManualReset) FCond.notify_all();
+  else FCond.notify_one();
+}
+
+void TEvent::ResetEvent() {
+  std::lock_guard<std::mutex> G(FMutex);
+  FSignaled = false;
+}
+
+TWaitResult TEvent::WaitFor(uint32_t Timeout) {
+  std::unique_lock<std::mutex> L(FMutex);
+  if (Timeout == INFINITE) {
+    FCond.wait(L, [this] { return FSignaled; });
+  } else if (!FCond.wait_for(L, std::chrono::milliseconds(Timeout), [this] { return FSignaled; })) {
+    return wrTimeout;
+  }
+  if (!FManualReset) FSignaled = false;
+  return wrSignaled;
+}
+
+// ---------------------------------------------------------------- TThreadList
+
+void TThreadList::Add(void* Item) {
+  FLock.Enter();
+  try {
+    if (FDuplicates == dupAccept || FList.IndexOf(Item) < 0) {
+      FList.Add(Item);
+    } else if (FDuplicates == dupError) {
+      throw EListError("List does not allow duplicates");
+    }
+  } catch (...) {
+    FLock.Leave();
+    throw;
+  }
+  FLock.Leave();
+}
+
+void TThreadList::Remove(void* Item) {
+  FLock.Enter();
+  FList.Remove(Item);
+  FLock.Leave();
+}
+
+void TThreadList::Clear() {
+  FLock.Enter();
+  FList.Clear();
+  FLock.Leave();
+}
+
+TList* TThreadList::LockList() {
+  FLock.Enter();
+  return &FList;
+}
+
+void TThreadList::UnlockList() { FLock.Leave(); }
