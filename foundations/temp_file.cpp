@@ -75,6 +75,7 @@ bool TIEFileBuffer::AllocateFile(const std::string& Prefix, bool UseFile, int64_
     stream->SetSize(Size);
     if (stream->GetSize() != Size) return false;
     FStream = std::move(stream);
+    FStreamSize = Size;
     return true;
   } catch (const std::exception&) {
     return false;
@@ -88,10 +89,13 @@ void TIEFileBuffer::Close() {
   // freeing the stream deletes it; nothing is deleted by name, which could
   // only hit someone else's file that took the name later.
   FStream.reset();
+  FStreamSize = 0;
 }
 
 void TIEFileBuffer::SetSize(int64_t Size) {
-  if (FStream) FStream->SetSize(Size);
+  if (!FStream) return;
+  FStream->SetSize(Size);
+  FStreamSize = FStream->GetSize();
 }
 
 void* TIEFileBuffer::Map(uint8_t Mode, int64_t Position, int64_t Size) {
@@ -102,8 +106,7 @@ void* TIEFileBuffer::Map(uint8_t Mode, int64_t Position, int64_t Size) {
   if (!block) throw EOutOfMemory("Out of memory");
   try {
     if (FStream && (Mode & IEFB_READ)) {
-      int64_t streamSize = FStream->GetSize();
-      int64_t avail = std::clamp<int64_t>(streamSize - Position, 0, Size);
+      int64_t avail = std::clamp<int64_t>(FStreamSize - Position, 0, Size);
       if (avail > 0) {
         FStream->Seek(Position, soBeginning);
         FStream->ReadBuffer(block, avail);
@@ -138,6 +141,7 @@ void TIEFileBuffer::UnMap(void* Block) {
   if (FStream && (m.Mode & IEFB_WRITE)) {
     FStream->Seek(m.Position, soBeginning);
     FStream->WriteBuffer(m.Block, m.Size);
+    FStreamSize = std::max(FStreamSize, m.Position + m.Size);
   }
 }
 
@@ -162,6 +166,7 @@ void TIEFileBuffer::CopyTo(TIEFileBuffer* Dest, int64_t Size, int64_t Position) 
     Dest->FStream->WriteBuffer(buf.get(), n);
     left -= n;
   }
+  Dest->FStreamSize = std::max(Dest->FStreamSize, Position + Size);
 }
 
 // ---------------------------------------------------------------------------

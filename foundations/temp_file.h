@@ -83,11 +83,13 @@ class TIEFileBuffer : public TObject {
 
   // The name built at allocation (also for a memory stream); empty before.
   const std::string& GetFileName() const { return FFileName; }
-  // The owned stream, nullptr while not allocated.
+  // The owned stream, nullptr while not allocated. Its size is only changed
+  // through this buffer (which keeps it, to spare a query per mapping).
   TStream* GetStream() const { return FStream.get(); }
 
  private:
   std::unique_ptr<TStream> FStream;
+  int64_t FStreamSize = 0;
   std::string FFileName;
   std::vector<TIEFileBufferMapping> FMapped;
 };
