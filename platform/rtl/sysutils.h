@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <type_traits>
 
 // ---------------------------------------------------------------- exceptions
 
@@ -98,6 +99,21 @@ std::string IntToHex(int32_t Value, int32_t Digits);
 std::string IntToHex(uint32_t Value, int32_t Digits);
 std::string IntToHex(int64_t Value, int32_t Digits);
 std::string IntToHex(uint64_t Value, int32_t Digits);
+// Any other integer type (long long, char, short ...): values up to 32 bits
+// behave as the 32-bit overloads, wider ones as the 64-bit ones.
+template <typename T>
+  requires std::is_integral_v<T>
+std::string IntToStr(T Value) {
+  if constexpr (std::is_signed_v<T>) return IntToStr(static_cast<int64_t>(Value));
+  else return IntToStr(static_cast<uint64_t>(Value));
+}
+template <typename T>
+  requires std::is_integral_v<T>
+std::string IntToHex(T Value, int32_t Digits) {
+  if constexpr (sizeof(T) <= 4)
+    return IntToHex(static_cast<uint32_t>(static_cast<std::conditional_t<std::is_signed_v<T>, int32_t, uint32_t>>(Value)), Digits);
+  else return IntToHex(static_cast<uint64_t>(Value), Digits);
+}
 // Decimal or "$"/"0x" hexadecimal with optional sign and surrounding blanks
 // (hexadecimal may give the bit pattern: StrToInt("$FFFFFFFF") = -1);
 // raises EConvertError "'%s' is not a valid integer value".
@@ -146,6 +162,11 @@ std::string StringReplace(const std::string& S, const std::string& OldPattern,
 int32_t IERound(long double X);
 int32_t IERound(double X);
 int32_t IERound(float X);
+template <typename T>
+  requires std::is_integral_v<T>
+int32_t IERound(T X) {
+  return IERound(static_cast<long double>(X));
+}
 int64_t IERound64(long double X);
 // Toward zero (saturating like IERound).
 int32_t Trunc(long double X);

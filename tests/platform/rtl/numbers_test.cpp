@@ -65,6 +65,12 @@ TEST(Numbers, IntegerText) {
   EXPECT_EQ(IntToHex(-1, 2), "FFFFFFFF");
   EXPECT_EQ(IntToHex(uint8_t(0xAB), 2), "AB");
   EXPECT_EQ(IntToHex(int64_t(-1), 1), "FFFFFFFFFFFFFFFF");
+  // Other integer types pick the matching width.
+  EXPECT_EQ(IntToStr(static_cast<long long>(-5000000000LL)), "-5000000000");
+  EXPECT_EQ(IntToStr(static_cast<unsigned short>(65535)), "65535");
+  EXPECT_EQ(IntToHex(static_cast<int16_t>(-1), 4), "FFFFFFFF");
+  EXPECT_EQ(IntToHex(static_cast<long long>(-2), 4), "FFFFFFFFFFFFFFFE");
+  EXPECT_EQ(IERound(7LL), 7);
 
   struct Case { const char* In; bool Ok; int32_t Out; };
   const Case Cases[] = {
