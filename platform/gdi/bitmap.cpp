@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "platform/gdi/canvas.h"
+#include "platform/gdi/dib.h"
+#include "platform/rtl/streams.h"
 
 namespace {
 
@@ -201,12 +203,12 @@ void TBitmap::SetMonochrome(bool Value) {
 }
 
 uint8_t* TBitmap::GetScanLine(int32_t Row) {
-  if (Row < 0 || Row >= GetHeight()) return nullptr;
+  if (Row < 0 || Row >= GetHeight()) throw EInvalidGraphicOperation("Scan line index out of range");
   return FImage.scanLine(Row);
 }
 
 const uint8_t* TBitmap::GetScanLine(int32_t Row) const {
-  if (Row < 0 || Row >= GetHeight()) return nullptr;
+  if (Row < 0 || Row >= GetHeight()) throw EInvalidGraphicOperation("Scan line index out of range");
   return FImage.constScanLine(Row);
 }
 
@@ -291,11 +293,14 @@ void TBitmap::SetImage(const QImage& Image) {
 }
 
 TCanvas* TBitmap::GetCanvas() {
-  if (!FCanvas) FCanvas = std::make_unique<TCanvas>(&FImage);
+  if (!FCanvas) {
+    FCanvas = std::make_unique<TCanvas>(&FImage);
+    FCanvas->OnChange = [this](TObject*) { Changed(); };
+  }
   return FCanvas.get();
 }
 
-void TBitmap::Assign(const TGraphic* Source) {
+void TBitmap::Assign(TPersistent* Source) {
   if (Source == this) return;
   if (const auto* b = dynamic_cast<const TBitmap*>(Source)) {
     FImage = b->FImage.copy();
@@ -308,6 +313,8 @@ void TBitmap::Assign(const TGraphic* Source) {
   } else if (Source == nullptr) {
     FImage = QImage();
     Changed();
+  } else {
+    TGraphic::Assign(Source);
   }
 }
 
@@ -346,4 +353,102 @@ TColor TBitmap::GetPixelColor(int32_t X, int32_t Y) const {
 
 void TBitmap::Changed() { TGraphic::Changed(); }
 
-void TBitmap::Draw(TCanvas* ACanvas, const TRect& Rect) {}
+void TBitmap::Draw(TCanvas* ACanvas, const TRect& Rect) {
+  if (!ACanvas || FImage.isNull()) return;
+  ACanvas->StretchFromImage(FImage, Rect.Left, Rect.Top, Rect.Right - Rect.Left,
+                            Rect.Bottom - Rect.Top, 0, 0, GetWidth(), GetHeight(),
+                            uint32_t(ACanvas->GetCopyMode()), false, clWhite,
+                            FTransparent ? GetTransparentColor() : clNone);
+}
+
+namespace {
+
+[[noreturn]] void BadBitmap() { throw EInvalidGraphic("Bitmap image is not valid"); }
+
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+}  // namespace
+
+void TBitmap::LoadFromStream(TStream* Stream) {
+  if (!Stream) return;
+  const int64_t start = Stream->GetPosition();
+  const int64_t size = Stream->GetSize();
+  auto remaining = [&] { return size - Stream->GetPosition(); };
+  uint8_t fh[14];
+  if (remaining() < 14 + 12) BadBitmap();
+  Stream->ReadBuffer(fh, 14);
+  if (fh[0] != 'B' || fh[1] != 'M') BadBitmap();
+  const uint32_t offBits = Le32(fh + 10);
+  uint8_t hs4[4];
+  Stream->ReadBuffer(hs4, 4);
+  const uint32_t hs = Le32(hs4);
+  if (hs != 12 && (hs < 40 || hs > 4096)) BadBitmap();
+  if (remaining() < int64_t(hs) - 4) BadBitmap();
+  std::vector<uint8_t> block(hs);
+  std::memcpy(block.data(), hs4, 4);
+  Stream->ReadBuffer(block.data() + 4, int64_t(hs) - 4);
+  // Masks and colour table follow the header; their length depends on it.
+  size_t extra = 0;
+  if (hs == 12) {
+    const uint16_t bc = uint16_t(block[10] | (block[11] << 8));
+    if (bc <= 8) extra = size_t(3) << bc;
+  } else {
+    const uint16_t bc = uint16_t(block[14] | (block[15] << 8));
+    const uint32_t comp = Le32(block.data() + 16);
+    const uint32_t used = Le32(block.data() + 32);
+    if (comp == BI_BITFIELDS && hs == 40) extra += 12;
+    if (bc <= 8) extra += size_t(used && used < (1u << bc) ? used : (1u << bc)) * 4;
+  }
+  if (remaining() < int64_t(extra)) BadBitmap();
+  block.resize(hs + extra);
+  Stream->ReadBuffer(block.data() + hs, int64_t(extra));
+  // Skip to the pixel rows when the file says they start further on.
+  const int64_t consumed = Stream->GetPosition() - start;
+  if (offBits > consumed && int64_t(offBits) - consumed <= remaining())
+    Stream->Seek(int64_t(offBits) - consumed, soCurrent);
+  const int32_t bc = hs == 12 ? int32_t(block[10] | (block[11] << 8)) : int32_t(block[14] | (block[15] << 8));
+  const int64_t w = hs == 12 ? int64_t(block[4] | (block[5] << 8)) : int64_t(int32_t(Le32(block.data() + 4)));
+  int64_t h = hs == 12 ? int64_t(int16_t(block[6] | (block[7] << 8))) : int64_t(int32_t(Le32(block.data() + 8)));
+  if (h < 0) h = -h;
+  const int64_t rowLen = DIBRowLength(w, bc);
+  if (rowLen <= 0 || h <= 0) BadBitmap();
+  const int64_t bits = rowLen * h;
+  // Nothing is allocated beyond what the stream holds.
+  if (bits > remaining()) BadBitmap();
+  block.resize(block.size() + size_t(bits));
+  Stream->ReadBuffer(block.data() + hs + extra, bits);
+  QImage img;
+  if (!ParsePackedDIB(block.data(), block.size(), img)) BadBitmap();
+  FImage = img;
+  Changed();
+}
+
+void TBitmap::SaveToStream(TStream* Stream) {
+  if (!Stream) return;
+  int32_t bc = 32;
+  switch (GetPixelFormat()) {
+    case pf1bit: bc = 1; break;
+    case pf4bit:
+    case pf8bit: bc = 8; break;
+    case pf15bit:
+    case pf16bit:
+    case pf24bit: bc = 24; break;
+    default: bc = 32;
+  }
+  std::vector<uint8_t> dib;
+  if (!FImage.isNull()) dib = CreatePackedDIB(FImage, bc, true);
+  // An empty bitmap has no valid file form: it writes nothing.
+  if (dib.empty()) return;
+  const size_t table = bc <= 8 ? (size_t(4) << bc) : 0;
+  uint8_t fh[14] = {'B', 'M'};
+  const uint32_t total = uint32_t(14 + dib.size());
+  const uint32_t off = uint32_t(14 + 40 + table);
+  for (int i = 0; i < 4; ++i) {
+    fh[2 + i] = uint8_t(total >> (8 * i));
+    fh[10 + i] = uint8_t(off >> (8 * i));
+  }
+  Stream->WriteBuffer(fh, 14);
+  Stream->WriteBuffer(dib.data(), int64_t(dib.size()));
+}

@@ -56,8 +56,8 @@ class TBitmap : public TGraphic {
   bool GetMonochrome() const;
   void SetMonochrome(bool Value);
 
-  // Row Row of the pixels (0 = top). Raises EInvalidGraphicOperation when the
-  // row is outside the bitmap.
+  // Row Row of the pixels (0 = top). Raises EInvalidGraphicOperation
+  // "Scan line index out of range" when the row is outside the bitmap.
   uint8_t* GetScanLine(int32_t Row);
   const uint8_t* GetScanLine(int32_t Row) const;
   // Bytes from one row to the next (32-bit aligned).
@@ -80,7 +80,8 @@ class TBitmap : public TGraphic {
 
   TCanvas* GetCanvas();
 
-  void Assign(const TGraphic* Source);
+  // Copies another TBitmap (pixels, table, transparency); nullptr empties.
+  void Assign(TPersistent* Source) override;
 
   bool GetTransparent() const override;
   void SetTransparent(bool Value) override;

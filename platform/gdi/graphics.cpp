@@ -5,6 +5,9 @@
 #include <mutex>
 
 #include "platform/gdi/bitmap.h"
+#include "platform/rtl/streams.h"
+#include "platform/rtl/sysutils.h"
+#include <typeinfo>
 
 namespace {
 
@@ -98,4 +101,67 @@ std::vector<std::pair<std::string, std::string>> TPicture::RegisteredFormats() {
   std::vector<std::pair<std::string, std::string>> out;
   for (auto& e : Registry()) out.emplace_back(e.Extension, e.Description);
   return out;
+}
+
+void TGraphic::LoadFromFile(const std::string& FileName) {
+  TFileStream s(FileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(&s);
+}
+
+void TGraphic::SaveToFile(const std::string& FileName) {
+  TFileStream s(FileName, fmCreate);
+  SaveToStream(&s);
+}
+
+void TPicture::LoadFromFile(const std::string& FileName) {
+  const std::string ext = ExtractFileExt(FileName);
+  std::unique_ptr<TGraphic> g = CreateGraphicForExtension(ext);
+  if (!g) throw EInvalidGraphic(Format("Unknown picture file extension (%s)", ext.c_str()));
+  g->LoadFromFile(FileName);
+  FGraphic = std::move(g);
+  if (OnChange) OnChange(this);
+}
+
+void TPicture::SaveToFile(const std::string& FileName) {
+  if (FGraphic) FGraphic->SaveToFile(FileName);
+}
+
+void TPicture::Assign(TPersistent* Source) {
+  if (Source == nullptr) {
+    SetGraphic(nullptr);
+    return;
+  }
+  const TGraphic* from = nullptr;
+  if (auto* p = dynamic_cast<TPicture*>(Source)) {
+    if (p == this) return;
+    from = p->GetGraphic();
+    if (!from) {
+      SetGraphic(nullptr);
+      return;
+    }
+  } else if (auto* g = dynamic_cast<TGraphic*>(Source)) {
+    from = g;
+  }
+  if (!from) {
+    TPersistent::Assign(Source);
+    return;
+  }
+  // A copy of the same class, through its own stream format.
+  std::unique_ptr<TGraphic> copy;
+  for (const auto& [ext, desc] : RegisteredFormats()) {
+    std::unique_ptr<TGraphic> candidate = CreateGraphicForExtension(ext);
+    if (candidate && typeid(*candidate) == typeid(*from)) {
+      copy = std::move(candidate);
+      break;
+    }
+  }
+  if (!copy) {
+    TPersistent::Assign(Source);
+    return;
+  }
+  TMemoryStream m;
+  const_cast<TGraphic*>(from)->SaveToStream(&m);
+  m.SetPosition(0);
+  if (m.GetSize() > 0) copy->LoadFromStream(&m);
+  SetGraphic(std::move(copy));
 }

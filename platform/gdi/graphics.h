@@ -8,15 +8,30 @@
 #include <string>
 #include <vector>
 
+#include "platform/rtl/components.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/rtl/types.h"
+
 class TCanvas;
 class TStream;
-struct TRect;
-class TGraphic;
 
-class TGraphic {
+// Raised for pictures that cannot be read or stored, and for misuse of a
+// graphic ("Scan line index out of range").
+class EInvalidGraphic : public Exception {
+ public:
+  using Exception::Exception;
+  std::string ClassName() const override { return "EInvalidGraphic"; }
+};
+class EInvalidGraphicOperation : public Exception {
+ public:
+  using Exception::Exception;
+  std::string ClassName() const override { return "EInvalidGraphicOperation"; }
+};
+
+class TGraphic : public TPersistent {
  public:
   TGraphic() = default;
-  virtual ~TGraphic();
+  ~TGraphic() override;
   TGraphic(const TGraphic&) = delete;
   TGraphic& operator=(const TGraphic&) = delete;
 
@@ -54,10 +69,10 @@ using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
 
 class TBitmap;
 
-class TPicture {
+class TPicture : public TPersistent {
  public:
   TPicture();
-  ~TPicture();
+  ~TPicture() override;
   TPicture(const TPicture&) = delete;
   TPicture& operator=(const TPicture&) = delete;
 
@@ -76,6 +91,9 @@ class TPicture {
   // registered.
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName);
+  // Copies another picture or graphic (through the graphic's stream format);
+  // nullptr clears.
+  void Assign(TPersistent* Source) override;
 
   // Registers a graphic class for an extension (without the dot, any case).
   // A later registration of the same extension replaces the earlier one.
@@ -87,7 +105,7 @@ class TPicture {
   // "Description (*.ext)" entries for file dialogs, in registration order.
   static std::vector<std::pair<std::string, std::string>> RegisteredFormats();
 
-  std::function<void(TPicture* Sender)> OnChange;
+  TNotifyEvent OnChange;
 
  private:
   std::unique_ptr<TGraphic> FGraphic;

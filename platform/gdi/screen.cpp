@@ -1,0 +1,86 @@
+#include "platform/gdi/screen.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+#include <QThread>
+#include <cmath>
+
+#include "platform/gdi/canvas.h"
+
+namespace {
+
+QScreen* PrimaryScreen() {
+  auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  if (!app) return nullptr;
+  return QGuiApplication::primaryScreen();
+}
+
+int32_t Dpi(bool y) {
+  QScreen* s = PrimaryScreen();
+  if (!s) return 96;
+  const double d = y ? s->logicalDotsPerInchY() : s->logicalDotsPerInchX();
+  if (!(d >= 24 && d <= 2400)) return 96;
+  return static_cast<int32_t>(std::lround(d));
+}
+
+}  // namespace
+
+int32_t ScreenBitsPerPixel() {
+  QScreen* s = PrimaryScreen();
+  if (!s) return 32;
+  const int d = s->depth();
+  return d > 0 ? d : 32;
+}
+
+int32_t ScreenLogPixelsX() { return Dpi(false); }
+int32_t ScreenLogPixelsY() { return Dpi(true); }
+
+int32_t ScreenWidth() {
+  QScreen* s = PrimaryScreen();
+  return s ? s->geometry().width() : 0;
+}
+
+int32_t ScreenHeight() {
+  QScreen* s = PrimaryScreen();
+  return s ? s->geometry().height() : 0;
+}
+
+int32_t GetDeviceCaps(TCanvas* DC, int32_t Index) {
+  const bool screen = DC == nullptr || DC->GetTarget() == nullptr;
+  const int32_t dpiX = screen ? ScreenLogPixelsX() : DC->GetPixelsPerInchX();
+  const int32_t dpiY = screen ? ScreenLogPixelsY() : DC->GetPixelsPerInchY();
+  const int32_t w = screen ? ScreenWidth() : DC->GetTarget()->width();
+  const int32_t h = screen ? ScreenHeight() : DC->GetTarget()->height();
+  switch (Index) {
+    case HORZRES:
+    case PHYSICALWIDTH:
+      return w;
+    case VERTRES:
+    case PHYSICALHEIGHT:
+      return h;
+    case HORZSIZE:
+      return dpiX > 0 ? static_cast<int32_t>(std::lround(w * 25.4 / dpiX)) : 0;
+    case VERTSIZE:
+      return dpiY > 0 ? static_cast<int32_t>(std::lround(h * 25.4 / dpiY)) : 0;
+    case BITSPIXEL:
+      return ScreenBitsPerPixel();
+    case PLANES:
+      return 1;
+    case NUMCOLORS:
+      return -1;
+    case SIZEPALETTE:
+      return 0;
+    case RASTERCAPS:
+      return RC_BITBLT | RC_STRETCHBLT | RC_STRETCHDIB | RC_DIBTODEV;
+    case LOGPIXELSX:
+      return dpiX;
+    case LOGPIXELSY:
+      return dpiY;
+    case PHYSICALOFFSETX:
+    case PHYSICALOFFSETY:
+      return 0;
+    default:
+      return 0;
+  }
+}
