@@ -249,6 +249,16 @@ double IEVertexAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3,
   return (double)r;
 }
 
+TFontStyles IELogFontToFontStyles(const LOGFONT* LogFont) {
+  TFontStyles styles = 0;
+  if (!LogFont) return styles;
+  if (LogFont->lfWeight >= 700) styles |= FontStyleBit(fsBold);
+  if (LogFont->lfItalic) styles |= FontStyleBit(fsItalic);
+  if (LogFont->lfUnderline) styles |= FontStyleBit(fsUnderline);
+  if (LogFont->lfStrikeOut) styles |= FontStyleBit(fsStrikeOut);
+  return styles;
+}
+
 // ---- colour conversions ----
 
 namespace {

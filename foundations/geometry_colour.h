@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "foundations/pixel_types.h"
+#include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/types.h"
 
 // Answered when a distance cannot be computed safely.
@@ -63,6 +64,11 @@ double IELineAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
 int32_t IETurnDirection(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3);
 // The angle at point 2, 0..2 pi, measured on the side given by the turn.
 double IEVertexAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3);
+
+// ---- fonts ----
+// Bold when lfWeight >= 700; italic, underline and strike-out from the flags;
+// the empty set for null.
+TFontStyles IELogFontToFontStyles(const LOGFONT* LogFont);
 
 // ---- colour conversions ----
 // sRGB (D65) to CIE L*a*b*. RGB is packed with red in bits 16..23, green in

@@ -156,6 +156,19 @@ TEST(GeometryAngle, LineVectorVertexAndTurn) {
   EXPECT_FALSE(std::isnan(IEVertexAngle(5, 5, 5, 5, 9, 9)));
 }
 
+TEST(GeometryFont, LogFontStyles) {
+  EXPECT_EQ(IELogFontToFontStyles(nullptr), 0);
+  LOGFONT lf;
+  lf.lfWeight = 699;
+  lf.lfUnderline = 1;
+  EXPECT_EQ(IELogFontToFontStyles(&lf), FontStyleBit(fsUnderline));
+  lf.lfWeight = 700;
+  lf.lfItalic = 1;
+  lf.lfStrikeOut = 1;
+  EXPECT_EQ(IELogFontToFontStyles(&lf), FontStyleBit(fsBold) | FontStyleBit(fsItalic) |
+                                            FontStyleBit(fsUnderline) | FontStyleBit(fsStrikeOut));
+}
+
 TEST(ColourConversion, CIELabAgainstReferenceValues) {
   // Reference values computed independently in double precision from the
   // sRGB/D65 formulas (L* scaled by 2.55, a* and b* as signed bytes).
