@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <deque>
 #include <exception>
 
 #include "platform/rtl/sysutils.h"
@@ -26,6 +27,46 @@ TThread::TMainThreadDispatcher CurrentDispatcher() {
   std::lock_guard<std::mutex> G(DispatcherLock());
   return Dispatcher();
 }
+
+// A method a worker waits to see run in the main thread. It is run once, by
+// whoever takes it first: the dispatcher's callback, or the main thread
+// while it waits for a worker (so that waiting for a thread that is itself
+// waiting in Synchronize cannot lock both up).
+struct TSyncRequest {
+  std::function<void()> Method;
+  std::exception_ptr Failure;
+  bool Taken = false;
+  bool Done = false;
+};
+
+std::mutex gSyncLock;
+std::condition_variable gSyncCv;  // a request queued, run, or a thread finished
+std::deque<std::shared_ptr<TSyncRequest>> gSyncQueue;
+
+// Takes the request when nobody has; answers whether it ran here.
+bool RunRequest(const std::shared_ptr<TSyncRequest>& R) {
+  {
+    std::lock_guard<std::mutex> G(gSyncLock);
+    if (R->Taken) return false;
+    R->Taken = true;
+    for (auto It = gSyncQueue.begin(); It != gSyncQueue.end(); ++It)
+      if (*It == R) {
+        gSyncQueue.erase(It);
+        break;
+      }
+  }
+  try {
+    R->Method();
+  } catch (...) {
+    R->Failure = std::current_exception();
+  }
+  {
+    std::lock_guard<std::mutex> G(gSyncLock);
+    R->Done = true;
+  }
+  gSyncCv.notify_all();
+  return true;
+}
 }  // namespace
 
 // ---------------------------------------------------------------- TThread
@@ -39,6 +80,7 @@ TThread::~TThread() {
       FThread.detach();
     } else {
       Terminate();
+      WaitUntilFinished();
       FThread.join();
     }
   }
@@ -64,9 +106,39 @@ uint32_t TThread::WaitFor() {
   if (!FStarted.load()) throw EThread("Cannot call WaitFor on a thread that is not started");
   if (FThreadID.load() == CurrentThreadID() && !FFinished.load())
     throw EThread("A thread cannot wait for itself");
+  WaitUntilFinished();
+  return static_cast<uint32_t>(ReturnValue.load());
+}
+
+void TThread::WaitUntilFinished() {
+  if (IsMainThread()) {
+    // Serve the worker's Synchronize calls meanwhile.
+    for (;;) {
+      CheckSynchronize();
+      std::unique_lock<std::mutex> L(gSyncLock);
+      if (FFinished.load()) break;
+      if (!gSyncQueue.empty()) continue;
+      gSyncCv.wait(L);
+    }
+    return;
+  }
   std::unique_lock<std::mutex> L(FLock);
   FFinishedCond.wait(L, [this] { return FFinished.load(); });
-  return static_cast<uint32_t>(ReturnValue.load());
+}
+
+bool TThread::CheckSynchronize() {
+  if (!IsMainThread()) return false;
+  bool Any = false;
+  for (;;) {
+    std::shared_ptr<TSyncRequest> R;
+    {
+      std::lock_guard<std::mutex> G(gSyncLock);
+      if (gSyncQueue.empty()) break;
+      R = gSyncQueue.front();
+    }
+    Any = RunRequest(R) || Any;
+  }
+  return Any;
 }
 
 std::string TThread::GetFatalException() const {
@@ -108,6 +180,11 @@ void TThread::Run() {
     FFinished = true;
     FFinishedCond.notify_all();
   }
+  {
+    // A main thread waiting for us sleeps on the synchronisation signal.
+    std::lock_guard<std::mutex> G(gSyncLock);
+  }
+  gSyncCv.notify_all();
   if (FreeIt) delete this;
 }
 
@@ -118,16 +195,20 @@ void TThread::Synchronize(const std::function<void()>& Method) {
     Method();
     return;
   }
+  auto R = std::make_shared<TSyncRequest>();
+  R->Method = Method;
+  {
+    std::lock_guard<std::mutex> G(gSyncLock);
+    gSyncQueue.push_back(R);
+  }
+  gSyncCv.notify_all();
+  D([R] { RunRequest(R); }, false);
+  {
+    std::unique_lock<std::mutex> L(gSyncLock);
+    gSyncCv.wait(L, [&R] { return R->Done; });
+  }
   // An exception in the method comes back to the calling thread.
-  std::exception_ptr Failure;
-  D([&Method, &Failure] {
-    try {
-      Method();
-    } catch (...) {
-      Failure = std::current_exception();
-    }
-  }, true);
-  if (Failure) std::rethrow_exception(Failure);
+  if (R->Failure) std::rethrow_exception(R->Failure);
 }
 
 void TThread::Queue(const std::function<void()>& Method) {

@@ -57,13 +57,20 @@ class TThread : public TObject {
 
   // Runs Method in the main thread and waits for it; an exception it raises
   // comes back here. Where no dispatcher is installed (or when called in the
-  // main thread) it runs directly.
+  // main thread) it runs directly. The method reaches the main thread through
+  // the dispatcher (without waiting there), and also through WaitFor or a
+  // destructor running in the main thread, which serve pending methods while
+  // they wait: stopping a thread that sits in Synchronize cannot deadlock.
   void Synchronize(const std::function<void()>& Method);
+  // Runs the Synchronize methods waiting for the main thread (only there);
+  // answers whether any ran. The GUI layer may call it when idle.
+  static bool CheckSynchronize();
   // Runs Method in the main thread without waiting (directly when no
   // dispatcher is installed or in the main thread).
   void Queue(const std::function<void()>& Method);
   // Installed by the GUI layer: runs a method in the main thread, either
-  // waiting for it (Wait = true) or not.
+  // waiting for it (Wait = true) or not. This class only asks with
+  // Wait = false.
   using TMainThreadDispatcher = std::function<void(std::function<void()> Method, bool Wait)>;
   static void SetMainThreadDispatcher(TMainThreadDispatcher Dispatcher);
   // True in the program's main thread.
@@ -81,6 +88,7 @@ class TThread : public TObject {
 
  private:
   void Run();
+  void WaitUntilFinished();
 
   std::thread FThread;
   std::atomic<bool> FStarted{false};
