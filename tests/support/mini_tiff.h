@@ -2,7 +2,7 @@
 // Minimal TIFF and PBM files for codec tests and benchmarks: a directory walker
 // that hands out the raw strips of every page, a little-endian writer that wraps
 // strips made elsewhere, and packed PBM (P4) read and write.  Only what the
-// codec tests need: one sample per pixel, strips (no tiles), no metadata.
+// codec tests need: chunky samples of one size, strips (no tiles), no metadata.
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -15,6 +15,7 @@ struct Page {
   uint32_t Width = 0;
   uint32_t Height = 0;
   uint32_t BitsPerSample = 1;
+  uint32_t SamplesPerPixel = 1;
   uint32_t Compression = 1;
   uint32_t Photometric = 0;  // 0: 0 = white; 1: 0 = black
   uint32_t FillOrder = 1;
@@ -25,7 +26,7 @@ struct Page {
   std::vector<std::vector<uint8_t>> Strips;
 
   uint32_t StripRows() const { return RowsPerStrip == 0 || RowsPerStrip > Height ? Height : RowsPerStrip; }
-  size_t RowBytes() const { return (size_t(Width) * BitsPerSample + 7) / 8; }
+  size_t RowBytes() const { return (size_t(Width) * BitsPerSample * SamplesPerPixel + 7) / 8; }
 };
 
 namespace detail {
@@ -107,6 +108,7 @@ inline std::vector<Page> ReadTiff(const std::vector<uint8_t>& File) {
         case 262: p.Photometric = first; break;
         case 266: p.FillOrder = first; break;
         case 273: offsets = v; break;
+        case 277: p.SamplesPerPixel = first; break;
         case 278: p.RowsPerStrip = first; break;
         case 279: counts = v; break;
         case 292: p.T4Options = first; break;
@@ -149,12 +151,22 @@ inline std::vector<uint8_t> WriteTiff(const std::vector<Page>& Pages) {
       for (uint32_t v : counts) Put32(f, v);
     }
     struct Entry { uint32_t Tag, Type, Count, Value; };
-    std::vector<Entry> e = {{256, 4, 1, p.Width}, {257, 4, 1, p.Height}, {258, 3, 1, p.BitsPerSample},
-                            {259, 3, 1, p.Compression}, {262, 3, 1, p.Photometric}};
+    std::vector<Entry> e = {{256, 4, 1, p.Width}, {257, 4, 1, p.Height}};
+    // BitsPerSample: one value per sample (inline for up to two).
+    if (p.SamplesPerPixel <= 2) {
+      e.push_back({258, 3, p.SamplesPerPixel, p.SamplesPerPixel == 1 ? p.BitsPerSample
+                                                                     : p.BitsPerSample | (p.BitsPerSample << 16)});
+    } else {
+      const uint32_t at = uint32_t(f.size());
+      for (uint32_t i = 0; i < p.SamplesPerPixel; ++i) Put16(f, p.BitsPerSample);
+      e.push_back({258, 3, p.SamplesPerPixel, at});
+    }
+    e.push_back({259, 3, 1, p.Compression});
+    e.push_back({262, 3, 1, p.Photometric});
     if (p.FillOrder != 1) e.push_back({266, 3, 1, p.FillOrder});
     const uint32_t ns = uint32_t(offsets.size());
     e.push_back({273, 4, ns, ns == 1 ? offsets[0] : offArray});
-    e.push_back({277, 3, 1, 1});
+    e.push_back({277, 3, 1, p.SamplesPerPixel});
     e.push_back({278, 4, 1, p.RowsPerStrip ? p.RowsPerStrip : p.Height});
     e.push_back({279, 4, ns, ns == 1 ? counts[0] : cntArray});
     if (p.Compression == 3) e.push_back({292, 4, 1, p.T4Options});
