@@ -1,0 +1,191 @@
+#include "platform/vcl/extctrls.h"
+
+#include <QCoreApplication>
+#include <QPainter>
+
+#include "platform/gdi/bitmap.h"
+#include "platform/vcl/application.h"
+#include "platform/vcl/vcl_internal.h"
+
+namespace {
+const std::vector<std::string> kBevelNames = {"bvNone", "bvLowered", "bvRaised", "bvSpace"};
+const std::vector<std::string> kAlignmentNames = {"taLeftJustify", "taRightJustify", "taCenter"};
+
+void DrawBevel(QPainter& P, QRect& R, TBevelCut Cut, int32_t Width) {
+  if (Cut == bvNone) return;
+  QColor TopLeft = VclQColor(Cut == bvLowered ? clBtnShadow : clBtnHighlight);
+  QColor BottomRight = VclQColor(Cut == bvLowered ? clBtnHighlight : clBtnShadow);
+  for (int32_t I = 0; I < Width && R.width() > 0 && R.height() > 0; ++I) {
+    if (Cut != bvSpace) {
+      P.setPen(TopLeft);
+      P.drawLine(R.left(), R.top(), R.right(), R.top());
+      P.drawLine(R.left(), R.top(), R.left(), R.bottom());
+      P.setPen(BottomRight);
+      P.drawLine(R.left(), R.bottom(), R.right(), R.bottom());
+      P.drawLine(R.right(), R.top(), R.right(), R.bottom());
+    }
+    R.adjust(1, 1, -1, -1);
+  }
+}
+}  // namespace
+
+// ------------------------------------------------------------ TCustomPanel
+TCustomPanel::TCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
+  FControlStyle |= csAcceptsControls | csSetCaption | csOpaque;
+  FColor = clBtnFace;
+  SetBounds(0, 0, 185, 41);
+}
+
+void TCustomPanel::SetBevelInner(TBevelCut Value) {
+  FBevelInner = Value;
+  Realign();
+  Invalidate();
+}
+
+void TCustomPanel::SetBevelOuter(TBevelCut Value) {
+  FBevelOuter = Value;
+  Realign();
+  Invalidate();
+}
+
+void TCustomPanel::SetBevelWidth(int32_t Value) {
+  FBevelWidth = std::max(1, Value);
+  Realign();
+  Invalidate();
+}
+
+void TCustomPanel::SetBorderWidth(int32_t Value) {
+  FBorderWidth = std::max(0, Value);
+  Realign();
+  Invalidate();
+}
+
+void TCustomPanel::SetAlignment(TAlignment Value) {
+  FAlignment = Value;
+  Invalidate();
+}
+
+void TCustomPanel::SetFontColor(TColor Value) {
+  FFontColor = Value;
+  Invalidate();
+}
+
+void TCustomPanel::SetText(const std::string& Value) {
+  TCustomControl::SetText(Value);
+  Invalidate();
+}
+
+void TCustomPanel::AlignControls(TControl* AControl, TRect& Rect) {
+  int32_t Inset = FBorderWidth;
+  if (FBevelOuter != bvNone) Inset += FBevelWidth;
+  if (FBevelInner != bvNone) Inset += FBevelWidth;
+  Rect.Left += Inset;
+  Rect.Top += Inset;
+  Rect.Right -= Inset;
+  Rect.Bottom -= Inset;
+  TCustomControl::AlignControls(AControl, Rect);
+}
+
+void TCustomPanel::Paint() {
+  TBitmap* B = GetFrontBuffer();
+  QPainter P(&B->GetImage());
+  QRect R(0, 0, B->GetWidth(), B->GetHeight());
+  P.fillRect(R, VclQColor(FColor));
+  DrawBevel(P, R, FBevelOuter, FBevelWidth);
+  R.adjust(FBorderWidth, FBorderWidth, -FBorderWidth, -FBorderWidth);
+  DrawBevel(P, R, FBevelInner, FBevelWidth);
+  if (!FText.empty() && R.width() > 0 && R.height() > 0) {
+    if (FWidget) P.setFont(FWidget->font());
+    P.setPen(VclQColor(FEnabled ? FFontColor : clGrayText));
+    int Flags = Qt::AlignVCenter | (FAlignment == taCenter          ? Qt::AlignHCenter
+                                    : FAlignment == taRightJustify ? Qt::AlignRight
+                                                                   : Qt::AlignLeft);
+    P.drawText(R, Flags, QString::fromStdString(FText));
+  }
+}
+
+bool TCustomPanel::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  if (SameText(Name, "BevelInner")) {
+    SetBevelInner(static_cast<TBevelCut>(Value.AsEnum(kBevelNames)));
+  } else if (SameText(Name, "BevelOuter")) {
+    SetBevelOuter(static_cast<TBevelCut>(Value.AsEnum(kBevelNames)));
+  } else if (SameText(Name, "BevelWidth")) {
+    SetBevelWidth(Value.AsInteger());
+  } else if (SameText(Name, "BorderWidth")) {
+    SetBorderWidth(Value.AsInteger());
+  } else if (SameText(Name, "Alignment")) {
+    SetAlignment(static_cast<TAlignment>(Value.AsEnum(kAlignmentNames)));
+  } else if (SameText(Name, "Font.Color")) {
+    SetFontColor(Value.AsColor());
+  } else if (SameText(Name, "FullRepaint")) {
+    SetFullRepaint(Value.AsBoolean());
+  } else if (SameText(Name, "BorderStyle") || SameText(Name, "Locked") || SameText(Name, "UseDockManager")) {
+    // Looks the platform decides for itself.
+  } else {
+    return TCustomControl::SetFormProperty(Name, Value, Context);
+  }
+  return true;
+}
+
+// ------------------------------------------------------------ TTimer
+TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {}
+
+TTimer::~TTimer() {
+  if (QTimer* T = FTimer.release()) {
+    T->stop();
+    T->disconnect();
+    VclDisposeQObject(T);
+  }
+}
+
+void TTimer::SetEnabled(bool Value) {
+  FEnabled = Value;
+  UpdateTimer();
+}
+
+void TTimer::SetInterval(uint32_t Value) {
+  FInterval = Value;
+  UpdateTimer();
+}
+
+void TTimer::Loaded() {
+  TComponent::Loaded();
+  UpdateTimer();
+}
+
+void TTimer::UpdateTimer() {
+  const bool Run = FEnabled && FInterval > 0 && (GetComponentState() & (csLoading | csDestroying)) == 0 &&
+                   QCoreApplication::instance() != nullptr;
+  if (!Run) {
+    if (FTimer) FTimer->stop();
+    return;
+  }
+  if (!FTimer) {
+    FTimer = std::make_unique<QTimer>();
+    QObject::connect(FTimer.get(), &QTimer::timeout, FTimer.get(), [this] {
+      ++GVclDeliverDepth;
+      VclGuardedCall(this, [this] { Timer(); });
+      --GVclDeliverDepth;
+    });
+  }
+  FTimer->start(static_cast<int>(std::min<uint32_t>(FInterval, INT32_MAX)));
+}
+
+void TTimer::Timer() {
+  if (OnTimer) OnTimer(this);
+}
+
+bool TTimer::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  if (SameText(Name, "Enabled")) {
+    SetEnabled(Value.AsBoolean());
+  } else if (SameText(Name, "Interval")) {
+    int64_t V = Value.AsInt64();
+    if (V < 0 || V > UINT32_MAX) throw EReadError("Invalid property value");
+    SetInterval(static_cast<uint32_t>(V));
+  } else if (SameText(Name, "OnTimer")) {
+    OnTimer = Context.Handler<TNotifyEvent>(Value);
+  } else {
+    return false;
+  }
+  return true;
+}

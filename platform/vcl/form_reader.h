@@ -1,0 +1,186 @@
+#pragma once
+// The form-resource reader. A form resource is a text file in the class
+// library's textual form format:
+//
+//   object Form1: TForm1
+//     Left = 10
+//     Caption = 'Main window'
+//     OnCreate = FormCreate
+//     object Panel1: TPanel
+//       Align = alTop
+//       Font.Style = [fsBold]
+//       object Button1: TButton
+//         OnClick = Button1Click
+//       end
+//     end
+//   end
+//
+// Values are integers (decimal or $hex), floats, strings ('text' with ''
+// for a quote and #nnn for a character, pieces joined by +), identifiers
+// (True, alClient, clBtnFace, handler names, component names), sets [a, b],
+// lists ( ... ), collections < item ... end > and binary data { hex }.
+//
+// The reader creates each component by class name from the class registry,
+// owned by the form, puts controls on their enclosing control, applies the
+// properties in the order the resource lists them while the component is in
+// its loading state, and afterwards calls Loaded on every component it
+// created and on the form. Event properties name a handler of the form's
+// handler table; component references are resolved once everything is read.
+// Failures raise EReadError with the resource's line.
+#include <any>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "platform/rtl/components.h"
+#include "platform/rtl/sysutils.h"
+
+class TFormValue {
+ public:
+  enum TKind : uint8_t { vkInteger, vkFloat, vkString, vkIdent, vkSet, vkList, vkCollection, vkBinary };
+  struct TItem {
+    std::vector<std::pair<std::string, TFormValue>> Properties;
+  };
+
+  TKind Kind = vkInteger;
+  int64_t Int = 0;
+  long double Float = 0;
+  std::string Text;                  // string (UTF-8) or identifier
+  std::vector<std::string> SetItems; // set elements
+  std::vector<TFormValue> List;      // list elements
+  std::vector<TItem> Items;          // collection items
+  std::vector<uint8_t> Binary;
+  int32_t Line = 0;
+
+  // Converters raising EReadError "Invalid property value" on a wrong kind.
+  int32_t AsInteger() const;
+  int64_t AsInt64() const;
+  long double AsFloat() const;
+  bool AsBoolean() const;
+  std::string AsString() const;
+  const std::string& AsIdent() const;
+  // A colour: a number or a colour name.
+  int32_t AsColor() const;
+  // One of Names (case-insensitive) as its index.
+  int32_t AsEnum(const std::vector<std::string>& Names) const;
+  // A set over Names: bit i for Names[i].
+  uint32_t AsSet(const std::vector<std::string>& Names) const;
+};
+
+class TFormReadContext;
+
+// The handlers a form offers to its resource, by name.
+class TFormHandlerTable {
+ public:
+  // Stores Fn (a std::function of an event type) under Name.
+  template <typename F>
+  void Add(const std::string& Name, F Fn) {
+    FHandlers[Key(Name)] = std::any(std::move(Fn));
+  }
+  // The handler of event type F named Name; raises EReadError when there is
+  // none or it has another type.
+  template <typename F>
+  F Get(const std::string& Name) const {
+    auto It = FHandlers.find(Key(Name));
+    if (It == FHandlers.end()) Missing(Name);
+    const F* Fn = std::any_cast<F>(&It->second);
+    if (!Fn) WrongType(Name);
+    return *Fn;
+  }
+  bool Has(const std::string& Name) const { return FHandlers.count(Key(Name)) != 0; }
+
+ private:
+  static std::string Key(const std::string& Name);
+  [[noreturn]] static void Missing(const std::string& Name);
+  [[noreturn]] static void WrongType(const std::string& Name);
+  std::map<std::string, std::any> FHandlers;
+};
+
+// Turns a member function of a form into an event of the matching type:
+// VclBind(this, &TMyForm::Button1Click) gives a std::function<void(TObject*)>.
+template <typename C, typename R, typename... A>
+std::function<R(A...)> VclBind(C* Obj, R (C::*Method)(A...)) {
+  return [Obj, Method](A... Args) -> R { return (Obj->*Method)(std::forward<A>(Args)...); };
+}
+
+// What a property setter may need while a resource is read.
+class TFormReadContext {
+ public:
+  TFormReadContext(TComponent* Root, const TFormHandlerTable* Handlers, std::string Source)
+      : FRoot(Root), FHandlers(Handlers), FSource(std::move(Source)) {}
+
+  TComponent* Root() const { return FRoot; }
+  // The handler named by an identifier value.
+  template <typename F>
+  F Handler(const TFormValue& Value) const {
+    static const TFormHandlerTable Empty;
+    return (FHandlers ? *FHandlers : Empty).Get<F>(Value.AsIdent());
+  }
+  // Resolves a component reference once all components exist: Apply gets the
+  // component named by Value (nullptr for "nil") or the reader raises
+  // EReadError when it does not exist.
+  void AddFixup(const TFormValue& Value, std::function<void(TComponent*)> Apply);
+  void ResolveFixups();
+  const std::string& Source() const { return FSource; }
+
+ private:
+  TComponent* FRoot;
+  const TFormHandlerTable* FHandlers;
+  std::string FSource;
+  struct Fixup {
+    std::string Name;
+    int32_t Line;
+    std::function<void(TComponent*)> Apply;
+  };
+  std::vector<Fixup> FFixups;
+};
+
+// Applies properties to components that are not controls (controls override
+// TControl::SetFormProperty). Non-control classes of the library derive from
+// this alongside TComponent.
+class IFormPropertyTarget {
+ public:
+  virtual ~IFormPropertyTarget() = default;
+  virtual bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) = 0;
+  // A component read inside this one's object block (menu items in a menu);
+  // answers false when this class holds no such children.
+  virtual bool AddFormChild(TComponent* Child) { return false; }
+};
+
+// ------------------------------------------------------------ class registry
+using TComponentFactory = std::function<TComponent*(TComponent* Owner)>;
+// Registers (or replaces) a component class under its name.
+void RegisterClass(const std::string& ClassName, TComponentFactory Factory);
+template <typename T>
+void RegisterComponentClass(const std::string& ClassName) {
+  RegisterClass(ClassName, [](TComponent* Owner) -> TComponent* { return new T(Owner); });
+}
+bool IsClassRegistered(const std::string& ClassName);
+// Creates a component of a registered class; EClassNotFound "Class %s not
+// found" when the name is unknown.
+TComponent* CreateComponentByClassName(const std::string& ClassName, TComponent* Owner);
+
+// ------------------------------------------------------------ reading
+// Reads the resource text into Root (the resource's outer object) and the
+// components it creates. SourceName names the resource in messages.
+void ReadComponentResource(TComponent* Root, const std::string& Text, const TFormHandlerTable* Handlers,
+                           const std::string& SourceName);
+// The folder of the program's form resources: FOLIVRA_RESOURCE_DIR/forms
+// when set, else the first "resources/forms" found beside the program or in
+// a folder above it; SetFormResourceFolder overrides the search.
+std::string FormResourceFolder();
+void SetFormResourceFolder(const std::string& Folder);
+// The text of the form resource Name (with or without ".dfm") from the
+// resource folder; EResNotFound "Resource %s not found" when missing.
+std::string LoadFormResourceText(const std::string& Name);
+
+class EResNotFound : public Exception {
+ public:
+  using Exception::Exception;
+  std::string ClassName() const override { return "EResNotFound"; }
+};

@@ -1,0 +1,271 @@
+#include "platform/vcl/forms.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "platform/rtl/sysutils.h"
+#include "platform/vcl/application.h"
+#include "platform/vcl/menus.h"
+#include "platform/vcl/vcl_internal.h"
+#include "platform/vcl/vcl_widget.h"
+
+TCustomForm* GetParentForm(TControl* Control) {
+  if (!Control) return nullptr;
+  while (Control->GetParent()) Control = Control->GetParent();
+  return dynamic_cast<TCustomForm*>(Control);
+}
+
+TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
+  FVisible = false;
+  FColor = clBtnFace;
+  FControlStyle |= csAcceptsControls;
+  FWidget->setWindowFlags(Qt::Window);
+  FWidget->setAttribute(Qt::WA_DeleteOnClose, false);
+  SetBounds(0, 0, 320, 240);
+  HandleNeeded();
+  if (Screen) Screen->AddForm(this);
+}
+
+TCustomForm::~TCustomForm() {
+  if (OnDestroy) VclGuardedCall(this, [this] { OnDestroy(this); });
+  if (Screen) Screen->RemoveForm(this);
+  if (Application && Application->GetMainForm() == this) Application->SetMainForm(nullptr);
+  if (FWidget) FWidget->hide();
+  Destroying();
+}
+
+void TCustomForm::ReadFormResource(const std::string& Name) {
+  ReadFormResourceText(LoadFormResourceText(Name), Name);
+}
+
+void TCustomForm::ReadFormResourceText(const std::string& Text, const std::string& SourceName) {
+  const bool ShowAfter = FVisible;
+  FVisible = false;
+  ReadComponentResource(this, Text, &FHandlers, SourceName);
+  const bool Requested = FVisible;
+  FVisible = ShowAfter;
+  DoCreate();
+  if (Requested) Show();
+}
+
+void TCustomForm::DoCreate() {
+  FCreated = true;
+  if (OnCreate) OnCreate(this);
+}
+
+bool TCustomForm::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  static const std::vector<std::string> PositionNames = {
+      "poDesigned",    "poDefault",       "poDefaultPosOnly", "poDefaultSizeOnly",
+      "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"};
+  static const std::vector<std::string> BorderNames = {"bsNone",   "bsSingle",     "bsSizeable",
+                                                       "bsDialog", "bsToolWindow", "bsSizeToolWin"};
+  static const std::vector<std::string> StyleNames = {"fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop"};
+  static const std::vector<std::string> StateNames = {"wsNormal", "wsMinimized", "wsMaximized"};
+  if (SameText(Name, "Visible")) {
+    // Shown once the whole resource is read.
+    FVisible = Value.AsBoolean();
+  } else if (SameText(Name, "KeyPreview")) {
+    SetKeyPreview(Value.AsBoolean());
+  } else if (SameText(Name, "Position")) {
+    SetPosition(static_cast<TPosition>(Value.AsEnum(PositionNames)));
+  } else if (SameText(Name, "BorderStyle")) {
+    SetBorderStyle(static_cast<TFormBorderStyle>(Value.AsEnum(BorderNames)));
+  } else if (SameText(Name, "FormStyle")) {
+    SetFormStyle(static_cast<TFormStyle>(Value.AsEnum(StyleNames)));
+  } else if (SameText(Name, "WindowState")) {
+    SetWindowState(static_cast<TWindowState>(Value.AsEnum(StateNames)));
+  } else if (SameText(Name, "ActiveControl")) {
+    Context.AddFixup(Value, [this](TComponent* C) { FActiveControl = dynamic_cast<TControl*>(C); });
+  } else if (SameText(Name, "Menu")) {
+    Context.AddFixup(Value, [](TComponent*) {});
+  } else if (SameText(Name, "OnCreate")) {
+    OnCreate = Context.Handler<TNotifyEvent>(Value);
+  } else if (SameText(Name, "OnDestroy")) {
+    OnDestroy = Context.Handler<TNotifyEvent>(Value);
+  } else if (SameText(Name, "OnShow")) {
+    OnShow = Context.Handler<TNotifyEvent>(Value);
+  } else if (SameText(Name, "OnHide")) {
+    OnHide = Context.Handler<TNotifyEvent>(Value);
+  } else if (SameText(Name, "OnActivate")) {
+    OnActivate = Context.Handler<TNotifyEvent>(Value);
+  } else if (SameText(Name, "OnDeactivate")) {
+    OnDeactivate = Context.Handler<TNotifyEvent>(Value);
+  } else if (SameText(Name, "OnPaint")) {
+    OnPaint = Context.Handler<TNotifyEvent>(Value);
+  } else if (SameText(Name, "OnClose")) {
+    OnClose = Context.Handler<TCloseEvent>(Value);
+  } else if (SameText(Name, "OnCloseQuery")) {
+    OnCloseQuery = Context.Handler<TCloseQueryEvent>(Value);
+  } else if (SameText(Name, "OldCreateOrder") || SameText(Name, "PixelsPerInch") || SameText(Name, "TextHeight") ||
+             SameText(Name, "Scaled") || SameText(Name, "BorderIcons") || SameText(Name, "AutoScroll") ||
+             SameText(Name, "Icon.Data") || SameText(Name, "DefaultMonitor") ||
+             Name.rfind("HorzScrollBar.", 0) == 0 || Name.rfind("VertScrollBar.", 0) == 0) {
+    // Window-system details the platform decides itself.
+  } else {
+    return TWinControl::SetFormProperty(Name, Value, Context);
+  }
+  return true;
+}
+
+void TCustomForm::SetText(const std::string& Value) {
+  TWinControl::SetText(Value);
+  if (FWidget) FWidget->setWindowTitle(QString::fromStdString(Value));
+}
+
+void TCustomForm::SetVisible(bool Value) {
+  if (Value == FVisible && FWidget && FWidget->isVisible() == Value) return;
+  FVisible = Value;
+  if (GetComponentState() & csLoading) return;
+  if (Value) {
+    if (FPosition == poScreenCenter || FPosition == poDesktopCenter || FPosition == poMainFormCenter ||
+        FPosition == poOwnerFormCenter) {
+      if (QScreen* S = QGuiApplication::primaryScreen()) {
+        QRect G = S->availableGeometry();
+        SetBounds(G.x() + (G.width() - FWidth) / 2, G.y() + (G.height() - FHeight) / 2, FWidth, FHeight);
+      }
+    }
+    Realign();
+    if (FWidget) {
+      if (FWindowState == wsMaximized) {
+        FWidget->showMaximized();
+      } else if (FWindowState == wsMinimized) {
+        FWidget->showMinimized();
+      } else {
+        FWidget->show();
+      }
+    }
+    DoShow();
+    if (FActiveControl && FWidget) {
+      if (auto* W = dynamic_cast<TWinControl*>(FActiveControl)) {
+        if (W->CanFocus()) W->SetFocus();
+      }
+    }
+  } else {
+    if (FWidget) FWidget->hide();
+    DoHide();
+  }
+  Perform(CM_VISIBLECHANGED, Value ? 1 : 0, 0);
+}
+
+void TCustomForm::Show() {
+  SetVisible(true);
+  if (FWidget) {
+    FWidget->raise();
+    FWidget->activateWindow();
+  }
+}
+
+void TCustomForm::Hide() { SetVisible(false); }
+
+void TCustomForm::DoShow() {
+  if (OnShow) OnShow(this);
+}
+
+void TCustomForm::DoHide() {
+  if (OnHide) OnHide(this);
+}
+
+void TCustomForm::DoClose(TCloseAction& Action) {
+  if (OnClose) OnClose(this, Action);
+}
+
+bool TCustomForm::CloseQuery() {
+  bool CanClose = true;
+  if (OnCloseQuery) OnCloseQuery(this, CanClose);
+  return CanClose;
+}
+
+void TCustomForm::SetModalResult(TModalResult Value) { FModalResult = Value; }
+
+void TCustomForm::CloseModal() {
+  TCloseAction Action = caNone;
+  if (CloseQuery()) {
+    Action = caHide;
+    DoClose(Action);
+  }
+  if (Action == caNone) FModalResult = mrNone;
+}
+
+TModalResult TCustomForm::ShowModal() {
+  if (FModal || FVisible || (FWidget && FWidget->isVisible()))
+    throw EInvalidOperation("Cannot make a visible window modal");
+  FModalResult = mrNone;
+  FModal = true;
+  if (FWidget) FWidget->setWindowModality(Qt::ApplicationModal);
+  struct Restore {
+    TCustomForm* F;
+    ~Restore() {
+      F->FModal = false;
+      if (F->FWidget) {
+        F->FWidget->hide();
+        F->FWidget->setWindowModality(Qt::NonModal);
+      }
+      F->FVisible = false;
+    }
+  } R{this};
+  Show();
+  while (FModalResult == mrNone) {
+    if (Application->GetTerminated()) {
+      FModalResult = mrCancel;
+      break;
+    }
+    Application->HandleMessage();
+    if (FModalResult != mrNone) CloseModal();
+  }
+  DoHide();
+  return FModalResult;
+}
+
+void TCustomForm::Close() {
+  if (FModal) {
+    FModalResult = mrCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  TCloseAction Action = caHide;
+  DoClose(Action);
+  if (Action == caNone) return;
+  if (Application && Application->GetMainForm() == this) {
+    Hide();
+    Application->Terminate();
+  } else if (Action == caHide) {
+    Hide();
+  } else if (Action == caMinimize) {
+    SetWindowState(wsMinimized);
+  } else {
+    Release();
+  }
+}
+
+void TCustomForm::VclCloseRequested() { Close(); }
+
+void TCustomForm::Release() {
+  if (FReleasing) return;
+  FReleasing = true;
+  PostMessage(GetHandle(), CM_RELEASE, 0, 0);
+}
+
+void TCustomForm::SetActiveControl(TWinControl* Control) { FActiveControl = Control; }
+
+void TCustomForm::SetWindowState(TWindowState Value) {
+  FWindowState = Value;
+  if (!FWidget || !FWidget->isVisible()) return;
+  if (Value == wsMaximized) {
+    FWidget->showMaximized();
+  } else if (Value == wsMinimized) {
+    FWidget->showMinimized();
+  } else {
+    FWidget->showNormal();
+  }
+}
+
+bool TCustomForm::GetActive() const { return FWidget && FWidget->isActiveWindow(); }
+
+void TCustomForm::Dispatch(TMessage& Message) {
+  if (Message.Msg == CM_RELEASE) {
+    delete this;
+    return;
+  }
+  TWinControl::Dispatch(Message);
+}

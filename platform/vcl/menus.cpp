@@ -1,0 +1,146 @@
+#include "platform/vcl/menus.h"
+
+#include <QAction>
+#include <QMenu>
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "platform/rtl/sysutils.h"
+#include "platform/vcl/application.h"
+#include "platform/vcl/vcl_internal.h"
+
+// ------------------------------------------------------------ TMenuItem
+TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner) {}
+
+TMenuItem::~TMenuItem() {
+  for (TMenuItem* Child : FItems) Child->FParentItem = nullptr;
+  FItems.clear();
+  if (FParentItem) FParentItem->Remove(this);
+}
+
+TMenuItem* TMenuItem::GetItem(int32_t Index) const {
+  if (Index < 0 || Index >= GetCount()) throw EListError(Format("List index out of bounds (%d)", Index));
+  return FItems[static_cast<size_t>(Index)];
+}
+
+void TMenuItem::Add(TMenuItem* Item) { Insert(GetCount(), Item); }
+
+void TMenuItem::Insert(int32_t Index, TMenuItem* Item) {
+  if (!Item) return;
+  for (TMenuItem* P = this; P; P = P->FParentItem)
+    if (P == Item) throw EInvalidOperation("A menu item cannot hold itself");
+  if (Item->FParentItem) Item->FParentItem->Remove(Item);
+  Index = std::clamp(Index, 0, GetCount());
+  FItems.insert(FItems.begin() + Index, Item);
+  Item->FParentItem = this;
+}
+
+void TMenuItem::Remove(TMenuItem* Item) {
+  auto It = std::find(FItems.begin(), FItems.end(), Item);
+  if (It == FItems.end()) return;
+  FItems.erase(It);
+  Item->FParentItem = nullptr;
+}
+
+void TMenuItem::Click() {
+  if (FEnabled && OnClick) OnClick(this);
+}
+
+bool TMenuItem::AddFormChild(TComponent* Child) {
+  auto* Item = dynamic_cast<TMenuItem*>(Child);
+  if (!Item) return false;
+  Add(Item);
+  return true;
+}
+
+bool TMenuItem::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  if (SameText(Name, "Caption")) {
+    SetCaption(Value.AsString());
+  } else if (SameText(Name, "Enabled")) {
+    SetEnabled(Value.AsBoolean());
+  } else if (SameText(Name, "Visible")) {
+    SetVisible(Value.AsBoolean());
+  } else if (SameText(Name, "Checked")) {
+    SetChecked(Value.AsBoolean());
+  } else if (SameText(Name, "ShortCut")) {
+    SetShortCut(static_cast<TShortCut>(Value.AsInteger()));
+  } else if (SameText(Name, "OnClick")) {
+    OnClick = Context.Handler<TNotifyEvent>(Value);
+  } else if (SameText(Name, "Hint") || SameText(Name, "ImageIndex") || SameText(Name, "GroupIndex") ||
+             SameText(Name, "RadioItem")) {
+    // Not shown by this platform's menus.
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// ------------------------------------------------------------ TMenu
+TMenu::TMenu(TComponent* AOwner) : TComponent(AOwner), FItems(std::make_unique<TMenuItem>(nullptr)) {}
+
+TMenu::~TMenu() = default;
+
+bool TMenu::AddFormChild(TComponent* Child) { return FItems->AddFormChild(Child); }
+
+bool TMenu::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  if (SameText(Name, "Images") || SameText(Name, "AutoHotkeys") || SameText(Name, "AutoPopup")) return true;
+  return false;
+}
+
+// ------------------------------------------------------------ TPopupMenu
+namespace {
+std::mutex GPopupLock;
+TPopupMenuHook GPopupHook;
+
+void BuildMenu(QMenu* Q, TMenuItem* Item, std::map<QAction*, TMenuItem*>& Map) {
+  for (int32_t I = 0; I < Item->GetCount(); ++I) {
+    TMenuItem* Child = Item->GetItem(I);
+    if (!Child->GetVisible()) continue;
+    if (Child->GetCaption() == "-") {
+      Q->addSeparator();
+      continue;
+    }
+    QString Text = QString::fromStdString(Child->GetCaption());
+    if (Child->GetCount() > 0) {
+      QMenu* Sub = Q->addMenu(Text);
+      Sub->setEnabled(Child->GetEnabled());
+      BuildMenu(Sub, Child, Map);
+      continue;
+    }
+    QAction* A = Q->addAction(Text);
+    A->setEnabled(Child->GetEnabled());
+    A->setCheckable(Child->GetChecked());
+    A->setChecked(Child->GetChecked());
+    Map[A] = Child;
+  }
+}
+}  // namespace
+
+TPopupMenuHook SetPopupMenuHook(TPopupMenuHook Hook) {
+  std::lock_guard<std::mutex> Lock(GPopupLock);
+  TPopupMenuHook Old = std::move(GPopupHook);
+  GPopupHook = std::move(Hook);
+  return Old;
+}
+
+void TPopupMenu::Popup(int32_t X, int32_t Y) {
+  FPopupPoint = TPoint{X, Y};
+  if (OnPopup) OnPopup(this);
+  TPopupMenuHook Hook;
+  {
+    std::lock_guard<std::mutex> Lock(GPopupLock);
+    Hook = GPopupHook;
+  }
+  if (Hook) {
+    if (TMenuItem* Chosen = Hook(this, FPopupPoint)) Chosen->Click();
+    return;
+  }
+  if (VclHeadless()) return;
+  QMenu Menu;
+  std::map<QAction*, TMenuItem*> Map;
+  BuildMenu(&Menu, GetItems(), Map);
+  QAction* A = Menu.exec(QPoint(X, Y));
+  auto It = Map.find(A);
+  if (It != Map.end()) It->second->Click();
+}

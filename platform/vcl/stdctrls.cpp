@@ -1,0 +1,165 @@
+#include "platform/vcl/stdctrls.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPushButton>
+
+#include "platform/gdi/bitmap.h"
+#include "platform/vcl/form_reader.h"
+#include "platform/vcl/forms.h"
+#include "platform/vcl/vcl_internal.h"
+#include "platform/vcl/vcl_widget.h"
+
+namespace {
+const std::vector<std::string> kAlignmentNames = {"taLeftJustify", "taRightJustify", "taCenter"};
+const std::vector<std::string> kLayoutNames = {"tlTop", "tlCenter", "tlBottom"};
+
+bool HaveGuiApp() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
+}  // namespace
+
+// ------------------------------------------------------------ TLabel
+TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
+  FParentColor = true;
+  SetBounds(0, 0, 65, 17);
+}
+
+void TLabel::SetAutoSize(bool Value) {
+  FAutoSize = Value;
+  AdjustBounds();
+}
+
+void TLabel::SetAlignment(TAlignment Value) {
+  FAlignment = Value;
+  Invalidate();
+}
+
+void TLabel::SetLayout(TTextLayout Value) {
+  FLayout = Value;
+  Invalidate();
+}
+
+void TLabel::SetTransparent(bool Value) {
+  FTransparent = Value;
+  Invalidate();
+}
+
+void TLabel::SetWordWrap(bool Value) {
+  FWordWrap = Value;
+  AdjustBounds();
+  Invalidate();
+}
+
+void TLabel::SetFontColor(TColor Value) {
+  FFontColor = Value;
+  Invalidate();
+}
+
+void TLabel::SetText(const std::string& Value) {
+  TGraphicControl::SetText(Value);
+  AdjustBounds();
+  Invalidate();
+}
+
+void TLabel::Loaded() {
+  TGraphicControl::Loaded();
+  AdjustBounds();
+}
+
+void TLabel::AdjustBounds() {
+  if (!FAutoSize || (GetComponentState() & csLoading) || !HaveGuiApp() || !FWidget) return;
+  QFontMetrics M(FWidget->font());
+  const QString T = QString::fromStdString(FText);
+  QRect R = FWordWrap ? M.boundingRect(QRect(0, 0, std::max(FWidth, 1), 100000), Qt::TextWordWrap, T)
+                      : M.boundingRect(QRect(0, 0, 100000, 100000), 0, T);
+  int32_t W = FWordWrap ? FWidth : R.width();
+  int32_t H = std::max(R.height(), M.height());
+  int32_t L = FLeft;
+  if (!FWordWrap && FAlignment == taRightJustify) L = FLeft + FWidth - W;
+  if (!FWordWrap && FAlignment == taCenter) L = FLeft + (FWidth - W) / 2;
+  SetBounds(L, FTop, W, H);
+}
+
+void TLabel::Paint() {
+  TBitmap* B = GetFrontBuffer();
+  QPainter P(&B->GetImage());
+  const QRect R(0, 0, B->GetWidth(), B->GetHeight());
+  TColor Back = FParentColor && FParent ? FParent->GetColor() : FColor;
+  P.fillRect(R, VclQColor(Back));
+  if (FWidget) P.setFont(FWidget->font());
+  P.setPen(VclQColor(FEnabled ? FFontColor : clGrayText));
+  int Flags = FAlignment == taCenter ? Qt::AlignHCenter : FAlignment == taRightJustify ? Qt::AlignRight : Qt::AlignLeft;
+  Flags |= FLayout == tlCenter ? Qt::AlignVCenter : FLayout == tlBottom ? Qt::AlignBottom : Qt::AlignTop;
+  if (FWordWrap) Flags |= Qt::TextWordWrap;
+  P.drawText(R, Flags, QString::fromStdString(FText));
+}
+
+bool TLabel::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  if (SameText(Name, "AutoSize")) {
+    SetAutoSize(Value.AsBoolean());
+  } else if (SameText(Name, "Alignment")) {
+    SetAlignment(static_cast<TAlignment>(Value.AsEnum(kAlignmentNames)));
+  } else if (SameText(Name, "Layout")) {
+    SetLayout(static_cast<TTextLayout>(Value.AsEnum(kLayoutNames)));
+  } else if (SameText(Name, "Transparent")) {
+    SetTransparent(Value.AsBoolean());
+  } else if (SameText(Name, "WordWrap")) {
+    SetWordWrap(Value.AsBoolean());
+  } else if (SameText(Name, "Font.Color")) {
+    SetFontColor(Value.AsColor());
+  } else if (SameText(Name, "FocusControl")) {
+    Context.AddFixup(Value, [this](TComponent* C) { FFocusControl = dynamic_cast<TWinControl*>(C); });
+  } else if (SameText(Name, "ShowAccelChar")) {
+    // Accelerator underlines are the platform's business.
+  } else {
+    return TGraphicControl::SetFormProperty(Name, Value, Context);
+  }
+  return true;
+}
+
+// ------------------------------------------------------------ TButton
+TButton::TButton(TComponent* AOwner) : TWinControl(AOwner) {
+  // The native button reports its clicks itself (mouse and keyboard).
+  FControlStyle &= ~csClickEvents;
+  auto* W = new TVclWidgetT<QPushButton>(true);
+  AttachWidget(W);
+  QObject::connect(W, &QPushButton::clicked, W, [this] {
+    ++GVclDeliverDepth;
+    VclGuardedCall(this, [this] { Click(); });
+    --GVclDeliverDepth;
+  });
+  SetTabStop(true);
+  SetBounds(0, 0, 75, 25);
+}
+
+void TButton::SetText(const std::string& Value) {
+  TWinControl::SetText(Value);
+  if (auto* B = qobject_cast<QPushButton*>(FWidget.data())) B->setText(QString::fromStdString(Value));
+}
+
+void TButton::SetDefault(bool Value) {
+  FDefault = Value;
+  if (auto* B = qobject_cast<QPushButton*>(FWidget.data())) B->setDefault(Value);
+}
+
+void TButton::Click() {
+  if (FModalResult != mrNone) {
+    if (TCustomForm* F = GetParentForm()) F->SetModalResult(FModalResult);
+  }
+  TWinControl::Click();
+}
+
+bool TButton::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  static const std::vector<std::string> ResultNames = {"mrNone",  "mrOk", "mrCancel", "mrAbort",   "mrRetry",   "mrIgnore",
+                                                       "mrYes",   "mrNo", "mrAll",    "mrNoToAll", "mrYesToAll"};
+  if (SameText(Name, "ModalResult")) {
+    SetModalResult(Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : Value.AsEnum(ResultNames));
+  } else if (SameText(Name, "Default")) {
+    SetDefault(Value.AsBoolean());
+  } else if (SameText(Name, "Cancel")) {
+    SetCancel(Value.AsBoolean());
+  } else {
+    return TWinControl::SetFormProperty(Name, Value, Context);
+  }
+  return true;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// Shared between the files of the control layer; not for other callers.
+#include <functional>
+
+#include "platform/vcl/messages.h"
+
+// Handle table of windowed controls.
+HWND VclRegisterHandle(TWinControl* Control);
+void VclUnregisterHandle(HWND Wnd);
+
+// Runs Method in the GUI thread after every message posted before it;
+// Wait makes the caller block until it ran.
+void VclQueueMethod(std::function<void()> Method, bool Wait);
+// Makes sure the posted-message dispatcher exists in the GUI thread and the
+// thread class sends its Synchronize and Queue calls through it.
+void VclEnsureDispatcher();
+// True on a platform without a screen (offscreen, minimal): nothing may wait
+// for a person there.
+bool VclHeadless();
+
+class QObject;
+// Above zero while one of our handlers runs inside a window-system event.
+extern int GVclDeliverDepth;
+// Deletes a Qt object now, or after the running event when one of our
+// handlers is active (the object may be the one sending it).
+void VclDisposeQObject(QObject* Object);
