@@ -107,6 +107,7 @@ class TIEBitmap : public TIEBaseBitmap {
   // A TIEBitmap (pixels, palette, alpha plane) or a platform TBitmap; other
   // classes are ignored.
   void Assign(TObject* Source) override;
+  void Assign(TBitmap* Source) { AssignTBitmap(Source); }
   void CopyPaletteTo(TIEBaseBitmap* Dest) override;
 
   // ---- size and format ----
@@ -297,7 +298,10 @@ class TIEBitmap : public TIEBaseBitmap {
   void CopyRowsFrom(TIEBitmap* Source);
   void FillRowBytes(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double Value, bool WholeImage);
   void ResizeOneSide(int32_t NewWidth, int32_t NewHeight);
-  bool PlacePixelFormatInTBitmap();
+  void ReleasePixelStorage();
+  void AssignFrom(TIEBitmap* Source, bool WithAlpha);
+  bool ConvertForTBitmap(TIEBitmap* Source);
+  static std::unique_ptr<TIEBitmap> CloneAlpha(TIEBitmap* Alpha);
   uint8_t* PixelAddress(int32_t X, int32_t Y, int32_t BytesPerPixel);
 
   std::unique_ptr<TIEFileBuffer> FFileBuffer;

@@ -17,6 +17,11 @@ int32_t IEGetProcessorCoreCount();
 // zero-filled.  Answers null (never raises) when no memory can be had or Size
 // is not positive.  Free with IEFreeLarge, which also clears the pointer.
 void* IEAllocLarge(int64_t Size);
+// Largest block IEAllocLarge hands out; 0 (the default) = no limit beyond the
+// physical memory.  Lowering it lets a program (or a test) see how the image
+// buffers fall back to segments and temporary files when one block cannot be
+// had.
+extern int64_t IELargeBlockLimit;
 void IEFreeLarge(void*& P);
 // Whether a block from IEAllocLarge came zero-filled (its tag).
 bool IEIsZeroFilledLarge(const void* P);
