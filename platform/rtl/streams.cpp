@@ -223,7 +223,14 @@ void* TMemoryStream::Realloc(int64_t& NewCapacity) {
     FOwned = nullptr;
     return nullptr;
   }
-  if (static_cast<uint64_t>(NewCapacity) > SIZE_MAX / 2)
+  // A block larger than the machine's memory cannot be worked with; refuse it
+  // before asking the allocator.
+  static const uint64_t PhysicalMemory = [] {
+    const long Pages = ::sysconf(_SC_PHYS_PAGES), PageSize = ::sysconf(_SC_PAGESIZE);
+    return (Pages > 0 && PageSize > 0) ? static_cast<uint64_t>(Pages) * static_cast<uint64_t>(PageSize)
+                                       : static_cast<uint64_t>(SIZE_MAX / 2);
+  }();
+  if (static_cast<uint64_t>(NewCapacity) > PhysicalMemory)
     throw EStreamError("Out of memory while expanding memory stream");
   void* P = std::realloc(FOwned, static_cast<size_t>(NewCapacity));
   if (P == nullptr) throw EStreamError("Out of memory while expanding memory stream");

@@ -111,7 +111,8 @@ class TCustomMemoryStream : public TStream {
 
 // A growing stream over its own block. Capacity is a multiple of 8 KB and
 // grows by at least a quarter at a time; growing beyond what memory allows
-// raises EStreamError "Out of memory while expanding memory stream".
+// (or beyond the machine's physical memory) raises EStreamError
+// "Out of memory while expanding memory stream", leaving the stream as it was.
 // Bytes between the old end and a write beyond it read as zero.
 class TMemoryStream : public TCustomMemoryStream {
  public:

@@ -191,6 +191,19 @@ TEST(Streams, MemoryStreamGrowsAndResizes) {
   EXPECT_EQ(G.GetSize(), 2);
   EXPECT_THROW(G.SetSize(-1), EStreamError);
 
+  // A size no machine holds fails cleanly and leaves the stream usable.
+  G.SetSize(3);
+  try {
+    G.SetSize(int64_t(1) << 60);
+    FAIL();
+  } catch (const EStreamError& E) {
+    EXPECT_EQ(E.Message, "Out of memory while expanding memory stream");
+  }
+  EXPECT_EQ(G.GetSize(), 3);
+  G.Seek(int64_t(1) << 60, soBeginning);
+  EXPECT_THROW(G.WriteBuffer("x", 1), EStreamError);
+  EXPECT_EQ(G.GetSize(), 3);
+
   G.Clear();
   EXPECT_EQ(G.GetSize(), 0);
   EXPECT_EQ(G.GetCapacity(), 0);
