@@ -1118,6 +1118,13 @@ void TCustomControl::Invalidate() {
   TWinControl::Invalidate();
 }
 
+void TCustomControl::Update() {
+  // The buffer is brought up to date even where nothing is on a screen, so
+  // code that reads pixels back sees what Paint drew.
+  TVclPaintBridge::PaintBuffer(this);
+  TWinControl::Update();
+}
+
 void TCustomControl::ClientSizeChanged() {
   FBuffer.EnsureSize(GetClientWidth(), GetClientHeight());
   TWinControl::ClientSizeChanged();
@@ -1177,6 +1184,11 @@ void TGraphicControl::Invalidate() {
   TControl::Invalidate();
 }
 
+void TGraphicControl::Update() {
+  TVclPaintBridge::PaintBuffer(this);
+  TControl::Update();
+}
+
 void TGraphicControl::BoundsChanged(bool Moved, bool Sized) {
   if (Sized) FBuffer.EnsureSize(FWidth, FHeight);
   TControl::BoundsChanged(Moved, Sized);
@@ -1200,31 +1212,41 @@ void TGraphicControl::Dispatch(TMessage& Message) {
 void TGraphicControl::Paint() {}
 
 // ------------------------------------------------------------ painting
+// The buffer of a painted control, nullptr for other controls.
+TVclFrontBuffer* TVclPaintBridge::BufferOf(TControl* Control) {
+  if (auto* CC = dynamic_cast<TCustomControl*>(Control)) return &CC->FBuffer;
+  if (auto* GC = dynamic_cast<TGraphicControl*>(Control)) return &GC->FBuffer;
+  return nullptr;
+}
+
+void TVclPaintBridge::PaintBuffer(TControl* Control) {
+  TVclFrontBuffer* Buffer = BufferOf(Control);
+  if (!Buffer) return;
+  const TRect Client = Control->GetClientRect();
+  Buffer->EnsureSize(Client.Width(), Client.Height());
+  if (!Buffer->Dirty) return;
+  Buffer->Dirty = false;
+  QPointer<QWidget> Widget(Control->GetWidget());
+  auto* Link = dynamic_cast<TVclWidgetLink*>(Widget.data());
+  if (Link) Link->InPaint = true;
+  TMessage Erase;
+  Erase.Msg = WM_ERASEBKGND;
+  Control->VclDeliver(Erase);
+  TMessage PaintMsg;
+  PaintMsg.Msg = WM_PAINT;
+  Control->VclDeliver(PaintMsg);
+  if (Widget && Link) Link->InPaint = false;
+}
+
 void TVclPaintBridge::Paint(TControl* Control, QWidget* Widget, const QRect& Region) {
-  TVclFrontBuffer* Buffer = nullptr;
-  if (auto* CC = dynamic_cast<TCustomControl*>(Control)) {
-    Buffer = &CC->FBuffer;
-  } else if (auto* GC = dynamic_cast<TGraphicControl*>(Control)) {
-    Buffer = &GC->FBuffer;
-  }
+  TVclFrontBuffer* Buffer = BufferOf(Control);
   auto* WC = dynamic_cast<TWinControl*>(Control);
   const int32_t B = WC ? WC->GetBorderSize() : 0;
   const TRect Client = Control->GetClientRect();
   auto* Link = dynamic_cast<TVclWidgetLink*>(Widget);
-  if (Buffer) {
-    Buffer->EnsureSize(Client.Width(), Client.Height());
-    if (Buffer->Dirty) {
-      Buffer->Dirty = false;
-      if (Link) Link->InPaint = true;
-      TMessage Erase;
-      Erase.Msg = WM_ERASEBKGND;
-      Control->VclDeliver(Erase);
-      TMessage PaintMsg;
-      PaintMsg.Msg = WM_PAINT;
-      Control->VclDeliver(PaintMsg);
-      if (Link) Link->InPaint = false;
-    }
-  }
+  QPointer<QWidget> Guard(Widget);
+  PaintBuffer(Control);
+  if (!Guard || !Link || Link->Control != Control) return;
   if (!Widget->isVisible()) return;
   QPainter P(Widget);
   P.setClipRect(Region);
@@ -1333,7 +1355,7 @@ bool TControl::SetFormProperty(const std::string& Name, const TFormValue& Value,
              SameText(Name, "Constraints.MaxWidth") || SameText(Name, "Constraints.MaxHeight") ||
              SameText(Name, "DragCursor") || SameText(Name, "DragMode") || SameText(Name, "HelpContext") ||
              SameText(Name, "BiDiMode") || SameText(Name, "ParentBiDiMode") || SameText(Name, "DockSite") ||
-             SameText(Name, "UseDockManager")) {
+             SameText(Name, "UseDockManager") || SameText(Name, "DesignSize")) {
     // Looks the platform decides for itself: read and left alone.
   } else {
     return false;

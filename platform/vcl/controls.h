@@ -426,6 +426,8 @@ class TCustomControl : public TWinControl {
   // drawing on the canvas outside Paint); nullptr shows all of it.
   void FlushCanvas(const TRect* Rect = nullptr);
   void Invalidate() override;
+  // Runs Paint now when the buffer is invalid, then shows it.
+  void Update() override;
 
   void Dispatch(TMessage& Message) override;
 
@@ -452,6 +454,7 @@ class TGraphicControl : public TControl {
   TBitmap* GetFrontBuffer() const;
   void FlushCanvas(const TRect* Rect = nullptr);
   void Invalidate() override;
+  void Update() override;
   void Dispatch(TMessage& Message) override;
 
  protected:
@@ -470,4 +473,7 @@ QColor VclQColor(TColor Color);
 class TVclPaintBridge {
  public:
   static void Paint(TControl* Control, QWidget* Widget, const QRect& Region);
+  // Runs the control's Paint into its front buffer when the buffer is invalid.
+  static void PaintBuffer(TControl* Control);
+  static TVclFrontBuffer* BufferOf(TControl* Control);
 };

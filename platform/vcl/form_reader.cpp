@@ -608,6 +608,11 @@ class TReader {
         Instance->SetTag(static_cast<intptr_t>(V.AsInt64()));
         Done = true;
       }
+      // Where a non-visual component sat in the form designer.
+      if (!Done && !dynamic_cast<TControl*>(Instance) && (SameText(Prop, "Left") || SameText(Prop, "Top"))) {
+        V.AsInteger();
+        Done = true;
+      }
     } catch (Exception& E) {
       throw EReadError(Format("Error reading %s.%s: %s (%s, line %d)", Who.c_str(), Prop.c_str(), E.Message.c_str(),
                               FContext.Source().c_str(), V.Line));
