@@ -10,6 +10,7 @@
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
 #include "io/colour_conversion.h"
+#include "io/progress.h"
 #include "processing/average_colour.h"
 #include "processing/pixel_utils.h"
 
@@ -133,6 +134,8 @@ void IEThresholdTo1Bit(TIEBitmap* Src, TIEBitmap* Dst, int32_t Threshold,
     Threshold = (IEGrayWeightRed * r + IEGrayWeightGreen * g + IEGrayWeightBlue * b) / 100;
   }
   const int32_t width = Src->GetWidth(), height = Src->GetHeight();
+  const double step = 100.0 / (height + 0.5);
+  if (Progress) Progress->per1 = step;
   std::vector<TRGB> rgb(width);
   for (int32_t y = 0; y < height; ++y) {
     RowToRGB(Src, Src->GetScanline(y), width, rgb.data());
@@ -140,6 +143,7 @@ void IEThresholdTo1Bit(TIEBitmap* Src, TIEBitmap* Dst, int32_t Threshold,
     std::memset(out, 0, size_t((width + 7) / 8));
     for (int32_t x = 0; x < width; ++x)
       if (IERGBToGray(rgb[x]) >= Threshold) out[x >> 3] |= uint8_t(0x80 >> (x & 7));
+    if (Progress) Progress->Report(int32_t(std::trunc((y + 1) * step)));
   }
 }
 
@@ -158,6 +162,7 @@ void IEConvertTo1BitOrdered(TIEBitmap* Bitmap, TIEProgressRec* Progress) {
           (c.r > 250 && c.g > 250 && c.b > 250) ? 64 : (IERGBToGray(c) >> 2);
       if (level > IEOrderedDitherMatrix[x & 7][y & 7]) out[x >> 3] |= uint8_t(0x80 >> (x & 7));
     }
+    if (Progress) Progress->Report(int32_t(std::trunc(100.0 / (height + 0.5) * (y + 1))));
   }
   Bitmap->AssignImage(result.get());
 }

@@ -380,7 +380,81 @@ TEST(PixelConversion, SourceStaysUntouchedAndAlphaIsKept) {
   EXPECT_EQ(small->GetScanline(0)[0], 7);
 }
 
+// Every pair again with every bitmap (temporaries included) kept in a
+// temporary file: the results are the same bytes as in memory.
+TEST(PixelConversion, TemporaryFileStorageGivesTheSameResult) {
+  auto base = MakeColours();
+  const int64_t saved = IETempFileThreshold;
+  for (TIEPixelFormat s : kFormats) {
+    for (TIEPixelFormat d : kFormats) {
+      SCOPED_TRACE(Name(s) + " -> " + Name(d));
+      IETempFileThreshold = -1;
+      auto mem = Copy(base.get());
+      ASSERT_TRUE(IEConvertToPixelFormat(mem.get(), s));
+      ASSERT_TRUE(IEConvertToPixelFormat(mem.get(), d));
+      ASSERT_EQ(mem->GetLocation(), ieMemory);
+      IETempFileThreshold = 0;
+      auto file = std::make_unique<TIEBitmap>();
+      file->Assign(base.get());
+      ASSERT_EQ(file->GetLocation(), ieFile);
+      ASSERT_TRUE(IEConvertToPixelFormat(file.get(), s));
+      ASSERT_TRUE(IEConvertToPixelFormat(file.get(), d));
+      ASSERT_EQ(file->GetLocation(), ieFile);
+      ASSERT_EQ(file->GetPixelFormat(), d);
+      const int64_t used = (int64_t(kCount) * IEBitCountOf(d) + 7) / 8;
+      std::vector<uint8_t> a(static_cast<size_t>(used)), b(static_cast<size_t>(used));
+      for (int y = 0; y < 2; ++y) {
+        std::memcpy(a.data(), mem->GetScanline(y), a.size());
+        std::memcpy(b.data(), file->GetScanline(y), b.size());
+        EXPECT_EQ(a, b) << "row " << y;
+      }
+    }
+  }
+  IETempFileThreshold = saved;
+}
+
+// A platform bitmap converts between the formats it can hold and stays a
+// platform bitmap; other formats move the image to memory.
+TEST(PixelConversion, PlatformBitmapStorage) {
+  auto base = MakeColours();
+  for (TIEPixelFormat d : {ie1g, ie8p, ie8g, ie32RGB, ie16g, ieCMYK}) {
+    SCOPED_TRACE(Name(d));
+    auto img = Copy(base.get());
+    img->SetLocation(ieTBitmap);
+    ASSERT_EQ(img->GetLocation(), ieTBitmap);
+    auto ref = Copy(base.get());
+    ASSERT_TRUE(IEConvertToPixelFormat(ref.get(), d));
+    ASSERT_TRUE(IEConvertToPixelFormat(img.get(), d));
+    EXPECT_EQ(img->GetPixelFormat(), d);
+    EXPECT_EQ(img->GetLocation(), IEFormatFitsTBitmap(d) ? ieTBitmap : ieMemory);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < kCount; ++x) EXPECT_EQ(img->GetPixelRGB(x, y), ref->GetPixelRGB(x, y)) << x;
+  }
+  // Back from 1-bit to 24-bit colour.
+  auto bits = Copy(base.get());
+  bits->SetLocation(ieTBitmap);
+  ASSERT_TRUE(IEConvertToPixelFormat(bits.get(), ie1g));
+  ASSERT_TRUE(IEConvertToPixelFormat(bits.get(), ie24RGB));
+  EXPECT_EQ(bits->GetLocation(), ieTBitmap);
+  EXPECT_EQ(bits->GetPixelRGB(0, 0), IECreateRGB(0, 0, 0));
+  EXPECT_EQ(bits->GetPixelRGB(1, 0), IECreateRGB(255, 255, 255));
+}
+
 TEST(PixelConversion, RefusedConversionKeepsTheImage) {
+  // A 1-bit row of 360 million pixels (45 MB) would need rows of more than
+  // 2 GB at 48 bits: the allocation is refused and the image stays.
+  auto wide = std::make_unique<TIEBitmap>();
+  ASSERT_TRUE(wide->Allocate(360000000, 1, ie1g));
+  wide->GetScanline(0)[0] = 0xA5;
+  wide->GetScanline(0)[44999999] = 0x3C;
+  EXPECT_FALSE(IEConvertToPixelFormat(wide.get(), ieRGB48));
+  ASSERT_EQ(wide->GetPixelFormat(), ie1g);
+  ASSERT_EQ(wide->GetWidth(), 360000000);
+  EXPECT_EQ(wide->GetScanline(0)[0], 0xA5);
+  EXPECT_EQ(wide->GetScanline(0)[44999999], 0x3C);
+  wide.reset();
+
+
   auto img = MakeColours();
   EXPECT_FALSE(IEConvertToPixelFormat(img.get(), ieNoFormat));
   EXPECT_FALSE(IEConvertToPixelFormat(img.get(), TIEPixelFormat(42)));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundations/image_buffer.h"
+#include "io/progress.h"
 #include "processing/average_colour.h"
 #include "processing/pixel_utils.h"
 #include "processing/threshold_1bit.h"
@@ -114,6 +115,20 @@ TEST(Threshold, InPlaceReductions) {
   IEConvertTo1BitThreshold(t.get(), 100);
   ASSERT_EQ(t->GetPixelFormat(), ie1g);
   EXPECT_EQ(t->GetScanline(0)[0] & 0xC0, 0x40);
+
+  // Progress after each row: Trunc(100 / (height + 0.5) x rows done).
+  std::vector<int> seen;
+  TIEProgressRec rec;
+  rec.fOnProgress = [&](TObject*, int32_t p) { seen.push_back(p); };
+  auto three = std::make_unique<TIEBitmap>();
+  ASSERT_TRUE(three->Allocate(4, 3, ie24RGB));
+  IEConvertTo1BitOrdered(three.get(), &rec);
+  EXPECT_EQ(seen, (std::vector<int>{28, 57, 85}));
+  seen.clear();
+  TIEBitmap src3, dst3;
+  ASSERT_TRUE(src3.Allocate(4, 3, ie8g));
+  IEThresholdTo1Bit(&src3, &dst3, 10, &rec);
+  EXPECT_EQ(seen, (std::vector<int>{28, 57, 85}));
 
   // Other formats are left alone.
   TIEBitmap g;
