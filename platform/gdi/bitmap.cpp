@@ -296,8 +296,14 @@ TCanvas* TBitmap::GetCanvas() {
   if (!FCanvas) {
     FCanvas = std::make_unique<TCanvas>(&FImage);
     FCanvas->OnChange = [this](TObject*) { Changed(); };
+    FCanvas->SetMonochromeDevice(FHandleType == bmDDB);
   }
   return FCanvas.get();
+}
+
+void TBitmap::SetHandleType(TBitmapHandleType Value) {
+  FHandleType = Value;
+  if (FCanvas) FCanvas->SetMonochromeDevice(Value == bmDDB);
 }
 
 void TBitmap::Assign(TPersistent* Source) {
@@ -309,6 +315,7 @@ void TBitmap::Assign(TPersistent* Source) {
     FTransparent = b->FTransparent;
     FTransparentMode = b->FTransparentMode;
     FTransparentColor = b->FTransparentColor;
+    SetHandleType(b->FHandleType);
     Changed();
   } else if (Source == nullptr) {
     FImage = QImage();
@@ -357,7 +364,7 @@ void TBitmap::Draw(TCanvas* ACanvas, const TRect& Rect) {
   if (!ACanvas || FImage.isNull()) return;
   ACanvas->StretchFromImage(FImage, Rect.Left, Rect.Top, Rect.Right - Rect.Left,
                             Rect.Bottom - Rect.Top, 0, 0, GetWidth(), GetHeight(),
-                            uint32_t(ACanvas->GetCopyMode()), false, clWhite,
+                            uint32_t(ACanvas->GetCopyMode()), FHandleType == bmDDB, clWhite,
                             FTransparent ? GetTransparentColor() : clNone);
 }
 

@@ -31,6 +31,11 @@ enum TPixelFormat : uint8_t {
 
 enum TTransparentMode : uint8_t { tmAuto, tmFixed };
 
+// bmDDB marks a device-dependent bitmap: when monochrome, blits map its bits
+// through the text and background colours (see TCanvas::SetMonochromeDevice)
+// instead of its colour table. The pixels are held the same way for both.
+enum TBitmapHandleType : uint8_t { bmDIB, bmDDB };
+
 class TBitmap : public TGraphic {
  public:
   TBitmap();
@@ -79,6 +84,8 @@ class TBitmap : public TGraphic {
   void SetImage(const QImage& Image);
 
   TCanvas* GetCanvas();
+  TBitmapHandleType GetHandleType() const { return FHandleType; }
+  void SetHandleType(TBitmapHandleType Value);
 
   // Copies another TBitmap (pixels, table, transparency); nullptr empties.
   void Assign(TPersistent* Source) override;
@@ -111,6 +118,7 @@ class TBitmap : public TGraphic {
   TPixelFormat FPixelFormat = pf32bit;
   QList<QRgb> FEmptyTable;
   std::unique_ptr<TCanvas> FCanvas;
+  TBitmapHandleType FHandleType = bmDIB;
   bool FTransparent = false;
   TTransparentMode FTransparentMode = tmAuto;
   TColor FTransparentColor = clDefault;

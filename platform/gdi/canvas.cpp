@@ -75,18 +75,28 @@ TColor TCanvas::GetPixel(int32_t X, int32_t Y) const {
   const int64_t x = int64_t(X) + FOrigin.X, y = int64_t(Y) + FOrigin.Y;
   if (x < 0 || y < 0 || x >= FTarget->width() || y >= FTarget->height()) return -1;
   if (FClip && !FClip->contains(QPoint(int(x), int(y)))) return -1;
-  Surface s(*FTarget);
-  return TColorOf(s.Get(int(x), int(y)));
+  // QImage::pixel reads any format through its table without copying it.
+  return TColorOf(FTarget->pixel(int(x), int(y)) & 0xFFFFFF);
 }
 
 void TCanvas::SetPixel(int32_t X, int32_t Y, TColor Color) {
   if (!FTarget || FTarget->isNull()) return;
-  Changing();
-  TCanvasPainter p(*this);
   const int64_t x = int64_t(X) + FOrigin.X, y = int64_t(Y) + FOrigin.Y;
-  if (p.Ok() && x >= 0 && y >= 0 && x < FTarget->width() && y < FTarget->height() &&
-      p.InClip(int(x), int(y)))
-    p.Surf().Put(int(x), int(y), RgbOf(Color));
+  if (x < 0 || y < 0 || x >= FTarget->width() || y >= FTarget->height()) return;
+  if (FClip && !FClip->contains(QPoint(int(x), int(y)))) return;
+  Changing();
+  const uint32_t rgb = RgbOf(Color);
+  switch (FTarget->format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+      reinterpret_cast<uint32_t*>(FTarget->scanLine(int(y)))[x] = 0xFF000000u | rgb;
+      break;
+    default: {
+      Surface s(*FTarget);
+      s.Put(int(x), int(y), rgb);
+    }
+  }
   Changed();
 }
 
@@ -355,11 +365,12 @@ void TCanvas::StretchFromImage(const QImage& SrcImage, int32_t X, int32_t Y, int
   TCanvasPainter p(*this);
   if (p.Ok()) {
     const bool mirrorX = (W < 0) != (WSrc < 0), mirrorY = (H < 0) != (HSrc < 0);
-    const int64_t dx0 = std::min<int64_t>(X, int64_t(X) + W) + FOrigin.X;
-    const int64_t dy0 = std::min<int64_t>(Y, int64_t(Y) + H) + FOrigin.Y;
+    // A negative extent runs from the given edge backwards: X + W + 1 .. X.
+    const int64_t dx0 = (W < 0 ? int64_t(X) + W + 1 : int64_t(X)) + FOrigin.X;
+    const int64_t dy0 = (H < 0 ? int64_t(Y) + H + 1 : int64_t(Y)) + FOrigin.Y;
     const int64_t dw = std::llabs(W), dh = std::llabs(H);
-    const int64_t sx0 = std::min<int64_t>(XSrc, int64_t(XSrc) + WSrc);
-    const int64_t sy0 = std::min<int64_t>(YSrc, int64_t(YSrc) + HSrc);
+    const int64_t sx0 = WSrc < 0 ? int64_t(XSrc) + WSrc + 1 : int64_t(XSrc);
+    const int64_t sy0 = HSrc < 0 ? int64_t(YSrc) + HSrc + 1 : int64_t(YSrc);
     const int64_t sw = std::llabs(WSrc), sh = std::llabs(HSrc);
     const QRect d = NormRect(dx0, dy0, dx0 + dw, dy0 + dh).intersected(p.Visible());
     if (!d.isEmpty()) {

@@ -415,7 +415,18 @@ class TCanvasPainter {
       hi = Rv[i];
       return lo <= hi;
     };
-    std::vector<std::pair<int, int>> outlinePix;  // (y, x) in drawing order later
+    std::vector<std::pair<int, int>> outlinePix;  // (y, x)
+    // Only pixels near the visible box are listed; the figure may be far
+    // larger than the image.
+    const int64_t vl = FVisible.left() - 1, vr = FVisible.right() + 1;
+    auto outline = [&](int y, int64_t a, int64_t b2) {
+      for (int64_t x = std::max(a, vl); x <= std::min(b2, vr); ++x) outlinePix.emplace_back(y, int(x));
+    };
+    auto fillSpan = [&](int y, int64_t a, int64_t b2) {
+      a = std::max(a, vl);
+      b2 = std::min(b2, vr);
+      if (a <= b2) AddFill(y, int(a), int(b2));
+    };
     if (w == 1) {
       // Thin outline: per row, the pixels that close the gap to the rows
       // above and below; rows at the top and bottom are outline entirely.
@@ -426,16 +437,15 @@ class TCanvasPainter {
         const bool up = rowOf(L0, R0, y - 1, ulo, uhi);
         const bool down = rowOf(L0, R0, y + 1, dlo, dhi);
         if (!up || !down) {
-          for (int64_t x = lo; x <= hi; ++x) outlinePix.emplace_back(y, int(x));
+          outline(y, lo, hi);
           continue;
         }
         // Enough pixels to touch both neighbour rows' ends diagonally.
-        const int32_t leftEnd = std::max(lo, std::max(ulo, dlo) - 1);
-        const int32_t rightStart = std::min(hi, std::min(uhi, dhi) + 1);
-        for (int64_t x = lo; x <= std::min(leftEnd, hi); ++x) outlinePix.emplace_back(y, int(x));
-        for (int64_t x = std::max(rightStart, leftEnd + 1); x <= hi; ++x)
-          outlinePix.emplace_back(y, int(x));
-        if (fill && leftEnd + 1 <= rightStart - 1) AddFill(y, leftEnd + 1, rightStart - 1);
+        const int64_t leftEnd = std::max<int64_t>(lo, int64_t(std::max(ulo, dlo)) - 1);
+        const int64_t rightStart = std::min<int64_t>(hi, int64_t(std::min(uhi, dhi)) + 1);
+        outline(y, lo, std::min<int64_t>(leftEnd, hi));
+        outline(y, std::max(rightStart, leftEnd + 1), hi);
+        if (fill) fillSpan(y, leftEnd + 1, rightStart - 1);
       }
     } else {
       // Wide (or no) pen: the outline is the outer figure minus the inner.
@@ -454,14 +464,14 @@ class TCanvasPainter {
         const bool in = inner && rowOf(L1, R1, y, ilo, ihi);
         if (!in) {
           if (w > 0)
-            for (int64_t x = lo; x <= hi; ++x) outlinePix.emplace_back(y, int(x));
+            outline(y, lo, hi);
           else if (fill)
-            AddFill(y, lo, hi);
+            fillSpan(y, lo, hi);
           continue;
         }
-        for (int64_t x = lo; x < ilo; ++x) outlinePix.emplace_back(y, int(x));
-        for (int64_t x = int64_t(ihi) + 1; x <= hi; ++x) outlinePix.emplace_back(y, int(x));
-        if (fill) AddFill(y, ilo, ihi);
+        outline(y, lo, int64_t(ilo) - 1);
+        outline(y, int64_t(ihi) + 1, hi);
+        if (fill) fillSpan(y, ilo, ihi);
       }
     }
     if (noPen) return;

@@ -299,7 +299,9 @@ std::vector<uint8_t> CreatePackedDIB(const QImage& Image, int32_t BitCount, bool
       const uint32_t* s32 = reinterpret_cast<const uint32_t*>(s);
       for (int x = 0; x < w; ++x) Wr32(d + 4 * x, s32[x] & 0xFFFFFF);
     } else {
-      std::memcpy(d, s, size_t(std::min<int64_t>(rowLen, src.bytesPerLine())));
+      // Only the pixels' bytes: the padding of a DIB row stays zero.
+      const size_t used = (size_t(w) * size_t(BitCount) + 7) / 8;
+      std::memcpy(d, s, used);
       if (BitCount == 1 && (w & 7)) d[(w - 1) >> 3] &= uint8_t(0xFF << (7 - ((w - 1) & 7)));
     }
   }
