@@ -397,14 +397,43 @@ void TCanvas::StretchFromImage(const QImage& SrcImage, int32_t X, int32_t Y, int
         a = (k * sn) / dn;
         b = std::max(a, ((k + 1) * sn) / dn - 1);
       };
+      // Source columns of every destination column, computed once.
+      const size_t ncols = size_t(d.width());
+      std::vector<int64_t> colA(ncols), colB(ncols);
+      for (size_t i = 0; i < ncols; ++i) {
+        srcRange(d.left() + int64_t(i) - dx0, dw, sw, mirrorX, colA[i], colB[i]);
+        if (!halftone) colB[i] = colA[i];
+      }
+      // Plain 1:1 or stretched copies between 32-bit and 24-bit images go
+      // straight through memory.
+      const QImage::Format df = FTarget->format(), sf = src.format();
+      const bool fast = code == 0xCC && !halftone && !transparent &&
+                        (df == QImage::Format_RGB32 || df == QImage::Format_ARGB32) &&
+                        (sf == QImage::Format_RGB32 || sf == QImage::Format_ARGB32 ||
+                         sf == QImage::Format_BGR888);
       for (int y = d.top(); y <= d.bottom(); ++y) {
         int64_t ya, yb;
         srcRange(y - dy0, dh, sh, mirrorY, ya, yb);
         if (!halftone) yb = ya;
+        if (fast) {
+          const int64_t sy = sy0 + ya;
+          if (sy < 0 || sy >= src.height()) continue;
+          const uchar* srow = src.constScanLine(int(sy));
+          uint32_t* drow = reinterpret_cast<uint32_t*>(FTarget->scanLine(y));
+          p.ClipSpan(y, d.left(), d.right(), [&](int x) {
+            const int64_t sx = sx0 + colA[size_t(x - d.left())];
+            if (sx < 0 || sx >= src.width()) return;
+            if (sf == QImage::Format_BGR888) {
+              const uchar* q = srow + 3 * sx;
+              drow[x] = 0xFF000000u | (uint32_t(q[2]) << 16) | (uint32_t(q[1]) << 8) | q[0];
+            } else {
+              drow[x] = 0xFF000000u | reinterpret_cast<const uint32_t*>(srow)[sx];
+            }
+          });
+          continue;
+        }
         p.ClipSpan(y, d.left(), d.right(), [&](int x) {
-          int64_t xa, xb;
-          srcRange(x - dx0, dw, sw, mirrorX, xa, xb);
-          if (!halftone) xb = xa;
+          const int64_t xa = colA[size_t(x - d.left())], xb = colB[size_t(x - d.left())];
           uint64_t sr = 0, sg = 0, sb = 0, n = 0;
           for (int64_t yy = ya; yy <= yb; ++yy) {
             const int64_t sy = sy0 + yy;

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "platform/gdi/canvas.h"
+#include "platform/rtl/sysutils.h"
 #include "platform/gdi/canvas_engine.h"
 
 namespace {
@@ -45,7 +46,7 @@ QFont MakeQFont(const TFont& f, bool antialias) {
     q.setPixelSize(cell);
     const int got = QFontMetrics(q).height();
     if (got > 0 && got != cell)
-      q.setPixelSize(std::clamp(int(std::lround(double(cell) * cell / got)), 1, limit));
+      q.setPixelSize(std::clamp(int(IERound(double(cell) * cell / got)), 1, limit));
   }
   return q;
 }

@@ -4,33 +4,42 @@
 #include <QImage>
 #include <QScreen>
 #include <QThread>
+#include <atomic>
 #include <cmath>
 
 #include "platform/gdi/canvas.h"
+#include "platform/rtl/sysutils.h"
 
 namespace {
 
+// The screen is asked in the GUI thread only; other threads get what it
+// answered last (or the defaults before that).
+std::atomic<int32_t> gDpiX{96}, gDpiY{96}, gDepth{32};
+
 QScreen* PrimaryScreen() {
   auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-  if (!app) return nullptr;
+  if (!app || QThread::currentThread() != app->thread()) return nullptr;
   return QGuiApplication::primaryScreen();
 }
 
 int32_t Dpi(bool y) {
+  std::atomic<int32_t>& cache = y ? gDpiY : gDpiX;
   QScreen* s = PrimaryScreen();
-  if (!s) return 96;
+  if (!s) return cache.load();
   const double d = y ? s->logicalDotsPerInchY() : s->logicalDotsPerInchX();
-  if (!(d >= 24 && d <= 2400)) return 96;
-  return static_cast<int32_t>(std::lround(d));
+  const int32_t v = (d >= 24 && d <= 2400) ? IERound(d) : 96;
+  cache.store(v);
+  return v;
 }
 
 }  // namespace
 
 int32_t ScreenBitsPerPixel() {
   QScreen* s = PrimaryScreen();
-  if (!s) return 32;
+  if (!s) return gDepth.load();
   const int d = s->depth();
-  return d > 0 ? d : 32;
+  gDepth.store(d > 0 ? d : 32);
+  return gDepth.load();
 }
 
 int32_t ScreenLogPixelsX() { return Dpi(false); }
@@ -60,9 +69,9 @@ int32_t GetDeviceCaps(TCanvas* DC, int32_t Index) {
     case PHYSICALHEIGHT:
       return h;
     case HORZSIZE:
-      return dpiX > 0 ? static_cast<int32_t>(std::lround(w * 25.4 / dpiX)) : 0;
+      return dpiX > 0 ? IERound(w * 25.4 / dpiX) : 0;
     case VERTSIZE:
-      return dpiY > 0 ? static_cast<int32_t>(std::lround(h * 25.4 / dpiY)) : 0;
+      return dpiY > 0 ? IERound(h * 25.4 / dpiY) : 0;
     case BITSPIXEL:
       return ScreenBitsPerPixel();
     case PLANES:
