@@ -10,6 +10,7 @@
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
 #include "io/colour_conversion.h"
+#include "processing/bit_expansion.h"
 #include "processing/quantizer.h"
 #include "processing/threshold_1bit.h"
 
@@ -166,10 +167,16 @@ void ConvertDirect(TIEBitmap* Dest, TIEBitmap* Source) {
   const TLevelReader level{sf, spal, spalLen};
   const double rangeLow = Dest->GetRangeLow(), rangeHigh = Dest->GetRangeHigh();
 
+  const uint8_t* expansion = IEBitExpansionTable();
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* s = Source->GetScanline(y);
     uint8_t* d = Dest->GetScanline(y);
 
+    if (sf == ie1g && df == ie24RGB) {  // eight pixels per byte through the table
+      for (int32_t i = 0; i < width / 8; ++i) std::memcpy(d + size_t(i) * 24, expansion + s[i] * 24, 24);
+      if (width % 8) std::memcpy(d + size_t(width / 8) * 24, expansion + s[width / 8] * 24, size_t(width % 8) * 3);
+      continue;
+    }
     if (df == ie1g) {  // ordered dither
       std::memset(d, 0, size_t((width + 7) / 8));
       for (int32_t x = 0; x < width; ++x)
