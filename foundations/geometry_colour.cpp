@@ -6,15 +6,11 @@
 #include <numbers>
 
 #include "platform/rtl/sysutils.h"
+#include "processing/pixel_utils.h"
 
 namespace {
 
 constexpr long double kPi = std::numbers::pi_v<long double>;
-
-// Four-quadrant arc tangent and the arc cosine built on it, in extended
-// precision like the rest of the angle code.
-long double ArcTan2(long double Y, long double X) { return std::atan2(Y, X); }
-long double ArcCos(long double X) { return ArcTan2(std::sqrt(1.0L - X * X), X); }
 
 
 }  // namespace
@@ -214,7 +210,7 @@ double IEVectorAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3,
   // Rounding can push the cosine of (anti)parallel vectors a hair past +-1;
   // clamp it so that they give 0 and pi instead of no angle at all.
   const long double c = std::clamp((ax * bx + ay * by) / (la * lb), -1.0L, 1.0L);
-  return (double)ArcCos(c);
+  return (double)IEArcCos(c);
 }
 
 double IELineAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
@@ -244,7 +240,7 @@ double IEVertexAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3,
   if (a == 0) a = 1;
   if (b == 0) b = 1;
   const long double cs = std::clamp((a * a + b * b - c * c) / (2 * a * b), -1.0L, 1.0L);
-  long double r = ArcCos(cs);
+  long double r = IEArcCos(cs);
   if (IETurnDirection(X1, Y1, X2, Y2, X3, Y3) == -1) r = 2 * kPi - r;
   return (double)r;
 }
