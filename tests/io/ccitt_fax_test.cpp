@@ -306,6 +306,14 @@ TEST(CcittTables, TreesHoldEveryCodeOnceAndAreCompleteAbove31Zeros) {
     EXPECT_EQ(oneChildNodes, 1);
     for (int j = 0; j < 128; ++j) EXPECT_EQ(seen[j], 1) << "colour " << colour << " code " << j;
   }
+  // Freed by the finalization, built again by the next start-up (or the next
+  // decode, when a program decodes without the start-up).
+  CcittFreeTrees();
+  EXPECT_EQ(CcittTreeRoots[0].Child0, nullptr);
+  EXPECT_EQ(CcittTreeRoots[1].Child1, nullptr);
+  const uint8_t white3 = 0x80;  // "1000"
+  EXPECT_EQ(CcittDecodeRunCode(&white3, 1, 0, 1, 0), 3);
+  EXPECT_NE(CcittTreeRoots[1].Child1, nullptr);
 }
 
 TEST(CcittTables, EveryCodeDecodesToItsIndexInBothFillOrders) {
@@ -656,19 +664,21 @@ class CcittPeers : public ::testing::Test {
   }
 
   // The first page of a TIFF file uncompressed by libtiff, as 1 = black.
-  Bitmap LibtiffPixels(const std::string& Tif) {
+  Bitmap LibtiffPixels(const std::string& Tif, size_t Page = 0) {
     Run("tiffcp -c none " + Tif + " " + File("plain.tif"));
     if (HasFatalFailure()) return {};
-    return PlainPage(minitiff::ReadTiff(testsupport::ReadFileBytes(File("plain.tif"))).at(0));
+    return PlainPage(minitiff::ReadTiff(testsupport::ReadFileBytes(File("plain.tif"))).at(Page));
   }
-  Bitmap DecodedHere(const std::string& Tif) {
+  Bitmap DecodedHere(const std::string& Tif, size_t Page = 0) {
     if (HasFatalFailure()) return {};
-    return DecodePage(minitiff::ReadTiff(testsupport::ReadFileBytes(Tif)).at(0));
+    return DecodePage(minitiff::ReadTiff(testsupport::ReadFileBytes(Tif)).at(Page));
   }
 };
 
-// Drawn at 72 dpi, so that one point is one pixel.
+// Drawn at 72 dpi, so that one point is one pixel; the second page is the
+// first turned upside down.
 const char* kPostScriptPage = R"PS(%!PS
+/drawing {
 /Helvetica findfont 30 scalefont setfont
 0 setgray
 40 270 moveto (Folivra fax page: THE QUICK BROWN FOX 0123456789) show
@@ -683,7 +693,9 @@ const char* kPostScriptPage = R"PS(%!PS
 20 10 1050 8 rectfill
 0 100 2700 6 rectfill
 30 120 2650 3 rectfill
-showpage
+} def
+drawing showpage
+currentpagedevice /PageSize get aload pop translate 180 rotate drawing showpage
 )PS";
 
 TEST_F(CcittPeers, GhostscriptFaxPagesDecodeLikeTheirUncompressedCopies) {
@@ -693,17 +705,23 @@ TEST_F(CcittPeers, GhostscriptFaxPagesDecodeLikeTheirUncompressedCopies) {
   struct Size { int W, H; } sizes[] = {{1728, 320}, {2700, 150}};
   for (const Size& sz : sizes) {
     for (const char* dev : {"tiffcrle", "tiffg3", "tiffg32d", "tiffg4"}) {
-      const std::string tif = File(std::string(dev) + ".tif");
-      Run("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=" + std::string(dev) + " -r72 -g" +
-          std::to_string(sz.W) + "x" + std::to_string(sz.H) + " -sOutputFile=" + tif + " " + File("page.ps"));
-      const Bitmap want = LibtiffPixels(tif);
-      const Bitmap got = DecodedHere(tif);
-      EXPECT_EQ(Compare(want, got), "") << dev << " " << sz.W;
-      // The page is not blank: the comparison means something.
-      size_t black = 0;
-      for (uint32_t y = 0; y < want.Height; ++y)
-        for (uint32_t x = 0; x < want.Width; ++x) black += Black(want, x, y);
-      EXPECT_GT(black, 1000u);
+      for (int fo : {1, 2}) {
+        const std::string tif = File(std::string(dev) + ".tif");
+        Run("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=" + std::string(dev) + " -dFillOrder=" +
+            std::to_string(fo) + " -r72 -g" + std::to_string(sz.W) + "x" + std::to_string(sz.H) +
+            " -sOutputFile=" + tif + " " + File("page.ps"));
+        // Two pages: the drawing, then the same drawing turned upside down.
+        for (size_t page = 0; page < 2; ++page) {
+          const Bitmap want = LibtiffPixels(tif, page);
+          const Bitmap got = DecodedHere(tif, page);
+          EXPECT_EQ(Compare(want, got), "") << dev << " fill " << fo << " width " << sz.W << " page " << page;
+          // The page is not blank: the comparison means something.
+          size_t black = 0;
+          for (uint32_t y = 0; y < want.Height; ++y)
+            for (uint32_t x = 0; x < want.Width; ++x) black += Black(want, x, y);
+          EXPECT_GT(black, 1000u);
+        }
+      }
     }
   }
 }
