@@ -35,6 +35,10 @@ class TIEWideFileStream : public THandleStream {
 class TIEBufferedReadStream : public TStream {
  public:
   TIEBufferedReadStream(TStream* Source, int32_t BufferSize, bool Relative);
+  // The same with the two settings the other way round (some readers name
+  // them in this order; without it the call would convert silently).
+  TIEBufferedReadStream(TStream* Source, bool Relative, int32_t BufferSize)
+      : TIEBufferedReadStream(Source, BufferSize, Relative) {}
   ~TIEBufferedReadStream() override;
   TIEBufferedReadStream(const TIEBufferedReadStream&) = delete;
   TIEBufferedReadStream& operator=(const TIEBufferedReadStream&) = delete;

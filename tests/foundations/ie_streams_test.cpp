@@ -61,6 +61,13 @@ TEST(BufferedReadStream, RelativeOriginAndEnds) {
   EXPECT_TRUE(s.GetEndReached());
   EXPECT_EQ(s.Read(more, 1), 0);
   EXPECT_EQ(s.Seek(-5000, soCurrent), -100);  // clamped at the start of the source
+
+  // The settings in the other order mean the same.
+  src.Seek(100, soBeginning);
+  TIEBufferedReadStream t(&src, true, 8192);
+  EXPECT_EQ(t.GetSize(), 900);
+  ASSERT_EQ(t.Read(&b, 1), 1);
+  EXPECT_EQ(b, data[100]);
 }
 
 TEST(BufferedReadStream, SeeksInsideTheWindowDoNotTouchTheSource) {
