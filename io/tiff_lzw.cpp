@@ -6,6 +6,7 @@
 
 #include "foundations/bit_helpers.h"
 #include "platform/rtl/streams.h"
+#include "platform/rtl/sysutils.h"
 
 namespace {
 
@@ -185,6 +186,7 @@ struct LzwEncoder {
   int32_t MaxCode = 511;
   int32_t NextFree = kFirstFree;
   bool JustCleared = false;
+  bool WriteFailed = false;
   int32_t Prefix = -1;  // -1 until the first byte arrives
   int32_t HashKey[kHashSize];
   uint16_t HashCode[kHashSize];
@@ -192,7 +194,7 @@ struct LzwEncoder {
   void ClearHash() { std::fill(std::begin(HashKey), std::end(HashKey), -1); }
 
   void FlushBlock() {
-    if (BlockLen > 0 && Stream) Stream->Write(Block, BlockLen);
+    if (BlockLen > 0 && (!Stream || Stream->Write(Block, BlockLen) != BlockLen)) WriteFailed = true;
     BlockLen = 0;
   }
 
@@ -302,8 +304,11 @@ void TiffLzwEncode(const uint8_t* Row, int32_t Count, TStream* Stream, void*& St
     if (!enc) return;
     if (Stream) enc->Stream = Stream;
     enc->Finish();
+    const bool failed = enc->WriteFailed;
     delete enc;
     State = nullptr;
+    // A strip that did not reach the stream must not pass for written.
+    if (failed) throw EWriteError("Stream write error");
     return;
   }
   if (!enc) {

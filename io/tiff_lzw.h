@@ -24,5 +24,6 @@ uint8_t* TiffLzwDecode(const uint8_t* Data, int64_t DataSize, int32_t RowLength,
 // Clear and compresses the Count bytes of Row.  With State set and a Row:
 // compresses the next Count bytes as a continuation of the same stream.  With
 // Row null: writes the last pending code and EndOfInformation, flushes and
-// frees the state.  Stream write failures are not reported here.
+// frees the state; when any part of the strip could not be written it then
+// raises EWriteError ("Stream write error").
 void TiffLzwEncode(const uint8_t* Row, int32_t Count, TStream* Stream, void*& State);

@@ -433,7 +433,7 @@ TEST(CcittEncode, Group3LinesCarryEolsAndTagBits) {
 
 TEST(CcittEncode, ShortWritesSetTheErrorFlag) {
   uint8_t block[2];
-  TCustomMemoryStream full(block, sizeof block);  // cannot grow
+  TCustomMemoryStream full(block, sizeof block);  // takes no writes
   std::vector<uint8_t> row(RowBytes(1728), 0x5A);
   bool error = false;
   std::unique_ptr<uint8_t[]> ref;

@@ -10,6 +10,7 @@
 
 #include "io/tiff_lzw.h"
 #include "platform/rtl/streams.h"
+#include "platform/rtl/sysutils.h"
 #include "support/mini_tiff.h"
 #include "support/test_support.h"
 
@@ -201,6 +202,20 @@ TEST(TiffLzw, CorruptDataFailsCleanly) {
     }
     Decode(d, int32_t(1 + rng() % 300), 120, 1 + i % 2);
   }
+}
+
+TEST(TiffLzw, AStripThatCannotBeWrittenRaisesAtItsEnd) {
+  uint8_t block[100];
+  TCustomMemoryStream full(block, sizeof block);  // takes no writes
+  const Bytes data = MakeData(5000, 0, 3);
+  void* state = nullptr;
+  TiffLzwEncode(data.data(), int32_t(data.size()), &full, state);
+  EXPECT_THROW(TiffLzwEncode(nullptr, 0, &full, state), EWriteError);
+  EXPECT_EQ(state, nullptr);  // freed all the same
+  // A strip that fits raises nothing.
+  TMemoryStream roomy;
+  TiffLzwEncode(data.data(), 10, &roomy, state);
+  EXPECT_NO_THROW(TiffLzwEncode(nullptr, 0, &roomy, state));
 }
 
 TEST(TiffLzw, TruncatedStripKeepsItsRowsAndTheRestIsZero) {
