@@ -358,9 +358,9 @@ void TCanvas::StretchFromImage(const QImage& SrcImage, int32_t X, int32_t Y, int
   }
   if (SrcImage.isNull() || WSrc == 0 || HSrc == 0) return;
   // Drawing a canvas onto itself reads from a copy.
-  const QImage src = (&SrcImage == FTarget || SrcImage.constBits() == FTarget->constBits())
-                         ? SrcImage.copy()
-                         : SrcImage;
+  QImage ownCopy;
+  if (&SrcImage == FTarget || SrcImage.constBits() == FTarget->constBits()) ownCopy = SrcImage.copy();
+  const QImage& src = ownCopy.isNull() ? SrcImage : ownCopy;
   Changing();
   TCanvasPainter p(*this);
   if (p.Ok()) {
@@ -374,8 +374,7 @@ void TCanvas::StretchFromImage(const QImage& SrcImage, int32_t X, int32_t Y, int
     const int64_t sw = std::llabs(WSrc), sh = std::llabs(HSrc);
     const QRect d = NormRect(dx0, dy0, dx0 + dw, dy0 + dh).intersected(p.Visible());
     if (!d.isEmpty()) {
-      QImage& srcRef = const_cast<QImage&>(src);
-      Surface in(srcRef);  // read only
+      Surface in(const_cast<QImage&>(src), true);
       const bool srcMono = IsMonoFormat(src.format());
       const bool dstMonoDevice = FMonochromeDevice && IsMonoFormat(FTarget->format());
       const uint32_t textRgb = RgbOf(FTextColor), bkRgb = RgbOf(FBkColor);
@@ -489,6 +488,7 @@ void TCanvas::Lock() {
 }
 
 void TCanvas::Unlock() {
+  if (FLockCount <= 0) return;  // unbalanced: nothing is held
   --FLockCount;
   FLock.unlock();
 }
@@ -500,7 +500,8 @@ bool TCanvas::TryLock() {
 }
 
 int32_t TCanvas::SaveDC() {
-  FSaved.push_back({FClip, FOrigin, FPolyFillMode, FStretchBltMode, FBkMode, FTextColor, FBkColor});
+  FSaved.push_back({FClip, FOrigin, FPolyFillMode, FStretchBltMode, FBkMode, FTextAlign, FTextColor,
+                    FBkColor});
   return int32_t(FSaved.size());
 }
 
@@ -515,6 +516,7 @@ bool TCanvas::RestoreDC(int32_t SavedDC) {
   FPolyFillMode = s.PolyFillMode;
   FStretchBltMode = s.StretchBltMode;
   FBkMode = s.BkMode;
+  FTextAlign = s.TextAlign;
   FTextColor = s.TextColor;
   FBkColor = s.BkColor;
   return true;
@@ -596,3 +598,87 @@ bool SetViewportOrgEx(TCanvas* DC, int32_t X, int32_t Y, TPoint* Old) {
 
 int32_t SaveDC(TCanvas* DC) { return DC ? DC->SaveDC() : 0; }
 bool RestoreDC(TCanvas* DC, int32_t SavedDC) { return DC && DC->RestoreDC(SavedDC); }
+
+uint32_t SetTextAlign(TCanvas* DC, uint32_t Align) {
+  if (!DC) return 0;
+  const uint32_t old = DC->GetTextAlign();
+  DC->SetTextAlign(Align);
+  return old;
+}
+
+void GradientFill(TCanvas* DC, const TRect& R, TColor From, TColor To, bool Vertical) {
+  if (!DC || R.Right <= R.Left || R.Bottom <= R.Top) return;
+  const uint32_t a = ColorToRGB(From), b = ColorToRGB(To);
+  const int64_t n = Vertical ? int64_t(R.Bottom) - R.Top : int64_t(R.Right) - R.Left;
+  TBrush saved;
+  saved.Assign(DC->GetBrush());
+  const TColor bk = DC->GetBkColor();
+  const int32_t bkMode = DC->GetBkMode();
+  // Clip the steps to what the canvas can show.
+  const TRect clip = DC->GetClipRect();
+  const int64_t lo = Vertical ? std::max<int64_t>(0, int64_t(clip.Top) - R.Top)
+                              : std::max<int64_t>(0, int64_t(clip.Left) - R.Left);
+  const int64_t hi = Vertical ? std::min<int64_t>(n, int64_t(clip.Bottom) - R.Top)
+                              : std::min<int64_t>(n, int64_t(clip.Right) - R.Left);
+  for (int64_t i = lo; i < hi; ++i) {
+    auto ch = [&](int shift) {
+      const int64_t c0 = (a >> shift) & 0xFF, c1 = (b >> shift) & 0xFF;
+      return uint8_t(c0 + (c1 - c0) * i / n);
+    };
+    DC->GetBrush()->SetColor(RGB(ch(0), ch(8), ch(16)));
+    if (Vertical)
+      DC->FillRect(Rect(R.Left, R.Top + int32_t(i), R.Right, R.Top + int32_t(i) + 1));
+    else
+      DC->FillRect(Rect(R.Left + int32_t(i), R.Top, R.Left + int32_t(i) + 1, R.Bottom));
+  }
+  DC->GetBrush()->Assign(&saved);
+  DC->SetBkColor(bk);
+  DC->SetBkMode(bkMode);
+}
+
+bool DrawEdge(TCanvas* DC, TRect& R, uint32_t Edge, uint32_t Flags) {
+  if (!DC) return false;
+  TBrush saved;
+  saved.Assign(DC->GetBrush());
+  const TColor bk = DC->GetBkColor();
+  const int32_t bkMode = DC->GetBkMode();
+  TRect r = R;
+  auto line = [&](TColor c, const TRect& part) {
+    DC->GetBrush()->SetColor(c);
+    DC->FillRect(part);
+  };
+  // One ring per border: outer first, then inner.
+  for (int ring = 0; ring < 2; ++ring) {
+    const bool raised = ring == 0 ? (Edge & BDR_RAISEDOUTER) : (Edge & BDR_RAISEDINNER);
+    const bool sunken = ring == 0 ? (Edge & BDR_SUNKENOUTER) : (Edge & BDR_SUNKENINNER);
+    if (!raised && !sunken) continue;
+    TColor tl, br;
+    if (Flags & BF_MONO) {
+      tl = br = clWindowFrame;
+    } else if (Flags & BF_FLAT) {
+      tl = br = ring == 0 ? clBtnShadow : clBtnFace;
+    } else if (ring == 0) {
+      tl = raised ? ((Flags & BF_SOFT) ? clBtnHighlight : cl3DLight) : clBtnShadow;
+      br = raised ? cl3DDkShadow : clBtnHighlight;
+    } else {
+      tl = raised ? ((Flags & BF_SOFT) ? cl3DLight : clBtnHighlight) : cl3DDkShadow;
+      br = raised ? clBtnShadow : cl3DLight;
+    }
+    if (r.Right <= r.Left || r.Bottom <= r.Top) break;
+    if (Flags & BF_LEFT) line(tl, Rect(r.Left, r.Top, r.Left + 1, r.Bottom));
+    if (Flags & BF_TOP) line(tl, Rect(r.Left, r.Top, r.Right, r.Top + 1));
+    if (Flags & BF_RIGHT) line(br, Rect(r.Right - 1, r.Top, r.Right, r.Bottom));
+    if (Flags & BF_BOTTOM) line(br, Rect(r.Left, r.Bottom - 1, r.Right, r.Bottom));
+    if (Flags & BF_LEFT) ++r.Left;
+    if (Flags & BF_TOP) ++r.Top;
+    if (Flags & BF_RIGHT) --r.Right;
+    if (Flags & BF_BOTTOM) --r.Bottom;
+  }
+  if ((Flags & BF_MIDDLE) && r.Right > r.Left && r.Bottom > r.Top)
+    line((Flags & BF_MONO) ? clWindow : clBtnFace, r);
+  DC->GetBrush()->Assign(&saved);
+  DC->SetBkColor(bk);
+  DC->SetBkMode(bkMode);
+  if (Flags & BF_ADJUST) R = r;
+  return true;
+}

@@ -79,6 +79,38 @@ constexpr int32_t WINDING = 2;
 constexpr int32_t TRANSPARENT = 1;
 constexpr int32_t OPAQUE = 2;
 
+// Text alignment: where the reference point of TextOut lies on the text.
+constexpr uint32_t TA_NOUPDATECP = 0;
+constexpr uint32_t TA_UPDATECP = 1;
+constexpr uint32_t TA_LEFT = 0;
+constexpr uint32_t TA_RIGHT = 2;
+constexpr uint32_t TA_CENTER = 6;
+constexpr uint32_t TA_TOP = 0;
+constexpr uint32_t TA_BOTTOM = 8;
+constexpr uint32_t TA_BASELINE = 24;
+
+// DrawEdge edges and flags.
+constexpr uint32_t BDR_RAISEDOUTER = 0x1;
+constexpr uint32_t BDR_SUNKENOUTER = 0x2;
+constexpr uint32_t BDR_RAISEDINNER = 0x4;
+constexpr uint32_t BDR_SUNKENINNER = 0x8;
+constexpr uint32_t EDGE_RAISED = BDR_RAISEDOUTER | BDR_RAISEDINNER;
+constexpr uint32_t EDGE_SUNKEN = BDR_SUNKENOUTER | BDR_SUNKENINNER;
+constexpr uint32_t EDGE_ETCHED = BDR_SUNKENOUTER | BDR_RAISEDINNER;
+constexpr uint32_t EDGE_BUMP = BDR_RAISEDOUTER | BDR_SUNKENINNER;
+constexpr uint32_t BF_LEFT = 0x1;
+constexpr uint32_t BF_TOP = 0x2;
+constexpr uint32_t BF_RIGHT = 0x4;
+constexpr uint32_t BF_BOTTOM = 0x8;
+constexpr uint32_t BF_TOPLEFT = BF_TOP | BF_LEFT;
+constexpr uint32_t BF_BOTTOMRIGHT = BF_BOTTOM | BF_RIGHT;
+constexpr uint32_t BF_RECT = BF_LEFT | BF_TOP | BF_RIGHT | BF_BOTTOM;
+constexpr uint32_t BF_MIDDLE = 0x800;
+constexpr uint32_t BF_SOFT = 0x1000;
+constexpr uint32_t BF_ADJUST = 0x2000;
+constexpr uint32_t BF_FLAT = 0x4000;
+constexpr uint32_t BF_MONO = 0x8000;
+
 // Text output options.
 constexpr uint32_t ETO_OPAQUE = 0x0002;
 constexpr uint32_t ETO_CLIPPED = 0x0004;
@@ -132,6 +164,9 @@ class TCanvas : public TPersistent {
   TCopyMode GetCopyMode() const { return FCopyMode; }
   void SetCopyMode(TCopyMode Value) { FCopyMode = Value; }
   int32_t GetTextFlags() const { return FTextFlags; }
+  // TA_* values; TA_LEFT | TA_TOP by default.
+  uint32_t GetTextAlign() const { return FTextAlign; }
+  void SetTextAlign(uint32_t Value) { FTextAlign = Value; }
   void SetTextFlags(int32_t Value) { FTextFlags = Value; }
   // The part of the canvas drawing can reach, in logical coordinates.
   TRect GetClipRect() const;
@@ -252,6 +287,7 @@ class TCanvas : public TPersistent {
     std::optional<QRegion> Clip;
     TPoint Origin;
     int32_t PolyFillMode, StretchBltMode, BkMode;
+    uint32_t TextAlign;
     TColor TextColor, BkColor;
   };
   friend class TCanvasPainter;
@@ -266,6 +302,7 @@ class TCanvas : public TPersistent {
   TPoint FPenPos;
   TCopyMode FCopyMode = cmSrcCopy;
   int32_t FTextFlags = 0;
+  uint32_t FTextAlign = 0;
   int32_t FPolyFillMode = ALTERNATE;
   int32_t FStretchBltMode = BLACKONWHITE;
   int32_t FBkMode = OPAQUE;
@@ -306,3 +343,12 @@ bool RestoreDC(TCanvas* DC, int32_t SavedDC);
 // text. Answers the text height.
 int32_t DrawText(TCanvas* DC, const std::string& Text, int32_t Count, TRect& Rect,
                  uint32_t Format);
+// Answers the previous alignment.
+uint32_t SetTextAlign(TCanvas* DC, uint32_t Align);
+// Fills R with colours running linearly from From (top or left edge) to To
+// (towards the bottom or right edge), row by row when Vertical.
+void GradientFill(TCanvas* DC, const TRect& R, TColor From, TColor To, bool Vertical);
+// Three-dimensional edges in the system colours (raised: light top-left,
+// shadow bottom-right; sunken the other way). BF_ADJUST shrinks Rect by the
+// edges drawn; BF_MIDDLE fills the inside with the button face.
+bool DrawEdge(TCanvas* DC, TRect& Rect, uint32_t Edge, uint32_t Flags);

@@ -79,9 +79,11 @@ inline bool RopUsesPattern(uint8_t code) { return ((code >> 4) & 0x0F) != (code 
 // a colour table a written colour becomes the nearest table entry.
 class Surface {
  public:
-  explicit Surface(QImage& img) : FImg(img) {
+  // A read-only surface never detaches the image's pixels (no copy, and
+  // row pointers others hold stay valid).
+  explicit Surface(QImage& img, bool readOnly = false) : FImg(img) {
     if (img.isNull()) return;
-    FBits = img.bits();
+    FBits = readOnly ? const_cast<uchar*>(img.constBits()) : img.bits();
     FBpl = img.bytesPerLine();
     FFmt = img.format();
     FW = img.width();

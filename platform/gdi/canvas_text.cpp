@@ -115,10 +115,22 @@ void TCanvas::ExtTextOut(int32_t X, int32_t Y, uint32_t Options, const TRect* R,
     const QFont qf = MakeQFont(*FFont, aa);
     const QFontMetrics fm(qf);
     const int w = fm.horizontalAdvance(str), h = fm.height(), asc = fm.ascent();
-    // The text turns counter-clockwise about its reference point.
+    // The text turns counter-clockwise about its reference point, which the
+    // alignment places on the text's left, centre or right and on its top,
+    // baseline or bottom.
     QTransform t;
     t.translate(double(X + ox), double(Y + oy));
     t.rotate(-FFont->GetOrientation() / 10.0);
+    double ax = 0, ay = 0;
+    if ((FTextAlign & TA_CENTER) == TA_CENTER)
+      ax = -w / 2;
+    else if (FTextAlign & TA_RIGHT)
+      ax = -w;
+    if ((FTextAlign & TA_BASELINE) == TA_BASELINE)
+      ay = -asc;
+    else if (FTextAlign & TA_BOTTOM)
+      ay = -h;
+    t.translate(ax, ay);
     const QRectF cell(0, 0, w, h);
     const int slack = h / 3 + 2;  // italic overhang and glyphs beyond the advance
     const QRect bbox = t.mapRect(cell.adjusted(-slack, -2, slack, 2)).toAlignedRect().intersected(p.Visible());
@@ -286,6 +298,9 @@ int32_t DrawText(TCanvas* DC, const std::string& Text, int32_t Count, TRect& Rec
   }
   const bool clip = !(Format & DT_NOCLIP);
   const uint32_t opts = clip ? ETO_CLIPPED : 0;
+  // Lines are placed by their top-left corner whatever the text alignment.
+  const uint32_t align = DC->GetTextAlign();
+  DC->SetTextAlign(TA_LEFT | TA_TOP);
   for (const Line& l : lines) {
     const int lw = fm.horizontalAdvance(l.S);
     int x = Rect.Left;
@@ -315,5 +330,6 @@ int32_t DrawText(TCanvas* DC, const std::string& Text, int32_t Count, TRect& Rec
     }
     y += lineH;
   }
+  DC->SetTextAlign(align);
   return totalH;
 }

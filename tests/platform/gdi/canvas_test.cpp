@@ -356,3 +356,21 @@ TEST(Canvas, HugeAndDegenerateCoordinatesStaySafe) {
   none.Rectangle(0, 0, 5, 5);  // no target: nothing happens
   EXPECT_EQ(none.GetPixel(0, 0), -1);
 }
+
+TEST(Canvas, GradientsAndEdges) {
+  auto b = MakeBitmap(pf32bit, 10, 4);
+  TCanvas* cv = b->GetCanvas();
+  cv->GetBrush()->SetColor(clRed);
+  GradientFill(cv, Rect(0, 0, 10, 4), clBlack, RGB(250, 100, 0), false);
+  EXPECT_EQ(b->GetPixelColor(0, 2), clBlack);
+  EXPECT_EQ(b->GetPixelColor(5, 0), RGB(125, 50, 0));
+  EXPECT_EQ(b->GetPixelColor(9, 3), RGB(225, 90, 0));
+  EXPECT_EQ(cv->GetBrush()->GetColor(), clRed) << "the brush is left as it was";
+  TRect r = Rect(0, 0, 10, 4);
+  DrawEdge(cv, r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+  EXPECT_EQ(r, Rect(2, 2, 8, 2));
+  EXPECT_EQ(uint32_t(b->GetPixelColor(0, 0)), ColorToRGB(clBtnShadow));
+  EXPECT_EQ(uint32_t(b->GetPixelColor(9, 3)), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(uint32_t(b->GetPixelColor(1, 1)), ColorToRGB(cl3DDkShadow));
+  EXPECT_EQ(uint32_t(b->GetPixelColor(8, 2)), ColorToRGB(cl3DLight));
+}

@@ -157,3 +157,25 @@ TEST(Text, DrawTextLayout) {
   EXPECT_GE(ink.Left, 20);
   EXPECT_LE(ink.Right, 119);
 }
+
+TEST(Text, AlignmentMovesTheReferencePoint) {
+  auto draw = [](uint32_t align) {
+    auto b = MakeBitmap(pf24bit, 200, 80);
+    TCanvas* cv = b->GetCanvas();
+    cv->GetFont()->SetName("DejaVu Sans");
+    cv->GetFont()->SetHeight(-20);
+    cv->GetFont()->SetColor(clBlack);
+    cv->GetBrush()->SetStyle(bsClear);
+    SetTextAlign(cv, align);
+    cv->TextOut(100, 40, "HHH");
+    return InkBox(*b, clWhite);
+  };
+  const Box top = draw(TA_LEFT | TA_TOP), base = draw(TA_BASELINE), right = draw(TA_RIGHT | TA_BOTTOM),
+            centre = draw(TA_CENTER | TA_BASELINE);
+  EXPECT_GE(top.Top, 40);
+  EXPECT_EQ(base.Bottom, 39) << "capitals end on the baseline";
+  EXPECT_LE(right.Right, 100);
+  EXPECT_LT(right.Bottom, 40);
+  EXPECT_LT(centre.Left, 100);
+  EXPECT_GT(centre.Right, 100);
+}
