@@ -754,6 +754,38 @@ TEST_F(CcittPeers, ImageMagickFaxTiffsDecodeHere) {
   }
 }
 
+// netpbm's raw Group 3 files: one-dimensional lines, each after an EOL.
+TEST_F(CcittPeers, NetpbmRawGroup3BothWays) {
+  if (!Have("pbmtog3") || !Have("g3topbm")) GTEST_SKIP() << "netpbm missing";
+  for (uint32_t width : {7u, 64u, 1728u, 2600u}) {
+    const Bitmap page = MakePage(width, 30, width + 5);
+    Bitmap clean = page;
+    for (auto& r : clean.Rows) MaskPadding(r, width);
+    testsupport::WriteFileBytes(File("src.pbm"), minitiff::WritePbm(clean));
+    for (int32_t fo : {1, 2}) {
+      const std::string what = "width " + std::to_string(width) + " fill " + std::to_string(fo);
+      const std::string rev = fo == 2 ? " -reversebits" : "";
+      // Theirs, read here line after line.
+      Run("pbmtog3 -nofixedwidth" + rev + " " + File("src.pbm") + " >" + File("peer.g3"));
+      const auto coded = testsupport::ReadFileBytes(File("peer.g3"));
+      Bitmap got{width, 30, {}};
+      int32_t pos = 0;
+      for (int y = 0; y < 30; ++y) {
+        std::vector<uint8_t> row(RowBytes(width));
+        pos = CcittDecode1DLine(row.data(), coded.data(), int32_t(coded.size()), fo, pos, int32_t(width));
+        for (auto& v : row) v = uint8_t(~v);
+        got.Rows.push_back(row);
+      }
+      EXPECT_EQ(Compare(page, got), "") << "pbmtog3, " << what;
+      // Ours, read there.
+      testsupport::WriteFileBytes(File("ours.g3"), EncodeStrip(cG31D, page, 0, 30, fo));
+      Run("g3topbm" + rev + " " + File("ours.g3") + " >" + File("back.pbm"));
+      EXPECT_EQ(Compare(page, minitiff::ReadPbm(testsupport::ReadFileBytes(File("back.pbm")))), "")
+          << "g3topbm, " << what;
+    }
+  }
+}
+
 TEST_F(CcittPeers, OurStripsReadRightInLibtiffAndImageMagick) {
   if (!Have("tiffcp") || !Have("tiffcmp")) GTEST_SKIP() << "libtiff tools missing";
   const bool haveIm = Have("convert");
