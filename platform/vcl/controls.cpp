@@ -14,6 +14,7 @@
 
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
+#include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/form_reader.h"
 #include "platform/vcl/forms.h"
@@ -25,6 +26,20 @@
 QColor VclQColor(TColor Color) {
   uint32_t C = ColorToRGB(Color);
   return QColor(GetRValue(C), GetGValue(C), GetBValue(C));
+}
+
+QFont VclQFont(const TFont* Font) {
+  QFont F;
+  if (!Font) return F;
+  F.setFamily(QString::fromStdString(Font->GetName()));
+  const int32_t H = Font->GetHeight();
+  if (H != 0) F.setPixelSize(std::max(1, std::abs(H)));
+  const TFontStyles S = Font->GetStyle();
+  F.setBold(S & FontStyleBit(fsBold));
+  F.setItalic(S & FontStyleBit(fsItalic));
+  F.setUnderline(S & FontStyleBit(fsUnderline));
+  F.setStrikeOut(S & FontStyleBit(fsStrikeOut));
+  return F;
 }
 
 int GVclDeliverDepth = 0;
@@ -65,7 +80,41 @@ void VclDisposeQObject(QObject* Object) {
 }
 
 // ------------------------------------------------------------ TControl
-TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {}
+TControl::TControl(TComponent* AOwner) : TComponent(AOwner), FFont(std::make_unique<TFont>()) {
+  FFont->OnChange = [this](TObject*) {
+    if (!FFontFromParent) FParentFont = false;
+    FontChanged();
+  };
+}
+
+void TControl::SetFont(TFont* Value) {
+  if (Value) FFont->Assign(Value);
+}
+
+void TControl::SetParentFont(bool Value) {
+  FParentFont = Value;
+  if (Value && FParent) {
+    FFontFromParent = true;
+    FFont->Assign(FParent->GetFont());
+    FFontFromParent = false;
+  }
+}
+
+void TControl::FontChanged() {
+  if (FWidget) FWidget->setFont(VclQFont(FFont.get()));
+  Perform(CM_FONTCHANGED, 0, 0);
+  Invalidate();
+  if (auto* W = dynamic_cast<TWinControl*>(this)) {
+    for (TControl* C : W->FControls) {
+      if (C->FParentFont) {
+        C->FFontFromParent = true;
+        C->FFont->Assign(FFont.get());
+        C->FFontFromParent = false;
+        C->Perform(CM_PARENTFONTCHANGED, 0, 0);
+      }
+    }
+  }
+}
 
 TControl::~TControl() {
   if (GetMouseCapture()) SetMouseCapture(false);
@@ -98,6 +147,7 @@ void TControl::AttachWidget(QWidget* Widget) {
   }
   if (FParent && FParent->GetWidget()) Widget->setParent(FParent->GetWidget());
   Widget->setEnabled(FEnabled);
+  Widget->setFont(VclQFont(FFont.get()));
   UpdateWidgetGeometry();
   if (FParent) Widget->setVisible(FVisible);
   ApplyCursor();
@@ -589,6 +639,7 @@ void TWinControl::InsertControl(TControl* Control) {
     W->setVisible(Control->GetVisible());
   }
   if (Control->FParentColor) Control->FColor = FColor;
+  if (Control->FParentFont) Control->SetParentFont(true);
   if (auto* WC = dynamic_cast<TWinControl*>(Control)) {
     if (HandleAllocated() || FParentWindow || dynamic_cast<TCustomForm*>(this)) WC->HandleNeeded();
   }
@@ -1349,8 +1400,35 @@ bool TControl::SetFormProperty(const std::string& Name, const TFormValue& Value,
     OnResize = Context.Handler<TNotifyEvent>(Value);
   } else if (SameText(Name, "OnContextPopup")) {
     OnContextPopup = Context.Handler<TContextPopupEvent>(Value);
-  } else if (SameText(Name, "Font.Charset") || SameText(Name, "Font.Color") || SameText(Name, "Font.Name") || SameText(Name, "Font.Style") ||
-             SameText(Name, "Font.Height") || SameText(Name, "Font.Size") || SameText(Name, "ParentFont") ||
+  } else if (SameText(Name, "Font.Name")) {
+    FFont->SetName(Value.AsString());
+  } else if (SameText(Name, "Font.Height")) {
+    FFont->SetHeight(Value.AsInteger());
+  } else if (SameText(Name, "Font.Size")) {
+    FFont->SetSize(Value.AsInteger());
+  } else if (SameText(Name, "Font.Color")) {
+    FFont->SetColor(Value.AsColor());
+  } else if (SameText(Name, "Font.Charset")) {
+    static const std::pair<const char*, int32_t> Charsets[] = {
+        {"ANSI_CHARSET", 0},      {"DEFAULT_CHARSET", 1},   {"SYMBOL_CHARSET", 2},      {"MAC_CHARSET", 77},
+        {"SHIFTJIS_CHARSET", 128}, {"HANGEUL_CHARSET", 129}, {"JOHAB_CHARSET", 130},    {"GB2312_CHARSET", 134},
+        {"CHINESEBIG5_CHARSET", 136}, {"GREEK_CHARSET", 161}, {"TURKISH_CHARSET", 162}, {"VIETNAMESE_CHARSET", 163},
+        {"HEBREW_CHARSET", 177},  {"ARABIC_CHARSET", 178},  {"BALTIC_CHARSET", 186},    {"RUSSIAN_CHARSET", 204},
+        {"THAI_CHARSET", 222},    {"EASTEUROPE_CHARSET", 238}, {"OEM_CHARSET", 255}};
+    int32_t Code = -1;
+    if (Value.Kind == TFormValue::vkInteger) {
+      Code = Value.AsInteger();
+    } else {
+      for (auto& [CharsetName, CharsetCode] : Charsets)
+        if (SameText(Value.AsIdent(), CharsetName)) Code = CharsetCode;
+    }
+    if (Code < 0 || Code > 255) throw EReadError("Invalid property value");
+    FFont->SetCharset(static_cast<TFontCharset>(Code));
+  } else if (SameText(Name, "Font.Style")) {
+    FFont->SetStyle(static_cast<TFontStyles>(Value.AsSet({"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"})));
+  } else if (SameText(Name, "ParentFont")) {
+    SetParentFont(Value.AsBoolean());
+  } else if (
              SameText(Name, "Constraints.MinWidth") || SameText(Name, "Constraints.MinHeight") ||
              SameText(Name, "Constraints.MaxWidth") || SameText(Name, "Constraints.MaxHeight") ||
              SameText(Name, "DragCursor") || SameText(Name, "DragMode") || SameText(Name, "HelpContext") ||

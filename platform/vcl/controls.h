@@ -29,6 +29,7 @@
 
 class TBitmap;
 class TCanvas;
+class TFont;
 class TWinControl;
 class TCustomForm;
 class TPopupMenu;
@@ -157,6 +158,12 @@ class TControl : public TComponent {
   virtual void SetText(const std::string& Value);
   TColor GetColor() const { return FColor; }
   virtual void SetColor(TColor Value);
+  // The control's font; changing it (or assigning another) tells the control
+  // (CM_FONTCHANGED) and the children that follow their parent's font.
+  TFont* GetFont() const { return FFont.get(); }
+  void SetFont(TFont* Value);
+  bool GetParentFont() const { return FParentFont; }
+  void SetParentFont(bool Value);
   bool GetParentColor() const { return FParentColor; }
   void SetParentColor(bool Value);
   std::string GetHint() const { return FHint; }
@@ -267,7 +274,11 @@ class TControl : public TComponent {
   TControlStyle FControlStyle = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
   TControlState FControlState = 0;
   bool FMouseInClient = false;
-  int32_t FWheelAccumulator = 0;
+  std::unique_ptr<TFont> FFont;
+  bool FParentFont = true;
+  bool FFontFromParent = false;
+
+  void FontChanged();
 
   friend class TWinControl;
 };
@@ -468,6 +479,8 @@ class TGraphicControl : public TControl {
 
 // Colour to a Qt colour, resolving system colours.
 QColor VclQColor(TColor Color);
+// The Qt font of a TFont (face, pixel height, styles).
+QFont VclQFont(const TFont* Font);
 // Paints the front buffer of a control on its widget (border, buffer,
 // scroll-bar corner), repainting it first when it is invalid. For widgets.
 class TVclPaintBridge {

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "platform/gdi/bitmap.h"
+#include "platform/gdi/graphic_objects.h"
 #include "platform/vcl/application.h"
 #include "platform/vcl/vcl_internal.h"
 
@@ -65,11 +66,6 @@ void TCustomPanel::SetAlignment(TAlignment Value) {
   Invalidate();
 }
 
-void TCustomPanel::SetFontColor(TColor Value) {
-  FFontColor = Value;
-  Invalidate();
-}
-
 void TCustomPanel::SetText(const std::string& Value) {
   TCustomControl::SetText(Value);
   Invalidate();
@@ -95,8 +91,8 @@ void TCustomPanel::Paint() {
   R.adjust(FBorderWidth, FBorderWidth, -FBorderWidth, -FBorderWidth);
   DrawBevel(P, R, FBevelInner, FBevelWidth);
   if (!FText.empty() && R.width() > 0 && R.height() > 0) {
-    if (FWidget) P.setFont(FWidget->font());
-    P.setPen(VclQColor(FEnabled ? FFontColor : clGrayText));
+    P.setFont(VclQFont(GetFont()));
+    P.setPen(VclQColor(FEnabled ? GetFont()->GetColor() : clGrayText));
     int Flags = Qt::AlignVCenter | (FAlignment == taCenter          ? Qt::AlignHCenter
                                     : FAlignment == taRightJustify ? Qt::AlignRight
                                                                    : Qt::AlignLeft);
@@ -115,8 +111,6 @@ bool TCustomPanel::SetFormProperty(const std::string& Name, const TFormValue& Va
     SetBorderWidth(Value.AsInteger());
   } else if (SameText(Name, "Alignment")) {
     SetAlignment(static_cast<TAlignment>(Value.AsEnum(kAlignmentNames)));
-  } else if (SameText(Name, "Font.Color")) {
-    SetFontColor(Value.AsColor());
   } else if (SameText(Name, "FullRepaint")) {
     SetFullRepaint(Value.AsBoolean());
   } else if (SameText(Name, "BorderStyle") || SameText(Name, "Locked") || SameText(Name, "UseDockManager")) {

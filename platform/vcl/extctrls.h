@@ -25,8 +25,6 @@ class TCustomPanel : public TCustomControl {
   void SetBorderWidth(int32_t Value);
   TAlignment GetAlignment() const { return FAlignment; }
   void SetAlignment(TAlignment Value);
-  TColor GetFontColor() const { return FFontColor; }
-  void SetFontColor(TColor Value);
   bool GetFullRepaint() const { return FFullRepaint; }
   void SetFullRepaint(bool Value) { FFullRepaint = Value; }
 
@@ -43,7 +41,6 @@ class TCustomPanel : public TCustomControl {
   int32_t FBevelWidth = 1;
   int32_t FBorderWidth = 0;
   TAlignment FAlignment = taCenter;
-  TColor FFontColor = clWindowText;
   bool FFullRepaint = true;
 };
 

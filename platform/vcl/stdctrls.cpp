@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "platform/gdi/bitmap.h"
+#include "platform/gdi/graphic_objects.h"
 #include "platform/vcl/form_reader.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/vcl_internal.h"
@@ -50,11 +51,6 @@ void TLabel::SetWordWrap(bool Value) {
   Invalidate();
 }
 
-void TLabel::SetFontColor(TColor Value) {
-  FFontColor = Value;
-  Invalidate();
-}
-
 void TLabel::SetText(const std::string& Value) {
   TGraphicControl::SetText(Value);
   AdjustBounds();
@@ -68,7 +64,7 @@ void TLabel::Loaded() {
 
 void TLabel::AdjustBounds() {
   if (!FAutoSize || (GetComponentState() & csLoading) || !HaveGuiApp() || !FWidget) return;
-  QFontMetrics M(FWidget->font());
+  QFontMetrics M(VclQFont(GetFont()));
   const QString T = QString::fromStdString(FText);
   QRect R = FWordWrap ? M.boundingRect(QRect(0, 0, std::max(FWidth, 1), 100000), Qt::TextWordWrap, T)
                       : M.boundingRect(QRect(0, 0, 100000, 100000), 0, T);
@@ -86,8 +82,8 @@ void TLabel::Paint() {
   const QRect R(0, 0, B->GetWidth(), B->GetHeight());
   TColor Back = FParentColor && FParent ? FParent->GetColor() : FColor;
   P.fillRect(R, VclQColor(Back));
-  if (FWidget) P.setFont(FWidget->font());
-  P.setPen(VclQColor(FEnabled ? FFontColor : clGrayText));
+  P.setFont(VclQFont(GetFont()));
+  P.setPen(VclQColor(FEnabled ? GetFont()->GetColor() : clGrayText));
   int Flags = FAlignment == taCenter ? Qt::AlignHCenter : FAlignment == taRightJustify ? Qt::AlignRight : Qt::AlignLeft;
   Flags |= FLayout == tlCenter ? Qt::AlignVCenter : FLayout == tlBottom ? Qt::AlignBottom : Qt::AlignTop;
   if (FWordWrap) Flags |= Qt::TextWordWrap;
@@ -105,8 +101,6 @@ bool TLabel::SetFormProperty(const std::string& Name, const TFormValue& Value, T
     SetTransparent(Value.AsBoolean());
   } else if (SameText(Name, "WordWrap")) {
     SetWordWrap(Value.AsBoolean());
-  } else if (SameText(Name, "Font.Color")) {
-    SetFontColor(Value.AsColor());
   } else if (SameText(Name, "FocusControl")) {
     Context.AddFixup(Value, [this](TComponent* C) { FFocusControl = dynamic_cast<TWinControl*>(C); });
   } else if (SameText(Name, "ShowAccelChar")) {

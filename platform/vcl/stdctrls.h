@@ -26,8 +26,6 @@ class TLabel : public TGraphicControl {
   void SetWordWrap(bool Value);
   TWinControl* GetFocusControl() const { return FFocusControl; }
   void SetFocusControl(TWinControl* Value) { FFocusControl = Value; }
-  TColor GetFontColor() const { return FFontColor; }
-  void SetFontColor(TColor Value);
 
   void SetText(const std::string& Value) override;
   bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
@@ -44,7 +42,6 @@ class TLabel : public TGraphicControl {
   bool FTransparent = false;
   bool FWordWrap = false;
   TWinControl* FFocusControl = nullptr;
-  TColor FFontColor = clWindowText;
 };
 
 // A push button. A click sets the form's ModalResult to the button's own

@@ -17,6 +17,12 @@ object TestForm: TTestForm
     Height = 41
     Align = alTop
     Caption = 'Top'
+    Font.Charset = DEFAULT_CHARSET
+    Font.Color = clWindowText
+    Font.Height = -11
+    Font.Name = 'Arial'
+    Font.Style = [fsBold]
+    ParentFont = False
     TabOrder = 0
     object OkButton: TButton
       Left = 8

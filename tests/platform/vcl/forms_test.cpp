@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/gdi/bitmap.h"
+#include "platform/gdi/graphic_objects.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/form_reader.h"
 #include "platform/vcl/menus.h"
@@ -98,7 +99,11 @@ TEST_F(FormsTest, ReadsTheResourceIntoNestedControlsFoundByName) {
   EXPECT_EQ(F.Paper->GetParent(), Side);
   EXPECT_EQ(Side->GetParent(), Client);
   EXPECT_EQ(Label->GetCaption(), "It's a label\r\nwith two lines");
-  EXPECT_EQ(Label->GetFontColor(), clNavy);
+  EXPECT_EQ(Label->GetFont()->GetColor(), clNavy);
+  EXPECT_EQ(Top->GetFont()->GetStyle(), FontStyleBit(fsBold));
+  EXPECT_TRUE(Ok->GetFont()->GetStyle() & FontStyleBit(fsBold));  // follows its parent
+  EXPECT_EQ(Ok->GetFont()->GetName(), "Arial");
+  EXPECT_FALSE(Label->GetParentFont());
   EXPECT_EQ(Ok->GetModalResult(), mrOk);
   EXPECT_EQ(Side->GetBevelOuter(), bvLowered);
   EXPECT_EQ(Client->GetPopupMenu(), F.Find<TPopupMenu>("PaperMenu"));
