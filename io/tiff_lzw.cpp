@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "foundations/bit_helpers.h"
@@ -291,11 +292,17 @@ uint8_t* TiffLzwDecode(const uint8_t* Data, int64_t DataSize, int32_t RowLength,
     State = nullptr;
     return nullptr;
   }
-  if (!State) {
-    if (RowLength < 0) return nullptr;
-    State = new LzwDecoder(Data, DataSize, RowLength, FillOrder);
+  // Memory that cannot be had fails the row like corrupt data does.
+  try {
+    if (!State) {
+      if (RowLength < 0) return nullptr;
+      State = new LzwDecoder(Data, DataSize, RowLength, FillOrder);
+    }
+    return static_cast<LzwDecoder*>(State)->DecodeRow();
+  } catch (const std::bad_alloc&) {
+    if (State) static_cast<LzwDecoder*>(State)->Failed = true;
+    return nullptr;
   }
-  return static_cast<LzwDecoder*>(State)->DecodeRow();
 }
 
 void TiffLzwEncode(const uint8_t* Row, int32_t Count, TStream* Stream, void*& State) {
