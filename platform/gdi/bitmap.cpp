@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 #include "platform/gdi/canvas.h"
 #include "platform/gdi/dib.h"
@@ -49,6 +50,12 @@ void FillWhite(QImage& img) {
     img.fill(static_cast<uint>(WhiteIndex(img.colorTable())));
   else
     img.fill(Qt::white);
+}
+
+int64_t PhysicalMemoryBytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || size <= 0) return int64_t(1) << 34;
+  return int64_t(pages) * int64_t(size);
 }
 
 int Luminance(QRgb c) {
@@ -137,6 +144,10 @@ void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
     Changed();
     return;
   }
+  // Sizes beyond the machine's memory are refused before asking for them.
+  const int64_t bytes = ((int64_t(AWidth) * QImage::toPixelFormat(IEQImageFormatOf(pf)).bitsPerPixel() + 31) / 32) * 4 *
+                        int64_t(AHeight);
+  if (bytes > PhysicalMemoryBytes()) return;
   QImage img(AWidth, AHeight, IEQImageFormatOf(pf));
   if (img.isNull()) return;  // the allocation failed: keep the old pixels
   if (pf == pf1bit && table.size() != 2) table = BlackWhiteTable();

@@ -48,7 +48,9 @@ class TBitmap : public TGraphic {
   void SetWidth(int32_t Value) override;
   void SetHeight(int32_t Value) override;
   // Resizes keeping the pixels that still fit; new pixels are white (the
-  // colour-table index of white, or index 0 when the table has no white).
+  // colour-table entry nearest to white). When the pixels cannot be
+  // allocated the bitmap keeps its old size and pixels (callers compare the
+  // size to find out).
   void SetSize(int32_t AWidth, int32_t AHeight);
   bool GetEmpty() const override;
 

@@ -58,7 +58,11 @@ void TCanvas::Changed() {
 
 void TCanvas::SetPixelsPerInch(int32_t X, int32_t Y) {
   if (X > 0) FPixelsPerInchX = X;
-  if (Y > 0) FPixelsPerInchY = Y;
+  if (Y > 0) {
+    FPixelsPerInchY = Y;
+    // Font sizes in points follow the device.
+    FFont->SetPixelsPerInch(Y);
+  }
 }
 
 TRect TCanvas::GetClipRect() const {

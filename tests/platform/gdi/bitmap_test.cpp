@@ -69,6 +69,10 @@ TEST(Bitmap, ConversionsAndResizing) {
     if (e.rgbRed == 0) e = TRGBQuad{0, 0, 255, 0};  // black becomes red
   b->SetColorTable(t);
   EXPECT_EQ(b->GetPixelColor(8, 1), clRed);
+  // A size that cannot be allocated leaves the bitmap as it was.
+  b->SetSize(1 << 20, 1 << 20);
+  EXPECT_EQ(b->GetWidth(), 20);
+  EXPECT_EQ(b->GetPixelColor(8, 1), clRed);
   b->SetSize(0, 0);
   EXPECT_TRUE(b->GetEmpty());
   EXPECT_EQ(b->GetPixelFormat(), pf8bit);
@@ -175,6 +179,25 @@ TEST(Bitmap, BmpFilesInterchangeWithOtherTools) {
     EXPECT_EQ(t.GetWidth(), 5);
     EXPECT_EQ(t.GetPixelColor(4, 2), RGB(10, 20, 30));
     EXPECT_EQ(t.GetPixelColor(0, 0), clWhite);
+    // 1-bit and palette files keep their depth.
+    struct Case {
+      const char* Mode;
+      TPixelFormat Format;
+      TColor Dot;
+    };
+    for (const Case& c : {Case{"1", pf1bit, clBlack}, Case{"L", pf8bit, RGB(40, 40, 40)},
+                          Case{"P", pf8bit, RGB(40, 40, 40)}}) {
+      const std::string f = dir.file(std::string("theirs_") + c.Mode + ".bmp");
+      ASSERT_EQ(testsupport::RunCommand("/usr/bin/python3 -c \"from PIL import Image; im=Image.new('L',(13,3),255); "
+                                        "im.putpixel((12,2),40); im.convert('" + std::string(c.Mode) +
+                                        "').save('" + f + "')\""),
+                0);
+      TBitmap m;
+      m.LoadFromFile(f);
+      EXPECT_EQ(m.GetPixelFormat(), c.Format) << c.Mode;
+      EXPECT_EQ(m.GetPixelColor(12, 2), c.Dot) << c.Mode;
+      EXPECT_EQ(m.GetPixelColor(11, 2), clWhite) << c.Mode;
+    }
   }
 }
 
