@@ -13,6 +13,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/rtl/threads.h"
 #include "platform/vcl/dialogs.h"
 #include "platform/vcl/form_reader.h"
 #include "platform/vcl/forms.h"
@@ -20,6 +21,16 @@
 
 TApplication* Application = new TApplication(nullptr);
 TScreen* Screen = new TScreen(nullptr);
+
+namespace {
+// Worker threads' Synchronize and Queue calls go through the posted-message
+// queue from the start, in order with the messages posted before them.
+[[maybe_unused]] const bool kDispatcherInstalled = [] {
+  TThread::SetMainThreadDispatcher(
+      [](std::function<void()> Method, bool Wait) { VclQueueMethod(std::move(Method), Wait); });
+  return true;
+}();
+}  // namespace
 
 bool VclHeadless() {
   if (!QGuiApplication::instance()) return true;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/rtl/threads.h"
 #include "platform/vcl/application.h"
 #include "platform/vcl/controls.h"
 #include "platform/vcl/extctrls.h"
@@ -141,6 +142,38 @@ TEST_F(MessagesTest, PostedMessagesKeepOrderWhenAHandlerPumps) {
   EXPECT_EQ(P->Log[0].WParam, 1);
   EXPECT_EQ(P->Log[1].WParam, 3);
   EXPECT_EQ(Rec->Count(WM_TEST, 2), 1);
+}
+
+TEST_F(MessagesTest, ThreadQueueAndSynchronizeRunInOrderWithPostedMessages) {
+  class TWorker : public TThread {
+   public:
+    TWorker(TRecorder* R, std::vector<std::string>& Log) : TThread(true), FR(R), FH(R->GetHandle()), FLog(Log) {}
+
+   protected:
+    void Execute() override {
+      PostMessage(FH, WM_TEST, 1, 0);
+      // Each runs after the messages posted before it.
+      Queue([this] { FLog.push_back("queued " + std::to_string(IsGuiThread()) + std::to_string(FR->Log.size())); });
+      PostMessage(FH, WM_TEST, 2, 0);
+      Synchronize(
+          [this] { FLog.push_back("synchronized " + std::to_string(IsGuiThread()) + std::to_string(FR->Log.size())); });
+    }
+
+   private:
+    TRecorder* FR;
+    HWND FH;
+    std::vector<std::string>& FLog;
+  };
+  std::vector<std::string> Log;
+  TWorker W(Rec, Log);
+  W.Start();
+  for (int I = 0; I < 1000000 && !W.GetFinished(); ++I) Application->ProcessMessages();
+  W.WaitFor();
+  Application->ProcessMessages();
+  EXPECT_EQ(Log, (std::vector<std::string>{"queued 11", "synchronized 12"}));
+  ASSERT_EQ(Rec->Log.size(), 2u);
+  EXPECT_EQ(Rec->Log[0].WParam, 1);
+  EXPECT_EQ(Rec->Log[1].WParam, 2);
 }
 
 TEST_F(MessagesTest, MessagesToADestroyedControlAreDropped) {
