@@ -12,6 +12,13 @@ namespace {
 
 constexpr long double kPi = std::numbers::pi_v<long double>;
 
+// Coordinates computed beyond the 32-bit range are pinned to its ends.
+int32_t Sat32(long double V) {
+  if (!(V > INT32_MIN)) return INT32_MIN;  // also NaN
+  if (V >= INT32_MAX) return INT32_MAX;
+  return int32_t(V);
+}
+
 
 }  // namespace
 
@@ -33,9 +40,10 @@ double IEDistancePointToLine(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32
 double IEDistancePointToSegment(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t X2,
                                 int32_t Y2) {
   if (X1 == X2 && Y1 == Y2) return IEDistance(X, Y, X1, Y1);
-  const int64_t sx = int64_t(X2) - X1, sy = int64_t(Y2) - Y1;
-  const int64_t num = (int64_t(X) - X1) * sx + (int64_t(Y) - Y1) * sy;
-  const int64_t den = sx * sx + sy * sy;
+  // Exact integer products (128 bits: coordinate differences reach 2^32).
+  const __int128 sx = int64_t(X2) - X1, sy = int64_t(Y2) - Y1;
+  const __int128 num = (__int128(X) - X1) * sx + (__int128(Y) - Y1) * sy;
+  const __int128 den = sx * sx + sy * sy;
   const long double t = (long double)num / (long double)den;
   // Points far beyond an end are reported as far away rather than measured:
   // the hit tests only care about points near the stroke.
@@ -59,10 +67,10 @@ double IEDistancePointToPolyline(int32_t X, int32_t Y, const TPoint* Points, int
   double result = IEFarDistance;
   if (Count <= 0 || !Points) return result;
   auto mapX = [&](int32_t v) {
-    return (int32_t)IERound(((long double)v - SourceX) * ScaleX + DestX);
+    return Sat32(std::nearbyint(((long double)v - SourceX) * ScaleX + DestX));
   };
   auto mapY = [&](int32_t v) {
-    return (int32_t)IERound(((long double)v - SourceY) * ScaleY + DestY);
+    return Sat32(std::nearbyint(((long double)v - SourceY) * ScaleY + DestY));
   };
   const int32_t half = PenWidth / 2;
   auto segment = [&](const TPoint& a, const TPoint& b) {
@@ -71,7 +79,10 @@ double IEDistancePointToPolyline(int32_t X, int32_t Y, const TPoint* Points, int
     if (PenWidth > 1) {
       for (int32_t dx = -half; dx <= half; ++dx)
         for (int32_t dy = 2; dy <= half; ++dy)
-          d = std::min(d, IEDistancePointToSegment(X, Y, ax + dx, ay + dy, bx + dx, by + dy));
+          d = std::min(d, IEDistancePointToSegment(X, Y, Sat32((long double)ax + dx),
+                                                   Sat32((long double)ay + dy),
+                                                   Sat32((long double)bx + dx),
+                                                   Sat32((long double)by + dy)));
     }
     result = std::min(result, d);
   };
@@ -85,7 +96,8 @@ double IEDistanceToRectEdges(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32
   double result = IEMaxDistance;
   const int32_t half = PenWidth / 2;
   for (int32_t k = -half; k <= half; ++k) {
-    const int32_t l = X1 + k, t = Y1 + k, r = X2 + k, b = Y2 + k;
+    const int32_t l = Sat32((long double)X1 + k), t = Sat32((long double)Y1 + k);
+    const int32_t r = Sat32((long double)X2 + k), b = Sat32((long double)Y2 + k);
     if (InsideCounts && X >= std::min(l, r) && X <= std::max(l, r) && Y >= std::min(t, b) &&
         Y <= std::max(t, b))
       return 0.0;
@@ -101,10 +113,10 @@ double IEDistanceToEllipse(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t
                            bool Filled, int32_t PenWidth) {
   double result = IEMaxDistance;
   const int32_t half = PenWidth / 2;
-  const int32_t hw = (X2 - X1) / 2, hh = (Y2 - Y1) / 2;
-  const int32_t px = X - X1 - hw, py = Y - Y1 - hh;
+  const int64_t hw = (int64_t(X2) - X1) / 2, hh = (int64_t(Y2) - Y1) / 2;
+  const int32_t px = Sat32((long double)X - X1 - hw), py = Sat32((long double)Y - Y1 - hh);
   for (int32_t k = -half; k <= half; ++k) {
-    const int32_t rx = hw + k, ry = hh + k;
+    const int32_t rx = Sat32((long double)hw + k), ry = Sat32((long double)hh + k);
     int64_t n = (int64_t)std::trunc(2 * kPi * std::min(rx, ry));
     if (!Filled) n /= 8;
     if (n < 2) n = 2;
@@ -114,8 +126,8 @@ double IEDistanceToEllipse(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t
     int32_t prevX = rx, prevY = 0;
     for (int64_t w = 1; w < n; ++w) {
       const long double ang = 2 * kPi * (long double)w / (long double)n;
-      const int32_t ox = (int32_t)std::trunc(rx * std::cos(ang));
-      const int32_t oy = (int32_t)std::trunc(ry * std::sin(ang));
+      const int32_t ox = Sat32(std::trunc(rx * std::cos(ang)));
+      const int32_t oy = Sat32(std::trunc(ry * std::sin(ang)));
       double d;
       if (Filled)
         d = std::trunc(IEDistancePointToSegment(px, py, 0, 0, ox, oy));
@@ -176,8 +188,8 @@ void IERotatePoints(TPoint* Points, int32_t Count, int32_t CenterX, int32_t Cent
   for (int32_t i = 0; i < Count; ++i) {
     const long double dx = (long double)Points[i].X - CenterX;
     const long double dy = (long double)Points[i].Y - CenterY;
-    Points[i].X = CenterX + (int32_t)std::trunc(ca * dx - sa * dy);
-    Points[i].Y = CenterY + (int32_t)std::trunc(sa * dx + ca * dy);
+    Points[i].X = Sat32(CenterX + std::trunc(ca * dx - sa * dy));
+    Points[i].Y = Sat32(CenterY + std::trunc(sa * dx + ca * dy));
   }
 }
 
@@ -224,8 +236,8 @@ double IELineAngle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 }
 
 int32_t IETurnDirection(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3) {
-  const int64_t dx1 = int64_t(X2) - X1, dy1 = int64_t(Y2) - Y1;
-  const int64_t dx2 = int64_t(X3) - X1, dy2 = int64_t(Y3) - Y1;
+  const __int128 dx1 = int64_t(X2) - X1, dy1 = int64_t(Y2) - Y1;
+  const __int128 dx2 = int64_t(X3) - X1, dy2 = int64_t(Y3) - Y1;
   if (dy1 * dx2 < dx1 * dy2) return 1;
   if (dx1 * dy2 < dy1 * dx2) return -1;
   if (dx1 * dx2 < 0 || dy1 * dy2 < 0) return -1;

@@ -264,13 +264,15 @@ struct TEdge {
   int64_t UpperX, DX, DY;
   // x at row UpperY + K, stepping dx div dy per row with a doubled error term
   // that moves one more pixel whenever it leaves -dy .. dy.
+  // 128-bit arithmetic: with coordinates anywhere in the 32-bit range the
+  // error term reaches 2^65.
   int64_t XAt(int64_t K) const {
-    const int64_t q = DX / DY, r = DX % DY;
-    int64_t x = UpperX + K * q;
-    const int64_t e = 2 * K * r;  // accumulated error before corrections
+    const __int128 q = DX / DY, r = DX % DY;
+    __int128 x = UpperX + K * q;
+    const __int128 e = 2 * K * r;  // accumulated error before corrections
     if (r > 0 && e > DY) x += (e + DY - 1) / (2 * DY);
     else if (r < 0 && -e > DY) x -= (-e + DY - 1) / (2 * DY);
-    return x;
+    return int64_t(x);
   }
 };
 
@@ -322,7 +324,7 @@ void TIEMask::FillPolygon(int32_t Value, const TPoint* Points, int32_t Count) {
     for (const TEdge* e : active) xs.emplace_back(e->XAt(int64_t(y) - e->UpperY), e);
     std::sort(xs.begin(), xs.end(), [](const auto& l, const auto& r) {
       if (l.first != r.first) return l.first < r.first;
-      return l.second->DX * r.second->DY < r.second->DX * l.second->DY;
+      return __int128(l.second->DX) * r.second->DY < __int128(r.second->DX) * l.second->DY;
     });
     for (size_t i = 0; i + 1 < xs.size(); i += 2) {
       const int64_t x1 = std::max<int64_t>(xs[i].first, INT32_MIN);
@@ -360,16 +362,20 @@ void TIEMask::Translate(int32_t& DX, int32_t& DY, bool CutBorders) {
   if (IsEmpty()) return;
   int32_t x1 = FX1, y1 = FY1, x2 = FX2, y2 = FY2;
   if (CutBorders) {
-    x1 = int32_t(std::max<int64_t>(x1, -int64_t(DX)));
-    y1 = int32_t(std::max<int64_t>(y1, -int64_t(DY)));
-    x2 = int32_t(std::min<int64_t>(x2, int64_t(FWidth) - 1 - DX));
-    y2 = int32_t(std::min<int64_t>(y2, int64_t(FHeight) - 1 - DY));
     if (DX == 0 && DY == 0) return;
-    if (x1 > x2 || y1 > y2) {
+    const int64_t cx1 = std::max<int64_t>(x1, -int64_t(DX));
+    const int64_t cy1 = std::max<int64_t>(y1, -int64_t(DY));
+    const int64_t cx2 = std::min<int64_t>(x2, int64_t(FWidth) - 1 - DX);
+    const int64_t cy2 = std::min<int64_t>(y2, int64_t(FHeight) - 1 - DY);
+    if (cx1 > cx2 || cy1 > cy2) {
       // Everything moves out of the mask.
       Clear();
       return;
     }
+    x1 = int32_t(cx1);
+    y1 = int32_t(cy1);
+    x2 = int32_t(cx2);
+    y2 = int32_t(cy2);
   } else {
     if (int64_t(x1) + DX < 0) DX = -x1;
     if (int64_t(x2) + DX > FWidth - 1) DX = FWidth - 1 - x2;

@@ -156,6 +156,26 @@ TEST(GeometryAngle, LineVectorVertexAndTurn) {
   EXPECT_FALSE(std::isnan(IEVertexAngle(5, 5, 5, 5, 9, 9)));
 }
 
+// Coordinates anywhere in the 32-bit range give sane answers (the sanitizer
+// build checks that nothing overflows on the way).
+TEST(GeometryExtremes, FullIntegerRange) {
+  const int32_t lo = INT32_MIN, hi = INT32_MAX;
+  EXPECT_NEAR(IEDistancePointToSegment(lo, lo, hi, hi, hi, lo), 4294967295.0, 1.0);
+  EXPECT_NEAR(IEDistancePointToSegment(0, 5, lo, 0, hi, 0), 5.0, 1e-6);
+  EXPECT_EQ(IETurnDirection(lo, lo, hi, hi, lo, hi), 1);
+  EXPECT_EQ(IETurnDirection(lo, 0, 0, 0, hi, 0), 1);
+  const TPoint huge[] = {{lo, lo}, {hi, lo}, {hi, hi}, {lo, hi}};
+  EXPECT_TRUE(IEPointInPolygon(0, 0, huge, 4));
+  EXPECT_LT(IEDistancePointToPolyline(0, lo, huge, 4, 0, 0, 0, 0, 1, 1, 9, true), 1.0);
+  EXPECT_GE(IEDistanceToRectEdges(0, 0, lo, lo, hi, hi, false, 9), 0.0);
+  EXPECT_GE(IEDistanceToEllipse(0, 0, lo, lo, hi, hi, false, 3), 0.0);
+  TPoint p[] = {{hi, hi}};
+  IERotatePoints(p, 1, lo, lo, 45);
+  EXPECT_EQ(p[0].X, hi);  // pinned: the exact result lies beyond the range
+  EXPECT_EQ(p[0].Y, lo);
+  EXPECT_FALSE(std::isnan(IEVertexAngle(lo, lo, hi, hi, lo, hi)));
+}
+
 TEST(GeometryFont, LogFontStyles) {
   EXPECT_EQ(IELogFontToFontStyles(nullptr), 0);
   LOGFONT lf;

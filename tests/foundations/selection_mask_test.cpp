@@ -197,6 +197,34 @@ TEST(SelectionMask, PolygonRowsOutsideTheMaskAreDropped) {
   EXPECT_EQ(SetPixels(n), Block(0, 4, 9, 5));
 }
 
+TEST(SelectionMask, ExtremeCoordinates) {
+  const int32_t lo = INT32_MIN, hi = INT32_MAX;
+  TIEMask m;
+  ASSERT_TRUE(m.AllocateBits(9, 5, 1));
+  const TPoint all[] = {{lo, lo}, {hi, lo}, {hi, hi}, {lo, hi}};
+  m.FillPolygon(1, all, 4);
+  EXPECT_EQ(SetPixels(m), Block(0, 0, 8, 4));
+  ExpectBox(m, 0, 0, 8, 4);
+  m.Clear();
+  // A sliver crossing the whole range diagonally.
+  const TPoint sliver[] = {{lo, lo}, {hi, hi}, {hi - 1, hi}};
+  m.FillPolygon(1, sliver, 3);
+  EXPECT_LE(SetPixels(m).size(), 5u);
+  m.Fill(255);
+  m.UpdateBoundingBox();
+  int dx = lo, dy = hi;
+  m.Translate(dx, dy, true);
+  EXPECT_TRUE(SetPixels(m).empty());
+  m.Fill(255);
+  m.UpdateBoundingBox();
+  dx = lo;
+  dy = hi;
+  m.Translate(dx, dy, false);
+  EXPECT_EQ(dx, 0);
+  EXPECT_EQ(dy, 0);
+  EXPECT_EQ(SetPixels(m).size(), 45u);
+}
+
 TEST(SelectionMask, DegeneratePolygonKeepsTheBox) {
   TIEMask m;
   ASSERT_TRUE(m.AllocateBits(10, 10, 1));
