@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
@@ -17,6 +18,11 @@
 namespace {
 
 constexpr int32_t kMaxBoxes = 256;
+// Palettes are at most this long; larger requests are cut to it so that no
+// request can ask for an unbounded network or list.
+constexpr int32_t kMaxColorCount = 65536;
+
+inline uint32_t Pack(const TRGB& C) { return uint32_t(C.b) | (uint32_t(C.g) << 8) | (uint32_t(C.r) << 16); }
 
 struct TMedianCutBox {
   double Variance = 0;
@@ -404,7 +410,7 @@ std::unique_ptr<TIEQuantizer::TMedianCutState> MedianCutBuild(TIEBitmap* Bitmap,
 
 TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, TRGB* Palette, int32_t PaletteLength,
                            int32_t ColorCount)
-    : FBitmap(Bitmap), FColorCount(std::max(ColorCount, 1)) {
+    : FBitmap(Bitmap), FColorCount(std::clamp(ColorCount, 1, kMaxColorCount)) {
   if (!Palette) PaletteLength = 0;
   if (!FBitmap || FBitmap->IsEmpty()) {
     FIsGray = false;
@@ -439,42 +445,36 @@ TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, TRGB* Palette, int32_t PaletteLeng
 TIEQuantizer::~TIEQuantizer() = default;
 
 bool TIEQuantizer::ExactPaletteBuild(TRGB* Palette, int32_t PaletteLength) {
+  // Distinct colours in order of first appearance; the lookup is hashed so
+  // that large colour counts stay quick.
   std::vector<TRGB> list;
-  list.reserve(std::min(FColorCount, 4096));
+  std::unordered_map<uint32_t, int32_t> index;
   const int32_t width = FBitmap->GetWidth(), height = FBitmap->GetHeight();
-  TRGB last{};
-  bool haveLast = false;
+  uint32_t last = 0xFFFFFFFFu;
   for (int32_t y = 0; y < height; ++y) {
     const TRGB* row = reinterpret_cast<const TRGB*>(FBitmap->GetScanline(y));
     for (int32_t x = 0; x < width; ++x) {
-      const TRGB c = row[x];
-      if (haveLast && c == last) continue;
-      bool found = false;
-      for (const TRGB& e : list)
-        if (e == c) {
-          found = true;
-          break;
-        }
-      if (!found) {
-        if ((int32_t)list.size() >= FColorCount) return false;
-        list.push_back(c);
-      }
-      last = c;
-      haveLast = true;
+      const uint32_t key = Pack(row[x]);
+      if (key == last) continue;
+      last = key;
+      if (index.count(key)) continue;
+      if ((int32_t)list.size() >= FColorCount) return false;
+      index.emplace(key, (int32_t)list.size());
+      list.push_back(row[x]);
     }
   }
   const int32_t n = std::min((int32_t)list.size(), PaletteLength);
   for (int32_t i = 0; i < n; ++i) Palette[i] = list[i];
   FExactPalette = std::move(list);
+  FExactIndex = std::move(index);
   FHasExact = true;
   return true;
 }
 
 int32_t TIEQuantizer::ColorToIndex(const TRGB& Color) {
   if (FHasExact) {
-    for (size_t i = 0; i < FExactPalette.size(); ++i)
-      if (FExactPalette[i] == Color) return (int32_t)i;
-    return -1;
+    const auto it = FExactIndex.find(Pack(Color));
+    return it == FExactIndex.end() ? -1 : it->second;
   }
   // A palette image maps through its own palette, gray or not: the palette
   // handed out was the source palette, not a ramp.

@@ -9,6 +9,7 @@
 // image; a gray ramp for gray images.
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "foundations/pixel_types.h"
@@ -18,7 +19,7 @@ class TIEBitmap;
 
 class TIEQuantizer : public TObject {
  public:
-  // Builds the palette for Bitmap (which must stay alive and unchanged while
+  // Builds the palette of at most ColorCount (1 .. 65536) colours for Bitmap (which must stay alive and unchanged while
   // the quantizer is used) and writes it into Palette[0 .. PaletteLength - 1]:
   // never beyond the caller's buffer; entries beyond the colours found are
   // left untouched.
@@ -52,6 +53,7 @@ class TIEQuantizer : public TObject {
   bool FIsGray = false;
   bool FHasExact = false;
   std::vector<TRGB> FExactPalette;
+  std::unordered_map<uint32_t, int32_t> FExactIndex;
   std::unique_ptr<TMedianCutState> FMedianCut;
   std::unique_ptr<TNeuQuantNet> FNeuQuant;
 };

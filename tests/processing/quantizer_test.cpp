@@ -75,6 +75,21 @@ TEST(Quantizer, ExactPaletteInOrderOfFirstAppearance) {
   EXPECT_EQ(small[3], IECreateRGB(3, 252, 1));
 }
 
+TEST(Quantizer, HugeRequestsStayBounded) {
+  // Every pixel a different colour, asked for far more colours than exist:
+  // the exact palette, quickly, and nothing written beyond the buffer.
+  auto b = Make24(128, 128, [](int x, int y) {
+    return IECreateRGB(uint8_t(x * 2), uint8_t(y * 2), uint8_t((x + y) & 1));
+  });
+  std::vector<TRGB> pal(16, kSentinel);
+  TIEQuantizer q(b.get(), pal, 1000000000);
+  EXPECT_EQ(q.GetColorCount(), 65536);
+  EXPECT_EQ(q.GetExactCount(), 128 * 128);
+  EXPECT_EQ(q.ColorToIndex(IECreateRGB(254, 254, 0)), 128 * 128 - 1);
+  TIEQuantizer none(b.get(), nullptr, 0, -5);
+  EXPECT_EQ(none.GetColorCount(), 1);
+}
+
 TEST(Quantizer, GrayImagesGetARamp) {
   auto b = Make24(64, 4, [](int x, int) { return IECreateRGB(uint8_t(x * 4), uint8_t(x * 4), uint8_t(x * 4)); });
   std::vector<TRGB> pal(16, kSentinel);
