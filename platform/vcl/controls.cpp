@@ -266,6 +266,15 @@ void TControl::SetColor(TColor Value) {
   FParentColor = false;
   Perform(CM_COLORCHANGED, 0, 0);
   Invalidate();
+  if (auto* W = dynamic_cast<TWinControl*>(this)) {
+    for (TControl* C : W->FControls) {
+      if (C->FParentColor) {
+        C->FColor = Value;
+        C->Perform(CM_PARENTCOLORCHANGED, 0, 0);
+        C->Invalidate();
+      }
+    }
+  }
 }
 
 void TControl::SetParentColor(bool Value) {

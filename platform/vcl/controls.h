@@ -68,6 +68,12 @@ constexpr TControlStyle csDisplayDragImage = 0x2000;
 constexpr TControlStyle csReflector = 0x4000;
 constexpr TControlStyle csActionClient = 0x8000;
 constexpr TControlStyle csMenuEvents = 0x10000;
+constexpr TControlStyle csNeedsBorderPaint = 0x20000;
+constexpr TControlStyle csParentBackground = 0x40000;
+
+// Controls have the look of the newer window system (client edges rather
+// than plain borders).
+inline bool NewStyleControls = true;
 
 // Control state, a set of flags.
 using TControlState = uint32_t;

@@ -211,6 +211,29 @@ void Key(TVclWidgetLink* L, QWidget* W, QKeyEvent* E, bool Down) {
   if (E->isAutoRepeat()) KeyData |= KF_REPEAT_BIT;
   if (!Down) KeyData |= KF_REPEAT_BIT | KF_UP_BIT;
   QPointer<QWidget> Guard(W);
+  // Tab belongs to the form's focus navigation unless the control asks for it.
+  if (VK == VK_TAB && !WantsTab(L, E)) return;
+  if (!Guard || !L->Control) return;
+  C = L->Control;
+  if (VK != 0 && Down) {
+    switch (VK) {
+      case VK_TAB:
+      case VK_LEFT:
+      case VK_RIGHT:
+      case VK_UP:
+      case VK_DOWN:
+      case VK_RETURN:
+      case VK_ESCAPE:
+      case VK_CANCEL:
+        // The control may claim keys that dialogs use for navigation.
+        Send(C, CM_WANTSPECIALKEY, VK, static_cast<LPARAM>(KeyData));
+        if (!Guard || !L->Control) return;
+        C = L->Control;
+        break;
+      default:
+        break;
+    }
+  }
   if (VK != 0) {
     VclSetKeyDown(VK, Down);
     uint32_t Msg = Down ? (Alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (Alt ? WM_SYSKEYUP : WM_KEYUP);
@@ -226,8 +249,37 @@ void Key(TVclWidgetLink* L, QWidget* W, QKeyEvent* E, bool Down) {
   E->accept();
 }
 
+namespace {
+void Broadcast(TControl* C, uint32_t Msg, WPARAM WParam, LPARAM LParam) {
+  C->Perform(Msg, WParam, LParam);
+  if (auto* W = dynamic_cast<TWinControl*>(C))
+    for (int32_t I = 0; I < W->GetControlCount(); ++I) Broadcast(W->GetControls(I), Msg, WParam, LParam);
+}
+}  // namespace
+
 void Focus(TVclWidgetLink* L, bool In) {
-  if (TControl* C = L->Control) Send(C, In ? WM_SETFOCUS : WM_KILLFOCUS, 0, 0);
+  TControl* C = L->Control;
+  if (!C) return;
+  Send(C, In ? WM_SETFOCUS : WM_KILLFOCUS, 0, 0);
+  if (!In || !L->Control) return;
+  // Every control of the form hears which one has the focus now.
+  if (TCustomForm* F = GetParentForm(C)) {
+    ++GVclDeliverDepth;
+    VclGuardedCall(F, [&] { Broadcast(F, CM_FOCUSCHANGED, 0, reinterpret_cast<LPARAM>(C)); });
+    --GVclDeliverDepth;
+  }
+}
+
+bool WantsTab(TVclWidgetLink* L, QKeyEvent* E) {
+  TControl* C = L->Control;
+  if (!C || (E->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) return false;
+  LRESULT Code = 0;
+  Send(C, WM_GETDLGCODE, 0, 0, &Code);
+  return (Code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) != 0;
+}
+
+void ShowingChanged(TVclWidgetLink* L) {
+  if (TControl* C = L->Control) Send(C, CM_SHOWINGCHANGED, 0, 0);
 }
 
 void EnterLeave(TVclWidgetLink* L, bool Enter) {

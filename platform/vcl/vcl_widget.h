@@ -11,6 +11,8 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QResizeEvent>
+#include <QShowEvent>
+#include <QHideEvent>
 #include <QWheelEvent>
 #include <QWidget>
 
@@ -44,6 +46,9 @@ void ContextMenu(TVclWidgetLink* L, QWidget* W, QContextMenuEvent* E);
 void Paint(TVclWidgetLink* L, QWidget* W, QPaintEvent* E);
 void Resize(TVclWidgetLink* L, QWidget* W);
 bool Close(TVclWidgetLink* L);
+// True when the control takes Tab itself rather than moving the focus.
+bool WantsTab(TVclWidgetLink* L, QKeyEvent* E);
+void ShowingChanged(TVclWidgetLink* L);
 // Virtual-key code of a Qt key event (0 when it has none).
 uint16_t VirtualKeyOf(int QtKey, Qt::KeyboardModifiers Mods);
 }  // namespace VclBridge
@@ -110,6 +115,24 @@ class TVclWidgetT : public Base, public TVclWidgetLink {
   void resizeEvent(QResizeEvent* E) override {
     Base::resizeEvent(E);
     VclBridge::Resize(this, this);
+  }
+  bool event(QEvent* E) override {
+    if (E->type() == QEvent::KeyPress) {
+      auto* K = static_cast<QKeyEvent*>(E);
+      if ((K->key() == Qt::Key_Tab || K->key() == Qt::Key_Backtab) && VclBridge::WantsTab(this, K)) {
+        keyPressEvent(K);
+        return true;
+      }
+    }
+    return Base::event(E);
+  }
+  void showEvent(QShowEvent* E) override {
+    Base::showEvent(E);
+    VclBridge::ShowingChanged(this);
+  }
+  void hideEvent(QHideEvent* E) override {
+    Base::hideEvent(E);
+    VclBridge::ShowingChanged(this);
   }
   void closeEvent(QCloseEvent* E) override {
     if (VclBridge::Close(this)) {

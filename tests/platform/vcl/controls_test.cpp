@@ -301,3 +301,36 @@ TEST_F(ControlsTest, ScreenCursorTable) {
 }
 
 }  // namespace
+
+namespace {
+
+class TKeyTaker : public TCustomControl {
+ public:
+  using TCustomControl::TCustomControl;
+  bool WantTab = false;
+  std::vector<std::string> Log;
+  void Dispatch(TMessage& M) override {
+    if (M.Msg == WM_GETDLGCODE) {
+      M.Result = WantTab ? LRESULT(DLGC_WANTTAB) : LRESULT(0);
+      return;
+    }
+    if (M.Msg == CM_WANTSPECIALKEY) Log.push_back("special " + std::to_string(M.WParam));
+    if (M.Msg == WM_KEYDOWN) Log.push_back("down " + std::to_string(M.WParam));
+    if (M.Msg == CM_FOCUSCHANGED) Log.push_back("focus");
+    TCustomControl::Dispatch(M);
+  }
+};
+
+TEST_F(ControlsTest, TabAndSpecialKeysReachControlsThatAskForThem) {
+  auto* Taker = new TKeyTaker(Form);
+  Taker->SetParent(Form);
+  Form->Show();
+  QWidget* W = Taker->GetWidget();
+  SendKey(W, Qt::Key_Left, Qt::NoModifier);
+  SendKey(W, Qt::Key_Tab, Qt::NoModifier);  // moves the focus instead
+  Taker->WantTab = true;
+  SendKey(W, Qt::Key_Tab, Qt::NoModifier);
+  EXPECT_EQ(Taker->Log, (std::vector<std::string>{"special 37", "down 37", "special 9", "down 9"}));
+}
+
+}  // namespace
