@@ -92,10 +92,38 @@ TRegion CreatePolygonRgn(const TPoint* Points, int32_t Count, int32_t FillMode) 
   maxY = std::min(maxY, 1 << 18);
   std::vector<gdiraster::Span> spans;
   gdiraster::PolygonSpans(pts.data(), Count, FillMode, minY, maxY, spans);
+  // Spans come row by row, left to right and apart. Touching spans of a row
+  // are joined and equal rows stacked, so the region's rectangles are the
+  // usual bands (a rectangular polygon is a simple region).
   QList<QRect> rects;
-  for (const auto& s : spans) rects.push_back(QRect(QPoint(s.X0, s.Y), QPoint(s.X1, s.Y)));
+  std::vector<std::pair<int, int>> prev, cur;
+  int prevY = 0, bandTop = 0;
+  auto flush = [&](int lastY) {
+    for (auto& [a, b] : prev) rects.push_back(QRect(QPoint(a, bandTop), QPoint(b, lastY)));
+  };
+  size_t i = 0;
+  bool havePrev = false;
+  while (i < spans.size()) {
+    const int y = spans[i].Y;
+    cur.clear();
+    for (; i < spans.size() && spans[i].Y == y; ++i) {
+      if (!cur.empty() && spans[i].X0 <= cur.back().second + 1)
+        cur.back().second = std::max(cur.back().second, spans[i].X1);
+      else
+        cur.emplace_back(spans[i].X0, spans[i].X1);
+    }
+    if (havePrev && y == prevY + 1 && cur == prev) {
+      prevY = y;
+      continue;
+    }
+    if (havePrev) flush(prevY);
+    prev = cur;
+    bandTop = prevY = y;
+    havePrev = true;
+  }
+  if (havePrev) flush(prevY);
   QRegion rg;
-  for (const QRect& r : rects) rg += r;
+  rg.setRects(rects.constData(), int(rects.size()));
   return TRegion(rg);
 }
 

@@ -61,6 +61,10 @@ TEST(Region, PolygonFillModes) {
   EXPECT_TRUE(PtInRegion(CreatePolygonRgn(star, WINDING), 20, 21));
   EXPECT_TRUE(PtInRegion(CreatePolygonRgn(star, ALTERNATE), 20, 6));
   EXPECT_TRUE(CreatePolygonRgn(star.data(), 2, WINDING).IsEmpty());
+  // A rectangular polygon is the same simple region as the rectangle.
+  const TRegion square = CreatePolygonRgn({Point(2, 3), Point(9, 3), Point(9, 8), Point(2, 8)}, WINDING);
+  EXPECT_EQ(square.Kind(), SIMPLEREGION);
+  EXPECT_TRUE(EqualRgn(square, CreateRectRgn(2, 3, 9, 8)));
   EXPECT_TRUE(CreatePolygonRgn(nullptr, 5, WINDING).IsEmpty());
   const TRegion many = ExtCreateRegion({Rect(0, 0, 2, 2), Rect(5, 5, 6, 6), Rect(9, 9, 3, 3)});
   EXPECT_TRUE(PtInRegion(many, 5, 5));
