@@ -335,10 +335,13 @@ void TIEBitmap::SyncWithTBitmap() {
       FPalette.reset(new TRGB[256]());
       FPaletteLen = 256;
     }
+    // Written only where it differs, so that readers in several threads do
+    // not write at all while the table stays as it is.
     int32_t N = std::min(FTBitmap->GetColorTableSize(), 256);
     for (int32_t I = 0; I < N; ++I) {
       TRGBQuad Q = FTBitmap->GetColorTableEntry(I);
-      FPalette[size_t(I)] = IECreateRGB(Q.rgbRed, Q.rgbGreen, Q.rgbBlue);
+      TRGB C = IECreateRGB(Q.rgbRed, Q.rgbGreen, Q.rgbBlue);
+      if (!(FPalette[size_t(I)] == C)) FPalette[size_t(I)] = C;
     }
   }
 }

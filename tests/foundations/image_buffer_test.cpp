@@ -358,6 +358,34 @@ TEST_P(FormatAtTBitmap, AssignIntoAPlatformBitmapCopiesRows) {
   }
 }
 
+TEST_P(FormatAtTBitmap, CopyRectAndResizeWorkOnThePlatformRows) {
+  const TIEPixelFormat F = GetParam();
+  TIEBitmap B;
+  B.SetLocation(ieTBitmap);
+  ASSERT_TRUE(B.Allocate(20, 10, F));
+  FillPattern(B, 12);
+  TIEBitmap M;
+  M.SetMemoryThreshold(INT64_MAX);
+  ASSERT_TRUE(M.Allocate(20, 10, F));
+  B.CopyRectTo(&M, 3, 2, 0, 0, 20, 20);
+  EXPECT_TRUE(HasPattern(M, 12, 0, 0, 16, 7, 3, 2));
+  M.CopyRectTo(&B, 0, 0, 10, 5, 4, 4);
+  EXPECT_TRUE(HasPattern(B, 12, 10, 5, 13, 8, -7, -3));
+  FillPattern(B, 13);
+  const double Background = F == ie1g ? 0 : 0x00112233;
+  B.Resize(26, 13, Background, 255, 1, 2);  // centre, bottom
+  EXPECT_EQ(B.GetLocation(), ieTBitmap);
+  ASSERT_EQ(B.GetWidth(), 26);
+  ASSERT_EQ(B.GetHeight(), 13);
+  EXPECT_EQ(B.GetTBitmap()->GetWidth(), 26);
+  EXPECT_TRUE(HasPattern(B, 13, 3, 3, 22, 12, -3, -3));
+  const uint64_t Mask = F == ie32RGB ? 0xFFFFFF : ~uint64_t(0);
+  uint64_t Fill = FilledValue(F, Background) & Mask;
+  EXPECT_EQ(PixelValue(B, 0, 5) & Mask, Fill);
+  EXPECT_EQ(PixelValue(B, 25, 5) & Mask, Fill);
+  EXPECT_EQ(PixelValue(B, 10, 0) & Mask, Fill);
+}
+
 INSTANTIATE_TEST_SUITE_P(FittingFormats, FormatAtTBitmap,
                          ::testing::Values(ie1g, ie8p, ie8g, ie24RGB, ie32RGB),
                          [](const auto& Info) { return FormatName(Info.param); });
