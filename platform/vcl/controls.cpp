@@ -677,6 +677,9 @@ void TWinControl::RemoveControl(TControl* Control) {
 
 void TWinControl::Loaded() {
   TControl::Loaded();
+  // The resource placed the children for the size it gave this control.
+  const TRect C = GetClientRect();
+  FAnchorClient = TSize{C.Width(), C.Height()};
   Realign();
 }
 
@@ -689,6 +692,7 @@ void TWinControl::Realign() {
   if (GetComponentState() & (csLoading | csDestroying)) return;
   FAligning = true;
   try {
+    ApplyAnchors();
     TRect R = GetClientRect();
     AlignControls(nullptr, R);
   } catch (...) {
@@ -696,6 +700,40 @@ void TWinControl::Realign() {
     throw;
   }
   FAligning = false;
+}
+
+void TWinControl::ApplyAnchors() {
+  const TRect C = GetClientRect();
+  const TSize Now{C.Width(), C.Height()};
+  if (FAnchorClient.cx < 0) {
+    FAnchorClient = Now;
+    return;
+  }
+  const int32_t DX = Now.cx - FAnchorClient.cx;
+  const int32_t DY = Now.cy - FAnchorClient.cy;
+  FAnchorClient = Now;
+  if (DX == 0 && DY == 0) return;
+  // Children keep their distance to the anchored edges.
+  for (TControl* Ch : std::vector<TControl*>(FControls)) {
+    if (Ch->GetAlign() != alNone) continue;
+    const TAnchors A = Ch->GetAnchors();
+    int32_t L = Ch->GetLeft(), T = Ch->GetTop(), W = Ch->GetWidth(), H = Ch->GetHeight();
+    if (A & akRight) {
+      if (A & akLeft) {
+        W += DX;
+      } else {
+        L += DX;
+      }
+    }
+    if (A & akBottom) {
+      if (A & akTop) {
+        H += DY;
+      } else {
+        T += DY;
+      }
+    }
+    Ch->SetBounds(L, T, W, H);
+  }
 }
 
 void TWinControl::AlignControls(TControl* AControl, TRect& R) {

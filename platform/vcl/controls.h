@@ -404,6 +404,9 @@ class TWinControl : public TControl {
   bool FDoubleBuffered = false;
   int32_t FAlignLevel = 0;
   bool FAligning = false;
+  // The client size the anchored children were last placed for (-1: none yet).
+  TSize FAnchorClient{-1, -1};
+  void ApplyAnchors();
   int32_t FBorderSize = 0;
   uint32_t FWindowStyle = 0;
   uint32_t FWindowExStyle = 0;

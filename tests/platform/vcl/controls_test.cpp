@@ -334,3 +334,28 @@ TEST_F(ControlsTest, TabAndSpecialKeysReachControlsThatAskForThem) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, AnchoredChildrenFollowTheirEdges) {
+  const char* Text =
+      "object F: TForm\n"
+      "  ClientWidth = 300\n  ClientHeight = 200\n"
+      "  object Ok: TButton\n    Left = 210\n    Top = 160\n    Anchors = [akRight, akBottom]\n  end\n"
+      "  object Wide: TPanel\n    Left = 10\n    Top = 10\n    Width = 280\n    Height = 100\n"
+      "    Anchors = [akLeft, akTop, akRight]\n  end\n"
+      "end\n";
+  TForm F(nullptr);
+  F.ReadFormResourceText(Text, "anchors");
+  auto* Ok = F.Find<TButton>("Ok");
+  auto* Wide = F.Find<TPanel>("Wide");
+  F.SetClientWidth(400);
+  F.SetClientHeight(250);
+  EXPECT_EQ(Ok->GetBoundsRect(), Bounds(310, 210, 75, 25));
+  EXPECT_EQ(Wide->GetBoundsRect(), Bounds(10, 10, 380, 100));
+  F.SetBounds(0, 0, 100, 100);  // smaller than the design: edges still kept
+  EXPECT_EQ(Ok->GetLeft(), 10);
+  EXPECT_EQ(Wide->GetWidth(), 80);
+}
+
+}  // namespace
