@@ -154,10 +154,11 @@ void TControl::AttachWidget(QWidget* Widget) {
 }
 
 void TControl::SetName(const std::string& NewName) {
+  const std::string OldName = GetName();
   TComponent::SetName(NewName);
   if (FWidget) FWidget->setObjectName(QString::fromStdString(GetName()));
-  // A control whose caption follows its name (until set otherwise).
-  if ((FControlStyle & csSetCaption) && (GetComponentState() & csLoading) == 0 && FText.empty())
+  // A control whose caption is still its name follows a new name.
+  if ((FControlStyle & csSetCaption) && (GetComponentState() & csLoading) == 0 && FText == OldName)
     SetText(GetName());
 }
 

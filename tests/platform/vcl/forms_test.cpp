@@ -133,8 +133,15 @@ TEST_F(FormsTest, InputReachesTheBoundHandlersWithTheRightCodes) {
   F.Log.clear();
 
   SendMouse(W, QEvent::MouseButtonPress, QPoint(10, 12), Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+  EXPECT_TRUE(F.Paper->GetMouseCapture());  // a press captures the mouse until release
   SendMouse(W, QEvent::MouseButtonRelease, QPoint(10, 12), Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
+  EXPECT_FALSE(F.Paper->GetMouseCapture());
   EXPECT_EQ(F.Log, (std::vector<std::string>{"down 0 9 10,12", "click", "up 0 1"}));
+  // A release outside the control ends the press without a click.
+  F.Log.clear();
+  SendMouse(W, QEvent::MouseButtonPress, QPoint(10, 12), Qt::LeftButton, Qt::LeftButton);
+  SendMouse(W, QEvent::MouseButtonRelease, QPoint(-30, 500), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(F.Log, (std::vector<std::string>{"down 0 8 10,12", "up 0 0"}));
 
   F.Log.clear();
   SendDoubleClick(W, QPoint(3, 4));
@@ -240,6 +247,30 @@ TEST_F(FormsTest, ShowModalEndsWithTheButtonsModalResult) {
   // A visible form cannot be made modal.
   F.Show();
   EXPECT_THROW(F.ShowModal(), EInvalidOperation);
+}
+
+TEST_F(FormsTest, RunEndsWhenTheMainFormCloses) {
+  TTestForm F(nullptr);
+  Application->SetMainForm(&F);
+  QTimer::singleShot(0, [&F] { F.Close(); });
+  Application->Run();
+  EXPECT_TRUE(Application->GetTerminated());
+  EXPECT_FALSE(F.GetVisible());
+  EXPECT_EQ(F.Log.back(), "close");
+  Application->ResetTerminated();
+  Application->SetMainForm(nullptr);
+}
+
+TEST_F(FormsTest, RuntimeControlsTakeTheirNameAsCaption) {
+  TForm F(nullptr);
+  auto* P = new TPanel(&F);
+  P->SetName("Panel1");
+  EXPECT_EQ(P->GetCaption(), "Panel1");
+  P->SetName("Panel2");
+  EXPECT_EQ(P->GetCaption(), "Panel2");
+  P->SetCaption("Fixed");
+  P->SetName("Panel3");
+  EXPECT_EQ(P->GetCaption(), "Fixed");
 }
 
 TEST_F(FormsTest, CloseActionsAndRelease) {
