@@ -1243,9 +1243,13 @@ void TIEBitmap::SetRowAlignment(int32_t Bits) {
   if (Bits == FRowAlignment) return;
   if (Bits < 8 || Bits % 8 != 0) return;
   FReAllocate = true;
+  // Without pixels the alignment simply applies to the next allocation.
+  if (FLocation != ieTBitmap && IsEmpty()) {
+    FRowAlignment = Bits;
+    return;
+  }
   if (FLocation != ieMemory) return;
   FRowAlignment = Bits;
-  if (IsEmpty()) return;
   TIEBitmap Temp;
   MoveContentTo(&Temp);
   bool Full = Temp.FFull;

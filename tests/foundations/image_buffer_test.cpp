@@ -661,6 +661,15 @@ TEST(ImageBufferAllocation, RowAlignmentAppliesOnlyInMemory) {
   TIEBitmap F(3, 5, ie24RGB);
   F.SetRowAlignment(8);
   EXPECT_EQ(F.GetRowLen(), 12);
+  // A fresh bitmap keeps the alignment for its first allocation, wherever it
+  // lands.
+  TIEBitmap Fresh;
+  Fresh.SetRowAlignment(8);
+  ASSERT_TRUE(Fresh.Allocate(3, 5, ie24RGB));
+  EXPECT_EQ(Fresh.GetLocation(), ieFile);
+  EXPECT_EQ(Fresh.GetRowLen(), 9);
+  FillPattern(Fresh, 14);
+  EXPECT_TRUE(HasPattern(Fresh, 14, 0, 0, 2, 4));
 }
 
 // ---------------------------------------------------------------------------
