@@ -197,29 +197,33 @@ inline int32_t UncompressedCode(const uint8_t* Data, int32_t DataLen, int64_t Bi
 
 inline int32_t Clz8(uint32_t V) { return __builtin_clz(V) - 24; }
 
-// First pixel p >= From (From >= 0) whose bit equals Bit, or Width.
-int32_t FindBit(const uint8_t* Line, int32_t From, int32_t Width, int32_t Bit) {
+// First pixel p >= From (From >= 0) whose bit equals Bit, or Width.  Looks at
+// 64 pixels at a time, the first load starting at From's byte.
+inline int32_t FindBit(const uint8_t* Line, int32_t From, int32_t Width, int32_t Bit) {
   if (From >= Width) return Width;
   const int32_t nbytes = (Width + 7) >> 3;
-  const uint8_t inv = Bit ? 0x00 : 0xFF;
+  const uint64_t inv = Bit ? 0 : ~uint64_t(0);
   int32_t i = From >> 3;
-  uint32_t x = uint32_t(uint8_t(Line[i] ^ inv)) & (0xFFu >> (From & 7));
-  if (x) return std::min(i * 8 + Clz8(x), Width);
-  ++i;
-  const uint64_t inv64 = Bit ? 0 : ~uint64_t(0);
-  while (i + 8 <= nbytes) {
+  if (i + 8 <= nbytes) {
     uint64_t w;
     std::memcpy(&w, Line + i, 8);
-    w ^= inv64;
-    if (w) {
-      // The first byte in memory holds the leftmost pixels.
-      w = __builtin_bswap64(w);
-      return std::min(i * 8 + __builtin_clzll(w), Width);
-    }
+    // The first byte in memory holds the leftmost pixels.
+    w = (__builtin_bswap64(w) ^ inv) & (~uint64_t(0) >> (From & 7));
+    if (w) return std::min(i * 8 + __builtin_clzll(w), Width);
     i += 8;
+    while (i + 8 <= nbytes) {
+      std::memcpy(&w, Line + i, 8);
+      w ^= inv;
+      if (w) return std::min(i * 8 + __builtin_clzll(__builtin_bswap64(w)), Width);
+      i += 8;
+    }
+  } else {
+    const uint32_t x = uint32_t(uint8_t(Line[i] ^ uint8_t(inv))) & (0xFFu >> (From & 7));
+    if (x) return std::min(i * 8 + Clz8(x), Width);
+    ++i;
   }
   for (; i < nbytes; ++i) {
-    x = uint8_t(Line[i] ^ inv);
+    const uint32_t x = uint8_t(Line[i] ^ uint8_t(inv));
     if (x) return std::min(i * 8 + Clz8(x), Width);
   }
   return Width;
@@ -230,21 +234,19 @@ inline int32_t PixelBit(const uint8_t* Line, int32_t X, int32_t Width) {
   return (Line[X >> 3] >> (7 - (X & 7))) & 1;
 }
 
+// Clears Count > 0 bits from bit From on.
 void ClearBits(uint8_t* Row, int64_t From, int64_t Count) {
-  int64_t end = From + Count;
-  while (From < end && (From & 7)) {
-    Row[From >> 3] &= uint8_t(~(0x80u >> (From & 7)));
-    ++From;
+  const int64_t end = From + Count;  // one past the last bit
+  const int64_t first = From >> 3, last = (end - 1) >> 3;
+  const uint8_t head = uint8_t(0xFF >> (From & 7));        // bits From.. of the first byte
+  const uint8_t tail = uint8_t(0xFF << (7 - ((end - 1) & 7)));  // bits ..end-1 of the last byte
+  if (first == last) {
+    Row[first] &= uint8_t(~(head & tail));
+    return;
   }
-  if (end - From >= 8) {
-    const int64_t bytes = (end - From) >> 3;
-    std::memset(Row + (From >> 3), 0, size_t(bytes));
-    From += bytes * 8;
-  }
-  while (From < end) {
-    Row[From >> 3] &= uint8_t(~(0x80u >> (From & 7)));
-    ++From;
-  }
+  Row[first] &= uint8_t(~head);
+  if (last - first > 1) std::memset(Row + first + 1, 0, size_t(last - first - 1));
+  Row[last] &= uint8_t(~tail);
 }
 
 void PaintBlack(uint8_t* Row, int64_t From, int64_t Count, int32_t Width) {
