@@ -301,7 +301,7 @@ void ContextMenu(TVclWidgetLink* L, QWidget* W, QContextMenuEvent* E) {
 void Paint(TVclWidgetLink* L, QWidget* W, QPaintEvent* E) {
   if (TControl* C = L->Control) {
     ++GVclDeliverDepth;
-    TVclPaintBridge::Paint(C, W, E->rect());
+    VclGuardedCall(C, [&] { TVclPaintBridge::Paint(C, W, E->rect()); });
     --GVclDeliverDepth;
   }
 }

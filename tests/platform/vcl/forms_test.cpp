@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/gdi/bitmap.h"
+#include "platform/gdi/canvas.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/form_reader.h"
@@ -213,6 +214,14 @@ TEST_F(FormsTest, FrontBufferKeepsDrawingBetweenPaints) {
   EXPECT_EQ(P->Paints, Paints);
   EXPECT_EQ(Shown.pixel(20, 20), qRgb(255, 0, 0));
   EXPECT_EQ(Shown.pixel(3, 3), qRgb(0, 0, 0));
+  // The same through the canvas: it draws on the front buffer.
+  TCanvas* C = P->GetCanvas();
+  C->GetBrush()->SetColor(clBlue);
+  C->FillRect(Rect(30, 30, 32, 32));
+  Shown = P->GetWidget()->grab().toImage();
+  EXPECT_EQ(P->Paints, Paints);
+  EXPECT_EQ(Shown.pixel(31, 31), qRgb(0, 0, 255));
+  EXPECT_EQ(Shown.pixel(20, 20), qRgb(255, 0, 0));
   // Invalidate asks for a full repaint.
   P->Invalidate();
   Shown = P->GetWidget()->grab().toImage();
