@@ -7,6 +7,8 @@
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <unordered_map>
 
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/sysutils.h"
@@ -24,7 +26,23 @@ bool WantAntialias(const TFont& f, const QImage* target) {
   return q != NONANTIALIASED_QUALITY && q != DRAFT_QUALITY;
 }
 
+QFont BuildQFont(const TFont& f, bool antialias);
+
+// Fonts are built once per look: text is often drawn a character at a time.
 QFont MakeQFont(const TFont& f, bool antialias) {
+  thread_local std::unordered_map<std::string, QFont> cache;
+  LOGFONT lf = f.GetLogFont();
+  std::string key(reinterpret_cast<const char*>(&lf), sizeof lf);
+  key += f.GetName();  // names longer than the record holds
+  key += char(antialias);
+  key += std::to_string(f.GetPixelsPerInch());
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+  if (cache.size() > 64) cache.clear();
+  return cache.emplace(key, BuildQFont(f, antialias)).first->second;
+}
+
+QFont BuildQFont(const TFont& f, bool antialias) {
   QFont q(QString::fromStdString(f.GetName()));
   const TFontStyles st = f.GetStyle();
   q.setBold(st & FontStyleBit(fsBold));
