@@ -100,7 +100,12 @@ class TBitmap : public TGraphic {
   TColor GetTransparentColor() const;
   void SetTransparentColor(TColor Value);
 
-  // Windows bitmap file format (BITMAPFILEHEADER + packed DIB).
+  // The BMP file format (BITMAPFILEHEADER + packed DIB). Reading accepts 1,
+  // 4, 8, 16, 24 and 32 bits, uncompressed or with bit fields, and raises
+  // EInvalidGraphic "Bitmap image is not valid" for anything else, for
+  // truncated files and for sizes the file cannot hold. Writing stores 1,
+  // 8, 24 or 32 bits (15- and 16-bit bitmaps as 24 bits), bottom-up; an
+  // empty bitmap writes nothing.
   void LoadFromStream(TStream* Stream) override;
   void SaveToStream(TStream* Stream) override;
 
