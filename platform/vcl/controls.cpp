@@ -587,6 +587,10 @@ void TWinControl::CreateWnd() {
   CreateParams(P);
   FWindowStyle = P.Style;
   FWindowExStyle = P.ExStyle;
+  // Scroll-bar styles show the bars from the start.
+  bool BarsChanged = false;
+  if ((P.Style & WS_VSCROLL) && !FScrollBars[SB_VERT].Visible) BarsChanged = FScrollBars[SB_VERT].Visible = true;
+  if ((P.Style & WS_HSCROLL) && !FScrollBars[SB_HORZ].Visible) BarsChanged = FScrollBars[SB_HORZ].Visible = true;
   int32_t Border = 0;
   if (P.ExStyle & WS_EX_CLIENTEDGE) {
     Border = 2;
@@ -595,7 +599,7 @@ void TWinControl::CreateWnd() {
   } else if (P.Style & WS_BORDER) {
     Border = 1;
   }
-  if (Border != FBorderSize) {
+  if (Border != FBorderSize || BarsChanged) {
     FBorderSize = Border;
     LayoutScrollBars();
     for (TControl* C : FControls) C->UpdateWidgetGeometry();
@@ -1481,7 +1485,8 @@ bool TControl::SetFormProperty(const std::string& Name, const TFormValue& Value,
              SameText(Name, "Constraints.MaxWidth") || SameText(Name, "Constraints.MaxHeight") ||
              SameText(Name, "DragCursor") || SameText(Name, "DragMode") || SameText(Name, "HelpContext") ||
              SameText(Name, "BiDiMode") || SameText(Name, "ParentBiDiMode") || SameText(Name, "DockSite") ||
-             SameText(Name, "UseDockManager") || SameText(Name, "DesignSize")) {
+             SameText(Name, "UseDockManager") || SameText(Name, "DesignSize") ||
+             Name.rfind("Explicit", 0) == 0) {
     // Looks the platform decides for itself: read and left alone.
   } else {
     return false;

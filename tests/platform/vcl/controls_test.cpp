@@ -359,3 +359,27 @@ TEST_F(ControlsTest, AnchoredChildrenFollowTheirEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, ScrollBarStylesShowTheBarsWithTheWindow) {
+  class TBarred : public TCustomControl {
+   public:
+    using TCustomControl::TCustomControl;
+
+   protected:
+    void CreateParams(TCreateParams& P) override {
+      TCustomControl::CreateParams(P);
+      P.Style |= WS_VSCROLL | WS_BORDER;
+    }
+  };
+  auto* B = new TBarred(Form);
+  B->SetBounds(0, 0, 100, 50);
+  EXPECT_EQ(B->GetClientWidth(), 100);  // no window yet
+  B->SetParent(Form);
+  EXPECT_TRUE(B->HandleAllocated());
+  EXPECT_EQ(B->GetClientRect(), Rect(0, 0, 100 - 2 - VclScrollBarSize, 48));
+  EXPECT_EQ(B->GetFrontBuffer()->GetWidth(), 100 - 2 - VclScrollBarSize);
+}
+
+}  // namespace
