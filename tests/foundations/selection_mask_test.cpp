@@ -146,6 +146,11 @@ TEST(SelectionMask, PolygonFillsFollowTheWindowRules) {
   PixelSet triangle;
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x <= 3 - y; ++x) triangle.insert({x, y});
+  // An octagon, the shape of a small elliptical selection.
+  PixelSet octagon = Block(2, 0, 5, 0);
+  for (const auto& p : Block(1, 1, 6, 1)) octagon.insert(p);
+  for (const auto& p : Block(0, 2, 7, 6)) octagon.insert(p);
+  for (const auto& p : Block(1, 7, 6, 7)) octagon.insert(p);
   PixelSet u = Block(0, 0, 5, 1);
   for (const auto& p : Block(0, 2, 1, 3)) u.insert(p);
   for (const auto& p : Block(4, 2, 5, 3)) u.insert(p);
@@ -155,6 +160,7 @@ TEST(SelectionMask, PolygonFillsFollowTheWindowRules) {
       {"reversed rectangle", {{2, 4}, {7, 4}, {7, 1}, {2, 1}}, Block(2, 1, 6, 3)},
       {"diamond", {{4, 0}, {8, 4}, {4, 8}, {0, 4}}, diamond},
       {"triangle", {{0, 0}, {4, 0}, {0, 4}}, triangle},
+      {"octagon", {{2, 0}, {6, 0}, {8, 2}, {8, 6}, {6, 8}, {2, 8}, {0, 6}, {0, 2}}, octagon},
       {"u shape", {{0, 0}, {6, 0}, {6, 4}, {4, 4}, {4, 2}, {2, 2}, {2, 4}, {0, 4}}, u},
       {"clipped", {{-3, -3}, {3, -3}, {3, 2}, {-3, 2}}, Block(0, 0, 2, 1)},
   };
