@@ -117,6 +117,7 @@ class TControl : public TComponent {
 
   // -- parent and bounds
   TWinControl* GetParent() const { return FParent; }
+  bool HasParent() const { return FParent != nullptr; }
   virtual void SetParent(TWinControl* AParent);
   // The form the control lies on (itself for a form), nullptr when none.
   TCustomForm* GetParentForm() const;

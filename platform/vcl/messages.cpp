@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QStyleHints>
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
@@ -343,6 +344,56 @@ bool GetCursorPos(TPoint& P) {
   QPoint Q = QCursor::pos();
   P = TPoint{Q.x(), Q.y()};
   return true;
+}
+
+// ------------------------------------------------------------ system metrics
+int32_t GetSystemMetrics(int32_t Index) {
+  switch (Index) {
+    case SM_CXSCREEN:
+    case SM_CXFULLSCREEN: return Screen ? Screen->GetWidth() : 0;
+    case SM_CYSCREEN:
+    case SM_CYFULLSCREEN: return Screen ? Screen->GetHeight() : 0;
+    case SM_CXVSCROLL:
+    case SM_CYHSCROLL:
+    case SM_CYVSCROLL:
+    case SM_CXHSCROLL:
+    case SM_CYVTHUMB:
+    case SM_CXHTHUMB: return VclScrollBarSize;
+    case SM_CYCAPTION: return 19;
+    case SM_CXBORDER:
+    case SM_CYBORDER: return 1;
+    case SM_CXDLGFRAME:
+    case SM_CYDLGFRAME: return 3;
+    case SM_CXFRAME:
+    case SM_CYFRAME: return 4;
+    case SM_CXEDGE:
+    case SM_CYEDGE: return 2;
+    case SM_CXICON:
+    case SM_CYICON:
+    case SM_CXCURSOR:
+    case SM_CYCURSOR: return 32;
+    case SM_CXSMICON:
+    case SM_CYSMICON: return 16;
+    case SM_CYMENU: return 19;
+    case SM_CXDOUBLECLK:
+    case SM_CYDOUBLECLK:
+    case SM_CXDRAG:
+    case SM_CYDRAG: return 4;
+    case SM_MOUSEWHEELPRESENT: return 1;
+    case SM_CMONITORS:
+      return qobject_cast<QGuiApplication*>(QCoreApplication::instance())
+                 ? static_cast<int32_t>(QGuiApplication::screens().size())
+                 : 0;
+    case SM_SWAPBUTTON:
+    case SM_REMOTESESSION:
+    default: return 0;
+  }
+}
+
+uint32_t GetDoubleClickTime() {
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    return static_cast<uint32_t>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+  return 500;
 }
 
 // ------------------------------------------------------------ scroll bars

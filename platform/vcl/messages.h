@@ -287,6 +287,49 @@ HWND SetFocus(HWND Wnd);
 HWND GetFocus();
 bool GetCursorPos(TPoint& P);
 
+// ------------------------------------------------------------ system metrics
+enum : int32_t {
+  SM_CXSCREEN = 0,
+  SM_CYSCREEN = 1,
+  SM_CXVSCROLL = 2,
+  SM_CYHSCROLL = 3,
+  SM_CYCAPTION = 4,
+  SM_CXBORDER = 5,
+  SM_CYBORDER = 6,
+  SM_CXDLGFRAME = 7,
+  SM_CYDLGFRAME = 8,
+  SM_CYVTHUMB = 9,
+  SM_CXHTHUMB = 10,
+  SM_CXICON = 11,
+  SM_CYICON = 12,
+  SM_CXCURSOR = 13,
+  SM_CYCURSOR = 14,
+  SM_CYMENU = 15,
+  SM_CXFULLSCREEN = 16,
+  SM_CYFULLSCREEN = 17,
+  SM_CYVSCROLL = 20,
+  SM_CXHSCROLL = 21,
+  SM_SWAPBUTTON = 23,
+  SM_CXFRAME = 32,
+  SM_CYFRAME = 33,
+  SM_CXDOUBLECLK = 36,
+  SM_CYDOUBLECLK = 37,
+  SM_CXEDGE = 45,
+  SM_CYEDGE = 46,
+  SM_CXSMICON = 49,
+  SM_CYSMICON = 50,
+  SM_CXDRAG = 68,
+  SM_CYDRAG = 69,
+  SM_MOUSEWHEELPRESENT = 75,
+  SM_CMONITORS = 80,
+  SM_REMOTESESSION = 0x1000,
+};
+// Sizes of the window parts as this layer draws them (scroll bars
+// VclScrollBarSize, client edge 2, thin border 1), the screen size, and the
+// facts of the input devices; 0 for an unknown index.
+int32_t GetSystemMetrics(int32_t Index);
+uint32_t GetDoubleClickTime();
+
 // ------------------------------------------------------------ scroll bar calls
 // Windows semantics: the range is nMin..nMax, the page is clamped to
 // 0..nMax-nMin+1, the largest position is nMax - page + 1 (nMax when the page

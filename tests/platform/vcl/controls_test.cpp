@@ -51,7 +51,9 @@ struct ControlsTest : ::testing::Test {
 };
 
 TEST_F(ControlsTest, BorderFromCreateParamsShrinksTheClientArea) {
-  EXPECT_EQ(View->GetBorderSize(), 2);
+  EXPECT_EQ(View->GetBorderSize(), GetSystemMetrics(SM_CXEDGE));
+  EXPECT_EQ(GetSystemMetrics(SM_CXVSCROLL), VclScrollBarSize);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), Screen->GetWidth());
   EXPECT_EQ(View->GetClientRect(), Rect(0, 0, 200, 100));
   Form->Show();
   // Mouse positions are client coordinates, inside the border.
