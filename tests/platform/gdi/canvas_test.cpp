@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "gdi_test_util.h"
 #include "platform/gdi/canvas.h"
@@ -373,4 +374,24 @@ TEST(Canvas, GradientsAndEdges) {
   EXPECT_EQ(uint32_t(b->GetPixelColor(9, 3)), ColorToRGB(clBtnHighlight));
   EXPECT_EQ(uint32_t(b->GetPixelColor(1, 1)), ColorToRGB(cl3DDkShadow));
   EXPECT_EQ(uint32_t(b->GetPixelColor(8, 2)), ColorToRGB(cl3DLight));
+}
+
+TEST(Canvas, WorkerThreadsDrawOnTheirOwnBitmaps) {
+  // Rendering happens in worker threads too (page thumbnails, printing):
+  // system colours, fonts and screen facts must be safe to use there.
+  std::vector<std::vector<std::string>> pictures(3);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t)
+    threads.emplace_back([t, &pictures] {
+      auto b = MakeBitmap(t == 0 ? pf1bit : pf32bit, 64, 32);
+      TCanvas* cv = b->GetCanvas();
+      cv->GetBrush()->SetColor(clBtnFace);
+      cv->FillRect(Rect(0, 0, 64, 32));
+      cv->GetFont()->SetColor(clWindowText);
+      cv->TextOut(2, 2, "page");
+      cv->Ellipse(30, 2, 60, 30);
+      pictures[size_t(t)] = Picture(*b, clWhite);
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(pictures[1], pictures[2]);
 }
