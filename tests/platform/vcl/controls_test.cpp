@@ -385,3 +385,25 @@ TEST_F(ControlsTest, ScrollBarStylesShowTheBarsWithTheWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, FocusMessagesReachTheControlAndTheForm) {
+  auto* A = new TKeyTaker(Form);
+  A->SetParent(Form);
+  auto* B = new TKeyTaker(Form);
+  B->SetParent(Form);
+  std::vector<std::string> Log;
+  A->OnEnter = [&](TObject*) { Log.push_back("enter"); };
+  A->OnExit = [&](TObject*) { Log.push_back("exit"); };
+  QFocusEvent In(QEvent::FocusIn, Qt::MouseFocusReason);
+  QApplication::sendEvent(A->GetWidget(), &In);
+  QFocusEvent Out(QEvent::FocusOut, Qt::MouseFocusReason);
+  QApplication::sendEvent(A->GetWidget(), &Out);
+  EXPECT_EQ(Log, (std::vector<std::string>{"enter", "exit"}));
+  // Every control of the form heard which one took the focus.
+  EXPECT_EQ(A->Log, std::vector<std::string>{"focus"});
+  EXPECT_EQ(B->Log, std::vector<std::string>{"focus"});
+}
+
+}  // namespace
