@@ -490,6 +490,23 @@ TEST(SelectionMask, DrawingOnPlatformBitmaps) {
     }
   EXPECT_EQ(inner, (TRect{3, 3, 6, 6}));
 
+  // A view that shows only columns 0..4 cuts the box: no outline along the
+  // cut, the other edges as before.
+  for (int y = 0; y < 10; ++y) std::memset(canvasBmp.GetScanLine(y), 128, 30);
+  m.DrawOutline(canvasBmp.GetCanvas(), TRect{0, 0, 5, 10}, TRect{0, 0, 5, 10}, clBlack, clWhite,
+                0);
+  EXPECT_EQ(canvasBmp.GetScanLine(5)[4 * 3], 128);  // along the cut
+  EXPECT_NE(canvasBmp.GetScanLine(5)[2 * 3], 128);  // left edge
+  EXPECT_NE(canvasBmp.GetScanLine(2)[4 * 3], 128);  // top edge
+  EXPECT_EQ(canvasBmp.GetScanLine(5)[5 * 3], 128);  // outside the destination
+  // Zoomed 2:1 the outline is one canvas pixel wide.
+  for (int y = 0; y < 10; ++y) std::memset(canvasBmp.GetScanLine(y), 128, 30);
+  m.DrawOutline(canvasBmp.GetCanvas(), TRect{0, 0, 10, 10}, TRect{0, 0, 5, 5}, clBlack, clWhite,
+                0);
+  EXPECT_NE(canvasBmp.GetScanLine(4)[4 * 3], 128);
+  EXPECT_EQ(canvasBmp.GetScanLine(6)[6 * 3], 128);
+  EXPECT_EQ(canvasBmp.GetScanLine(9)[9 * 3], 128);
+
   // Inverting draw: set pixels invert the canvas.
   for (int y = 0; y < 10; ++y) std::memset(canvasBmp.GetScanLine(y), 0x30, 30);
   m.StretchDrawInvert(canvasBmp.GetCanvas(), 0, 0, 10, 10, 0, 0, 10, 10);
