@@ -81,7 +81,7 @@ QImage ToMono(const QImage& src) {
 
 }  // namespace
 
-QImage::Format IEQImageFormatOf(TPixelFormat Format) {
+QImage::Format QImageFormatOfPixelFormat(TPixelFormat Format) {
   switch (Format) {
     case pf1bit:
       return QImage::Format_Mono;
@@ -145,10 +145,10 @@ void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
     return;
   }
   // Sizes beyond the machine's memory are refused before asking for them.
-  const int64_t bytes = ((int64_t(AWidth) * QImage::toPixelFormat(IEQImageFormatOf(pf)).bitsPerPixel() + 31) / 32) * 4 *
+  const int64_t bytes = ((int64_t(AWidth) * QImage::toPixelFormat(QImageFormatOfPixelFormat(pf)).bitsPerPixel() + 31) / 32) * 4 *
                         int64_t(AHeight);
   if (bytes > PhysicalMemoryBytes()) return;
-  QImage img(AWidth, AHeight, IEQImageFormatOf(pf));
+  QImage img(AWidth, AHeight, QImageFormatOfPixelFormat(pf));
   if (img.isNull()) return;  // the allocation failed: keep the old pixels
   if (pf == pf1bit && table.size() != 2) table = BlackWhiteTable();
   if (pf == pf8bit && table.isEmpty()) table = GreyRamp();
@@ -197,7 +197,7 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
   } else if (Value == pf8bit) {
     img = FImage.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
   } else {
-    img = FImage.convertToFormat(IEQImageFormatOf(Value));
+    img = FImage.convertToFormat(QImageFormatOfPixelFormat(Value));
   }
   if (img.isNull()) return;
   FImage = img;

@@ -6,6 +6,8 @@
 //   pf24bit = QImage::Format_BGR888   (bytes B, G, R)
 //   pf32bit = QImage::Format_RGB32    (bytes B, G, R, X)
 // Rows are 32-bit aligned, top row first; GetScanLine(y) is the QImage row.
+// A new pf1bit bitmap has the table black, white; a new pf8bit one a grey
+// ramp (entry i is grey level i) until its table is set.
 #include <QImage>
 #include <cstdint>
 #include <memory>
@@ -132,6 +134,6 @@ class TBitmap : public TGraphic {
 };
 
 // The QImage format a pixel format is held in (Format_Invalid for pfCustom).
-QImage::Format IEQImageFormatOf(TPixelFormat Format);
+QImage::Format QImageFormatOfPixelFormat(TPixelFormat Format);
 // The pixel format of a QImage format (pfCustom when none matches).
 TPixelFormat PixelFormatOfQImage(QImage::Format Format);
