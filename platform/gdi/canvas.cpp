@@ -385,7 +385,14 @@ void TCanvas::StretchFromImage(const QImage& SrcImage, int32_t X, int32_t Y, int
       const uint32_t srcBk = RgbOf(SrcBkColor);
       const bool transparent = Transparent != clNone;
       const uint32_t transRgb = transparent ? RgbOf(Transparent) : 0;
-      const bool halftone = FStretchBltMode == HALFTONE && (sw > dw || sh > dh);
+      // Shrinking merges source pixels: averaged (HALFTONE), ANDed so black
+      // survives (BLACKONWHITE, the default) or ORed so white survives
+      // (WHITEONBLACK); COLORONCOLOR just drops them.
+      const bool shrinking = sw > dw || sh > dh;
+      const bool halftone = FStretchBltMode == HALFTONE && shrinking;
+      const bool andScans = FStretchBltMode == BLACKONWHITE && shrinking;
+      const bool orScans = FStretchBltMode == WHITEONBLACK && shrinking;
+      const bool merge = halftone || andScans || orScans;
       p.SetBrushRgb(RgbOf(FBrush->GetColor()));
       const bool usesP = RopUsesPattern(code);
       auto srcPixel = [&](int64_t sx, int64_t sy) -> uint32_t {
@@ -405,19 +412,19 @@ void TCanvas::StretchFromImage(const QImage& SrcImage, int32_t X, int32_t Y, int
       std::vector<int64_t> colA(ncols), colB(ncols);
       for (size_t i = 0; i < ncols; ++i) {
         srcRange(d.left() + int64_t(i) - dx0, dw, sw, mirrorX, colA[i], colB[i]);
-        if (!halftone) colB[i] = colA[i];
+        if (!merge) colB[i] = colA[i];
       }
       // Plain 1:1 or stretched copies between 32-bit and 24-bit images go
       // straight through memory.
       const QImage::Format df = FTarget->format(), sf = src.format();
-      const bool fast = code == 0xCC && !halftone && !transparent &&
+      const bool fast = code == 0xCC && !merge && !transparent &&
                         (df == QImage::Format_RGB32 || df == QImage::Format_ARGB32) &&
                         (sf == QImage::Format_RGB32 || sf == QImage::Format_ARGB32 ||
                          sf == QImage::Format_BGR888);
       for (int y = d.top(); y <= d.bottom(); ++y) {
         int64_t ya, yb;
         srcRange(y - dy0, dh, sh, mirrorY, ya, yb);
-        if (!halftone) yb = ya;
+        if (!merge) yb = ya;
         if (fast) {
           const int64_t sy = sy0 + ya;
           if (sy < 0 || sy >= src.height()) continue;
@@ -438,6 +445,7 @@ void TCanvas::StretchFromImage(const QImage& SrcImage, int32_t X, int32_t Y, int
         p.ClipSpan(y, d.left(), d.right(), [&](int x) {
           const int64_t xa = colA[size_t(x - d.left())], xb = colB[size_t(x - d.left())];
           uint64_t sr = 0, sg = 0, sb = 0, n = 0;
+          uint32_t andAll = 0xFFFFFF, orAll = 0;
           for (int64_t yy = ya; yy <= yb; ++yy) {
             const int64_t sy = sy0 + yy;
             if (sy < 0 || sy >= src.height()) continue;
@@ -448,13 +456,21 @@ void TCanvas::StretchFromImage(const QImage& SrcImage, int32_t X, int32_t Y, int
               sr += (c >> 16) & 0xFF;
               sg += (c >> 8) & 0xFF;
               sb += c & 0xFF;
+              andAll &= c;
+              orAll |= c;
               ++n;
             }
           }
           if (n == 0) return;  // outside the source: the destination stays
-          uint32_t s = n == 1 ? uint32_t((sr << 16) | (sg << 8) | sb)
-                              : uint32_t(((sr + n / 2) / n) << 16 | ((sg + n / 2) / n) << 8 |
-                                         ((sb + n / 2) / n));
+          uint32_t s;
+          if (n == 1)
+            s = uint32_t((sr << 16) | (sg << 8) | sb);
+          else if (andScans)
+            s = andAll;
+          else if (orScans)
+            s = orAll;
+          else
+            s = uint32_t(((sr + n / 2) / n) << 16 | ((sg + n / 2) / n) << 8 | ((sb + n / 2) / n));
           if (transparent && s == transRgb) return;
           if (dstMonoDevice && !srcMono) s = (s == srcBk) ? 0xFFFFFF : 0;
           uint32_t pat = 0;

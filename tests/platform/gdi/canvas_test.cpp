@@ -287,7 +287,7 @@ TEST(Canvas, CopyModesAndStretching) {
   EXPECT_EQ(m->GetPixelColor(0, 1), clBlue);
 }
 
-TEST(Canvas, HalftoneAveragesWhenShrinking) {
+TEST(Canvas, StretchModesWhenShrinking) {
   auto src = MakeBitmap(pf32bit, 2, 2);
   src->GetCanvas()->GetBrush()->SetColor(clBlack);
   src->GetCanvas()->FillRect(Rect(0, 0, 1, 2));
@@ -298,6 +298,17 @@ TEST(Canvas, HalftoneAveragesWhenShrinking) {
   SetStretchBltMode(dst->GetCanvas(), COLORONCOLOR);
   StretchBlt(dst->GetCanvas(), 0, 0, 1, 1, src->GetCanvas(), 0, 0, 2, 2, SRCCOPY);
   EXPECT_EQ(dst->GetPixelColor(0, 0), clBlack);
+  // The default mode keeps black lines when a fax page shrinks; the
+  // opposite mode keeps white.
+  auto line = MakeBitmap(pf1bit, 8, 8);
+  line->GetCanvas()->SetPixel(5, 6, clBlack);
+  auto thumb = MakeBitmap(pf1bit, 2, 2);
+  EXPECT_EQ(GetStretchBltMode(thumb->GetCanvas()), BLACKONWHITE);
+  StretchBlt(thumb->GetCanvas(), 0, 0, 2, 2, line->GetCanvas(), 0, 0, 8, 8, SRCCOPY);
+  EXPECT_EQ(Inked(*thumb, clWhite), (std::vector<std::pair<int, int>>{{1, 1}}));
+  SetStretchBltMode(thumb->GetCanvas(), WHITEONBLACK);
+  StretchBlt(thumb->GetCanvas(), 0, 0, 2, 2, line->GetCanvas(), 0, 0, 8, 8, SRCCOPY);
+  EXPECT_TRUE(Inked(*thumb, clWhite).empty());
 }
 
 TEST(Canvas, MonochromeDeviceBitmapsUseTextAndBackgroundColours) {
