@@ -7,6 +7,10 @@
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
+#include "foundations/icc_profile.h"
+#include "foundations/imaging_annotations.h"
+#include "foundations/iptc.h"
+#include "io/io_params.h"
 #include "io/progress.h"
 #include "io/tiff_lzw.h"
 #include "io/tiff_strips.h"
@@ -453,7 +457,7 @@ void FillWhite(TIEBitmap* Bitmap, uint8_t Value) {
 void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Request,
                   TTiffPageInfo& Info, TIEProgressRec& Progress, bool ParamsOnly,
                   TIEMask*& AlphaMask, bool RelativeOffsets, bool IgnoreAlpha, bool SmallOnly,
-                  const TTiffChain* Chain) {
+                  const TTiffChain* Chain, const std::function<void(TTiffPageInfo&)>& OnParams) {
   Info = TTiffPageInfo();
   if (!Stream) {
     Progress.SetAborting();
@@ -509,6 +513,7 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   Info.DpiY = Info.ExactDpiY > 0 && Info.ExactDpiY < 1e9 ? IERound(Info.ExactDpiY) : 0;
   Info.PixelXPosition = int32_t(std::clamp(v.XPosition * factor, -2e9, 2e9));
   Info.PixelYPosition = int32_t(std::clamp(v.YPosition * factor, -2e9, 2e9));
+  if (OnParams) OnParams(Info);
 
   const int32_t width = Request.TileIndex < 0 ? v.ImageWidth : v.TileWidth;
   const int32_t height = Request.TileIndex < 0 ? v.ImageHeight : v.TileLength;
@@ -606,4 +611,191 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     Progress.SetAborting();
   }
   Bitmap->SetAccess(access);
+}
+
+// ---------------------------------------------------------------------------
+// The parameter-set entry points
+
+namespace {
+
+TIETIFFCompression CompressionOf(int32_t Tag, uint32_t T4Options) {
+  switch (Tag) {
+    case 1: return ietcNone;
+    case 2: return ietcHuffman;
+    case 3: return (T4Options & 1) ? ietcG3Fax2D : ietcG3Fax1D;
+    case 4: return ietcG4Fax;
+    case 5: return ietcLZW;
+    case 6: return ietcOldJPEG;
+    case 7: return ietcJPEG;
+    case 8: return ietcDeflate;
+    case 32773: return ietcPackBits;
+    case 32946: return ietcZIP;
+    default: return ietcUnknown;
+  }
+}
+
+void FillParams(TIOParamsVals* P, TTiffPageInfo& Info) {
+  const TTIFFVars& v = Info.Vars;
+  const TiffDirectory& d = Info.Page;
+  P->BitsPerSample = v.BitsPerSample;
+  P->SamplesPerPixel = v.SamplesPerPixel;
+  const bool tile = P->TiffTileIndex >= 0;
+  P->Width = tile ? v.TileWidth : v.ImageWidth;
+  P->Height = tile ? v.TileLength : v.ImageHeight;
+  P->StoredWidth = P->Width;
+  P->StoredHeight = P->Height;
+  P->TiffLittleEndian = v.LittleEndian;
+  P->SetImageCount(Info.PageCount);
+  P->SetTiffOrientation(v.Orientation);
+  P->TiffCompression = CompressionOf(v.Compression, v.T4Options);
+  if (v.Photometric <= 6)
+    P->TiffPhotometric = TIETIFFPhotometric(v.Photometric);
+  else if (v.Photometric == 8)
+    P->TiffPhotometric = ietpCIELab;
+  P->TiffPlanarConfig = v.PlanarConfig;
+  P->TiffDocumentName = v.DocumentName;
+  P->TiffImageDescription = v.ImageDescription;
+  P->TiffPageName = v.PageName;
+  P->TiffPageNumber = v.PageNumber;
+  P->TiffPageTotal = v.PageTotal;
+  P->TiffFillOrder = v.FillOrder;
+  P->ExifImageDescription = v.ImageDescription;
+  P->ExifMake = d.ReadString(271, true);
+  P->ExifModel = d.ReadString(272, true);
+  P->ExifDateTime = d.ReadString(306, true);
+  P->ExifSoftware = v.Software;
+  P->ExifArtist = v.Artist;
+  P->ExifCopyright = d.ReadString(33432, true);
+  P->ExifResolutionUnit = v.ResolutionUnit;
+  P->ExifRating = int32_t(d.GetInteger(18246, -1));
+  P->ExifPresent = Info.ExifPresent;
+  // Metadata blocks.
+  std::vector<uint8_t> block;
+  P->XmpPacket.clear();
+  if (d.ReadBlock(700, block)) P->XmpPacket.assign(block.begin(), block.end());
+  if (d.ReadBlock(34675, block) && !block.empty())
+    P->GetInputIccProfile()->LoadFromBuffer(block.data(), int32_t(block.size()));
+  if (d.ReadBlock(32932, block) && !block.empty())
+    P->GetImagingAnnot()->LoadFromTagData(block.data(), int32_t(block.size()));
+  if (P->IptcRecords) {
+    P->IptcRecords->Clear();
+    if (d.ReadBlock(33723, block) && !block.empty())
+      P->IptcRecords->LoadFromBuffer(block.data(), int32_t(block.size()));
+  }
+  P->FreeColorMap();
+  if (v.ColorMapCount > 0) {
+    P->ColorMap.reset(new TRGB[size_t(v.ColorMapCount)]);
+    std::memcpy(P->ColorMap.get(), v.ColorMap.data(), size_t(v.ColorMapCount) * 3);
+    P->ColorMapCount = v.ColorMapCount;
+  }
+  P->SetDpiX(Info.DpiX > 0 ? Info.DpiX : IEDefaultDpiX);
+  P->SetDpiY(Info.DpiY > 0 ? Info.DpiY : IEDefaultDpiY);
+  if (Info.ExactDpiX > 0) P->ExifXResolution = Info.ExactDpiX;
+  if (Info.ExactDpiY > 0) P->ExifYResolution = Info.ExactDpiY;
+  P->TiffXPosition = Info.PixelXPosition;
+  P->TiffYPosition = Info.PixelYPosition;
+}
+
+}  // namespace
+
+void TiffReadStream(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsVals* Params,
+                    TIEProgressRec& Progress, bool ParamsOnly, TIEMask*& AlphaMask,
+                    bool RelativeOffsets, bool IgnoreAlpha, bool SmallOnly, const TTiffChain* Chain) {
+  TTiffPageRequest req;
+  if (Params) {
+    req.PageIndex = Params->TiffPageIndex;
+    req.SubIfdIndex = Params->TiffSubIfdIndex;
+    req.TileIndex = Params->TiffTileIndex;
+    req.NativePixelFormat = Params->NativePixelFormat;
+    req.LzwDecoder = Params->TiffLzwDecoder;
+  } else {
+    req.PageIndex = -1;
+  }
+  TTiffPageInfo info;
+  TiffReadPage(ParamsOnly ? nullptr : Bitmap, Stream, req, info, Progress, ParamsOnly, AlphaMask,
+               RelativeOffsets, IgnoreAlpha, SmallOnly, Chain, [Params](TTiffPageInfo& I) {
+                 if (!Params) return;
+                 FillParams(Params, I);
+                 I.Vars.Params = Params;
+               });
+  PageCount = info.PageCount;
+  if (Params && Params->InputIccProfile && Params->InputIccProfile->HasTransform())
+    Params->InputIccProfile->FreeTransform();
+}
+
+int32_t TiffPageCount(TStream* Stream) {
+  bool aborting = false;
+  TIEProgressRec progress;
+  progress.Aborting = &aborting;
+  int32_t count = 0;
+  TIEMask* mask = nullptr;
+  TiffReadStream(nullptr, Stream, count, nullptr, progress, true, mask, true, true, false);
+  delete mask;
+  return count;
+}
+
+namespace {
+
+// Header and first directory of Stream at position 0; the position is
+// restored.
+bool FirstDirectory(TStream* Stream, TiffDirectory& D, bool& Little, int64_t& First) {
+  if (!Stream) return false;
+  const int64_t pos = Stream->GetPosition();
+  bool ok = Stream->GetSize() > 8 && ReadHeader(Stream, 0, Little, First);
+  if (ok) {
+    D.Bind(Stream, Little, 0);
+    int32_t count = 0;
+    ok = TiffReadIfd(0, First, D, count);
+  }
+  Stream->Seek(pos, soBeginning);
+  return ok;
+}
+
+}  // namespace
+
+bool TiffIsStream(TStream* Stream) {
+  TiffDirectory d;
+  bool little = true;
+  int64_t first = 0;
+  if (!FirstDirectory(Stream, d, little, first)) return false;
+  if (first >= d.StreamSize) return false;
+  if (!little) {
+    // Byte 8 of 0xBA marks another format that shares the big-endian header.
+    uint8_t b = 0;
+    const int64_t pos = Stream->GetPosition();
+    const bool read = d.ReadAt(8, &b, 1);
+    Stream->Seek(pos, soBeginning);
+    if (read && b == 0xBA) return false;
+  }
+  return d.HasTag(256) && d.HasTag(257);
+}
+
+bool TiffIsRawStream(TStream* Stream) {
+  TiffDirectory d;
+  bool little = true;
+  int64_t first = 0;
+  if (!FirstDirectory(Stream, d, little, first)) return false;
+  const int64_t pos = Stream->GetPosition();
+  bool result = false;
+  const int32_t dng = d.FindTag(50706);
+  if (dng >= 0 && d.Entries[size_t(dng)].Type == 1 && d.Entries[size_t(dng)].Count == 4) result = true;
+  const int32_t ph = d.FindTag(262);
+  if (!result && ph >= 0 && d.Entries[size_t(ph)].Count == 1) {
+    const int64_t v = d.GetInteger(262, 0);
+    result = v == 32803 || v == 34892;
+  }
+  if (!result && d.HasTag(330) && d.HasTag(37398))
+    result = d.GetInteger(256, 0) < 200 && d.GetInteger(257, 0) < 200;
+  Stream->Seek(pos, soBeginning);
+  return result;
+}
+
+bool HdpIsStream(TStream* Stream) {
+  TiffDirectory d;
+  bool little = true;
+  int64_t first = 0;
+  if (!FirstDirectory(Stream, d, little, first) || !little) return false;
+  for (uint16_t tag : {48256, 48257, 48129, 48320, 48321})
+    if (!d.HasTag(tag)) return false;
+  return true;
 }

@@ -10,6 +10,7 @@
 // holds, never a read outside the file or an allocation the file cannot
 // justify.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -198,11 +199,13 @@ struct TTiffPageInfo {
 };
 
 // The page reader without a parameter set: reads Request.PageIndex into
-// Bitmap and Info.  Failures set the abort flag of Progress.
+// Bitmap and Info.  OnParams, when set, is called once the page's tags are
+// read (before any check of the page's size and before decoding).  Failures set the abort flag of Progress.
 void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Request,
                   TTiffPageInfo& Info, TIEProgressRec& Progress, bool ParamsOnly,
                   TIEMask*& AlphaMask, bool RelativeOffsets, bool IgnoreAlpha, bool SmallOnly,
-                  const TTiffChain* Chain = nullptr);
+                  const TTiffChain* Chain = nullptr,
+                  const std::function<void(TTiffPageInfo&)>& OnParams = {});
 
 // Largest decoded page (bytes) accepted for a file whose compressed data holds
 // DataBytes bytes: a page the data could never fill is refused before any

@@ -1,0 +1,29 @@
+#pragma once
+// TIFF writer: stores one image as one page of a little-endian TIFF file, as a
+// new file at the stream's position or inserted into an existing file
+// (appended when the page index lies beyond its last page).  1-bit pages with
+// a fax compression are stored inverted with photometric interpretation 0;
+// other pages uncompressed, LZW, PackBits or Deflate, in strips of about
+// 512 KB of the image's rows.
+#include <cstdint>
+#include <vector>
+
+class TStream;
+class TIEBitmap;
+class TIOParamsVals;
+struct TIEProgressRec;
+
+// Writes one page; answers the number of pages the file has afterwards (1 for
+// a new file, 0 when nothing was written).  Params are normalised to what is
+// written (bits, samples, photometric, compression).  Failures set the abort
+// flag; the file then keeps its previous chain of pages.
+int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                        TIEProgressRec& Progress);
+
+// Rows per strip and strip count for a page of Height rows of RowLength bytes
+// (about 512 KB of rows per strip; every row is covered).
+void TiffStripLayout(int32_t Height, int64_t RowLength, int32_t& RowsPerStrip, int32_t& StripCount);
+
+// PackBits coding of one row: runs of 4 to 128 equal bytes as runs, everything
+// else as literals of at most 128 bytes.
+void TiffPackBitsRow(const uint8_t* Row, int64_t Count, std::vector<uint8_t>& Out);
