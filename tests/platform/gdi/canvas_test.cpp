@@ -280,6 +280,21 @@ TEST(Canvas, CopyModesAndStretching) {
   cv->SetCopyMode(cmNotSrcCopy);
   cv->CopyRect(Rect(0, 0, 1, 1), src->GetCanvas(), Rect(1, 0, 2, 1));
   EXPECT_EQ(dst->GetPixelColor(0, 0), clBlack);
+  // A transparent bitmap leaves the pixels of its transparent colour (the
+  // bottom-left pixel's unless fixed).
+  auto sprite = MakeBitmap(pf24bit, 2, 2);
+  sprite->GetCanvas()->GetBrush()->SetColor(clLime);
+  sprite->GetCanvas()->FillRect(Rect(0, 0, 2, 2));
+  sprite->GetCanvas()->SetPixel(1, 0, clNavy);
+  sprite->SetTransparent(true);
+  auto back = MakeBitmap(pf32bit, 2, 2);
+  back->GetCanvas()->Draw(0, 0, sprite.get());
+  EXPECT_EQ(back->GetPixelColor(0, 0), clWhite);
+  EXPECT_EQ(back->GetPixelColor(1, 0), clNavy);
+  sprite->SetTransparentColor(clNavy);
+  back->GetCanvas()->Draw(0, 0, sprite.get());
+  EXPECT_EQ(back->GetPixelColor(0, 0), clLime);
+  EXPECT_EQ(back->GetPixelColor(1, 0), clNavy);
   // Mirroring with a negative width.
   auto m = MakeBitmap(pf32bit, 4, 2);
   StretchBlt(m->GetCanvas(), 3, 0, -4, 2, src->GetCanvas(), 0, 0, 4, 2, SRCCOPY);
