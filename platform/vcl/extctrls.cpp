@@ -183,3 +183,18 @@ bool TTimer::SetFormProperty(const std::string& Name, const TFormValue& Value, T
   }
   return true;
 }
+
+// ------------------------------------------------------------ TPaintBox
+TPaintBox::TPaintBox(TComponent* AOwner) : TGraphicControl(AOwner) { SetBounds(0, 0, 105, 105); }
+
+void TPaintBox::Paint() {
+  if (OnPaint) OnPaint(this);
+}
+
+bool TPaintBox::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  if (SameText(Name, "OnPaint")) {
+    OnPaint = Context.Handler<TNotifyEvent>(Value);
+    return true;
+  }
+  return TGraphicControl::SetFormProperty(Name, Value, Context);
+}

@@ -75,3 +75,15 @@ class TTimer : public TComponent, public IFormPropertyTarget {
   uint32_t FInterval = 1000;
   std::unique_ptr<QTimer> FTimer;
 };
+
+// A surface that its owner paints in OnPaint through the canvas.
+class TPaintBox : public TGraphicControl {
+ public:
+  explicit TPaintBox(TComponent* AOwner);
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+
+  TNotifyEvent OnPaint;
+
+ protected:
+  void Paint() override;
+};

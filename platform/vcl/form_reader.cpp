@@ -129,6 +129,9 @@ void RegisterStandardClasses() {
     Add("TLabel", [](TComponent* O) -> TComponent* { return new TLabel(O); });
     Add("TButton", [](TComponent* O) -> TComponent* { return new TButton(O); });
     Add("TTimer", [](TComponent* O) -> TComponent* { return new TTimer(O); });
+    Add("TEdit", [](TComponent* O) -> TComponent* { return new TEdit(O); });
+    Add("TCheckBox", [](TComponent* O) -> TComponent* { return new TCheckBox(O); });
+    Add("TPaintBox", [](TComponent* O) -> TComponent* { return new TPaintBox(O); });
     Add("TMenuItem", [](TComponent* O) -> TComponent* { return new TMenuItem(O); });
     Add("TPopupMenu", [](TComponent* O) -> TComponent* { return new TPopupMenu(O); });
     Add("TMainMenu", [](TComponent* O) -> TComponent* { return new TMainMenu(O); });

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "platform/gdi/bitmap.h"
@@ -152,6 +154,126 @@ bool TButton::SetFormProperty(const std::string& Name, const TFormValue& Value, 
     SetDefault(Value.AsBoolean());
   } else if (SameText(Name, "Cancel")) {
     SetCancel(Value.AsBoolean());
+  } else {
+    return TWinControl::SetFormProperty(Name, Value, Context);
+  }
+  return true;
+}
+
+// ------------------------------------------------------------ TEdit
+TEdit::TEdit(TComponent* AOwner) : TWinControl(AOwner) {
+  FControlStyle &= ~(csSetCaption | csDoubleClicks);
+  FColor = clWindow;
+  auto* W = new TVclWidgetT<QLineEdit>(true);
+  AttachWidget(W);
+  QObject::connect(W, &QLineEdit::textChanged, W, [this](const QString& T) {
+    FText = T.toStdString();
+    ++GVclDeliverDepth;
+    VclGuardedCall(this, [this] { Change(); });
+    --GVclDeliverDepth;
+  });
+  SetTabStop(true);
+  SetBounds(0, 0, 121, 21);
+}
+
+std::string TEdit::GetText() const { return FText; }
+
+void TEdit::SetText(const std::string& Value) {
+  auto* E = qobject_cast<QLineEdit*>(FWidget.data());
+  if (!E) {
+    TWinControl::SetText(Value);
+    return;
+  }
+  // The line edit reports the change (and OnChange fires) when it differs.
+  E->setText(QString::fromStdString(Value));
+  FText = E->text().toStdString();
+}
+
+void TEdit::SetReadOnly(bool Value) {
+  FReadOnly = Value;
+  if (auto* E = qobject_cast<QLineEdit*>(FWidget.data())) E->setReadOnly(Value);
+}
+
+void TEdit::SetMaxLength(int32_t Value) {
+  FMaxLength = std::max(0, Value);
+  if (auto* E = qobject_cast<QLineEdit*>(FWidget.data())) E->setMaxLength(FMaxLength > 0 ? FMaxLength : 32767);
+}
+
+void TEdit::SelectAll() {
+  if (auto* E = qobject_cast<QLineEdit*>(FWidget.data())) E->selectAll();
+}
+
+void TEdit::Change() {
+  Perform(CM_TEXTCHANGED, 0, 0);
+  if (OnChange) OnChange(this);
+}
+
+bool TEdit::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  if (SameText(Name, "ReadOnly")) {
+    SetReadOnly(Value.AsBoolean());
+  } else if (SameText(Name, "MaxLength")) {
+    SetMaxLength(Value.AsInteger());
+  } else if (SameText(Name, "OnChange")) {
+    OnChange = Context.Handler<TNotifyEvent>(Value);
+  } else if (SameText(Name, "AutoSelect") || SameText(Name, "AutoSize") || SameText(Name, "BorderStyle") ||
+             SameText(Name, "CharCase") || SameText(Name, "HideSelection") || SameText(Name, "OEMConvert")) {
+    // Behaviour the platform's line edit has on its own.
+  } else {
+    return TWinControl::SetFormProperty(Name, Value, Context);
+  }
+  return true;
+}
+
+// ------------------------------------------------------------ TCheckBox
+TCheckBox::TCheckBox(TComponent* AOwner) : TWinControl(AOwner) {
+  FControlStyle &= ~(csClickEvents | csDoubleClicks);
+  auto* W = new TVclWidgetT<QCheckBox>(true);
+  AttachWidget(W);
+  QObject::connect(W, &QCheckBox::stateChanged, W, [this](int S) {
+    if (FSyncing) return;
+    FState = S == Qt::Checked ? cbChecked : S == Qt::PartiallyChecked ? cbGrayed : cbUnchecked;
+    ++GVclDeliverDepth;
+    VclGuardedCall(this, [this] { Click(); });
+    --GVclDeliverDepth;
+  });
+  SetTabStop(true);
+  SetBounds(0, 0, 97, 17);
+}
+
+void TCheckBox::SetState(TCheckBoxState Value) {
+  if (Value == cbGrayed && !FAllowGrayed) Value = cbUnchecked;
+  if (Value == FState) return;
+  FState = Value;
+  if (auto* B = qobject_cast<QCheckBox*>(FWidget.data())) {
+    FSyncing = true;
+    B->setCheckState(Value == cbChecked ? Qt::Checked : Value == cbGrayed ? Qt::PartiallyChecked : Qt::Unchecked);
+    FSyncing = false;
+  }
+  // Not while the form is read: the stored state is not a user's click.
+  if ((GetComponentState() & csLoading) == 0) Click();
+}
+
+void TCheckBox::SetAllowGrayed(bool Value) {
+  FAllowGrayed = Value;
+  if (auto* B = qobject_cast<QCheckBox*>(FWidget.data())) B->setTristate(Value);
+  if (!Value && FState == cbGrayed) SetState(cbUnchecked);
+}
+
+void TCheckBox::SetText(const std::string& Value) {
+  TWinControl::SetText(Value);
+  if (auto* B = qobject_cast<QCheckBox*>(FWidget.data())) B->setText(QString::fromStdString(Value));
+}
+
+bool TCheckBox::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+  static const std::vector<std::string> StateNames = {"cbUnchecked", "cbChecked", "cbGrayed"};
+  if (SameText(Name, "Checked")) {
+    SetChecked(Value.AsBoolean());
+  } else if (SameText(Name, "State")) {
+    SetState(static_cast<TCheckBoxState>(Value.AsEnum(StateNames)));
+  } else if (SameText(Name, "AllowGrayed")) {
+    SetAllowGrayed(Value.AsBoolean());
+  } else if (SameText(Name, "Alignment") || SameText(Name, "WordWrap")) {
+    // The platform's check box places its text itself.
   } else {
     return TWinControl::SetFormProperty(Name, Value, Context);
   }

@@ -66,3 +66,52 @@ class TButton : public TWinControl {
   bool FDefault = false;
   bool FCancel = false;
 };
+
+// A one-line text editor. OnChange fires whenever the text changes, by the
+// user or by the program.
+class TEdit : public TWinControl {
+ public:
+  explicit TEdit(TComponent* AOwner);
+
+  std::string GetText() const override;
+  void SetText(const std::string& Value) override;
+  bool GetReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool Value);
+  int32_t GetMaxLength() const { return FMaxLength; }
+  void SetMaxLength(int32_t Value);
+  void SelectAll();
+
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+
+  TNotifyEvent OnChange;
+
+ protected:
+  virtual void Change();
+
+ private:
+  bool FReadOnly = false;
+  int32_t FMaxLength = 0;
+};
+
+enum TCheckBoxState : uint8_t { cbUnchecked, cbChecked, cbGrayed };
+
+// A check box. Changing Checked (by the user or the program) fires OnClick.
+class TCheckBox : public TWinControl {
+ public:
+  explicit TCheckBox(TComponent* AOwner);
+
+  bool GetChecked() const { return FState == cbChecked; }
+  void SetChecked(bool Value) { SetState(Value ? cbChecked : cbUnchecked); }
+  TCheckBoxState GetState() const { return FState; }
+  void SetState(TCheckBoxState Value);
+  bool GetAllowGrayed() const { return FAllowGrayed; }
+  void SetAllowGrayed(bool Value);
+
+  void SetText(const std::string& Value) override;
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+
+ private:
+  TCheckBoxState FState = cbUnchecked;
+  bool FAllowGrayed = false;
+  bool FSyncing = false;
+};

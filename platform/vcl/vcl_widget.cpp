@@ -195,9 +195,10 @@ uint16_t VirtualKeyOf(int K, Qt::KeyboardModifiers Mods) {
   }
 }
 
-void Key(TVclWidgetLink* L, QWidget* W, QKeyEvent* E, bool Down) {
+bool Key(TVclWidgetLink* L, QWidget* W, QKeyEvent* E, bool Down) {
   TControl* C = L->Control;
-  if (!C || !C->GetEnabled()) return;
+  if (!C || !C->GetEnabled()) return false;
+  bool Taken = false;
   // The modifiers after this event: a press of Shift holds Shift down.
   Qt::KeyboardModifiers Mods = E->modifiers();
   if (E->key() == Qt::Key_Shift) Mods.setFlag(Qt::ShiftModifier, Down);
@@ -212,8 +213,8 @@ void Key(TVclWidgetLink* L, QWidget* W, QKeyEvent* E, bool Down) {
   if (!Down) KeyData |= KF_REPEAT_BIT | KF_UP_BIT;
   QPointer<QWidget> Guard(W);
   // Tab belongs to the form's focus navigation unless the control asks for it.
-  if (VK == VK_TAB && !WantsTab(L, E)) return;
-  if (!Guard || !L->Control) return;
+  if (VK == VK_TAB && !WantsTab(L, E)) return false;
+  if (!Guard || !L->Control) return true;
   C = L->Control;
   if (VK != 0 && Down) {
     switch (VK) {
@@ -227,7 +228,7 @@ void Key(TVclWidgetLink* L, QWidget* W, QKeyEvent* E, bool Down) {
       case VK_CANCEL:
         // The control may claim keys that dialogs use for navigation.
         Send(C, CM_WANTSPECIALKEY, VK, static_cast<LPARAM>(KeyData));
-        if (!Guard || !L->Control) return;
+        if (!Guard || !L->Control) return true;
         C = L->Control;
         break;
       default:
@@ -237,16 +238,22 @@ void Key(TVclWidgetLink* L, QWidget* W, QKeyEvent* E, bool Down) {
   if (VK != 0) {
     VclSetKeyDown(VK, Down);
     uint32_t Msg = Down ? (Alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (Alt ? WM_SYSKEYUP : WM_KEYUP);
-    Send(C, Msg, VK, static_cast<LPARAM>(KeyData));
+    LRESULT R = 0;
+    Send(C, Msg, VK, static_cast<LPARAM>(KeyData), &R);
+    Taken = R != 0;
   }
-  if (!Down || !Guard || !L->Control) return;
+  if (!Guard || !L->Control) return true;
+  if (!Down) return Taken;
   // The characters the key typed.
   const QString Text = E->text();
   for (QChar Ch : Text) {
-    if (!L->Control) break;
-    Send(L->Control, Alt ? WM_SYSCHAR : WM_CHAR, Ch.unicode(), static_cast<LPARAM>(KeyData));
+    if (!L->Control) return true;
+    LRESULT R = 0;
+    Send(L->Control, Alt ? WM_SYSCHAR : WM_CHAR, Ch.unicode(), static_cast<LPARAM>(KeyData), &R);
+    Taken = Taken || R != 0;
   }
   E->accept();
+  return Taken;
 }
 
 namespace {

@@ -39,7 +39,9 @@ void MousePress(TVclWidgetLink* L, QWidget* W, QMouseEvent* E, bool Double);
 void MouseRelease(TVclWidgetLink* L, QWidget* W, QMouseEvent* E);
 void MouseMove(TVclWidgetLink* L, QWidget* W, QMouseEvent* E);
 void Wheel(TVclWidgetLink* L, QWidget* W, QWheelEvent* E);
-void Key(TVclWidgetLink* L, QWidget* W, QKeyEvent* E, bool Down);
+// Answers true when a handler took the key (set it to 0): a native widget
+// then does not see it.
+bool Key(TVclWidgetLink* L, QWidget* W, QKeyEvent* E, bool Down);
 void Focus(TVclWidgetLink* L, bool In);
 void EnterLeave(TVclWidgetLink* L, bool Enter);
 void ContextMenu(TVclWidgetLink* L, QWidget* W, QContextMenuEvent* E);
@@ -81,12 +83,12 @@ class TVclWidgetT : public Base, public TVclWidgetLink {
   }
   void wheelEvent(QWheelEvent* E) override { VclBridge::Wheel(this, this, E); }
   void keyPressEvent(QKeyEvent* E) override {
-    VclBridge::Key(this, this, E, true);
-    if (NativePaint && Control) Base::keyPressEvent(E);
+    const bool Taken = VclBridge::Key(this, this, E, true);
+    if (NativePaint && Control && !Taken) Base::keyPressEvent(E);
   }
   void keyReleaseEvent(QKeyEvent* E) override {
-    VclBridge::Key(this, this, E, false);
-    if (NativePaint && Control) Base::keyReleaseEvent(E);
+    const bool Taken = VclBridge::Key(this, this, E, false);
+    if (NativePaint && Control && !Taken) Base::keyReleaseEvent(E);
   }
   void focusInEvent(QFocusEvent* E) override {
     Base::focusInEvent(E);
