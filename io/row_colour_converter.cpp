@@ -6,6 +6,7 @@
 #include "foundations/icc_profile.h"
 #include "foundations/settings.h"
 #include "io/colour_conversion.h"
+#include "io/io_params.h"
 
 namespace {
 
@@ -135,11 +136,17 @@ void IEInstallColorConvertHook() {
 
 namespace {
 
-bool ConvertThroughProfiles(const void*, uint8_t, void*, uint8_t, int32_t, TIOParamsVals* Params) {
+bool ConvertThroughProfiles(const void* Input, uint8_t InputLayout, void* Output,
+                            uint8_t OutputLayout, int32_t Count, TIOParamsVals* Params) {
   // The profiles travel in the image's parameter set; without one (or with
   // colour management off) the formulas apply.
   if (!IEColorManagement || !Params) return false;
-  return false;
+  TIEICC* in = Params->InputIccProfile.get();
+  if (!(in && in->IsValid()) && Params->DefaultIccProfile) in = Params->DefaultIccProfile.get();
+  if (!in || !in->IsValid() || in->GetApplied()) return false;
+  TIEICC* out = Params->GetOutputIccProfile();
+  if (!out || !out->IsValid()) return false;
+  return in->TransformPixels(out, InputLayout, OutputLayout, 0, 0, Input, Output, Count);
 }
 
 }  // namespace

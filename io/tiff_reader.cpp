@@ -418,10 +418,9 @@ void ReadVars(TTiffPageInfo& Info, const TTiffPageRequest& Request, TIEProgressR
   v.TileWidth = int32_t(std::clamp<int64_t>(d.GetInteger(322, 0), 0, INT32_MAX));
   v.TileLength = int32_t(std::clamp<int64_t>(d.GetInteger(323, 0), 0, INT32_MAX));
   d.ReadBlock(347, v.JpegTables);
-  // A bilevel fax or uncompressed page without a usable photometric value is
-  // white-is-zero.
-  if (v.SamplesPerPixel == 1 && v.BitsPerSample == 1 && v.Compression >= 1 &&
-      v.Compression <= 4 && v.Photometric == 2)
+  // A bilevel page without a usable photometric value (absent, or RGB) is
+  // white-is-zero, whatever its compression.
+  if (v.SamplesPerPixel == 1 && v.BitsPerSample == 1 && v.Photometric == 2)
     v.Photometric = 0;
   // Colour map: all reds, then greens, then blues; 16-bit values unless every
   // value is below 256.

@@ -476,6 +476,28 @@ TEST(TiffDamage, TruncatedStripsKeepWhatTheyHoldAndTheRestIsWhite) {
   EXPECT_GT(whiteRows, 10);
 }
 
+TEST(TiffDamage, BilevelPagesWithoutPhotometricAreWhiteIsZero) {
+  testsupport::TempDir dir;
+  Bytes g4 = FaxFile(dir);
+  if (g4.empty()) GTEST_SKIP() << "libtiff tools missing";
+  auto withTag = ReadBytes(g4, 0);
+  // Renumber the PhotometricInterpretation entry so that the tag is absent.
+  const uint32_t ifd = DirOffset(g4, 0);
+  const uint32_t n = g4[ifd] | (g4[ifd + 1] << 8);
+  for (uint32_t i = 0; i < n; ++i) {
+    const size_t e = ifd + 2 + i * 12;
+    if ((g4[e] | (g4[e + 1] << 8)) == 262) g4[e] = 263 & 0xFF;
+  }
+  auto without = ReadBytes(g4, 0);
+  ASSERT_FALSE(without->Aborting);
+  EXPECT_EQ(Canonical(without->Bitmap.get()), Canonical(withTag->Bitmap.get()));
+  // Uncompressed samples: 1 = black.
+  minitiff::Page p = PlainPage(8, 1, 1, 1, 2, {Bytes{0xF0}});
+  auto plain = ReadBytes(minitiff::WriteTiff({p}), 0);
+  ASSERT_FALSE(plain->Aborting);
+  EXPECT_EQ(plain->Bitmap->GetScanline(0)[0], 0x0F);
+}
+
 TEST(TiffDamage, HugeOrBrokenPagesFailCleanly) {
   // Header and directory of one page whose sizes and offsets come from the case.
   auto page = [](uint32_t W, uint32_t H, uint32_t Off, uint32_t Count, uint16_t Compression, uint16_t Bits) {
