@@ -7,7 +7,6 @@
 #include <cstring>
 #include <map>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -510,6 +509,38 @@ TEST(TIFFHandler, ReadsAndWritesBackBothByteOrders) {
   }
 }
 
+TEST(TIFFHandler, HdPhotoImagePlanesAreImageDataOnlyInHdPhotoFiles) {
+  for (uint16_t Magic : {uint16_t(IEHDPHOTO_MAGIC), uint16_t(IETIFF_MAGIC)}) {
+    Builder B(false);
+    Put(B.F, 2, Magic, 2, false);
+    const size_t Image = B.Append(Bytes{1, 2, 3, 4, 5, 6});
+    const size_t Alpha = B.Append(Bytes{7, 8, 9});
+    const size_t Ifd = B.Ifd({{48320, IETIFFTYPE_LONG, 1, {}, uint32_t(Image)},
+                              {48321, IETIFFTYPE_LONG, 1, {}, 6},
+                              {48322, IETIFFTYPE_LONG, 1, {}, uint32_t(Alpha)},
+                              {48323, IETIFFTYPE_LONG, 1, {}, 3}});
+    B.First(uint32_t(Ifd));
+    auto S = StreamOf(B.F);
+    TIETIFFHandler H(S.get());
+    EXPECT_EQ(H.GetMagic(), Magic);
+    ASSERT_EQ(H.GetPagesCount(), 1);
+    const TIETIFFEntry& E = (*H.GetPage(0))[0];
+    const Bytes Out = Written(H);
+    const Walked W = Walk(Out);
+    EXPECT_EQ(Get(Out, 2, 2, false), Magic);
+    if (Magic == IEHDPHOTO_MAGIC) {
+      ASSERT_EQ(E.Blocks.size(), 1u);
+      EXPECT_EQ(E.Blocks[0], (Bytes{1, 2, 3, 4, 5, 6}));
+      // The planes moved with their offsets.
+      EXPECT_EQ(Out.at(W.Pages.at(0)[0].Value), 1);
+      EXPECT_EQ(Out.at(W.Pages.at(0)[2].Value), 7);
+    } else {
+      EXPECT_TRUE(E.Blocks.empty());  // plain numbers in a TIFF file
+      EXPECT_EQ(W.Pages.at(0)[0].Value, Image);
+    }
+  }
+}
+
 TEST(TIFFHandler, SetTagValueWritesEveryTypeInTheFilesByteOrder) {
   struct Case {
     uint16_t Type;
@@ -766,21 +797,25 @@ std::vector<std::vector<std::string>> DumpTags(const std::string& Path) {
   std::string Out;
   EXPECT_EQ(RunCommand("tiffdump '" + Path + "' 2>&1", &Out), 0) << Out;
   std::vector<std::vector<std::string>> Pages;
-  // "Name (tag) TYPE (type) count<values>"; tags without a name show as
-  // "tag (0xhex)".
-  const std::regex Entry(R"(^(\S+) \((\w+)\) \S+ \((\d+)\) (\d+)<(.*)>\s*$)");
   std::istringstream In(Out);
   for (std::string Line; std::getline(In, Line);) {
     if (Line.rfind("Directory ", 0) == 0) {
       Pages.emplace_back();
       continue;
     }
-    std::smatch M;
-    if (Pages.empty() || !std::regex_match(Line, M, Entry)) continue;
-    const int Tag = std::isdigit(static_cast<unsigned char>(M[1].str()[0])) ? std::stoi(M[1]) : std::stoi(M[2]);
+    // "Name (tag) TYPE (type) count<values>"; tags without a name show as
+    // "tag (0xhex)".
+    std::istringstream L(Line);
+    std::string Name, TagText, TypeName, TypeText, Rest;
+    if (Pages.empty() || !(L >> Name >> TagText >> TypeName >> TypeText) || TagText[0] != '(' || TypeText[0] != '(')
+      continue;
+    std::getline(L, Rest);
+    const size_t Lt = Rest.find('<'), Gt = Rest.rfind('>');
+    if (Lt == std::string::npos || Gt == std::string::npos || Gt < Lt) continue;
+    const int Tag = std::isdigit(static_cast<unsigned char>(Name[0])) ? std::stoi(Name) : std::stoi(TagText.substr(1));
     const bool Offsets = Tag == 273 || Tag == 324 || Tag == 513 || Tag == 34665 || Tag == 34853;
-    Pages.back().push_back(std::to_string(Tag) + " " + M[3].str() + " " + M[4].str() +
-                           (Offsets ? "" : "<" + M[5].str() + ">"));
+    Pages.back().push_back(std::to_string(Tag) + " " + TypeText.substr(1, TypeText.size() - 2) + " " +
+                           Trim(Rest.substr(0, Lt)) + (Offsets ? "" : Rest.substr(Lt, Gt - Lt + 1)));
   }
   return Pages;
 }
