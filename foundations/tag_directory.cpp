@@ -52,6 +52,13 @@ bool ReadAt(TStream* Stream, int64_t Offset, void* Buffer, int64_t Count) {
   return Stream->Read(Buffer, Count) == Count;
 }
 
+// A stream position as a 32-bit file offset; a file that grows past 4 GB
+// cannot be a classic TIFF, so writing stops rather than wrapping offsets.
+uint32_t FileOffset(int64_t Position) {
+  if (Position < 0 || Position > int64_t(UINT32_MAX)) throw EWriteError("TIFF offset beyond 4 GB");
+  return static_cast<uint32_t>(Position);
+}
+
 void WriteEvenPad(TStream* Stream) {
   if (Stream->GetPosition() & 1) {
     const uint8_t Zero = 0;
@@ -643,7 +650,7 @@ void TIETIFFHandler::WriteStream(TStream* Stream, int32_t Page) {
   uint8_t H[8];
   H[0] = H[1] = FBigEndian ? 'M' : 'I';
   Put16(H + 2, FMagic, FBigEndian);
-  Put32(H + 4, static_cast<uint32_t>(Start + 8), FBigEndian);
+  Put32(H + 4, FileOffset(Start + 8), FBigEndian);
   const bool All = Page < 0 || Page >= GetPagesCount();
   if (GetPagesCount() == 0) Put32(H + 4, 0, FBigEndian);
   Stream->WriteBuffer(H, 8);
@@ -655,7 +662,7 @@ void TIETIFFHandler::WriteStream(TStream* Stream, int32_t Page) {
       WriteEvenPad(Stream);  // directories start on a word boundary
       const int64_t At = Stream->GetPosition();
       uint8_t B[4];
-      Put32(B, static_cast<uint32_t>(At), FBigEndian);
+      Put32(B, FileOffset(At), FBigEndian);
       Stream->Seek(PrevNext, soBeginning);
       Stream->WriteBuffer(B, 4);
       Stream->Seek(At, soBeginning);
@@ -679,6 +686,7 @@ int64_t TIETIFFHandler::WriteIfd(TStream* Stream, TIETIFFEntryList& List) {
       List[JpegIndex].Count == 1)
     ScanAt = FindStartOfScan(List[JpegIndex].Blocks[0]);
   const size_t Count = List.size() + (ScanAt >= 0 ? 1 : 0);
+  if (Count > 0xFFFF) throw EWriteError("Too many TIFF directory entries");
   std::vector<uint8_t> Dir(2 + 12 * Count + 4, 0);  // next-directory field 0
   Put16(Dir.data(), static_cast<uint32_t>(Count), FBigEndian);
   Stream->WriteBuffer(Dir.data(), int64_t(Dir.size()));
@@ -699,7 +707,7 @@ int64_t TIETIFFHandler::WriteIfd(TStream* Stream, TIETIFFEntryList& List) {
   };
   auto WriteData = [&](const uint8_t* P, int64_t Size, uint8_t* Value) {
     WriteEvenPad(Stream);
-    Put32(Value, static_cast<uint32_t>(Stream->GetPosition()), FBigEndian);
+    Put32(Value, FileOffset(Stream->GetPosition()), FBigEndian);
     Stream->WriteBuffer(P, Size);
   };
 
@@ -709,7 +717,7 @@ int64_t TIETIFFHandler::WriteIfd(TStream* Stream, TIETIFFEntryList& List) {
     if (IsImageDataEntry(E, FMagic)) {
       std::vector<uint8_t> Offsets(size_t(E.Count) * 4);
       for (uint32_t k = 0; k < E.Count; ++k) {
-        Put32(Offsets.data() + 4 * k, static_cast<uint32_t>(Stream->GetPosition()), FBigEndian);
+        Put32(Offsets.data() + 4 * k, FileOffset(Stream->GetPosition()), FBigEndian);
         if (!E.Blocks[k].empty()) Stream->WriteBuffer(E.Blocks[k].data(), int64_t(E.Blocks[k].size()));
       }
       if (E.Count <= 1)
@@ -718,12 +726,12 @@ int64_t TIETIFFHandler::WriteIfd(TStream* Stream, TIETIFFEntryList& List) {
         WriteData(Offsets.data(), int64_t(Offsets.size()), Value);
       if (E.Tag == 513 && ScanAt >= 0) {
         uint8_t StripValue[4];
-        Put32(StripValue, Get32(Offsets.data(), FBigEndian) + static_cast<uint32_t>(ScanAt), FBigEndian);
+        Put32(StripValue, FileOffset(int64_t(Get32(Offsets.data(), FBigEndian)) + ScanAt), FBigEndian);
         AddSlot(273, IETIFFTYPE_LONG, 1, StripValue);
       }
     } else if (E.Child) {
       WriteEvenPad(Stream);
-      Put32(Value, static_cast<uint32_t>(Stream->GetPosition()), FBigEndian);
+      Put32(Value, FileOffset(Stream->GetPosition()), FBigEndian);
       SortEntries(*E.Child);
       WriteIfd(Stream, *E.Child);
       // One 32-bit offset, whatever the file used to point at the directory.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "foundations/ie_streams.h"
 #include "foundations/tag_directory.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
@@ -955,6 +956,10 @@ TEST(TIFFHandler, FileConstructorAndPages) {
   auto Back = TIETIFFHandler::CreateFromStream(StreamOf(ReadFileBytes(D.file("one.tif"))).get());
   EXPECT_EQ(Back->GetPagesCount(), 1);
   EXPECT_TRUE(Back->GetBigEndian());
+  // Offsets cannot pass 4 GB: writing there fails instead of wrapping.
+  TNulStream Far;
+  Far.Seek(int64_t(5) << 30, soBeginning);
+  EXPECT_THROW(H.WriteStream(&Far), EWriteError);
   H.Clear();
   EXPECT_EQ(Walk(Written(H)).Pages.size(), 0u);
 }
