@@ -1,0 +1,64 @@
+#pragma once
+// JPEG reading and writing through the system's libjpeg (API version 62).
+//
+// The codec reports errors through our error manager: its error exit jumps
+// back into the small C-only frame that made the library call (no C++ object
+// lives there), and the error is turned into the abort flag (reading) or into
+// EIEJpegException (writing) only after that frame has been left, so no
+// exception ever crosses the library's C frames.  The source and destination
+// managers move the data through 65536-byte buffers over our streams; their
+// stream calls never let an exception escape into the library either.
+//
+// Pixel order: colour rows are delivered and accepted blue, green, red, the
+// order of the image buffer, whatever the JPEG's own colour space.
+#include <cstdint>
+#include <string>
+
+#include "platform/rtl/sysutils.h"
+
+class TStream;
+class TIEBitmap;
+class TIOParamsVals;
+struct TIEProgressRec;
+
+// Raised by the writer with the codec's message text.
+class EIEJpegException : public Exception {
+ public:
+  using Exception::Exception;
+  std::string ClassName() const override { return "EIEJpegException"; }
+};
+
+// The text of a codec message code: the library's message with every printf
+// conversion written as "?"; "" for the library's copyright and version
+// notices; "Corrupted" for a code the library does not know.
+std::string IEJpegMessageText(int32_t Code);
+
+// Reads the JPEG image that starts at, or within 150 bytes after, the stream's
+// position into Bitmap and Params; answers the number of rows decoded.
+// TablesStream (null, or the same stream, for none) holds an abbreviated
+// tables-only JPEG read before the image.  MaxRows < 0 reads every row.  Bad
+// data never raises: it sets the abort flag and keeps the rows decoded so far.
+int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap,
+                       TIOParamsVals& Params, TIEProgressRec& Progress, bool ParamsOnly,
+                       bool NoColorConversion, bool ReadMetadata, bool InvertCmyk, bool ApplyIcc,
+                       bool ReadIccChunks, int32_t MaxRows, bool NativePixelFormat);
+
+// Writes Bitmap as one JPEG from the stream's position with the JPEG options
+// and markers of Params.  Codec errors raise EIEJpegException; stream write
+// failures and an empty bitmap set the abort flag.
+void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                     TIEProgressRec& Progress);
+
+// Probe: with Scan, the absolute position of the first $FF $D8 $FF within 150
+// bytes from the position (-1 when none); without, 0 when the position holds
+// it, else -1.  The position is restored.
+int64_t JpegIsStream(TStream* Stream, bool Scan);
+
+// Bytes from the position to the end of the first EOI marker (or to the end
+// of the data); the position is restored.
+int32_t JpegStreamSize(TStream* Stream);
+
+// Loads an ICC profile carried in APP2 "ICC_PROFILE" chunks into Params'
+// InputIccProfile; chunks with an impossible sequence number or count are
+// ignored.  The position is restored.
+void IEJpegReadIccProfile(TStream* Stream, TIOParamsVals& Params);
