@@ -162,6 +162,11 @@ void TControl::SetName(const std::string& NewName) {
     SetText(GetName());
 }
 
+void TControl::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FPopupMenu) FPopupMenu = nullptr;
+}
+
 void TControl::Loaded() {
   TComponent::Loaded();
   if (FWidget) FWidget->setObjectName(QString::fromStdString(GetName()));
@@ -880,9 +885,19 @@ void TWinControl::Dispatch(TMessage& Message) {
   }
 }
 
+bool TWinControl::IsMenuKey(uint16_t Key, TShiftState Shift) {
+  for (TControl* C = this; C; C = C->GetParent()) {
+    TPopupMenu* M = C->GetPopupMenu();
+    if (M && M->GetOwner() && M->IsShortCut(Key, Shift)) return true;
+  }
+  TCustomForm* Form = GetParentForm();
+  return Form && Form->IsShortCut(Key, Shift);
+}
+
 bool TWinControl::DoKeyDown(TMessage& Message) {
   uint16_t Key = static_cast<uint16_t>(Message.WParam);
   TShiftState Shift = KeyDataToShiftState(Message.LParam);
+  if (IsMenuKey(Key, Shift)) return true;
   TCustomForm* Form = GetParentForm();
   if (Form && Form != this && Form->GetKeyPreview()) {
     Form->KeyDown(Key, Shift);

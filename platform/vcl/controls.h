@@ -221,6 +221,7 @@ class TControl : public TComponent {
 
   void SetName(const std::string& NewName) override;
   void Loaded() override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -391,6 +392,8 @@ class TWinControl : public TControl {
   // Handles a user action on a window scroll bar as the system would.
   void ScrollBarAction(int32_t Bar, int action);
 
+  // A shortcut of a popup menu on the way up, or of the form's menu.
+  bool IsMenuKey(uint16_t Key, TShiftState Shift);
   bool DoKeyDown(TMessage& Message);
   bool DoKeyUp(TMessage& Message);
   bool DoKeyPress(TMessage& Message);

@@ -78,7 +78,11 @@ bool TCustomForm::SetFormProperty(const std::string& Name, const TFormValue& Val
   } else if (SameText(Name, "ActiveControl")) {
     Context.AddFixup(Value, [this](TComponent* C) { FActiveControl = dynamic_cast<TControl*>(C); });
   } else if (SameText(Name, "Menu")) {
-    Context.AddFixup(Value, [](TComponent*) {});
+    Context.AddFixup(Value, [this](TComponent* C) {
+      auto* M = dynamic_cast<TMainMenu*>(C);
+      if (C && !M) throw EReadError("Invalid property value");
+      SetMenu(M);
+    });
   } else if (SameText(Name, "OnCreate")) {
     OnCreate = Context.Handler<TNotifyEvent>(Value);
   } else if (SameText(Name, "OnDestroy")) {
@@ -247,6 +251,22 @@ void TCustomForm::Release() {
 }
 
 void TCustomForm::SetActiveControl(TWinControl* Control) { FActiveControl = Control; }
+
+void TCustomForm::SetMenu(TMainMenu* Value) {
+  if (FMenu) FMenu->RemoveFreeNotification(this);
+  FMenu = Value;
+  if (Value) Value->FreeNotification(this);
+}
+
+bool TCustomForm::IsShortCut(uint16_t Key, TShiftState Shift) { return FMenu && FMenu->IsShortCut(Key, Shift); }
+
+void TCustomForm::Notification(TComponent* AComponent, TOperation Operation) {
+  TWinControl::Notification(AComponent, Operation);
+  if (Operation == opRemove) {
+    if (AComponent == FMenu) FMenu = nullptr;
+    if (AComponent == FActiveControl) FActiveControl = nullptr;
+  }
+}
 
 void TCustomForm::SetWindowState(TWindowState Value) {
   FWindowState = Value;

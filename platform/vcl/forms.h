@@ -27,6 +27,8 @@ enum TFormStyle : uint8_t { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
+class TMainMenu;
+
 class TCustomForm : public TWinControl {
  public:
   // A form without a resource (CreateNew).
@@ -87,6 +89,12 @@ class TCustomForm : public TWinControl {
   TFormStyle GetFormStyle() const { return FFormStyle; }
   void SetFormStyle(TFormStyle Value) { FFormStyle = Value; }
   bool GetActive() const;
+  // The form's main menu: its shortcuts work anywhere on the form.
+  TMainMenu* GetMenu() const { return FMenu; }
+  void SetMenu(TMainMenu* Value);
+  // Runs the menu command for Key with Shift; false when none has it.
+  virtual bool IsShortCut(uint16_t Key, TShiftState Shift);
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   void SetVisible(bool Value) override;
   void SetText(const std::string& Value) override;
@@ -121,6 +129,7 @@ class TCustomForm : public TWinControl {
   bool FCreated = false;
   bool FReleasing = false;
   TControl* FActiveControl = nullptr;
+  TMainMenu* FMenu = nullptr;
   TWindowState FWindowState = wsNormal;
   TPosition FPosition = poDesigned;
   TFormBorderStyle FBorderStyle = bsSizeable;

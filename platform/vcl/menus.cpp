@@ -47,6 +47,14 @@ void TMenuItem::Click() {
   if (FEnabled && OnClick) OnClick(this);
 }
 
+TMenuItem* TMenuItem::FindShortCut(TShortCut Value) {
+  if (!FEnabled || !FVisible || Value == scNone) return nullptr;
+  if (FShortCut == Value && FItems.empty()) return this;
+  for (TMenuItem* Child : FItems)
+    if (TMenuItem* Found = Child->FindShortCut(Value)) return Found;
+  return nullptr;
+}
+
 bool TMenuItem::AddFormChild(TComponent* Child) {
   auto* Item = dynamic_cast<TMenuItem*>(Child);
   if (!Item) return false;
@@ -82,6 +90,13 @@ TMenu::TMenu(TComponent* AOwner) : TComponent(AOwner), FItems(std::make_unique<T
 TMenu::~TMenu() = default;
 
 bool TMenu::AddFormChild(TComponent* Child) { return FItems->AddFormChild(Child); }
+
+bool TMenu::IsShortCut(uint16_t Key, TShiftState Shift) {
+  TMenuItem* Item = FItems->FindShortCut(ShortCut(Key, Shift & (ssShift | ssCtrl | ssAlt)));
+  if (!Item) return false;
+  Item->Click();
+  return true;
+}
 
 bool TMenu::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
   if (SameText(Name, "Images") || SameText(Name, "AutoHotkeys") || SameText(Name, "AutoPopup")) return true;

@@ -36,6 +36,9 @@ class TMenuItem : public TComponent, public IFormPropertyTarget {
   void Remove(TMenuItem* Item);
   // Runs OnClick (the user chose the item).
   virtual void Click();
+  // The enabled, visible item (this one or below) with the shortcut; nullptr
+  // when none.
+  TMenuItem* FindShortCut(TShortCut Value);
 
   bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
   bool AddFormChild(TComponent* Child) override;
@@ -57,6 +60,8 @@ class TMenu : public TComponent, public IFormPropertyTarget {
   explicit TMenu(TComponent* AOwner);
   ~TMenu() override;
   TMenuItem* GetItems() const { return FItems.get(); }
+  // Clicks the item whose shortcut is Key with Shift; false when none has it.
+  bool IsShortCut(uint16_t Key, TShiftState Shift);
   bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
   bool AddFormChild(TComponent* Child) override;
 

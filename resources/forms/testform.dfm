@@ -5,6 +5,7 @@ object TestForm: TTestForm
   Height = 300
   Caption = 'Folivra '#8211' test form'
   Color = clBtnFace
+  Menu = MainMenu1
   OldCreateOrder = False
   OnCreate = FormCreate
   OnClose = FormClose
@@ -86,6 +87,24 @@ object TestForm: TTestForm
     Enabled = False
     Interval = 10
     OnTimer = TickerTimer
+  end
+  object MainMenu1: TMainMenu
+    Left = 240
+    Top = 100
+    object FileMenu: TMenuItem
+      Caption = '&File'
+      object OpenItem: TMenuItem
+        Caption = '&Open...'
+        ShortCut = 16463
+        OnClick = OpenItemClick
+      end
+      object SaveItem: TMenuItem
+        Caption = '&Save'
+        Enabled = False
+        ShortCut = 16467
+        OnClick = OpenItemClick
+      end
+    end
   end
   object PaperMenu: TPopupMenu
     Left = 200

@@ -49,6 +49,7 @@ class TTestForm : public TForm {
     BindHandler("PaperMouseWheel", &TTestForm::PaperMouseWheel);
     BindHandler("TickerTimer", &TTestForm::TickerTimer);
     BindHandler("ZoomInItemClick", &TTestForm::ZoomInItemClick);
+    BindHandler("OpenItemClick", &TTestForm::OpenItemClick);
     ReadFormResource("testform");
     Paper = Find<TTestPaper>("Paper");
   }
@@ -78,6 +79,7 @@ class TTestForm : public TForm {
   }
   void TickerTimer(TObject* Sender) { Log.push_back("tick"); }
   void ZoomInItemClick(TObject* Sender) { Log.push_back("zoom in"); }
+  void OpenItemClick(TObject* Sender) { Log.push_back("open"); }
 };
 
 class FormsTest : public ::testing::Test {
@@ -319,6 +321,24 @@ TEST_F(FormsTest, PopupMenuFromTheResourceAnswersThroughTheHook) {
   EXPECT_EQ(Asked, Menu);
   EXPECT_EQ(Menu->GetPopupComponent(), Client);
   EXPECT_EQ(F.Log.back(), "zoom in");
+}
+
+TEST_F(FormsTest, MenuShortCutsRunTheirItems) {
+  TTestForm F(nullptr);
+  F.Show();
+  ASSERT_NE(F.GetMenu(), nullptr);
+  EXPECT_EQ(F.GetMenu(), F.Find<TMainMenu>("MainMenu1"));
+  QWidget* W = F.Paper->GetWidget();
+  F.Log.clear();
+  SendKey(W, Qt::Key_O, Qt::ControlModifier);      // the form's menu
+  SendKey(W, Qt::Key_Equal, Qt::ControlModifier);  // the enclosing panel's popup menu
+  SendKey(W, Qt::Key_S, Qt::ControlModifier);      // a disabled item: the key goes on
+  EXPECT_EQ(F.Log, (std::vector<std::string>{"open", "zoom in", "key 83 4"}));
+  // A freed menu is forgotten.
+  delete F.Find<TMainMenu>("MainMenu1");
+  EXPECT_EQ(F.GetMenu(), nullptr);
+  SendKey(W, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(F.Log.back(), "key 79 4");
 }
 
 TEST_F(FormsTest, MissingResourceIsReported) {
