@@ -242,6 +242,24 @@ TEST_F(TiffPeers, TiffcpLayoutsReadAsLibtiffReadsThem) {
   }
 }
 
+TEST_F(TiffPeers, OneTileOfATiledPage) {
+  if (!Have("tiffcp")) GTEST_SKIP() << "libtiff tools missing";
+  const Bytes px = Picture(97, 41, 1, 9);
+  testsupport::WriteFileBytes(File("src.tif"), minitiff::WriteTiff({PlainPage(97, 41, 8, 1, 1, px)}));
+  Run("tiffcp -t -w 32 -l 16 -c lzw " + File("src.tif") + " " + File("tiled.tif"));
+  const Bytes file = testsupport::ReadFileBytes(File("tiled.tif"));
+  for (int32_t tile : {2, 5, 11}) {  // tiles 4 across: (64, 0), (32, 16), (96, 32) at the edges
+    auto r = ReadBytes(file, 0, true, nullptr, nullptr, tile);
+    ASSERT_FALSE(r->Aborting) << tile;
+    ASSERT_EQ(r->Bitmap->GetWidth(), 32);
+    ASSERT_EQ(r->Bitmap->GetHeight(), 16);
+    const int32_t x0 = (tile % 4) * 32, y0 = (tile / 4) * 16;
+    for (int32_t y = 0; y < 16 && y0 + y < 41; ++y)
+      for (int32_t x = 0; x < 32 && x0 + x < 97; ++x)
+        ASSERT_EQ(r->Bitmap->GetScanline(y)[x], px[size_t(y0 + y) * 97 + size_t(x0 + x)]) << tile << " " << x << "," << y;
+  }
+}
+
 TEST_F(TiffPeers, ImageMagickAndPillowFilesReadAsLibtiffReadsThem) {
   if (!Have("tiffcp") || !Have("convert")) GTEST_SKIP() << "libtiff tools or ImageMagick missing";
   // Sources: a PBM page, a PGM and a PPM picture written here.
