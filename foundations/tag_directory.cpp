@@ -720,9 +720,9 @@ int64_t TIETIFFHandler::WriteIfd(TStream* Stream, TIETIFFEntryList& List) {
         Put32(Offsets.data() + 4 * k, FileOffset(Stream->GetPosition()), FBigEndian);
         if (!E.Blocks[k].empty()) Stream->WriteBuffer(E.Blocks[k].data(), int64_t(E.Blocks[k].size()));
       }
-      if (E.Count <= 1)
-        std::memcpy(Value, E.Count == 1 ? Offsets.data() : Value, 4);
-      else
+      if (E.Count == 1)
+        std::memcpy(Value, Offsets.data(), 4);
+      else if (E.Count > 1)
         WriteData(Offsets.data(), int64_t(Offsets.size()), Value);
       if (E.Tag == 513 && ScanAt >= 0) {
         uint8_t StripValue[4];
