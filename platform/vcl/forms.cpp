@@ -76,7 +76,11 @@ bool TCustomForm::SetFormProperty(const std::string& Name, const TFormValue& Val
   } else if (SameText(Name, "WindowState")) {
     SetWindowState(static_cast<TWindowState>(Value.AsEnum(StateNames)));
   } else if (SameText(Name, "ActiveControl")) {
-    Context.AddFixup(Value, [this](TComponent* C) { FActiveControl = dynamic_cast<TControl*>(C); });
+    Context.AddFixup(Value, [this](TComponent* C) {
+      auto* W = dynamic_cast<TWinControl*>(C);
+      if (C && !W) throw EReadError("Invalid property value");
+      SetActiveControl(W);
+    });
   } else if (SameText(Name, "Menu")) {
     Context.AddFixup(Value, [this](TComponent* C) {
       auto* M = dynamic_cast<TMainMenu*>(C);
@@ -250,7 +254,12 @@ void TCustomForm::Release() {
   PostMessage(GetHandle(), CM_RELEASE, 0, 0);
 }
 
-void TCustomForm::SetActiveControl(TWinControl* Control) { FActiveControl = Control; }
+void TCustomForm::SetActiveControl(TWinControl* Control) {
+  if (Control == FActiveControl) return;
+  if (FActiveControl) FActiveControl->RemoveFreeNotification(this);
+  FActiveControl = Control;
+  if (Control) Control->FreeNotification(this);
+}
 
 void TCustomForm::SetMenu(TMainMenu* Value) {
   if (FMenu) FMenu->RemoveFreeNotification(this);

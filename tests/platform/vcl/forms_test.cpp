@@ -334,7 +334,10 @@ TEST_F(FormsTest, MenuShortCutsRunTheirItems) {
   SendKey(W, Qt::Key_Equal, Qt::ControlModifier);  // the enclosing panel's popup menu
   SendKey(W, Qt::Key_S, Qt::ControlModifier);      // a disabled item: the key goes on
   EXPECT_EQ(F.Log, (std::vector<std::string>{"open", "zoom in", "key 83 4"}));
-  // A freed menu is forgotten.
+  // A freed menu or active control is forgotten.
+  F.SetActiveControl(F.Find<TButton>("OkButton"));
+  delete F.Find<TButton>("OkButton");
+  EXPECT_EQ(F.GetActiveControl(), nullptr);
   delete F.Find<TMainMenu>("MainMenu1");
   EXPECT_EQ(F.GetMenu(), nullptr);
   SendKey(W, Qt::Key_O, Qt::ControlModifier);
