@@ -84,7 +84,12 @@ class TTestForm : public TForm {
 
 class FormsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { RegisterComponentClass<TTestPaper>("TTestPaper"); }
+  static void SetUpTestSuite() {
+    RegisterComponentClass<TTestPaper>("TTestPaper");
+    // The source tree's resources, wherever the build folder lies.
+    SetFormResourceFolder(std::string(FOLIO_TEST_DATA) + "/../../resources/forms");
+  }
+  static void TearDownTestSuite() { SetFormResourceFolder(""); }
 };
 
 TEST_F(FormsTest, ReadsTheResourceIntoNestedControlsFoundByName) {
