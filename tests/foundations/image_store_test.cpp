@@ -306,6 +306,10 @@ TEST(ImageStore, LeastRecentlyUsedBlocksAreUnmappedFirst) {
 
   // Under any mix of calls the mapped set stays within the bound, and what
   // comes back is what went in.
+  // Lowering the bound trims the least recent ones at once.
+  L.SetMaximumMapped(2);
+  EXPECT_EQ(L.GetMappedImages(), (std::vector<TIEVirtualImageInfo*>{Images[19], Images[12], Images[0]}));
+
   std::mt19937 Rng(7);
   for (int32_t Max : {0, 1, 3}) {
     L.SetMaximumMapped(Max);
@@ -454,12 +458,12 @@ TEST(ImageStore, DeletingAHeldImageKeepsTheBitmapAlive) {
 
 TEST(ImageStore, WithoutATemporaryFileImagesStayInMemory) {
   testsupport::TempDir Dir;
-  TIEVirtualImageList* Store;
+  std::unique_ptr<TIEVirtualImageList> Store;
   std::vector<std::unique_ptr<TIEBitmap>> Sources;
   std::vector<TIEVirtualImageInfo*> Infos;
   {
     TempFolderScope Missing(Dir.file("no/such/folder"));
-    Store = new TIEVirtualImageList("ILIST", true);
+    Store = std::make_unique<TIEVirtualImageList>("ILIST", true);
     EXPECT_TRUE(Store->IsAllocated());
     EXPECT_FALSE(Store->IsFileBacked());
     Store->SetMaximumMapped(1);
@@ -478,7 +482,6 @@ TEST(ImageStore, WithoutATemporaryFileImagesStayInMemory) {
   TempFolderScope Good(Dir.path());
   for (TIEVirtualImageInfo* I : Infos) Store->Delete(I);
   EXPECT_TRUE(Store->IsFileBacked());
-  delete Store;
 }
 
 TEST(ImageStore, ImpossibleSizesAreRefusedCleanly) {
