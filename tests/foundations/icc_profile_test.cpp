@@ -386,6 +386,49 @@ TEST(IccProfile, TagTextsNeedATableThatFitsTheProfile) {
     EXPECT_EQ(p.GetDescText(), "");
     EXPECT_EQ(p.GetCprtText(), "");
   }
+  // Hand-made tag tables: texts end at their zero or at the tag's end, tags of
+  // 1000 bytes or more are passed over, the first entry that does not fit
+  // ends the scan.
+  {
+    struct Tag {
+      const char* Sig;
+      std::string Data;
+      uint32_t SizeOverride;  // 0: the data's size
+    };
+    auto build = [](std::vector<Tag> Tags) {
+      Bytes b(132 + 12 * Tags.size(), 0);
+      PutBE32(b, 128, uint32_t(Tags.size()));
+      for (size_t i = 0; i < Tags.size(); ++i) {
+        const size_t off = b.size();
+        b.insert(b.end(), Tags[i].Data.begin(), Tags[i].Data.end());
+        std::memcpy(&b[132 + 12 * i], Tags[i].Sig, 4);
+        PutBE32(b, 132 + 12 * i + 4, uint32_t(off));
+        PutBE32(b, 132 + 12 * i + 8, Tags[i].SizeOverride ? Tags[i].SizeOverride : uint32_t(Tags[i].Data.size()));
+      }
+      return b;
+    };
+    const std::string pad8(8, '\0'), pad12(12, '\0');
+    struct Case {
+      const char* Name;
+      Bytes Data;
+      const char* Desc;
+      const char* Cprt;
+    } cases[] = {
+        {"both texts", build({{"desc", pad12 + "Scanner" + '\0' + "junk", 0}, {"cprt", pad8 + "Me" + '\0', 0}}),
+         "Scanner", "Me"},
+        {"no zero inside the tag", build({{"desc", pad12 + "ABCDEFGH", 0}}), "ABCDEFGH", ""},
+        {"tag of 1000 bytes", build({{"cprt", pad8 + std::string(992, 'x'), 0}, {"desc", pad12 + "D", 0}}), "D", ""},
+        {"size past the end", build({{"desc", pad12 + "Z", 0x7FFFFFF0u}, {"cprt", pad8 + "C", 0}}), "", ""},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.Name);
+      TIEICC p;
+      Load(p, c.Data);
+      EXPECT_FALSE(p.IsValid());
+      EXPECT_EQ(p.GetDescText(), c.Desc);
+      EXPECT_EQ(p.GetCprtText(), c.Cprt);
+    }
+  }
   // An entry whose offset plus size passes the end (the sum wraps in 32 bits)
   // ends the scan; a text without its terminating zero stops at the tag end.
   {
