@@ -512,6 +512,7 @@ int64_t Clamp(int64_t Offset, int64_t Count, int64_t Available) {
 
 bool TiffLayoutSupported(const TTIFFVars& v, TIEPixelFormat FFormat) {
   const int32_t spp = v.SamplesPerPixel, bps = v.BitsPerSample;
+  if (spp < 1 || bps < 1) return false;
   switch (v.Photometric) {
       case 0:
       case 1:

@@ -367,6 +367,7 @@ TEST(TiffLayouts, UnsupportedLayoutsAndCompressionsSetTheAbortFlag) {
   struct Case { const char* Name; int32_t Photometric, Samples, Bits, Compression; } cases[] = {
       {"32-bit float gray", 1, 1, 32, 1}, {"JPEG strip", 2, 3, 8, 7}, {"unknown compression", 1, 1, 8, 34676},
       {"separated, 3 inks", 5, 3, 8, 1}, {"transparency mask", 4, 1, 1, 1},
+      {"no bits", 1, 1, 0, 1}, {"no samples", 2, 0, 8, 1},
   };
   for (const Case& c : cases) {
     TTIFFVars v;
@@ -548,11 +549,18 @@ TEST(TiffDamage, HugeOrBrokenPagesFailCleanly) {
 
 TEST(TiffDamage, CorruptedFilesNeverCrash) {
   testsupport::TempDir dir;
-  Bytes base = FaxFile(dir);
-  if (base.empty()) GTEST_SKIP() << "libtiff tools missing";
+  const Bytes fax = FaxFile(dir);
+  if (fax.empty()) GTEST_SKIP() << "libtiff tools missing";
+  std::vector<Bytes> bases = {fax};
+  const Bytes px = Picture(45, 23, 3, 4);
+  testsupport::WriteFileBytes(dir.file("rgb.tif"), minitiff::WriteTiff({PlainPage(45, 23, 8, 3, 2, px)}));
+  for (const char* o : {"-t -w 16 -l 16 -c lzw:2", "-p separate -c zip", "-r 3 -c packbits"}) {
+    if (RunCommand(std::string("tiffcp ") + o + " " + dir.file("rgb.tif") + " " + dir.file("o.tif") + " 2>/dev/null") == 0)
+      bases.push_back(testsupport::ReadFileBytes(dir.file("o.tif")));
+  }
   std::mt19937 rng(7);
-  for (int round = 0; round < 300; ++round) {
-    Bytes f = base;
+  for (int round = 0; round < 1200; ++round) {
+    Bytes f = bases[size_t(round) % bases.size()];
     const int flips = 1 + int(rng() % 8);
     for (int i = 0; i < flips; ++i) f[rng() % f.size()] = uint8_t(rng());
     if (round % 5 == 0) f.resize(rng() % f.size());
