@@ -548,7 +548,7 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   }
   if (!Bitmap) return;
   // Old-style and new-style JPEG pages come with the JPEG codec.
-  if (v.Compression == 6 || v.Compression == 7 ||
+  if (v.Compression == 6 ||
       (v.JpegInterchangeFormat != 0 && v.Compression != 5 && v.JpegProc < 2)) {
     Progress.SetAborting();
     return;
@@ -573,7 +573,12 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     else if (bps == 16 && spp == 3 && v.Photometric == 2)
       format = ieRGB48;
   }
-  if (!TiffLayoutSupported(v, format)) {
+  // JPEG pages decode to 24-bit colour (gray, RGB, YCbCr and CMYK pages alike).
+  if (v.Compression == 7) format = (v.Photometric <= 2 || v.Photometric == 5 || v.Photometric == 6) &&
+                                           v.BitsPerSample == 8 && v.PlanarConfig != 2
+                                       ? ie24RGB
+                                       : ieNoFormat;
+  if (v.Compression == 7 ? format == ieNoFormat : !TiffLayoutSupported(v, format)) {
     Progress.SetAborting();
     return;
   }

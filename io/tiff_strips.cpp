@@ -11,7 +11,10 @@
 #include "foundations/icc_profile.h"
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
+#include "foundations/ie_streams.h"
 #include "io/ccitt_fax.h"
+#include "io/io_params.h"
+#include "io/jpeg_codec.h"
 #include "io/progress.h"
 #include "io/row_colour_converter.h"
 #include "io/tiff_lzw.h"
@@ -508,6 +511,39 @@ int64_t Clamp(int64_t Offset, int64_t Count, int64_t Available) {
   return std::min(Count, Available - Offset);
 }
 
+// Decodes one JPEG strip or tile (compression 7) into the page at (XPixel,
+// FirstRow); rows the data does not hold stay as they were.
+void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32_t XPixel,
+                     const uint8_t* Data, int64_t Length, TIEProgressRec& Progress) {
+  TIEMemStream data(const_cast<uint8_t*>(Data), Length);
+  std::unique_ptr<TIEMemStream> tables;
+  if (!Vars.JpegTables.empty())
+    tables = std::make_unique<TIEMemStream>(Vars.JpegTables.data(), int64_t(Vars.JpegTables.size()));
+  TIEBitmap work;
+  TIOParamsVals params;
+  bool aborting = false;
+  TIEProgressRec silent;
+  silent.Aborting = &aborting;
+  // RGB pages store their components as they are: no YCbCr conversion.
+  const bool rgb = Vars.Photometric == 2;
+  const int32_t rows = JpegReadStream(&data, tables.get(), &work, params, silent, false, rgb, false,
+                                      Vars.Photometric == 5, false, false, -1, false);
+  if (rows <= 0 || work.GetPixelFormat() != ie24RGB) {
+    if (rows <= 0) Progress.SetAborting();
+    return;
+  }
+  const int32_t w = std::min(work.GetWidth(), Bitmap->GetWidth() - XPixel);
+  for (int32_t y = 0; y < rows && FirstRow + y < Bitmap->GetHeight(); ++y) {
+    if (w <= 0) break;
+    uint8_t* src = work.GetScanline(y);
+    if (rgb && params.JpegColorSpace != ioJPEG_RGB) {
+      // Delivered as stored (red first): turn into blue, green, red.
+      for (int32_t x = 0; x < w; ++x) std::swap(src[3 * x], src[3 * x + 2]);
+    }
+    std::memcpy(Bitmap->GetScanline(FirstRow + y) + int64_t(XPixel) * 3, src, size_t(w) * 3);
+  }
+}
+
 }  // namespace
 
 bool TiffLayoutSupported(const TTIFFVars& v, TIEPixelFormat FFormat) {
@@ -546,7 +582,7 @@ bool TiffLayoutSupported(const TTIFFVars& v, TIEPixelFormat FFormat) {
 }
 
 bool TiffCompressionSupported(int32_t Compression) {
-  return Compression == 1 || IsCcitt(Compression) || Compression == 5 || IsDeflate(Compression) ||
+  return Compression == 1 || Compression == 7 || IsCcitt(Compression) || Compression == 5 || IsDeflate(Compression) ||
          Compression == 32773;
 }
 
@@ -579,6 +615,15 @@ void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEPro
   if (RowCount <= 0 || Width <= 0 || !Data || DataLength <= 0) return;
   if (!TiffCompressionSupported(Vars.Compression)) {
     Progress.SetAborting();
+    return;
+  }
+  if (Vars.Compression == 7) {
+    if (Bitmap->GetPixelFormat() != ie24RGB) {
+      Progress.SetAborting();
+      return;
+    }
+    DecodeJpegChunk(Vars, Bitmap, FirstRow, XPixel, Data, DataLength, Progress);
+    if (XPixel == 0) ReportRow(Progress, std::min(FirstRow + RowCount, Bitmap->GetHeight()), Bitmap->GetHeight());
     return;
   }
   TRowWriter writer(Vars, Bitmap, Width);

@@ -1,7 +1,8 @@
 #pragma once
 // TIFF strip and tile decoding: fetches the compressed strips or tiles of one
 // page, decompresses them row by row (none, Modified Huffman, Group 3, Group 4,
-// LZW, PackBits, Deflate), undoes the horizontal predictor and the fill order,
+// LZW, PackBits, Deflate; JPEG strips and tiles whole, through the JPEG
+// codec), undoes the horizontal predictor and the fill order,
 // and converts every row from the file's sample layout into the bitmap's pixel
 // format and the alpha mask.
 //

@@ -3,6 +3,7 @@
 // them; sample layouts decoded row by row; damaged files fail cleanly.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -301,6 +302,38 @@ TEST_F(TiffPeers, ImageMagickAndPillowFilesReadAsLibtiffReadsThem) {
           "', compression=" + compression + ")\"");
       SameAsLibtiff(File("pil.tif"), std::string("Pillow ") + src + " " + compression);
     }
+  }
+}
+
+// JPEG-compressed pages are lossy: libtiff's reading (through ImageMagick) and
+// ours must agree closely pixel for pixel.
+TEST_F(TiffPeers, JpegPagesReadAsLibtiffReadsThem) {
+  if (!Have("tiffcp") || !Have("convert")) GTEST_SKIP() << "libtiff tools or ImageMagick missing";
+  const Bytes rgb = Picture(83, 45, 3, 8);
+  const Bytes gray = Picture(61, 33, 1, 8);
+  testsupport::WriteFileBytes(File("rgb.tif"), minitiff::WriteTiff({PlainPage(83, 45, 8, 3, 2, rgb)}));
+  testsupport::WriteFileBytes(File("gray.tif"), minitiff::WriteTiff({PlainPage(61, 33, 8, 1, 1, gray)}));
+  const char* cases[][2] = {
+      {"rgb.tif", "-c jpeg"},          {"rgb.tif", "-c jpeg:r"},       {"rgb.tif", "-r 16 -c jpeg"},
+      {"rgb.tif", "-t -w 32 -l 16 -c jpeg"}, {"gray.tif", "-c jpeg"}, {"gray.tif", "-r 8 -c jpeg:90"},
+  };
+  for (const auto& c : cases) {
+    const std::string what = std::string(c[0]) + " " + c[1];
+    Run(std::string("tiffcp ") + c[1] + " " + File(c[0]) + " " + File("jpeg.tif"));
+    Run("convert " + File("jpeg.tif") + " -depth 8 rgb:" + File("ref.rgb"));
+    const Bytes ref = testsupport::ReadFileBytes(File("ref.rgb"));
+    auto r = ReadBytes(testsupport::ReadFileBytes(File("jpeg.tif")), 0);
+    ASSERT_FALSE(r->Aborting) << what;
+    ASSERT_EQ(r->Bitmap->GetPixelFormat(), ie24RGB) << what;
+    const int32_t w = r->Bitmap->GetWidth(), h = r->Bitmap->GetHeight();
+    ASSERT_EQ(ref.size(), size_t(w) * h * 3) << what;
+    double sum = 0;
+    for (int32_t y = 0; y < h; ++y) {
+      const uint8_t* row = r->Bitmap->GetScanline(y);
+      for (int32_t x = 0; x < w; ++x)
+        for (int k = 0; k < 3; ++k) sum += std::abs(int(row[3 * x + 2 - k]) - int(ref[(size_t(y) * w + x) * 3 + k]));
+    }
+    EXPECT_LT(sum / (double(w) * h * 3), 0.5) << what;
   }
 }
 
