@@ -1360,6 +1360,7 @@ void TVclPaintBridge::Paint(TControl* Control, QWidget* Widget, const QRect& Reg
   TVclFrontBuffer* Buffer = BufferOf(Control);
   auto* WC = dynamic_cast<TWinControl*>(Control);
   const int32_t B = WC ? WC->GetBorderSize() : 0;
+  const TPoint Origin = Control->GetClientOffset();
   const TRect Client = Control->GetClientRect();
   auto* Link = dynamic_cast<TVclWidgetLink*>(Widget);
   QPointer<QWidget> Guard(Widget);
@@ -1389,9 +1390,9 @@ void TVclPaintBridge::Paint(TControl* Control, QWidget* Widget, const QRect& Reg
     }
   }
   if (Buffer) {
-    P.drawImage(QPoint(B, B), Buffer->Bitmap()->GetImage());
+    P.drawImage(QPoint(Origin.X, Origin.Y), Buffer->Bitmap()->GetImage());
   } else if (!dynamic_cast<TVclWidgetLink*>(Widget) || !Link->NativePaint) {
-    P.fillRect(QRect(B, B, Client.Width(), Client.Height()), VclQColor(Control->GetColor()));
+    P.fillRect(QRect(Origin.X, Origin.Y, Client.Width(), Client.Height()), VclQColor(Control->GetColor()));
   }
   if (WC && WC->FScrollBars[SB_HORZ].Visible && WC->FScrollBars[SB_VERT].Visible) {
     P.fillRect(QRect(Control->GetWidth() - B - VclScrollBarSize, Control->GetHeight() - B - VclScrollBarSize,

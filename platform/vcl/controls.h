@@ -142,6 +142,8 @@ class TControl : public TComponent {
   void SetClientHeight(int32_t Value);
   // Screen position of the client area's top-left corner.
   TPoint GetClientOrigin() const;
+  // Where the client area starts inside the control (its border, a menu bar).
+  TPoint GetClientOffset() const { return ClientOffset(); }
   TPoint ClientToScreen(const TPoint& P) const;
   TPoint ScreenToClient(const TPoint& P) const;
 
@@ -289,6 +291,7 @@ class TControl : public TComponent {
   void FontChanged();
 
   friend class TWinControl;
+  friend class TCustomForm;
 };
 
 // One window scroll bar of a windowed control.

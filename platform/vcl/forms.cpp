@@ -1,6 +1,7 @@
 #include "platform/vcl/forms.h"
 
 #include <QGuiApplication>
+#include <QMenuBar>
 #include <QScreen>
 #include <QWidget>
 
@@ -265,6 +266,46 @@ void TCustomForm::SetMenu(TMainMenu* Value) {
   if (FMenu) FMenu->RemoveFreeNotification(this);
   FMenu = Value;
   if (Value) Value->FreeNotification(this);
+  RebuildMenuBar();
+}
+
+int32_t TCustomForm::MenuBarHeight() const { return FMenuBar ? FMenuBar->sizeHint().height() : 0; }
+
+void TCustomForm::RebuildMenuBar() {
+  const int32_t OldHeight = MenuBarHeight();
+  if (!FMenu || !FWidget) {
+    if (FMenuBar) {
+      VclDisposeQObject(FMenuBar);
+      FMenuBar = nullptr;
+    }
+  } else {
+    if (!FMenuBar) FMenuBar = new QMenuBar(FWidget.data());
+    VclFillMenuBar(FMenuBar, FMenu->GetItems());
+    FMenuBar->setGeometry(0, 0, FWidth, FMenuBar->sizeHint().height());
+    FMenuBar->show();
+  }
+  if (MenuBarHeight() != OldHeight) {
+    // The menu bar takes its height from the client area.
+    for (TControl* C : FControls) C->UpdateWidgetGeometry();
+    ClientSizeChanged();
+  }
+}
+
+TPoint TCustomForm::ClientOffset() const {
+  TPoint O = TWinControl::ClientOffset();
+  O.Y += MenuBarHeight();
+  return O;
+}
+
+TRect TCustomForm::GetClientRect() const {
+  TRect R = TWinControl::GetClientRect();
+  R.Bottom = std::max(0, R.Bottom - MenuBarHeight());
+  return R;
+}
+
+void TCustomForm::BoundsChanged(bool Moved, bool Sized) {
+  if (Sized && FMenuBar) FMenuBar->setGeometry(0, 0, FWidth, FMenuBar->sizeHint().height());
+  TWinControl::BoundsChanged(Moved, Sized);
 }
 
 bool TCustomForm::IsShortCut(uint16_t Key, TShiftState Shift) { return FMenu && FMenu->IsShortCut(Key, Shift); }
@@ -272,7 +313,10 @@ bool TCustomForm::IsShortCut(uint16_t Key, TShiftState Shift) { return FMenu && 
 void TCustomForm::Notification(TComponent* AComponent, TOperation Operation) {
   TWinControl::Notification(AComponent, Operation);
   if (Operation == opRemove) {
-    if (AComponent == FMenu) FMenu = nullptr;
+    if (AComponent == FMenu) {
+      FMenu = nullptr;
+      RebuildMenuBar();
+    }
     if (AComponent == FActiveControl) FActiveControl = nullptr;
   }
 }

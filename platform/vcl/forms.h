@@ -28,6 +28,7 @@ using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
 class TMainMenu;
+class QMenuBar;
 
 class TCustomForm : public TWinControl {
  public:
@@ -95,6 +96,12 @@ class TCustomForm : public TWinControl {
   // Runs the menu command for Key with Shift; false when none has it.
   virtual bool IsShortCut(uint16_t Key, TShiftState Shift);
   void Notification(TComponent* AComponent, TOperation Operation) override;
+  TRect GetClientRect() const override;
+  // Builds the menu bar again from the menu's items (after items were added
+  // or removed; captions, checks and enabled states are read when a menu
+  // opens).
+  void RebuildMenuBar();
+  QMenuBar* GetMenuBar() const { return FMenuBar; }
 
   void SetVisible(bool Value) override;
   void SetText(const std::string& Value) override;
@@ -120,6 +127,8 @@ class TCustomForm : public TWinControl {
   virtual void DoHide();
   virtual void DoClose(TCloseAction& Action);
   void CloseModal();
+  TPoint ClientOffset() const override;
+  void BoundsChanged(bool Moved, bool Sized) override;
   TFormHandlerTable FHandlers;
 
  private:
@@ -130,6 +139,8 @@ class TCustomForm : public TWinControl {
   bool FReleasing = false;
   TControl* FActiveControl = nullptr;
   TMainMenu* FMenu = nullptr;
+  QMenuBar* FMenuBar = nullptr;
+  int32_t MenuBarHeight() const;
   TWindowState FWindowState = wsNormal;
   TPosition FPosition = poDesigned;
   TFormBorderStyle FBorderStyle = bsSizeable;

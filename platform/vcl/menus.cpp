@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QMenuBar>
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -131,6 +132,63 @@ void BuildMenu(QMenu* Q, TMenuItem* Item, std::map<QAction*, TMenuItem*>& Map) {
   }
 }
 }  // namespace
+
+namespace {
+bool Contains(TMenuItem* Root, TMenuItem* Item) {
+  if (Root == Item) return true;
+  for (int32_t I = 0; I < Root->GetCount(); ++I)
+    if (Contains(Root->GetItem(I), Item)) return true;
+  return false;
+}
+
+QString ItemText(TMenuItem* Item) { return QString::fromStdString(Item->GetCaption()); }
+
+void AddEntry(QWidget* Menu, TMenuItem* Root, TMenuItem* Child) {
+  auto* AsMenu = qobject_cast<QMenu*>(Menu);
+  auto* AsBar = qobject_cast<QMenuBar*>(Menu);
+  if (Child->GetCaption() == "-") {
+    if (AsMenu) AsMenu->addSeparator();
+    if (AsBar) AsBar->addSeparator();
+    return;
+  }
+  if (Child->GetCount() > 0) {
+    QMenu* Sub = AsMenu ? AsMenu->addMenu(ItemText(Child)) : AsBar->addMenu(ItemText(Child));
+    VclFillMenu(Sub, Root, Child);
+    return;
+  }
+  QAction* A = AsMenu ? AsMenu->addAction(ItemText(Child)) : AsBar->addAction(ItemText(Child));
+  A->setData(QVariant::fromValue(reinterpret_cast<quintptr>(Child)));
+  QObject::connect(A, &QAction::triggered, A, [Root, Child] {
+    if (!Contains(Root, Child)) return;
+    ++GVclDeliverDepth;
+    VclGuardedCall(Child, [Child] { Child->Click(); });
+    --GVclDeliverDepth;
+  });
+}
+
+void Refresh(QMenu* Menu, TMenuItem* Root) {
+  for (QAction* A : Menu->actions()) {
+    auto* Item = reinterpret_cast<TMenuItem*>(A->data().value<quintptr>());
+    if (!Item || !Contains(Root, Item)) continue;
+    A->setText(ItemText(Item));
+    A->setEnabled(Item->GetEnabled());
+    A->setVisible(Item->GetVisible());
+    A->setCheckable(Item->GetChecked());
+    A->setChecked(Item->GetChecked());
+  }
+}
+}  // namespace
+
+void VclFillMenu(QMenu* Menu, TMenuItem* Root, TMenuItem* Parent) {
+  Menu->clear();
+  for (int32_t I = 0; I < Parent->GetCount(); ++I) AddEntry(Menu, Root, Parent->GetItem(I));
+  QObject::connect(Menu, &QMenu::aboutToShow, Menu, [Menu, Root] { Refresh(Menu, Root); });
+}
+
+void VclFillMenuBar(QMenuBar* Bar, TMenuItem* Root) {
+  Bar->clear();
+  for (int32_t I = 0; I < Root->GetCount(); ++I) AddEntry(Bar, Root, Root->GetItem(I));
+}
 
 TPopupMenuHook SetPopupMenuHook(TPopupMenuHook Hook) {
   std::lock_guard<std::mutex> Lock(GPopupLock);

@@ -96,3 +96,11 @@ class TPopupMenu : public TMenu {
 // screen, a popup closes without a choice.
 using TPopupMenuHook = std::function<TMenuItem*(TPopupMenu* Menu, TPoint At)>;
 TPopupMenuHook SetPopupMenuHook(TPopupMenuHook Hook);
+
+class QMenu;
+class QMenuBar;
+// Fills a Qt menu bar (or menu) with the items under Root. Choosing an entry
+// clicks its item, provided the item is still under Root then; opening a
+// menu reads captions, checks and enabled states afresh.
+void VclFillMenuBar(QMenuBar* Bar, TMenuItem* Root);
+void VclFillMenu(QMenu* Menu, TMenuItem* Root, TMenuItem* Parent);

@@ -32,8 +32,7 @@ WPARAM MouseKeys(Qt::KeyboardModifiers M, Qt::MouseButtons B) {
 }
 
 TPoint ClientPoint(TControl* C, QWidget* W, const QPointF& Local) {
-  TPoint O{0, 0};
-  if (auto* WC = dynamic_cast<TWinControl*>(C)) O = TPoint{WC->GetBorderSize(), WC->GetBorderSize()};
+  const TPoint O = C->GetClientOffset();
   return TPoint{static_cast<int32_t>(Local.x()) - O.X, static_cast<int32_t>(Local.y()) - O.Y};
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
 #include <string>
@@ -122,15 +123,20 @@ TEST_F(FormsTest, ReadsTheResourceIntoNestedControlsFoundByName) {
   EXPECT_EQ(F.GetWidget()->findChild<QWidget*>("Paper"), F.Paper->GetWidget());
   // Alignment: the top panel spans the client width, the side panel fills the
   // rest of the height, the paper fills the side panel inside bevel and border.
+  // The menu bar takes its height from the client area.
+  const int32_t H = F.GetClientHeight();
+  ASSERT_NE(F.GetMenuBar(), nullptr);
+  EXPECT_EQ(H, 300 - F.GetMenuBar()->sizeHint().height());
+  EXPECT_EQ(F.GetClientOffset(), (TPoint{0, 300 - H}));
   EXPECT_EQ(Top->GetBoundsRect(), Rect(0, 0, 400, 41));
-  EXPECT_EQ(Client->GetBoundsRect(), Rect(0, 41, 400, 300));
-  EXPECT_EQ(Side->GetBoundsRect(), Rect(0, 0, 150, 259));
-  EXPECT_EQ(F.Paper->GetBoundsRect(), Rect(4, 4, 146, 255));
+  EXPECT_EQ(Client->GetBoundsRect(), Rect(0, 41, 400, H));
+  EXPECT_EQ(Side->GetBoundsRect(), Rect(0, 0, 150, H - 41));
+  EXPECT_EQ(F.Paper->GetBoundsRect(), Rect(4, 4, 146, H - 45));
   // Resizing the form realigns at once.
   F.SetBounds(0, 0, 500, 400);
   EXPECT_EQ(Top->GetWidth(), 500);
-  EXPECT_EQ(Side->GetHeight(), 359);
-  EXPECT_EQ(F.Paper->GetHeight(), 351);
+  EXPECT_EQ(Side->GetHeight(), H + 100 - 41);
+  EXPECT_EQ(F.Paper->GetHeight(), H + 100 - 49);
 }
 
 TEST_F(FormsTest, InputReachesTheBoundHandlersWithTheRightCodes) {
@@ -328,9 +334,20 @@ TEST_F(FormsTest, PopupMenuFromTheResourceAnswersThroughTheHook) {
   EXPECT_EQ(F.Log.back(), "zoom in");
 }
 
-TEST_F(FormsTest, MenuShortCutsRunTheirItems) {
+TEST_F(FormsTest, MenuBarEntriesAndShortCutsRunTheirItems) {
   TTestForm F(nullptr);
   F.Show();
+  // The menu bar shows the main menu's items; choosing one clicks it.
+  QMenuBar* Bar = F.GetMenuBar();
+  ASSERT_NE(Bar, nullptr);
+  ASSERT_EQ(Bar->actions().size(), 1);
+  QMenu* FileMenu = Bar->actions()[0]->menu();
+  ASSERT_NE(FileMenu, nullptr);
+  EXPECT_EQ(Bar->actions()[0]->text(), "&File");
+  ASSERT_EQ(FileMenu->actions().size(), 2);
+  F.Log.clear();
+  FileMenu->actions()[0]->trigger();
+  EXPECT_EQ(F.Log, std::vector<std::string>{"open"});
   ASSERT_NE(F.GetMenu(), nullptr);
   EXPECT_EQ(F.GetMenu(), F.Find<TMainMenu>("MainMenu1"));
   QWidget* W = F.Paper->GetWidget();
