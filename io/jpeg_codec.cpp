@@ -559,21 +559,19 @@ int32_t JpegStreamSize(TStream* Stream) {
   TPositionKeeper keep(Stream);
   TByteReader r(Stream);
   uint8_t b;
-  while (r.Get(b)) {
+  bool more = true;
+  while (more && r.Get(b)) {
     if (b != 0xFF) continue;
     uint8_t m;
-    if (!r.Get(m)) break;
-    if (m == 0xD9) break;
+    // Fill bytes may stand before any marker.
+    do {
+      more = r.Get(m);
+    } while (more && m == 0xFF);
+    if (!more || m == 0xD9) break;
     if ((m >= 0xC0 && m <= 0xCF) || (m >= 0xDA && m <= 0xFE)) {
       int32_t len;
       if (!r.Get16(len)) break;
       if (len > 2 && !r.Skip(len - 2)) break;
-    } else if (m == 0xFF) {
-      // A fill byte: the next byte may be the marker.
-      uint8_t next;
-      while (r.Get(next) && next == 0xFF) {
-      }
-      if (next == 0xD9) break;
     }
   }
   return int32_t(std::min<int64_t>(r.Consumed(), INT32_MAX));

@@ -20,6 +20,7 @@
 #include "foundations/image_buffer.h"
 #include "foundations/iptc.h"
 #include "foundations/jpeg_markers.h"
+#include "foundations/settings.h"
 #include "io/io_params.h"
 #include "io/jpeg_codec.h"
 #include "io/progress.h"
@@ -600,6 +601,13 @@ TEST(JpegCodec, ProbeAndStreamSize) {
   EXPECT_EQ(JpegIsStream(&s, false), 0);
   EXPECT_EQ(JpegStreamSize(&s), int32_t(jpeg.size()));
   EXPECT_EQ(s.GetPosition(), 149);
+  // Fill bytes before the EOI marker belong to the JPEG.
+  Bytes filled(jpeg.begin(), jpeg.end() - 2);
+  filled.insert(filled.end(), {0xFF, 0xFF, 0xFF, 0xD9, 'x', 0xFF, 0xD9});
+  TMemoryStream fs;
+  fs.WriteBuffer(filled.data(), int64_t(filled.size()));
+  fs.SetPosition(0);
+  EXPECT_EQ(JpegStreamSize(&fs), int32_t(jpeg.size() + 2));
   // 149 bytes of junk in front still read; 150 no longer.
   EXPECT_FALSE(Read(f)->Aborting);
   Bytes far(150, 0x00);
@@ -696,6 +704,109 @@ TEST(JpegCodec, DamagedInputFailsCleanly) {
     auto r = Read(f, i % 3 == 0);
     EXPECT_LE(r->Rows, 64);
   }
+}
+
+// Splits a JPEG into its segments: (marker, whole segment bytes); the
+// entropy-coded data stays with the SOS segment.
+std::vector<std::pair<uint8_t, Bytes>> Segments(const Bytes& F) {
+  std::vector<std::pair<uint8_t, Bytes>> out;
+  size_t p = 2;
+  while (p + 4 <= F.size() && F[p] == 0xFF) {
+    const uint8_t m = F[p + 1];
+    const size_t len = size_t(F[p + 2]) << 8 | F[p + 3];
+    size_t end = p + 2 + len;
+    if (m == 0xDA) end = F.size() - 2;
+    out.push_back({m, Bytes(F.begin() + int64_t(p), F.begin() + int64_t(end))});
+    p = end;
+  }
+  return out;
+}
+
+TEST(JpegCodec, TablesStreamRawComponentsAndRowLimit) {
+  if (!HaveJpegTools()) GTEST_SKIP();
+  TempDir dir;
+  PnmImage flat = Pattern(32, 24);
+  for (size_t i = 0; i < flat.Data.size(); i += 3) flat.Data[i] = 200, flat.Data[i + 1] = 100, flat.Data[i + 2] = 50;
+  const Bytes file = Cjpeg(dir, flat, "-quality 95");
+  // An abbreviated image: its tables travel in a separate tables-only JPEG,
+  // as TIFF pages keep them.
+  Bytes tables = {0xFF, 0xD8}, image = {0xFF, 0xD8};
+  for (auto& [m, seg] : Segments(file)) {
+    Bytes& to = (m == 0xDB || m == 0xC4) ? tables : image;
+    to.insert(to.end(), seg.begin(), seg.end());
+  }
+  tables.insert(tables.end(), {0xFF, 0xD9});
+  image.insert(image.end(), {0xFF, 0xD9});
+  TMemoryStream ts, is;
+  ts.WriteBuffer(tables.data(), int64_t(tables.size()));
+  is.WriteBuffer(image.data(), int64_t(image.size()));
+  struct Case {
+    bool Tables;
+    bool Raw;
+    int32_t MaxRows;
+  } cases[] = {{true, false, -1}, {true, true, -1}, {false, false, 10}, {false, true, 24}};
+  std::vector<int32_t> reported;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Tables * 100 + c.Raw * 10);
+    TStream* s = c.Tables ? static_cast<TStream*>(&is) : nullptr;
+    TMemoryStream whole;
+    whole.WriteBuffer(file.data(), int64_t(file.size()));
+    if (!s) s = &whole;
+    s->SetPosition(0);
+    ts.SetPosition(0);
+    TIEBitmap b;
+    TIOParamsVals p;
+    bool abort = false;
+    TIEProgressRec pr;
+    pr.Aborting = &abort;
+    reported.clear();
+    pr.fOnProgress = [&](TObject*, int32_t per) { reported.push_back(per); };
+    const int32_t rows = JpegReadStream(s, c.Tables ? &ts : nullptr, &b, p, pr, false, c.Raw, false, false, false,
+                                        false, c.MaxRows, false);
+    EXPECT_FALSE(abort);
+    EXPECT_EQ(rows, c.MaxRows < 0 ? 24 : c.MaxRows);
+    ASSERT_EQ(b.GetWidth(), 32);
+    const uint8_t* px = b.GetScanline(5) + 3 * 7;
+    // Raw components are Y, Cb, Cr; converted ones blue, green, red.
+    const int want[3] = {c.Raw ? 124 : 50, c.Raw ? 86 : 100, c.Raw ? 182 : 200};
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(px[k], want[k], 3) << k;
+    ASSERT_FALSE(reported.empty());
+    EXPECT_EQ(reported.back(), rows * 100 / 24);
+  }
+  // Without its tables the abbreviated image cannot be decoded.
+  is.SetPosition(0);
+  TIEBitmap b;
+  TIOParamsVals p;
+  bool abort = false;
+  TIEProgressRec pr;
+  pr.Aborting = &abort;
+  JpegReadStream(&is, nullptr, &b, p, pr, false, false, false, false, false, false, -1, false);
+  EXPECT_TRUE(abort);
+}
+
+TEST(JpegCodec, ColourManagedReadAppliesTheProfileOnce) {
+  TempDir dir;
+  const std::string py =
+      "from PIL import Image, ImageCms\n"
+      "im = Image.new('RGB', (16, 8), (30, 140, 220))\n"
+      "icc = ImageCms.ImageCmsProfile(ImageCms.createProfile('sRGB')).tobytes()\n"
+      "im.save('" + dir.file("srgb.jpg") + "', icc_profile=icc, quality=100, subsampling=0)\n";
+  WriteFileBytes(dir.file("make.py"), Bytes(py.begin(), py.end()));
+  if (RunCommand("/usr/bin/python3 '" + dir.file("make.py") + "' 2>/dev/null") != 0) GTEST_SKIP() << "Pillow missing";
+  const Bytes file = ReadFileBytes(dir.file("srgb.jpg"));
+  auto plain = Read(file);
+  ASSERT_TRUE(plain->Params->InputIccProfile);
+  EXPECT_NE(plain->Params->JpegMarkers->IndexOf(0xE2), -1);
+  const bool saved = IEColorManagement;
+  IEColorManagement = true;
+  auto managed = Read(file);
+  IEColorManagement = saved;
+  ASSERT_FALSE(managed->Aborting);
+  EXPECT_TRUE(managed->Params->InputIccProfile->GetApplied());
+  // Applied to the pixels, so not written again with them.
+  EXPECT_EQ(managed->Params->JpegMarkers->IndexOf(0xE2), -1);
+  // sRGB into sRGB leaves the colours where they were.
+  EXPECT_LT(MeanAbsDiff(ToPnm(managed->Bitmap.get()).Data, ToPnm(plain->Bitmap.get()).Data), 2.0);
 }
 
 TEST(JpegCodec, WriterFailures) {
