@@ -15,6 +15,7 @@
 #include "foundations/zlib_streams.h"
 #include "io/ccitt_fax.h"
 #include "io/io_params.h"
+#include "io/jpeg_codec.h"
 #include "io/progress.h"
 #include "io/row_colour_converter.h"
 #include "io/tiff_lzw.h"
@@ -315,13 +316,28 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     case ietcPackBits: compression = 32773; break;
     case ietcZIP:
     case ietcDeflate: compression = 32946; break;
-    default: compression = 1; break;  // JPEG pages come with the JPEG codec
+    case ietcJPEG:
+      // Whole-image JPEG strip for colour and gray pages.
+      if (fmt == ie24RGB || fmt == ie8g) compression = 7;
+      break;
+    default: compression = 1; break;
+  }
+  uint8_t jpegSpace = Params.TiffJpegColorSpace;
+  if (compression == 7) {
+    if (fmt == ie8g) jpegSpace = ioJPEG_GRAYLEV;
+    if (jpegSpace == ioJPEG_YCbCrK) jpegSpace = ioJPEG_RGB;
+    switch (jpegSpace) {
+      case ioJPEG_GRAYLEV: layout = lyGray; bits = 8; break;
+      case ioJPEG_CMYK: layout = lyCMYK; bits = 8; break;
+      default: layout = lyRGB; bits = 8; break;
+    }
+    quantizer.reset();
   }
   if (ccitt && layout != lyBilevel) {
     ccitt = twoD = false;
     compression = 1;
   }
-  const bool alphaSample = layout == lyRGB && bmp->HasAlphaChannel() &&
+  const bool alphaSample = layout == lyRGB && compression != 7 && bmp->HasAlphaChannel() &&
                            (compression == 1 || compression == 5 || compression == 32773 ||
                             compression == 32946) &&
                            [&] {
@@ -352,6 +368,10 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     case lyCMYK: photometric = 5; break;
     case lyLab: photometric = 8; break;
     default: photometric = 2; break;
+  }
+  if (compression == 7 && jpegSpace == ioJPEG_YCbCr) {
+    photometric = 6;
+    samples = 3;
   }
   // Row bytes as written.
   const int64_t rowBytes = (int64_t(width) * samples * bits + 7) / 8;
@@ -401,6 +421,7 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     w.Shorts(297, {uint16_t(std::max(Params.TiffPageNumber, 0)), uint16_t(std::max(Params.TiffPageTotal, 0))});
   }
   if (predictor == 2) w.Short(317, 2);
+  if (photometric == 6) w.Shorts(530, {2, 2});  // the JPEG codec's sampling
   if (alphaSample) w.Short(338, 2);  // unassociated (straight) alpha
   if (layout == lyPalette) {
     // 2^bits entries per channel, whatever the number of colours used.
@@ -439,7 +460,7 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
 
   // ---- strips ----
   int32_t rps = height, strips = 1;
-  if (compression != 32946) TiffStripLayout(height, bmp->GetRowLen(), rps, strips);
+  if (compression != 32946 && compression != 7) TiffStripLayout(height, bmp->GetRowLen(), rps, strips);
   std::vector<uint32_t> offsets, counts;
   std::vector<uint8_t> row(size_t(rowBytes) + 16), coded;
   std::unique_ptr<uint8_t[]> refLine;
@@ -523,6 +544,24 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     if (!w.Align()) return 0;
     stripStart = w.Pos();
     zip = std::make_unique<TZCompressionStream>(Stream, int32_t(std::clamp(Params.TiffDeflateLevel + 1, 1, 3)));
+  }
+  if (compression == 7) {
+    // The whole image as one JPEG strip.
+    if (w.Align()) {
+      stripStart = w.Pos();
+      TIOParamsVals jp;
+      jp.JpegQuality = Params.TiffJpegQuality;
+      jp.JpegColorSpace = jpegSpace;
+      try {
+        JpegWriteStream(Stream, bmp, jp, Progress);
+      } catch (const Exception&) {
+        Progress.SetAborting();
+      }
+      offsets.push_back(uint32_t(stripStart));
+      counts.push_back(uint32_t(w.Pos() - stripStart));
+      if (w.Pos() > int64_t(UINT32_MAX) - 16) Progress.SetAborting();
+    }
+    strips = 0;
   }
   try {
     for (int32_t s = 0; s < strips && !Progress.IsAborting(); ++s) {

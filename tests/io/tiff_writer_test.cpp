@@ -200,6 +200,44 @@ TEST_F(TiffWriterPeers, FaxPagesCompareEqualInTiffcmp) {
   EXPECT_FALSE(aborting);
 }
 
+TEST_F(TiffWriterPeers, JpegPagesReadInLibtiffCloseToTheImage) {
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  struct Case { const char* Name; TIEPixelFormat Format; uint8_t Space; } cases[] = {
+      {"YCbCr", ie24RGB, ioJPEG_YCbCr}, {"RGB", ie24RGB, ioJPEG_RGB}, {"gray", ie8g, ioJPEG_GRAYLEV}};
+  for (const Case& c : cases) {
+    // A smooth picture: JPEG keeps it close.
+    auto src = std::make_unique<TIEBitmap>(150, 70, c.Format);
+    for (int32_t y = 0; y < 70; ++y) {
+      uint8_t* r = src->GetScanline(y);
+      for (int64_t i = 0; i < src->GetRowLen(); ++i) r[i] = uint8_t((i * 2 + y * 3) % 256 / 2 + 40);
+    }
+    TIOParamsVals p;
+    p.BitsPerSample = 8;
+    p.SamplesPerPixel = c.Format == ie8g ? 1 : 3;
+    p.TiffCompression = ietcJPEG;
+    p.TiffJpegColorSpace = c.Space;
+    p.TiffJpegQuality = 95;
+    TMemoryStream s;
+    bool aborting = false;
+    ASSERT_EQ(Write(s, false, src.get(), p, &aborting), 1) << c.Name;
+    ASSERT_FALSE(aborting) << c.Name;
+    testsupport::WriteFileBytes(File("ours.tif"), StreamBytes(s));
+    Run("convert " + File("ours.tif") + " -depth 8 gray:" + File("ref.gray"));
+    const Bytes ref = testsupport::ReadFileBytes(File("ref.gray"));
+    ASSERT_EQ(ref.size(), size_t(150 * 70)) << c.Name;
+    double diff = 0;
+    for (int32_t y = 0; y < 70; ++y)
+      for (int32_t x = 0; x < 150; ++x) {
+        const TRGB px = src->GetPixelRGB(x, y);
+        diff += std::abs(int(ref[size_t(y) * 150 + x]) - (c.Format == ie8g ? px.r : (px.r * 21 + px.g * 72 + px.b * 7) / 100));
+      }
+    EXPECT_LT(diff / (150 * 70), 3.0) << c.Name;
+    auto back = ReadPage(StreamBytes(s), 0);
+    EXPECT_FALSE(back->Aborting) << c.Name;
+    EXPECT_EQ(back->Params.TiffCompression, ietcJPEG) << c.Name;
+  }
+}
+
 TEST(TiffWriter, PagesAreInsertedAndAppended) {
   TMemoryStream s;
   bool aborting = false;
