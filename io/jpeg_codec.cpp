@@ -673,6 +673,9 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
     *aborting = true;
     return 0;
   }
+  // The codec's own working memory (a progressive image keeps all of its
+  // coefficients) stays bounded whatever a damaged header claims.
+  info.mem->max_memory_to_use = 2000L * 1024 * 1024;
   auto src = std::make_unique<TJpegSource>();
   src->Aborting = aborting;
   info.src = &src->pub;
@@ -793,7 +796,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
     const int32_t ow = int32_t(info.output_width), oh = int32_t(info.output_height);
     Params.Width = ow;
     Params.Height = oh;
-    rowBuffer.assign(size_t(ow) * 4, 0);
+    rowBuffer.assign(size_t(ow) * size_t(std::max(4, info.output_components)), 0);
     TIEPixelFormat fmt = ie24RGB;
     if (NativePixelFormat) {
       switch (info.out_color_space) {
