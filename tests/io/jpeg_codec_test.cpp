@@ -17,6 +17,7 @@
 #include <jerror.h>
 
 #include "foundations/icc_profile.h"
+#include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
 #include "foundations/iptc.h"
 #include "foundations/jpeg_markers.h"
@@ -826,6 +827,16 @@ TEST(JpegCodec, WriterFailures) {
     EXPECT_EQ(e.Message.find('%'), std::string::npos);
   }
   EXPECT_EQ(IEJpegMessageText(100000), "Corrupted");
+  // A stream that takes nothing: the abort flag, no exception.
+  auto bmp = TIEBitmap::CreateSized(300, 300, ie24RGB);
+  bmp->Fill(0x123456);
+  uint8_t block[16];
+  TIEMemStream full(block, sizeof(block));
+  abort = false;
+  TIEProgressRec pr;
+  pr.Aborting = &abort;
+  EXPECT_NO_THROW(JpegWriteStream(&full, bmp.get(), p, pr));
+  EXPECT_TRUE(abort);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
 #include "io/io_params.h"
 #include "io/pcx_dcx.h"
@@ -331,6 +332,15 @@ TEST(PcxCodec, HeaderFieldsAndDamagedFilesFailCleanly) {
   auto h = ReadPcx(huge);
   EXPECT_TRUE(h->Aborting);
   EXPECT_TRUE(h->Bitmap->IsEmpty());
+  // Writing into a stream that takes nothing sets the abort flag.
+  uint8_t block[16];
+  TIEMemStream full(block, sizeof(block));
+  TIOParamsVals wp;
+  bool abort = false;
+  TIEProgressRec pr;
+  pr.Aborting = &abort;
+  PcxWriteStream(&full, bmp.get(), wp, pr);
+  EXPECT_TRUE(abort);
   // Random damage never crashes or hangs.
   std::mt19937 rng(99);
   for (int i = 0; i < 300; ++i) {
