@@ -3,6 +3,7 @@
 // layout covers every row, and the parameter set travels through the reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -278,6 +279,54 @@ TEST(TiffWriter, PagesAreInsertedAndAppended) {
   EXPECT_EQ(Write(big, true, page(1).get(), p, &aborting), 0);
   EXPECT_TRUE(aborting);
   EXPECT_EQ(big.GetSize(), 8);
+}
+
+// A memory stream that takes only Limit bytes in all.
+class TFullStream : public TMemoryStream {
+ public:
+  explicit TFullStream(int64_t Limit) : FLimit(Limit) {}
+  int64_t Write(const void* Buffer, int64_t Count) override {
+    const int64_t room = std::max<int64_t>(0, FLimit - GetPosition());
+    return TMemoryStream::Write(Buffer, std::min(Count, room));
+  }
+
+ private:
+  int64_t FLimit;
+};
+
+TEST(TiffWriter, FailedOrAbortedPagesLeaveTheFileAsItWas) {
+  auto page = MakeBitmap(ie1g, 300, 200, 5);
+  TIOParamsVals p;
+  p.BitsPerSample = 1;
+  p.SamplesPerPixel = 1;
+  for (TIETIFFCompression c : {ietcNone, ietcG4Fax, ietcLZW, ietcPackBits, ietcZIP}) {
+    p.TiffCompression = c;
+    // Aborted from the progress event half-way.
+    TMemoryStream s;
+    bool aborting = false;
+    ASSERT_EQ(Write(s, false, page.get(), p, &aborting), 1);
+    const Bytes before = StreamBytes(s);
+    TIEProgressRec progress;
+    progress.Aborting = &aborting;
+    progress.fOnProgress = [&](TObject*, int32_t Per) {
+      if (Per >= 50) aborting = true;
+    };
+    p.TiffPageIndex = 1;
+    s.SetPosition(0);
+    EXPECT_EQ(TiffWriteStream(&s, true, page.get(), p, progress), 0) << int(c);
+    const Bytes after = StreamBytes(s);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin())) << int(c);  // the chain is untouched
+    auto r = ReadPage(after, 0);
+    EXPECT_EQ(r->Pages, 1) << int(c);
+    // A stream that fills up.
+    for (int64_t limit : {int64_t(4), int64_t(40), int64_t(before.size() / 2), int64_t(before.size() - 3)}) {
+      TFullStream full(limit);
+      bool failed = false;
+      p.TiffPageIndex = 0;
+      EXPECT_EQ(Write(full, false, page.get(), p, &failed), 0) << int(c) << " limit " << limit;
+      EXPECT_TRUE(failed) << int(c) << " limit " << limit;
+    }
+  }
 }
 
 TEST(TiffWriter, StripsCoverEveryRow) {
