@@ -167,6 +167,22 @@ Bytes Splice(const Bytes& Jpeg, const Bytes& Segments) {
   return out;
 }
 
+// Splits a JPEG into its segments: (marker, whole segment bytes); the
+// entropy-coded data stays with the SOS segment.
+std::vector<std::pair<uint8_t, Bytes>> Segments(const Bytes& F) {
+  std::vector<std::pair<uint8_t, Bytes>> out;
+  size_t p = 2;
+  while (p + 4 <= F.size() && F[p] == 0xFF) {
+    const uint8_t m = F[p + 1];
+    const size_t len = size_t(F[p + 2]) << 8 | F[p + 3];
+    size_t end = p + 2 + len;
+    if (m == 0xDA) end = F.size() - 2;
+    out.push_back({m, Bytes(F.begin() + int64_t(p), F.begin() + int64_t(end))});
+    p = end;
+  }
+  return out;
+}
+
 // A JPEG made by cjpeg from a pattern image.
 Bytes Cjpeg(const TempDir& Dir, const PnmImage& Img, const std::string& Options = "") {
   WriteFileBytes(Dir.file("cjpeg-in.pnm"), testsupport::FormatPnm(Img));
@@ -400,6 +416,34 @@ TEST(JpegCodec, PillowMetadataReadWithTheImage) {
       ASSERT_EQ(upright->Bitmap->GetScanline(y)[x], plain->Bitmap->GetScanline(15 - x)[y]) << x << "," << y;
 }
 
+TEST(JpegCodec, EveryOrientationTurnedUprightAsImageMagickDoes) {
+  if (!HaveJpegTools() || !HaveTool("convert")) GTEST_SKIP();
+  TempDir dir;
+  // Flat 8 x 8 blocks at quality 100 decode alike in every decoder.
+  PnmImage gray;
+  gray.Kind = '5';
+  gray.Width = 32;
+  gray.Height = 16;
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 32; ++x) gray.Data.push_back(uint8_t(((x / 8) * 2 + (y / 8)) * 30));
+  const Bytes base = Cjpeg(dir, gray, "-quality 100 -grayscale");
+  for (uint16_t o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    const Bytes f = Splice(base, Segment(0xE1, ExifPayload(o, 72, 1, 2)));
+    WriteFileBytes(dir.file("o.jpg"), f);
+    ASSERT_EQ(RunCommand("convert '" + dir.file("o.jpg") + "' -auto-orient 'pgm:" + dir.file("o.pgm") + "'"), 0);
+    const PnmImage want = ParsePnm(ReadFileBytes(dir.file("o.pgm")));
+    auto r = Read(f, true, 0, [](TIOParamsVals& p) { p.JpegApplyOrientation = true; });
+    ASSERT_EQ(r->Bitmap->GetPixelFormat(), ie8g);
+    const PnmImage got = ToPnm(r->Bitmap.get());
+    ASSERT_EQ(got.Width, want.Width);
+    ASSERT_EQ(got.Height, want.Height);
+    int worst = 0;
+    for (size_t i = 0; i < got.Data.size(); ++i) worst = std::max(worst, std::abs(got.Data[i] - want.Data[i]));
+    EXPECT_LE(worst, 2);
+  }
+}
+
 TEST(JpegCodec, ResolutionFromJfifAndExif) {
   if (!HaveJpegTools()) GTEST_SKIP();
   TempDir dir;
@@ -515,8 +559,13 @@ TEST(JpegCodec, MarkersWrittenBackAfterTheCodecsHeader) {
   ml->AddMarker(0xFE, comment.data(), uint16_t(comment.size()));
   const Bytes iptc = IptcPayload("Harbour at dawn");
   ml->AddMarker(0xED, iptc.data(), uint16_t(iptc.size()));
+  // The codec writes its own Adobe marker where one belongs; a kept one is
+  // never written.
+  const Bytes adobe = {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1};
+  ml->AddMarker(0xEE, adobe.data(), uint16_t(adobe.size()));
   const Bytes out = Write(r->Bitmap.get(), *r->Params);
   ASSERT_GT(out.size(), 40u);
+  for (auto& seg : Segments(out)) EXPECT_NE(seg.first, 0xEE);
   EXPECT_EQ(std::memcmp(&out[6], "JFIF", 4), 0);
   EXPECT_EQ(out[20], 0xFF);
   EXPECT_EQ(out[21], 0xE0);
@@ -705,22 +754,6 @@ TEST(JpegCodec, DamagedInputFailsCleanly) {
     auto r = Read(f, i % 3 == 0);
     EXPECT_LE(r->Rows, 64);
   }
-}
-
-// Splits a JPEG into its segments: (marker, whole segment bytes); the
-// entropy-coded data stays with the SOS segment.
-std::vector<std::pair<uint8_t, Bytes>> Segments(const Bytes& F) {
-  std::vector<std::pair<uint8_t, Bytes>> out;
-  size_t p = 2;
-  while (p + 4 <= F.size() && F[p] == 0xFF) {
-    const uint8_t m = F[p + 1];
-    const size_t len = size_t(F[p + 2]) << 8 | F[p + 3];
-    size_t end = p + 2 + len;
-    if (m == 0xDA) end = F.size() - 2;
-    out.push_back({m, Bytes(F.begin() + int64_t(p), F.begin() + int64_t(end))});
-    p = end;
-  }
-  return out;
 }
 
 TEST(JpegCodec, TablesStreamRawComponentsAndRowLimit) {
