@@ -18,8 +18,9 @@
 #include "platform/rtl/sysutils.h"
 
 int32_t TiffTypeSize(uint16_t Type) {
-  static const int32_t sizes[13] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-  return Type < 13 ? sizes[Type] : 0;
+  // 13 is the IFD type (a 4-byte offset) of SubIFDs and EXIF pointers.
+  static const int32_t sizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+  return Type < 14 ? sizes[Type] : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -104,7 +105,7 @@ int64_t TiffDirectory::GetIntegerAt(uint16_t Tag, int32_t Index, int64_t Default
     if (!ReadAt(off + int64_t(Index) * 2, b, 2)) return Default;
     return Get16(b);
   }
-  if (e.Type == 4) {
+  if (e.Type == 4 || e.Type == 9 || e.Type == 13) {
     if (e.Count == 1) return ValueField(e);
     if (!DataLocation(e, off, size, inl)) return Default;
     uint8_t b[4];
@@ -142,7 +143,7 @@ int32_t TiffDirectory::ReadArray(uint16_t Tag, std::vector<uint32_t>& Values) co
   const int32_t i = FindTag(Tag);
   if (i < 0) return 0;
   const TiffEntry& e = Entries[size_t(i)];
-  if (e.Type != 1 && e.Type != 3 && e.Type != 4) return 0;
+  if (e.Type != 1 && e.Type != 3 && e.Type != 4 && e.Type != 13) return 0;
   int64_t off, size;
   bool inl;
   if (e.Count == 0 || !DataLocation(e, off, size, inl)) return 0;

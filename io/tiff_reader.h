@@ -23,7 +23,7 @@ class TIEMask;
 class TIOParamsVals;
 struct TIEProgressRec;
 
-// Type sizes in bytes of the TIFF field types 1..12 (0 for unknown types).
+// Type sizes in bytes of the TIFF field types 1..13 (0 for unknown types).
 int32_t TiffTypeSize(uint16_t Type);
 
 // One 12-byte directory entry.  Raw holds the value field exactly as it stands

@@ -483,6 +483,39 @@ TEST(TiffChain, LoopingChainsStopAtTheFirstRepeatedDirectory) {
   }
 }
 
+TEST(TiffChain, SubIfdImagesAreReadInsteadOfTheMainImage) {
+  for (uint16_t type : {uint16_t(4), uint16_t(13)}) {
+    minitiff::Page main = PlainPage(3, 2, 8, 1, 1, {1, 1, 1, 1, 1, 1});
+    main.Predictor = 2;  // an entry to turn into SubIFDs below
+    Bytes f = minitiff::WriteTiff({main, PlainPage(4, 1, 8, 1, 1, {7, 8, 9, 10})});
+    const uint32_t ifd = DirOffset(f, 0);
+    const uint32_t n = f[ifd] | (f[ifd + 1] << 8);
+    for (uint32_t i = 0; i < n; ++i) {
+      const size_t e = ifd + 2 + i * 12;
+      if ((f[e] | (f[e + 1] << 8)) != 317) continue;
+      f[e] = 330 & 0xFF, f[e + 1] = 330 >> 8, f[e + 2] = uint8_t(type), f[e + 3] = 0;
+      Put32(f, e + 4, 1);
+      Put32(f, e + 8, DirOffset(f, 1));
+    }
+    TMemoryStream s;
+    s.WriteBuffer(f.data(), int64_t(f.size()));
+    TTiffPageRequest req;
+    req.SubIfdIndex = 0;
+    req.NativePixelFormat = true;
+    TTiffPageInfo info;
+    bool aborting = false;
+    TIEProgressRec progress;
+    progress.Aborting = &aborting;
+    TIEMask* mask = nullptr;
+    TIEBitmap bmp;
+    TiffReadPage(&bmp, &s, req, info, progress, false, mask, false, true, false);
+    ASSERT_FALSE(aborting);
+    EXPECT_EQ(info.PageCount, 2);
+    EXPECT_EQ(bmp.GetWidth(), 4) << type;
+    EXPECT_EQ(bmp.GetScanline(0)[3], 10) << type;
+  }
+}
+
 // A Group 4 page made by libtiff, for the damage tests.
 Bytes FaxFile(const testsupport::TempDir& Dir) {
   minitiff::Bitmap b;
