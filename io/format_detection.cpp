@@ -199,7 +199,10 @@ bool PnmIsStream(TStream* Stream) {
     // A number of more than 11 characters cannot be a valid 32-bit width.
     if (!next(11, w) || overlong) return false;
     if (!next(11, h) || overlong) return false;
-    // The maxval that follows for the other kinds is not checked.
+    // The other kinds have a maxval next: it must be there within the token
+    // limit, but its value is not checked (nor read past a few characters).
+    std::string maxval;
+    if (magic[1] != '1' && magic[1] != '4' && !next(1, maxval)) return false;
     return IEStrToIntDef(w, -1) > 0 && IEStrToIntDef(h, -1) > 0;
   });
 }
