@@ -1,0 +1,226 @@
+#include "platform/vcl/clipboard.h"
+
+#include <QByteArray>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QString>
+#include <QStringList>
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+struct TClipboardState {
+  std::mutex Lock;
+  bool Open = false;
+  std::thread::id Owner;
+  HWND OwnerWindow = 0;
+  int32_t Busy = 0;
+  // Data set since the clipboard was opened; null when nothing changed.
+  std::unique_ptr<QMimeData> Pending;
+  std::vector<std::string> Names;  // registered names; id = 0xC000 + index
+};
+
+TClipboardState& State() {
+  static TClipboardState S;
+  return S;
+}
+
+constexpr uint32_t FirstRegisteredFormat = 0xC000;
+
+bool OpenedByCaller(TClipboardState& S) { return S.Open && S.Owner == std::this_thread::get_id(); }
+
+QClipboard* QtClipboard() {
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return nullptr;
+  if (!IsGuiThread()) return nullptr;
+  return QGuiApplication::clipboard();
+}
+
+std::string Lower(std::string S) {
+  std::transform(S.begin(), S.end(), S.begin(), [](unsigned char C) { return static_cast<char>(std::tolower(C)); });
+  return S;
+}
+
+bool IsTextFormat(uint32_t Format) { return Format == CF_TEXT || Format == CF_UNICODETEXT; }
+
+// A copy of what Qt's clipboard holds now, to which new formats are added.
+std::unique_ptr<QMimeData> CopyOfCurrent() {
+  auto M = std::make_unique<QMimeData>();
+  QClipboard* C = QtClipboard();
+  const QMimeData* Current = C ? C->mimeData() : nullptr;
+  if (Current) {
+    const QStringList Formats = Current->formats();
+    for (const QString& F : Formats) M->setData(F, Current->data(F));
+  }
+  return M;
+}
+
+// The data the caller sees: what it set since opening, else Qt's clipboard.
+const QMimeData* VisibleData(TClipboardState& S) {
+  if (OpenedByCaller(S) && S.Pending) return S.Pending.get();
+  QClipboard* C = QtClipboard();
+  return C ? C->mimeData() : nullptr;
+}
+
+}  // namespace
+
+bool OpenClipboard(HWND NewOwner) {
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  if (S.Busy > 0) {
+    --S.Busy;
+    return false;
+  }
+  if (S.Open) {
+    if (S.Owner != std::this_thread::get_id()) return false;
+    S.OwnerWindow = NewOwner;
+    return true;
+  }
+  S.Open = true;
+  S.Owner = std::this_thread::get_id();
+  S.OwnerWindow = NewOwner;
+  S.Pending.reset();
+  return true;
+}
+
+bool CloseClipboard() {
+  TClipboardState& S = State();
+  std::unique_ptr<QMimeData> Publish;
+  {
+    std::lock_guard<std::mutex> G(S.Lock);
+    if (!OpenedByCaller(S)) return false;
+    S.Open = false;
+    S.Owner = std::thread::id();
+    S.OwnerWindow = 0;
+    Publish = std::move(S.Pending);
+  }
+  if (Publish) {
+    if (QClipboard* C = QtClipboard()) C->setMimeData(Publish.release());
+  }
+  return true;
+}
+
+HWND GetOpenClipboardWindow() {
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  return S.Open ? S.OwnerWindow : 0;
+}
+
+bool VclClipboardIsOpen() {
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  return S.Open;
+}
+
+bool EmptyClipboard() {
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  if (!OpenedByCaller(S)) return false;
+  S.Pending = std::make_unique<QMimeData>();
+  return true;
+}
+
+uint32_t RegisterClipboardFormat(const std::string& Name) {
+  if (Name.empty()) return 0;
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  const std::string Key = Lower(Name);
+  for (size_t i = 0; i < S.Names.size(); ++i)
+    if (Lower(S.Names[i]) == Key) return FirstRegisteredFormat + static_cast<uint32_t>(i);
+  if (S.Names.size() >= 0x3FFF) return 0;
+  S.Names.push_back(Name);
+  return FirstRegisteredFormat + static_cast<uint32_t>(S.Names.size() - 1);
+}
+
+std::string GetClipboardFormatName(uint32_t Format) {
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  if (Format < FirstRegisteredFormat || Format - FirstRegisteredFormat >= S.Names.size()) return "";
+  return S.Names[Format - FirstRegisteredFormat];
+}
+
+std::string VclClipboardMimeType(uint32_t Format) {
+  if (IsTextFormat(Format)) return "text/plain";
+  const std::string Name = GetClipboardFormatName(Format);
+  if (Name.empty()) return "";
+  // Letters and digits stay; everything else becomes %XX, so any name makes a
+  // valid MIME subtype.
+  std::string Mime = "application/x-folivra-";
+  static const char Hex[] = "0123456789ABCDEF";
+  for (unsigned char C : Lower(Name)) {
+    if (std::isalnum(C)) {
+      Mime += static_cast<char>(C);
+    } else {
+      Mime += '%';
+      Mime += Hex[C >> 4];
+      Mime += Hex[C & 15];
+    }
+  }
+  return Mime;
+}
+
+bool IsClipboardFormatAvailable(uint32_t Format) {
+  const std::string Mime = VclClipboardMimeType(Format);
+  if (Mime.empty()) return false;
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  const QMimeData* M = VisibleData(S);
+  if (!M) return false;
+  if (IsTextFormat(Format)) return M->hasText();
+  return M->hasFormat(QString::fromStdString(Mime));
+}
+
+bool SetClipboardData(uint32_t Format, const std::vector<uint8_t>& Data) {
+  const std::string Mime = VclClipboardMimeType(Format);
+  if (Mime.empty() || !QtClipboard()) return false;
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  if (!OpenedByCaller(S)) return false;
+  if (!S.Pending) S.Pending = CopyOfCurrent();
+  if (IsTextFormat(Format)) {
+    size_t N = Data.size();
+    if (N > 0 && Data[N - 1] == 0) --N;
+    S.Pending->setText(QString::fromUtf8(reinterpret_cast<const char*>(Data.data()), static_cast<qsizetype>(N)));
+  } else {
+    S.Pending->setData(QString::fromStdString(Mime),
+                       QByteArray(reinterpret_cast<const char*>(Data.data()), static_cast<qsizetype>(Data.size())));
+  }
+  return true;
+}
+
+bool GetClipboardData(uint32_t Format, std::vector<uint8_t>& Data) {
+  Data.clear();
+  const std::string Mime = VclClipboardMimeType(Format);
+  if (Mime.empty()) return false;
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  const QMimeData* M = VisibleData(S);
+  if (!M) return false;
+  QByteArray Bytes;
+  if (IsTextFormat(Format)) {
+    if (!M->hasText()) return false;
+    Bytes = M->text().toUtf8();
+  } else {
+    const QString F = QString::fromStdString(Mime);
+    if (!M->hasFormat(F)) return false;
+    Bytes = M->data(F);
+  }
+  Data.assign(Bytes.begin(), Bytes.end());
+  return true;
+}
+
+void VclSetClipboardBusy(int32_t Attempts) {
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  S.Busy = std::max(0, Attempts);
+}
+
+int32_t VclClipboardBusyLeft() {
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  return S.Busy;
+}
