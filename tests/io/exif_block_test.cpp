@@ -1,0 +1,380 @@
+// EXIF block: blocks of Pillow read here, ours read by Pillow, thumbnails,
+// damaged blocks, the TIFF header search and the eight orientations against
+// ImageMagick.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundations/ie_lists.h"
+#include "foundations/image_buffer.h"
+#include "io/exif_block.h"
+#include "io/io_params.h"
+#include "platform/rtl/streams.h"
+#include "tests/support/pnm_image.h"
+#include "tests/support/test_support.h"
+
+using namespace testsupport;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+const char* const kPython = "/usr/bin/python3";
+
+bool HavePillow() { return RunCommand(std::string(kPython) + " -c 'import PIL' 2>/dev/null") == 0; }
+
+Bytes Encode(TIOParamsVals& P, bool Header = true) {
+  uint8_t* buf = nullptr;
+  int32_t size = 0;
+  IEEncodeExifBlock(&P, buf, size, Header);
+  Bytes out(buf, buf + size);
+  delete[] buf;
+  return out;
+}
+
+// A 24-bit picture whose every pixel differs from its neighbours.
+std::unique_ptr<TIEBitmap> Picture(int32_t W, int32_t H, TIEPixelFormat F = ie24RGB) {
+  auto b = std::make_unique<TIEBitmap>(W, H, ie24RGB);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) {
+      uint8_t* p = b->GetScanline(y) + 3 * x;
+      p[0] = uint8_t(x * 37 + y * 11);
+      p[1] = uint8_t(x * 5 + y * 71);
+      p[2] = uint8_t(200 - x * 13 - y * 3);
+    }
+  if (F != ie24RGB) b->ConvertToPixelFormat(F);
+  return b;
+}
+
+void FillSample(TIOParamsVals& P) {
+  P.ExifPresent = true;
+  P.ExifMake = "Folicam";
+  P.ExifModel = "FX-1";
+  P.ExifImageDescription = "harbour at dawn";
+  P.ExifArtist = "A. Painter";
+  P.ExifDateTime = "2024:05:06 07:08:09";
+  P.ExifDateTimeOriginal = "2024:05:06 07:08:00";
+  P.ExifXPTitle = "Tür";
+  P.SetOrientation(6);
+  P.SetExifXResolution(300);
+  P.SetExifYResolution(150);
+  P.SetExifExposureTime(1.0 / 200);
+  P.SetExifFNumber(5.6);
+  P.SetExifExposureBiasValue(-0.5);
+  P.SetExifFlash(16);
+  P.SetExifPixelXDimension(640);
+  P.SetExifIsoSpeed(0, 400);
+  P.ExifUserComment = "héllo";
+  P.GpsVersionID = "2.2.0.0";
+  P.GpsLatitudeRef = "N";
+  P.GpsLatitude[0] = 51, P.GpsLatitude[1] = 28, P.GpsLatitude[2] = 40.5;
+  P.GpsLongitudeRef = "W";
+  P.GpsLongitude[0] = 0, P.GpsLongitude[1] = 0, P.GpsLongitude[2] = 5.25;
+  P.GpsAltitudeRef = "1";
+  P.GpsAltitude = 12.5;
+  P.GpsDateStamp = "2024:05:06";
+}
+
+void ExpectSample(TIOParamsVals& P) {
+  EXPECT_TRUE(P.ExifPresent);
+  EXPECT_EQ(P.ExifMake, "Folicam");
+  EXPECT_EQ(P.ExifModel, "FX-1");
+  EXPECT_EQ(P.ExifImageDescription, "harbour at dawn");
+  EXPECT_EQ(P.ExifArtist, "A. Painter");
+  EXPECT_EQ(P.ExifDateTime, "2024:05:06 07:08:09");
+  EXPECT_EQ(P.ExifDateTimeOriginal, "2024:05:06 07:08:00");
+  EXPECT_EQ(P.ExifXPTitle, "Tür");
+  EXPECT_EQ(P.ExifOrientation, 6);
+  EXPECT_EQ(P.TiffOrientation, 6);
+  EXPECT_EQ(P.DpiX, 300);
+  EXPECT_EQ(P.DpiY, 150);
+  EXPECT_DOUBLE_EQ(P.ExifExposureTime, 1.0 / 200);
+  EXPECT_DOUBLE_EQ(P.ExifFNumber, 5.6);
+  EXPECT_DOUBLE_EQ(P.ExifExposureBiasValue, -0.5);
+  EXPECT_EQ(P.ExifFlash, 16);
+  EXPECT_EQ(P.ExifPixelXDimension, 640);
+  EXPECT_EQ(P.GetExifIsoSpeed(0), 400);
+  EXPECT_EQ(P.ExifUserComment, "héllo");
+  EXPECT_TRUE(P.IsExifTagPresent(33434));
+  EXPECT_TRUE(P.IsExifTagPresent(37380));
+  EXPECT_FALSE(P.IsExifTagPresent(37379));  // brightness never set
+  EXPECT_EQ(P.GpsVersionID, "2.2.0.0");
+  EXPECT_EQ(P.GpsLatitudeRef, "N");
+  EXPECT_DOUBLE_EQ(P.GpsLatitude[2], 40.5);
+  EXPECT_EQ(P.GpsLongitudeRef, "W");
+  EXPECT_DOUBLE_EQ(P.GpsLongitude[2], 5.25);
+  EXPECT_EQ(P.GpsAltitudeRef, "1");
+  EXPECT_DOUBLE_EQ(P.GpsAltitude, 12.5);
+  EXPECT_EQ(P.GpsDateStamp, "2024:05:06");
+}
+
+// Every field that a decode may change, as text, to show a failed decode left
+// the record alone.
+std::string Snapshot(TIOParamsVals& P) {
+  return P.ExifMake + "|" + P.ExifModel + "|" + std::to_string(P.ExifOrientation) + "|" +
+         std::to_string(P.DpiX) + "|" + std::to_string(P.ExifPresent) + "|" + P.GpsVersionID + "|" +
+         std::to_string(P.ExifTagsPresent->GetCount()) + "|" + std::to_string(P.ExifFNumber);
+}
+
+}  // namespace
+
+TEST(ExifBlock, RoundTripKeepsEveryFieldAndTheThumbnail) {
+  TIOParamsVals P;
+  FillSample(P);
+  P.ExifThumbnail = Picture(40, 30);
+  const Bytes block = Encode(P);
+  ASSERT_GT(block.size(), 16u);
+  EXPECT_EQ(Bytes(block.begin(), block.begin() + 10), (Bytes{'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0}));
+  // The bare form is the same structure without the header.
+  EXPECT_EQ(Encode(P, false), Bytes(block.begin() + 6, block.end()));
+
+  TIOParamsVals Q;
+  ASSERT_TRUE(IEDecodeExifBlock(block.data(), int32_t(block.size()), &Q));
+  ExpectSample(Q);
+  // The thumbnail comes back upright: stored 40 x 30 with orientation 6.
+  ASSERT_TRUE(Q.ExifThumbnail);
+  EXPECT_EQ(Q.ExifThumbnail->GetWidth(), 30);
+  EXPECT_EQ(Q.ExifThumbnail->GetHeight(), 40);
+}
+
+TEST(ExifBlock, LargeThumbnailIsRefusedButTheFieldsAreRead) {
+  TIOParamsVals P;
+  FillSample(P);
+  P.SetOrientation(1);
+  P.ExifThumbnail = Picture(640, 480);
+  const Bytes block = Encode(P);
+  TIOParamsVals Q;
+  ASSERT_TRUE(IEDecodeExifBlock(block.data(), int32_t(block.size()), &Q));
+  EXPECT_EQ(Q.ExifMake, "Folicam");
+  ASSERT_TRUE(Q.ExifThumbnail);
+  EXPECT_TRUE(Q.ExifThumbnail->IsEmpty());
+}
+
+TEST(ExifBlock, PillowReadsOurBlock) {
+  if (!HavePillow()) GTEST_SKIP();
+  TempDir dir;
+  TIOParamsVals P;
+  FillSample(P);
+  P.ExifThumbnail = Picture(32, 24);
+  WriteFileBytes(dir.file("exif.bin"), Encode(P));
+  const std::string py =
+      "from PIL import Image\n"
+      "e = Image.Exif(); e.load(open('" + dir.file("exif.bin") + "','rb').read())\n"
+      "x = e.get_ifd(0x8769); g = e.get_ifd(0x8825)\n"
+      "print(e[271], e[272], e[274], float(e[282]), float(e[283]), e[306], e[315])\n"
+      "print(float(x[33434]), float(x[33437]), float(x[37380]), x[37385], x[40962], x[34855], x[36867])\n"
+      "print(g[1], [float(v) for v in g[2]], g[3], [float(v) for v in g[4]], float(g[6]), g[5], g[29], g[0])\n"
+      "print(e[40091].decode('utf-16-le').rstrip('\\x00'))\n"
+      "import struct, io\n"
+      "b = open('" + dir.file("exif.bin") + "','rb').read()[6:]\n"
+      "o = struct.unpack('<I', b[4:8])[0]; n = struct.unpack('<H', b[o:o+2])[0]\n"
+      "o1 = struct.unpack('<I', b[o+2+12*n:o+6+12*n])[0]\n"
+      "t = dict((struct.unpack('<H', b[p:p+2])[0], struct.unpack('<I', b[p+8:p+12])[0])\n"
+      "  for p in (o1 + 2 + 12 * i for i in range(struct.unpack('<H', b[o1:o1+2])[0])))\n"
+      "im = Image.open(io.BytesIO(b[t[513]:t[513]+t[514]])); im.load()\n"
+      "print(t[259] & 0xFFFF, im.format, im.size)\n";
+  std::string out;
+  ASSERT_EQ(RunCommand(std::string(kPython) + " -c \"" + py + "\"", &out), 0) << out;
+  EXPECT_EQ(out,
+            "Folicam FX-1 6 300.0 150.0 2024:05:06 07:08:09 A. Painter\n"
+            "0.005 5.6 -0.5 16 640 400 2024:05:06 07:08:00\n"
+            "N [51.0, 28.0, 40.5] W [0.0, 0.0, 5.25] 12.5 b'\\x01' 2024:05:06 b'\\x02\\x02\\x00\\x00'\n"
+            "Tür\n"
+            "6 JPEG (32, 24)\n");
+}
+
+TEST(ExifBlock, PillowBlockReadsHere) {
+  if (!HavePillow()) GTEST_SKIP();
+  TempDir dir;
+  // Both byte orders: Pillow writes big-endian blocks on request.
+  for (const char* order : {"<", ">"}) {
+    const std::string py =
+        "from PIL import Image, TiffImagePlugin\n"
+                "R = TiffImagePlugin.IFDRational\n"
+        "e = Image.Exif(); e.endian = '" + std::string(order) + "'\n"
+        "e[271] = 'Pilcam'; e[272] = 'P-2'; e[274] = 8; e[282] = R(72); e[283] = R(72); e[296] = 2\n"
+        "e[306] = '2023:01:02 03:04:05'\n"
+        "e[0x8769] = {33434: R(1, 250), 33437: R(28, 10), 37385: 1, 34855: 800, 37386: R(35),\n"
+        "  36867: '2023:01:02 03:04:00', 37510: b'ASCII\\x00\\x00\\x00plain words'}\n"
+        "e[0x8825] = {0: b'\\x02\\x03\\x00\\x00', 1: 'S', 2: (R(33), R(51), R(1234, 100)), 3: 'E',\n"
+        "  4: (R(151), R(12), R(0)), 5: b'\\x00', 6: R(58), 29: '2023:01:02'}\n"
+        "open('" + dir.file("p.bin") + "','wb').write(e.tobytes())\n";
+    ASSERT_EQ(RunCommand(std::string(kPython) + " -c \"" + py + "\""), 0) << order;
+    Bytes block = ReadFileBytes(dir.file("p.bin"));
+    ASSERT_GT(block.size(), 6u);
+    if (std::memcmp(block.data(), "Exif", 4) != 0) block.insert(block.begin(), {'E', 'x', 'i', 'f', 0, 0});
+    TIOParamsVals Q;
+    ASSERT_TRUE(IEDecodeExifBlock(block.data(), int32_t(block.size()), &Q)) << order;
+    EXPECT_EQ(Q.ExifMake, "Pilcam");
+    EXPECT_EQ(Q.ExifModel, "P-2");
+    EXPECT_EQ(Q.ExifOrientation, 8);
+    EXPECT_EQ(Q.DpiX, 72);
+    EXPECT_EQ(Q.ExifDateTime, "2023:01:02 03:04:05");
+    EXPECT_DOUBLE_EQ(Q.ExifExposureTime, 1.0 / 250);
+    EXPECT_DOUBLE_EQ(Q.ExifFNumber, 2.8);
+    EXPECT_DOUBLE_EQ(Q.ExifFocalLength, 35);
+    EXPECT_EQ(Q.ExifFlash, 1);
+    EXPECT_EQ(Q.GetExifIsoSpeed(0), 800);
+    EXPECT_EQ(Q.ExifDateTimeOriginal, "2023:01:02 03:04:00");
+    EXPECT_EQ(Q.ExifUserComment, "plain words");
+    EXPECT_EQ(Q.GpsVersionID, "2.3.0.0");
+    EXPECT_EQ(Q.GpsLatitudeRef, "S");
+    EXPECT_DOUBLE_EQ(Q.GpsLatitude[2], 12.34);
+    EXPECT_EQ(Q.GpsLongitudeRef, "E");
+    EXPECT_DOUBLE_EQ(Q.GpsLongitude[0], 151);
+    EXPECT_EQ(Q.GpsAltitudeRef, "0");
+    EXPECT_DOUBLE_EQ(Q.GpsAltitude, 58);
+    EXPECT_EQ(Q.GpsDateStamp, "2023:01:02");
+    EXPECT_TRUE(Q.ExifPresent);
+  }
+}
+
+TEST(ExifBlock, DamagedBlocksFailCleanly) {
+  TIOParamsVals P;
+  FillSample(P);
+  P.ExifThumbnail = Picture(16, 12);
+  const Bytes good = Encode(P);
+
+  // Blocks that are not EXIF or whose structure lies outside the block are
+  // refused and leave the record alone.
+  auto patched = [&](size_t At, std::initializer_list<uint8_t> V) {
+    Bytes b = good;
+    std::copy(V.begin(), V.end(), b.begin() + ptrdiff_t(At));
+    return b;
+  };
+  const std::vector<std::pair<const char*, Bytes>> bad = {
+      {"lower-case header", patched(0, {'e'})},
+      {"no TIFF byte order", patched(6, {'X', 'X'})},
+      {"wrong magic", patched(8, {43})},
+      {"IFD0 beyond the block", patched(10, {0xF0, 0xFF, 0, 0})},
+      {"header only", Bytes(good.begin(), good.begin() + 10)},
+      {"IFD0 cut off", Bytes(good.begin(), good.begin() + 20)},
+  };
+  for (const auto& c : bad) {
+    TIOParamsVals Q;
+    Q.ExifMake = "untouched";
+    const std::string before = Snapshot(Q);
+    EXPECT_FALSE(IEDecodeExifBlock(c.second.data(), int32_t(c.second.size()), &Q)) << c.first;
+    EXPECT_EQ(Snapshot(Q), before) << c.first;
+  }
+  // An EXIF directory pointer beyond the block is damage too.
+  {
+    Bytes b = good;
+    const size_t ifd0 = 6 + 8;
+    const uint16_t n = uint16_t(b[ifd0] | (b[ifd0 + 1] << 8));
+    bool found = false;
+    for (size_t i = 0; i < n; ++i) {
+      const size_t e = ifd0 + 2 + 12 * i;
+      if (b[e] == 0x69 && b[e + 1] == 0x87) {
+        b[e + 8] = 0xFF, b[e + 9] = 0xFF, b[e + 10] = 0, b[e + 11] = 0;
+        found = true;
+      }
+    }
+    ASSERT_TRUE(found);
+    TIOParamsVals Q;
+    EXPECT_FALSE(IEDecodeExifBlock(b.data(), int32_t(b.size()), &Q));
+  }
+  // Every truncation and every single-byte corruption is survived: an answer
+  // either way, no read outside the block.
+  for (size_t len = 0; len <= good.size(); ++len) {
+    Bytes b(good.begin(), good.begin() + ptrdiff_t(len));
+    TIOParamsVals Q;
+    IEDecodeExifBlock(b.data(), int32_t(b.size()), &Q);
+  }
+  for (size_t i = 6; i < good.size() && i < 600; ++i)
+    for (uint8_t v : {uint8_t(0x00), uint8_t(0xFF), uint8_t(0x80)}) {
+      Bytes b = good;
+      b[i] = v;
+      TIOParamsVals Q;
+      IEDecodeExifBlock(b.data(), int32_t(b.size()), &Q);
+    }
+}
+
+TEST(ExifBlock, FindTiffHeader) {
+  struct Case {
+    const char* Name;
+    Bytes Data;
+    int64_t Expected;
+  };
+  Bytes mmAt12(12, 0x55);
+  mmAt12.insert(mmAt12.end(), {'M', 'M', 0, 42, 0, 0, 0, 8});
+  mmAt12.resize(64, 0);
+  Bytes beyondThenGood = {'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0, 'I', 'I', 0x52, 0x4F, 16, 0, 0, 0};
+  beyondThenGood.resize(40, 0);
+  const std::vector<Case> cases = {
+      {"big-endian at 12", mmAt12, 12},
+      {"offset beyond the stream skipped", beyondThenGood, 8},
+      {"nothing", Bytes(100, 0), -1},
+      {"window too short", Bytes{'I', 'I', 42, 0, 1, 0, 0}, -1},
+  };
+  for (const Case& c : cases) {
+    TMemoryStream ms;
+    ms.WriteBuffer(c.Data.data(), int64_t(c.Data.size()));
+    ms.SetPosition(0);
+    EXPECT_EQ(IEFindTiffHeader(&ms), c.Expected) << c.Name;
+    EXPECT_EQ(ms.GetPosition(), 0) << c.Name;
+  }
+}
+
+TEST(ExifBlock, OrientationsMatchImageMagick) {
+  if (!HaveTool("convert")) GTEST_SKIP();
+  TempDir dir;
+  const int32_t W = 7, H = 4;
+  auto src = Picture(W, H);
+  PnmImage in;
+  in.Kind = '6', in.Width = W, in.Height = H;
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) {
+      const uint8_t* p = src->GetScanline(y) + 3 * x;
+      in.Data.insert(in.Data.end(), {p[2], p[1], p[0]});
+    }
+  WriteFileBytes(dir.file("in.ppm"), FormatPnm(in));
+  const char* names[9] = {"", "TopLeft", "TopRight", "BottomRight", "BottomLeft",
+                          "LeftTop", "RightTop", "RightBottom", "LeftBottom"};
+  for (int32_t o = 1; o <= 8; ++o) {
+    const std::string out = dir.file("o" + std::to_string(o) + ".ppm");
+    ASSERT_EQ(RunCommand("convert " + dir.file("in.ppm") + " -orient " + names[o] + " -auto-orient " + out), 0);
+    const PnmImage ref = ParsePnm(ReadFileBytes(out));
+    // 24-bit, 8-bit gray and 1-bit images turn alike; gray stays gray.
+    for (TIEPixelFormat f : {ie24RGB, ie8g, ie1g}) {
+      auto img = Picture(W, H, f);
+      auto plain = Picture(W, H, f);
+      ASSERT_EQ(img->GetPixelFormat(), f);
+      IEApplyEXIFOrientation(img.get(), o);
+      ASSERT_EQ(img->GetPixelFormat(), f) << o;
+      ASSERT_EQ(img->GetWidth(), ref.Width) << o;
+      ASSERT_EQ(img->GetHeight(), ref.Height) << o;
+      // Where ImageMagick's pixel came from, found in the unturned picture.
+      for (int32_t y = 0; y < ref.Height; ++y)
+        for (int32_t x = 0; x < ref.Width; ++x) {
+          const uint8_t* r = &ref.Data[size_t(y * ref.Width + x) * 3];
+          int32_t sx = -1, sy = -1;
+          for (int32_t yy = 0; yy < H && sx < 0; ++yy)
+            for (int32_t xx = 0; xx < W; ++xx) {
+              const uint8_t* p = src->GetScanline(yy) + 3 * xx;
+              if (p[2] == r[0] && p[1] == r[1] && p[0] == r[2]) {
+                sx = xx, sy = yy;
+                break;
+              }
+            }
+          ASSERT_GE(sx, 0);
+          EXPECT_EQ(img->GetPixelRGB(x, y).r, plain->GetPixelRGB(sx, sy).r) << o << " f" << int(f);
+          EXPECT_EQ(img->GetPixelRGB(x, y).g, plain->GetPixelRGB(sx, sy).g) << o << " f" << int(f);
+        }
+    }
+  }
+  // Values outside 2..8 leave the image alone; the alpha plane turns too.
+  auto img = Picture(W, H);
+  img->GetAlphaChannel()->Fill(0);
+  img->SetAlpha(W - 1, 0, 200);
+  for (int32_t o : {0, 1, 9}) {
+    IEApplyEXIFOrientation(img.get(), o);
+    EXPECT_EQ(img->GetWidth(), W);
+  }
+  IEApplyEXIFOrientation(img.get(), 6);
+  ASSERT_TRUE(img->HasAlphaChannel());
+  EXPECT_EQ(img->GetAlphaChannel()->GetWidth(), H);
+  EXPECT_EQ(img->GetAlpha(H - 1, W - 1), 200);
+}
