@@ -91,6 +91,11 @@ Bytes Expected(const minitiff::Page& P) {
         out.push_back(uint8_t(v));
         out.push_back(uint8_t(v >> 8));
       }
+    } else if (P.Photometric == 5 && P.BitsPerSample == 8) {  // CMYK: stored inverted
+      for (size_t i = 0; i < P.Width; ++i)
+        for (int c = 0; c < 4; ++c) out.push_back(uint8_t(255 - r[i * P.SamplesPerPixel + c]));
+    } else if (P.BitsPerSample == 16) {  // RGB48: little-endian words, red first
+      for (size_t i = 0; i < P.Width; ++i) out.insert(out.end(), r + i * P.SamplesPerPixel * 2, r + i * P.SamplesPerPixel * 2 + 6);
     } else {  // RGB(A), 8 bits: blue, green, red
       for (size_t i = 0; i < P.Width; ++i) {
         const uint8_t* p = r + i * P.SamplesPerPixel;
@@ -289,6 +294,8 @@ TEST_F(TiffPeers, ImageMagickAndPillowFilesReadAsLibtiffReadsThem) {
       {"src.pgm", "-compress RLE"},    {"src.pgm", "-depth 16 -compress None"},
       {"src.ppm", "-compress LZW"},    {"src.ppm", "-compress Zip"}, {"src.ppm", "-compress RLE"},
       {"src.ppm", "-alpha set -channel A -evaluate set 60% +channel -compress LZW"},
+      {"src.ppm", "-colorspace CMYK -compress LZW"}, {"src.ppm", "-colorspace CMYK -compress None"},
+      {"src.ppm", "-depth 16 -compress Zip"},
   };
   for (const auto& c : cases) {
     Run(std::string("convert ") + File(c[0]) + " " + c[1] + " " + File("im.tif"));
