@@ -1,0 +1,401 @@
+#include "io/folio_io.h"
+
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "foundations/image_buffer.h"
+#include "foundations/settings.h"
+#include "platform/rtl/sysutils.h"
+#include "views/view_base.h"
+
+// ---------------------------------------------------------------------------
+// Codecs of built-in formats that live in other units.
+
+namespace {
+std::map<TIEFileFormat, TIEBuiltInCodec>& BuiltInCodecs() {
+  static std::map<TIEFileFormat, TIEBuiltInCodec> Codecs;
+  return Codecs;
+}
+
+// Hooks through which a parameter set reaches its owning component.
+bool OwnerImageSize(TFolioIO* Owner, int32_t& Width, int32_t& Height) {
+  TIEBitmap* B = Owner ? Owner->GetIEBitmap() : nullptr;
+  if (!B) return false;
+  Width = B->GetWidth();
+  Height = B->GetHeight();
+  return true;
+}
+
+void OwnerSetViewDpi(TFolioIO* Owner, bool Horizontal, int32_t Value) {
+  TIEView* View = Owner ? Owner->GetAttachedFolio() : nullptr;
+  if (!View) return;
+  View->LockPaint();
+  if (Horizontal)
+    View->SetDpiX(Value);
+  else
+    View->SetDpiY(Value);
+  View->UnlockPaintNoUpdate();
+}
+
+void InstallOwnerHooks() {
+  IEParamsOwnerHooks.GetImageSize = &OwnerImageSize;
+  IEParamsOwnerHooks.SetViewDpi = &OwnerSetViewDpi;
+}
+}  // namespace
+
+void IESetBuiltInCodec(TIEFileFormat Format, const TIEBuiltInCodec& Codec) {
+  if (Format == ioTIFF || Format == ioJPEG || Format == ioPCX || Format == ioDCX) return;
+  BuiltInCodecs()[Format] = Codec;
+  IESetBuiltInFormatSupport(Format, bool(Codec.Read), bool(Codec.Write));
+}
+
+const TIEBuiltInCodec* IEGetBuiltInCodec(TIEFileFormat Format) {
+  auto& C = BuiltInCodecs();
+  auto It = C.find(Format);
+  return It == C.end() ? nullptr : &It->second;
+}
+
+// ---------------------------------------------------------------------------
+// Construction and attachment
+
+TFolioIO::TFolioIO(TComponent* AOwner) : TComponent(AOwner) {
+  InstallOwnerHooks();
+  FParams = std::make_unique<TIOParamsVals>(this);
+  NewOwnImage();
+}
+
+std::unique_ptr<TFolioIO> TFolioIO::CreateFromBitmap(TIEBitmap* Bitmap) {
+  auto IO = std::make_unique<TFolioIO>(nullptr);
+  IO->AttachBitmap(Bitmap);
+  return IO;
+}
+
+TFolioIO::~TFolioIO() {
+  WaitThreads(false);
+  UnregisterFromView();
+  if (FAttachedFolio) FAttachedFolio->RemoveFreeNotification(this);
+  FAttachedFolio = nullptr;
+  FParams.reset();
+  FOwnBitmap.reset();
+  FIEBitmap = nullptr;
+}
+
+void TFolioIO::NewOwnImage() {
+  FOwnBitmap = std::make_unique<TIEBitmap>();
+  FIEBitmap = FOwnBitmap.get();
+  FGuiLink = nullptr;
+}
+
+void TFolioIO::UnregisterFromView() {
+  if (FAttachedFolio && FChangeCallback) FAttachedFolio->UnregisterChangeCallback(FChangeCallback);
+  FChangeCallback = nullptr;
+}
+
+void TFolioIO::SetAttachedFolio(TIEView* Value) {
+  UnregisterFromView();
+  if (FAttachedFolio && FAttachedFolio != Value) FAttachedFolio->RemoveFreeNotification(this);
+  FAttachedFolio = Value;
+  if (!Value) {
+    // an image owned until now is freed first
+    FOwnBitmap.reset();
+    NewOwnImage();
+    return;
+  }
+  FOwnBitmap.reset();
+  FIEBitmap = nullptr;
+  FGuiLink = nullptr;
+  if (TIEBitmap* B = Value->GetViewIEBitmap()) {
+    FIEBitmap = B;
+  } else {
+    NewOwnImage();
+    FGuiLink = Value->GetViewBitmap();
+  }
+  Value->FreeNotification(this);
+  FChangeCallback = Value->RegisterChangeCallback(
+      [this](TIEView*, int32_t Code) { ViewChanged(Code == 1); }, this);
+}
+
+void TFolioIO::ReplaceBitmap(TIEBitmap* Bitmap) {
+  FGuiLink = nullptr;
+  FOwnBitmap.reset();
+  FIEBitmap = Bitmap;
+}
+
+void TFolioIO::AttachBitmap(TIEBitmap* Bitmap) {
+  UnregisterFromView();
+  if (!Bitmap && FAttachedFolio) return;
+  ReplaceBitmap(Bitmap);
+  if (Bitmap && FAttachedFolio) {
+    FAttachedFolio->RemoveFreeNotification(this);
+    FAttachedFolio = nullptr;
+  }
+}
+
+TBitmap* TFolioIO::GetTBitmap() {
+  if (FIEBitmap && FIEBitmap->GetLocation() == ieTBitmap) return FIEBitmap->GetTBitmap();
+  return FGuiLink;
+}
+
+void TFolioIO::ViewChanged(bool Destroying) {
+  if (!FAttachedFolio) return;
+  if (Destroying) {
+    // the view frees its callback records itself
+    FChangeCallback = nullptr;
+    FAttachedFolio->RemoveFreeNotification(this);
+    FAttachedFolio = nullptr;
+    if (!FOwnBitmap) NewOwnImage();
+    return;
+  }
+  if (FIEBitmap && !FOwnBitmap) {
+    FIEBitmap = FAttachedFolio->GetViewIEBitmap();
+    FGuiLink = nullptr;
+    if (!FIEBitmap) {
+      NewOwnImage();
+      FGuiLink = FAttachedFolio->GetViewBitmap();
+    }
+  } else if (TIEBitmap* B = FAttachedFolio->GetViewIEBitmap()) {
+    FOwnBitmap.reset();
+    FIEBitmap = B;
+    FGuiLink = nullptr;
+  } else if (FGuiLink || !FIEBitmap) {
+    if (!FIEBitmap) NewOwnImage();
+    FGuiLink = FAttachedFolio->GetViewBitmap();
+    if (FGuiLink) FIEBitmap->AssignTBitmap(FGuiLink);
+  }
+  FParams->SetDpiX(FAttachedFolio->GetDpiX());
+  FParams->SetDpiY(FAttachedFolio->GetDpiY());
+}
+
+void TFolioIO::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent && AComponent == static_cast<TComponent*>(FAttachedFolio)) {
+    // the view is going: its callback records go with it
+    FChangeCallback = nullptr;
+    FAttachedFolio = nullptr;
+    if (!FOwnBitmap) NewOwnImage();
+  }
+}
+
+TColor TFolioIO::GetBackground() const {
+  return FAttachedFolio ? FAttachedFolio->GetBackground() : FBackground;
+}
+
+void TFolioIO::SetBackground(TColor Value) {
+  if (!FAttachedFolio) FBackground = Value;
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+TIEProgressRec TFolioIO::MakeProgress(bool Silent) {
+  TIEProgressRec P;
+  if (!Silent) P.fOnProgress = [this](TObject* Sender, int32_t per) { DoProgress(Sender, per); };
+  P.Sender = this;
+  P.Aborting = &FAborting;
+  return P;
+}
+
+void TFolioIO::DoProgress(TObject* Sender, int32_t per) {
+  if (OnProgress) OnProgress(Sender, per);
+}
+
+void TFolioIO::DoFinishWork() {
+  DoProgress(this, 100);
+  if (OnFinishWork) OnFinishWork(this);
+}
+
+void TFolioIO::WaitThreads(bool Abort) {
+  if (Abort) FAborting = true;
+}
+
+bool TFolioIO::PrepareBitmap(uint32_t Allowed) {
+  if (!FIEBitmap) return false;
+  if (FGuiLink) FIEBitmap->AssignTBitmap(FGuiLink);
+  if (Allowed != 0 && (Allowed & (1u << FIEBitmap->GetPixelFormat())) == 0) return false;
+  return true;
+}
+
+void TFolioIO::UpdateAttached() {
+  if (FGuiLink && FIEBitmap) FIEBitmap->RemoveAlphaChannel(false);
+  if (FAttachedFolio) {
+    FAttachedFolio->Update();
+    FAttachedFolio->DoImageChange();
+  }
+}
+
+void TFolioIO::FixMissingDpi() {
+  if (FParams->DpiX < 2) FParams->SetDpiX(IEDefaultDpiX);
+  if (FParams->DpiY < 2) FParams->SetDpiY(IEDefaultDpiY);
+}
+
+void TFolioIO::SyncViewDPI() {
+  if (!FAttachedFolio) return;
+  FAttachedFolio->LockPaint();
+  FAttachedFolio->SetDpi(FParams->DpiX, FParams->DpiY);
+  FAttachedFolio->UnlockPaintNoUpdate();
+}
+
+bool TFolioIO::DoPreviews(TIEParamsPages Pages) {
+  bool Handled = false;
+  if (OnDoPreviews) OnDoPreviews(this, Handled);
+  if (Handled) return true;
+  // The parameters dialog is not part of this build.
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Resolution equalisation
+
+namespace {
+// The new size and resolution of an equalisation; false when nothing is to be
+// done.  The new side is truncated toward zero.
+bool ComputeAdjust(int32_t Width, int32_t Height, int32_t DpiX, int32_t DpiY, int32_t& NewWidth,
+                   int32_t& NewHeight, int32_t& NewDpi) {
+  if (DpiX == DpiY || DpiX <= 0 || DpiY <= 0 || Width <= 0 || Height <= 0) return false;
+  NewWidth = Width;
+  NewHeight = Height;
+  if (Height < Width) {
+    NewHeight = static_cast<int32_t>(static_cast<long double>(Height) / DpiY * DpiX);
+    NewDpi = DpiX;
+  } else {
+    NewWidth = static_cast<int32_t>(static_cast<long double>(Width) / DpiX * DpiY);
+    NewDpi = DpiY;
+  }
+  return NewWidth > 0 && NewHeight > 0;
+}
+
+std::unique_ptr<TIEBitmap> StretchTo(TIEBitmap* Source, int32_t W, int32_t H, bool Filtered) {
+  auto Dest = std::make_unique<TIEBitmap>();
+  if (Filtered) {
+    std::unique_ptr<TIEBitmap> Tmp;
+    TIEBitmap* Src = Source;
+    if (Source->GetPixelFormat() != ie24RGB) {
+      Tmp = std::make_unique<TIEBitmap>();
+      Tmp->Assign(Source);
+      Tmp->ConvertToPixelFormat(ie24RGB);
+      Src = Tmp.get();
+    }
+    if (!Dest->Allocate(W, H, ie24RGB)) return nullptr;
+    IEStretchLinear24(Src, Dest.get());
+  } else {
+    if (!Dest->Allocate(W, H, Source->GetPixelFormat())) return nullptr;
+    IEStretchNearest(Source, Dest.get());
+  }
+  return Dest;
+}
+}  // namespace
+
+void IEStretchNearest(TIEBitmap* Source, TIEBitmap* Dest) {
+  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
+  const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
+  if (SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0) return;
+  Source->CopyPaletteTo(Dest);
+  const int32_t Bits = Source->GetBitCount();
+  std::vector<int32_t> XMap(static_cast<size_t>(DW));
+  for (int32_t X = 0; X < DW; ++X) XMap[X] = static_cast<int32_t>(int64_t(X) * SW / DW);
+  const int64_t SrcRowLen = Source->GetRowLen();
+  std::vector<uint8_t> Row(static_cast<size_t>(SrcRowLen));
+  const int32_t Bpp = Bits / 8;
+  for (int32_t Y = 0; Y < DH; ++Y) {
+    const int32_t SY = static_cast<int32_t>(int64_t(Y) * SH / DH);
+    // a file-backed row stays valid only until the next request: copy it
+    std::memcpy(Row.data(), Source->GetScanline(SY), static_cast<size_t>(SrcRowLen));
+    uint8_t* D = Dest->GetScanline(Y);
+    if (Bits == 1) {
+      std::memset(D, 0, static_cast<size_t>((DW + 7) / 8));
+      for (int32_t X = 0; X < DW; ++X) {
+        const int32_t SX = XMap[X];
+        if (Row[SX >> 3] & (0x80 >> (SX & 7))) D[X >> 3] |= uint8_t(0x80 >> (X & 7));
+      }
+    } else {
+      for (int32_t X = 0; X < DW; ++X) std::memcpy(D + int64_t(X) * Bpp, Row.data() + int64_t(XMap[X]) * Bpp, Bpp);
+    }
+  }
+}
+
+void IEStretchLinear24(TIEBitmap* Source, TIEBitmap* Dest) {
+  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
+  const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
+  if (SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0) return;
+  const int64_t RowLen = Source->GetRowLen();
+  std::vector<uint8_t> R0(static_cast<size_t>(RowLen)), R1(static_cast<size_t>(RowLen));
+  // source coordinate of a destination pixel centre
+  auto Map = [](int32_t D, int32_t SN, int32_t DN, int32_t& I0, int32_t& I1, int32_t& F) {
+    const double S = (D + 0.5) * SN / DN - 0.5;
+    int32_t I = static_cast<int32_t>(S < 0 ? 0 : S);
+    double Frac = S - I;
+    if (S < 0) Frac = 0;
+    if (I >= SN - 1) {
+      I = SN - 1;
+      Frac = 0;
+    }
+    I0 = I;
+    I1 = I + 1 < SN ? I + 1 : I;
+    F = static_cast<int32_t>(Frac * 256);
+  };
+  std::vector<int32_t> X0(static_cast<size_t>(DW)), X1(static_cast<size_t>(DW)), FX(static_cast<size_t>(DW));
+  for (int32_t X = 0; X < DW; ++X) Map(X, SW, DW, X0[X], X1[X], FX[X]);
+  for (int32_t Y = 0; Y < DH; ++Y) {
+    int32_t Y0, Y1, FY;
+    Map(Y, SH, DH, Y0, Y1, FY);
+    std::memcpy(R0.data(), Source->GetScanline(Y0), static_cast<size_t>(RowLen));
+    std::memcpy(R1.data(), Source->GetScanline(Y1), static_cast<size_t>(RowLen));
+    uint8_t* D = Dest->GetScanline(Y);
+    for (int32_t X = 0; X < DW; ++X) {
+      for (int32_t C = 0; C < 3; ++C) {
+        const int32_t A = R0[X0[X] * 3 + C], B = R0[X1[X] * 3 + C];
+        const int32_t Cc = R1[X0[X] * 3 + C], Dd = R1[X1[X] * 3 + C];
+        const int32_t Top = A * (256 - FX[X]) + B * FX[X];
+        const int32_t Bot = Cc * (256 - FX[X]) + Dd * FX[X];
+        D[X * 3 + C] = static_cast<uint8_t>((Top * (256 - FY) + Bot * FY + 32768) >> 16);
+      }
+    }
+  }
+}
+
+void TFolioIO::AdjustDpi() {
+  if (!PrepareBitmap()) return;
+  TIOParamsVals& P = *FParams;
+  if (FIEBitmap->GetWidth() <= 0 || FIEBitmap->GetHeight() <= 0) return;
+  int32_t NW, NH, NDpi;
+  if (!ComputeAdjust(P.Width, P.Height, P.DpiX, P.DpiY, NW, NH, NDpi)) return;
+  // The fields themselves, not through the setters (the view learns the
+  // resolution from SyncViewDPI); the EXIF resolution follows them.
+  P.DpiX = P.DpiY = NDpi;
+  P.ExifXResolution = P.ExifYResolution = NDpi;
+  P.Width = NW;
+  P.Height = NH;
+  std::unique_ptr<TIEBitmap> Alpha;
+  if (FIEBitmap->HasAlphaChannel()) {
+    Alpha = std::make_unique<TIEBitmap>();
+    Alpha->Assign(FIEBitmap->GetAlphaChannel());
+  }
+  std::unique_ptr<TIEBitmap> NewImage = StretchTo(FIEBitmap, NW, NH, FFilteredAdjustDPI);
+  if (!NewImage) {
+    FAborting = true;
+    return;
+  }
+  FIEBitmap->Assign(NewImage.get());
+  NewImage.reset();
+  if (Alpha) {
+    auto NewAlpha = TIEBitmap::CreateAlphaPlane(NW, NH, ieMemory);
+    if (NewAlpha && NewAlpha->GetPixelFormat() == Alpha->GetPixelFormat()) {
+      IEStretchNearest(Alpha.get(), NewAlpha.get());
+      FIEBitmap->AttachAlphaChannel(std::move(NewAlpha));
+    }
+  }
+}
+
+std::unique_ptr<TIEBitmap> IEAdjustBitmapDpi(TIEBitmap* Bitmap, TIOParamsVals& Params, bool Filtered) {
+  if (!Bitmap || Bitmap->GetWidth() <= 0 || Bitmap->GetHeight() <= 0) return nullptr;
+  int32_t NW, NH, NDpi;
+  if (!ComputeAdjust(Params.Width, Params.Height, Params.DpiX, Params.DpiY, NW, NH, NDpi)) return nullptr;
+  auto Result = StretchTo(Bitmap, NW, NH, Filtered);
+  if (!Result) return nullptr;
+  Params.SetDpiX(NDpi);
+  Params.SetDpiY(NDpi);
+  Params.Width = NW;
+  Params.Height = NH;
+  return Result;
+}

@@ -1,0 +1,278 @@
+#pragma once
+// TFolioIO: the component through which the library loads, saves and reads
+// the parameters of one image.
+//
+// It works on one current image: its own TIEBitmap, the image shown by an
+// attached view (TIEView), or a bitmap handed in with AttachBitmap.  Beside the
+// image it keeps one TIOParamsVals describing the file last read or written
+// and carrying the options of the next write.  The codec is chosen by file
+// extension, by format id or by content through the format registry.
+//
+// Every load and save follows one pattern: the abort flag is cleared, the
+// image prepared, a progress record built on the stack and handed to the
+// codec, and the operation always ends with DoFinishWork (progress 100, then
+// OnFinishWork), also when it failed or an exception leaves it.  Failures are
+// reported through GetAborting() after the call.  The per-format entry points
+// let codec exceptions pass after DoFinishWork; the generic paths catch them.
+//
+// Streams may carry a 12-byte header before a TIFF, PCX or JPEG image
+// (StreamHeaders): magic "TIFF"/"PCX2"/"JFIF", 4 zero bytes, then the
+// little-endian length of the image data, so that several images can follow
+// one another in one stream.
+//
+// A file save never destroys the file it replaces before the new one is
+// complete: the image is written to a temporary file in the same folder and
+// renamed over the old name only when the codec succeeded.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "foundations/pixel_types.h"
+#include "io/format_registry.h"
+#include "io/io_params.h"
+#include "io/progress.h"
+#include "platform/gdi/colors.h"
+#include "platform/rtl/components.h"
+#include "platform/rtl/object.h"
+
+class TStream;
+class TIEBitmap;
+class TIEMask;
+class TIEView;
+class TBitmap;
+struct TIEChangeCallbackRec;
+
+// Units the dialogs show.
+enum TIEDialogsMeasureUnit : uint8_t { ieduInches, ieduCm, ieduSelectableDefInches, ieduSelectableDefCm };
+
+// Options of the save-parameters dialog (bit flags).
+using TIOPreviewsParams = uint8_t;
+enum : TIOPreviewsParams { ioppDefaultLockPreview = 1, ioppApplyButton = 2 };
+
+// Language of the library's dialogs; msSystem follows the system.
+using TMsgLanguage = int32_t;
+inline constexpr TMsgLanguage msSystem = 0;
+
+class TFolioIO;
+// Replaces the save-parameters dialog when it sets Handled.
+using TIEDoPreviewsEvent = std::function<void(TFolioIO* Sender, bool& Handled)>;
+// Called with the parameters dialog before it is shown.
+using TIEIOPreviewEvent = std::function<void(TObject* Sender, TObject* Dialog)>;
+
+// Codec procedures of a built-in format whose codec lives outside this unit.
+// The codec unit installs them (IESetBuiltInCodec); while they are missing the
+// format is "not available": its loads and saves set the abort flag, fire the
+// finish event and touch nothing else.
+struct TIEBuiltInCodec {
+  // Reads one image; the codec may return a transparency mask in Mask (the
+  // caller frees it).  ParamsOnly fills the parameters without pixels.
+  std::function<void(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                     bool ParamsOnly, TIEMask*& Mask)>
+      Read;
+  // Writes one image.
+  std::function<void(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress)> Write;
+  // The image is converted to 24-bit RGB before writing unless it is 24-bit or
+  // 1-bit.
+  bool SaveAs24 = false;
+  // The load runs FixMissingDpi / SyncViewDPI.
+  bool FixDpi = true;
+  bool SyncDpi = true;
+};
+void IESetBuiltInCodec(TIEFileFormat Format, const TIEBuiltInCodec& Codec);
+// Nullptr when the format has no installed codec (TIFF, JPEG, PCX and DCX are
+// the component's own and never listed here).
+const TIEBuiltInCodec* IEGetBuiltInCodec(TIEFileFormat Format);
+
+// Stream header magics.
+inline constexpr char IEStreamHeaderTIFF[4] = {'T', 'I', 'F', 'F'};
+inline constexpr char IEStreamHeaderPCX[4] = {'P', 'C', 'X', '2'};
+inline constexpr char IEStreamHeaderJPEG[4] = {'J', 'F', 'I', 'F'};
+
+class TFolioIO : public TComponent {
+ public:
+  explicit TFolioIO(TComponent* AOwner = nullptr);
+  // Create without owner, then AttachBitmap(Bitmap).
+  static std::unique_ptr<TFolioIO> CreateFromBitmap(TIEBitmap* Bitmap);
+  ~TFolioIO() override;
+  TFolioIO(const TFolioIO&) = delete;
+  TFolioIO& operator=(const TFolioIO&) = delete;
+
+  std::string ClassName() const override { return "TFolioIO"; }
+
+  // ---- attachment
+  TIEView* GetAttachedFolio() const { return FAttachedFolio; }
+  void SetAttachedFolio(TIEView* Value);
+  // Works on Bitmap (not owned) from now on; nullptr while a view is attached
+  // only detaches the view's callback.  nullptr otherwise keeps no image.
+  void AttachBitmap(TIEBitmap* Bitmap);
+  // The current image (may be nullptr after AttachBitmap(nullptr)).
+  TIEBitmap* GetIEBitmap() const { return FIEBitmap; }
+  // The current image as a GUI bitmap: the image's own at ieTBitmap, else the
+  // GUI bitmap of an attached view without TIEBitmap.
+  virtual TBitmap* GetTBitmap();
+  // The attached view's change callback (Destroying: code 1).
+  void ViewChanged(bool Destroying);
+
+  TIOParamsVals* GetParams() { return FParams.get(); }
+
+  // ---- properties
+  TColor GetBackground() const;
+  void SetBackground(TColor Value);
+  bool GetNativePixelFormat() const { return FParams ? FParams->NativePixelFormat : false; }
+  void SetNativePixelFormat(bool Value) {
+    if (FParams) FParams->NativePixelFormat = Value;
+  }
+  bool GetStreamHeaders() const { return FStreamHeaders; }
+  void SetStreamHeaders(bool Value) { FStreamHeaders = Value; }
+  bool GetAutoAdjustDPI() const { return FAutoAdjustDPI; }
+  void SetAutoAdjustDPI(bool Value) { FAutoAdjustDPI = Value; }
+  bool GetFilteredAdjustDPI() const { return FFilteredAdjustDPI; }
+  void SetFilteredAdjustDPI(bool Value) { FFilteredAdjustDPI = Value; }
+  bool GetAborting() const { return FAborting; }
+  void SetAborting(bool Value) { FAborting = Value; }
+  bool GetAsyncMode() const { return FAsyncMode; }
+  void SetAsyncMode(bool Value) { FAsyncMode = Value; }
+  TMsgLanguage GetMsgLanguage() const { return FMsgLanguage; }
+  void SetMsgLanguage(TMsgLanguage Value) { FMsgLanguage = Value; }
+  TIOPreviewsParams GetPreviewsParams() const { return FPreviewsParams; }
+  void SetPreviewsParams(TIOPreviewsParams Value) { FPreviewsParams = Value; }
+  bool GetSimplifiedParamsDialogs() const { return FSimplifiedParamsDialogs; }
+  void SetSimplifiedParamsDialogs(bool Value) { FSimplifiedParamsDialogs = Value; }
+  TIEDialogsMeasureUnit GetDialogsMeasureUnit() const { return FDialogsMeasureUnit; }
+  void SetDialogsMeasureUnit(TIEDialogsMeasureUnit Value) { FDialogsMeasureUnit = Value; }
+  uint8_t GetMonoConversion() const { return FMonoConversion; }
+  void SetMonoConversion(uint8_t Value) { FMonoConversion = Value; }
+
+  // ---- generic loading and saving
+  void LoadFromFile(const std::string& FileName);
+  void LoadFromFileAuto(const std::string& FileName);
+  void LoadFromFileFormat(const std::string& FileName, TIEFileFormat Format);
+  void SaveToFile(const std::string& FileName);
+  void LoadFromBuffer(const void* Buffer, int64_t Size, TIEFileFormat Format = ioUnknown);
+  void LoadFromStream(TStream* Stream);
+  void LoadFromStreamFormat(TStream* Stream, TIEFileFormat Format);
+  void SaveToStream(TStream* Stream, TIEFileFormat Format);
+
+  // ---- parameters only (no pixels are decoded)
+  void ReadParamsFromBuffer(const void* Buffer, int64_t Size, TIEFileFormat Format = ioUnknown);
+  void ReadParamsFromFile(const std::string& FileName);
+  void ReadParamsFromFileFormat(const std::string& FileName, TIEFileFormat Format);
+  void ReadParamsFromStream(TStream* Stream);
+  void ReadParamsFromStreamFormat(TStream* Stream, TIEFileFormat Format);
+
+  // ---- per-format entry points of the component's own codecs
+  // TIFF loads read page TiffPageIndex and answer the file's page count.
+  int32_t LoadTiffFile(const std::string& FileName);
+  int32_t LoadTiffStream(TStream* Stream);
+  void SaveTiffFile(const std::string& FileName);
+  void SaveTiffStream(TStream* Stream);
+  void LoadJpegFile(const std::string& FileName);
+  void LoadJpegStream(TStream* Stream);
+  void SaveJpegFile(const std::string& FileName);
+  void SaveJpegStream(TStream* Stream);
+  void LoadPcxFile(const std::string& FileName);
+  void LoadPcxStream(TStream* Stream);
+  void SavePcxFile(const std::string& FileName);
+  void SavePcxStream(TStream* Stream);
+  // DCX loads read page DcxPageIndex; saves insert the image as a page.
+  void LoadDcxFile(const std::string& FileName);
+  void LoadDcxStream(TStream* Stream);
+  void SaveDcxFile(const std::string& FileName);
+  void SaveDcxStream(TStream* Stream);
+
+  // ---- the save-parameters dialog: OnDoPreviews may handle it; the dialog
+  // itself is not available in this build (false).
+  virtual bool DoPreviews(TIEParamsPages Pages);
+
+  // ---- helpers every operation uses
+  // False without a current image; takes a linked GUI bitmap's pixels first.
+  // A non-empty Allowed (bit per TIEPixelFormat value) restricts the formats.
+  bool PrepareBitmap(uint32_t Allowed = 0);
+  // After a load: refreshes an attached view and runs its image-changed hook.
+  void UpdateAttached();
+  // A resolution below 2 becomes the library default (through the setters).
+  void FixMissingDpi();
+  // Equalises non-square resolutions (AutoAdjustDPI step).
+  void AdjustDpi();
+  // Passes Params' resolution to the attached view.
+  virtual void SyncViewDPI();
+  virtual void DoProgress(TObject* Sender, int32_t per);
+  virtual void DoFinishWork();
+  // No worker threads run in this build: false / nothing to wait for.
+  bool InWorkerThread() const { return false; }
+  void WaitThreads(bool Abort);
+  // A progress record bound to this component (Silent: without callback).
+  TIEProgressRec MakeProgress(bool Silent = false);
+
+  // ---- events
+  TIEProgressEvent OnProgress;
+  TNotifyEvent OnFinishWork;
+  TIEDoPreviewsEvent OnDoPreviews;
+  TIEIOPreviewEvent OnIOPreview;
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  friend struct TFolioIOAccess;
+  void ReplaceBitmap(TIEBitmap* Bitmap);
+  void NewOwnImage();
+  void UnregisterFromView();
+  // Built-in dispatch by id (file or stream).
+  void LoadBuiltInFile(const std::string& FileName, TIEFileFormat Format);
+  void LoadBuiltInStream(TStream* Stream, TIEFileFormat Format);
+  void SaveBuiltInFile(const std::string& FileName, TIEFileFormat Format);
+  void SaveBuiltInStream(TStream* Stream, TIEFileFormat Format);
+  void GenericLoad(TStream* Stream, const std::string& FileName, TIEFileFormat Format);
+  void GenericSave(TStream* Stream, const std::string& FileName, TIEFileFormat Format);
+  // Writes through a temporary file beside FileName, renamed over it on
+  // success; Write returns normally on success.
+  void SaveThroughTempFile(const std::string& FileName, const std::function<void(TStream*)>& Write);
+  void ReadParamsCommon(TStream* Stream, TIEFileFormat Format);
+  static bool Is24Or1(TIEBitmap* Bitmap);
+
+  TIEBitmap* FIEBitmap = nullptr;  // current image
+  std::unique_ptr<TIEBitmap> FOwnBitmap;
+  TBitmap* FGuiLink = nullptr;  // GUI bitmap of an attached view without TIEBitmap
+  TIEView* FAttachedFolio = nullptr;
+  TIEChangeCallbackRec* FChangeCallback = nullptr;
+  std::unique_ptr<TIOParamsVals> FParams;
+  TColor FBackground = 0;
+  TMsgLanguage FMsgLanguage = msSystem;
+  TIOPreviewsParams FPreviewsParams = 0;
+  bool FSimplifiedParamsDialogs = true;
+  bool FStreamHeaders = false;
+  TIEDialogsMeasureUnit FDialogsMeasureUnit = ieduInches;
+  bool FAutoAdjustDPI = false;
+  bool FFilteredAdjustDPI = false;
+  uint8_t FMonoConversion = 1;
+  bool FAborting = false;
+  bool FAsyncMode = false;
+  int32_t FPageCount = 0;  // the last TIFF load's page count
+};
+
+// The AutoAdjustDPI equalisation on an explicit bitmap: when DpiX and DpiY
+// differ, are positive and both the bitmap and Params have a size, answers a
+// new bitmap of the new size (Filtered: 24-bit RGB, else the same pixel
+// format) and stores the new size and resolution in Params; nullptr when
+// nothing is to be done.  Bitmap is left untouched, its alpha plane ignored.
+std::unique_ptr<TIEBitmap> IEAdjustBitmapDpi(TIEBitmap* Bitmap, TIOParamsVals& Params, bool Filtered);
+
+// Nearest-neighbour scaling of Source into Dest (already allocated with its
+// size and Source's pixel format); exact for every pixel format, 1-bit rows
+// included; the palette is copied.
+void IEStretchNearest(TIEBitmap* Source, TIEBitmap* Dest);
+// Bilinear scaling of a 24-bit RGB Source into a 24-bit RGB Dest.
+void IEStretchLinear24(TIEBitmap* Source, TIEBitmap* Dest);
+
+// Page counts of files without loading them; exceptions of opening pass.
+int32_t IETiffFileImageCount(const std::string& FileName);
+int32_t IEDcxFileImageCount(const std::string& FileName);
+
+// Window messages an asynchronous component posts to its attached view.
+inline constexpr uint32_t IEM_UPDATE = 8024;
+inline constexpr uint32_t IEM_DSHOWNEWFRAME = 8025;
+inline constexpr uint32_t IEM_DSHOWEVENT = 8026;
+inline constexpr uint32_t IEM_PROGRESS = 8027;
+inline constexpr uint32_t IEM_FINISHWORK = 8028;

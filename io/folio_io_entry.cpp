@@ -1,0 +1,797 @@
+// TFolioIO: the load, save and parameters-only entry points.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "foundations/file_utils.h"
+#include "foundations/ie_streams.h"
+#include "foundations/image_buffer.h"
+#include "foundations/selection_mask.h"
+#include "io/folio_io.h"
+#include "io/jpeg_codec.h"
+#include "io/pcx_dcx.h"
+#include "io/tiff_reader.h"
+#include "io/tiff_writer.h"
+#include "platform/rtl/streams.h"
+#include "platform/rtl/sysutils.h"
+
+namespace {
+constexpr int32_t ReadBufferSize = 8192;
+constexpr int64_t StreamHeaderSize = 12;
+constexpr uint16_t ReadMode = fmOpenRead | fmShareDenyWrite;
+
+bool IsOwnFormat(TIEFileFormat Format) {
+  return Format == ioTIFF || Format == ioJPEG || Format == ioPCX || Format == ioDCX;
+}
+
+// Extensions of SaveToFile and the format each one saves.
+TIEFileFormat SaveFormatOfExtension(const std::string& Ext) {
+  static const std::map<std::string, TIEFileFormat> Table = {
+      {".jpg", ioJPEG}, {".jpeg", ioJPEG}, {".jpe", ioJPEG},  {".jif", ioJPEG}, {".jp2", ioJP2},
+      {".j2k", ioJ2K},  {".jpc", ioJ2K},   {".j2c", ioJ2K},   {".pcx", ioPCX},  {".dcx", ioDCX},
+      {".gif", ioGIF},  {".tif", ioTIFF},  {".tiff", ioTIFF}, {".fax", ioTIFF}, {".g3f", ioTIFF},
+      {".g3n", ioTIFF}, {".png", ioPNG},   {".bmp", ioBMP},   {".dib", ioBMP},  {".rle", ioBMP},
+      {".tga", ioTGA},  {".targa", ioTGA}, {".vda", ioTGA},   {".icb", ioTGA},  {".vst", ioTGA},
+      {".win", ioTGA},  {".pxm", ioPXM},   {".pbm", ioPXM},   {".pgm", ioPXM},  {".ppm", ioPXM},
+      {".ico", ioICO},  {".wbmp", ioWBMP}, {".ps", ioPS},     {".eps", ioPS},   {".pdf", ioPDF},
+      {".psd", ioPSD},  {".hdp", ioHDP},   {".wdp", ioHDP},
+  };
+  auto It = Table.find(Ext);
+  return It == Table.end() ? ioUnknown : It->second;
+}
+
+// The permission bits a newly created file gets from the process's umask.
+mode_t DefaultFileMode() {
+  static const mode_t Mode = [] {
+    const mode_t Mask = ::umask(022);
+    ::umask(Mask);
+    return static_cast<mode_t>(0666 & ~Mask);
+  }();
+  return Mode;
+}
+
+uint32_t GetLE32(const uint8_t* P) {
+  return uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24);
+}
+
+struct THeader {
+  bool Present = false;  // a header was read
+  bool Ok = true;        // false: a required header is missing or wrong
+  int64_t Start = 0;
+  int64_t Length = -1;   // -1: the image runs to the end of the stream
+};
+
+// The header a TIFF or PCX stream must carry when StreamHeaders is on.
+THeader ReadRequiredHeader(TStream* Stream, TIEFileFormat Format) {
+  THeader R;
+  R.Start = Stream->GetPosition();
+  uint8_t H[StreamHeaderSize] = {};
+  const int64_t Got = Stream->Read(H, StreamHeaderSize);
+  if (Format == ioPCX) {
+    if (Got >= 4 && std::memcmp(H, "PCX", 3) == 0 && H[3] == 0) {
+      // the older 4-byte header: the image runs to the end of the stream
+      R.Present = true;
+      Stream->SetPosition(R.Start + 4);
+      return R;
+    }
+    if (Got == StreamHeaderSize && std::memcmp(H, IEStreamHeaderPCX, 4) == 0) {
+      R.Present = true;
+      R.Length = GetLE32(H + 8);
+      return R;
+    }
+  } else if (Got == StreamHeaderSize && std::memcmp(H, IEStreamHeaderTIFF, 4) == 0) {
+    R.Present = true;
+    R.Length = GetLE32(H + 8);
+    return R;
+  }
+  R.Ok = false;
+  Stream->SetPosition(R.Start);
+  return R;
+}
+
+// A JPEG stream header is skipped whenever it is there.
+THeader SkipOptionalJpegHeader(TStream* Stream) {
+  THeader R;
+  R.Start = Stream->GetPosition();
+  uint8_t H[StreamHeaderSize] = {};
+  const int64_t Got = Stream->Read(H, StreamHeaderSize);
+  if (Got == StreamHeaderSize && std::memcmp(H, "JFIF\0", 5) == 0) {
+    R.Present = true;
+    R.Length = GetLE32(H + 8);
+  } else {
+    Stream->SetPosition(R.Start);
+  }
+  return R;
+}
+
+// After an image that had a header the stream stands right after its data,
+// so that the next image can be read.
+void SkipPastImage(TStream* Stream, const THeader& H) {
+  if (H.Present && H.Length >= 0) Stream->SetPosition(H.Start + StreamHeaderSize + H.Length);
+}
+
+void PutHeader(uint8_t* H, const char* Magic, uint32_t Length) {
+  std::memcpy(H, Magic, 4);
+  std::memset(H + 4, 0, 4);
+  H[8] = uint8_t(Length);
+  H[9] = uint8_t(Length >> 8);
+  H[10] = uint8_t(Length >> 16);
+  H[11] = uint8_t(Length >> 24);
+}
+
+// Runs Body; DoFinishWork follows it in every case (an exception passes on
+// after it).
+template <class F>
+void WithFinish(TFolioIO* IO, F&& Body) {
+  try {
+    Body();
+  } catch (...) {
+    IO->DoFinishWork();
+    throw;
+  }
+  IO->DoFinishWork();
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The common per-format load (own codecs and installed ones)
+
+namespace {
+// The data size of a PCX image at the stream's position.
+int64_t RemainingBytes(TStream* Stream) {
+  const int64_t N = Stream->GetSize() - Stream->GetPosition();
+  return N < 0 ? 0 : N;
+}
+}  // namespace
+
+struct TFolioIOAccess {
+  // Reads one image of Format at Stream's position into the current image.
+  // FileName is the name to store (empty for a stream load).  Answers the
+  // TIFF page count (0 for other formats).  Does not fire DoFinishWork.
+  static int32_t LoadCore(TFolioIO& IO, TStream* Stream, TIEFileFormat Format, const std::string& FileName,
+                          bool StreamVariant) {
+    IO.FAborting = false;
+    if (!IO.PrepareBitmap()) {
+      IO.FAborting = true;
+      return 0;
+    }
+    TIOParamsVals& P = *IO.FParams;
+    P.ClearFileInfo();
+    P.FileName = FileName;
+    THeader Header;
+    if (StreamVariant && IO.FStreamHeaders && (Format == ioTIFF || Format == ioPCX)) {
+      Header = ReadRequiredHeader(Stream, Format);
+      if (!Header.Ok) {
+        IO.FAborting = true;
+        return 0;
+      }
+    } else if (StreamVariant && Format == ioJPEG) {
+      Header = SkipOptionalJpegHeader(Stream);
+    }
+    TIEProgressRec Progress = IO.MakeProgress();
+    TIEBitmap* B = IO.FIEBitmap;
+    B->RemoveAlphaChannel(false);
+    TIEMask* Mask = nullptr;
+    int32_t PageCount = 0;
+    const TIEBuiltInCodec* Codec = nullptr;
+    bool FixDpi = true, SyncDpi = true;
+    switch (Format) {
+      case ioTIFF: {
+        TIEBufferedReadStream Buffered(Stream, ReadBufferSize, false);
+        TiffReadStream(B, &Buffered, PageCount, &P, Progress, false, Mask, true, false, false);
+        break;
+      }
+      case ioJPEG: {
+        TIEBufferedReadStream Buffered(Stream, ReadBufferSize, false);
+        JpegReadStream(&Buffered, nullptr, B, P, Progress, false, false, true, false, true, true, -1,
+                       P.NativePixelFormat);
+        break;
+      }
+      case ioPCX: {
+        const int64_t Size = Header.Present && Header.Length >= 0 ? Header.Length : RemainingBytes(Stream);
+        PcxReadStream(Stream, B, P, Size, Progress, false);
+        break;
+      }
+      case ioDCX:
+        DcxReadStream(Stream, B, P, Progress, false);
+        break;
+      default:
+        Codec = IEGetBuiltInCodec(Format);
+        if (!Codec || !Codec->Read) {
+          IO.FAborting = true;
+          return 0;
+        }
+        FixDpi = Codec->FixDpi;
+        SyncDpi = Codec->SyncDpi;
+        Codec->Read(Stream, B, P, Progress, false, Mask);
+        break;
+    }
+    std::unique_ptr<TIEMask> MaskOwner(Mask);
+    SkipPastImage(Stream, Header);
+    if (FixDpi) IO.FixMissingDpi();
+    if (MaskOwner && !IO.FAborting) B->CopyFromTIEMask(MaskOwner.get());
+    if (IO.FAutoAdjustDPI && !IO.FAborting) IO.AdjustDpi();
+    P.FileFormat = Format;
+    if (SyncDpi) IO.SyncViewDPI();
+    IO.UpdateAttached();
+    IO.FPageCount = PageCount;
+    return PageCount;
+  }
+
+  // Writes the current image as Format at Stream's position.  Does not fire
+  // DoFinishWork.
+  static void SaveCore(TFolioIO& IO, TStream* Stream, TIEFileFormat Format, bool StreamVariant) {
+    IO.FAborting = false;
+    if (!IO.PrepareBitmap()) {
+      IO.FAborting = true;
+      return;
+    }
+    TIOParamsVals& P = *IO.FParams;
+    TIEBitmap* B = IO.FIEBitmap;
+    if (B->GetWidth() <= 0 || B->GetHeight() <= 0) {
+      IO.FAborting = true;
+      return;
+    }
+    const TIEBuiltInCodec* Codec = IsOwnFormat(Format) ? nullptr : IEGetBuiltInCodec(Format);
+    if (!IsOwnFormat(Format) && (!Codec || !Codec->Write)) {
+      IO.FAborting = true;
+      return;
+    }
+    const bool As24 = Format == ioJPEG || Format == ioPCX || (Codec && Codec->SaveAs24);
+    if (As24) {
+      const TIEPixelFormat F = B->GetPixelFormat();
+      if (F != ie24RGB && F != ie1g) B->ConvertToPixelFormat(ie24RGB);
+    }
+    const char* Magic = nullptr;
+    if (StreamVariant && IO.FStreamHeaders) {
+      if (Format == ioTIFF) Magic = IEStreamHeaderTIFF;
+      if (Format == ioPCX) Magic = IEStreamHeaderPCX;
+      if (Format == ioJPEG) Magic = IEStreamHeaderJPEG;
+    }
+    const int64_t Start = Stream->GetPosition();
+    if (Magic) {
+      uint8_t Zero[StreamHeaderSize] = {};
+      Stream->WriteBuffer(Zero, StreamHeaderSize);
+    }
+    TIEProgressRec Progress = IO.MakeProgress();
+    switch (Format) {
+      case ioTIFF:
+        if (TiffWriteStream(Stream, false, B, P, Progress) == 0) IO.FAborting = true;
+        break;
+      case ioJPEG:
+        JpegWriteStream(Stream, B, P, Progress);
+        break;
+      case ioPCX:
+        PcxWriteStream(Stream, B, P, Progress);
+        break;
+      case ioDCX:
+        DcxInsertPage(Stream, B, P, Progress);
+        break;
+      default:
+        Codec->Write(Stream, B, P, Progress);
+        break;
+    }
+    if (Magic && !(Format == ioPCX && IO.FAborting)) {
+      const int64_t End = Stream->GetPosition();
+      const int64_t Length = End - Start - StreamHeaderSize;
+      uint8_t H[StreamHeaderSize];
+      PutHeader(H, Magic, static_cast<uint32_t>(Length < 0 ? 0 : Length));
+      Stream->SetPosition(Start);
+      Stream->WriteBuffer(H, StreamHeaderSize);
+      Stream->SetPosition(End);
+    }
+  }
+
+  // Opens FileName for reading; the abort flag stays set and DoFinishWork
+  // fires when that fails, and the error passes on.
+  static std::unique_ptr<TStream> OpenForRead(TFolioIO& IO, const std::string& FileName) {
+    IO.FAborting = true;
+    try {
+      return std::make_unique<TIEWideFileStream>(FileName, ReadMode);
+    } catch (...) {
+      IO.DoFinishWork();
+      throw;
+    }
+  }
+};
+
+void TFolioIO::SaveThroughTempFile(const std::string& FileName, const std::function<void(TStream*)>& Write) {
+  namespace fs = std::filesystem;
+  std::string Target = FileName;
+  std::error_code Ec;
+  // Replace the file a link points to, not the link.
+  if (fs::is_symlink(Target, Ec)) {
+    const fs::path Resolved = fs::canonical(Target, Ec);
+    if (!Ec) Target = Resolved.string();
+  }
+  fs::path Dir = fs::path(Target).parent_path();
+  if (Dir.empty()) Dir = ".";
+  std::string Pattern = (Dir / ("." + fs::path(Target).filename().string() + ".XXXXXX")).string();
+  std::vector<char> Name(Pattern.begin(), Pattern.end());
+  Name.push_back('\0');
+  const int Fd = ::mkstemp(Name.data());
+  if (Fd < 0) {
+    const int Err = errno;
+    FAborting = true;
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(FileName).c_str(),
+                               SysErrorMessage(Err).c_str()));
+  }
+  const std::string TempName(Name.data());
+  struct stat St{};
+  const mode_t Mode = ::stat(Target.c_str(), &St) == 0 ? (St.st_mode & 07777) : DefaultFileMode();
+  ::fchmod(Fd, Mode);
+  ::close(Fd);
+  try {
+    {
+      TFileStream Stream(TempName, fmOpenReadWrite);
+      Write(&Stream);
+    }
+  } catch (...) {
+    ::unlink(TempName.c_str());
+    FAborting = true;
+    throw;
+  }
+  if (FAborting) {
+    ::unlink(TempName.c_str());
+    return;
+  }
+  if (::rename(TempName.c_str(), Target.c_str()) != 0) {
+    ::unlink(TempName.c_str());
+    FAborting = true;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// TIFF, JPEG, PCX, DCX entry points
+
+int32_t TFolioIO::LoadTiffFile(const std::string& FileName) {
+  auto Stream = TFolioIOAccess::OpenForRead(*this, FileName);
+  int32_t Pages = 0;
+  WithFinish(this, [&] { Pages = TFolioIOAccess::LoadCore(*this, Stream.get(), ioTIFF, FileName, false); });
+  return Pages;
+}
+
+int32_t TFolioIO::LoadTiffStream(TStream* Stream) {
+  int32_t Pages = 0;
+  WithFinish(this, [&] { Pages = TFolioIOAccess::LoadCore(*this, Stream, ioTIFF, "", true); });
+  return Pages;
+}
+
+#define FOLIO_SIMPLE_LOADS(NAME, ID)                                                                     \
+  void TFolioIO::Load##NAME##File(const std::string& FileName) {                                         \
+    auto Stream = TFolioIOAccess::OpenForRead(*this, FileName);                                          \
+    WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream.get(), ID, FileName, false); });      \
+  }                                                                                                      \
+  void TFolioIO::Load##NAME##Stream(TStream* Stream) {                                                   \
+    WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream, ID, "", true); });                    \
+  }                                                                                                      \
+  void TFolioIO::Save##NAME##File(const std::string& FileName) { SaveBuiltInFile(FileName, ID); }       \
+  void TFolioIO::Save##NAME##Stream(TStream* Stream) {                                                   \
+    WithFinish(this, [&] { TFolioIOAccess::SaveCore(*this, Stream, ID, true); });                        \
+  }
+
+FOLIO_SIMPLE_LOADS(Jpeg, ioJPEG)
+FOLIO_SIMPLE_LOADS(Pcx, ioPCX)
+FOLIO_SIMPLE_LOADS(Dcx, ioDCX)
+#undef FOLIO_SIMPLE_LOADS
+
+void TFolioIO::SaveTiffFile(const std::string& FileName) { SaveBuiltInFile(FileName, ioTIFF); }
+
+void TFolioIO::SaveTiffStream(TStream* Stream) {
+  WithFinish(this, [&] { TFolioIOAccess::SaveCore(*this, Stream, ioTIFF, true); });
+}
+
+// ---------------------------------------------------------------------------
+// Dispatch by format id
+
+void TFolioIO::LoadBuiltInFile(const std::string& FileName, TIEFileFormat Format) {
+  switch (Format) {
+    case ioTIFF:
+      LoadTiffFile(FileName);
+      return;
+    case ioJPEG:
+      LoadJpegFile(FileName);
+      return;
+    case ioPCX:
+      LoadPcxFile(FileName);
+      return;
+    case ioDCX:
+      LoadDcxFile(FileName);
+      return;
+    default:
+      break;
+  }
+  const TIEBuiltInCodec* Codec = IEGetBuiltInCodec(Format);
+  if (!Codec || !Codec->Read) {
+    // a format this build cannot read
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  auto Stream = TFolioIOAccess::OpenForRead(*this, FileName);
+  WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream.get(), Format, FileName, false); });
+}
+
+void TFolioIO::LoadBuiltInStream(TStream* Stream, TIEFileFormat Format) {
+  if (Format == ioTIFF) {
+    LoadTiffStream(Stream);
+    return;
+  }
+  WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream, Format, "", true); });
+}
+
+void TFolioIO::SaveBuiltInFile(const std::string& FileName, TIEFileFormat Format) {
+  WithFinish(this, [&] {
+    FAborting = false;
+    if (!PrepareBitmap()) {
+      FAborting = true;
+      return;
+    }
+    const TIEBuiltInCodec* Codec = IsOwnFormat(Format) ? nullptr : IEGetBuiltInCodec(Format);
+    if (!IsOwnFormat(Format) && (!Codec || !Codec->Write)) {
+      // a format this build cannot write: no file is made
+      FAborting = true;
+      return;
+    }
+    SaveThroughTempFile(FileName, [&](TStream* S) { TFolioIOAccess::SaveCore(*this, S, Format, false); });
+    if (!FAborting) {
+      FParams->FileName = FileName;
+      FParams->FileFormat = Format;
+    }
+  });
+}
+
+void TFolioIO::SaveBuiltInStream(TStream* Stream, TIEFileFormat Format) {
+  WithFinish(this, [&] { TFolioIOAccess::SaveCore(*this, Stream, Format, true); });
+}
+
+// ---------------------------------------------------------------------------
+// Generic paths through a registered read or write procedure
+
+void TFolioIO::GenericLoad(TStream* Stream, const std::string& FileName, TIEFileFormat Format) {
+  TIEFileFormatInfo* Entry = IEFindFormatById(Format);
+  FAborting = true;
+  std::unique_ptr<TStream> FileStream;
+  try {
+    if (!Entry || !Entry->ReadProc || !PrepareBitmap()) {
+      DoFinishWork();
+      return;
+    }
+    if (!Stream) {
+      FileStream = std::make_unique<TIEWideFileStream>(FileName, ReadMode);
+      Stream = FileStream.get();
+    }
+    FAborting = false;
+    TIEProgressRec Progress = MakeProgress();
+    FParams->FileName = FileName;
+    FParams->FileFormat = Format;
+    Entry->ReadProc(Stream, FIEBitmap, *FParams, Progress, false);
+  } catch (...) {
+    FAborting = true;
+  }
+  try {
+    if (!FAborting) {
+      if (FAutoAdjustDPI) AdjustDpi();
+      SyncViewDPI();
+    }
+    UpdateAttached();
+  } catch (...) {
+    FAborting = true;
+  }
+  FileStream.reset();
+  DoFinishWork();
+}
+
+void TFolioIO::GenericSave(TStream* Stream, const std::string& FileName, TIEFileFormat Format) {
+  TIEFileFormatInfo* Entry = IEFindFormatById(Format);
+  FAborting = true;
+  try {
+    if (!Entry || !Entry->WriteProc || !PrepareBitmap()) {
+      DoFinishWork();
+      return;
+    }
+    if (!Is24Or1(FIEBitmap)) FIEBitmap->ConvertToPixelFormat(ie24RGB);
+    auto Write = [&](TStream* S) {
+      FAborting = false;
+      TIEProgressRec Progress = MakeProgress();
+      Entry->WriteProc(S, FIEBitmap, *FParams, Progress);
+    };
+    if (Stream) {
+      Write(Stream);
+    } else {
+      SaveThroughTempFile(FileName, Write);
+      if (!FAborting) {
+        FParams->FileName = FileName;
+        FParams->FileFormat = Format;
+      }
+    }
+  } catch (...) {
+    FAborting = true;
+  }
+  DoFinishWork();
+}
+
+bool TFolioIO::Is24Or1(TIEBitmap* Bitmap) {
+  const TIEPixelFormat F = Bitmap->GetPixelFormat();
+  return F == ie24RGB || F == ie1g;
+}
+
+// ---------------------------------------------------------------------------
+// Generic loading and saving
+
+void TFolioIO::LoadFromFile(const std::string& FileName) {
+  if (!FIEBitmap || FileName.empty()) {
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  if (IEGetURLTypeW(FileName) != 0 || IEFileExtensionW(FileName) == ".avi") {
+    // URL and video loading are not part of this build
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  TIEFileFormatInfo* Entry = IEFindFormatByExtension(IEFileExtensionW(FileName));
+  if (!Entry) {
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  if (Entry->BuiltIn) {
+    LoadBuiltInFile(FileName, Entry->FormatId);
+    return;
+  }
+  FParams->FileName.clear();
+  FParams->FileFormat = ioUnknown;
+  FParams->ClearFileInfo();
+  if (!Entry->ReadProc) {
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  GenericLoad(nullptr, FileName, Entry->FormatId);
+}
+
+void TFolioIO::LoadFromFileAuto(const std::string& FileName) {
+  const TIEFileFormat Format = IEDetectFileFormat(FileName, false);
+  if (Format != ioUnknown)
+    LoadFromFileFormat(FileName, Format);
+  else
+    LoadFromFile(FileName);
+}
+
+void TFolioIO::LoadFromFileFormat(const std::string& FileName, TIEFileFormat Format) {
+  TIEFileFormatInfo* Entry = IEFindFormatById(Format);
+  if (!Entry) return;
+  if (Entry->BuiltIn) {
+    if (Format == ioPS || Format == ioPDF) {
+      LoadFromFile(FileName);
+      return;
+    }
+    if (!FIEBitmap) {
+      FAborting = true;
+      DoFinishWork();
+      return;
+    }
+    LoadBuiltInFile(FileName, Format);
+    return;
+  }
+  FParams->FileName.clear();
+  FParams->FileFormat = ioUnknown;
+  FParams->ClearFileInfo();
+  if (!Entry->ReadProc) {
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  GenericLoad(nullptr, FileName, Format);
+}
+
+void TFolioIO::SaveToFile(const std::string& FileName) {
+  const std::string Ext = IEFileExtensionW(FileName);
+  const TIEFileFormat Format = FileName.empty() ? ioUnknown : SaveFormatOfExtension(Ext);
+  if (Format != ioUnknown) {
+    SaveBuiltInFile(FileName, Format);
+    return;
+  }
+  TIEFileFormatInfo* Entry = FileName.empty() ? nullptr : IEFindFormatByExtension(Ext);
+  if (Entry && !Entry->BuiltIn && Entry->WriteProc) {
+    GenericSave(nullptr, FileName, Entry->FormatId);
+    return;
+  }
+  // no entry, a built-in entry reached only through the registry (xif, iev),
+  // or an entry without write procedure: nothing is written
+  FAborting = true;
+  DoFinishWork();
+}
+
+void TFolioIO::LoadFromBuffer(const void* Buffer, int64_t Size, TIEFileFormat Format) {
+  if (!Buffer || Size <= 0) {
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  TIEMemStream Stream(const_cast<void*>(Buffer), Size);
+  if (Format != ioUnknown)
+    LoadFromStreamFormat(&Stream, Format);
+  else
+    LoadFromStream(&Stream);
+}
+
+void TFolioIO::ReadParamsFromBuffer(const void* Buffer, int64_t Size, TIEFileFormat Format) {
+  if (!Buffer || Size <= 0) {
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  TIEMemStream Stream(const_cast<void*>(Buffer), Size);
+  if (Format != ioUnknown)
+    ReadParamsFromStreamFormat(&Stream, Format);
+  else
+    ReadParamsFromStream(&Stream);
+}
+
+void TFolioIO::LoadFromStream(TStream* Stream) {
+  if (!Stream) return;
+  const int64_t Pos = Stream->GetPosition();
+  const TIEFileFormat Format = IEDetectStreamFormat(Stream);
+  Stream->SetPosition(Pos);
+  if (Format == ioUnknown || !IEFindFormatById(Format)) return;
+  LoadFromStreamFormat(Stream, Format);
+}
+
+void TFolioIO::LoadFromStreamFormat(TStream* Stream, TIEFileFormat Format) {
+  if (!Stream) return;
+  if (Format == ioUnknown) {
+    LoadFromStream(Stream);
+    return;
+  }
+  TIEFileFormatInfo* Entry = IEFindFormatById(Format);
+  if (!Entry) return;
+  if (Entry->BuiltIn) {
+    LoadBuiltInStream(Stream, Format);
+    return;
+  }
+  GenericLoad(Stream, "", Format);
+}
+
+void TFolioIO::SaveToStream(TStream* Stream, TIEFileFormat Format) {
+  if (IsOwnFormat(Format) || IEGetBuiltInCodec(Format)) {
+    SaveBuiltInStream(Stream, Format);
+    return;
+  }
+  TIEFileFormatInfo* Entry = IEFindFormatById(Format);
+  if (Entry && !Entry->BuiltIn && Entry->WriteProc && Stream) {
+    GenericSave(Stream, "", Format);
+    return;
+  }
+  FAborting = true;
+  DoFinishWork();
+}
+
+// ---------------------------------------------------------------------------
+// Parameters only
+
+void TFolioIO::ReadParamsCommon(TStream* Stream, TIEFileFormat Format) {
+  TIOParamsVals& P = *FParams;
+  P.FileFormat = Format;
+  P.ClearFileInfo();
+  FAborting = true;
+  TIEProgressRec Progress = MakeProgress(true);
+  try {
+    THeader Header;
+    if (FStreamHeaders && (Format == ioTIFF || Format == ioPCX)) {
+      Header = ReadRequiredHeader(Stream, Format);
+      if (!Header.Ok) {
+        P.FileFormat = ioUnknown;
+        return;
+      }
+    } else if (Format == ioJPEG) {
+      Header = SkipOptionalJpegHeader(Stream);
+    }
+    TIEBufferedReadStream Buffered(Stream, ReadBufferSize, false);
+    FAborting = false;
+    TIEBitmap Scratch;
+    TIEMask* Mask = nullptr;
+    switch (Format) {
+      case ioTIFF: {
+        int32_t Pages = 0;
+        TiffReadStream(&Scratch, &Buffered, Pages, &P, Progress, true, Mask, true, false, false);
+        // a file without the wanted page says nothing about it
+        if (Pages <= P.TiffPageIndex) FAborting = true;
+        break;
+      }
+      case ioJPEG:
+        JpegReadStream(&Buffered, nullptr, &Scratch, P, Progress, true, false, true, false, false, true, -1,
+                       P.NativePixelFormat);
+        break;
+      case ioPCX: {
+        const int64_t Size = Header.Present && Header.Length >= 0 ? Header.Length : Buffered.GetSize() - Buffered.GetPosition();
+        PcxReadStream(&Buffered, &Scratch, P, Size, Progress, true);
+        break;
+      }
+      case ioDCX:
+        DcxReadStream(&Buffered, &Scratch, P, Progress, true);
+        break;
+      default: {
+        const TIEBuiltInCodec* Codec = IEGetBuiltInCodec(Format);
+        TIEFileFormatInfo* Entry = IEFindFormatById(Format);
+        if (Codec && Codec->Read) {
+          Codec->Read(&Buffered, &Scratch, P, Progress, true, Mask);
+        } else if (Entry && !Entry->BuiltIn && Entry->ReadProc) {
+          Entry->ReadProc(&Buffered, &Scratch, P, Progress, true);
+        } else {
+          // nothing can read this format
+          FAborting = true;
+        }
+        break;
+      }
+    }
+    delete Mask;
+  } catch (...) {
+    FAborting = true;
+  }
+  if (FAborting) P.FileFormat = ioUnknown;
+}
+
+void TFolioIO::ReadParamsFromFileFormat(const std::string& FileName, TIEFileFormat Format) {
+  FParams->FileFormat = Format;
+  FParams->ClearFileInfo();
+  FAborting = true;
+  std::unique_ptr<TStream> Stream;
+  try {
+    Stream = std::make_unique<TIEWideFileStream>(FileName, ReadMode);
+  } catch (...) {
+    FParams->FileFormat = ioUnknown;
+    DoFinishWork();
+    throw;
+  }
+  ReadParamsCommon(Stream.get(), Format);
+  FParams->FileName = FileName;
+  DoFinishWork();
+}
+
+void TFolioIO::ReadParamsFromStreamFormat(TStream* Stream, TIEFileFormat Format) {
+  if (!Stream) {
+    FAborting = true;
+    FParams->FileFormat = ioUnknown;
+    DoFinishWork();
+    return;
+  }
+  ReadParamsCommon(Stream, Format);
+  DoFinishWork();
+}
+
+void TFolioIO::ReadParamsFromFile(const std::string& FileName) {
+  try {
+    ReadParamsFromFileFormat(FileName, IEDetectFileFormat(FileName, true));
+  } catch (...) {
+    FParams->FileFormat = ioUnknown;
+  }
+}
+
+void TFolioIO::ReadParamsFromStream(TStream* Stream) {
+  try {
+    const TIEFileFormat Format = Stream ? IEDetectStreamFormat(Stream) : ioUnknown;
+    ReadParamsFromStreamFormat(Stream, Format);
+  } catch (...) {
+    FParams->FileFormat = ioUnknown;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Page counts
+
+int32_t IETiffFileImageCount(const std::string& FileName) {
+  TIEWideFileStream Stream(FileName, ReadMode);
+  return TiffPageCount(&Stream);
+}
+
+int32_t IEDcxFileImageCount(const std::string& FileName) {
+  TIEWideFileStream Stream(FileName, ReadMode);
+  return DcxPageCount(&Stream);
+}
