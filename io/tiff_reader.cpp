@@ -10,6 +10,7 @@
 #include "foundations/icc_profile.h"
 #include "foundations/imaging_annotations.h"
 #include "foundations/iptc.h"
+#include "io/exif_block.h"
 #include "io/io_params.h"
 #include "io/progress.h"
 #include "io/tiff_lzw.h"
@@ -642,6 +643,10 @@ TIETIFFCompression CompressionOf(int32_t Tag, uint32_t T4Options) {
 void FillParams(TIOParamsVals* P, TTiffPageInfo& Info) {
   const TTIFFVars& v = Info.Vars;
   const TiffDirectory& d = Info.Page;
+  // The EXIF and GPS fields first (they include texts and resolution); the
+  // page's own values below take precedence.
+  IEReadExifDirectories(d, Info.ExifPresent ? &Info.Exif : nullptr, Info.GpsPresent ? &Info.Gps : nullptr,
+                        *P);
   P->BitsPerSample = v.BitsPerSample;
   P->SamplesPerPixel = v.SamplesPerPixel;
   const bool tile = P->TiffTileIndex >= 0;
@@ -724,6 +729,14 @@ void TiffReadStream(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOP
                  I.Vars.Params = Params;
                });
   PageCount = info.PageCount;
+  if (Params && Params->TiffApplyOrientation && Bitmap && !ParamsOnly && info.PageFound &&
+      !Progress.IsAborting() && !Bitmap->IsEmpty() && info.Vars.Orientation > 1 &&
+      info.Vars.Orientation <= 8) {
+    IEApplyEXIFOrientation(Bitmap, info.Vars.Orientation);
+    Params->Width = Bitmap->GetWidth();
+    Params->Height = Bitmap->GetHeight();
+    Params->SetTiffOrientation(1);
+  }
   if (Params && Params->InputIccProfile && Params->InputIccProfile->HasTransform())
     Params->InputIccProfile->FreeTransform();
 }

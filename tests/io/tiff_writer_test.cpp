@@ -439,4 +439,49 @@ TEST(TiffReaderParams, AFaxPageFillsTheParameterSet) {
   EXPECT_EQ(Canonical(r->Bitmap.get()), Canonical(bw.get()));
 }
 
+TEST(TiffReaderParams, OrientationIsAppliedOnRequest) {
+  minitiff::Page page;
+  page.Width = 3;
+  page.Height = 2;
+  page.BitsPerSample = 8;
+  page.Photometric = 1;
+  page.Predictor = 2;  // an entry to turn into Orientation below
+  page.Strips = {{1, 2, 3, 4, 5, 6}};
+  Bytes f = minitiff::WriteTiff({page});
+  const uint32_t ifd = f[4] | (f[5] << 8) | (f[6] << 16);
+  const uint32_t n = f[ifd] | (f[ifd + 1] << 8);
+  for (uint32_t i = 0; i < n; ++i) {
+    const size_t e = ifd + 2 + i * 12;
+    if ((f[e] | (f[e + 1] << 8)) == 317) f[e] = 274 & 0xFF, f[e + 1] = 274 >> 8, f[e + 8] = 6;  // turn 90 degrees clockwise
+  }
+  for (bool apply : {false, true}) {
+    TMemoryStream s;
+    s.WriteBuffer(f.data(), int64_t(f.size()));
+    s.SetPosition(0);
+    TIOParamsVals p;
+    p.NativePixelFormat = true;
+    p.TiffApplyOrientation = apply;
+    TIEBitmap b;
+    bool aborting = false;
+    TIEProgressRec progress;
+    progress.Aborting = &aborting;
+    TIEMask* mask = nullptr;
+    int32_t pages = 0;
+    TiffReadStream(&b, &s, pages, &p, progress, false, mask, false, true, false);
+    ASSERT_FALSE(aborting);
+    if (!apply) {
+      EXPECT_EQ(p.TiffOrientation, 6);
+      EXPECT_EQ(b.GetWidth(), 3);
+    } else {
+      EXPECT_EQ(p.TiffOrientation, 1);
+      ASSERT_EQ(b.GetWidth(), 2);
+      ASSERT_EQ(b.GetHeight(), 3);
+      // Rows 1 2 3 / 4 5 6 turned clockwise: 4 1 / 5 2 / 6 3.
+      EXPECT_EQ(b.GetScanline(0)[0], 4);
+      EXPECT_EQ(b.GetScanline(0)[1], 1);
+      EXPECT_EQ(b.GetScanline(2)[1], 3);
+    }
+  }
+}
+
 }  // namespace
