@@ -523,6 +523,35 @@ TEST(TiffChain, SubIfdImagesAreReadInsteadOfTheMainImage) {
   }
 }
 
+TEST(TiffProbes, RecogniseTiffFilesAndRestoreThePosition) {
+  const Bytes good = ManyPages(2);
+  Bytes noSize = good;
+  noSize[DirOffset(noSize, 0) + 2] = 0xFF;  // the first entry (256) becomes tag 0x01FF
+  Bytes big = good;
+  big[0] = big[1] = 'M';  // wrong byte order for the rest: offsets out of the file
+  struct Case { const char* Name; Bytes File; bool Tiff; } cases[] = {
+      {"little-endian file", good, true},
+      {"without ImageWidth", noSize, false},
+      {"header only", Bytes(good.begin(), good.begin() + 8), false},
+      {"byte order mismatch", big, false},
+      {"not a TIFF", Bytes(64, 'x'), false},
+  };
+  for (const Case& c : cases) {
+    TMemoryStream s;
+    s.WriteBuffer(c.File.data(), int64_t(c.File.size()));
+    s.SetPosition(3);
+    EXPECT_EQ(TiffIsStream(&s), c.Tiff) << c.Name;
+    EXPECT_EQ(s.GetPosition(), 3) << c.Name;
+    EXPECT_FALSE(TiffIsRawStream(&s)) << c.Name;
+    EXPECT_FALSE(HdpIsStream(&s)) << c.Name;
+    EXPECT_EQ(s.GetPosition(), 3) << c.Name;
+  }
+  TMemoryStream s;
+  s.WriteBuffer(good.data(), int64_t(good.size()));
+  s.SetPosition(0);
+  EXPECT_EQ(TiffPageCount(&s), 2);
+}
+
 // A Group 4 page made by libtiff, for the damage tests.
 Bytes FaxFile(const testsupport::TempDir& Dir) {
   minitiff::Bitmap b;
