@@ -181,6 +181,13 @@ class TFolioIO : public TComponent {
   void SaveDcxFile(const std::string& FileName);
   void SaveDcxStream(TStream* Stream);
 
+  // Stores DpiX/DpiY in the Photoshop resolution resource of the first APP13
+  // marker of JpegMarkers (a resource shorter than 16 bytes stays as it is).
+  void UpdateJpegResolutionInfo();
+  // Before a JPEG is written: the resolution resource, then the IPTC, EXIF and
+  // XMP markers rebuilt from the parameters (one EXIF block, never two).
+  void RebuildJpegMarkers();
+
   // ---- the save-parameters dialog: OnDoPreviews may handle it; the dialog
   // itself is not available in this build (false).
   virtual bool DoPreviews(TIEParamsPages Pages);

@@ -263,6 +263,7 @@ struct TFolioIOAccess {
         if (TiffWriteStream(Stream, false, B, P, Progress) == 0) IO.FAborting = true;
         break;
       case ioJPEG:
+        IO.RebuildJpegMarkers();
         JpegWriteStream(Stream, B, P, Progress);
         break;
       case ioPCX:

@@ -14,6 +14,8 @@
 #include "../support/test_support.h"
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
+#include "foundations/jpeg_markers.h"
+#include "foundations/xmp_dicom_tags.h"
 #include "io/format_registry.h"
 #include "io/io_params.h"
 #include "platform/rtl/streams.h"
@@ -472,6 +474,7 @@ TEST(FolioIO, EveryOperationEndsWithOneFinishEvent) {
       {"load empty name", [&](TFolioIO& IO) { IO.LoadFromFile(""); }, true, false},
       {"load unknown ext", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.qqq")); }, true, false},
       {"load format not built", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.psd")); }, true, false},
+      {"load layers without view", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.lyr")); }, true, false},
       {"buffer without data", [&](TFolioIO& IO) { IO.LoadFromBuffer(nullptr, 0); }, true, false},
       {"save", [&](TFolioIO& IO) { IO.SaveToFile(Dir.file("out.pcx")); }, false, false},
       {"save xif", [&](TFolioIO& IO) { IO.SaveToFile(Dir.file("out.xif")); }, true, false},
@@ -759,4 +762,50 @@ TEST(FolioIO, ParamsReachTheOwnersImageAndView) {
   IO.GetParams()->SetDpiX(96);
   EXPECT_EQ(View->GetDpiX(), 96);
   EXPECT_EQ(View->Locks, 0);
+}
+
+// ---------------------------------------------------------------------------
+// JPEG metadata markers follow the parameters
+
+TEST(FolioIO, JpegMarkersAreRebuiltNotDuplicated) {
+  auto CountApp1 = [](TIOParamsVals* P, bool Exif) {
+    int32_t N = 0;
+    TIEMarkerList* M = P->JpegMarkers.get();
+    for (int32_t I = 0; I < M->GetCount(); ++I) {
+      if (M->GetMarkerType(I) != 0xE1) continue;
+      if (Exif ? IEIsExifHeader(M->GetMarkerData(I), M->GetMarkerLength(I))
+               : IEFindXMPPacket(M->GetMarkerData(I), M->GetMarkerLength(I)) != nullptr)
+        ++N;
+    }
+    return N;
+  };
+  auto Img = MakeImage(32, 24, ie24RGB);
+  TFolioIO IO;
+  IO.AttachBitmap(Img.get());
+  IO.GetParams()->ExifPresent = true;
+  IO.GetParams()->ExifMake = "Folivra test camera";
+  IO.GetParams()->XmpPacket = "<x:xmpmeta xmlns:x='adobe:ns:meta/'></x:xmpmeta>";
+  TMemoryStream First;
+  IO.SaveToStream(&First, ioJPEG);
+  ASSERT_FALSE(IO.GetAborting());
+
+  TFolioIO Again;
+  First.SetPosition(0);
+  Again.LoadFromStream(&First);
+  ASSERT_FALSE(Again.GetAborting());
+  EXPECT_EQ(Again.GetParams()->ExifMake, "Folivra test camera");
+  EXPECT_EQ(CountApp1(Again.GetParams(), true), 1);
+  EXPECT_EQ(CountApp1(Again.GetParams(), false), 1);
+  Again.GetParams()->ExifMake = "Changed";
+  Again.GetParams()->XmpPacket.clear();
+  TMemoryStream Second;
+  Again.SaveToStream(&Second, ioJPEG);
+  ASSERT_FALSE(Again.GetAborting());
+
+  TFolioIO Third;
+  Second.SetPosition(0);
+  Third.LoadFromStream(&Second);
+  EXPECT_EQ(Third.GetParams()->ExifMake, "Changed");
+  EXPECT_EQ(CountApp1(Third.GetParams(), true), 1) << "one EXIF block after two saves";
+  EXPECT_EQ(CountApp1(Third.GetParams(), false), 0) << "the emptied XMP packet is gone";
 }
