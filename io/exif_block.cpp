@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "foundations/exif_orientation.h"
 #include "foundations/ie_lists.h"
 #include "foundations/image_buffer.h"
 #include "foundations/jpeg_markers.h"
@@ -962,10 +963,13 @@ bool IEReadTiffPreviewAndExif(TStream* Stream, TIOParamsVals* Params) {
       delete mask;
       if (aborting) b[page].FreeImage(true);
     }
-    const int32_t w0 = b[0].IsEmpty() ? 0 : b[0].GetWidth(), w1 = b[1].IsEmpty() ? 0 : b[1].GetWidth();
-    if (w0 > 0 && (w0 < w1 || w1 == 0) && !b[0].IsAllZero())
+    // An all-black page is no preview: it does not compete.  Of the others
+    // the narrower is kept; with equal widths neither.
+    int32_t w[2];
+    for (int i = 0; i < 2; ++i) w[i] = b[i].IsEmpty() || b[i].IsAllZero() ? 0 : b[i].GetWidth();
+    if (w[0] > 0 && (w[0] < w[1] || w[1] == 0))
       Params->ExifThumbnail->Assign(&b[0]);
-    else if (w1 > 0 && (w1 < w0 || w0 == 0) && !b[1].IsAllZero())
+    else if (w[1] > 0 && (w[1] < w[0] || w[0] == 0))
       Params->ExifThumbnail->Assign(&b[1]);
   } catch (...) {
     Stream->SetPosition(start);
@@ -995,59 +999,4 @@ bool IEReadTiffExifParams(TStream* Stream, TIOParamsVals* Params) {
   }
   Stream->SetPosition(start);
   return true;
-}
-
-// ---- orientation -----------------------------------------------------------
-
-void IEApplyEXIFOrientation(TIEBitmap* Image, int32_t Orientation) {
-  if (!Image || Orientation < 2 || Orientation > 8 || Image->IsEmpty()) return;
-  std::unique_ptr<TIEBitmap> alpha = Image->DetachAlphaChannel();
-  const int32_t w = Image->GetWidth(), h = Image->GetHeight();
-  const TIEPixelFormat fmt = Image->GetPixelFormat();
-  const int32_t bits = Image->GetBitCount();
-  const size_t rowBytes = (size_t(w) * size_t(bits) + 7) / 8;
-  std::vector<uint8_t> src;
-  std::vector<TRGB> palette;
-  try {
-    src.resize(rowBytes * size_t(h));
-    palette.resize(size_t(std::max(0, Image->GetPaletteLen())));
-  } catch (const std::bad_alloc&) {
-    if (alpha) Image->AttachAlphaChannel(std::move(alpha));
-    return;
-  }
-  for (int32_t y = 0; y < h; ++y) std::memcpy(&src[size_t(y) * rowBytes], Image->GetScanline(y), rowBytes);
-  for (size_t i = 0; i < palette.size(); ++i) palette[i] = Image->GetPaletteColor(int32_t(i));
-  const bool swap = Orientation >= 5;
-  const int32_t nw = swap ? h : w, nh = swap ? w : h;
-  if (swap) Image->FreeImage(false);
-  if (!Image->Allocate(nw, nh, fmt)) return;
-  for (size_t i = 0; i < palette.size(); ++i) Image->SetPaletteColor(int32_t(i), palette[i]);
-  const size_t bpp = size_t(bits / 8);
-  for (int32_t y = 0; y < nh; ++y) {
-    uint8_t* row = Image->GetScanline(y);
-    if (bits == 1) std::memset(row, 0, (size_t(nw) + 7) / 8);
-    for (int32_t x = 0; x < nw; ++x) {
-      // Pixel (x, y) of the upright image comes from (sx, sy) of the stored one.
-      int32_t sx = x, sy = y;
-      switch (Orientation) {
-        case 2: sx = w - 1 - x; sy = y; break;
-        case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-        case 4: sx = x; sy = h - 1 - y; break;
-        case 5: sx = y; sy = x; break;
-        case 6: sx = y; sy = h - 1 - x; break;
-        case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-        case 8: sx = w - 1 - y; sy = x; break;
-      }
-      const uint8_t* s = &src[size_t(sy) * rowBytes];
-      if (bits == 1) {
-        if (s[size_t(sx) >> 3] & (0x80 >> (sx & 7))) row[size_t(x) >> 3] |= uint8_t(0x80 >> (x & 7));
-      } else {
-        std::memcpy(row + size_t(x) * bpp, s + size_t(sx) * bpp, bpp);
-      }
-    }
-  }
-  if (alpha) {
-    IEApplyEXIFOrientation(alpha.get(), Orientation);
-    Image->AttachAlphaChannel(std::move(alpha));
-  }
 }

@@ -11,6 +11,8 @@
 // outside its bytes.
 #include <cstdint>
 
+#include "foundations/exif_orientation.h"  // IEApplyEXIFOrientation, used on thumbnails
+
 class TStream;
 class TIEBitmap;
 class TIOParamsVals;
@@ -53,12 +55,3 @@ bool IEReadTiffPreviewAndExif(TStream* Stream, TIOParamsVals* Params);
 // Only the parameters (with EXIF) of page 0 of a TIFF-structured stream;
 // always True.  The position is restored.
 bool IEReadTiffExifParams(TStream* Stream, TIOParamsVals* Params);
-
-// Turns an image upright after an EXIF orientation value: 2 mirror
-// horizontally; 3 rotate by 180 degrees; 4 mirror vertically; 5 transpose
-// (mirror about the main diagonal); 6 rotate clockwise by 90 degrees;
-// 7 transverse (mirror about the other diagonal); 8 rotate anticlockwise by
-// 90 degrees; other values leave the image alone.  Every pixel format keeps
-// its format (1-bit images are turned bit by bit, gray stays gray), and the
-// alpha plane turns with the image.
-void IEApplyEXIFOrientation(TIEBitmap* Image, int32_t Orientation);

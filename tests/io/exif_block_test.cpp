@@ -378,3 +378,75 @@ TEST(ExifBlock, OrientationsMatchImageMagick) {
   EXPECT_EQ(img->GetAlphaChannel()->GetWidth(), H);
   EXPECT_EQ(img->GetAlpha(H - 1, W - 1), 200);
 }
+
+TEST(ExifBlock, ThumbnailComesBackUprightWithItsPixels) {
+  // Left half black, right half white, stored with orientation 6: upright the
+  // black half is on top (a turn the other way would put it at the bottom).
+  TIOParamsVals P;
+  P.ExifPresent = true;
+  P.SetOrientation(6);
+  P.ExifThumbnail = std::make_unique<TIEBitmap>(40, 30, ie24RGB);
+  P.ExifThumbnail->Fill(0xFFFFFF);
+  P.ExifThumbnail->FillRect(0, 0, 19, 29, 0);
+  const Bytes block = Encode(P);
+  TIOParamsVals Q;
+  ASSERT_TRUE(IEDecodeExifBlock(block.data(), int32_t(block.size()), &Q));
+  ASSERT_TRUE(Q.ExifThumbnail && !Q.ExifThumbnail->IsEmpty());
+  ASSERT_EQ(Q.ExifThumbnail->GetWidth(), 30);
+  EXPECT_LT(Q.ExifThumbnail->GetPixelRGB(15, 5).g, 40);
+  EXPECT_GT(Q.ExifThumbnail->GetPixelRGB(15, 35).g, 215);
+}
+
+// Camera-raw style TIFF files, made by Pillow: two pages, EXIF and GPS in the
+// first.
+TEST(ExifBlock, TiffPreviewAndParameters) {
+  if (!HavePillow()) GTEST_SKIP();
+  TempDir dir;
+  auto make = [&](const std::string& Name, const char* FirstColour) {
+    const std::string py =
+        "from PIL import Image, TiffImagePlugin\n"
+        "R = TiffImagePlugin.IFDRational\n"
+        "e = Image.Exif(); e.endian = '<'; e[271] = 'Cam'\n"
+        "e[0x8769] = {33434: R(1, 60)}\n"
+        "e[0x8825] = {0: b'\\x02\\x02\\x00\\x00', 1: 'N', 2: (R(1), R(2), R(3))}\n"
+        "a = Image.new('RGB', (160, 120), " + std::string(FirstColour) + ")\n"
+        "b = Image.new('RGB', (300, 200), (200, 10, 10))\n"
+        "a.save('" + dir.file(Name) + "', save_all=True, append_images=[b], exif=e.tobytes())\n";
+    EXPECT_EQ(RunCommand(std::string(kPython) + " -c \"" + py + "\""), 0);
+    // Behind a few bytes of something else, as in a container.
+    Bytes f = ReadFileBytes(dir.file(Name));
+    f.insert(f.begin(), 5, 0xAA);
+    return f;
+  };
+  struct Case {
+    const char* Name;
+    const char* FirstColour;
+    int32_t PreviewWidth;
+  };
+  for (const Case& c : {Case{"narrow.tif", "(10, 200, 30)", 160}, Case{"black.tif", "(0, 0, 0)", 300}}) {
+    const Bytes f = make(c.Name, c.FirstColour);
+    TMemoryStream ms;
+    ms.WriteBuffer(f.data(), int64_t(f.size()));
+    ms.SetPosition(0);
+    const int64_t at = IEFindTiffHeader(&ms);
+    ASSERT_EQ(at, 5) << c.Name;
+    ms.SetPosition(at);
+    TIOParamsVals P;
+    EXPECT_TRUE(IEReadTiffPreviewAndExif(&ms, &P));
+    EXPECT_EQ(ms.GetPosition(), at);
+    EXPECT_TRUE(P.ExifPresent);
+    EXPECT_EQ(P.ExifMake, "Cam");
+    EXPECT_DOUBLE_EQ(P.ExifExposureTime, 1.0 / 60);
+    EXPECT_EQ(P.GpsLatitudeRef, "N");
+    ASSERT_TRUE(P.ExifThumbnail);
+    EXPECT_EQ(P.ExifThumbnail->GetWidth(), c.PreviewWidth) << c.Name;
+
+    TIOParamsVals Q;
+    EXPECT_TRUE(IEReadTiffExifParams(&ms, &Q));
+    EXPECT_EQ(ms.GetPosition(), at);
+    EXPECT_EQ(Q.Width, 160);
+    EXPECT_EQ(Q.ExifMake, "Cam");
+    EXPECT_DOUBLE_EQ(Q.GpsLatitude[2], 3);
+    EXPECT_TRUE(Q.ExifThumbnail && Q.ExifThumbnail->IsEmpty());
+  }
+}
