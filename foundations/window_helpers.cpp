@@ -87,13 +87,8 @@ bool IEPlaceDialogOnMonitor(QWidget* Window) {
 }
 
 bool IEPlaceDialogOnMonitor(HWND Window) {
-  if (IEPlaceDialogHook || !Window) {
-    TWinControl* C = FindControl(Window);
-    return IEPlaceDialogOnMonitor(C ? C->GetWidget() : nullptr);
-  }
   TWinControl* C = FindControl(Window);
-  if (!C || !C->GetWidget()) return false;
-  return IEPlaceDialogOnMonitor(C->GetWidget());
+  return IEPlaceDialogOnMonitor(C ? C->GetWidget() : nullptr);
 }
 
 // ---------------------------------------------------------------- scroll bars
