@@ -549,9 +549,23 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     return;
   }
   if (!Bitmap) return;
-  // Old-style and new-style JPEG pages come with the JPEG codec.
-  if (v.Compression == 6 ||
-      (v.JpegInterchangeFormat != 0 && v.Compression != 5 && v.JpegProc < 2)) {
+  // The older JPEG form.
+  if ((v.Compression == 6 || (v.JpegInterchangeFormat != 0 && !TiffCompressionSupported(v.Compression))) &&
+      v.JpegProc < 2) {
+    if (width <= 0 || height <= 0 ||
+        IEBitmapRowLen(width, 24, 32) * height > TiffDecodedSizeLimit(page.StreamSize) ||
+        !Bitmap->Allocate(width, height, ie24RGB)) {
+      Progress.SetAborting();
+      return;
+    }
+    const TIEDataAccessSet access = Bitmap->GetAccess();
+    Bitmap->SetAccess(iedWrite);
+    FillWhite(Bitmap, 0xFF);
+    TiffReadOldJpeg(page, v, Bitmap, Progress);
+    Bitmap->SetAccess(access);
+    return;
+  }
+  if (v.Compression == 6) {  // lossless JPEG processes are not decoded
     Progress.SetAborting();
     return;
   }

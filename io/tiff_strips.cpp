@@ -546,6 +546,77 @@ void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32
 
 }  // namespace
 
+void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
+                     TIEProgressRec& Progress) {
+  const int64_t size = Directory.StreamSize - Directory.Base;
+  const int32_t height = Bitmap->GetHeight();
+  // Decodes one JPEG held in Data into the page from row FirstRow; answers
+  // the rows decoded.
+  auto decode = [&](std::vector<uint8_t>& Data, int32_t FirstRow) -> int32_t {
+    if (Data.empty()) return 0;
+    TIEMemStream ms(Data.data(), int64_t(Data.size()));
+    TIEBitmap work;
+    TIOParamsVals params;
+    bool aborting = false;
+    TIEProgressRec silent;
+    silent.Aborting = &aborting;
+    const int32_t rows = JpegReadStream(&ms, nullptr, &work, params, silent, false, false, false, false,
+                                        false, false, -1, false);
+    if (rows <= 0 || work.GetPixelFormat() != ie24RGB) return 0;
+    const int32_t w = std::min(work.GetWidth(), Bitmap->GetWidth());
+    for (int32_t y = 0; y < rows && FirstRow + y < height; ++y)
+      std::memcpy(Bitmap->GetScanline(FirstRow + y), work.GetScanline(y), size_t(w) * 3);
+    return rows;
+  };
+  auto readAt = [&](int64_t Offset, int64_t Count, std::vector<uint8_t>& Out) {
+    Count = Clamp(Offset, Count, size);
+    if (Count <= 0) return;
+    const size_t at = Out.size();
+    Out.resize(at + size_t(Count));
+    if (!Directory.ReadAt(Offset, Out.data() + at, Count)) Out.resize(at);
+  };
+  const int64_t jif = Vars.JpegInterchangeFormat, jifLength = Vars.JpegInterchangeFormatLength;
+  if (!Vars.StripByteCounts.empty() && !Vars.StripOffsets.empty()) {
+    const int32_t rps = Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height;
+    std::vector<uint8_t> firstSegment;
+    const size_t strips = std::min(Vars.StripOffsets.size(), Vars.StripByteCounts.size());
+    int32_t decoded = 0;
+    for (size_t s = 0; s < strips && int64_t(s) * rps < height; ++s) {
+      if (Progress.IsAborting()) return;
+      std::vector<uint8_t> data;
+      if (jifLength > 0) readAt(jif, jifLength, data);
+      if (s > 0) {
+        // The tables segment that opens strip 0 serves every strip.
+        if (firstSegment.empty()) {
+          std::vector<uint8_t> head;
+          readAt(Vars.StripOffsets[0], 4, head);
+          if (head.size() == 4) readAt(Vars.StripOffsets[0], ((int64_t(head[2]) << 8) | head[3]) + 2, firstSegment);
+        }
+        data.insert(data.end(), firstSegment.begin(), firstSegment.end());
+      }
+      readAt(Vars.StripOffsets[s], Vars.StripByteCounts[s], data);
+      decoded += decode(data, int32_t(s) * rps);
+      if (Progress.fOnProgress) Progress.Report(int32_t((s + 1) * 100 / strips));
+    }
+    if (decoded == 0) Progress.SetAborting();
+    return;
+  }
+  int64_t start = jif;
+  if (start == 0 && !Vars.StripOffsets.empty()) start = Vars.StripOffsets[0];
+  if (start <= 0 || start >= size) {
+    Progress.SetAborting();
+    return;
+  }
+  // The length of the JPEG stream from its markers.
+  std::vector<uint8_t> data;
+  {
+    Directory.Stream->Seek(Directory.Base + start, soBeginning);
+    const int64_t length = JpegStreamSize(Directory.Stream);
+    readAt(start, length, data);
+  }
+  if (decode(data, 0) == 0) Progress.SetAborting();
+}
+
 bool TiffLayoutSupported(const TTIFFVars& v, TIEPixelFormat FFormat) {
   const int32_t spp = v.SamplesPerPixel, bps = v.BitsPerSample;
   if (spp < 1 || bps < 1) return false;

@@ -36,6 +36,11 @@ void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
                           TIEProgressRec& Progress, int32_t RowCount, int32_t Width,
                           const uint8_t* const* PlaneData, const int64_t* PlaneLength);
 
+// The older JPEG form (compression 6): the JPEG interchange block (tags 513,
+// 514) with each strip's data, or one whole JPEG stream; into a 24-bit page.
+void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
+                     TIEProgressRec& Progress);
+
 // Undoes horizontal differencing (Predictor 2) in a row of Width pixels of
 // Samples samples of Bits bits (16-bit samples in host order).
 void TiffUndoPredictor(uint8_t* Row, int32_t Width, int32_t Samples, int32_t Bits);

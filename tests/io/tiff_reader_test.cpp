@@ -108,6 +108,28 @@ Bytes Expected(const minitiff::Page& P) {
   return out;
 }
 
+uint32_t Get32(const Bytes& F, size_t At) {
+  return F[At] | (F[At + 1] << 8) | (F[At + 2] << 16) | (uint32_t(F[At + 3]) << 24);
+}
+void Put32(Bytes& F, size_t At, uint32_t V) {
+  for (int i = 0; i < 4; ++i) F[At + i] = uint8_t(V >> (8 * i));
+}
+// Offset of directory Index of a little-endian file.
+uint32_t DirOffset(const Bytes& F, int Index) {
+  uint32_t ifd = Get32(F, 4);
+  for (int i = 0; i < Index; ++i) ifd = Get32(F, ifd + 2 + size_t(F[ifd] | (F[ifd + 1] << 8)) * 12);
+  return ifd;
+}
+// Sets the inline value of Tag in directory 0 of a little-endian file.
+void PatchTag(Bytes& F, uint16_t Tag, uint32_t Value) {
+  const uint32_t ifd = DirOffset(F, 0);
+  const uint32_t n = F[ifd] | (F[ifd + 1] << 8);
+  for (uint32_t i = 0; i < n; ++i) {
+    const size_t e = ifd + 2 + i * 12;
+    if ((F[e] | (F[e + 1] << 8)) == Tag) Put32(F, e + 8, Value);
+  }
+}
+
 class TiffPeers : public ::testing::Test {
  protected:
   testsupport::TempDir Dir;
@@ -344,6 +366,63 @@ TEST_F(TiffPeers, JpegPagesReadAsLibtiffReadsThem) {
   }
 }
 
+// The older JPEG form: a whole JPEG stream, or its tables block (tags 513 and
+// 514) with the scan data in the strip.  The pages decode to what the JPEG
+// itself decodes to.
+TEST_F(TiffPeers, OldJpegPagesDecodeLikeTheirJpegStream) {
+  if (!Have("convert")) GTEST_SKIP() << "ImageMagick missing";
+  Bytes ppm = {'P', '6', '\n', '4', '0', ' ', '2', '4', '\n', '2', '5', '5', '\n'};
+  const Bytes rgb = Picture(40, 24, 3, 11);
+  ppm.insert(ppm.end(), rgb.begin(), rgb.end());
+  testsupport::WriteFileBytes(File("src.ppm"), ppm);
+  Run("convert " + File("src.ppm") + " -quality 90 " + File("src.jpg"));
+  const Bytes jpeg = testsupport::ReadFileBytes(File("src.jpg"));
+  // Where the scan starts (the SOS marker).
+  size_t sos = 2;
+  while (sos + 4 < jpeg.size() && !(jpeg[sos] == 0xFF && jpeg[sos + 1] == 0xDA))
+    sos += 2 + ((size_t(jpeg[sos + 2]) << 8) | jpeg[sos + 3]);
+  ASSERT_LT(sos, jpeg.size());
+  // Reference: the JPEG decoded straight, as a one-strip JPEG page.
+  for (bool split : {false, true}) {
+    minitiff::Page p = PlainPage(40, 24, 8, 3, 6, {});
+    p.Compression = 6;
+    p.FillOrder = 2;   // entry turned into JPEGInterchangeFormat below
+    p.Predictor = 2;   // entry turned into JPEGInterchangeFormatLength
+    p.Strips = {split ? Bytes(jpeg.begin() + long(sos), jpeg.end()) : jpeg};
+    Bytes f = minitiff::WriteTiff({p});
+    f.insert(f.end(), jpeg.begin(), jpeg.begin() + long(sos));  // the tables block at the end
+    const uint32_t tables = uint32_t(f.size() - sos);
+    const uint32_t strip = 8;
+    const uint32_t ifd = DirOffset(f, 0);
+    const uint32_t n = f[ifd] | (f[ifd + 1] << 8);
+    for (uint32_t i = 0; i < n; ++i) {
+      const size_t e = ifd + 2 + i * 12;
+      const uint32_t tag = f[e] | (f[e + 1] << 8);
+      uint32_t newTag = tag, value = 0;
+      if (tag == 266) newTag = 513, value = split ? tables : strip;
+      if (tag == 317) newTag = 514, value = split ? uint32_t(sos) : uint32_t(jpeg.size());
+      if (tag == 279 && !split) newTag = 0x7FFF;  // no StripByteCounts: the JPEG's own length
+      if (newTag == tag) continue;
+      f[e] = uint8_t(newTag), f[e + 1] = uint8_t(newTag >> 8);
+      if (value) {
+        f[e + 2] = 4, f[e + 3] = 0;
+        Put32(f, e + 8, value);
+      }
+    }
+    auto r = ReadBytes(f, 0);
+    ASSERT_FALSE(r->Aborting) << split;
+    ASSERT_EQ(r->Bitmap->GetWidth(), 40);
+    // The same JPEG through the JPEG page path.
+    minitiff::Page q = PlainPage(40, 24, 8, 3, 6, {jpeg});
+    q.Compression = 7;
+    auto want = ReadBytes(minitiff::WriteTiff({q}), 0);
+    ASSERT_FALSE(want->Aborting);
+    EXPECT_EQ(Canonical(r->Bitmap.get()), Canonical(want->Bitmap.get())) << split;
+    // Not a blank page.
+    EXPECT_NE(r->Bitmap->GetScanline(3)[5], r->Bitmap->GetScanline(20)[100]);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Sample layouts, straight through the row decoder
 
@@ -454,28 +533,6 @@ TEST(TiffChain, PagesAreCountedAndFoundThroughOneWalk) {
   EXPECT_EQ(r->Info.PageCount, 3);
   EXPECT_FALSE(r->Aborting);
   EXPECT_TRUE(r->Bitmap->IsEmpty());
-}
-
-uint32_t Get32(const Bytes& F, size_t At) {
-  return F[At] | (F[At + 1] << 8) | (F[At + 2] << 16) | (uint32_t(F[At + 3]) << 24);
-}
-void Put32(Bytes& F, size_t At, uint32_t V) {
-  for (int i = 0; i < 4; ++i) F[At + i] = uint8_t(V >> (8 * i));
-}
-// Offset of directory Index of a little-endian file.
-uint32_t DirOffset(const Bytes& F, int Index) {
-  uint32_t ifd = Get32(F, 4);
-  for (int i = 0; i < Index; ++i) ifd = Get32(F, ifd + 2 + size_t(F[ifd] | (F[ifd + 1] << 8)) * 12);
-  return ifd;
-}
-// Sets the inline value of Tag in directory 0 of a little-endian file.
-void PatchTag(Bytes& F, uint16_t Tag, uint32_t Value) {
-  const uint32_t ifd = DirOffset(F, 0);
-  const uint32_t n = F[ifd] | (F[ifd + 1] << 8);
-  for (uint32_t i = 0; i < n; ++i) {
-    const size_t e = ifd + 2 + i * 12;
-    if ((F[e] | (F[e + 1] << 8)) == Tag) Put32(F, e + 8, Value);
-  }
 }
 
 TEST(TiffChain, LoopingChainsStopAtTheFirstRepeatedDirectory) {
