@@ -18,10 +18,10 @@
 #include "foundations/jpeg_markers.h"
 #include "foundations/settings.h"
 #include "foundations/xmp_dicom_tags.h"
+#include "io/exif_block.h"
 #include "io/io_params.h"
 #include "io/progress.h"
 #include "io/row_colour_converter.h"
-#include "io/tiff_reader.h"
 #include "platform/rtl/streams.h"
 
 namespace {
@@ -424,101 +424,6 @@ class TPositionKeeper {
   int64_t FPos;
 };
 
-// Turns an image of whole-byte pixels upright after an EXIF orientation
-// value (2..8), keeping its pixel format.
-void ApplyOrientation(TIEBitmap* Bmp, int32_t Orientation) {
-  if (Orientation < 2 || Orientation > 8 || Bmp->IsEmpty()) return;
-  const int32_t bpp = Bmp->GetBitCount() / 8;
-  if (bpp < 1 || Bmp->GetBitCount() % 8) return;
-  const int32_t w = Bmp->GetWidth(), h = Bmp->GetHeight();
-  const bool swap = Orientation >= 5;
-  const int32_t nw = swap ? h : w, nh = swap ? w : h;
-  std::vector<uint8_t> src(size_t(w) * h * bpp);
-  for (int32_t y = 0; y < h; ++y) std::memcpy(&src[size_t(y) * w * bpp], Bmp->GetScanline(y), size_t(w) * bpp);
-  const TIEPixelFormat fmt = Bmp->GetPixelFormat();
-  Bmp->FreeImage(true);
-  if (!Bmp->Allocate(nw, nh, fmt)) return;
-  for (int32_t y = 0; y < nh; ++y) {
-    uint8_t* row = Bmp->GetScanline(y);
-    for (int32_t x = 0; x < nw; ++x) {
-      // (x, y) of the upright image comes from (sx, sy) of the stored one.
-      int32_t sx = 0, sy = 0;
-      switch (Orientation) {
-        case 2: sx = w - 1 - x; sy = y; break;
-        case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-        case 4: sx = x; sy = h - 1 - y; break;
-        case 5: sx = y; sy = x; break;
-        case 6: sx = y; sy = h - 1 - x; break;
-        case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-        case 8: sx = w - 1 - y; sy = x; break;
-      }
-      std::memcpy(row + size_t(x) * bpp, &src[(size_t(sy) * w + sx) * bpp], size_t(bpp));
-    }
-  }
-}
-
-// The EXIF fields this reader needs from an APP1 payload: resolution,
-// orientation, the camera texts and the JPEG thumbnail of IFD1.  The full
-// EXIF block decoding replaces this call.
-bool DecodeExifApp1(const uint8_t* Data, int32_t Length, TIOParamsVals& Params) {
-  if (!IEIsExifHeader(Data, Length) || Length < 14) return false;
-  std::vector<uint8_t> copy(Data + 6, Data + Length);
-  TIEMemStream ms(copy.data(), int64_t(copy.size()));
-  const bool little = copy[0] == 'I';
-  if (!(copy[0] == copy[1] && (copy[0] == 'I' || copy[0] == 'M'))) return true;
-  TiffDirectory d;
-  d.Bind(&ms, little, 0);
-  const uint32_t first = d.Get32(&copy[4]);
-  if (!TiffLoadIfdAt(first, d)) return true;
-  Params.ExifPresent = true;
-  Params.ExifMake = d.ReadString(271, true);
-  Params.ExifModel = d.ReadString(272, true);
-  Params.ExifImageDescription = d.ReadString(270, true);
-  Params.ExifSoftware = d.ReadString(305, true);
-  Params.ExifDateTime = d.ReadString(306, true);
-  Params.ExifArtist = d.ReadString(315, true);
-  Params.ExifCopyright = d.ReadString(33432, true);
-  Params.SetOrientation(int32_t(d.GetInteger(274, 1)));
-  int32_t unit = int32_t(d.GetInteger(296, 2));
-  Params.ExifResolutionUnit = unit;
-  // The resolutions are kept per inch.
-  const double f = unit == 3 ? 2.54 : 1.0;
-  if (d.HasTag(282)) Params.SetExifXResolution(d.GetRational(282, 0) * f);
-  if (d.HasTag(283)) Params.SetExifYResolution(d.GetRational(283, 0) * f);
-  const int64_t sub = d.GetInteger(34665, 0);
-  TiffDirectory e;
-  e.Bind(&ms, little, 0);
-  if (sub > 0 && TiffLoadIfdAt(sub, e)) {
-    Params.ExifDateTimeOriginal = e.ReadString(36867, true);
-    Params.ExifDateTimeDigitized = e.ReadString(36868, true);
-    Params.SetExifPixelXDimension(int32_t(e.GetInteger(40962, 0)));
-    Params.SetExifPixelYDimension(int32_t(e.GetInteger(40963, 0)));
-  }
-  // Thumbnail: the JPEG of IFD1.
-  if (!Params.ExifThumbnail) Params.ExifThumbnail = std::make_unique<TIEBitmap>();
-  Params.ExifThumbnail->FreeImage(true);
-  int32_t count = 0;
-  TiffDirectory t;
-  t.Bind(&ms, little, 0);
-  std::vector<int64_t> offsets;
-  if (TiffReadIfd(1, first, t, count, &offsets) && count > 1) {
-    const int64_t off = t.GetInteger(513, 0), len = t.GetInteger(514, 0);
-    if (off > 0 && len > 0 && off + len <= int64_t(copy.size())) {
-      TIEMemStream ts(copy.data() + off, len);
-      TIOParamsVals tp;
-      bool abort = false;
-      TIEProgressRec pr;
-      pr.Aborting = &abort;
-      JpegReadStream(&ts, nullptr, Params.ExifThumbnail.get(), tp, pr, false, false, false, false,
-                     false, false, -1, false);
-      if (abort || Params.ExifThumbnail->GetWidth() > 400 || Params.ExifThumbnail->GetHeight() > 400)
-        Params.ExifThumbnail->FreeImage(true);
-    }
-  }
-  if (!Params.ExifThumbnail->IsEmpty()) ApplyOrientation(Params.ExifThumbnail.get(), Params.TiffOrientation);
-  return true;
-}
-
 void ReportRow(TIEProgressRec& Progress, int32_t Done, double Step) {
   if (!Progress.fOnProgress) return;
   const int32_t p = int32_t(Done * Step);
@@ -916,7 +821,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
     // 20. EXIF.
     for (int32_t i = 0; i < ml->GetCount(); ++i)
       if (ml->GetMarkerType(i) == IEJPEG_APP1 &&
-          DecodeExifApp1(ml->GetMarkerData(i), ml->GetMarkerLength(i), Params)) {
+          IEDecodeExifBlock(ml->GetMarkerData(i), ml->GetMarkerLength(i), &Params)) {
         if (Params.DpiX == 1 && Params.DpiY == 1) {
           const double f = Params.ExifResolutionUnit == 3 ? 2.54 : 1.0;
           Params.SetDpiX(int32_t(Params.ExifXResolution * f));
@@ -926,7 +831,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
           Params.SetDpiY(Params.DpiY);
         }
         if (Params.JpegApplyOrientation && !ParamsOnly) {
-          ApplyOrientation(Bitmap, Params.ExifOrientation);
+          IEApplyEXIFOrientation(Bitmap, Params.ExifOrientation);
           Params.SetOrientation(1);
         }
         break;

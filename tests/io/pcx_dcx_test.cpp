@@ -4,6 +4,7 @@
 // cleanly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -461,6 +462,24 @@ TEST(DcxCodec, WholeDocumentInOnePassAndImageMagickFiles) {
   const Bytes im = ReadFileBytes(dir.file("im.dcx"));
   EXPECT_EQ(Rgb(ReadDcx(im, 0)->Bitmap.get()), pics[0].Data);
   EXPECT_EQ(Rgb(ReadDcx(im, 1)->Bitmap.get()), pics[2].Data);
+}
+
+TEST(DcxCodec, PagesStoredOutOfTableOrder) {
+  // The table lists the second stored page first: each page's size runs to
+  // the next larger offset, not to the next entry.
+  std::vector<PnmImage> pics;
+  Bytes two = BuildDcx(2, &pics);
+  std::swap_ranges(two.begin() + 4, two.begin() + 8, two.begin() + 8);
+  EXPECT_EQ(Rgb(ReadDcx(two, 0)->Bitmap.get()), pics[1].Data);
+  EXPECT_EQ(Rgb(ReadDcx(two, 1)->Bitmap.get()), pics[0].Data);
+  TMemoryStream s;
+  s.WriteBuffer(two.data(), int64_t(two.size()));
+  int32_t count = 0;
+  const std::vector<uint32_t> offsets = DcxReadOffsets(&s, count);
+  ASSERT_EQ(count, 2);
+  const std::vector<int64_t> sizes = DcxPageSizes(&s, offsets, count);
+  EXPECT_EQ(sizes[0], int64_t(two.size()) - offsets[0]);
+  EXPECT_EQ(sizes[1], int64_t(offsets[0]) - offsets[1]);
 }
 
 TEST(DcxCodec, BadTablesFailCleanly) {
