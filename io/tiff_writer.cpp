@@ -14,7 +14,10 @@
 #include "foundations/settings.h"
 #include "foundations/zlib_streams.h"
 #include "io/ccitt_fax.h"
+#include "foundations/ie_streams.h"
+#include "io/exif_block.h"
 #include "io/io_params.h"
+#include "io/tiff_reader.h"
 #include "io/jpeg_codec.h"
 #include "io/progress.h"
 #include "io/row_colour_converter.h"
@@ -156,6 +159,27 @@ class TPageWriter {
     Block(Tag, 5, 1, b, 8);
   }
 
+  bool Has(uint16_t Tag) const {
+    for (const TEntry& e : FEntries)
+      if (e.Tag == Tag) return true;
+    return false;
+  }
+  // Copies entry E of directory D (another stream): inline values as they
+  // are, other data written here with the entry pointing at it.
+  void CopyEntry(const TiffDirectory& D, const TiffEntry& E) {
+    int64_t off = 0, size = 0;
+    bool inl = false;
+    if (!D.DataLocation(E, off, size, inl) || size > (int64_t(64) << 20)) return;
+    if (inl) {
+      TEntry e{E.Tag, E.Type, E.Count, {}};
+      std::memcpy(e.Raw, E.Raw, 4);
+      FEntries.push_back(e);
+      return;
+    }
+    std::vector<uint8_t> data(static_cast<size_t>(size));
+    if (D.ReadAt(off, data.data(), size)) Block(E.Tag, E.Type, E.Count, data.data(), size);
+  }
+
   // Writes the directory at the next even position; answers its offset (0
   // on failure).
   uint32_t WriteIfd(uint32_t Next) {
@@ -225,6 +249,51 @@ bool FindInsertionPoint(TStream* S, int64_t Base, int32_t Index, int64_t& Field,
     Old = 0;
   }
   return true;
+}
+
+}  // namespace
+
+namespace {
+
+// Copies a sub-directory (EXIF or GPS) of the block into the file; answers
+// its offset (0 when nothing was written).  Pointers to further directories
+// inside it cannot follow and are left out.
+uint32_t CopySubDirectory(TPageWriter& W, const TiffDirectory& Sub) {
+  TPageWriter sub(W.S, W.FBase, W.P);
+  for (const TiffEntry& e : Sub.Entries)
+    if (e.Tag != 40965 && e.Tag != 34665 && e.Tag != 34853) sub.CopyEntry(Sub, e);
+  if (sub.FEntries.empty()) return 0;
+  return sub.WriteIfd(0);
+}
+
+void WriteExifTags(TPageWriter& W, TIOParamsVals& Params) {
+  uint8_t* block = nullptr;
+  int32_t size = 0;
+  IEEncodeExifBlock(&Params, block, size, false);
+  std::unique_ptr<uint8_t[]> owned(block);
+  // The block is a little-endian structure like the file.
+  if (!block || size < 8 || block[0] != 'I') return;
+  TIEMemStream ms(block, size);
+  TiffDirectory d;
+  d.Bind(&ms, block[0] == 'I', 0);
+  const int64_t first = d.Get32(block + 4);
+  int32_t count = 0;
+  if (!TiffReadIfd(0, first, d, count)) return;
+  static const uint16_t kPageTags[] = {270,  271,   272,   306,   274,   282,   283,   296,
+                                       305,  315,   318,   531,   319,   529,   532,   33432,
+                                       18246, 40091, 40092, 40093, 40094, 40095};
+  for (uint16_t tag : kPageTags) {
+    const int32_t i = d.FindTag(tag);
+    if (i >= 0) W.CopyEntry(d, d.Entries[size_t(i)]);
+  }
+  for (uint16_t pointer : {uint16_t(34665), uint16_t(34853)}) {
+    const int64_t at = d.GetInteger(pointer, 0);
+    TiffDirectory sub;
+    sub.Bind(&ms, d.LittleEndian, 0);
+    if (at == 0 || !TiffLoadIfdAt(at, sub)) continue;
+    const uint32_t where = CopySubDirectory(W, sub);
+    if (where) W.Entry(pointer, 4, 1, where);
+  }
 }
 
 }  // namespace
@@ -394,6 +463,10 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     w.Put(placeholder, 8);
   }
 
+  // ---- EXIF data of the page (camera texts, resolution, EXIF and GPS
+  // directories), from the EXIF block of the parameters ----
+  if (Params.ExifPresent) WriteExifTags(w, Params);
+
   // ---- tags that do not depend on the pixels ----
   w.Long(254, 0);
   w.Long(256, uint32_t(width));
@@ -402,21 +475,21 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   w.Short(259, compression);
   w.Short(262, photometric);
   w.Text(269, Params.TiffDocumentName);
-  w.Text(270, Params.TiffImageDescription);
+  if (!w.Has(270)) w.Text(270, Params.TiffImageDescription);
   if (ccitt) {
     w.Short(266, uint16_t(fillOrder));
     w.Long(327, 0);
   }
   w.Short(277, uint16_t(samples));
-  w.Rational(282, Params.DpiX > 0 ? Params.DpiX : IEDefaultDpiX);
-  w.Rational(283, Params.DpiY > 0 ? Params.DpiY : IEDefaultDpiY);
+  if (!w.Has(282)) w.Rational(282, Params.DpiX > 0 ? Params.DpiX : IEDefaultDpiX);
+  if (!w.Has(283)) w.Rational(283, Params.DpiY > 0 ? Params.DpiY : IEDefaultDpiY);
   w.Short(284, 1);
   w.Text(285, Params.TiffPageName);
   if (Params.TiffXPosition != 0) w.Rational(286, Params.TiffXPosition);
   if (Params.TiffYPosition != 0) w.Rational(287, Params.TiffYPosition);
   if (compression == 3) w.Long(292, twoD ? 1 : 0);
   if (compression == 4) w.Long(293, 0);
-  w.Short(296, 2);
+  if (!w.Has(296)) w.Short(296, 2);
   if (Params.TiffPageNumber >= 0 || Params.TiffPageTotal >= 0) {
     w.Shorts(297, {uint16_t(std::max(Params.TiffPageNumber, 0)), uint16_t(std::max(Params.TiffPageTotal, 0))});
   }

@@ -239,6 +239,39 @@ TEST_F(TiffWriterPeers, JpegPagesReadInLibtiffCloseToTheImage) {
   }
 }
 
+TEST_F(TiffWriterPeers, ExifDataTravelsWithThePage) {
+  auto page = MakeBitmap(ie24RGB, 40, 30, 4);
+  TIOParamsVals p;
+  p.ExifPresent = true;
+  p.ExifMake = "Folicam";
+  p.ExifModel = "FX-1";
+  p.SetExifExposureTime(1.0 / 60);
+  p.SetExifXResolution(300);
+  p.SetExifYResolution(300);
+  p.GpsVersionID = "2.2.0.0";
+  p.GpsLatitudeRef = "N";
+  p.TiffCompression = ietcLZW;
+  TMemoryStream s;
+  bool aborting = false;
+  ASSERT_EQ(Write(s, false, page.get(), p, &aborting), 1);
+  const Bytes file = StreamBytes(s);
+  auto r = ReadPage(file, 0);
+  ASSERT_FALSE(r->Aborting);
+  EXPECT_TRUE(r->Params.ExifPresent);
+  EXPECT_EQ(r->Params.ExifMake, "Folicam");
+  EXPECT_EQ(r->Params.ExifModel, "FX-1");
+  EXPECT_NEAR(r->Params.ExifExposureTime, 1.0 / 60, 1e-9);
+  EXPECT_EQ(r->Params.GpsLatitudeRef, "N");
+  EXPECT_EQ(r->Params.DpiX, 300);
+  EXPECT_EQ(Canonical(r->Bitmap.get()), Canonical(page.get()));
+  if (!testsupport::HaveTool("tiffinfo")) return;
+  testsupport::WriteFileBytes(File("exif.tif"), file);
+  std::string out;
+  EXPECT_EQ(RunCommand("tiffinfo " + File("exif.tif") + " 2>&1", &out), 0);
+  EXPECT_NE(out.find("Folicam"), std::string::npos) << out;
+  EXPECT_EQ(out.find("rror"), std::string::npos) << out;
+}
+
 TEST(TiffWriter, PagesAreInsertedAndAppended) {
   TMemoryStream s;
   bool aborting = false;
