@@ -197,16 +197,16 @@ TIEProgressRec TFolioIO::MakeProgress(bool Silent) {
 }
 
 void TFolioIO::DoProgress(TObject* Sender, int32_t per) {
-  if (OnProgress) OnProgress(Sender, per);
+  if (!OnProgress) return;
+  if (PostToView(IEM_PROGRESS, per)) return;
+  OnProgress(Sender, per);
 }
 
 void TFolioIO::DoFinishWork() {
   DoProgress(this, 100);
-  if (OnFinishWork) OnFinishWork(this);
-}
-
-void TFolioIO::WaitThreads(bool Abort) {
-  if (Abort) FAborting = true;
+  if (!OnFinishWork) return;
+  if (PostToView(IEM_FINISHWORK, 0)) return;
+  OnFinishWork(this);
 }
 
 bool TFolioIO::PrepareBitmap(uint32_t Allowed) {
@@ -219,7 +219,10 @@ bool TFolioIO::PrepareBitmap(uint32_t Allowed) {
 void TFolioIO::UpdateAttached() {
   if (FGuiLink && FIEBitmap) FIEBitmap->RemoveAlphaChannel(false);
   if (FAttachedFolio) {
-    FAttachedFolio->Update();
+    if (!InWorkerThread())
+      FAttachedFolio->Update();
+    else
+      PostToView(IEM_UPDATE, 0);
     FAttachedFolio->DoImageChange();
   }
 }

@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundations/pixel_types.h"
 #include "io/format_registry.h"
@@ -35,6 +36,7 @@
 #include "platform/gdi/colors.h"
 #include "platform/rtl/components.h"
 #include "platform/rtl/object.h"
+#include "platform/rtl/threads.h"
 
 class TStream;
 class TIEBitmap;
@@ -206,8 +208,10 @@ class TFolioIO : public TComponent {
   virtual void SyncViewDPI();
   virtual void DoProgress(TObject* Sender, int32_t per);
   virtual void DoFinishWork();
-  // No worker threads run in this build: false / nothing to wait for.
-  bool InWorkerThread() const { return false; }
+  // True when the calling thread is one of this component's running workers.
+  bool InWorkerThread() const;
+  // Waits until no worker of this component runs; Abort sets the abort flag
+  // first (and again on every round).
   void WaitThreads(bool Abort);
   // A progress record bound to this component (Silent: without callback).
   TIEProgressRec MakeProgress(bool Silent = false);
@@ -223,6 +227,16 @@ class TFolioIO : public TComponent {
 
  private:
   friend struct TFolioIOAccess;
+  friend class TIEIOThread;
+  // The asynchronous rule: AsyncMode, an image this component does not own,
+  // and not already inside one of its workers.
+  bool NeedAsync() const;
+  void StartWorker(std::function<void()> Call);
+  void WorkerDone(TThread* Worker);
+  // In a worker, with a view that has a parent: posts Msg to the view (its
+  // handle made in the GUI thread first) and answers true.
+  bool PostToView(uint32_t Msg, int32_t WParam);
+  void QueueToGui(const std::function<void()>& Method);
   void ReplaceBitmap(TIEBitmap* Bitmap);
   void NewOwnImage();
   void UnregisterFromView();
@@ -257,6 +271,14 @@ class TFolioIO : public TComponent {
   bool FAborting = false;
   bool FAsyncMode = false;
   int32_t FPageCount = 0;  // the last TIFF load's page count
+  // Running workers, guarded by FWorkerLock; FIdleEvent is set when the list
+  // becomes empty.
+  mutable TCriticalSection FWorkerLock;
+  TEvent FIdleEvent{false, false};
+  std::vector<TThread*> FWorkers;
+  // Above 0 while a call must run synchronously (LoadFromBuffer's stream
+  // lives on its stack).
+  int32_t FForceSync = 0;
 };
 
 // The AutoAdjustDPI equalisation on an explicit bitmap: when DpiX and DpiY

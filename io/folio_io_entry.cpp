@@ -350,6 +350,10 @@ void TFolioIO::SaveThroughTempFile(const std::string& FileName, const std::funct
 // TIFF, JPEG, PCX, DCX entry points
 
 int32_t TFolioIO::LoadTiffFile(const std::string& FileName) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadTiffFile(FileName); });
+    return -1;
+  }
   auto Stream = TFolioIOAccess::OpenForRead(*this, FileName);
   int32_t Pages = 0;
   WithFinish(this, [&] { Pages = TFolioIOAccess::LoadCore(*this, Stream.get(), ioTIFF, FileName, false); });
@@ -357,22 +361,44 @@ int32_t TFolioIO::LoadTiffFile(const std::string& FileName) {
 }
 
 int32_t TFolioIO::LoadTiffStream(TStream* Stream) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadTiffStream(Stream); });
+    return -1;
+  }
   int32_t Pages = 0;
   WithFinish(this, [&] { Pages = TFolioIOAccess::LoadCore(*this, Stream, ioTIFF, "", true); });
   return Pages;
 }
 
-#define FOLIO_SIMPLE_LOADS(NAME, ID)                                                                     \
-  void TFolioIO::Load##NAME##File(const std::string& FileName) {                                         \
-    auto Stream = TFolioIOAccess::OpenForRead(*this, FileName);                                          \
-    WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream.get(), ID, FileName, false); });      \
-  }                                                                                                      \
-  void TFolioIO::Load##NAME##Stream(TStream* Stream) {                                                   \
-    WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream, ID, "", true); });                    \
-  }                                                                                                      \
-  void TFolioIO::Save##NAME##File(const std::string& FileName) { SaveBuiltInFile(FileName, ID); }       \
-  void TFolioIO::Save##NAME##Stream(TStream* Stream) {                                                   \
-    WithFinish(this, [&] { TFolioIOAccess::SaveCore(*this, Stream, ID, true); });                        \
+#define FOLIO_SIMPLE_LOADS(NAME, ID)                                                                \
+  void TFolioIO::Load##NAME##File(const std::string& FileName) {                                    \
+    if (NeedAsync()) {                                                                              \
+      StartWorker([=, this] { Load##NAME##File(FileName); });                                       \
+      return;                                                                                       \
+    }                                                                                               \
+    auto Stream = TFolioIOAccess::OpenForRead(*this, FileName);                                     \
+    WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream.get(), ID, FileName, false); }); \
+  }                                                                                                 \
+  void TFolioIO::Load##NAME##Stream(TStream* Stream) {                                              \
+    if (NeedAsync()) {                                                                              \
+      StartWorker([=, this] { Load##NAME##Stream(Stream); });                                       \
+      return;                                                                                       \
+    }                                                                                               \
+    WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream, ID, "", true); });               \
+  }                                                                                                 \
+  void TFolioIO::Save##NAME##File(const std::string& FileName) {                                    \
+    if (NeedAsync()) {                                                                              \
+      StartWorker([=, this] { Save##NAME##File(FileName); });                                       \
+      return;                                                                                       \
+    }                                                                                               \
+    SaveBuiltInFile(FileName, ID);                                                                  \
+  }                                                                                                 \
+  void TFolioIO::Save##NAME##Stream(TStream* Stream) {                                              \
+    if (NeedAsync()) {                                                                              \
+      StartWorker([=, this] { Save##NAME##Stream(Stream); });                                       \
+      return;                                                                                       \
+    }                                                                                               \
+    WithFinish(this, [&] { TFolioIOAccess::SaveCore(*this, Stream, ID, true); });                   \
   }
 
 FOLIO_SIMPLE_LOADS(Jpeg, ioJPEG)
@@ -380,9 +406,19 @@ FOLIO_SIMPLE_LOADS(Pcx, ioPCX)
 FOLIO_SIMPLE_LOADS(Dcx, ioDCX)
 #undef FOLIO_SIMPLE_LOADS
 
-void TFolioIO::SaveTiffFile(const std::string& FileName) { SaveBuiltInFile(FileName, ioTIFF); }
+void TFolioIO::SaveTiffFile(const std::string& FileName) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { SaveTiffFile(FileName); });
+    return;
+  }
+  SaveBuiltInFile(FileName, ioTIFF);
+}
 
 void TFolioIO::SaveTiffStream(TStream* Stream) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { SaveTiffStream(Stream); });
+    return;
+  }
   WithFinish(this, [&] { TFolioIOAccess::SaveCore(*this, Stream, ioTIFF, true); });
 }
 
@@ -525,6 +561,10 @@ bool TFolioIO::Is24Or1(TIEBitmap* Bitmap) {
 // Generic loading and saving
 
 void TFolioIO::LoadFromFile(const std::string& FileName) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadFromFile(FileName); });
+    return;
+  }
   if (!FIEBitmap || FileName.empty()) {
     FAborting = true;
     DoFinishWork();
@@ -566,6 +606,10 @@ void TFolioIO::LoadFromFileAuto(const std::string& FileName) {
 }
 
 void TFolioIO::LoadFromFileFormat(const std::string& FileName, TIEFileFormat Format) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadFromFileFormat(FileName, Format); });
+    return;
+  }
   TIEFileFormatInfo* Entry = IEFindFormatById(Format);
   if (!Entry) return;
   if (Entry->BuiltIn) {
@@ -593,6 +637,10 @@ void TFolioIO::LoadFromFileFormat(const std::string& FileName, TIEFileFormat For
 }
 
 void TFolioIO::SaveToFile(const std::string& FileName) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { SaveToFile(FileName); });
+    return;
+  }
   const std::string Ext = IEFileExtensionW(FileName);
   const TIEFileFormat Format = FileName.empty() ? ioUnknown : SaveFormatOfExtension(Ext);
   if (Format != ioUnknown) {
@@ -616,11 +664,19 @@ void TFolioIO::LoadFromBuffer(const void* Buffer, int64_t Size, TIEFileFormat Fo
     DoFinishWork();
     return;
   }
+  // The stream lives on this stack: the load runs here, never in a worker.
   TIEMemStream Stream(const_cast<void*>(Buffer), Size);
-  if (Format != ioUnknown)
-    LoadFromStreamFormat(&Stream, Format);
-  else
-    LoadFromStream(&Stream);
+  ++FForceSync;
+  try {
+    if (Format != ioUnknown)
+      LoadFromStreamFormat(&Stream, Format);
+    else
+      LoadFromStream(&Stream);
+  } catch (...) {
+    --FForceSync;
+    throw;
+  }
+  --FForceSync;
 }
 
 void TFolioIO::ReadParamsFromBuffer(const void* Buffer, int64_t Size, TIEFileFormat Format) {
@@ -637,6 +693,10 @@ void TFolioIO::ReadParamsFromBuffer(const void* Buffer, int64_t Size, TIEFileFor
 }
 
 void TFolioIO::LoadFromStream(TStream* Stream) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadFromStream(Stream); });
+    return;
+  }
   if (!Stream) return;
   const int64_t Pos = Stream->GetPosition();
   const TIEFileFormat Format = IEDetectStreamFormat(Stream);
@@ -646,6 +706,10 @@ void TFolioIO::LoadFromStream(TStream* Stream) {
 }
 
 void TFolioIO::LoadFromStreamFormat(TStream* Stream, TIEFileFormat Format) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadFromStreamFormat(Stream, Format); });
+    return;
+  }
   if (!Stream) return;
   if (Format == ioUnknown) {
     LoadFromStream(Stream);
@@ -661,6 +725,10 @@ void TFolioIO::LoadFromStreamFormat(TStream* Stream, TIEFileFormat Format) {
 }
 
 void TFolioIO::SaveToStream(TStream* Stream, TIEFileFormat Format) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { SaveToStream(Stream, Format); });
+    return;
+  }
   if (IsOwnFormat(Format) || IEGetBuiltInCodec(Format)) {
     SaveBuiltInStream(Stream, Format);
     return;

@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +21,10 @@
 #include "io/format_registry.h"
 #include "io/io_params.h"
 #include "platform/rtl/streams.h"
+#include "platform/rtl/threads.h"
+#include "platform/vcl/application.h"
+#include "platform/vcl/forms.h"
+#include "platform/vcl/messages.h"
 #include "platform/rtl/sysutils.h"
 #include "views/view_base.h"
 
@@ -808,4 +814,112 @@ TEST(FolioIO, JpegMarkersAreRebuiltNotDuplicated) {
   EXPECT_EQ(Third.GetParams()->ExifMake, "Changed");
   EXPECT_EQ(CountApp1(Third.GetParams(), true), 1) << "one EXIF block after two saves";
   EXPECT_EQ(CountApp1(Third.GetParams(), false), 0) << "the emptied XMP packet is gone";
+}
+
+// ---------------------------------------------------------------------------
+// Asynchronous mode
+
+namespace {
+// A view that records the messages a worker posts to it.
+class TMessageView : public TShowView {
+ public:
+  using TShowView::TShowView;
+  std::vector<uint32_t> Messages;
+  void Dispatch(TMessage& Message) override {
+    if (Message.Msg == IEM_PROGRESS || Message.Msg == IEM_FINISHWORK || Message.Msg == IEM_UPDATE)
+      Messages.push_back(Message.Msg);
+    TShowView::Dispatch(Message);
+  }
+};
+}  // namespace
+
+TEST(FolioIO, AsyncCallsRunInWorkers) {
+  TempDir Dir;
+  auto Img = MakeImage(50, 40, ie1g);
+  const std::string Name = Dir.file("p.tif");
+  {
+    TFolioIO W;
+    W.AttachBitmap(Img.get());
+    SetFaxParams(W.GetParams(), 200, 200);
+    W.SaveToFile(Name);
+  }
+  const std::vector<uint8_t> Bytes = testsupport::ReadFileBytes(Name);
+  auto View = std::make_unique<TShowView>(nullptr);
+  TIEBitmap Shown;
+  View->Shown = &Shown;
+  TFolioIO IO;
+  IO.SetAttachedFolio(View.get());
+  IO.SetAsyncMode(true);
+  std::atomic<int32_t> Finishes{0};
+  std::atomic<uint64_t> FinishThread{0};
+  IO.OnFinishWork = [&](TObject*) {
+    FinishThread = TThread::CurrentThreadID();
+    ++Finishes;
+  };
+
+  EXPECT_EQ(IO.LoadTiffFile(Name), -1) << "a count is not known yet";
+  IO.WaitThreads(false);
+  EXPECT_EQ(Finishes, 1);
+  EXPECT_NE(FinishThread, TThread::CurrentThreadID()) << "no parent window: called in the worker";
+  EXPECT_EQ(Shown.GetWidth(), 50);
+  EXPECT_FALSE(IO.GetAborting());
+
+  // an exception inside the worker becomes the abort flag
+  IO.LoadFromFile(Dir.file("missing.tif"));
+  IO.WaitThreads(false);
+  EXPECT_TRUE(IO.GetAborting());
+  EXPECT_EQ(Finishes, 2);
+
+  // a buffer load runs at once: its stream lives on the caller's stack
+  IO.LoadFromBuffer(Bytes.data(), int64_t(Bytes.size()));
+  EXPECT_EQ(Finishes, 3);
+  EXPECT_EQ(FinishThread, TThread::CurrentThreadID());
+
+  // an owned image never goes to a worker
+  TFolioIO Own;
+  Own.SetAsyncMode(true);
+  int32_t OwnFinishes = 0;
+  Own.OnFinishWork = [&](TObject*) { ++OwnFinishes; };
+  Own.LoadFromFile(Name);
+  EXPECT_EQ(OwnFinishes, 1);
+
+  // destroying the component waits for its worker
+  {
+    TFolioIO Quick;
+    Quick.SetAttachedFolio(View.get());
+    Quick.SetAsyncMode(true);
+    Quick.SaveToFile(Dir.file("q.tif"));
+  }
+  EXPECT_EQ(IETiffFileImageCount(Dir.file("q.tif")), 1);
+}
+
+TEST(FolioIO, AsyncEventsReachAParentedViewAsMessages) {
+  TempDir Dir;
+  auto Img = MakeImage(120, 300, ie24RGB);
+  const std::string Name = Dir.file("p.tif");
+  {
+    TFolioIO W;
+    W.AttachBitmap(Img.get());
+    W.GetParams()->TiffCompression = ietcNone;
+    W.SaveToFile(Name);
+  }
+  TForm Form(nullptr);
+  auto* View = new TMessageView(&Form);
+  View->SetParent(&Form);
+  TIEBitmap Shown;
+  View->Shown = &Shown;
+  TFolioIO IO;
+  IO.SetAttachedFolio(View);
+  IO.SetAsyncMode(true);
+  int32_t Direct = 0;
+  IO.OnProgress = [&](TObject*, int32_t) { ++Direct; };
+  IO.OnFinishWork = [&](TObject*) { ++Direct; };
+  IO.LoadFromFile(Name);
+  IO.WaitThreads(false);
+  Application->ProcessMessages();
+  EXPECT_EQ(Direct, 0) << "the view's handlers report in the GUI thread";
+  ASSERT_GE(View->Messages.size(), 3u);
+  EXPECT_EQ(View->Messages.back(), IEM_FINISHWORK);
+  EXPECT_NE(std::find(View->Messages.begin(), View->Messages.end(), IEM_UPDATE), View->Messages.end());
+  EXPECT_EQ(Shown.GetHeight(), 300);
 }
