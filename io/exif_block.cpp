@@ -758,11 +758,10 @@ void IECopyExifFields(TIOParamsVals* Source, TIOParamsVals* Dest) {
   d.ExifMakerNote->Assign(s.ExifMakerNote.get());
 }
 
-void IEEncodeExifBlock(TIOParamsVals* Params, uint8_t*& Buffer, int32_t& Size, bool ExifHeader) {
-  Buffer = nullptr;
-  Size = 0;
-  if (!Params) return;
-  TIOParamsVals& p = *Params;
+namespace {
+
+// The block as bare TIFF structure, with the thumbnail when WithThumbnail.
+std::vector<uint8_t> BuildBlock(TIOParamsVals& p, bool WithThumbnail) {
   std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
   std::vector<std::pair<uint16_t, size_t>> v0, vx, vg, v1;
   size_t next0 = 0, nx = 0, ng = 0, n1 = 0;
@@ -782,7 +781,7 @@ void IEEncodeExifBlock(TIOParamsVals* Params, uint8_t*& Buffer, int32_t& Size, b
     Put32(out, FindValue(v0, 34853), uint32_t(WriteIfd(out, g, vg, ng)));
   }
 
-  if (p.ExifThumbnail && !p.ExifThumbnail->IsEmpty()) {
+  if (WithThumbnail && p.ExifThumbnail && !p.ExifThumbnail->IsEmpty()) {
     const std::vector<uint8_t> jpeg = EncodeThumbnail(p.ExifThumbnail.get());
     if (!jpeg.empty()) {
       Ifd ifd1;
@@ -800,8 +799,22 @@ void IEEncodeExifBlock(TIOParamsVals* Params, uint8_t*& Buffer, int32_t& Size, b
       out.insert(out.end(), jpeg.begin(), jpeg.end());
     }
   }
-  // An APP1 marker holds at most 65533 bytes; larger blocks are still built
-  // for TIFF pages, the JPEG writer decides what to do with them.
+  return out;
+}
+
+// Largest payload of a JPEG marker (its length field counts itself).
+constexpr size_t kMaxApp1Payload = 65533;
+
+}  // namespace
+
+void IEEncodeExifBlock(TIOParamsVals* Params, uint8_t*& Buffer, int32_t& Size, bool ExifHeader) {
+  Buffer = nullptr;
+  Size = 0;
+  if (!Params) return;
+  std::vector<uint8_t> out = BuildBlock(*Params, true);
+  // A block for an APP1 marker that the thumbnail makes too large for one
+  // marker would be cut short by the JPEG writer: it goes without thumbnail.
+  if (ExifHeader && out.size() + 6 > kMaxApp1Payload) out = BuildBlock(*Params, false);
   const size_t total = out.size() + (ExifHeader ? 6 : 0);
   if (total > 0x7FFFFFFF) return;
   Buffer = new uint8_t[total];

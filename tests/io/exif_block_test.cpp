@@ -10,6 +10,7 @@
 
 #include "foundations/ie_lists.h"
 #include "foundations/image_buffer.h"
+#include "foundations/tag_directory.h"
 #include "io/exif_block.h"
 #include "io/io_params.h"
 #include "platform/rtl/streams.h"
@@ -449,4 +450,53 @@ TEST(ExifBlock, TiffPreviewAndParameters) {
     EXPECT_DOUBLE_EQ(Q.GpsLatitude[2], 3);
     EXPECT_TRUE(Q.ExifThumbnail && Q.ExifThumbnail->IsEmpty());
   }
+}
+
+TEST(ExifBlock, App1BlockTooLargeForOneMarkerGoesWithoutThumbnail) {
+  TIOParamsVals P;
+  FillSample(P);
+  P.ExifThumbnail = std::make_unique<TIEBitmap>(400, 400, ie24RGB);
+  uint32_t seed = 12345;
+  for (int32_t y = 0; y < 400; ++y) {
+    uint8_t* row = P.ExifThumbnail->GetScanline(y);
+    for (int32_t x = 0; x < 1200; ++x) row[x] = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+  }
+  const Bytes bare = Encode(P, false);
+  ASSERT_GT(bare.size(), 65533u);  // the TIFF form keeps the thumbnail
+  const Bytes app1 = Encode(P, true);
+  EXPECT_LE(app1.size(), 65533u);
+  TIOParamsVals Q;
+  ASSERT_TRUE(IEDecodeExifBlock(app1.data(), int32_t(app1.size()), &Q));
+  EXPECT_EQ(Q.ExifMake, "Folicam");
+  EXPECT_TRUE(Q.ExifThumbnail->IsEmpty());
+}
+
+TEST(ExifBlock, MakerNoteSurvivesARoundTrip) {
+  if (!HavePillow()) GTEST_SKIP();
+  TempDir dir;
+  // A maker note that is a bare little-endian directory of two entries.
+  const std::string py =
+      "from PIL import Image\n"
+      "import struct\n"
+      "mn = struct.pack('<H', 2) + struct.pack('<HHIHH', 1, 3, 1, 7, 0) + struct.pack('<HHI4s', 2, 2, 4, b'abc\\\\x00') + struct.pack('<I', 0)\n"
+      "e = Image.Exif(); e.endian = '<'; e[271] = 'M'\n"
+      "e[0x8769] = {37500: mn}\n"
+      "open('" + dir.file("m.bin") + "','wb').write(e.tobytes())\n";
+  ASSERT_EQ(RunCommand(std::string(kPython) + " -c \"" + py + "\""), 0);
+  Bytes block = ReadFileBytes(dir.file("m.bin"));
+  if (std::memcmp(block.data(), "Exif", 4) != 0) block.insert(block.begin(), {'E', 'x', 'i', 'f', 0, 0});
+  TIOParamsVals P;
+  ASSERT_TRUE(IEDecodeExifBlock(block.data(), int32_t(block.size()), &P));
+  ASSERT_EQ(P.ExifMakerNote->GetEntriesCount(), 2);
+  EXPECT_EQ(P.ExifMakerNote->GetEntry(0).Tag, 1);
+  const Bytes again = Encode(P);
+  TIOParamsVals Q;
+  ASSERT_TRUE(IEDecodeExifBlock(again.data(), int32_t(again.size()), &Q));
+  ASSERT_EQ(Q.ExifMakerNote->GetEntriesCount(), 2);
+  EXPECT_EQ(Q.ExifMakerNote->GetEntry(0).Tag, 1);
+  EXPECT_EQ(Q.ExifMakerNote->GetEntry(0).Value & 0xFFFF, 7u);
+  int64_t n = 0;
+  const uint8_t* text = Q.ExifMakerNote->GetEntryData(1, n);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(text), 3), "abc");
 }
