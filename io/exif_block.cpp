@@ -914,7 +914,6 @@ bool IEDecodeExifBlock(const void* Data, int32_t Length, TIOParamsVals* Params) 
   ms.SetPointer(const_cast<uint8_t*>(b + 6), Length - 6);
   ms.SetPosition(0);
   TIOParamsVals temp(Params->Owner);
-  temp.SetDefaults();
   if (!ReadPageExif(&ms, 0, temp)) return false;
   IECopyExifFields(&temp, Params);
   Params->ExifPresent = true;
@@ -1005,11 +1004,10 @@ bool IEReadTiffExifParams(TStream* Stream, TIOParamsVals* Params) {
   TiffReadStream(Params->ExifThumbnail.get(), Stream, count, Params, pr, true, mask, true, true, false);
   delete mask;
   Stream->SetPosition(start);
+  // The reader decides ExifPresent (an EXIF directory was there); the fields
+  // come complete from the page and its sub-directories.
   TIOParamsVals temp(Params->Owner);
-  if (ReadPageExif(Stream, 0, temp)) {
-    IECopyExifFields(&temp, Params);
-    Params->ExifPresent = true;
-  }
+  if (ReadPageExif(Stream, 0, temp)) IECopyExifFields(&temp, Params);
   Stream->SetPosition(start);
   return true;
 }

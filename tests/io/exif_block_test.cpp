@@ -449,6 +449,7 @@ TEST(ExifBlock, TiffPreviewAndParameters) {
     EXPECT_EQ(Q.ExifMake, "Cam");
     EXPECT_DOUBLE_EQ(Q.GpsLatitude[2], 3);
     EXPECT_TRUE(Q.ExifThumbnail && Q.ExifThumbnail->IsEmpty());
+    EXPECT_TRUE(Q.ExifPresent);  // the page has an EXIF directory
   }
 }
 
