@@ -265,7 +265,10 @@ TEST_F(ViewBaseTest, CallbacksMayChangeTheListWhileTheyAreCalled) {
   });
   View->RegisterChangeCallback([&](TIEView*, int32_t) {
     Log.push_back("mid");
+    // A handle is dead once unregistered: forget it, or a later record that
+    // happens to take the freed address would be removed in its place.
     View->UnregisterChangeCallback(HLate);
+    HLate = nullptr;
     if (!HNew) HNew = View->RegisterChangeCallback([&](TIEView*, int32_t) { Log.push_back("new"); });
   });
   HLate = View->RegisterChangeCallback([&](TIEView*, int32_t) { Log.push_back("late"); });
