@@ -501,3 +501,25 @@ TEST(ExifBlock, MakerNoteSurvivesARoundTrip) {
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(text), 3), "abc");
 }
+
+TEST(ExifBlock, ImageMagickReadsOurBlockInAJpeg) {
+  if (!HaveTool("convert") || !HaveTool("identify")) GTEST_SKIP();
+  TempDir dir;
+  ASSERT_EQ(RunCommand("convert -size 16x8 xc:gray " + dir.file("plain.jpg")), 0);
+  Bytes jpeg = ReadFileBytes(dir.file("plain.jpg"));
+  ASSERT_GT(jpeg.size(), 2u);
+  TIOParamsVals P;
+  FillSample(P);
+  P.ExifThumbnail = Picture(16, 8);
+  const Bytes block = Encode(P);
+  Bytes seg = {0xFF, 0xE1, uint8_t((block.size() + 2) >> 8), uint8_t(block.size() + 2)};
+  seg.insert(seg.end(), block.begin(), block.end());
+  jpeg.insert(jpeg.begin() + 2, seg.begin(), seg.end());
+  WriteFileBytes(dir.file("exif.jpg"), jpeg);
+  std::string out;
+  ASSERT_EQ(RunCommand("identify -format '%[EXIF:Make]|%[EXIF:Orientation]|%[EXIF:ExposureTime]|%[EXIF:GPSLatitude]|"
+                       "%[EXIF:GPSLatitudeRef]|%[EXIF:DateTimeOriginal]' " + dir.file("exif.jpg"),
+                       &out),
+            0);
+  EXPECT_EQ(out, "Folicam|6|1/200|51/1, 28/1, 81/2|N|2024:05:06 07:08:00");
+}
