@@ -200,9 +200,6 @@ class Ifd {
     d.push_back(0);
     Bytes(Tag, tBYTE, std::move(d));
   }
-  bool Has(uint16_t Tag) const {
-    return std::any_of(Entries.begin(), Entries.end(), [Tag](const Entry& E) { return E.Tag == Tag; });
-  }
 };
 
 void Put16(std::vector<uint8_t>& B, size_t At, uint32_t V) {
@@ -490,8 +487,7 @@ void ReadUserComment(const TiffDirectory& D, TIOParamsVals& P) {
   }
   P.ExifUserCommentCharset.assign(reinterpret_cast<const char*>(b.data()), 8);
   if (std::memcmp(b.data(), kUnicodeCode, 8) == 0) {
-    // Writers differ in byte order; a text whose first unit only makes sense
-    // byte-swapped follows the file's order otherwise.
+    // UTF-16 in the byte order of the enclosing TIFF structure.
     std::vector<uint16_t> u((b.size() - 8 + 1) / 2);
     for (size_t i = 0; i < u.size(); ++i) {
       const uint8_t lo = b[8 + 2 * i], hi = 8 + 2 * i + 1 < b.size() ? b[8 + 2 * i + 1] : 0;
