@@ -12,6 +12,7 @@
 #include "foundations/iptc.h"
 #include "foundations/number_text.h"
 #include "foundations/settings.h"
+#include "foundations/tag_directory.h"
 #include "foundations/zlib_streams.h"
 #include "io/ccitt_fax.h"
 #include "foundations/ie_streams.h"
@@ -752,4 +753,39 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   if (compression == 1 && Params.TiffCompression != ietcNone && !(ccitt))
     Params.TiffCompression = ietcNone;
   return Append ? pages + 1 : 1;
+}
+
+bool TiffInjectExif(TStream* SourceStream, TStream* TargetStream, const std::string& SourceFileName,
+                    TIOParamsVals* Params, int32_t PageIndex, const std::string& TargetFileName) {
+  if (!Params) return true;
+  uint8_t* block = nullptr;
+  int32_t size = 0;
+  IEEncodeExifBlock(Params, block, size, false);
+  std::unique_ptr<uint8_t[]> owned(block);
+  TIETIFFHandler exif;
+  if (block && size > 0) {
+    TIEMemStream ms(block, size);
+    exif.ReadStream(&ms);
+  }
+  const int64_t start = SourceStream ? SourceStream->GetPosition() : 0;
+  std::unique_ptr<TIETIFFHandler> file;
+  if (SourceStream)
+    file = std::make_unique<TIETIFFHandler>(SourceStream);
+  else
+    file = std::make_unique<TIETIFFHandler>(SourceFileName);
+  static const uint16_t kTags[] = {271, 272, 306, 274, 282, 283, 296, 305, 315, 318, 531, 319,
+                                   529, 532, 33432, 18246, 40091, 40092, 40093, 40094, 40095, 34665, 34853};
+  if (!file->GetBigEndian() && exif.GetPagesCount() > 0) {
+    for (uint16_t tag : kTags) {
+      const int32_t i = exif.FindTag(0, tag);
+      if (i >= 0) file->CopyTag(0, i, PageIndex, &exif);
+    }
+  }
+  if (TargetStream) {
+    if (TargetStream == SourceStream) TargetStream->Seek(start, soBeginning);
+    file->WriteStream(TargetStream);
+  } else {
+    file->WriteFile(TargetFileName);
+  }
+  return true;
 }

@@ -6,6 +6,7 @@
 // other pages uncompressed, LZW, PackBits or Deflate, in strips of about
 // 512 KB of the image's rows.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class TStream;
@@ -27,3 +28,12 @@ void TiffStripLayout(int32_t Height, int64_t RowLength, int32_t& RowsPerStrip, i
 // PackBits coding of one row: runs of 4 to 128 equal bytes as runs, everything
 // else as literals of at most 128 bytes.
 void TiffPackBitsRow(const uint8_t* Row, int64_t Count, std::vector<uint8_t>& Out);
+
+// Copies the camera tags and the EXIF and GPS directories of Params' EXIF
+// block into page PageIndex of an existing TIFF (SourceStream from its
+// position, or the file SourceFileName) and writes the whole file to
+// TargetStream (rewound to the source's start when it is the same stream) or
+// the file TargetFileName.  A big-endian file gets no tags.  Always true;
+// stream and file errors raise.
+bool TiffInjectExif(TStream* SourceStream, TStream* TargetStream, const std::string& SourceFileName,
+                    TIOParamsVals* Params, int32_t PageIndex, const std::string& TargetFileName);

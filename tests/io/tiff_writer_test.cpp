@@ -272,6 +272,34 @@ TEST_F(TiffWriterPeers, ExifDataTravelsWithThePage) {
   EXPECT_EQ(out.find("rror"), std::string::npos) << out;
 }
 
+TEST(TiffWriter, ExifIsInjectedIntoOnePageOfAFile) {
+  auto a = MakeBitmap(ie8g, 20, 10, 1), b = MakeBitmap(ie8g, 30, 12, 2);
+  TIOParamsVals p;
+  p.BitsPerSample = 8;
+  p.SamplesPerPixel = 1;
+  p.TiffCompression = ietcLZW;
+  TMemoryStream s;
+  bool aborting = false;
+  Write(s, false, a.get(), p, &aborting);
+  p.TiffPageIndex = 1;
+  s.SetPosition(0);
+  Write(s, true, b.get(), p, &aborting);
+  ASSERT_FALSE(aborting);
+  TIOParamsVals exif;
+  exif.ExifMake = "Injected";
+  exif.SetExifFNumber(2.8);
+  s.SetPosition(0);
+  EXPECT_TRUE(TiffInjectExif(&s, &s, "", &exif, 1, ""));
+  const Bytes file = StreamBytes(s);
+  auto first = ReadPage(file, 0), second = ReadPage(file, 1);
+  EXPECT_EQ(first->Params.ExifMake, "");
+  EXPECT_EQ(second->Params.ExifMake, "Injected");
+  EXPECT_NEAR(second->Params.ExifFNumber, 2.8, 1e-6);
+  EXPECT_TRUE(second->Params.ExifPresent);
+  EXPECT_EQ(Canonical(first->Bitmap.get()), Canonical(a.get()));
+  EXPECT_EQ(Canonical(second->Bitmap.get()), Canonical(b.get()));
+}
+
 TEST(TiffWriter, PagesAreInsertedAndAppended) {
   TMemoryStream s;
   bool aborting = false;
