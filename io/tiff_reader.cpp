@@ -598,8 +598,15 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     Progress.SetAborting();
     return;
   }
+  // The work rows hold every sample of a strip or tile row: they, the tiles
+  // and the page must all stay within what the file can justify.
+  const int64_t limit = TiffDecodedSizeLimit(page.StreamSize);
+  const bool tiled = v.TileWidth > 0 || v.TileLength > 0;
+  const int64_t decodeWidth = std::max<int64_t>(width, tiled ? v.TileWidth : 0);
+  const int64_t sampleRow = decodeWidth * spp * std::max(bps, 8) / 8 * 2 + 64;
   const int64_t rowBytes = IEBitmapRowLen(width, IEBitCountOf(format), 32);
-  if (rowBytes <= 0 || rowBytes * height > TiffDecodedSizeLimit(page.StreamSize)) {
+  if (spp > 32 || sampleRow > limit || (tiled && int64_t(v.TileWidth) * v.TileLength * 8 > limit) ||
+      rowBytes <= 0 || rowBytes * height > limit) {
     Progress.SetAborting();
     return;
   }

@@ -698,6 +698,20 @@ TEST(TiffDamage, HugeOrBrokenPagesFailCleanly) {
     auto r = ReadBytes(c.File, 0);
     EXPECT_EQ(r->Aborting, c.Abort) << c.Name;
   }
+  // Tiles or samples no file of this size can fill.
+  testsupport::TempDir dir;
+  minitiff::Page small = PlainPage(40, 20, 8, 1, 1, {Bytes(800, 9)});
+  testsupport::WriteFileBytes(dir.file("s.tif"), minitiff::WriteTiff({small}));
+  if (RunCommand("tiffcp -t -w 16 -l 16 " + dir.file("s.tif") + " " + dir.file("t.tif") + " 2>/dev/null") == 0) {
+    Bytes tiled = testsupport::ReadFileBytes(dir.file("t.tif"));
+    EXPECT_FALSE(ReadBytes(tiled, 0)->Aborting);
+    Bytes wide = tiled;
+    PatchTag(wide, 322, 0x40000000);
+    EXPECT_TRUE(ReadBytes(wide, 0)->Aborting);
+    Bytes many = tiled;
+    PatchTag(many, 277, 60000);
+    EXPECT_TRUE(ReadBytes(many, 0)->Aborting);
+  }
   // Differing BitsPerSample values are refused.
   minitiff::Page p = PlainPage(2, 2, 8, 3, 2, {Bytes(12, 0)});
   Bytes f = minitiff::WriteTiff({p});
