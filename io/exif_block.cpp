@@ -860,6 +860,8 @@ bool ReadPageExif(TStream* Stream, int32_t PageIndex, TIOParamsVals& P) {
 // reader.
 void ReadThumbnail(TStream* Stream, TIEBitmap* Thumb) {
   Thumb->FreeImage(true);
+  // Directory reads move the stream: every read below starts from here.
+  const int64_t start = Stream->GetPosition();
   TTiffChain chain;
   if (!TiffScanChain(Stream, true, chain) || chain.Offsets.size() < 2) return;
   TiffDirectory d;
@@ -888,13 +890,13 @@ void ReadThumbnail(TStream* Stream, TIEBitmap* Thumb) {
     tp.SetImageIndex(1);
     int32_t count = 0;
     TIEMask* mask = nullptr;
-    const int64_t pos = Stream->GetPosition();
+    Stream->SetPosition(start);
     TiffReadStream(Thumb, Stream, count, &tp, pr, false, mask, true, true, true, &chain);
-    Stream->SetPosition(pos);
     delete mask;
   }
   if (aborting || Thumb->GetWidth() > kMaxThumbSide || Thumb->GetHeight() > kMaxThumbSide)
     Thumb->FreeImage(true);
+  Stream->SetPosition(start);
 }
 
 }  // namespace

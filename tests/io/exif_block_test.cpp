@@ -523,3 +523,36 @@ TEST(ExifBlock, ImageMagickReadsOurBlockInAJpeg) {
             0);
   EXPECT_EQ(out, "Folicam|6|1/200|51/1, 28/1, 81/2|N|2024:05:06 07:08:00");
 }
+
+TEST(ExifBlock, UncompressedThumbnailReadsThroughTheTiffReader) {
+  // IFD0 with Make only; IFD1 a 2 x 2 uncompressed RGB strip.
+  Bytes b = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0};
+  auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); };
+  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    u16(tag), u16(type), u32(count), u32(value);
+  };
+  // IFD0 at 8: 1 entry, next IFD at 26.
+  u16(1), entry(271, 2, 4, 'C' | ('a' << 8) | ('m' << 16)), u32(26);
+  // IFD1 at 26: 10 entries (2 + 120 + 4 = 126 bytes), bits at 152, pixels at 158.
+  u16(10);
+  entry(256, 3, 1, 2), entry(257, 3, 1, 2), entry(258, 3, 3, 152), entry(259, 3, 1, 1), entry(262, 3, 1, 2);
+  entry(273, 4, 1, 158), entry(277, 3, 1, 3), entry(278, 3, 1, 2), entry(279, 4, 1, 12), entry(284, 3, 1, 1);
+  u32(0);
+  u16(8), u16(8), u16(8);
+  for (uint8_t v : {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30}) b.push_back(v);
+  ASSERT_EQ(b.size(), 6u + 158u + 12u);
+  TIOParamsVals P;
+  ASSERT_TRUE(IEDecodeExifBlock(b.data(), int32_t(b.size()), &P));
+  EXPECT_EQ(P.ExifMake, "Cam");
+  ASSERT_TRUE(P.ExifThumbnail && !P.ExifThumbnail->IsEmpty());
+  EXPECT_EQ(P.ExifThumbnail->GetWidth(), 2);
+  EXPECT_EQ(P.ExifThumbnail->GetPixelRGB(0, 0).r, 255);
+  EXPECT_EQ(P.ExifThumbnail->GetPixelRGB(1, 1).b, 30);
+  // The same with its pixels cut off: the fields stay (what the reader makes
+  // of the missing strip is its own affair).
+  b.resize(b.size() - 12);
+  TIOParamsVals Q;
+  EXPECT_TRUE(IEDecodeExifBlock(b.data(), int32_t(b.size()), &Q));
+  EXPECT_EQ(Q.ExifMake, "Cam");
+}
