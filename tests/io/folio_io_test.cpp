@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/pnm_image.h"
 #include "../support/test_support.h"
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
@@ -922,4 +923,64 @@ TEST(FolioIO, AsyncEventsReachAParentedViewAsMessages) {
   EXPECT_EQ(View->Messages.back(), IEM_FINISHWORK);
   EXPECT_NE(std::find(View->Messages.begin(), View->Messages.end(), IEM_UPDATE), View->Messages.end());
   EXPECT_EQ(Shown.GetHeight(), 300);
+}
+
+TEST(FolioIO, SavedFilesReadRightInPeers) {
+  if (!testsupport::HaveTool("convert") || !testsupport::HaveTool("pcxtoppm"))
+    GTEST_SKIP() << "ImageMagick or netpbm missing";
+  struct TCase {
+    const char* Name;
+    TIEPixelFormat Pixels;
+    const char* Command;  // writes a P4 or P6 image of the file
+  };
+  const TCase Cases[] = {
+      {"fax.tif", ie1g, "convert '%s[0]' pbm:-"},
+      {"page.pcx", ie1g, "pcxtoppm '%s'"},
+      {"colour.pcx", ie24RGB, "pcxtoppm '%s'"},
+      {"doc.dcx", ie24RGB, "convert '%s[0]' ppm:-"},
+  };
+  TempDir Dir;
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    auto Img = MakeImage(77, 45, C.Pixels);
+    TFolioIO IO;
+    IO.AttachBitmap(Img.get());
+    if (C.Pixels == ie1g) SetFaxParams(IO.GetParams(), 204, 98);
+    const std::string Name = Dir.file(C.Name);
+    IO.SaveToFile(Name);
+    ASSERT_FALSE(IO.GetAborting());
+    std::string Out;
+    ASSERT_EQ(testsupport::RunCommand(Format(C.Command, Name.c_str()) + " 2>/dev/null", &Out), 0);
+    const testsupport::PnmImage P = testsupport::ParsePnm(std::vector<uint8_t>(Out.begin(), Out.end()));
+    ASSERT_EQ(P.Width, 77);
+    ASSERT_EQ(P.Height, 45);
+    int32_t Wrong = 0;
+    for (int32_t Y = 0; Y < 45; ++Y) {
+      const uint8_t* Row = Img->GetScanline(Y);
+      const uint8_t* Peer = P.Data.data() + size_t(Y) * P.RowBytes();
+      for (int32_t X = 0; X < 77; ++X) {
+        if (C.Pixels == ie1g) {
+          const bool OurWhite = (Row[X >> 3] >> (7 - (X & 7))) & 1;
+          const bool PeerWhite = P.Kind == '4' ? !((Peer[X >> 3] >> (7 - (X & 7))) & 1) : Peer[X * 3] == 255;
+          Wrong += OurWhite != PeerWhite;
+        } else {
+          for (int32_t Ch = 0; Ch < 3; ++Ch) Wrong += Row[X * 3 + Ch] != Peer[X * 3 + 2 - Ch];
+        }
+      }
+    }
+    EXPECT_EQ(Wrong, 0);
+  }
+}
+
+TEST(FolioIO, ParametersDialogIsHandledOrNotAvailable) {
+  TFolioIO IO;
+  EXPECT_FALSE(IO.DoPreviews(ppTIFF)) << "no dialog in this build";
+  int32_t Calls = 0;
+  IO.OnDoPreviews = [&](TFolioIO* Sender, bool& Handled) {
+    ++Calls;
+    EXPECT_EQ(Sender, &IO);
+    Handled = true;
+  };
+  EXPECT_TRUE(IO.DoPreviews(ppTIFF));
+  EXPECT_EQ(Calls, 1);
 }
