@@ -728,6 +728,11 @@ TEST(JpegCodec, DamagedInputFailsCleanly) {
     EXPECT_TRUE(r->Aborting);
     EXPECT_EQ(r->Bitmap->GetHeight(), 64);
     EXPECT_EQ(r->Params->JpegMarkers->IndexOf(0xFE), 0);
+    // The codec's complaints about the missing data are counted, not shown.
+    if (g == &good) {
+      EXPECT_GT(r->Params->JpegWarningCount, 0);
+      EXPECT_NE(r->Params->JpegLastWarningCode, 0);
+    }
   }
   {
     // A frame header announcing 65000 x 65000 pixels with a few bytes of data.
