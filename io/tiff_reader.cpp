@@ -171,6 +171,7 @@ bool TiffDirectory::ReadBlock(uint16_t Tag, std::vector<uint8_t>& Data, int64_t 
   const TiffEntry& e = Entries[size_t(i)];
   if (!DataLocation(e, off, size, inl) || size > MaxBytes) return false;
   Data.resize(size_t(size));
+  if (size == 0) return true;
   if (inl) {
     std::memcpy(Data.data(), e.Raw, size_t(size));
     return true;
