@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -111,7 +112,9 @@ THeader SkipOptionalJpegHeader(TStream* Stream) {
 // After an image that had a header the stream stands right after its data,
 // so that the next image can be read.
 void SkipPastImage(TStream* Stream, const THeader& H) {
-  if (H.Present && H.Length >= 0) Stream->SetPosition(H.Start + StreamHeaderSize + H.Length);
+  if (!H.Present || H.Length < 0) return;
+  // a stored length beyond the data ends at the end of the stream
+  Stream->SetPosition(std::min(H.Start + StreamHeaderSize + H.Length, Stream->GetSize()));
 }
 
 void PutHeader(uint8_t* H, const char* Magic, uint32_t Length) {
@@ -192,7 +195,8 @@ struct TFolioIOAccess {
         break;
       }
       case ioPCX: {
-        const int64_t Size = Header.Present && Header.Length >= 0 ? Header.Length : RemainingBytes(Stream);
+        const int64_t Size = Header.Present && Header.Length >= 0 ? std::min(Header.Length, RemainingBytes(Stream))
+                                                                  : RemainingBytes(Stream);
         PcxReadStream(Stream, B, P, Size, Progress, false);
         break;
       }
@@ -779,7 +783,8 @@ void TFolioIO::ReadParamsCommon(TStream* Stream, TIEFileFormat Format) {
                        P.NativePixelFormat);
         break;
       case ioPCX: {
-        const int64_t Size = Header.Present && Header.Length >= 0 ? Header.Length : Buffered.GetSize() - Buffered.GetPosition();
+        const int64_t Rest = std::max<int64_t>(0, Buffered.GetSize() - Buffered.GetPosition());
+        const int64_t Size = Header.Present && Header.Length >= 0 ? std::min(Header.Length, Rest) : Rest;
         PcxReadStream(&Buffered, &Scratch, P, Size, Progress, true);
         break;
       }

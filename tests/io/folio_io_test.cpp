@@ -984,3 +984,50 @@ TEST(FolioIO, ParametersDialogIsHandledOrNotAvailable) {
   EXPECT_TRUE(IO.DoPreviews(ppTIFF));
   EXPECT_EQ(Calls, 1);
 }
+
+TEST(FolioIO, DamagedDataFailsCleanly) {
+  auto Img = MakeImage(90, 70, ie24RGB);
+  auto Fax = MakeImage(90, 70, ie1g);
+  for (TIEFileFormat F : {ioTIFF, ioJPEG, ioPCX, ioDCX}) {
+    SCOPED_TRACE(F);
+    for (bool Headers : {false, true}) {
+      if (Headers && F == ioDCX) continue;
+      TFolioIO W;
+      W.SetStreamHeaders(Headers);
+      W.AttachBitmap(F == ioTIFF ? Fax.get() : Img.get());
+      if (F == ioTIFF) SetFaxParams(W.GetParams(), 200, 200);
+      TMemoryStream S;
+      W.SaveToStream(&S, F);
+      ASSERT_FALSE(W.GetAborting());
+      const std::vector<uint8_t> Good = StreamBytes(S);
+      std::vector<std::vector<uint8_t>> Bad;
+      for (size_t Cut : {size_t(1), size_t(11), size_t(13), size_t(40), Good.size() / 2, Good.size() - 1})
+        Bad.emplace_back(Good.begin(), Good.begin() + Cut);
+      for (size_t At = 0; At < Good.size(); At += 7) {
+        std::vector<uint8_t> Flipped = Good;
+        Flipped[At] ^= 0xA5;
+        Bad.push_back(Flipped);
+      }
+      if (Headers) {
+        // a stored length far beyond the data
+        std::vector<uint8_t> Long = Good;
+        Long[11] = 0x7F;
+        Bad.push_back(Long);
+      }
+      for (const auto& Data : Bad) {
+        TFolioIO R;
+        R.SetStreamHeaders(Headers);
+        int32_t Finishes = 0;
+        R.OnFinishWork = [&](TObject*) { ++Finishes; };
+        try {
+          R.LoadFromBuffer(Data.data(), int64_t(Data.size()), F);
+        } catch (const Exception&) {
+          // a codec may raise; the finish event has run all the same
+        }
+        EXPECT_EQ(Finishes, 1);
+        R.ReadParamsFromBuffer(Data.data(), int64_t(Data.size()), F);
+        EXPECT_EQ(Finishes, 2);
+      }
+    }
+  }
+}
