@@ -175,6 +175,39 @@ TEST_F(TiffWriterPeers, EveryCompressionReadsInLibtiffAsWritten) {
   }
 }
 
+TEST_F(TiffWriterPeers, PalettePagesShowTheirColoursInImageMagick) {
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  // A colour picture of 12 colours, written with 4 and 8 bits per index.
+  auto src = std::make_unique<TIEBitmap>(37, 9, ie24RGB);
+  for (int32_t y = 0; y < 9; ++y)
+    for (int32_t x = 0; x < 37; ++x) {
+      const int32_t c = (x / 3 + y) % 12;
+      src->SetPixel24(x, y, TRGB{uint8_t(c * 20), uint8_t(255 - c * 7), uint8_t(c & 1 ? 200 : 30)});
+    }
+  for (int32_t bits : {4, 8}) {
+    for (TIETIFFCompression c : {ietcNone, ietcLZW, ietcPackBits}) {
+      TIOParamsVals p;
+      p.BitsPerSample = bits;
+      p.SamplesPerPixel = 1;
+      p.TiffCompression = c;
+      TMemoryStream s;
+      bool aborting = false;
+      ASSERT_EQ(Write(s, false, src.get(), p, &aborting), 1);
+      testsupport::WriteFileBytes(File("pal.tif"), StreamBytes(s));
+      Run("convert " + File("pal.tif") + " -depth 8 rgb:" + File("pal.rgb"));
+      const Bytes rgb = testsupport::ReadFileBytes(File("pal.rgb"));
+      ASSERT_EQ(rgb.size(), size_t(37 * 9 * 3));
+      Bytes want;
+      for (int32_t y = 0; y < 9; ++y)
+        for (int32_t x = 0; x < 37; ++x) {
+          const TRGB px = src->GetPixel24(x, y);
+          want.insert(want.end(), {px.r, px.g, px.b});
+        }
+      EXPECT_EQ(rgb, want) << bits << " bits, compression " << int(c);
+    }
+  }
+}
+
 TEST_F(TiffWriterPeers, FaxPagesCompareEqualInTiffcmp) {
   if (!testsupport::HaveTool("tiffcmp") || !testsupport::HaveTool("tiffcp")) GTEST_SKIP() << "libtiff tools missing";
   auto src = MakeBitmap(ie1g, 1728, 300, 3);
