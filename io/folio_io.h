@@ -37,6 +37,7 @@
 #include "platform/rtl/components.h"
 #include "platform/rtl/object.h"
 #include "platform/rtl/threads.h"
+#include "platform/vcl/form_reader.h"
 
 class TStream;
 class TIEBitmap;
@@ -91,7 +92,7 @@ inline constexpr char IEStreamHeaderTIFF[4] = {'T', 'I', 'F', 'F'};
 inline constexpr char IEStreamHeaderPCX[4] = {'P', 'C', 'X', '2'};
 inline constexpr char IEStreamHeaderJPEG[4] = {'J', 'F', 'I', 'F'};
 
-class TFolioIO : public TComponent {
+class TFolioIO : public TComponent, public IFormPropertyTarget {
  public:
   explicit TFolioIO(TComponent* AOwner = nullptr);
   // Create without owner, then AttachBitmap(Bitmap).
@@ -216,6 +217,9 @@ class TFolioIO : public TComponent {
   // A progress record bound to this component (Silent: without callback).
   TIEProgressRec MakeProgress(bool Silent = false);
 
+  // Published properties and events read from a form resource.
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+
   // ---- events
   TIEProgressEvent OnProgress;
   TNotifyEvent OnFinishWork;
@@ -294,6 +298,10 @@ std::unique_ptr<TIEBitmap> IEAdjustBitmapDpi(TIEBitmap* Bitmap, TIOParamsVals& P
 void IEStretchNearest(TIEBitmap* Source, TIEBitmap* Dest);
 // Bilinear scaling of a 24-bit RGB Source into a 24-bit RGB Dest.
 void IEStretchLinear24(TIEBitmap* Source, TIEBitmap* Dest);
+
+// Makes "TFolioIO" creatable by form resources (also done when the unit is
+// linked in).
+void IERegisterFolioIOClass();
 
 // Page counts of files without loading them; exceptions of opening pass.
 int32_t IETiffFileImageCount(const std::string& FileName);

@@ -1031,3 +1031,34 @@ TEST(FolioIO, DamagedDataFailsCleanly) {
     }
   }
 }
+
+TEST(FolioIO, ReadFromAFormResource) {
+  RegisterComponentClass<TShowView>("TShowView");
+  TForm Form(nullptr);
+  Form.ReadFormResourceText(
+      "object F: TForm\n"
+      "  object IEnIO: TFolioIO\n"
+      "    AttachedFolio = IEn\n"
+      "    AutoAdjustDPI = True\n"
+      "    StreamHeaders = True\n"
+      "    DialogsMeasureUnit = ieduCm\n"
+      "    PreviewsParams = [ioppApplyButton]\n"
+      "    PreviewFont.Name = 'Tahoma'\n"
+      "    SimplifiedParamsDialogs = False\n"
+      "  end\n"
+      "  object IEn: TShowView\n"
+      "    Left = 0\n"
+      "  end\n"
+      "end\n");
+  auto* IO = dynamic_cast<TFolioIO*>(Form.FindComponent("IEnIO"));
+  auto* View = dynamic_cast<TShowView*>(Form.FindComponent("IEn"));
+  ASSERT_NE(IO, nullptr);
+  ASSERT_NE(View, nullptr);
+  EXPECT_EQ(IO->GetAttachedFolio(), View);
+  EXPECT_EQ(View->GetChangeCallbackCount(), 1);
+  EXPECT_TRUE(IO->GetAutoAdjustDPI());
+  EXPECT_TRUE(IO->GetStreamHeaders());
+  EXPECT_EQ(IO->GetDialogsMeasureUnit(), ieduCm);
+  EXPECT_EQ(IO->GetPreviewsParams(), ioppApplyButton);
+  EXPECT_FALSE(IO->GetSimplifiedParamsDialogs());
+}
