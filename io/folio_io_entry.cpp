@@ -313,6 +313,13 @@ void TFolioIO::SaveThroughTempFile(const std::string& FileName, const std::funct
     const fs::path Resolved = fs::canonical(Target, Ec);
     if (!Ec) Target = Resolved.string();
   }
+  // A file we may not write stays as it is, as when it was opened for writing.
+  if (::access(Target.c_str(), F_OK) == 0 && ::access(Target.c_str(), W_OK) != 0) {
+    const int Err = errno;
+    FAborting = true;
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(FileName).c_str(),
+                               SysErrorMessage(Err).c_str()));
+  }
   fs::path Dir = fs::path(Target).parent_path();
   if (Dir.empty()) Dir = ".";
   std::string Pattern = (Dir / ("." + fs::path(Target).filename().string() + ".XXXXXX")).string();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -595,6 +596,18 @@ TEST(FolioIO, FailedSaveLeavesTheOldFileAndNoLeftovers) {
   EXPECT_EQ(IETiffFileImageCount(Name), 1);
   EXPECT_EQ(std::filesystem::status(Name).permissions() & std::filesystem::perms::all,
             std::filesystem::perms(0640));
+
+  // a read-only file is not replaced (unless we are the superuser, who may
+  // write it anyway)
+  if (::geteuid() != 0) {
+    ::chmod(Name.c_str(), 0440);
+    const std::vector<uint8_t> Before = testsupport::ReadFileBytes(Name);
+    TFolioIO ReadOnly;
+    ReadOnly.AttachBitmap(Img.get());
+    EXPECT_THROW(ReadOnly.SaveToFile(Name), EFCreateError);
+    EXPECT_TRUE(ReadOnly.GetAborting());
+    EXPECT_EQ(testsupport::ReadFileBytes(Name), Before);
+  }
 }
 
 // ---------------------------------------------------------------------------
