@@ -6,6 +6,7 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
+#include "platform/gdi/bitmap.h"
 #include "platform/rtl/sysutils.h"
 #include "views/view_base.h"
 
@@ -217,7 +218,16 @@ bool TFolioIO::PrepareBitmap(uint32_t Allowed) {
 }
 
 void TFolioIO::UpdateAttached() {
-  if (FGuiLink && FIEBitmap) FIEBitmap->RemoveAlphaChannel(false);
+  if (FGuiLink && FIEBitmap) {
+    FIEBitmap->RemoveAlphaChannel(false);
+    // the linked GUI bitmap receives the loaded image
+    if (!FIEBitmap->IsEmpty()) {
+      TIEBitmap Tmp;
+      Tmp.SetLocation(ieTBitmap);
+      Tmp.AssignImage(FIEBitmap);
+      if (TBitmap* B = Tmp.GetTBitmap()) FGuiLink->Assign(B);
+    }
+  }
   if (FAttachedFolio) {
     if (!InWorkerThread())
       FAttachedFolio->Update();

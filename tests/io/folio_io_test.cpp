@@ -22,6 +22,7 @@
 #include "foundations/xmp_dicom_tags.h"
 #include "io/format_registry.h"
 #include "io/io_params.h"
+#include "platform/gdi/bitmap.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/threads.h"
 #include "platform/vcl/application.h"
@@ -1074,4 +1075,43 @@ TEST(FolioIO, ReadFromAFormResource) {
   EXPECT_EQ(IO->GetDialogsMeasureUnit(), ieduCm);
   EXPECT_EQ(IO->GetPreviewsParams(), ioppApplyButton);
   EXPECT_FALSE(IO->GetSimplifiedParamsDialogs());
+}
+
+TEST(FolioIO, ViewWithOnlyAGuiBitmapIsLinked) {
+  // a view that shows a platform bitmap and has no image buffer
+  class TGuiView : public TShowView {
+   public:
+    using TShowView::TShowView;
+    TBitmap Picture;
+    TBitmap* GetViewBitmap() override { return &Picture; }
+  };
+  TempDir Dir;
+  auto Img = MakeImage(33, 21, ie24RGB);
+  const std::string Name = Dir.file("c.tif");
+  {
+    TFolioIO W;
+    W.AttachBitmap(Img.get());
+    W.SaveToFile(Name);
+  }
+  auto View = std::make_unique<TGuiView>(nullptr);
+  TFolioIO IO;
+  IO.SetAttachedFolio(View.get());
+  EXPECT_EQ(IO.GetTBitmap(), &View->Picture);
+  IO.LoadFromFile(Name);
+  ASSERT_FALSE(IO.GetAborting());
+  EXPECT_EQ(View->Picture.GetWidth(), 33);
+  EXPECT_EQ(View->Picture.GetHeight(), 21);
+  ASSERT_EQ(View->Picture.GetPixelFormat(), pf24bit);
+  EXPECT_EQ(std::memcmp(View->Picture.GetScanLine(3), Img->GetScanline(3), 33 * 3), 0);
+
+  // a save takes the platform bitmap's pixels first
+  View->Picture.SetSize(7, 5);
+  TMemoryStream S;
+  IO.SaveToStream(&S, ioTIFF);
+  ASSERT_FALSE(IO.GetAborting());
+  TFolioIO R;
+  S.SetPosition(0);
+  R.LoadFromStream(&S);
+  EXPECT_EQ(R.GetIEBitmap()->GetWidth(), 7);
+  EXPECT_EQ(R.GetIEBitmap()->GetHeight(), 5);
 }
