@@ -850,7 +850,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
 // ---------------------------------------------------------------------------
 
 void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                     TIEProgressRec& Progress) {
+                     TIEProgressRec& Progress, bool InkCmyk) {
   bool localAbort = false;
   bool* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
   // 1.
@@ -945,6 +945,8 @@ void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
       uint8_t* row = bmp->GetScanline(y);
       if (cmyk) {
         IEColorConvertRow(row, ieiccBGR, scratch.data(), ieiccCMYKInv, width, nullptr);
+        if (InkCmyk)
+          for (uint8_t& v : scratch) v = uint8_t(255 - v);
         row = scratch.data();
       }
       ok = GWriteScanline(&info, row);

@@ -45,9 +45,11 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
 
 // Writes Bitmap as one JPEG from the stream's position with the JPEG options
 // and markers of Params.  Codec errors raise EIEJpegException; stream write
-// failures and an empty bitmap set the abort flag.
+// failures and an empty bitmap set the abort flag.  CMYK files carry their
+// ink inverted, as JPEG files with an Adobe marker do; InkCmyk stores the ink
+// amounts themselves, as TIFF pages expect (a TIFF reader does not invert).
 void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                     TIEProgressRec& Progress);
+                     TIEProgressRec& Progress, bool InkCmyk = false);
 
 // Probe: with Scan, the absolute position of the first $FF $D8 $FF within 150
 // bytes from the position (-1 when none); without, 0 when the position holds

@@ -627,7 +627,8 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
       jp.JpegQuality = Params.TiffJpegQuality;
       jp.JpegColorSpace = jpegSpace;
       try {
-        JpegWriteStream(Stream, bmp, jp, Progress);
+        // TIFF readers take CMYK samples as ink, never inverted.
+        JpegWriteStream(Stream, bmp, jp, Progress, /*InkCmyk=*/true);
       } catch (const Exception&) {
         Progress.SetAborting();
       }

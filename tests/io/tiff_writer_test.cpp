@@ -272,6 +272,60 @@ TEST_F(TiffWriterPeers, JpegPagesReadInLibtiffCloseToTheImage) {
   }
 }
 
+// CMYK JPEG pages: the writer inverts the ink bytes once and the reader
+// undoes it once, so colours come back where they were, here and in
+// ImageMagick (no double inversion on either side).
+TEST_F(TiffWriterPeers, CmykJpegPagesRoundTrip) {
+  const int32_t W = 96, H = 40;
+  auto src = std::make_unique<TIEBitmap>(W, H, ie24RGB);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) {
+      // Four flat colour bands, so JPEG keeps each one close.
+      static const TRGB bands[4] = {{200, 40, 30}, {30, 180, 60}, {40, 60, 200}, {230, 230, 230}};
+      src->SetPixel24(x, y, bands[x * 4 / W]);
+    }
+  for (const TIEPixelFormat Format : {ie24RGB, ieCMYK}) {
+    TIOParamsVals p;
+    p.BitsPerSample = 8;
+    p.SamplesPerPixel = 4;
+    p.TiffCompression = ietcJPEG;
+    p.TiffJpegColorSpace = ioJPEG_CMYK;
+    p.TiffJpegQuality = 95;
+    TIEBitmap page;
+    page.Assign(src.get());
+    if (Format == ieCMYK) page.ConvertToPixelFormat(ieCMYK);
+    ASSERT_EQ(page.GetPixelFormat(), Format);
+    TMemoryStream s;
+    bool aborting = false;
+    ASSERT_EQ(Write(s, false, &page, p, &aborting), 1);
+    ASSERT_FALSE(aborting);
+    auto back = ReadPage(StreamBytes(s), 0);
+    ASSERT_FALSE(back->Aborting);
+    ASSERT_EQ(back->Bitmap->GetWidth(), W);
+    auto near = [](const TRGB& a, const TRGB& b) {
+      return std::abs(a.r - b.r) <= 24 && std::abs(a.g - b.g) <= 24 && std::abs(a.b - b.b) <= 24;
+    };
+    for (int32_t x = 6; x < W; x += W / 4) {
+      const TRGB want = src->GetPixelRGB(x, H / 2);
+      const TRGB got = back->Bitmap->GetPixelRGB(x, H / 2);
+      EXPECT_TRUE(near(got, want)) << "format " << int(Format) << ", ours, column " << x << ": " << int(got.r) << "," << int(got.g) << ","
+                                   << int(got.b);
+    }
+    if (!testsupport::HaveTool("convert")) continue;
+    testsupport::WriteFileBytes(File("cmyk.tif"), StreamBytes(s));
+    Run("convert " + File("cmyk.tif") + " -colorspace sRGB -depth 8 rgb:" + File("ref.rgb"));
+    const Bytes ref = testsupport::ReadFileBytes(File("ref.rgb"));
+    ASSERT_EQ(ref.size(), size_t(W * H * 3));
+    for (int32_t x = 6; x < W; x += W / 4) {
+      const TRGB want = src->GetPixelRGB(x, H / 2);
+      const uint8_t* q = ref.data() + (size_t(H / 2) * W + x) * 3;
+      const TRGB got{q[2], q[1], q[0]};
+      EXPECT_TRUE(near(got, want)) << "ImageMagick, column " << x << ": " << int(q[0]) << "," << int(q[1]) << ","
+                                   << int(q[2]);
+    }
+  }
+}
+
 TEST_F(TiffWriterPeers, ExifDataTravelsWithThePage) {
   auto page = MakeBitmap(ie24RGB, 40, 30, 4);
   TIOParamsVals p;
