@@ -1,0 +1,773 @@
+#include "views/multi_view.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "foundations/image_buffer.h"
+#include "foundations/image_store.h"
+#include "foundations/value_helpers.h"
+#include "io/folio_io.h"
+#include "platform/gdi/canvas.h"
+#include "platform/rtl/sysutils.h"
+
+namespace {
+
+// Lock scope for the view's critical section.
+struct TLockScope {
+  explicit TLockScope(TCriticalSection& L) : Lock(L) { Lock.Enter(); }
+  ~TLockScope() { Lock.Leave(); }
+  TCriticalSection& Lock;
+};
+
+// First source cell covered by target cell I of N over a source of S cells,
+// and one past the last; every target cell covers at least one source cell.
+void CoveredRange(int32_t I, int32_t N, int32_t S, int32_t& From, int32_t& To) {
+  From = static_cast<int32_t>(int64_t(I) * S / N);
+  To = static_cast<int32_t>(int64_t(I + 1) * S / N);
+  if (From >= S) From = S - 1;
+  if (To <= From) To = From + 1;
+}
+
+// A 1-bit Source reduced (or enlarged) into the 24-bit Dest: each target pixel
+// is the average of the source pixels it covers, a set bit counting 255.
+void Resample1BitBoxGray(TIEBitmap* Source, TIEBitmap* Dest) {
+  const int32_t sw = Source->GetWidth(), sh = Source->GetHeight();
+  const int32_t dw = Dest->GetWidth(), dh = Dest->GetHeight();
+  if (sw < 1 || sh < 1 || dw < 1 || dh < 1) return;
+  std::vector<int32_t> ColumnWhite(static_cast<size_t>(sw));
+  std::vector<uint8_t> Row(static_cast<size_t>(Source->GetRowLen()));
+  for (int32_t y = 0; y < dh; ++y) {
+    int32_t y0, y1;
+    CoveredRange(y, dh, sh, y0, y1);
+    std::fill(ColumnWhite.begin(), ColumnWhite.end(), 0);
+    for (int32_t sy = y0; sy < y1; ++sy) {
+      // The mapped row of a file-backed bitmap lives only until the next
+      // request: copy it first.
+      const uint8_t* Src = Source->GetScanline(sy);
+      std::copy(Src, Src + Row.size(), Row.begin());
+      for (int32_t sx = 0; sx < sw; ++sx)
+        if (Row[size_t(sx >> 3)] & (0x80 >> (sx & 7))) ++ColumnWhite[size_t(sx)];
+    }
+    uint8_t* Dst = Dest->GetScanline(y);
+    for (int32_t x = 0; x < dw; ++x) {
+      int32_t x0, x1;
+      CoveredRange(x, dw, sw, x0, x1);
+      int64_t White = 0;
+      for (int32_t sx = x0; sx < x1; ++sx) White += ColumnWhite[size_t(sx)];
+      const int64_t Count = int64_t(x1 - x0) * (y1 - y0);
+      const uint8_t v = static_cast<uint8_t>((White * 255 + Count / 2) / Count);
+      Dst[x * 3] = Dst[x * 3 + 1] = Dst[x * 3 + 2] = v;
+    }
+  }
+}
+
+// Fully transparent pixels of a 24-bit image with an alpha plane become mid
+// gray, so they do not show as black once the alpha is averaged.
+void ColorTransparentPixels(TIEBitmap* Bitmap) {
+  if (Bitmap->GetPixelFormat() != ie24RGB || !Bitmap->HasAlphaChannel()) return;
+  TIEBitmap* Alpha = Bitmap->GetAlphaChannel();
+  const int32_t w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x)
+      if (Alpha->GetPixel8(x, y) == 0) Bitmap->SetPixel24(x, y, TRGB{128, 128, 128});
+}
+
+// Source reduced or enlarged to Width x Height the way thumbnails are made:
+// 1-bit pages to 24-bit gray by averaging, 24-bit images filtered (or plain
+// stretched with rfNone), other formats stretched in their own format.
+std::unique_ptr<TIEBitmap> MakeReduced(TIEBitmap* Source, int32_t Width, int32_t Height,
+                                       TResampleFilter Filter) {
+  const TIEPixelFormat Format = Source->GetPixelFormat();
+  const TIEPixelFormat Target = (Format == ie1g || Format == ie24RGB) ? ie24RGB : Format;
+  auto Result = std::make_unique<TIEBitmap>();
+  if (!Result->Allocate(Width, Height, Target)) return nullptr;
+  if (Format == ie1g) {
+    Resample1BitBoxGray(Source, Result.get());
+  } else if (Format == ie24RGB && Filter != rfNone) {
+    IEStretchLinear24(Source, Result.get());
+  } else {
+    IEStretchNearest(Source, Result.get());
+  }
+  if (Source->HasAlphaChannel()) {
+    TIEBitmap* SrcAlpha = Source->GetAlphaChannel();
+    TIEBitmap* DstAlpha = Result->GetAlphaChannel();
+    if (DstAlpha && DstAlpha->GetWidth() == Width && DstAlpha->GetHeight() == Height) {
+      IEStretchNearest(SrcAlpha, DstAlpha);
+      DstAlpha->SetFull(SrcAlpha->GetFull());
+    }
+  }
+  return Result;
+}
+
+}  // namespace
+
+// ======================================================================= TIEMText
+TIEMText::TIEMText(TIEView* Owner, uint8_t Position)
+    : FFont(std::make_unique<TFont>()), FOwner(Owner), FPosition(Position) {
+  auto* MView = dynamic_cast<TFolioMView*>(Owner);
+  FBackground = MView ? MView->GetBackground() : static_cast<TColor>(clBtnFace);
+  if (MView) {
+    TFont* Default = Position == 0   ? MView->FDefaultTopTextFont.get()
+                     : Position == 1 ? MView->FDefaultBottomTextFont.get()
+                                     : MView->FDefaultInfoTextFont.get();
+    if (Default) FFont->Assign(Default);
+  }
+}
+
+TIEMText::~TIEMText() = default;
+
+void TIEMText::SetCaption(const std::string& Text) {
+  if (auto* MView = dynamic_cast<TFolioMView*>(FOwner)) {
+    if (TCanvas* Canvas = MView->GetCanvas()) {
+      Canvas->SetFont(FFont.get());
+      const int32_t h = Canvas->TextHeight(Text.empty() ? std::string("W") : Text);
+      if (FPosition == 0) {
+        if (MView->FUpperGap < h + 2) MView->FUpperGap = h + 2;
+      } else if (FPosition == 1) {
+        if (MView->FBottomGap < h + 2) MView->FBottomGap = MView->FStyle == iemsACD ? h + 4 : h + 2;
+      }
+    }
+  }
+  FCaption = Text;
+}
+
+// =================================================================== TFolioMView
+TFolioMView::TFolioMView(TComponent* AOwner) : TIEView(AOwner) {
+  FDefaultTopTextFont = std::make_unique<TFont>();
+  FDefaultBottomTextFont = std::make_unique<TFont>();
+  FDefaultInfoTextFont = std::make_unique<TFont>();
+  SetBounds(GetLeft(), GetTop(), 180, 90);
+  FIO = std::make_unique<TFolioIO>(nullptr);
+  CreateStores();
+}
+
+TFolioMView::~TFolioMView() {
+  FDestroying = true;
+  DeselectInternal();
+  ClearLoadQueues();
+  // Entries go from the last; their images go with the stores.
+  for (size_t i = FEntries.size(); i-- > 0;) FreeEntryImages(FEntries[i].get());
+  FEntries.clear();
+  FCacheList.reset();
+  FImageList.reset();
+  FIO.reset();
+}
+
+void TFolioMView::CreateStores() {
+  FImageList = std::make_unique<TIEVirtualImageList>("ILIST", FUseFile);
+  FImageList->SetMaximumMapped(FImageCacheSize);
+  FCacheList = std::make_unique<TIEVirtualImageList>("ICACHE", FUseFile);
+}
+
+TIEMViewEntry* TFolioMView::Entry(int32_t Index) const {
+  if (Index < 0 || Index >= GetImageCount()) return nullptr;
+  return FEntries[size_t(Index)].get();
+}
+
+TIEMViewEntry* TFolioMView::CheckedEntry(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  if (!E) throw EListError(Format("List index out of bounds (%d)", Index));
+  return E;
+}
+
+std::unique_ptr<TIEMViewEntry> TFolioMView::NewEntry() {
+  auto E = std::make_unique<TIEMViewEntry>();
+  E->Owner = this;
+  E->Background = GetBackground();
+  E->TopText = std::make_unique<TIEMText>(this, 0);
+  E->BottomText = std::make_unique<TIEMText>(this, 1);
+  E->InfoText = std::make_unique<TIEMText>(this, 2);
+  return E;
+}
+
+void TFolioMView::FreeEntryImages(TIEMViewEntry* E) {
+  if (E->Image) {
+    FImageList->Delete(E->Image);
+    E->Image = nullptr;
+  }
+  if (E->DisplayCopy) {
+    FCacheList->Delete(E->DisplayCopy);
+    E->DisplayCopy = nullptr;
+  }
+}
+
+void TFolioMView::SetLastChange(int32_t Kind, int32_t Index, int32_t NewIndex) {
+  FLastChangeKind = Kind;
+  FLastChangeIndex = Index;
+  FLastChangeNewIndex = NewIndex;
+}
+
+void TFolioMView::CallBitmapChangeEvents() {
+  // The kind goes back to 0 also when a callback fails.
+  struct TResetKind {
+    int32_t& Kind;
+    ~TResetKind() { Kind = 0; }
+  } Reset{FLastChangeKind};
+  TIEView::CallBitmapChangeEvents();
+}
+
+// ------------------------------------------------------------------ entries
+void TFolioMView::InsertEntry(int32_t Index, bool Select) {
+  if (Index < 0) throw EListError(Format("List index out of bounds (%d)", Index));
+  SetPlaying(false);
+  const int32_t Position = std::min(Index, GetImageCount());
+  FEntries.insert(FEntries.begin() + Position, NewEntry());
+  if (Select) SelectImageInternal(Position);
+  // The position the entry really has, so that lists kept parallel to the
+  // entries by the callbacks insert at the same place.
+  SetLastChange(1, Position, 0);
+  CallBitmapChangeEvents();
+  UpdateLayout();
+}
+
+void TFolioMView::InsertImage(int32_t Index) { InsertEntry(Index, true); }
+
+void TFolioMView::InsertImageNoSelect(int32_t Index) { InsertEntry(Index, false); }
+
+int32_t TFolioMView::AppendImage() {
+  const int32_t Count = GetImageCount();
+  InsertImage(Count);
+  return Count;
+}
+
+void TFolioMView::DeleteImage(int32_t Index) {
+  if (DeleteImageInternal(Index)) UpdateLayout();
+}
+
+bool TFolioMView::DeleteImageInternal(int32_t Index) {
+  SetPlaying(false);
+  if (Index >= GetImageCount()) return false;
+  TIEMViewEntry* E = CheckedEntry(Index);
+  CancelImageLoad(Index);
+  const int32_t s = FSelectedIndex;
+  DeselectInternal();
+  FreeEntryImages(E);
+  FEntries.erase(FEntries.begin() + Index);
+  const int32_t Count = GetImageCount();
+  if (s >= 0) {
+    int32_t Next;
+    if (Index < s)
+      Next = s - 1;
+    else if (Index > s)
+      Next = s;
+    else
+      Next = Index < Count ? s : Count - 1;
+    if (Next >= 0) SelectImageInternal(Next);
+  }
+  SetLastChange(2, Index, 0);
+  CallBitmapChangeEvents();
+  return true;
+}
+
+void TFolioMView::MoveImage(int32_t Index, int32_t NewIndex) {
+  const int32_t Count = GetImageCount();
+  if (Index < 0 || Index >= Count || NewIndex < 0) return;
+  // Beyond the end means the last position: the entry can go no further, and
+  // the remapped selection must name entries that exist.
+  NewIndex = std::min(NewIndex, Count - 1);
+  if (Index == NewIndex) return;
+  SetPlaying(false);
+  const int32_t s = FSelectedIndex;
+  auto Remap = [&](int32_t b) {
+    if (b == Index) return NewIndex;
+    int32_t c = b - (Index < b ? 1 : 0);
+    return c + (c >= NewIndex ? 1 : 0);
+  };
+  std::vector<int32_t> NewMulti;
+  NewMulti.reserve(FMultiSelected.size());
+  for (int32_t b : FMultiSelected) NewMulti.push_back(Remap(b));
+
+  std::unique_ptr<TIEMViewEntry> Moving = std::move(FEntries[size_t(Index)]);
+  FEntries.erase(FEntries.begin() + Index);
+  FEntries.insert(FEntries.begin() + NewIndex, std::move(Moving));
+
+  SetLastChange(3, Index, NewIndex);
+  CallBitmapChangeEvents();
+
+  if (NewMulti.empty()) {
+    // Without multi-selection the selection stays at its position number.
+    DeselectInternal();
+    SelectImageInternal(s);
+  } else {
+    const int32_t Held = s >= 0 ? Remap(s) : -1;
+    FSelectedIndex = NewMulti.front();
+    FMultiSelected = std::move(NewMulti);
+    // The held bitmap belongs to the entry that was selected; when the
+    // selection now names another entry it is written back and the attached
+    // components are told to fetch the new one.
+    if (FSelectedIndex != Held && FSelectedBitmap) {
+      ReleaseHeldBitmap();
+      CallBitmapChangeEvents();
+    }
+  }
+  UpdateLayout();
+}
+
+void TFolioMView::Clear() {
+  Deselect();
+  ClearLoadQueues();
+  for (size_t i = FEntries.size(); i-- > 0;) {
+    FreeEntryImages(FEntries[i].get());
+    FEntries.pop_back();
+  }
+  FMultiSelected.clear();
+  FImageList.reset();
+  FCacheList.reset();
+  CreateStores();
+  Update();
+}
+
+// ------------------------------------------------------------------- images
+void TFolioMView::StoreImageBitmap(int32_t Index, TIEBaseBitmap* Bitmap) {
+  TIEMViewEntry* E = Entry(Index);
+  if (!Bitmap || !E) return;
+  TLockScope Lock(FLock);
+  const bool Selected = Index == FSelectedIndex;
+  if (E->Image) {
+    // The held bitmap of the selected entry belongs to the image going away.
+    if (Selected && FSelectedBitmap) {
+      FImageList->ReleaseBitmap(FSelectedBitmap, false);
+      FSelectedBitmap = nullptr;
+    }
+    FImageList->Delete(E->Image);
+    E->Image = nullptr;
+    ClearImageCache(Index);
+  }
+  const int32_t w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
+  auto* Full = dynamic_cast<TIEBitmap*>(Bitmap);
+  bool Unchanged = FStoreType == ietNormal || !Full ||
+                   (!FitSmallImages && w <= FThumbWidth && h <= FThumbHeight);
+  int32_t tw = FThumbWidth, th = FThumbHeight;
+  if (!Unchanged && w > 0 && h > 0) IEAspectFit(w, h, FThumbWidth, FThumbHeight, tw, th);
+  if (!Unchanged && tw == w && th == h) Unchanged = true;
+  if (Unchanged || tw < 1 || th < 1) {
+    E->Image = FImageList->AddBitmap(Bitmap);
+  } else {
+    ColorTransparentPixels(Full);
+    std::unique_ptr<TIEBitmap> Reduced = MakeReduced(Full, tw, th, StoreFilter);
+    if (Reduced) E->Image = FImageList->AddBitmap(Reduced.get());
+  }
+  if (E->Image) {
+    FImageList->SetSourceWidth(E->Image, w);
+    FImageList->SetSourceHeight(E->Image, h);
+  }
+  if (Selected) {
+    FSelectedBitmap = nullptr;
+    CallBitmapChangeEvents();
+  }
+}
+
+void TFolioMView::SetIEBitmap(int32_t Index, TIEBitmap* Bitmap) {
+  if (!Bitmap) return;
+  StoreImageBitmap(Index, Bitmap);
+  if (Entry(Index)) ClearImageCache(Index);
+  UpdateLayout();
+}
+
+void TFolioMView::SetImage(int32_t Index, TBitmap* Bitmap) {
+  if (Bitmap) {
+    // Wraps the platform bitmap without copying it; the store copies.
+    TIEBitmap Wrapper;
+    Wrapper.AttachTBitmap(Bitmap, true);
+    StoreImageBitmap(Index, &Wrapper);
+  }
+  if (Entry(Index)) ClearImageCache(Index);
+  UpdateLayout();
+}
+
+void TFolioMView::CopyToIEBitmap(int32_t Index, TIEBitmap* Bitmap) {
+  TIEMViewEntry* E = CheckedEntry(Index);
+  TLockScope Lock(FLock);
+  if (!E->Image) LoadImageOnDemand(Index);
+  if (E->Image && Bitmap) FImageList->CopyToBitmap(E->Image, Bitmap);
+}
+
+TIEBitmap* TFolioMView::GetIEBitmap(int32_t Index) {
+  TIEMViewEntry* E = CheckedEntry(Index);
+  TLockScope Lock(FLock);
+  if (!E->Image) LoadImageOnDemand(Index);
+  return E->Image ? FImageList->GetBitmap(E->Image) : nullptr;
+}
+
+TBitmap* TFolioMView::GetBitmap(int32_t Index) {
+  TIEBitmap* B = GetIEBitmap(Index);
+  return B ? B->GetTBitmap() : nullptr;
+}
+
+void TFolioMView::ReleaseBitmap(int32_t Index) {
+  TIEMViewEntry* E = CheckedEntry(Index);
+  {
+    TLockScope Lock(FLock);
+    if (E->Image) FImageList->ReleaseEntryBitmap(E->Image, true);
+  }
+  ClearImageCache(Index);
+}
+
+int32_t TFolioMView::GetImageWidth(int32_t Index) {
+  TIEMViewEntry* E = Entry(Index);
+  return E && E->Image ? FImageList->GetImageWidth(E->Image) : 0;
+}
+
+int32_t TFolioMView::GetImageHeight(int32_t Index) {
+  TIEMViewEntry* E = Entry(Index);
+  return E && E->Image ? FImageList->GetImageHeight(E->Image) : 0;
+}
+
+int32_t TFolioMView::GetImageSourceWidth(int32_t Index) {
+  TIEMViewEntry* E = Entry(Index);
+  return E && E->Image ? FImageList->GetSourceWidth(E->Image) : 0;
+}
+
+int32_t TFolioMView::GetImageSourceHeight(int32_t Index) {
+  TIEMViewEntry* E = Entry(Index);
+  return E && E->Image ? FImageList->GetSourceHeight(E->Image) : 0;
+}
+
+void TFolioMView::SetImageSourceWidth(int32_t Index, int32_t Value) {
+  if (TIEMViewEntry* E = Entry(Index); E && E->Image) FImageList->SetSourceWidth(E->Image, Value);
+}
+
+void TFolioMView::SetImageSourceHeight(int32_t Index, int32_t Value) {
+  if (TIEMViewEntry* E = Entry(Index); E && E->Image) FImageList->SetSourceHeight(E->Image, Value);
+}
+
+void TFolioMView::SetImageBackground(int32_t Index, TColor Colour) {
+  TIEMViewEntry* E = Entry(Index);
+  if (!E) return;
+  E->Background = Colour;
+  ClearImageCache(Index);
+  UpdateLayout();
+}
+
+TColor TFolioMView::GetImageBackground(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E ? E->Background : 0;
+}
+
+void TFolioMView::SetImageDelayTime(int32_t Index, int32_t Milliseconds) {
+  if (TIEMViewEntry* E = Entry(Index)) E->Delay = Milliseconds;
+}
+
+int32_t TFolioMView::GetImageDelayTime(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E ? E->Delay : 0;
+}
+
+void TFolioMView::SetDeferredFileName(int32_t Index, const std::string& FileName) {
+  if (TIEMViewEntry* E = Entry(Index)) {
+    E->DeferredFileName = FileName;
+    E->ImageID = -1;
+  }
+}
+
+std::string TFolioMView::GetDeferredFileName(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E ? E->DeferredFileName : std::string();
+}
+
+int32_t TFolioMView::GetImageID(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E ? E->ImageID : -1;
+}
+
+int32_t TFolioMView::GetImageGridRow(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E ? E->GridRow : 0;
+}
+
+int32_t TFolioMView::GetImageGridColumn(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E ? E->GridColumn : 0;
+}
+
+bool TFolioMView::ReserveImageSpace(int32_t Width, int32_t Height, int32_t BitsPerPixel, int32_t Count) {
+  TLockScope Lock(FLock);
+  return FImageList->ReserveSpace(Width, Height, BitsPerPixel, Count);
+}
+
+void TFolioMView::SetImageCacheSize(int32_t Value) {
+  FImageCacheSize = Value;
+  TLockScope Lock(FLock);
+  FImageList->SetMaximumMapped(Value);
+}
+
+TIEMText* TFolioMView::GetImageTopText(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E ? E->TopText.get() : nullptr;
+}
+
+TIEMText* TFolioMView::GetImageBottomText(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E ? E->BottomText.get() : nullptr;
+}
+
+TIEMText* TFolioMView::GetImageInfoText(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E ? E->InfoText.get() : nullptr;
+}
+
+bool TFolioMView::HasImage(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E && E->Image;
+}
+
+bool TFolioMView::HasDisplayCopy(int32_t Index) const {
+  TIEMViewEntry* E = Entry(Index);
+  return E && E->DisplayCopy;
+}
+
+// ----------------------------------------------------------- display copies
+bool TFolioMView::MakeDisplayCopy(int32_t Index) {
+  TIEMViewEntry* E = Entry(Index);
+  if (!E) return false;
+  TLockScope Lock(FLock);
+  if (E->DisplayCopy) return true;
+  if (!E->Image && !LoadImageOnDemand(Index)) return false;
+  if (!E->Image) return false;
+  TIEBitmap Source;
+  if (!FImageList->CopyToBitmap(E->Image, &Source) || Source.IsEmpty()) return false;
+  int32_t w = Source.GetWidth(), h = Source.GetHeight();
+  int32_t tw = w, th = h;
+  // Reduced to the cell; small images enlarged only when they should be.
+  if (w > FThumbWidth || h > FThumbHeight || FitSmallImages)
+    IEAspectFit(w, h, std::max(1, FThumbWidth), std::max(1, FThumbHeight), tw, th);
+  if (tw == w && th == h) {
+    E->DisplayCopy = FCacheList->AddBitmap(&Source);
+  } else {
+    ColorTransparentPixels(&Source);
+    std::unique_ptr<TIEBitmap> Reduced = MakeReduced(&Source, tw, th, StoreFilter);
+    if (Reduced) E->DisplayCopy = FCacheList->AddBitmap(Reduced.get());
+  }
+  return E->DisplayCopy != nullptr;
+}
+
+void TFolioMView::ClearImageCache(int32_t Index) {
+  TIEMViewEntry* E = CheckedEntry(Index);
+  TLockScope Lock(FLock);
+  if (E->DisplayCopy) {
+    FCacheList->Delete(E->DisplayCopy);
+    E->DisplayCopy = nullptr;
+  }
+}
+
+void TFolioMView::ClearAllImageCaches() {
+  for (int32_t i = 0; i < GetImageCount(); ++i) ClearImageCache(i);
+}
+
+// ---------------------------------------------------------------- selection
+void TFolioMView::ReleaseHeldBitmap() {
+  if (!FSelectedBitmap) return;
+  TLockScope Lock(FLock);
+  FImageList->ReleaseBitmap(FSelectedBitmap, true);
+  FSelectedBitmap = nullptr;
+}
+
+void TFolioMView::SelectImageInternal(int32_t Index) {
+  if (FPlaying || Index < 0 || Index >= GetImageCount()) return;
+  ReleaseHeldBitmap();
+  if (FEnableMultiSelect) {
+    auto Found = std::find(FMultiSelected.begin(), FMultiSelected.end(), Index);
+    if (!FMultiSelecting) {
+      const std::vector<int32_t> Old = std::move(FMultiSelected);
+      FMultiSelected.clear();
+      for (int32_t i : Old) DoImageDeselect(i);
+    } else if (Found != FMultiSelected.end() &&
+               (!(FMultiSelectionOptions & iemoLeaveOneSelected) || FMultiSelected.size() > 1)) {
+      FMultiSelected.erase(Found);
+      DoImageDeselect(Index);
+      if (!FKeepSelection) {
+        FSelectedIndex = -1;
+        return;
+      }
+    }
+    if (std::find(FMultiSelected.begin(), FMultiSelected.end(), Index) == FMultiSelected.end())
+      FMultiSelected.push_back(Index);
+  }
+  FSelectedIndex = Index;
+  FSelectedBitmap = nullptr;
+  CallBitmapChangeEvents();
+  DoImageSelect(Index);
+}
+
+void TFolioMView::SetSelectedImage(int32_t Index) {
+  if (FPlaying || Index < 0 || Index >= GetImageCount()) return;
+  if (Index == FSelectedIndex && !FMultiSelecting) return;
+  SelectImageInternal(Index);
+  UpdateLayout();
+}
+
+void TFolioMView::Deselect() {
+  DeselectInternal();
+  UpdateLayout();
+}
+
+void TFolioMView::DeselectInternal() {
+  if (FSelectedIndex >= 0) ReleaseHeldBitmap();
+  if (FEnableMultiSelect) {
+    const std::vector<int32_t> Old = std::move(FMultiSelected);
+    FMultiSelected.clear();
+    for (int32_t i : Old) DoImageDeselect(i);
+  } else if (FSelectedIndex >= 0) {
+    DoImageDeselect(FSelectedIndex);
+  }
+  FSelectedIndex = -1;
+}
+
+int32_t TFolioMView::GetMultiSelectedImage(int32_t n) const {
+  return n >= 0 && n < GetMultiSelectedCount() ? FMultiSelected[size_t(n)] : -1;
+}
+
+bool TFolioMView::IsSelected(int32_t Index) const {
+  return Index == FSelectedIndex ||
+         std::find(FMultiSelected.begin(), FMultiSelected.end(), Index) != FMultiSelected.end();
+}
+
+void TFolioMView::SetEnableMultiSelect(bool Value) {
+  if (Value == FEnableMultiSelect) return;
+  FEnableMultiSelect = Value;
+  Update();
+}
+
+void TFolioMView::DoImageSelect(int32_t Index) {
+  if (OnImageSelect && FUserAction) OnImageSelect(this, Index);
+}
+
+void TFolioMView::DoImageDeselect(int32_t Index) {
+  if (OnImageDeselect && FUserAction && !FDestroying) OnImageDeselect(this, Index);
+}
+
+void TFolioMView::DoViewChange(int32_t Change) {
+  if (OnViewChange && FUserAction) OnViewChange(this, Change);
+}
+
+TIEBitmap* TFolioMView::GetViewIEBitmap() {
+  if (FSelectedIndex < 0 || FSelectedIndex >= GetImageCount()) return nullptr;
+  if (!FSelectedBitmap) FSelectedBitmap = GetIEBitmap(FSelectedIndex);
+  return FSelectedBitmap;
+}
+
+TBitmap* TFolioMView::GetViewBitmap() {
+  TIEBitmap* B = GetViewIEBitmap();
+  return B ? B->GetTBitmap() : nullptr;
+}
+
+// ---------------------------------------------------------- layout, painting
+void TFolioMView::Update() { UpdateLayout(true); }
+
+void TFolioMView::UpdateLayout(bool DropDisplayCopies) {
+  if (DropDisplayCopies) ClearAllImageCaches();
+  if (FPaintLock > 0) return;
+  // Grid positions of the cells: GridWidth columns, one row for 0, as many
+  // as fit for -1.
+  const int32_t Count = GetImageCount();
+  int32_t Columns = FGridWidth;
+  if (FGridWidth == 0) {
+    Columns = std::max(1, Count);
+  } else if (FGridWidth < 0) {
+    Columns = std::max(1, (GetClientWidth() - FHorizBorder) / std::max(1, FThumbWidth + FHorizBorder));
+  }
+  for (int32_t i = 0; i < Count; ++i) {
+    TIEMViewEntry* E = FEntries[size_t(i)].get();
+    E->GridRow = i / Columns;
+    E->GridColumn = i % Columns;
+    E->CellLeft = FHorizBorder + E->GridColumn * (FThumbWidth + FHorizBorder);
+    E->CellTop = FVertBorder + E->GridRow * (FThumbHeight + FVertBorder);
+  }
+  Invalidate();
+}
+
+int32_t TFolioMView::UnlockPaint() {
+  if (FPaintLock > 0) --FPaintLock;
+  if (FPaintLock == 0) Update();
+  return FPaintLock;
+}
+
+int32_t TFolioMView::UnlockPaintNoUpdate() {
+  if (FPaintLock > 0) --FPaintLock;
+  return FPaintLock;
+}
+
+void TFolioMView::SetBackground(TColor Value) {
+  TIEView::SetBackground(Value);
+  Update();
+}
+
+void TFolioMView::SetThumbWidth(int32_t Value) {
+  FThumbWidth = Value;
+  Update();
+}
+
+void TFolioMView::SetThumbHeight(int32_t Value) {
+  FThumbHeight = Value;
+  Update();
+}
+
+void TFolioMView::SetHorizBorder(int32_t Value) {
+  if (Value == FHorizBorder) return;
+  FHorizBorder = Value;
+  Update();
+}
+
+void TFolioMView::SetVertBorder(int32_t Value) {
+  if (Value == FVertBorder) return;
+  FVertBorder = Value;
+  Update();
+}
+
+void TFolioMView::SetUpperGap(int32_t Value) {
+  FUpperGap = Value;
+  Update();
+}
+
+void TFolioMView::SetBottomGap(int32_t Value) {
+  FBottomGap = Value;
+  Update();
+}
+
+void TFolioMView::SetGridWidth(int32_t Value) {
+  if (Value == FGridWidth) return;
+  FGridWidth = Value;
+  Update();
+}
+
+void TFolioMView::SetDisplayMode(TIEMDisplayMode Value) {
+  if (Value == FDisplayMode) return;
+  FDisplayMode = Value;
+  Update();
+}
+
+void TFolioMView::SetStyle(TIEMStyle Value) {
+  if (Value == FStyle) return;
+  FStyle = Value;
+  Update();
+}
+
+// ---------------------------------------------------- loading and playback
+bool TFolioMView::LoadImageOnDemand(int32_t Index) {
+  TIEMViewEntry* E = Entry(Index);
+  if (!E) return false;
+  TLockScope Lock(FLock);
+  if (E->Image) return true;
+  if (E->DeferredFileName.empty()) return false;
+  TIEBitmap Loaded;
+  FIO->AttachBitmap(&Loaded);
+  FIO->SetBackground(E->Background);
+  bool Failed = true;
+  try {
+    FIO->LoadFromFile(E->DeferredFileName);
+    Failed = FIO->GetAborting();
+  } catch (const Exception&) {
+    // A file that cannot be read leaves the entry without image.
+    Failed = true;
+  }
+  FIO->AttachBitmap(nullptr);
+  if (Failed || Loaded.IsEmpty()) return false;
+  StoreImageBitmap(Index, &Loaded);
+  return E->Image != nullptr;
+}
+
+void TFolioMView::ClearLoadQueues() {}
+
+void TFolioMView::CancelImageLoad(int32_t Index) {}
+
+void TFolioMView::SetPlaying(bool Value) { FPlaying = false; }
