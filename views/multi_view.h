@@ -29,6 +29,8 @@
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/threads.h"
 #include "platform/rtl/types.h"
+#include "platform/vcl/controls.h"
+#include "platform/vcl/form_reader.h"
 #include "views/view_base.h"
 
 class TBitmap;
@@ -252,6 +254,52 @@ class TFolioMView : public TIEView {
   void SetDisplayMode(TIEMDisplayMode Value);
   TIEMStyle GetStyle() const { return FStyle; }
   void SetStyle(TIEMStyle Value);
+  bool GetVisibleSelection() const { return FVisibleSelection; }
+  void SetVisibleSelection(bool Value);
+  int32_t GetSelectionWidth() const { return FSelectionWidth; }
+  void SetSelectionWidth(int32_t Value);
+  TColor GetSelectionColor() const { return FSelectionColor; }
+  void SetSelectionColor(TColor Value);
+  TIESStyle GetSelectionStyle() const { return FSelectionStyle; }
+  void SetSelectionStyle(TIESStyle Value);
+  TIEMMouseInteract GetMouseInteract() const { return FMouseInteract; }
+  virtual void SetMouseInteract(TIEMMouseInteract Value);
+  TIEMKeyInteract GetKeyInteract() const { return FKeyInteract; }
+  virtual void SetKeyInteract(TIEMKeyInteract Value);
+  TScrollStyle GetScrollBars() const { return FScrollBars; }
+  virtual void SetScrollBars(TScrollStyle Value);
+  bool GetFlatScrollBars() const { return FFlatScrollBars; }
+  void SetFlatScrollBars(bool Value) { FFlatScrollBars = Value; }
+  TColor GetThumbnailsBackground() const { return FThumbnailsBackground; }
+  void SetThumbnailsBackground(TColor Value);
+  int32_t GetThumbnailsBorderWidth() const { return FThumbnailsBorderWidth; }
+  void SetThumbnailsBorderWidth(int32_t Value);
+  TColor GetThumbnailsBorderColor() const { return FThumbnailsBorderColor; }
+  void SetThumbnailsBorderColor(TColor Value);
+  bool GetThumbnailsInternalBorder() const { return FThumbnailsInternalBorder; }
+  void SetThumbnailsInternalBorder(bool Value);
+  TColor GetThumbnailsInternalBorderColor() const { return FThumbnailsInternalBorderColor; }
+  void SetThumbnailsInternalBorderColor(TColor Value);
+  bool GetRemoveCorrupted() const { return FRemoveCorrupted; }
+  void SetRemoveCorrupted(bool Value);
+  bool GetDrawImageBackground() const { return FDrawImageBackground; }
+  void SetDrawImageBackground(bool Value);
+  bool GetEnableAlphaChannel() const { return FEnableAlphaChannel; }
+  void SetEnableAlphaChannel(bool Value);
+  int32_t GetThreadPoolSize() const { return FThreadPoolSize; }
+  void SetThreadPoolSize(int32_t Value) { FThreadPoolSize = Value; }
+  // Stored only: the view never starts a transition itself.
+  int32_t GetTransitionEffect() const { return FTransitionEffect; }
+  void SetTransitionEffect(int32_t Value) { FTransitionEffect = Value; }
+  int32_t GetTransitionDuration() const { return FTransitionDuration; }
+  void SetTransitionDuration(int32_t Value) { FTransitionDuration = Value; }
+  // The library version; writing it does nothing.
+  std::string GetFolioVersion() const { return "3.1.2"; }
+  void SetFolioVersion(const std::string&) {}
+
+  // Published properties and events read from a form resource.
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+
   TResampleFilter StoreFilter = rfFastLinear;
   TResampleFilter DrawFilter = rfNone;
   bool FitSmallImages = true;
@@ -315,7 +363,30 @@ class TFolioMView : public TIEView {
   int32_t FImageCacheSize = 10;
   TIEMDisplayMode FDisplayMode = mdGrid;
   TIEMStyle FStyle = iemsACD;
+  bool FVisibleSelection = true;
+  int32_t FSelectionWidth = 2;
+  TColor FSelectionColor = 16752800;
+  TIESStyle FSelectionStyle = iessAround;
+  TIEMMouseInteract FMouseInteract = mmiSelect;
+  TIEMKeyInteract FKeyInteract = mkiMoveSelected;
+  TScrollStyle FScrollBars = ssBoth;
+  bool FFlatScrollBars = false;
+  TColor FThumbnailsBackground = clBtnFace;
+  int32_t FThumbnailsBorderWidth = 0;
+  TColor FThumbnailsBorderColor = clBtnFace;
+  bool FThumbnailsInternalBorder = false;
+  TColor FThumbnailsInternalBorderColor = clBlack;
+  bool FRemoveCorrupted = false;
+  bool FDrawImageBackground = false;
+  bool FEnableAlphaChannel = true;
+  int32_t FThreadPoolSize = 5;
+  int32_t FTransitionEffect = 0;
+  int32_t FTransitionDuration = 1000;
 
   std::unique_ptr<TFont> FDefaultTopTextFont, FDefaultBottomTextFont, FDefaultInfoTextFont;
   friend class TIEMText;
 };
+
+// Makes "TFolioMView" creatable by form resources (also done when the unit is
+// linked in).
+void IERegisterFolioMViewClass();

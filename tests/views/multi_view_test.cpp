@@ -11,6 +11,7 @@
 #include "foundations/image_store.h"
 #include "io/folio_io.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/forms.h"
 #include "support/test_support.h"
 
 namespace {
@@ -418,6 +419,47 @@ TEST_F(MultiViewTest, CaptionsRaiseTheTextGapsButNeverLowerThem) {
   EXPECT_EQ(V->GetUpperGap(), Upper + 10);
   V->GetImageBottomText(0)->SetCaption("y");
   EXPECT_EQ(V->GetBottomGap(), Upper + 2);  // iemsACD: text height + 4
+}
+
+TEST(MultiViewForm, PageListReadsFromAFormResource) {
+  TForm Form(nullptr);
+  Form.ReadFormResourceText(
+      "object F: TForm\n"
+      "  object FolioMView1: TFolioMView\n"
+      "    Background = clWindow\n"
+      "    ScrollBars = ssVertical\n"
+      "    ThumbWidth = 110\n"
+      "    ThumbHeight = 120\n"
+      "    GridWidth = 1\n"
+      "    SelectionColor = clNavy\n"
+      "    Style = iemsFlat\n"
+      "    ThumbnailsBackground = clWindow\n"
+      "    ThumbnailsBorderColor = clBlack\n"
+      "    FlatScrollBars = True\n"
+      "    MouseInteract = [mmiScroll, mmiSelect]\n"
+      "    MultiSelectionOptions = [iemoRegion, iemoLeaveOneSelected]\n"
+      "    ImageCacheSize = 3\n"
+      "  end\n"
+      "end\n");
+  auto* V = dynamic_cast<TFolioMView*>(Form.FindComponent("FolioMView1"));
+  ASSERT_NE(V, nullptr);
+  EXPECT_EQ(V->GetBackground(), clWindow);
+  EXPECT_EQ(V->GetScrollBars(), ssVertical);
+  EXPECT_EQ(V->GetThumbWidth(), 110);
+  EXPECT_EQ(V->GetThumbHeight(), 120);
+  EXPECT_EQ(V->GetGridWidth(), 1);
+  EXPECT_EQ(V->GetSelectionColor(), clNavy);
+  EXPECT_EQ(V->GetStyle(), iemsFlat);
+  EXPECT_EQ(V->GetThumbnailsBorderColor(), clBlack);
+  EXPECT_TRUE(V->GetFlatScrollBars());
+  EXPECT_EQ(V->GetMouseInteract(), mmiScroll | mmiSelect);
+  EXPECT_EQ(V->GetMultiSelectionOptions(), iemoRegion | iemoLeaveOneSelected);
+  EXPECT_EQ(V->GetImageList()->GetMaximumMapped(), 3);
+  // Defaults the resource leaves alone.
+  EXPECT_EQ(V->GetStoreType(), ietNormal);
+  EXPECT_EQ(V->GetSelectionWidth(), 2);
+  EXPECT_EQ(V->GetHorizBorder(), 4);
+  EXPECT_EQ(V->GetFolioVersion(), "3.1.2");
 }
 
 }  // namespace
