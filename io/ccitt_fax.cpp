@@ -130,6 +130,24 @@ namespace {
 
 constexpr std::array<uint8_t, 4096> kModeLookup = MakeModeLookup(kModes);
 
+// Run-code index (or CcittNoCode) for every 13-bit prefix; the longest codes
+// that do not begin with 13 zeros are 13 bits long.  The trees stay the
+// reference (the tests compare the two); the decoders use the table.
+constexpr int32_t kRunLookupBits = 13;
+constexpr std::array<uint8_t, 1 << kRunLookupBits> MakeRunLookup(const std::array<CcittCodeEntry, 128>& Codes) {
+  std::array<uint8_t, 1 << kRunLookupBits> t{};
+  for (auto& v : t) v = uint8_t(CcittNoCode);
+  for (int32_t j = 0; j < 128; ++j) {
+    const int32_t len = Codes[j].Length;
+    if (len > kRunLookupBits) continue;
+    const uint32_t first = uint32_t(Codes[j].Code) << (kRunLookupBits - len);
+    for (uint32_t k = 0; k < (1u << (kRunLookupBits - len)); ++k) t[first + k] = uint8_t(j);
+  }
+  return t;
+}
+constexpr std::array<std::array<uint8_t, 1 << kRunLookupBits>, 2> kRunLookup = {
+    MakeRunLookup(MakeRunTable(false)), MakeRunLookup(MakeRunTable(true))};
+
 constexpr CcittCodeEntry kEol = Code("000000000001", CcittRunEol);
 constexpr CcittCodeEntry kPass = Code("0001", 0);
 constexpr CcittCodeEntry kHorizontal = Code("001", 0);
@@ -153,6 +171,14 @@ inline int32_t ClampLen(int32_t DataLen) {
 inline uint32_t Fetch(const uint8_t* Data, int32_t DataLen, int64_t BitPos, int32_t FillOrder) {
   if (BitPos < 0) return 0;
   const int64_t at = BitPos >> 3;
+  const int32_t shift = int32_t(BitPos & 7);
+  if (FillOrder == 1 && at + 8 <= DataLen) {
+    // One unaligned load; the bits shifted in from the fifth byte are cleared
+    // so that the window is exactly the four bytes at BitPos, as below.
+    uint64_t v;
+    std::memcpy(&v, Data + at, 8);
+    return uint32_t((__builtin_bswap64(v) << shift) >> 32) & (~uint32_t(0) << shift);
+  }
   uint32_t b[4];
   if (at + 4 <= DataLen) {
     b[0] = Data[at];
@@ -166,7 +192,7 @@ inline uint32_t Fetch(const uint8_t* Data, int32_t DataLen, int64_t BitPos, int3
     for (uint32_t& v : b) v = IEReverseBitTable[v];
   }
   const uint32_t w = (b[0] << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
-  return w << (BitPos & 7);
+  return w << shift;
 }
 
 inline int32_t RunCode(const uint8_t* Data, int32_t DataLen, int64_t BitPos, int32_t FillOrder,
@@ -174,13 +200,11 @@ inline int32_t RunCode(const uint8_t* Data, int32_t DataLen, int64_t BitPos, int
   if ((BitPos >> 3) >= DataLen) return CcittEndOfData;
   const uint32_t w = Fetch(Data, DataLen, BitPos, FillOrder);
   if ((w >> 1) == 0) return CcittNoCode;
-  const CcittTreeNode* n = &CcittTreeRoots[Colour & 1];
-  for (int32_t bit = 31; bit >= 0; --bit) {
-    n = ((w >> bit) & 1) ? n->Child1 : n->Child0;
-    if (!n) return CcittNoCode;
-    if (n->Value != 128) return n->Value;
-  }
-  return CcittNoCode;
+  // The table answers what the tree walk answers: every code that does not
+  // begin with 13 zeros is decided by its first 13 bits.
+  if ((w >> (32 - kRunLookupBits)) != 0) return kRunLookup[Colour & 1][w >> (32 - kRunLookupBits)];
+  // k >= 13 zeros and a 1 (k <= 30 here): the EOL with k - 11 fill zeros.
+  return 108 + (__builtin_clz(w) - 12);
 }
 
 inline int32_t ModeCode(const uint8_t* Data, int32_t DataLen, int64_t BitPos, int32_t FillOrder) {
@@ -267,6 +291,70 @@ int32_t FindColour(const uint8_t* Line, int64_t From, int32_t Width, int32_t Val
   if (From >= Width) return Width;
   return FindBit(Line, int32_t(From), Width, Value != 0 ? 1 : 0);
 }
+
+// The changing pixels of a reference line: the positions 0 <= t < Width where
+// a pixel differs from the one before it (pixel -1 counts as white), in
+// ascending order and followed by end markers.  Searching them answers what
+// FindColour answers on the line's bits, without scanning the bits again for
+// every code.
+constexpr int32_t kMaxListedWidth = 1 << 16;
+
+class TRefChanges {
+ public:
+  void Build(const uint8_t* Line, int32_t Width) {
+    FWidth = Width;
+    FPos.resize(size_t(std::max(Width, 0)) + 4);
+    int32_t* out = FPos.data();
+    int32_t n = 0;
+    const int32_t nbytes = (std::max(Width, 0) + 7) >> 3;
+    uint64_t prevBlack = 0;  // the last pixel of the previous word, 1 = black
+    for (int32_t i = 0; i < nbytes; i += 8) {
+      uint64_t w = 0;
+      if (i + 8 <= nbytes) {
+        std::memcpy(&w, Line + i, 8);
+        w = __builtin_bswap64(w);
+      } else {
+        for (int32_t k = 0; k < 8; ++k) w = (w << 8) | (i + k < nbytes ? Line[i + k] : 0xFF);
+      }
+      const uint64_t black = ~w;
+      uint64_t d = black ^ ((black >> 1) | (prevBlack << 63));
+      prevBlack = black & 1;
+      while (d) {
+        const int32_t k = __builtin_clzll(d);
+        const int32_t pos = i * 8 + k;
+        if (pos >= Width) break;
+        out[n++] = pos;
+        d &= ~(uint64_t(1) << (63 - k));
+      }
+    }
+    out[n] = Width;
+    out[n + 1] = Width;
+    out[n + 2] = Width;
+    FCursor = 0;
+  }
+
+  // b1: the first changing pixel right of A0 (A0 < Width) whose colour is
+  // the opposite of Colour (1 white, 0 black), or Width; pixels before the
+  // line read as white.  Equal to searching the bits for Colour from A0 and
+  // then for the other colour.  Changes at even indexes turn the line black,
+  // so b1 is the first change right of A0 with the parity of Colour.
+  int32_t B1(int64_t A0, int32_t Colour) {
+    const int32_t* t = FPos.data();
+    int32_t k = FCursor;
+    while (k > 0 && t[k - 1] > A0) --k;
+    while (t[k] <= A0) ++k;
+    if ((k & 1) != (Colour != 0 ? 0 : 1)) ++k;
+    FCursor = k;
+    return t[k];
+  }
+  // b2: the change after the b1 just found.
+  int32_t B2() const { return FPos[size_t(FCursor) + 1]; }
+
+ private:
+  std::vector<int32_t> FPos;
+  int32_t FWidth = 0;
+  int32_t FCursor = 0;
+};
 
 void PutCode(uint8_t* Buffer, int32_t& BitCount, const CcittCodeEntry& E, int32_t FillOrder) {
   CcittPutBits(Buffer, BitCount, E.Length, E.Code, FillOrder);
@@ -498,6 +586,11 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   const int64_t startBit = p;
   int64_t a0 = -1;
   int32_t colour = 1;  // decoded values: 1 white, 0 black
+  // The changes of the reference line, for lines of usual widths (the list
+  // can take 32 times the line's bytes; very wide lines search the bits).
+  const bool listed = Width <= kMaxListedWidth;
+  thread_local TRefChanges changes;
+  if (listed) changes.Build(RefLine, Width);
 
   // One run of the horizontal mode: the sum of the codes up to the first
   // terminating code.  False when a code would start at the end of the data.
@@ -539,9 +632,15 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
       case 0:
         break;
       case 1: {  // pass
-        const int32_t x = FindColour(RefLine, a0, Width, colour);
-        const int32_t b1 = FindColour(RefLine, x, Width, colour ^ 1);
-        const int32_t b2 = FindColour(RefLine, b1, Width, colour);
+        int32_t b2;
+        if (listed) {
+          changes.B1(a0, colour);
+          b2 = changes.B2();
+        } else {
+          const int32_t x = FindColour(RefLine, a0, Width, colour);
+          const int32_t b1 = FindColour(RefLine, x, Width, colour ^ 1);
+          b2 = FindColour(RefLine, b1, Width, colour);
+        }
         a0 = std::max<int64_t>(a0, 0);
         if (colour == 0) PaintBlack(Row, a0, b2 - a0, Width);
         a0 = b2;
@@ -564,8 +663,13 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
         break;
       }
       case 3: case 4: case 5: case 6: case 7: case 8: case 9: {  // vertical
-        const int32_t x = FindColour(RefLine, a0, Width, colour);
-        const int32_t b1 = FindColour(RefLine, x, Width, colour ^ 1);
+        int32_t b1;
+        if (listed) {
+          b1 = changes.B1(a0, colour);
+        } else {
+          const int32_t x = FindColour(RefLine, a0, Width, colour);
+          b1 = FindColour(RefLine, x, Width, colour ^ 1);
+        }
         const int64_t a1 = int64_t(b1) + e - 6;
         a0 = std::max<int64_t>(a0, 0);
         if (colour == 0) PaintBlack(Row, a0, a1 - a0, Width);
