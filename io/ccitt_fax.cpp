@@ -259,7 +259,7 @@ inline int32_t PixelBit(const uint8_t* Line, int32_t X, int32_t Width) {
 }
 
 // Clears Count > 0 bits from bit From on.
-void ClearBits(uint8_t* Row, int64_t From, int64_t Count) {
+inline __attribute__((always_inline)) void ClearBits(uint8_t* Row, int64_t From, int64_t Count) {
   const int64_t end = From + Count;  // one past the last bit
   const int64_t first = From >> 3, last = (end - 1) >> 3;
   const uint8_t head = uint8_t(0xFF >> (From & 7));        // bits From.. of the first byte
@@ -273,7 +273,7 @@ void ClearBits(uint8_t* Row, int64_t From, int64_t Count) {
   Row[last] &= uint8_t(~tail);
 }
 
-void PaintBlack(uint8_t* Row, int64_t From, int64_t Count, int32_t Width) {
+inline __attribute__((always_inline)) void PaintBlack(uint8_t* Row, int64_t From, int64_t Count, int32_t Width) {
   if (From < 0) {
     Count += From;
     From = 0;
@@ -319,11 +319,12 @@ class TRefChanges {
       const uint64_t black = ~w;
       uint64_t d = black ^ ((black >> 1) | (prevBlack << 63));
       prevBlack = black & 1;
+      // Only pixels below Width count.
+      const int32_t rest = Width - i * 8;
+      if (rest < 64) d &= ~(~uint64_t(0) >> rest);
       while (d) {
         const int32_t k = __builtin_clzll(d);
-        const int32_t pos = i * 8 + k;
-        if (pos >= Width) break;
-        out[n++] = pos;
+        out[n++] = i * 8 + k;
         d &= ~(uint64_t(1) << (63 - k));
       }
     }
