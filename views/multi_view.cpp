@@ -181,6 +181,7 @@ std::unique_ptr<TIEMViewEntry> TFolioMView::NewEntry() {
 }
 
 void TFolioMView::FreeEntryImages(TIEMViewEntry* E) {
+  TLockScope Lock(FLock);
   if (E->Image) {
     FImageList->Delete(E->Image);
     E->Image = nullptr;
@@ -311,9 +312,12 @@ void TFolioMView::Clear() {
     FEntries.pop_back();
   }
   FMultiSelected.clear();
-  FImageList.reset();
-  FCacheList.reset();
-  CreateStores();
+  {
+    TLockScope Lock(FLock);
+    FImageList.reset();
+    FCacheList.reset();
+    CreateStores();
+  }
   Update();
 }
 
@@ -405,11 +409,13 @@ void TFolioMView::ReleaseBitmap(int32_t Index) {
 
 int32_t TFolioMView::GetImageWidth(int32_t Index) {
   TIEMViewEntry* E = Entry(Index);
+  TLockScope Lock(FLock);
   return E && E->Image ? FImageList->GetImageWidth(E->Image) : 0;
 }
 
 int32_t TFolioMView::GetImageHeight(int32_t Index) {
   TIEMViewEntry* E = Entry(Index);
+  TLockScope Lock(FLock);
   return E && E->Image ? FImageList->GetImageHeight(E->Image) : 0;
 }
 

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "foundations/pixel_types.h"
+#include "io/progress.h"
 #include "platform/gdi/colors.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/threads.h"
@@ -311,6 +312,11 @@ class TFolioMView : public TIEView {
   TCriticalSection& GetLock() { return FLock; }
 
   // ---- events
+  // Progress and finish events, handed on to the components the view creates.
+  virtual void SetOnProgress(TIEProgressEvent Value) { FOnProgress = std::move(Value); }
+  virtual const TIEProgressEvent& GetOnProgress() const { return FOnProgress; }
+  virtual void SetOnFinishWork(TNotifyEvent Value) { FOnFinishWork = std::move(Value); }
+  virtual const TNotifyEvent& GetOnFinishWork() const { return FOnFinishWork; }
   TIEImageSelectEvent OnImageSelect;
   TIEImageSelectEvent OnImageDeselect;
   TIEViewChangeEventM OnViewChange;
@@ -333,6 +339,8 @@ class TFolioMView : public TIEView {
   void CreateStores();
 
   TCriticalSection FLock;
+  TIEProgressEvent FOnProgress;
+  TNotifyEvent FOnFinishWork;
   std::vector<std::unique_ptr<TIEMViewEntry>> FEntries;
   std::unique_ptr<TIEVirtualImageList> FImageList;
   std::unique_ptr<TIEVirtualImageList> FCacheList;

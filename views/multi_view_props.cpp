@@ -137,6 +137,10 @@ bool TFolioMView::SetFormProperty(const std::string& Name, const TFormValue& Val
     OnImageSelect = Context.Handler<TIEImageSelectEvent>(Value);
   } else if (Is("OnImageDeselect")) {
     OnImageDeselect = Context.Handler<TIEImageSelectEvent>(Value);
+  } else if (Is("OnProgress")) {
+    SetOnProgress(Context.Handler<TIEProgressEvent>(Value));
+  } else if (Is("OnFinishWork")) {
+    SetOnFinishWork(Context.Handler<TNotifyEvent>(Value));
   } else if (Is("OnViewChange")) {
     OnViewChange = Context.Handler<TIEViewChangeEventM>(Value);
   } else {

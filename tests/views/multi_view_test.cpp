@@ -246,6 +246,18 @@ TEST_F(MultiViewTest, EditsOfTheSelectedImageReachTheStoreWhenTheSelectionMoves)
   EXPECT_NE(V->GetViewBitmap(), nullptr);
 }
 
+TEST_F(MultiViewTest, PlatformBitmapsAreStoredAsCopies) {
+  Fill(1);
+  auto Source = Tagged(44);
+  TBitmap* Platform = Source->GetTBitmap();
+  ASSERT_NE(Platform, nullptr);
+  V->SetImage(0, Platform);
+  V->SetImage(0, nullptr);  // nothing stored, nothing lost
+  Source->SetPixel24(2, 1, TRGB{0, 0, 1});
+  EXPECT_EQ(TagOf(*V, 0), 44);
+  EXPECT_EQ(V->GetImageWidth(0), 6);
+}
+
 TEST_F(MultiViewTest, SharedBitmapsAndBadIndices) {
   Fill(2);
   TIEBitmap* B = V->GetIEBitmap(1);
