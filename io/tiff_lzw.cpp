@@ -305,6 +305,11 @@ uint8_t* TiffLzwDecode(const uint8_t* Data, int64_t DataSize, int32_t RowLength,
   }
 }
 
+bool TiffLzwDecodeFinished(const void* State) {
+  const auto* d = static_cast<const LzwDecoder*>(State);
+  return d && d->Ended && d->Fill <= d->RowLength;
+}
+
 void TiffLzwEncode(const uint8_t* Row, int32_t Count, TStream* Stream, void*& State) {
   auto* enc = static_cast<LzwEncoder*>(State);
   if (!Row) {

@@ -19,6 +19,10 @@ class TStream;
 // every coded byte before the codes are read.
 uint8_t* TiffLzwDecode(const uint8_t* Data, int64_t DataSize, int32_t RowLength, void*& State,
                        int32_t FillOrder);
+// True when a decoder state made by TiffLzwDecode has met the end of its data
+// or EndOfInformation and holds no decoded byte for a further row: every
+// further row would only be 0 bytes.  False for a null state.
+bool TiffLzwDecodeFinished(const void* State);
 
 // Encodes a strip one row per call.  With State null: creates the state, writes
 // Clear and compresses the Count bytes of Row.  With State set and a Row:

@@ -77,6 +77,12 @@ class TRowSource {
 
   void SetLzw(TTiffLzwDecoder Lzw) { FLzw = Lzw; }
 
+  // The library's own LZW decoder has used up its data: further rows would
+  // only be zeros (another decoder installed through the hook cannot tell).
+  bool LzwRanOut() const {
+    return FVars.Compression == 5 && FLzw == TiffLzwDecode && FLzwState && TiffLzwDecodeFinished(FLzwState);
+  }
+
   // True when the data is used up (no further row can come from it).
   bool Exhausted() const {
     if (IsCcitt(FVars.Compression)) {
@@ -712,7 +718,8 @@ void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEPro
     if (Progress.IsAborting()) return;
     const int32_t y = FirstRow + r;
     if (y >= height) break;
-    if (source.Exhausted()) break;
+    // Rows beyond the data stay white (the page was filled white).
+    if (source.Exhausted() || source.LzwRanOut()) break;
     if (!source.Next(r, row.data())) {
       // Corrupt LZW data fails the page; other codecs just ran out of data.
       if (Vars.Compression == 5) Progress.SetAborting();
