@@ -303,8 +303,9 @@ class TRefChanges {
  public:
   void Build(const uint8_t* Line, int32_t Width) {
     FWidth = Width;
-    FPos.resize(size_t(std::max(Width, 0)) + 4);
-    int32_t* out = FPos.data();
+    FPos.resize(size_t(std::max(Width, 0)) + 5);
+    FPos[0] = INT32_MIN;
+    int32_t* out = FPos.data() + 1;
     int32_t n = 0;
     const int32_t nbytes = (std::max(Width, 0) + 7) >> 3;
     uint64_t prevBlack = 0;  // the last pixel of the previous word, 1 = black
@@ -340,16 +341,19 @@ class TRefChanges {
   // then for the other colour.  Changes at even indexes turn the line black,
   // so b1 is the first change right of A0 with the parity of Colour.
   int32_t B1(int64_t A0, int32_t Colour) {
-    const int32_t* t = FPos.data();
+    // A0 lies in -3 .. Width - 1 here; the marker before the first change
+    // stops the backward step.
+    const int32_t a0 = int32_t(A0);
+    const int32_t* t = FPos.data() + 1;
     int32_t k = FCursor;
-    while (k > 0 && t[k - 1] > A0) --k;
-    while (t[k] <= A0) ++k;
-    if ((k & 1) != (Colour != 0 ? 0 : 1)) ++k;
+    while (t[k - 1] > a0) --k;
+    while (t[k] <= a0) ++k;
+    k += (k ^ Colour ^ 1) & 1;
     FCursor = k;
     return t[k];
   }
   // b2: the change after the b1 just found.
-  int32_t B2() const { return FPos[size_t(FCursor) + 1]; }
+  int32_t B2() const { return FPos[size_t(FCursor) + 2]; }
 
  private:
   std::vector<int32_t> FPos;
