@@ -325,8 +325,18 @@ void TFolioMView::Clear() {
 void TFolioMView::StoreImageBitmap(int32_t Index, TIEBaseBitmap* Bitmap) {
   TIEMViewEntry* E = Entry(Index);
   if (!Bitmap || !E) return;
-  TLockScope Lock(FLock);
   const bool Selected = Index == FSelectedIndex;
+  StoreUnderLock(E, Index, Bitmap, Selected);
+  if (Selected) {
+    // The attached components fetch the new image (outside the lock, so a
+    // loader thread is not held up by their work).
+    FSelectedBitmap = nullptr;
+    CallBitmapChangeEvents();
+  }
+}
+
+void TFolioMView::StoreUnderLock(TIEMViewEntry* E, int32_t Index, TIEBaseBitmap* Bitmap, bool Selected) {
+  TLockScope Lock(FLock);
   if (E->Image) {
     // The held bitmap of the selected entry belongs to the image going away.
     if (Selected && FSelectedBitmap) {
@@ -346,6 +356,13 @@ void TFolioMView::StoreImageBitmap(int32_t Index, TIEBaseBitmap* Bitmap) {
   if (!Unchanged && tw == w && th == h) Unchanged = true;
   if (Unchanged || tw < 1 || th < 1) {
     E->Image = FImageList->AddBitmap(Bitmap);
+  } else if (w < 1 || h < 1) {
+    // Nothing to reduce: an empty cell-size image.
+    TIEBitmap Blank;
+    if (Blank.Allocate(tw, th, ie24RGB)) {
+      Blank.Fill(0);
+      E->Image = FImageList->AddBitmap(&Blank);
+    }
   } else {
     ColorTransparentPixels(Full);
     std::unique_ptr<TIEBitmap> Reduced = MakeReduced(Full, tw, th, StoreFilter);
@@ -354,10 +371,6 @@ void TFolioMView::StoreImageBitmap(int32_t Index, TIEBaseBitmap* Bitmap) {
   if (E->Image) {
     FImageList->SetSourceWidth(E->Image, w);
     FImageList->SetSourceHeight(E->Image, h);
-  }
-  if (Selected) {
-    FSelectedBitmap = nullptr;
-    CallBitmapChangeEvents();
   }
 }
 

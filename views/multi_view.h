@@ -333,6 +333,7 @@ class TFolioMView : public TIEView {
   std::unique_ptr<TIEMViewEntry> NewEntry();
   void FreeEntryImages(TIEMViewEntry* E);
   void InsertEntry(int32_t Index, bool Select);
+  void StoreUnderLock(TIEMViewEntry* E, int32_t Index, TIEBaseBitmap* Bitmap, bool Selected);
   void SelectImageInternal(int32_t Index);
   void SetLastChange(int32_t Kind, int32_t Index, int32_t NewIndex);
   void ReleaseHeldBitmap();

@@ -302,6 +302,10 @@ TEST_F(MultiViewTest, ThumbnailStoreReducesAndEnlargesKeepingTheSourceSize) {
       {300, 150, ie8g, true, 100, 50, ie8g},      // other formats keep theirs
   };
   Fill(1);
+  TIEBitmap Empty;  // a bitmap with no pixels is stored as an empty cell
+  V->SetIEBitmap(0, &Empty);
+  EXPECT_EQ(V->GetImageWidth(0), 100);
+  EXPECT_EQ(V->GetImageSourceWidth(0), 0);
   for (const Case& C : Cases) {
     SCOPED_TRACE(testing::Message() << C.W << "x" << C.H);
     V->FitSmallImages = C.Fit;
