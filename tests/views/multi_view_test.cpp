@@ -322,6 +322,28 @@ TEST_F(MultiViewTest, ThumbnailStoreReducesAndEnlargesKeepingTheSourceSize) {
   }
 }
 
+TEST_F(MultiViewTest, TransparentPixelsTurnMidGrayBeforeReduction) {
+  V->SetStoreType(ietThumb);
+  Fill(1);
+  TIEBitmap B(200, 100, ie24RGB);
+  B.Fill(0);
+  TIEBitmap* Alpha = B.GetAlphaChannel();
+  Alpha->Fill(0);
+  for (int32_t x = 0; x < 100; ++x)
+    for (int32_t y = 0; y < 100; ++y) Alpha->SetPixel8(x, y, 255);  // left half opaque
+  Alpha->SetFull(false);
+  V->SetIEBitmap(0, &B);
+  EXPECT_EQ(B.GetPixel24(150, 50).r, 128);  // painted in the caller's bitmap
+  EXPECT_EQ(B.GetPixel24(50, 50).r, 0);
+  TIEBitmap Out;
+  V->CopyToIEBitmap(0, &Out);
+  ASSERT_EQ(Out.GetWidth(), 100);
+  ASSERT_TRUE(Out.HasAlphaChannel());
+  EXPECT_EQ(Out.GetPixel24(80, 25).r, 128);
+  EXPECT_EQ(Out.GetAlphaChannel()->GetPixel8(80, 25), 0);
+  EXPECT_EQ(Out.GetAlphaChannel()->GetPixel8(10, 25), 255);
+}
+
 TEST_F(MultiViewTest, OneBitPagesAreAveragedToGray) {
   V->SetStoreType(ietThumb);
   Fill(1);
