@@ -42,7 +42,8 @@ class TFolioMView;
 class TIEVirtualImageList;
 class TIEVirtualImageInfo;
 
-// Resampling filters of the image processing layer.
+// Resampling filters of the image processing layer.  Defined here until that
+// layer has a header of its own; the guard lets the two meet in one unit.
 #ifndef FOLIVRA_TRESAMPLEFILTER_DEFINED
 #define FOLIVRA_TRESAMPLEFILTER_DEFINED
 enum TResampleFilter : uint8_t {
