@@ -332,33 +332,51 @@ class TRefChanges {
     out[n] = Width;
     out[n + 1] = Width;
     out[n + 2] = Width;
-    FCursor = 0;
+    FRowValid = false;
   }
 
-  // b1: the first changing pixel right of A0 (A0 < Width) whose colour is
-  // the opposite of Colour (1 white, 0 black), or Width; pixels before the
-  // line read as white.  Equal to searching the bits for Colour from A0 and
-  // then for the other colour.  Changes at even indexes turn the line black,
-  // so b1 is the first change right of A0 with the parity of Colour.
-  int32_t B1(int64_t A0, int32_t Colour) {
-    // A0 lies in -3 .. Width - 1 here; the marker before the first change
-    // stops the backward step.
-    const int32_t a0 = int32_t(A0);
-    const int32_t* t = FPos.data() + 1;
-    int32_t k = FCursor;
-    while (t[k - 1] > a0) --k;
-    while (t[k] <= a0) ++k;
-    k += (k ^ Colour ^ 1) & 1;
-    FCursor = k;
-    return t[k];
+  // True when the list was recorded from a line with exactly Line's pixels;
+  // the search then starts over.
+  bool Matches(const uint8_t* Line, int32_t Width) {
+    if (!FRowValid || FWidth != Width || std::memcmp(FRow.data(), Line, FRow.size()) != 0) return false;
+    return true;
   }
-  // b2: the change after the b1 just found.
-  int32_t B2() const { return FPos[size_t(FCursor) + 2]; }
+
+  // The changes themselves (the marker before them at index -1).
+  const int32_t* Changes() const { return FPos.data() + 1; }
+
+  // Recording the changes of a line while it is decoded: the caller writes
+  // the changes into the buffer BeginRecord answers (room for Width + 4) and
+  // closes with their count and the black run still open.  A recording that
+  // went wrong (Ok false) leaves no list, and the next line then builds its
+  // list from the bits.
+  int32_t* BeginRecord(int32_t Width) {
+    FWidth = Width;
+    FPos.resize(size_t(std::max(Width, 0)) + 5);
+    FPos[0] = INT32_MIN;
+    FRowValid = false;
+    return FPos.data() + 1;
+  }
+  void EndRecord(bool Ok, int32_t Count, int64_t RunStart, int64_t RunEnd, const uint8_t* Line, size_t Bytes) {
+    if (!Ok) return;
+    int32_t* out = FPos.data() + 1;
+    int32_t n = Count;
+    if (RunStart >= 0) {
+      out[n++] = int32_t(RunStart);
+      if (RunEnd < FWidth) out[n++] = int32_t(RunEnd);
+    }
+    out[n] = FWidth;
+    out[n + 1] = FWidth;
+    out[n + 2] = FWidth;
+    FRow.assign(Line, Line + Bytes);
+    FRowValid = true;
+  }
 
  private:
-  std::vector<int32_t> FPos;
+  std::vector<int32_t> FPos;  // [0] is the marker before the first change
   int32_t FWidth = 0;
-  int32_t FCursor = 0;
+  std::vector<uint8_t> FRow;
+  bool FRowValid = false;
 };
 
 void PutCode(uint8_t* Buffer, int32_t& BitCount, const CcittCodeEntry& E, int32_t FillOrder) {
@@ -593,9 +611,64 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   int32_t colour = 1;  // decoded values: 1 white, 0 black
   // The changes of the reference line, for lines of usual widths (the list
   // can take 32 times the line's bytes; very wide lines search the bits).
+  // The list of the row decoded last is kept: when RefLine still holds that
+  // row (the usual case), its list serves without looking at the bits.
   const bool listed = Width <= kMaxListedWidth;
-  thread_local TRefChanges changes;
-  if (listed) changes.Build(RefLine, Width);
+  thread_local TRefChanges lists[2];
+  thread_local int32_t current = 0;
+  TRefChanges& changes = lists[current];
+  TRefChanges& next = lists[current ^ 1];
+  const int32_t* refChanges = nullptr;
+  int32_t cursor = 0;
+  int32_t* rec = nullptr;
+  int32_t recCount = 0;
+  int64_t runStart = -1, runEnd = -1;
+  bool recOk = true;
+  if (listed) {
+    if (!changes.Matches(RefLine, Width)) changes.Build(RefLine, Width);
+    refChanges = changes.Changes();
+    rec = next.BeginRecord(Width);
+  }
+  // b1: the first changing pixel right of A0 (A0 < Width) whose colour is
+  // the opposite of Colour (1 white, 0 black), or Width; pixels before the
+  // line read as white.  Equal to searching the bits for Colour from A0 and
+  // then for the other colour.  Changes at even indexes turn the line black,
+  // so b1 is the first change right of A0 with the parity of Colour.  A0
+  // lies in -3 .. Width - 1; the marker before the first change stops the
+  // backward step.  b2 is the change after it.
+  auto listedB1 = [&](int64_t A0, int32_t Colour) __attribute__((always_inline)) -> int32_t {
+    const int32_t a = int32_t(A0);
+    int32_t k = cursor;
+    while (refChanges[k - 1] > a) --k;
+    while (refChanges[k] <= a) ++k;
+    k += (k ^ Colour ^ 1) & 1;
+    cursor = k;
+    return refChanges[k];
+  };
+  // Clears a black run the way PaintBlack does; records it (runs that
+  // overlap or go backwards, from damaged data, spoil the recording).
+  auto paint = [&](int64_t From, int64_t Count) __attribute__((always_inline)) {
+    if (From < 0) {
+      Count += From;
+      From = 0;
+    }
+    const int64_t n = std::min<int64_t>(Count, int64_t(Width) - From);
+    if (n <= 0) return;
+    ClearBits(Row, From, n);
+    if (!listed) return;
+    if (From > runEnd) {
+      if (runStart >= 0) {
+        rec[recCount++] = int32_t(runStart);
+        rec[recCount++] = int32_t(runEnd);
+      }
+      runStart = From;
+      runEnd = From + n;
+    } else if (From == runEnd) {
+      runEnd = From + n;
+    } else {
+      recOk = false;
+    }
+  };
 
   // One run of the horizontal mode: the sum of the codes up to the first
   // terminating code.  False when a code would start at the end of the data.
@@ -639,15 +712,15 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
       case 1: {  // pass
         int32_t b2;
         if (listed) {
-          changes.B1(a0, colour);
-          b2 = changes.B2();
+          listedB1(a0, colour);
+          b2 = refChanges[cursor + 1];
         } else {
           const int32_t x = FindColour(RefLine, a0, Width, colour);
           const int32_t b1 = FindColour(RefLine, x, Width, colour ^ 1);
           b2 = FindColour(RefLine, b1, Width, colour);
         }
         a0 = std::max<int64_t>(a0, 0);
-        if (colour == 0) PaintBlack(Row, a0, b2 - a0, Width);
+        if (colour == 0) paint(a0, b2 - a0);
         a0 = b2;
         break;
       }
@@ -660,24 +733,24 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
         if (r1 < 0 || r2 < 0) break;
         a0 = std::max<int64_t>(a0, 0);
         r1 = std::min<int64_t>(r1, Width - a0);
-        if (colour == 0) PaintBlack(Row, a0, r1, Width);
+        if (colour == 0) paint(a0, r1);
         a0 += r1;
         r2 = std::min<int64_t>(r2, Width - a0);
-        if (colour == 1) PaintBlack(Row, a0, r2, Width);
+        if (colour == 1) paint(a0, r2);
         a0 += r2;
         break;
       }
       case 3: case 4: case 5: case 6: case 7: case 8: case 9: {  // vertical
         int32_t b1;
         if (listed) {
-          b1 = changes.B1(a0, colour);
+          b1 = listedB1(a0, colour);
         } else {
           const int32_t x = FindColour(RefLine, a0, Width, colour);
           b1 = FindColour(RefLine, x, Width, colour ^ 1);
         }
         const int64_t a1 = int64_t(b1) + e - 6;
         a0 = std::max<int64_t>(a0, 0);
-        if (colour == 0) PaintBlack(Row, a0, a1 - a0, Width);
+        if (colour == 0) paint(a0, a1 - a0);
         a0 = a1;
         colour ^= 1;
         break;
@@ -690,7 +763,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
           p += n;
           if (n <= 5) {
             a0 += n;
-            PaintBlack(Row, a0 - 1, 1, Width);
+            paint(a0 - 1, 1);
           } else if (n == 6) {
             a0 += 5;
           } else {
@@ -709,19 +782,24 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
           p += 1;
           if (tag) {
             a0 = std::max<int64_t>(a0, 0);
+            recOk = false;  // painted by the one-dimensional decoder
             p = CcittDecode1DLine(Row, Data, DataLen, FillOrder, int32_t(std::min(p, total)),
                                   Width);
             a0 += Width;
           }
         } else {
           // The next line's EOL: the line ends before it.
-          if (colour == 0 && a0 >= 0) PaintBlack(Row, a0, int64_t(Width) - a0, Width);
+          if (colour == 0 && a0 >= 0) paint(a0, int64_t(Width) - a0);
           p = codeStart;
           a0 = Width;
         }
         break;
       }
     }
+  }
+  if (listed) {
+    next.EndRecord(recOk, recCount, runStart, runEnd, Row, used);
+    current ^= 1;
   }
   std::memcpy(RefLine, Row, used);
   return int32_t(std::min(p, total));
