@@ -16,6 +16,7 @@
 #include "io/tiff_reader.h"
 #include "io/tiff_strips.h"
 #include "platform/rtl/streams.h"
+#include "support/bitmap_bytes.h"
 #include "support/mini_tiff.h"
 #include "support/test_support.h"
 
@@ -55,19 +56,7 @@ std::unique_ptr<ReadResult> ReadBytes(const Bytes& File, int32_t Page, bool Nati
   return r;
 }
 
-// Pixels of a bitmap as canonical bytes: packed 1-bit rows with the padding
-// cleared, otherwise Width x bytes per pixel.
-Bytes Canonical(TIEBitmap* B) {
-  Bytes out;
-  const int32_t w = B->GetWidth();
-  const int64_t n = B->GetPixelFormat() == ie1g ? (int64_t(w) + 7) / 8 : int64_t(w) * B->GetBitCount() / 8;
-  for (int32_t y = 0; y < B->GetHeight(); ++y) {
-    const uint8_t* p = B->GetScanline(y);
-    out.insert(out.end(), p, p + n);
-    if (B->GetPixelFormat() == ie1g && (w & 7)) out.back() &= uint8_t(0xFF00 >> (w & 7));
-  }
-  return out;
-}
+Bytes Canonical(TIEBitmap* B) { return testsupport::CanonicalPixels(B); }
 
 // libtiff's samples of a plain page in the form Canonical gives for the pixel
 // format the reader chooses with its native formats on.
