@@ -130,6 +130,15 @@ namespace {
 
 constexpr std::array<uint8_t, 4096> kModeLookup = MakeModeLookup(kModes);
 
+// The same lookup with each mode's code length in the high four bits, so
+// one load answers both.
+constexpr std::array<uint8_t, 4096> MakeModeLengthLookup() {
+  std::array<uint8_t, 4096> t{};
+  for (size_t i = 0; i < t.size(); ++i) t[i] = uint8_t(kModeLookup[i] | (kModes[kModeLookup[i]].Length << 4));
+  return t;
+}
+constexpr std::array<uint8_t, 4096> kModeLengthLookup = MakeModeLengthLookup();
+
 // Run-code index (or CcittNoCode) for every 13-bit prefix; the longest codes
 // that do not begin with 13 zeros are 13 bits long.  The trees stay the
 // reference (the tests compare the two); the decoders use the table.
@@ -195,6 +204,51 @@ inline uint32_t Fetch(const uint8_t* Data, int32_t DataLen, int64_t BitPos, int3
   return w << shift;
 }
 
+// The bits at a position, as Fetch answers them, from a 64-bit window that
+// is loaded again only when the position leaves it: one bounds check and
+// one load per few codes instead of one per code.
+class TBitWindow {
+ public:
+  TBitWindow(const uint8_t* Data, int32_t DataLen, int32_t FillOrder)
+      : FData(Data), FLen(DataLen), FOrder(FillOrder) {}
+
+  inline __attribute__((always_inline)) uint32_t Peek(int64_t BitPos) {
+    uint64_t d = uint64_t(BitPos - FPos);
+    if (__builtin_expect(d >= 40, 0)) {
+      Load(BitPos);
+      d = uint64_t(BitPos - FPos);
+    }
+    // Only the four bytes at BitPos count, as in Fetch: with BitPos at most
+    // 39 bits into the window they lie inside it.
+    return uint32_t((FWin << d) >> 32) & (~uint32_t(0) << (BitPos & 7));
+  }
+
+ private:
+  void Load(int64_t BitPos) {
+    const int64_t at = BitPos >> 3;
+    FPos = at * 8;
+    if (FOrder == 1 && at + 8 <= FLen) {
+      uint64_t v;
+      std::memcpy(&v, FData + at, 8);
+      FWin = __builtin_bswap64(v);
+      return;
+    }
+    uint64_t w = 0;
+    for (int32_t i = 0; i < 8; ++i) {
+      uint32_t b = at + i < FLen ? FData[at + i] : 0;
+      if (FOrder != 1) b = IEReverseBitTable[b];
+      w = (w << 8) | b;
+    }
+    FWin = w;
+  }
+
+  const uint8_t* FData;
+  int32_t FLen;
+  int32_t FOrder;
+  int64_t FPos = INT64_MIN / 2;  // no window yet
+  uint64_t FWin = 0;
+};
+
 inline int32_t RunCode(const uint8_t* Data, int32_t DataLen, int64_t BitPos, int32_t FillOrder,
                        int32_t Colour) {
   if ((BitPos >> 3) >= DataLen) return CcittEndOfData;
@@ -205,6 +259,12 @@ inline int32_t RunCode(const uint8_t* Data, int32_t DataLen, int64_t BitPos, int
   if ((w >> (32 - kRunLookupBits)) != 0) return kRunLookup[Colour & 1][w >> (32 - kRunLookupBits)];
   // k >= 13 zeros and a 1 (k <= 30 here): the EOL with k - 11 fill zeros.
   return 108 + (__builtin_clz(w) - 12);
+}
+
+inline int32_t RunCodeOf(uint32_t W, int32_t Colour) {
+  if ((W >> 1) == 0) return CcittNoCode;
+  if ((W >> (32 - kRunLookupBits)) != 0) return kRunLookup[Colour & 1][W >> (32 - kRunLookupBits)];
+  return 108 + (__builtin_clz(W) - 12);
 }
 
 inline int32_t ModeCode(const uint8_t* Data, int32_t DataLen, int64_t BitPos, int32_t FillOrder) {
@@ -607,6 +667,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   const int64_t total = int64_t(DataLen) * 8;
   int64_t p = std::max<int64_t>(StartBit, 0);
   const int64_t startBit = p;
+  TBitWindow bits(Data, DataLen, FillOrder);
   int64_t a0 = -1;
   int32_t colour = 1;  // decoded values: 1 white, 0 black
   // The changes of the reference line, for lines of usual widths (the list
@@ -677,7 +738,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     Sum = 0;
     for (;;) {
       if (p >= total) return false;
-      const int32_t e = RunCode(Data, DataLen, p, FillOrder, tree);
+      const int32_t e = RunCodeOf(bits.Peek(p), tree);
       if (e == CcittNoCode) {
         ++p;
         continue;
@@ -691,12 +752,22 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
 
   while (a0 < Width && p < total) {
     const int64_t codeStart = p;
-    int32_t e = ModeCode(Data, DataLen, p, FillOrder);
-    p += CcittModeCodes[e].Length;
+    const uint32_t mode = kModeLengthLookup[bits.Peek(p) >> 20];
+    int32_t e = int32_t(mode & 15);
+    p += mode >> 4;
+    if (__builtin_expect(uint32_t(e - 3) <= 6u, 1) && listed) {
+      // Vertical modes, by far the most common, first.
+      const int64_t a1 = int64_t(listedB1(a0, colour)) + e - 6;
+      a0 = std::max<int64_t>(a0, 0);
+      if (colour == 0) paint(a0, a1 - a0);
+      a0 = a1;
+      colour ^= 1;
+      continue;
+    }
     if (EolSearch && e == 0) {
       // An EOL with fill: zeros up to and including the first 1 bit.
       while (p < total) {
-        const uint32_t w = Fetch(Data, DataLen, p, FillOrder);
+        const uint32_t w = bits.Peek(p);
         if (w == 0) {
           p = std::min<int64_t>(p + 24, total);
           continue;
@@ -768,7 +839,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
             a0 += 5;
           } else {
             a0 += n - 7;
-            const uint32_t tag = Fetch(Data, DataLen, p, FillOrder) >> 31;
+            const uint32_t tag = bits.Peek(p) >> 31;
             p += 1;
             colour = tag ? 0 : 1;
             break;
@@ -778,7 +849,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
       }
       default: {  // 12: EOL
         if (codeStart == startBit) {
-          const uint32_t tag = Fetch(Data, DataLen, p, FillOrder) >> 31;
+          const uint32_t tag = bits.Peek(p) >> 31;
           p += 1;
           if (tag) {
             a0 = std::max<int64_t>(a0, 0);
