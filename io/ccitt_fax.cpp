@@ -363,9 +363,9 @@ class TRefChanges {
  public:
   void Build(const uint8_t* Line, int32_t Width) {
     FWidth = Width;
-    FPos.resize(size_t(std::max(Width, 0)) + 5);
-    FPos[0] = INT32_MIN;
-    int32_t* out = FPos.data() + 1;
+    FPos.resize(size_t(std::max(Width, 0)) + 6);
+    FPos[0] = FPos[1] = INT32_MIN;
+    int32_t* out = FPos.data() + 2;
     int32_t n = 0;
     const int32_t nbytes = (std::max(Width, 0) + 7) >> 3;
     uint64_t prevBlack = 0;  // the last pixel of the previous word, 1 = black
@@ -402,8 +402,8 @@ class TRefChanges {
     return true;
   }
 
-  // The changes themselves (the marker before them at index -1).
-  const int32_t* Changes() const { return FPos.data() + 1; }
+  // The changes themselves (markers before them at indexes -2 and -1).
+  const int32_t* Changes() const { return FPos.data() + 2; }
 
   // Recording the changes of a line while it is decoded: the caller writes
   // the changes into the buffer BeginRecord answers (room for Width + 4) and
@@ -412,14 +412,14 @@ class TRefChanges {
   // list from the bits.
   int32_t* BeginRecord(int32_t Width) {
     FWidth = Width;
-    FPos.resize(size_t(std::max(Width, 0)) + 5);
-    FPos[0] = INT32_MIN;
+    FPos.resize(size_t(std::max(Width, 0)) + 6);
+    FPos[0] = FPos[1] = INT32_MIN;
     FRowValid = false;
-    return FPos.data() + 1;
+    return FPos.data() + 2;
   }
   void EndRecord(bool Ok, int32_t Count, int64_t RunStart, int64_t RunEnd, const uint8_t* Line, size_t Bytes) {
     if (!Ok) return;
-    int32_t* out = FPos.data() + 1;
+    int32_t* out = FPos.data() + 2;
     int32_t n = Count;
     if (RunStart >= 0) {
       out[n++] = int32_t(RunStart);
@@ -433,7 +433,7 @@ class TRefChanges {
   }
 
  private:
-  std::vector<int32_t> FPos;  // [0] is the marker before the first change
+  std::vector<int32_t> FPos;  // [0] and [1] are the markers before the first change
   int32_t FWidth = 0;
   std::vector<uint8_t> FRow;
   bool FRowValid = false;
@@ -695,14 +695,14 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   // line read as white.  Equal to searching the bits for Colour from A0 and
   // then for the other colour.  Changes at even indexes turn the line black,
   // so b1 is the first change right of A0 with the parity of Colour.  A0
-  // lies in -3 .. Width - 1; the marker before the first change stops the
-  // backward step.  b2 is the change after it.
+  // lies in -3 .. Width - 1; the two markers before the first change stop
+  // the backward step.  b2 is the change after it.
   auto listedB1 = [&](int64_t A0, int32_t Colour) __attribute__((always_inline)) -> int32_t {
     const int32_t a = int32_t(A0);
-    int32_t k = cursor;
-    while (refChanges[k - 1] > a) --k;
-    while (refChanges[k] <= a) ++k;
-    k += (k ^ Colour ^ 1) & 1;
+    // Only changes of the right parity are candidates: step over the others.
+    int32_t k = cursor + ((cursor ^ Colour ^ 1) & 1);
+    while (refChanges[k - 2] > a) k -= 2;
+    while (refChanges[k] <= a) k += 2;
     cursor = k;
     return refChanges[k];
   };
