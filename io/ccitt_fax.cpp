@@ -223,6 +223,16 @@ class TBitWindow {
     return uint32_t((FWin << d) >> 32) & (~uint32_t(0) << (BitPos & 7));
   }
 
+  // The first 12 bits at BitPos, all of them inside Fetch's four bytes.
+  inline __attribute__((always_inline)) uint32_t Peek12(int64_t BitPos) {
+    uint64_t d = uint64_t(BitPos - FPos);
+    if (__builtin_expect(d >= 40, 0)) {
+      Load(BitPos);
+      d = uint64_t(BitPos - FPos);
+    }
+    return uint32_t((FWin << d) >> 52);
+  }
+
  private:
   void Load(int64_t BitPos) {
     const int64_t at = BitPos >> 3;
@@ -700,7 +710,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   auto listedB1 = [&](int64_t A0, int32_t Colour) __attribute__((always_inline)) -> int32_t {
     const int32_t a = int32_t(A0);
     // Only changes of the right parity are candidates: step over the others.
-    int32_t k = cursor + ((cursor ^ Colour ^ 1) & 1);
+    int32_t k = (cursor & ~1) | (Colour ^ 1);
     while (refChanges[k - 2] > a) k -= 2;
     while (refChanges[k] <= a) k += 2;
     cursor = k;
@@ -752,7 +762,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
 
   while (a0 < Width && p < total) {
     const int64_t codeStart = p;
-    const uint32_t mode = kModeLengthLookup[bits.Peek(p) >> 20];
+    const uint32_t mode = kModeLengthLookup[bits.Peek12(p)];
     int32_t e = int32_t(mode & 15);
     p += mode >> 4;
     if (__builtin_expect(uint32_t(e - 3) <= 6u, 1) && listed) {
