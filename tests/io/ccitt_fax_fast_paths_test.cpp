@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "foundations/bit_helpers.h"
 #include "io/ccitt_fax.h"
 #include "platform/rtl/streams.h"
 
@@ -128,6 +129,38 @@ TEST(CcittFastPaths, CorruptLinesStayInsideTheirBuffers) {
         ASSERT_GE(pos, 0);
         ASSERT_LE(pos, int32_t(bad.size()) * 8);
         ASSERT_EQ(row, ref);
+      }
+    }
+  }
+}
+
+
+TEST(CcittFastPaths, BothFillOrdersReadTheSameBitsUpToTheLastByte) {
+  // The decoder reads its bits through a window that is loaded whole in the
+  // middle of the data and byte by byte near its end or in reversed order:
+  // cut anywhere, damaged or not, both orders must decode alike.
+  std::mt19937 rng(5);
+  const int32_t width = 300;
+  const auto good = EncodeG4(MakeRows(width, 10, 3), width);
+  for (int variant = 0; variant < 4; ++variant) {
+    auto data = good;
+    if (variant >= 2)
+      for (int k = 0; k < 6; ++k) data[rng() % data.size()] ^= uint8_t(rng());
+    for (size_t len = 0; len <= data.size(); len += (len < 24 || len + 24 > data.size()) ? 1 : 7) {
+      std::vector<uint8_t> cut(data.begin(), data.begin() + ptrdiff_t(len));
+      std::vector<uint8_t> reversed(cut);
+      for (auto& b : reversed) b = IEReverseBitTable[b];
+      const size_t rb = size_t(width + 7) / 8;
+      std::vector<uint8_t> ref1(rb, 0xFF), ref2(rb, 0xFF), row1(rb), row2(rb);
+      int32_t pos1 = 0, pos2 = 0;
+      for (int y = 0; y < 12; ++y) {
+        pos1 = CcittDecode2DLine(row1.data(), cut.data(), int32_t(len), variant % 2 == 1, 1, pos1, ref1.data(),
+                                 width);
+        pos2 = CcittDecode2DLine(row2.data(), reversed.data(), int32_t(len), variant % 2 == 1, 2, pos2,
+                                 ref2.data(), width);
+        ASSERT_EQ(pos1, pos2) << "length " << len << " row " << y;
+        ASSERT_EQ(row1, row2) << "length " << len << " row " << y;
+        ASSERT_LE(pos1, int32_t(len) * 8);
       }
     }
   }
