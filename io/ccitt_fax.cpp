@@ -706,11 +706,13 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   // then for the other colour.  Changes at even indexes turn the line black,
   // so b1 is the first change right of A0 with the parity of Colour.  A0
   // lies in -3 .. Width - 1; the two markers before the first change stop
-  // the backward step.  b2 is the change after it.
-  auto listedB1 = [&](int64_t A0, int32_t Colour) __attribute__((always_inline)) -> int32_t {
+  // the backward step.  b2 is the change after it.  Only changes of the
+  // right parity are candidates, so the cursor always has the parity of the
+  // current colour (even for white): a vertical code moves it on by one as
+  // it flips the colour, and what sets the colour otherwise aligns it.
+  auto listedB1 = [&](int64_t A0) __attribute__((always_inline)) -> int32_t {
     const int32_t a = int32_t(A0);
-    // Only changes of the right parity are candidates: step over the others.
-    int32_t k = (cursor & ~1) | (Colour ^ 1);
+    int32_t k = cursor;
     while (refChanges[k - 2] > a) k -= 2;
     while (refChanges[k] <= a) k += 2;
     cursor = k;
@@ -767,11 +769,12 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     p += mode >> 4;
     if (__builtin_expect(uint32_t(e - 3) <= 6u, 1) && listed) {
       // Vertical modes, by far the most common, first.
-      const int64_t a1 = int64_t(listedB1(a0, colour)) + e - 6;
+      const int64_t a1 = int64_t(listedB1(a0)) + e - 6;
       a0 = std::max<int64_t>(a0, 0);
       if (colour == 0) paint(a0, a1 - a0);
       a0 = a1;
       colour ^= 1;
+      ++cursor;
       continue;
     }
     if (EolSearch && e == 0) {
@@ -793,7 +796,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
       case 1: {  // pass
         int32_t b2;
         if (listed) {
-          listedB1(a0, colour);
+          listedB1(a0);
           b2 = refChanges[cursor + 1];
         } else {
           const int32_t x = FindColour(RefLine, a0, Width, colour);
@@ -824,7 +827,8 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
       case 3: case 4: case 5: case 6: case 7: case 8: case 9: {  // vertical
         int32_t b1;
         if (listed) {
-          b1 = listedB1(a0, colour);
+          b1 = listedB1(a0);
+          ++cursor;
         } else {
           const int32_t x = FindColour(RefLine, a0, Width, colour);
           b1 = FindColour(RefLine, x, Width, colour ^ 1);
@@ -852,6 +856,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
             const uint32_t tag = bits.Peek(p) >> 31;
             p += 1;
             colour = tag ? 0 : 1;
+            cursor += (cursor ^ colour ^ 1) & 1;
             break;
           }
         }
