@@ -692,8 +692,11 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   const int32_t* refChanges = nullptr;
   int32_t cursor = 0;
   int32_t* rec = nullptr;
-  int32_t recCount = 0;
-  int64_t runStart = -1, runEnd = -1;
+  // Until the first black run the open run is a stand-in that lands on the
+  // two markers before the list (rewriting them with their own value), so
+  // closing a run needs no test for it.
+  int32_t recCount = -2;
+  int64_t runStart = INT32_MIN, runEnd = INT32_MIN;
   bool recOk = true;
   if (listed) {
     if (!changes.Matches(RefLine, Width)) changes.Build(RefLine, Width);
@@ -730,10 +733,8 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     ClearBits(Row, From, n);
     if (!listed) return;
     if (From > runEnd) {
-      if (runStart >= 0) {
-        rec[recCount++] = int32_t(runStart);
-        rec[recCount++] = int32_t(runEnd);
-      }
+      rec[recCount++] = int32_t(runStart);
+      rec[recCount++] = int32_t(runEnd);
       runStart = From;
       runEnd = From + n;
     } else if (From == runEnd) {
@@ -884,7 +885,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     }
   }
   if (listed) {
-    next.EndRecord(recOk, recCount, runStart, runEnd, Row, used);
+    next.EndRecord(recOk, std::max(recCount, 0), runStart, runEnd, Row, used);
     current ^= 1;
   }
   std::memcpy(RefLine, Row, used);
