@@ -763,12 +763,14 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     }
   };
 
+  // The seven vertical modes take the fast path below on listed lines.
+  const uint32_t listedVertical = listed ? 7u : 0u;
   while (a0 < Width && p < total) {
     const int64_t codeStart = p;
     const uint32_t mode = kModeLengthLookup[bits.Peek12(p)];
     int32_t e = int32_t(mode & 15);
     p += mode >> 4;
-    if (__builtin_expect(uint32_t(e - 3) <= 6u, 1) && listed) {
+    if (__builtin_expect(uint32_t(e - 3) < listedVertical, 1)) {
       // Vertical modes, by far the most common, first.
       const int64_t a1 = int64_t(listedB1(a0)) + e - 6;
       a0 = std::max<int64_t>(a0, 0);
