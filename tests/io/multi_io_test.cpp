@@ -1,0 +1,258 @@
+#include "io/multi_io.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundations/image_buffer.h"
+#include "io/io_params.h"
+#include "platform/rtl/sysutils.h"
+#include "support/test_support.h"
+#include "views/multi_view.h"
+
+namespace {
+
+using namespace testsupport;
+
+constexpr int32_t kW = 40, kH = 30;
+
+// Page k of the fixture: white with a black square whose side and place
+// depend on k, so pages cannot be mistaken for one another.
+bool FixtureBlack(int32_t k, int32_t x, int32_t y) {
+  const int32_t X0 = 3 + 7 * k, Y0 = 2 + 3 * k, Side = 6 + 2 * k;
+  return x >= X0 && x < X0 + Side && y >= Y0 && y < Y0 + Side;
+}
+
+// A binary PBM of page k (1 = black).
+void WritePbm(const std::string& Path, int32_t k) {
+  std::string Head = "P4\n" + std::to_string(kW) + " " + std::to_string(kH) + "\n";
+  std::vector<uint8_t> Data(Head.begin(), Head.end());
+  const int32_t RowBytes = (kW + 7) / 8;
+  for (int32_t y = 0; y < kH; ++y) {
+    std::vector<uint8_t> Row(static_cast<size_t>(RowBytes), 0);
+    for (int32_t x = 0; x < kW; ++x)
+      if (FixtureBlack(k, x, y)) Row[static_cast<size_t>(x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
+    Data.insert(Data.end(), Row.begin(), Row.end());
+  }
+  WriteFileBytes(Path, Data);
+}
+
+// A three-page Group 4 TIFF made by ImageMagick, at 200 x 100 dpi.
+std::string MakeG4(const TempDir& Dir) {
+  std::string Cmd = "convert";
+  for (int32_t k = 0; k < 3; ++k) {
+    const std::string P = Dir.file("p" + std::to_string(k) + ".pbm");
+    WritePbm(P, k);
+    Cmd += " " + P;
+  }
+  const std::string Out = Dir.file("doc.tif");
+  Cmd += " -units PixelsPerInch -density 200x100 -compress Group4 " + Out;
+  EXPECT_EQ(RunCommand(Cmd), 0);
+  return Out;
+}
+
+// Black is 0 in a 1-bit page; any other format is read as its gray level.
+bool IsBlack(TIEBitmap& B, int32_t x, int32_t y) {
+  if (B.GetPixelFormat() == ie1g) return ((B.GetScanline(y)[x / 8] >> (7 - x % 8)) & 1) == 0;
+  return B.GetPixel8(x, y) < 128;
+}
+
+void ExpectPage(TFolioMView& V, int32_t Entry, int32_t k) {
+  TIEBitmap B;
+  V.CopyToIEBitmap(Entry, &B);
+  ASSERT_EQ(B.GetWidth(), kW);
+  ASSERT_EQ(B.GetHeight(), kH);
+  int32_t Wrong = 0;
+  for (int32_t y = 0; y < kH; ++y)
+    for (int32_t x = 0; x < kW; ++x) Wrong += IsBlack(B, x, y) != FixtureBlack(k, x, y);
+  EXPECT_EQ(Wrong, 0) << "entry " << Entry << " page " << k;
+}
+
+struct MultiIOTest : ::testing::Test {
+  void SetUp() override {
+    V = std::make_unique<TFolioMView>(nullptr);
+    M = std::make_unique<TFolioMIO>(nullptr);
+    M->SetAttachedMView(V.get());
+  }
+  std::unique_ptr<TFolioMView> V;
+  std::unique_ptr<TFolioMIO> M;
+  TempDir Dir;
+};
+
+TEST_F(MultiIOTest, LoadsEveryPageWithItsParameters) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::string File = MakeG4(Dir);
+  int32_t Finished = 0;
+  M->OnFinishWork = [&](TObject*) { ++Finished; };
+  M->LoadTiffFile(File);
+  EXPECT_FALSE(M->GetAborting());
+  EXPECT_EQ(Finished, 1);
+  ASSERT_EQ(V->GetImageCount(), 3);
+  ASSERT_EQ(M->GetImageCount(), 3);
+  for (int32_t k = 0; k < 3; ++k) {
+    ExpectPage(*V, k, k);
+    TIOParamsVals* P = M->ParamsOf(k);
+    ASSERT_NE(P, nullptr);
+    EXPECT_EQ(P->ImageIndex, k);
+    EXPECT_EQ(P->FileFormat, ioTIFF);
+    EXPECT_EQ(P->FileName, File);
+    EXPECT_EQ(P->DpiX, 200);
+    EXPECT_EQ(P->DpiY, 100);
+    EXPECT_EQ(P->TiffCompression, ietcG4Fax);
+    EXPECT_EQ(V->GetImageDelayTime(k), 100);
+  }
+  EXPECT_EQ(M->ParamsOf(3), nullptr);
+  EXPECT_EQ(M->ParamsOf(-1), nullptr);
+
+  // A second load with entry 1 selected goes in before it.
+  V->SetSelectedImage(1);
+  M->LoadTiffFile(File);
+  ASSERT_EQ(V->GetImageCount(), 6);
+  ASSERT_EQ(M->GetImageCount(), 6);
+  const int32_t Expected[6] = {0, 0, 1, 2, 1, 2};
+  for (int32_t e = 0; e < 6; ++e) ExpectPage(*V, e, Expected[e]);
+  EXPECT_EQ(M->ParamsOf(1)->ImageIndex, 1);
+  EXPECT_EQ(M->ParamsOf(3)->ImageIndex, 3);
+}
+
+TEST_F(MultiIOTest, BrokenPageStopsTheLoadKeepingEarlierPages) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::string File = MakeG4(Dir);
+  // Give the third page a compression scheme that cannot be decoded.
+  std::vector<uint8_t> Bytes = ReadFileBytes(File);
+  ASSERT_GE(Bytes.size(), 8u);
+  ASSERT_EQ(Bytes[0], 'I');  // ImageMagick writes little-endian files
+  auto U16 = [&](size_t o) { return static_cast<uint32_t>(Bytes.at(o) | (Bytes.at(o + 1) << 8)); };
+  auto U32 = [&](size_t o) { return U16(o) | (U16(o + 2) << 16); };
+  size_t Ifd = U32(4);
+  for (int32_t k = 0; k < 2; ++k) Ifd = U32(Ifd + 2 + 12 * U16(Ifd));
+  bool Patched = false;
+  for (uint32_t e = 0; e < U16(Ifd); ++e) {
+    const size_t At = Ifd + 2 + 12 * e;
+    if (U16(At) == 259) {  // compression: a scheme nobody knows
+      Bytes[At + 8] = 0x60;
+      Bytes[At + 9] = 0xEA;
+      Patched = true;
+    }
+  }
+  ASSERT_TRUE(Patched);
+  WriteFileBytes(Dir.file("bad.tif"), Bytes);
+  M->LoadTiffFile(Dir.file("bad.tif"));
+  EXPECT_TRUE(M->GetAborting());
+  ASSERT_EQ(V->GetImageCount(), 2);
+  ASSERT_EQ(M->GetImageCount(), 2);
+  for (int32_t e = 0; e < 2; ++e) ExpectPage(*V, e, e);
+
+  // A header whose first directory lies beyond the end, and garbage: no
+  // page, and the failure is reported.
+  for (std::vector<uint8_t> Junk : {std::vector<uint8_t>(Bytes.begin(), Bytes.begin() + 12),
+                                    std::vector<uint8_t>(100, 0x5A)}) {
+    WriteFileBytes(Dir.file("junk.tif"), Junk);
+    TFolioMView V2(nullptr);
+    TFolioMIO M2(nullptr);
+    M2.SetAttachedMView(&V2);
+    M2.LoadTiffFile(Dir.file("junk.tif"));
+    EXPECT_TRUE(M2.GetAborting());
+    EXPECT_EQ(V2.GetImageCount(), 0);
+    EXPECT_EQ(M2.GetImageCount(), 0);
+  }
+}
+
+TEST_F(MultiIOTest, RecordsFollowInsertDeleteMoveAndAttach) {
+  for (int32_t i = 0; i < 4; ++i) V->InsertImage(i);
+  ASSERT_EQ(M->GetImageCount(), 4);
+  for (int32_t i = 0; i < 4; ++i) M->ParamsOf(i)->FileName = std::string(1, static_cast<char>('a' + i));
+  auto Names = [&] {
+    std::string S;
+    for (int32_t i = 0; i < M->GetImageCount(); ++i) S += M->ParamsOf(i)->FileName;
+    return S;
+  };
+  V->DeleteImage(1);
+  EXPECT_EQ(Names(), "acd");
+  V->MoveImage(0, 2);
+  EXPECT_EQ(Names(), "cda");
+  V->MoveImage(2, 100);  // already last
+  EXPECT_EQ(Names(), "cda");
+  V->MoveImage(0, 100);  // beyond the end: to the last place
+  EXPECT_EQ(Names(), "dac");
+  // An inserted record takes its neighbour's encoding options.
+  M->ParamsOf(1)->TiffCompression = ietcG4Fax;
+  V->InsertImageNoSelect(1);
+  EXPECT_EQ(Names(), "dac");  // new record has an empty name
+  EXPECT_EQ(M->GetImageCount(), 4);
+  EXPECT_EQ(M->ParamsOf(1)->TiffCompression, ietcG4Fax);
+
+  // A component attached later catches up with the entries.
+  TFolioMIO Late(nullptr);
+  Late.SetAttachedMView(V.get());
+  EXPECT_EQ(Late.GetImageCount(), 4);
+  // The view going first leaves both components detached and sound.
+  V.reset();
+  EXPECT_EQ(M->GetAttachedMView(), nullptr);
+  EXPECT_EQ(Late.GetAttachedMView(), nullptr);
+  EXPECT_EQ(M->GetImageCount(), 4);
+}
+
+TEST_F(MultiIOTest, SaveRoundTripReadsRightInPeerTools) {
+  if (!HaveTool("convert") || !HaveTool("tiffcp") || !HaveTool("tiffcmp")) GTEST_SKIP() << "tools missing";
+  const std::string File = MakeG4(Dir);
+  M->LoadTiffFile(File);
+  ASSERT_EQ(V->GetImageCount(), 3);
+  const std::string Saved = Dir.file("saved.tif");
+  M->SaveTiffFile(Saved, false);
+  ASSERT_FALSE(M->GetAborting());
+  EXPECT_FALSE(FileExists(Saved + ".folio-saving"));
+  // Page for page through libtiff: copy both to uncompressed and compare.
+  ASSERT_EQ(RunCommand("tiffcp -c none " + File + " " + Dir.file("a.tif")), 0);
+  ASSERT_EQ(RunCommand("tiffcp -c none " + Saved + " " + Dir.file("b.tif")), 0);
+  std::string Out;
+  EXPECT_EQ(RunCommand("tiffcmp " + Dir.file("a.tif") + " " + Dir.file("b.tif"), &Out), 0) << Out;
+
+  // And it reads back here the same, with its resolution.
+  TFolioMView V2(nullptr);
+  TFolioMIO M2(nullptr);
+  M2.SetAttachedMView(&V2);
+  M2.LoadTiffFile(Saved);
+  ASSERT_EQ(V2.GetImageCount(), 3);
+  for (int32_t k = 0; k < 3; ++k) {
+    ExpectPage(V2, k, k);
+    EXPECT_EQ(M2.ParamsOf(k)->DpiX, 200);
+    EXPECT_EQ(M2.ParamsOf(k)->DpiY, 100);
+  }
+
+  // Selected pages only, in selection order.
+  V->SetEnableMultiSelect(true);
+  V->SetMultiSelecting(true);
+  V->SetSelectedImage(2);
+  V->SetSelectedImage(0);
+  V->SetMultiSelecting(false);
+  ASSERT_EQ(V->GetMultiSelectedCount(), 2);
+  M->SaveTiffFile(Saved, true);
+  ASSERT_FALSE(M->GetAborting());
+  TFolioMView V3(nullptr);
+  TFolioMIO M3(nullptr);
+  M3.SetAttachedMView(&V3);
+  M3.LoadTiffFile(Saved);
+  ASSERT_EQ(V3.GetImageCount(), 2);
+  ExpectPage(V3, 0, 2);
+  ExpectPage(V3, 1, 0);
+  EXPECT_EQ(M->ParamsOf(2)->ImageIndex, 0);
+  EXPECT_EQ(M->ParamsOf(0)->ImageIndex, 1);
+}
+
+TEST_F(MultiIOTest, FailedSaveLeavesTheOldFileUntouched) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::string File = MakeG4(Dir);
+  M->LoadTiffFile(File);
+  const std::vector<uint8_t> Before = ReadFileBytes(File);
+  // An entry without an image cannot be written.
+  V->InsertImageNoSelect(3);
+  M->SaveTiffFile(File, false);
+  EXPECT_TRUE(M->GetAborting());
+  EXPECT_EQ(ReadFileBytes(File), Before);
+  EXPECT_FALSE(FileExists(File + ".folio-saving"));
+}
+
+}  // namespace
