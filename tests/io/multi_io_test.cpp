@@ -117,6 +117,20 @@ TEST_F(MultiIOTest, LoadsEveryPageWithItsParameters) {
   EXPECT_EQ(M->ParamsOf(3)->ImageIndex, 3);
 }
 
+TEST_F(MultiIOTest, PagesWithoutResolutionGetTheDefault) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  WritePbm(Dir.file("n.pbm"), 1);
+  const std::string File = Dir.file("nores.tif");
+  ASSERT_EQ(RunCommand("convert " + Dir.file("n.pbm") + " " + Dir.file("n.pbm") + " -compress Group4 " + File), 0);
+  M->LoadTiffFile(File);
+  ASSERT_EQ(M->GetImageCount(), 2);
+  for (int32_t k = 0; k < 2; ++k) {
+    ExpectPage(*V, k, 1);
+    EXPECT_EQ(M->ParamsOf(k)->DpiX, 300);
+    EXPECT_EQ(M->ParamsOf(k)->DpiY, 300);
+  }
+}
+
 TEST_F(MultiIOTest, BrokenPageStopsTheLoadKeepingEarlierPages) {
   if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
   const std::string File = MakeG4(Dir);
