@@ -513,37 +513,11 @@ void TIEBitmap::FreeImage(bool FreeAlpha) {
   if (FreeAlpha) FAlphaChannel.reset();
   FPalette.reset();
   FPaletteLen = 0;
-  if (FFileBuffer) {
-    // The pixels are being discarded: a failing write-back does not matter.
-    try {
-      ReleaseMappedRow();
-    } catch (...) {
-    }
-    FMappedRow = nullptr;
-    try {
-      FFileBuffer->Close();
-    } catch (...) {
-      FFileBuffer = std::make_unique<TIEFileBuffer>();
-    }
-  }
-  FLockedPtr.clear();
-  FLockedRow.clear();
-  if (FRawBlock != nullptr && !FExternalMemory) IEFreeLarge(FRawBlock);
-  FRawBlock = nullptr;
-  FPixelBase = nullptr;
-  if (!FExternalTBitmap) FOwnedTBitmap.reset();
-  FTBitmap = nullptr;
-  FScanlineTable.clear();
-  for (void*& S : FSegments) IEGlobalFreeAndNil(S);
-  FSegments.clear();
-  FRowsPerSegment = 0;
+  ReleasePixelStorage();
   FWidth = FHeight = 0;
   FRowLen = 0;
   FBitCount = FChannelCount = 0;
   FFull = false;
-  FExternalTBitmap = false;
-  FExternalMemory = false;
-  FRowOrder = 0;
 }
 
 // ---------------------------------------------------------------------------
