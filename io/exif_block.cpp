@@ -721,36 +721,7 @@ void IECopyExifFields(TIOParamsVals* Source, TIOParamsVals* Dest) {
   d.ExifSharpness = s.ExifSharpness;
   d.ExifSubjectDistanceRange = s.ExifSubjectDistanceRange;
   d.ExifImageUniqueID = s.ExifImageUniqueID;
-  d.GpsVersionID = s.GpsVersionID;
-  d.GpsLatitudeRef = s.GpsLatitudeRef;
-  d.GpsLongitudeRef = s.GpsLongitudeRef;
-  d.GpsAltitudeRef = s.GpsAltitudeRef;
-  d.GpsSatellites = s.GpsSatellites;
-  d.GpsStatus = s.GpsStatus;
-  d.GpsMeasureMode = s.GpsMeasureMode;
-  d.GpsSpeedRef = s.GpsSpeedRef;
-  d.GpsTrackRef = s.GpsTrackRef;
-  d.GpsImgDirectionRef = s.GpsImgDirectionRef;
-  d.GpsMapDatum = s.GpsMapDatum;
-  d.GpsDestLatitudeRef = s.GpsDestLatitudeRef;
-  d.GpsDestLongitudeRef = s.GpsDestLongitudeRef;
-  d.GpsDestBearingRef = s.GpsDestBearingRef;
-  d.GpsDestDistanceRef = s.GpsDestDistanceRef;
-  d.GpsDateStamp = s.GpsDateStamp;
-  d.GpsAltitude = s.GpsAltitude;
-  d.GpsDOP = s.GpsDOP;
-  d.GpsSpeed = s.GpsSpeed;
-  d.GpsTrack = s.GpsTrack;
-  d.GpsImgDirection = s.GpsImgDirection;
-  d.GpsDestBearing = s.GpsDestBearing;
-  d.GpsDestDistance = s.GpsDestDistance;
-  for (int i = 0; i < 3; ++i) {
-    d.GpsLatitude[i] = s.GpsLatitude[i];
-    d.GpsLongitude[i] = s.GpsLongitude[i];
-    d.GpsTimeStamp[i] = s.GpsTimeStamp[i];
-    d.GpsDestLatitude[i] = s.GpsDestLatitude[i];
-    d.GpsDestLongitude[i] = s.GpsDestLongitude[i];
-  }
+  d.AssignGpsFields(s);
   d.ExifMakerNote->Assign(s.ExifMakerNote.get());
 }
 

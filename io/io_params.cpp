@@ -518,34 +518,7 @@ void TIOParamsVals::Assign(const TIOParamsVals* Source) {
   SetExifIsoSpeed(0, s.GetExifIsoSpeed(0));
   SetExifIsoSpeed(1, s.GetExifIsoSpeed(1));
   ExifMakerNote->Assign(s.ExifMakerNote.get());
-  GpsVersionID = s.GpsVersionID;
-  GpsLatitudeRef = s.GpsLatitudeRef;
-  GpsLongitudeRef = s.GpsLongitudeRef;
-  GpsAltitudeRef = s.GpsAltitudeRef;
-  GpsSatellites = s.GpsSatellites;
-  GpsStatus = s.GpsStatus;
-  GpsMeasureMode = s.GpsMeasureMode;
-  GpsSpeedRef = s.GpsSpeedRef;
-  GpsTrackRef = s.GpsTrackRef;
-  GpsImgDirectionRef = s.GpsImgDirectionRef;
-  GpsMapDatum = s.GpsMapDatum;
-  GpsDestLatitudeRef = s.GpsDestLatitudeRef;
-  GpsDestLongitudeRef = s.GpsDestLongitudeRef;
-  GpsDestBearingRef = s.GpsDestBearingRef;
-  GpsDestDistanceRef = s.GpsDestDistanceRef;
-  GpsDateStamp = s.GpsDateStamp;
-  GpsAltitude = s.GpsAltitude;
-  GpsDOP = s.GpsDOP;
-  GpsSpeed = s.GpsSpeed;
-  GpsTrack = s.GpsTrack;
-  GpsImgDirection = s.GpsImgDirection;
-  GpsDestBearing = s.GpsDestBearing;
-  GpsDestDistance = s.GpsDestDistance;
-  CopyArray(GpsLatitude, s.GpsLatitude);
-  CopyArray(GpsLongitude, s.GpsLongitude);
-  CopyArray(GpsTimeStamp, s.GpsTimeStamp);
-  CopyArray(GpsDestLatitude, s.GpsDestLatitude);
-  CopyArray(GpsDestLongitude, s.GpsDestLongitude);
+  AssignGpsFields(s);
 
   PsPageWidth = s.PsPageWidth;
   PsPageHeight = s.PsPageHeight;
@@ -648,6 +621,37 @@ void TIOParamsVals::SetExifXResolution(double Value) {
 void TIOParamsVals::SetExifYResolution(double Value) {
   SetDpiY(Trunc(Value));
   ExifYResolution = Value;
+}
+
+void TIOParamsVals::AssignGpsFields(const TIOParamsVals& s) {
+  GpsVersionID = s.GpsVersionID;
+  GpsLatitudeRef = s.GpsLatitudeRef;
+  GpsLongitudeRef = s.GpsLongitudeRef;
+  GpsAltitudeRef = s.GpsAltitudeRef;
+  GpsSatellites = s.GpsSatellites;
+  GpsStatus = s.GpsStatus;
+  GpsMeasureMode = s.GpsMeasureMode;
+  GpsSpeedRef = s.GpsSpeedRef;
+  GpsTrackRef = s.GpsTrackRef;
+  GpsImgDirectionRef = s.GpsImgDirectionRef;
+  GpsMapDatum = s.GpsMapDatum;
+  GpsDestLatitudeRef = s.GpsDestLatitudeRef;
+  GpsDestLongitudeRef = s.GpsDestLongitudeRef;
+  GpsDestBearingRef = s.GpsDestBearingRef;
+  GpsDestDistanceRef = s.GpsDestDistanceRef;
+  GpsDateStamp = s.GpsDateStamp;
+  GpsAltitude = s.GpsAltitude;
+  GpsDOP = s.GpsDOP;
+  GpsSpeed = s.GpsSpeed;
+  GpsTrack = s.GpsTrack;
+  GpsImgDirection = s.GpsImgDirection;
+  GpsDestBearing = s.GpsDestBearing;
+  GpsDestDistance = s.GpsDestDistance;
+  CopyArray(GpsLatitude, s.GpsLatitude);
+  CopyArray(GpsLongitude, s.GpsLongitude);
+  CopyArray(GpsTimeStamp, s.GpsTimeStamp);
+  CopyArray(GpsDestLatitude, s.GpsDestLatitude);
+  CopyArray(GpsDestLongitude, s.GpsDestLongitude);
 }
 
 void TIOParamsVals::SetImageIndex(int32_t Value) {

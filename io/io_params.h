@@ -158,6 +158,9 @@ class TIOParamsVals : public TObject {
   // Copies every field but Owner, MediaFrameCount, MediaFrameDuration and the
   // JPEG warning counters.  Nothing for a null Source or Source == this.
   void Assign(const TIOParamsVals* Source);
+  // Copies the GPS group only (part of Assign; also used when EXIF fields
+  // move between parameter sets).
+  void AssignGpsFields(const TIOParamsVals& Source);
   // Copies only the encoding options (compression, quality, depth ...).
   void AssignCompressionInfo(const TIOParamsVals* Source);
   void FreeColorMap();
