@@ -1,12 +1,20 @@
 #include "io/multi_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <utility>
 
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
+#include "foundations/file_utils.h"
 #include "io/folio_io.h"
+#include "io/format_registry.h"
+#include "io/pcx_dcx.h"
 #include "io/tiff_reader.h"
 #include "io/tiff_writer.h"
 #include "platform/rtl/streams.h"
@@ -121,12 +129,67 @@ void TFolioMIO::RefreshView() {
 }
 
 // ------------------------------------------------------------ loading
-void TFolioMIO::LoadTiffFile(const std::string& FileName) {
+void TFolioMIO::LoadFile(const std::string& FileName) {
+  if (Trim(FileName).empty()) {
+    FAborting = true;
+    return;
+  }
+  if (IEGetURLTypeW(FileName) != 0) {
+    LoadUrl(FileName);
+    return;
+  }
+  FAborting = false;
+  const std::string Ext = LowerCase(IEExtractFileExt(FileName, true));
+  if (Ext == ".gif")
+    LoadGifFile(FileName);
+  else if (Ext == ".tif" || Ext == ".tiff" || Ext == ".fax" || Ext == ".g3f" || Ext == ".g3n" || Ext == ".xif")
+    LoadTiffFile(FileName);
+  else if (Ext == ".avi")
+    LoadAviFile(FileName);
+  else if (Ext == ".ico")
+    LoadIcoFile(FileName);
+  else if (Ext == ".dcx")
+    LoadDcxFile(FileName);
+  else if (Ext == ".dicom" || Ext == ".dcm" || Ext == ".dic" || Ext == ".v2")
+    LoadDicomFile(FileName);
+  else if (FAttachedMView && IEIsReadableFileName(FileName))
+    LoadOnePageThroughView(FileName);
+  else
+    LoadMediaFile(FileName);
+}
+
+void TFolioMIO::LoadOnePageThroughView(const std::string& FileName) {
+  TFolioMView* View = FAttachedMView;
+  const int32_t Position = View->GetSelectedImage() >= 0 ? View->GetSelectedImage() : View->GetImageCount();
+  View->InsertImageNoSelect(Position);
+  bool Loaded = false;
+  try {
+    Loaded = View->SetImageFromFile(Position, FileName, 0);
+  } catch (...) {
+    Loaded = false;
+  }
+  if (!Loaded) {
+    // A file that cannot be read adds no page; the caller learns of it
+    // through Aborting.
+    FAborting = true;
+    if (Position < View->GetImageCount()) View->DeleteImage(Position);
+  } else if (TFolioMIO* Own = View->GetMIO(); Own != this) {
+    // The view describes the page in its own component; this one keeps the
+    // same description, or a later save would lose the page's resolution
+    // and options.
+    TIOParamsVals* Rec = ParamsOf(Position);
+    TIOParamsVals* Read = Own->ParamsOf(Position);
+    if (Rec && Read) Rec->Assign(Read);
+  }
+  DoFinishWork();
+}
+
+void TFolioMIO::LoadFromNamedFile(const std::string& FileName, void (TFolioMIO::*StreamLoader)(TStream*)) {
   FAborting = false;
   TFileStream Stream(FileName, fmOpenRead | fmShareDenyWrite);
   FCurrentFileName = FileName;
   try {
-    LoadTiffStream(&Stream);
+    (this->*StreamLoader)(&Stream);
   } catch (...) {
     FCurrentFileName.clear();
     throw;
@@ -134,9 +197,65 @@ void TFolioMIO::LoadTiffFile(const std::string& FileName) {
   FCurrentFileName.clear();
 }
 
+void TFolioMIO::LoadTiffFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadTiffStream); }
+
 void TFolioMIO::LoadTiffStream(TStream* Stream) {
+  if (!FAttachedMView) return;
+  // One walk of the directory chain serves every page.
+  auto Chain = std::make_shared<TTiffChain>();
+  bool Scanned = false;
+  LoadPages(Stream, ioTIFF, -1,
+            [&](TStream* S, int32_t i, TIEBitmap* Bitmap, TIOParamsVals* Rec, TIEProgressRec& Progress, int32_t& N,
+                TIEMask*& AlphaMask) {
+              if (!Scanned) {
+                const int64_t At = S->GetPosition();
+                TiffScanChain(S, true, *Chain);
+                S->SetPosition(At);
+                Scanned = true;
+              }
+              TiffReadStream(Bitmap, S, N, Rec, Progress, false, AlphaMask, true, false, false, Chain.get());
+            });
+}
+
+void TFolioMIO::LoadDcxFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadDcxStream); }
+
+void TFolioMIO::LoadDcxStream(TStream* Stream) {
+  if (!FAttachedMView) return;
+  // Not a DCX at all: a failure, never an empty success.
+  const int32_t Count = DcxIsStream(Stream) ? DcxPageCount(Stream) : 0;
+  LoadPages(Stream, ioDCX, Count,
+            [](TStream* S, int32_t i, TIEBitmap* Bitmap, TIOParamsVals* Rec, TIEProgressRec& Progress, int32_t& N,
+               TIEMask*& AlphaMask) { DcxReadStream(S, Bitmap, *Rec, Progress, false); });
+}
+
+void TFolioMIO::LoadUnsupported() {
+  // No codec for the format in this build: nothing is inserted, and the
+  // caller learns of it through Aborting.
+  if (!FAttachedMView) return;
+  FAborting = true;
+  DoFinishWork();
+}
+
+void TFolioMIO::LoadGifFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadGifStream); }
+void TFolioMIO::LoadGifStream(TStream* Stream) { LoadUnsupported(); }
+void TFolioMIO::LoadIcoFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadIcoStream); }
+void TFolioMIO::LoadIcoStream(TStream* Stream) { LoadUnsupported(); }
+void TFolioMIO::LoadDicomFile(const std::string& FileName) {
+  LoadFromNamedFile(FileName, &TFolioMIO::LoadDicomStream);
+}
+void TFolioMIO::LoadDicomStream(TStream* Stream) { LoadUnsupported(); }
+void TFolioMIO::LoadAviFile(const std::string& FileName) { LoadUnsupported(); }
+void TFolioMIO::LoadMediaFile(const std::string& FileName) {
+  FAborting = false;
+  LoadUnsupported();
+}
+void TFolioMIO::LoadUrl(const std::string& URL) {
+  FAborting = true;
+  DoFinishWork();
+}
+
+void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader) {
   TFolioMView* View = FAttachedMView;
-  if (!View) return;
   View->LockPaint();
   FAborting = false;
   TIEProgressRec Progress;
@@ -147,11 +266,10 @@ void TFolioMIO::LoadTiffStream(TStream* Stream) {
   int32_t Pending = -1;  // entry inserted but not yet filled
   TIEMask* AlphaMask = nullptr;
   try {
-    // One walk of the directory chain serves every page.
-    TTiffChain Chain;
-    TiffScanChain(Stream, true, Chain);
-    int32_t N = 0;
-    for (int32_t i = 0;; ++i) {
+    int32_t N = FixedCount;
+    // A known count of zero pages means there is nothing readable here.
+    if (FixedCount == 0) FAborting = true;
+    for (int32_t i = 0; FixedCount < 0 || i < FixedCount; ++i) {
       View->InsertImageNoSelect(Position);
       Pending = Position;
       TIOParamsVals* Rec = ParamsOf(Position);
@@ -166,7 +284,9 @@ void TFolioMIO::LoadTiffStream(TStream* Stream) {
       Stream->SetPosition(P);
       Rec->SetImageIndex(i);
       Rec->NativePixelFormat = FNativePixelFormat;
-      TiffReadStream(Bitmap.get(), Stream, N, Rec, Progress, false, AlphaMask, true, false, false, &Chain);
+      int32_t ReadCount = N;
+      Reader(Stream, i, Bitmap.get(), Rec, Progress, ReadCount, AlphaMask);
+      if (FixedCount < 0) N = ReadCount;
       if (AlphaMask) {
         Bitmap->CopyFromTIEMask(AlphaMask);
         delete AlphaMask;
@@ -177,17 +297,14 @@ void TFolioMIO::LoadTiffStream(TStream* Stream) {
         if (auto Adjusted = IEAdjustBitmapDpi(Bitmap.get(), *Rec, FFilteredAdjustDPI)) Bitmap = std::move(Adjusted);
       }
       Rec->SetImageIndex(Position);
-      Rec->FileFormat = ioTIFF;
+      Rec->FileFormat = FileFormat;
       Rec->FileName = FCurrentFileName;
+      if (!FAborting && (N <= 0 || Bitmap->GetWidth() <= 0 || Bitmap->GetHeight() <= 0)) {
+        // Nothing readable: a failure, not an empty success.
+        FAborting = true;
+      }
       if (FAborting) {
         // The page that failed goes; the pages read before it stay.
-        View->DeleteImage(Position);
-        Pending = -1;
-        break;
-      }
-      if (N <= 0) {
-        // Nothing readable in the stream: a failure, not an empty success.
-        FAborting = true;
         View->DeleteImage(Position);
         Pending = -1;
         break;
@@ -197,7 +314,7 @@ void TFolioMIO::LoadTiffStream(TStream* Stream) {
       Pending = -1;
       Bitmap.reset();
       if (OnProgress) OnProgress(this, static_cast<int32_t>(static_cast<int64_t>(i) * 100 / N));
-      if (FAborting || i + 1 >= N) break;
+      if (FAborting || (FixedCount < 0 && i + 1 >= N)) break;
       ++Position;
     }
   } catch (...) {
@@ -219,11 +336,52 @@ void TFolioMIO::LoadTiffStream(TStream* Stream) {
 }
 
 // ------------------------------------------------------------ saving
-namespace {
+void TFolioMIO::SaveToNamedFile(const std::string& FileName, const std::function<void(TStream*)>& Writer) {
+  FAborting = false;
+  // The document is replaced only by a complete file: a failure halfway
+  // leaves the previous file untouched.
+  std::string TempName;
+  try {
+    int Fd = -1;
+    int Err = EEXIST;
+    for (int Attempt = 0; Attempt < 100 && Fd < 0 && Err == EEXIST; ++Attempt) {
+      TempName = Format("%s.%d-%d.saving", FileName.c_str(), static_cast<int>(getpid()), Attempt);
+      Fd = ::open(TempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (Fd < 0) Err = errno;
+    }
+    if (Fd < 0) {
+      TempName.clear();
+      throw EFCreateError(
+          Format("Cannot create file \"%s\". %s", ExpandFileName(FileName).c_str(), SysErrorMessage(Err).c_str()));
+    }
+    // Keep the permissions of the document being replaced.
+    struct stat Old;
+    if (::stat(FileName.c_str(), &Old) == 0) ::fchmod(Fd, Old.st_mode & 07777);
+    {
+      THandleStream Stream(Fd);
+      try {
+        Writer(&Stream);
+      } catch (...) {
+        ::close(Fd);
+        throw;
+      }
+      if (::fsync(Fd) != 0) FAborting = true;
+    }
+    if (::close(Fd) != 0) FAborting = true;
+    if (FAborting || std::rename(TempName.c_str(), FileName.c_str()) != 0) {
+      FAborting = true;
+      DeleteFile(TempName);
+    }
+  } catch (...) {
+    if (!TempName.empty()) DeleteFile(TempName);
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
 
-// Writes the pages; the caller finishes the work.
-void SaveTiffPages(TFolioMIO& Self, TFolioMView* View, TStream* Stream, bool SelectedOnly, bool& Aborting,
-                   uint8_t MonoConversion, const TIEProgressEvent& OnProgress) {
+void TFolioMIO::SaveTiffPages(TStream* Stream, bool SelectedOnly) {
+  TFolioMView* View = FAttachedMView;
   if (!View || View->GetImageCount() == 0) return;
   std::vector<int32_t> Pages;
   if (SelectedOnly) {
@@ -232,34 +390,32 @@ void SaveTiffPages(TFolioMIO& Self, TFolioMView* View, TStream* Stream, bool Sel
     for (int32_t k = 0; k < View->GetImageCount(); ++k) Pages.push_back(k);
   }
   TIEProgressRec Progress;
-  Progress.Sender = &Self;
-  Progress.Aborting = &Aborting;
+  Progress.Sender = this;
+  Progress.Aborting = &FAborting;
   const int64_t P = Stream->GetPosition();
   const int32_t Count = static_cast<int32_t>(Pages.size());
   for (int32_t k = 0; k < Count; ++k) {
-    if (Aborting) break;
-    TIOParamsVals* Rec = Self.ParamsOf(Pages[static_cast<size_t>(k)]);
+    if (FAborting) break;
+    TIOParamsVals* Rec = ParamsOf(Pages[static_cast<size_t>(k)]);
     // A fresh bitmap per page: an entry without an image must never be
     // written as a copy of the page before it.
     auto Bitmap = std::make_unique<TIEBitmap>();
     if (Rec) View->CopyToIEBitmap(Pages[static_cast<size_t>(k)], Bitmap.get());
     if (!Rec || Bitmap->GetWidth() <= 0 || Bitmap->GetHeight() <= 0) {
-      Aborting = true;
+      FAborting = true;
       break;
     }
-    Bitmap->SetMonoConversion(MonoConversion);
+    Bitmap->SetMonoConversion(FMonoConversion);
     Rec->SetImageIndex(k);
     Stream->SetPosition(P);
-    if (TiffWriteStream(Stream, k > 0, Bitmap.get(), *Rec, Progress) <= 0) Aborting = true;
-    if (OnProgress) OnProgress(&Self, static_cast<int32_t>(static_cast<int64_t>(k) * 100 / Count));
+    if (TiffWriteStream(Stream, k > 0, Bitmap.get(), *Rec, Progress) <= 0) FAborting = true;
+    if (OnProgress) OnProgress(this, static_cast<int32_t>(static_cast<int64_t>(k) * 100 / Count));
   }
 }
 
-}  // namespace
-
 void TFolioMIO::SaveTiffStream(TStream* Stream, bool SelectedOnly) {
   try {
-    SaveTiffPages(*this, FAttachedMView, Stream, SelectedOnly, FAborting, FMonoConversion, OnProgress);
+    SaveTiffPages(Stream, SelectedOnly);
   } catch (...) {
     DoFinishWork();
     throw;
@@ -268,23 +424,68 @@ void TFolioMIO::SaveTiffStream(TStream* Stream, bool SelectedOnly) {
 }
 
 void TFolioMIO::SaveTiffFile(const std::string& FileName, bool SelectedOnly) {
-  FAborting = false;
-  // The document is replaced only by a complete file: a failure halfway
-  // leaves the previous file untouched.
-  const std::string TempName = FileName + ".folio-saving";
-  try {
-    {
-      TFileStream Stream(TempName, fmCreate);
-      SaveTiffPages(*this, FAttachedMView, &Stream, SelectedOnly, FAborting, FMonoConversion, OnProgress);
-    }
-    if (FAborting || std::rename(TempName.c_str(), FileName.c_str()) != 0) {
+  SaveToNamedFile(FileName, [&](TStream* Stream) { SaveTiffPages(Stream, SelectedOnly); });
+}
+
+void TFolioMIO::SaveDcxPages(TStream* Stream) {
+  TFolioMView* View = FAttachedMView;
+  if (!View || View->GetImageCount() == 0) return;
+  TIEProgressRec Progress;
+  Progress.Sender = this;
+  Progress.Aborting = &FAborting;
+  const int32_t Count = View->GetImageCount();
+  // One page in memory at a time; the page table is filled in at the end.
+  TDcxPageWriter Writer(Stream, Count, Progress);
+  for (int32_t k = 0; k < Count && !FAborting; ++k) {
+    TIOParamsVals* Rec = ParamsOf(k);
+    auto Bitmap = std::make_unique<TIEBitmap>();
+    if (Rec) View->CopyToIEBitmap(k, Bitmap.get());
+    if (!Rec || Bitmap->GetWidth() <= 0 || Bitmap->GetHeight() <= 0) {
       FAborting = true;
-      DeleteFile(TempName);
+      break;
     }
+    Bitmap->SetMonoConversion(FMonoConversion);
+    Rec->SetImageIndex(k);
+    Writer.AddPage(Bitmap.get(), *Rec);
+    if (OnProgress) OnProgress(this, static_cast<int32_t>(static_cast<int64_t>(k) * 100 / Count));
+  }
+  Writer.Finish();
+}
+
+void TFolioMIO::SaveDcxStream(TStream* Stream) {
+  try {
+    SaveDcxPages(Stream);
   } catch (...) {
-    DeleteFile(TempName);
     DoFinishWork();
     throw;
   }
   DoFinishWork();
+}
+
+void TFolioMIO::SaveDcxFile(const std::string& FileName) {
+  SaveToNamedFile(FileName, [&](TStream* Stream) { SaveDcxPages(Stream); });
+}
+
+// Formats whose writers this build lacks: nothing is written and the caller
+// learns of it through Aborting (a file variant leaves the old file alone).
+void TFolioMIO::SaveGifStream(TStream* Stream) {
+  FAborting = true;
+  DoFinishWork();
+}
+void TFolioMIO::SaveGifFile(const std::string& FileName) {
+  SaveToNamedFile(FileName, [&](TStream*) { FAborting = true; });
+}
+void TFolioMIO::SavePsStream(TStream* Stream) {
+  FAborting = true;
+  DoFinishWork();
+}
+void TFolioMIO::SavePsFile(const std::string& FileName) {
+  SaveToNamedFile(FileName, [&](TStream*) { FAborting = true; });
+}
+void TFolioMIO::SavePdfStream(TStream* Stream) {
+  FAborting = true;
+  DoFinishWork();
+}
+void TFolioMIO::SavePdfFile(const std::string& FileName) {
+  SaveToNamedFile(FileName, [&](TStream*) { FAborting = true; });
 }

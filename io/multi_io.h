@@ -4,6 +4,7 @@
 // holds one parameter set per page, in a list kept parallel to the view's
 // entries through the view's change callbacks and its change record.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@
 
 class TFolioMView;
 class TStream;
+class TIEBitmap;
+class TIEMask;
 
 class TFolioMIO : public TComponent {
  public:
@@ -37,15 +40,40 @@ class TFolioMIO : public TComponent {
   TIOParamsVals* ParamsOf(int32_t Index) const;
 
   // ---- loading (pages go in at the selected entry, or at the end)
+  // Chooses the loader by the name: URLs, then the extension.  A blank name
+  // only sets Aborting.
+  void LoadFile(const std::string& FileName);
   void LoadTiffFile(const std::string& FileName);
   void LoadTiffStream(TStream* Stream);
+  void LoadDcxFile(const std::string& FileName);
+  void LoadDcxStream(TStream* Stream);
+  // Formats whose codecs this build lacks: the file is opened (a missing file
+  // raises as for every loader), nothing is inserted, Aborting is set and the
+  // work finishes.
+  void LoadGifFile(const std::string& FileName);
+  void LoadGifStream(TStream* Stream);
+  void LoadIcoFile(const std::string& FileName);
+  void LoadIcoStream(TStream* Stream);
+  void LoadDicomFile(const std::string& FileName);
+  void LoadDicomStream(TStream* Stream);
+  void LoadAviFile(const std::string& FileName);
+  void LoadMediaFile(const std::string& FileName);
+  void LoadUrl(const std::string& URL);
 
   // ---- saving
-  // Writes to a temporary file beside FileName and replaces FileName only
-  // when every page was written; on failure FileName is left as it was and
-  // Aborting is set.
+  // The file variants write to a temporary file beside FileName and replace
+  // FileName only when every page was written; on failure FileName is left
+  // as it was and Aborting is set.
   void SaveTiffFile(const std::string& FileName, bool SelectedOnly);
   void SaveTiffStream(TStream* Stream, bool SelectedOnly);
+  void SaveDcxFile(const std::string& FileName);
+  void SaveDcxStream(TStream* Stream);
+  void SaveGifFile(const std::string& FileName);
+  void SaveGifStream(TStream* Stream);
+  void SavePsFile(const std::string& FileName);
+  void SavePsStream(TStream* Stream);
+  void SavePdfFile(const std::string& FileName);
+  void SavePdfStream(TStream* Stream);
 
   virtual void DoFinishWork();
   void RefreshView();
@@ -71,6 +99,19 @@ class TFolioMIO : public TComponent {
   void ApplyDefaultDpi(TIOParamsVals* Params);
 
  private:
+  // Reads page i of the stream into Bitmap and Rec; answers the page count
+  // (N) as the codec knows it after the read.
+  using TPageReader = std::function<void(TStream* Stream, int32_t i, TIEBitmap* Bitmap, TIOParamsVals* Rec,
+                                         TIEProgressRec& Progress, int32_t& N, TIEMask*& AlphaMask)>;
+  // The page loop shared by the multi-page formats.  FixedCount >= 0 runs
+  // exactly that many pages; otherwise the first read tells the count.
+  void LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader);
+  void LoadFromNamedFile(const std::string& FileName, void (TFolioMIO::*StreamLoader)(TStream*));
+  void LoadUnsupported();
+  void LoadOnePageThroughView(const std::string& FileName);
+  void SaveToNamedFile(const std::string& FileName, const std::function<void(TStream*)>& Writer);
+  void SaveTiffPages(TStream* Stream, bool SelectedOnly);
+  void SaveDcxPages(TStream* Stream);
   void Detach();
 
   TFolioMView* FAttachedMView = nullptr;

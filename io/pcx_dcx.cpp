@@ -1,6 +1,7 @@
 #include "io/pcx_dcx.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -611,21 +612,43 @@ void DcxInsertPage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
 void DcxWriteStream(TStream* Stream, const std::vector<TIEBitmap*>& Pages,
                     const std::vector<TIOParamsVals*>& Params, TIEProgressRec& Progress) {
   const int32_t count = int32_t(std::min(Pages.size(), Params.size()));
-  if (count > DcxMaxTableEntries - 1) {
-    Progress.SetAborting();
+  TDcxPageWriter writer(Stream, count, Progress);
+  for (int32_t i = 0; i < count && !Progress.IsAborting(); ++i) writer.AddPage(Pages[size_t(i)], *Params[size_t(i)]);
+  writer.Finish();
+}
+
+TDcxPageWriter::TDcxPageWriter(TStream* Stream, int32_t PageCount, TIEProgressRec& Progress)
+    : FStream(Stream), FProgress(Progress) {
+  if (PageCount < 0 || PageCount > DcxMaxTableEntries - 1) {
+    FProgress.SetAborting();
     return;
   }
-  const int64_t start = Stream->GetPosition();
-  std::vector<uint8_t> head(size_t(4 + 4 * (count + 1)), 0);
-  Put32(head.data(), DcxSignature);
-  if (!WriteChecked(Stream, head.data(), int64_t(head.size()), Progress)) return;
-  for (int32_t i = 0; i < count; ++i) {
-    Put32(&head[size_t(4 + 4 * i)], uint32_t(Stream->GetPosition() - start));
-    PcxWriteStream(Stream, Pages[size_t(i)], *Params[size_t(i)], Progress);
-    if (Progress.IsAborting()) return;
+  FPageCount = PageCount;
+  FStart = Stream->GetPosition();
+  FHead.assign(size_t(4 + 4 * (PageCount + 1)), 0);
+  Put32(FHead.data(), DcxSignature);
+  WriteChecked(Stream, FHead.data(), int64_t(FHead.size()), Progress);
+}
+
+void TDcxPageWriter::AddPage(TIEBitmap* Bitmap, TIOParamsVals& Params) {
+  if (FProgress.IsAborting() || FWritten >= FPageCount) return;
+  const int64_t at = FStream->GetPosition() - FStart;
+  if (at > int64_t(UINT32_MAX)) {
+    // The table holds 32-bit offsets: a page beyond them would be lost.
+    FProgress.SetAborting();
+    return;
   }
-  const int64_t end = Stream->GetPosition();
-  Stream->SetPosition(start);
-  WriteChecked(Stream, head.data(), int64_t(head.size()), Progress);
-  Stream->SetPosition(end);
+  Put32(&FHead[size_t(4 + 4 * FWritten)], uint32_t(at));
+  PcxWriteStream(FStream, Bitmap, Params, FProgress);
+  if (!FProgress.IsAborting()) ++FWritten;
+}
+
+void TDcxPageWriter::Finish() {
+  if (FHead.empty()) return;
+  // Entries of pages never written stay 0, which ends the table there.
+  for (int32_t i = FWritten; i <= FPageCount; ++i) Put32(&FHead[size_t(4 + 4 * i)], 0);
+  const int64_t end = FStream->GetPosition();
+  FStream->SetPosition(FStart);
+  WriteChecked(FStream, FHead.data(), int64_t(FHead.size()), FProgress);
+  FStream->SetPosition(end);
 }

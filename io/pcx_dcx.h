@@ -73,3 +73,24 @@ void DcxInsertPage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
 // bitmap, each with its own parameters.
 void DcxWriteStream(TStream* Stream, const std::vector<TIEBitmap*>& Pages,
                     const std::vector<TIOParamsVals*>& Params, TIEProgressRec& Progress);
+
+// Writes a DCX of a known number of pages one page at a time, so that only
+// the page being written needs to be in memory: the table is reserved first
+// and filled in by Finish.  A failure sets the abort flag of Progress; pages
+// added after it are ignored.
+class TDcxPageWriter {
+ public:
+  TDcxPageWriter(TStream* Stream, int32_t PageCount, TIEProgressRec& Progress);
+  void AddPage(TIEBitmap* Bitmap, TIOParamsVals& Params);
+  // Writes the table (pages not added keep the terminating 0 after the last
+  // one written) and leaves the stream after the last page.
+  void Finish();
+
+ private:
+  TStream* FStream;
+  TIEProgressRec& FProgress;
+  int64_t FStart = 0;
+  int32_t FPageCount = 0;
+  int32_t FWritten = 0;
+  std::vector<uint8_t> FHead;
+};

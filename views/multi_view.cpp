@@ -7,6 +7,7 @@
 #include "foundations/image_store.h"
 #include "foundations/value_helpers.h"
 #include "io/folio_io.h"
+#include "io/multi_io.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/sysutils.h"
 
@@ -307,10 +308,9 @@ void TFolioMView::MoveImage(int32_t Index, int32_t NewIndex) {
 void TFolioMView::Clear() {
   Deselect();
   ClearLoadQueues();
-  for (size_t i = FEntries.size(); i-- > 0;) {
-    FreeEntryImages(FEntries[i].get());
-    FEntries.pop_back();
-  }
+  // One deletion at a time, each announced, so that attached components
+  // keeping per-entry state (the page parameters) stay in step.
+  for (int32_t i = GetImageCount(); i-- > 0;) DeleteImageInternal(i);
   FMultiSelected.clear();
   {
     TLockScope Lock(FLock);
@@ -783,6 +783,79 @@ bool TFolioMView::LoadImageOnDemand(int32_t Index) {
   if (Failed || Loaded.IsEmpty()) return false;
   StoreImageBitmap(Index, &Loaded);
   return E->Image != nullptr;
+}
+
+bool TFolioMView::SetImageFromFile(int32_t Index, const std::string& FileName, int32_t ImageIndex) {
+  return LoadImageIntoEntry(Index, nullptr, FileName, ImageIndex);
+}
+
+bool TFolioMView::LoadImageIntoEntry(int32_t Index, TStream* Stream, const std::string& FileName,
+                                     int32_t ImageIndex) {
+  TIEMViewEntry* E = Entry(Index);
+  if (!E) return false;
+  TFolioMIO* MIO = GetMIO();
+  TIEBitmap Loaded;
+  FIO->AttachBitmap(&Loaded);
+  FIO->SetBackground(E->Background);
+  FIO->GetParams()->SetImageIndex(ImageIndex);
+  FIO->SetAutoAdjustDPI(MIO->GetAutoAdjustDPI());
+  bool Failed;
+  try {
+    if (Stream)
+      FIO->LoadFromStream(Stream);
+    else
+      FIO->LoadFromFileAuto(FileName);
+    Failed = FIO->GetAborting() || Loaded.IsEmpty();
+  } catch (const Exception&) {
+    Failed = true;
+  }
+  if (Failed) DoWrongImage(&Loaded, Index);
+  // The entry may have gone while the I/O component ran its events.
+  E = Entry(Index);
+  if (E) {
+    if (TIOParamsVals* Rec = MIO->ParamsOf(Index)) Rec->Assign(FIO->GetParams());
+    E->Background = FIO->GetBackground();
+    StoreImageBitmap(Index, &Loaded);
+    const TIOParamsVals* P = FIO->GetParams();
+    if (P->StoredWidth > 0 && P->StoredHeight > 0 && E->Image) {
+      SetImageSourceWidth(Index, P->StoredWidth);
+      SetImageSourceHeight(Index, P->StoredHeight);
+    }
+    ClearImageCache(Index);
+  }
+  FIO->AttachBitmap(nullptr);
+  UpdateLayout();
+  return !Failed && E != nullptr;
+}
+
+void TFolioMView::DoWrongImage(TIEBitmap* Bitmap, int32_t Index) {
+  // A light page with a dark cross: visibly not the document's content.
+  const int32_t w = std::max<int32_t>(FThumbWidth, 16), h = std::max<int32_t>(FThumbHeight, 16);
+  Bitmap->Allocate(w, h, ie24RGB);
+  Bitmap->Fill(double(clSilver));
+  TRGB Ink;
+  Ink.r = Ink.g = Ink.b = 64;
+  for (int32_t y = 0; y < h; ++y) {
+    const int32_t x1 = int32_t(int64_t(y) * (w - 1) / std::max(h - 1, 1));
+    Bitmap->SetPixel24(x1, y, Ink);
+    Bitmap->SetPixel24(w - 1 - x1, y, Ink);
+  }
+}
+
+TFolioMIO* TFolioMView::GetMIO() {
+  if (!FMIO) {
+    FMIO = new TFolioMIO(this);
+    FMIO->FreeNotification(this);
+    FMIO->SetAttachedMView(this);
+    FMIO->OnProgress = FOnProgress;
+    FMIO->OnFinishWork = FOnFinishWork;
+  }
+  return FMIO;
+}
+
+void TFolioMView::Notification(TComponent* AComponent, TOperation Operation) {
+  TIEView::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent != nullptr && AComponent == FMIO) FMIO = nullptr;
 }
 
 void TFolioMView::ClearLoadQueues() {}

@@ -38,6 +38,7 @@ class TBitmap;
 class TIEBaseBitmap;
 class TIEBitmap;
 class TFolioIO;
+class TFolioMIO;
 class TFolioMView;
 class TIEVirtualImageList;
 class TIEVirtualImageInfo;
@@ -222,6 +223,18 @@ class TFolioMView : public TIEView {
   // Fills the entry's image from its deferred file name; false when that load
   // failed or there is nothing to load from.
   bool LoadImageOnDemand(int32_t Index);
+  // Loads image ImageIndex of a file (or of Stream when given) into entry
+  // Index through the view's own I/O component and copies the parameters read
+  // into the entry's record of GetMIO.  False when Index is outside the list
+  // or the load failed (the entry then holds the placeholder of DoWrongImage).
+  bool LoadImageIntoEntry(int32_t Index, TStream* Stream, const std::string& FileName, int32_t ImageIndex);
+  bool SetImageFromFile(int32_t Index, const std::string& FileName, int32_t ImageIndex);
+  // Draws the placeholder of an entry whose file cannot be read.
+  virtual void DoWrongImage(TIEBitmap* Bitmap, int32_t Index);
+  // The view's own multi-image I/O component: created on first call, owned
+  // by and attached to this view, with the view's progress and finish events.
+  virtual TFolioMIO* GetMIO();
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   virtual void ClearLoadQueues();
   void CancelImageLoad(int32_t Index);
   bool GetPlaying() const { return FPlaying; }
@@ -347,6 +360,7 @@ class TFolioMView : public TIEView {
   std::unique_ptr<TIEVirtualImageList> FImageList;
   std::unique_ptr<TIEVirtualImageList> FCacheList;
   std::unique_ptr<TFolioIO> FIO;
+  TFolioMIO* FMIO = nullptr;  // owned as a component; forgotten on its removal
   std::vector<int32_t> FMultiSelected;
   int32_t FSelectedIndex = -1;
   TIEBitmap* FSelectedBitmap = nullptr;  // held from the store while selected

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +59,7 @@ std::string MakeG4(const TempDir& Dir) {
 // Black is 0 in a 1-bit page; any other format is read as its gray level.
 bool IsBlack(TIEBitmap& B, int32_t x, int32_t y) {
   if (B.GetPixelFormat() == ie1g) return ((B.GetScanline(y)[x / 8] >> (7 - x % 8)) & 1) == 0;
+  if (B.GetPixelFormat() == ie24RGB) return B.GetPixel24(x, y).g < 128;
   return B.GetPixel8(x, y) < 128;
 }
 
@@ -68,6 +72,15 @@ void ExpectPage(TFolioMView& V, int32_t Entry, int32_t k) {
   for (int32_t y = 0; y < kH; ++y)
     for (int32_t x = 0; x < kW; ++x) Wrong += IsBlack(B, x, y) != FixtureBlack(k, x, y);
   EXPECT_EQ(Wrong, 0) << "entry " << Entry << " page " << k;
+}
+
+// Temporary files a save may leave beside the document.
+int32_t CountSavingLeftovers(const TempDir& Dir) {
+  int32_t n = 0;
+  for (const auto& E : std::filesystem::directory_iterator(Dir.path())) {
+    if (E.path().string().find(".saving") != std::string::npos) ++n;
+  }
+  return n;
 }
 
 struct MultiIOTest : ::testing::Test {
@@ -217,7 +230,7 @@ TEST_F(MultiIOTest, SaveRoundTripReadsRightInPeerTools) {
   const std::string Saved = Dir.file("saved.tif");
   M->SaveTiffFile(Saved, false);
   ASSERT_FALSE(M->GetAborting());
-  EXPECT_FALSE(FileExists(Saved + ".folio-saving"));
+  EXPECT_EQ(CountSavingLeftovers(Dir), 0);
   // Page for page through libtiff: copy both to uncompressed and compare.
   ASSERT_EQ(RunCommand("tiffcp -c none " + File + " " + Dir.file("a.tif")), 0);
   ASSERT_EQ(RunCommand("tiffcp -c none " + Saved + " " + Dir.file("b.tif")), 0);
@@ -266,7 +279,143 @@ TEST_F(MultiIOTest, FailedSaveLeavesTheOldFileUntouched) {
   M->SaveTiffFile(File, false);
   EXPECT_TRUE(M->GetAborting());
   EXPECT_EQ(ReadFileBytes(File), Before);
-  EXPECT_FALSE(FileExists(File + ".folio-saving"));
+  EXPECT_EQ(CountSavingLeftovers(Dir), 0);
+
+  // A complete save replaces the file but keeps its permissions.
+  V->DeleteImage(3);
+  ASSERT_EQ(::chmod(File.c_str(), 0640), 0);
+  M->SaveTiffFile(File, false);
+  EXPECT_FALSE(M->GetAborting());
+  struct stat St;
+  ASSERT_EQ(::stat(File.c_str(), &St), 0);
+  EXPECT_EQ(St.st_mode & 0777, 0640u);
+  EXPECT_NE(ReadFileBytes(File), Before);
+  EXPECT_EQ(CountSavingLeftovers(Dir), 0);
+
+  // A folder that cannot take the file: the file system's reason, and no
+  // stray files.
+  EXPECT_THROW(M->SaveTiffFile(Dir.file("no/such/folder/x.tif"), false), EFCreateError);
+}
+
+TEST_F(MultiIOTest, DcxRoundTripReadsRightInPillow) {
+  if (!HaveTool("convert") || !HaveTool("/usr/bin/python3")) GTEST_SKIP() << "ImageMagick or Python missing";
+  M->LoadTiffFile(MakeG4(Dir));
+  ASSERT_EQ(V->GetImageCount(), 3);
+  const std::string Dcx = Dir.file("doc.dcx");
+  M->SaveDcxFile(Dcx);
+  ASSERT_FALSE(M->GetAborting());
+  EXPECT_EQ(CountSavingLeftovers(Dir), 0);
+  // The peer sees three pages, each the source page.  (Pillow: this
+  // ImageMagick reads every 1-bit PCX page black, whoever wrote it.)
+  std::string Out;
+  ASSERT_EQ(RunCommand("/usr/bin/python3 -c \"from PIL import Image\n"
+                       "im = Image.open('" + Dcx + "')\n"
+                       "print(im.n_frames)\n"
+                       "for k in range(im.n_frames):\n"
+                       "  im.seek(k)\n"
+                       "  ref = Image.open('" + Dir.path() + "/p%d.pbm' % k).convert('1')\n"
+                       "  print(sum(a != b for a, b in zip(im.convert('1').getdata(), ref.getdata())))\n\"",
+                       &Out),
+            0);
+  EXPECT_EQ(Out, "3\n0\n0\n0\n");
+  // And back here through the name, after a page that was already there.
+  V->Clear();
+  ASSERT_EQ(M->GetImageCount(), 0);
+  V->InsertImage(0);
+  V->Deselect();
+  M->LoadFile(Dcx);
+  ASSERT_FALSE(M->GetAborting());
+  ASSERT_EQ(V->GetImageCount(), 4);
+  ASSERT_EQ(M->GetImageCount(), 4);
+  for (int32_t k = 0; k < 3; ++k) {
+    ExpectPage(*V, k + 1, k);
+    EXPECT_EQ(M->ParamsOf(k + 1)->FileFormat, ioDCX);
+    EXPECT_EQ(M->ParamsOf(k + 1)->ImageIndex, k + 1);
+    EXPECT_EQ(M->ParamsOf(k + 1)->FileName, Dcx);
+  }
+  // Not a DCX: nothing inserted, the failure reported.
+  WriteFileBytes(Dir.file("bad.dcx"), std::vector<uint8_t>(64, 0x11));
+  M->LoadDcxFile(Dir.file("bad.dcx"));
+  EXPECT_TRUE(M->GetAborting());
+  EXPECT_EQ(V->GetImageCount(), 4);
+  EXPECT_EQ(M->GetImageCount(), 4);
+}
+
+TEST_F(MultiIOTest, LoadFileChoosesTheLoaderByName) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::string G4 = MakeG4(Dir);
+  // The same document under the other fax extensions, a one-page PCX, and
+  // names whose formats this build cannot read.
+  ASSERT_EQ(RunCommand("cp " + G4 + " " + Dir.file("doc.fax")), 0);
+  ASSERT_EQ(RunCommand("convert " + Dir.file("p1.pbm") + " " + Dir.file("one.pcx")), 0);
+  ASSERT_EQ(RunCommand("convert " + Dir.file("p1.pbm") + " " + Dir.file("one.gif")), 0);
+  WriteFileBytes(Dir.file("clip.mpg"), std::vector<uint8_t>(32, 0));
+  WriteFileBytes(Dir.file("broken.pcx"), std::vector<uint8_t>(40, 0x0A));
+  struct Case {
+    std::string Name;
+    bool Aborting;
+    int32_t Added;
+    int32_t Format;
+    int32_t Finished;
+  } Cases[] = {
+      {G4, false, 3, ioTIFF, 1},
+      {Dir.file("doc.fax"), false, 3, ioTIFF, 1},
+      {Dir.file("one.pcx"), false, 1, ioPCX, 1},
+      {Dir.file("broken.pcx"), true, 0, 0, 1},
+      {Dir.file("one.gif"), true, 0, 0, 1},
+      {Dir.file("clip.mpg"), true, 0, 0, 1},
+      {"HTTP://example.invalid/doc.tif", true, 0, 0, 1},
+      {"   ", true, 0, 0, 0},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TFolioMView View(nullptr);
+    TFolioMIO Mio(nullptr);
+    Mio.SetAttachedMView(&View);
+    int32_t Finished = 0;
+    Mio.OnFinishWork = [&](TObject*) { ++Finished; };
+    Mio.LoadFile(C.Name);
+    EXPECT_EQ(Mio.GetAborting(), C.Aborting);
+    EXPECT_EQ(Finished, C.Finished);
+    ASSERT_EQ(View.GetImageCount(), C.Added);
+    ASSERT_EQ(Mio.GetImageCount(), C.Added);
+    if (C.Added > 0) {
+      EXPECT_EQ(Mio.ParamsOf(0)->FileFormat, C.Format);
+    }
+    if (C.Format == ioPCX) ExpectPage(View, 0, 1);
+  }
+  // A missing file is the file system's error, after the work finished.
+  EXPECT_THROW(M->LoadFile(Dir.file("missing.tif")), EFOpenError);
+  EXPECT_EQ(V->GetImageCount(), 0);
+}
+
+TEST_F(MultiIOTest, ClearAndTheViewsOwnComponentStayInStep) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::string File = MakeG4(Dir);
+  M->LoadTiffFile(File);
+  ASSERT_EQ(M->GetImageCount(), 3);
+  // The view's own component catches up, and hears every later change.
+  TFolioMIO* Own = V->GetMIO();
+  ASSERT_NE(Own, nullptr);
+  EXPECT_EQ(V->GetMIO(), Own);
+  EXPECT_EQ(Own->GetAttachedMView(), V.get());
+  EXPECT_EQ(Own->GetImageCount(), 3);
+  V->Clear();
+  EXPECT_EQ(M->GetImageCount(), 0);
+  EXPECT_EQ(Own->GetImageCount(), 0);
+  M->LoadTiffFile(File);
+  EXPECT_EQ(M->GetImageCount(), 3);
+  EXPECT_EQ(Own->GetImageCount(), 3);
+  // One page read into an existing entry through the view: its record in the
+  // view's own component describes it.
+  ASSERT_TRUE(V->SetImageFromFile(1, File, 2));
+  ExpectPage(*V, 1, 2);
+  EXPECT_EQ(Own->ParamsOf(1)->TiffCompression, ietcG4Fax);
+  // An unreadable file leaves the placeholder and answers false.
+  EXPECT_FALSE(V->SetImageFromFile(0, Dir.file("missing.tif"), 0));
+  EXPECT_TRUE(V->HasImage(0));
+  EXPECT_FALSE(V->SetImageFromFile(7, File, 0));
+  // The view takes its component with it (the sanitizer build checks).
 }
 
 }  // namespace
