@@ -59,7 +59,7 @@ inline constexpr TMsgLanguage msSystem = 0;
 
 class TFolioIO;
 // Replaces the save-parameters dialog when it sets Handled.
-using TIEDoPreviewsEvent = std::function<void(TFolioIO* Sender, bool& Handled)>;
+using TIEDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
 // Called with the parameters dialog before it is shown.
 using TIEIOPreviewEvent = std::function<void(TObject* Sender, TObject* Dialog)>;
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -17,11 +18,16 @@
 #include "io/pcx_dcx.h"
 #include "io/tiff_reader.h"
 #include "io/tiff_writer.h"
+#include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 #include "views/multi_view.h"
 
-TFolioMIO::TFolioMIO(TComponent* AOwner) : TComponent(AOwner) {}
+TFolioMIO::TFolioMIO(TComponent* AOwner) : TComponent(AOwner), FPreviewFont(std::make_unique<TFont>()) {}
+
+void TFolioMIO::SetPreviewFont(TFont* Value) {
+  if (Value) FPreviewFont->Assign(Value);
+}
 
 TFolioMIO::~TFolioMIO() {
   Detach();
@@ -115,6 +121,82 @@ void TFolioMIO::MoveParams(int32_t Index, int32_t NewIndex) {
 void TFolioMIO::ApplyDefaultDpi(TIOParamsVals* Params) {
   if (Params->DpiX < 2) Params->SetDpiX(IEDefaultDpiX);
   if (Params->DpiY < 2) Params->SetDpiY(IEDefaultDpiY);
+}
+
+void TFolioMIO::CopyFirstPageOptions() {
+  if (GetImageCount() < 2) return;
+  // Through a copy: AssignCompressionInfo reads while the targets change.
+  TIOParamsVals First(nullptr);
+  First.AssignCompressionInfo(ParamsOf(0));
+  for (int32_t i = 1; i < GetImageCount(); ++i) ParamsOf(i)->AssignCompressionInfo(&First);
+}
+
+// ------------------------------------------------------------ acquisition
+bool TFolioMIO::AcquirePages(uint8_t Api) {
+  if (FAcquireBusy != 0) return true;
+  bool Result = false;
+  try {
+    FAborting = false;
+    FAcquirePosition = 0;
+    if (FAttachedMView)
+      FAcquirePosition = FAttachedMView->GetSelectedImage() >= 0 ? FAttachedMView->GetSelectedImage()
+                                                                 : FAttachedMView->GetImageCount();
+    // No scanner interface is part of this build: every source answers
+    // that nothing was acquired.
+    Result = false;
+    RefreshView();
+  } catch (...) {
+    Result = false;
+  }
+  return Result;
+}
+
+void TFolioMIO::ReceiveAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params) {
+  bool Handled = false;
+  if (OnAcquireBitmap) OnAcquireBitmap(this, Bitmap, Handled);
+  if (Handled || !FAttachedMView || !Bitmap) return;
+  TFolioMView* View = FAttachedMView;
+  FAcquirePosition = std::max(std::min(FAcquirePosition, View->GetImageCount()), 0);
+  const int32_t Position = FAcquirePosition;
+  View->InsertImageNoSelect(Position);
+  TIOParamsVals* Rec = ParamsOf(Position);
+  if (!Rec) return;
+  Params = Rec;
+  std::unique_ptr<TIEBitmap> Adjusted;
+  if (FAutoAdjustDPI) Adjusted = IEAdjustBitmapDpi(Bitmap, *Rec, FFilteredAdjustDPI);
+  View->StoreImageBitmap(Position, Adjusted ? Adjusted.get() : Bitmap);
+  View->SetImageDelayTime(Position, 100);
+  if (OnAfterAcquireBitmap) OnAfterAcquireBitmap(this, Position);
+  ++FAcquirePosition;
+}
+
+void TFolioMIO::ResetAcquireState() { FAcquireBusy = 0; }
+
+bool TFolioMIO::WiaProgress(int32_t Percent) {
+  if (OnProgress) OnProgress(this, Percent);
+  return !FAborting;
+}
+
+// ------------------------------------------------------------ dialogs
+bool TFolioMIO::ShowParamsPreviews(int32_t Index, TIEParamsPages Pages) {
+  bool Handled = false;
+  if (OnDoPreviews) OnDoPreviews(this, Handled);
+  if (Handled) return true;
+  TFolioMView* View = FAttachedMView;
+  if (!View) return false;
+  if (View->GetImageCount() > 0 && View->GetSelectedImage() < 0) View->SetSelectedImage(0);
+  if (!View->GetViewBitmap()) return false;
+  // The parameters dialog is not part of this build: it answers as if
+  // cancelled.
+  const bool Result = false;
+  if (Index < 0) CopyFirstPageOptions();
+  RefreshView();
+  return Result;
+}
+
+bool TFolioMIO::ShowPrintPreview(const std::string& Title, bool ShowAnnotations, const std::string& Caption) {
+  // No print preview in this build: as if cancelled.
+  return false;
 }
 
 void TFolioMIO::DoFinishWork() {

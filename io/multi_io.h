@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "io/folio_io.h"
+#include "io/format_registry.h"
 #include "io/io_params.h"
 #include "io/progress.h"
 #include "platform/rtl/components.h"
@@ -16,11 +18,17 @@
 #include "views/view_base.h"
 
 class TFolioMView;
+class TFont;
+
+// An acquired image before it is stored; Handled keeps it out of the view.
+using TIEAcquireBitmapEvent = std::function<void(TObject* Sender, TIEBitmap* ABitmap, bool& Handled)>;
+// An acquired image was stored as entry index.
+using TIEAfterAcquireBitmapEvent = std::function<void(TObject* Sender, int32_t index)>;
 class TStream;
 class TIEBitmap;
 class TIEMask;
 
-class TFolioMIO : public TComponent {
+class TFolioMIO : public TComponent, public IFormPropertyTarget {
  public:
   explicit TFolioMIO(TComponent* AOwner);
   ~TFolioMIO() override;
@@ -75,6 +83,24 @@ class TFolioMIO : public TComponent {
   void SavePdfFile(const std::string& FileName);
   void SavePdfStream(TStream* Stream);
 
+  // ---- acquisition
+  // Busy: True at once.  Api 0 TWAIN, 1 WIA; any other answers False.
+  bool AcquirePages(uint8_t Api);
+  // Stores one acquired image as a new entry at the acquire position (unless
+  // OnAcquireBitmap handles it); Params gets the entry's record to fill.
+  virtual void ReceiveAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params);
+  virtual void ResetAcquireState();
+  int32_t GetAcquirePosition() const { return FAcquirePosition; }
+  void SetAcquirePosition(int32_t Value) { FAcquirePosition = Value; }
+  // Progress of a scanner transfer; answers whether to go on.
+  bool WiaProgress(int32_t Percent);
+
+  // ---- dialogs
+  // The save-parameters dialog for page Index (Index < 0: page 0, whose
+  // encoding options then go to every page whatever the answer).
+  bool ShowParamsPreviews(int32_t Index, TIEParamsPages Pages);
+  bool ShowPrintPreview(const std::string& Title, bool ShowAnnotations, const std::string& Caption);
+
   virtual void DoFinishWork();
   void RefreshView();
 
@@ -87,9 +113,27 @@ class TFolioMIO : public TComponent {
   void SetFilteredAdjustDPI(bool Value) { FFilteredAdjustDPI = Value; }
   uint8_t GetMonoConversion() const { return FMonoConversion; }
   bool GetNativePixelFormat() const { return FNativePixelFormat; }
+  TMsgLanguage GetMsgLanguage() const { return FMsgLanguage; }
+  void SetMsgLanguage(TMsgLanguage Value) { FMsgLanguage = Value; }
+  TIOPreviewsParams GetPreviewsParams() const { return FPreviewsParams; }
+  void SetPreviewsParams(TIOPreviewsParams Value) { FPreviewsParams = Value; }
+  TFont* GetPreviewFont() const { return FPreviewFont.get(); }
+  void SetPreviewFont(TFont* Value);
+  bool GetSimplifiedParamsDialogs() const { return FSimplifiedParamsDialogs; }
+  void SetSimplifiedParamsDialogs(bool Value) { FSimplifiedParamsDialogs = Value; }
+  TIEDialogsMeasureUnit GetDialogsMeasureUnit() const { return FDialogsMeasureUnit; }
+  void SetDialogsMeasureUnit(TIEDialogsMeasureUnit Value) { FDialogsMeasureUnit = Value; }
+  const std::string& GetProxyAddress() const { return FProxyAddress; }
+  const std::string& GetProxyUser() const { return FProxyUser; }
+  const std::string& GetProxyPassword() const { return FProxyPassword; }
+
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
 
   TIEProgressEvent OnProgress;
   TNotifyEvent OnFinishWork;
+  TIEAcquireBitmapEvent OnAcquireBitmap;
+  TIEAfterAcquireBitmapEvent OnAfterAcquireBitmap;
+  TIEDoPreviewsEvent OnDoPreviews;
 
  protected:
   void ViewChanged(TIEView* Sender, int32_t Code);
@@ -97,6 +141,8 @@ class TFolioMIO : public TComponent {
   void DeleteParams(int32_t Index);
   void MoveParams(int32_t Index, int32_t NewIndex);
   void ApplyDefaultDpi(TIOParamsVals* Params);
+  // The encoding options of page 0 go to every other page.
+  void CopyFirstPageOptions();
 
  private:
   // Reads page i of the stream into Bitmap and Rec; answers the page count
@@ -123,4 +169,15 @@ class TFolioMIO : public TComponent {
   bool FFilteredAdjustDPI = false;
   const uint8_t FMonoConversion = 1;
   const bool FNativePixelFormat = false;
+  int32_t FAcquirePosition = 0;
+  int32_t FAcquireBusy = 0;
+  TMsgLanguage FMsgLanguage = msSystem;
+  TIOPreviewsParams FPreviewsParams = 0;
+  std::unique_ptr<TFont> FPreviewFont;
+  bool FSimplifiedParamsDialogs = true;
+  TIEDialogsMeasureUnit FDialogsMeasureUnit = ieduInches;
+  const std::string FProxyAddress, FProxyUser, FProxyPassword;
 };
+
+// Registers TFolioMIO with the form-resource reader.
+void IERegisterFolioMIOClass();

@@ -990,7 +990,7 @@ TEST(FolioIO, ParametersDialogIsHandledOrNotAvailable) {
   TFolioIO IO;
   EXPECT_FALSE(IO.DoPreviews(ppTIFF)) << "no dialog in this build";
   int32_t Calls = 0;
-  IO.OnDoPreviews = [&](TFolioIO* Sender, bool& Handled) {
+  IO.OnDoPreviews = [&](TObject* Sender, bool& Handled) {
     ++Calls;
     EXPECT_EQ(Sender, &IO);
     Handled = true;

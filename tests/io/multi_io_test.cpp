@@ -11,7 +11,9 @@
 
 #include "foundations/image_buffer.h"
 #include "io/io_params.h"
+#include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/forms.h"
 #include "support/test_support.h"
 #include "views/multi_view.h"
 
@@ -416,6 +418,105 @@ TEST_F(MultiIOTest, ClearAndTheViewsOwnComponentStayInStep) {
   EXPECT_TRUE(V->HasImage(0));
   EXPECT_FALSE(V->SetImageFromFile(7, File, 0));
   // The view takes its component with it (the sanitizer build checks).
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MultiIOTest, AcquiredImagesGoInAtTheAcquirePosition) {
+  for (int32_t i = 0; i < 2; ++i) V->InsertImage(i);
+  std::vector<int32_t> After;
+  M->OnAfterAcquireBitmap = [&](TObject*, int32_t Index) { After.push_back(Index); };
+  auto Page = [](int32_t k) {
+    auto B = TIEBitmap::CreateSized(kW, kH, ie1g);
+    B->Fill(1);
+    for (int32_t y = 0; y < kH; ++y)
+      for (int32_t x = 0; x < kW; ++x)
+        if (FixtureBlack(k, x, y)) B->GetScanline(y)[x / 8] &= static_cast<uint8_t>(~(0x80 >> (x % 8)));
+    return B;
+  };
+  // A position beyond the end is clamped; each image goes after the last.
+  M->SetAcquirePosition(10);
+  for (int32_t k = 0; k < 2; ++k) {
+    auto B = Page(k);
+    TIOParamsVals* Rec = nullptr;
+    M->ReceiveAcquiredBitmap(B.get(), Rec);
+    ASSERT_EQ(Rec, M->ParamsOf(2 + k));
+    Rec->SetDpiX(200);
+  }
+  EXPECT_EQ(After, (std::vector<int32_t>{2, 3}));
+  ASSERT_EQ(V->GetImageCount(), 4);
+  ASSERT_EQ(M->GetImageCount(), 4);
+  ExpectPage(*V, 2, 0);
+  ExpectPage(*V, 3, 1);
+  EXPECT_EQ(V->GetImageDelayTime(3), 100);
+  // A handler that keeps the image out of the view.
+  M->OnAcquireBitmap = [](TObject*, TIEBitmap*, bool& Handled) { Handled = true; };
+  auto B = Page(2);
+  TIOParamsVals* Rec = nullptr;
+  M->ReceiveAcquiredBitmap(B.get(), Rec);
+  EXPECT_EQ(Rec, nullptr);
+  EXPECT_EQ(V->GetImageCount(), 4);
+  // No scanner interface here: nothing acquired, nothing changed.
+  EXPECT_FALSE(M->AcquirePages(0));
+  EXPECT_FALSE(M->AcquirePages(7));
+  EXPECT_EQ(V->GetImageCount(), 4);
+}
+
+TEST_F(MultiIOTest, ParamsDialogForAllPagesSpreadsPageZerosOptions) {
+  for (int32_t i = 0; i < 3; ++i) V->InsertImage(i);
+  auto B = TIEBitmap::CreateSized(8, 8, ie24RGB);
+  for (int32_t i = 0; i < 3; ++i) V->SetIEBitmap(i, B.get());
+  M->ParamsOf(0)->TiffCompression = ietcG4Fax;
+  M->ParamsOf(2)->TiffCompression = ietcLZW;
+  M->ParamsOf(2)->FileName = "kept";
+  // Answered as cancelled, yet page 0's options reach every page (and
+  // nothing else of a record changes).
+  EXPECT_FALSE(M->ShowParamsPreviews(-1, 0));
+  for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(M->ParamsOf(i)->TiffCompression, ietcG4Fax);
+  EXPECT_EQ(M->ParamsOf(2)->FileName, "kept");
+  // For one page nothing spreads.
+  M->ParamsOf(1)->TiffCompression = ietcLZW;
+  EXPECT_FALSE(M->ShowParamsPreviews(1, 0));
+  EXPECT_EQ(M->ParamsOf(2)->TiffCompression, ietcG4Fax);
+  // A handler takes the dialog's place.
+  M->OnDoPreviews = [](TObject*, bool& Handled) { Handled = true; };
+  EXPECT_TRUE(M->ShowParamsPreviews(0, 0));
+}
+
+TEST(MultiIOForm, ReadsFromAFormResourceAndFollowsItsView) {
+  TForm Form(nullptr);
+  int32_t Finished = 0;
+  Form.BindHandlerFn("Done", TNotifyEvent([&](TObject*) { ++Finished; }));
+  Form.ReadFormResourceText(
+      "object F: TForm\n"
+      "  object FolioMIO1: TFolioMIO\n"
+      "    AttachedMView = FolioMView1\n"
+      "    AutoAdjustDPI = True\n"
+      "    SimplifiedParamsDialogs = False\n"
+      "    DialogsMeasureUnit = ieduCm\n"
+      "    PreviewsParams = [ioppApplyButton]\n"
+      "    PreviewFont.Name = 'DejaVu Sans'\n"
+      "    OnFinishWork = Done\n"
+      "  end\n"
+      "  object FolioMView1: TFolioMView\n"
+      "  end\n"
+      "end\n");
+  auto* M = dynamic_cast<TFolioMIO*>(Form.FindComponent("FolioMIO1"));
+  auto* V = dynamic_cast<TFolioMView*>(Form.FindComponent("FolioMView1"));
+  ASSERT_NE(M, nullptr);
+  ASSERT_NE(V, nullptr);
+  EXPECT_EQ(M->GetAttachedMView(), V);
+  EXPECT_TRUE(M->GetAutoAdjustDPI());
+  EXPECT_FALSE(M->GetSimplifiedParamsDialogs());
+  EXPECT_EQ(M->GetDialogsMeasureUnit(), ieduCm);
+  EXPECT_EQ(M->GetPreviewsParams(), ioppApplyButton);
+  EXPECT_EQ(M->GetPreviewFont()->GetName(), "DejaVu Sans");
+  V->InsertImage(0);
+  EXPECT_EQ(M->GetImageCount(), 1);
+  M->DoFinishWork();
+  EXPECT_EQ(Finished, 1);
 }
 
 }  // namespace
