@@ -296,7 +296,8 @@ void TFolioMIO::LoadTiffStream(TStream* Stream) {
                 Scanned = true;
               }
               TiffReadStream(Bitmap, S, N, Rec, Progress, false, AlphaMask, true, false, false, Chain.get());
-            });
+            },
+            [&] { return Chain->Cut; });
 }
 
 void TFolioMIO::LoadDcxFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadDcxStream); }
@@ -336,7 +337,8 @@ void TFolioMIO::LoadUrl(const std::string& URL) {
   DoFinishWork();
 }
 
-void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader) {
+void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader,
+                          const std::function<bool()>& PagesLost) {
   TFolioMView* View = FAttachedMView;
   View->LockPaint();
   FAborting = false;
@@ -399,6 +401,9 @@ void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCoun
       if (FAborting || (FixedCount < 0 && i + 1 >= N)) break;
       ++Position;
     }
+    // Every reachable page is in; a file cut off behind them still lost
+    // pages, and the caller must hear of it.
+    if (!FAborting && PagesLost && PagesLost()) FAborting = true;
   } catch (...) {
     delete AlphaMask;
     // An entry left without its image would be a blank page: take it out.

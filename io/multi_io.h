@@ -151,7 +151,10 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
                                          TIEProgressRec& Progress, int32_t& N, TIEMask*& AlphaMask)>;
   // The page loop shared by the multi-page formats.  FixedCount >= 0 runs
   // exactly that many pages; otherwise the first read tells the count.
-  void LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader);
+  // PagesLost, when given, is asked after every page was read: true means
+  // the file holds pages that could not be reached (Aborting is then set).
+  void LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader,
+                 const std::function<bool()>& PagesLost = nullptr);
   void LoadFromNamedFile(const std::string& FileName, void (TFolioMIO::*StreamLoader)(TStream*));
   void LoadUnsupported();
   void LoadOnePageThroughView(const std::string& FileName);

@@ -281,28 +281,40 @@ bool TiffLoadIfdAt(int64_t Offset, TiffDirectory& Directory) {
 }
 
 bool TiffReadIfd(int32_t PageIndex, int64_t FirstOffset, TiffDirectory& Directory, int32_t& Count,
-                 std::vector<int64_t>* Offsets) {
+                 std::vector<int64_t>* Offsets, bool* Cut) {
   Directory.Entries.clear();
   Count = 0;
   int64_t offset = FirstOffset;
   std::unordered_set<int64_t> seen;
   const int64_t size = Directory.StreamSize - Directory.Base;
+  bool cut = false;
   while (offset != 0) {
     if (!seen.insert(offset).second) break;
     uint8_t b[4];
-    if (!Directory.ReadAt(offset, b, 2)) break;
+    if (!Directory.ReadAt(offset, b, 2)) {
+      cut = true;
+      break;
+    }
     const uint32_t n = Directory.Get16(b);
     if (n == 0) break;
     // The entry table and the next offset must lie inside the stream.
-    if (offset + 2 + int64_t(n) * 12 >= size) break;
+    if (offset + 2 + int64_t(n) * 12 >= size) {
+      cut = true;
+      break;
+    }
     if (Count == PageIndex && !LoadEntries(Directory, offset, n)) break;
-    if (!Directory.ReadAt(offset + 2 + int64_t(n) * 12, b, 4)) break;
+    if (!Directory.ReadAt(offset + 2 + int64_t(n) * 12, b, 4)) {
+      cut = true;
+      break;
+    }
     int64_t next = Directory.Get32(b);
+    if (next >= size) cut = true;
     if (next == offset || next < 8 || next >= size) next = 0;
     if (Offsets) Offsets->push_back(offset);
     ++Count;
     offset = next;
   }
+  if (Cut) *Cut = cut;
   return !Directory.Entries.empty();
 }
 
@@ -318,7 +330,7 @@ bool TiffScanChain(TStream* Stream, bool RelativeOffsets, TTiffChain& Chain) {
     TiffDirectory d;
     d.Bind(Stream, little, base);
     int32_t count = 0;
-    if (first != 0) TiffReadIfd(-1, first, d, count, &Chain.Offsets);
+    if (first != 0) TiffReadIfd(-1, first, d, count, &Chain.Offsets, &Chain.Cut);
     Chain.Stream = Stream;
     Chain.Base = base;
     Chain.StreamSize = d.StreamSize;

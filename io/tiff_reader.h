@@ -90,9 +90,10 @@ class TiffDirectory {
 // below the header, beyond the stream, or at a directory already visited end
 // the chain; a directory whose entry table reaches the end of the stream ends
 // it uncounted.  When Offsets is given it receives the offset of every
-// directory counted.  False when nothing was loaded.
+// directory counted; Cut, when given, tells whether the chain ended because
+// it pointed past the end of the stream.  False when nothing was loaded.
 bool TiffReadIfd(int32_t PageIndex, int64_t FirstOffset, TiffDirectory& Directory, int32_t& Count,
-                 std::vector<int64_t>* Offsets = nullptr);
+                 std::vector<int64_t>* Offsets = nullptr, bool* Cut = nullptr);
 // Loads the directory at Offset (a sub-directory: EXIF, GPS, SubIFD).
 bool TiffLoadIfdAt(int64_t Offset, TiffDirectory& Directory);
 
@@ -106,6 +107,9 @@ struct TTiffChain {
   int64_t StreamSize = 0;
   bool LittleEndian = true;
   bool Valid = false;
+  // The chain points past the end of the stream (a file cut off): pages
+  // beyond the last offset are lost.
+  bool Cut = false;
   std::vector<int64_t> Offsets;
 };
 // Walks the chain of Stream from its position (RelativeOffsets) or from 0;

@@ -174,6 +174,25 @@ TEST_F(MultiIOTest, BrokenPageStopsTheLoadKeepingEarlierPages) {
   ASSERT_EQ(M->GetImageCount(), 2);
   for (int32_t e = 0; e < 2; ++e) ExpectPage(*V, e, e);
 
+  // A chain that points past the end of the file (a file cut off): the
+  // pages before the cut are kept, and the loss is reported.
+  {
+    std::vector<uint8_t> Cut = ReadFileBytes(File);
+    size_t Second = U32(4);
+    Second = U32(Second + 2 + 12 * U16(Second));
+    const size_t NextAt = Second + 2 + 12 * U16(Second);
+    const uint32_t Beyond = static_cast<uint32_t>(Cut.size() + 4096);
+    for (int32_t b = 0; b < 4; ++b) Cut[NextAt + b] = static_cast<uint8_t>(Beyond >> (8 * b));
+    WriteFileBytes(Dir.file("cut.tif"), Cut);
+    TFolioMView V2(nullptr);
+    TFolioMIO M2(nullptr);
+    M2.SetAttachedMView(&V2);
+    M2.LoadTiffFile(Dir.file("cut.tif"));
+    EXPECT_TRUE(M2.GetAborting());
+    ASSERT_EQ(V2.GetImageCount(), 2);
+    for (int32_t e = 0; e < 2; ++e) ExpectPage(V2, e, e);
+  }
+
   // A header whose first directory lies beyond the end, and garbage: no
   // page, and the failure is reported.
   for (std::vector<uint8_t> Junk : {std::vector<uint8_t>(Bytes.begin(), Bytes.begin() + 12),
