@@ -1,46 +1,25 @@
 // TFolioIO in form resources: its published properties and events, and its
 // class registration, so that a window's resource can create it by name.
 #include "io/folio_io.h"
+#include "io/io_form_properties.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/form_reader.h"
 #include "views/view_base.h"
 
 bool TFolioIO::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  static const std::vector<std::string> UnitNames = {"ieduInches", "ieduCm", "ieduSelectableDefInches",
-                                                     "ieduSelectableDefCm"};
-  static const std::vector<std::string> PreviewNames = {"ioppDefaultLockPreview", "ioppApplyButton"};
+  if (IESetSharedIOFormProperty(*this, Name, Value, Context)) return true;
   if (SameText(Name, "AttachedFolio")) {
     Context.AddFixup(Value, [this](TComponent* C) { SetAttachedFolio(dynamic_cast<TIEView*>(C)); });
   } else if (SameText(Name, "AttachedTImage")) {
     // GUI image controls are not part of this build: the link stays empty
-  } else if (SameText(Name, "AutoAdjustDPI")) {
-    SetAutoAdjustDPI(Value.AsBoolean());
-  } else if (SameText(Name, "FilteredAdjustDPI")) {
-    SetFilteredAdjustDPI(Value.AsBoolean());
   } else if (SameText(Name, "StreamHeaders")) {
     SetStreamHeaders(Value.AsBoolean());
   } else if (SameText(Name, "NativePixelFormat")) {
     SetNativePixelFormat(Value.AsBoolean());
   } else if (SameText(Name, "Background")) {
     SetBackground(Value.AsColor());
-  } else if (SameText(Name, "SimplifiedParamsDialogs")) {
-    SetSimplifiedParamsDialogs(Value.AsBoolean());
-  } else if (SameText(Name, "DialogsMeasureUnit")) {
-    SetDialogsMeasureUnit(static_cast<TIEDialogsMeasureUnit>(Value.AsEnum(UnitNames)));
-  } else if (SameText(Name, "PreviewsParams")) {
-    SetPreviewsParams(static_cast<TIOPreviewsParams>(Value.AsSet(PreviewNames)));
-  } else if (SameText(Name, "MsgLanguage")) {
-    // the dialogs' languages come with the dialogs; until then every
-    // language reads as the system's
-    SetMsgLanguage(Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : msSystem);
   } else if (Name.size() > 12 && SameText(Name.substr(0, 12), "PreviewFont.")) {
     // the parameters dialog's font: kept by the dialog, which this build lacks
-  } else if (SameText(Name, "OnProgress")) {
-    OnProgress = Context.Handler<TIEProgressEvent>(Value);
-  } else if (SameText(Name, "OnFinishWork")) {
-    OnFinishWork = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnDoPreviews")) {
-    OnDoPreviews = Context.Handler<TIEDoPreviewsEvent>(Value);
   } else if (SameText(Name, "OnIOPreview")) {
     OnIOPreview = Context.Handler<TIEIOPreviewEvent>(Value);
   } else {
