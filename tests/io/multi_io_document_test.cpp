@@ -302,6 +302,27 @@ TEST_F(MultiDocumentTest, HundredPageFaxLoadsEditsAndSavesPageForPage) {
   std::string Info;
   RunCommand("tiffinfo " + Edited + " 2>/dev/null | grep -c 'Compression Scheme: CCITT Group 4'", &Info);
   EXPECT_EQ(std::atoi(Info.c_str()), int32_t(Model.size()));
+
+  // ---- the same document cut short: the pages before the cut load intact,
+  // the failure is reported, nothing more is kept.
+  {
+    std::vector<uint8_t> Cut = ReadFileBytes(Source);
+    Cut.resize(Cut.size() * 6 / 10);
+    WriteFileBytes(Dir.file("cut.tif"), Cut);
+    TFolioMView V2(nullptr);
+    TFolioMIO M2(nullptr);
+    M2.SetAttachedMView(&V2);
+    M2.LoadTiffFile(Dir.file("cut.tif"));
+    EXPECT_TRUE(M2.GetAborting());
+    EXPECT_GT(V2.GetImageCount(), 0);
+    EXPECT_LT(V2.GetImageCount(), kFaxPages);
+    EXPECT_EQ(M2.GetImageCount(), V2.GetImageCount());
+    for (int32_t k = 0; k < V2.GetImageCount(); ++k) {
+      TIEBitmap B;
+      V2.CopyToIEBitmap(k, &B);
+      EXPECT_EQ(WrongRows(B, SourceRaw.data() + RawOffset[size_t(k)], SourceHeight(k)), 0) << "cut, page " << k;
+    }
+  }
 }
 
 // ---- bounded memory: a long colour document with a small view cache
