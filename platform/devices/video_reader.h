@@ -1,0 +1,53 @@
+#pragma once
+// Frames of a video file, one at a time, as 24-bit images.
+//
+// Stands in for the platform's AVI frame library and for the media graph of
+// the loaders: it opens any container and codec that the system's FFmpeg
+// libraries read, picks the first video stream and decodes frames by index in
+// presentation order.  Stepping to the next frame continues decoding; other
+// jumps seek to the nearest earlier key frame and decode forward.
+//
+// A file that cannot be opened, has no video stream or has an unusable frame
+// size gives no reader; a frame that cannot be decoded answers false.  FFmpeg's
+// own log output is silenced.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TIEBitmap;
+
+class TVideoReader {
+ public:
+  // Null when the file cannot be opened or holds no usable video stream.
+  static std::unique_ptr<TVideoReader> Open(const std::string& FileName);
+  ~TVideoReader();
+  TVideoReader(const TVideoReader&) = delete;
+  TVideoReader& operator=(const TVideoReader&) = delete;
+
+  // Frames of the stream: what the container states, counted by reading the
+  // packets once when it states nothing.
+  int64_t GetFrameCount() const;
+  // Frames per second = Rate / Scale, as the container states them (for AVI
+  // the stream header's values, which a damaged file may leave at 0).
+  uint32_t GetRate() const;
+  uint32_t GetScale() const;
+  int32_t GetWidth() const;
+  int32_t GetHeight() const;
+  // Bits per pixel of the delivered frames: always 24.
+  int32_t GetBitCount() const;
+  // Length of the stream in 100 ns units; 0 when unknown.
+  int64_t GetDuration100ns() const;
+  // Time of one frame in 100 ns units (rounded, halves to even); 0 when unknown.
+  int64_t GetAverageTimePerFrame100ns() const;
+
+  // Decodes frame Index (0-based, presentation order) into Bitmap as ie24RGB
+  // at the frame's size.  False (Bitmap untouched) when Index is outside
+  // 0 .. GetFrameCount() - 1 or the frame cannot be decoded (a failed
+  // allocation of Bitmap leaves it empty).
+  bool GetFrame(int64_t Index, TIEBitmap* Bitmap);
+
+ private:
+  struct TImpl;
+  explicit TVideoReader(std::unique_ptr<TImpl> Impl);
+  std::unique_ptr<TImpl> F;
+};

@@ -1,0 +1,215 @@
+// Video frames by index from hand-made AVI and YUV4MPEG2 files: content,
+// orientation and numbering of every frame, the stream facts, and damaged
+// files that must fail cleanly.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "foundations/image_buffer.h"
+#include "platform/devices/video_reader.h"
+#include "support/avi_writer.h"
+#include "support/bitmap_bytes.h"
+#include "support/test_support.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int32_t kW = 16, kH = 12, kFrames = 5;
+
+std::string WriteFile(const TempDir& dir, const std::string& name, const std::vector<uint8_t>& data) {
+  const std::string path = dir.file(name);
+  WriteFileBytes(path, data);
+  return path;
+}
+
+// Gray frames for the y4m file: frame k is level 20 + 40k with a white
+// marker square at x = k, so a wrong frame or a flipped frame shows.
+std::vector<std::vector<uint8_t>> GrayFrames() {
+  std::vector<std::vector<uint8_t>> frames;
+  for (int k = 0; k < kFrames; ++k) {
+    std::vector<uint8_t> f(size_t(kW) * kH, uint8_t(20 + 40 * k));
+    for (int y = 1; y < 4; ++y)
+      for (int x = k; x < k + 3; ++x) f[size_t(y) * kW + x] = 255;
+    frames.push_back(f);
+  }
+  return frames;
+}
+
+std::vector<uint8_t> GrayAsBgr(const std::vector<uint8_t>& g) {
+  std::vector<uint8_t> out;
+  for (uint8_t v : g) out.insert(out.end(), {v, v, v});
+  return out;
+}
+
+}  // namespace
+
+TEST(VideoReader, AviFramesInAnyOrderArePixelExact) {
+  TempDir dir;
+  const TVideoFrames v = MakeTestFrames(kW, kH, kFrames);
+  for (bool withIndex : {true, false}) {
+    SCOPED_TRACE(withIndex ? "with index" : "without index");
+    auto r = TVideoReader::Open(WriteFile(dir, "a.avi", MakeAvi(v, 30000, 1001, withIndex)));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetFrameCount(), kFrames);
+    EXPECT_EQ(r->GetRate(), 30000u);
+    EXPECT_EQ(r->GetScale(), 1001u);
+    EXPECT_EQ(r->GetWidth(), kW);
+    EXPECT_EQ(r->GetHeight(), kH);
+    EXPECT_EQ(r->GetBitCount(), 24);
+    EXPECT_EQ(r->GetAverageTimePerFrame100ns(), 333667);  // 333666.67
+    EXPECT_EQ(r->GetDuration100ns(), 1668333);            // 5 x 1001 / 30000 s
+    // Sequential, repeated, backwards, jumps, first and last.
+    for (int k : {0, 1, 2, 3, 4, 4, 0, 3, 1, 2, 4, 0}) {
+      SCOPED_TRACE(k);
+      TIEBitmap b;
+      ASSERT_TRUE(r->GetFrame(k, &b));
+      ASSERT_EQ(b.GetPixelFormat(), ie24RGB);
+      ASSERT_EQ(b.GetWidth(), kW);
+      ASSERT_EQ(b.GetHeight(), kH);
+      EXPECT_EQ(CanonicalPixels(&b), v.Pixels[size_t(k)]);
+    }
+    TIEBitmap untouched(3, 2, ie8g);
+    for (int64_t k : {int64_t(-1), int64_t(kFrames), int64_t(1) << 40}) {
+      EXPECT_FALSE(r->GetFrame(k, &untouched));
+      EXPECT_EQ(untouched.GetWidth(), 3);
+      EXPECT_EQ(untouched.GetPixelFormat(), ie8g);
+    }
+    EXPECT_FALSE(r->GetFrame(0, nullptr));
+  }
+}
+
+// Jumps far enough that the reader seeks instead of decoding forward.
+TEST(VideoReader, LongJumpsLandOnTheRightFrame) {
+  TempDir dir;
+  const TVideoFrames v = MakeTestFrames(44, 4, 40);
+  auto r = TVideoReader::Open(WriteFile(dir, "long.avi", MakeAvi(v, 10, 1)));
+  ASSERT_NE(r, nullptr);
+  ASSERT_EQ(r->GetFrameCount(), 40);
+  EXPECT_EQ(r->GetDuration100ns(), 40000000);
+  TIEBitmap b;
+  for (int k : {39, 0, 38, 3, 37, 36, 1, 20, 39}) {
+    SCOPED_TRACE(k);
+    ASSERT_TRUE(r->GetFrame(k, &b));
+    EXPECT_EQ(CanonicalPixels(&b), v.Pixels[size_t(k)]);
+  }
+}
+
+TEST(VideoReader, Y4mFramesCountedAndExact) {
+  TempDir dir;
+  const auto frames = GrayFrames();
+  auto r = TVideoReader::Open(WriteFile(dir, "g.y4m", MakeY4mGray(kW, kH, 25, 2, frames)));
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->GetFrameCount(), kFrames);
+  EXPECT_EQ(r->GetRate(), 25u);
+  EXPECT_EQ(r->GetScale(), 2u);
+  EXPECT_EQ(r->GetAverageTimePerFrame100ns(), 800000);
+  EXPECT_EQ(r->GetDuration100ns(), 4000000);
+  for (int k : {0, 1, 2, 4, 3, 0, 2}) {
+    SCOPED_TRACE(k);
+    TIEBitmap b;
+    ASSERT_TRUE(r->GetFrame(k, &b));
+    ASSERT_EQ(b.GetWidth(), kW);
+    ASSERT_EQ(b.GetHeight(), kH);
+    EXPECT_EQ(CanonicalPixels(&b), GrayAsBgr(frames[size_t(k)]));
+  }
+  TIEBitmap b;
+  EXPECT_FALSE(r->GetFrame(kFrames, &b));
+}
+
+// A stream header without a rate: the reader says so and knows no durations,
+// but the frames are still there.
+TEST(VideoReader, ZeroRateIsReportedNotGuessed) {
+  TempDir dir;
+  const TVideoFrames v = MakeTestFrames(kW, kH, kFrames);
+  for (auto [rate, scale] : {std::pair<uint32_t, uint32_t>{0, 1}, {25, 0}, {0, 0}}) {
+    SCOPED_TRACE(rate);
+    SCOPED_TRACE(scale);
+    auto r = TVideoReader::Open(WriteFile(dir, "z.avi", MakeAvi(v, rate, scale)));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetRate(), rate);
+    EXPECT_EQ(r->GetScale(), scale);
+    EXPECT_EQ(r->GetDuration100ns(), 0);
+    EXPECT_EQ(r->GetAverageTimePerFrame100ns(), 0);
+    EXPECT_EQ(r->GetFrameCount(), kFrames);
+    TIEBitmap b;
+    for (int k : {3, 1}) {
+      ASSERT_TRUE(r->GetFrame(k, &b));
+      EXPECT_EQ(CanonicalPixels(&b), v.Pixels[size_t(k)]);
+    }
+  }
+}
+
+TEST(VideoReader, UnreadableFilesGiveNoReader) {
+  TempDir dir;
+  std::mt19937 rng(7);
+  std::vector<uint8_t> noise(4000);
+  for (auto& c : noise) c = uint8_t(rng());
+  const TVideoFrames v = MakeTestFrames(kW, kH, kFrames);
+  std::vector<uint8_t> huge = MakeAvi(v, 25, 1);
+  std::vector<uint8_t> zero = huge;
+  // avih, strh and strf all carry the frame size; make every one absurd or 0.
+  auto patchSize = [](std::vector<uint8_t>& d, uint32_t w, uint32_t h) {
+    auto put = [&](size_t at, uint32_t x) {
+      for (int i = 0; i < 4; ++i) d[at + i] = uint8_t(x >> (8 * i));
+    };
+    put(64, w);   // avih width, height
+    put(68, h);
+    put(176, w);  // strf width, height
+    put(180, h);
+  };
+  patchSize(huge, 1000000, 1000000);
+  patchSize(zero, 0, 0);
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
+      {"empty", {}},
+      {"noise", noise},
+      {"riff only", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}},
+      {"absurd size", huge},
+      {"zero size", zero},
+  };
+  for (const auto& [name, data] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(TVideoReader::Open(WriteFile(dir, "bad.avi", data)), nullptr);
+  }
+  EXPECT_EQ(TVideoReader::Open(dir.file("missing.avi")), nullptr);
+  EXPECT_EQ(TVideoReader::Open(""), nullptr);
+}
+
+// Every cut of a file: either no reader, or each frame it hands out is the
+// right one.
+TEST(VideoReader, TruncatedAndCorruptedFilesFailCleanly) {
+  TempDir dir;
+  const TVideoFrames v = MakeTestFrames(kW, kH, kFrames);
+  const std::vector<uint8_t> avi = MakeAvi(v, 25, 1);
+  const auto y4m = MakeY4mGray(kW, kH, 25, 1, GrayFrames());
+  int opened = 0;
+  for (const auto* file : {&avi, &y4m}) {
+    const bool isAvi = file == &avi;
+    for (size_t cut = 0; cut < file->size(); cut += 53) {
+      SCOPED_TRACE(cut);
+      std::vector<uint8_t> d(file->begin(), file->begin() + long(cut));
+      auto r = TVideoReader::Open(WriteFile(dir, isAvi ? "t.avi" : "t.y4m", d));
+      if (!r) continue;
+      ++opened;
+      EXPECT_LE(r->GetFrameCount(), kFrames);
+      TIEBitmap b;
+      for (int k : {0, 4, 2, 3, 1}) {
+        if (!r->GetFrame(k, &b)) continue;
+        const auto expected = isAvi ? v.Pixels[size_t(k)] : GrayAsBgr(GrayFrames()[size_t(k)]);
+        EXPECT_EQ(CanonicalPixels(&b), expected) << "frame " << k;
+      }
+    }
+  }
+  EXPECT_GT(opened, 0);
+  std::mt19937 rng(11);
+  for (int round = 0; round < 60; ++round) {
+    std::vector<uint8_t> d = avi;
+    for (int i = 0; i < 6; ++i) d[rng() % 240] = uint8_t(rng());
+    auto r = TVideoReader::Open(WriteFile(dir, "c.avi", d));
+    if (!r) continue;
+    TIEBitmap b;
+    for (int64_t k = 0; k < std::min<int64_t>(r->GetFrameCount(), 8); ++k) (void)r->GetFrame(k, &b);
+  }
+}
