@@ -1,5 +1,19 @@
 // Entry point of the benchmark program: every bench/*.cpp registers its
-// benchmarks with BENCHMARK(...) and none defines main itself.
+// benchmarks with BENCHMARK(...) and none defines main itself.  The process
+// has one application object on the offscreen platform, as the views are
+// widgets.
 #include <benchmark/benchmark.h>
 
-BENCHMARK_MAIN();
+#include <QApplication>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication App(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "foundations/image_buffer.h"
 #include "foundations/image_store.h"
 
@@ -20,30 +21,6 @@ namespace {
 
 constexpr int32_t kWidth = 1654;
 constexpr int32_t kHeight = 2339;
-
-// A field of /proc/self/status in kB ("VmHWM", "VmRSS"); 0 when unreadable.
-int64_t StatusKB(const char* Field) {
-  FILE* F = std::fopen("/proc/self/status", "r");
-  if (F == nullptr) return 0;
-  char Line[256];
-  int64_t Value = 0;
-  const size_t N = std::strlen(Field);
-  while (std::fgets(Line, sizeof Line, F) != nullptr)
-    if (std::strncmp(Line, Field, N) == 0 && Line[N] == ':') {
-      Value = std::strtoll(Line + N + 1, nullptr, 10);
-      break;
-    }
-  std::fclose(F);
-  return Value;
-}
-
-// Starts a new peak of resident memory from the current one.
-void ResetPeak() {
-  FILE* F = std::fopen("/proc/self/clear_refs", "w");
-  if (F == nullptr) return;
-  std::fputs("5", F);
-  std::fclose(F);
-}
 
 std::unique_ptr<TIEBitmap> Page() {
   auto B = std::make_unique<TIEBitmap>();
@@ -67,8 +44,8 @@ void BM_StoreAndFetchPages(benchmark::State& State) {
   bool FileBacked = true;
   for (auto _ : State) {
     State.PauseTiming();
-    ResetPeak();
-    BaseKB = StatusKB("VmRSS");
+    benchsupport::ResetPeak();
+    BaseKB = benchsupport::StatusKB("VmRSS");
     State.ResumeTiming();
     {
       TIEVirtualImageList Store("ILIST", true);
@@ -84,7 +61,7 @@ void BM_StoreAndFetchPages(benchmark::State& State) {
       }
       FileBacked = FileBacked && Store.IsFileBacked();
     }
-    PeakKB = StatusKB("VmHWM");
+    PeakKB = benchsupport::StatusKB("VmHWM");
   }
   const int64_t PageBytes = int64_t(((kWidth * 24 + 31) / 32) * 4) * kHeight;
   State.SetBytesProcessed(State.iterations() * 2 * Pages * PageBytes);

@@ -14,8 +14,6 @@
 // cache and should show about the same peak.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -28,6 +26,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include "bench/bench_support.h"
 #include "foundations/image_buffer.h"
 #include "foundations/image_store.h"
 #include "io/io_params.h"
@@ -41,44 +40,6 @@ namespace {
 
 constexpr int32_t kWidth = 1654;
 constexpr int32_t kHeight = 2339;
-
-// The view is a widget: the process needs one application object, on the
-// offscreen platform, made on first use.
-void EnsureApplication() {
-  static int Argc = 1;
-  static char Name[] = "folio_bench";
-  static char* Argv[] = {Name, nullptr};
-  static QApplication* App = [] {
-    if (QCoreApplication::instance() != nullptr) return static_cast<QApplication*>(nullptr);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    return new QApplication(Argc, Argv);
-  }();
-  (void)App;
-}
-
-// A field of /proc/self/status in kB ("VmHWM", "VmRSS"); 0 when unreadable.
-int64_t StatusKB(const char* Field) {
-  FILE* F = std::fopen("/proc/self/status", "r");
-  if (F == nullptr) return 0;
-  char Line[256];
-  int64_t Value = 0;
-  const size_t N = std::strlen(Field);
-  while (std::fgets(Line, sizeof Line, F) != nullptr)
-    if (std::strncmp(Line, Field, N) == 0 && Line[N] == ':') {
-      Value = std::strtoll(Line + N + 1, nullptr, 10);
-      break;
-    }
-  std::fclose(F);
-  return Value;
-}
-
-// Starts a new peak of resident memory from the current one.
-void ResetPeak() {
-  FILE* F = std::fopen("/proc/self/clear_refs", "w");
-  if (F == nullptr) return;
-  std::fputs("5", F);
-  std::fclose(F);
-}
 
 // The document of Pages pages in a fresh temporary folder, removed with the
 // object.  Page k: bands of 64 rows in colours drawn from k, and a dark
@@ -131,7 +92,6 @@ struct Document {
 
 // Args: page count, view cache size.
 void BM_MultiPageLoad(benchmark::State& State) {
-  EnsureApplication();
   const int32_t Pages = int32_t(State.range(0));
   const int32_t Cache = int32_t(State.range(1));
   Document Doc(Pages);
@@ -156,14 +116,14 @@ void BM_MultiPageLoad(benchmark::State& State) {
       // Freed memory of earlier runs goes back to the system first, so the
       // rise measured is this load's own.
       malloc_trim(0);
-      ResetPeak();
-      BaseKB = StatusKB("VmRSS");
+      benchsupport::ResetPeak();
+      BaseKB = benchsupport::StatusKB("VmRSS");
       State.ResumeTiming();
       const auto Start = std::chrono::steady_clock::now();
       MIO.LoadTiffFile(Doc.File);
       Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
       State.PauseTiming();
-      PeakKB = StatusKB("VmHWM");
+      PeakKB = benchsupport::StatusKB("VmHWM");
       Loaded = View.GetImageCount();
       Failed = Failed || MIO.GetAborting();
       Capacity = Store->GetCapacity();
