@@ -109,7 +109,7 @@ struct TVideoReader::TImpl {
   AVCodecContext* Dec = nullptr;
   AVPacket* Pkt = nullptr;
   AVFrame* Frame = nullptr;  // the frame numbered CurIndex
-  AVFrame* Work = nullptr;   // the frame being decoded
+  AVFrame* Work = nullptr;   // the frame being decoded, or the one numbered PendingIndex
   SwsContext* Sws = nullptr;
   int StreamIndex = -1;
   AVRational TimeBase{0, 1};
@@ -117,6 +117,9 @@ struct TVideoReader::TImpl {
   int64_t StartTime = 0;
   bool DrainSent = false;  // the demuxer ran out and the decoder is draining
   int64_t CurIndex = -1;   // -1: no frame, or its number is not known
+  // A frame decoded past a gap in the numbering (a dropped frame): Work holds
+  // it, and Frame stands for every number from CurIndex up to it.
+  int64_t PendingIndex = -1;
   bool Counting = true;    // frames without time stamps are numbered by counting
   bool Fresh = true;       // at the start of the stream, nothing decoded yet
 
@@ -141,6 +144,7 @@ struct TVideoReader::TImpl {
     avformat_close_input(&Fmt);
     StreamIndex = -1;
     CurIndex = -1;
+    PendingIndex = -1;
     Counting = true;
     Fresh = true;
     DrainSent = false;
@@ -271,15 +275,29 @@ struct TVideoReader::TImpl {
     return -1;
   }
 
-  // Decodes forward until frame Index is in Frame.
+  // Whether Frame shows frame Index.
+  bool Covers(int64_t Index) const {
+    return CurIndex >= 0 && (Index == CurIndex || (Index > CurIndex && Index < PendingIndex));
+  }
+
+  // Decodes forward until Frame shows frame Index.  A number the stream
+  // skips (a dropped frame) shows the frame before it, as a player would.
   bool DecodeForward(int64_t Index) {
     Fresh = false;
     for (;;) {
-      if (DecodeNext() != 1) return false;
-      const int64_t n = NumberOfWork();
+      int64_t n = PendingIndex;
+      PendingIndex = -1;
       if (n < 0) {
-        av_frame_unref(Work);
-        return false;
+        if (DecodeNext() != 1) return false;
+        n = NumberOfWork();
+        if (n < 0) {
+          av_frame_unref(Work);
+          return false;
+        }
+      }
+      if (n > Index && CurIndex >= 0 && CurIndex < Index) {
+        PendingIndex = n;
+        return true;
       }
       av_frame_unref(Frame);
       av_frame_move_ref(Frame, Work);
@@ -292,8 +310,10 @@ struct TVideoReader::TImpl {
   void ResetDecoder(bool FromStart) {
     avcodec_flush_buffers(Dec);
     av_frame_unref(Frame);
+    av_frame_unref(Work);
     DrainSent = false;
     CurIndex = -1;
+    PendingIndex = -1;
     Counting = FromStart;
     Fresh = FromStart;
   }
@@ -315,7 +335,7 @@ struct TVideoReader::TImpl {
   }
 
   bool Fetch(int64_t Index) {
-    if (Index == CurIndex) return true;
+    if (Covers(Index)) return true;
     if (Fresh && DecodeForward(Index)) return true;
     if (CurIndex >= 0 && Index > CurIndex && Index - CurIndex <= kForwardLimit && DecodeForward(Index))
       return true;

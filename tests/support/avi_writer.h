@@ -68,8 +68,9 @@ inline void Close(std::vector<uint8_t>& b, size_t at) {
 }  // namespace aviwriter_detail
 
 // Rate / Scale frames per second go into the stream header as written (a
-// damaged header, e.g. Rate 0, is produced as asked).  Without WithIndex the
-// idx1 chunk is left out.
+// damaged header, e.g. Rate 0, is produced as asked).  An empty Pixels[k]
+// becomes a zero-length chunk: a dropped frame, which players show as the
+// frame before it.  Without WithIndex the idx1 chunk is left out.
 inline std::vector<uint8_t> MakeAvi(const TVideoFrames& v, uint32_t Rate, uint32_t Scale,
                                     bool WithIndex = true) {
   using namespace aviwriter_detail;
@@ -133,7 +134,7 @@ inline std::vector<uint8_t> MakeAvi(const TVideoFrames& v, uint32_t Rate, uint32
   for (const auto& f : v.Pixels) {
     offsets.push_back(uint32_t(b.size() - moviTag));
     const size_t c = Open(b, "00db");
-    for (int32_t y = v.Height - 1; y >= 0; --y) {
+    for (int32_t y = f.empty() ? -1 : v.Height - 1; y >= 0; --y) {
       const uint8_t* row = &f[size_t(y) * v.Width * 3];
       b.insert(b.end(), row, row + size_t(v.Width) * 3);
       b.resize(b.size() + (stride - uint32_t(v.Width) * 3), 0);
@@ -144,10 +145,11 @@ inline std::vector<uint8_t> MakeAvi(const TVideoFrames& v, uint32_t Rate, uint32
   if (WithIndex) {
     const size_t idx = Open(b, "idx1");
     for (uint32_t k = 0; k < n; ++k) {
+      const bool dropped = v.Pixels[k].empty();
       PutTag(b, "00db");
-      Put32(b, 0x10);  // key frame
+      Put32(b, dropped ? 0 : 0x10);  // key frame
       Put32(b, offsets[k]);
-      Put32(b, frameBytes);
+      Put32(b, dropped ? 0 : frameBytes);
     }
     Close(b, idx);
   }

@@ -119,6 +119,28 @@ TEST(VideoReader, Y4mFramesCountedAndExact) {
   EXPECT_FALSE(r->GetFrame(kFrames, &b));
 }
 
+// Dropped frames (zero-length chunks) show the frame before them, however
+// they are reached.
+TEST(VideoReader, DroppedFramesShowThePreviousFrame) {
+  TempDir dir;
+  const TVideoFrames v = MakeTestFrames(44, 4, 40);
+  TVideoFrames dropped = v;
+  for (int k : {2, 3, 30}) dropped.Pixels[size_t(k)].clear();
+  auto shown = [](int k) { return k == 2 || k == 3 ? 1 : k == 30 ? 29 : k; };
+  for (bool withIndex : {true, false}) {
+    SCOPED_TRACE(withIndex ? "with index" : "without index");
+    auto r = TVideoReader::Open(WriteFile(dir, "d.avi", MakeAvi(dropped, 25, 1, withIndex)));
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(r->GetFrameCount(), 40);
+    for (int k : {0, 1, 2, 3, 4, 3, 2, 30, 31, 30, 29, 30, 39, 2}) {
+      SCOPED_TRACE(k);
+      TIEBitmap b;
+      ASSERT_TRUE(r->GetFrame(k, &b));
+      EXPECT_EQ(CanonicalPixels(&b), v.Pixels[size_t(shown(k))]);
+    }
+  }
+}
+
 // A stream header without a rate: the reader says so and knows no durations,
 // but the frames are still there.
 TEST(VideoReader, ZeroRateIsReportedNotGuessed) {
