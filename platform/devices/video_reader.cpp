@@ -1,5 +1,6 @@
 #include "platform/devices/video_reader.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -187,10 +188,16 @@ struct TVideoReader::TImpl {
     IsAvi = std::strcmp(Fmt->iformat->name, "avi") == 0;
     TimeBase = st->time_base;
     StartTime = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-    if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
-      FrameRate = st->avg_frame_rate;
-    else if (st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0)
-      FrameRate = st->r_frame_rate;
+    // The base rate is exact for constant-rate video, while the average may
+    // come from a duration that leaves a frame or an edit out; the average
+    // wins when the two differ widely (a base rate counting fields, or
+    // variable-rate video).
+    const AVRational avg = st->avg_frame_rate, base = st->r_frame_rate;
+    const bool avgOk = avg.num > 0 && avg.den > 0, baseOk = base.num > 0 && base.den > 0;
+    if (baseOk && (!avgOk || std::abs(av_q2d(base) / av_q2d(avg) - 1) < 0.1))
+      FrameRate = base;
+    else if (avgOk)
+      FrameRate = avg;
     else
       FrameRate = AVRational{0, 1};
     Width = par->width;
@@ -206,7 +213,9 @@ struct TVideoReader::TImpl {
       if (Pkt->stream_index == StreamIndex) ++n;
       av_packet_unref(Pkt);
     }
-    return OpenStreams() ? n : 0;
+    if (OpenStreams()) return n;
+    Close();
+    return 0;
   }
 
   bool ReadFacts() {
@@ -216,8 +225,11 @@ struct TVideoReader::TImpl {
     // claims more is not believed, and the packets are counted instead.
     const int64_t fileSize = Fmt->pb ? avio_size(Fmt->pb) : -1;
     if (fileSize > 0 && FrameCount > fileSize) FrameCount = 0;
-    if (FrameCount == 0) FrameCount = CountPackets();
-    if (!Fmt) return false;
+    if (FrameCount == 0) {
+      FrameCount = CountPackets();  // opens the file again
+      if (FrameCount <= 0) return false;
+      st = Fmt->streams[StreamIndex];
+    }
     if (IsAvi) {
       const TAviVideoHeader h = ReadAviVideoHeader(FileName);
       if (h.Found) {
@@ -264,13 +276,21 @@ struct TVideoReader::TImpl {
     }
   }
 
-  // Number of the frame in Work, or -1 when it cannot be known.
+  // Number of the frame in Work, or -1 when it cannot be known.  A frame's
+  // own time stamp numbers it, except in AVI, which stores none (FFmpeg fills
+  // in guesses that go wrong when the codec reorders frames).  Otherwise the
+  // packet's decoding stamp numbers it when the codec does not reorder
+  // frames (it then counts dropped frames too), else frames are counted from
+  // the start; after a seek into such a stream the number is unknown and the
+  // caller counts from the start instead.
   int64_t NumberOfWork() const {
-    int64_t ts = Work->best_effort_timestamp;
-    if (ts == AV_NOPTS_VALUE) ts = Work->pts;
-    if (ts != AV_NOPTS_VALUE && FrameRate.num > 0 && TimeBase.num > 0)
+    const auto toIndex = [this](int64_t ts) {
       return av_rescale_q_rnd(ts - StartTime, TimeBase, av_inv_q(FrameRate),
                               AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    };
+    const bool timed = FrameRate.num > 0 && TimeBase.num > 0;
+    if (timed && !IsAvi && Work->pts != AV_NOPTS_VALUE) return toIndex(Work->pts);
+    if (timed && Dec->has_b_frames == 0 && Work->pkt_dts != AV_NOPTS_VALUE) return toIndex(Work->pkt_dts);
     if (Counting) return CurIndex + 1;
     return -1;
   }
@@ -331,7 +351,9 @@ struct TVideoReader::TImpl {
       ResetDecoder(true);
       return true;
     }
-    return OpenStreams();
+    if (OpenStreams()) return true;
+    Close();  // the file went away: no more frames
+    return false;
   }
 
   bool Fetch(int64_t Index) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -233,5 +234,114 @@ TEST(VideoReader, TruncatedAndCorruptedFilesFailCleanly) {
     if (!r) continue;
     TIEBitmap b;
     for (int64_t k = 0; k < std::min<int64_t>(r->GetFrameCount(), 8); ++k) (void)r->GetFrame(k, &b);
+  }
+}
+
+// ---- compressed video with key frames every few frames and reordered frames ----
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+// Frame k of the encoded clips: flat colour red 10k, green 255-10k, blue 40.
+constexpr int kClipFrames = 24;
+
+// Writes an MPEG-4 part 2 clip (key frame every 6 frames, 2 B-frames) with
+// FFmpeg's encoder and the named muxer; false when this FFmpeg cannot.
+bool EncodeClip(const std::string& Path, const char* Muxer, int W, int H) {
+  AVFormatContext* oc = nullptr;
+  if (avformat_alloc_output_context2(&oc, nullptr, Muxer, Path.c_str()) < 0 || !oc) return false;
+  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+  AVCodecContext* c = codec ? avcodec_alloc_context3(codec) : nullptr;
+  AVStream* st = avformat_new_stream(oc, nullptr);
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* pkt = av_packet_alloc();
+  bool ok = c && st && frame && pkt;
+  if (ok) {
+    c->width = W;
+    c->height = H;
+    c->time_base = AVRational{1, 25};
+    c->framerate = AVRational{25, 1};
+    c->gop_size = 6;
+    c->max_b_frames = 2;
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->flags |= AV_CODEC_FLAG_QSCALE;
+    c->global_quality = FF_QP2LAMBDA * 2;
+    if (oc->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    ok = avcodec_open2(c, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, c) >= 0;
+  }
+  if (ok) {
+    st->time_base = c->time_base;
+    frame->format = c->pix_fmt;
+    frame->width = W;
+    frame->height = H;
+    ok = av_frame_get_buffer(frame, 0) >= 0 && avio_open(&oc->pb, Path.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(oc, nullptr) >= 0;
+  }
+  auto drain = [&]() {
+    while (avcodec_receive_packet(c, pkt) == 0) {
+      pkt->duration = 1;  // one frame: lets the MP4 muxer give the last frame its length
+      av_packet_rescale_ts(pkt, c->time_base, st->time_base);
+      pkt->stream_index = st->index;
+      if (av_interleaved_write_frame(oc, pkt) < 0) ok = false;
+    }
+  };
+  for (int k = 0; ok && k < kClipFrames; ++k) {
+    ok = av_frame_make_writable(frame) >= 0;
+    // Studio-range BT.601 of the frame's colour.
+    const double r = 10 * k, g = 255 - 10 * k, b = 40;
+    const int y = int(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255 + 0.5);
+    const int u = int(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255 + 0.5);
+    const int v = int(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255 + 0.5);
+    for (int row = 0; row < H; ++row) memset(frame->data[0] + row * frame->linesize[0], y, size_t(W));
+    for (int row = 0; row < H / 2; ++row) {
+      memset(frame->data[1] + row * frame->linesize[1], u, size_t(W / 2));
+      memset(frame->data[2] + row * frame->linesize[2], v, size_t(W / 2));
+    }
+    frame->pts = k;
+    if (ok && avcodec_send_frame(c, frame) < 0) ok = false;
+    if (ok) drain();
+  }
+  if (ok && avcodec_send_frame(c, nullptr) >= 0) drain();
+  if (ok) ok = av_write_trailer(oc) >= 0;
+  if (oc->pb) avio_closep(&oc->pb);
+  av_packet_free(&pkt);
+  av_frame_free(&frame);
+  avcodec_free_context(&c);
+  avformat_free_context(oc);
+  return ok;
+}
+
+}  // namespace
+
+TEST(VideoReader, CompressedClipsSeekThroughKeyFrames) {
+  TempDir dir;
+  constexpr int W = 32, H = 16;
+  for (const char* muxer : {"avi", "matroska", "mp4"}) {
+    SCOPED_TRACE(muxer);
+    const std::string path = dir.file(std::string("clip.") + muxer);
+    if (!EncodeClip(path, muxer, W, H)) {
+      ADD_FAILURE() << "cannot encode the clip";
+      continue;
+    }
+    auto r = TVideoReader::Open(path);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetFrameCount(), kClipFrames);
+    EXPECT_EQ(r->GetAverageTimePerFrame100ns(), 400000);
+    EXPECT_EQ(r->GetDuration100ns(), kClipFrames * 400000);
+    for (int k : {0, 1, 2, 3, 4, 5, 6, 7, 23, 0, 13, 7, 8, 6, 5, 22, 1, 17, 12, 11}) {
+      SCOPED_TRACE(k);
+      TIEBitmap b;
+      ASSERT_TRUE(r->GetFrame(k, &b));
+      ASSERT_EQ(b.GetWidth(), W);
+      ASSERT_EQ(b.GetHeight(), H);
+      const uint8_t* p = b.GetScanline(H / 2) + 3 * (W / 2);  // blue, green, red
+      EXPECT_NEAR(p[2], 10 * k, 4);
+      EXPECT_NEAR(p[1], 255 - 10 * k, 4);
+      EXPECT_NEAR(p[0], 40, 4);
+    }
   }
 }
