@@ -358,7 +358,7 @@ struct TVideoReader::TImpl {
 
   bool Fetch(int64_t Index) {
     if (Covers(Index)) return true;
-    if (Fresh && DecodeForward(Index)) return true;
+    if (Fresh && Index <= kForwardLimit && DecodeForward(Index)) return true;
     if (CurIndex >= 0 && Index > CurIndex && Index - CurIndex <= kForwardLimit && DecodeForward(Index))
       return true;
     if (Index > 0 && SeekNear(Index) && DecodeForward(Index)) return true;
