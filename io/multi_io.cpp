@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <utility>
 
@@ -13,11 +14,13 @@
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
 #include "foundations/file_utils.h"
+#include "formats/direct_show.h"
 #include "io/folio_io.h"
 #include "io/format_registry.h"
 #include "io/pcx_dcx.h"
 #include "io/tiff_reader.h"
 #include "io/tiff_writer.h"
+#include "platform/devices/video_reader.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
@@ -327,10 +330,165 @@ void TFolioMIO::LoadDicomFile(const std::string& FileName) {
   LoadFromNamedFile(FileName, &TFolioMIO::LoadDicomStream);
 }
 void TFolioMIO::LoadDicomStream(TStream* Stream) { LoadUnsupported(); }
-void TFolioMIO::LoadAviFile(const std::string& FileName) { LoadUnsupported(); }
-void TFolioMIO::LoadMediaFile(const std::string& FileName) {
+namespace {
+
+// Milliseconds between frames for a stated rate of Rate / Scale frames per
+// second; a rate or scale of 0 (a damaged header) falls back to the average
+// frame time, else to 100 ms.
+int32_t FrameDelayMs(uint32_t Rate, uint32_t Scale, int64_t AverageTimePerFrame100ns) {
+  if (Rate > 0 && Scale > 0) return static_cast<int32_t>(std::min<int64_t>(int64_t(Scale) * 1000 / Rate, INT32_MAX));
+  if (AverageTimePerFrame100ns > 0)
+    return static_cast<int32_t>(std::min<int64_t>(AverageTimePerFrame100ns / 10000, INT32_MAX));
+  return 100;
+}
+
+}  // namespace
+
+void TFolioMIO::LoadAviFile(const std::string& FileName) {
+  TFolioMView* View = FAttachedMView;
+  if (!View) return;
   FAborting = false;
-  LoadUnsupported();
+  std::unique_ptr<TVideoReader> Reader = TVideoReader::Open(FileName);
+  if (!Reader) {
+    // Not a video this reader can open; the media loader tries its own way.
+    LoadMediaFile(FileName);
+    return;
+  }
+  const int64_t Count = Reader->GetFrameCount();
+  const int32_t Delay =
+      FrameDelayMs(Reader->GetRate(), Reader->GetScale(), Reader->GetAverageTimePerFrame100ns());
+  TIEProgressRec Progress;
+  Progress.Sender = this;
+  Progress.Aborting = &FAborting;
+  int32_t Position = View->GetSelectedImage() >= 0 ? View->GetSelectedImage() : View->GetImageCount();
+  View->LockPaint();
+  try {
+    if (Count <= 0) FAborting = true;
+    for (int64_t i = 0; i < Count && !FAborting; ++i) {
+      TIEBitmap Frame;
+      if (!Reader->GetFrame(i, &Frame) || Frame.IsEmpty()) {
+        FAborting = true;
+        break;
+      }
+      View->InsertImageNoSelect(Position);
+      TIOParamsVals* Rec = ParamsOf(Position);
+      if (!Rec) {
+        FAborting = true;
+        View->DeleteImage(Position);
+        break;
+      }
+      View->StoreImageBitmap(Position, &Frame);
+      if (i == 0)
+        View->ReserveImageSpace(Frame.GetWidth(), Frame.GetHeight(), Frame.GetBitCount(),
+                                static_cast<int32_t>(std::min<int64_t>(Count - 1, INT32_MAX)));
+      View->SetImageDelayTime(Position, Delay);
+      Rec->BitsPerSample = 8;
+      Rec->SamplesPerPixel = 3;
+      Rec->SetImageIndex(Position);
+      Rec->SetDpiX(IEDefaultDpiX);
+      Rec->SetDpiY(IEDefaultDpiY);
+      Rec->Width = Frame.GetWidth();
+      Rec->Height = Frame.GetHeight();
+      Rec->FileName = FileName;
+      Rec->FileFormat = ioAVI;
+      // The frame time in milliseconds has its own field; the GIF delay
+      // counts hundredths and stays untouched.
+      Rec->AviFrameCount = static_cast<int32_t>(std::min<int64_t>(Count, INT32_MAX));
+      Rec->AviFrameDuration = Delay;
+      Rec->FreeColorMap();
+      if (OnProgress) OnProgress(this, static_cast<int32_t>(i * 100 / Count));
+      ++Position;
+    }
+  } catch (...) {
+    View->UnlockPaint();
+    DoFinishWork();
+    throw;
+  }
+  RefreshView();
+  View->UnlockPaint();
+  DoFinishWork();
+}
+
+void TFolioMIO::LoadMediaFile(const std::string& FileName) {
+  TFolioMView* View = FAttachedMView;
+  if (!View) return;
+  FAborting = false;
+  TIEDirectShow Media;
+  Media.SetFileInput(FileName);
+  Media.SetSampleGrabber(true);
+  Media.Connect();
+  Media.Pause();
+  Media.SetTimeFormat(TIEDirectShow::TimeFormatMediaTime);
+  const int64_t D = Media.GetDuration();
+  if (D <= 0) {
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  Media.SetTimeFormat(TIEDirectShow::TimeFormatFrame);
+  int64_t N = Media.GetDuration();
+  const int64_t T = Media.GetAverageTimePerFrame();
+  int64_t Step = 1;
+  if (N == D) {
+    // The source counts no frames: step through it in media time.
+    if (T <= 0) {
+      FAborting = true;
+      DoFinishWork();
+      return;
+    }
+    N = D / T;
+    Step = T;
+    Media.SetTimeFormat(TIEDirectShow::TimeFormatMediaTime);
+  }
+  // Milliseconds per frame, as the view counts its delays.
+  const int32_t Delay = N > 0 ? static_cast<int32_t>(std::min<int64_t>(D / 10000 / N, INT32_MAX)) : 100;
+  TIEProgressRec Progress;
+  Progress.Sender = this;
+  Progress.Aborting = &FAborting;
+  int32_t Position = View->GetSelectedImage() >= 0 ? View->GetSelectedImage() : View->GetImageCount();
+  View->LockPaint();
+  try {
+    if (N <= 0) FAborting = true;
+    for (int64_t j = 0; j < N && !FAborting; ++j) {
+      View->InsertImageNoSelect(Position);
+      TIOParamsVals* Rec = ParamsOf(Position);
+      TIEBitmap Frame;
+      bool Got = false;
+      if (Rec) {
+        Rec->SetImageIndex(Position);
+        Rec->FileFormat = 0;
+        Rec->FileName = FileName;
+        Rec->NativePixelFormat = FNativePixelFormat;
+        Media.SetCurrentPosition(j * Step);
+        Got = Media.GetSample(&Frame, true) && !Frame.IsEmpty();
+      }
+      if (!Got) {
+        // A frame that cannot be had adds no page, and ends the load.
+        FAborting = true;
+        View->DeleteImage(Position);
+        break;
+      }
+      View->StoreImageBitmap(Position, &Frame);
+      View->SetImageDelayTime(Position, Delay);
+      if (j == 0) {
+        const bool Thumb = View->GetStoreType() == ietThumb;
+        View->ReserveImageSpace(Thumb ? View->GetThumbWidth() : Frame.GetWidth(),
+                                Thumb ? View->GetThumbHeight() : Frame.GetHeight(), Frame.GetBitCount(),
+                                static_cast<int32_t>(std::min<int64_t>(N - 1, INT32_MAX)));
+      }
+      if (OnProgress) OnProgress(this, static_cast<int32_t>(j * 100 / N));
+      ++Position;
+    }
+  } catch (...) {
+    Media.Disconnect();
+    View->UnlockPaint();
+    DoFinishWork();
+    throw;
+  }
+  Media.Disconnect();
+  RefreshView();
+  View->UnlockPaint();
+  DoFinishWork();
 }
 void TFolioMIO::LoadUrl(const std::string& URL) {
   FAborting = true;

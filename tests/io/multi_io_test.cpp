@@ -14,6 +14,7 @@
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"
+#include "support/avi_writer.h"
 #include "support/test_support.h"
 #include "views/multi_view.h"
 
@@ -536,6 +537,102 @@ TEST(MultiIOForm, ReadsFromAFormResourceAndFollowsItsView) {
   EXPECT_EQ(M->GetImageCount(), 1);
   M->DoFinishWork();
   EXPECT_EQ(Finished, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Every pixel of entry Entry equals frame k of Frames.
+void ExpectFrame(TFolioMView& V, int32_t Entry, const TVideoFrames& Frames, int32_t k) {
+  TIEBitmap B;
+  V.CopyToIEBitmap(Entry, &B);
+  ASSERT_EQ(B.GetWidth(), Frames.Width);
+  ASSERT_EQ(B.GetHeight(), Frames.Height);
+  int32_t Wrong = 0;
+  for (int32_t y = 0; y < Frames.Height; ++y)
+    for (int32_t x = 0; x < Frames.Width; ++x) {
+      const uint8_t* p = &Frames.Pixels[size_t(k)][(size_t(y) * Frames.Width + x) * 3];
+      const TRGB c = B.GetPixel24(x, y);
+      Wrong += c.b != p[0] || c.g != p[1] || c.r != p[2];
+    }
+  EXPECT_EQ(Wrong, 0) << "entry " << Entry << " frame " << k;
+}
+
+TEST_F(MultiIOTest, VideoFramesBecomePagesWithTheirTiming) {
+  const TVideoFrames Frames = MakeTestFrames(16, 12, 5);
+  WriteFileBytes(Dir.file("clip.avi"), MakeAvi(Frames, 25, 1));
+  // An existing page stays in front: nothing is selected.
+  V->InsertImage(0);
+  V->Deselect();
+  int32_t Finished = 0;
+  M->OnFinishWork = [&](TObject*) { ++Finished; };
+  M->LoadFile(Dir.file("clip.avi"));
+  EXPECT_FALSE(M->GetAborting());
+  EXPECT_EQ(Finished, 1);
+  ASSERT_EQ(V->GetImageCount(), 6);
+  ASSERT_EQ(M->GetImageCount(), 6);
+  for (int32_t k = 0; k < 5; ++k) {
+    ExpectFrame(*V, k + 1, Frames, k);
+    EXPECT_EQ(V->GetImageDelayTime(k + 1), 40);
+    const TIOParamsVals* P = M->ParamsOf(k + 1);
+    EXPECT_EQ(P->FileFormat, ioAVI);
+    EXPECT_EQ(P->ImageIndex, k + 1);
+    EXPECT_EQ(P->FileName, Dir.file("clip.avi"));
+    EXPECT_EQ(P->DpiX, 300);
+    EXPECT_EQ(P->Width, 16);
+    EXPECT_EQ(P->BitsPerSample * P->SamplesPerPixel, 24);
+    EXPECT_EQ(P->AviFrameDuration, 40);
+  }
+
+  // A header that states a rate of 0: the frames still come, at a default
+  // pace instead of a division by zero.
+  WriteFileBytes(Dir.file("zero.avi"), MakeAvi(Frames, 0, 1));
+  V->Clear();
+  M->LoadAviFile(Dir.file("zero.avi"));
+  EXPECT_FALSE(M->GetAborting());
+  ASSERT_EQ(V->GetImageCount(), 5);
+  ExpectFrame(*V, 4, Frames, 4);
+  EXPECT_GT(V->GetImageDelayTime(0), 0);
+}
+
+TEST_F(MultiIOTest, OtherMediaGoThroughTheMediaObject) {
+  // Three gray frames at 10 per second.
+  std::vector<std::vector<uint8_t>> Gray;
+  for (int32_t k = 0; k < 3; ++k) {
+    std::vector<uint8_t> F(8 * 6, static_cast<uint8_t>(40 + 60 * k));
+    F[static_cast<size_t>(k)] = 255;
+    Gray.push_back(F);
+  }
+  WriteFileBytes(Dir.file("clip.y4m"), MakeY4mGray(8, 6, 10, 1, Gray));
+  M->LoadFile(Dir.file("clip.y4m"));
+  EXPECT_FALSE(M->GetAborting());
+  ASSERT_EQ(V->GetImageCount(), 3);
+  ASSERT_EQ(M->GetImageCount(), 3);
+  for (int32_t k = 0; k < 3; ++k) {
+    TIEBitmap B;
+    V->CopyToIEBitmap(k, &B);
+    ASSERT_EQ(B.GetWidth(), 8);
+    EXPECT_EQ(B.GetPixel24(4, 3).g, 40 + 60 * k);
+    EXPECT_EQ(B.GetPixel24(k, 0).g, 255);
+    EXPECT_EQ(V->GetImageDelayTime(k), 100);
+    EXPECT_EQ(M->ParamsOf(k)->FileFormat, 0);
+    EXPECT_EQ(M->ParamsOf(k)->FileName, Dir.file("clip.y4m"));
+  }
+  // Damaged videos add nothing and say so, under either name.
+  std::vector<uint8_t> Junk(300);
+  for (size_t i = 0; i < Junk.size(); ++i) Junk[i] = static_cast<uint8_t>(i * 37 + 11);
+  for (const char* Name : {"junk.avi", "junk.mkv"}) {
+    SCOPED_TRACE(Name);
+    WriteFileBytes(Dir.file(Name), Junk);
+    int32_t Finished = 0;
+    M->OnFinishWork = [&](TObject*) { ++Finished; };
+    M->LoadFile(Dir.file(Name));
+    EXPECT_TRUE(M->GetAborting());
+    EXPECT_EQ(Finished, 1);
+    EXPECT_EQ(V->GetImageCount(), 3);
+    EXPECT_EQ(M->GetImageCount(), 3);
+  }
 }
 
 }  // namespace
