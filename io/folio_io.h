@@ -146,11 +146,19 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   void SetDialogsMeasureUnit(TIEDialogsMeasureUnit Value) { FDialogsMeasureUnit = Value; }
   uint8_t GetMonoConversion() const { return FMonoConversion; }
   void SetMonoConversion(uint8_t Value) { FMonoConversion = Value; }
+  // Proxy of URL downloads: empty (a direct connection) from creation on.
+  const std::string& GetProxyAddress() const { return FProxyAddress; }
+  const std::string& GetProxyUser() const { return FProxyUser; }
+  const std::string& GetProxyPassword() const { return FProxyPassword; }
 
   // ---- generic loading and saving
   void LoadFromFile(const std::string& FileName);
   void LoadFromFileAuto(const std::string& FileName);
   void LoadFromFileFormat(const std::string& FileName, TIEFileFormat Format);
+  // Downloads an http, https or ftp URL (through GetProxyAddress when one is
+  // set) and loads it like a stream; LoadFromFile sends URLs here.  A failed
+  // or aborted download, or content in no known format, sets the abort flag.
+  void LoadUrl(const std::string& URL);
   void SaveToFile(const std::string& FileName);
   void LoadFromBuffer(const void* Buffer, int64_t Size, TIEFileFormat Format = ioUnknown);
   void LoadFromStream(TStream* Stream);
@@ -275,6 +283,7 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   bool FAborting = false;
   bool FAsyncMode = false;
   int32_t FPageCount = 0;  // the last TIFF load's page count
+  const std::string FProxyAddress, FProxyUser, FProxyPassword;
   // Running workers, guarded by FWorkerLock; FIdleEvent is set when the list
   // becomes empty.
   mutable TCriticalSection FWorkerLock;

@@ -17,6 +17,7 @@
 #include "io/pcx_dcx.h"
 #include "io/tiff_reader.h"
 #include "io/tiff_writer.h"
+#include "io/url_loading.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -581,8 +582,12 @@ void TFolioIO::LoadFromFile(const std::string& FileName) {
     DoFinishWork();
     return;
   }
-  if (IEGetURLTypeW(FileName) != 0 || IEFileExtensionW(FileName) == ".avi") {
-    // URL and video loading are not part of this build
+  if (IEGetURLTypeW(FileName) != 0) {
+    LoadUrl(FileName);
+    return;
+  }
+  if (IEFileExtensionW(FileName) == ".avi") {
+    // video loading is not part of this build
     FAborting = true;
     DoFinishWork();
     return;
@@ -606,6 +611,50 @@ void TFolioIO::LoadFromFile(const std::string& FileName) {
     return;
   }
   GenericLoad(nullptr, FileName, Entry->FormatId);
+}
+
+void TFolioIO::LoadUrl(const std::string& URL) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadUrl(URL); });
+    return;
+  }
+  if (!FIEBitmap) {
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  // A flag left set by an earlier failure must not stop this download.
+  FAborting = false;
+  TMemoryStream Stream;
+  std::string Ext;  // the type is taken from the content, not from the answer
+  TIEFileFormat Format = ioUnknown;
+  try {
+    const bool Done =
+        IEGetFromURL(URL, &Stream, FProxyAddress, FProxyUser, FProxyPassword,
+                     [this](TObject* Sender, int32_t per) { DoProgress(Sender, per); }, this, &FAborting, Ext);
+    if (Done) {
+      Stream.SetPosition(0);
+      Format = IEDetectStreamFormat(&Stream);
+      Stream.SetPosition(0);
+    }
+  } catch (...) {
+    Format = ioUnknown;
+  }
+  if (Format == ioUnknown || !IEFindFormatById(Format)) {
+    // failed, aborted, or nothing we can read: never a silent success
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  // the stream lives on this stack: no worker may take it over
+  ++FForceSync;
+  try {
+    LoadFromStreamFormat(&Stream, Format);
+  } catch (...) {
+    --FForceSync;
+    throw;
+  }
+  --FForceSync;
 }
 
 void TFolioIO::LoadFromFileAuto(const std::string& FileName) {
