@@ -347,6 +347,8 @@ TEST(UrlLoading, AbortFlagStopsTheTransfer) {
   IO.LoadFromFile(Server.Url("/slow"));
   EXPECT_TRUE(IO.GetAborting());
   EXPECT_EQ(Log.Finishes, 1);
+  ASSERT_EQ(Log.Percents.size(), 2u) << "one download report, then the finish";
+  EXPECT_LT(Log.Percents[0], 100);
 
   // an abort flag set before the call stops even a server that sends nothing
   HttpReply Silent{200, "image/tiff", Body};
