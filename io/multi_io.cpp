@@ -4,22 +4,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <utility>
 
+#include "formats/direct_show.h"
+#include "foundations/file_utils.h"
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
-#include "foundations/file_utils.h"
-#include "formats/direct_show.h"
+#include "foundations/temp_file.h"
 #include "io/folio_io.h"
 #include "io/format_registry.h"
 #include "io/pcx_dcx.h"
 #include "io/tiff_reader.h"
 #include "io/tiff_writer.h"
+#include "io/url_loading.h"
 #include "platform/devices/video_reader.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/streams.h"
@@ -491,8 +493,58 @@ void TFolioMIO::LoadMediaFile(const std::string& FileName) {
   DoFinishWork();
 }
 void TFolioMIO::LoadUrl(const std::string& URL) {
-  FAborting = true;
-  DoFinishWork();
+  TMemoryStream Stream;
+  std::string Ext;
+  // A flag left from an earlier failure must not stop this download.
+  FAborting = false;
+  if (!IEGetFromURL(URL, &Stream, FProxyAddress, FProxyUser, FProxyPassword, OnProgress, this, &FAborting, Ext)) {
+    // Failed or stopped: nothing of a partial download is read.
+    FAborting = true;
+    DoFinishWork();
+    return;
+  }
+  FCurrentFileName = URL;
+  Stream.SetPosition(0);
+  try {
+    switch (IEDetectStreamFormat(&Stream)) {
+      case ioTIFF: LoadTiffStream(&Stream); break;
+      case ioGIF: LoadGifStream(&Stream); break;
+      case ioICO: LoadIcoStream(&Stream); break;
+      case ioDCX: LoadDcxStream(&Stream); break;
+      case ioDICOM: LoadDicomStream(&Stream); break;
+      default: LoadDownloadedFile(Stream, URL, Ext); break;
+    }
+  } catch (...) {
+    FCurrentFileName.clear();
+    throw;
+  }
+  FCurrentFileName.clear();
+}
+
+void TFolioMIO::LoadDownloadedFile(TMemoryStream& Stream, const std::string& URL, const std::string& Ext) {
+  // The content decides the extension when it is recognised; the server's
+  // word for the type is the fallback.
+  std::string Suffix = Ext;
+  const TIEFileFormat Detected = IEDetectStreamFormat(&Stream);
+  if (Detected != 0 && IEFormatExtensionCount(Detected) > 0) Suffix = LowerCase(IEFormatExtension(Detected, 0));
+  const std::string TempName = IEGetTempFileName() + "." + Suffix;
+  Stream.SaveToFile(TempName);
+  TFolioMView* View = FAttachedMView;
+  const int32_t Before = View ? View->GetImageCount() : 0;
+  const int32_t At = View ? (View->GetSelectedImage() >= 0 ? View->GetSelectedImage() : Before) : 0;
+  try {
+    LoadFile(TempName);
+  } catch (...) {
+    DeleteFile(TempName);
+    throw;
+  }
+  DeleteFile(TempName);
+  // The pages came from the URL, not from the scratch copy that is gone now.
+  if (View && FAttachedMView == View) {
+    for (int32_t i = At; i < At + View->GetImageCount() - Before; ++i) {
+      if (TIOParamsVals* Rec = ParamsOf(i)) Rec->FileName = URL;
+    }
+  }
 }
 
 void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader,

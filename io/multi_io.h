@@ -25,6 +25,7 @@ using TIEAcquireBitmapEvent = std::function<void(TObject* Sender, TIEBitmap* ABi
 // An acquired image was stored as entry index.
 using TIEAfterAcquireBitmapEvent = std::function<void(TObject* Sender, int32_t index)>;
 class TStream;
+class TMemoryStream;
 class TIEBitmap;
 class TIEMask;
 
@@ -158,6 +159,9 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   void LoadFromNamedFile(const std::string& FileName, void (TFolioMIO::*StreamLoader)(TStream*));
   void LoadUnsupported();
   void LoadOnePageThroughView(const std::string& FileName);
+  // A download in a format the stream loaders do not take: through a
+  // scratch file, by name.
+  void LoadDownloadedFile(TMemoryStream& Stream, const std::string& URL, const std::string& Ext);
   void SaveToNamedFile(const std::string& FileName, const std::function<void(TStream*)>& Writer);
   void SaveTiffPages(TStream* Stream, bool SelectedOnly);
   void SaveDcxPages(TStream* Stream);

@@ -15,6 +15,7 @@
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"
 #include "support/avi_writer.h"
+#include "support/http_test_server.h"
 #include "support/test_support.h"
 #include "views/multi_view.h"
 
@@ -386,7 +387,7 @@ TEST_F(MultiIOTest, LoadFileChoosesTheLoaderByName) {
       {Dir.file("broken.pcx"), true, 0, 0, 1},
       {Dir.file("one.gif"), true, 0, 0, 1},
       {Dir.file("clip.mpg"), true, 0, 0, 1},
-      {"HTTP://example.invalid/doc.tif", true, 0, 0, 1},
+      {"HTTP://127.0.0.1:" + std::to_string(testsupport::HttpTestServer::UnusedPort()) + "/doc.tif", true, 0, 0, 1},
       {"   ", true, 0, 0, 0},
   };
   for (const Case& C : Cases) {
@@ -632,6 +633,54 @@ TEST_F(MultiIOTest, OtherMediaGoThroughTheMediaObject) {
     EXPECT_EQ(Finished, 1);
     EXPECT_EQ(V->GetImageCount(), 3);
     EXPECT_EQ(M->GetImageCount(), 3);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MultiIOTest, DocumentsLoadFromUrls) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::vector<uint8_t> G4 = ReadFileBytes(MakeG4(Dir));
+  ASSERT_EQ(RunCommand("convert " + Dir.file("p2.pbm") + " " + Dir.file("one.pcx")), 0);
+  const std::vector<uint8_t> Pcx = ReadFileBytes(Dir.file("one.pcx"));
+  testsupport::HttpTestServer Server({
+      {"/doc", {200, "image/tiff", std::string(G4.begin(), G4.end())}},
+      {"/page", {200, "application/octet-stream", std::string(Pcx.begin(), Pcx.end()), testsupport::HttpReply::Close}},
+      {"/gone", {404, "text/html", "<html>no</html>"}},
+  });
+  // A whole document, every page described as coming from the URL.
+  int32_t Finished = 0;
+  M->OnFinishWork = [&](TObject*) { ++Finished; };
+  M->SetAborting(true);  // left from an earlier failure: must not matter
+  M->LoadFile(Server.Url("/doc"));
+  EXPECT_FALSE(M->GetAborting());
+  EXPECT_EQ(Finished, 1);
+  ASSERT_EQ(V->GetImageCount(), 3);
+  for (int32_t k = 0; k < 3; ++k) {
+    ExpectPage(*V, k, k);
+    EXPECT_EQ(M->ParamsOf(k)->FileName, Server.Url("/doc"));
+  }
+  // A one-page format the stream loaders do not take goes through a scratch
+  // copy, yet the page names the URL.
+  V->Deselect();
+  M->LoadFile(Server.Url("/page"));
+  EXPECT_FALSE(M->GetAborting());
+  ASSERT_EQ(V->GetImageCount(), 4);
+  ExpectPage(*V, 3, 2);
+  EXPECT_EQ(M->ParamsOf(3)->FileName, Server.Url("/page"));
+  EXPECT_EQ(M->ParamsOf(3)->FileFormat, ioPCX);
+  // An error page and a server that is not there add nothing and say so.
+  for (const std::string& Url :
+       {Server.Url("/gone"), "http://127.0.0.1:" + std::to_string(testsupport::HttpTestServer::UnusedPort()) + "/x"}) {
+    SCOPED_TRACE(Url);
+    Finished = 0;
+    M->LoadUrl(Url);
+    EXPECT_TRUE(M->GetAborting());
+    EXPECT_EQ(Finished, 1);
+    EXPECT_EQ(V->GetImageCount(), 4);
+    EXPECT_EQ(M->GetImageCount(), 4);
   }
 }
 
