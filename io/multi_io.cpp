@@ -123,6 +123,20 @@ void TFolioMIO::MoveParams(int32_t Index, int32_t NewIndex) {
     FParams.push_back(std::move(Rec));
 }
 
+int32_t TFolioMIO::InsertPosition() const {
+  if (!FAttachedMView) return 0;
+  const int32_t Selected = FAttachedMView->GetSelectedImage();
+  return Selected >= 0 ? Selected : FAttachedMView->GetImageCount();
+}
+
+TIEProgressRec TFolioMIO::CodecProgress() {
+  // No callback: the component reports per page itself.
+  TIEProgressRec Progress;
+  Progress.Sender = this;
+  Progress.Aborting = &FAborting;
+  return Progress;
+}
+
 void TFolioMIO::ApplyDefaultDpi(TIOParamsVals* Params) {
   if (Params->DpiX < 2) Params->SetDpiX(IEDefaultDpiX);
   if (Params->DpiY < 2) Params->SetDpiY(IEDefaultDpiY);
@@ -144,8 +158,7 @@ bool TFolioMIO::AcquirePages(uint8_t Api) {
     FAborting = false;
     FAcquirePosition = 0;
     if (FAttachedMView)
-      FAcquirePosition = FAttachedMView->GetSelectedImage() >= 0 ? FAttachedMView->GetSelectedImage()
-                                                                 : FAttachedMView->GetImageCount();
+      FAcquirePosition = InsertPosition();
     // No scanner interface is part of this build: every source answers
     // that nothing was acquired.
     Result = false;
@@ -247,7 +260,7 @@ void TFolioMIO::LoadFile(const std::string& FileName) {
 
 void TFolioMIO::LoadOnePageThroughView(const std::string& FileName) {
   TFolioMView* View = FAttachedMView;
-  const int32_t Position = View->GetSelectedImage() >= 0 ? View->GetSelectedImage() : View->GetImageCount();
+  const int32_t Position = InsertPosition();
   View->InsertImageNoSelect(Position);
   bool Loaded = false;
   try {
@@ -359,10 +372,7 @@ void TFolioMIO::LoadAviFile(const std::string& FileName) {
   const int64_t Count = Reader->GetFrameCount();
   const int32_t Delay =
       FrameDelayMs(Reader->GetRate(), Reader->GetScale(), Reader->GetAverageTimePerFrame100ns());
-  TIEProgressRec Progress;
-  Progress.Sender = this;
-  Progress.Aborting = &FAborting;
-  int32_t Position = View->GetSelectedImage() >= 0 ? View->GetSelectedImage() : View->GetImageCount();
+  int32_t Position = InsertPosition();
   View->LockPaint();
   try {
     if (Count <= 0) FAborting = true;
@@ -444,10 +454,7 @@ void TFolioMIO::LoadMediaFile(const std::string& FileName) {
   }
   // Milliseconds per frame, as the view counts its delays.
   const int32_t Delay = N > 0 ? static_cast<int32_t>(std::min<int64_t>(D / 10000 / N, INT32_MAX)) : 100;
-  TIEProgressRec Progress;
-  Progress.Sender = this;
-  Progress.Aborting = &FAborting;
-  int32_t Position = View->GetSelectedImage() >= 0 ? View->GetSelectedImage() : View->GetImageCount();
+  int32_t Position = InsertPosition();
   View->LockPaint();
   try {
     if (N <= 0) FAborting = true;
@@ -531,7 +538,7 @@ void TFolioMIO::LoadDownloadedFile(TMemoryStream& Stream, const std::string& URL
   Stream.SaveToFile(TempName);
   TFolioMView* View = FAttachedMView;
   const int32_t Before = View ? View->GetImageCount() : 0;
-  const int32_t At = View ? (View->GetSelectedImage() >= 0 ? View->GetSelectedImage() : Before) : 0;
+  const int32_t At = InsertPosition();
   try {
     LoadFile(TempName);
   } catch (...) {
@@ -552,11 +559,9 @@ void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCoun
   TFolioMView* View = FAttachedMView;
   View->LockPaint();
   FAborting = false;
-  TIEProgressRec Progress;
-  Progress.Sender = this;
-  Progress.Aborting = &FAborting;
+  TIEProgressRec Progress = CodecProgress();
   const int64_t P = Stream->GetPosition();
-  int32_t Position = View->GetSelectedImage() >= 0 ? View->GetSelectedImage() : View->GetImageCount();
+  int32_t Position = InsertPosition();
   int32_t Pending = -1;  // entry inserted but not yet filled
   TIEMask* AlphaMask = nullptr;
   try {
@@ -686,9 +691,7 @@ void TFolioMIO::SaveTiffPages(TStream* Stream, bool SelectedOnly) {
   } else {
     for (int32_t k = 0; k < View->GetImageCount(); ++k) Pages.push_back(k);
   }
-  TIEProgressRec Progress;
-  Progress.Sender = this;
-  Progress.Aborting = &FAborting;
+  TIEProgressRec Progress = CodecProgress();
   const int64_t P = Stream->GetPosition();
   const int32_t Count = static_cast<int32_t>(Pages.size());
   for (int32_t k = 0; k < Count; ++k) {
@@ -727,9 +730,7 @@ void TFolioMIO::SaveTiffFile(const std::string& FileName, bool SelectedOnly) {
 void TFolioMIO::SaveDcxPages(TStream* Stream) {
   TFolioMView* View = FAttachedMView;
   if (!View || View->GetImageCount() == 0) return;
-  TIEProgressRec Progress;
-  Progress.Sender = this;
-  Progress.Aborting = &FAborting;
+  TIEProgressRec Progress = CodecProgress();
   const int32_t Count = View->GetImageCount();
   // One page in memory at a time; the page table is filled in at the end.
   TDcxPageWriter Writer(Stream, Count, Progress);

@@ -159,6 +159,11 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   void LoadFromNamedFile(const std::string& FileName, void (TFolioMIO::*StreamLoader)(TStream*));
   void LoadUnsupported();
   void LoadOnePageThroughView(const std::string& FileName);
+  // Where loaded pages go: the selected entry, or the end (0 without view).
+  int32_t InsertPosition() const;
+  // The progress record handed to the codecs: no callback, this
+  // component's abort flag.
+  TIEProgressRec CodecProgress();
   // A download in a format the stream loaders do not take: through a
   // scratch file, by name.
   void LoadDownloadedFile(TMemoryStream& Stream, const std::string& URL, const std::string& Ext);
