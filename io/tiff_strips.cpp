@@ -674,7 +674,22 @@ void TiffUndoPredictor(uint8_t* Row, int32_t Width, int32_t Samples, int32_t Bit
   if (Width < 2 || Samples < 1) return;
   const int64_t n = int64_t(Width) * Samples;
   if (Bits == 8) {
-    for (int64_t i = Samples; i < n; ++i) Row[i] = uint8_t(Row[i] + Row[i - Samples]);
+    // The running sums of the common layouts stay in registers: a plain
+    // loop re-reads the byte it wrote Samples steps before, which keeps
+    // every iteration waiting on the previous store.
+    if (Samples == 3) {
+      uint8_t r = Row[0], g = Row[1], b = Row[2];
+      for (int64_t i = 3; i < n; i += 3) {
+        Row[i] = r = uint8_t(r + Row[i]);
+        Row[i + 1] = g = uint8_t(g + Row[i + 1]);
+        Row[i + 2] = b = uint8_t(b + Row[i + 2]);
+      }
+    } else if (Samples == 1) {
+      uint8_t v = Row[0];
+      for (int64_t i = 1; i < n; ++i) Row[i] = v = uint8_t(v + Row[i]);
+    } else {
+      for (int64_t i = Samples; i < n; ++i) Row[i] = uint8_t(Row[i] + Row[i - Samples]);
+    }
   } else if (Bits == 16) {
     for (int64_t i = Samples; i < n; ++i) {
       uint16_t a, b;
