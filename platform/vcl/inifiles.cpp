@@ -128,6 +128,7 @@ std::vector<TCustomIniFile::Section> TCustomIniFile::Load() const {
     if (Eq == std::string::npos || !Cur) continue;
     Value V;
     V.Name = Trim(T.substr(0, Eq));
+    if (V.Name.empty()) continue;  // no name to read it by
     std::string Raw = TrimLeft(T.substr(Eq + 1));
     if (!Raw.empty() && Raw[0] == '"') {
       V.Text = Unescape(Raw, 1);
@@ -189,8 +190,11 @@ TCustomIniFile::Value* TCustomIniFile::FindValue(Section& S, const std::string& 
 
 void TCustomIniFile::Put(const std::string& SectionName, const std::string& Ident, bool IsInteger,
                          const std::string& Text) {
+  // A name the file could not give back is refused rather than lost: an
+  // ident that starts like a comment or a section header would read as one.
   if (SectionName.find_first_of("[]\r\n") != std::string::npos || Ident.empty() ||
-      Ident.find_first_of("=\r\n") != std::string::npos || Trim(Ident) != Ident)
+      Ident.find_first_of("=\r\n") != std::string::npos || Trim(Ident) != Ident ||
+      Ident[0] == ';' || Ident[0] == '#' || Ident[0] == '[')
     throw ERegistryException(Format("Failed to set data for '%s'", Ident.c_str()));
   std::lock_guard<std::recursive_mutex> Lock(GIniLock);
   std::vector<Section> Data = Load();

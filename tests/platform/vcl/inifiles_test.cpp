@@ -122,6 +122,9 @@ TEST_F(IniFileTest, NamesThatWouldBreakTheFileAreRefused) {
   EXPECT_THROW(Ini.WriteString("Options", "", "x"), ERegistryException);
   EXPECT_THROW(Ini.WriteString("Sec]tion", "Name", "x"), ERegistryException);
   EXPECT_THROW(Ini.WriteString("Options", "Line\nBreak", "x"), ERegistryException);
+  // Names the file would read back as a comment or a section header.
+  for (const char* Name : {";Note", "#Note", "[Note"})
+    EXPECT_THROW(Ini.WriteInteger("Options", Name, 1), ERegistryException);
   // Nothing was written.
   EXPECT_FALSE(Ini.SectionExists("Options"));
 }
@@ -130,13 +133,14 @@ TEST_F(IniFileTest, PlainIniFileAndHandEditedText) {
   const std::string Path = FDir.file("plain.ini");
   testsupport::WriteFileBytes(Path, std::vector<uint8_t>{});
   {
-    std::string Text = "; comment\r\n[Main]\r\nWidth = 640\r\nTitle=Hello world\r\nbroken line\r\n[Empty]\r\n";
+    std::string Text = "; comment\r\n[Main]\r\nWidth = 640\r\nTitle=Hello world\r\nbroken line\r\n = nameless\r\n[Empty]\r\n";
     testsupport::WriteFileBytes(Path, std::vector<uint8_t>(Text.begin(), Text.end()));
   }
   TIniFile Ini(Path);
   EXPECT_EQ(Ini.ReadInteger("Main", "Width", 0), 640);
   EXPECT_EQ(Ini.ReadString("Main", "Title", ""), "Hello world");
   EXPECT_TRUE(Ini.SectionExists("Empty"));
+  EXPECT_EQ(Ini.SectionNames("Main"), (std::vector<std::string>{"Width", "Title"}));
   Ini.WriteString("Main", "Title", "Changed");
   TIniFile Again(Path);
   EXPECT_EQ(Again.ReadString("Main", "Title", ""), "Changed");
