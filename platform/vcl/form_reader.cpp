@@ -30,6 +30,11 @@ int32_t TFormValue::AsInteger() const {
   return static_cast<int32_t>(Int);
 }
 
+int32_t TFormValue::AsCoordinate() const {
+  if (Kind != vkInteger || Int < INT16_MIN || Int > INT16_MAX) InvalidValue();
+  return static_cast<int32_t>(Int);
+}
+
 long double TFormValue::AsFloat() const {
   if (Kind == vkFloat) return Float;
   if (Kind == vkInteger) return static_cast<long double>(Int);
@@ -296,9 +301,11 @@ class TParser {
         ++P;
       }
       if (P == H) Error("Invalid number");
+      // Beyond 63 bits the value (or its negation) has no 64-bit form.
+      if (V > static_cast<uint64_t>(INT64_MAX)) Error("Number too large");
       // Hexadecimal values are 32-bit patterns ($FF000000 is a negative colour).
-      int64_t I = V <= UINT32_MAX ? static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(V)))
-                                  : static_cast<int64_t>(V);
+      const int64_t I = V <= UINT32_MAX ? static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(V)))
+                                        : static_cast<int64_t>(V);
       Int = Neg ? -I : I;
       Tok = tInt;
       return;

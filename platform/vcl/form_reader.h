@@ -59,6 +59,9 @@ class TFormValue {
 
   // Converters raising EReadError "Invalid property value" on a wrong kind.
   int32_t AsInteger() const;
+  // A position, size or border width of a window: an integer within 16 bits
+  // (-32768..32767), so a broken resource cannot ask for a huge window.
+  int32_t AsCoordinate() const;
   int64_t AsInt64() const;
   long double AsFloat() const;
   bool AsBoolean() const;

@@ -393,7 +393,11 @@ const BadResource kBad[] = {
     {"object F: TForm\n  Align = alNowhere\nend\n", "Invalid property value"},
     {"object F: TForm\n  Caption = 'open\nend\n", "Unterminated string"},
     {"object F: TForm\n  Left = 99999999999999999999\nend\n", "Number too large"},
+    {"object F: TForm\n  Tag = -$8000000000000000\nend\n", "Number too large"},
     {"object F: TForm\n  Left = 'ten'\nend\n", "Invalid property value"},
+    // Sizes beyond what a window can have.
+    {"object F: TForm\n  Width = 100000\nend\n", "Invalid property value"},
+    {"object F: TForm\n  object P: TPanel\n    BorderWidth = 2147483647\n  end\nend\n", "Invalid property value"},
     {"object F: TForm\n  object P: TPanel\n  end\n  object P: TPanel\n  end\nend\n", "already exists"},
     {"object F: TForm\n  PopupMenu = Nope\nend\n", "Invalid reference to Nope"},
     {"object F: TForm\n  object T: TTimer\n    Interval = -1\n  end\nend\n", "Invalid property value"},
