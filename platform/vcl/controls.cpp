@@ -70,6 +70,12 @@ void DisposeTimer(QTimer* T) {
 
 }  // namespace
 
+void VclDeliverCall(TObject* Sender, const std::function<void()>& Fn) {
+  ++GVclDeliverDepth;
+  VclGuardedCall(Sender, Fn);
+  --GVclDeliverDepth;
+}
+
 void VclDisposeQObject(QObject* Object) {
   if (!Object) return;
   if (GVclDeliverDepth > 0) {
@@ -382,9 +388,7 @@ LRESULT TControl::Perform(uint32_t Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TControl::VclDeliver(TMessage& Message) {
-  ++GVclDeliverDepth;
-  VclGuardedCall(this, [&] { WndProc(Message); });
-  --GVclDeliverDepth;
+  VclDeliverCall(this, [&] { WndProc(Message); });
 }
 
 void TControl::DefaultHandler(TMessage& Message) { Message.Result = 0; }
@@ -850,22 +854,10 @@ void TWinControl::Dispatch(TMessage& Message) {
       return;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      if (DoKeyDown(Message)) {
-        Message.Result = 1;
-      } else {
-        DefaultHandler(Message);
-      }
-      return;
     case WM_KEYUP:
     case WM_SYSKEYUP:
-      if (DoKeyUp(Message)) {
-        Message.Result = 1;
-      } else {
-        DefaultHandler(Message);
-      }
-      return;
     case WM_CHAR:
-      if (DoKeyPress(Message)) {
+      if (DoKey(Message)) {
         Message.Result = 1;
       } else {
         DefaultHandler(Message);
@@ -894,41 +886,31 @@ bool TWinControl::IsMenuKey(uint16_t Key, TShiftState Shift) {
   return Form && Form->IsShortCut(Key, Shift);
 }
 
-bool TWinControl::DoKeyDown(TMessage& Message) {
+bool TWinControl::DoKey(TMessage& Message) {
+  const bool Down = Message.Msg == WM_KEYDOWN || Message.Msg == WM_SYSKEYDOWN;
+  const bool Char = Message.Msg == WM_CHAR;
   uint16_t Key = static_cast<uint16_t>(Message.WParam);
-  TShiftState Shift = KeyDataToShiftState(Message.LParam);
-  if (IsMenuKey(Key, Shift)) return true;
+  const TShiftState Shift = KeyDataToShiftState(Message.LParam);
+  if (Down && IsMenuKey(Key, Shift)) return true;
+  auto Handle = [&](TWinControl* Target) {
+    if (Char) {
+      char16_t C = static_cast<char16_t>(Key);
+      Target->KeyPress(C);
+      Key = static_cast<uint16_t>(C);
+    } else if (Down) {
+      Target->KeyDown(Key, Shift);
+    } else {
+      Target->KeyUp(Key, Shift);
+    }
+  };
+  // A form that previews keys sees them first; a handler that clears the key
+  // has taken it.
   TCustomForm* Form = GetParentForm();
   if (Form && Form != this && Form->GetKeyPreview()) {
-    Form->KeyDown(Key, Shift);
+    Handle(Form);
     if (Key == 0) return true;
   }
-  KeyDown(Key, Shift);
-  Message.WParam = Key;
-  return Key == 0;
-}
-
-bool TWinControl::DoKeyUp(TMessage& Message) {
-  uint16_t Key = static_cast<uint16_t>(Message.WParam);
-  TShiftState Shift = KeyDataToShiftState(Message.LParam);
-  TCustomForm* Form = GetParentForm();
-  if (Form && Form != this && Form->GetKeyPreview()) {
-    Form->KeyUp(Key, Shift);
-    if (Key == 0) return true;
-  }
-  KeyUp(Key, Shift);
-  Message.WParam = Key;
-  return Key == 0;
-}
-
-bool TWinControl::DoKeyPress(TMessage& Message) {
-  char16_t Key = static_cast<char16_t>(Message.WParam);
-  TCustomForm* Form = GetParentForm();
-  if (Form && Form != this && Form->GetKeyPreview()) {
-    Form->KeyPress(Key);
-    if (Key == 0) return true;
-  }
-  KeyPress(Key);
+  Handle(this);
   Message.WParam = Key;
   return Key == 0;
 }
@@ -1198,6 +1180,8 @@ bool TVclFrontBuffer::EnsureSize(int32_t W, int32_t H) {
   return true;
 }
 
+void TVclFrontBuffer::Fill(TColor Color) { FBitmap->GetImage().fill(VclQColor(Color)); }
+
 namespace {
 // The buffer's canvas draws between paints too: what it changes is copied to
 // the screen with the next paint, without running Paint again.
@@ -1207,6 +1191,18 @@ void HookBuffer(TVclFrontBuffer& Buffer, TControl* Control) {
     auto* Link = dynamic_cast<TVclWidgetLink*>(W);
     if (W && Link && !Link->InPaint) W->update();
   };
+}
+
+// Shows a client rectangle of the buffer (all of it for nullptr) as it is now.
+void ShowBufferRect(TControl* Control, const TRect* R) {
+  QWidget* W = Control->GetWidget();
+  if (!W) return;
+  if (R) {
+    const TPoint O = Control->GetClientOffset();
+    W->update(R->Left + O.X, R->Top + O.Y, R->Width(), R->Height());
+  } else {
+    W->update();
+  }
 }
 }  // namespace
 
@@ -1221,15 +1217,7 @@ TCustomControl::~TCustomControl() { FBuffer.Bitmap()->OnChange = nullptr; }
 TCanvas* TCustomControl::GetCanvas() const { return FBuffer.Canvas(); }
 TBitmap* TCustomControl::GetFrontBuffer() const { return FBuffer.Bitmap(); }
 
-void TCustomControl::FlushCanvas(const TRect* R) {
-  if (!FWidget) return;
-  if (R) {
-    TPoint O = ClientOffset();
-    FWidget->update(R->Left + O.X, R->Top + O.Y, R->Width(), R->Height());
-  } else {
-    FWidget->update();
-  }
-}
+void TCustomControl::FlushCanvas(const TRect* R) { ShowBufferRect(this, R); }
 
 void TCustomControl::Invalidate() {
   FBuffer.Dirty = true;
@@ -1256,10 +1244,7 @@ void TCustomControl::Dispatch(TMessage& Message) {
       TWinControl::Dispatch(Message);
       return;
     case WM_ERASEBKGND:
-      if (!(FControlStyle & csOpaque)) {
-        QPainter P(&FBuffer.Bitmap()->GetImage());
-        P.fillRect(QRect(0, 0, FBuffer.Bitmap()->GetWidth(), FBuffer.Bitmap()->GetHeight()), VclQColor(FColor));
-      }
+      if (!(FControlStyle & csOpaque)) FBuffer.Fill(FColor);
       Message.Result = 1;
       return;
     case WM_PAINT:
@@ -1288,14 +1273,7 @@ TGraphicControl::~TGraphicControl() { FBuffer.Bitmap()->OnChange = nullptr; }
 TCanvas* TGraphicControl::GetCanvas() const { return FBuffer.Canvas(); }
 TBitmap* TGraphicControl::GetFrontBuffer() const { return FBuffer.Bitmap(); }
 
-void TGraphicControl::FlushCanvas(const TRect* R) {
-  if (!FWidget) return;
-  if (R) {
-    FWidget->update(R->Left, R->Top, R->Width(), R->Height());
-  } else {
-    FWidget->update();
-  }
-}
+void TGraphicControl::FlushCanvas(const TRect* R) { ShowBufferRect(this, R); }
 
 void TGraphicControl::Invalidate() {
   FBuffer.Dirty = true;
@@ -1318,9 +1296,7 @@ void TGraphicControl::Dispatch(TMessage& Message) {
     return;
   }
   if (Message.Msg == WM_ERASEBKGND) {
-    QPainter P(&FBuffer.Bitmap()->GetImage());
-    P.fillRect(QRect(0, 0, FBuffer.Bitmap()->GetWidth(), FBuffer.Bitmap()->GetHeight()),
-               VclQColor(FParent ? FParent->GetColor() : FColor));
+    FBuffer.Fill(FParent ? FParent->GetColor() : FColor);
     Message.Result = 1;
     return;
   }
@@ -1407,17 +1383,17 @@ bool TControl::SetFormProperty(const std::string& Name, const TFormValue& Value,
                                                       "alRight", "alClient", "alCustom"};
   static const std::vector<std::string> AnchorNames = {"akLeft", "akTop", "akRight", "akBottom"};
   if (SameText(Name, "Left")) {
-    SetLeft(Value.AsInteger());
+    SetLeft(Value.AsCoordinate());
   } else if (SameText(Name, "Top")) {
-    SetTop(Value.AsInteger());
+    SetTop(Value.AsCoordinate());
   } else if (SameText(Name, "Width")) {
-    SetWidth(Value.AsInteger());
+    SetWidth(Value.AsCoordinate());
   } else if (SameText(Name, "Height")) {
-    SetHeight(Value.AsInteger());
+    SetHeight(Value.AsCoordinate());
   } else if (SameText(Name, "ClientWidth")) {
-    SetClientWidth(Value.AsInteger());
+    SetClientWidth(Value.AsCoordinate());
   } else if (SameText(Name, "ClientHeight")) {
-    SetClientHeight(Value.AsInteger());
+    SetClientHeight(Value.AsCoordinate());
   } else if (SameText(Name, "Align")) {
     SetAlign(static_cast<TAlign>(Value.AsEnum(AlignNames)));
   } else if (SameText(Name, "Anchors")) {
@@ -1471,9 +1447,9 @@ bool TControl::SetFormProperty(const std::string& Name, const TFormValue& Value,
   } else if (SameText(Name, "Font.Name")) {
     FFont->SetName(Value.AsString());
   } else if (SameText(Name, "Font.Height")) {
-    FFont->SetHeight(Value.AsInteger());
+    FFont->SetHeight(Value.AsCoordinate());
   } else if (SameText(Name, "Font.Size")) {
-    FFont->SetSize(Value.AsInteger());
+    FFont->SetSize(Value.AsCoordinate());
   } else if (SameText(Name, "Font.Color")) {
     FFont->SetColor(Value.AsColor());
   } else if (SameText(Name, "Font.Charset")) {

@@ -397,9 +397,9 @@ class TWinControl : public TControl {
 
   // A shortcut of a popup menu on the way up, or of the form's menu.
   bool IsMenuKey(uint16_t Key, TShiftState Shift);
-  bool DoKeyDown(TMessage& Message);
-  bool DoKeyUp(TMessage& Message);
-  bool DoKeyPress(TMessage& Message);
+  // A key message (down, up or character) through the menus' shortcuts, the
+  // form's key preview and the control's handlers; true when one took it.
+  bool DoKey(TMessage& Message);
 
   HWND FHandle = 0;
   HWND FParentWindow = 0;
@@ -434,6 +434,8 @@ class TVclFrontBuffer {
   TCanvas* Canvas() const;
   // Sizes the buffer (pf32bit) to W x H; answers true when it changed.
   bool EnsureSize(int32_t W, int32_t H);
+  // Paints all of the buffer in one colour (the background).
+  void Fill(TColor Color);
   bool Dirty = true;
 
  private:

@@ -106,9 +106,9 @@ bool TCustomPanel::SetFormProperty(const std::string& Name, const TFormValue& Va
   } else if (SameText(Name, "BevelOuter")) {
     SetBevelOuter(static_cast<TBevelCut>(Value.AsEnum(kBevelNames)));
   } else if (SameText(Name, "BevelWidth")) {
-    SetBevelWidth(Value.AsInteger());
+    SetBevelWidth(Value.AsCoordinate());
   } else if (SameText(Name, "BorderWidth")) {
-    SetBorderWidth(Value.AsInteger());
+    SetBorderWidth(Value.AsCoordinate());
   } else if (SameText(Name, "Alignment")) {
     SetAlignment(static_cast<TAlignment>(Value.AsEnum(kAlignmentNames)));
   } else if (SameText(Name, "FullRepaint")) {
@@ -157,9 +157,7 @@ void TTimer::UpdateTimer() {
   if (!FTimer) {
     FTimer = std::make_unique<QTimer>();
     QObject::connect(FTimer.get(), &QTimer::timeout, FTimer.get(), [this] {
-      ++GVclDeliverDepth;
-      VclGuardedCall(this, [this] { Timer(); });
-      --GVclDeliverDepth;
+      VclDeliverCall(this, [this] { Timer(); });
     });
   }
   FTimer->start(static_cast<int>(std::min<uint32_t>(FInterval, INT32_MAX)));

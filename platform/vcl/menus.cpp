@@ -160,9 +160,7 @@ void AddEntry(QWidget* Menu, TMenuItem* Root, TMenuItem* Child) {
   A->setData(QVariant::fromValue(reinterpret_cast<quintptr>(Child)));
   QObject::connect(A, &QAction::triggered, A, [Root, Child] {
     if (!Contains(Root, Child)) return;
-    ++GVclDeliverDepth;
-    VclGuardedCall(Child, [Child] { Child->Click(); });
-    --GVclDeliverDepth;
+    VclDeliverCall(Child, [Child] { Child->Click(); });
   });
 }
 

@@ -120,9 +120,7 @@ TButton::TButton(TComponent* AOwner) : TWinControl(AOwner) {
   auto* W = new TVclWidgetT<QPushButton>(true);
   AttachWidget(W);
   QObject::connect(W, &QPushButton::clicked, W, [this] {
-    ++GVclDeliverDepth;
-    VclGuardedCall(this, [this] { Click(); });
-    --GVclDeliverDepth;
+    VclDeliverCall(this, [this] { Click(); });
   });
   SetTabStop(true);
   SetBounds(0, 0, 75, 25);
@@ -168,9 +166,7 @@ TEdit::TEdit(TComponent* AOwner) : TWinControl(AOwner) {
   AttachWidget(W);
   QObject::connect(W, &QLineEdit::textChanged, W, [this](const QString& T) {
     FText = T.toStdString();
-    ++GVclDeliverDepth;
-    VclGuardedCall(this, [this] { Change(); });
-    --GVclDeliverDepth;
+    VclDeliverCall(this, [this] { Change(); });
   });
   SetTabStop(true);
   SetBounds(0, 0, 121, 21);
@@ -232,9 +228,7 @@ TCheckBox::TCheckBox(TComponent* AOwner) : TWinControl(AOwner) {
   QObject::connect(W, &QCheckBox::stateChanged, W, [this](int S) {
     if (FSyncing) return;
     FState = S == Qt::Checked ? cbChecked : S == Qt::PartiallyChecked ? cbGrayed : cbUnchecked;
-    ++GVclDeliverDepth;
-    VclGuardedCall(this, [this] { Click(); });
-    --GVclDeliverDepth;
+    VclDeliverCall(this, [this] { Click(); });
   });
   SetTabStop(true);
   SetBounds(0, 0, 97, 17);

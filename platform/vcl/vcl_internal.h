@@ -21,6 +21,10 @@ bool VclHeadless();
 class QObject;
 // Above zero while one of our handlers runs inside a window-system event.
 extern int GVclDeliverDepth;
+// Runs our code for a window-system event: an exception goes to the
+// application's handler (for Sender), and widgets freed meanwhile are deleted
+// only once the event is over.
+void VclDeliverCall(TObject* Sender, const std::function<void()>& Fn);
 // Deletes a Qt object now, or after the running event when one of our
 // handlers is active (the object may be the one sending it).
 void VclDisposeQObject(QObject* Object);

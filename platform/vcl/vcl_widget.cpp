@@ -45,13 +45,18 @@ void Send(TControl* C, uint32_t Msg, WPARAM WParam, LPARAM LParam, LRESULT* Resu
   if (Result) *Result = M.Result;
 }
 
+// A mouse message with the event's keys and client position.
+void SendMouse(TControl* C, QWidget* W, QMouseEvent* E, uint32_t Msg) {
+  VclSetInputState(ModifierState(E->modifiers()), ButtonState(E->buttons()));
+  const TPoint P = ClientPoint(C, W, E->position());
+  Send(C, Msg, MouseKeys(E->modifiers(), E->buttons()), MAKELPARAM(P.X, P.Y));
+}
+
 }  // namespace
 
 void MousePress(TVclWidgetLink* L, QWidget* W, QMouseEvent* E, bool Double) {
   TControl* C = L->Control;
   if (!C || !C->GetEnabled()) return;
-  VclSetInputState(ModifierState(E->modifiers()), ButtonState(E->buttons()));
-  TPoint P = ClientPoint(C, W, E->position());
   uint32_t Msg;
   switch (E->button()) {
     case Qt::LeftButton: Msg = Double ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN; break;
@@ -59,15 +64,14 @@ void MousePress(TVclWidgetLink* L, QWidget* W, QMouseEvent* E, bool Double) {
     case Qt::MiddleButton: Msg = Double ? WM_MBUTTONDBLCLK : WM_MBUTTONDOWN; break;
     default: return;
   }
-  Send(C, Msg, MouseKeys(E->modifiers(), E->buttons()), MAKELPARAM(P.X, P.Y));
+  SendMouse(C, W, E, Msg);
   E->accept();
 }
 
+// A release reaches a control disabled since the press, so it lets go.
 void MouseRelease(TVclWidgetLink* L, QWidget* W, QMouseEvent* E) {
   TControl* C = L->Control;
   if (!C) return;
-  VclSetInputState(ModifierState(E->modifiers()), ButtonState(E->buttons()));
-  TPoint P = ClientPoint(C, W, E->position());
   uint32_t Msg;
   switch (E->button()) {
     case Qt::LeftButton: Msg = WM_LBUTTONUP; break;
@@ -75,16 +79,14 @@ void MouseRelease(TVclWidgetLink* L, QWidget* W, QMouseEvent* E) {
     case Qt::MiddleButton: Msg = WM_MBUTTONUP; break;
     default: return;
   }
-  Send(C, Msg, MouseKeys(E->modifiers(), E->buttons()), MAKELPARAM(P.X, P.Y));
+  SendMouse(C, W, E, Msg);
   E->accept();
 }
 
 void MouseMove(TVclWidgetLink* L, QWidget* W, QMouseEvent* E) {
   TControl* C = L->Control;
   if (!C || !C->GetEnabled()) return;
-  VclSetInputState(ModifierState(E->modifiers()), ButtonState(E->buttons()));
-  TPoint P = ClientPoint(C, W, E->position());
-  Send(C, WM_MOUSEMOVE, MouseKeys(E->modifiers(), E->buttons()), MAKELPARAM(P.X, P.Y));
+  SendMouse(C, W, E, WM_MOUSEMOVE);
 }
 
 void Wheel(TVclWidgetLink* L, QWidget* W, QWheelEvent* E) {
@@ -270,9 +272,7 @@ void Focus(TVclWidgetLink* L, bool In) {
   if (!In || !L->Control) return;
   // Every control of the form hears which one has the focus now.
   if (TCustomForm* F = GetParentForm(C)) {
-    ++GVclDeliverDepth;
-    VclGuardedCall(F, [&] { Broadcast(F, CM_FOCUSCHANGED, 0, reinterpret_cast<LPARAM>(C)); });
-    --GVclDeliverDepth;
+    VclDeliverCall(F, [&] { Broadcast(F, CM_FOCUSCHANGED, 0, reinterpret_cast<LPARAM>(C)); });
   }
 }
 
@@ -306,9 +306,7 @@ void ContextMenu(TVclWidgetLink* L, QWidget* W, QContextMenuEvent* E) {
 
 void Paint(TVclWidgetLink* L, QWidget* W, QPaintEvent* E) {
   if (TControl* C = L->Control) {
-    ++GVclDeliverDepth;
-    VclGuardedCall(C, [&] { TVclPaintBridge::Paint(C, W, E->rect()); });
-    --GVclDeliverDepth;
+    VclDeliverCall(C, [&] { TVclPaintBridge::Paint(C, W, E->rect()); });
   }
 }
 
@@ -317,18 +315,14 @@ void Resize(TVclWidgetLink* L, QWidget* W) {
   if (!C || C->GetParent()) return;
   // A top-level window resized by the window system.
   if (W->width() != C->GetWidth() || W->height() != C->GetHeight()) {
-    ++GVclDeliverDepth;
-    VclGuardedCall(C, [&] { C->SetBounds(C->GetLeft(), C->GetTop(), W->width(), W->height()); });
-    --GVclDeliverDepth;
+    VclDeliverCall(C, [&] { C->SetBounds(C->GetLeft(), C->GetTop(), W->width(), W->height()); });
   }
 }
 
 bool Close(TVclWidgetLink* L) {
   auto* F = dynamic_cast<TCustomForm*>(L->Control);
   if (!F) return L->Control == nullptr;
-  ++GVclDeliverDepth;
-  VclGuardedCall(F, [&] { F->VclCloseRequested(); });
-  --GVclDeliverDepth;
+  VclDeliverCall(F, [&] { F->VclCloseRequested(); });
   return false;
 }
 

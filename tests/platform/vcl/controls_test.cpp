@@ -232,9 +232,25 @@ TEST_F(ControlsTest, KeyPreviewLetsTheFormSeeKeysFirst) {
     if (Key == VK_ESCAPE) Key = 0;
   };
   View->OnKeyDown = [&](TObject*, uint16_t& Key, TShiftState) { Log.push_back("view " + std::to_string(Key)); };
+  // Releases and characters go the same way; a cleared one stops at the form.
+  Form->OnKeyUp = [&](TObject*, uint16_t& Key, TShiftState) {
+    Log.push_back("form up " + std::to_string(Key));
+    if (Key == VK_ESCAPE) Key = 0;
+  };
+  View->OnKeyUp = [&](TObject*, uint16_t& Key, TShiftState) { Log.push_back("view up " + std::to_string(Key)); };
+  Form->OnKeyPress = [&](TObject*, char16_t& Key) {
+    Log.push_back("form char " + std::to_string(Key));
+    if (Key == u'x') Key = 0;
+  };
+  View->OnKeyPress = [&](TObject*, char16_t& Key) { Log.push_back("view char " + std::to_string(Key)); };
   SendKey(View->GetWidget(), Qt::Key_Escape, Qt::NoModifier);
   SendKey(View->GetWidget(), Qt::Key_Left, Qt::NoModifier);
-  EXPECT_EQ(Log, (std::vector<std::string>{"form 27", "form 37", "view 37"}));
+  SendKey(View->GetWidget(), Qt::Key_X, Qt::NoModifier, "x");
+  SendKey(View->GetWidget(), Qt::Key_Y, Qt::NoModifier, "y");
+  EXPECT_EQ(Log, (std::vector<std::string>{"form 27", "form up 27", "form 37", "view 37", "form up 37", "view up 37",
+                                           "form 88", "view 88", "form char 120", "form up 88", "view up 88",
+                                           "form 89", "view 89", "form char 121", "view char 121", "form up 89",
+                                           "view up 89"}));
 }
 
 TEST_F(ControlsTest, ShiftStateOfKeysAndTheKeyStateTable) {
