@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/rtl/sysutils.h"
+
 namespace {
 
 struct TClipboardState {
@@ -40,11 +42,6 @@ QClipboard* QtClipboard() {
   return QGuiApplication::clipboard();
 }
 
-std::string Lower(std::string S) {
-  std::transform(S.begin(), S.end(), S.begin(), [](unsigned char C) { return static_cast<char>(std::tolower(C)); });
-  return S;
-}
-
 bool IsTextFormat(uint32_t Format) { return Format == CF_TEXT || Format == CF_UNICODETEXT; }
 
 // A copy of what Qt's clipboard holds now, to which new formats are added.
@@ -64,6 +61,26 @@ const QMimeData* VisibleData(TClipboardState& S) {
   if (OpenedByCaller(S) && S.Pending) return S.Pending.get();
   QClipboard* C = QtClipboard();
   return C ? C->mimeData() : nullptr;
+}
+
+// Looks a format up in what the caller sees and, when Bytes is given, copies
+// it out (text as UTF-8).
+bool ReadFormat(uint32_t Format, QByteArray* Bytes) {
+  const std::string Mime = VclClipboardMimeType(Format);
+  if (Mime.empty()) return false;
+  TClipboardState& S = State();
+  std::lock_guard<std::mutex> G(S.Lock);
+  const QMimeData* M = VisibleData(S);
+  if (!M) return false;
+  if (IsTextFormat(Format)) {
+    if (!M->hasText()) return false;
+    if (Bytes) *Bytes = M->text().toUtf8();
+  } else {
+    const QString F = QString::fromStdString(Mime);
+    if (!M->hasFormat(F)) return false;
+    if (Bytes) *Bytes = M->data(F);
+  }
+  return true;
 }
 
 }  // namespace
@@ -128,9 +145,8 @@ uint32_t RegisterClipboardFormat(const std::string& Name) {
   if (Name.empty()) return 0;
   TClipboardState& S = State();
   std::lock_guard<std::mutex> G(S.Lock);
-  const std::string Key = Lower(Name);
   for (size_t i = 0; i < S.Names.size(); ++i)
-    if (Lower(S.Names[i]) == Key) return FirstRegisteredFormat + static_cast<uint32_t>(i);
+    if (SameText(S.Names[i], Name)) return FirstRegisteredFormat + static_cast<uint32_t>(i);
   if (S.Names.size() >= 0x3FFF) return 0;
   S.Names.push_back(Name);
   return FirstRegisteredFormat + static_cast<uint32_t>(S.Names.size() - 1);
@@ -151,7 +167,7 @@ std::string VclClipboardMimeType(uint32_t Format) {
   // valid MIME subtype.
   std::string Mime = "application/x-folivra-";
   static const char Hex[] = "0123456789ABCDEF";
-  for (unsigned char C : Lower(Name)) {
+  for (unsigned char C : LowerCase(Name)) {
     if (std::isalnum(C)) {
       Mime += static_cast<char>(C);
     } else {
@@ -163,16 +179,7 @@ std::string VclClipboardMimeType(uint32_t Format) {
   return Mime;
 }
 
-bool IsClipboardFormatAvailable(uint32_t Format) {
-  const std::string Mime = VclClipboardMimeType(Format);
-  if (Mime.empty()) return false;
-  TClipboardState& S = State();
-  std::lock_guard<std::mutex> G(S.Lock);
-  const QMimeData* M = VisibleData(S);
-  if (!M) return false;
-  if (IsTextFormat(Format)) return M->hasText();
-  return M->hasFormat(QString::fromStdString(Mime));
-}
+bool IsClipboardFormatAvailable(uint32_t Format) { return ReadFormat(Format, nullptr); }
 
 bool SetClipboardData(uint32_t Format, const std::vector<uint8_t>& Data) {
   const std::string Mime = VclClipboardMimeType(Format);
@@ -194,21 +201,8 @@ bool SetClipboardData(uint32_t Format, const std::vector<uint8_t>& Data) {
 
 bool GetClipboardData(uint32_t Format, std::vector<uint8_t>& Data) {
   Data.clear();
-  const std::string Mime = VclClipboardMimeType(Format);
-  if (Mime.empty()) return false;
-  TClipboardState& S = State();
-  std::lock_guard<std::mutex> G(S.Lock);
-  const QMimeData* M = VisibleData(S);
-  if (!M) return false;
   QByteArray Bytes;
-  if (IsTextFormat(Format)) {
-    if (!M->hasText()) return false;
-    Bytes = M->text().toUtf8();
-  } else {
-    const QString F = QString::fromStdString(Mime);
-    if (!M->hasFormat(F)) return false;
-    Bytes = M->data(F);
-  }
+  if (!ReadFormat(Format, &Bytes)) return false;
   Data.assign(Bytes.begin(), Bytes.end());
   return true;
 }
