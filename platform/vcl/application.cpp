@@ -119,30 +119,25 @@ void TApplication::HandleException(TObject* Sender) {
   std::exception_ptr P = std::current_exception();
   if (!P) return;
   ++FHandledExceptions;
-  try {
-    std::rethrow_exception(P);
-  } catch (EAbort&) {
-    // A silent exception: it only ends what was running.
-  } catch (Exception& E) {
+  auto Report = [&](Exception& E) {
     if (OnException) {
       OnException(Sender, &E);
     } else {
       ShowException(&E);
     }
+  };
+  try {
+    std::rethrow_exception(P);
+  } catch (EAbort&) {
+    // A silent exception: it only ends what was running.
+  } catch (Exception& E) {
+    Report(E);
   } catch (std::exception& E) {
     Exception Wrapped(E.what());
-    if (OnException) {
-      OnException(Sender, &Wrapped);
-    } else {
-      ShowException(&Wrapped);
-    }
+    Report(Wrapped);
   } catch (...) {
     Exception Wrapped("Unknown exception");
-    if (OnException) {
-      OnException(Sender, &Wrapped);
-    } else {
-      ShowException(&Wrapped);
-    }
+    Report(Wrapped);
   }
 }
 
