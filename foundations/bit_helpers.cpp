@@ -74,15 +74,6 @@ TIEPixelFormat IEPixelFormatFromTBitmap(TPixelFormat PixelFormat) {
   }
 }
 
-int32_t IEGetBit(const uint8_t* Row, int64_t X) { return Row[X >> 3] & IEBitMask1[X & 7]; }
-
-void IESetBit(uint8_t* Row, int64_t X, int32_t Value) {
-  if (Value != 0)
-    Row[X >> 3] |= IEBitMask1[X & 7];
-  else
-    Row[X >> 3] &= static_cast<uint8_t>(~IEBitMask1[X & 7]);
-}
-
 int32_t IEBitMaskWidth(uint32_t Mask) {
   if (Mask == 0) return 0;
   while ((Mask & 1u) == 0) Mask >>= 1;

@@ -34,9 +34,15 @@ int32_t IEPixelFormatToBitCount(TPixelFormat PixelFormat);
 TIEPixelFormat IEPixelFormatFromTBitmap(TPixelFormat PixelFormat);
 
 // Non-zero when pixel X of a 1-bit row is set.
-int32_t IEGetBit(const uint8_t* Row, int64_t X);
+inline int32_t IEGetBit(const uint8_t* Row, int64_t X) { return Row[X >> 3] & (0x80 >> (X & 7)); }
 // Sets pixel X of a 1-bit row when Value <> 0, else clears it.
-void IESetBit(uint8_t* Row, int64_t X, int32_t Value);
+inline void IESetBit(uint8_t* Row, int64_t X, int32_t Value) {
+  const uint8_t Mask = uint8_t(0x80 >> (X & 7));
+  if (Value != 0)
+    Row[X >> 3] |= Mask;
+  else
+    Row[X >> 3] &= uint8_t(~Mask);
+}
 
 // From the lowest set bit of Mask, the number of consecutive set bits ($7C00
 // gives 5, $07E0 gives 6, 0 gives 0).  All 32 bits count.

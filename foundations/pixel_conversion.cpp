@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundations/bit_helpers.h"
 #include "foundations/geometry_colour.h"
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
@@ -34,7 +35,6 @@ inline void PutW(uint8_t* Row, int32_t I, uint32_t V) {
   Row[size_t(I) * 2] = uint8_t(V);
   Row[size_t(I) * 2 + 1] = uint8_t(V >> 8);
 }
-inline bool GetBit(const uint8_t* Row, int32_t X) { return Row[X >> 3] & (0x80 >> (X & 7)); }
 
 // Float samples are clamped to 0..1 (NaN reads as 0) before scaling, so an
 // out-of-range sample saturates instead of wrapping.
@@ -167,14 +167,12 @@ void ConvertDirect(TIEBitmap* Dest, TIEBitmap* Source) {
   const TLevelReader level{sf, spal, spalLen};
   const double rangeLow = Dest->GetRangeLow(), rangeHigh = Dest->GetRangeHigh();
 
-  const uint8_t* expansion = IEBitExpansionTable();
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* s = Source->GetScanline(y);
     uint8_t* d = Dest->GetScanline(y);
 
     if (sf == ie1g && df == ie24RGB) {  // eight pixels per byte through the table
-      for (int32_t i = 0; i < width / 8; ++i) std::memcpy(d + size_t(i) * 24, expansion + s[i] * 24, 24);
-      if (width % 8) std::memcpy(d + size_t(width / 8) * 24, expansion + s[width / 8] * 24, size_t(width % 8) * 3);
+      IEExpand1BitRow(s, d, width);
       continue;
     }
     if (df == ie1g) {  // ordered dither
@@ -187,7 +185,7 @@ void ConvertDirect(TIEBitmap* Dest, TIEBitmap* Source) {
     for (int32_t x = 0; x < width; ++x) {
       switch (sf) {
         case ie1g: {
-          const bool on = GetBit(s, x);
+          const bool on = IEGetBit(s, x) != 0;
           const uint8_t v8 = on ? 255 : 0;
           switch (df) {
             case ie8p: d[x] = on ? 1 : 0; break;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
@@ -13,26 +14,19 @@
 
 namespace {
 
-inline int64_t RowLenOf(int64_t Width, int32_t Bpp) { return ((Width * Bpp + 31) / 32) * 4; }
-
-inline bool Bit(const uint8_t* Row, int32_t X) { return Row[X >> 3] & (0x80 >> (X & 7)); }
-inline void PutBit(uint8_t* Row, int32_t X, bool On) {
-  if (On)
-    Row[X >> 3] |= uint8_t(0x80 >> (X & 7));
-  else
-    Row[X >> 3] &= uint8_t(~(0x80 >> (X & 7)));
-}
+// Mask rows are padded to 32 bits.
+inline int64_t RowLenOf(int64_t Width, int32_t Bpp) { return IEBitmapRowLen(Width, Bpp, 32); }
 
 // Sets or clears bits X1..X2 of a 1-bit row, whole bytes at a time.
 void FillBitRun(uint8_t* Row, int32_t X1, int32_t X2, bool On) {
   int32_t x = X1;
-  while (x <= X2 && (x & 7)) PutBit(Row, x++, On);
+  while (x <= X2 && (x & 7)) IESetBit(Row, x++, On);
   const int32_t bytes = (X2 + 1 - x) / 8;
   if (bytes > 0) {
     std::memset(Row + (x >> 3), On ? 0xFF : 0, size_t(bytes));
     x += bytes * 8;
   }
-  while (x <= X2) PutBit(Row, x++, On);
+  while (x <= X2) IESetBit(Row, x++, On);
 }
 
 }  // namespace
@@ -95,7 +89,7 @@ void TIEMask::Resize(int32_t NewWidth, int32_t NewHeight) {
       // Whole bytes, then the last bits up to the narrower width only, so no
       // stale value lies beyond the new width.
       std::memcpy(dst, src, size_t(copyW / 8));
-      for (int32_t x = copyW / 8 * 8; x < copyW; ++x) PutBit(dst, x, Bit(src, x));
+      for (int32_t x = copyW / 8 * 8; x < copyW; ++x) IESetBit(dst, x, IEGetBit(src, x));
     }
   }
   FBits.swap(bits);
@@ -120,7 +114,7 @@ std::unique_ptr<TIEMask> TIEMask::CreateResized(int32_t NewWidth, int32_t NewHei
       for (int32_t x = 0; x < NewWidth; ++x) dst[x] = src[srcX[x]];
     } else {
       for (int32_t x = 0; x < NewWidth; ++x)
-        if (Bit(src, srcX[x])) PutBit(dst, x, true);
+        if (IEGetBit(src, srcX[x])) IESetBit(dst, x, true);
     }
   }
   if (!IsEmpty()) {
@@ -137,7 +131,7 @@ std::unique_ptr<TIEMask> TIEMask::CreateResized(int32_t NewWidth, int32_t NewHei
 int32_t TIEMask::GetPixel(int32_t X, int32_t Y) {
   if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight || FBits.empty()) return 0;
   const uint8_t* row = GetScanline(Y);
-  return FBitsPerPixel == 8 ? row[X] : (Bit(row, X) ? 1 : 0);
+  return FBitsPerPixel == 8 ? row[X] : (IEGetBit(row, X) ? 1 : 0);
 }
 
 void TIEMask::SetPixel(int32_t X, int32_t Y, int32_t Value) {
@@ -148,7 +142,7 @@ void TIEMask::SetPixel(int32_t X, int32_t Y, int32_t Value) {
   if (FBitsPerPixel == 8)
     row[X] = uint8_t(Value);
   else
-    PutBit(row, X, Value != 0);
+    IESetBit(row, X, Value != 0);
 }
 
 int32_t TIEMask::FillSpan(int32_t Value, int32_t X1, int32_t X2, int32_t Y) {
@@ -221,7 +215,7 @@ void TIEMask::UpdateBoundingBox() {
           x += 7;
           continue;
         }
-        if (Bit(row, x)) {
+        if (IEGetBit(row, x)) {
           if (first < 0) first = x;
           last = x;
         }
@@ -249,7 +243,7 @@ void TIEMask::UpdateFullFlag() {
       for (int32_t i = 0; i < whole && FFull; ++i)
         if (row[i] != 255) FFull = false;
       for (int32_t x = whole * 8; x < FWidth && FFull; ++x)
-        if (!Bit(row, x)) FFull = false;
+        if (!IEGetBit(row, x)) FFull = false;
     }
   }
 }
@@ -426,7 +420,7 @@ void TIEMask::Invert(int32_t Value) {
     // Keep the row padding clear.
     for (int32_t y = 0; y < FHeight; ++y) {
       uint8_t* row = GetScanline(y);
-      for (int32_t x = FWidth; x < FRowLen * 8; ++x) PutBit(row, x, false);
+      for (int32_t x = FWidth; x < FRowLen * 8; ++x) IESetBit(row, x, false);
     }
   }
   UpdateBoundingBox();
@@ -446,7 +440,7 @@ void TIEMask::IntersectBitmap(TIEBitmap* Bitmap, int32_t X, int32_t Y, bool Reca
       const int64_t mx = int64_t(X) + bx;
       if (mx < 0 || mx >= FWidth) continue;
       if (FBitsPerPixel == 1) {
-        if (src[bx] == 0) PutBit(row, int32_t(mx), false);
+        if (src[bx] == 0) IESetBit(row, int32_t(mx), false);
       } else {
         row[mx] = std::min(row[mx], src[bx]);
       }
@@ -501,10 +495,10 @@ void TIEMask::CopyBitmap(TIEBitmap* Dest, TIEBitmap* Source, bool DestAtBoxOrigi
         for (int32_t x = FX1; x <= FX2; ++x) {
           const int32_t scol = x - sx, dcol = x - dx;
           if (scol < 0 || scol >= sw || dcol < 0 || dcol >= dw) continue;
-          const int32_t mv = FBitsPerPixel == 8 ? m[x] : (Bit(m, x) ? 255 : 0);
+          const int32_t mv = FBitsPerPixel == 8 ? m[x] : (IEGetBit(m, x) ? 255 : 0);
           if (mv == 0) continue;
           if (oneBit) {
-            PutBit(d, dcol, Bit(s, scol));
+            IESetBit(d, dcol, IEGetBit(s, scol));
           } else if (!blend) {
             std::memcpy(d + size_t(dcol) * bpp, s + size_t(scol) * bpp, size_t(bpp));
           } else {
@@ -540,7 +534,7 @@ void TIEMask::CopyAlpha(TIEBitmap* Dest, TIEBitmap* Source, bool DestAtBoxOrigin
     for (int32_t x = FX1; x <= FX2; ++x) {
       const int32_t dcol = x - dx, scol = x - sx;
       if (dcol < 0 || dcol >= dw) continue;
-      const int32_t mv = FBitsPerPixel == 8 ? m[x] : (Bit(m, x) ? 255 : 0);
+      const int32_t mv = FBitsPerPixel == 8 ? m[x] : (IEGetBit(m, x) ? 255 : 0);
       int32_t a = 255;
       if (salpha) a = (s && scol >= 0 && scol < sw) ? s[scol] : 0;
       d[dcol] = mv ? uint8_t(std::min(a, mv)) : 0;
@@ -576,8 +570,8 @@ void IEScaleMaskRect(int32_t BitsPerPixel, uint8_t* Dest, int32_t DestWidth, int
       if (mx < BoxX1 || mx > BoxX2 || mx < 0 || mx >= MaskWidth) continue;
       if (BitsPerPixel == 8)
         dst[x] = src[mx];
-      else if (Bit(src, mx))
-        PutBit(dst, x, true);
+      else if (IEGetBit(src, mx))
+        IESetBit(dst, x, true);
     }
   }
 }
@@ -608,7 +602,7 @@ bool TIEMask::ScaleInto(int32_t DestWidth, int32_t DestHeight, int32_t XSrc, int
 
 int32_t TIEMask::ScaledValue(int32_t X, int32_t Y) const {
   const uint8_t* row = FScaled.data() + size_t(FScaledRowLen) * size_t(FScaledHeight - Y - 1);
-  return FBitsPerPixel == 8 ? row[X] : (Bit(row, X) ? 1 : 0);
+  return FBitsPerPixel == 8 ? row[X] : (IEGetBit(row, X) ? 1 : 0);
 }
 
 void TIEMask::StretchDrawInvert(TCanvas* Canvas, int32_t XDst, int32_t YDst, int32_t DstWidth,
@@ -622,7 +616,7 @@ void TIEMask::StretchDrawInvert(TCanvas* Canvas, int32_t XDst, int32_t YDst, int
     const uint8_t* row = GetScanline(int32_t(my));
     for (int32_t x = 0; x < DstWidth; ++x) {
       const int64_t mx = XSrc + int64_t(x) * SrcWidth / DstWidth;
-      if (mx < 0 || mx >= FWidth || !Bit(row, int32_t(mx))) continue;
+      if (mx < 0 || mx >= FWidth || !IEGetBit(row, int32_t(mx))) continue;
       const TColor c = Canvas->GetPixel(XDst + x, YDst + y);
       if (c == TColor(-1)) continue;
       Canvas->SetPixel(XDst + x, YDst + y, TColor(uint32_t(c) ^ 0xFFFFFFu));

@@ -19,16 +19,15 @@ const uint8_t* IEBitExpansionTable() {
   return table.Bytes;
 }
 
-namespace {
-
-// Expands Width pixels of a 1-bit row into 3-byte pixels.
-void ExpandRow(const uint8_t* Src, uint8_t* Dst, int32_t Width) {
+void IEExpand1BitRow(const uint8_t* Source, uint8_t* Dest, int32_t Width) {
   const uint8_t* table = IEBitExpansionTable();
   const int32_t whole = Width / 8;
-  for (int32_t i = 0; i < whole; ++i) std::memcpy(Dst + size_t(i) * 24, table + Src[i] * 24, 24);
+  for (int32_t i = 0; i < whole; ++i) std::memcpy(Dest + size_t(i) * 24, table + Source[i] * 24, 24);
   if (const int32_t rest = Width % 8)
-    std::memcpy(Dst + size_t(whole) * 24, table + Src[whole] * 24, size_t(rest) * 3);
+    std::memcpy(Dest + size_t(whole) * 24, table + Source[whole] * 24, size_t(rest) * 3);
 }
+
+namespace {
 
 void Report(TIEProgressRec* Progress, int32_t Height, int32_t Row) {
   if (Progress) Progress->Report(int32_t(std::trunc(100.0 / (Height + 0.5) * (Row + 1))));
@@ -42,7 +41,7 @@ void IEConvert1BitTo24Bit(TIEBitmap* Source, TIEBitmap* Dest, TIEProgressRec* Pr
   const int32_t width = Source->GetWidth(), height = Source->GetHeight();
   if (!Dest->Allocate(width, height, ie24RGB)) return;
   for (int32_t y = 0; y < height; ++y) {
-    ExpandRow(Source->GetScanline(y), Dest->GetScanline(y), width);
+    IEExpand1BitRow(Source->GetScanline(y), Dest->GetScanline(y), width);
     Report(Progress, height, y);
   }
 }
@@ -55,7 +54,7 @@ void IEConvert1BitTBitmapTo24Bit(TBitmap* Source, TBitmap* Dest, TIEProgressRec*
   Dest->SetSize(width, height);
   if (Dest->GetWidth() != width || Dest->GetHeight() != height) return;
   for (int32_t y = 0; y < height; ++y) {
-    ExpandRow(Source->GetScanLine(y), Dest->GetScanLine(y), width);
+    IEExpand1BitRow(Source->GetScanLine(y), Dest->GetScanLine(y), width);
     Report(Progress, height, y);
   }
   Dest->Changed();

@@ -11,6 +11,8 @@ struct TIEProgressRec;
 // The 24 bytes of the eight pixels of each byte value, most significant bit
 // first.
 const uint8_t* IEBitExpansionTable();
+// Expands Width pixels of a 1-bit row into Width x 3 bytes of Dest.
+void IEExpand1BitRow(const uint8_t* Source, uint8_t* Dest, int32_t Width);
 
 // Dest := ie24RGB of Source's size holding the expanded pixels. Nothing when
 // Source is not ie1g or Dest cannot be allocated.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "foundations/bit_helpers.h"
 #include "platform/gdi/bitmap.h"
 
 namespace {
@@ -11,14 +12,6 @@ inline int GetSourceBit(const uint8_t* Source, int64_t Bit, int64_t Limit) {
   int64_t I = Bit >> 3;
   if (I >= Limit) return 0;
   return (Source[I] >> (7 - (Bit & 7))) & 1;
-}
-
-inline void PutBit(uint8_t* Dest, int64_t Bit, int V) {
-  uint8_t M = uint8_t(0x80 >> (Bit & 7));
-  if (V)
-    Dest[Bit >> 3] |= M;
-  else
-    Dest[Bit >> 3] &= uint8_t(~M);
 }
 
 // Eight source bits starting at Bit, the first in the most significant place.
@@ -40,7 +33,7 @@ void IECopyBits(uint8_t* Dest, const uint8_t* Source, int64_t DestBitOffset,
   int64_t D = DestBitOffset, S = SourceBitOffset, N = BitCount;
   // Head: up to the next destination byte boundary.
   while (N > 0 && (D & 7) != 0) {
-    PutBit(Dest, D++, GetSourceBit(Source, S++, SourceByteLength));
+    IESetBit(Dest, D++, GetSourceBit(Source, S++, SourceByteLength));
     --N;
   }
   // Whole destination bytes.
@@ -63,7 +56,7 @@ void IECopyBits(uint8_t* Dest, const uint8_t* Source, int64_t DestBitOffset,
   }
   // Tail.
   while (N > 0) {
-    PutBit(Dest, D++, GetSourceBit(Source, S++, SourceByteLength));
+    IESetBit(Dest, D++, GetSourceBit(Source, S++, SourceByteLength));
     --N;
   }
 }
@@ -74,7 +67,7 @@ void IECopyBitsOneByOne(uint8_t* Dest, const uint8_t* Source, int64_t DestBitOff
   if (Dest == nullptr || Source == nullptr) return;
   for (int64_t I = 0; I < BitCount; ++I) {
     int64_t SB = SourceBitOffset + I;
-    PutBit(Dest, DestBitOffset + I, (Source[SB >> 3] >> (7 - (SB & 7))) & 1);
+    IESetBit(Dest, DestBitOffset + I, IEGetBit(Source, SB));
   }
 }
 
