@@ -156,42 +156,39 @@ struct TIEQuantizer::TNeuQuantNet {
 
   int32_t Search(int32_t B, int32_t G, int32_t R) const {
     int32_t bestd = 1000, best = -1;
+    // Neuron p at green distance Dist (>= 0): blue, then red, are added only
+    // while the sum can still beat the best.
+    auto visit = [&](const std::array<int32_t, 4>& p, int32_t Dist) {
+      Dist += std::abs(p[0] - B);
+      if (Dist >= bestd) return;
+      Dist += std::abs(p[2] - R);
+      if (Dist < bestd) {
+        bestd = Dist;
+        best = p[3];
+      }
+    };
+    // Outwards from the green index in both directions; a side stops once its
+    // green distance alone reaches the best.
     int32_t i = Index[G], j = i - 1;
     while (i < N || j >= 0) {
       if (i < N) {
         const auto& p = Neurons[i];
-        int32_t dist = p[1] - G;
+        const int32_t dist = p[1] - G;
         if (dist >= bestd) {
           i = N;
         } else {
           ++i;
-          if (dist < 0) dist = -dist;
-          dist += std::abs(p[0] - B);
-          if (dist < bestd) {
-            dist += std::abs(p[2] - R);
-            if (dist < bestd) {
-              bestd = dist;
-              best = p[3];
-            }
-          }
+          visit(p, std::abs(dist));
         }
       }
       if (j >= 0) {
         const auto& p = Neurons[j];
-        int32_t dist = G - p[1];
+        const int32_t dist = G - p[1];
         if (dist >= bestd) {
           j = -1;
         } else {
           --j;
-          if (dist < 0) dist = -dist;
-          dist += std::abs(p[0] - B);
-          if (dist < bestd) {
-            dist += std::abs(p[2] - R);
-            if (dist < bestd) {
-              bestd = dist;
-              best = p[3];
-            }
-          }
+          visit(p, std::abs(dist));
         }
       }
     }
@@ -290,21 +287,17 @@ std::unique_ptr<TNet> NeuQuantBuild(TIEBitmap* Bitmap, TRGB* Palette, int32_t Pa
 
     if (rad > 0) {
       const int32_t lo = std::max(-1, winner - rad), hi = std::min(n, winner + rad);
+      // Neighbours move towards the sample by their distance's weight.
+      auto pull = [&](std::array<int32_t, 4>& q, int64_t a) {
+        q[0] -= int32_t(a * (q[0] - b) / 262144);
+        q[1] -= int32_t(a * (q[1] - g) / 262144);
+        q[2] -= int32_t(a * (q[2] - r) / 262144);
+      };
       int32_t j = winner + 1, k = winner - 1, m = 1;
       while (j < hi || k > lo) {
         const int64_t a = net->RadPower[m++];
-        if (j < hi) {
-          auto& q = neurons[j++];
-          q[0] -= int32_t(a * (q[0] - b) / 262144);
-          q[1] -= int32_t(a * (q[1] - g) / 262144);
-          q[2] -= int32_t(a * (q[2] - r) / 262144);
-        }
-        if (k > lo) {
-          auto& q = neurons[k--];
-          q[0] -= int32_t(a * (q[0] - b) / 262144);
-          q[1] -= int32_t(a * (q[1] - g) / 262144);
-          q[2] -= int32_t(a * (q[2] - r) / 262144);
-        }
+        if (j < hi) pull(neurons[j++], a);
+        if (k > lo) pull(neurons[k--], a);
       }
     }
 
