@@ -517,6 +517,33 @@ int64_t Clamp(int64_t Offset, int64_t Count, int64_t Available) {
   return std::min(Count, Available - Offset);
 }
 
+// Bytes to read of the strip or tile at Offset whose byte count is Count (0:
+// the file gives none): never past the end of the data (Size); without a
+// count, up to the start of the next block, so that a page of many blocks
+// without counts is not read again and again to the end of the file.
+class TBlockExtents {
+ public:
+  TBlockExtents(const std::vector<uint32_t>& Offsets, int64_t Size) : FOffsets(Offsets), FSize(Size) {}
+
+  int64_t Get(int64_t Offset, int64_t Count) {
+    if (Count == 0) {
+      if (FSorted.empty()) {
+        FSorted = FOffsets;
+        std::sort(FSorted.begin(), FSorted.end());
+      }
+      const auto next = std::upper_bound(FSorted.begin(), FSorted.end(), Offset,
+                                         [](int64_t O, uint32_t V) { return O < int64_t(V); });
+      Count = (next == FSorted.end() ? FSize : int64_t(*next)) - Offset;
+    }
+    return Clamp(Offset, Count, FSize);
+  }
+
+ private:
+  const std::vector<uint32_t>& FOffsets;
+  int64_t FSize;
+  std::vector<uint32_t> FSorted;
+};
+
 // Decodes one JPEG strip or tile (compression 7) into the page at (XPixel,
 // FirstRow); rows the data does not hold stay as they were.
 void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32_t XPixel,
@@ -806,12 +833,12 @@ void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* 
   const int32_t width = Bitmap->GetWidth();
   const int32_t rps = Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height;
   const size_t strips = Vars.StripOffsets.size();
+  TBlockExtents extents(Vars.StripOffsets, size);
   auto readStrip = [&](size_t s, std::vector<uint8_t>& Buffer, int64_t MinBytes) -> int64_t {
     const int64_t off = Vars.StripOffsets[s];
     int64_t n = s < Vars.StripByteCounts.size() ? int64_t(Vars.StripByteCounts[s]) : 0;
     if (Vars.Compression == 1) n = std::max(n, MinBytes);
-    if (n == 0) n = size - off;
-    n = Clamp(off, n, size);
+    n = extents.Get(off, n);
     Buffer.resize(size_t(n));
     if (n <= 0 || !Directory.ReadAt(off, Buffer.data(), n)) return 0;
     return n;
@@ -870,6 +897,7 @@ void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* B
   const int64_t across = (int64_t(width) + tw - 1) / tw;
   const int64_t down = (int64_t(height) + tl - 1) / tl;
   const size_t count = Vars.TileOffsets.size();
+  TBlockExtents extents(Vars.TileOffsets, size);
   std::vector<uint8_t> buffer;
   size_t index = Vars.TileIndex >= 0 ? size_t(Vars.TileIndex) : 0;
   const size_t last = Vars.TileIndex >= 0 ? index + 1 : size_t(std::min<int64_t>(across * down, int64_t(count)));
@@ -879,9 +907,7 @@ void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* B
     const int32_t x = int32_t((local % across) * tw);
     const int32_t y = int32_t((local / across) * tl);
     const int64_t off = Vars.TileOffsets[t];
-    int64_t n = t < Vars.TileByteCounts.size() ? int64_t(Vars.TileByteCounts[t]) : 0;
-    if (n == 0) n = size - off;
-    n = Clamp(off, n, size);
+    const int64_t n = extents.Get(off, t < Vars.TileByteCounts.size() ? int64_t(Vars.TileByteCounts[t]) : 0);
     if (n <= 0) continue;
     buffer.resize(size_t(n));
     if (!Directory.ReadAt(off, buffer.data(), n)) continue;

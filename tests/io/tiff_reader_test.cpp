@@ -3,6 +3,7 @@
 // them; sample layouts decoded row by row; damaged files fail cleanly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -663,6 +664,39 @@ TEST(TiffDamage, BilevelPagesWithoutPhotometricAreWhiteIsZero) {
   auto plain = ReadBytes(minitiff::WriteTiff({p}), 0);
   ASSERT_FALSE(plain->Aborting);
   EXPECT_EQ(plain->Bitmap->GetScanline(0)[0], 0x0F);
+}
+
+TEST(TiffDamage, StripsWithoutByteCountsAreReadOnce) {
+  // A Group 4 page of 4000 one-row strips (each the one-bit code of a white
+  // row) whose byte counts are all 0: each strip is read up to the next one,
+  // not again and again to the end of the file.
+  struct TCountingStream : TMemoryStream {
+    int64_t Bytes = 0;
+    int64_t Read(void* Buffer, int64_t Count) override {
+      const int64_t n = TMemoryStream::Read(Buffer, Count);
+      Bytes += std::max<int64_t>(n, 0);
+      return n;
+    }
+  };
+  minitiff::Page p = PlainPage(8, 4000, 1, 1, 0, {});
+  p.Compression = 4;
+  p.RowsPerStrip = 1;
+  p.Strips.assign(4000, Bytes{0x80});
+  Bytes f = minitiff::WriteTiff({p});
+  const uint32_t ifd = DirOffset(f, 0);
+  for (uint32_t i = 0; i < uint32_t(f[ifd] | (f[ifd + 1] << 8)); ++i) {
+    const size_t e = ifd + 2 + i * 12;
+    if ((f[e] | (f[e + 1] << 8)) == 279) std::fill_n(f.begin() + Get32(f, e + 8), 4 * 4000, 0);
+  }
+  TCountingStream s;
+  s.WriteBuffer(f.data(), int64_t(f.size()));
+  s.SetPosition(0);
+  s.Bytes = 0;
+  auto r = ReadBytes(f, 0, true, nullptr, &s);
+  ASSERT_FALSE(r->Aborting);
+  ASSERT_EQ(r->Bitmap->GetHeight(), 4000);
+  EXPECT_EQ(r->Bitmap->GetScanline(3999)[0], 0xFF);
+  EXPECT_LT(s.Bytes, int64_t(f.size()) * 4);
 }
 
 TEST(TiffDamage, HugeOrBrokenPagesFailCleanly) {
