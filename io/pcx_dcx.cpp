@@ -112,11 +112,12 @@ std::unique_ptr<TIEBitmap> TwoColorTo1Bit(TIEBitmap* Src, TRGB& Color0, TRGB& Co
   Color1 = c[1];
   auto out = TIEBitmap::CreateSized(w, h, ie1g);
   if (out->IsEmpty()) return nullptr;
+  const size_t rowBytes = size_t((w + 7) / 8);
   for (int32_t y = 0; y < h; ++y) {
-    std::vector<uint8_t> row(size_t((w + 7) / 8), 0);
+    uint8_t* row = out->GetScanline(y);
+    std::memset(row, 0, rowBytes);
     for (int32_t x = 0; x < w; ++x)
-      if (IESameRGB(Src->GetPixelRGB(x, y), c[1])) row[size_t(x >> 3)] |= uint8_t(0x80 >> (x & 7));
-    std::memcpy(out->GetScanline(y), row.data(), row.size());
+      if (IESameRGB(Src->GetPixelRGB(x, y), c[1])) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
   }
   return out;
 }
