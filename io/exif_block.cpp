@@ -845,7 +845,10 @@ void ReadThumbnail(TStream* Stream, TIEBitmap* Thumb) {
   TIEProgressRec pr;
   pr.Aborting = &aborting;
   if (d.GetInteger(259, 1) == 6 || (jOff > 0 && jLen > 0)) {
-    if (jOff <= 0 || jLen <= 0 || jLen > 0x7FFFFFFF) return;
+    // The thumbnail must lie inside the block before anything is allocated
+    // for it: a damaged length would otherwise claim up to 2 GB.
+    const int64_t room = d.StreamSize - d.Base;
+    if (jOff <= 0 || jLen <= 0 || jLen > 0x7FFFFFFF || jOff > room || jLen > room - jOff) return;
     std::vector<uint8_t> jpeg(static_cast<size_t>(jLen));
     if (!d.ReadAt(jOff, jpeg.data(), jLen)) return;
     TCustomMemoryStream js;

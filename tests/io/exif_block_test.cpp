@@ -2,6 +2,7 @@
 // damaged blocks, the TIFF header search and the eight orientations against
 // ImageMagick.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstring>
 #include <memory>
@@ -555,4 +556,30 @@ TEST(ExifBlock, UncompressedThumbnailReadsThroughTheTiffReader) {
   TIOParamsVals Q;
   EXPECT_TRUE(IEDecodeExifBlock(b.data(), int32_t(b.size()), &Q));
   EXPECT_EQ(Q.ExifMake, "Cam");
+}
+
+TEST(ExifBlock, JpegThumbnailLengthBeyondTheBlockAllocatesNothing) {
+  // IFD0 with Make only; IFD1 a JPEG thumbnail whose length claims 2 GB of a
+  // block of about a hundred bytes.
+  Bytes b = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0};
+  auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); };
+  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    u16(tag), u16(type), u32(count), u32(value);
+  };
+  u16(1), entry(271, 2, 4, 'C' | ('a' << 8) | ('m' << 16)), u32(26);
+  u16(5);
+  entry(256, 3, 1, 8), entry(257, 3, 1, 8), entry(259, 3, 1, 6), entry(513, 4, 1, 92);
+  entry(514, 4, 1, 0x7FFFFFF0);
+  u32(0);
+  for (uint8_t v : {0xFF, 0xD8, 0xFF, 0xE0, 0, 0}) b.push_back(v);
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
+  TIOParamsVals P;
+  ASSERT_TRUE(IEDecodeExifBlock(b.data(), int32_t(b.size()), &P));
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_EQ(P.ExifMake, "Cam");
+  EXPECT_TRUE(P.ExifThumbnail && P.ExifThumbnail->IsEmpty());
+  // Peak resident memory (kilobytes) did not take the claimed length.
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 512L * 1024);
 }
