@@ -35,42 +35,6 @@ enum : uint16_t { tBYTE = 1, tASCII = 2, tSHORT = 3, tLONG = 4, tRATIONAL = 5, t
 
 // ---- text ----------------------------------------------------------------
 
-void AppendUtf8(std::string& Out, uint32_t C) {
-  if (C < 0x80) {
-    Out += char(C);
-  } else if (C < 0x800) {
-    Out += char(0xC0 | (C >> 6));
-    Out += char(0x80 | (C & 0x3F));
-  } else if (C < 0x10000) {
-    Out += char(0xE0 | (C >> 12));
-    Out += char(0x80 | ((C >> 6) & 0x3F));
-    Out += char(0x80 | (C & 0x3F));
-  } else {
-    Out += char(0xF0 | (C >> 18));
-    Out += char(0x80 | ((C >> 12) & 0x3F));
-    Out += char(0x80 | ((C >> 6) & 0x3F));
-    Out += char(0x80 | (C & 0x3F));
-  }
-}
-
-// UTF-16 code units (stopping at the first 0) to UTF-8; a lone surrogate
-// becomes U+FFFD.
-std::string Utf16ToUtf8(const std::vector<uint16_t>& Units) {
-  std::string out;
-  for (size_t i = 0; i < Units.size(); ++i) {
-    uint32_t c = Units[i];
-    if (c == 0) break;
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < Units.size() && Units[i + 1] >= 0xDC00 && Units[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (Units[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
-
 // UTF-8 to UTF-16 code units; bytes that are not UTF-8 are taken as Latin-1.
 std::vector<uint16_t> Utf8ToUtf16(const std::string& S) {
   std::vector<uint16_t> out;
@@ -447,15 +411,6 @@ std::string VersionText(const TiffDirectory& D, uint16_t Tag) {
   return s;
 }
 
-std::string WideText(const TiffDirectory& D, uint16_t Tag) {
-  std::vector<uint8_t> b;
-  if (!D.ReadBlock(Tag, b, 1 << 20)) return std::string();
-  // Windows writes these little-endian whatever the file's byte order.
-  std::vector<uint16_t> u(b.size() / 2);
-  for (size_t i = 0; i < u.size(); ++i) u[i] = uint16_t(b[2 * i] | (b[2 * i + 1] << 8));
-  return Utf16ToUtf8(u);
-}
-
 int32_t Int(const TiffDirectory& D, uint16_t Tag, int32_t Default) {
   const int32_t i = D.FindTag(Tag);
   if (i < 0) return Default;
@@ -493,7 +448,7 @@ void ReadUserComment(const TiffDirectory& D, TIOParamsVals& P) {
       const uint8_t lo = b[8 + 2 * i], hi = 8 + 2 * i + 1 < b.size() ? b[8 + 2 * i + 1] : 0;
       u[i] = D.LittleEndian ? uint16_t(lo | (hi << 8)) : uint16_t((lo << 8) | hi);
     }
-    P.ExifUserComment = Utf16ToUtf8(u);
+    P.ExifUserComment = TiffUtf16ToUtf8(u);
   } else {
     std::string s(reinterpret_cast<const char*>(b.data()) + 8, b.size() - 8);
     const size_t z = s.find('\0');
@@ -520,7 +475,7 @@ void IEReadExifDirectories(const TiffDirectory& Page, const TiffDirectory* Exif,
   P.ExifCopyright = d.ReadString(33432, true);
   P.ExifRating = Int(d, 18246, -1);
   std::string* xp[5] = {&P.ExifXPTitle, &P.ExifXPComment, &P.ExifXPAuthor, &P.ExifXPKeywords, &P.ExifXPSubject};
-  for (int i = 0; i < 5; ++i) *xp[i] = WideText(d, uint16_t(40091 + i));
+  for (int i = 0; i < 5; ++i) *xp[i] = d.ReadWideString(uint16_t(40091 + i));
   for (int i = 0; i < 2; ++i) P.ExifWhitePoint[i] = Rat(d, 318, i, -1);
   for (int i = 0; i < 6; ++i) P.ExifPrimaryChromaticities[i] = Rat(d, 319, i, -1);
   for (int i = 0; i < 3; ++i) P.ExifYCbCrCoefficients[i] = Rat(d, 529, i, -1);

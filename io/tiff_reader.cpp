@@ -201,16 +201,22 @@ std::string TiffDirectory::ReadWideString(uint16_t Tag) const {
   if (i < 0 || Entries[size_t(i)].Count > 0xFFFFF) return {};
   std::vector<uint8_t> data;
   if (!ReadBlock(Tag, data)) return {};
+  // UTF-16LE as written by Windows, whatever the file's byte order.
+  std::vector<uint16_t> units(data.size() / 2);
+  for (size_t k = 0; k < units.size(); ++k) units[k] = uint16_t(data[2 * k] | (data[2 * k + 1] << 8));
+  return TiffUtf16ToUtf8(units);
+}
+
+std::string TiffUtf16ToUtf8(const std::vector<uint16_t>& Units) {
   std::string out;
-  for (size_t k = 0; k + 1 < data.size(); k += 2) {
-    uint32_t c = uint32_t(data[k]) | (uint32_t(data[k + 1]) << 8);  // UTF-16LE as written by Windows
+  for (size_t i = 0; i < Units.size(); ++i) {
+    uint32_t c = Units[i];
     if (c == 0) break;
-    if (c >= 0xD800 && c < 0xDC00 && k + 3 < data.size()) {
-      const uint32_t lo = uint32_t(data[k + 2]) | (uint32_t(data[k + 3]) << 8);
-      if (lo >= 0xDC00 && lo < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
-        k += 2;
-      }
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < Units.size() && Units[i + 1] >= 0xDC00 && Units[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (Units[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
     }
     if (c < 0x80) {
       out += char(c);

@@ -72,7 +72,9 @@ class TiffDirectory {
   // Text of Tag (empty when absent; longer than 0xFFFFF bytes: empty);
   // CutAtNul cuts before the first 0 byte.
   std::string ReadString(uint16_t Tag, bool CutAtNul) const;
-  // UTF-16 text in the file's byte order, converted to UTF-8.
+  // UTF-16 text (little-endian, as Windows writes it, whatever the file's
+  // byte order) up to its first 0, converted to UTF-8; empty when absent or
+  // longer than 0xFFFFF values.
   std::string ReadWideString(uint16_t Tag) const;
 
   // Reads Count bytes at file offset Offset (Base added); false when they do
@@ -84,6 +86,10 @@ class TiffDirectory {
   // fit in the file (inline data always fits).
   bool DataLocation(const TiffEntry& E, int64_t& Offset, int64_t& Size, bool& Inline) const;
 };
+
+// UTF-16 code units up to the first 0 as UTF-8; a lone surrogate becomes
+// U+FFFD.
+std::string TiffUtf16ToUtf8(const std::vector<uint16_t>& Units);
 
 // Walks the chain from FirstOffset: counts the directories into Count and
 // loads the entries of directory PageIndex.  Offsets that point at themselves,
