@@ -124,19 +124,19 @@ void TIEList::SetItem(int32_t I, const void* Item) {
   FFlags |= ielItems;
 }
 
-// ------------------------------------------------------------ TIEDoubleList
+// ------------------------------------------------- TIEDoubleList, TIEIntegerList
 
-TIEDoubleList::TIEDoubleList() : TIEList(sizeof(double)) {}
-
-void TIEDoubleList::Clear() {
+template <typename T>
+void TIEValueList<T>::Clear() {
   TIEList::Clear();
-  FItemSize = sizeof(double);
-  FRangeMin = FRangeMax = FRangeStep = FCurrentValue = 0;
+  FItemSize = sizeof(T);
+  FRangeMin = FRangeMax = FRangeStep = FCurrentValue = T{};
 }
 
-void TIEDoubleList::Assign(const TIEList* Source) {
+template <typename T>
+void TIEValueList<T>::Assign(const TIEList* Source) {
   TIEList::Assign(Source);
-  if (const auto* src = dynamic_cast<const TIEDoubleList*>(Source); src != nullptr && src != this) {
+  if (const auto* src = dynamic_cast<const TIEValueList<T>*>(Source); src != nullptr && src != this) {
     FRangeMin = src->FRangeMin;
     FRangeMax = src->FRangeMax;
     FRangeStep = src->FRangeStep;
@@ -144,83 +144,15 @@ void TIEDoubleList::Assign(const TIEList* Source) {
   }
 }
 
-int32_t TIEDoubleList::AddValue(double V) { return AddItem(&V); }
-
-double TIEDoubleList::GetValue(int32_t I) const {
-  double v;
+template <typename T>
+T TIEValueList<T>::GetValue(int32_t I) const {
+  T v;
   std::memcpy(&v, GetItem(I), sizeof v);
   return v;
 }
 
-void TIEDoubleList::SetValue(int32_t I, double V) { SetItem(I, &V); }
-
-int32_t TIEDoubleList::IndexOf(double V) const { return TIEList::IndexOf(&V); }
-
-void TIEDoubleList::SetRangeMin(double V) {
-  FRangeMin = V;
-  FFlags |= ielRange;
-}
-void TIEDoubleList::SetRangeMax(double V) {
-  FRangeMax = V;
-  FFlags |= ielRange;
-}
-void TIEDoubleList::SetRangeStep(double V) {
-  FRangeStep = V;
-  FFlags |= ielRange;
-}
-void TIEDoubleList::SetCurrentValue(double V) {
-  FCurrentValue = V;
-  FFlags |= ielCurrentValue;
-}
-
-// ----------------------------------------------------------- TIEIntegerList
-
-TIEIntegerList::TIEIntegerList() : TIEList(sizeof(int32_t)) {}
-
-void TIEIntegerList::Clear() {
-  TIEList::Clear();
-  FItemSize = sizeof(int32_t);
-  FRangeMin = FRangeMax = FRangeStep = FCurrentValue = 0;
-}
-
-void TIEIntegerList::Assign(const TIEList* Source) {
-  TIEList::Assign(Source);
-  if (const auto* src = dynamic_cast<const TIEIntegerList*>(Source); src != nullptr && src != this) {
-    FRangeMin = src->FRangeMin;
-    FRangeMax = src->FRangeMax;
-    FRangeStep = src->FRangeStep;
-    FCurrentValue = src->FCurrentValue;
-  }
-}
-
-int32_t TIEIntegerList::AddValue(int32_t V) { return AddItem(&V); }
-
-int32_t TIEIntegerList::GetValue(int32_t I) const {
-  int32_t v;
-  std::memcpy(&v, GetItem(I), sizeof v);
-  return v;
-}
-
-void TIEIntegerList::SetValue(int32_t I, int32_t V) { SetItem(I, &V); }
-
-int32_t TIEIntegerList::IndexOf(int32_t V) const { return TIEList::IndexOf(&V); }
-
-void TIEIntegerList::SetRangeMin(int32_t V) {
-  FRangeMin = V;
-  FFlags |= ielRange;
-}
-void TIEIntegerList::SetRangeMax(int32_t V) {
-  FRangeMax = V;
-  FFlags |= ielRange;
-}
-void TIEIntegerList::SetRangeStep(int32_t V) {
-  FRangeStep = V;
-  FFlags |= ielRange;
-}
-void TIEIntegerList::SetCurrentValue(int32_t V) {
-  FCurrentValue = V;
-  FFlags |= ielCurrentValue;
-}
+template class TIEValueList<double>;
+template class TIEValueList<int32_t>;
 
 // ------------------------------------------------------------ TIERecordList
 

@@ -74,56 +74,51 @@ class TIEList : public TObject {
   uint8_t FFlags = 0;
 };
 
-// Doubles with a range (minimum, maximum, step) and a current value.
-class TIEDoubleList : public TIEList {
+// Values of type T with a range (minimum, maximum, step) and a current value;
+// the shape of TIEDoubleList and TIEIntegerList.
+template <typename T>
+class TIEValueList : public TIEList {
  public:
-  TIEDoubleList();
+  TIEValueList() : TIEList(sizeof(T)) {}
   void Clear() override;
+  // Also takes the range and current value of a list of the same kind.
   void Assign(const TIEList* Source) override;
 
-  int32_t AddValue(double V);
-  double GetValue(int32_t I) const;
-  void SetValue(int32_t I, double V);  // ignored outside the list
-  // Compares the eight bytes, not the values: 0.0 does not find -0.0.
-  int32_t IndexOf(double V) const;
+  int32_t AddValue(T V) { return AddItem(&V); }
+  T GetValue(int32_t I) const;
+  void SetValue(int32_t I, T V) { SetItem(I, &V); }  // ignored outside the list
+  // Compares the bytes, not the values: for doubles 0.0 does not find -0.0.
+  int32_t IndexOf(T V) const { return TIEList::IndexOf(&V); }
 
-  double GetRangeMin() const { return FRangeMin; }
-  double GetRangeMax() const { return FRangeMax; }
-  double GetRangeStep() const { return FRangeStep; }
-  double GetCurrentValue() const { return FCurrentValue; }
-  void SetRangeMin(double V);   // sets ielRange
-  void SetRangeMax(double V);   // sets ielRange
-  void SetRangeStep(double V);  // sets ielRange
-  void SetCurrentValue(double V);  // sets ielCurrentValue
+  T GetRangeMin() const { return FRangeMin; }
+  T GetRangeMax() const { return FRangeMax; }
+  T GetRangeStep() const { return FRangeStep; }
+  T GetCurrentValue() const { return FCurrentValue; }
+  void SetRangeMin(T V) { SetRange(FRangeMin, V); }
+  void SetRangeMax(T V) { SetRange(FRangeMax, V); }
+  void SetRangeStep(T V) { SetRange(FRangeStep, V); }
+  void SetCurrentValue(T V) {
+    FCurrentValue = V;
+    FFlags |= ielCurrentValue;
+  }
 
  private:
-  double FRangeMin = 0, FRangeMax = 0, FRangeStep = 0, FCurrentValue = 0;
+  void SetRange(T& Field, T V) {
+    Field = V;
+    FFlags |= ielRange;
+  }
+
+  T FRangeMin{}, FRangeMax{}, FRangeStep{}, FCurrentValue{};
 };
+
+extern template class TIEValueList<double>;
+extern template class TIEValueList<int32_t>;
+
+// Doubles with a range (minimum, maximum, step) and a current value.
+class TIEDoubleList : public TIEValueList<double> {};
 
 // Integers with a range (minimum, maximum, step) and a current value.
-class TIEIntegerList : public TIEList {
- public:
-  TIEIntegerList();
-  void Clear() override;
-  void Assign(const TIEList* Source) override;
-
-  int32_t AddValue(int32_t V);
-  int32_t GetValue(int32_t I) const;
-  void SetValue(int32_t I, int32_t V);  // ignored outside the list
-  int32_t IndexOf(int32_t V) const;
-
-  int32_t GetRangeMin() const { return FRangeMin; }
-  int32_t GetRangeMax() const { return FRangeMax; }
-  int32_t GetRangeStep() const { return FRangeStep; }
-  int32_t GetCurrentValue() const { return FCurrentValue; }
-  void SetRangeMin(int32_t V);
-  void SetRangeMax(int32_t V);
-  void SetRangeStep(int32_t V);
-  void SetCurrentValue(int32_t V);
-
- private:
-  int32_t FRangeMin = 0, FRangeMax = 0, FRangeStep = 0, FCurrentValue = 0;
-};
+class TIEIntegerList : public TIEValueList<int32_t> {};
 
 // Records of a fixed size given at creation; records 0 .. count - 1 lie
 // contiguous from GetItem(0).
