@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 
@@ -329,8 +330,9 @@ void TIEImagingAnnot::LoadFromTagData(const void* Data, int32_t Length) {
           obj->Text.assign(t, std::find(t, e, '\0'));
           // The height was written for the block's scale; bring it to ours.
           LOGFONT lf = obj->GetLogFont();
+          // Rounded up; a height beyond the Integer range saturates.
           const int32_t h = Trunc(1000.0L / scale * lf.lfHeight);
-          lf.lfHeight = -Trunc(-(long double)h * kTextScale / 1000);
+          lf.lfHeight = Trunc(std::ceil(static_cast<long double>(h) * kTextScale / 1000));
           obj->SetLogFont(lf);
         }
       }

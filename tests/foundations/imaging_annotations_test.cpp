@@ -306,6 +306,22 @@ TEST(ImagingAnnot, DamagedDataNeverReadsOutsideIt) {
     EXPECT_TRUE(a.GetObject(0)->Points.empty());
   }
 
+  // A text height far beyond the Integer range at a tiny scale saturates.
+  for (const int32_t height : {INT32_MAX, INT32_MIN}) {
+    TIEImagingObject attr;
+    attr.SetAnnotType(ieaTypedText);
+    LOGFONT lf;
+    lf.lfHeight = height;
+    attr.SetLogFont(lf);
+    TagWriter w(1);
+    w.Int(5).Int(164).Raw(Bytes(attr.Attributes, attr.Attributes + 164));
+    w.Block(6, "OiAnText", Ints({0, 1000, 1, 1, 0x41}));
+    TIEImagingAnnot a;
+    Load(a, w.B);
+    ASSERT_EQ(a.GetCount(), 1);
+    EXPECT_EQ(a.GetObject(0)->GetLogFont().lfHeight, height);
+  }
+
   // Every truncation and random damage of a full save.
   TIEImagingAnnot full;
   AddLine(full, ieaFreehandLine, {{1, 2}, {3, 4}});
