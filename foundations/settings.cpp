@@ -3,20 +3,14 @@
 #include <cmath>
 #include <numbers>
 
+#include "foundations/system_info.h"
+
 namespace {
 
 std::array<int32_t, 256> MakeCosineRamp() {
   std::array<int32_t, 256> ramp{};
   IEFillCosineRamp(ramp);
   return ramp;
-}
-
-bool ProbeMMX() {
-#if defined(__x86_64__) || defined(__i386__)
-  return __builtin_cpu_supports("mmx");
-#else
-  return false;
-#endif
 }
 
 }  // namespace
@@ -28,7 +22,7 @@ int32_t IEGrayWeightGreen = 71;
 int32_t IEGrayWeightBlue = 8;
 uint8_t IEPreviewBackgroundStyle = 0;
 
-uint8_t IEOSVersion = 9;
+uint8_t IEOSVersion = IEGetOSVersion();
 bool IEUnicodePlatform = true;
 TIEPlaceDialogProc IEPlaceDialogHook = nullptr;
 int64_t IETempFileThreshold = -1;
@@ -61,7 +55,7 @@ int32_t IEScreenDpiY = 96;
 int32_t IEDefaultDpiX = 300;
 int32_t IEDefaultDpiY = 300;
 bool IERemoteSession = false;
-bool IEMMXAvailable = ProbeMMX();
+bool IEMMXAvailable = IEHasMMX();
 int32_t IESystemEdgeX = 2;
 int32_t IESystemEdgeY = 2;
 int32_t IESystemBorderX = 1;
@@ -85,7 +79,7 @@ void IEDefsSettingsInitialize() {
 }
 
 void IEUtilsSettingsInitialize() {
-  IEOSVersion = 9;
+  IEOSVersion = IEGetOSVersion();
   IEUnicodePlatform = IEOSVersion > 2;
   IEPlaceDialogHook = nullptr;
   IETempFileThreshold = -1;
@@ -115,7 +109,7 @@ void IEViewSettingsInitialize() {
   IEScreenDpiY = 96;
   IEDefaultDpiX = 300;
   IEDefaultDpiY = 300;
-  IEMMXAvailable = ProbeMMX();
+  IEMMXAvailable = IEHasMMX();
   IESystemEdgeX = 2;
   IESystemEdgeY = 2;
   IESystemBorderX = 1;
