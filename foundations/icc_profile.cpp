@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "foundations/image_buffer.h"
 #include "platform/rtl/streams.h"
@@ -16,10 +15,9 @@ namespace {
 // caller's row is.
 constexpr int32_t kChunkPixels = 1024;
 
-// What one layout code stands for on the engine's side: channels of the
-// 16-bit work row and the engine's pixel type.
+// What one layout code stands for on the engine's side: the pixel type of
+// the 16-bit work row.
 struct TLayoutInfo {
-  int32_t Channels;
   cmsUInt32Number EngineType;
 };
 
@@ -31,12 +29,12 @@ bool LayoutInfo(uint8_t Layout, TLayoutInfo& Info) {
     case ieiccRGB:
     case ieiccBGR:
     case ieiccRGB48:
-    case ieiccRGB48BE: Info = {3, TYPE_RGB_16}; return true;
+    case ieiccRGB48BE: Info = {TYPE_RGB_16}; return true;
     case ieiccCMYKInv:
-    case ieiccCMYK: Info = {4, TYPE_CMYK_16}; return true;
-    case ieiccCIELab: Info = {3, TYPE_Lab_16}; return true;
-    case ieiccGray: Info = {1, TYPE_GRAY_16}; return true;
-    case ieicc3Channel: Info = {3, kType3Channel16}; return true;
+    case ieiccCMYK: Info = {TYPE_CMYK_16}; return true;
+    case ieiccCIELab: Info = {TYPE_Lab_16}; return true;
+    case ieiccGray: Info = {TYPE_GRAY_16}; return true;
+    case ieicc3Channel: Info = {kType3Channel16}; return true;
     default: return false;
   }
 }
@@ -302,24 +300,18 @@ bool TIEICC::TransformPixels(TIEICC* Dest, uint8_t InputLayout, uint8_t OutputLa
   if (Count <= 0) return Count == 0;
   if (Input == nullptr || Output == nullptr) return false;
 
-  const int32_t chunk = std::min(Count, kChunkPixels);
-  std::vector<uint16_t> work1, work2;
-  try {
-    work1.resize(size_t(chunk) * size_t(inInfo.Channels));
-    work2.resize(size_t(chunk) * size_t(outInfo.Channels));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  // Four channels at most: the work rows live on the stack, so converting an
+  // image row by row allocates nothing.
+  uint16_t work1[kChunkPixels * 4], work2[kChunkPixels * 4];
   const uint8_t* in = static_cast<const uint8_t*>(Input);
   uint8_t* out = static_cast<uint8_t*>(Output);
   const int32_t inBytes = LayoutPixelBytes(InputLayout);
   const int32_t outBytes = LayoutPixelBytes(OutputLayout);
   for (int32_t done = 0; done < Count;) {
-    const int32_t n = std::min(chunk, Count - done);
-    ExpandRow(InputLayout, in, work1.data(), n);
-    cmsDoTransform(static_cast<cmsHTRANSFORM>(FTransformHandle), work1.data(), work2.data(),
-                   cmsUInt32Number(n));
-    ReduceRow(OutputLayout, work2.data(), out, n);
+    const int32_t n = std::min(kChunkPixels, Count - done);
+    ExpandRow(InputLayout, in, work1, n);
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(FTransformHandle), work1, work2, cmsUInt32Number(n));
+    ReduceRow(OutputLayout, work2, out, n);
     in += int64_t(n) * inBytes;
     out += int64_t(n) * outBytes;
     done += n;
