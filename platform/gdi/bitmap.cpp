@@ -58,27 +58,6 @@ int64_t PhysicalMemoryBytes() {
   return int64_t(pages) * int64_t(size);
 }
 
-int Luminance(QRgb c) {
-  // Integer luminance (weights 77/150/29 of 256).
-  return (qRed(c) * 77 + qGreen(c) * 150 + qBlue(c) * 29) >> 8;
-}
-
-QImage ToMono(const QImage& src) {
-  QImage out(src.width(), src.height(), QImage::Format_Mono);
-  out.setColorTable(BlackWhiteTable());
-  out.fill(0u);
-  const QImage rgb = src.convertToFormat(QImage::Format_RGB32);
-  for (int y = 0; y < rgb.height(); ++y) {
-    const QRgb* s = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-    uchar* d = out.scanLine(y);
-    for (int x = 0; x < rgb.width(); ++x)
-      if (Luminance(s[x]) >= 128) d[x >> 3] |= static_cast<uchar>(0x80 >> (x & 7));
-  }
-  out.setDotsPerMeterX(src.dotsPerMeterX());
-  out.setDotsPerMeterY(src.dotsPerMeterY());
-  return out;
-}
-
 }  // namespace
 
 QImage::Format QImageFormatOfPixelFormat(TPixelFormat Format) {
@@ -193,7 +172,7 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
   }
   QImage img;
   if (Value == pf1bit) {
-    img = ToMono(FImage);
+    img = ThresholdToMono(FImage);
   } else if (Value == pf8bit) {
     img = FImage.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
   } else {
@@ -408,35 +387,22 @@ void TBitmap::LoadFromStream(TStream* Stream) {
   std::memcpy(block.data(), hs4, 4);
   Stream->ReadBuffer(block.data() + 4, int64_t(hs) - 4);
   // Masks and colour table follow the header; their length depends on it.
-  size_t extra = 0;
-  if (hs == 12) {
-    const uint16_t bc = uint16_t(block[10] | (block[11] << 8));
-    if (bc <= 8) extra = size_t(3) << bc;
-  } else {
-    const uint16_t bc = uint16_t(block[14] | (block[15] << 8));
-    const uint32_t comp = Le32(block.data() + 16);
-    const uint32_t used = Le32(block.data() + 32);
-    if (comp == BI_BITFIELDS && hs == 40) extra += 12;
-    if (bc <= 8) extra += size_t(used && used < (1u << bc) ? used : (1u << bc)) * 4;
-  }
-  if (remaining() < int64_t(extra)) BadBitmap();
-  block.resize(hs + extra);
-  Stream->ReadBuffer(block.data() + hs, int64_t(extra));
+  const int64_t info = PackedDIBInfoSize(block.data(), block.size());
+  if (info < 0 || remaining() < info - int64_t(hs)) BadBitmap();
+  block.resize(size_t(info));
+  Stream->ReadBuffer(block.data() + hs, info - int64_t(hs));
+  TDIBLayout layout;
+  if (!ReadPackedDIBLayout(block.data(), block.size(), layout, false)) BadBitmap();
   // Skip to the pixel rows when the file says they start further on.
   const int64_t consumed = Stream->GetPosition() - start;
   if (offBits > consumed && int64_t(offBits) - consumed <= remaining())
     Stream->Seek(int64_t(offBits) - consumed, soCurrent);
-  const int32_t bc = hs == 12 ? int32_t(block[10] | (block[11] << 8)) : int32_t(block[14] | (block[15] << 8));
-  const int64_t w = hs == 12 ? int64_t(block[4] | (block[5] << 8)) : int64_t(int32_t(Le32(block.data() + 4)));
-  int64_t h = hs == 12 ? int64_t(int16_t(block[6] | (block[7] << 8))) : int64_t(int32_t(Le32(block.data() + 8)));
-  if (h < 0) h = -h;
-  const int64_t rowLen = DIBRowLength(w, bc);
-  if (rowLen <= 0 || h <= 0) BadBitmap();
-  const int64_t bits = rowLen * h;
+  const int32_t height = layout.Header.biHeight;
+  const int64_t bits = layout.RowLength * (height < 0 ? -int64_t(height) : int64_t(height));
   // Nothing is allocated beyond what the stream holds.
   if (bits > remaining()) BadBitmap();
   block.resize(block.size() + size_t(bits));
-  Stream->ReadBuffer(block.data() + hs + extra, bits);
+  Stream->ReadBuffer(block.data() + info, bits);
   QImage img;
   if (!ParsePackedDIB(block.data(), block.size(), img)) BadBitmap();
   FImage = img;

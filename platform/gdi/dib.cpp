@@ -19,27 +19,21 @@ void Wr32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
 
-int Luma(QRgb c) { return (qRed(c) * 77 + qGreen(c) * 150 + qBlue(c) * 29) >> 8; }
-
-// Reads layout fields but does not check that the rows fit; the public
-// function adds that.
+// Reads the layout fields; with checkRows also that the rows follow in Size.
 bool ReadLayoutHeader(const uint8_t* Data, size_t Size, TDIBLayout& L, bool checkRows) {
   if (!Data || Size < 12) return false;
+  const int64_t info = PackedDIBInfoSize(Data, Size);
+  if (info < 0 || uint64_t(info) > Size) return false;
   const uint32_t hs = Rd32(Data);
   TBitmapInfoHeader& h = L.Header;
   h = TBitmapInfoHeader{};
-  size_t pos = 0;
-  int entryBytes = 4;
   if (hs == 12) {
     h.biSize = 12;
     h.biWidth = Rd16(Data + 4);
     h.biHeight = int16_t(Rd16(Data + 6));
     h.biPlanes = Rd16(Data + 8);
     h.biBitCount = Rd16(Data + 10);
-    pos = 12;
-    entryBytes = 3;
-  } else if (hs >= 40 && hs <= 4096) {
-    if (Size < hs) return false;
+  } else {
     h.biSize = hs;
     h.biWidth = int32_t(Rd32(Data + 4));
     h.biHeight = int32_t(Rd32(Data + 8));
@@ -51,26 +45,15 @@ bool ReadLayoutHeader(const uint8_t* Data, size_t Size, TDIBLayout& L, bool chec
     h.biYPelsPerMeter = int32_t(Rd32(Data + 28));
     h.biClrUsed = Rd32(Data + 32);
     h.biClrImportant = Rd32(Data + 36);
-    pos = hs;
-  } else {
-    return false;
   }
   const int bc = h.biBitCount;
   if (bc != 1 && bc != 4 && bc != 8 && bc != 16 && bc != 24 && bc != 32) return false;
   if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) return false;
   if (h.biCompression == BI_BITFIELDS) {
     if (bc != 16 && bc != 32) return false;
-    if (hs >= 52) {
-      L.Masks[0] = Rd32(Data + 40);
-      L.Masks[1] = Rd32(Data + 44);
-      L.Masks[2] = Rd32(Data + 48);
-    } else {
-      if (Size < pos + 12) return false;
-      L.Masks[0] = Rd32(Data + pos);
-      L.Masks[1] = Rd32(Data + pos + 4);
-      L.Masks[2] = Rd32(Data + pos + 8);
-      pos += 12;
-    }
+    // Inside a long header, else right after it.
+    const uint8_t* m = Data + (hs >= 52 ? 40 : hs);
+    for (int i = 0; i < 3; ++i) L.Masks[i] = Rd32(m + 4 * i);
   } else if (h.biCompression == BI_RGB) {
     if (bc == 16) {
       L.Masks[0] = 0x7C00;
@@ -86,24 +69,22 @@ bool ReadLayoutHeader(const uint8_t* Data, size_t Size, TDIBLayout& L, bool chec
   }
   L.Colors.clear();
   if (bc <= 8) {
-    const uint32_t full = 1u << bc;
-    uint32_t n = h.biClrUsed == 0 || hs == 12 ? full : h.biClrUsed;
-    if (n > full) n = full;
-    if (Size < pos + size_t(n) * size_t(entryBytes)) return false;
-    for (uint32_t i = 0; i < n; ++i) {
-      const uint8_t* e = Data + pos + size_t(i) * size_t(entryBytes);
+    // The table ends the info block (bit fields never come with one).
+    const size_t entryBytes = hs == 12 ? 3 : 4;
+    const size_t n = (size_t(info) - hs) / entryBytes;
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t* e = Data + hs + i * entryBytes;
       L.Colors.push_back(TRGBQuad{e[0], e[1], e[2], 0});
     }
-    pos += size_t(n) * size_t(entryBytes);
   }
-  L.BitsOffset = pos;
+  L.BitsOffset = size_t(info);
   L.BottomUp = h.biHeight > 0;
   L.RowLength = DIBRowLength(h.biWidth, bc);
   if (L.RowLength < 0) return false;
   if (checkRows) {
     const int64_t rows = h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight);
     const int64_t need = L.RowLength * rows;
-    if (need < 0 || uint64_t(need) > uint64_t(Size - pos)) return false;
+    if (need < 0 || uint64_t(need) > uint64_t(Size - L.BitsOffset)) return false;
   }
   return true;
 }
@@ -128,8 +109,9 @@ int Expand(uint32_t v, uint32_t mask) {
   return int((x * 255 + max / 2) / max);
 }
 
-// Decodes the rows of a checked layout into a top-down QImage.
-QImage Decode(const uint8_t* Data, const TDIBLayout& L) {
+// Decodes the rows of a checked layout, the first stored row at Bits, into a
+// top-down QImage.
+QImage Decode(const uint8_t* Bits, const TDIBLayout& L) {
   const TBitmapInfoHeader& h = L.Header;
   const int w = h.biWidth;
   const int hgt = h.biHeight < 0 ? -h.biHeight : h.biHeight;
@@ -172,7 +154,7 @@ QImage Decode(const uint8_t* Data, const TDIBLayout& L) {
   const bool std32 = bc == 32 && L.Masks[0] == 0xFF0000 && L.Masks[1] == 0xFF00 && L.Masks[2] == 0xFF;
   for (int y = 0; y < hgt; ++y) {
     const int srcRow = L.BottomUp ? hgt - 1 - y : y;
-    const uint8_t* s = Data + L.BitsOffset + size_t(L.RowLength) * size_t(srcRow);
+    const uint8_t* s = Bits + size_t(L.RowLength) * size_t(srcRow);
     uchar* d = out.scanLine(y);
     if (bc == 1 || bc == 8 || bc == 24 || (bc == 16 && std16)) {
       // Indices beyond a short table read the black entries added above.
@@ -197,20 +179,59 @@ QImage Decode(const uint8_t* Data, const TDIBLayout& L) {
 
 }  // namespace
 
+QImage ThresholdToMono(const QImage& Image) {
+  QImage out(Image.width(), Image.height(), QImage::Format_Mono);
+  if (out.isNull()) return out;
+  out.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+  out.fill(0u);
+  const QImage rgb = Image.convertToFormat(QImage::Format_RGB32);
+  if (rgb.isNull()) return QImage();
+  for (int y = 0; y < rgb.height(); ++y) {
+    const QRgb* s = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+    uchar* d = out.scanLine(y);
+    for (int x = 0; x < rgb.width(); ++x) {
+      const int luma = (qRed(s[x]) * 77 + qGreen(s[x]) * 150 + qBlue(s[x]) * 29) >> 8;
+      if (luma >= 128) d[x >> 3] |= uchar(0x80 >> (x & 7));
+    }
+  }
+  out.setDotsPerMeterX(Image.dotsPerMeterX());
+  out.setDotsPerMeterY(Image.dotsPerMeterY());
+  return out;
+}
+
+int64_t PackedDIBInfoSize(const uint8_t* Header, size_t Available) {
+  if (!Header || Available < 12) return -1;
+  const uint32_t hs = Rd32(Header);
+  if (hs == 12) {
+    const uint16_t bc = Rd16(Header + 10);
+    return 12 + (bc <= 8 ? int64_t(3) << bc : 0);
+  }
+  if (hs < 40 || hs > 4096 || Available < hs) return -1;
+  const uint16_t bc = Rd16(Header + 14);
+  const uint32_t comp = Rd32(Header + 16), used = Rd32(Header + 32);
+  int64_t size = hs;
+  if (comp == BI_BITFIELDS && hs < 52) size += 12;
+  if (bc <= 8) {
+    const uint32_t full = 1u << bc;
+    size += int64_t(used != 0 && used < full ? used : full) * 4;
+  }
+  return size;
+}
+
 int64_t DIBRowLength(int64_t Width, int32_t BitCount) {
   if (Width < 0 || BitCount <= 0) return -1;
   const int64_t r = ((Width * BitCount + 31) / 32) * 4;
   return r > INT32_MAX ? -1 : r;
 }
 
-bool ReadPackedDIBLayout(const uint8_t* Data, size_t Size, TDIBLayout& Layout) {
-  return ReadLayoutHeader(Data, Size, Layout, true);
+bool ReadPackedDIBLayout(const uint8_t* Data, size_t Size, TDIBLayout& Layout, bool RowsFollow) {
+  return ReadLayoutHeader(Data, Size, Layout, RowsFollow);
 }
 
 bool ParsePackedDIB(const uint8_t* Data, size_t Size, QImage& Out) {
   TDIBLayout l;
   if (!ReadLayoutHeader(Data, Size, l, true)) return false;
-  QImage img = Decode(Data, l);
+  QImage img = Decode(Data + l.BitsOffset, l);
   if (img.isNull()) return false;
   Out = img;
   return true;
@@ -233,17 +254,7 @@ std::vector<uint8_t> CreatePackedDIB(const QImage& Image, int32_t BitCount, bool
     } else if (Image.format() == QImage::Format_MonoLSB) {
       src = Image.convertToFormat(QImage::Format_Mono);
     } else {
-      src = QImage(w, h, QImage::Format_Mono);
-      if (src.isNull()) return {};
-      src.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-      src.fill(0u);
-      const QImage rgb = Image.convertToFormat(QImage::Format_RGB32);
-      for (int y = 0; y < h; ++y) {
-        const QRgb* s = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        uchar* d = src.scanLine(y);
-        for (int x = 0; x < w; ++x)
-          if (Luma(s[x]) >= 128) d[x >> 3] |= uchar(0x80 >> (x & 7));
-      }
+      src = ThresholdToMono(Image);
     }
     table = src.colorTable();
   } else if (BitCount == 4 || BitCount == 8) {
@@ -314,33 +325,17 @@ int32_t StretchDIBits(TCanvas* DC, int32_t XDest, int32_t YDest, int32_t DestWid
                       uint32_t Rop) {
   if (!DC || !BitsInfo || !Bits) return 0;
   const uint8_t* info = static_cast<const uint8_t*>(BitsInfo);
-  // The header tells how long the header and table are.
+  // The caller vouches for the header; it tells how long masks and table are.
+  const int64_t infoSize = PackedDIBInfoSize(info, SIZE_MAX);
   TDIBLayout l;
-  const uint32_t hs = Rd32(info);
-  size_t infoSize = hs;
-  if (hs >= 40) {
-    const uint16_t bc = Rd16(info + 14);
-    const uint32_t used = Rd32(info + 32);
-    const uint32_t comp = Rd32(info + 16);
-    if (bc <= 8) infoSize += size_t(used ? std::min<uint32_t>(used, 1u << bc) : (1u << bc)) * 4;
-    if (comp == BI_BITFIELDS && hs == 40) infoSize += 12;
-  } else if (hs == 12) {
-    const uint16_t bc = Rd16(info + 10);
-    if (bc <= 8) infoSize += size_t(1u << bc) * 3;
-  } else {
-    return 0;
-  }
-  if (!ReadLayoutHeader(info, infoSize, l, false)) return 0;
-  const int h = l.Header.biHeight < 0 ? -l.Header.biHeight : l.Header.biHeight;
-  // Join header and bits so that the decoder reads one block.
-  std::vector<uint8_t> block(l.BitsOffset + size_t(l.RowLength) * size_t(h));
-  std::memcpy(block.data(), info, l.BitsOffset);
-  std::memcpy(block.data() + l.BitsOffset, Bits, size_t(l.RowLength) * size_t(h));
-  const QImage img = Decode(block.data(), l);
-  if (img.isNull()) return 0;
+  if (infoSize < 0 || !ReadLayoutHeader(info, size_t(infoSize), l, false)) return 0;
+  const int64_t h = l.Header.biHeight < 0 ? -int64_t(l.Header.biHeight) : l.Header.biHeight;
   // Source rows of a bottom-up DIB count from its bottom row.
-  const int32_t ySrcTop = l.BottomUp ? h - YSrc - SrcHeight : YSrc;
-  DC->StretchFromImage(img, XDest, YDest, DestWidth, DestHeight, XSrc, ySrcTop, SrcWidth,
+  const int64_t ySrcTop = l.BottomUp ? h - YSrc - SrcHeight : YSrc;
+  if (ySrcTop < INT32_MIN || ySrcTop > INT32_MAX) return 0;
+  const QImage img = Decode(static_cast<const uint8_t*>(Bits), l);
+  if (img.isNull()) return 0;
+  DC->StretchFromImage(img, XDest, YDest, DestWidth, DestHeight, XSrc, int32_t(ySrcTop), SrcWidth,
                        SrcHeight, Rop);
-  return SrcHeight < 0 ? -SrcHeight : SrcHeight;
+  return int32_t(std::min<int64_t>(std::llabs(int64_t(SrcHeight)), INT32_MAX));
 }

@@ -51,11 +51,22 @@ struct TDIBLayout {
   bool BottomUp = true;
 };
 
+// Bytes of header, bit-field masks and colour table at the start of a
+// packed DIB, from the header in Header[0..Available); -1 when the header
+// size is unknown or the header itself is cut short. The answer may exceed
+// Available: callers check that the block holds it.
+int64_t PackedDIBInfoSize(const uint8_t* Header, size_t Available);
+
 // Reads the header, masks and colour table of the packed DIB in
-// Data[0..Size); false when they are malformed, or when the rows do not fit
-// in Size (an unsupported compression also answers false). Header sizes 12
-// (core), 40 and the longer versions are read.
-bool ReadPackedDIBLayout(const uint8_t* Data, size_t Size, TDIBLayout& Layout);
+// Data[0..Size); false when they are malformed, or (RowsFollow) when the
+// rows do not fit in Size (an unsupported compression also answers false).
+// Header sizes 12 (core), 40 and the longer versions are read.
+bool ReadPackedDIBLayout(const uint8_t* Data, size_t Size, TDIBLayout& Layout,
+                         bool RowsFollow = true);
+
+// Image as Format_Mono with the table black, white: pixels of luminance
+// >= 128 become index 1 (white). Null when it cannot be allocated.
+QImage ThresholdToMono(const QImage& Image);
 
 // Builds a packed DIB of Image with BitCount 1, 4, 8, 24 or 32 bits
 // (other counts give an empty vector). Images of another depth are

@@ -157,4 +157,6 @@ TEST(Dib, StretchDIBitsCopyAndInvert) {
   EXPECT_EQ(big->GetPixelColor(11, 3), clWhite);
   EXPECT_EQ(big->GetPixelColor(12, 2), clBlack);
   EXPECT_EQ(StretchDIBits(nullptr, 0, 0, 1, 1, 0, 0, 1, 1, bits, dib.data(), 0, SRCCOPY), 0);
+  // A source row far outside the DIB draws nothing rather than overflowing.
+  EXPECT_EQ(StretchDIBits(cv, 0, 0, 8, 4, 0, INT32_MIN, 8, 4, bits, dib.data(), 0, SRCCOPY), 0);
 }
