@@ -18,6 +18,20 @@ using gdiraster::Span;
 
 using namespace gdiengine;
 
+namespace {
+
+// The figure box of two corner points in device coordinates: left <= right,
+// top <= bottom.
+struct DeviceBox {
+  int64_t l, t, r, b;
+};
+DeviceBox BoxOf(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TPoint& Origin) {
+  return {int64_t(std::min(X1, X2)) + Origin.X, int64_t(std::min(Y1, Y2)) + Origin.Y,
+          int64_t(std::max(X1, X2)) + Origin.X, int64_t(std::max(Y1, Y2)) + Origin.Y};
+}
+
+}  // namespace
+
 // --------------------------------------------------------------------------
 
 TCanvas::TCanvas() : TCanvas(nullptr) {}
@@ -176,12 +190,7 @@ void TCanvas::Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   Changing();
   TCanvasPainter p(*this);
   if (p.Ok()) {
-    int64_t l = std::min(X1, X2), r = std::max(X1, X2), t = std::min(Y1, Y2),
-            b = std::max(Y1, Y2);
-    l += FOrigin.X;
-    r += FOrigin.X;
-    t += FOrigin.Y;
-    b += FOrigin.Y;
+    const auto [l, t, r, b] = BoxOf(X1, Y1, X2, Y2, FOrigin);
     const auto& pat = DashPattern(FPen->GetStyle());
     if (FPen->GetWidth() <= 1 && !pat.empty() && r - l >= 2 && b - t >= 2) {
       // Dashed frames follow the edges clockwise from the top-left corner.
@@ -209,8 +218,7 @@ void TCanvas::RoundRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t 
   Changing();
   TCanvasPainter p(*this);
   if (p.Ok()) {
-    const int64_t l = int64_t(std::min(X1, X2)) + FOrigin.X, r = int64_t(std::max(X1, X2)) + FOrigin.X;
-    const int64_t t = int64_t(std::min(Y1, Y2)) + FOrigin.Y, b = int64_t(std::max(Y1, Y2)) + FOrigin.Y;
+    const auto [l, t, r, b] = BoxOf(X1, Y1, X2, Y2, FOrigin);
     p.Shape(l, t, r, b, std::min<int64_t>(std::abs(X3), r - l), std::min<int64_t>(std::abs(Y3), b - t),
             true);
     p.Flush(true);
@@ -223,8 +231,7 @@ void TCanvas::Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
   Changing();
   TCanvasPainter p(*this);
   if (p.Ok()) {
-    const int64_t l = int64_t(std::min(X1, X2)) + FOrigin.X, r = int64_t(std::max(X1, X2)) + FOrigin.X;
-    const int64_t t = int64_t(std::min(Y1, Y2)) + FOrigin.Y, b = int64_t(std::max(Y1, Y2)) + FOrigin.Y;
+    const auto [l, t, r, b] = BoxOf(X1, Y1, X2, Y2, FOrigin);
     p.Shape(l, t, r, b, r - l, b - t, true);
     p.Flush(true);
   }
@@ -237,8 +244,7 @@ void TCanvas::Arc(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, in
   Changing();
   TCanvasPainter p(*this);
   if (p.Ok()) {
-    const int64_t l = int64_t(std::min(X1, X2)) + FOrigin.X, r = int64_t(std::max(X1, X2)) + FOrigin.X;
-    const int64_t t = int64_t(std::min(Y1, Y2)) + FOrigin.Y, b = int64_t(std::max(Y1, Y2)) + FOrigin.Y;
+    const auto [l, t, r, b] = BoxOf(X1, Y1, X2, Y2, FOrigin);
     const double cx = (double(l) + double(r)) / 2, cy = (double(t) + double(b)) / 2;
     auto ang = [&](int32_t x, int32_t y) {
       double a = std::atan2(-(double(y) + FOrigin.Y - cy), double(x) + FOrigin.X - cx);
@@ -282,19 +288,10 @@ void TCanvas::FrameRect(const TRect& R) {
     p.SetBrushRgb(RgbOf(FBrush->GetColor()));
     const int64_t l = int64_t(R.Left) + FOrigin.X, t = int64_t(R.Top) + FOrigin.Y;
     const int64_t r = int64_t(R.Right) + FOrigin.X - 1, b = int64_t(R.Bottom) + FOrigin.Y - 1;
-    const QRect& v = p.Visible();
-    for (int64_t y = std::max<int64_t>(t, v.top()); y <= std::min<int64_t>(b, v.bottom()); ++y) {
-      auto put = [&](int x) {
-        uint32_t c;
-        if (p.BrushAt(x, int(y), c)) p.Surf().Put(x, int(y), c);
-      };
-      if (y == t || y == b) {
-        p.ClipSpan(int(y), l, r, put);
-      } else {
-        p.ClipSpan(int(y), l, l, put);
-        if (r != l) p.ClipSpan(int(y), r, r, put);
-      }
-    }
+    p.FramePixels(l, t, r, b, [&](int x, int y) {
+      uint32_t c;
+      if (p.BrushAt(x, y, c)) p.Surf().Put(x, y, c);
+    });
   }
   Changed();
 }
@@ -307,18 +304,10 @@ void TCanvas::DrawFocusRect(const TRect& R) {
   if (p.Ok()) {
     const int64_t l = int64_t(R.Left) + FOrigin.X, t = int64_t(R.Top) + FOrigin.Y;
     const int64_t r = int64_t(R.Right) + FOrigin.X - 1, b = int64_t(R.Bottom) + FOrigin.Y - 1;
-    const QRect& v = p.Visible();
-    for (int64_t y = std::max<int64_t>(t, v.top()); y <= std::min<int64_t>(b, v.bottom()); ++y) {
-      auto put = [&](int x) {
-        if (((x + y) & 1) == 0) p.Surf().Put(x, int(y), ~p.Surf().Get(x, int(y)) & 0xFFFFFF);
-      };
-      if (y == t || y == b) {
-        p.ClipSpan(int(y), l, r, put);
-      } else {
-        p.ClipSpan(int(y), l, l, put);
-        if (r != l) p.ClipSpan(int(y), r, r, put);
-      }
-    }
+    // Every other pixel, inverted.
+    p.FramePixels(l, t, r, b, [&](int x, int y) {
+      if (((x + y) & 1) == 0) p.Surf().Put(x, y, ~p.Surf().Get(x, y) & 0xFFFFFF);
+    });
   }
   Changed();
 }
@@ -337,13 +326,14 @@ void TCanvas::PatternBlt(int32_t X, int32_t Y, int32_t W, int32_t H, uint32_t Ro
                              int64_t(X) + W + FOrigin.X, int64_t(Y) + H + FOrigin.Y)
                         .intersected(p.Visible());
     p.SetBrushRgb(RgbOf(FBrush->GetColor()));
-    const bool usesP = RopUsesPattern(code);
+    const bool usesP = RopUsesPattern(code), clearBrush = FBrush->GetStyle() == bsClear;
+    const uint32_t bkRgb = RgbOf(FBkColor);
     for (int y = d.top(); y <= d.bottom() && !d.isEmpty(); ++y)
       p.ClipSpan(y, d.left(), d.right(), [&](int x) {
         uint32_t pat = 0;
         if (usesP && !p.BrushAt(x, y, pat)) {
-          if (FBrush->GetStyle() == bsClear) return;
-          pat = RgbOf(FBkColor);
+          if (clearBrush) return;
+          pat = bkRgb;
         }
         p.Surf().Put(x, y, Rop3(code, pat, 0, p.Surf().Get(x, y)));
       });
@@ -630,10 +620,7 @@ void GradientFill(TCanvas* DC, const TRect& R, TColor From, TColor To, bool Vert
   if (!DC || R.Right <= R.Left || R.Bottom <= R.Top) return;
   const uint32_t a = ColorToRGB(From), b = ColorToRGB(To);
   const int64_t n = Vertical ? int64_t(R.Bottom) - R.Top : int64_t(R.Right) - R.Left;
-  TBrush saved;
-  saved.Assign(DC->GetBrush());
-  const TColor bk = DC->GetBkColor();
-  const int32_t bkMode = DC->GetBkMode();
+  const TBrushKeeper keep(DC);
   // Clip the steps to what the canvas can show.
   const TRect clip = DC->GetClipRect();
   const int64_t lo = Vertical ? std::max<int64_t>(0, int64_t(clip.Top) - R.Top)
@@ -651,17 +638,11 @@ void GradientFill(TCanvas* DC, const TRect& R, TColor From, TColor To, bool Vert
     else
       DC->FillRect(Rect(R.Left + int32_t(i), R.Top, R.Left + int32_t(i) + 1, R.Bottom));
   }
-  DC->GetBrush()->Assign(&saved);
-  DC->SetBkColor(bk);
-  DC->SetBkMode(bkMode);
 }
 
 bool DrawEdge(TCanvas* DC, TRect& R, uint32_t Edge, uint32_t Flags) {
   if (!DC) return false;
-  TBrush saved;
-  saved.Assign(DC->GetBrush());
-  const TColor bk = DC->GetBkColor();
-  const int32_t bkMode = DC->GetBkMode();
+  const TBrushKeeper keep(DC);
   TRect r = R;
   auto line = [&](TColor c, const TRect& part) {
     DC->GetBrush()->SetColor(c);
@@ -696,9 +677,6 @@ bool DrawEdge(TCanvas* DC, TRect& R, uint32_t Edge, uint32_t Flags) {
   }
   if ((Flags & BF_MIDDLE) && r.Right > r.Left && r.Bottom > r.Top)
     line((Flags & BF_MONO) ? clWindow : clBtnFace, r);
-  DC->GetBrush()->Assign(&saved);
-  DC->SetBkColor(bk);
-  DC->SetBkMode(bkMode);
   if (Flags & BF_ADJUST) R = r;
   return true;
 }

@@ -263,6 +263,29 @@ inline QRect NormRect(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
 
 using namespace gdiengine;
 
+// Keeps a canvas's brush, background colour and background mode while a
+// helper fills with brushes of its own (setting the brush also moves the
+// background state), and puts them back when it goes.
+class TBrushKeeper {
+ public:
+  explicit TBrushKeeper(TCanvas* DC) : FDC(DC), FBkColor(DC->GetBkColor()), FBkMode(DC->GetBkMode()) {
+    FBrush.Assign(DC->GetBrush());
+  }
+  ~TBrushKeeper() {
+    FDC->GetBrush()->Assign(&FBrush);
+    FDC->SetBkColor(FBkColor);
+    FDC->SetBkMode(FBkMode);
+  }
+  TBrushKeeper(const TBrushKeeper&) = delete;
+  TBrushKeeper& operator=(const TBrushKeeper&) = delete;
+
+ private:
+  TCanvas* FDC;
+  TBrush FBrush;
+  TColor FBkColor;
+  int32_t FBkMode;
+};
+
 // --------------------------------------------------------------------------
 // The drawing engine of one call: the surface, the clip rectangles and the
 // pixel sets of a figure.
@@ -319,6 +342,22 @@ class TCanvasPainter {
       if (y < r.top() || y > r.bottom()) continue;
       const int64_t a = std::max<int64_t>(x0, r.left()), b = std::min<int64_t>(x1, r.right());
       for (int64_t x = a; x <= b; ++x) f(int(x));
+    }
+  }
+
+  // Calls F(x, y) for the pixels of the one-pixel frame of the device box
+  // l..r, t..b (inclusive) that lie in the clip.
+  template <typename F>
+  void FramePixels(int64_t l, int64_t t, int64_t r, int64_t b, F&& f) const {
+    for (int64_t y = std::max<int64_t>(t, FVisible.top()); y <= std::min<int64_t>(b, FVisible.bottom());
+         ++y) {
+      auto put = [&](int x) { f(x, int(y)); };
+      if (y == t || y == b) {
+        ClipSpan(int(y), l, r, put);
+      } else {
+        ClipSpan(int(y), l, l, put);
+        if (r != l) ClipSpan(int(y), r, r, put);
+      }
     }
   }
 

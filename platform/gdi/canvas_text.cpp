@@ -333,18 +333,12 @@ int32_t DrawText(TCanvas* DC, const std::string& Text, int32_t Count, TRect& Rec
       const int ux = x + fm.horizontalAdvance(l.S.left(l.Prefix));
       const int uw = std::max(1, fm.horizontalAdvance(l.S.mid(l.Prefix, 1)));
       const int uy = y + fm.ascent() + 1;
-      TBrush saved;
-      saved.Assign(DC->GetBrush());
-      const TColor bk = DC->GetBkColor();
-      const int32_t mode = DC->GetBkMode();
+      const TBrushKeeper keep(DC);
       DC->GetBrush()->SetColor(DC->GetTextColor());
       DC->GetBrush()->SetStyle(bsSolid);
       TRect u = ::Rect(ux, uy, ux + uw, uy + 1);
       if (clip) IntersectRect(u, u, Rect);
       DC->FillRect(u);
-      DC->GetBrush()->Assign(&saved);
-      DC->SetBkColor(bk);
-      DC->SetBkMode(mode);
     }
     y += lineH;
   }
