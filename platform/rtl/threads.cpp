@@ -152,28 +152,24 @@ void TThread::DoTerminate() {
 
 void TThread::Run() {
   FThreadID = CurrentThreadID();
-  auto Keep = [this](std::string Text) {
+  // Runs one step of the thread; the first failure's text is kept.
+  auto Guarded = [this](void (TThread::*Step)()) {
+    std::string Text;
+    try {
+      (this->*Step)();
+      return;
+    } catch (const Exception& E) {
+      Text = E.Message;
+    } catch (const std::exception& E) {
+      Text = E.what();
+    } catch (...) {
+      Text = "Unknown exception";
+    }
     std::lock_guard<std::mutex> G(FLock);
     if (FFatalException.empty()) FFatalException = std::move(Text);
   };
-  try {
-    Execute();
-  } catch (const Exception& E) {
-    Keep(E.Message);
-  } catch (const std::exception& E) {
-    Keep(E.what());
-  } catch (...) {
-    Keep("Unknown exception");
-  }
-  try {
-    DoTerminate();
-  } catch (const Exception& E) {
-    Keep(E.Message);
-  } catch (const std::exception& E) {
-    Keep(E.what());
-  } catch (...) {
-    Keep("Unknown exception");
-  }
+  Guarded(&TThread::Execute);
+  Guarded(&TThread::DoTerminate);
   const bool FreeIt = FFreeOnTerminate.load();
   {
     std::lock_guard<std::mutex> G(FLock);
