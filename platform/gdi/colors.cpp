@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/rtl/sysutils.h"
+
 namespace {
 
 constexpr int kSysColorCount = COLOR_ENDCOLORS + 1;
@@ -149,15 +151,6 @@ constexpr ColorName kColorNames[] = {
     {clDefault, "clDefault"},
 };
 
-bool EqualNoCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i]; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return i == a.size() && b[i] == 0;
-}
-
 }  // namespace
 
 uint32_t GetSysColor(int32_t Index) {
@@ -183,7 +176,7 @@ bool ColorToIdent(TColor Color, std::string& Ident) {
 
 bool IdentToColor(const std::string& Ident, TColor& Color) {
   for (const auto& n : kColorNames)
-    if (EqualNoCase(Ident, n.Name)) {
+    if (SameText(Ident, n.Name)) {
       Color = n.Color;
       return true;
     }

@@ -1,7 +1,6 @@
 #include "platform/gdi/graphics.h"
 
 #include <algorithm>
-#include <cctype>
 #include <mutex>
 
 #include "platform/gdi/bitmap.h"
@@ -25,11 +24,8 @@ std::vector<FormatEntry>& Registry() {
   return registry;
 }
 
-std::string Normalize(std::string ext) {
-  if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext;
+std::string Normalize(const std::string& ext) {
+  return LowerCase(!ext.empty() && ext[0] == '.' ? ext.substr(1) : ext);
 }
 
 }  // namespace
