@@ -56,20 +56,19 @@ void TPen::SetMode(TPenMode Value) {
 // ----------------------------------------------------------------- brush
 
 TBrush::TBrush() = default;
-TBrush::~TBrush() { delete FBitmap; }
+TBrush::~TBrush() = default;
 
 void TBrush::Assign(TPersistent* Source) {
   if (auto* b = dynamic_cast<TBrush*>(Source)) {
     if (b == this) return;
     FColor = b->FColor;
     FStyle = b->FStyle;
-    TBitmap* copy = nullptr;
+    std::unique_ptr<TBitmap> copy;
     if (b->FBitmap) {
-      copy = new TBitmap();
-      copy->Assign(b->FBitmap);
+      copy = std::make_unique<TBitmap>();
+      copy->Assign(b->FBitmap.get());
     }
-    delete FBitmap;
-    FBitmap = copy;
+    FBitmap = std::move(copy);
     Changed();
     return;
   }
@@ -89,16 +88,15 @@ void TBrush::SetStyle(TBrushStyle Value) {
   Changed();
 }
 
-TBitmap* TBrush::GetBitmap() const { return FBitmap; }
+TBitmap* TBrush::GetBitmap() const { return FBitmap.get(); }
 
 void TBrush::SetBitmap(TBitmap* Value) {
-  TBitmap* copy = nullptr;
+  std::unique_ptr<TBitmap> copy;
   if (Value && !Value->GetEmpty()) {
-    copy = new TBitmap();
+    copy = std::make_unique<TBitmap>();
     copy->Assign(Value);
   }
-  delete FBitmap;
-  FBitmap = copy;
+  FBitmap = std::move(copy);
   Changed();
 }
 

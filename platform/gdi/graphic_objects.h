@@ -2,6 +2,7 @@
 // Pens, brushes and fonts: the drawing tools a canvas holds. Each one tells
 // its owner about changes through OnChange.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/gdi/colors.h"
@@ -170,7 +171,7 @@ class TBrush : public TGraphicsObject {
  private:
   TColor FColor = clWhite;
   TBrushStyle FStyle = bsSolid;
-  TBitmap* FBitmap = nullptr;  // owned copy
+  std::unique_ptr<TBitmap> FBitmap;  // its own copy
 };
 
 class TFont : public TGraphicsObject {
