@@ -1,7 +1,6 @@
 #include "foundations/thread_pool.h"
 
 #include <exception>
-#include <vector>
 
 #include "platform/rtl/threads.h"
 
@@ -17,27 +16,26 @@ TIEThreadPool::~TIEThreadPool() {
 }
 
 void TIEThreadPool::Add(TThread* Thread) {
-  if (!Thread || FList.IndexOf(Thread) >= 0) return;
+  if (!Thread) return;
+  for (const auto& T : FList)
+    if (T.get() == Thread) return;
   Thread->SetFreeOnTerminate(false);
-  FList.Add(Thread);
+  FList.emplace_back(Thread);
   Thread->Start();
 }
 
 void TIEThreadPool::WaitAndFreeAll() {
   std::exception_ptr First;
   // Take the threads out first, so the pool is empty whatever happens below.
-  const int32_t N = FList.GetCount();
-  std::vector<TThread*> Threads;
-  Threads.reserve(static_cast<size_t>(N));
-  for (int32_t i = 0; i < N; ++i) Threads.push_back(static_cast<TThread*>(FList.Get(i)));
-  FList.Clear();
-  for (TThread* T : Threads) {
+  std::vector<std::unique_ptr<TThread>> Threads = std::move(FList);
+  FList.clear();
+  for (auto& T : Threads) {
     try {
       T->WaitFor();
     } catch (...) {
       if (!First) First = std::current_exception();
     }
-    delete T;
+    T.reset();
   }
   if (First) std::rethrow_exception(First);
 }

@@ -2,7 +2,10 @@
 // A fork-join pool for worker threads: the forking thread creates its workers,
 // hands each to Add (which starts it), then joins them all with WaitAndFreeAll.
 // The pool is used by one thread only.
-#include "platform/rtl/lists.h"
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 #include "platform/rtl/object.h"
 
 class TThread;
@@ -25,8 +28,8 @@ class TIEThreadPool : public TObject {
   // the first such exception is raised again once all are freed.
   void WaitAndFreeAll();
   // The number of threads held.
-  int32_t GetCount() const { return FList.GetCount(); }
+  int32_t GetCount() const { return static_cast<int32_t>(FList.size()); }
 
  private:
-  TList FList;  // of TThread*, owned
+  std::vector<std::unique_ptr<TThread>> FList;
 };
