@@ -24,6 +24,22 @@ struct ReverseTable {
 
 constexpr ReverseTable kReverse{};
 
+// Base raised to an integral exponent by repeated squaring, in the precision
+// of the base; the reciprocal for a negative exponent.
+template <class T>
+T PowerInt(int32_t Exponent, T Base) {
+  // The magnitude of INT32_MIN does not fit an int32_t; work unsigned.
+  uint32_t n = Exponent < 0 ? 0u - static_cast<uint32_t>(Exponent) : static_cast<uint32_t>(Exponent);
+  T result = 1;
+  T b = Base;
+  while (n != 0) {
+    if (n & 1u) result *= b;
+    b *= b;
+    n >>= 1;
+  }
+  return Exponent < 0 ? 1 / result : result;
+}
+
 }  // namespace
 
 const uint8_t IEBitMask1[8] = {128, 64, 32, 16, 8, 4, 2, 1};
@@ -122,19 +138,7 @@ uint32_t IESwapDWord(uint32_t V) {
   return (V >> 24) | ((V >> 8) & 0x0000FF00u) | ((V << 8) & 0x00FF0000u) | (V << 24);
 }
 
-long double IEPowerInt(int32_t Exponent, long double Base) {
-  // The magnitude of INT32_MIN does not fit an int32_t; work unsigned.
-  uint32_t n = Exponent < 0 ? 0u - static_cast<uint32_t>(Exponent) : static_cast<uint32_t>(Exponent);
-  long double result = 1.0L;
-  long double b = Base;
-  while (n != 0) {
-    if (n & 1u) result *= b;
-    b *= b;
-    n >>= 1;
-  }
-  if (Exponent < 0) result = 1.0L / result;
-  return result;
-}
+long double IEPowerInt(int32_t Exponent, long double Base) { return PowerInt(Exponent, Base); }
 
 long double IEPower(long double Base, long double Exponent) {
   if (Exponent == 0.0L) return 1.0L;
@@ -147,18 +151,7 @@ long double IEPower(long double Base, long double Exponent) {
 double IEPowerDouble(double Base, double Exponent) {
   if (Exponent == 0.0) return 1.0;
   if (Base == 0.0 && Exponent > 0.0) return 0.0;
-  if (std::trunc(Exponent) == Exponent && std::fabs(Exponent) <= 2147483647.0) {
-    int64_t n = static_cast<int64_t>(Exponent);
-    const bool negative = n < 0;
-    if (negative) n = -n;
-    double result = 1.0;
-    double b = Base;
-    while (n != 0) {
-      if (n & 1) result *= b;
-      b *= b;
-      n >>= 1;
-    }
-    return negative ? 1.0 / result : result;
-  }
+  if (std::trunc(Exponent) == Exponent && std::fabs(Exponent) <= 2147483647.0)
+    return PowerInt(static_cast<int32_t>(Exponent), Base);
   return std::exp(Exponent * std::log(Base));
 }
