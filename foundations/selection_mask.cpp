@@ -666,22 +666,19 @@ void TIEMask::DrawMarkOuter(TBitmap* Bitmap, int32_t XDst, int32_t YDst, int32_t
                             int32_t SrcHeight, int32_t Opacity, TColor Color) {
   if (!Bitmap || Bitmap->GetPixelFormat() != pf24bit || FBits.empty()) return;
   if (DstWidth < 1 || DstHeight < 1 || SrcWidth < 1 || SrcHeight < 1) return;
-  if (XDst < 0) {
-    const int32_t cut = std::min(-XDst, DstWidth);
-    const int32_t srcCut = IERound(double(cut) * SrcWidth / DstWidth);
-    XSrc += srcCut;
-    SrcWidth -= srcCut;
-    DstWidth -= cut;
-    XDst = 0;
-  }
-  if (YDst < 0) {
-    const int32_t cut = std::min(-YDst, DstHeight);
-    const int32_t srcCut = IERound(double(cut) * SrcHeight / DstHeight);
-    YSrc += srcCut;
-    SrcHeight -= srcCut;
-    DstHeight -= cut;
-    YDst = 0;
-  }
+  // A destination starting left of or above the bitmap loses that part, and
+  // the source the part that maps onto it.
+  auto clipStart = [](int32_t& Dst, int32_t& DstLen, int32_t& Src, int32_t& SrcLen) {
+    if (Dst >= 0) return;
+    const int32_t cut = int32_t(std::min<int64_t>(-int64_t(Dst), DstLen));
+    const int32_t srcCut = IERound(double(cut) * SrcLen / DstLen);
+    Src += srcCut;
+    SrcLen -= srcCut;
+    DstLen -= cut;
+    Dst = 0;
+  };
+  clipStart(XDst, DstWidth, XSrc, SrcWidth);
+  clipStart(YDst, DstHeight, YSrc, SrcHeight);
   if (DstWidth < 1 || DstHeight < 1 || SrcWidth < 1 || SrcHeight < 1) return;
   const bool haveScaled = ScaleInto(DstWidth, DstHeight, XSrc, YSrc, SrcWidth, SrcHeight);
   const int32_t bw = Bitmap->GetWidth(), bh = Bitmap->GetHeight();

@@ -2,6 +2,7 @@
 // pixel sets, moving, inverting, intersecting, applying to images, drawing.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <set>
 #include <string>
@@ -468,6 +469,11 @@ TEST(SelectionMask, DrawingOnPlatformBitmaps) {
   EXPECT_EQ(bmp.GetScanLine(0)[2], 255);  // red byte of a BGR pixel
   EXPECT_EQ(bmp.GetScanLine(0)[0], 0);
   EXPECT_EQ(bmp.GetScanLine(5)[5 * 3], 200);
+  // A destination that starts at the far negative end lies wholly outside.
+  for (int y = 0; y < 10; ++y) std::memset(bmp.GetScanLine(y), 200, 30);
+  m.DrawMarkOuter(&bmp, INT32_MIN, INT32_MIN, 10, 10, 0, 0, 10, 10, -1, clWhite);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 30; ++x) EXPECT_EQ(bmp.GetScanLine(y)[x], 200) << x << "," << y;
 
   // The outline: only the border pixels of the selection are drawn.
   TBitmap canvasBmp;
