@@ -584,15 +584,13 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
       case lyRGB: {
         const TRGB* p = reinterpret_cast<const TRGB*>(src);
         const uint8_t* a = alpha ? alpha->GetScanline(y) : nullptr;
-        std::vector<uint8_t> arow;
-        if (a) arow.assign(a, a + width);
         uint8_t prev[3] = {0, 0, 0};
         for (int32_t x = 0; x < width; ++x) {
           uint8_t* o = d + int64_t(x) * samples;
           const uint8_t c[3] = {p[x].r, p[x].g, p[x].b};
           for (int k = 0; k < 3; ++k) o[k] = predictor == 2 ? uint8_t(c[k] - prev[k]) : c[k];
           std::memcpy(prev, c, 3);
-          if (alphaSample) o[3] = arow[size_t(x)];
+          if (a) o[3] = a[x];
         }
         break;
       }
