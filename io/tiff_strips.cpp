@@ -127,8 +127,7 @@ class TRowSource {
         return true;
       case 5: {
         if (!FLzw) return false;
-        const uint8_t* p = FLzw(FLzwState ? FData : FData, FDataLength, int32_t(FRowLength),
-                                FLzwState, FVars.FillOrder);
+        const uint8_t* p = FLzw(FData, FDataLength, int32_t(FRowLength), FLzwState, FVars.FillOrder);
         if (!p) return false;
         std::memcpy(Row, p, size_t(FRowLength));
         return true;
@@ -611,13 +610,14 @@ void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap*
   const int64_t jif = Vars.JpegInterchangeFormat, jifLength = Vars.JpegInterchangeFormatLength;
   if (!Vars.StripByteCounts.empty() && !Vars.StripOffsets.empty()) {
     const int32_t rps = Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height;
-    std::vector<uint8_t> firstSegment;
+    // The interchange block opens every strip's stream: read once.
+    std::vector<uint8_t> interchange, firstSegment;
+    if (jifLength > 0) readAt(jif, jifLength, interchange);
     const size_t strips = std::min(Vars.StripOffsets.size(), Vars.StripByteCounts.size());
     int32_t decoded = 0;
     for (size_t s = 0; s < strips && int64_t(s) * rps < height; ++s) {
       if (Progress.IsAborting()) return;
-      std::vector<uint8_t> data;
-      if (jifLength > 0) readAt(jif, jifLength, data);
+      std::vector<uint8_t> data = interchange;
       if (s > 0) {
         // The tables segment that opens strip 0 serves every strip.
         if (firstSegment.empty()) {
