@@ -28,6 +28,19 @@ void MergeSort(std::vector<T>& Items, LessFn Less) {
     Items.swap(Tmp);
   }
 }
+// Runs Body with Strings in its updating state, which ends also when Body
+// raises.
+template <typename F>
+void WhileUpdating(TStrings& Strings, F&& Body) {
+  Strings.BeginUpdate();
+  try {
+    Body();
+  } catch (...) {
+    Strings.EndUpdate();
+    throw;
+  }
+  Strings.EndUpdate();
+}
 }  // namespace
 
 // ---------------------------------------------------------------- TList
@@ -206,66 +219,46 @@ void TStrings::InsertObject(int32_t Index, const std::string& S, TObject* AObjec
 
 void TStrings::AddStrings(TStrings* Strings) {
   if (Strings == nullptr) return;
-  BeginUpdate();
-  try {
+  WhileUpdating(*this, [&] {
     // A list added to itself adds its original lines once.
     const int32_t N = Strings->GetCount();
     for (int32_t I = 0; I < N; ++I) AddObject(Strings->Get(I), Strings->GetObject(I));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::Assign(TPersistent* Source) {
   if (auto* Src = dynamic_cast<TStrings*>(Source)) {
     if (Src == this) return;
-    BeginUpdate();
-    try {
+    WhileUpdating(*this, [&] {
       Clear();
       AddStrings(Src);
-    } catch (...) {
-      EndUpdate();
-      throw;
-    }
-    EndUpdate();
+    });
     return;
   }
   TPersistent::Assign(Source);
 }
 
 void TStrings::Exchange(int32_t Index1, int32_t Index2) {
-  BeginUpdate();
-  try {
+  WhileUpdating(*this, [&] {
     const std::string S = Get(Index1);
     TObject* O = GetObject(Index1);
     Put(Index1, Get(Index2));
     PutObject(Index1, GetObject(Index2));
     Put(Index2, S);
     PutObject(Index2, O);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TStrings::Move(int32_t CurIndex, int32_t NewIndex) {
   if (CurIndex == NewIndex) return;
-  BeginUpdate();
-  try {
+  WhileUpdating(*this, [&] {
     if (NewIndex < 0 || NewIndex >= GetCount()) Error("List index out of bounds (%d)", NewIndex);
     const std::string S = Get(CurIndex);
     TObject* O = GetObject(CurIndex);
     PutObject(CurIndex, nullptr);  // so that an owning list keeps the object
     Delete(CurIndex);
     InsertObject(NewIndex, S, O);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 int32_t TStrings::IndexOf(const std::string& S) const {
@@ -337,8 +330,7 @@ std::string TStrings::GetText() const {
 }
 
 void TStrings::SetText(const std::string& Text) {
-  BeginUpdate();
-  try {
+  WhileUpdating(*this, [&] {
     Clear();
     size_t P = 0;
     const size_t N = Text.size();
@@ -349,11 +341,7 @@ void TStrings::SetText(const std::string& Text) {
       if (P < N && Text[P] == '\r') ++P;
       if (P < N && Text[P] == '\n') ++P;
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 std::string TStrings::GetDelimitedText() const {
@@ -382,8 +370,7 @@ std::string TStrings::GetDelimitedText() const {
 
 void TStrings::SetDelimitedText(const std::string& Value) {
   auto Blank = [](char C) { return C != '\0' && static_cast<unsigned char>(C) <= ' '; };
-  BeginUpdate();
-  try {
+  WhileUpdating(*this, [&] {
     Clear();
     size_t P = 0;
     const size_t N = Value.size();
@@ -421,11 +408,7 @@ void TStrings::SetDelimitedText(const std::string& Value) {
         ++P;  // a NUL byte: skip it rather than stall
       }
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 std::string TStrings::GetCommaText() const {
