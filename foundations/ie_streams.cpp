@@ -44,8 +44,10 @@ int OpenWideFile(const std::string& FileName, uint16_t Mode) {
   int fd = ::open(FileName.c_str(), flags | O_CLOEXEC);
   if (fd < 0) RaiseFileError(false, FileName, errno);
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  const bool statFailed = ::fstat(fd, &st) != 0;
+  if (statFailed || S_ISDIR(st.st_mode)) {
+    // st holds nothing when fstat failed.
+    const int err = statFailed ? errno : EISDIR;
     ::close(fd);
     RaiseFileError(false, FileName, err);
   }
