@@ -124,9 +124,9 @@ void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
     return;
   }
   // Sizes beyond the machine's memory are refused before asking for them.
-  const int64_t bytes = ((int64_t(AWidth) * QImage::toPixelFormat(QImageFormatOfPixelFormat(pf)).bitsPerPixel() + 31) / 32) * 4 *
-                        int64_t(AHeight);
-  if (bytes > PhysicalMemoryBytes()) return;
+  const int64_t rowLen =
+      DIBRowLength(AWidth, QImage::toPixelFormat(QImageFormatOfPixelFormat(pf)).bitsPerPixel());
+  if (rowLen < 0 || rowLen * AHeight > PhysicalMemoryBytes()) return;
   QImage img(AWidth, AHeight, QImageFormatOfPixelFormat(pf));
   if (img.isNull()) return;  // the allocation failed: keep the old pixels
   if (pf == pf1bit && table.size() != 2) table = BlackWhiteTable();
