@@ -266,13 +266,21 @@ namespace {
 bool ComputeAdjust(int32_t Width, int32_t Height, int32_t DpiX, int32_t DpiY, int32_t& NewWidth,
                    int32_t& NewHeight, int32_t& NewDpi) {
   if (DpiX == DpiY || DpiX <= 0 || DpiY <= 0 || Width <= 0 || Height <= 0) return false;
+  // A resolution pair read from a file may ask for a side no image can have:
+  // such a page is left as it is.
+  const auto Scaled = [](int32_t Side, int32_t From, int32_t To, int32_t& Result) {
+    const long double V = static_cast<long double>(Side) / From * To;
+    if (!(V < 2147483648.0L)) return false;
+    Result = static_cast<int32_t>(V);
+    return true;
+  };
   NewWidth = Width;
   NewHeight = Height;
   if (Height < Width) {
-    NewHeight = static_cast<int32_t>(static_cast<long double>(Height) / DpiY * DpiX);
+    if (!Scaled(Height, DpiY, DpiX, NewHeight)) return false;
     NewDpi = DpiX;
   } else {
-    NewWidth = static_cast<int32_t>(static_cast<long double>(Width) / DpiX * DpiY);
+    if (!Scaled(Width, DpiX, DpiY, NewWidth)) return false;
     NewDpi = DpiY;
   }
   return NewWidth > 0 && NewHeight > 0;

@@ -408,6 +408,7 @@ TEST(FolioIO, AdjustDpiCases) {
       {100, 100, 300, 150, 50, 100, 150},      // square image counts as not wider
       {100, 50, 300, 300, 0, 0, 0},            // square resolution
       {100, 50, 0, 300, 0, 0, 0},              // missing resolution
+      {100, 50, 1000000000, 2, 0, 0, 0},       // a side beyond the integer range
   };
   for (const TCase& C : Cases) {
     SCOPED_TRACE(std::to_string(C.W) + "x" + std::to_string(C.H));
