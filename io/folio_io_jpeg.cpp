@@ -11,8 +11,6 @@
 #include "io/jpeg_resolution.h"
 
 namespace {
-constexpr uint8_t APP1 = 0xE1;
-constexpr uint8_t APP13 = 0xED;
 // Largest payload a marker segment can carry (its 16-bit length counts itself).
 constexpr int32_t MaxMarkerPayload = 65533;
 
@@ -34,12 +32,12 @@ void TFolioIO::RebuildJpegMarkers() {
     std::unique_ptr<uint8_t[]> Buffer;
     int32_t Size = 0;
     P.IptcRecords->SaveToBuffer(Buffer, Size, true);
-    const int32_t I = M.IndexOf(APP13);
+    const int32_t I = M.IndexOf(IEJPEG_APP13);
     if (Buffer && Size > 0 && Size <= MaxMarkerPayload) {
       if (I < 0)
-        M.AddMarker(APP13, Buffer.get(), uint16_t(Size));
+        M.AddMarker(IEJPEG_APP13, Buffer.get(), uint16_t(Size));
       else
-        M.SetMarker(I, APP13, Buffer.get(), uint16_t(Size));
+        M.SetMarker(I, IEJPEG_APP13, Buffer.get(), uint16_t(Size));
     } else if (!Buffer && I >= 0) {
       M.DeleteMarker(I);
     }
@@ -53,18 +51,18 @@ void TFolioIO::RebuildJpegMarkers() {
     std::unique_ptr<uint8_t[]> Buffer(Raw);
     if (Buffer && Size > 0 && Size <= MaxMarkerPayload) {
       for (int32_t I = 0; I < M.GetCount(); ++I) {
-        if (M.GetMarkerType(I) == APP1 && IEIsExifHeader(M.GetMarkerData(I), M.GetMarkerLength(I))) {
+        if (M.GetMarkerType(I) == IEJPEG_APP1 && IEIsExifHeader(M.GetMarkerData(I), M.GetMarkerLength(I))) {
           M.DeleteMarker(I);
           break;
         }
       }
-      M.AddMarker(APP1, Buffer.get(), uint16_t(Size));
+      M.AddMarker(IEJPEG_APP1, Buffer.get(), uint16_t(Size));
     }
   }
 
   // XMP: the packet read with the file goes; the current one is written
   for (int32_t I = 0; I < M.GetCount(); ++I) {
-    if (M.GetMarkerType(I) == APP1 && IEFindXMPPacket(M.GetMarkerData(I), M.GetMarkerLength(I))) {
+    if (M.GetMarkerType(I) == IEJPEG_APP1 && IEFindXMPPacket(M.GetMarkerData(I), M.GetMarkerLength(I))) {
       M.DeleteMarker(I);
       break;
     }
@@ -73,6 +71,6 @@ void TFolioIO::RebuildJpegMarkers() {
     std::unique_ptr<uint8_t[]> Block;
     int32_t Length = 0;
     IEBuildXMPSegment(P.XmpPacket, Block, Length);
-    if (Block && Length > 0 && Length <= MaxMarkerPayload) M.AddMarker(APP1, Block.get(), uint16_t(Length));
+    if (Block && Length > 0 && Length <= MaxMarkerPayload) M.AddMarker(IEJPEG_APP1, Block.get(), uint16_t(Length));
   }
 }
