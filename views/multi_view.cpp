@@ -68,9 +68,21 @@ void ColorTransparentPixels(TIEBitmap* Bitmap) {
   if (Bitmap->GetPixelFormat() != ie24RGB || !Bitmap->HasAlphaChannel()) return;
   TIEBitmap* Alpha = Bitmap->GetAlphaChannel();
   const int32_t w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
-  for (int32_t y = 0; y < h; ++y)
+  // Row by row; a pixel the alpha plane does not cover counts as transparent.
+  const int32_t Covered =
+      static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(Alpha->GetWidth(), Alpha->GetRowLen()), 0, w));
+  std::vector<uint8_t> AlphaRow(static_cast<size_t>(w), 0);
+  for (int32_t y = 0; y < h; ++y) {
+    // The alpha row is copied first: a file-backed row lives only until the
+    // next request.
+    if (y < Alpha->GetHeight() && Covered > 0)
+      std::copy_n(Alpha->GetScanline(y), Covered, AlphaRow.begin());
+    else
+      std::fill(AlphaRow.begin(), AlphaRow.end(), 0);
+    uint8_t* Row = Bitmap->GetScanline(y);
     for (int32_t x = 0; x < w; ++x)
-      if (Alpha->GetPixel8(x, y) == 0) Bitmap->SetPixel24(x, y, TRGB{128, 128, 128});
+      if (AlphaRow[size_t(x)] == 0) std::fill_n(Row + int64_t(x) * 3, 3, uint8_t(128));
+  }
 }
 
 // Source reduced or enlarged to Width x Height the way thumbnails are made:
