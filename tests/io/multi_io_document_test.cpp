@@ -20,6 +20,7 @@
 #include "io/tiff_writer.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
+#include "support/bitmap_bytes.h"
 #include "support/test_support.h"
 #include "views/multi_view.h"
 
@@ -129,15 +130,6 @@ std::unique_ptr<TIEBitmap> MakeInsertedPage(int32_t Seed) {
   B->Fill(1);
   B->FillRect(100 + Seed * 40, 100, 900 + Seed * 40, 140 + Seed * 20, 0);
   return B;
-}
-
-std::vector<uint8_t> PackedRows(TIEBitmap& Bitmap) {
-  std::vector<uint8_t> Rows;
-  for (int32_t y = 0; y < Bitmap.GetHeight(); ++y) {
-    const uint8_t* R = Bitmap.GetScanline(y);
-    Rows.insert(Rows.end(), R, R + kFaxRowBytes);
-  }
-  return Rows;
 }
 
 struct MultiDocumentTest : ::testing::Test {
@@ -294,7 +286,7 @@ TEST_F(MultiDocumentTest, HundredPageFaxLoadsEditsAndSavesPageForPage) {
     } else {
       const int32_t Seed = std::atoi(Model[e].c_str() + 3);
       EXPECT_EQ(P.DpiY, 391) << "page " << e;
-      const std::vector<uint8_t> Want = PackedRows(*Inserted[size_t(Seed)]);
+      const std::vector<uint8_t> Want = testsupport::CanonicalPixels(Inserted[size_t(Seed)].get());
       ASSERT_EQ(int64_t(Want.size()), int64_t(kFaxRowBytes) * P.Height) << "page " << e;
       EXPECT_EQ(std::memcmp(Got, Want.data(), Want.size()), 0) << "page " << e << " (" << Model[e] << ")";
     }
