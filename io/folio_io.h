@@ -257,11 +257,10 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   void LoadBuiltInStream(TStream* Stream, TIEFileFormat Format);
   void SaveBuiltInFile(const std::string& FileName, TIEFileFormat Format);
   void SaveBuiltInStream(TStream* Stream, TIEFileFormat Format);
+  // A file in a format of the registry that is not built in.
+  void LoadRegisteredFile(const std::string& FileName, const TIEFileFormatInfo& Entry);
   void GenericLoad(TStream* Stream, const std::string& FileName, TIEFileFormat Format);
   void GenericSave(TStream* Stream, const std::string& FileName, TIEFileFormat Format);
-  // Writes through a temporary file beside FileName, renamed over it on
-  // success; Write returns normally on success.
-  void SaveThroughTempFile(const std::string& FileName, const std::function<void(TStream*)>& Write);
   void ReadParamsCommon(TStream* Stream, TIEFileFormat Format);
   static bool Is24Or1(TIEBitmap* Bitmap);
 
@@ -311,6 +310,16 @@ void IEStretchLinear24(TIEBitmap* Source, TIEBitmap* Dest);
 // Makes "TFolioIO" creatable by form resources (also done when the unit is
 // linked in).
 void IERegisterFolioIOClass();
+
+// Writes FileName through a temporary file in the same folder, so that a
+// failed write never destroys the file it replaces: Write fills the temporary
+// file, which is renamed over FileName (over the file a symbolic link names,
+// with that file's permissions) only when Write returned, the data reached the
+// disk and Aborting is still false; otherwise it is removed and Aborting set.
+// An existing file that may not be written, or a temporary file that cannot
+// be made, raises EFCreateError with Aborting set; Write's exceptions pass on.
+void IEWriteFileThroughTemp(const std::string& FileName, bool& Aborting,
+                            const std::function<void(TStream*)>& Write);
 
 // Page counts of files without loading them; exceptions of opening pass.
 int32_t IETiffFileImageCount(const std::string& FileName);

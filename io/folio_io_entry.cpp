@@ -1,4 +1,5 @@
 // TFolioIO: the load, save and parameters-only entry points.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -305,8 +306,14 @@ struct TFolioIOAccess {
   }
 };
 
-void TFolioIO::SaveThroughTempFile(const std::string& FileName, const std::function<void(TStream*)>& Write) {
+void IEWriteFileThroughTemp(const std::string& FileName, bool& Aborting,
+                            const std::function<void(TStream*)>& Write) {
   namespace fs = std::filesystem;
+  const auto CreateError = [&](int Err) {
+    Aborting = true;
+    return EFCreateError(
+        Format("Cannot create file \"%s\". %s", ExpandFileName(FileName).c_str(), SysErrorMessage(Err).c_str()));
+  };
   std::string Target = FileName;
   std::error_code Ec;
   // Replace the file a link points to, not the link.
@@ -315,46 +322,34 @@ void TFolioIO::SaveThroughTempFile(const std::string& FileName, const std::funct
     if (!Ec) Target = Resolved.string();
   }
   // A file we may not write stays as it is, as when it was opened for writing.
-  if (::access(Target.c_str(), F_OK) == 0 && ::access(Target.c_str(), W_OK) != 0) {
-    const int Err = errno;
-    FAborting = true;
-    throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(FileName).c_str(),
-                               SysErrorMessage(Err).c_str()));
-  }
+  if (::access(Target.c_str(), F_OK) == 0 && ::access(Target.c_str(), W_OK) != 0) throw CreateError(errno);
   fs::path Dir = fs::path(Target).parent_path();
   if (Dir.empty()) Dir = ".";
   std::string Pattern = (Dir / ("." + fs::path(Target).filename().string() + ".XXXXXX")).string();
   std::vector<char> Name(Pattern.begin(), Pattern.end());
   Name.push_back('\0');
-  const int Fd = ::mkstemp(Name.data());
-  if (Fd < 0) {
-    const int Err = errno;
-    FAborting = true;
-    throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(FileName).c_str(),
-                               SysErrorMessage(Err).c_str()));
-  }
+  const int Fd = ::mkostemp(Name.data(), O_CLOEXEC);
+  if (Fd < 0) throw CreateError(errno);
   const std::string TempName(Name.data());
   struct stat St{};
   const mode_t Mode = ::stat(Target.c_str(), &St) == 0 ? (St.st_mode & 07777) : DefaultFileMode();
   ::fchmod(Fd, Mode);
-  ::close(Fd);
+  bool Stored = false;
   try {
-    {
-      TFileStream Stream(TempName, fmOpenReadWrite);
-      Write(&Stream);
-    }
+    THandleStream Stream(Fd);
+    Write(&Stream);
+    // The data is on the disk before the name moves to it.
+    Stored = ::fsync(Fd) == 0;
   } catch (...) {
+    ::close(Fd);
     ::unlink(TempName.c_str());
-    FAborting = true;
+    Aborting = true;
     throw;
   }
-  if (FAborting) {
+  if (::close(Fd) != 0) Stored = false;
+  if (!Stored || Aborting || ::rename(TempName.c_str(), Target.c_str()) != 0) {
     ::unlink(TempName.c_str());
-    return;
-  }
-  if (::rename(TempName.c_str(), Target.c_str()) != 0) {
-    ::unlink(TempName.c_str());
-    FAborting = true;
+    Aborting = true;
   }
 }
 
@@ -382,6 +377,8 @@ int32_t TFolioIO::LoadTiffStream(TStream* Stream) {
   return Pages;
 }
 
+// The TIFF loads answer the page count and are written out above; the other
+// entry points of the four formats follow one pattern.
 #define FOLIO_SIMPLE_LOADS(NAME, ID)                                                                \
   void TFolioIO::Load##NAME##File(const std::string& FileName) {                                    \
     if (NeedAsync()) {                                                                              \
@@ -397,42 +394,33 @@ int32_t TFolioIO::LoadTiffStream(TStream* Stream) {
       return;                                                                                       \
     }                                                                                               \
     WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream, ID, "", true); });               \
-  }                                                                                                 \
-  void TFolioIO::Save##NAME##File(const std::string& FileName) {                                    \
-    if (NeedAsync()) {                                                                              \
-      StartWorker([=, this] { Save##NAME##File(FileName); });                                       \
-      return;                                                                                       \
-    }                                                                                               \
-    SaveBuiltInFile(FileName, ID);                                                                  \
-  }                                                                                                 \
-  void TFolioIO::Save##NAME##Stream(TStream* Stream) {                                              \
-    if (NeedAsync()) {                                                                              \
-      StartWorker([=, this] { Save##NAME##Stream(Stream); });                                       \
-      return;                                                                                       \
-    }                                                                                               \
-    WithFinish(this, [&] { TFolioIOAccess::SaveCore(*this, Stream, ID, true); });                   \
+  }
+
+#define FOLIO_SIMPLE_SAVES(NAME, ID)                                              \
+  void TFolioIO::Save##NAME##File(const std::string& FileName) {                  \
+    if (NeedAsync()) {                                                            \
+      StartWorker([=, this] { Save##NAME##File(FileName); });                     \
+      return;                                                                     \
+    }                                                                             \
+    SaveBuiltInFile(FileName, ID);                                                \
+  }                                                                               \
+  void TFolioIO::Save##NAME##Stream(TStream* Stream) {                            \
+    if (NeedAsync()) {                                                            \
+      StartWorker([=, this] { Save##NAME##Stream(Stream); });                     \
+      return;                                                                     \
+    }                                                                             \
+    WithFinish(this, [&] { TFolioIOAccess::SaveCore(*this, Stream, ID, true); }); \
   }
 
 FOLIO_SIMPLE_LOADS(Jpeg, ioJPEG)
 FOLIO_SIMPLE_LOADS(Pcx, ioPCX)
 FOLIO_SIMPLE_LOADS(Dcx, ioDCX)
+FOLIO_SIMPLE_SAVES(Tiff, ioTIFF)
+FOLIO_SIMPLE_SAVES(Jpeg, ioJPEG)
+FOLIO_SIMPLE_SAVES(Pcx, ioPCX)
+FOLIO_SIMPLE_SAVES(Dcx, ioDCX)
 #undef FOLIO_SIMPLE_LOADS
-
-void TFolioIO::SaveTiffFile(const std::string& FileName) {
-  if (NeedAsync()) {
-    StartWorker([=, this] { SaveTiffFile(FileName); });
-    return;
-  }
-  SaveBuiltInFile(FileName, ioTIFF);
-}
-
-void TFolioIO::SaveTiffStream(TStream* Stream) {
-  if (NeedAsync()) {
-    StartWorker([=, this] { SaveTiffStream(Stream); });
-    return;
-  }
-  WithFinish(this, [&] { TFolioIOAccess::SaveCore(*this, Stream, ioTIFF, true); });
-}
+#undef FOLIO_SIMPLE_SAVES
 
 // ---------------------------------------------------------------------------
 // Dispatch by format id
@@ -486,7 +474,8 @@ void TFolioIO::SaveBuiltInFile(const std::string& FileName, TIEFileFormat Format
       FAborting = true;
       return;
     }
-    SaveThroughTempFile(FileName, [&](TStream* S) { TFolioIOAccess::SaveCore(*this, S, Format, false); });
+    IEWriteFileThroughTemp(FileName, FAborting,
+                           [&](TStream* S) { TFolioIOAccess::SaveCore(*this, S, Format, false); });
     if (!FAborting) {
       FParams->FileName = FileName;
       FParams->FileFormat = Format;
@@ -552,7 +541,7 @@ void TFolioIO::GenericSave(TStream* Stream, const std::string& FileName, TIEFile
     if (Stream) {
       Write(Stream);
     } else {
-      SaveThroughTempFile(FileName, Write);
+      IEWriteFileThroughTemp(FileName, FAborting, Write);
       if (!FAborting) {
         FParams->FileName = FileName;
         FParams->FileFormat = Format;
@@ -602,15 +591,20 @@ void TFolioIO::LoadFromFile(const std::string& FileName) {
     LoadBuiltInFile(FileName, Entry->FormatId);
     return;
   }
+  LoadRegisteredFile(FileName, *Entry);
+}
+
+void TFolioIO::LoadRegisteredFile(const std::string& FileName, const TIEFileFormatInfo& Entry) {
+  // The previous file's description goes even when nothing can be read.
   FParams->FileName.clear();
   FParams->FileFormat = ioUnknown;
   FParams->ClearFileInfo();
-  if (!Entry->ReadProc) {
+  if (!Entry.ReadProc) {
     FAborting = true;
     DoFinishWork();
     return;
   }
-  GenericLoad(nullptr, FileName, Entry->FormatId);
+  GenericLoad(nullptr, FileName, Entry.FormatId);
 }
 
 void TFolioIO::LoadUrl(const std::string& URL) {
@@ -685,15 +679,7 @@ void TFolioIO::LoadFromFileFormat(const std::string& FileName, TIEFileFormat For
     LoadBuiltInFile(FileName, Format);
     return;
   }
-  FParams->FileName.clear();
-  FParams->FileFormat = ioUnknown;
-  FParams->ClearFileInfo();
-  if (!Entry->ReadProc) {
-    FAborting = true;
-    DoFinishWork();
-    return;
-  }
-  GenericLoad(nullptr, FileName, Format);
+  LoadRegisteredFile(FileName, *Entry);
 }
 
 void TFolioIO::SaveToFile(const std::string& FileName) {

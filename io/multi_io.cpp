@@ -1,13 +1,7 @@
 #include "io/multi_io.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <utility>
 
 #include "formats/direct_show.h"
@@ -302,20 +296,20 @@ void TFolioMIO::LoadTiffFile(const std::string& FileName) { LoadFromNamedFile(Fi
 void TFolioMIO::LoadTiffStream(TStream* Stream) {
   if (!FAttachedMView) return;
   // One walk of the directory chain serves every page.
-  auto Chain = std::make_shared<TTiffChain>();
+  TTiffChain Chain;
   bool Scanned = false;
   LoadPages(Stream, ioTIFF, -1,
             [&](TStream* S, int32_t i, TIEBitmap* Bitmap, TIOParamsVals* Rec, TIEProgressRec& Progress, int32_t& N,
                 TIEMask*& AlphaMask) {
               if (!Scanned) {
                 const int64_t At = S->GetPosition();
-                TiffScanChain(S, true, *Chain);
+                TiffScanChain(S, true, Chain);
                 S->SetPosition(At);
                 Scanned = true;
               }
-              TiffReadStream(Bitmap, S, N, Rec, Progress, false, AlphaMask, true, false, false, Chain.get());
+              TiffReadStream(Bitmap, S, N, Rec, Progress, false, AlphaMask, true, false, false, &Chain);
             },
-            [&] { return Chain->Cut; });
+            [&] { return Chain.Cut; });
 }
 
 void TFolioMIO::LoadDcxFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadDcxStream); }
@@ -357,6 +351,37 @@ int32_t FrameDelayMs(uint32_t Rate, uint32_t Scale, int64_t AverageTimePerFrame1
   return 100;
 }
 
+// Runs Body; the work finishes after it in every case (an exception passes
+// on after that).
+template <typename F>
+void FinishAfter(TFolioMIO& IO, F&& Body) {
+  try {
+    Body();
+  } catch (...) {
+    IO.DoFinishWork();
+    throw;
+  }
+  IO.DoFinishWork();
+}
+
+// The frame of every page loop: Body runs with the view's painting locked;
+// after a normal end the view is refreshed.  The lock is released and the
+// work finishes in every case.
+template <typename F>
+void LoadWithViewLocked(TFolioMIO& IO, TFolioMView* View, F&& Body) {
+  View->LockPaint();
+  try {
+    Body();
+  } catch (...) {
+    View->UnlockPaint();
+    IO.DoFinishWork();
+    throw;
+  }
+  IO.RefreshView();
+  View->UnlockPaint();
+  IO.DoFinishWork();
+}
+
 }  // namespace
 
 void TFolioMIO::LoadAviFile(const std::string& FileName) {
@@ -373,8 +398,7 @@ void TFolioMIO::LoadAviFile(const std::string& FileName) {
   const int32_t Delay =
       FrameDelayMs(Reader->GetRate(), Reader->GetScale(), Reader->GetAverageTimePerFrame100ns());
   int32_t Position = InsertPosition();
-  View->LockPaint();
-  try {
+  LoadWithViewLocked(*this, View, [&] {
     if (Count <= 0) FAborting = true;
     for (int64_t i = 0; i < Count && !FAborting; ++i) {
       TIEBitmap Frame;
@@ -411,14 +435,7 @@ void TFolioMIO::LoadAviFile(const std::string& FileName) {
       if (OnProgress) OnProgress(this, static_cast<int32_t>(i * 100 / Count));
       ++Position;
     }
-  } catch (...) {
-    View->UnlockPaint();
-    DoFinishWork();
-    throw;
-  }
-  RefreshView();
-  View->UnlockPaint();
-  DoFinishWork();
+  });
 }
 
 void TFolioMIO::LoadMediaFile(const std::string& FileName) {
@@ -455,8 +472,7 @@ void TFolioMIO::LoadMediaFile(const std::string& FileName) {
   // Milliseconds per frame, as the view counts its delays.
   const int32_t Delay = N > 0 ? static_cast<int32_t>(std::min<int64_t>(D / 10000 / N, INT32_MAX)) : 100;
   int32_t Position = InsertPosition();
-  View->LockPaint();
-  try {
+  LoadWithViewLocked(*this, View, [&] {
     if (N <= 0) FAborting = true;
     for (int64_t j = 0; j < N && !FAborting; ++j) {
       View->InsertImageNoSelect(Position);
@@ -488,16 +504,8 @@ void TFolioMIO::LoadMediaFile(const std::string& FileName) {
       if (OnProgress) OnProgress(this, static_cast<int32_t>(j * 100 / N));
       ++Position;
     }
-  } catch (...) {
     Media.Disconnect();
-    View->UnlockPaint();
-    DoFinishWork();
-    throw;
-  }
-  Media.Disconnect();
-  RefreshView();
-  View->UnlockPaint();
-  DoFinishWork();
+  });
 }
 void TFolioMIO::LoadUrl(const std::string& URL) {
   TMemoryStream Stream;
@@ -557,84 +565,80 @@ void TFolioMIO::LoadDownloadedFile(TMemoryStream& Stream, const std::string& URL
 void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader,
                           const std::function<bool()>& PagesLost) {
   TFolioMView* View = FAttachedMView;
-  View->LockPaint();
-  FAborting = false;
-  TIEProgressRec Progress = CodecProgress();
-  const int64_t P = Stream->GetPosition();
-  int32_t Position = InsertPosition();
-  int32_t Pending = -1;  // entry inserted but not yet filled
-  TIEMask* AlphaMask = nullptr;
-  try {
-    int32_t N = FixedCount;
-    // A known count of zero pages means there is nothing readable here.
-    if (FixedCount == 0) FAborting = true;
-    for (int32_t i = 0; FixedCount < 0 || i < FixedCount; ++i) {
-      View->InsertImageNoSelect(Position);
-      Pending = Position;
-      TIOParamsVals* Rec = ParamsOf(Position);
-      if (!Rec) {
-        // Without its record the page cannot be described: stop, never guess.
-        FAborting = true;
-        View->DeleteImage(Position);
+  LoadWithViewLocked(*this, View, [&] {
+    FAborting = false;
+    TIEProgressRec Progress = CodecProgress();
+    const int64_t P = Stream->GetPosition();
+    int32_t Position = InsertPosition();
+    int32_t Pending = -1;  // entry inserted but not yet filled
+    TIEMask* AlphaMask = nullptr;
+    try {
+      int32_t N = FixedCount;
+      // A known count of zero pages means there is nothing readable here.
+      if (FixedCount == 0) FAborting = true;
+      for (int32_t i = 0; FixedCount < 0 || i < FixedCount; ++i) {
+        View->InsertImageNoSelect(Position);
+        Pending = Position;
+        TIOParamsVals* Rec = ParamsOf(Position);
+        if (!Rec) {
+          // Without its record the page cannot be described: stop, never guess.
+          FAborting = true;
+          View->DeleteImage(Position);
+          Pending = -1;
+          break;
+        }
+        auto Bitmap = std::make_unique<TIEBitmap>();
+        Stream->SetPosition(P);
+        Rec->SetImageIndex(i);
+        Rec->NativePixelFormat = FNativePixelFormat;
+        int32_t ReadCount = N;
+        Reader(Stream, i, Bitmap.get(), Rec, Progress, ReadCount, AlphaMask);
+        if (FixedCount < 0) N = ReadCount;
+        if (AlphaMask) {
+          Bitmap->CopyFromTIEMask(AlphaMask);
+          delete AlphaMask;
+          AlphaMask = nullptr;
+        }
+        ApplyDefaultDpi(Rec);
+        if (FAutoAdjustDPI && !FAborting) {
+          if (auto Adjusted = IEAdjustBitmapDpi(Bitmap.get(), *Rec, FFilteredAdjustDPI)) Bitmap = std::move(Adjusted);
+        }
+        Rec->SetImageIndex(Position);
+        Rec->FileFormat = FileFormat;
+        Rec->FileName = FCurrentFileName;
+        if (!FAborting && (N <= 0 || Bitmap->GetWidth() <= 0 || Bitmap->GetHeight() <= 0)) {
+          // Nothing readable: a failure, not an empty success.
+          FAborting = true;
+        }
+        if (FAborting) {
+          // The page that failed goes; the pages read before it stay.
+          View->DeleteImage(Position);
+          Pending = -1;
+          break;
+        }
+        View->StoreImageBitmap(Position, Bitmap.get());
+        View->SetImageDelayTime(Position, 100);
         Pending = -1;
-        break;
+        Bitmap.reset();
+        if (OnProgress) OnProgress(this, static_cast<int32_t>(static_cast<int64_t>(i) * 100 / N));
+        if (FAborting || (FixedCount < 0 && i + 1 >= N)) break;
+        ++Position;
       }
-      auto Bitmap = std::make_unique<TIEBitmap>();
-      Stream->SetPosition(P);
-      Rec->SetImageIndex(i);
-      Rec->NativePixelFormat = FNativePixelFormat;
-      int32_t ReadCount = N;
-      Reader(Stream, i, Bitmap.get(), Rec, Progress, ReadCount, AlphaMask);
-      if (FixedCount < 0) N = ReadCount;
-      if (AlphaMask) {
-        Bitmap->CopyFromTIEMask(AlphaMask);
-        delete AlphaMask;
-        AlphaMask = nullptr;
+      // Every reachable page is in; a file cut off behind them still lost
+      // pages, and the caller must hear of it.
+      if (!FAborting && PagesLost && PagesLost()) FAborting = true;
+    } catch (...) {
+      delete AlphaMask;
+      // An entry left without its image would be a blank page: take it out.
+      if (Pending >= 0 && Pending < View->GetImageCount()) {
+        try {
+          View->DeleteImage(Pending);
+        } catch (...) {
+        }
       }
-      ApplyDefaultDpi(Rec);
-      if (FAutoAdjustDPI && !FAborting) {
-        if (auto Adjusted = IEAdjustBitmapDpi(Bitmap.get(), *Rec, FFilteredAdjustDPI)) Bitmap = std::move(Adjusted);
-      }
-      Rec->SetImageIndex(Position);
-      Rec->FileFormat = FileFormat;
-      Rec->FileName = FCurrentFileName;
-      if (!FAborting && (N <= 0 || Bitmap->GetWidth() <= 0 || Bitmap->GetHeight() <= 0)) {
-        // Nothing readable: a failure, not an empty success.
-        FAborting = true;
-      }
-      if (FAborting) {
-        // The page that failed goes; the pages read before it stay.
-        View->DeleteImage(Position);
-        Pending = -1;
-        break;
-      }
-      View->StoreImageBitmap(Position, Bitmap.get());
-      View->SetImageDelayTime(Position, 100);
-      Pending = -1;
-      Bitmap.reset();
-      if (OnProgress) OnProgress(this, static_cast<int32_t>(static_cast<int64_t>(i) * 100 / N));
-      if (FAborting || (FixedCount < 0 && i + 1 >= N)) break;
-      ++Position;
+      throw;
     }
-    // Every reachable page is in; a file cut off behind them still lost
-    // pages, and the caller must hear of it.
-    if (!FAborting && PagesLost && PagesLost()) FAborting = true;
-  } catch (...) {
-    delete AlphaMask;
-    // An entry left without its image would be a blank page: take it out.
-    if (Pending >= 0 && Pending < View->GetImageCount()) {
-      try {
-        View->DeleteImage(Pending);
-      } catch (...) {
-      }
-    }
-    View->UnlockPaint();
-    DoFinishWork();
-    throw;
-  }
-  RefreshView();
-  View->UnlockPaint();
-  DoFinishWork();
+  });
 }
 
 // ------------------------------------------------------------ saving
@@ -642,44 +646,7 @@ void TFolioMIO::SaveToNamedFile(const std::string& FileName, const std::function
   FAborting = false;
   // The document is replaced only by a complete file: a failure halfway
   // leaves the previous file untouched.
-  std::string TempName;
-  try {
-    int Fd = -1;
-    int Err = EEXIST;
-    for (int Attempt = 0; Attempt < 100 && Fd < 0 && Err == EEXIST; ++Attempt) {
-      TempName = Format("%s.%d-%d.saving", FileName.c_str(), static_cast<int>(getpid()), Attempt);
-      Fd = ::open(TempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (Fd < 0) Err = errno;
-    }
-    if (Fd < 0) {
-      TempName.clear();
-      throw EFCreateError(
-          Format("Cannot create file \"%s\". %s", ExpandFileName(FileName).c_str(), SysErrorMessage(Err).c_str()));
-    }
-    // Keep the permissions of the document being replaced.
-    struct stat Old;
-    if (::stat(FileName.c_str(), &Old) == 0) ::fchmod(Fd, Old.st_mode & 07777);
-    {
-      THandleStream Stream(Fd);
-      try {
-        Writer(&Stream);
-      } catch (...) {
-        ::close(Fd);
-        throw;
-      }
-      if (::fsync(Fd) != 0) FAborting = true;
-    }
-    if (::close(Fd) != 0) FAborting = true;
-    if (FAborting || std::rename(TempName.c_str(), FileName.c_str()) != 0) {
-      FAborting = true;
-      DeleteFile(TempName);
-    }
-  } catch (...) {
-    if (!TempName.empty()) DeleteFile(TempName);
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  FinishAfter(*this, [&] { IEWriteFileThroughTemp(FileName, FAborting, Writer); });
 }
 
 void TFolioMIO::SaveTiffPages(TStream* Stream, bool SelectedOnly) {
@@ -714,13 +681,7 @@ void TFolioMIO::SaveTiffPages(TStream* Stream, bool SelectedOnly) {
 }
 
 void TFolioMIO::SaveTiffStream(TStream* Stream, bool SelectedOnly) {
-  try {
-    SaveTiffPages(Stream, SelectedOnly);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  FinishAfter(*this, [&] { SaveTiffPages(Stream, SelectedOnly); });
 }
 
 void TFolioMIO::SaveTiffFile(const std::string& FileName, bool SelectedOnly) {
@@ -751,13 +712,7 @@ void TFolioMIO::SaveDcxPages(TStream* Stream) {
 }
 
 void TFolioMIO::SaveDcxStream(TStream* Stream) {
-  try {
-    SaveDcxPages(Stream);
-  } catch (...) {
-    DoFinishWork();
-    throw;
-  }
-  DoFinishWork();
+  FinishAfter(*this, [&] { SaveDcxPages(Stream); });
 }
 
 void TFolioMIO::SaveDcxFile(const std::string& FileName) {

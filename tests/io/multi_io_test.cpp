@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "foundations/image_buffer.h"
+#include "io/folio_io.h"
 #include "io/io_params.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/sysutils.h"
@@ -78,11 +80,12 @@ void ExpectPage(TFolioMView& V, int32_t Entry, int32_t k) {
   EXPECT_EQ(Wrong, 0) << "entry " << Entry << " page " << k;
 }
 
-// Temporary files a save may leave beside the document.
+// Temporary files a save may leave beside the document (hidden names; the
+// fixtures themselves are never hidden).
 int32_t CountSavingLeftovers(const TempDir& Dir) {
   int32_t n = 0;
   for (const auto& E : std::filesystem::directory_iterator(Dir.path())) {
-    if (E.path().string().find(".saving") != std::string::npos) ++n;
+    if (E.path().filename().string().rfind('.', 0) == 0) ++n;
   }
   return n;
 }
@@ -314,6 +317,27 @@ TEST_F(MultiIOTest, FailedSaveLeavesTheOldFileUntouched) {
   EXPECT_EQ(St.st_mode & 0777, 0640u);
   EXPECT_NE(ReadFileBytes(File), Before);
   EXPECT_EQ(CountSavingLeftovers(Dir), 0);
+
+  // Saved through a symbolic link: the file it names gets the document, the
+  // link stays a link.
+  const std::string Link = Dir.file("link.tif");
+  std::filesystem::create_symlink(File, Link);
+  V->DeleteImage(2);
+  M->SaveTiffFile(Link, false);
+  EXPECT_FALSE(M->GetAborting());
+  EXPECT_TRUE(std::filesystem::is_symlink(Link));
+  EXPECT_EQ(IETiffFileImageCount(File), 2);
+  EXPECT_EQ(CountSavingLeftovers(Dir), 0);
+
+  // A read-only document is not replaced (unless we are the superuser, who
+  // may write it anyway).
+  if (::geteuid() != 0) {
+    ASSERT_EQ(::chmod(File.c_str(), 0440), 0);
+    const std::vector<uint8_t> Kept = ReadFileBytes(File);
+    EXPECT_THROW(M->SaveTiffFile(File, false), EFCreateError);
+    EXPECT_TRUE(M->GetAborting());
+    EXPECT_EQ(ReadFileBytes(File), Kept);
+  }
 
   // A folder that cannot take the file: the file system's reason, and no
   // stray files.
