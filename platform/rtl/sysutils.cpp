@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -661,7 +662,18 @@ TDateTime EncodeTime(uint16_t Hour, uint16_t Min, uint16_t Sec, uint16_t MSec) {
   return ((Hour * 3600000.0) + (Min * 60000.0) + (Sec * 1000.0) + MSec) / 86400000.0;
 }
 
+namespace {
+// A value a date may stand for: years 1 to 9999; NaN and infinities (a
+// damaged time stamp) read as day 0.  Keeps the conversions to integers
+// below defined for every input.
+TDateTime SaneDateTime(TDateTime Dt) {
+  if (!std::isfinite(Dt)) return 0;
+  return std::clamp(Dt, -693593.0, 2958465.99999999);
+}
+}  // namespace
+
 void DecodeDate(TDateTime Dt, uint16_t& Year, uint16_t& Month, uint16_t& Day) {
+  Dt = SaneDateTime(Dt);
   int64_t Y;
   unsigned M, D;
   CivilFromDays(static_cast<int64_t>(std::floor(Dt)) - kDelta1970, Y, M, D);
@@ -671,6 +683,7 @@ void DecodeDate(TDateTime Dt, uint16_t& Year, uint16_t& Month, uint16_t& Day) {
 }
 
 void DecodeTime(TDateTime Dt, uint16_t& Hour, uint16_t& Min, uint16_t& Sec, uint16_t& MSec) {
+  Dt = SaneDateTime(Dt);
   int64_t Ms = static_cast<int64_t>(std::llround((Dt - std::floor(Dt)) * 86400000.0));
   if (Ms >= 86400000) Ms = 86399999;
   Hour = static_cast<uint16_t>(Ms / 3600000);

@@ -233,6 +233,15 @@ TEST(Numbers, DatesCountDaysFrom1899) {
   uint16_t H, M, S, Ms;
   DecodeTime(D, H, M, S, Ms);
   EXPECT_EQ(Ms, 250);
+  // Damaged stamps (NaN, infinities, far outside the years 1..9999) decode
+  // to dates that exist instead of undefined conversions.
+  uint16_t Y, Mo, Dd;
+  for (TDateTime Bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -1e300}) {
+    DecodeDate(Bad, Y, Mo, Dd);
+    DecodeTime(Bad, H, M, S, Ms);
+    EXPECT_TRUE(Y >= 1 && Y <= 9999 && Mo >= 1 && Mo <= 12 && Dd >= 1 && Dd <= 31) << Bad;
+    EXPECT_LT(H, 24);
+  }
   // Now is today's local date.
   const TDateTime N = Now();
   EXPECT_GT(N, EncodeDate(2020, 1, 1));
