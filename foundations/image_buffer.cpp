@@ -9,6 +9,7 @@
 
 #include "foundations/bit_helpers.h"
 #include "foundations/geometry_colour.h"
+#include "foundations/pixel_conversion.h"
 #include "foundations/settings.h"
 #include "foundations/system_probes.h"
 #include "foundations/temp_file.h"
@@ -845,33 +846,11 @@ std::unique_ptr<TIEBitmap> TIEBitmap::CloneAlpha(TIEBitmap* Alpha) {
 }
 
 bool TIEBitmap::ConvertForTBitmap(TIEBitmap* Source) {
-  TIEPixelFormat SF = Source->GetPixelFormat();
-  TIEPixelFormat Target = TBitmapTargetFormat(SF);
-  int32_t W = Source->GetWidth(), H = Source->GetHeight();
-  if (!Allocate(W, H, Target)) return false;
-  for (int32_t Y = 0; Y < H; ++Y) {
-    const uint8_t* S = Source->GetScanline(Y);
-    uint8_t* D = GetScanline(Y);
-    if (S == nullptr || D == nullptr) continue;
-    if (SF == ie16g) {
-      for (int32_t X = 0; X < W; ++X) {
-        uint16_t V;
-        std::memcpy(&V, S + 2 * int64_t(X), 2);
-        D[X] = uint8_t(V >> 8);
-      }
-    } else if (SF == ie32f) {
-      for (int32_t X = 0; X < W; ++X) {
-        float V;
-        std::memcpy(&V, S + 4 * int64_t(X), 4);
-        D[X] = uint8_t(int32_t(ClampUnit(V) * 255.0f));
-      }
-    } else {
-      for (int32_t X = 0; X < W; ++X) {
-        TRGB P = PixelRGBOfRow(SF, S, X, Source);
-        std::memcpy(D + 3 * int64_t(X), &P, 3);
-      }
-    }
-  }
+  // The nearest format a platform bitmap holds, by the conversion rules.
+  if (!Allocate(Source->GetWidth(), Source->GetHeight(),
+                TBitmapTargetFormat(Source->GetPixelFormat())))
+    return false;
+  IEConvertPixels(this, Source);
   return true;
 }
 

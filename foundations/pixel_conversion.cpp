@@ -326,27 +326,6 @@ void ConvertDirect(TIEBitmap* Dest, TIEBitmap* Source) {
   }
 }
 
-// Pixels only (no alpha plane).
-void ConvertPixels(TIEBitmap* Dest, TIEBitmap* Source) {
-  const TIEPixelFormat sf = Source->GetPixelFormat(), df = Dest->GetPixelFormat();
-  if (sf == ieNoFormat || df == ieNoFormat) return;
-  if (sf == df) {
-    CopyRows(Dest, Source);
-    return;
-  }
-  if (HasDirectRule(sf, df)) {
-    ConvertDirect(Dest, Source);
-    return;
-  }
-  // Through 24-bit colour, on a copy: the caller's source stays as it is.
-  TIEBitmap rgb;
-  rgb.SetRangeLow(Source->GetRangeLow());
-  rgb.SetRangeHigh(Source->GetRangeHigh());
-  if (!rgb.Allocate(Source->GetWidth(), Source->GetHeight(), ie24RGB)) return;
-  ConvertDirect(&rgb, Source);
-  ConvertDirect(Dest, &rgb);
-}
-
 struct TOptions {
   uint8_t MonoConversion;
   int32_t PaletteUsed;
@@ -414,11 +393,33 @@ bool IEConvertToPixelFormat(TIEBitmap* Bitmap, TIEPixelFormat PixelFormat) {
   return true;
 }
 
+void IEConvertPixels(TIEBitmap* Dest, TIEBitmap* Source) {
+  if (!Dest || !Source || Dest == Source || Source->IsEmpty() || Dest->IsEmpty()) return;
+  if (Dest->GetWidth() != Source->GetWidth() || Dest->GetHeight() != Source->GetHeight()) return;
+  const TIEPixelFormat sf = Source->GetPixelFormat(), df = Dest->GetPixelFormat();
+  if (sf == ieNoFormat || df == ieNoFormat) return;
+  if (sf == df) {
+    CopyRows(Dest, Source);
+    return;
+  }
+  if (HasDirectRule(sf, df)) {
+    ConvertDirect(Dest, Source);
+    return;
+  }
+  // Through 24-bit colour, on a copy: the caller's source stays as it is.
+  TIEBitmap rgb;
+  rgb.SetRangeLow(Source->GetRangeLow());
+  rgb.SetRangeHigh(Source->GetRangeHigh());
+  if (!rgb.Allocate(Source->GetWidth(), Source->GetHeight(), ie24RGB)) return;
+  ConvertDirect(&rgb, Source);
+  ConvertDirect(Dest, &rgb);
+}
+
 void IEConvertFrom(TIEBitmap* Dest, TIEBitmap* Source) {
   if (!Dest || !Source || Dest == Source) return;
   if (Dest->GetLocation() == ieTBitmap) return;
   if (Dest->GetWidth() != Source->GetWidth() || Dest->GetHeight() != Source->GetHeight()) return;
-  if (!Source->IsEmpty() && !Dest->IsEmpty()) ConvertPixels(Dest, Source);
+  IEConvertPixels(Dest, Source);
   if (Source->HasAlphaChannel() && !Dest->GetIsAlphaChannel()) {
     if (TIEBitmap* alpha = Dest->GetAlphaChannel()) alpha->Assign(Source->GetAlphaChannel());
   }

@@ -30,3 +30,8 @@ bool IEConvertToPixelFormat(TIEBitmap* Bitmap, TIEPixelFormat PixelFormat);
 // changed: conversions that pass through 24-bit colour use a temporary copy.
 // Source's alpha plane, when present, is copied into Dest's.
 void IEConvertFrom(TIEBitmap* Dest, TIEBitmap* Source);
+
+// The pixels alone: Dest and Source allocated with the same size, each in its
+// own format (Dest may be at any location). Nothing when the sizes differ or
+// either is empty; alpha planes are left alone.
+void IEConvertPixels(TIEBitmap* Dest, TIEBitmap* Source);
