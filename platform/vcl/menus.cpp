@@ -177,14 +177,27 @@ void Refresh(QMenu* Menu, TMenuItem* Root) {
 }
 }  // namespace
 
-void VclFillMenu(QMenu* Menu, TMenuItem* Root, TMenuItem* Parent) {
+namespace {
+// Empties a menu or menu bar before it is built again: clear() drops the
+// actions but leaves the submenus it created, which would pile up as
+// children with every rebuild.
+template <typename TWidget>
+void ClearEntries(TWidget* Menu) {
   Menu->clear();
+  for (QMenu* Sub : Menu->template findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) Sub->deleteLater();
+}
+}  // namespace
+
+void VclFillMenu(QMenu* Menu, TMenuItem* Root, TMenuItem* Parent) {
+  ClearEntries(Menu);
+  // One refresh per menu, however often it is filled.
+  QObject::disconnect(Menu, &QMenu::aboutToShow, Menu, nullptr);
   for (int32_t I = 0; I < Parent->GetCount(); ++I) AddEntry(Menu, Root, Parent->GetItem(I));
   QObject::connect(Menu, &QMenu::aboutToShow, Menu, [Menu, Root] { Refresh(Menu, Root); });
 }
 
 void VclFillMenuBar(QMenuBar* Bar, TMenuItem* Root) {
-  Bar->clear();
+  ClearEntries(Bar);
   for (int32_t I = 0; I < Root->GetCount(); ++I) AddEntry(Bar, Root, Root->GetItem(I));
 }
 
