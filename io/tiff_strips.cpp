@@ -545,8 +545,8 @@ class TBlockExtents {
 
 // Decodes one JPEG strip or tile (compression 7) into the page at (XPixel,
 // FirstRow); rows the data does not hold stay as they were.
-void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32_t XPixel,
-                     const uint8_t* Data, int64_t Length, TIEProgressRec& Progress) {
+void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32_t XPixel, int32_t Width,
+                     int32_t RowCount, const uint8_t* Data, int64_t Length, TIEProgressRec& Progress) {
   TIEMemStream data(const_cast<uint8_t*>(Data), Length);
   std::unique_ptr<TIEMemStream> tables;
   if (!Vars.JpegTables.empty())
@@ -558,6 +558,22 @@ void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32
   silent.Aborting = &aborting;
   // RGB pages store their components as they are: no YCbCr conversion.
   const bool rgb = Vars.Photometric == 2;
+  {
+    // The JPEG's own header states its size: a strip or tile claiming far
+    // more than its block (a few MB of data may claim gigapixels) fails
+    // before anything is allocated for it.  Coders pad to whole blocks of
+    // up to 16 pixels; more slack than that is allowed.
+    constexpr int32_t Slack = 64;
+    TIOParamsVals head;
+    JpegReadStream(&data, tables.get(), &work, head, silent, true, rgb, false, false, false, false, -1, false);
+    if (aborting || head.Width <= 0 || head.Height <= 0 || head.Width > int64_t(Width) + Slack ||
+        head.Height > int64_t(RowCount) + Slack) {
+      Progress.SetAborting();
+      return;
+    }
+    data.SetPosition(0);
+    if (tables) tables->SetPosition(0);
+  }
   const int32_t rows = JpegReadStream(&data, tables.get(), &work, params, silent, false, rgb, false,
                                       Vars.Photometric == 5, false, false, -1, false);
   if (rows <= 0 || work.GetPixelFormat() != ie24RGB) {
@@ -741,7 +757,7 @@ void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEPro
       Progress.SetAborting();
       return;
     }
-    DecodeJpegChunk(Vars, Bitmap, FirstRow, XPixel, Data, DataLength, Progress);
+    DecodeJpegChunk(Vars, Bitmap, FirstRow, XPixel, Width, RowCount, Data, DataLength, Progress);
     if (XPixel == 0) ReportRow(Progress, std::min(FirstRow + RowCount, Bitmap->GetHeight()), Bitmap->GetHeight());
     return;
   }

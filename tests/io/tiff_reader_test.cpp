@@ -735,6 +735,24 @@ TEST(TiffDamage, HugeOrBrokenPagesFailCleanly) {
     PatchTag(many, 277, 60000);
     EXPECT_TRUE(ReadBytes(many, 0)->Aborting);
   }
+  // A JPEG strip whose own header claims far more than its 40 x 16 block
+  // (a few bytes can claim gigapixels): refused before anything is
+  // allocated or decoded for it.
+  minitiff::Page photo = PlainPage(40, 32, 8, 3, 2, {Bytes(40 * 32 * 3, 90)});
+  testsupport::WriteFileBytes(dir.file("p.tif"), minitiff::WriteTiff({photo}));
+  if (RunCommand("tiffcp -r 16 -c jpeg " + dir.file("p.tif") + " " + dir.file("j.tif") + " 2>/dev/null") == 0) {
+    Bytes jpeg = testsupport::ReadFileBytes(dir.file("j.tif"));
+    EXPECT_FALSE(ReadBytes(jpeg, 0)->Aborting);
+    int32_t frames = 0;
+    for (size_t i = 0; i + 9 < jpeg.size(); ++i) {
+      if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+        for (size_t k : {i + 5, i + 7}) jpeg[k] = 0x02, jpeg[k + 1] = 0x58;  // 600 x 600
+        ++frames;
+      }
+    }
+    ASSERT_GT(frames, 0);
+    EXPECT_TRUE(ReadBytes(jpeg, 0)->Aborting);
+  }
   // Differing BitsPerSample values are refused.
   minitiff::Page p = PlainPage(2, 2, 8, 3, 2, {Bytes(12, 0)});
   Bytes f = minitiff::WriteTiff({p});
