@@ -878,7 +878,7 @@ void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* 
       }
       TiffDecodePlanarRows(Vars, Bitmap, first, Progress, std::min(rps, height - first), width,
                            data, lengths);
-      first += rps;
+      first = int32_t(std::min<int64_t>(int64_t(first) + rps, height));
       if (Progress.IsAborting()) return;
     }
     return;
@@ -891,7 +891,7 @@ void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* 
     if (n > 0)
       TiffDecodeRows(Vars, Bitmap, first, Progress, std::min(rps, height - first), width, n,
                      buffer.data(), 0);
-    first += rps;
+    first = int32_t(std::min<int64_t>(int64_t(first) + rps, height));
     if (Progress.IsAborting()) return;
   }
 }
