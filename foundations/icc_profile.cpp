@@ -7,6 +7,7 @@
 #include <new>
 
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "platform/rtl/streams.h"
 
 namespace {
@@ -157,9 +158,7 @@ int32_t LayoutOfPixelFormat(TIEPixelFormat Format) {
   }
 }
 
-uint32_t ReadBE32(const uint8_t* P) {
-  return (uint32_t(P[0]) << 24) | (uint32_t(P[1]) << 16) | (uint32_t(P[2]) << 8) | uint32_t(P[3]);
-}
+uint32_t ReadBE32(const uint8_t* P) { return IEGetDWord(P, true); }
 
 std::string SignatureText(uint32_t Sig) {
   std::string s(4, ' ');

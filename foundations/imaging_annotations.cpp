@@ -7,6 +7,7 @@
 #include <map>
 
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "foundations/settings.h"
 #include "platform/gdi/dib.h"
 #include "platform/rtl/streams.h"
@@ -14,17 +15,8 @@
 
 namespace {
 
-int32_t ReadLE32(const uint8_t* P) {
-  return int32_t(uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24));
-}
-
-void WriteLE32(uint8_t* P, int32_t V) {
-  const uint32_t u = uint32_t(V);
-  P[0] = uint8_t(u);
-  P[1] = uint8_t(u >> 8);
-  P[2] = uint8_t(u >> 16);
-  P[3] = uint8_t(u >> 24);
-}
+int32_t ReadLE32(const uint8_t* P) { return int32_t(IEGetDWord(P, false)); }
+void WriteLE32(uint8_t* P, int32_t V) { IEPutDWord(P, uint32_t(V), false); }
 
 // Embedded images are written at 200 pixels per inch.
 constexpr int32_t kDIBPixelsPerMeter = 7874;

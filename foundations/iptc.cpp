@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundations/number_text.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -10,13 +11,6 @@ namespace {
 constexpr uint8_t kTag = 0x1C;  // every dataset starts with this byte
 constexpr char kPhotoshop[] = "Photoshop 3.0";  // 13 characters
 constexpr uint8_t kIptcResource[6] = {'8', 'B', 'I', 'M', 0x04, 0x04};  // resource 1028
-
-void PutBigEndian(uint8_t* P, uint32_t V, int32_t Bytes) {
-  for (int32_t i = Bytes - 1; i >= 0; --i) {
-    P[i] = static_cast<uint8_t>(V);
-    V >>= 8;
-  }
-}
 
 }  // namespace
 
@@ -99,12 +93,12 @@ void TIEIPTCInfoList::SaveToBuffer(std::unique_ptr<uint8_t[]>& Buffer, int32_t& 
     uint8_t H[9] = {kTag, static_cast<uint8_t>(R.RecordNumber), static_cast<uint8_t>(R.DataSet)};
     int32_t HeaderLen;
     if (R.DataLength < 0x8000) {
-      PutBigEndian(H + 3, static_cast<uint32_t>(R.DataLength), 2);
+      IEPutWord(H + 3, static_cast<uint32_t>(R.DataLength), true);
       HeaderLen = 5;
     } else {  // extended dataset: four length bytes follow
       H[3] = 0x80;
       H[4] = 0x04;
-      PutBigEndian(H + 5, static_cast<uint32_t>(R.DataLength), 4);
+      IEPutDWord(H + 5, static_cast<uint32_t>(R.DataLength), true);
       HeaderLen = 9;
     }
     S.WriteBuffer(H, HeaderLen);
@@ -118,7 +112,7 @@ void TIEIPTCInfoList::SaveToBuffer(std::unique_ptr<uint8_t[]>& Buffer, int32_t& 
   Size = static_cast<int32_t>(S.GetSize());
   Buffer.reset(new uint8_t[Size]);
   std::memcpy(Buffer.get(), S.GetMemory(), Size);
-  if (PhotoshopHeader) PutBigEndian(Buffer.get() + 22, static_cast<uint32_t>(Written), 4);
+  if (PhotoshopHeader) IEPutDWord(Buffer.get() + 22, static_cast<uint32_t>(Written), true);
 }
 
 bool TIEIPTCInfoList::LoadFromBuffer(const void* Buffer, int32_t Size) {

@@ -26,6 +26,23 @@ inline uint32_t IESwapDWordIf(uint32_t Value, bool Swap) {
   return Swap ? __builtin_bswap32(Value) : Value;
 }
 
+// Unsigned 16- and 32-bit numbers stored in either byte order (the file
+// formats' fields), read from or written to P.
+inline uint16_t IEGetWord(const uint8_t* P, bool BigEndian) {
+  return BigEndian ? static_cast<uint16_t>((P[0] << 8) | P[1]) : static_cast<uint16_t>(P[0] | (P[1] << 8));
+}
+inline uint32_t IEGetDWord(const uint8_t* P, bool BigEndian) {
+  return BigEndian ? (uint32_t(P[0]) << 24) | (uint32_t(P[1]) << 16) | (uint32_t(P[2]) << 8) | P[3]
+                   : P[0] | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24);
+}
+inline void IEPutWord(uint8_t* P, uint32_t V, bool BigEndian) {
+  P[BigEndian ? 0 : 1] = uint8_t(V >> 8);
+  P[BigEndian ? 1 : 0] = uint8_t(V);
+}
+inline void IEPutDWord(uint8_t* P, uint32_t V, bool BigEndian) {
+  for (int i = 0; i < 4; ++i) P[BigEndian ? i : 3 - i] = uint8_t(V >> (24 - 8 * i));
+}
+
 inline std::string IETrim(const std::string& S) { return Trim(S); }
 inline std::string IEUpperCase(const std::string& S) { return UpperCase(S); }
 inline std::string IELowerCase(const std::string& S) { return LowerCase(S); }

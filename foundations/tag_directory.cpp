@@ -8,33 +8,11 @@
 
 #include "foundations/file_utils.h"
 #include "foundations/ie_streams.h"
+#include "foundations/number_text.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
-
-uint16_t Get16(const uint8_t* P, bool Big) {
-  return Big ? static_cast<uint16_t>((P[0] << 8) | P[1]) : static_cast<uint16_t>(P[0] | (P[1] << 8));
-}
-
-uint32_t Get32(const uint8_t* P, bool Big) {
-  return Big ? (uint32_t(P[0]) << 24) | (uint32_t(P[1]) << 16) | (uint32_t(P[2]) << 8) | P[3]
-             : P[0] | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24);
-}
-
-void Put16(uint8_t* P, uint32_t V, bool Big) {
-  if (Big) {
-    P[0] = uint8_t(V >> 8);
-    P[1] = uint8_t(V);
-  } else {
-    P[0] = uint8_t(V);
-    P[1] = uint8_t(V >> 8);
-  }
-}
-
-void Put32(uint8_t* P, uint32_t V, bool Big) {
-  for (int i = 0; i < 4; ++i) P[Big ? i : 3 - i] = uint8_t(V >> (24 - 8 * i));
-}
 
 // Reverses the byte order of every value of a block of Size bytes of the given
 // type (rationals as two 32-bit halves); a trailing partial value stays.
@@ -163,7 +141,7 @@ void TIETagsHandler::LoadFromStream(TStream* Stream, int32_t Size, bool LittleEn
     p += 8;
   } else if (FDevice.HeaderKind == 2) {
     if (p + 4 > N) return Clear();
-    p = Get32(R + p, false);
+    p = IEGetDWord(R + p, false);
   }
   bool Little = LittleEndian;
   switch (FDevice.ByteOrderMode) {
@@ -174,22 +152,22 @@ void TIETagsHandler::LoadFromStream(TStream* Stream, int32_t Size, bool LittleEn
   }
   const bool Big = !Little;
   if (p + 2 > N) return Clear();
-  const int32_t Count = Get16(R + p, Big);
+  const int32_t Count = IEGetWord(R + p, Big);
   if (Count > kMaxMakerNoteEntries || p + 2 + 12 * int64_t(Count) > N) return Clear();
 
   // The normalised directory: count, slots, then the data blocks.
   std::vector<uint8_t> Dir(2 + 12 * size_t(Count), 0);
-  Put16(Dir.data(), Count, false);
+  IEPutWord(Dir.data(), Count, false);
   std::vector<uint8_t> DataArea;
   int64_t Budget = 4 * N + 65536;  // overlapping blocks cannot multiply the note
   for (int32_t i = 0; i < Count; ++i) {
     const uint8_t* E = R + p + 2 + 12 * i;
-    const uint16_t Tag = Get16(E, Big), Type = Get16(E + 2, Big);
-    uint32_t Cnt = Get32(E + 4, Big);
+    const uint16_t Tag = IEGetWord(E, Big), Type = IEGetWord(E + 2, Big);
+    uint32_t Cnt = IEGetDWord(E + 4, Big);
     const int64_t DataSize = int64_t(Cnt) * MakerNoteTypeSize(Type);
     uint8_t Value[4];
     if (DataSize > 4) {
-      const int64_t Off = Get32(E + 8, Big);
+      const int64_t Off = IEGetDWord(E + 8, Big);
       const int64_t Pos = FDevice.OffsetMode == 0 ? Off - S : Off + Base;
       uint32_t NewValue = 0;
       if (Pos < 0 || Pos >= N || DataSize > N - Pos || DataSize > Budget) {
@@ -201,15 +179,15 @@ void TIETagsHandler::LoadFromStream(TStream* Stream, int32_t Size, bool LittleEn
         if (Big) SwapValues(DataArea.data() + At, DataSize, Type);
         Budget -= DataSize;
       }
-      Put32(Value, NewValue, false);
+      IEPutDWord(Value, NewValue, false);
     } else {
       std::memcpy(Value, E + 8, 4);
       if (Big) SwapValues(Value, DataSize, Type);
     }
     uint8_t* Slot = Dir.data() + 2 + 12 * i;
-    Put16(Slot, Tag, false);
-    Put16(Slot + 2, Type, false);
-    Put32(Slot + 4, Cnt, false);
+    IEPutWord(Slot, Tag, false);
+    IEPutWord(Slot + 2, Type, false);
+    IEPutDWord(Slot + 4, Cnt, false);
     std::memcpy(Slot + 8, Value, 4);
   }
   FData->WriteBuffer(Dir.data(), int64_t(Dir.size()));
@@ -222,10 +200,10 @@ void TIETagsHandler::LoadEntryTable() {
   const int64_t Size = FData->GetSize();
   if (Size < 2) return;
   const auto* D = static_cast<const uint8_t*>(FData->GetMemory());
-  const int32_t Count = Get16(D, false);
+  const int32_t Count = IEGetWord(D, false);
   for (int32_t i = 0; i < Count && 2 + 12 * int64_t(i + 1) <= Size; ++i) {
     const uint8_t* E = D + 2 + 12 * i;
-    FEntries.push_back({Get16(E, false), Get16(E + 2, false), Get32(E + 4, false), Get32(E + 8, false)});
+    FEntries.push_back({IEGetWord(E, false), IEGetWord(E + 2, false), IEGetDWord(E + 4, false), IEGetDWord(E + 8, false)});
   }
 }
 
@@ -256,18 +234,18 @@ int32_t TIETagsHandler::SaveToStream(TStream* Stream) const {
   if (FDevice.HeaderKind == 1) {
     uint8_t H[8];
     std::memcpy(H, FDevice.Header, 8);
-    Put32(H + 4, 8, Big);
+    IEPutDWord(H + 4, 8, Big);
     Out.insert(Out.end(), H, H + 8);
   } else if (FDevice.HeaderKind == 2) {
     uint8_t H[4];
-    Put32(H, static_cast<uint32_t>(Out.size() + 4), false);
+    IEPutDWord(H, static_cast<uint32_t>(Out.size() + 4), false);
     Out.insert(Out.end(), H, H + 4);
     Base = 0;
   }
   const size_t DirAt = Out.size();
   const int32_t Count = GetEntriesCount();
   Out.resize(DirAt + 2 + 12 * size_t(Count) + 4, 0);  // next-directory field stays 0
-  Put16(Out.data() + DirAt, Count, Big);
+  IEPutWord(Out.data() + DirAt, Count, Big);
   const auto* Src = static_cast<const uint8_t*>(FData->GetMemory());
   const int64_t SrcSize = FData->GetSize();
   for (int32_t i = 0; i < Count; ++i) {
@@ -277,22 +255,22 @@ int32_t TIETagsHandler::SaveToStream(TStream* Stream) const {
     if (DataSize > 4) {
       if (int64_t(E.Value) + DataSize > SrcSize) {
         E.Count = 0;
-        Put32(Value, 0, Big);
+        IEPutDWord(Value, 0, Big);
       } else {
         const int64_t Pos = static_cast<int64_t>(Out.size());
         Out.insert(Out.end(), Src + E.Value, Src + E.Value + DataSize);
         if (Big) SwapValues(Out.data() + Pos, DataSize, E.Type);
         if (Out.size() & 1) Out.push_back(0);
-        Put32(Value, static_cast<uint32_t>(FDevice.OffsetMode == 0 ? S + Pos : Pos - Base), Big);
+        IEPutDWord(Value, static_cast<uint32_t>(FDevice.OffsetMode == 0 ? S + Pos : Pos - Base), Big);
       }
     } else {
-      Put32(Value, E.Value, false);
+      IEPutDWord(Value, E.Value, false);
       if (Big) SwapValues(Value, DataSize, E.Type);
     }
     uint8_t* Slot = Out.data() + DirAt + 2 + 12 * i;
-    Put16(Slot, E.Tag, Big);
-    Put16(Slot + 2, E.Type, Big);
-    Put32(Slot + 4, E.Count, Big);
+    IEPutWord(Slot, E.Tag, Big);
+    IEPutWord(Slot + 2, E.Type, Big);
+    IEPutDWord(Slot + 4, E.Count, Big);
     std::memcpy(Slot + 8, Value, 4);
   }
   if (int64_t(Out.size()) >= kMaxMakerNoteSize) return 0;
@@ -403,11 +381,11 @@ bool TIETIFFHandler::ReadStream(TStream* Stream) {
   if (Stream->Read(H, 8) != 8) return false;
   if (!((H[0] == 'I' && H[1] == 'I') || (H[0] == 'M' && H[1] == 'M'))) return false;
   FBigEndian = H[0] == 'M';
-  FMagic = Get16(H + 2, FBigEndian);
+  FMagic = IEGetWord(H + 2, FBigEndian);
   TReadState State;
   State.StreamSize = Stream->GetSize();
   State.Budget = 4 * State.StreamSize + (1 << 20);
-  int64_t Offset = Get32(H + 4, FBigEndian);
+  int64_t Offset = IEGetDWord(H + 4, FBigEndian);
   // Each directory is read once: a chain that comes back stops there.
   while (Offset != 0 && Offset < State.StreamSize && State.Visited.insert(Offset).second &&
          State.Budget > kEntryCost) {
@@ -426,7 +404,7 @@ bool TIETIFFHandler::ReadIfd(TStream* Stream, TReadState& State, int64_t Offset,
   Next = 0;
   uint8_t CountBytes[2];
   if (!ReadAt(Stream, Offset, CountBytes, 2)) return false;
-  const int64_t Declared = Get16(CountBytes, FBigEndian);
+  const int64_t Declared = IEGetWord(CountBytes, FBigEndian);
   // A directory cut short by the end of the stream keeps the entries it has.
   const int64_t Count = std::min<int64_t>(Declared, (State.StreamSize - Offset - 2) / 12);
   std::vector<uint8_t> Raw(static_cast<size_t>(Count) * 12);
@@ -434,15 +412,15 @@ bool TIETIFFHandler::ReadIfd(TStream* Stream, TReadState& State, int64_t Offset,
   for (int64_t i = 0; i < Count && State.Budget > kEntryCost; ++i) {
     const uint8_t* R = Raw.data() + 12 * i;
     TIETIFFEntry E;
-    E.Tag = Get16(R, FBigEndian);
-    E.Type = Get16(R + 2, FBigEndian);
-    E.Count = Get32(R + 4, FBigEndian);
+    E.Tag = IEGetWord(R, FBigEndian);
+    E.Type = IEGetWord(R + 2, FBigEndian);
+    E.Count = IEGetDWord(R + 4, FBigEndian);
     std::memcpy(E.Value, R + 8, 4);
     if (IETIFFTypeSize(E.Type) == 0) continue;  // unknown type: its size cannot be known
     State.Budget -= kEntryCost;
     const int64_t Size = E.DataSize();
     if (Size > 4) {
-      const int64_t At = Get32(E.Value, FBigEndian);
+      const int64_t At = IEGetDWord(E.Value, FBigEndian);
       if (At + Size > State.StreamSize || Size > State.Budget) continue;
       E.Data.resize(static_cast<size_t>(Size));
       if (!ReadAt(Stream, At, E.Data.data(), Size)) continue;
@@ -466,7 +444,7 @@ bool TIETIFFHandler::ReadIfd(TStream* Stream, TReadState& State, int64_t Offset,
   }
   if (Count == Declared) {
     uint8_t NextBytes[4];
-    if (ReadAt(Stream, Offset + 2 + 12 * Count, NextBytes, 4)) Next = Get32(NextBytes, FBigEndian);
+    if (ReadAt(Stream, Offset + 2 + 12 * Count, NextBytes, 4)) Next = IEGetDWord(NextBytes, FBigEndian);
   }
   ReadImageData(Stream, State, List);
   // Old-style JPEG: the interchange block replaces the strips and the tables.
@@ -501,9 +479,9 @@ void TIETIFFHandler::ReadImageData(TStream* Stream, TReadState& State, TIETIFFEn
         const int64_t Unit = IETIFFTypeSize(Partner->Type);
         uint8_t* P = (Partner->DataSize() <= 4 ? Partner->Value : Partner->Data.data()) + k * Unit;
         if (Unit == 2)
-          Put16(P, static_cast<uint32_t>(B.size()), FBigEndian);
+          IEPutWord(P, static_cast<uint32_t>(B.size()), FBigEndian);
         else if (Unit == 4)
-          Put32(P, static_cast<uint32_t>(B.size()), FBigEndian);
+          IEPutDWord(P, static_cast<uint32_t>(B.size()), FBigEndian);
       }
       Blocks.push_back(std::move(B));
     }
@@ -536,11 +514,11 @@ int32_t TIETIFFHandler::GetEntryValue(const TIETIFFEntry& E, int32_t K) const {
     case IETIFFTYPE_ASCII:
     case IETIFFTYPE_UNDEFINED: return P[0];
     case IETIFFTYPE_SBYTE: return static_cast<int8_t>(P[0]);
-    case IETIFFTYPE_SHORT: return Get16(P, FBigEndian);
-    case IETIFFTYPE_SSHORT: return static_cast<int16_t>(Get16(P, FBigEndian));
+    case IETIFFTYPE_SHORT: return IEGetWord(P, FBigEndian);
+    case IETIFFTYPE_SSHORT: return static_cast<int16_t>(IEGetWord(P, FBigEndian));
     case IETIFFTYPE_LONG:
     case IETIFFTYPE_SLONG:
-    case IETIFFTYPE_IFD: return static_cast<int32_t>(Get32(P, FBigEndian));
+    case IETIFFTYPE_IFD: return static_cast<int32_t>(IEGetDWord(P, FBigEndian));
     default: return 0;
   }
 }
@@ -579,31 +557,31 @@ void TIETIFFHandler::PutValue(TIETIFFEntry& E, double Number, const std::string&
     case IETIFFTYPE_SBYTE:
     case IETIFFTYPE_UNDEFINED: B[0] = static_cast<uint8_t>(I); break;
     case IETIFFTYPE_SHORT:
-    case IETIFFTYPE_SSHORT: Put16(B, static_cast<uint32_t>(I), FBigEndian); break;
+    case IETIFFTYPE_SSHORT: IEPutWord(B, static_cast<uint32_t>(I), FBigEndian); break;
     case IETIFFTYPE_LONG:
     case IETIFFTYPE_SLONG:
-    case IETIFFTYPE_IFD: Put32(B, static_cast<uint32_t>(I), FBigEndian); break;
+    case IETIFFTYPE_IFD: IEPutDWord(B, static_cast<uint32_t>(I), FBigEndian); break;
     case IETIFFTYPE_RATIONAL:
-      Put32(B, static_cast<uint32_t>(Clamp(V * 10000, 0, UINT32_MAX)), FBigEndian);
-      Put32(B + 4, 10000, FBigEndian);
+      IEPutDWord(B, static_cast<uint32_t>(Clamp(V * 10000, 0, UINT32_MAX)), FBigEndian);
+      IEPutDWord(B + 4, 10000, FBigEndian);
       break;
     case IETIFFTYPE_SRATIONAL:
-      Put32(B, static_cast<uint32_t>(static_cast<int32_t>(Clamp(V * 10000, INT32_MIN, INT32_MAX))), FBigEndian);
-      Put32(B + 4, 10000, FBigEndian);
+      IEPutDWord(B, static_cast<uint32_t>(static_cast<int32_t>(Clamp(V * 10000, INT32_MIN, INT32_MAX))), FBigEndian);
+      IEPutDWord(B + 4, 10000, FBigEndian);
       break;
     case IETIFFTYPE_FLOAT: {
       const float F = static_cast<float>(V);
       uint32_t Bits;
       std::memcpy(&Bits, &F, 4);
-      Put32(B, Bits, FBigEndian);
+      IEPutDWord(B, Bits, FBigEndian);
       break;
     }
     case IETIFFTYPE_DOUBLE: {
       const double D = static_cast<double>(V);
       uint64_t Bits;
       std::memcpy(&Bits, &D, 8);
-      Put32(B, static_cast<uint32_t>(FBigEndian ? Bits >> 32 : Bits), FBigEndian);
-      Put32(B + 4, static_cast<uint32_t>(FBigEndian ? Bits : Bits >> 32), FBigEndian);
+      IEPutDWord(B, static_cast<uint32_t>(FBigEndian ? Bits >> 32 : Bits), FBigEndian);
+      IEPutDWord(B + 4, static_cast<uint32_t>(FBigEndian ? Bits : Bits >> 32), FBigEndian);
       break;
     }
     default: break;
@@ -649,10 +627,10 @@ void TIETIFFHandler::WriteStream(TStream* Stream, int32_t Page) {
   const int64_t Start = Stream->GetPosition();
   uint8_t H[8];
   H[0] = H[1] = FBigEndian ? 'M' : 'I';
-  Put16(H + 2, FMagic, FBigEndian);
-  Put32(H + 4, FileOffset(Start + 8), FBigEndian);
+  IEPutWord(H + 2, FMagic, FBigEndian);
+  IEPutDWord(H + 4, FileOffset(Start + 8), FBigEndian);
   const bool All = Page < 0 || Page >= GetPagesCount();
-  if (GetPagesCount() == 0) Put32(H + 4, 0, FBigEndian);
+  if (GetPagesCount() == 0) IEPutDWord(H + 4, 0, FBigEndian);
   Stream->WriteBuffer(H, 8);
   int64_t PrevNext = -1;
   for (int32_t i = 0; i < GetPagesCount(); ++i) {
@@ -662,7 +640,7 @@ void TIETIFFHandler::WriteStream(TStream* Stream, int32_t Page) {
       WriteEvenPad(Stream);  // directories start on a word boundary
       const int64_t At = Stream->GetPosition();
       uint8_t B[4];
-      Put32(B, FileOffset(At), FBigEndian);
+      IEPutDWord(B, FileOffset(At), FBigEndian);
       Stream->Seek(PrevNext, soBeginning);
       Stream->WriteBuffer(B, 4);
       Stream->Seek(At, soBeginning);
@@ -688,7 +666,7 @@ int64_t TIETIFFHandler::WriteIfd(TStream* Stream, TIETIFFEntryList& List) {
   const size_t Count = List.size() + (ScanAt >= 0 ? 1 : 0);
   if (Count > 0xFFFF) throw EWriteError("Too many TIFF directory entries");
   std::vector<uint8_t> Dir(2 + 12 * Count + 4, 0);  // next-directory field 0
-  Put16(Dir.data(), static_cast<uint32_t>(Count), FBigEndian);
+  IEPutWord(Dir.data(), static_cast<uint32_t>(Count), FBigEndian);
   Stream->WriteBuffer(Dir.data(), int64_t(Dir.size()));
 
   struct TSlot {
@@ -699,15 +677,15 @@ int64_t TIETIFFHandler::WriteIfd(TStream* Stream, TIETIFFEntryList& List) {
   auto AddSlot = [&](uint16_t Tag, uint16_t Type, uint32_t Cnt, const uint8_t* Value) {
     TSlot S;
     S.Tag = Tag;
-    Put16(S.Bytes, Tag, FBigEndian);
-    Put16(S.Bytes + 2, Type, FBigEndian);
-    Put32(S.Bytes + 4, Cnt, FBigEndian);
+    IEPutWord(S.Bytes, Tag, FBigEndian);
+    IEPutWord(S.Bytes + 2, Type, FBigEndian);
+    IEPutDWord(S.Bytes + 4, Cnt, FBigEndian);
     std::memcpy(S.Bytes + 8, Value, 4);
     Slots.push_back(S);
   };
   auto WriteData = [&](const uint8_t* P, int64_t Size, uint8_t* Value) {
     WriteEvenPad(Stream);
-    Put32(Value, FileOffset(Stream->GetPosition()), FBigEndian);
+    IEPutDWord(Value, FileOffset(Stream->GetPosition()), FBigEndian);
     Stream->WriteBuffer(P, Size);
   };
 
@@ -717,7 +695,7 @@ int64_t TIETIFFHandler::WriteIfd(TStream* Stream, TIETIFFEntryList& List) {
     if (IsImageDataEntry(E, FMagic)) {
       std::vector<uint8_t> Offsets(size_t(E.Count) * 4);
       for (uint32_t k = 0; k < E.Count; ++k) {
-        Put32(Offsets.data() + 4 * k, FileOffset(Stream->GetPosition()), FBigEndian);
+        IEPutDWord(Offsets.data() + 4 * k, FileOffset(Stream->GetPosition()), FBigEndian);
         if (!E.Blocks[k].empty()) Stream->WriteBuffer(E.Blocks[k].data(), int64_t(E.Blocks[k].size()));
       }
       if (E.Count == 1)
@@ -726,12 +704,12 @@ int64_t TIETIFFHandler::WriteIfd(TStream* Stream, TIETIFFEntryList& List) {
         WriteData(Offsets.data(), int64_t(Offsets.size()), Value);
       if (E.Tag == 513 && ScanAt >= 0) {
         uint8_t StripValue[4];
-        Put32(StripValue, FileOffset(int64_t(Get32(Offsets.data(), FBigEndian)) + ScanAt), FBigEndian);
+        IEPutDWord(StripValue, FileOffset(int64_t(IEGetDWord(Offsets.data(), FBigEndian)) + ScanAt), FBigEndian);
         AddSlot(273, IETIFFTYPE_LONG, 1, StripValue);
       }
     } else if (E.Child) {
       WriteEvenPad(Stream);
-      Put32(Value, FileOffset(Stream->GetPosition()), FBigEndian);
+      IEPutDWord(Value, FileOffset(Stream->GetPosition()), FBigEndian);
       SortEntries(*E.Child);
       WriteIfd(Stream, *E.Child);
       // One 32-bit offset, whatever the file used to point at the directory.
