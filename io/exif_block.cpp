@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "foundations/number_text.h"
 #include "foundations/exif_orientation.h"
 #include "foundations/ie_lists.h"
 #include "foundations/image_buffer.h"
@@ -166,13 +167,8 @@ class Ifd {
   }
 };
 
-void Put16(std::vector<uint8_t>& B, size_t At, uint32_t V) {
-  B[At] = uint8_t(V);
-  B[At + 1] = uint8_t(V >> 8);
-}
-void Put32(std::vector<uint8_t>& B, size_t At, uint32_t V) {
-  for (int i = 0; i < 4; ++i) B[At + size_t(i)] = uint8_t(V >> (8 * i));
-}
+void Put16(std::vector<uint8_t>& B, size_t At, uint32_t V) { IEPutWord(B.data() + At, V, false); }
+void Put32(std::vector<uint8_t>& B, size_t At, uint32_t V) { IEPutDWord(B.data() + At, V, false); }
 
 // Appends the directory (entries sorted by tag, data behind it, every block on
 // an even offset) and answers its offset.  ValueAt receives, per tag, where its

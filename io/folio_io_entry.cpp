@@ -12,6 +12,7 @@
 #include "foundations/file_utils.h"
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "foundations/selection_mask.h"
 #include "io/folio_io.h"
 #include "io/jpeg_codec.h"
@@ -57,9 +58,6 @@ mode_t DefaultFileMode() {
   return Mode;
 }
 
-uint32_t GetLE32(const uint8_t* P) {
-  return uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24);
-}
 
 struct THeader {
   bool Present = false;  // a header was read
@@ -83,12 +81,12 @@ THeader ReadRequiredHeader(TStream* Stream, TIEFileFormat Format) {
     }
     if (Got == StreamHeaderSize && std::memcmp(H, IEStreamHeaderPCX, 4) == 0) {
       R.Present = true;
-      R.Length = GetLE32(H + 8);
+      R.Length = IEGetDWord(H + 8, false);
       return R;
     }
   } else if (Got == StreamHeaderSize && std::memcmp(H, IEStreamHeaderTIFF, 4) == 0) {
     R.Present = true;
-    R.Length = GetLE32(H + 8);
+    R.Length = IEGetDWord(H + 8, false);
     return R;
   }
   R.Ok = false;
@@ -104,7 +102,7 @@ THeader SkipOptionalJpegHeader(TStream* Stream) {
   const int64_t Got = Stream->Read(H, StreamHeaderSize);
   if (Got == StreamHeaderSize && std::memcmp(H, "JFIF\0", 5) == 0) {
     R.Present = true;
-    R.Length = GetLE32(H + 8);
+    R.Length = IEGetDWord(H + 8, false);
   } else {
     Stream->SetPosition(R.Start);
   }

@@ -3,22 +3,7 @@
 #include <cstring>
 
 #include "foundations/jpeg_markers.h"
-
-namespace {
-
-void PutBE32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24);
-  p[1] = uint8_t(v >> 16);
-  p[2] = uint8_t(v >> 8);
-  p[3] = uint8_t(v);
-}
-
-void PutBE16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v >> 8);
-  p[1] = uint8_t(v);
-}
-
-}  // namespace
+#include "foundations/number_text.h"
 
 bool IEUpdateJpegResolutionResource(TIEMarkerList& Markers, int32_t DpiX, int32_t DpiY) {
   const int32_t Index = Markers.IndexOf(0xED);
@@ -50,11 +35,11 @@ bool IEUpdateJpegResolutionResource(TIEMarkerList& Markers, int32_t DpiX, int32_
   if (Size < 16 || Pos + 16 > Length) return false;
 
   uint8_t* R = Data + Pos;
-  PutBE32(R + 0, uint32_t(DpiX) << 16);
-  PutBE16(R + 4, 1);
-  PutBE16(R + 6, 1);
-  PutBE32(R + 8, uint32_t(DpiY) << 16);
-  PutBE16(R + 12, 1);
-  PutBE16(R + 14, 1);
+  IEPutDWord(R + 0, uint32_t(DpiX) << 16, true);
+  IEPutWord(R + 4, 1, true);
+  IEPutWord(R + 6, 1, true);
+  IEPutDWord(R + 8, uint32_t(DpiY) << 16, true);
+  IEPutWord(R + 12, 1, true);
+  IEPutWord(R + 14, 1, true);
   return true;
 }

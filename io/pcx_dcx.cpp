@@ -7,6 +7,7 @@
 
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "foundations/settings.h"
 #include "io/io_params.h"
 #include "io/progress.h"
@@ -31,27 +32,22 @@ struct TPcxHeader {
   uint16_t PaletteInfo = 1;
 };
 
-uint16_t Get16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
-void Put16(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-}
 
 void ParseHeader(const uint8_t* B, TPcxHeader& H) {
   H.Manufacturer = B[0];
   H.Version = B[1];
   H.Encoding = B[2];
   H.BitsPerPixel = B[3];
-  H.XMin = Get16(B + 4);
-  H.YMin = Get16(B + 6);
-  H.XMax = Get16(B + 8);
-  H.YMax = Get16(B + 10);
-  H.HDpi = Get16(B + 12);
-  H.VDpi = Get16(B + 14);
+  H.XMin = IEGetWord(B + 4, false);
+  H.YMin = IEGetWord(B + 6, false);
+  H.XMax = IEGetWord(B + 8, false);
+  H.YMax = IEGetWord(B + 10, false);
+  H.HDpi = IEGetWord(B + 12, false);
+  H.VDpi = IEGetWord(B + 14, false);
   std::memcpy(H.Palette, B + 16, 48);
   H.Planes = B[65];
-  H.BytesPerLine = Get16(B + 66);
-  H.PaletteInfo = Get16(B + 68);
+  H.BytesPerLine = IEGetWord(B + 66, false);
+  H.PaletteInfo = IEGetWord(B + 68, false);
 }
 
 void FormatHeader(const TPcxHeader& H, uint8_t* B) {
@@ -60,16 +56,16 @@ void FormatHeader(const TPcxHeader& H, uint8_t* B) {
   B[1] = H.Version;
   B[2] = H.Encoding;
   B[3] = H.BitsPerPixel;
-  Put16(B + 4, H.XMin);
-  Put16(B + 6, H.YMin);
-  Put16(B + 8, H.XMax);
-  Put16(B + 10, H.YMax);
-  Put16(B + 12, H.HDpi);
-  Put16(B + 14, H.VDpi);
+  IEPutWord(B + 4, H.XMin, false);
+  IEPutWord(B + 6, H.YMin, false);
+  IEPutWord(B + 8, H.XMax, false);
+  IEPutWord(B + 10, H.YMax, false);
+  IEPutWord(B + 12, H.HDpi, false);
+  IEPutWord(B + 14, H.VDpi, false);
   std::memcpy(B + 16, H.Palette, 48);
   B[65] = H.Planes;
-  Put16(B + 66, H.BytesPerLine);
-  Put16(B + 68, H.PaletteInfo);
+  IEPutWord(B + 66, H.BytesPerLine, false);
+  IEPutWord(B + 68, H.PaletteInfo, false);
 }
 
 // Writes Count bytes; a short write sets the abort flag.
@@ -491,12 +487,6 @@ bool ReadTable(TStream* Stream, std::vector<uint32_t>& Offsets) {
   return ok;
 }
 
-void Put32(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-  P[2] = uint8_t(V >> 16);
-  P[3] = uint8_t(V >> 24);
-}
 
 }  // namespace
 
@@ -584,7 +574,7 @@ void DcxInsertPage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
   TMemoryStream out;
   std::vector<uint8_t> table(size_t(4 * (count + 2)), 0);
   uint8_t sig[4];
-  Put32(sig, DcxSignature);
+  IEPutDWord(sig, DcxSignature, false);
   out.WriteBuffer(sig, 4);
   out.WriteBuffer(table.data(), int64_t(table.size()));
   std::vector<uint32_t> newOffsets;
@@ -601,7 +591,7 @@ void DcxInsertPage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
     }
   }
   // 3.
-  for (size_t i = 0; i < newOffsets.size(); ++i) Put32(&table[4 * i], newOffsets[i]);
+  for (size_t i = 0; i < newOffsets.size(); ++i) IEPutDWord(&table[4 * i], newOffsets[i], false);
   out.SetPosition(4);
   out.WriteBuffer(table.data(), int64_t(table.size()));
   Stream->SetSize(0);
@@ -627,7 +617,7 @@ TDcxPageWriter::TDcxPageWriter(TStream* Stream, int32_t PageCount, TIEProgressRe
   FPageCount = PageCount;
   FStart = Stream->GetPosition();
   FHead.assign(size_t(4 + 4 * (PageCount + 1)), 0);
-  Put32(FHead.data(), DcxSignature);
+  IEPutDWord(FHead.data(), DcxSignature, false);
   WriteChecked(Stream, FHead.data(), int64_t(FHead.size()), Progress);
 }
 
@@ -639,7 +629,7 @@ void TDcxPageWriter::AddPage(TIEBitmap* Bitmap, TIOParamsVals& Params) {
     FProgress.SetAborting();
     return;
   }
-  Put32(&FHead[size_t(4 + 4 * FWritten)], uint32_t(at));
+  IEPutDWord(&FHead[size_t(4 + 4 * FWritten)], uint32_t(at), false);
   PcxWriteStream(FStream, Bitmap, Params, FProgress);
   if (!FProgress.IsAborting()) ++FWritten;
 }
@@ -647,7 +637,7 @@ void TDcxPageWriter::AddPage(TIEBitmap* Bitmap, TIOParamsVals& Params) {
 void TDcxPageWriter::Finish() {
   if (FHead.empty()) return;
   // Entries of pages never written stay 0, which ends the table there.
-  for (int32_t i = FWritten; i <= FPageCount; ++i) Put32(&FHead[size_t(4 + 4 * i)], 0);
+  for (int32_t i = FWritten; i <= FPageCount; ++i) IEPutDWord(&FHead[size_t(4 + 4 * i)], 0, false);
   const int64_t end = FStream->GetPosition();
   FStream->SetPosition(FStart);
   WriteChecked(FStream, FHead.data(), int64_t(FHead.size()), FProgress);
