@@ -63,6 +63,12 @@ int32_t TIEMarkerList::IndexOf(uint8_t MarkerType) const {
   return -1;
 }
 
+int32_t TIEMarkerList::IndexOfExif() const {
+  for (int32_t i = 0; i < GetCount(); ++i)
+    if (FType[i] == IEJPEG_APP1 && IEIsExifHeader(GetMarkerData(i), GetMarkerLength(i))) return i;
+  return -1;
+}
+
 int32_t TIEMarkerList::AddMarker(uint8_t MarkerType, const void* Data, uint16_t Length) {
   auto S = CopyToStream(Data, Length);
   FData.push_back(std::move(S));

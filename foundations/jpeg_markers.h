@@ -46,6 +46,8 @@ class TIEMarkerList : public TObject {
 
   // Index of the first marker of that type, -1 when none.
   int32_t IndexOf(uint8_t MarkerType) const;
+  // The first APP1 marker that holds an EXIF block; -1 when there is none.
+  int32_t IndexOfExif() const;
   // Appends a marker with a copy of Length bytes of Data; answers its index.
   int32_t AddMarker(uint8_t MarkerType, const void* Data, uint16_t Length);
   // Replaces marker Index by a copy of Length bytes of Data and the new type.

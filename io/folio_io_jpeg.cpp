@@ -50,12 +50,8 @@ void TFolioIO::RebuildJpegMarkers() {
     IEEncodeExifBlock(&P, Raw, Size, true);
     std::unique_ptr<uint8_t[]> Buffer(Raw);
     if (Buffer && Size > 0 && Size <= MaxMarkerPayload) {
-      for (int32_t I = 0; I < M.GetCount(); ++I) {
-        if (M.GetMarkerType(I) == IEJPEG_APP1 && IEIsExifHeader(M.GetMarkerData(I), M.GetMarkerLength(I))) {
-          M.DeleteMarker(I);
-          break;
-        }
-      }
+      const int32_t Exif = M.IndexOfExif();
+      if (Exif >= 0) M.DeleteMarker(Exif);
       M.AddMarker(IEJPEG_APP1, Buffer.get(), uint16_t(Size));
     }
   }

@@ -291,13 +291,8 @@ void TIOParamsVals::ResetExif() {
   FillArray(GpsDestLongitude, 0.0);
   ExifMakerNote->Clear();
   // The EXIF block goes with its fields; only the first one is taken out.
-  for (int32_t i = 0; i < JpegMarkers->GetCount(); ++i) {
-    if (JpegMarkers->GetMarkerType(i) == IEJPEG_APP1 &&
-        IEIsExifHeader(JpegMarkers->GetMarkerData(i), JpegMarkers->GetMarkerLength(i))) {
-      JpegMarkers->DeleteMarker(i);
-      break;
-    }
-  }
+  const int32_t Exif = JpegMarkers->IndexOfExif();
+  if (Exif >= 0) JpegMarkers->DeleteMarker(Exif);
 }
 
 void TIOParamsVals::Assign(const TIOParamsVals* Source) {
