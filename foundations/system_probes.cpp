@@ -1,7 +1,6 @@
 #include "foundations/system_probes.h"
 
 #include <sched.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -11,13 +10,9 @@
 #include <string>
 #include <utility>
 
-int64_t IEGetPhysicalMemory(bool Available) {
-  long Pages = sysconf(Available ? _SC_AVPHYS_PAGES : _SC_PHYS_PAGES);
-  long PageSize = sysconf(_SC_PAGESIZE);
-  if (Pages <= 0 || PageSize <= 0) return 0;
-  if (int64_t(Pages) > INT64_MAX / int64_t(PageSize)) return INT64_MAX;
-  return int64_t(Pages) * int64_t(PageSize);
-}
+#include "platform/rtl/sysutils.h"
+
+int64_t IEGetPhysicalMemory(bool Available) { return GetPhysicalMemorySize(Available); }
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unistd.h>
 
 #include "platform/gdi/canvas.h"
 #include "platform/gdi/dib.h"
 #include "platform/rtl/streams.h"
+#include "platform/rtl/sysutils.h"
 
 namespace {
 
@@ -53,9 +53,8 @@ void FillWhite(QImage& img) {
 }
 
 int64_t PhysicalMemoryBytes() {
-  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || size <= 0) return int64_t(1) << 34;
-  return int64_t(pages) * int64_t(size);
+  const int64_t Size = GetPhysicalMemorySize();
+  return Size > 0 ? Size : int64_t(1) << 34;
 }
 
 }  // namespace

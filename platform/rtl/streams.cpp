@@ -226,9 +226,8 @@ void* TMemoryStream::Realloc(int64_t& NewCapacity) {
   // A block larger than the machine's memory cannot be worked with; refuse it
   // before asking the allocator.
   static const uint64_t PhysicalMemory = [] {
-    const long Pages = ::sysconf(_SC_PHYS_PAGES), PageSize = ::sysconf(_SC_PAGESIZE);
-    return (Pages > 0 && PageSize > 0) ? static_cast<uint64_t>(Pages) * static_cast<uint64_t>(PageSize)
-                                       : static_cast<uint64_t>(SIZE_MAX / 2);
+    const int64_t Size = GetPhysicalMemorySize();
+    return Size > 0 ? static_cast<uint64_t>(Size) : static_cast<uint64_t>(SIZE_MAX / 2);
   }();
   if (static_cast<uint64_t>(NewCapacity) > PhysicalMemory)
     throw EStreamError("Out of memory while expanding memory stream");

@@ -598,6 +598,14 @@ int64_t FileSizeByName(const std::string& FileName) {
   return static_cast<int64_t>(St.st_size);
 }
 
+int64_t GetPhysicalMemorySize(bool Available) {
+  const long Pages = ::sysconf(Available ? _SC_AVPHYS_PAGES : _SC_PHYS_PAGES);
+  const long PageSize = ::sysconf(_SC_PAGESIZE);
+  if (Pages <= 0 || PageSize <= 0) return 0;
+  if (int64_t(Pages) > INT64_MAX / int64_t(PageSize)) return INT64_MAX;
+  return int64_t(Pages) * int64_t(PageSize);
+}
+
 std::string SysErrorMessage(int ErrorCode) {
   char Buf[256];
   // The GNU variant answers a pointer to the text (maybe not Buf).

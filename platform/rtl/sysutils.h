@@ -204,6 +204,9 @@ std::string GetCurrentDir();
 std::string GetTempFolder();
 // -1 when the file cannot be read.
 int64_t FileSizeByName(const std::string& FileName);
+// Bytes of the machine's memory (Available: what is free now); 0 when the
+// system does not say.
+int64_t GetPhysicalMemorySize(bool Available = false);
 // The system's text for an errno value.
 std::string SysErrorMessage(int ErrorCode);
 int GetLastError();  // errno of this thread
