@@ -14,9 +14,9 @@ bool TFolioMIO::SetFormProperty(const std::string& Name, const TFormValue& Value
   } else if (SameText(Name, "PreviewFont.Name")) {
     FPreviewFont->SetName(Value.AsString());
   } else if (SameText(Name, "PreviewFont.Height")) {
-    FPreviewFont->SetHeight(Value.AsInteger());
+    FPreviewFont->SetHeight(Value.AsCoordinate());
   } else if (SameText(Name, "PreviewFont.Size")) {
-    FPreviewFont->SetSize(Value.AsInteger());
+    FPreviewFont->SetSize(Value.AsCoordinate());
   } else if (SameText(Name, "PreviewFont.Color")) {
     FPreviewFont->SetColor(Value.AsColor());
   } else if (Name.size() > 12 && SameText(Name.substr(0, 12), "PreviewFont.")) {

@@ -71,17 +71,17 @@ bool TFolioMView::SetFormProperty(const std::string& Name, const TFormValue& Val
   } else if (Is("StoreType")) {
     SetStoreType(static_cast<TIEStoreType>(Value.AsEnum(StoreNames)));
   } else if (Is("ThumbWidth")) {
-    SetThumbWidth(Value.AsInteger());
+    SetThumbWidth(Value.AsCoordinate());
   } else if (Is("ThumbHeight")) {
-    SetThumbHeight(Value.AsInteger());
+    SetThumbHeight(Value.AsCoordinate());
   } else if (Is("HorizBorder")) {
-    SetHorizBorder(Value.AsInteger());
+    SetHorizBorder(Value.AsCoordinate());
   } else if (Is("VertBorder")) {
-    SetVertBorder(Value.AsInteger());
+    SetVertBorder(Value.AsCoordinate());
   } else if (Is("BottomGap")) {
-    SetBottomGap(Value.AsInteger());
+    SetBottomGap(Value.AsCoordinate());
   } else if (Is("UpperGap")) {
-    SetUpperGap(Value.AsInteger());
+    SetUpperGap(Value.AsCoordinate());
   } else if (Is("VisibleSelection")) {
     SetVisibleSelection(Value.AsBoolean());
   } else if (Is("MouseInteract")) {
@@ -91,9 +91,9 @@ bool TFolioMView::SetFormProperty(const std::string& Name, const TFormValue& Val
   } else if (Is("DisplayMode")) {
     SetDisplayMode(static_cast<TIEMDisplayMode>(Value.AsEnum(ModeNames)));
   } else if (Is("GridWidth")) {
-    SetGridWidth(Value.AsInteger());
+    SetGridWidth(Value.AsCoordinate());
   } else if (Is("SelectionWidth")) {
-    SetSelectionWidth(Value.AsInteger());
+    SetSelectionWidth(Value.AsCoordinate());
   } else if (Is("SelectionColor")) {
     SetSelectionColor(Value.AsColor());
   } else if (Is("RemoveCorrupted")) {
@@ -117,7 +117,7 @@ bool TFolioMView::SetFormProperty(const std::string& Name, const TFormValue& Val
   } else if (Is("MultiSelectionOptions")) {
     SetMultiSelectionOptions(static_cast<TIEMultiSelectionOptions>(Value.AsSet(MultiNames)));
   } else if (Is("ThumbnailsBorderWidth")) {
-    SetThumbnailsBorderWidth(Value.AsInteger());
+    SetThumbnailsBorderWidth(Value.AsCoordinate());
   } else if (Is("ThumbnailsBorderColor")) {
     SetThumbnailsBorderColor(Value.AsColor());
   } else if (Is("ThumbnailsInternalBorder")) {
