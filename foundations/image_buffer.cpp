@@ -305,7 +305,11 @@ void TIEBitmap::SyncWithTBitmap() {
       Derived = ie1g;
       break;
     case pf8bit:
-      Derived = (FIsAlphaChannel || IsGrayColorTable(FTBitmap)) ? ie8g : ie8p;
+      if (!FIsAlphaChannel && FTBitmapKey != FTBitmap->GetChangeKey()) {
+        FTBitmapGray = IsGrayColorTable(FTBitmap);
+        FTBitmapKey = FTBitmap->GetChangeKey();
+      }
+      Derived = (FIsAlphaChannel || FTBitmapGray) ? ie8g : ie8p;
       break;
     case pf32bit:
       Derived = ie32RGB;

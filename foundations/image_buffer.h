@@ -313,6 +313,10 @@ class TIEBitmap : public TIEBaseBitmap {
   void* FRawBlock = nullptr;      // the block that holds the pixel base
   TBitmap* FTBitmap = nullptr;    // the storage at ieTBitmap
   std::unique_ptr<TBitmap> FOwnedTBitmap;  // set when FTBitmap is ours
+  // Whether FTBitmap's colour table is the gray ramp, as of its change key
+  // FTBitmapKey (-1: not known); read on every size and format query.
+  int64_t FTBitmapKey = -1;
+  bool FTBitmapGray = false;
   std::vector<uint8_t*> FScanlineTable;
   std::vector<void*> FLockedPtr;      // rows handed out by LockScanline ...
   std::vector<int32_t> FLockedRow;    // ... and their row numbers

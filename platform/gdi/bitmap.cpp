@@ -237,6 +237,8 @@ void TBitmap::SetColorTable(const std::vector<TRGBQuad>& Table) {
   Changed();
 }
 
+int64_t TBitmap::GetChangeKey() const { return FImage.cacheKey(); }
+
 TRGBQuad TBitmap::GetColorTableEntry(int32_t Index) const {
   TRGBQuad q;
   const QList<QRgb>& t = FImage.isNull() ? FEmptyTable : FImage.colorTable();

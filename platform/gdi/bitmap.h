@@ -77,6 +77,10 @@ class TBitmap : public TGraphic {
   std::vector<TRGBQuad> GetColorTable() const;
   void SetColorTable(const std::vector<TRGBQuad>& Table);
   TRGBQuad GetColorTableEntry(int32_t Index) const;
+  // A number that changes whenever the pixels, the size, the format or the
+  // colour table may have changed: lets callers keep what they derived from
+  // the bitmap until then.
+  int64_t GetChangeKey() const;
   void SetColorTableEntry(int32_t Index, const TRGBQuad& Entry);
 
   // The pixels themselves. Writing through GetImage() is allowed; changing

@@ -446,6 +446,25 @@ TEST(ImageBufferTBitmap, AttachAndImportPlatformBitmaps) {
   B.FreeImage(true);  // the caller's bitmap survives
   EXPECT_EQ(T.GetWidth(), 5);
 
+  // An attached 8-bit bitmap reads as gray or as palette from its colour
+  // table, and follows changes the caller makes to it.
+  TBitmap Ramp;
+  Ramp.SetPixelFormat(pf8bit);
+  Ramp.SetSize(4, 4);
+  std::vector<TRGBQuad> Gray(256);
+  for (int32_t I = 0; I < 256; ++I) Gray[size_t(I)].rgbRed = Gray[size_t(I)].rgbGreen = Gray[size_t(I)].rgbBlue = uint8_t(I);
+  Ramp.SetColorTable(Gray);
+  TIEBitmap G;
+  G.AttachTBitmap(&Ramp, false);
+  EXPECT_EQ(G.GetPixelFormat(), ie8g);
+  TRGBQuad Red;
+  Red.rgbRed = 255;
+  Ramp.SetColorTableEntry(7, Red);
+  EXPECT_EQ(G.GetPixelFormat(), ie8p);
+  Ramp.SetColorTable(Gray);
+  EXPECT_EQ(G.GetPixelFormat(), ie8g);
+  G.FreeImage(true);
+
   // Imports: 1-bit black/white, 8-bit with its table, 16-bit 565.
   TBitmap Mono;
   Mono.SetPixelFormat(pf1bit);
