@@ -608,6 +608,14 @@ void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap*
     bool aborting = false;
     TIEProgressRec silent;
     silent.Aborting = &aborting;
+    // A JPEG claiming more than the page is refused before it is decoded
+    // (its header alone can claim gigapixels).
+    constexpr int32_t Slack = 64;
+    JpegReadStream(&ms, nullptr, &work, params, silent, true, false, false, false, false, false, -1, false);
+    if (aborting || params.Width <= 0 || params.Height <= 0 ||
+        params.Width > int64_t(Bitmap->GetWidth()) + Slack || params.Height > int64_t(height) + Slack)
+      return 0;
+    ms.SetPosition(0);
     const int32_t rows = JpegReadStream(&ms, nullptr, &work, params, silent, false, false, false, false,
                                         false, false, -1, false);
     if (rows <= 0 || work.GetPixelFormat() != ie24RGB) return 0;
@@ -631,8 +639,18 @@ void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap*
     if (jifLength > 0) readAt(jif, jifLength, interchange);
     const size_t strips = std::min(Vars.StripOffsets.size(), Vars.StripByteCounts.size());
     int32_t decoded = 0;
+    // Every strip repeats the interchange block: a file whose block is
+    // large and whose strips are many would make that cost grow with their
+    // product.  Real files repeat only small tables.
+    const int64_t budget = 4 * size + (int64_t(1) << 20);
+    int64_t spent = 0;
     for (size_t s = 0; s < strips && int64_t(s) * rps < height; ++s) {
       if (Progress.IsAborting()) return;
+      spent += int64_t(interchange.size());
+      if (spent > budget) {
+        Progress.SetAborting();
+        return;
+      }
       std::vector<uint8_t> data = interchange;
       if (s > 0) {
         // The tables segment that opens strip 0 serves every strip.

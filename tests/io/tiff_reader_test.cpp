@@ -410,6 +410,18 @@ TEST_F(TiffPeers, OldJpegPagesDecodeLikeTheirJpegStream) {
     EXPECT_EQ(Canonical(r->Bitmap.get()), Canonical(want->Bitmap.get())) << split;
     // Not a blank page.
     EXPECT_NE(r->Bitmap->GetScanline(3)[5], r->Bitmap->GetScanline(20)[100]);
+    // The same page whose JPEG claims far more than the page: refused
+    // before anything is decoded.
+    Bytes claim = f;
+    int32_t frames = 0;
+    for (size_t i = 0; i + 9 < claim.size(); ++i) {
+      if (claim[i] == 0xFF && claim[i + 1] == 0xC0) {
+        for (size_t k : {i + 5, i + 7}) claim[k] = 0x02, claim[k + 1] = 0x58;  // 600 x 600
+        ++frames;
+      }
+    }
+    ASSERT_GT(frames, 0) << split;
+    EXPECT_TRUE(ReadBytes(claim, 0)->Aborting) << split;
   }
 }
 
