@@ -24,4 +24,10 @@ if [ "${FOLIVRA_SKIP_SANITIZERS:-0}" != 1 ]; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DFOLIVRA_SANITIZE=address,undefined \
       -DFOLIVRA_BENCH=OFF
+  # ThreadSanitizer over the tests that start threads (labelled "threads").
+  export CCACHE_BASEDIR="$ROOT"
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOLIVRA_SANITIZE=thread \
+    -DFOLIVRA_BENCH=OFF >/dev/null
+  cmake --build build-tsan -j "$JOBS"
+  ctest --test-dir build-tsan --output-on-failure -j "$JOBS" -L threads --timeout 900
 fi

@@ -219,9 +219,13 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   virtual void DoFinishWork();
   // True when the calling thread is one of this component's running workers.
   bool InWorkerThread() const;
-  // Waits until no worker of this component runs; Abort sets the abort flag
-  // first (and again on every round).
+  // Waits until no worker of this component runs and every one of its threads
+  // has ended (joined); Abort sets the abort flag first (and again on every
+  // round). Inside one of the component's own workers it waits for the
+  // others' calls only (a thread cannot join itself).
   void WaitThreads(bool Abort);
+  // Worker threads of this component not yet joined (for diagnostics).
+  size_t WorkerThreadCount() const;
   // A progress record bound to this component (Silent: without callback).
   TIEProgressRec MakeProgress(bool Silent = false);
 
@@ -283,11 +287,17 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   bool FAsyncMode = false;
   int32_t FPageCount = 0;  // the last TIFF load's page count
   const std::string FProxyAddress, FProxyUser, FProxyPassword;
-  // Running workers, guarded by FWorkerLock; FIdleEvent is set when the list
-  // becomes empty.
+  // Workers, guarded by FWorkerLock. FWorkers lists those still running their
+  // call (FIdleEvent is set when it becomes empty); FThreads owns every worker
+  // not yet joined, so waiting for the component means the threads are gone,
+  // not only their calls.
   mutable TCriticalSection FWorkerLock;
   TEvent FIdleEvent{false, false};
   std::vector<TThread*> FWorkers;
+  std::vector<std::unique_ptr<TThread>> FThreads;
+  // Joins the workers whose call has ended (all of them when All); never
+  // called by a worker of this component.
+  void JoinWorkers(bool All);
   // Above 0 while a call must run synchronously (LoadFromBuffer's stream
   // lives on its stack).
   int32_t FForceSync = 0;

@@ -20,11 +20,17 @@ namespace {
 thread_local TThread* CurrentWorker = nullptr;
 }  // namespace
 
+// One asynchronous call. The component owns the thread object and joins it:
+// a worker never frees itself, so once WaitThreads or the component's
+// destructor returned, nothing of the worker runs any more.
 class TIEIOThread : public TThread {
  public:
   TIEIOThread(TFolioIO* Owner, std::function<void()> Call)
-      : TThread(true), FOwner(Owner), FCall(std::move(Call)) {
-    SetFreeOnTerminate(true);
+      : TThread(true), FOwner(Owner), FCall(std::move(Call)) {}
+  // The thread still runs DoTerminate after its call: wait for it before this
+  // part of the object goes.
+  ~TIEIOThread() override {
+    if (!GetSuspended()) WaitFor();
   }
 
  protected:
@@ -49,8 +55,13 @@ bool TFolioIO::NeedAsync() const {
 }
 
 void TFolioIO::StartWorker(std::function<void()> Call) {
-  auto* T = new TIEIOThread(this, std::move(Call));
+  // Workers that finished earlier are joined here, so a long series of
+  // asynchronous calls does not pile up ended threads.
+  JoinWorkers(false);
+  auto Owned = std::make_unique<TIEIOThread>(this, std::move(Call));
+  TThread* T = Owned.get();
   FWorkerLock.Enter();
+  FThreads.push_back(std::move(Owned));
   FWorkers.push_back(T);
   FIdleEvent.ResetEvent();
   FWorkerLock.Leave();
@@ -64,6 +75,31 @@ void TFolioIO::WorkerDone(TThread* Worker) {
   FWorkerLock.Leave();
 }
 
+void TFolioIO::JoinWorkers(bool All) {
+  std::vector<std::unique_ptr<TThread>> Ended;
+  FWorkerLock.Enter();
+  for (auto It = FThreads.begin(); It != FThreads.end();) {
+    const bool Running = std::find(FWorkers.begin(), FWorkers.end(), It->get()) != FWorkers.end();
+    if (All || !Running) {
+      Ended.push_back(std::move(*It));
+      It = FThreads.erase(It);
+    } else {
+      ++It;
+    }
+  }
+  FWorkerLock.Leave();
+  // Destroying a started thread joins it; outside the lock, since the worker
+  // takes it in WorkerDone.
+  Ended.clear();
+}
+
+size_t TFolioIO::WorkerThreadCount() const {
+  FWorkerLock.Enter();
+  const size_t Count = FThreads.size();
+  FWorkerLock.Leave();
+  return Count;
+}
+
 bool TFolioIO::InWorkerThread() const {
   if (!CurrentWorker) return false;
   FWorkerLock.Enter();
@@ -73,21 +109,25 @@ bool TFolioIO::InWorkerThread() const {
 }
 
 void TFolioIO::WaitThreads(bool Abort) {
+  const bool InOwnWorker = InWorkerThread();
   for (;;) {
     FWorkerLock.Enter();
     if (Abort) FAborting = true;
-    const size_t Count = FWorkers.size();
+    size_t Count = FWorkers.size();
+    // A worker waiting here cannot wait for its own call to end.
+    if (InOwnWorker && Count > 0) --Count;
     FWorkerLock.Leave();
-    if (Count == 0) return;
+    if (Count == 0) break;
     // A worker may wait in Synchronize for the GUI thread: serve it while
     // waiting here.
     if (TThread::IsMainThread()) {
       TThread::CheckSynchronize();
       FIdleEvent.WaitFor(20);
     } else {
-      FIdleEvent.WaitFor(INFINITE);
+      FIdleEvent.WaitFor(InOwnWorker ? 20 : INFINITE);
     }
   }
+  if (!InOwnWorker) JoinWorkers(true);
 }
 
 bool TFolioIO::PostToView(uint32_t Msg, int32_t WParam) {

@@ -13,14 +13,15 @@ namespace {
 // Static initialisation runs in the program's main thread.
 const std::thread::id gMainThreadId = std::this_thread::get_id();
 
+// Like the synchronisation state below, these outlive every thread.
 std::mutex& DispatcherLock() {
-  static std::mutex M;
-  return M;
+  static std::mutex* M = new std::mutex;
+  return *M;
 }
 
 TThread::TMainThreadDispatcher& Dispatcher() {
-  static TThread::TMainThreadDispatcher D;
-  return D;
+  static auto* D = new TThread::TMainThreadDispatcher;
+  return *D;
 }
 
 TThread::TMainThreadDispatcher CurrentDispatcher() {
@@ -39,19 +40,28 @@ struct TSyncRequest {
   bool Done = false;
 };
 
-std::mutex gSyncLock;
-std::condition_variable gSyncCv;  // a request queued, run, or a thread finished
-std::deque<std::shared_ptr<TSyncRequest>> gSyncQueue;
+// The synchronisation state shared by every thread. It is never destroyed: a
+// thread still finishing while the program exits (one nobody joined) must not
+// find its lock and condition variable torn down under it.
+struct TSyncState {
+  std::mutex Lock;
+  std::condition_variable Cv;  // a request queued, run, or a thread finished
+  std::deque<std::shared_ptr<TSyncRequest>> Queue;
+};
+TSyncState& Sync() {
+  static TSyncState* State = new TSyncState;
+  return *State;
+}
 
 // Takes the request when nobody has; answers whether it ran here.
 bool RunRequest(const std::shared_ptr<TSyncRequest>& R) {
   {
-    std::lock_guard<std::mutex> G(gSyncLock);
+    std::lock_guard<std::mutex> G(Sync().Lock);
     if (R->Taken) return false;
     R->Taken = true;
-    for (auto It = gSyncQueue.begin(); It != gSyncQueue.end(); ++It)
+    for (auto It = Sync().Queue.begin(); It != Sync().Queue.end(); ++It)
       if (*It == R) {
-        gSyncQueue.erase(It);
+        Sync().Queue.erase(It);
         break;
       }
   }
@@ -61,10 +71,10 @@ bool RunRequest(const std::shared_ptr<TSyncRequest>& R) {
     R->Failure = std::current_exception();
   }
   {
-    std::lock_guard<std::mutex> G(gSyncLock);
+    std::lock_guard<std::mutex> G(Sync().Lock);
     R->Done = true;
   }
-  gSyncCv.notify_all();
+  Sync().Cv.notify_all();
   return true;
 }
 }  // namespace
@@ -115,10 +125,10 @@ void TThread::WaitUntilFinished() {
     // Serve the worker's Synchronize calls meanwhile.
     for (;;) {
       CheckSynchronize();
-      std::unique_lock<std::mutex> L(gSyncLock);
+      std::unique_lock<std::mutex> L(Sync().Lock);
       if (FFinished.load()) break;
-      if (!gSyncQueue.empty()) continue;
-      gSyncCv.wait(L);
+      if (!Sync().Queue.empty()) continue;
+      Sync().Cv.wait(L);
     }
     return;
   }
@@ -132,9 +142,9 @@ bool TThread::CheckSynchronize() {
   for (;;) {
     std::shared_ptr<TSyncRequest> R;
     {
-      std::lock_guard<std::mutex> G(gSyncLock);
-      if (gSyncQueue.empty()) break;
-      R = gSyncQueue.front();
+      std::lock_guard<std::mutex> G(Sync().Lock);
+      if (Sync().Queue.empty()) break;
+      R = Sync().Queue.front();
     }
     Any = RunRequest(R) || Any;
   }
@@ -178,9 +188,9 @@ void TThread::Run() {
   }
   {
     // A main thread waiting for us sleeps on the synchronisation signal.
-    std::lock_guard<std::mutex> G(gSyncLock);
+    std::lock_guard<std::mutex> G(Sync().Lock);
   }
-  gSyncCv.notify_all();
+  Sync().Cv.notify_all();
   if (FreeIt) delete this;
 }
 
@@ -194,14 +204,14 @@ void TThread::Synchronize(const std::function<void()>& Method) {
   auto R = std::make_shared<TSyncRequest>();
   R->Method = Method;
   {
-    std::lock_guard<std::mutex> G(gSyncLock);
-    gSyncQueue.push_back(R);
+    std::lock_guard<std::mutex> G(Sync().Lock);
+    Sync().Queue.push_back(R);
   }
-  gSyncCv.notify_all();
+  Sync().Cv.notify_all();
   D([R] { RunRequest(R); }, false);
   {
-    std::unique_lock<std::mutex> L(gSyncLock);
-    gSyncCv.wait(L, [&R] { return R->Done; });
+    std::unique_lock<std::mutex> L(Sync().Lock);
+    Sync().Cv.wait(L, [&R] { return R->Done; });
   }
   // An exception in the method comes back to the calling thread.
   if (R->Failure) std::rethrow_exception(R->Failure);

@@ -78,11 +78,15 @@ constexpr QEvent::Type kDrainEvent = static_cast<QEvent::Type>(QEvent::User + 0x
 class TPostedQueue : public QObject {
  public:
   bool event(QEvent* E) override {
-    if (E->type() == kDrainEvent) {
-      {
-        std::lock_guard<std::mutex> Lock(FLock);
-        FEventPending = false;
-      }
+    // The drain event is made under FLock by the posting thread and read here
+    // under it: the hand-off does not rest on Qt's own (internal) locking.
+    bool IsDrain;
+    {
+      std::lock_guard<std::mutex> Lock(FLock);
+      IsDrain = E->type() == kDrainEvent;
+      if (IsDrain) FEventPending = false;
+    }
+    if (IsDrain) {
       Drain();
       return true;
     }
@@ -90,16 +94,16 @@ class TPostedQueue : public QObject {
   }
 
   void Push(TPosted P) {
-    bool NeedEvent = false;
+    QEvent* Wake = nullptr;
     {
       std::lock_guard<std::mutex> Lock(FLock);
       FQueue.push_back(std::move(P));
       if (!FEventPending) {
         FEventPending = true;
-        NeedEvent = true;
+        Wake = new QEvent(kDrainEvent);
       }
     }
-    if (NeedEvent) QCoreApplication::postEvent(this, new QEvent(kDrainEvent));
+    if (Wake) QCoreApplication::postEvent(this, Wake);
   }
 
   // Delivers one message at a time so that a handler that pumps messages

@@ -552,7 +552,7 @@ TEST(ExifBlock, UncompressedThumbnailReadsThroughTheTiffReader) {
   EXPECT_EQ(P.ExifThumbnail->GetPixelRGB(1, 1).b, 30);
   // The same with its pixels cut off: the fields stay (what the reader makes
   // of the missing strip is its own affair).
-  b.resize(b.size() - 12);
+  b.erase(b.end() - 12, b.end());
   TIOParamsVals Q;
   EXPECT_TRUE(IEDecodeExifBlock(b.data(), int32_t(b.size()), &Q));
   EXPECT_EQ(Q.ExifMake, "Cam");

@@ -909,6 +909,45 @@ TEST(FolioIO, AsyncCallsRunInWorkers) {
   EXPECT_EQ(IETiffFileImageCount(Dir.file("q.tif")), 1);
 }
 
+// Waiting for a component means its worker threads have ended, not only their
+// calls: every thread a call ran in is gone from the process afterwards.
+TEST(FolioIO, AfterWaitThreadsNoWorkerThreadIsAlive) {
+  TempDir Dir;
+  auto Img = MakeImage(40, 30, ie24RGB);
+  const std::string Name = Dir.file("w.tif");
+  {
+    TFolioIO W;
+    W.AttachBitmap(Img.get());
+    W.SaveToFile(Name);
+  }
+  auto View = std::make_unique<TShowView>(nullptr);
+  TIEBitmap Shown;
+  View->Shown = &Shown;
+  auto ThreadAlive = [](uint64_t Tid) {
+    struct stat St;
+    return ::stat(("/proc/self/task/" + std::to_string(Tid)).c_str(), &St) == 0;
+  };
+  std::vector<uint64_t> Tids;
+  {
+    TFolioIO IO;
+    IO.SetAttachedFolio(View.get());
+    IO.SetAsyncMode(true);
+    std::atomic<uint64_t> Tid{0};
+    IO.OnFinishWork = [&](TObject*) { Tid = TThread::CurrentThreadID(); };
+    for (int I = 0; I < 5; ++I) {
+      IO.LoadFromFile(Name);
+      IO.WaitThreads(false);
+      ASSERT_NE(Tid.load(), TThread::CurrentThreadID()) << "the call ran in a worker";
+      Tids.push_back(Tid.load());
+      EXPECT_EQ(IO.WorkerThreadCount(), 0u);
+      EXPECT_FALSE(ThreadAlive(Tid.load())) << "worker " << I << " still runs after WaitThreads";
+    }
+    // A call still running when the component goes: the destructor joins it.
+    IO.LoadFromFile(Name);
+  }
+  EXPECT_EQ(Shown.GetWidth(), 40);
+}
+
 TEST(FolioIO, AsyncEventsReachAParentedViewAsMessages) {
   TempDir Dir;
   auto Img = MakeImage(120, 300, ie24RGB);

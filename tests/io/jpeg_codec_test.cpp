@@ -672,9 +672,8 @@ TEST(JpegCodec, IccChunksWithImpossibleNumbersAreIgnored) {
   TempDir dir;
   const Bytes jpeg = Cjpeg(dir, Pattern(8, 8));
   auto chunk = [](uint8_t Seq, uint8_t Total, const std::string& Data) {
-    Bytes p;
     const char sig[] = "ICC_PROFILE";
-    p.insert(p.end(), sig, sig + 12);
+    Bytes p(sig, sig + 12);
     p.push_back(Seq);
     p.push_back(Total);
     p.insert(p.end(), Data.begin(), Data.end());
