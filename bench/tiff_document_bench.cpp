@@ -26,12 +26,12 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
-#include "io/io_params.h"
-#include "io/progress.h"
-#include "io/tiff_reader.h"
-#include "io/tiff_writer.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
+#include "formats/tiff/tiff_reader.h"
+#include "formats/tiff/tiff_writer.h"
 #include "platform/rtl/streams.h"
-#include "tests/support/mini_tiff.h"
+#include "support/mini_tiff.h"
 
 namespace {
 

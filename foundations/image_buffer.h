@@ -141,8 +141,9 @@ class TIEBitmap : public TIEBaseBitmap {
   // The platform bitmap's canvas, after the same move (null on failure).
   TCanvas* GetCanvas();
 
-  // In-place pixel-format conversion and conversion from another bitmap
-  // (implemented with the pixel-format conversion rules).
+  // In-place pixel-format conversion and conversion from another bitmap, by
+  // the pixel-format conversion rules of the image operations (see
+  // TIEPixelConversion below).
   void SetPixelFormat(TIEPixelFormat PixelFormat);
   void ConvertToPixelFormat(TIEPixelFormat PixelFormat);
   void ConvertFrom(TIEBitmap* Source);
@@ -347,3 +348,17 @@ class TIEBitmap : public TIEBaseBitmap {
   int32_t FRowsPerSegment = 0;
   std::vector<void*> FSegments;
 };
+
+// The pixel-format conversion rules need the colour quantizer and the 1-bit
+// reductions, which are image operations of the layer above; that layer
+// installs them when the program starts. Until then SetPixelFormat and
+// ConvertToPixelFormat leave the image as it is and ConvertFrom does nothing.
+struct TIEPixelConversion {
+  // Converts Bitmap in place; true when it holds PixelFormat afterwards.
+  bool (*ConvertToPixelFormat)(TIEBitmap* Bitmap, TIEPixelFormat PixelFormat) = nullptr;
+  // Fills the allocated Dest from Source, alpha plane included.
+  void (*ConvertFrom)(TIEBitmap* Dest, TIEBitmap* Source) = nullptr;
+  // The pixels alone, Dest and Source of one size.
+  void (*ConvertPixels)(TIEBitmap* Dest, TIEBitmap* Source) = nullptr;
+};
+void IEInstallPixelConversion(const TIEPixelConversion& Conversion);

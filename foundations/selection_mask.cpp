@@ -10,7 +10,7 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/bit_rows.h"
+#include "foundations/bit_rows.h"
 
 namespace {
 

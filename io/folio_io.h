@@ -31,8 +31,8 @@
 
 #include "foundations/pixel_types.h"
 #include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/gdi/colors.h"
 #include "platform/rtl/components.h"
 #include "platform/rtl/object.h"
@@ -296,13 +296,6 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
 // format) and stores the new size and resolution in Params; nullptr when
 // nothing is to be done.  Bitmap is left untouched, its alpha plane ignored.
 std::unique_ptr<TIEBitmap> IEAdjustBitmapDpi(TIEBitmap* Bitmap, TIOParamsVals& Params, bool Filtered);
-
-// Nearest-neighbour scaling of Source into Dest (already allocated with its
-// size and Source's pixel format); exact for every pixel format, 1-bit rows
-// included; the palette is copied.
-void IEStretchNearest(TIEBitmap* Source, TIEBitmap* Dest);
-// Bilinear scaling of a 24-bit RGB Source into a 24-bit RGB Dest.
-void IEStretchLinear24(TIEBitmap* Source, TIEBitmap* Dest);
 
 // Makes "TFolioIO" creatable by form resources (also done when the unit is
 // linked in).

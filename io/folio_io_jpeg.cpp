@@ -6,9 +6,9 @@
 #include "foundations/iptc.h"
 #include "foundations/jpeg_markers.h"
 #include "foundations/xmp_dicom_tags.h"
-#include "io/exif_block.h"
+#include "formats/jpeg/exif_block.h"
 #include "io/folio_io.h"
-#include "io/jpeg_resolution.h"
+#include "formats/jpeg/jpeg_resolution.h"
 
 namespace {
 // Largest payload a marker segment can carry (its 16-bit length counts itself).

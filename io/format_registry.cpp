@@ -7,9 +7,9 @@
 #include "foundations/file_utils.h"
 #include "foundations/settings.h"
 #include "io/format_detection.h"
-#include "io/jpeg_codec.h"
-#include "io/pcx_dcx.h"
-#include "io/tiff_reader.h"
+#include "formats/jpeg/jpeg_codec.h"
+#include "formats/pcx/pcx_dcx.h"
+#include "formats/tiff/tiff_reader.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/object.h"
 
 class TStream;

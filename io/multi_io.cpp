@@ -4,7 +4,7 @@
 #include <climits>
 #include <utility>
 
-#include "formats/direct_show.h"
+#include "formats/media/direct_show.h"
 #include "foundations/file_utils.h"
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
@@ -12,9 +12,9 @@
 #include "foundations/temp_file.h"
 #include "io/folio_io.h"
 #include "io/format_registry.h"
-#include "io/pcx_dcx.h"
-#include "io/tiff_reader.h"
-#include "io/tiff_writer.h"
+#include "formats/pcx/pcx_dcx.h"
+#include "formats/tiff/tiff_reader.h"
+#include "formats/tiff/tiff_writer.h"
 #include "io/url_loading.h"
 #include "platform/devices/video_reader.h"
 #include "platform/gdi/graphic_objects.h"
@@ -402,7 +402,7 @@ void TFolioMIO::LoadAviFile(const std::string& FileName) {
     if (Count <= 0) FAborting = true;
     for (int64_t i = 0; i < Count && !FAborting; ++i) {
       TIEBitmap Frame;
-      if (!Reader->GetFrame(i, &Frame) || Frame.IsEmpty()) {
+      if (!IEGetVideoFrame(*Reader, i, &Frame) || Frame.IsEmpty()) {
         FAborting = true;
         break;
       }

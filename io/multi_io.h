@@ -11,8 +11,8 @@
 
 #include "io/folio_io.h"
 #include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/components.h"
 #include "platform/rtl/object.h"
 #include "views/view_base.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "io/progress.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TObject;

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "foundations/pixel_types.h"
-#include "io/progress.h"
+#include "foundations/progress.h"
 #include "platform/gdi/colors.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/threads.h"
