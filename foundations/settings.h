@@ -76,6 +76,15 @@ extern int32_t IEGrayWeightBlue;   // 8
 // Background of the two preview dialogs: 0 plain, 1 striped, 2 brushed.
 extern uint8_t IEPreviewBackgroundStyle;
 
+// Language of the library's dialogs; msSystem follows the system's locale and
+// msUser (never filled) shows the English words.
+enum TMsgLanguage : uint8_t {
+  msSystem, msEnglish, msItalian, msGerman, msSpanish, msFrench, msPortuguese, msGreek,
+  msRussian, msDutch, msSwedish, msPolish, msJapanese, msCzech, msFinnish, msFarsi, msChinese,
+  msChineseTraditional, msDanish, msTurkish, msKorean, msHungarian, msUser
+};
+inline constexpr int32_t IELanguageCount = msUser + 1;
+
 // ---------------------------------------------------------------------------
 // Utilities
 

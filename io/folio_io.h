@@ -53,9 +53,6 @@ enum TIEDialogsMeasureUnit : uint8_t { ieduInches, ieduCm, ieduSelectableDefInch
 using TIOPreviewsParams = uint8_t;
 enum : TIOPreviewsParams { ioppDefaultLockPreview = 1, ioppApplyButton = 2 };
 
-// Language of the library's dialogs; msSystem follows the system.
-using TMsgLanguage = int32_t;
-inline constexpr TMsgLanguage msSystem = 0;
 
 class TFolioIO;
 // Replaces the save-parameters dialog when it sets Handled.

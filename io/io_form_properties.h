@@ -29,9 +29,13 @@ bool IESetSharedIOFormProperty(TComponentIO& Self, const std::string& Name, cons
   } else if (SameText(Name, "PreviewsParams")) {
     Self.SetPreviewsParams(static_cast<TIOPreviewsParams>(Value.AsSet(PreviewNames)));
   } else if (SameText(Name, "MsgLanguage")) {
-    // the dialogs' languages come with the dialogs; until then every
-    // language reads as the system's
-    Self.SetMsgLanguage(Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : msSystem);
+    static const std::vector<std::string> LanguageNames = {
+        "msSystem", "msEnglish", "msItalian", "msGerman", "msSpanish", "msFrench", "msPortuguese",
+        "msGreek", "msRussian", "msDutch", "msSwedish", "msPolish", "msJapanese", "msCzech",
+        "msFinnish", "msFarsi", "msChinese", "msChineseTraditional", "msDanish", "msTurkish",
+        "msKorean", "msHungarian", "msUser"};
+    const int32_t Language = Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : Value.AsEnum(LanguageNames);
+    Self.SetMsgLanguage(Language >= 0 && Language < IELanguageCount ? static_cast<TMsgLanguage>(Language) : msSystem);
   } else if (SameText(Name, "OnProgress")) {
     Self.OnProgress = Context.Handler<TIEProgressEvent>(Value);
   } else if (SameText(Name, "OnFinishWork")) {
