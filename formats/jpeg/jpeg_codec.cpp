@@ -527,10 +527,17 @@ void IEJpegReadIccProfile(TStream* Stream, TIOParamsVals& Params) {
 
 // ---------------------------------------------------------------------------
 
-int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap,
-                       TIOParamsVals& Params, TIEProgressRec& Progress, bool ParamsOnly,
-                       bool NoColorConversion, bool ReadMetadata, bool InvertCmyk, bool ApplyIcc,
-                       bool ReadIccChunks, int32_t MaxRows, bool NativePixelFormat) {
+int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                       const TJpegReadRequest& Request) {
+  TStream* TablesStream = Request.TablesStream;
+  const bool ParamsOnly = Request.ParamsOnly;
+  const bool NoColorConversion = Request.NoColorConversion;
+  const bool ReadMetadata = Request.ReadMetadata;
+  const bool InvertCmyk = Request.InvertCmyk;
+  const bool ApplyIcc = Request.ApplyIcc;
+  const bool ReadIccChunks = Request.ReadIccChunks;
+  int32_t MaxRows = Request.MaxRows;
+  const bool NativePixelFormat = Request.NativePixelFormat;
   bool localAbort = false;
   bool* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
 
@@ -540,8 +547,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
     Params.SetLoadExifThumbnail(false);
     const int32_t w = Params.Width, h = Params.Height;
     const int64_t start = Stream->GetPosition();
-    JpegReadStream(Stream, TablesStream, Bitmap, Params, Progress, true, NoColorConversion, true,
-                   InvertCmyk, ApplyIcc, false, -1, Params.NativePixelFormat);
+    JpegReadStream(Stream, Bitmap, Params, Progress, {.TablesStream = TablesStream, .ParamsOnly = true, .NoColorConversion = NoColorConversion, .ReadMetadata = true, .InvertCmyk = InvertCmyk, .ApplyIcc = ApplyIcc, .NativePixelFormat = Params.NativePixelFormat});
     // Back to where this JPEG starts (it may sit inside a larger stream).
     Stream->SetPosition(start);
     Params.SetLoadExifThumbnail(true);
