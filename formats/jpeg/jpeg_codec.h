@@ -70,7 +70,7 @@ int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
 void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
                      TIEProgressRec& Progress, bool InkCmyk = false);
 
-// Probe: with Scan, the absolute position of the first $FF $D8 $FF within 150
+// Probe: with Scan, the absolute position of the first 0xFF 0xD8 0xFF within 150
 // bytes from the position (-1 when none); without, 0 when the position holds
 // it, else -1.  The position is restored.
 int64_t JpegIsStream(TStream* Stream, bool Scan);
