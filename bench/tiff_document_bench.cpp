@@ -134,9 +134,12 @@ void LoadAll(TStream& S, int Pages) {
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     int32_t count = 0;
-    TIEMask* mask = nullptr;
-    TiffReadStream(&page, &S, count, &p, progress, false, mask, false, true, false, &chain);
-    delete mask;
+    std::unique_ptr<TIEMask> mask;
+    TTiffReadOptions options;
+    options.RelativeOffsets = false;
+    options.IgnoreAlpha = true;
+    options.Chain = &chain;
+    TiffReadStream(&page, &S, count, &p, progress, mask, options);
     benchmark::DoNotOptimize(page.GetScanline(kHeight - 1));
   }
 }

@@ -298,7 +298,7 @@ void TIOParamsVals::ResetExif() {
 void TIOParamsVals::Assign(const TIOParamsVals* Source) {
   if (Source == nullptr || Source == this) return;
   const TIOParamsVals& s = *Source;
-  // 1. File, size and resolution (an attached view follows the resolution).
+  // File, size and resolution (an attached view follows the resolution).
   FileName = s.FileName;
   FileFormat = s.FileFormat;
   BitsPerSample = s.BitsPerSample;
@@ -307,7 +307,7 @@ void TIOParamsVals::Assign(const TIOParamsVals* Source) {
   Height = s.Height;
   SetDpiX(s.DpiX);
   SetDpiY(s.DpiY);
-  // 2. Pixel format and colour map.
+  // Pixel format and colour map.
   NativePixelFormat = s.NativePixelFormat;
   FreeColorMap();
   if (s.ColorMap) {
@@ -316,7 +316,7 @@ void TIOParamsVals::Assign(const TIOParamsVals* Source) {
     std::copy(s.ColorMap.get(), s.ColorMap.get() + n, ColorMap.get());
     ColorMapCount = n;
   }
-  // 3. General and per-format fields.
+  // General and per-format fields.
   ImageCount = s.ImageCount;
   FromResource = s.FromResource;
   ApplyOrientation = s.ApplyOrientation;
@@ -420,7 +420,7 @@ void TIOParamsVals::Assign(const TIOParamsVals* Source) {
   AviFrameCount = s.AviFrameCount;
   AviFrameDuration = s.AviFrameDuration;
 
-  // 4. IPTC, annotations and profiles: copied when the source has them,
+  // IPTC, annotations and profiles: copied when the source has them,
   // freed when it has not.
   IptcRecords->Assign(s.IptcRecords.get());
   if (s.ImagingAnnot) GetImagingAnnot()->Assign(s.ImagingAnnot.get());
@@ -432,7 +432,7 @@ void TIOParamsVals::Assign(const TIOParamsVals* Source) {
   if (s.DefaultIccProfile) GetDefaultIccProfile()->Assign(s.DefaultIccProfile.get());
   else DefaultIccProfile.reset();
 
-  // 5. PNM comments and the EXIF block; a source without a thumbnail leaves
+  // PNM comments and the EXIF block; a source without a thumbnail leaves
   // ours as it is.
   PnmComments->Assign(s.PnmComments.get());
   ExifTagsPresent->Assign(s.ExifTagsPresent.get());
@@ -442,7 +442,7 @@ void TIOParamsVals::Assign(const TIOParamsVals* Source) {
     ExifThumbnail->Assign(s.ExifThumbnail.get());
   }
 
-  // 6. EXIF and GPS fields, then PostScript, PDF, raw and XMP.
+  // EXIF and GPS fields, then PostScript, PDF, raw and XMP.
   ExifUserComment = s.ExifUserComment;
   ExifUserCommentCharset = s.ExifUserCommentCharset;
   ExifImageDescription = s.ExifImageDescription;

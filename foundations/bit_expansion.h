@@ -14,7 +14,7 @@ const uint8_t* IEBitExpansionTable();
 // Expands Width pixels of a 1-bit row into Width x 3 bytes of Dest.
 void IEExpand1BitRow(const uint8_t* Source, uint8_t* Dest, int32_t Width);
 
-// Dest := ie24RGB of Source's size holding the expanded pixels. Nothing when
+// Dest = ie24RGB of Source's size holding the expanded pixels. Nothing when
 // Source is not ie1g or Dest cannot be allocated.
 void IEConvert1BitTo24Bit(TIEBitmap* Source, TIEBitmap* Dest, TIEProgressRec* Progress = nullptr);
 // The same between platform bitmaps: Dest is made 1 x 1 with 24 bits per

@@ -6,13 +6,13 @@
 
 #include "foundations/pixel_types.h"
 
-// Stored CMYK to blue, green, red: red := c x k div 255, green := m x k div
-// 255, blue := y x k div 255.
+// Stored CMYK to blue, green, red: red = c x k / 255, green = m x k div
+// 255, blue = y x k / 255.
 void IECmykToRgb(uint32_t CMYK, TRGB& RGB);
 TRGB IECmykToRgb(const TCMYK& CMYK);
 
-// Blue, green, red to stored CMYK: k := the largest of R, G, B (1 when all are
-// 0); c := R x 255 div k, m := G x 255 div k, y := B x 255 div k.
+// Blue, green, red to stored CMYK: k = the largest of R, G, B (1 when all are
+// 0); c = R x 255 / k, m = G x 255 / k, y = B x 255 / k.
 uint32_t IERgbToCmyk(const TRGB& RGB);
 TCMYK IERgbToCmykPixel(const TRGB& RGB);
 

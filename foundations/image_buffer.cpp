@@ -1295,7 +1295,7 @@ void TIEBitmap::Resize(int32_t NewWidth, int32_t NewHeight, double Background, i
   const int32_t W = FWidth, H = FHeight;
   TIEBitmap* Planes[2] = {this, FAlphaChannel.get()};
   const double Values[2] = {Background, double(Alpha)};
-  // 1. Shrinking: the kept columns and rows move to the origin.
+  // Shrinking: the kept columns and rows move to the origin.
   for (int P = 0; P < 2; ++P) {
     TIEBitmap* B = Planes[P];
     if (B == nullptr) continue;
@@ -1308,12 +1308,12 @@ void TIEBitmap::Resize(int32_t NewWidth, int32_t NewHeight, double Background, i
       if (From > 0) B->MoveRect(0, From, W - 1, From + NewHeight - 1, 0, 0, Values[P], true);
     }
   }
-  // 2. The new size (the alpha plane follows).
+  // The new size (the alpha plane follows).
   SetWidth(NewWidth);
   SetHeight(NewHeight);
   if (IsEmpty()) return;
   Planes[1] = FAlphaChannel.get();
-  // 3. Growing: the new area is filled, then the old content moves into place.
+  // Growing: the new area is filled, then the old content moves into place.
   for (int P = 0; P < 2; ++P) {
     TIEBitmap* B = Planes[P];
     if (B == nullptr) continue;

@@ -169,9 +169,9 @@ class TIEBitmap : public TIEBaseBitmap {
   // Coordinates outside the image read 0 and write nothing.
   uint8_t GetAlpha(int32_t X, int32_t Y);
   void SetAlpha(int32_t X, int32_t Y, uint8_t Value);
-  // Full := every byte of every row is 255.
+  // Full = every byte of every row is 255.
   void UpdateFullFlag();
-  // Dest's alpha := max(source alpha, Dest alpha) over the clipped rectangle.
+  // Dest's alpha = max(source alpha, Dest alpha) over the clipped rectangle.
   void MergeAlphaRectTo(TIEBitmap* Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
                         int32_t Width, int32_t Height);
   bool GetIsAlphaChannel() const { return FIsAlphaChannel; }

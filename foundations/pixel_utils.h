@@ -35,7 +35,7 @@ inline TCMYK IECreateCMYK(uint8_t C, uint8_t M, uint8_t Y, uint8_t K) {
   return P;
 }
 
-// (R x red weight + G x green weight + B x blue weight) div 100 with the
+// (R x red weight + G x green weight + B x blue weight) / 100 with the
 // library-wide gray weights in per cent (settings.h; 21, 71, 8 by default).
 int32_t IERGBToGray(const TRGB& RGB);
 

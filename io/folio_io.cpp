@@ -1,7 +1,6 @@
 #include "io/folio_io.h"
 
 #include <cstring>
-#include <map>
 #include <vector>
 
 #include "foundations/image_buffer.h"
@@ -11,14 +10,7 @@
 #include "platform/rtl/sysutils.h"
 #include "views/view_base.h"
 
-// ---------------------------------------------------------------------------
-// Codecs of built-in formats that live in other units.
-
 namespace {
-std::map<TIEFileFormat, TIEBuiltInCodec>& BuiltInCodecs() {
-  static std::map<TIEFileFormat, TIEBuiltInCodec> Codecs;
-  return Codecs;
-}
 
 // Hooks through which a parameter set reaches its owning component.
 bool OwnerImageSize(TFolioIO* Owner, int32_t& Width, int32_t& Height) {
@@ -45,18 +37,6 @@ void InstallOwnerHooks() {
   IEParamsOwnerHooks.SetViewDpi = &OwnerSetViewDpi;
 }
 }  // namespace
-
-void IESetBuiltInCodec(TIEFileFormat Format, const TIEBuiltInCodec& Codec) {
-  if (Format == ioTIFF || Format == ioJPEG || Format == ioPCX || Format == ioDCX) return;
-  BuiltInCodecs()[Format] = Codec;
-  IESetBuiltInFormatSupport(Format, bool(Codec.Read), bool(Codec.Write));
-}
-
-const TIEBuiltInCodec* IEGetBuiltInCodec(TIEFileFormat Format) {
-  auto& C = BuiltInCodecs();
-  auto It = C.find(Format);
-  return It == C.end() ? nullptr : &It->second;
-}
 
 // ---------------------------------------------------------------------------
 // Construction and attachment

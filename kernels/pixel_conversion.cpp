@@ -105,7 +105,7 @@ struct TLevelReader {
       case ie8g: return Row[X] >> 2;
       case ie16g: return GetW(Row, X) >> 10;
       case ie24RGB: return Gray8(Row[X * 3 + 2], Row[X * 3 + 1], Row[X * 3]) >> 2;
-      // Float samples dither like 8-bit levels: Trunc(f x 255) shr 2.
+      // Float samples dither like 8-bit levels: Trunc(f x 255) >> 2.
       case ie32f: return int32_t(FloatTo(GetF(Row, X), 255)) >> 2;
       case ieRGB48:
         return Gray8(GetW(Row, X * 3) / 256, GetW(Row, X * 3 + 1) / 256,

@@ -11,7 +11,7 @@ struct TIEProgressRec;
 // (0..63) is white where the matrix value is below L.
 extern const int32_t IEOrderedDitherMatrix[8][8];
 
-// Dst := a 1-bit image of Src: a pixel is white when its gray level (the
+// Dst = a 1-bit image of Src: a pixel is white when its gray level (the
 // library's weights) is at least Threshold. Threshold -1 uses the gray of the
 // mean colour, -2 a maximum-entropy threshold. Src may have any pixel format;
 // a 1-bit Src is copied. Dst is (re)allocated as ie1g of Src's size when it is
@@ -20,7 +20,7 @@ void IEThresholdTo1Bit(TIEBitmap* Src, TIEBitmap* Dst, int32_t Threshold,
                        TIEProgressRec* Progress = nullptr);
 
 // In place, ie24RGB only (other formats are left alone): ordered dither with
-// level = gray shr 2, pixels whose channels are all above 250 always white.
+// level = gray >> 2, pixels whose channels are all above 250 always white.
 void IEConvertTo1BitOrdered(TIEBitmap* Bitmap, TIEProgressRec* Progress = nullptr);
 // In place, ie24RGB only: IEThresholdTo1Bit with Threshold.
 void IEConvertTo1BitThreshold(TIEBitmap* Bitmap, int32_t Threshold,

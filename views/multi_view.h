@@ -144,7 +144,7 @@ class TFolioMView : public TIEView {
   void SetImage(int32_t Index, TBitmap* Bitmap);
   // The storing core: no layout, no repaint.
   void StoreImageBitmap(int32_t Index, TIEBaseBitmap* Bitmap);
-  // Bitmap := the entry's image (loaded on demand first); unchanged when the
+  // Bitmap = the entry's image (loaded on demand first); unchanged when the
   // entry has none.  These four raise EListError for an index outside the list.
   void CopyToIEBitmap(int32_t Index, TIEBitmap* Bitmap);
   // A shared bitmap of the store (nullptr when no image); pair every call

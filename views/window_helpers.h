@@ -61,8 +61,8 @@ bool IEPlaceDialogOnMonitor(QWidget* Window);
 // The same for a windowed control's handle.
 bool IEPlaceDialogOnMonitor(HWND Window);
 // The top-left corner a window of WindowSize gets on Monitor:
-// X = Left + (monitor width - window width) div 2,
-// Y = Top + (monitor height - window height) div 3, both truncated toward zero.
+// X = Left + (monitor width - window width) / 2,
+// Y = Top + (monitor height - window height) / 3, both truncated toward zero.
 TPoint IEDialogPlacement(const TRect& Monitor, const TSize& WindowSize);
 
 // Scroll bars of a window, through the flat variant when Flat is set.

@@ -2,7 +2,7 @@
 // Bilevel fax codec: Modified Huffman, Group 3 one- and two-dimensional and
 // Group 4 coding, as plain procedures over caller-owned buffers.
 //
-// Rows are packed 1-bit lines, pixel 0 in bit 7 of byte 0, (Width + 7) div 8
+// Rows are packed 1-bit lines, pixel 0 in bit 7 of byte 0, (Width + 7) / 8
 // bytes used.  The two directions use opposite values:
 //  - rows produced by the decoders: 1 = white, 0 = black (the row is first
 //    filled with 1 bits over all its used bytes, then black runs are cleared);
@@ -131,7 +131,7 @@ int32_t CcittDecode1DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, in
 int32_t CcittDecodeMhRow(uint8_t* Row, const uint8_t* Data, int32_t DataLen, int32_t FillOrder,
                          int32_t Width);
 // One Group 3 two-dimensional or Group 4 line starting at StartBit, coded
-// against RefLine ((Width + 7) div 8 bytes, all 1 bits at the start of a
+// against RefLine ((Width + 7) / 8 bytes, all 1 bits at the start of a
 // strip); copies the decoded row into RefLine and answers the bit position
 // after the line.  EolSearch turns on the recognition of EOLs with fill bits.
 int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bool EolSearch,

@@ -757,22 +757,22 @@ bool ReadPageExif(TStream* Stream, int32_t PageIndex, TIOParamsVals& P) {
   pr.Aborting = &aborting;
   TTiffPageRequest req;
   req.PageIndex = PageIndex;
+  req.ParamsOnly = true;
+  req.IgnoreAlpha = true;
   TTiffPageInfo info;
-  TIEMask* mask = nullptr;
+  std::unique_ptr<TIEMask> mask;
   bool damaged = false;
   bool read = false;
-  TiffReadPage(nullptr, Stream, req, info, pr, true, mask, true, true, false, nullptr,
-               [&](TTiffPageInfo& I) {
-                 if ((I.Page.GetInteger(34665, 0) != 0 && !I.ExifPresent) ||
-                     (I.Page.GetInteger(34853, 0) != 0 && !I.GpsPresent)) {
-                   damaged = true;
-                   return;
-                 }
-                 IEReadExifDirectories(I.Page, I.ExifPresent ? &I.Exif : nullptr,
-                                       I.GpsPresent ? &I.Gps : nullptr, P);
-                 read = true;
-               });
-  delete mask;
+  req.OnParams = [&](TTiffPageInfo& I) {
+    if ((I.Page.GetInteger(34665, 0) != 0 && !I.ExifPresent) ||
+        (I.Page.GetInteger(34853, 0) != 0 && !I.GpsPresent)) {
+      damaged = true;
+      return;
+    }
+    IEReadExifDirectories(I.Page, I.ExifPresent ? &I.Exif : nullptr, I.GpsPresent ? &I.Gps : nullptr, P);
+    read = true;
+  };
+  TiffReadPage(nullptr, Stream, req, info, pr, mask);
   return read && !damaged && info.PageFound;
 }
 
@@ -806,7 +806,7 @@ void ReadThumbnail(TStream* Stream, TIEBitmap* Thumb) {
     js.SetPointer(jpeg.data(), jLen);
     TIOParamsVals tp;
     try {
-      JpegReadStream(&js, nullptr, Thumb, tp, pr, false, false, false, false, false, false, -1, false);
+      JpegReadStream(&js, Thumb, tp, pr);
     } catch (const Exception&) {
       aborting = true;
     }
@@ -814,10 +814,13 @@ void ReadThumbnail(TStream* Stream, TIEBitmap* Thumb) {
     TIOParamsVals tp;
     tp.SetImageIndex(1);
     int32_t count = 0;
-    TIEMask* mask = nullptr;
+    std::unique_ptr<TIEMask> mask;
     Stream->SetPosition(start);
-    TiffReadStream(Thumb, Stream, count, &tp, pr, false, mask, true, true, true, &chain);
-    delete mask;
+    TTiffReadOptions options;
+    options.IgnoreAlpha = true;
+    options.SmallOnly = true;
+    options.Chain = &chain;
+    TiffReadStream(Thumb, Stream, count, &tp, pr, mask, options);
   }
   if (aborting || Thumb->GetWidth() > kMaxThumbSide || Thumb->GetHeight() > kMaxThumbSide)
     Thumb->FreeImage(true);
@@ -893,9 +896,11 @@ bool IEReadTiffPreviewAndExif(TStream* Stream, TIOParamsVals* Params) {
       TIEProgressRec pr;
       pr.Aborting = &aborting;
       int32_t count = 0;
-      TIEMask* mask = nullptr;
-      TiffReadStream(&b[page], Stream, count, &tp, pr, false, mask, true, true, true);
-      delete mask;
+      std::unique_ptr<TIEMask> mask;
+      TTiffReadOptions options;
+      options.IgnoreAlpha = true;
+      options.SmallOnly = true;
+      TiffReadStream(&b[page], Stream, count, &tp, pr, mask, options);
       if (aborting) b[page].FreeImage(true);
     }
     // An all-black page is no preview: it does not compete.  Of the others
@@ -923,9 +928,11 @@ bool IEReadTiffExifParams(TStream* Stream, TIOParamsVals* Params) {
   TIEProgressRec pr;
   pr.Aborting = &aborting;
   int32_t count = 0;
-  TIEMask* mask = nullptr;
-  TiffReadStream(Params->ExifThumbnail.get(), Stream, count, Params, pr, true, mask, true, true, false);
-  delete mask;
+  std::unique_ptr<TIEMask> mask;
+  TTiffReadOptions options;
+  options.ParamsOnly = true;
+  options.IgnoreAlpha = true;
+  TiffReadStream(Params->ExifThumbnail.get(), Stream, count, Params, pr, mask, options);
   Stream->SetPosition(start);
   // The reader decides ExifPresent (an EXIF directory was there); the fields
   // come complete from the page and its sub-directories.

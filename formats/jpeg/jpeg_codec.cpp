@@ -527,21 +527,27 @@ void IEJpegReadIccProfile(TStream* Stream, TIOParamsVals& Params) {
 
 // ---------------------------------------------------------------------------
 
-int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap,
-                       TIOParamsVals& Params, TIEProgressRec& Progress, bool ParamsOnly,
-                       bool NoColorConversion, bool ReadMetadata, bool InvertCmyk, bool ApplyIcc,
-                       bool ReadIccChunks, int32_t MaxRows, bool NativePixelFormat) {
+int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                       const TJpegReadRequest& Request) {
+  TStream* TablesStream = Request.TablesStream;
+  const bool ParamsOnly = Request.ParamsOnly;
+  const bool NoColorConversion = Request.NoColorConversion;
+  const bool ReadMetadata = Request.ReadMetadata;
+  const bool InvertCmyk = Request.InvertCmyk;
+  const bool ApplyIcc = Request.ApplyIcc;
+  const bool ReadIccChunks = Request.ReadIccChunks;
+  int32_t MaxRows = Request.MaxRows;
+  const bool NativePixelFormat = Request.NativePixelFormat;
   bool localAbort = false;
   bool* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
 
-  // 1. The EXIF thumbnail instead of the image, when asked for and present.
+  // The EXIF thumbnail instead of the image, when asked for and present.
   if (Params.JpegLoadExifThumbnail) {
     if (Params.ExifThumbnail) Params.ExifThumbnail->FreeImage(true);
     Params.SetLoadExifThumbnail(false);
     const int32_t w = Params.Width, h = Params.Height;
     const int64_t start = Stream->GetPosition();
-    JpegReadStream(Stream, TablesStream, Bitmap, Params, Progress, true, NoColorConversion, true,
-                   InvertCmyk, ApplyIcc, false, -1, Params.NativePixelFormat);
+    JpegReadStream(Stream, Bitmap, Params, Progress, {.TablesStream = TablesStream, .ParamsOnly = true, .NoColorConversion = NoColorConversion, .ReadMetadata = true, .InvertCmyk = InvertCmyk, .ApplyIcc = ApplyIcc, .NativePixelFormat = Params.NativePixelFormat});
     // Back to where this JPEG starts (it may sit inside a larger stream).
     Stream->SetPosition(start);
     Params.SetLoadExifThumbnail(true);
@@ -555,7 +561,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
     Params.StoredHeight = h;
   }
 
-  // 2, 3.
+  // Warnings start afresh; the image starts at SOI, at or shortly after the position.
   Params.JpegWarningCount = 0;
   Params.JpegLastWarningCode = 0;
   const int64_t soi = JpegIsStream(Stream, true);
@@ -564,11 +570,11 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
     return 0;
   }
   Stream->SetPosition(soi);
-  // 4, 5.
+  // The ICC profile chunks of the APP2 markers, and whether to apply them.
   if (ReadIccChunks) IEJpegReadIccProfile(Stream, Params);
   const bool useIcc = Params.InputIccProfile && IEColorManagement;
 
-  // 6.
+  // The decompressor, with our error manager and source manager.
   TJpegError err;
   InitError(err, aborting);
   jpeg_decompress_struct info;
@@ -598,12 +604,12 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
       }
     }
     PointSource(src.get(), Stream);
-    // 7.
+    // Markers kept for the metadata, then the header.
     if (!GSaveMarkers(&info) || !GReadHeader(&info, true)) {
       failed = true;
       return;
     }
-    // 8.
+    // Sample layout and colour space of the file.
     Params.SetImageCount(1);
     Params.BitsPerSample = 8;
     const J_COLOR_SPACE space = info.jpeg_color_space;
@@ -639,11 +645,11 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
     // Components as stored, no colour conversion at all.
     const bool raw3 = NoColorConversion && (space == JCS_YCbCr || space == JCS_RGB);
     if (NoColorConversion && space != JCS_UNKNOWN) info.out_color_space = space;
-    // 9.
+    // The DCT method asked for.
     if (Params.JpegDctMethod == ioJPEG_ISLOW) info.dct_method = JDCT_ISLOW;
     else if (Params.JpegDctMethod == ioJPEG_IFAST) info.dct_method = JDCT_IFAST;
     else if (Params.JpegDctMethod == ioJPEG_FLOAT) info.dct_method = JDCT_FLOAT;
-    // 10.
+    // Resolution from the JFIF density (units: none or inch, centimetre).
     if (info.density_unit == 0 || info.density_unit == 1) {
       Params.SetDpiX(info.X_density);
       Params.SetDpiY(info.Y_density);
@@ -651,12 +657,12 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
       Params.SetDpiX(int32_t(info.X_density * 2.54));
       Params.SetDpiY(int32_t(info.Y_density * 2.54));
     }
-    // 11.
+    // Size and coding facts of the file.
     Params.FreeColorMap();
     Params.JpegProgressive = info.progressive_mode != 0;
     Params.StoredWidth = int32_t(info.image_width);
     Params.StoredHeight = int32_t(info.image_height);
-    // 12.
+    // Scaled decoding after the reduce mode.
     int denom = 0;
     switch (Params.JpegReduceMode) {
       case ioJPEG_AUTOCALC:
@@ -678,7 +684,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
     info.scale_num = 1;
     if (denom) info.scale_denom = unsigned(denom);
     Params.JpegScaleDenominator = int32_t(info.scale_denom);
-    // 13.
+    // A parameters-only read stops before decoding.
     if (ParamsOnly) {
       Params.Width = int32_t(info.image_width);
       Params.Height = int32_t(info.image_height);
@@ -696,7 +702,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
       failed = true;
       return;
     }
-    // 14, 15.  The bitmap gets its size before decoding starts, so that a
+    // The bitmap gets its size before decoding starts, so that a
     // file damaged in a later scan still leaves an image of the right size.
     const int32_t ow = int32_t(info.output_width), oh = int32_t(info.output_height);
     Params.Width = ow;
@@ -721,7 +727,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
       failed = true;
       return;
     }
-    // 16.
+    // Rows, with progress and the row limit.
     if (MaxRows < 0) MaxRows = oh;
     const double step = oh > 0 ? 100.0 / oh : 0;
     Progress.val = 0;
@@ -781,7 +787,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
   };
   body();
 
-  // 18. Cleanup.
+  // The kept markers go into the parameter set.
   if (Params.JpegMarkers) {
     TIEMarkerList* ml = Params.JpegMarkers.get();
     ml->Clear();
@@ -812,13 +818,13 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
 
   if (ReadMetadata && Params.JpegMarkers) {
     TIEMarkerList* ml = Params.JpegMarkers.get();
-    // 19. IPTC.
+    // IPTC.
     if (Params.IptcRecords)
       for (int32_t i = 0; i < ml->GetCount(); ++i)
         if (ml->GetMarkerType(i) == IEJPEG_APP13 &&
             Params.IptcRecords->LoadFromBuffer(ml->GetMarkerData(i), ml->GetMarkerLength(i)))
           break;
-    // 20. EXIF.
+    // EXIF.
     for (int32_t i = 0; i < ml->GetCount(); ++i)
       if (ml->GetMarkerType(i) == IEJPEG_APP1 &&
           IEDecodeExifBlock(ml->GetMarkerData(i), ml->GetMarkerLength(i), &Params)) {
@@ -836,7 +842,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
         }
         break;
       }
-    // 21. XMP.
+    // XMP.
     for (int32_t i = 0; i < ml->GetCount(); ++i)
       if (ml->GetMarkerType(i) == IEJPEG_APP1 &&
           IEFindXMPPacket(ml->GetMarkerData(i), ml->GetMarkerLength(i))) {
@@ -853,7 +859,7 @@ void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
                      TIEProgressRec& Progress, bool InkCmyk) {
   bool localAbort = false;
   bool* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
-  // 1.
+  // The rows to write: the bitmap itself or a 24-bit copy.
   std::unique_ptr<TIEBitmap> temp;
   TIEBitmap* bmp = Bitmap;
   if (bmp->GetWidth() == 0 || bmp->GetHeight() == 0) {
@@ -870,7 +876,7 @@ void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
     }
   }
   const int32_t width = bmp->GetWidth(), height = bmp->GetHeight();
-  // 2.
+  // The compressor, with our error manager and destination manager.
   TJpegError err;
   InitError(err, aborting);
   jpeg_compress_struct info;
@@ -888,7 +894,7 @@ void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
   std::vector<uint8_t> scratch;
   bool ok = true;
   bool cmyk = false;
-  // 3.
+  // Size and colour space of the image.
   info.image_width = JDIMENSION(width);
   info.image_height = JDIMENSION(height);
   info.input_components = 3;
@@ -905,14 +911,14 @@ void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
     info.in_color_space = JCS_CMYK;
     info.input_components = 4;
   }
-  // 4.
+  // The density fields, from the resolution.
   auto density = [](int32_t Dpi, int32_t Default) {
     const int32_t v = Dpi != 0 ? Dpi : Default;
     return uint16_t(v < 1 ? 1 : (v > 0xFFFF ? 0xFFFF : v));
   };
   s.DensityX = density(Params.DpiX, IEDefaultDpiX);
   s.DensityY = density(Params.DpiY, IEDefaultDpiY);
-  // 5 - 8.
+  // DCT method, optimisation, smoothing, quality, subsampling, progression.
   s.SetDct = Params.JpegDctMethod <= ioJPEG_FLOAT;
   s.Dct = Params.JpegDctMethod == ioJPEG_IFAST ? JDCT_IFAST
           : Params.JpegDctMethod == ioJPEG_FLOAT ? JDCT_FLOAT
@@ -926,7 +932,7 @@ void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
   s.WriteJfif = s.JpegSpace == JCS_CMYK;
   s.Progressive = Params.JpegProgressive;
   ok = GSetupCompress(&info, &s);
-  // 9.
+  // Start, then the markers of the parameter set.
   if (ok && !*aborting) ok = GStartCompress(&info);
   if (ok && !*aborting && Params.JpegMarkers) {
     TIEMarkerList* ml = Params.JpegMarkers.get();
@@ -937,7 +943,7 @@ void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
                         unsigned(ml->GetMarkerLength(i)));
     }
   }
-  // 10.
+  // The rows, with progress.
   if (ok && !*aborting) {
     const double step = 100.0 / height;
     if (cmyk) scratch.assign(size_t(width) * 4, 0);
@@ -954,7 +960,7 @@ void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
       if (*aborting) break;
     }
   }
-  // 11.
+  // Finish; a codec error becomes an exception after the C frames are left.
   if (ok && !*aborting) ok = GFinishCompress(&info);
   jpeg_destroy_compress(&info);
   dest.reset();

@@ -33,15 +33,34 @@ class EIEJpegException : public Exception {
 // notices; "Corrupted" for a code the library does not know.
 std::string IEJpegMessageText(int32_t Code);
 
+// What a JPEG read is asked to do.
+struct TJpegReadRequest {
+  // An abbreviated tables-only JPEG read before the image (null, or the image
+  // stream itself, for none).
+  TStream* TablesStream = nullptr;
+  // Fill Params only, no pixels.
+  bool ParamsOnly = false;
+  // Samples as stored: YCbCr and RGB data without conversion.
+  bool NoColorConversion = false;
+  // Keep the markers and read the metadata they carry into Params.
+  bool ReadMetadata = false;
+  // CMYK samples are stored inverted (Adobe files).
+  bool InvertCmyk = false;
+  // Apply the embedded colour profile to the pixels.
+  bool ApplyIcc = false;
+  // Gather the ICC profile chunks of the APP2 markers into Params.
+  bool ReadIccChunks = false;
+  // Rows to decode; below 0 every row.
+  int32_t MaxRows = -1;
+  // Keep gray and CMYK data in their own pixel formats.
+  bool NativePixelFormat = false;
+};
+
 // Reads the JPEG image that starts at, or within 150 bytes after, the stream's
-// position into Bitmap and Params; answers the number of rows decoded.
-// TablesStream (null, or the same stream, for none) holds an abbreviated
-// tables-only JPEG read before the image.  MaxRows < 0 reads every row.  Bad
+// position into Bitmap and Params; answers the number of rows decoded.  Bad
 // data never raises: it sets the abort flag and keeps the rows decoded so far.
-int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap,
-                       TIOParamsVals& Params, TIEProgressRec& Progress, bool ParamsOnly,
-                       bool NoColorConversion, bool ReadMetadata, bool InvertCmyk, bool ApplyIcc,
-                       bool ReadIccChunks, int32_t MaxRows, bool NativePixelFormat);
+int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                       const TJpegReadRequest& Request = {});
 
 // Writes Bitmap as one JPEG from the stream's position with the JPEG options
 // and markers of Params.  Codec errors raise EIEJpegException; stream write
@@ -51,7 +70,7 @@ int32_t JpegReadStream(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap
 void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
                      TIEProgressRec& Progress, bool InkCmyk = false);
 
-// Probe: with Scan, the absolute position of the first $FF $D8 $FF within 150
+// Probe: with Scan, the absolute position of the first 0xFF 0xD8 0xFF within 150
 // bytes from the position (-1 when none); without, 0 when the position holds
 // it, else -1.  The position is restored.
 int64_t JpegIsStream(TStream* Stream, bool Scan);

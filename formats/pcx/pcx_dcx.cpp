@@ -198,7 +198,7 @@ void PcxReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, in
     }
     TPcxHeader h;
     ParseHeader(raw, h);
-    // 1. Only what this reader can decode, with a size the header can hold.
+    // Only what this reader can decode, with a size the header can hold.
     const int32_t width = int32_t(h.XMax) - int32_t(h.XMin) + 1;
     const int32_t height = int32_t(h.YMax) - int32_t(h.YMin) + 1;
     if (h.Manufacturer != 10 || h.BitsPerPixel > 8 || h.BitsPerPixel == 0 || h.Encoding > 1 ||
@@ -209,7 +209,7 @@ void PcxReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, in
       Progress.SetAborting();
       return;
     }
-    // 2.
+    // Resolution (the default when the header gives none).
     Params.SetImageCount(1);
     if (h.HDpi == 0 || h.VDpi == 0) {
       Params.SetDpiX(IEDefaultDpiX);
@@ -218,7 +218,7 @@ void PcxReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, in
       Params.SetDpiX(h.HDpi);
       Params.SetDpiY(h.VDpi);
     }
-    // 3. Palettes as blue, green, red.
+    // Palettes as blue, green, red.
     TRGB pal16[16], pal256[256];
     for (int i = 0; i < 16; ++i) pal16[i] = IECreateRGB(h.Palette[3 * i], h.Palette[3 * i + 1], h.Palette[3 * i + 2]);
     const bool trailing = h.Planes == 1 && h.BitsPerPixel > 4;
@@ -236,7 +236,7 @@ void PcxReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, in
       for (int i = 0; i < 256; ++i) pal256[i] = IECreateRGB(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
       Stream->SetPosition(start + kHeaderSize);
     }
-    // 5.
+    // What the file holds, into the parameter set.
     Params.BitsPerSample = h.BitsPerPixel;
     Params.SamplesPerPixel = h.Planes;
     Params.Width = width;
@@ -262,7 +262,7 @@ void PcxReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, in
       Params.ColorMapCount = n;
     }
     if (ParamsOnly) return;
-    // 4. The coded data; a run codes at most 63 bytes in 2, so an image the
+    // The coded data; a run codes at most 63 bytes in 2, so an image the
     // data could never fill is refused before anything is allocated.
     const int64_t dataSize = Size - kHeaderSize - (trailing ? 769 : 0);
     const int64_t lineBytes = int64_t(h.BytesPerLine) * h.Planes;
@@ -273,7 +273,7 @@ void PcxReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, in
     std::vector<uint8_t> data(size_t(dataSize) + 8, 0);
     const int64_t got = Stream->Read(data.data(), dataSize);
     TPcxLineDecoder dec(data.data(), std::max<int64_t>(got, 0), h.Encoding);
-    // 6.
+    // The image: 1-bit for monochrome files, 24-bit colour otherwise.
     const bool mono = h.BitsPerPixel == 1 && h.Planes == 1;
     if (!Bitmap->Allocate(width, height, mono ? ie1g : ie24RGB)) {
       Progress.SetAborting();
@@ -329,7 +329,7 @@ void PcxWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
     Progress.SetAborting();
     return;
   }
-  // 1.
+  // The depth written: 1, 4, 8 or 24 bits; other images go through a 24-bit copy.
   const int32_t samples = std::min(Params.SamplesPerPixel, 3);
   int32_t depth = Params.BitsPerSample * samples;
   if (depth != 1 && depth != 4 && depth != 8) depth = 24;
@@ -367,7 +367,7 @@ void PcxWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
     Progress.SetAborting();
     return;
   }
-  // 2.
+  // The header and palette of that depth.
   std::vector<TRGB> palette;
   std::unique_ptr<TIEQuantizer> quantizer;
   int32_t pixelBytes = 0;  // bytes of pixel data per scan line
@@ -407,7 +407,7 @@ void PcxWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
   uint8_t raw[kHeaderSize];
   FormatHeader(h, raw);
   if (!WriteChecked(Stream, raw, kHeaderSize, Progress)) return;
-  // 3.
+  // The rows, run-length coded plane by plane.
   std::vector<uint8_t> pixels(size_t(h.BytesPerLine) + 1, 0);
   std::vector<uint8_t> coded(size_t(h.BytesPerLine) * 2 + 2, 0);
   auto index = [&](const TRGB& c) { return uint8_t(std::max(0, quantizer->ColorToIndex(c))); };
@@ -440,7 +440,7 @@ void PcxWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
       }
     }
   }
-  // 4.
+  // The 256-colour palette after the data of an 8-bit file.
   if (depth == 8 && !Progress.IsAborting()) {
     uint8_t p[769];
     p[0] = 12;
@@ -554,7 +554,7 @@ void DcxInsertPage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
   int32_t count = 0;
   std::vector<uint32_t> offsets;
   std::vector<int64_t> sizes;
-  // 1.
+  // The pages there are (an empty stream starts a new document).
   if (Stream->GetSize() > 0) {
     if (!DcxIsStream(Stream)) {
       Progress.SetAborting();
@@ -570,7 +570,7 @@ void DcxInsertPage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
   }
   // An index past the end appends instead of losing the page.
   const int32_t at = std::clamp(Params.DcxPageIndex, 0, count);
-  // 2.
+  // The new document in memory: signature, page table, then the pages.
   TMemoryStream out;
   std::vector<uint8_t> table(size_t(4 * (count + 2)), 0);
   uint8_t sig[4];
@@ -590,7 +590,7 @@ void DcxInsertPage(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
       IECopyFromStream(&out, Stream, sizes[size_t(k)]);
     }
   }
-  // 3.
+  // The finished page table, then the whole document replaces the stream.
   for (size_t i = 0; i < newOffsets.size(); ++i) IEPutDWord(&table[4 * i], newOffsets[i], false);
   out.SetPosition(4);
   out.WriteBuffer(table.data(), int64_t(table.size()));

@@ -475,15 +475,15 @@ void FillWhite(TIEBitmap* Bitmap, uint8_t Value) {
 }  // namespace
 
 void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Request,
-                  TTiffPageInfo& Info, TIEProgressRec& Progress, bool ParamsOnly,
-                  TIEMask*& AlphaMask, bool RelativeOffsets, bool IgnoreAlpha, bool SmallOnly,
-                  const TTiffChain* Chain, const std::function<void(TTiffPageInfo&)>& OnParams) {
+                  TTiffPageInfo& Info, TIEProgressRec& Progress, std::unique_ptr<TIEMask>& AlphaMask) {
+  const bool IgnoreAlpha = Request.IgnoreAlpha;
+  const TTiffChain* Chain = Request.Chain;
   Info = TTiffPageInfo();
   if (!Stream) {
     Progress.SetAborting();
     return;
   }
-  const int64_t base = RelativeOffsets ? Stream->GetPosition() : 0;
+  const int64_t base = Request.RelativeOffsets ? Stream->GetPosition() : 0;
   bool little = true;
   int64_t first = 0;
   if (!ReadHeader(Stream, base, little, first)) {
@@ -533,15 +533,15 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   Info.DpiY = Info.ExactDpiY > 0 && Info.ExactDpiY < 1e9 ? IERound(Info.ExactDpiY) : 0;
   Info.PixelXPosition = int32_t(std::clamp(v.XPosition * factor, -2e9, 2e9));
   Info.PixelYPosition = int32_t(std::clamp(v.YPosition * factor, -2e9, 2e9));
-  if (OnParams) OnParams(Info);
+  if (Request.OnParams) Request.OnParams(Info);
 
   const int32_t width = Request.TileIndex < 0 ? v.ImageWidth : v.TileWidth;
   const int32_t height = Request.TileIndex < 0 ? v.ImageHeight : v.TileLength;
-  if ((width <= 0 || height <= 0) && !SmallOnly) {
+  if ((width <= 0 || height <= 0) && !Request.SmallOnly) {
     Progress.SetAborting();
     return;
   }
-  if (ParamsOnly) return;
+  if (Request.ParamsOnly) return;
 
   // Alpha mask.
   const int32_t spp = v.SamplesPerPixel;
@@ -550,12 +550,12 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
                           (spp == 2 && v.BitsPerSample == 8) ||
                           (spp > 1 && v.ExtraSamplesCount > 0 && v.ExtraSamples == 1) ||
                           (spp == 4 && v.Photometric == 2);
-    if (hasAlpha && !AlphaMask) AlphaMask = new TIEMask();
+    if (hasAlpha && !AlphaMask) AlphaMask = std::make_unique<TIEMask>();
   }
   if (AlphaMask && !IgnoreAlpha && width > 0 && height > 0) {
     if (AlphaMask->AllocateBits(width, height, 8)) {
       AlphaMask->Fill(255);
-      v.AlphaMask = AlphaMask;
+      v.AlphaMask = AlphaMask.get();
     } else {
       v.IgnoreAlpha = true;
     }
@@ -563,7 +563,7 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     v.IgnoreAlpha = true;
   }
 
-  if (SmallOnly && (width > 400 || height > 400)) {
+  if (Request.SmallOnly && (width > 400 || height > 400)) {
     Progress.SetAborting();
     return;
   }
@@ -643,7 +643,7 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     }
   }
   // Rows the data does not reach stay white.
-  FillWhite(Bitmap, SmallOnly ? 0 : (format == ie8p ? 0 : 0xFF));
+  FillWhite(Bitmap, Request.SmallOnly ? 0 : (format == ie8p ? 0 : 0xFF));
   Progress.per1 = 100.0 / height;
   if (v.TileWidth > 0 || v.TileLength > 0) {
     if (v.TileOffsets.empty() && !v.StripOffsets.empty()) {
@@ -749,9 +749,11 @@ void FillParams(TIOParamsVals* P, TTiffPageInfo& Info) {
 }  // namespace
 
 void TiffReadStream(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsVals* Params,
-                    TIEProgressRec& Progress, bool ParamsOnly, TIEMask*& AlphaMask,
-                    bool RelativeOffsets, bool IgnoreAlpha, bool SmallOnly, const TTiffChain* Chain) {
+                    TIEProgressRec& Progress, std::unique_ptr<TIEMask>& AlphaMask,
+                    const TTiffReadOptions& Options) {
+  const bool ParamsOnly = Options.ParamsOnly;
   TTiffPageRequest req;
+  static_cast<TTiffReadOptions&>(req) = Options;
   if (Params) {
     req.PageIndex = Params->TiffPageIndex;
     req.SubIfdIndex = Params->TiffSubIfdIndex;
@@ -762,12 +764,12 @@ void TiffReadStream(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOP
     req.PageIndex = -1;
   }
   TTiffPageInfo info;
-  TiffReadPage(ParamsOnly ? nullptr : Bitmap, Stream, req, info, Progress, ParamsOnly, AlphaMask,
-               RelativeOffsets, IgnoreAlpha, SmallOnly, Chain, [Params](TTiffPageInfo& I) {
-                 if (!Params) return;
-                 FillParams(Params, I);
-                 I.Vars.Params = Params;
-               });
+  req.OnParams = [Params](TTiffPageInfo& I) {
+    if (!Params) return;
+    FillParams(Params, I);
+    I.Vars.Params = Params;
+  };
+  TiffReadPage(ParamsOnly ? nullptr : Bitmap, Stream, req, info, Progress, AlphaMask);
   PageCount = info.PageCount;
   if (Params && Params->TiffApplyOrientation && Bitmap && !ParamsOnly && info.PageFound &&
       !Progress.IsAborting() && !Bitmap->IsEmpty() && info.Vars.Orientation > 1 &&
@@ -786,9 +788,11 @@ int32_t TiffPageCount(TStream* Stream) {
   TIEProgressRec progress;
   progress.Aborting = &aborting;
   int32_t count = 0;
-  TIEMask* mask = nullptr;
-  TiffReadStream(nullptr, Stream, count, nullptr, progress, true, mask, true, true, false);
-  delete mask;
+  std::unique_ptr<TIEMask> mask;
+  TTiffReadOptions options;
+  options.ParamsOnly = true;
+  options.IgnoreAlpha = true;
+  TiffReadStream(nullptr, Stream, count, nullptr, progress, mask, options);
   return count;
 }
 

@@ -168,7 +168,7 @@ struct TTIFFVars {
   TTiffLzwDecoder LzwDecoder = nullptr;
   bool LittleEndian = true;
   TIOParamsVals* Params = nullptr;
-  TIEMask* AlphaMask = nullptr;
+  TIEMask* AlphaMask = nullptr;  // the caller's mask, filled while decoding
   bool IgnoreAlpha = false;
   int32_t ExtraSamples = 0;  // first ExtraSamples value
   int32_t ExtraSamplesCount = 0;
@@ -178,13 +178,33 @@ struct TTIFFVars {
   int32_t TileIndex = -1;
 };
 
-// What to read of a file (taken from the parameter set by TiffReadStream).
-struct TTiffPageRequest {
+struct TTiffPageInfo;
+
+// How pages are read, for TiffReadPage and TiffReadStream alike.
+struct TTiffReadOptions {
+  // Tags and parameters only: no pixels are decoded.
+  bool ParamsOnly = false;
+  // Offsets in the file count from the stream's position (else from 0).
+  bool RelativeOffsets = true;
+  // No alpha mask is made or filled.
+  bool IgnoreAlpha = false;
+  // Thumbnails: a page without a size is no failure, a page beyond 400
+  // pixels a side is.
+  bool SmallOnly = false;
+  // The walked chain of directories, when the caller has one for this stream.
+  const TTiffChain* Chain = nullptr;
+};
+
+// What to read of a file (TiffReadStream takes it from the parameter set).
+struct TTiffPageRequest : TTiffReadOptions {
   int32_t PageIndex = 0;     // -1: only count the pages
   int32_t SubIfdIndex = -1;  // read this SubIFD image of the page instead
   int32_t TileIndex = -1;    // decode only this tile
   bool NativePixelFormat = false;
   TTiffLzwDecoder LzwDecoder = nullptr;
+  // Called once the page's tags are read (before any check of the page's
+  // size and before decoding).
+  std::function<void(TTiffPageInfo&)> OnParams;
 };
 
 // What one page read found: the working record, the directories (the page's,
@@ -209,13 +229,10 @@ struct TTiffPageInfo {
 };
 
 // The page reader without a parameter set: reads Request.PageIndex into
-// Bitmap and Info.  OnParams, when set, is called once the page's tags are
-// read (before any check of the page's size and before decoding).  Failures set the abort flag of Progress.
+// Bitmap and Info.  Failures set the abort flag of Progress.  AlphaMask is
+// made when the page has alpha and none was given.
 void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Request,
-                  TTiffPageInfo& Info, TIEProgressRec& Progress, bool ParamsOnly,
-                  TIEMask*& AlphaMask, bool RelativeOffsets, bool IgnoreAlpha, bool SmallOnly,
-                  const TTiffChain* Chain = nullptr,
-                  const std::function<void(TTiffPageInfo&)>& OnParams = {});
+                  TTiffPageInfo& Info, TIEProgressRec& Progress, std::unique_ptr<TIEMask>& AlphaMask);
 
 // Largest decoded page (bytes) accepted for a file whose compressed data holds
 // DataBytes bytes: a page the data could never fill is refused before any
@@ -224,13 +241,12 @@ int64_t TiffDecodedSizeLimit(int64_t DataBytes);
 
 // Reads page Params->TiffPageIndex (-1 without Params: only counts).  See the
 // header comment for the failure rules; failures set the abort flag of
-// Progress.  AlphaMask is created when the page has alpha and none was given
-// (the caller owns it).  Chain, when given and valid for this stream, replaces
-// the walk of the directory chain.
+// Progress.  AlphaMask is made when the page has alpha and none was given.
+// Options.Chain, when given and valid for this stream, replaces the walk of
+// the directory chain.
 void TiffReadStream(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOParamsVals* Params,
-                    TIEProgressRec& Progress, bool ParamsOnly, TIEMask*& AlphaMask,
-                    bool RelativeOffsets, bool IgnoreAlpha, bool SmallOnly,
-                    const TTiffChain* Chain = nullptr);
+                    TIEProgressRec& Progress, std::unique_ptr<TIEMask>& AlphaMask,
+                    const TTiffReadOptions& Options = {});
 
 // Number of directories of the file (relative offsets).
 int32_t TiffPageCount(TStream* Stream);

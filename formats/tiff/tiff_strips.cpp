@@ -565,7 +565,7 @@ void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32
     // up to 16 pixels; more slack than that is allowed.
     constexpr int32_t Slack = 64;
     TIOParamsVals head;
-    JpegReadStream(&data, tables.get(), &work, head, silent, true, rgb, false, false, false, false, -1, false);
+    JpegReadStream(&data, &work, head, silent, {.TablesStream = tables.get(), .ParamsOnly = true, .NoColorConversion = rgb});
     if (aborting || head.Width <= 0 || head.Height <= 0 || head.Width > int64_t(Width) + Slack ||
         head.Height > int64_t(RowCount) + Slack) {
       Progress.SetAborting();
@@ -574,8 +574,7 @@ void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32
     data.SetPosition(0);
     if (tables) tables->SetPosition(0);
   }
-  const int32_t rows = JpegReadStream(&data, tables.get(), &work, params, silent, false, rgb, false,
-                                      Vars.Photometric == 5, false, false, -1, false);
+  const int32_t rows = JpegReadStream(&data, &work, params, silent, {.TablesStream = tables.get(), .NoColorConversion = rgb, .InvertCmyk = Vars.Photometric == 5});
   if (rows <= 0 || work.GetPixelFormat() != ie24RGB) {
     if (rows <= 0) Progress.SetAborting();
     return;
@@ -611,13 +610,12 @@ void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap*
     // A JPEG claiming more than the page is refused before it is decoded
     // (its header alone can claim gigapixels).
     constexpr int32_t Slack = 64;
-    JpegReadStream(&ms, nullptr, &work, params, silent, true, false, false, false, false, false, -1, false);
+    JpegReadStream(&ms, &work, params, silent, {.ParamsOnly = true});
     if (aborting || params.Width <= 0 || params.Height <= 0 ||
         params.Width > int64_t(Bitmap->GetWidth()) + Slack || params.Height > int64_t(height) + Slack)
       return 0;
     ms.SetPosition(0);
-    const int32_t rows = JpegReadStream(&ms, nullptr, &work, params, silent, false, false, false, false,
-                                        false, false, -1, false);
+    const int32_t rows = JpegReadStream(&ms, &work, params, silent);
     if (rows <= 0 || work.GetPixelFormat() != ie24RGB) return 0;
     const int32_t w = std::min(work.GetWidth(), Bitmap->GetWidth());
     for (int32_t y = 0; y < rows && FirstRow + y < height; ++y)

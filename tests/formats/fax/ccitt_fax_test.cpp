@@ -3,6 +3,8 @@
 // (and for) Ghostscript, libtiff's tools and ImageMagick.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <cstring>
 #include <functional>
 #include <random>
@@ -698,49 +700,61 @@ drawing showpage
 currentpagedevice /PageSize get aload pop translate 180 rotate drawing showpage
 )PS";
 
-TEST_F(CcittPeers, GhostscriptFaxPagesDecodeLikeTheirUncompressedCopies) {
+// One case per Ghostscript fax device, so that CTest spreads them over the
+// cores.
+class CcittGhostscriptPeers : public CcittPeers, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CcittGhostscriptPeers, FaxPagesDecodeLikeTheirUncompressedCopies) {
   if (!Have("gs") || !Have("tiffcp")) GTEST_SKIP() << "Ghostscript or libtiff tools missing";
   testsupport::WriteFileBytes(File("page.ps"),
                               std::vector<uint8_t>(kPostScriptPage, kPostScriptPage + strlen(kPostScriptPage)));
+  const char* dev = GetParam();
   struct Size { int W, H; } sizes[] = {{1728, 320}, {2700, 150}};
   for (const Size& sz : sizes) {
-    for (const char* dev : {"tiffcrle", "tiffg3", "tiffg32d", "tiffg4"}) {
-      for (int fo : {1, 2}) {
-        const std::string tif = File(std::string(dev) + ".tif");
-        Run("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=" + std::string(dev) + " -dFillOrder=" +
-            std::to_string(fo) + " -r72 -g" + std::to_string(sz.W) + "x" + std::to_string(sz.H) +
-            " -sOutputFile=" + tif + " " + File("page.ps"));
-        // Two pages: the drawing, then the same drawing turned upside down.
-        for (size_t page = 0; page < 2; ++page) {
-          const Bitmap want = LibtiffPixels(tif, page);
-          const Bitmap got = DecodedHere(tif, page);
-          EXPECT_EQ(Compare(want, got), "") << dev << " fill " << fo << " width " << sz.W << " page " << page;
-          // The page is not blank: the comparison means something.
-          size_t black = 0;
-          for (uint32_t y = 0; y < want.Height; ++y)
-            for (uint32_t x = 0; x < want.Width; ++x) black += Black(want, x, y);
-          EXPECT_GT(black, 1000u);
-        }
+    for (int fo : {1, 2}) {
+      const std::string tif = File(std::string(dev) + ".tif");
+      Run("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=" + std::string(dev) + " -dFillOrder=" + std::to_string(fo) +
+          " -r72 -g" + std::to_string(sz.W) + "x" + std::to_string(sz.H) + " -sOutputFile=" + tif + " " +
+          File("page.ps"));
+      // Two pages: the drawing, then the same drawing turned upside down.
+      for (size_t page = 0; page < 2; ++page) {
+        const Bitmap want = LibtiffPixels(tif, page);
+        const Bitmap got = DecodedHere(tif, page);
+        EXPECT_EQ(Compare(want, got), "") << dev << " fill " << fo << " width " << sz.W << " page " << page;
+        // The page is not blank: the comparison means something.
+        size_t black = 0;
+        for (uint32_t y = 0; y < want.Height; ++y)
+          for (uint32_t x = 0; x < want.Width; ++x) black += Black(want, x, y);
+        EXPECT_GT(black, 1000u);
       }
     }
   }
 }
 
-TEST_F(CcittPeers, LibtiffFaxCodingsDecodeHere) {
+INSTANTIATE_TEST_SUITE_P(Devices, CcittGhostscriptPeers, ::testing::Values("tiffcrle", "tiffg3", "tiffg32d", "tiffg4"),
+                         [](const ::testing::TestParamInfo<const char*>& Info) { return std::string(Info.param); });
+
+// One case per page width, so that CTest spreads them over the cores.
+class CcittLibtiffPeers : public CcittPeers, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(CcittLibtiffPeers, LibtiffFaxCodingsDecodeHere) {
   if (!Have("tiffcp")) GTEST_SKIP() << "libtiff tools missing";
-  for (uint32_t width : {1u, 7u, 8u, 1728u, 2600u}) {
-    const Bitmap page = MakePage(width, 40, width + 1);
-    testsupport::WriteFileBytes(File("src.tif"), minitiff::WriteTiff({PlainTiffPage(page)}));
-    for (const char* coding : {"g3:1d", "g3:2d", "g3:1d:fill", "g3:2d:fill", "g4"}) {
-      for (const char* order : {"msb2lsb", "lsb2msb"}) {
-        Run(std::string("tiffcp -r 16 -f ") + order + " -c " + coding + " " + File("src.tif") + " " +
-            File("peer.tif"));
-        EXPECT_EQ(Compare(page, DecodedHere(File("peer.tif"))), "")
-            << coding << " " << order << " width " << width;
-      }
+  const uint32_t width = GetParam();
+  const Bitmap page = MakePage(width, 40, width + 1);
+  testsupport::WriteFileBytes(File("src.tif"), minitiff::WriteTiff({PlainTiffPage(page)}));
+  for (const char* coding : {"g3:1d", "g3:2d", "g3:1d:fill", "g3:2d:fill", "g4"}) {
+    for (const char* order : {"msb2lsb", "lsb2msb"}) {
+      Run(std::string("tiffcp -r 16 -f ") + order + " -c " + coding + " " + File("src.tif") + " " +
+          File("peer.tif"));
+      EXPECT_EQ(Compare(page, DecodedHere(File("peer.tif"))), "") << coding << " " << order << " width " << width;
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Widths, CcittLibtiffPeers, ::testing::Values(1u, 7u, 8u, 1728u, 2600u),
+                         [](const ::testing::TestParamInfo<uint32_t>& Info) {
+                           return "width" + std::to_string(Info.param);
+                         });
 
 TEST_F(CcittPeers, ImageMagickFaxTiffsDecodeHere) {
   if (!Have("convert")) GTEST_SKIP() << "ImageMagick missing";
@@ -786,27 +800,49 @@ TEST_F(CcittPeers, NetpbmRawGroup3BothWays) {
   }
 }
 
-TEST_F(CcittPeers, OurStripsReadRightInLibtiffAndImageMagick) {
+// One case per width and coding, so that CTest spreads them over the cores.
+struct TStripCase {
+  uint32_t Width;
+  Coding Code;
+};
+
+class CcittStripPeers : public CcittPeers, public ::testing::WithParamInterface<TStripCase> {};
+
+TEST_P(CcittStripPeers, OurStripsReadRightInLibtiffAndImageMagick) {
   if (!Have("tiffcp") || !Have("tiffcmp")) GTEST_SKIP() << "libtiff tools missing";
   const bool haveIm = Have("convert");
-  for (uint32_t width : {1u, 7u, 8u, 1728u, 2600u}) {
-    for (Coding c : {cMH, cG31D, cG32D, cG4}) {
-      const Bitmap page = MakePage(width, 40, width + 11, c == cG32D || c == cG4);
-      testsupport::WriteFileBytes(File("src.tif"), minitiff::WriteTiff({PlainTiffPage(page)}));
-      for (int32_t fo : {1, 2}) {
-        const std::string what = std::string(CodingName(c)) + " fill " + std::to_string(fo) +
-                                 " width " + std::to_string(width);
-        testsupport::WriteFileBytes(File("ours.tif"), minitiff::WriteTiff({EncodePage(c, page, fo, 16)}));
-        EXPECT_EQ(Compare(page, LibtiffPixels(File("ours.tif"))), "") << what;
-        Run("tiffcmp " + File("src.tif") + " " + File("ours.tif"));
-        if (haveIm && (width == 1728 || width == 7)) {
-          Run("convert " + File("ours.tif") + " " + File("im.pbm"));
-          EXPECT_EQ(Compare(page, minitiff::ReadPbm(testsupport::ReadFileBytes(File("im.pbm")))), "")
-              << what << " (ImageMagick)";
-        }
-      }
+  const uint32_t width = GetParam().Width;
+  const Coding c = GetParam().Code;
+  const Bitmap page = MakePage(width, 40, width + 11, c == cG32D || c == cG4);
+  testsupport::WriteFileBytes(File("src.tif"), minitiff::WriteTiff({PlainTiffPage(page)}));
+  for (int32_t fo : {1, 2}) {
+    const std::string what =
+        std::string(CodingName(c)) + " fill " + std::to_string(fo) + " width " + std::to_string(width);
+    testsupport::WriteFileBytes(File("ours.tif"), minitiff::WriteTiff({EncodePage(c, page, fo, 16)}));
+    EXPECT_EQ(Compare(page, LibtiffPixels(File("ours.tif"))), "") << what;
+    Run("tiffcmp " + File("src.tif") + " " + File("ours.tif"));
+    if (haveIm && (width == 1728 || width == 7)) {
+      Run("convert " + File("ours.tif") + " " + File("im.pbm"));
+      EXPECT_EQ(Compare(page, minitiff::ReadPbm(testsupport::ReadFileBytes(File("im.pbm")))), "")
+          << what << " (ImageMagick)";
     }
   }
 }
+
+std::vector<TStripCase> StripCases() {
+  std::vector<TStripCase> cases;
+  for (uint32_t width : {1u, 7u, 8u, 1728u, 2600u})
+    for (Coding c : {cMH, cG31D, cG32D, cG4}) cases.push_back({width, c});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(WidthsAndCodings, CcittStripPeers, ::testing::ValuesIn(StripCases()),
+                         [](const ::testing::TestParamInfo<TStripCase>& Info) {
+                           std::string name = std::string(CodingName(Info.param.Code)) + "_width" +
+                                              std::to_string(Info.param.Width);
+                           for (char& ch : name)
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return name;
+                         });
 
 }  // namespace

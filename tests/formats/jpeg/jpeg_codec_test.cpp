@@ -83,8 +83,7 @@ std::unique_ptr<ReadOut> Read(const Bytes& File, bool Native = false, int64_t Of
   s.SetPosition(Offset);
   TIEProgressRec progress;
   progress.Aborting = &r->Aborting;
-  r->Rows = JpegReadStream(&s, nullptr, r->Bitmap.get(), *r->Params, progress, false, false, true,
-                           false, true, true, -1, Native);
+  r->Rows = JpegReadStream(&s, r->Bitmap.get(), *r->Params, progress, {.ReadMetadata = true, .ApplyIcc = true, .ReadIccChunks = true, .NativePixelFormat = Native});
   return r;
 }
 
@@ -799,8 +798,7 @@ TEST(JpegCodec, TablesStreamRawComponentsAndRowLimit) {
     pr.Aborting = &abort;
     reported.clear();
     pr.fOnProgress = [&](TObject*, int32_t per) { reported.push_back(per); };
-    const int32_t rows = JpegReadStream(s, c.Tables ? &ts : nullptr, &b, p, pr, false, c.Raw, false, false, false,
-                                        false, c.MaxRows, false);
+    const int32_t rows = JpegReadStream(s, &b, p, pr, {.TablesStream = c.Tables ? &ts : nullptr, .NoColorConversion = c.Raw, .MaxRows = c.MaxRows});
     EXPECT_FALSE(abort);
     EXPECT_EQ(rows, c.MaxRows < 0 ? 24 : c.MaxRows);
     ASSERT_EQ(b.GetWidth(), 32);
@@ -818,7 +816,7 @@ TEST(JpegCodec, TablesStreamRawComponentsAndRowLimit) {
   bool abort = false;
   TIEProgressRec pr;
   pr.Aborting = &abort;
-  JpegReadStream(&is, nullptr, &b, p, pr, false, false, false, false, false, false, -1, false);
+  JpegReadStream(&is, &b, p, pr);
   EXPECT_TRUE(abort);
 }
 

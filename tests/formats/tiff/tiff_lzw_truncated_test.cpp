@@ -57,9 +57,11 @@ TEST(TiffLzwTruncated, RowsBeyondTheDataStayWhite) {
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     int32_t count = 0;
-    TIEMask* mask = nullptr;
-    TiffReadStream(&bmp, &s, count, &params, progress, false, mask, false, true, false);
-    delete mask;
+    std::unique_ptr<TIEMask> mask;
+    TTiffReadOptions options;
+    options.RelativeOffsets = false;
+    options.IgnoreAlpha = true;
+    TiffReadStream(&bmp, &s, count, &params, progress, mask, options);
     ASSERT_FALSE(aborting) << samples;
     ASSERT_EQ(bmp.GetHeight(), h);
     ASSERT_EQ(bmp.GetPixelFormat(), ie24RGB);

@@ -51,9 +51,9 @@ std::unique_ptr<ReadResult> ReadBytes(const Bytes& File, int32_t Page, bool Nati
   req.PageIndex = Page;
   req.NativePixelFormat = Native;
   req.TileIndex = TileIndex;
-  TIEMask* mask = nullptr;
-  TiffReadPage(r->Bitmap.get(), s, req, r->Info, progress, false, mask, false, false, false, Chain);
-  r->Mask.reset(mask);
+  req.RelativeOffsets = false;
+  req.Chain = Chain;
+  TiffReadPage(r->Bitmap.get(), s, req, r->Info, progress, r->Mask);
   return r;
 }
 
@@ -572,9 +572,11 @@ TEST(TiffChain, SubIfdImagesAreReadInsteadOfTheMainImage) {
     bool aborting = false;
     TIEProgressRec progress;
     progress.Aborting = &aborting;
-    TIEMask* mask = nullptr;
+    std::unique_ptr<TIEMask> mask;
     TIEBitmap bmp;
-    TiffReadPage(&bmp, &s, req, info, progress, false, mask, false, true, false);
+    req.RelativeOffsets = false;
+    req.IgnoreAlpha = true;
+    TiffReadPage(&bmp, &s, req, info, progress, mask);
     ASSERT_FALSE(aborting);
     EXPECT_EQ(info.PageCount, 2);
     EXPECT_EQ(bmp.GetWidth(), 4) << type;

@@ -100,9 +100,11 @@ std::unique_ptr<Read> ReadPage(const Bytes& File, int32_t Page) {
   r->Params.NativePixelFormat = true;
   TIEProgressRec progress;
   progress.Aborting = &r->Aborting;
-  TIEMask* mask = nullptr;
-  TiffReadStream(r->Bitmap.get(), &s, r->Pages, &r->Params, progress, false, mask, false, true, false);
-  delete mask;
+  std::unique_ptr<TIEMask> mask;
+  TTiffReadOptions options;
+  options.RelativeOffsets = false;
+  options.IgnoreAlpha = true;
+  TiffReadStream(r->Bitmap.get(), &s, r->Pages, &r->Params, progress, mask, options);
   return r;
 }
 
@@ -603,9 +605,12 @@ TEST(TiffReaderParams, OrientationIsAppliedOnRequest) {
     bool aborting = false;
     TIEProgressRec progress;
     progress.Aborting = &aborting;
-    TIEMask* mask = nullptr;
+    std::unique_ptr<TIEMask> mask;
     int32_t pages = 0;
-    TiffReadStream(&b, &s, pages, &p, progress, false, mask, false, true, false);
+    TTiffReadOptions options;
+    options.RelativeOffsets = false;
+    options.IgnoreAlpha = true;
+    TiffReadStream(&b, &s, pages, &p, progress, mask, options);
     ASSERT_FALSE(aborting);
     if (!apply) {
       EXPECT_EQ(p.TiffOrientation, 6);
