@@ -249,10 +249,14 @@ bool TChunktRNS::ReadChunk(TStream* Stream, const std::string& ChunkName, uint32
       ColorKeyOnly = true;
       break;
     case 3: {
-      int32_t differing = 0;
-      for (uint32_t i = 0; i < Size; ++i)
+      // A colour key needs exactly one entry that is fully transparent;
+      // a partly transparent entry has to be blended.
+      int32_t differing = 0, clear = 0;
+      for (uint32_t i = 0; i < Size; ++i) {
         if (AlphaTable[i] != 255) ++differing;
-      ColorKeyOnly = differing == 1;
+        if (AlphaTable[i] == 0) ++clear;
+      }
+      ColorKeyOnly = differing == 1 && clear == 1;
       break;
     }
     default:

@@ -33,7 +33,7 @@ inline Bytes ChunkBytes(const std::string& Type, const Bytes& Data, bool BadCrc 
   b.insert(b.end(), Type.begin(), Type.end());
   b.insert(b.end(), Data.begin(), Data.end());
   uLong crc = crc32(0, reinterpret_cast<const Bytef*>(Type.data()), 4);
-  crc = crc32(crc, Data.data(), uInt(Data.size()));
+  if (!Data.empty()) crc = crc32(crc, Data.data(), uInt(Data.size()));
   Put32(b, uint32_t(crc) ^ (BadCrc ? 1u : 0u));
   return b;
 }
