@@ -78,13 +78,14 @@ bool InflateBuffer(const uint8_t* Input, size_t InputSize, std::vector<uint8_t>&
   }
   z.next_in = const_cast<Bytef*>(Input);
   z.avail_in = uInt(std::min<size_t>(InputSize, UINT32_MAX));
-  uint8_t work[256];
+  std::vector<uint8_t> workBuffer(16384);
+  uint8_t* work = workBuffer.data();
   bool ok = true;
   for (;;) {
     z.next_out = work;
-    z.avail_out = sizeof(work);
+    z.avail_out = workBuffer.size();
     r = inflate(&z, Z_NO_FLUSH);
-    const size_t produced = sizeof(work) - z.avail_out;
+    const size_t produced = workBuffer.size() - z.avail_out;
     if (Output.size() + produced > Limit) {
       ErrorText = "output limit";
       ok = false;
@@ -212,6 +213,9 @@ bool TChunkPLTE::ReadChunk(TStream* Stream, const std::string& ChunkName, uint32
 
 bool TChunkPLTE::WriteChunk(TStream* Stream) {
   TChunkIHDR* h = FOwner->HeaderChunk();
+  // Only palette images keep their palette in the colour table; the
+  // suggested palette of another image is written back as it was read.
+  if (h->ColorType != 3) return WritePayload(Stream);
   if (Count == 0) Count = int32_t(std::min<uint32_t>(h->BitmapInfo.bmiHeader.biClrUsed, 256));
   FPayload.resize(size_t(Count) * 3);
   const auto& inv = FOwner->InverseGammaLut();

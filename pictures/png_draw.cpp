@@ -310,18 +310,31 @@ void TPNGObject::DrawWithAlpha(TCanvas* DC, const TRect& Rect) {
   const int64_t w = int64_t(right) - left, hgt = int64_t(bottom) - top;
   const TChunkIHDR* h = HeaderChunk();
   const int64_t W = h->Width, H = h->Height;
-  QImage buffer(int(w), int(hgt), QImage::Format_RGB32);
+  // Only the part of the rectangle that lands on the target is blended, so
+  // a huge stretch costs no more than the target's size.
+  const QImage* target = DC->GetTarget();
+  if (!target || target->isNull()) return;
+  const TPoint origin = DC->GetViewportOrg();
+  const int64_t visLeft = std::max<int64_t>(left, -int64_t(origin.X));
+  const int64_t visTop = std::max<int64_t>(top, -int64_t(origin.Y));
+  const int64_t visRight = std::min<int64_t>(right, int64_t(target->width()) - origin.X);
+  const int64_t visBottom = std::min<int64_t>(bottom, int64_t(target->height()) - origin.Y);
+  if (visLeft >= visRight || visTop >= visBottom) return;
+  const int64_t bw = visRight - visLeft, bh = visBottom - visTop;
+  QImage buffer(int(bw), int(bh), QImage::Format_RGB32);
   if (buffer.isNull()) throw EPNGOutMemory();
   buffer.fill(0);
   {
     TCanvas bufferCanvas(&buffer);
-    BitBlt(&bufferCanvas, 0, 0, int32_t(w), int32_t(hgt), DC, left, top, SRCCOPY);
+    BitBlt(&bufferCanvas, 0, 0, int32_t(bw), int32_t(bh), DC, int32_t(visLeft), int32_t(visTop), SRCCOPY);
   }
   const bool scaling = w != W || hgt != H;
   const double fx = double(w) / double(W), fy = double(hgt) / double(H);
-  std::vector<int64_t> sourceColumn(static_cast<size_t>(w));
-  for (int64_t i = 0; i < w; ++i)
-    sourceColumn[size_t(i)] = std::min<int64_t>(scaling ? int64_t(double(i) / fx) : i, W - 1);
+  std::vector<int64_t> sourceColumn(static_cast<size_t>(bw));
+  for (int64_t i = 0; i < bw; ++i) {
+    const int64_t di = i + visLeft - left;
+    sourceColumn[size_t(i)] = std::min<int64_t>(scaling ? int64_t(double(di) / fx) : di, W - 1);
+  }
   const int bits = h->BitmapInfo.bmiHeader.biBitCount;
   const TChunktRNS* trns = FChunkList.FindChunk<TChunktRNS>();
   const TChunkPLTE* plte = FChunkList.FindChunk<TChunkPLTE>();
@@ -334,12 +347,13 @@ void TPNGObject::DrawWithAlpha(TCanvas* DC, const TRect& Rect) {
       palette[i][2] = h->BitmapInfo.bmiColors[i].rgbRed;
     }
   auto blend = [](uint8_t* d, int s, int a) { *d = uint8_t((s * a + 255 + (255 - a) * *d) >> 8); };
-  for (int64_t j = 0; j < hgt; ++j) {
-    const int64_t sy = std::min<int64_t>(scaling ? int64_t(double(j) / fy) : j, H - 1);
+  for (int64_t j = 0; j < bh; ++j) {
+    const int64_t dj = j + visTop - top;
+    const int64_t sy = std::min<int64_t>(scaling ? int64_t(double(dj) / fy) : dj, H - 1);
     const uint8_t* src = h->ImageData.data() + h->BytesPerRow * (H - 1 - sy);
     const uint8_t* alpha = h->ImageAlpha.empty() ? nullptr : h->ImageAlpha.data() + W * sy;
     uint8_t* d = buffer.scanLine(int(j));
-    for (int64_t i = 0; i < w; ++i, d += 4) {
+    for (int64_t i = 0; i < bw; ++i, d += 4) {
       const int64_t sx = sourceColumn[size_t(i)];
       if (bits == 24) {
         const int a = alpha[sx];
@@ -368,7 +382,8 @@ void TPNGObject::DrawWithAlpha(TCanvas* DC, const TRect& Rect) {
       }
     }
   }
-  DC->StretchFromImage(buffer, left, top, int32_t(w), int32_t(hgt), 0, 0, int32_t(w), int32_t(hgt), SRCCOPY);
+  DC->StretchFromImage(buffer, int32_t(visLeft), int32_t(visTop), int32_t(bw), int32_t(bh), 0, 0, int32_t(bw),
+                       int32_t(bh), SRCCOPY);
 }
 
 // ------------------------------------------------------------ bitmaps

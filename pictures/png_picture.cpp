@@ -99,6 +99,8 @@ void TPNGObject::LoadFromStream(TStream* Stream) {
     const uint32_t length = PngLoad32(head);
     const std::string type(reinterpret_cast<const char*>(head + 4), 4);
     if (n == 1 && type != "IHDR") throw EPNGIHDRNotFirst();
+    // One image per stream: a second header would prepare another image.
+    if (n > 1 && type == "IHDR") throw EPngInvalidIHDR();
     // The payload and its CRC must be in the stream before anything is
     // allocated for them.
     const int64_t remaining = Stream->GetSize() - Stream->GetPosition();

@@ -92,6 +92,7 @@ TEST(PngDamaged, EachFaultRaisesItsException) {
       {"PLTE of 770 bytes", Concat({sig, palHeader, ChunkBytes("PLTE", Bytes(770, 0)), palIdat, iend}),
        "EPNGInvalidPalette"},
       {"no image data", Concat({sig, header, iend}), "EPNGNoImageData"},
+      {"second header", Concat({sig, header, header, idat, iend}), "EPngInvalidIHDR"},
       {"not zlib", Concat({sig, header, ChunkBytes("IDAT", Bytes(40, 0x55)), iend}), "EPNGZLIBError"},
       {"image data cut short", Concat({sig, header, ChunkBytes("IDAT", firstHalf), iend}), "EPNGMissingMultipleIDAT"},
       {"zlib stream ends early", Concat({sig, header, ChunkBytes("IDAT", Deflate(Bytes(13, 0))), iend}),
@@ -336,6 +337,14 @@ TEST(PngDrawing, AlphaBlendingAndScaling) {
   EXPECT_EQ(At(target, 4, 2), RGB(255, 0, 0));
   EXPECT_EQ(At(target, 2, 2), clWhite);
   EXPECT_EQ(At(target, 3, 2), RGB(127, 127, 127));
+  // Partly off the canvas, and stretched far beyond it: only the part on the
+  // canvas is blended.
+  target.fill(Qt::white);
+  canvas.Draw(-1, -1, png.get());
+  EXPECT_EQ(At(target, 0, 0), RGB(o, o, b));
+  EXPECT_EQ(At(target, 1, 1), clWhite);
+  canvas.StretchDraw(Rect(0, 0, 60000, 60000), png.get());
+  EXPECT_EQ(At(target, 5, 5), RGB(127, 127, 127));
 }
 
 TEST(PngPixels, ReadWriteAndResize) {
@@ -442,6 +451,12 @@ TEST(PngEncoding, FiltersChunksAndCopies) {
   ASSERT_GE(lengths.size(), 2u);
   for (size_t i = 0; i + 1 < lengths.size(); ++i) EXPECT_EQ(lengths[i], 65535u);
   EXPECT_LE(lengths.back(), 65535u);
+
+  // The suggested palette of an RGB image is written back as read.
+  auto suggested = Load(SimplePng(4, 3, 8, 2, RgbRows(4, 3), {{"PLTE", {1, 2, 3, 4, 5, 6}}}));
+  const RefImage withPalette = LibpngDecode(Save(*suggested));
+  ASSERT_EQ(withPalette.Palette.size(), 2u);
+  EXPECT_EQ(withPalette.Palette[1].blue, 6);
 
   // Copying gives the same chunk classes in order and the same pixels.
   auto source = Load(SimplePng(4, 3, 8, 2, RgbRows(4, 3), {{"tEXt", {'a', 0, 'b'}}, {"pHYs", Bytes(9, 1)}}));
