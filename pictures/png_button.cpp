@@ -213,7 +213,8 @@ bool TPNGButton::ApplyFontProperty(TFont* Font, const std::string& Name, const T
 
 bool TPNGButton::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
   auto alignment = [&Value]() {
-    return TObjectAlignment(Value.AsEnum(std::vector<std::string>(std::begin(kAlignmentNames), std::end(kAlignmentNames))));
+    static const std::vector<std::string> names(std::begin(kAlignmentNames), std::end(kAlignmentNames));
+    return TObjectAlignment(Value.AsEnum(names));
   };
   auto readPicture = [&](TPicture* P) {
     P->LoadFromFormData(Value.Binary);

@@ -108,7 +108,8 @@ class PngButtonTest : public ::testing::Test {
   // the silver caption's.
   static bool Dark(uint32_t C) { return GetRValue(C) < 0x60 && GetGValue(C) < 0x60 && GetBValue(C) < 0x60; }
   static bool Silver(uint32_t C) {
-    return C != uint32_t(clWhite) && GetRValue(C) >= 0xC0 && GetRValue(C) == GetGValue(C) && GetGValue(C) == GetBValue(C);
+    return C != uint32_t(clWhite) && GetRValue(C) >= 0xC0 && GetRValue(C) == GetGValue(C) &&
+           GetGValue(C) == GetBValue(C);
   }
 
   TForm F{nullptr};

@@ -75,7 +75,8 @@ convert -seed 3 -size 37x23 plasma:fractal -depth 8 base.ppm
 convert -size 23x37 gradient:white-black -rotate 90 amask.pgm
 for i in None PNG; do
   for d in 1 2 4 8 16; do
-    convert base.ppm -colorspace gray -depth $d -interlace $i -define png:color-type=0 -define png:bit-depth=$d im_g${d}_$i.png
+    convert base.ppm -colorspace gray -depth $d -interlace $i -define png:color-type=0 \
+      -define png:bit-depth=$d im_g${d}_$i.png
   done
   for d in 8 16; do
     convert base.ppm -depth $d -interlace $i -define png:color-type=2 -define png:bit-depth=$d im_rgb${d}_$i.png
