@@ -161,3 +161,27 @@ void TPicture::Assign(TPersistent* Source) {
   if (m.GetSize() > 0) copy->LoadFromStream(&m);
   SetGraphic(std::move(copy));
 }
+
+std::unique_ptr<TGraphic> TPicture::CreateGraphicForClassName(const std::string& ClassName) {
+  for (const auto& [ext, desc] : RegisteredFormats()) {
+    std::unique_ptr<TGraphic> candidate = CreateGraphicForExtension(ext);
+    if (candidate && SameText(candidate->ClassName(), ClassName)) return candidate;
+  }
+  return nullptr;
+}
+
+void TPicture::LoadFromFormData(const std::vector<uint8_t>& Data) {
+  if (Data.empty()) {
+    SetGraphic(nullptr);
+    return;
+  }
+  const size_t nameLength = Data[0];
+  if (1 + nameLength > Data.size()) throw EInvalidGraphic("Invalid picture data");
+  const std::string className(reinterpret_cast<const char*>(Data.data()) + 1, nameLength);
+  std::unique_ptr<TGraphic> g = CreateGraphicForClassName(className);
+  if (!g) throw EInvalidGraphic(Format("Unknown picture class (%s)", className.c_str()));
+  TCustomMemoryStream s(const_cast<uint8_t*>(Data.data()) + 1 + nameLength,
+                        int64_t(Data.size() - 1 - nameLength));
+  g->ReadData(&s);
+  SetGraphic(std::move(g));
+}

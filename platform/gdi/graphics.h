@@ -46,6 +46,9 @@ class TGraphic : public TPersistent {
   void SetModified(bool Value) { FModified = Value; }
 
   virtual void LoadFromStream(TStream* Stream) = 0;
+  // Reads the graphic's data as a form resource stores it after the class
+  // name; by default the graphic's own stream format.
+  virtual void ReadData(TStream* Stream) { LoadFromStream(Stream); }
   virtual void SaveToStream(TStream* Stream) = 0;
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName);
@@ -95,6 +98,13 @@ class TPicture : public TPersistent {
   // nullptr clears.
   void Assign(TPersistent* Source) override;
 
+  // Reads picture data of a form resource ("Picture.Data = {...}"): the
+  // graphic's class name as a length-prefixed string, then the graphic's own
+  // data (ReadData). An empty block clears the picture; a class name no
+  // registered graphic has raises EInvalidGraphic ("Unknown picture class
+  // (%s)").
+  void LoadFromFormData(const std::vector<uint8_t>& Data);
+
   // Registers a graphic class for an extension (without the dot, any case).
   // A later registration of the same extension replaces the earlier one.
   static void RegisterFileFormat(const std::string& Extension, const std::string& Description,
@@ -102,6 +112,9 @@ class TPicture : public TPersistent {
   static void UnregisterFileFormat(const std::string& Extension);
   // Creates the graphic registered for Extension, or nullptr.
   static std::unique_ptr<TGraphic> CreateGraphicForExtension(const std::string& Extension);
+  // Creates the registered graphic whose class is named ClassName (case
+  // ignored), or nullptr.
+  static std::unique_ptr<TGraphic> CreateGraphicForClassName(const std::string& ClassName);
   // "Description (*.ext)" entries for file dialogs, in registration order.
   static std::vector<std::pair<std::string, std::string>> RegisteredFormats();
 
