@@ -11,7 +11,7 @@
 #include "platform/gdi/canvas.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/messages.h"
-#include "tests/pictures/png_test_helpers.h"
+#include "pictures/png_test_helpers.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "pictures/png_draw.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
-#include "tests/pictures/png_test_helpers.h"
+#include "pictures/png_test_helpers.h"
 
 namespace {
 

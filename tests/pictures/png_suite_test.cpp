@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "support/test_support.h"
-#include "tests/pictures/png_test_helpers.h"
+#include "pictures/png_test_helpers.h"
 
 namespace {
 
