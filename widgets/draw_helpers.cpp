@@ -192,6 +192,23 @@ std::string ColorDisplayName(TColor Color) {
   return ColorToString(Color);
 }
 
+bool SameGUID(const TGUID& G1, const TGUID& G2) {
+  return G1.D1 == G2.D1 && G1.D2 == G2.D2 && G1.D3 == G2.D3 && G1.D4 == G2.D4;
+}
+
+void RegisterOxCursors() {
+  if (!Screen) return;
+  try {
+    const HCURSOR Multi = CreateCursorFromQCursor(Screen->GetQCursor(crMultiDrag));
+    Screen->SetCursors(crOxMultiDragA, Multi);
+    Screen->SetCursors(crOxDrag, CreateCursorFromQCursor(Screen->GetQCursor(crDrag)));
+    Screen->SetCursors(crOxMultiDragB, Multi);
+    Screen->SetCursors(crOxMultiDragC, Multi);
+  } catch (...) {
+    // Cursors are a nicety: start-up goes on without them.
+  }
+}
+
 // ------------------------------------------------------------ rectangles
 int32_t AbsRectWidth(const TRect& R) { return std::abs(R.Right - R.Left); }
 int32_t AbsRectHeight(const TRect& R) { return std::abs(R.Bottom - R.Top); }

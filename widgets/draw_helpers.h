@@ -18,6 +18,7 @@
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/components.h"
 #include "platform/rtl/lists.h"
+#include "platform/vcl/application.h"
 #include "platform/vcl/controls.h"
 
 // ------------------------------------------------------------ text and strings
@@ -57,6 +58,24 @@ extern const std::array<TDefColorItem, 40> OfficeColorNames;
 // The description of the first row with that value (standard, then office,
 // then system colours), else the platform's colour text.
 std::string ColorDisplayName(TColor Color);
+
+// A globally unique identifier.
+struct TGUID {
+  uint32_t D1 = 0;
+  uint16_t D2 = 0, D3 = 0;
+  std::array<uint8_t, 8> D4{};
+};
+bool SameGUID(const TGUID& G1, const TGUID& G2);
+
+// The library's drag cursors: 368, 370 and 371 look like the multi-drag
+// cursor, 369 like the drag cursor. Registered with the screen's cursor
+// table at start-up (nothing happens without a screen; failures are
+// ignored).
+constexpr TCursor crOxMultiDragA = 368;
+constexpr TCursor crOxDrag = 369;
+constexpr TCursor crOxMultiDragB = 370;
+constexpr TCursor crOxMultiDragC = 371;
+void RegisterOxCursors();
 
 // ------------------------------------------------------------ rectangles
 int32_t AbsRectWidth(const TRect& R);

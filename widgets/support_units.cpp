@@ -2,6 +2,7 @@
 
 #include "widgets/alpha_blend.h"
 #include "widgets/char_tables.h"
+#include "widgets/draw_helpers.h"
 #include "widgets/system_info.h"
 #include "widgets/type_info_list.h"
 
@@ -72,6 +73,7 @@ void OxSupportUnitsStartup() {
     if (Path.ends_with("OslGraphUtils")) AlphaBlendStartup();
     RegisterUnitRecord(Self, &Records[I]);
   }
+  RegisterOxCursors();
 }
 
 void OxSupportUnitsShutdown() {

@@ -4,7 +4,9 @@
 #include <map>
 #include <unistd.h>
 
+#include "platform/vcl/application.h"
 #include "widgets/alpha_blend.h"
+#include "widgets/draw_helpers.h"
 #include "widgets/char_tables.h"
 #include "widgets/support_units.h"
 #include "widgets/system_info.h"
@@ -63,6 +65,9 @@ TEST(VersionRegistry, ModulesDropAllTheirRecords) {
   EXPECT_EQ(Self->Count(), kSupportUnitCount);
   EXPECT_EQ(Self->Items(1)->Info()->RevisionText, "$Revision: 3078 $");
   EXPECT_EQ(Self->Items(0)->Info()->LogFolder, "OSL\\source\\common");
+  if (Screen) {
+    EXPECT_NE(Screen->GetCursors(crOxDrag), 0u) << "the drag cursors are registered";
+  }
   OxSupportUnitsShutdown();
   ResetUnitRegistryForTesting();
 }
