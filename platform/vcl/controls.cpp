@@ -1228,6 +1228,21 @@ void ShowBufferRect(TControl* Control, const TRect* R) {
 }
 }  // namespace
 
+// A WM_ERASEBKGND that names a canvas (another control's, painting this one's
+// background behind itself) is answered on that canvas, not on the buffer.
+namespace {
+void EraseInto(TCanvas* DC, const TRect& R, TColor Color) {
+  TBrush* Brush = DC->GetBrush();
+  const TColor SavedColor = Brush->GetColor();
+  const TBrushStyle SavedStyle = Brush->GetStyle();
+  Brush->SetStyle(bsSolid);
+  Brush->SetColor(Color);
+  DC->FillRect(R);
+  Brush->SetColor(SavedColor);
+  Brush->SetStyle(SavedStyle);
+}
+}  // namespace
+
 // ------------------------------------------------------------ TCustomControl
 TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner) {
   HookBuffer(FBuffer, this);
@@ -1266,7 +1281,11 @@ void TCustomControl::Dispatch(TMessage& Message) {
       TWinControl::Dispatch(Message);
       return;
     case WM_ERASEBKGND:
-      if (!(FControlStyle & csOpaque)) FBuffer.Fill(FColor);
+      if (Message.WParam) {
+        EraseInto(reinterpret_cast<TCanvas*>(Message.WParam), GetClientRect(), FColor);
+      } else if (!(FControlStyle & csOpaque)) {
+        FBuffer.Fill(FColor);
+      }
       Message.Result = 1;
       return;
     case WM_PAINT:
@@ -1315,6 +1334,11 @@ void TGraphicControl::BoundsChanged(bool Moved, bool Sized) {
 void TGraphicControl::Dispatch(TMessage& Message) {
   if (Message.Msg == WM_PAINT) {
     Paint();
+    return;
+  }
+  if (Message.Msg == WM_ERASEBKGND && Message.WParam) {
+    EraseInto(reinterpret_cast<TCanvas*>(Message.WParam), Rect(0, 0, FWidth, FHeight), FColor);
+    Message.Result = 1;
     return;
   }
   if (Message.Msg == WM_ERASEBKGND) {

@@ -256,3 +256,22 @@ TEST(Theming, ParentPaintsBehindAControlOfItsColourWhenThemesAreOn) {
 }
 
 }  // namespace
+
+namespace {
+TEST(Theming, PlainParentErasesIntoTheGivenCanvasNotItsOwnBuffer) {
+  TCustomControl Parent(nullptr);
+  Parent.SetBounds(0, 0, 40, 40);
+  Parent.SetColor(clYellow);
+  Parent.Update();
+  Parent.GetCanvas()->SetPixel(12, 12, clRed);
+  auto* Child = new TCustomControl(&Parent);
+  Child->SetParent(&Parent);
+  Child->SetBounds(10, 10, 8, 8);
+  TBitmap B;
+  B.SetSize(8, 8);
+  EraseWithParentBackground(Child, B.GetCanvas(), Rect(0, 0, 4, 4));
+  EXPECT_EQ(B.GetPixelColor(2, 2), clYellow);
+  EXPECT_NE(B.GetPixelColor(6, 6), clYellow) << "outside the rectangle nothing is painted";
+  EXPECT_EQ(Parent.GetFrontBuffer()->GetPixelColor(12, 12), clRed) << "the parent's own picture stays";
+}
+}  // namespace
