@@ -136,7 +136,9 @@ class TOxExControl : public TBase {
   void WndProc(TMessage& Message) override;
 
   bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override {
-    if (SameText(Name, "AboutOXCL")) return true;
+    // The about marker and how a drag starts (the platform drags no
+    // controls) are read and left alone.
+    if (SameText(Name, "AboutOXCL") || SameText(Name, "DragKind")) return true;
     if (SameText(Name, "HintColor")) {
       SetHintColor(Value.AsColor());
     } else if (Windowed && SameText(Name, "DotNetHighlighting")) {

@@ -154,6 +154,8 @@ bool TOxBaseProgressBar::SetFormProperty(const std::string& Name, const TFormVal
     SetBlockSize(Value.AsInteger());
   } else if (SameText(Name, "BarColor")) {
     SetBarColor(Value.AsColor());
+  } else if (SameText(Name, "DragKind")) {
+    // The platform drags no controls: read and left alone.
   } else if (SameText(Name, "OnChange")) {
     OnChange = Context.Handler<TNotifyEvent>(Value);
   } else {

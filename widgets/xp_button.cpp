@@ -299,8 +299,6 @@ bool TOxXPCustomButton::SetFormProperty(const std::string& Name, const TFormValu
     SetWordWrap(Value.AsBoolean());
   } else if (SameText(Name, "Down")) {
     SetDown(Value.AsBoolean());
-  } else if (SameText(Name, "Action")) {
-    // Actions are not part of this library's platform; the link is dropped.
   } else {
     return TOxXPCustomStyleControl::SetFormProperty(Name, Value, Context);
   }
