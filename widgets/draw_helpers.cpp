@@ -1,6 +1,8 @@
 #include "widgets/draw_helpers.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QThread>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -256,6 +258,11 @@ void LineBetween(TCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2
 }
 
 uint32_t PaletteRGBOf(TColor Color) { return ColorToRGB(Color) | 0x02000000u; }
+
+bool ActiveWindowInThisThread() {
+  return QApplication::instance() && QThread::currentThread() == QApplication::instance()->thread() &&
+         QApplication::activeWindow() != nullptr;
+}
 
 TComponent* TopOwner(TComponent* Component) {
   if (!Component) return nullptr;

@@ -96,6 +96,9 @@ bool CopyBits(TCanvas* DestDC, int32_t X, int32_t Y, int32_t Width, int32_t Heig
 void LineBetween(TCanvas* Canvas, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
 // The colour as RGB marked palette-relative (bit 0x02000000).
 uint32_t PaletteRGBOf(TColor Color);
+// True when the active window belongs to the calling thread (every window
+// lives in the GUI thread).
+bool ActiveWindowInThisThread();
 // The component itself without owner, else its owner's top owner.
 TComponent* TopOwner(TComponent* Component);
 // Moves Receiver's free notification from Field to NewValue and stores it;

@@ -275,3 +275,18 @@ TEST(Theming, PlainParentErasesIntoTheGivenCanvasNotItsOwnBuffer) {
   EXPECT_EQ(Parent.GetFrontBuffer()->GetPixelColor(12, 12), clRed) << "the parent's own picture stays";
 }
 }  // namespace
+
+namespace {
+TEST(ControlBase, UnfocusableFormRefusesActivationByClick) {
+  TOxForm F(nullptr);
+  EXPECT_TRUE(F.GetIsFocusable());
+  EXPECT_EQ(F.Perform(WM_MOUSEACTIVATE, 0, 0), 0);
+  F.SetIsFocusable(false);
+  EXPECT_EQ(F.Perform(WM_MOUSEACTIVATE, 0, 0), 3) << "MA_NOACTIVATE";
+  int32_t Activations = 0;
+  F.OnActivate = [&](TObject*) { ++Activations; };
+  F.ShowWithoutActivating(true);
+  EXPECT_EQ(Activations, 1);
+  EXPECT_TRUE(F.GetVisible());
+}
+}  // namespace
