@@ -1,10 +1,14 @@
 #include "widgets/xp_button.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/vcl/forms.h"
 
 namespace {
+// The colour under a glyph picture that is not a bitmap.
+constexpr TColor kGlyphKeyColor = RGB(1, 254, 3);
+
 // Copies the bitmap's top-left W x H (no more than it has) to (X, Y).
 void CopyBitmap(TCanvas* Canvas, TBitmap* B, int32_t X, int32_t Y, int32_t W, int32_t H) {
   if (!B || B->GetEmpty()) return;
@@ -169,11 +173,32 @@ void TOxXPCustomButton::Paint() {
   if (FWordWrap) Flags |= DT_WORDBREAK;
 
   // The glyph, grayed for a disabled button.
+  // A bitmap glyph is transparent where its bottom-left colour is; another
+  // kind of picture (a PNG with its own transparency) is drawn over a key
+  // colour it does not use.
   TBitmap Glyph;
-  if (FGlyph->GetGraphic() && !FGlyph->GetGraphic()->GetEmpty()) {
-    TBitmap* Source = FGlyph->GetBitmap();
-    Glyph.Assign(Source);
-    if (FAutoGray && !Enabled) GrayOutBitmap(&Glyph);
+  TColor GlyphKey = clDefault;
+  if (TGraphic* Graphic = FGlyph->GetGraphic(); Graphic && !Graphic->GetEmpty()) {
+    if (auto* Source = dynamic_cast<TBitmap*>(Graphic)) {
+      Glyph.Assign(Source);
+    } else {
+      GlyphKey = kGlyphKeyColor;
+      Glyph.SetPixelFormat(pf24bit);
+      Glyph.SetSize(Graphic->GetWidth(), Graphic->GetHeight());
+      Glyph.GetCanvas()->GetBrush()->SetColor(GlyphKey);
+      Glyph.GetCanvas()->FillRect(Rect(0, 0, Glyph.GetWidth(), Glyph.GetHeight()));
+      Glyph.GetCanvas()->Draw(0, 0, Graphic);
+    }
+    if (FAutoGray && !Enabled) {
+      // The key stays the key: only the picture grays.
+      std::vector<TPoint> KeyPixels;
+      if (GlyphKey != clDefault)
+        for (int32_t Y = 0; Y < Glyph.GetHeight(); ++Y)
+          for (int32_t X = 0; X < Glyph.GetWidth(); ++X)
+            if (Glyph.GetPixelColor(X, Y) == GlyphKey) KeyPixels.push_back(TPoint{X, Y});
+      GrayOutBitmap(&Glyph);
+      for (const TPoint& P : KeyPixels) Glyph.GetCanvas()->SetPixel(P.X, P.Y, GlyphKey);
+    }
   }
   const bool HasGlyph = !Glyph.GetEmpty();
   const int32_t GW = HasGlyph ? Glyph.GetWidth() : 0, GH = HasGlyph ? Glyph.GetHeight() : 0;
@@ -225,7 +250,7 @@ void TOxXPCustomButton::Paint() {
           break;
       }
     }
-    DrawBitmapMasked(C, X, Y, &Glyph, clDefault);
+    DrawBitmapMasked(C, X, Y, &Glyph, GlyphKey);
   }
 
   if ((FXPState & xsFocused) && FShowFocusRect) {

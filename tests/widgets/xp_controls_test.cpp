@@ -266,6 +266,43 @@ TEST_F(XPTest, DisabledButtonGraysItsGlyphAndEmbossesItsCaption) {
   EXPECT_EQ(Buf->GetPixelColor(45, 0), kXPButtonDisabledBorder);
 }
 
+// A picture that is no bitmap: a blue square in an otherwise transparent
+// 6 x 6 area.
+class TDotGraphic : public TGraphic {
+ public:
+  int32_t GetWidth() const override { return 6; }
+  int32_t GetHeight() const override { return 6; }
+  void SetWidth(int32_t) override {}
+  void SetHeight(int32_t) override {}
+  bool GetEmpty() const override { return false; }
+  void LoadFromStream(TStream*) override {}
+  void SaveToStream(TStream*) override {}
+
+ protected:
+  void Draw(TCanvas* ACanvas, const TRect& R) override {
+    ACanvas->GetBrush()->SetColor(clBlue);
+    ACanvas->FillRect(Rect(R.Left + 2, R.Top + 2, R.Left + 4, R.Top + 4));
+  }
+};
+
+TEST_F(XPTest, GlyphOfAnotherPictureKindKeepsItsTransparencyAndItsKind) {
+  auto* B = Add<TOxXPButton>(10, 10);
+  B->GetGlyph()->SetGraphic(std::make_unique<TDotGraphic>());
+  B->Update();
+  int32_t Blue = 0, Key = 0;
+  TBitmap* Buf = B->GetFrontBuffer();
+  for (int32_t Y = 0; Y < 21; ++Y)
+    for (int32_t X = 0; X < 73; ++X) {
+      Blue += Buf->GetPixelColor(X, Y) == clBlue;
+      Key += Buf->GetPixelColor(X, Y) == RGB(1, 254, 3);
+    }
+  EXPECT_EQ(Blue, 4);
+  EXPECT_EQ(Key, 0) << "nothing of the area around the picture shows";
+  EXPECT_EQ(Buf->GetPixelColor(33, 7), B->FaceBitmap()->GetPixelColor(32, 6)) << "the face shows around the square";
+  EXPECT_EQ(Buf->GetPixelColor(35, 9), clBlue);
+  EXPECT_NE(dynamic_cast<TDotGraphic*>(B->GetGlyph()->GetGraphic()), nullptr);
+}
+
 TEST_F(XPTest, FormResourceCreatesButtonsWithTheirProperties) {
   OxRegisterWidgetClasses();
   TBitmap Glyph;
