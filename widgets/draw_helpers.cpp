@@ -450,8 +450,10 @@ void DrawArrowTriangle(TCanvas* Canvas, TRect Rect, TColor Color, int32_t Inset,
     case 2: Rect.Left += W; break;
     default: Rect.Top += W; break;
   }
-  // Each line is one pixel shorter at both ends than the last.
-  while (Rect.Top < Rect.Bottom && Rect.Left < Rect.Right) {
+  // Each line is one pixel shorter at both ends than the last, until the
+  // lines have no length left.
+  const bool Horizontal = Direction == 1 || Direction == 3;
+  while (Horizontal ? Rect.Left < Rect.Right : Rect.Top < Rect.Bottom) {
     switch (Direction) {
       case 0: LineBetween(Canvas, Rect.Right, Rect.Top, Rect.Right, Rect.Bottom); break;
       case 1: LineBetween(Canvas, Rect.Left, Rect.Bottom, Rect.Right, Rect.Bottom); break;

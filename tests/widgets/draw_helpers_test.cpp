@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/rtl/streams.h"
@@ -180,4 +181,62 @@ TEST(DrawHelpers, OlderStoredGlyphReadsAsABitmap) {
   EXPECT_THROW(Q.ReadStoredData({40, 'T'}), EReadError);
 }
 
+}  // namespace
+
+namespace {
+TEST(DrawHelpers, ArrowsBoundLinesAndAlignedText) {
+  TBitmap B;
+  B.SetPixelFormat(pf24bit);
+  B.SetSize(20, 20);
+  TCanvas* C = B.GetCanvas();
+  C->GetBrush()->SetColor(clWhite);
+  C->FillRect(Rect(0, 0, 20, 20));
+  // A downward arrow in a 12 x 12 square: each row one pixel narrower at
+  // both ends than the one above.
+  DrawArrowTriangle(C, Rect(0, 0, 12, 12), clBlack, 0, 3);
+  auto RowWidth = [&](int32_t Y) {
+    int32_t N = 0;
+    for (int32_t X = 0; X < 20; ++X) N += B.GetPixelColor(X, Y) == clBlack;
+    return N;
+  };
+  int32_t Top = -1;
+  for (int32_t Y = 0; Y < 20 && Top < 0; ++Y)
+    if (RowWidth(Y) > 0) Top = Y;
+  ASSERT_EQ(Top, 3) << "the top moves down by a quarter of the width";
+  EXPECT_EQ(RowWidth(Top), 12);
+  EXPECT_EQ(RowWidth(Top + 1), 10);
+  EXPECT_EQ(RowWidth(Top + 5), 2);
+  EXPECT_EQ(RowWidth(Top + 6), 0);
+
+  C->FillRect(Rect(0, 0, 20, 20));
+  DrawBoundLines(C, blLeft | blBottom, clRed, Rect(2, 2, 10, 10));
+  EXPECT_EQ(B.GetPixelColor(2, 5), clRed);
+  EXPECT_EQ(B.GetPixelColor(6, 9), clRed);
+  EXPECT_EQ(B.GetPixelColor(6, 2), clWhite) << "no top line";
+  EXPECT_EQ(B.GetPixelColor(9, 5), clWhite) << "no right line";
+
+  // Centred text: equal room on both sides (within a pixel).
+  C->FillRect(Rect(0, 0, 20, 20));
+  TBitmap Wide;
+  Wide.SetPixelFormat(pf24bit);
+  Wide.SetSize(200, 40);
+  TCanvas* W = Wide.GetCanvas();
+  W->GetBrush()->SetColor(clWhite);
+  W->FillRect(Rect(0, 0, 200, 40));
+  W->SetBkMode(TRANSPARENT);
+  TFont Font;
+  Font.SetColor(clBlack);
+  TRect R = Rect(0, 0, 200, 40);
+  DrawAlignedText(nullptr, W, "Centre", &Font, true, true, 2, false, R);
+  int32_t Left = 200, Right = -1;
+  for (int32_t Y = 0; Y < 40; ++Y)
+    for (int32_t X = 0; X < 200; ++X)
+      if (Wide.GetPixelColor(X, Y) != clWhite) {
+        Left = std::min(Left, X);
+        Right = std::max(Right, X);
+      }
+  ASSERT_GE(Right, 0);
+  EXPECT_NEAR(Left, 199 - Right, 3);
+  EXPECT_EQ(R.Left, (200 - W->TextWidth("Centre")) / 2);
+}
 }  // namespace
