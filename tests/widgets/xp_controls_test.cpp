@@ -159,8 +159,8 @@ TEST_F(XPTest, ButtonFaceAndRings) {
 
 // The box around the pixels where the button with its caption differs from
 // the button without.
-TRect CaptionBox(TOxXPButton* B) {
-  B->SetText("OK");
+TRect CaptionBox(TOxXPButton* B, const std::string& Caption = "OK") {
+  B->SetText(Caption);
   B->Update();
   TBitmap With;
   With.Assign(B->GetFrontBuffer());
@@ -197,6 +197,16 @@ TEST_F(XPTest, HeldButtonShowsPressedFaceOnlyWhileThePointerIsOver) {
   EXPECT_EQ(Pressed.Left, Held.Left + 1);
   EXPECT_EQ(Pressed.Top, Held.Top + 1);
   EXPECT_EQ(Pressed.Width(), Held.Width());
+}
+
+TEST_F(XPTest, AmpersandShowsOnlyWithoutAccelerators) {
+  auto* B = Add<TOxXPButton>(10, 10, 120, 25);
+  const TRect Plain = CaptionBox(B, "Save");
+  const TRect Prefixed = CaptionBox(B, "&Save");
+  EXPECT_EQ(Prefixed.Width(), Plain.Width()) << "the prefix underlines, it takes no room";
+  B->SetShowAccelChar(false);
+  const TRect Literal = CaptionBox(B, "&Save");
+  EXPECT_GT(Literal.Width(), Plain.Width()) << "the ampersand is drawn";
 }
 
 TEST_F(XPTest, KeyboardClicksDefaultCancelAndSpace) {
