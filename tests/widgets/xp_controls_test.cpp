@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <string>
@@ -207,6 +208,16 @@ TEST_F(XPTest, AmpersandShowsOnlyWithoutAccelerators) {
   B->SetShowAccelChar(false);
   const TRect Literal = CaptionBox(B, "&Save");
   EXPECT_GT(Literal.Width(), Plain.Width()) << "the ampersand is drawn";
+}
+
+TEST_F(XPTest, ModalResultClosesTheModalForm) {
+  auto* B = Add<TOxXPButton>(10, 10);
+  B->SetModalResult(mrOk);
+  QTimer::singleShot(0, [B] {
+    B->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    B->Perform(WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+  });
+  EXPECT_EQ(F.ShowModal(), mrOk);
 }
 
 TEST_F(XPTest, KeyboardClicksDefaultCancelAndSpace) {
