@@ -872,6 +872,20 @@ void TWinControl::Dispatch(TMessage& Message) {
     case WM_TIMER:
       DefaultHandler(Message);
       return;
+    case WM_SYSCHAR:
+      // An Alt+character nobody took may be a control's accelerator.
+      if (TCustomForm* Form = GetParentForm()) {
+        Message.Result = Form->Perform(CM_DIALOGCHAR, Message.WParam, Message.LParam);
+      } else {
+        DefaultHandler(Message);
+      }
+      return;
+    case CM_DIALOGKEY:
+    case CM_DIALOGCHAR:
+      // Offered to the children in turn until one takes it.
+      for (size_t I = 0; I < FControls.size() && Message.Result == 0; ++I)
+        Message.Result = FControls[I]->Perform(Message.Msg, Message.WParam, Message.LParam);
+      return;
     default:
       TControl::Dispatch(Message);
   }
@@ -892,6 +906,14 @@ bool TWinControl::DoKey(TMessage& Message) {
   uint16_t Key = static_cast<uint16_t>(Message.WParam);
   const TShiftState Shift = KeyDataToShiftState(Message.LParam);
   if (Down && IsMenuKey(Key, Shift)) return true;
+  // Enter and Escape that the control does not want go to the form's
+  // controls first (default and cancel buttons).
+  if (Down && (Key == VK_RETURN || Key == VK_ESCAPE)) {
+    TCustomForm* KeyForm = GetParentForm();
+    if (KeyForm && !(Perform(WM_GETDLGCODE, 0, 0) & DLGC_WANTALLKEYS) &&
+        KeyForm->Perform(CM_DIALOGKEY, Key, Message.LParam) != 0)
+      return true;
+  }
   auto Handle = [&](TWinControl* Target) {
     if (Char) {
       char16_t C = static_cast<char16_t>(Key);
@@ -1206,6 +1228,21 @@ void ShowBufferRect(TControl* Control, const TRect* R) {
 }
 }  // namespace
 
+// A WM_ERASEBKGND that names a canvas (another control's, painting this one's
+// background behind itself) is answered on that canvas, not on the buffer.
+namespace {
+void EraseInto(TCanvas* DC, const TRect& R, TColor Color) {
+  TBrush* Brush = DC->GetBrush();
+  const TColor SavedColor = Brush->GetColor();
+  const TBrushStyle SavedStyle = Brush->GetStyle();
+  Brush->SetStyle(bsSolid);
+  Brush->SetColor(Color);
+  DC->FillRect(R);
+  Brush->SetColor(SavedColor);
+  Brush->SetStyle(SavedStyle);
+}
+}  // namespace
+
 // ------------------------------------------------------------ TCustomControl
 TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner) {
   HookBuffer(FBuffer, this);
@@ -1244,7 +1281,11 @@ void TCustomControl::Dispatch(TMessage& Message) {
       TWinControl::Dispatch(Message);
       return;
     case WM_ERASEBKGND:
-      if (!(FControlStyle & csOpaque)) FBuffer.Fill(FColor);
+      if (Message.WParam) {
+        EraseInto(reinterpret_cast<TCanvas*>(Message.WParam), GetClientRect(), FColor);
+      } else if (!(FControlStyle & csOpaque)) {
+        FBuffer.Fill(FColor);
+      }
       Message.Result = 1;
       return;
     case WM_PAINT:
@@ -1293,6 +1334,11 @@ void TGraphicControl::BoundsChanged(bool Moved, bool Sized) {
 void TGraphicControl::Dispatch(TMessage& Message) {
   if (Message.Msg == WM_PAINT) {
     Paint();
+    return;
+  }
+  if (Message.Msg == WM_ERASEBKGND && Message.WParam) {
+    EraseInto(reinterpret_cast<TCanvas*>(Message.WParam), Rect(0, 0, FWidth, FHeight), FColor);
+    Message.Result = 1;
     return;
   }
   if (Message.Msg == WM_ERASEBKGND) {

@@ -1,0 +1,12 @@
+#include "widgets/widget_classes.h"
+
+#include "platform/vcl/form_reader.h"
+#include "widgets/progress_bar.h"
+#include "widgets/xp_button.h"
+#include "widgets/xp_core.h"
+
+void OxRegisterWidgetClasses() {
+  RegisterComponentClass<TOxXPButton>("TOxXPButton");
+  RegisterComponentClass<TOxXPStyleManager>("TOxXPStyleManager");
+  RegisterComponentClass<TOxXPProgressBar>("TOxXPProgressBar");
+}
