@@ -12,7 +12,7 @@
 #include "platform/rtl/streams.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 #include "widgets/widget_classes.h"
 #include "widgets/xp_button.h"
 #include "widgets/xp_core.h"
