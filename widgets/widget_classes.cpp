@@ -2,6 +2,7 @@
 
 #include "platform/vcl/form_reader.h"
 #include "widgets/progress_bar.h"
+#include "widgets/speed_button.h"
 #include "widgets/xp_button.h"
 #include "widgets/xp_core.h"
 
@@ -9,4 +10,5 @@ void OxRegisterWidgetClasses() {
   RegisterComponentClass<TOxXPButton>("TOxXPButton");
   RegisterComponentClass<TOxXPStyleManager>("TOxXPStyleManager");
   RegisterComponentClass<TOxXPProgressBar>("TOxXPProgressBar");
+  RegisterComponentClass<TOxSpeedButton>("TOxSpeedButton");
 }
