@@ -1,6 +1,7 @@
 #include "widgets/widget_classes.h"
 
 #include "platform/vcl/form_reader.h"
+#include "widgets/panels.h"
 #include "widgets/progress_bar.h"
 #include "widgets/speed_button.h"
 #include "widgets/xp_button.h"
@@ -11,4 +12,5 @@ void OxRegisterWidgetClasses() {
   RegisterComponentClass<TOxXPStyleManager>("TOxXPStyleManager");
   RegisterComponentClass<TOxXPProgressBar>("TOxXPProgressBar");
   RegisterComponentClass<TOxSpeedButton>("TOxSpeedButton");
+  RegisterComponentClass<TOxPanel>("TOxPanel");
 }
