@@ -3,6 +3,7 @@
 #include "platform/vcl/form_reader.h"
 #include "widgets/panels.h"
 #include "widgets/progress_bar.h"
+#include "widgets/tracker.h"
 #include "widgets/speed_button.h"
 #include "widgets/xp_button.h"
 #include "widgets/xp_core.h"
@@ -13,4 +14,5 @@ void OxRegisterWidgetClasses() {
   RegisterComponentClass<TOxXPProgressBar>("TOxXPProgressBar");
   RegisterComponentClass<TOxSpeedButton>("TOxSpeedButton");
   RegisterComponentClass<TOxPanel>("TOxPanel");
+  RegisterComponentClass<TOxTracker>("TOxTracker");
 }
