@@ -4,6 +4,7 @@
 #include "widgets/panels.h"
 #include "widgets/progress_bar.h"
 #include "widgets/tracker.h"
+#include "widgets/xp_check_box.h"
 #include "widgets/speed_button.h"
 #include "widgets/xp_button.h"
 #include "widgets/xp_core.h"
@@ -15,4 +16,5 @@ void OxRegisterWidgetClasses() {
   RegisterComponentClass<TOxSpeedButton>("TOxSpeedButton");
   RegisterComponentClass<TOxPanel>("TOxPanel");
   RegisterComponentClass<TOxTracker>("TOxTracker");
+  RegisterComponentClass<TOxXPCheckbox>("TOxXPCheckbox");
 }
