@@ -3,6 +3,7 @@
 #include "platform/vcl/form_reader.h"
 #include "widgets/panels.h"
 #include "widgets/progress_bar.h"
+#include "widgets/spin_button.h"
 #include "widgets/tracker.h"
 #include "widgets/xp_check_box.h"
 #include "widgets/speed_button.h"
@@ -16,5 +17,6 @@ void OxRegisterWidgetClasses() {
   RegisterComponentClass<TOxSpeedButton>("TOxSpeedButton");
   RegisterComponentClass<TOxPanel>("TOxPanel");
   RegisterComponentClass<TOxTracker>("TOxTracker");
+  RegisterComponentClass<TOxSpinButton>("TOxSpinButton");
   RegisterComponentClass<TOxXPCheckbox>("TOxXPCheckbox");
 }
