@@ -4,6 +4,7 @@
 #include "widgets/panels.h"
 #include "widgets/progress_bar.h"
 #include "widgets/spin_button.h"
+#include "widgets/spin_edit.h"
 #include "widgets/tracker.h"
 #include "widgets/xp_check_box.h"
 #include "widgets/speed_button.h"
@@ -18,5 +19,6 @@ void OxRegisterWidgetClasses() {
   RegisterComponentClass<TOxPanel>("TOxPanel");
   RegisterComponentClass<TOxTracker>("TOxTracker");
   RegisterComponentClass<TOxSpinButton>("TOxSpinButton");
+  RegisterComponentClass<TOxSpinEdit>("TOxSpinEdit");
   RegisterComponentClass<TOxXPCheckbox>("TOxXPCheckbox");
 }
