@@ -15,6 +15,7 @@
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
 #include "tests/platform/vcl/vcl_test_helpers.h"
+#include "widgets/color_swatch.h"
 #include "widgets/panels.h"
 #include "widgets/speed_button.h"
 #include "widgets/spin_button.h"
@@ -196,6 +197,29 @@ TEST(WidgetGallery, EveryControlInEveryStateIsPaintedAndSaved) {
   T4->SetThumbWidth(16);
   T4->SetThumbHeight(20);
   T4->SetValue(30);
+
+  // Colour swatch buttons: the whole face, a square beside a caption,
+  // disabled (vanishing into the face), a bar under a glyph.
+  G.Label(8, 330, "Colour swatches");
+  const TColor Colours[] = {clRed, static_cast<TColor>(0x00CC99), clBlue, clBlack, clYellow};
+  for (int32_t I = 0; I < 5; ++I) {
+    auto* C = G.Add<TOxOfficeColorDrawer>(&F, 120 + I * 26, 326, 25, 25);
+    C->SetFlat(true);
+    C->SetDrawColor(Colours[I]);
+  }
+  auto* Auto = G.Add<TOxDefaultColorSpeendButton>(&F, 260, 326, 144, 25);
+  Auto->SetFlat(true);
+  Auto->SetSwatchPlacement(1);
+  Auto->SetDrawColor(clBlack);
+  Auto->SetCaption("Automatic");
+  auto* Off = G.Add<TOxColorSpeedButton>(&F, 410, 326, 25, 25);
+  Off->SetFlat(true);
+  Off->SetDrawColor(clRed);
+  Off->SetDisabledDrawColor(clBtnFace);
+  Off->SetEnabled(false);
+  auto* Bar = G.Add<TOxColorSpeedButton>(&F, 440, 326, 28, 28);
+  Bar->SetGlyph(Glyph.get());
+  Bar->SetDrawColor(clBlue);
 
   F.Show();
   QApplication::processEvents();
