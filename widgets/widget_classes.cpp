@@ -1,6 +1,7 @@
 #include "widgets/widget_classes.h"
 
 #include "platform/vcl/form_reader.h"
+#include "widgets/office_color_panel.h"
 #include "widgets/panels.h"
 #include "widgets/progress_bar.h"
 #include "widgets/spin_button.h"
@@ -17,6 +18,7 @@ void OxRegisterWidgetClasses() {
   RegisterComponentClass<TOxXPProgressBar>("TOxXPProgressBar");
   RegisterComponentClass<TOxSpeedButton>("TOxSpeedButton");
   RegisterComponentClass<TOxPanel>("TOxPanel");
+  RegisterComponentClass<TOxOfficeColorPanel>("TOxOfficeColorPanel");
   RegisterComponentClass<TOxTracker>("TOxTracker");
   RegisterComponentClass<TOxSpinButton>("TOxSpinButton");
   RegisterComponentClass<TOxSpinEdit>("TOxSpinEdit");

@@ -16,6 +16,7 @@
 #include "platform/vcl/stdctrls.h"
 #include "tests/platform/vcl/vcl_test_helpers.h"
 #include "widgets/color_swatch.h"
+#include "widgets/office_color_panel.h"
 #include "widgets/panels.h"
 #include "widgets/speed_button.h"
 #include "widgets/spin_button.h"
@@ -45,7 +46,7 @@ std::unique_ptr<TBitmap> GalleryGlyph() {
 
 struct Gallery {
   Gallery() {
-    F.SetBounds(0, 0, 760, 440);
+    F.SetBounds(0, 0, 1100, 440);
     F.SetColor(clBtnFace);
     F.SetCaption("Widget gallery");
   }
@@ -220,6 +221,16 @@ TEST(WidgetGallery, EveryControlInEveryStateIsPaintedAndSaved) {
   auto* Bar = G.Add<TOxColorSpeedButton>(&F, 440, 326, 28, 28);
   Bar->SetGlyph(Glyph.get());
   Bar->SetDrawColor(clBlue);
+
+  // The office colour panel with a chosen colour and the none button.
+  auto* Office = G.Add<TOxOfficeColorPanel>(&F, 770, 8, 152, 162);
+  Office->GetProperties()->SetShowNoneColor(true);
+  Office->SetSelectedColor(static_cast<TColor>(0x003399));
+  Office->AdjustColorButtons();
+  auto* Office2 = G.Add<TOxOfficeColorPanel>(&F, 770 + 160, 8, 152, 162);
+  Office2->GetProperties()->SetShowSystemColors(true);
+  Office2->SetEnabled(false);
+  Office2->AdjustColorButtons();
 
   F.Show();
   QApplication::processEvents();
