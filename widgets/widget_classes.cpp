@@ -1,6 +1,7 @@
 #include "widgets/widget_classes.h"
 
 #include "platform/vcl/form_reader.h"
+#include "widgets/office_color_button.h"
 #include "widgets/office_color_panel.h"
 #include "widgets/panels.h"
 #include "widgets/progress_bar.h"
@@ -19,6 +20,7 @@ void OxRegisterWidgetClasses() {
   RegisterComponentClass<TOxSpeedButton>("TOxSpeedButton");
   RegisterComponentClass<TOxPanel>("TOxPanel");
   RegisterComponentClass<TOxOfficeColorPanel>("TOxOfficeColorPanel");
+  RegisterComponentClass<TOxOfficeColorButton>("TOxOfficeColorButton");
   RegisterComponentClass<TOxTracker>("TOxTracker");
   RegisterComponentClass<TOxSpinButton>("TOxSpinButton");
   RegisterComponentClass<TOxSpinEdit>("TOxSpinEdit");
