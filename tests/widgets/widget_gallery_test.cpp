@@ -16,6 +16,7 @@
 #include "platform/vcl/stdctrls.h"
 #include "tests/platform/vcl/vcl_test_helpers.h"
 #include "widgets/color_swatch.h"
+#include "widgets/office_color_button.h"
 #include "widgets/office_color_panel.h"
 #include "widgets/panels.h"
 #include "widgets/speed_button.h"
@@ -231,6 +232,16 @@ TEST(WidgetGallery, EveryControlInEveryStateIsPaintedAndSaved) {
   Office2->GetProperties()->SetShowSystemColors(true);
   Office2->SetEnabled(false);
   Office2->AdjustColorButtons();
+
+  // Office colour buttons: a chosen colour, a wide one, a disabled one.
+  G.Label(8, 372, "Colour buttons");
+  auto* CB1 = G.Add<TOxOfficeColorButton>(&F, 120, 368, 53, 22);
+  CB1->SetSelectedColor(clWhite);
+  auto* CB2 = G.Add<TOxOfficeColorButton>(&F, 180, 368, 137, 22);
+  CB2->SetSelectedColor(static_cast<TColor>(0x0000CCFF));
+  auto* CB3 = G.Add<TOxOfficeColorButton>(&F, 324, 368, 53, 22);
+  CB3->SetSelectedColor(clRed);
+  CB3->SetEnabled(false);
 
   F.Show();
   QApplication::processEvents();
