@@ -639,16 +639,15 @@ void TOxCustomSpeedButton::MouseDown(TMouseButton Button, TShiftState Shift, int
     Invalidate();
   }
   FDragging = true;
-  bool Shown = false;
+  // While the menu tracks, the press that opened it ends without a click.
   FMenuTracking = true;
   try {
-    Shown = ShowDropDownMenu(DropDownPoint(), false);
+    if (ShowDropDownMenu(DropDownPoint(), false)) FinishPress(Button, Shift, X, Y);
   } catch (...) {
     FMenuTracking = false;
     throw;
   }
   FMenuTracking = false;
-  if (Shown) FinishPress(Button, Shift, X, Y);
   if (FAllowTimer) {
     if (!FRepeatTimer) FRepeatTimer = std::make_unique<TTimer>(nullptr);
     FRepeatTimer->SetInterval(FInitPause);

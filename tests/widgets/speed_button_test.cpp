@@ -334,3 +334,39 @@ TEST_F(SpeedTest, HotTrackOptionsReportChangesOncePerAssign) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SpeedTest, PressOpensTheDropDownMenuBelowAndReleasesTheButton) {
+  auto* A = Add(10, 10, 40, 28);
+  auto* Menu = new TPopupMenu(&F);
+  A->SetDropDownMenu(Menu);
+  Show();
+  TPoint At{-1, -1};
+  int32_t Popups = 0;
+  TPopupMenuHook Old = SetPopupMenuHook([&](TPopupMenu* M, TPoint P) -> TMenuItem* {
+    EXPECT_EQ(M, Menu);
+    EXPECT_TRUE(A->GetMenuTracking());
+    At = P;
+    ++Popups;
+    return nullptr;
+  });
+  int32_t Clicks = 0;
+  A->OnClick = [&](TObject*) { ++Clicks; };
+  SendMouse(A->GetWidget(), QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton, Qt::LeftButton);
+  SetPopupMenuHook(Old);
+  EXPECT_EQ(Popups, 1);
+  EXPECT_EQ(At, A->ClientToScreen(TPoint{-1, A->GetHeight()}));
+  EXPECT_EQ(Menu->GetPopupComponent(), A);
+  EXPECT_FALSE(A->GetMenuTracking());
+  EXPECT_FALSE(A->GetDragging()) << "the press ends when the menu closes";
+  EXPECT_EQ(A->GetButtonState(), sbsUp);
+  EXPECT_EQ(Clicks, 0) << "a click while the menu tracks is not raised";
+  SendMouse(A->GetWidget(), QEvent::MouseButtonRelease, QPoint(5, 5), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(Clicks, 0);
+  // Removing the menu clears the reference.
+  delete Menu;
+  EXPECT_EQ(A->GetDropDownMenu(), nullptr);
+}
+
+}  // namespace
