@@ -429,6 +429,9 @@ void TOxCustomSpinEdit::DoExit() {
 }
 
 void TOxCustomSpinEdit::DoFocusLost(HWND NextWnd) {
+  // A held button stops stepping when the field (or its window) loses the
+  // focus, even though the release will go elsewhere.
+  if (FButton) FButton->Perform(CM_CANCELMODE, 0, LPARAM(0));
   if (!(GetComponentState() & csDesigning) && (FCheckOptions & coCheckOnExit) &&
       (FCheckOptions & coCropBeyondLimit))
     SetValue(ClampToRange(GetValue()));

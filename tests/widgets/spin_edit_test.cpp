@@ -246,3 +246,27 @@ TEST_F(SpinEditTest, FormResourceSetsRangeTypeAndValue) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SpinEditTest, HeldButtonStopsWhenTheFieldLosesTheFocus) {
+  F.Show();
+  F.GetWidget()->activateWindow();
+  QApplication::processEvents();
+  TOxSpinButton* Button = E->GetSpinButton();
+  Button->SetInitRepeatPause(20);
+  Button->SetRepeatPause(10);
+  SendMouse(Button->GetWidget(), QEvent::MouseButtonPress, QPoint(2, 2), Qt::LeftButton, Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_TRUE(E->Focused()) << "the button hands the focus to its field";
+  EXPECT_EQ(E->GetText(), "1");
+  Other->SetFocus();
+  QApplication::processEvents();
+  EXPECT_FALSE(Button->GetRepeatTimer()->GetEnabled());
+  const std::string After = E->GetText();
+  for (int I = 0; I < 10; ++I) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(E->GetText(), After);
+  SendMouse(Button->GetWidget(), QEvent::MouseButtonRelease, QPoint(2, 2), Qt::LeftButton, Qt::NoButton);
+}
+
+}  // namespace
