@@ -5,7 +5,7 @@
 
 #include "platform/vcl/application.h"
 #include "platform/vcl/forms.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 #include "widgets/office_color_button.h"
 #include "widgets/theming.h"
 #include "widgets/widget_classes.h"

@@ -4,7 +4,7 @@
 #include <QWidget>
 
 #include "platform/vcl/forms.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 #include "widgets/office_color_panel.h"
 #include "widgets/theming.h"
 #include "widgets/widget_classes.h"

@@ -9,7 +9,7 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/rtl/streams.h"
 #include "platform/vcl/forms.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 #include "widgets/speed_button.h"
 #include "widgets/theming.h"
 #include "widgets/widget_classes.h"

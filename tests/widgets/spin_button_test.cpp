@@ -6,7 +6,7 @@
 
 #include "platform/gdi/bitmap.h"
 #include "platform/vcl/forms.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 #include "widgets/spin_button.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 #include "widgets/spin_edit.h"
 #include "widgets/widget_classes.h"
 

@@ -14,7 +14,7 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 #include "widgets/color_swatch.h"
 #include "widgets/office_color_button.h"
 #include "widgets/office_color_panel.h"

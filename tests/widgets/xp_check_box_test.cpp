@@ -5,7 +5,7 @@
 
 #include "platform/gdi/bitmap.h"
 #include "platform/vcl/forms.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 #include "widgets/widget_classes.h"
 #include "widgets/xp_check_box.h"
 
