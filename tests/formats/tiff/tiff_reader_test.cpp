@@ -19,6 +19,7 @@
 #include "platform/rtl/streams.h"
 #include "support/bitmap_bytes.h"
 #include "support/mini_tiff.h"
+#include "support/peer_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -120,19 +121,8 @@ void PatchTag(Bytes& F, uint16_t Tag, uint32_t Value) {
   }
 }
 
-class TiffPeers : public ::testing::Test {
+class TiffPeers : public testsupport::PeerToolTest {
  protected:
-  testsupport::TempDir Dir;
-  std::string File(const std::string& Name) { return Dir.file(Name); }
-  static bool Have(const char* Tool) { return testsupport::HaveTool(Tool); }
-
-  void Run(const std::string& Cmd) {
-    std::string out;
-    const int rc = RunCommand(Cmd + " 2>" + File("stderr.txt"), &out);
-    const auto err = testsupport::ReadFileBytes(File("stderr.txt"));
-    ASSERT_EQ(rc, 0) << Cmd << "\n" << std::string(err.begin(), err.end());
-  }
-
   // libtiff's reading of every page: uncompressed, strips, little-endian,
   // most significant bit first.
   std::vector<minitiff::Page> Libtiff(const std::string& Tif) {
