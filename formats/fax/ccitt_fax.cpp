@@ -770,9 +770,9 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     const uint32_t mode = kModeLengthLookup[bits.Peek12(p)];
     int32_t e = int32_t(mode & 15);
     p += mode >> 4;
-    if (__builtin_expect(uint32_t(e - 3) < listedVertical, 1)) {
+    if (__builtin_expect(uint32_t(e - ccmVL3) < listedVertical, 1)) {
       // Vertical modes, by far the most common, first.
-      const int64_t a1 = int64_t(listedB1(a0)) + e - 6;
+      const int64_t a1 = int64_t(listedB1(a0)) + e - ccmV0;
       a0 = std::max<int64_t>(a0, 0);
       if (colour == 0) paint(a0, a1 - a0);
       a0 = a1;
@@ -780,7 +780,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
       ++cursor;
       continue;
     }
-    if (EolSearch && e == 0) {
+    if (EolSearch && e == ccmEolStart) {
       // An EOL with fill: zeros up to and including the first 1 bit.
       while (p < total) {
         const uint32_t w = bits.Peek(p);
@@ -791,12 +791,12 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
         p += __builtin_clz(w) + 1;
         break;
       }
-      e = 12;
+      e = ccmEol;
     }
     switch (e) {
-      case 0:
+      case ccmEolStart:
         break;
-      case 1: {  // pass
+      case ccmPass: {
         int32_t b2;
         if (listed) {
           listedB1(a0);
@@ -811,7 +811,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
         a0 = b2;
         break;
       }
-      case 2: {  // horizontal
+      case ccmHorizontal: {
         int64_t r1 = 0, r2 = 0;
         if (!readRun(colour, r1) || !readRun(colour ^ 1, r2)) {
           a0 = Width;
@@ -827,7 +827,13 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
         a0 += r2;
         break;
       }
-      case 3: case 4: case 5: case 6: case 7: case 8: case 9: {  // vertical
+      case ccmVL3:
+      case ccmVL2:
+      case ccmVL1:
+      case ccmV0:
+      case ccmVR1:
+      case ccmVR2:
+      case ccmVR3: {
         int32_t b1;
         if (listed) {
           b1 = listedB1(a0);
@@ -836,14 +842,15 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
           const int32_t x = FindColour(RefLine, a0, Width, colour);
           b1 = FindColour(RefLine, x, Width, colour ^ 1);
         }
-        const int64_t a1 = int64_t(b1) + e - 6;
+        const int64_t a1 = int64_t(b1) + e - ccmV0;
         a0 = std::max<int64_t>(a0, 0);
         if (colour == 0) paint(a0, a1 - a0);
         a0 = a1;
         colour ^= 1;
         break;
       }
-      case 10: case 11: {  // uncompressed mode
+      case ccmUncompressed2D:
+      case ccmUncompressed1D: {
         a0 = std::max<int64_t>(a0, 0);
         while (p < total && a0 < Width) {
           const int32_t n = UncompressedCode(Data, DataLen, p, FillOrder);
@@ -865,7 +872,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
         }
         break;
       }
-      default: {  // 12: EOL
+      default: {  // ccmEol
         if (codeStart == startBit) {
           const uint32_t tag = bits.Peek(p) >> 31;
           p += 1;

@@ -53,6 +53,21 @@ extern const std::array<std::array<CcittCodeEntry, 128>, 2> CcittRunCodes;
 // on it): 0 twelve 0 bits (start of an EOL with fill), 1 pass, 2 horizontal,
 // 3..9 vertical with a1 = b1 + index - 6 (VL3 .. VR3), 10 two-dimensional and
 // 11 one-dimensional extension into uncompressed mode, 12 EOL.
+enum TCcittMode : int32_t {
+  ccmEolStart = 0,  // twelve 0 bits: the start of an EOL with fill
+  ccmPass = 1,
+  ccmHorizontal = 2,
+  ccmVL3 = 3,
+  ccmVL2 = 4,
+  ccmVL1 = 5,
+  ccmV0 = 6,
+  ccmVR1 = 7,
+  ccmVR2 = 8,
+  ccmVR3 = 9,
+  ccmUncompressed2D = 10,  // extension into uncompressed mode from a 2-D line
+  ccmUncompressed1D = 11,  // the same from a 1-D line
+  ccmEol = 12,
+};
 constexpr int32_t CcittModeCount = 13;
 extern const std::array<CcittCodeEntry, CcittModeCount> CcittModeCodes;
 

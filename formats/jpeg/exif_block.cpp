@@ -1,5 +1,6 @@
 // EXIF block: encoding, decoding and the TIFF-structured helpers.
 #include "formats/jpeg/exif_block.h"
+#include "formats/tiff/tiff_tags.h"
 
 #include <algorithm>
 #include <cmath>
@@ -212,32 +213,35 @@ bool Listed(TIOParamsVals& P, int32_t Tag) { return P.IsExifTagPresent(Tag); }
 
 // IFD0's image tags.
 void BuildPageTags(TIOParamsVals& P, Ifd& D) {
-  if (!P.ExifImageDescription.empty()) D.Text(270, P.ExifImageDescription);
-  if (P.ExifXResolution != 0) D.Rational(282, P.ExifXResolution);
-  if (P.ExifYResolution != 0) D.Rational(283, P.ExifYResolution);
-  D.Short(274, {uint32_t(std::clamp(P.TiffOrientation, 0, 65535))});
-  D.Short(296, {2});
-  if (!P.ExifSoftware.empty()) D.Text(305, P.ExifSoftware);
-  if (P.ExifRating >= 0) D.Short(18246, {uint32_t(std::min(P.ExifRating, 65535))});
+  if (!P.ExifImageDescription.empty()) D.Text(TiffTag::ImageDescription, P.ExifImageDescription);
+  if (P.ExifXResolution != 0) D.Rational(TiffTag::XResolution, P.ExifXResolution);
+  if (P.ExifYResolution != 0) D.Rational(TiffTag::YResolution, P.ExifYResolution);
+  D.Short(TiffTag::Orientation, {uint32_t(std::clamp(P.TiffOrientation, 0, 65535))});
+  D.Short(TiffTag::ResolutionUnit, {2});
+  if (!P.ExifSoftware.empty()) D.Text(TiffTag::Software, P.ExifSoftware);
+  if (P.ExifRating >= 0) D.Short(TiffTag::Rating, {uint32_t(std::min(P.ExifRating, 65535))});
   const std::string* xp[5] = {&P.ExifXPTitle, &P.ExifXPComment, &P.ExifXPAuthor, &P.ExifXPKeywords,
                               &P.ExifXPSubject};
   for (int i = 0; i < 5; ++i)
-    if (!xp[i]->empty()) D.WideText(uint16_t(40091 + i), *xp[i]);
-  if (!P.ExifArtist.empty()) D.Text(315, P.ExifArtist);
-  if (!P.ExifMake.empty()) D.Text(271, P.ExifMake);
-  if (!P.ExifModel.empty()) D.Text(272, P.ExifModel);
-  if (!P.ExifDateTime.empty()) D.Text(306, P.ExifDateTime);
+    if (!xp[i]->empty()) D.WideText(uint16_t(TiffTag::XpTitle + i), *xp[i]);
+  if (!P.ExifArtist.empty()) D.Text(TiffTag::Artist, P.ExifArtist);
+  if (!P.ExifMake.empty()) D.Text(TiffTag::Make, P.ExifMake);
+  if (!P.ExifModel.empty()) D.Text(TiffTag::Model, P.ExifModel);
+  if (!P.ExifDateTime.empty()) D.Text(TiffTag::DateTime, P.ExifDateTime);
   auto anySet = [](const double* V, int N) {
     for (int i = 0; i < N; ++i)
       if (V[i] != -1) return true;
     return false;
   };
-  if (anySet(P.ExifWhitePoint, 2)) D.Rationals(318, P.ExifWhitePoint, 2);
-  if (P.ExifYCbCrPositioning > 0) D.Short(531, {uint32_t(std::min(P.ExifYCbCrPositioning, 65535))});
-  if (anySet(P.ExifPrimaryChromaticities, 6)) D.Rationals(319, P.ExifPrimaryChromaticities, 6);
-  if (anySet(P.ExifYCbCrCoefficients, 3)) D.Rationals(529, P.ExifYCbCrCoefficients, 3);
-  if (anySet(P.ExifReferenceBlackWhite, 6)) D.Rationals(532, P.ExifReferenceBlackWhite, 6);
-  if (!P.ExifCopyright.empty()) D.Text(33432, P.ExifCopyright);
+  if (anySet(P.ExifWhitePoint, 2)) D.Rationals(TiffTag::WhitePoint, P.ExifWhitePoint, 2);
+  if (P.ExifYCbCrPositioning > 0)
+    D.Short(TiffTag::YCbCrPositioning, {uint32_t(std::min(P.ExifYCbCrPositioning, 65535))});
+  if (anySet(P.ExifPrimaryChromaticities, 6))
+    D.Rationals(TiffTag::PrimaryChromaticities, P.ExifPrimaryChromaticities, 6);
+  if (anySet(P.ExifYCbCrCoefficients, 3)) D.Rationals(TiffTag::YCbCrCoefficients, P.ExifYCbCrCoefficients, 3);
+  if (anySet(P.ExifReferenceBlackWhite, 6))
+    D.Rationals(TiffTag::ReferenceBlackWhite, P.ExifReferenceBlackWhite, 6);
+  if (!P.ExifCopyright.empty()) D.Text(TiffTag::Copyright, P.ExifCopyright);
 }
 
 // A 4-character version text ("0220") as 4 UNDEFINED bytes, padded with '0'.
@@ -277,27 +281,29 @@ void BuildExifTags(TIOParamsVals& P, Ifd& D) {
                       {41495, &P.ExifSensingMethod}};
   for (const S& s : shorts)
     if (Listed(P, s.Tag)) D.Short(s.Tag, {Short16(*s.Value)});
-  if (Listed(P, 41728)) D.Bytes(41728, tUNDEFINED, {uint8_t(P.ExifFileSource)});
-  if (Listed(P, 41729)) D.Bytes(41729, tUNDEFINED, {uint8_t(P.ExifSceneType)});
+  if (Listed(P, 41728)) D.Bytes(TiffTag::FileSource, tUNDEFINED, {uint8_t(P.ExifFileSource)});
+  if (Listed(P, 41729)) D.Bytes(TiffTag::SceneType, tUNDEFINED, {uint8_t(P.ExifSceneType)});
   if (P.ExifIsoSpeedRatings[1] != 0)
-    D.Short(34855, {Short16(P.ExifIsoSpeedRatings[0]), Short16(P.ExifIsoSpeedRatings[1])});
+    D.Short(TiffTag::IsoSpeedRatings, {Short16(P.ExifIsoSpeedRatings[0]), Short16(P.ExifIsoSpeedRatings[1])});
   else if (P.ExifIsoSpeedRatings[0] != 0)
-    D.Short(34855, {Short16(P.ExifIsoSpeedRatings[0])});
-  D.Bytes(36864, tUNDEFINED, VersionBytes(P.ExifVersion.empty() ? std::string("0220") : P.ExifVersion));
+    D.Short(TiffTag::IsoSpeedRatings, {Short16(P.ExifIsoSpeedRatings[0])});
+  D.Bytes(TiffTag::ExifVersion, tUNDEFINED,
+          VersionBytes(P.ExifVersion.empty() ? std::string("0220") : P.ExifVersion));
   const std::pair<uint16_t, const std::string*> texts[] = {
       {36867, &P.ExifDateTimeOriginal}, {36868, &P.ExifDateTimeDigitized}, {37520, &P.ExifSubsecTime},
       {37521, &P.ExifSubsecTimeOriginal}, {37522, &P.ExifSubsecTimeDigitized},
       {40964, &P.ExifRelatedSoundFile}, {42016, &P.ExifImageUniqueID}};
   for (const auto& t : texts)
     if (!t.second->empty()) D.Text(t.first, *t.second);
-  if (!P.ExifFlashPixVersion.empty()) D.Bytes(40960, tUNDEFINED, VersionBytes(P.ExifFlashPixVersion));
+  if (!P.ExifFlashPixVersion.empty())
+    D.Bytes(TiffTag::FlashpixVersion, tUNDEFINED, VersionBytes(P.ExifFlashPixVersion));
   const S more[] = {{41986, &P.ExifExposureMode}, {41987, &P.ExifWhiteBalance},
                     {41989, &P.ExifFocalLengthIn35mmFilm}, {41990, &P.ExifSceneCaptureType},
                     {41991, &P.ExifGainControl}, {41992, &P.ExifContrast}, {41993, &P.ExifSaturation},
                     {41994, &P.ExifSharpness}, {41996, &P.ExifSubjectDistanceRange}};
   for (const S& s : more)
     if (*s.Value != -1) D.Short(s.Tag, {Short16(*s.Value)});
-  if (P.ExifDigitalZoomRatio != -1) D.Rational(41988, P.ExifDigitalZoomRatio);
+  if (P.ExifDigitalZoomRatio != -1) D.Rational(TiffTag::DigitalZoomRatio, P.ExifDigitalZoomRatio);
   if (!P.ExifUserComment.empty()) {
     std::string code = P.ExifUserCommentCharset;
     if (code.empty()) code.assign(kUnicodeCode, 8);
@@ -307,11 +313,11 @@ void BuildExifTags(TIOParamsVals& P, Ifd& D) {
       for (uint16_t u : Utf8ToUtf16(P.ExifUserComment)) d.push_back(uint8_t(u)), d.push_back(uint8_t(u >> 8));
       d.push_back(0);
       d.push_back(0);
-      D.Bytes(37510, tUNDEFINED, std::move(d));
+      D.Bytes(TiffTag::UserComment, tUNDEFINED, std::move(d));
     } else if (std::memcmp(code.data(), kAsciiCode, 8) == 0) {
       d.insert(d.end(), P.ExifUserComment.begin(), P.ExifUserComment.end());
       d.push_back(0);
-      D.Bytes(37510, tUNDEFINED, std::move(d));
+      D.Bytes(TiffTag::UserComment, tUNDEFINED, std::move(d));
     }
   }
   if (P.ExifMakerNote && P.ExifMakerNote->GetEntriesCount() > 0) {
@@ -319,7 +325,7 @@ void BuildExifTags(TIOParamsVals& P, Ifd& D) {
     const int32_t n = P.ExifMakerNote->SaveToStream(&ms);
     if (n > 0) {
       const uint8_t* m = static_cast<const uint8_t*>(ms.GetMemory());
-      D.Bytes(37500, tUNDEFINED, std::vector<uint8_t>(m, m + n));
+      D.Bytes(TiffTag::MakerNote, tUNDEFINED, std::vector<uint8_t>(m, m + n));
     }
   }
 }
@@ -430,7 +436,7 @@ double Rat(const TiffDirectory& D, uint16_t Tag, int32_t Index, double Default) 
 
 void ReadUserComment(const TiffDirectory& D, TIOParamsVals& P) {
   std::vector<uint8_t> b;
-  if (!D.HasTag(37510) || !D.ReadBlock(37510, b, 1 << 20)) return;
+  if (!D.HasTag(TiffTag::UserComment) || !D.ReadBlock(TiffTag::UserComment, b, 1 << 20)) return;
   if (b.size() <= 8) {
     P.ExifUserCommentCharset.assign(kUnicodeCode, 8);
     P.ExifUserComment.clear();
@@ -461,14 +467,14 @@ void ReadUserComment(const TiffDirectory& D, TIOParamsVals& P) {
 void IEReadExifDirectories(const TiffDirectory& Page, const TiffDirectory* Exif, const TiffDirectory* Gps,
                            TIOParamsVals& P) {
   const TiffDirectory& d = Page;
-  P.TiffImageDescription = d.ReadString(270, true);
+  P.TiffImageDescription = d.ReadString(TiffTag::ImageDescription, true);
   P.ExifImageDescription = P.TiffImageDescription;
-  P.ExifMake = d.ReadString(271, true);
-  P.ExifModel = d.ReadString(272, true);
-  P.ExifDateTime = d.ReadString(306, true);
-  P.ExifSoftware = d.ReadString(305, true);
-  P.ExifArtist = d.ReadString(315, true);
-  P.ExifCopyright = d.ReadString(33432, true);
+  P.ExifMake = d.ReadString(TiffTag::Make, true);
+  P.ExifModel = d.ReadString(TiffTag::Model, true);
+  P.ExifDateTime = d.ReadString(TiffTag::DateTime, true);
+  P.ExifSoftware = d.ReadString(TiffTag::Software, true);
+  P.ExifArtist = d.ReadString(TiffTag::Artist, true);
+  P.ExifCopyright = d.ReadString(TiffTag::Copyright, true);
   P.ExifRating = Int(d, 18246, -1);
   std::string* xp[5] = {&P.ExifXPTitle, &P.ExifXPComment, &P.ExifXPAuthor, &P.ExifXPKeywords, &P.ExifXPSubject};
   for (int i = 0; i < 5; ++i) *xp[i] = d.ReadWideString(uint16_t(40091 + i));
@@ -494,10 +500,11 @@ void IEReadExifDirectories(const TiffDirectory& Page, const TiffDirectory* Exif,
   P.SetExifFNumber(Rat(e, 33437, 0, -1));
   P.SetExifExposureProgram(Int(e, 34850, -1));
   P.SetExifIsoSpeed(0, Int(e, 34855, 0));
-  P.SetExifIsoSpeed(1, e.HasTag(34855) ? int32_t(e.GetIntegerAt(34855, 1, 0)) : 0);
+  P.SetExifIsoSpeed(
+      1, e.HasTag(TiffTag::IsoSpeedRatings) ? int32_t(e.GetIntegerAt(TiffTag::IsoSpeedRatings, 1, 0)) : 0);
   P.ExifVersion = VersionText(e, 36864);
-  P.ExifDateTimeOriginal = e.ReadString(36867, true);
-  P.ExifDateTimeDigitized = e.ReadString(36868, true);
+  P.ExifDateTimeOriginal = e.ReadString(TiffTag::DateTimeOriginal, true);
+  P.ExifDateTimeDigitized = e.ReadString(TiffTag::DateTimeDigitized, true);
   P.SetExifCompressedBitsPerPixel(Rat(e, 37122, 0, 0));
   P.SetExifShutterSpeedValue(Rat(e, 37377, 0, -1));
   P.SetExifApertureValue(Rat(e, 37378, 0, -1));
@@ -509,14 +516,14 @@ void IEReadExifDirectories(const TiffDirectory& Page, const TiffDirectory* Exif,
   P.SetExifLightSource(Int(e, 37384, -1));
   P.SetExifFlash(Int(e, 37385, -1));
   P.SetExifFocalLength(Rat(e, 37386, 0, -1));
-  P.ExifSubsecTime = e.ReadString(37520, true);
-  P.ExifSubsecTimeOriginal = e.ReadString(37521, true);
-  P.ExifSubsecTimeDigitized = e.ReadString(37522, true);
+  P.ExifSubsecTime = e.ReadString(TiffTag::SubSecTime, true);
+  P.ExifSubsecTimeOriginal = e.ReadString(TiffTag::SubSecTimeOriginal, true);
+  P.ExifSubsecTimeDigitized = e.ReadString(TiffTag::SubSecTimeDigitized, true);
   P.ExifFlashPixVersion = VersionText(e, 40960);
   P.SetExifColorSpace(Int(e, 40961, -1));
   P.SetExifPixelXDimension(Int(e, 40962, 0));
   P.SetExifPixelYDimension(Int(e, 40963, 0));
-  P.ExifRelatedSoundFile = e.ReadString(40964, true);
+  P.ExifRelatedSoundFile = e.ReadString(TiffTag::RelatedSoundFile, true);
   P.SetExifFocalPlaneXResolution(Rat(e, 41486, 0, -1));
   P.SetExifFocalPlaneYResolution(Rat(e, 41487, 0, -1));
   P.SetExifFocalPlaneResolutionUnit(Int(e, 41488, -1));
@@ -534,13 +541,13 @@ void IEReadExifDirectories(const TiffDirectory& Page, const TiffDirectory* Exif,
   P.ExifSaturation = Int(e, 41993, -1);
   P.ExifSharpness = Int(e, 41994, -1);
   P.ExifSubjectDistanceRange = Int(e, 41996, -1);
-  P.ExifImageUniqueID = e.ReadString(42016, true);
+  P.ExifImageUniqueID = e.ReadString(TiffTag::ImageUniqueId, true);
   P.ExifUserComment.clear();
   P.ExifUserCommentCharset.clear();
   if (Exif) ReadUserComment(e, P);
   P.ExifMakerNote->Clear();
   if (Exif) {
-    const int32_t i = e.FindTag(37500);
+    const int32_t i = e.FindTag(TiffTag::MakerNote);
     int64_t off = 0, size = 0;
     bool inl = false;
     if (i >= 0 && e.Entries[size_t(i)].Count > 0 && e.DataLocation(e.Entries[size_t(i)], off, size, inl) &&
@@ -688,9 +695,9 @@ std::vector<uint8_t> BuildBlock(TIOParamsVals& p, bool WithThumbnail) {
   BuildPageTags(p, ifd0);
   Ifd exif;
   BuildExifTags(p, exif);
-  ifd0.Long(34665, 0);
+  ifd0.Long(TiffTag::ExifIfd, 0);
   const bool gps = !p.GpsVersionID.empty();
-  if (gps) ifd0.Long(34853, 0);
+  if (gps) ifd0.Long(TiffTag::GpsIfd, 0);
   WriteIfd(out, ifd0, v0, next0);
   Put32(out, FindValue(v0, 34665), uint32_t(WriteIfd(out, exif, vx, nx)));
   if (gps) {
@@ -703,14 +710,14 @@ std::vector<uint8_t> BuildBlock(TIOParamsVals& p, bool WithThumbnail) {
     const std::vector<uint8_t> jpeg = EncodeThumbnail(p.ExifThumbnail.get());
     if (!jpeg.empty()) {
       Ifd ifd1;
-      ifd1.Long(256, uint32_t(p.ExifThumbnail->GetWidth()));
-      ifd1.Long(257, uint32_t(p.ExifThumbnail->GetHeight()));
-      ifd1.Short(259, {6});
-      ifd1.Rational(282, 72);
-      ifd1.Rational(283, 72);
-      ifd1.Short(296, {2});
-      ifd1.Long(513, 0);
-      ifd1.Long(514, uint32_t(jpeg.size()));
+      ifd1.Long(TiffTag::ImageWidth, uint32_t(p.ExifThumbnail->GetWidth()));
+      ifd1.Long(TiffTag::ImageLength, uint32_t(p.ExifThumbnail->GetHeight()));
+      ifd1.Short(TiffTag::Compression, {6});
+      ifd1.Rational(TiffTag::XResolution, 72);
+      ifd1.Rational(TiffTag::YResolution, 72);
+      ifd1.Short(TiffTag::ResolutionUnit, {2});
+      ifd1.Long(TiffTag::JpegInterchangeFormat, 0);
+      ifd1.Long(TiffTag::JpegInterchangeFormatLength, uint32_t(jpeg.size()));
       Put32(out, next0, uint32_t(WriteIfd(out, ifd1, v1, n1)));
       if (out.size() & 1) out.push_back(0);
       Put32(out, FindValue(v1, 513), uint32_t(out.size()));
@@ -725,8 +732,8 @@ constexpr size_t kMaxApp1Payload = 65533;
 
 }  // namespace
 
-void IEEncodeExifBlock(TIOParamsVals* Params, uint8_t*& Buffer, int32_t& Size, bool ExifHeader) {
-  Buffer = nullptr;
+void IEEncodeExifBlock(TIOParamsVals* Params, std::unique_ptr<uint8_t[]>& Buffer, int32_t& Size, bool ExifHeader) {
+  Buffer.reset();
   Size = 0;
   if (!Params) return;
   std::vector<uint8_t> out = BuildBlock(*Params, true);
@@ -735,13 +742,13 @@ void IEEncodeExifBlock(TIOParamsVals* Params, uint8_t*& Buffer, int32_t& Size, b
   if (ExifHeader && out.size() + 6 > kMaxApp1Payload) out = BuildBlock(*Params, false);
   const size_t total = out.size() + (ExifHeader ? 6 : 0);
   if (total > 0x7FFFFFFF) return;
-  Buffer = new uint8_t[total];
+  Buffer = std::make_unique<uint8_t[]>(total);
   size_t at = 0;
   if (ExifHeader) {
-    std::memcpy(Buffer, kExifHeader, 6);
+    std::memcpy(Buffer.get(), kExifHeader, 6);
     at = 6;
   }
-  std::memcpy(Buffer + at, out.data(), out.size());
+  std::memcpy(Buffer.get() + at, out.data(), out.size());
   Size = int32_t(total);
 }
 
@@ -764,8 +771,8 @@ bool ReadPageExif(TStream* Stream, int32_t PageIndex, TIOParamsVals& P) {
   bool damaged = false;
   bool read = false;
   req.OnParams = [&](TTiffPageInfo& I) {
-    if ((I.Page.GetInteger(34665, 0) != 0 && !I.ExifPresent) ||
-        (I.Page.GetInteger(34853, 0) != 0 && !I.GpsPresent)) {
+    if ((I.Page.GetInteger(TiffTag::ExifIfd, 0) != 0 && !I.ExifPresent) ||
+        (I.Page.GetInteger(TiffTag::GpsIfd, 0) != 0 && !I.GpsPresent)) {
       damaged = true;
       return;
     }
@@ -789,13 +796,14 @@ void ReadThumbnail(TStream* Stream, TIEBitmap* Thumb) {
   TiffDirectory d;
   d.Bind(Stream, chain.LittleEndian, chain.Base);
   if (!TiffLoadIfdAt(chain.Offsets[1], d)) return;
-  const int64_t w = d.GetInteger(256, 0), h = d.GetInteger(257, 0);
+  const int64_t w = d.GetInteger(TiffTag::ImageWidth, 0), h = d.GetInteger(TiffTag::ImageLength, 0);
   if (w > kMaxThumbSide || h > kMaxThumbSide) return;
-  const int64_t jOff = d.GetInteger(513, 0), jLen = d.GetInteger(514, 0);
+  const int64_t jOff = d.GetInteger(TiffTag::JpegInterchangeFormat, 0),
+                jLen = d.GetInteger(TiffTag::JpegInterchangeFormatLength, 0);
   bool aborting = false;
   TIEProgressRec pr;
   pr.Aborting = &aborting;
-  if (d.GetInteger(259, 1) == 6 || (jOff > 0 && jLen > 0)) {
+  if (d.GetInteger(TiffTag::Compression, 1) == 6 || (jOff > 0 && jLen > 0)) {
     // The thumbnail must lie inside the block before anything is allocated
     // for it: a damaged length would otherwise claim up to 2 GB.
     const int64_t room = d.StreamSize - d.Base;

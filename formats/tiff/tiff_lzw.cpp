@@ -1,4 +1,5 @@
 #include "formats/tiff/tiff_lzw.h"
+#include "formats/tiff/tiff_tags.h"
 
 #include <algorithm>
 #include <cstring>
@@ -27,7 +28,7 @@ struct LzwDecoder {
   int64_t BitPos = 0;
   int32_t RowLength = 0;
   int32_t CodeWidth = 9;
-  int32_t FillOrder = 1;
+  int32_t FillOrder = TiffFillOrder::Msb2Lsb;
   int32_t Prev = -1;
   int32_t NextFree = kFirstFree;
   bool Ended = false;   // EndOfInformation or the end of the data was reached
@@ -43,7 +44,7 @@ struct LzwDecoder {
       : Data(AData),
         DataBits(AData && ADataSize > 0 ? ADataSize * 8 : 0),
         RowLength(ARowLength),
-        FillOrder(AFillOrder == 2 ? 2 : 1),
+        FillOrder(AFillOrder == TiffFillOrder::Lsb2Msb ? TiffFillOrder::Lsb2Msb : TiffFillOrder::Msb2Lsb),
         Out(size_t(ARowLength) + 1, 0) {
     for (int32_t i = 0; i < 256; ++i) {
       Prefix[i] = 0;
@@ -61,7 +62,7 @@ struct LzwDecoder {
 
   uint8_t ByteAt(int64_t I) const {
     if (I >= (DataBits >> 3)) return 0;
-    return FillOrder == 2 ? IEReverseBitTable[Data[I]] : Data[I];
+    return FillOrder == TiffFillOrder::Lsb2Msb ? IEReverseBitTable[Data[I]] : Data[I];
   }
 
   // The next code, or -1 when the data holds no further complete code.

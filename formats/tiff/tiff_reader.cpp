@@ -1,4 +1,5 @@
 #include "formats/tiff/tiff_reader.h"
+#include "formats/tiff/tiff_tags.h"
 
 #include <algorithm>
 #include <cstring>
@@ -80,12 +81,12 @@ int64_t TiffDirectory::GetInteger(uint16_t Tag, int64_t Default) const {
   const TiffEntry& e = Entries[size_t(i)];
   if (e.Count == 0) return Default;
   switch (e.Type) {
-    case 1:
-    case 6:
-    case 7:
+    case TiffType::Byte:
+    case TiffType::SByte:
+    case TiffType::Undefined:
       return e.Raw[0];
-    case 3:
-    case 8:
+    case TiffType::Short:
+    case TiffType::SShort:
       return Get16(e.Raw);
     default:
       return ValueField(e);
@@ -367,22 +368,22 @@ void ReadVars(TTiffPageInfo& Info, const TTiffPageRequest& Request, TIEProgressR
   Ok = true;
   int64_t w, h;
   if (Request.TileIndex < 0) {
-    w = d.GetInteger(256, 0);
-    h = d.GetInteger(257, 0);
+    w = d.GetInteger(TiffTag::ImageWidth, 0);
+    h = d.GetInteger(TiffTag::ImageLength, 0);
   } else {
-    w = d.GetInteger(322, -1);
-    h = d.GetInteger(323, -1);
+    w = d.GetInteger(TiffTag::TileWidth, -1);
+    h = d.GetInteger(TiffTag::TileLength, -1);
   }
   if (w < 0 || h < 0 || w > INT32_MAX || h > INT32_MAX) {
     w = 0;
     h = 0;
   }
-  v.ImageWidth = int32_t(Request.TileIndex < 0 ? w : d.GetInteger(256, 0) & 0x7FFFFFFF);
-  v.ImageHeight = int32_t(Request.TileIndex < 0 ? h : d.GetInteger(257, 0) & 0x7FFFFFFF);
-  v.SamplesPerPixel = int32_t(std::clamp<int64_t>(d.GetInteger(277, 1), 0, 0xFFFF));
+  v.ImageWidth = int32_t(Request.TileIndex < 0 ? w : d.GetInteger(TiffTag::ImageWidth, 0) & 0x7FFFFFFF);
+  v.ImageHeight = int32_t(Request.TileIndex < 0 ? h : d.GetInteger(TiffTag::ImageLength, 0) & 0x7FFFFFFF);
+  v.SamplesPerPixel = int32_t(std::clamp<int64_t>(d.GetInteger(TiffTag::SamplesPerPixel, 1), 0, 0xFFFF));
   std::vector<uint32_t> bits;
-  if (d.ReadArray(258, bits) == 0) {
-    v.BitsPerSample = d.HasTag(258) ? int32_t(d.GetInteger(258, 1)) : 1;
+  if (d.ReadArray(TiffTag::BitsPerSample, bits) == 0) {
+    v.BitsPerSample = d.HasTag(TiffTag::BitsPerSample) ? int32_t(d.GetInteger(TiffTag::BitsPerSample, 1)) : 1;
   } else {
     for (uint32_t b : bits)
       if (b != bits[0]) {
@@ -392,61 +393,62 @@ void ReadVars(TTiffPageInfo& Info, const TTiffPageRequest& Request, TIEProgressR
       }
     v.BitsPerSample = int32_t(std::min<uint32_t>(bits[0], 64));
   }
-  const int64_t rps = d.GetInteger(278, h);
+  const int64_t rps = d.GetInteger(TiffTag::RowsPerStrip, h);
   v.RowsPerStrip = int32_t(std::clamp<int64_t>(std::min<int64_t>(rps, h), 0, INT32_MAX));
   if (v.RowsPerStrip <= 0) v.RowsPerStrip = int32_t(h);
-  v.Photometric = uint16_t(d.GetInteger(262, 2));
-  v.PlanarConfig = uint16_t(d.GetInteger(284, 1));
-  v.Orientation = uint16_t(d.GetInteger(274, 1));
-  v.Compression = uint16_t(d.GetInteger(259, 1));
-  v.Predictor = int32_t(d.GetInteger(317, 1));
-  v.ResolutionUnit = int32_t(d.GetInteger(296, 2));
-  v.XResolution = d.GetRational(282, 0);
-  v.YResolution = d.GetRational(283, 0);
-  v.T4Options = uint32_t(d.GetInteger(292, 0));
-  v.T6Options = uint32_t(d.GetInteger(293, 0));
-  v.FillOrder = int32_t(d.GetInteger(266, 1));
-  if (v.FillOrder != 1 && v.FillOrder != 2) v.FillOrder = 1;
-  v.XPosition = d.GetRational(286, 0);
-  v.YPosition = d.GetRational(287, 0);
-  v.DocumentName = d.ReadString(269, true);
-  v.ImageDescription = d.ReadString(270, true);
-  v.PageName = d.ReadString(285, true);
-  v.Software = d.ReadString(305, true);
-  v.Artist = d.ReadString(315, true);
+  v.Photometric = uint16_t(d.GetInteger(TiffTag::Photometric, TiffPhotometric::Rgb));
+  v.PlanarConfig = uint16_t(d.GetInteger(TiffTag::PlanarConfig, TiffPlanarConfig::Contig));
+  v.Orientation = uint16_t(d.GetInteger(TiffTag::Orientation, 1));
+  v.Compression = uint16_t(d.GetInteger(TiffTag::Compression, TiffCompression::None));
+  v.Predictor = int32_t(d.GetInteger(TiffTag::Predictor, TiffPredictor::None));
+  v.ResolutionUnit = int32_t(d.GetInteger(TiffTag::ResolutionUnit, TiffResolutionUnit::Inch));
+  v.XResolution = d.GetRational(TiffTag::XResolution, 0);
+  v.YResolution = d.GetRational(TiffTag::YResolution, 0);
+  v.T4Options = uint32_t(d.GetInteger(TiffTag::T4Options, 0));
+  v.T6Options = uint32_t(d.GetInteger(TiffTag::T6Options, 0));
+  v.FillOrder = int32_t(d.GetInteger(TiffTag::FillOrder, TiffFillOrder::Msb2Lsb));
+  if (v.FillOrder != TiffFillOrder::Msb2Lsb && v.FillOrder != TiffFillOrder::Lsb2Msb)
+    v.FillOrder = TiffFillOrder::Msb2Lsb;
+  v.XPosition = d.GetRational(TiffTag::XPosition, 0);
+  v.YPosition = d.GetRational(TiffTag::YPosition, 0);
+  v.DocumentName = d.ReadString(TiffTag::DocumentName, true);
+  v.ImageDescription = d.ReadString(TiffTag::ImageDescription, true);
+  v.PageName = d.ReadString(TiffTag::PageName, true);
+  v.Software = d.ReadString(TiffTag::Software, true);
+  v.Artist = d.ReadString(TiffTag::Artist, true);
   v.TwelveBitSoftware = v.Software.rfind("Look@Molli v1.1", 0) == 0;
-  v.PageNumber = int32_t(d.GetIntegerAt(297, 0, 0));
-  v.PageTotal = int32_t(d.GetIntegerAt(297, 1, 0));
-  v.InkSet = int32_t(d.GetInteger(332, 1));
-  v.NumberOfInks = int32_t(d.GetInteger(334, 4));
-  v.JpegProc = int32_t(d.GetInteger(512, 0));
-  v.JpegInterchangeFormat = d.GetInteger(513, 0);
-  v.JpegInterchangeFormatLength = d.GetInteger(514, 0);
-  v.JpegRestartInterval = int32_t(d.GetInteger(515, 0));
+  v.PageNumber = int32_t(d.GetIntegerAt(TiffTag::PageNumber, 0, 0));
+  v.PageTotal = int32_t(d.GetIntegerAt(TiffTag::PageNumber, 1, 0));
+  v.InkSet = int32_t(d.GetInteger(TiffTag::InkSet, 1));
+  v.NumberOfInks = int32_t(d.GetInteger(TiffTag::NumberOfInks, 4));
+  v.JpegProc = int32_t(d.GetInteger(TiffTag::JpegProc, 0));
+  v.JpegInterchangeFormat = d.GetInteger(TiffTag::JpegInterchangeFormat, 0);
+  v.JpegInterchangeFormatLength = d.GetInteger(TiffTag::JpegInterchangeFormatLength, 0);
+  v.JpegRestartInterval = int32_t(d.GetInteger(TiffTag::JpegRestartInterval, 0));
   std::vector<uint32_t> extra;
-  d.ReadArray(338, extra);
+  d.ReadArray(TiffTag::ExtraSamples, extra);
   v.ExtraSamples = extra.empty() ? 0 : int32_t(extra[0]);
   v.ExtraSamplesCount = int32_t(std::min<size_t>(extra.size(), 10));
   for (int32_t k = 0; k < v.ExtraSamplesCount; ++k) v.ExtraSamplesValues[k] = int32_t(extra[size_t(k)]);
-  v.YCbCrSubsampling[0] = int32_t(d.GetIntegerAt(530, 0, 2));
-  v.YCbCrSubsampling[1] = int32_t(d.GetIntegerAt(530, 1, 2));
+  v.YCbCrSubsampling[0] = int32_t(d.GetIntegerAt(TiffTag::YCbCrSubsampling, 0, 2));
+  v.YCbCrSubsampling[1] = int32_t(d.GetIntegerAt(TiffTag::YCbCrSubsampling, 1, 2));
   if (v.YCbCrSubsampling[0] == 0) v.YCbCrSubsampling[0] = 2;
   if (v.YCbCrSubsampling[1] == 0) v.YCbCrSubsampling[1] = 2;
-  d.ReadArray(273, v.StripOffsets);
-  d.ReadArray(279, v.StripByteCounts);
-  d.ReadArray(324, v.TileOffsets);
-  d.ReadArray(325, v.TileByteCounts);
-  v.TileWidth = int32_t(std::clamp<int64_t>(d.GetInteger(322, 0), 0, INT32_MAX));
-  v.TileLength = int32_t(std::clamp<int64_t>(d.GetInteger(323, 0), 0, INT32_MAX));
-  d.ReadBlock(347, v.JpegTables);
+  d.ReadArray(TiffTag::StripOffsets, v.StripOffsets);
+  d.ReadArray(TiffTag::StripByteCounts, v.StripByteCounts);
+  d.ReadArray(TiffTag::TileOffsets, v.TileOffsets);
+  d.ReadArray(TiffTag::TileByteCounts, v.TileByteCounts);
+  v.TileWidth = int32_t(std::clamp<int64_t>(d.GetInteger(TiffTag::TileWidth, 0), 0, INT32_MAX));
+  v.TileLength = int32_t(std::clamp<int64_t>(d.GetInteger(TiffTag::TileLength, 0), 0, INT32_MAX));
+  d.ReadBlock(TiffTag::JpegTables, v.JpegTables);
   // A bilevel page without a usable photometric value (absent, or RGB) is
   // white-is-zero, whatever its compression.
-  if (v.SamplesPerPixel == 1 && v.BitsPerSample == 1 && v.Photometric == 2)
-    v.Photometric = 0;
+  if (v.SamplesPerPixel == 1 && v.BitsPerSample == 1 && v.Photometric == TiffPhotometric::Rgb)
+    v.Photometric = TiffPhotometric::MinIsWhite;
   // Colour map: all reds, then greens, then blues; 16-bit values unless every
   // value is below 256.
   std::vector<uint32_t> map;
-  if (v.BitsPerSample >= 1 && v.BitsPerSample <= 16 && d.ReadArray(320, map) > 0) {
+  if (v.BitsPerSample >= 1 && v.BitsPerSample <= 16 && d.ReadArray(TiffTag::ColorMap, map) > 0) {
     const int64_t entries = int64_t(1) << v.BitsPerSample;
     if (int64_t(map.size()) >= 3 * entries) {
       uint32_t largest = 0;
@@ -506,16 +508,16 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   if (page.Entries.empty()) return;
   Info.PageFound = true;
   if (Request.SubIfdIndex >= 0) {
-    const int64_t sub = page.GetIntegerAt(330, Request.SubIfdIndex, 0);
+    const int64_t sub = page.GetIntegerAt(TiffTag::SubIfds, Request.SubIfdIndex, 0);
     if (sub != 0) {
       TiffDirectory subDir;
       subDir.Bind(Stream, little, base);
       if (TiffLoadIfdAt(sub, subDir)) page.Entries = std::move(subDir.Entries);
     }
   }
-  const int64_t exif = page.GetInteger(34665, 0);
+  const int64_t exif = page.GetInteger(TiffTag::ExifIfd, 0);
   if (exif != 0 && TiffLoadIfdAt(exif, Info.Exif)) Info.ExifPresent = true;
-  const int64_t gps = page.GetInteger(34853, 0);
+  const int64_t gps = page.GetInteger(TiffTag::GpsIfd, 0);
   if (gps != 0 && TiffLoadIfdAt(gps, Info.Gps)) Info.GpsPresent = true;
 
   bool ok = true;
@@ -526,7 +528,7 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
                                     : (TiffLzwDecodeHook ? TiffLzwDecodeHook : TiffLzwDecode);
   v.IgnoreAlpha = IgnoreAlpha;
 
-  const double factor = v.ResolutionUnit == 3 ? 2.54 : 1.0;
+  const double factor = v.ResolutionUnit == TiffResolutionUnit::Centimetre ? 2.54 : 1.0;
   Info.ExactDpiX = v.XResolution * factor;
   Info.ExactDpiY = v.YResolution * factor;
   Info.DpiX = Info.ExactDpiX > 0 && Info.ExactDpiX < 1e9 ? IERound(Info.ExactDpiX) : 0;
@@ -549,7 +551,7 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     const bool hasAlpha = (spp == 4 && v.ExtraSamples == 2) || (spp > 3 && v.ExtraSamplesCount > 0) ||
                           (spp == 2 && v.BitsPerSample == 8) ||
                           (spp > 1 && v.ExtraSamplesCount > 0 && v.ExtraSamples == 1) ||
-                          (spp == 4 && v.Photometric == 2);
+                          (spp == 4 && v.Photometric == TiffPhotometric::Rgb);
     if (hasAlpha && !AlphaMask) AlphaMask = std::make_unique<TIEMask>();
   }
   if (AlphaMask && !IgnoreAlpha && width > 0 && height > 0) {
@@ -569,7 +571,8 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   }
   if (!Bitmap) return;
   // The older JPEG form.
-  if ((v.Compression == 6 || (v.JpegInterchangeFormat != 0 && !TiffCompressionSupported(v.Compression))) &&
+  if ((v.Compression == TiffCompression::OldJpeg ||
+       (v.JpegInterchangeFormat != 0 && !TiffCompressionSupported(v.Compression))) &&
       v.JpegProc < 2) {
     if (width <= 0 || height <= 0 ||
         IEBitmapRowLen(width, 24, 32) * height > TiffDecodedSizeLimit(page.StreamSize) ||
@@ -584,7 +587,7 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     Bitmap->SetAccess(access);
     return;
   }
-  if (v.Compression == 6) {  // lossless JPEG processes are not decoded
+  if (v.Compression == TiffCompression::OldJpeg) {  // lossless JPEG processes are not decoded
     Progress.SetAborting();
     return;
   }
@@ -594,26 +597,29 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   }
   TIEPixelFormat format = ie24RGB;
   const int32_t bps = v.BitsPerSample;
-  if (bps == 1 && spp == 1 && v.Photometric != 3) {
+  if (bps == 1 && spp == 1 && v.Photometric != TiffPhotometric::Palette) {
     format = ie1g;
   } else if (Request.NativePixelFormat) {
-    if (bps == 8 && spp == 1 && v.Photometric == 3)
+    if (bps == 8 && spp == 1 && v.Photometric == TiffPhotometric::Palette)
       format = ie8p;
-    else if (bps == 8 && spp == 1 && v.Photometric <= 1)
+    else if (bps == 8 && spp == 1 && v.Photometric <= TiffPhotometric::MinIsBlack)
       format = ie8g;
-    else if (bps == 16 && spp == 1 && v.Photometric <= 1)
+    else if (bps == 16 && spp == 1 && v.Photometric <= TiffPhotometric::MinIsBlack)
       format = ie16g;
-    else if ((bps == 8 && spp >= 4 && v.Photometric == 5) || (bps == 16 && spp == 4 && v.Photometric == 5))
+    else if ((bps == 8 && spp >= 4 && v.Photometric == TiffPhotometric::Separated) ||
+             (bps == 16 && spp == 4 && v.Photometric == TiffPhotometric::Separated))
       format = ieCMYK;
-    else if (bps == 16 && spp == 3 && v.Photometric == 2)
+    else if (bps == 16 && spp == 3 && v.Photometric == TiffPhotometric::Rgb)
       format = ieRGB48;
   }
   // JPEG pages decode to 24-bit colour (gray, RGB, YCbCr and CMYK pages alike).
-  if (v.Compression == 7) format = (v.Photometric <= 2 || v.Photometric == 5 || v.Photometric == 6) &&
-                                           v.BitsPerSample == 8 && v.PlanarConfig != 2
-                                       ? ie24RGB
-                                       : ieNoFormat;
-  if (v.Compression == 7 ? format == ieNoFormat : !TiffLayoutSupported(v, format)) {
+  if (v.Compression == TiffCompression::Jpeg)
+    format = (v.Photometric <= TiffPhotometric::Rgb || v.Photometric == TiffPhotometric::Separated ||
+              v.Photometric == TiffPhotometric::YCbCr) &&
+                     v.BitsPerSample == 8 && v.PlanarConfig != TiffPlanarConfig::Separate
+                 ? ie24RGB
+                 : ieNoFormat;
+  if (v.Compression == TiffCompression::Jpeg ? format == ieNoFormat : !TiffLayoutSupported(v, format)) {
     Progress.SetAborting();
     return;
   }
@@ -666,16 +672,26 @@ namespace {
 
 TIETIFFCompression CompressionOf(int32_t Tag, uint32_t T4Options) {
   switch (Tag) {
-    case 1: return ietcNone;
-    case 2: return ietcHuffman;
-    case 3: return (T4Options & 1) ? ietcG3Fax2D : ietcG3Fax1D;
-    case 4: return ietcG4Fax;
-    case 5: return ietcLZW;
-    case 6: return ietcOldJPEG;
-    case 7: return ietcJPEG;
-    case 8: return ietcDeflate;
-    case 32773: return ietcPackBits;
-    case 32946: return ietcZIP;
+    case TiffCompression::None:
+      return ietcNone;
+    case TiffCompression::CcittRle:
+      return ietcHuffman;
+    case TiffCompression::CcittT4:
+      return (T4Options & TiffT4Option::TwoDimensional) ? ietcG3Fax2D : ietcG3Fax1D;
+    case TiffCompression::CcittT6:
+      return ietcG4Fax;
+    case TiffCompression::Lzw:
+      return ietcLZW;
+    case TiffCompression::OldJpeg:
+      return ietcOldJPEG;
+    case TiffCompression::Jpeg:
+      return ietcJPEG;
+    case TiffCompression::AdobeDeflate:
+      return ietcDeflate;
+    case TiffCompression::PackBits:
+      return ietcPackBits;
+    case TiffCompression::Deflate:
+      return ietcZIP;
     default: return ietcUnknown;
   }
 }
@@ -698,9 +714,9 @@ void FillParams(TIOParamsVals* P, TTiffPageInfo& Info) {
   P->SetImageCount(Info.PageCount);
   P->SetTiffOrientation(v.Orientation);
   P->TiffCompression = CompressionOf(v.Compression, v.T4Options);
-  if (v.Photometric <= 6)
+  if (v.Photometric <= TiffPhotometric::YCbCr)
     P->TiffPhotometric = TIETIFFPhotometric(v.Photometric);
-  else if (v.Photometric == 8)
+  else if (v.Photometric == TiffPhotometric::CieLab)
     P->TiffPhotometric = ietpCIELab;
   P->TiffPlanarConfig = v.PlanarConfig;
   P->TiffDocumentName = v.DocumentName;
@@ -710,26 +726,26 @@ void FillParams(TIOParamsVals* P, TTiffPageInfo& Info) {
   P->TiffPageTotal = v.PageTotal;
   P->TiffFillOrder = v.FillOrder;
   P->ExifImageDescription = v.ImageDescription;
-  P->ExifMake = d.ReadString(271, true);
-  P->ExifModel = d.ReadString(272, true);
-  P->ExifDateTime = d.ReadString(306, true);
+  P->ExifMake = d.ReadString(TiffTag::Make, true);
+  P->ExifModel = d.ReadString(TiffTag::Model, true);
+  P->ExifDateTime = d.ReadString(TiffTag::DateTime, true);
   P->ExifSoftware = v.Software;
   P->ExifArtist = v.Artist;
-  P->ExifCopyright = d.ReadString(33432, true);
+  P->ExifCopyright = d.ReadString(TiffTag::Copyright, true);
   P->ExifResolutionUnit = v.ResolutionUnit;
-  P->ExifRating = int32_t(d.GetInteger(18246, -1));
+  P->ExifRating = int32_t(d.GetInteger(TiffTag::Rating, -1));
   P->ExifPresent = Info.ExifPresent;
   // Metadata blocks.
   std::vector<uint8_t> block;
   P->XmpPacket.clear();
-  if (d.ReadBlock(700, block)) P->XmpPacket.assign(block.begin(), block.end());
-  if (d.ReadBlock(34675, block) && !block.empty())
+  if (d.ReadBlock(TiffTag::Xmp, block)) P->XmpPacket.assign(block.begin(), block.end());
+  if (d.ReadBlock(TiffTag::IccProfile, block) && !block.empty())
     P->GetInputIccProfile()->LoadFromBuffer(block.data(), int32_t(block.size()));
-  if (d.ReadBlock(32932, block) && !block.empty())
+  if (d.ReadBlock(TiffTag::ImagingAnnotations, block) && !block.empty())
     P->GetImagingAnnot()->LoadFromTagData(block.data(), int32_t(block.size()));
   if (P->IptcRecords) {
     P->IptcRecords->Clear();
-    if (d.ReadBlock(33723, block) && !block.empty())
+    if (d.ReadBlock(TiffTag::Iptc, block) && !block.empty())
       P->IptcRecords->LoadFromBuffer(block.data(), int32_t(block.size()));
   }
   P->FreeColorMap();
@@ -829,7 +845,7 @@ bool TiffIsStream(TStream* Stream) {
     Stream->Seek(pos, soBeginning);
     if (read && b == 0xBA) return false;
   }
-  return d.HasTag(256) && d.HasTag(257);
+  return d.HasTag(TiffTag::ImageWidth) && d.HasTag(TiffTag::ImageLength);
 }
 
 bool TiffIsRawStream(TStream* Stream) {
@@ -839,15 +855,15 @@ bool TiffIsRawStream(TStream* Stream) {
   if (!FirstDirectory(Stream, d, little, first)) return false;
   const int64_t pos = Stream->GetPosition();
   bool result = false;
-  const int32_t dng = d.FindTag(50706);
+  const int32_t dng = d.FindTag(TiffTag::DngVersion);
   if (dng >= 0 && d.Entries[size_t(dng)].Type == 1 && d.Entries[size_t(dng)].Count == 4) result = true;
-  const int32_t ph = d.FindTag(262);
+  const int32_t ph = d.FindTag(TiffTag::Photometric);
   if (!result && ph >= 0 && d.Entries[size_t(ph)].Count == 1) {
-    const int64_t v = d.GetInteger(262, 0);
-    result = v == 32803 || v == 34892;
+    const int64_t v = d.GetInteger(TiffTag::Photometric, TiffPhotometric::MinIsWhite);
+    result = v == TiffPhotometric::Cfa || v == TiffPhotometric::LinearRaw;
   }
-  if (!result && d.HasTag(330) && d.HasTag(37398))
-    result = d.GetInteger(256, 0) < 200 && d.GetInteger(257, 0) < 200;
+  if (!result && d.HasTag(TiffTag::SubIfds) && d.HasTag(TiffTag::TiffEpStandardId))
+    result = d.GetInteger(TiffTag::ImageWidth, 0) < 200 && d.GetInteger(TiffTag::ImageLength, 0) < 200;
   Stream->Seek(pos, soBeginning);
   return result;
 }

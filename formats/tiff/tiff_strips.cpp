@@ -1,4 +1,5 @@
 #include "formats/tiff/tiff_strips.h"
+#include "formats/tiff/tiff_tags.h"
 
 #include <zlib.h>
 
@@ -22,8 +23,12 @@
 
 namespace {
 
-bool IsCcitt(int32_t Compression) { return Compression >= 2 && Compression <= 4; }
-bool IsDeflate(int32_t Compression) { return Compression == 8 || Compression == 32946; }
+bool IsCcitt(int32_t Compression) {
+  return Compression >= TiffCompression::CcittRle && Compression <= TiffCompression::CcittT6;
+}
+bool IsDeflate(int32_t Compression) {
+  return Compression == TiffCompression::AdobeDeflate || Compression == TiffCompression::Deflate;
+}
 
 // Inflates as much of a zlib stream as it holds, at most OutSize bytes; a
 // damaged or cut stream keeps what came out before the damage.
@@ -62,8 +67,9 @@ class TRowSource {
       FRefLine.assign(size_t((int64_t(Width) + 7) / 8) + 8, 0xFF);
     // Fill order 2 reverses the bits of the coded bytes of every codec that
     // does not handle it itself.
-    if (Vars.FillOrder == 2 && (IsDeflate(Vars.Compression) || Vars.Compression == 32773 ||
-                                (Vars.Compression == 1 && Vars.BitsPerSample <= 8))) {
+    if (Vars.FillOrder == TiffFillOrder::Lsb2Msb &&
+        (IsDeflate(Vars.Compression) || Vars.Compression == TiffCompression::PackBits ||
+         (Vars.Compression == TiffCompression::None && Vars.BitsPerSample <= 8))) {
       FReversed.assign(Data, Data + DataLength);
       IEReverseBitOrderBuffer(FReversed.data(), DataLength);
       FData = FReversed.data();
@@ -80,16 +86,18 @@ class TRowSource {
   // The library's own LZW decoder has used up its data: further rows would
   // only be zeros (another decoder installed through the hook cannot tell).
   bool LzwRanOut() const {
-    return FVars.Compression == 5 && FLzw == TiffLzwDecode && FLzwState && TiffLzwDecodeFinished(FLzwState);
+    return FVars.Compression == TiffCompression::Lzw && FLzw == TiffLzwDecode && FLzwState &&
+           TiffLzwDecodeFinished(FLzwState);
   }
 
   // True when the data is used up (no further row can come from it).
   bool Exhausted() const {
     if (IsCcitt(FVars.Compression)) {
-      if (FVars.Compression == 2) return FConsumed >= FDataLength;
+      if (FVars.Compression == TiffCompression::CcittRle) return FConsumed >= FDataLength;
       return int64_t(FBitPos) >= FDataLength * 8;
     }
-    if (FVars.Compression == 1 || FVars.Compression == 32773) return FConsumed >= FDataLength;
+    if (FVars.Compression == TiffCompression::None || FVars.Compression == TiffCompression::PackBits)
+      return FConsumed >= FDataLength;
     return false;
   }
 
@@ -98,7 +106,7 @@ class TRowSource {
   bool Next(int32_t Index, uint8_t* Row) {
     const int32_t len32 = int32_t(std::min<int64_t>(FDataLength, INT32_MAX));
     switch (FVars.Compression) {
-      case 1: {
+      case TiffCompression::None: {
         if (FConsumed >= FDataLength) return false;
         const int64_t n = std::min(FRowLength, FDataLength - FConsumed);
         std::memcpy(Row, FData + FConsumed, size_t(n));
@@ -106,13 +114,13 @@ class TRowSource {
         FConsumed += FRowLength;
         return true;
       }
-      case 2: {
+      case TiffCompression::CcittRle: {
         if (FConsumed >= FDataLength) return false;
         const int32_t rest = int32_t(std::min<int64_t>(FDataLength - FConsumed, INT32_MAX));
         FConsumed += CcittDecodeMhRow(Row, FData + FConsumed, rest, FVars.FillOrder, FWidth);
         return true;
       }
-      case 3:
+      case TiffCompression::CcittT4:
         if (int64_t(FBitPos) >= int64_t(len32) * 8) return false;
         if ((FVars.T4Options & 1) == 0)
           FBitPos = CcittDecode1DLine(Row, FData, len32, FVars.FillOrder, FBitPos, FWidth);
@@ -120,20 +128,20 @@ class TRowSource {
           FBitPos = CcittDecode2DLine(Row, FData, len32, true, FVars.FillOrder, FBitPos,
                                       FRefLine.data(), FWidth);
         return true;
-      case 4:
+      case TiffCompression::CcittT6:
         if (int64_t(FBitPos) >= int64_t(len32) * 8) return false;
         FBitPos = CcittDecode2DLine(Row, FData, len32, (FVars.T4Options & 4) != 0, FVars.FillOrder,
                                     FBitPos, FRefLine.data(), FWidth);
         return true;
-      case 5: {
+      case TiffCompression::Lzw: {
         if (!FLzw) return false;
         const uint8_t* p = FLzw(FData, FDataLength, int32_t(FRowLength), FLzwState, FVars.FillOrder);
         if (!p) return false;
         std::memcpy(Row, p, size_t(FRowLength));
         return true;
       }
-      case 8:
-      case 32946: {
+      case TiffCompression::AdobeDeflate:
+      case TiffCompression::Deflate: {
         if (!FInflatedDone) {
           FInflatedDone = true;
           FInflated = InflatePartial(FData, FDataLength, FRowLength * FRowCount);
@@ -143,7 +151,7 @@ class TRowSource {
         std::memcpy(Row, FInflated.data() + at, size_t(FRowLength));
         return true;
       }
-      case 32773: {
+      case TiffCompression::PackBits: {
         if (FConsumed >= FDataLength) return false;
         int64_t out = 0;
         while (out < FRowLength && FConsumed < FDataLength) {
@@ -296,9 +304,9 @@ class TRowWriter {
     auto* rgb = reinterpret_cast<TRGB*>(d);
     const bool alpha = FMask != nullptr;
     switch (v.Photometric) {
-      case 0:
-      case 1: {
-        const bool zeroIsWhite = v.Photometric == 0;
+      case TiffPhotometric::MinIsWhite:
+      case TiffPhotometric::MinIsBlack: {
+        const bool zeroIsWhite = v.Photometric == TiffPhotometric::MinIsWhite;
         if (spp == 1 && bps == 1) {
           const int64_t n = (int64_t(w) + 7) / 8;
           // Fax rows come out with 1 = white run; raw samples are 1 = sample
@@ -344,7 +352,7 @@ class TRowWriter {
         }
         return;
       }
-      case 2: {
+      case TiffPhotometric::Rgb: {
         if (bps == 8 && spp == 3) {
           IEColorConvertRow(S, ieiccRGB, d, ieiccBGR, w, v.Params);
           return;
@@ -404,7 +412,7 @@ class TRowWriter {
         }
         return;
       }
-      case 3: {
+      case TiffPhotometric::Palette: {
         const int32_t n = v.ColorMapCount;
         auto entry = [&](uint8_t idx) {
           TRGB c;
@@ -426,7 +434,7 @@ class TRowWriter {
         }
         return;
       }
-      case 5: {
+      case TiffPhotometric::Separated: {
         uint8_t* cmyk = FFormat == ieCMYK ? d : FWork.data();
         for (int32_t i = 0; i < w; ++i) {
           if (bps == 8) {
@@ -444,10 +452,10 @@ class TRowWriter {
         if (FFormat != ieCMYK) IEColorConvertRow(cmyk, ieiccCMYKInv, d, ieiccBGR, w, v.Params);
         return;
       }
-      case 8:
+      case TiffPhotometric::CieLab:
         IEColorConvertRow(S, ieiccCIELab, d, ieiccBGR, w, v.Params);
         return;
-      case 6: {
+      case TiffPhotometric::YCbCr: {
         uint8_t* ycc = FWork.data();
         if (v.YCbCrSubsampling[0] == 1) {
           std::memcpy(ycc, S, size_t(w) * 3);
@@ -488,12 +496,13 @@ void PrepareRow(const TTIFFVars& Vars, uint8_t* Row, int64_t RowLength, int32_t 
                 int32_t Samples) {
   const int32_t bps = Vars.BitsPerSample;
   if (bps == 16 && !Vars.LittleEndian) IESwapWords(Row, RowLength / 2);
-  if (Vars.Predictor == 2 && (Vars.Compression == 5 || IsDeflate(Vars.Compression)))
+  if (Vars.Predictor == TiffPredictor::Horizontal &&
+      (Vars.Compression == TiffCompression::Lzw || IsDeflate(Vars.Compression)))
     TiffUndoPredictor(Row, Width, Samples, bps);
-  if (bps < 8 && !(bps == 1 && Samples == 1 && Vars.Photometric != 3)) {
+  if (bps < 8 && !(bps == 1 && Samples == 1 && Vars.Photometric != TiffPhotometric::Palette)) {
     const int64_t count = int64_t(Width) * Samples;
     UnpackSamples(Row, count, bps);
-    if (Vars.Photometric <= 1) ScaleLevels(Row, count, bps);
+    if (Vars.Photometric <= TiffPhotometric::MinIsBlack) ScaleLevels(Row, count, bps);
   }
 }
 
@@ -557,7 +566,7 @@ void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32
   TIEProgressRec silent;
   silent.Aborting = &aborting;
   // RGB pages store their components as they are: no YCbCr conversion.
-  const bool rgb = Vars.Photometric == 2;
+  const bool rgb = Vars.Photometric == TiffPhotometric::Rgb;
   {
     // The JPEG's own header states its size: a strip or tile claiming far
     // more than its block (a few MB of data may claim gigapixels) fails
@@ -574,7 +583,10 @@ void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32
     data.SetPosition(0);
     if (tables) tables->SetPosition(0);
   }
-  const int32_t rows = JpegReadStream(&data, &work, params, silent, {.TablesStream = tables.get(), .NoColorConversion = rgb, .InvertCmyk = Vars.Photometric == 5});
+  const int32_t rows = JpegReadStream(&data, &work, params, silent,
+                                      {.TablesStream = tables.get(),
+                                       .NoColorConversion = rgb,
+                                       .InvertCmyk = Vars.Photometric == TiffPhotometric::Separated});
   if (rows <= 0 || work.GetPixelFormat() != ie24RGB) {
     if (rows <= 0) Progress.SetAborting();
     return;
@@ -686,44 +698,45 @@ bool TiffLayoutSupported(const TTIFFVars& v, TIEPixelFormat FFormat) {
   const int32_t spp = v.SamplesPerPixel, bps = v.BitsPerSample;
   if (spp < 1 || bps < 1) return false;
   switch (v.Photometric) {
-      case 0:
-      case 1:
-        if (spp == 1 && bps == 1) return FFormat == ie1g;
-        if (spp == 1 && bps <= 8) return FFormat == ie8g || FFormat == ie24RGB;
-        if (spp == 1 && bps == 16) return FFormat == ie16g || FFormat == ie24RGB;
-        if (spp >= 2 && bps == 8) return FFormat == ie24RGB;
-        return false;
-      case 2:
-        if ((spp >= 3) && bps == 8) return FFormat == ie24RGB;
-        if ((spp == 3 || spp == 4) && bps == 16) return FFormat == ie24RGB || FFormat == ieRGB48;
-        if (spp == 1 && bps == 16) return FFormat == ie24RGB;
-        return false;
-      case 3:
-        if (spp == 1 && bps <= 8) return FFormat == ie8p || FFormat == ie24RGB;
-        if (spp == 2 && bps == 8) return FFormat == ie24RGB;
-        return false;
-      case 5:
-        if (spp >= 4 && bps == 8) return FFormat == ieCMYK || FFormat == ie24RGB;
-        if (spp == 4 && bps == 16) return FFormat == ieCMYK || FFormat == ie24RGB;
-        return false;
-      case 8:
-        return spp == 3 && bps == 8 && FFormat == ie24RGB;
-      case 6:
-        return spp == 3 && bps == 8 && FFormat == ie24RGB &&
-               ((v.YCbCrSubsampling[0] == 2 && v.YCbCrSubsampling[1] == 1) ||
-                (v.YCbCrSubsampling[0] == 1 && v.YCbCrSubsampling[1] == 1));
-      default:
-        return false;
+    case TiffPhotometric::MinIsWhite:
+    case TiffPhotometric::MinIsBlack:
+      if (spp == 1 && bps == 1) return FFormat == ie1g;
+      if (spp == 1 && bps <= 8) return FFormat == ie8g || FFormat == ie24RGB;
+      if (spp == 1 && bps == 16) return FFormat == ie16g || FFormat == ie24RGB;
+      if (spp >= 2 && bps == 8) return FFormat == ie24RGB;
+      return false;
+    case TiffPhotometric::Rgb:
+      if ((spp >= 3) && bps == 8) return FFormat == ie24RGB;
+      if ((spp == 3 || spp == 4) && bps == 16) return FFormat == ie24RGB || FFormat == ieRGB48;
+      if (spp == 1 && bps == 16) return FFormat == ie24RGB;
+      return false;
+    case TiffPhotometric::Palette:
+      if (spp == 1 && bps <= 8) return FFormat == ie8p || FFormat == ie24RGB;
+      if (spp == 2 && bps == 8) return FFormat == ie24RGB;
+      return false;
+    case TiffPhotometric::Separated:
+      if (spp >= 4 && bps == 8) return FFormat == ieCMYK || FFormat == ie24RGB;
+      if (spp == 4 && bps == 16) return FFormat == ieCMYK || FFormat == ie24RGB;
+      return false;
+    case TiffPhotometric::CieLab:
+      return spp == 3 && bps == 8 && FFormat == ie24RGB;
+    case TiffPhotometric::YCbCr:
+      return spp == 3 && bps == 8 && FFormat == ie24RGB &&
+             ((v.YCbCrSubsampling[0] == 2 && v.YCbCrSubsampling[1] == 1) ||
+              (v.YCbCrSubsampling[0] == 1 && v.YCbCrSubsampling[1] == 1));
+    default:
+      return false;
   }
 }
 
 bool TiffCompressionSupported(int32_t Compression) {
-  return Compression == 1 || Compression == 7 || IsCcitt(Compression) || Compression == 5 || IsDeflate(Compression) ||
-         Compression == 32773;
+  return Compression == TiffCompression::None || Compression == TiffCompression::Jpeg ||
+         IsCcitt(Compression) || Compression == TiffCompression::Lzw || IsDeflate(Compression) ||
+         Compression == TiffCompression::PackBits;
 }
 
 int64_t TiffRowLength(const TTIFFVars& Vars, int32_t Width, int32_t Samples) {
-  if (Vars.Photometric == 6 && Samples == 3 && Vars.YCbCrSubsampling[0] == 2 &&
+  if (Vars.Photometric == TiffPhotometric::YCbCr && Samples == 3 && Vars.YCbCrSubsampling[0] == 2 &&
       Vars.YCbCrSubsampling[1] == 1)
     return (int64_t(Width) + 1) / 2 * 4;
   return (int64_t(Width) * Samples * Vars.BitsPerSample + 7) / 8;
@@ -768,7 +781,7 @@ void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEPro
     Progress.SetAborting();
     return;
   }
-  if (Vars.Compression == 7) {
+  if (Vars.Compression == TiffCompression::Jpeg) {
     if (Bitmap->GetPixelFormat() != ie24RGB) {
       Progress.SetAborting();
       return;
@@ -786,7 +799,7 @@ void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEPro
   const int64_t rowLength = TiffRowLength(Vars, Width, spp);
   std::vector<uint8_t> row(size_t(WorkRowSize(rowLength, Width, spp)), 0);
   TRowSource source(Vars, Data, DataLength, Width, RowCount, rowLength);
-  if (Vars.Compression == 5) source.SetLzw(LzwOf(Vars));
+  if (Vars.Compression == TiffCompression::Lzw) source.SetLzw(LzwOf(Vars));
   const int32_t height = Bitmap->GetHeight();
   for (int32_t r = 0; r < RowCount; ++r) {
     if (Progress.IsAborting()) return;
@@ -796,7 +809,7 @@ void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEPro
     if (source.Exhausted() || source.LzwRanOut()) break;
     if (!source.Next(r, row.data())) {
       // Corrupt LZW data fails the page; other codecs just ran out of data.
-      if (Vars.Compression == 5) Progress.SetAborting();
+      if (Vars.Compression == TiffCompression::Lzw) Progress.SetAborting();
       break;
     }
     PrepareRow(Vars, row.data(), rowLength, Width, spp);
@@ -827,7 +840,7 @@ void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
   for (int32_t p = 0; p < spp; ++p) {
     sources.push_back(std::make_unique<TRowSource>(Vars, PlaneData[p], PlaneLength[p], Width,
                                                    RowCount, planeRow));
-    if (Vars.Compression == 5) sources.back()->SetLzw(LzwOf(Vars));
+    if (Vars.Compression == TiffCompression::Lzw) sources.back()->SetLzw(LzwOf(Vars));
     rows.emplace_back(size_t(planeRow) + 16, 0);
   }
   std::vector<uint8_t> chunky(size_t(planeRow * spp) + 16, 0);
@@ -842,7 +855,7 @@ void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
       uint8_t* pr = rows[size_t(p)].data();
       if (!PlaneData[p] || PlaneLength[p] <= 0 || sources[size_t(p)]->Exhausted() ||
           !sources[size_t(p)]->Next(r, pr)) {
-        if (Vars.Compression == 5 && PlaneData[p] && PlaneLength[p] > 0) {
+        if (Vars.Compression == TiffCompression::Lzw && PlaneData[p] && PlaneLength[p] > 0) {
           Progress.SetAborting();
           return;
         }
@@ -869,13 +882,13 @@ void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* 
   auto readStrip = [&](size_t s, std::vector<uint8_t>& Buffer, int64_t MinBytes) -> int64_t {
     const int64_t off = Vars.StripOffsets[s];
     int64_t n = s < Vars.StripByteCounts.size() ? int64_t(Vars.StripByteCounts[s]) : 0;
-    if (Vars.Compression == 1) n = std::max(n, MinBytes);
+    if (Vars.Compression == TiffCompression::None) n = std::max(n, MinBytes);
     n = extents.Get(off, n);
     Buffer.resize(size_t(n));
     if (n <= 0 || !Directory.ReadAt(off, Buffer.data(), n)) return 0;
     return n;
   };
-  if (Vars.PlanarConfig == 2 && Vars.SamplesPerPixel > 1) {
+  if (Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1) {
     const int32_t spp = Vars.SamplesPerPixel;
     if (spp > 10) {
       Progress.SetAborting();
@@ -914,7 +927,7 @@ void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* 
 
 void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
                    TIEProgressRec& Progress) {
-  if (Vars.PlanarConfig == 2 && Vars.SamplesPerPixel > 1) {
+  if (Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1) {
     Progress.SetAborting();
     return;
   }

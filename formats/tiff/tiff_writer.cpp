@@ -1,4 +1,5 @@
 #include "formats/tiff/tiff_writer.h"
+#include "formats/tiff/tiff_tags.h"
 
 #include <algorithm>
 #include <cstring>
@@ -262,16 +263,17 @@ namespace {
 uint32_t CopySubDirectory(TPageWriter& W, const TiffDirectory& Sub) {
   TPageWriter sub(W.S, W.FBase, W.P);
   for (const TiffEntry& e : Sub.Entries)
-    if (e.Tag != 40965 && e.Tag != 34665 && e.Tag != 34853) sub.CopyEntry(Sub, e);
+    if (e.Tag != TiffTag::InteroperabilityIfd && e.Tag != TiffTag::ExifIfd && e.Tag != TiffTag::GpsIfd)
+      sub.CopyEntry(Sub, e);
   if (sub.FEntries.empty()) return 0;
   return sub.WriteIfd(0);
 }
 
 void WriteExifTags(TPageWriter& W, TIOParamsVals& Params) {
-  uint8_t* block = nullptr;
+  std::unique_ptr<uint8_t[]> owned;
   int32_t size = 0;
-  IEEncodeExifBlock(&Params, block, size, false);
-  std::unique_ptr<uint8_t[]> owned(block);
+  IEEncodeExifBlock(&Params, owned, size, false);
+  uint8_t* block = owned.get();
   // The block is a little-endian structure like the file.
   if (!block || size < 8 || block[0] != 'I') return;
   TIEMemStream ms(block, size);
@@ -280,14 +282,33 @@ void WriteExifTags(TPageWriter& W, TIOParamsVals& Params) {
   const int64_t first = d.Get32(block + 4);
   int32_t count = 0;
   if (!TiffReadIfd(0, first, d, count)) return;
-  static const uint16_t kPageTags[] = {270,  271,   272,   306,   274,   282,   283,   296,
-                                       305,  315,   318,   531,   319,   529,   532,   33432,
-                                       18246, 40091, 40092, 40093, 40094, 40095};
+  static const uint16_t kPageTags[] = {TiffTag::ImageDescription,
+                                       TiffTag::Make,
+                                       TiffTag::Model,
+                                       TiffTag::DateTime,
+                                       TiffTag::Orientation,
+                                       TiffTag::XResolution,
+                                       TiffTag::YResolution,
+                                       TiffTag::ResolutionUnit,
+                                       TiffTag::Software,
+                                       TiffTag::Artist,
+                                       TiffTag::WhitePoint,
+                                       TiffTag::YCbCrPositioning,
+                                       TiffTag::PrimaryChromaticities,
+                                       TiffTag::YCbCrCoefficients,
+                                       TiffTag::ReferenceBlackWhite,
+                                       TiffTag::Copyright,
+                                       TiffTag::Rating,
+                                       TiffTag::XpTitle,
+                                       TiffTag::XpComment,
+                                       TiffTag::XpAuthor,
+                                       TiffTag::XpKeywords,
+                                       TiffTag::XpSubject};
   for (uint16_t tag : kPageTags) {
     const int32_t i = d.FindTag(tag);
     if (i >= 0) W.CopyEntry(d, d.Entries[size_t(i)]);
   }
-  for (uint16_t pointer : {uint16_t(34665), uint16_t(34853)}) {
+  for (uint16_t pointer : {TiffTag::ExifIfd, TiffTag::GpsIfd}) {
     const int64_t at = d.GetInteger(pointer, 0);
     TiffDirectory sub;
     sub.Bind(&ms, d.LittleEndian, 0);
@@ -372,28 +393,50 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   if (layout == lyPalette && fmt == ie8p) bits = 8;
 
   // ---- compression ----
-  uint16_t compression = 1;
+  uint16_t compression = TiffCompression::None;
   bool ccitt = false, twoD = false;
-  int32_t predictor = 1;
+  int32_t predictor = TiffPredictor::None;
   TTiffLzwEncodeProc lzw = Params.TiffLzwEncoder ? Params.TiffLzwEncoder
                                                  : (TiffLzwEncodeHook ? TiffLzwEncodeHook : TiffLzwEncode);
   switch (Params.TiffCompression) {
-    case ietcHuffman: compression = 2; ccitt = true; break;
-    case ietcG3Fax1D: compression = 3; ccitt = true; break;
-    case ietcG3Fax2D: compression = 3; ccitt = true; twoD = true; break;
-    case ietcG4Fax: compression = 4; ccitt = true; break;
-    case ietcLZW: compression = 5; predictor = 2; break;
-    case ietcPackBits: compression = 32773; break;
+    case ietcHuffman:
+      compression = TiffCompression::CcittRle;
+      ccitt = true;
+      break;
+    case ietcG3Fax1D:
+      compression = TiffCompression::CcittT4;
+      ccitt = true;
+      break;
+    case ietcG3Fax2D:
+      compression = TiffCompression::CcittT4;
+      ccitt = true;
+      twoD = true;
+      break;
+    case ietcG4Fax:
+      compression = TiffCompression::CcittT6;
+      ccitt = true;
+      break;
+    case ietcLZW:
+      compression = TiffCompression::Lzw;
+      predictor = TiffPredictor::Horizontal;
+      break;
+    case ietcPackBits:
+      compression = TiffCompression::PackBits;
+      break;
     case ietcZIP:
-    case ietcDeflate: compression = 32946; break;
+    case ietcDeflate:
+      compression = TiffCompression::Deflate;
+      break;
     case ietcJPEG:
       // Whole-image JPEG strip for colour and gray pages.
-      if (fmt == ie24RGB || fmt == ie8g) compression = 7;
+      if (fmt == ie24RGB || fmt == ie8g) compression = TiffCompression::Jpeg;
       break;
-    default: compression = 1; break;
+    default:
+      compression = TiffCompression::None;
+      break;
   }
   uint8_t jpegSpace = Params.TiffJpegColorSpace;
-  if (compression == 7) {
+  if (compression == TiffCompression::Jpeg) {
     if (fmt == ie8g) jpegSpace = ioJPEG_GRAYLEV;
     if (jpegSpace == ioJPEG_YCbCrK) jpegSpace = ioJPEG_RGB;
     switch (jpegSpace) {
@@ -405,22 +448,24 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   }
   if (ccitt && layout != lyBilevel) {
     ccitt = twoD = false;
-    compression = 1;
+    compression = TiffCompression::None;
   }
-  const bool alphaSample = layout == lyRGB && compression != 7 && bmp->HasAlphaChannel() &&
-                           (compression == 1 || compression == 5 || compression == 32773 ||
-                            compression == 32946) &&
-                           [&] {
-                             TIEBitmap* a = bmp->GetAlphaChannel();
-                             for (int32_t y = 0; y < height; ++y) {
-                               const uint8_t* r = a->GetScanline(y);
-                               for (int32_t x = 0; x < width; ++x)
-                                 if (r[x] != 255) return true;
-                             }
-                             return false;
-                           }();
-  if (!(layout == lyRGB && !alphaSample && compression == 5)) predictor = 1;
-  const int32_t fillOrder = ccitt && Params.TiffFillOrder == 2 ? 2 : 1;
+  const bool alphaSample =
+      layout == lyRGB && compression != TiffCompression::Jpeg && bmp->HasAlphaChannel() &&
+      (compression == TiffCompression::None || compression == TiffCompression::Lzw ||
+       compression == TiffCompression::PackBits || compression == TiffCompression::Deflate) &&
+      [&] {
+        TIEBitmap* a = bmp->GetAlphaChannel();
+        for (int32_t y = 0; y < height; ++y) {
+          const uint8_t* r = a->GetScanline(y);
+          for (int32_t x = 0; x < width; ++x)
+            if (r[x] != 255) return true;
+        }
+        return false;
+      }();
+  if (!(layout == lyRGB && !alphaSample && compression == TiffCompression::Lzw))
+    predictor = TiffPredictor::None;
+  const int32_t fillOrder = ccitt && Params.TiffFillOrder == TiffFillOrder::Lsb2Msb ? 2 : 1;
   int32_t samples = 1;
   switch (layout) {
     case lyRGB: samples = alphaSample ? 4 : 3; break;
@@ -439,7 +484,7 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     case lyLab: photometric = 8; break;
     default: photometric = 2; break;
   }
-  if (compression == 7 && jpegSpace == ioJPEG_YCbCr) {
+  if (compression == TiffCompression::Jpeg && jpegSpace == ioJPEG_YCbCr) {
     photometric = 6;
     samples = 3;
   }
@@ -469,34 +514,37 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   if (Params.ExifPresent) WriteExifTags(w, Params);
 
   // ---- tags that do not depend on the pixels ----
-  w.Long(254, 0);
-  w.Long(256, uint32_t(width));
-  w.Long(257, uint32_t(height));
-  w.Shorts(258, std::vector<uint16_t>(size_t(samples), uint16_t(bits)));
-  w.Short(259, compression);
-  w.Short(262, photometric);
-  w.Text(269, Params.TiffDocumentName);
-  if (!w.Has(270)) w.Text(270, Params.TiffImageDescription);
+  w.Long(TiffTag::NewSubfileType, 0);
+  w.Long(TiffTag::ImageWidth, uint32_t(width));
+  w.Long(TiffTag::ImageLength, uint32_t(height));
+  w.Shorts(TiffTag::BitsPerSample, std::vector<uint16_t>(size_t(samples), uint16_t(bits)));
+  w.Short(TiffTag::Compression, compression);
+  w.Short(TiffTag::Photometric, photometric);
+  w.Text(TiffTag::DocumentName, Params.TiffDocumentName);
+  if (!w.Has(TiffTag::ImageDescription)) w.Text(TiffTag::ImageDescription, Params.TiffImageDescription);
   if (ccitt) {
-    w.Short(266, uint16_t(fillOrder));
-    w.Long(327, 0);
+    w.Short(TiffTag::FillOrder, uint16_t(fillOrder));
+    w.Long(TiffTag::CleanFaxData, 0);
   }
-  w.Short(277, uint16_t(samples));
-  if (!w.Has(282)) w.Rational(282, Params.DpiX > 0 ? Params.DpiX : IEDefaultDpiX);
-  if (!w.Has(283)) w.Rational(283, Params.DpiY > 0 ? Params.DpiY : IEDefaultDpiY);
-  w.Short(284, 1);
-  w.Text(285, Params.TiffPageName);
-  if (Params.TiffXPosition != 0) w.Rational(286, Params.TiffXPosition);
-  if (Params.TiffYPosition != 0) w.Rational(287, Params.TiffYPosition);
-  if (compression == 3) w.Long(292, twoD ? 1 : 0);
-  if (compression == 4) w.Long(293, 0);
-  if (!w.Has(296)) w.Short(296, 2);
+  w.Short(TiffTag::SamplesPerPixel, uint16_t(samples));
+  if (!w.Has(TiffTag::XResolution))
+    w.Rational(TiffTag::XResolution, Params.DpiX > 0 ? Params.DpiX : IEDefaultDpiX);
+  if (!w.Has(TiffTag::YResolution))
+    w.Rational(TiffTag::YResolution, Params.DpiY > 0 ? Params.DpiY : IEDefaultDpiY);
+  w.Short(TiffTag::PlanarConfig, 1);
+  w.Text(TiffTag::PageName, Params.TiffPageName);
+  if (Params.TiffXPosition != 0) w.Rational(TiffTag::XPosition, Params.TiffXPosition);
+  if (Params.TiffYPosition != 0) w.Rational(TiffTag::YPosition, Params.TiffYPosition);
+  if (compression == TiffCompression::CcittT4) w.Long(TiffTag::T4Options, twoD ? 1 : 0);
+  if (compression == TiffCompression::CcittT6) w.Long(TiffTag::T6Options, 0);
+  if (!w.Has(TiffTag::ResolutionUnit)) w.Short(TiffTag::ResolutionUnit, 2);
   if (Params.TiffPageNumber >= 0 || Params.TiffPageTotal >= 0) {
-    w.Shorts(297, {uint16_t(std::max(Params.TiffPageNumber, 0)), uint16_t(std::max(Params.TiffPageTotal, 0))});
+    w.Shorts(TiffTag::PageNumber,
+             {uint16_t(std::max(Params.TiffPageNumber, 0)), uint16_t(std::max(Params.TiffPageTotal, 0))});
   }
-  if (predictor == 2) w.Short(317, 2);
-  if (photometric == 6) w.Shorts(530, {2, 2});  // the JPEG codec's sampling
-  if (alphaSample) w.Short(338, 2);  // unassociated (straight) alpha
+  if (predictor == TiffPredictor::Horizontal) w.Short(TiffTag::Predictor, 2);
+  if (photometric == 6) w.Shorts(TiffTag::YCbCrSubsampling, {2, 2});  // the JPEG codec's sampling
+  if (alphaSample) w.Short(TiffTag::ExtraSamples, 2);                 // unassociated (straight) alpha
   if (layout == lyPalette) {
     // 2^bits entries per channel, whatever the number of colours used.
     const size_t n = size_t(1) << bits;
@@ -506,20 +554,20 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
       map[n + i] = uint16_t(palette[i].g * 257);
       map[2 * n + i] = uint16_t(palette[i].b * 257);
     }
-    w.Shorts(320, map);
+    w.Shorts(TiffTag::ColorMap, map);
   }
   if (!Params.XmpPacket.empty())
-    w.Block(700, 1, uint32_t(Params.XmpPacket.size()), Params.XmpPacket.data(),
+    w.Block(TiffTag::Xmp, 1, uint32_t(Params.XmpPacket.size()), Params.XmpPacket.data(),
             int64_t(Params.XmpPacket.size()));
   if (Params.ImagingAnnot) {
     std::unique_ptr<uint8_t[]> data;
     int32_t len = 0;
     Params.ImagingAnnot->SaveToTagData(data, len);
-    if (data && len > 0) w.Block(32932, 1, uint32_t(len), data.get(), len);
+    if (data && len > 0) w.Block(TiffTag::ImagingAnnotations, 1, uint32_t(len), data.get(), len);
   }
   if (Params.InputIccProfile && Params.InputIccProfile->IsValid() &&
       !Params.InputIccProfile->GetApplied() && Params.InputIccProfile->GetRawLength() > 0)
-    w.Block(34675, 7, uint32_t(Params.InputIccProfile->GetRawLength()),
+    w.Block(TiffTag::IccProfile, 7, uint32_t(Params.InputIccProfile->GetRawLength()),
             Params.InputIccProfile->GetRawData(), Params.InputIccProfile->GetRawLength());
   if (Params.IptcRecords) {
     std::unique_ptr<uint8_t[]> data;
@@ -528,13 +576,14 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     if (data && len > 0) {
       std::vector<uint8_t> padded(data.get(), data.get() + len);
       padded.resize((size_t(len) + 3) / 4 * 4, 0);
-      w.Block(33723, 4, uint32_t(padded.size() / 4), padded.data(), int64_t(padded.size()));
+      w.Block(TiffTag::Iptc, 4, uint32_t(padded.size() / 4), padded.data(), int64_t(padded.size()));
     }
   }
 
   // ---- strips ----
   int32_t rps = height, strips = 1;
-  if (compression != 32946 && compression != 7) TiffStripLayout(height, bmp->GetRowLen(), rps, strips);
+  if (compression != TiffCompression::Deflate && compression != TiffCompression::Jpeg)
+    TiffStripLayout(height, bmp->GetRowLen(), rps, strips);
   std::vector<uint32_t> offsets, counts;
   std::vector<uint8_t> row(size_t(rowBytes) + 16), coded;
   std::unique_ptr<uint8_t[]> refLine;
@@ -588,7 +637,8 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
         for (int32_t x = 0; x < width; ++x) {
           uint8_t* o = d + int64_t(x) * samples;
           const uint8_t c[3] = {p[x].r, p[x].g, p[x].b};
-          for (int k = 0; k < 3; ++k) o[k] = predictor == 2 ? uint8_t(c[k] - prev[k]) : c[k];
+          for (int k = 0; k < 3; ++k)
+            o[k] = predictor == TiffPredictor::Horizontal ? uint8_t(c[k] - prev[k]) : c[k];
           std::memcpy(prev, c, 3);
           if (a) o[3] = a[x];
         }
@@ -612,12 +662,12 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   };
 
   int64_t stripStart = 0;
-  if (compression == 32946) {
+  if (compression == TiffCompression::Deflate) {
     if (!w.Align()) return 0;
     stripStart = w.Pos();
     zip = std::make_unique<TZCompressionStream>(Stream, int32_t(std::clamp(Params.TiffDeflateLevel + 1, 1, 3)));
   }
-  if (compression == 7) {
+  if (compression == TiffCompression::Jpeg) {
     // The whole image as one JPEG strip.
     if (w.Align()) {
       stripStart = w.Pos();
@@ -638,7 +688,7 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   }
   try {
     for (int32_t s = 0; s < strips && !Progress.IsAborting(); ++s) {
-      if (compression != 32946) {
+      if (compression != TiffCompression::Deflate) {
         if (!w.Align()) break;
         stripStart = w.Pos();
       }
@@ -647,26 +697,32 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
         if (Progress.fOnProgress) Progress.Report(int32_t(int64_t(y) * 100 / height));
         buildRow(y);
         switch (compression) {
-          case 1: w.Put(row.data(), rowBytes); break;
-          case 2: CcittEncodeMhRow(row.data(), width, Stream, fillOrder, ccittError); break;
-          case 3:
+          case TiffCompression::None:
+            w.Put(row.data(), rowBytes);
+            break;
+          case TiffCompression::CcittRle:
+            CcittEncodeMhRow(row.data(), width, Stream, fillOrder, ccittError);
+            break;
+          case TiffCompression::CcittT4:
             if (twoD)
               CcittEncodeG3Line(row.data(), width, Stream, fillOrder, ccittError, refLine, pendingBits,
                                 pendingByte);
             else
               CcittEncode1DLine(row.data(), width, Stream, fillOrder, ccittError, pendingBits, pendingByte);
             break;
-          case 4:
+          case TiffCompression::CcittT6:
             CcittEncodeG4Line(row.data(), width, Stream, fillOrder, ccittError, refLine, pendingBits,
                               pendingByte);
             break;
-          case 5: lzw(row.data(), int32_t(rowBytes), Stream, lzwState); break;
-          case 32773:
+          case TiffCompression::Lzw:
+            lzw(row.data(), int32_t(rowBytes), Stream, lzwState);
+            break;
+          case TiffCompression::PackBits:
             coded.clear();
             TiffPackBitsRow(row.data(), rowBytes, coded);
             w.Put(coded.data(), int64_t(coded.size()));
             break;
-          case 32946:
+          case TiffCompression::Deflate:
             if (zip->Write(row.data(), rowBytes) != rowBytes) Progress.SetAborting();
             break;
         }
@@ -674,21 +730,21 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
       }
       // End of the strip.
       switch (compression) {
-        case 3:
+        case TiffCompression::CcittT4:
           if (twoD)
             CcittEncodeG3Line(nullptr, width, Stream, fillOrder, ccittError, refLine, pendingBits,
                               pendingByte);
           else
             CcittEncode1DLine(nullptr, width, Stream, fillOrder, ccittError, pendingBits, pendingByte);
           break;
-        case 4:
+        case TiffCompression::CcittT6:
           CcittEncodeG4Line(nullptr, width, Stream, fillOrder, ccittError, refLine, pendingBits,
                             pendingByte);
           break;
-        case 5:
+        case TiffCompression::Lzw:
           lzw(nullptr, 0, Stream, lzwState);
           break;
-        case 32946:
+        case TiffCompression::Deflate:
           zip->Finish();
           zip.reset();
           break;
@@ -720,13 +776,13 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   zip.reset();
   bmp->SetAccess(access);
   if (Progress.IsAborting()) return 0;
-  w.Long(278, uint32_t(rps));
+  w.Long(TiffTag::RowsPerStrip, uint32_t(rps));
   if (offsets.size() == 1) {
-    w.Long(273, offsets[0]);
-    w.Long(279, counts[0]);
+    w.Long(TiffTag::StripOffsets, offsets[0]);
+    w.Long(TiffTag::StripByteCounts, counts[0]);
   } else {
-    w.Longs(273, offsets);
-    w.Longs(279, counts);
+    w.Longs(TiffTag::StripOffsets, offsets);
+    w.Longs(TiffTag::StripByteCounts, counts);
   }
 
   // ---- directory and link ----
@@ -749,7 +805,7 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   Params.BitsPerSample = bits;
   Params.SamplesPerPixel = samples;
   Params.TiffPhotometric = photometric == 8 ? ietpCIELab : TIETIFFPhotometric(photometric);
-  if (compression == 1 && Params.TiffCompression != ietcNone && !(ccitt))
+  if (compression == TiffCompression::None && Params.TiffCompression != ietcNone && !(ccitt))
     Params.TiffCompression = ietcNone;
   return Append ? pages + 1 : 1;
 }
@@ -757,10 +813,10 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
 bool TiffInjectExif(TStream* SourceStream, TStream* TargetStream, const std::string& SourceFileName,
                     TIOParamsVals* Params, int32_t PageIndex, const std::string& TargetFileName) {
   if (!Params) return true;
-  uint8_t* block = nullptr;
+  std::unique_ptr<uint8_t[]> owned;
   int32_t size = 0;
-  IEEncodeExifBlock(Params, block, size, false);
-  std::unique_ptr<uint8_t[]> owned(block);
+  IEEncodeExifBlock(Params, owned, size, false);
+  uint8_t* block = owned.get();
   TIETIFFHandler exif;
   if (block && size > 0) {
     TIEMemStream ms(block, size);
@@ -772,8 +828,29 @@ bool TiffInjectExif(TStream* SourceStream, TStream* TargetStream, const std::str
     file = std::make_unique<TIETIFFHandler>(SourceStream);
   else
     file = std::make_unique<TIETIFFHandler>(SourceFileName);
-  static const uint16_t kTags[] = {271, 272, 306, 274, 282, 283, 296, 305, 315, 318, 531, 319,
-                                   529, 532, 33432, 18246, 40091, 40092, 40093, 40094, 40095, 34665, 34853};
+  static const uint16_t kTags[] = {TiffTag::Make,
+                                   TiffTag::Model,
+                                   TiffTag::DateTime,
+                                   TiffTag::Orientation,
+                                   TiffTag::XResolution,
+                                   TiffTag::YResolution,
+                                   TiffTag::ResolutionUnit,
+                                   TiffTag::Software,
+                                   TiffTag::Artist,
+                                   TiffTag::WhitePoint,
+                                   TiffTag::YCbCrPositioning,
+                                   TiffTag::PrimaryChromaticities,
+                                   TiffTag::YCbCrCoefficients,
+                                   TiffTag::ReferenceBlackWhite,
+                                   TiffTag::Copyright,
+                                   TiffTag::Rating,
+                                   TiffTag::XpTitle,
+                                   TiffTag::XpComment,
+                                   TiffTag::XpAuthor,
+                                   TiffTag::XpKeywords,
+                                   TiffTag::XpSubject,
+                                   TiffTag::ExifIfd,
+                                   TiffTag::GpsIfd};
   if (!file->GetBigEndian() && exif.GetPagesCount() > 0) {
     for (uint16_t tag : kTags) {
       const int32_t i = exif.FindTag(0, tag);

@@ -14,6 +14,7 @@
 #include "formats/fax/ccitt_fax.h"
 #include "platform/rtl/streams.h"
 #include "support/mini_tiff.h"
+#include "support/peer_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -651,20 +652,8 @@ TEST(CcittRows, FindColourAndPaintBlack) {
 // ---------------------------------------------------------------------------
 // Peers
 
-class CcittPeers : public ::testing::Test {
+class CcittPeers : public testsupport::PeerToolTest {
  protected:
-  testsupport::TempDir Dir;
-  std::string File(const std::string& Name) { return Dir.file(Name); }
-  static bool Have(const char* Tool) { return testsupport::HaveTool(Tool); }
-
-  // Runs a command; fails the test when it fails.
-  void Run(const std::string& Cmd) {
-    std::string out;
-    const int rc = RunCommand(Cmd + " 2>" + File("stderr.txt"), &out);
-    const auto err = testsupport::ReadFileBytes(File("stderr.txt"));
-    ASSERT_EQ(rc, 0) << Cmd << "\n" << std::string(err.begin(), err.end());
-  }
-
   // The first page of a TIFF file uncompressed by libtiff, as 1 = black.
   Bitmap LibtiffPixels(const std::string& Tif, size_t Page = 0) {
     Run("tiffcp -c none " + Tif + " " + File("plain.tif"));

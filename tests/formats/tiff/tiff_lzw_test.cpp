@@ -12,6 +12,7 @@
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 #include "support/mini_tiff.h"
+#include "support/peer_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -239,16 +240,7 @@ TEST(TiffLzw, TruncatedStripKeepsItsRowsAndTheRestIsZero) {
 // ---------------------------------------------------------------------------
 // Peers
 
-class TiffLzwPeers : public ::testing::Test {
- protected:
-  testsupport::TempDir Dir;
-  std::string File(const std::string& Name) { return Dir.file(Name); }
-  void Run(const std::string& Cmd) {
-    const int rc = testsupport::RunCommand(Cmd + " 2>" + File("stderr.txt"));
-    const auto err = testsupport::ReadFileBytes(File("stderr.txt"));
-    ASSERT_EQ(rc, 0) << Cmd << "\n" << std::string(err.begin(), err.end());
-  }
-};
+using TiffLzwPeers = testsupport::PeerToolTest;
 
 // An 8-bit page of Spp samples per pixel: gradients, flat areas and noise.
 minitiff::Page MakePage(uint32_t W, uint32_t H, uint32_t Spp) {

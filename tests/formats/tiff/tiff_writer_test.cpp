@@ -19,6 +19,7 @@
 #include "platform/rtl/streams.h"
 #include "support/bitmap_bytes.h"
 #include "support/mini_tiff.h"
+#include "support/peer_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -108,17 +109,7 @@ std::unique_ptr<Read> ReadPage(const Bytes& File, int32_t Page) {
   return r;
 }
 
-class TiffWriterPeers : public ::testing::Test {
- protected:
-  testsupport::TempDir Dir;
-  std::string File(const std::string& Name) { return Dir.file(Name); }
-  void Run(const std::string& Cmd) {
-    std::string out;
-    const int rc = RunCommand(Cmd + " 2>" + File("stderr.txt"), &out);
-    const auto err = testsupport::ReadFileBytes(File("stderr.txt"));
-    ASSERT_EQ(rc, 0) << Cmd << "\n" << std::string(err.begin(), err.end());
-  }
-};
+using TiffWriterPeers = testsupport::PeerToolTest;
 
 TEST_F(TiffWriterPeers, EveryCompressionReadsInLibtiffAsWritten) {
   if (!testsupport::HaveTool("tiffcp")) GTEST_SKIP() << "libtiff tools missing";
