@@ -1,0 +1,440 @@
+#include "kernels/resample_engine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "foundations/image_buffer.h"
+#include "foundations/system_probes.h"
+#include "foundations/thread_pool.h"
+#include "kernels/dib_stretch.h"
+#include "kernels/resample_area.h"
+#include "kernels/resample_fast.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/rtl/threads.h"
+
+namespace {
+
+using LD = long double;
+constexpr LD Pi = 3.141592653589793238462643383279502884L;
+
+LD Sinc(LD T) {
+  if (T == 0) return 1;
+  T *= Pi;
+  return std::sin(T) / T;
+}
+
+LD FilterWeight(TResampleFilter F, LD X) {
+  const LD A = std::fabs(X);
+  switch (F) {
+    case rfTriangle:
+      return A < 1 ? 1 - A : 0;
+    case rfHermite:
+      return A < 1 ? (2 * A - 3) * X * X + 1 : 0;
+    case rfBell:
+      if (A < 0.5L) return 0.75L - X * X;
+      if (A < 1.5L) return 0.5L * (A - 1.5L) * (A - 1.5L);
+      return 0;
+    case rfBSpline:
+      if (A < 1) return 0.5L * A * A * A - X * X + 2.0L / 3.0L;
+      if (A < 2) return (2 - A) * (2 - A) * (2 - A) / 6.0L;
+      return 0;
+    case rfLanczos3:
+      return A < 3 ? Sinc(A) * Sinc(A / 3) : 0;
+    case rfMitchell:
+      if (A < 1) return (7 * A * A * A - 12 * X * X + 16.0L / 3.0L) / 6;
+      if (A < 2) return (-(7.0L / 3.0L) * A * A * A + 12 * X * X - 20 * A + 32.0L / 3.0L) / 6;
+      return 0;
+    case rfNearest:
+      return (X > -0.5L && X <= 0.5L) ? 1 : 0;
+    case rfLinear:
+      if (X >= -1 && X < 0) return 1 + X;
+      if (X >= 0 && X < 1) return 1 - X;
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+// Contributors of every destination index of one axis, flattened: the list of
+// index i is Pixel/Weight[Start[i] .. Start[i + 1]).
+struct TContributors {
+  std::vector<int32_t> Start, Pixel, Weight, Total;
+
+  void Build(int32_t S, int32_t D, double Scale, TResampleFilter F) {
+    const LD R = IEResampleFilterRadius(F);
+    LD Width = R, FScale = 1;
+    if (Scale < 1) {
+      Width = R / Scale;
+      FScale = 1 / LD(Scale);
+    }
+    Start.assign(size_t(D) + 1, 0);
+    Total.assign(size_t(D), 0);
+    Pixel.clear();
+    Weight.clear();
+    for (int32_t i = 0; i < D; ++i) {
+      Start[i] = int32_t(Pixel.size());
+      const LD Center = LD(i) / LD(Scale);
+      const int64_t Left = int64_t(std::floor(Center - Width));
+      const int64_t Right = int64_t(std::ceil(Center + Width));
+      int32_t T = 0;
+      for (int64_t j = Left; j <= Right; ++j) {
+        int32_t W = IERound(FilterWeight(F, (Center - LD(j)) / FScale) * 256 / FScale);
+        if (W == 0) continue;
+        int64_t Ix = j;
+        if (Ix < 0) Ix = -Ix;
+        if (Ix >= S) Ix = 2 * int64_t(S) - 1 - Ix;
+        Ix = std::clamp<int64_t>(Ix, 0, S - 1);
+        Pixel.push_back(int32_t(Ix));
+        Weight.push_back(W);
+        T += W;
+      }
+      Total[i] = T;
+    }
+    Start[D] = int32_t(Pixel.size());
+  }
+};
+
+double AxisScale(int32_t S, int32_t D) {
+  if (S == 1 || D == 1) return double(D) / S;
+  return double(D - 1) / (S - 1);
+}
+
+// Horizontal pass of rows Y0 .. Y1 - 1 into the intermediate plane (DstW x C
+// bytes per row).  A zero weight sum counts as 256.
+template <int C, class TGetRow>
+void HorizontalRows(TGetRow GetRow, int32_t Y0, int32_t Y1, const TContributors& H, int32_t DstW, uint8_t* Work,
+                    const std::function<void(int32_t)>& AfterRow) {
+  const size_t RowBytes = size_t(DstW) * C;
+  for (int32_t y = Y0; y < Y1; ++y) {
+    const uint8_t* S = GetRow(y);
+    uint8_t* W = Work + RowBytes * size_t(y);
+    for (int32_t x = 0; x < DstW; ++x) {
+      int32_t Sum[C] = {};
+      const int32_t B = H.Start[x], E = H.Start[x + 1];
+      for (int32_t k = B; k < E; ++k) {
+        const uint8_t* P = S + size_t(H.Pixel[k]) * C;
+        const int32_t Wt = H.Weight[k];
+        for (int c = 0; c < C; ++c) Sum[c] += Wt * P[c];
+      }
+      int32_t T = H.Total[x] == 0 ? 256 : H.Total[x];
+      for (int c = 0; c < C; ++c) W[x * C + c] = uint8_t(std::clamp(Sum[c] / T, 0, 255));
+    }
+    if (AfterRow) AfterRow(y);
+  }
+}
+
+// Vertical pass over the intermediate plane; Emit receives each destination row.
+template <class TEmit>
+void VerticalRows(const uint8_t* Work, size_t RowBytes, const TContributors& V, int32_t DstH, TEmit Emit,
+                  const std::function<void(int32_t)>& AfterRow) {
+  std::vector<int32_t> Acc(RowBytes);
+  std::vector<uint8_t> Out(RowBytes);
+  for (int32_t y = 0; y < DstH; ++y) {
+    std::fill(Acc.begin(), Acc.end(), 0);
+    for (int32_t k = V.Start[y]; k < V.Start[y + 1]; ++k) {
+      const uint8_t* R = Work + RowBytes * size_t(V.Pixel[k]);
+      const int32_t Wt = V.Weight[k];
+      int32_t* A = Acc.data();
+      for (size_t x = 0; x < RowBytes; ++x) A[x] += Wt * R[x];
+    }
+    const int32_t T = V.Total[y] == 0 ? 256 : V.Total[y];
+    for (size_t x = 0; x < RowBytes; ++x) Out[x] = uint8_t(std::clamp(Acc[x] / T, 0, 255));
+    Emit(y, Out.data());
+    if (AfterRow) AfterRow(y);
+  }
+}
+
+// Shared by the workers of one call: the finished count wakes the caller,
+// Progress carries worker 0's latest value to the caller's thread.
+struct TWorkerSync {
+  std::mutex Lock;
+  std::condition_variable Done;
+  int32_t Finished = 0;
+  std::atomic<int32_t> Progress{-1};
+};
+
+struct TIEResampleHorizParams {
+  int32_t ThreadCount = 1;
+  int32_t DestWidth = 0;
+  const TContributors* Contributors = nullptr;
+  TIEBitmap* Source = nullptr;
+  uint8_t* Work = nullptr;
+  double ProgressFactor = 0;
+  bool WantProgress = false;
+  TWorkerSync* Sync = nullptr;
+};
+
+class TResampleHorizThread : public TThread {
+ public:
+  TResampleHorizThread(int32_t StartRow, int32_t Index, const TIEResampleHorizParams& Params, int32_t RowCount)
+      : TThread(true), FStartRow(StartRow), FRowCount(RowCount), FIndex(Index), FParams(Params) {}
+  ~TResampleHorizThread() override {
+    Terminate();
+    if (!GetSuspended() && !GetFinished()) WaitFor();
+  }
+
+ protected:
+  void Execute() override {
+    struct TFinish {
+      TWorkerSync* S;
+      ~TFinish() {
+        std::lock_guard<std::mutex> G(S->Lock);
+        ++S->Finished;
+        S->Done.notify_all();
+      }
+    } Finish{FParams.Sync};
+    std::function<void(int32_t)> After;
+    if (FIndex == 0 && FParams.WantProgress) {
+      After = [this](int32_t r) {
+        FParams.Sync->Progress.store(int32_t((double(r) * FParams.ThreadCount + 1) * FParams.ProgressFactor));
+      };
+    }
+    TIEBitmap* Src = FParams.Source;
+    HorizontalRows<3>([Src](int32_t y) -> const uint8_t* { return Src->GetScanline(y); }, FStartRow,
+                      FStartRow + FRowCount, *FParams.Contributors, FParams.DestWidth, FParams.Work, After);
+  }
+
+ private:
+  int32_t FStartRow, FRowCount, FIndex;
+  TIEResampleHorizParams FParams;
+};
+
+void CheckPlaneSize(int32_t W, int32_t H, int32_t C) {
+  // Sizes are positive 32-bit values; their product is computed in 64 bits
+  // and must stay addressable.
+  int64_t Bytes = int64_t(W) * H * C;
+  if (Bytes <= 0 || uint64_t(Bytes) > uint64_t(PTRDIFF_MAX) / 2) throw std::bad_alloc();
+}
+
+// The single-channel convolution shared by IEResample8Bit and _Resample1BitEx.
+template <class TGetRow, class TEmit>
+void Convolve1(int32_t SrcW, int32_t SrcH, int32_t DstW, int32_t DstH, TResampleFilter F, TGetRow GetRow,
+               TEmit Emit) {
+  TContributors H, V;
+  H.Build(SrcW, DstW, AxisScale(SrcW, DstW), F);
+  CheckPlaneSize(DstW, SrcH, 1);
+  std::vector<uint8_t> Work(size_t(DstW) * size_t(SrcH));
+  HorizontalRows<1>(GetRow, 0, SrcH, H, DstW, Work.data(), nullptr);
+  V.Build(SrcH, DstH, AxisScale(SrcH, DstH), F);
+  VerticalRows(Work.data(), size_t(DstW), V, DstH, Emit, nullptr);
+}
+
+bool TooSmall(TIEBitmap* B) {
+  int32_t W = B->GetWidth(), H = B->GetHeight();
+  return W <= 0 || H <= 0 || (W < 2 && H < 2);
+}
+
+bool IsConvolution(TResampleFilter F) { return F >= rfTriangle && F <= rfLinear; }
+
+}  // namespace
+
+double IEResampleFilterWeight(TResampleFilter Filter, double X) { return double(FilterWeight(Filter, X)); }
+
+double IEResampleFilterRadius(TResampleFilter Filter) {
+  switch (Filter) {
+    case rfTriangle:
+    case rfHermite:
+    case rfNearest:
+    case rfLinear:
+      return 1.0;
+    case rfBell:
+      return 1.5;
+    case rfBSpline:
+    case rfMitchell:
+      return 2.0;
+    case rfLanczos3:
+      return 3.0;
+    default:
+      return 0.0;
+  }
+}
+
+void _ResampleEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, const TIEProgressEvent& OnProgress,
+                 TObject* Sender, int32_t ThreadCount) {
+  if (!Src || !Dst || TooSmall(Src) || Dst->GetWidth() <= 0 || Dst->GetHeight() <= 0) return;
+  const TIEPixelFormat Fmt = Src->GetPixelFormat();
+  if (Filter == rfBilinear || Filter == rfBicubic) {
+    if (Fmt == ie24RGB || Fmt == ie8g) {
+      if (Dst->GetPixelFormat() != Fmt) Dst->Allocate(Dst->GetWidth(), Dst->GetHeight(), Fmt);
+      IEAreaResample8(Src, Dst, Filter == rfBicubic, OnProgress, Sender);
+      return;
+    }
+    if (Fmt == ie16g || Fmt == ieRGB48) {
+      if (Dst->GetPixelFormat() != Fmt) Dst->Allocate(Dst->GetWidth(), Dst->GetHeight(), Fmt);
+      IEAreaResample16(Src, Dst, Filter == rfBicubic, OnProgress, Sender);
+      return;
+    }
+    Filter = rfTriangle;
+  }
+  if (Filter == rfNone) Filter = rfTriangle;
+  if (Fmt == ie8g) {
+    if (Dst->GetPixelFormat() != ie8g) Dst->Allocate(Dst->GetWidth(), Dst->GetHeight(), ie8g);
+    IEResample8Bit(Src, Dst, Filter);
+    return;
+  }
+  std::unique_ptr<TIEBitmap> Copy;
+  TIEBitmap* Work24 = Src;
+  if (Fmt != ie24RGB) {
+    Copy = std::make_unique<TIEBitmap>(Src->GetWidth(), Src->GetHeight(), ie24RGB);
+    Copy->ConvertFrom(Src);
+    Work24 = Copy.get();
+  }
+  if (Dst->GetPixelFormat() != ie24RGB && Filter != rfProjectBW && Filter != rfProjectWB)
+    Dst->Allocate(Dst->GetWidth(), Dst->GetHeight(), ie24RGB);
+  if (Filter == rfFastLinear) {
+    IEFastLinearResample24(Work24, Dst, OnProgress, Sender);
+    return;
+  }
+  if (Filter == rfProjectBW || Filter == rfProjectWB) {
+    IEProjectResample24To1Bit(Work24, Dst, Filter == rfProjectWB, OnProgress, Sender);
+    return;
+  }
+  if (!IsConvolution(Filter)) return;
+
+  const int32_t SrcW = Work24->GetWidth(), SrcH = Work24->GetHeight();
+  const int32_t DstW = Dst->GetWidth(), DstH = Dst->GetHeight();
+  TContributors H;
+  H.Build(SrcW, DstW, AxisScale(SrcW, DstW), Filter);
+  CheckPlaneSize(DstW, SrcH, 3);
+  std::vector<uint8_t> Work(size_t(DstW) * 3 * size_t(SrcH));
+  const double F = 100.0 / (SrcH + DstH + 0.5);
+
+  int32_t N = Work24->GetLocation() == ieFile ? 1 : (ThreadCount > 0 ? ThreadCount : IEGetProcessorCoreCount());
+  N = std::max(N, 1);
+  int32_t Last = -1;
+  auto Report = [&](int32_t V) {
+    V = std::clamp(V, 0, 100);
+    if (V != Last) {
+      Last = V;
+      OnProgress(Sender, V);
+    }
+  };
+  if (N == 1) {
+    std::function<void(int32_t)> After;
+    if (OnProgress) After = [&](int32_t r) { Report(int32_t((double(r) + 1) * F)); };
+    HorizontalRows<3>([Work24](int32_t y) -> const uint8_t* { return Work24->GetScanline(y); }, 0, SrcH, H, DstW,
+                      Work.data(), After);
+  } else {
+    TWorkerSync Sync;
+    TIEResampleHorizParams P;
+    P.ThreadCount = N;
+    P.DestWidth = DstW;
+    P.Contributors = &H;
+    P.Source = Work24;
+    P.Work = Work.data();
+    P.ProgressFactor = F;
+    P.WantProgress = bool(OnProgress);
+    P.Sync = &Sync;
+    const int32_t Band = SrcH / N;
+    TIEThreadPool Pool;
+    for (int32_t i = 0; i < N; ++i) {
+      int32_t Rows = i == N - 1 ? SrcH - (N - 1) * Band : Band;
+      Pool.Add(new TResampleHorizThread(i * Band, i, P, Rows));
+    }
+    // Wait here, handing worker 0's progress to the handler from this thread.
+    {
+      std::unique_lock<std::mutex> G(Sync.Lock);
+      while (Sync.Finished < N) {
+        Sync.Done.wait_for(G, std::chrono::milliseconds(15));
+        if (OnProgress) {
+          int32_t V = Sync.Progress.load();
+          if (V >= 0 && V != Last) {
+            G.unlock();
+            Report(V);
+            G.lock();
+          }
+        }
+      }
+    }
+    Pool.WaitAndFreeAll();
+  }
+
+  TContributors V;
+  V.Build(SrcH, DstH, AxisScale(SrcH, DstH), Filter);
+  Last = -1;
+  std::function<void(int32_t)> After;
+  if (OnProgress) After = [&](int32_t y) { Report(int32_t((double(SrcH) + y + 1) * F)); };
+  const size_t RowBytes = size_t(DstW) * 3;
+  VerticalRows(
+      Work.data(), RowBytes, V, DstH,
+      [&](int32_t y, const uint8_t* Row) { std::copy(Row, Row + RowBytes, Dst->GetScanline(y)); }, After);
+}
+
+void IEResample8Bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter) {
+  if (!Src || !Dst || Dst->GetWidth() <= 0 || Dst->GetHeight() <= 0) return;
+  if (Filter == rfFastLinear || Filter == rfBilinear || Filter == rfBicubic || Filter == rfProjectBW ||
+      Filter == rfProjectWB) {
+    IEFastLinearResample8(Src, Dst);
+    return;
+  }
+  if (TooSmall(Src)) return;
+  if (!IsConvolution(Filter)) Filter = rfTriangle;
+  const int32_t DstW = Dst->GetWidth();
+  Convolve1(
+      Src->GetWidth(), Src->GetHeight(), DstW, Dst->GetHeight(), Filter,
+      [Src](int32_t y) -> const uint8_t* { return Src->GetScanline(y); },
+      [&](int32_t y, const uint8_t* Row) { std::copy(Row, Row + DstW, Dst->GetScanline(y)); });
+}
+
+void _Resample1BitEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter) {
+  if (!Src || !Dst || Src->GetPixelFormat() != ie1g || Dst->GetWidth() <= 0 || Dst->GetHeight() <= 0) return;
+  if (Filter == rfFastLinear || Filter == rfBilinear || Filter == rfBicubic) {
+    IEFastLinearResample1To24(Src, Dst);
+    return;
+  }
+  if (Filter == rfProjectBW || Filter == rfProjectWB) {
+    IEProjectResample1Bit(Src, Dst, Filter == rfProjectWB);
+    return;
+  }
+  if (TooSmall(Src)) return;
+  if (!IsConvolution(Filter)) Filter = rfTriangle;
+  const int32_t SrcW = Src->GetWidth(), DstW = Dst->GetWidth();
+  if (Dst->GetPixelFormat() != ie24RGB) Dst->Allocate(DstW, Dst->GetHeight(), ie24RGB);
+  std::vector<uint8_t> Bytes(SrcW);
+  Convolve1(
+      SrcW, Src->GetHeight(), DstW, Dst->GetHeight(), Filter,
+      [&](int32_t y) -> const uint8_t* {
+        const uint8_t* S = Src->GetScanline(y);
+        for (int32_t x = 0; x < SrcW; ++x) Bytes[x] = ((S[x >> 3] >> (7 - (x & 7))) & 1) ? 255 : 0;
+        return Bytes.data();
+      },
+      [&](int32_t y, const uint8_t* Row) {
+        uint8_t* D = Dst->GetScanline(y);
+        for (int32_t x = 0; x < DstW; ++x) D[3 * x] = D[3 * x + 1] = D[3 * x + 2] = Row[x];
+      });
+}
+
+void IEResampleBitmap(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, const TIEProgressEvent& OnProgress,
+                      TObject* Sender) {
+  if (!Source || !Dest || Source->GetWidth() <= 0 || Source->GetHeight() <= 0) return;
+  const int32_t W = Dest->GetWidth(), H = Dest->GetHeight();
+  if (W <= 0 || H <= 0) return;
+  if (W == Source->GetWidth() && H == Source->GetHeight()) {
+    Dest->Assign(Source);
+    return;
+  }
+  const TIEPixelFormat Fmt = Source->GetPixelFormat();
+  if (Filter == rfNone) {
+    if (Dest->GetPixelFormat() != Fmt) Dest->Allocate(W, H, Fmt);
+    _IEBmpStretchEx(Source, Dest, Sender, OnProgress);
+  } else if (Fmt == ie1g) {
+    Dest->Allocate(W, H, (Filter == rfProjectBW || Filter == rfProjectWB) ? ie1g : ie24RGB);
+    _Resample1BitEx(Source, Dest, Filter);
+  } else {
+    _ResampleEx(Source, Dest, Filter, OnProgress, Sender);
+  }
+  if (Source->HasAlphaChannel()) {
+    TIEBitmap* SA = Source->GetAlphaChannel();
+    auto DA = std::make_unique<TIEBitmap>(W, H, ie8g);
+    if (Filter == rfNone)
+      _IEBmpStretchEx(SA, DA.get(), nullptr, nullptr);
+    else
+      IEResample8Bit(SA, DA.get(), Filter);
+    Dest->AttachAlphaChannel(std::move(DA));
+  }
+}
