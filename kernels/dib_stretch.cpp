@@ -407,3 +407,33 @@ int32_t IEConvertRowBitDepth(const uint8_t* Source, uint8_t* Dest, uint16_t Sour
       return 0;
   }
 }
+
+std::unique_ptr<TIEBitmap> IEConvertTwoColorTo1Bit(TIEBitmap* Bitmap, TRGB& ColourA, TRGB& ColourB) {
+  if (!Bitmap) return nullptr;
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  if (W <= 0 || H <= 0) return nullptr;
+  TRGB C[2];
+  int32_t N = 0;
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) {
+      const TRGB P = Bitmap->GetPixelRGB(x, y);
+      if (N > 0 && IESameRGB(P, C[0])) continue;
+      if (N > 1 && IESameRGB(P, C[1])) continue;
+      if (N == 2) return nullptr;
+      C[N++] = P;
+    }
+  if (N != 2) return nullptr;
+  if (IERGBToGray(C[1]) < IERGBToGray(C[0])) std::swap(C[0], C[1]);
+  auto Out = std::make_unique<TIEBitmap>();
+  if (!Out->Allocate(W, H, ie1g)) return nullptr;
+  const size_t RowBytes = size_t((W + 7) / 8);
+  for (int32_t y = 0; y < H; ++y) {
+    uint8_t* Row = Out->GetScanline(y);
+    std::memset(Row, 0, RowBytes);
+    for (int32_t x = 0; x < W; ++x)
+      if (IESameRGB(Bitmap->GetPixelRGB(x, y), C[1])) Row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+  }
+  ColourA = C[0];
+  ColourB = C[1];
+  return Out;
+}

@@ -12,6 +12,7 @@
 // video codes), is refused with 0 and leaves the bitmap untouched.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "foundations/pixel_types.h"
 #include "io/progress.h"
@@ -57,3 +58,9 @@ void IESwapRBArray(TRGB* Palette, int32_t Count);
 // length for DestBits (0 for unknown depths); other pairs write nothing.
 int32_t IEConvertRowBitDepth(const uint8_t* Source, uint8_t* Dest, uint16_t SourceBits, uint16_t DestBits,
                              uint16_t Width, const TRGB* Palette, int32_t PaletteCount, TIEQuantizer* Quantizer);
+
+// When Bitmap holds exactly two colours: a new ie1g image of it, with the
+// darker colour (by the library's gray weights; the first met on a tie) for
+// the 0 bits, and the two colours in ColourA (0 bits) and ColourB (1 bits).
+// nullptr for any other number of colours.
+std::unique_ptr<TIEBitmap> IEConvertTwoColorTo1Bit(TIEBitmap* Bitmap, TRGB& ColourA, TRGB& ColourB);

@@ -134,4 +134,21 @@ TEST(RowBitDepth, Pairs) {
   EXPECT_EQ(IEConvertRowBitDepth(Src, Dst, 16, 24, 3, nullptr, 0, nullptr), 9);
 }
 
+TEST(TwoColour, DarkerColourTakesTheZeroBits) {
+  TIEBitmap B(3, 1, ie24RGB);
+  B.SetPixel24(0, 0, IECreateRGB(250, 250, 0));
+  B.SetPixel24(1, 0, IECreateRGB(0, 0, 90));
+  B.SetPixel24(2, 0, IECreateRGB(250, 250, 0));
+  TRGB A, C;
+  auto One = IEConvertTwoColorTo1Bit(&B, A, C);
+  ASSERT_TRUE(One);
+  EXPECT_TRUE(A == IECreateRGB(0, 0, 90));
+  EXPECT_EQ(One->GetScanline(0)[0] & 0xE0, 0xA0);
+  B.SetPixel24(1, 0, IECreateRGB(250, 250, 0));
+  EXPECT_FALSE(IEConvertTwoColorTo1Bit(&B, A, C));  // one colour
+  B.SetPixel24(0, 0, IECreateRGB(1, 1, 1));
+  B.SetPixel24(1, 0, IECreateRGB(2, 2, 2));
+  EXPECT_FALSE(IEConvertTwoColorTo1Bit(&B, A, C));  // three colours
+}
+
 }  // namespace
