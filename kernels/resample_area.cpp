@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundations/image_buffer.h"
+#include "kernels/row_bands.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -48,97 +49,147 @@ std::vector<TPiece> HorizontalPieces(int32_t SrcW, int32_t DstW, double Gx) {
   return P;
 }
 
+// A vertical piece: the source row it lies in, its height, the vertical
+// sampling fraction, and the destination row it adds to.
+struct TVPiece {
+  int32_t J;
+  int32_t DstY;
+  double G;
+  double Height;
+};
+
+std::vector<TVPiece> VerticalPieces(int32_t SrcH, int32_t DstH, double Gy) {
+  std::vector<TVPiece> P;
+  P.reserve(size_t(SrcH) + size_t(DstH) + 1);
+  int32_t J = 0, DstY = 0;
+  double Pos = 0, Bound = Gy;
+  while (DstY < DstH) {
+    if (J + 1 < SrcH && J + 1 + Tolerance < Bound) {
+      P.push_back({J, DstY, 1.0, (J + 1) - Pos});
+      Pos = J + 1;
+      ++J;
+    } else {
+      P.push_back({J, DstY, Bound - J, Bound - Pos});
+      Pos = Bound;
+      ++DstY;
+      Bound += Gy;
+    }
+  }
+  return P;
+}
+
 template <class T, int C>
 void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, bool Bicubic, int32_t MaxV, const TIEProgressEvent& OnProgress,
-                  TObject* Sender) {
+                  TObject* Sender, int32_t ThreadCount) {
   const int32_t SrcW = Src->GetWidth(), SrcH = Src->GetHeight();
   const int32_t DstW = Dst->GetWidth(), DstH = Dst->GetHeight();
   const double Gx = double(SrcW) / DstW, Gy = double(SrcH) / DstH;
   const int Mode = Gx < 1 ? (Gy < 1 ? 0 : 1) : (Gy < 1 ? 2 : 3);
   const std::vector<TPiece> Pieces = HorizontalPieces(SrcW, DstW, Gx);
+  const std::vector<TVPiece> VPieces = VerticalPieces(SrcH, DstH, Gy);
+  // Where each destination row's vertical pieces start.
+  std::vector<size_t> FirstOf(size_t(DstH) + 1, VPieces.size());
+  for (size_t k = VPieces.size(); k-- > 0;) FirstOf[VPieces[k].DstY] = k;
   const size_t RowSamples = size_t(SrcW) * C;
-
-  // Four-row window, each source row loaded once into slot row % 4.
-  std::vector<T> Window[4];
-  int32_t Loaded[4] = {-1, -1, -1, -1};
-  auto Row = [&](int32_t r) -> const T* {
-    r = std::clamp(r, 0, SrcH - 1);
-    int s = r & 3;
-    if (Loaded[s] != r) {
-      Window[s].resize(RowSamples);
-      std::memcpy(Window[s].data(), Src->GetScanline(r), RowSamples * sizeof(T));
-      Loaded[s] = r;
-    }
-    return Window[s].data();
-  };
-
-  std::vector<double> Acc(size_t(DstW) * C, 0.0);
-  std::vector<T> Out(size_t(DstW) * C);
   const double Norm = (double(DstW) * DstH) / (double(SrcW) * SrcH);
   const double Hi = MaxV;
-  int32_t J = 0, Written = 0;
-  double Pos = 0, Bound = Gy;
-  while (Written < DstH) {
-    const bool EndsAtSrc = J + 1 < SrcH && J + 1 + Tolerance < Bound;
-    double Height, G;
-    if (EndsAtSrc) {
-      Height = (J + 1) - Pos;
-      G = 1;
-      Pos = J + 1;
-    } else {
-      Height = Bound - Pos;
-      G = Bound - J;
-      Pos = Bound;
-      Bound += Gy;
-    }
-    const T* S = Row(J);
-    const T* P = Row(J + 1 < SrcH ? J + 1 : J);
-    const T* R = Row(J + 2 < SrcH ? J + 2 : (J + 1 < SrcH ? J + 1 : J));
-    const T* Q = Row(J > 0 ? J - 1 : J);
-    for (const TPiece& Pc : Pieces) {
-      const double Area = Pc.Width * Height;
-      const int32_t x = Pc.X;
-      const int32_t Left = std::max(x - 1, 0), Right = std::min(x + 1, SrcW - 1);
-      const int32_t Right2 = x + 2 <= SrcW - 1 ? x + 2 : Right;
-      const double L = Pc.L;
-      double* A = Acc.data() + size_t(Pc.DstX) * C;
-      for (int c = 0; c < C; ++c) {
-        double V;
-        if (Mode == 3) {
-          V = S[x * C + c];
-        } else if (!Bicubic) {
-          if (Mode == 0)
-            V = (1 - G) * ((1 - L) * S[x * C + c] + L * S[Right * C + c]) +
-                G * ((1 - L) * P[x * C + c] + L * P[Right * C + c]);
-          else if (Mode == 1)
-            V = (1 - L) * S[x * C + c] + L * S[Right * C + c];
-          else
-            V = (1 - G) * S[x * C + c] + G * P[x * C + c];
-        } else {
-          auto HCubic = [&](const T* Rw) {
-            return IECubicSample(Rw[Left * C + c], Rw[x * C + c], Rw[Right * C + c], Rw[Right2 * C + c], L, 0, Hi);
-          };
-          if (Mode == 0)
-            V = IECubicSample(IERound(HCubic(Q)), IERound(HCubic(S)), IERound(HCubic(P)), IERound(HCubic(R)), G, 0,
-                              Hi);
-          else if (Mode == 1)
-            V = HCubic(S);
-          else
-            V = IECubicSample(Q[x * C + c], S[x * C + c], P[x * C + c], R[x * C + c], G, 0, Hi);
-        }
-        A[c] += Area * V;
+  const int32_t Workers = std::min(IEBandWorkerCount(Src, ThreadCount), IEBandWorkerCount(Dst, ThreadCount));
+
+  // Bands of destination rows; each band streams its own source rows through
+  // a four-row window and sums each destination row in the same order as a
+  // single pass would, so the result does not depend on the worker count.
+  auto Band = [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Publish) {
+    std::vector<T> Window[4];
+    int32_t Loaded[4] = {-1, -1, -1, -1};
+    auto Row = [&](int32_t r) -> const T* {
+      r = std::clamp(r, 0, SrcH - 1);
+      const int s = r & 3;
+      if (Loaded[s] != r) {
+        Window[s].resize(RowSamples);
+        std::memcpy(Window[s].data(), Src->GetScanline(r), RowSamples * sizeof(T));
+        Loaded[s] = r;
       }
+      return Window[s].data();
+    };
+    // Modes 1 and 3 sample a piece without its vertical fraction, so a source
+    // row's horizontal integral serves every vertical piece inside that row.
+    std::vector<double> RowInt(size_t(DstW) * C);
+    int32_t RowIntOf = -1;
+    std::vector<double> Acc(size_t(DstW) * C, 0.0);
+    std::vector<T> Out(size_t(DstW) * C);
+    for (int32_t Y = Start; Y < Start + Count; ++Y) {
+      std::fill(Acc.begin(), Acc.end(), 0.0);
+      for (size_t k = FirstOf[Y]; k < VPieces.size() && VPieces[k].DstY == Y; ++k) {
+        const TVPiece& Vp = VPieces[k];
+        const int32_t J = Vp.J;
+        const double G = Vp.G, Height = Vp.Height;
+        const T* S = Row(J);
+        if (Mode == 1 || Mode == 3) {
+          if (RowIntOf != J) {
+            std::fill(RowInt.begin(), RowInt.end(), 0.0);
+            for (const TPiece& Pc : Pieces) {
+              const int32_t x = Pc.X;
+              double* Ri = RowInt.data() + size_t(Pc.DstX) * C;
+              if (Mode == 3) {
+                for (int c = 0; c < C; ++c) Ri[c] += Pc.Width * S[x * C + c];
+                continue;
+              }
+              const int32_t Left = std::max(x - 1, 0), Right = std::min(x + 1, SrcW - 1);
+              const int32_t Right2 = x + 2 <= SrcW - 1 ? x + 2 : Right;
+              const double L = Pc.L;
+              for (int c = 0; c < C; ++c) {
+                const double V = Bicubic ? IECubicSample(S[Left * C + c], S[x * C + c], S[Right * C + c],
+                                                         S[Right2 * C + c], L, 0, Hi)
+                                         : (1 - L) * S[x * C + c] + L * S[Right * C + c];
+                Ri[c] += Pc.Width * V;
+              }
+            }
+            RowIntOf = J;
+          }
+          for (size_t i = 0; i < Acc.size(); ++i) Acc[i] += Height * RowInt[i];
+          continue;
+        }
+        const T* P = Row(J + 1 < SrcH ? J + 1 : J);
+        const T* R = Row(J + 2 < SrcH ? J + 2 : (J + 1 < SrcH ? J + 1 : J));
+        const T* Q = Row(J > 0 ? J - 1 : J);
+        for (const TPiece& Pc : Pieces) {
+          const double Area = Pc.Width * Height;
+          const int32_t x = Pc.X;
+          const int32_t Left = std::max(x - 1, 0), Right = std::min(x + 1, SrcW - 1);
+          const int32_t Right2 = x + 2 <= SrcW - 1 ? x + 2 : Right;
+          const double L = Pc.L;
+          double* A = Acc.data() + size_t(Pc.DstX) * C;
+          for (int c = 0; c < C; ++c) {
+            double V;
+            if (!Bicubic) {
+              if (Mode == 0)
+                V = (1 - G) * ((1 - L) * S[x * C + c] + L * S[Right * C + c]) +
+                    G * ((1 - L) * P[x * C + c] + L * P[Right * C + c]);
+              else
+                V = (1 - G) * S[x * C + c] + G * P[x * C + c];
+            } else {
+              auto HCubic = [&](const T* Rw) {
+                return IECubicSample(Rw[Left * C + c], Rw[x * C + c], Rw[Right * C + c], Rw[Right2 * C + c], L, 0,
+                                     Hi);
+              };
+              if (Mode == 0)
+                V = IECubicSample(IERound(HCubic(Q)), IERound(HCubic(S)), IERound(HCubic(P)), IERound(HCubic(R)), G,
+                                  0, Hi);
+              else
+                V = IECubicSample(Q[x * C + c], S[x * C + c], P[x * C + c], R[x * C + c], G, 0, Hi);
+            }
+            A[c] += Area * V;
+          }
+        }
+      }
+      for (size_t i = 0; i < Out.size(); ++i) Out[i] = T(std::clamp(IERound(Acc[i] * Norm), 0, MaxV));
+      std::memcpy(Dst->GetScanline(Y), Out.data(), Out.size() * sizeof(T));
+      Publish(int32_t(double(Y - Start + 1) * Workers / DstH * 100));
     }
-    if (EndsAtSrc) {
-      ++J;
-      continue;
-    }
-    for (size_t i = 0; i < Out.size(); ++i) Out[i] = T(std::clamp(IERound(Acc[i] * Norm), 0, MaxV));
-    std::memcpy(Dst->GetScanline(Written), Out.data(), Out.size() * sizeof(T));
-    std::fill(Acc.begin(), Acc.end(), 0.0);
-    ++Written;
-    if (OnProgress) OnProgress(Sender, int32_t(double(Written) / DstH * 100));
-  }
+  };
+  std::function<void(int32_t)> Report;
+  if (OnProgress) Report = [&](int32_t V) { OnProgress(Sender, std::clamp(V, 0, 100)); };
+  IERunRowBands(DstH, Workers, Band, Report);
 }
 
 bool Usable(TIEBitmap* Src, TIEBitmap* Dst) {
@@ -156,19 +207,19 @@ double IECubicSample(int32_t Pm1, int32_t P0, int32_t P1, int32_t P2, double T, 
 }
 
 void IEAreaResample8(TIEBitmap* Src, TIEBitmap* Dst, bool Bicubic, const TIEProgressEvent& OnProgress,
-                     TObject* Sender) {
+                     TObject* Sender, int32_t ThreadCount) {
   if (!Usable(Src, Dst)) return;
   if (Src->GetPixelFormat() == ie8g)
-    AreaResample<uint8_t, 1>(Src, Dst, Bicubic, 255, OnProgress, Sender);
+    AreaResample<uint8_t, 1>(Src, Dst, Bicubic, 255, OnProgress, Sender, ThreadCount);
   else if (Src->GetPixelFormat() == ie24RGB)
-    AreaResample<uint8_t, 3>(Src, Dst, Bicubic, 255, OnProgress, Sender);
+    AreaResample<uint8_t, 3>(Src, Dst, Bicubic, 255, OnProgress, Sender, ThreadCount);
 }
 
 void IEAreaResample16(TIEBitmap* Src, TIEBitmap* Dst, bool Bicubic, const TIEProgressEvent& OnProgress,
-                      TObject* Sender) {
+                      TObject* Sender, int32_t ThreadCount) {
   if (!Usable(Src, Dst)) return;
   if (Src->GetPixelFormat() == ie16g)
-    AreaResample<uint16_t, 1>(Src, Dst, Bicubic, 65535, OnProgress, Sender);
+    AreaResample<uint16_t, 1>(Src, Dst, Bicubic, 65535, OnProgress, Sender, ThreadCount);
   else if (Src->GetPixelFormat() == ieRGB48)
-    AreaResample<uint16_t, 3>(Src, Dst, Bicubic, 65535, OnProgress, Sender);
+    AreaResample<uint16_t, 3>(Src, Dst, Bicubic, 65535, OnProgress, Sender, ThreadCount);
 }

@@ -9,13 +9,11 @@
 #include <vector>
 
 #include "foundations/image_buffer.h"
-#include "foundations/system_probes.h"
-#include "foundations/thread_pool.h"
 #include "kernels/dib_stretch.h"
 #include "kernels/resample_area.h"
 #include "kernels/resample_fast.h"
+#include "kernels/row_bands.h"
 #include "platform/rtl/sysutils.h"
-#include "platform/rtl/threads.h"
 
 namespace {
 
@@ -128,81 +126,33 @@ void HorizontalRows(TGetRow GetRow, int32_t Y0, int32_t Y1, const TContributors&
   }
 }
 
-// Vertical pass over the intermediate plane; Emit receives each destination row.
+// Vertical pass over the intermediate plane for destination rows Y0 .. Y1 - 1;
+// Emit receives each destination row.  The division truncates toward zero;
+// done in doubles it is exact here (|sums| < 2^31, divisors < 2^20) and
+// vectorises.
 template <class TEmit>
-void VerticalRows(const uint8_t* Work, size_t RowBytes, const TContributors& V, int32_t DstH, TEmit Emit,
+void VerticalRows(const uint8_t* Work, size_t RowBytes, const TContributors& V, int32_t Y0, int32_t Y1, TEmit Emit,
                   const std::function<void(int32_t)>& AfterRow) {
   std::vector<int32_t> Acc(RowBytes);
   std::vector<uint8_t> Out(RowBytes);
-  for (int32_t y = 0; y < DstH; ++y) {
+  for (int32_t y = Y0; y < Y1; ++y) {
     std::fill(Acc.begin(), Acc.end(), 0);
+    int32_t* A = Acc.data();
     for (int32_t k = V.Start[y]; k < V.Start[y + 1]; ++k) {
       const uint8_t* R = Work + RowBytes * size_t(V.Pixel[k]);
       const int32_t Wt = V.Weight[k];
-      int32_t* A = Acc.data();
       for (size_t x = 0; x < RowBytes; ++x) A[x] += Wt * R[x];
     }
-    const int32_t T = V.Total[y] == 0 ? 256 : V.Total[y];
-    for (size_t x = 0; x < RowBytes; ++x) Out[x] = uint8_t(std::clamp(Acc[x] / T, 0, 255));
-    Emit(y, Out.data());
+    const double T = V.Total[y] == 0 ? 256.0 : double(V.Total[y]);
+    uint8_t* O = Out.data();
+    for (size_t x = 0; x < RowBytes; ++x) {
+      double Q = std::trunc(double(A[x]) / T);
+      O[x] = uint8_t(Q < 0 ? 0 : (Q > 255 ? 255 : Q));
+    }
+    Emit(y, O);
     if (AfterRow) AfterRow(y);
   }
 }
-
-// Shared by the workers of one call: the finished count wakes the caller,
-// Progress carries worker 0's latest value to the caller's thread.
-struct TWorkerSync {
-  std::mutex Lock;
-  std::condition_variable Done;
-  int32_t Finished = 0;
-  std::atomic<int32_t> Progress{-1};
-};
-
-struct TIEResampleHorizParams {
-  int32_t ThreadCount = 1;
-  int32_t DestWidth = 0;
-  const TContributors* Contributors = nullptr;
-  TIEBitmap* Source = nullptr;
-  uint8_t* Work = nullptr;
-  double ProgressFactor = 0;
-  bool WantProgress = false;
-  TWorkerSync* Sync = nullptr;
-};
-
-class TResampleHorizThread : public TThread {
- public:
-  TResampleHorizThread(int32_t StartRow, int32_t Index, const TIEResampleHorizParams& Params, int32_t RowCount)
-      : TThread(true), FStartRow(StartRow), FRowCount(RowCount), FIndex(Index), FParams(Params) {}
-  ~TResampleHorizThread() override {
-    Terminate();
-    if (!GetSuspended() && !GetFinished()) WaitFor();
-  }
-
- protected:
-  void Execute() override {
-    struct TFinish {
-      TWorkerSync* S;
-      ~TFinish() {
-        std::lock_guard<std::mutex> G(S->Lock);
-        ++S->Finished;
-        S->Done.notify_all();
-      }
-    } Finish{FParams.Sync};
-    std::function<void(int32_t)> After;
-    if (FIndex == 0 && FParams.WantProgress) {
-      After = [this](int32_t r) {
-        FParams.Sync->Progress.store(int32_t((double(r) * FParams.ThreadCount + 1) * FParams.ProgressFactor));
-      };
-    }
-    TIEBitmap* Src = FParams.Source;
-    HorizontalRows<3>([Src](int32_t y) -> const uint8_t* { return Src->GetScanline(y); }, FStartRow,
-                      FStartRow + FRowCount, *FParams.Contributors, FParams.DestWidth, FParams.Work, After);
-  }
-
- private:
-  int32_t FStartRow, FRowCount, FIndex;
-  TIEResampleHorizParams FParams;
-};
 
 void CheckPlaneSize(int32_t W, int32_t H, int32_t C) {
   // Sizes are positive 32-bit values; their product is computed in 64 bits
@@ -221,7 +171,7 @@ void Convolve1(int32_t SrcW, int32_t SrcH, int32_t DstW, int32_t DstH, TResample
   std::vector<uint8_t> Work(size_t(DstW) * size_t(SrcH));
   HorizontalRows<1>(GetRow, 0, SrcH, H, DstW, Work.data(), nullptr);
   V.Build(SrcH, DstH, AxisScale(SrcH, DstH), F);
-  VerticalRows(Work.data(), size_t(DstW), V, DstH, Emit, nullptr);
+  VerticalRows(Work.data(), size_t(DstW), V, 0, DstH, Emit, nullptr);
 }
 
 bool TooSmall(TIEBitmap* B) {
@@ -261,12 +211,12 @@ void _ResampleEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, const T
   if (Filter == rfBilinear || Filter == rfBicubic) {
     if (Fmt == ie24RGB || Fmt == ie8g) {
       if (Dst->GetPixelFormat() != Fmt) Dst->Allocate(Dst->GetWidth(), Dst->GetHeight(), Fmt);
-      IEAreaResample8(Src, Dst, Filter == rfBicubic, OnProgress, Sender);
+      IEAreaResample8(Src, Dst, Filter == rfBicubic, OnProgress, Sender, ThreadCount);
       return;
     }
     if (Fmt == ie16g || Fmt == ieRGB48) {
       if (Dst->GetPixelFormat() != Fmt) Dst->Allocate(Dst->GetWidth(), Dst->GetHeight(), Fmt);
-      IEAreaResample16(Src, Dst, Filter == rfBicubic, OnProgress, Sender);
+      IEAreaResample16(Src, Dst, Filter == rfBicubic, OnProgress, Sender, ThreadCount);
       return;
     }
     Filter = rfTriangle;
@@ -304,65 +254,38 @@ void _ResampleEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, const T
   std::vector<uint8_t> Work(size_t(DstW) * 3 * size_t(SrcH));
   const double F = 100.0 / (SrcH + DstH + 0.5);
 
-  int32_t N = Work24->GetLocation() == ieFile ? 1 : (ThreadCount > 0 ? ThreadCount : IEGetProcessorCoreCount());
-  N = std::max(N, 1);
-  int32_t Last = -1;
-  auto Report = [&](int32_t V) {
-    V = std::clamp(V, 0, 100);
-    if (V != Last) {
-      Last = V;
-      OnProgress(Sender, V);
-    }
-  };
-  if (N == 1) {
-    std::function<void(int32_t)> After;
-    if (OnProgress) After = [&](int32_t r) { Report(int32_t((double(r) + 1) * F)); };
-    HorizontalRows<3>([Work24](int32_t y) -> const uint8_t* { return Work24->GetScanline(y); }, 0, SrcH, H, DstW,
-                      Work.data(), After);
-  } else {
-    TWorkerSync Sync;
-    TIEResampleHorizParams P;
-    P.ThreadCount = N;
-    P.DestWidth = DstW;
-    P.Contributors = &H;
-    P.Source = Work24;
-    P.Work = Work.data();
-    P.ProgressFactor = F;
-    P.WantProgress = bool(OnProgress);
-    P.Sync = &Sync;
-    const int32_t Band = SrcH / N;
-    TIEThreadPool Pool;
-    for (int32_t i = 0; i < N; ++i) {
-      int32_t Rows = i == N - 1 ? SrcH - (N - 1) * Band : Band;
-      Pool.Add(new TResampleHorizThread(i * Band, i, P, Rows));
-    }
-    // Wait here, handing worker 0's progress to the handler from this thread.
-    {
-      std::unique_lock<std::mutex> G(Sync.Lock);
-      while (Sync.Finished < N) {
-        Sync.Done.wait_for(G, std::chrono::milliseconds(15));
-        if (OnProgress) {
-          int32_t V = Sync.Progress.load();
-          if (V >= 0 && V != Last) {
-            G.unlock();
-            Report(V);
-            G.lock();
-          }
-        }
-      }
-    }
-    Pool.WaitAndFreeAll();
-  }
+  const int32_t N = IEBandWorkerCount(Work24, ThreadCount);
+  std::function<void(int32_t)> Report;
+  if (OnProgress) Report = [&](int32_t V) { OnProgress(Sender, std::clamp(V, 0, 100)); };
 
+  // Horizontal pass in bands of source rows; band 0 stands for the whole pass
+  // in the progress.
+  IERunRowBands(
+      SrcH, N,
+      [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Publish) {
+        std::function<void(int32_t)> After;
+        if (OnProgress) After = [&](int32_t r) { Publish(int32_t((double(r) * N + 1) * F)); };
+        HorizontalRows<3>([Work24](int32_t y) -> const uint8_t* { return Work24->GetScanline(y); }, Start,
+                          Start + Count, H, DstW, Work.data(), After);
+      },
+      Report);
+
+  // Vertical pass in bands of destination rows, started only once every
+  // horizontal band is done.
   TContributors V;
   V.Build(SrcH, DstH, AxisScale(SrcH, DstH), Filter);
-  Last = -1;
-  std::function<void(int32_t)> After;
-  if (OnProgress) After = [&](int32_t y) { Report(int32_t((double(SrcH) + y + 1) * F)); };
   const size_t RowBytes = size_t(DstW) * 3;
-  VerticalRows(
-      Work.data(), RowBytes, V, DstH,
-      [&](int32_t y, const uint8_t* Row) { std::copy(Row, Row + RowBytes, Dst->GetScanline(y)); }, After);
+  const int32_t NV = IEBandWorkerCount(Dst, ThreadCount);
+  IERunRowBands(
+      DstH, NV,
+      [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Publish) {
+        std::function<void(int32_t)> After;
+        if (OnProgress) After = [&](int32_t y) { Publish(int32_t((double(SrcH) + double(y) * NV + 1) * F)); };
+        VerticalRows(
+            Work.data(), RowBytes, V, Start, Start + Count,
+            [&](int32_t y, const uint8_t* Row) { std::copy(Row, Row + RowBytes, Dst->GetScanline(y)); }, After);
+      },
+      Report);
 }
 
 void IEResample8Bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter) {

@@ -273,6 +273,21 @@ TEST(Convolution, ThreadedEqualsSingleThreaded) {
   }
 }
 
+TEST(AreaResample, ThreadedEqualsSingleThreaded) {
+  std::mt19937 Rng(11);
+  auto S = std::make_unique<TIEBitmap>(53, 47, ie24RGB);
+  for (int32_t y = 0; y < 47; ++y)
+    for (int32_t x = 0; x < 53 * 3; ++x) S->GetScanline(y)[x] = uint8_t(Rng());
+  for (bool Bicubic : {false, true})
+    for (auto [W, H] : {std::pair{20, 19}, std::pair{120, 100}, std::pair{20, 100}, std::pair{120, 19}}) {
+      TIEBitmap One(W, H, ie24RGB), Many(W, H, ie24RGB);
+      IEAreaResample8(S.get(), &One, Bicubic, nullptr, nullptr, 1);
+      IEAreaResample8(S.get(), &Many, Bicubic, nullptr, nullptr, 6);
+      for (int32_t y = 0; y < H; ++y)
+        ASSERT_EQ(std::memcmp(One.GetScanline(y), Many.GetScanline(y), size_t(W) * 3), 0) << Bicubic << " " << W;
+    }
+}
+
 TEST(Convolution, ProgressReachesOnlyTheCallingThread) {
   auto S = std::make_unique<TIEBitmap>(300, 400, ie24RGB);
   TIEBitmap D(150, 200, ie24RGB);
@@ -290,6 +305,16 @@ TEST(Convolution, ProgressReachesOnlyTheCallingThread) {
   EXPECT_FALSE(Foreign);
   EXPECT_GT(Calls, 0);
   EXPECT_LE(Max, 100);
+  Calls = 0;
+  _ResampleEx(
+      S.get(), &D, rfBilinear,
+      [&](TObject*, int32_t P) {
+        ++Calls;
+        if (std::this_thread::get_id() != Caller) Foreign = true;
+      },
+      nullptr, 4);
+  EXPECT_FALSE(Foreign);
+  EXPECT_GT(Calls, 0);
 }
 
 TEST(Convolution, OneBitAndResampleBitmap) {
