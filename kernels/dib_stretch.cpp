@@ -148,12 +148,20 @@ int32_t IECopyDIBToBitmap(const void* DIB, size_t DIBSize, TIEBitmap* Bitmap, co
     else if (C == FourCC("cyuv")) Layout = 1, Reverse = true;
     else if (C == FourCC("YVYU")) Layout = 2;
     else if (C == FourCC("IYU2")) Layout = 3;
+    else if (C == FourCC("Y211")) Layout = 4;
+    else if (C == FourCC("IYU1")) Layout = 5;
+    else if (C == FourCC("Y41P")) Layout = 6, Reverse = true;
+    else if (C == FourCC("CLJR")) Layout = 7;
     else return 0;
     const bool FromTop = TopDown ? Reverse : !Reverse;
     int64_t Need;
     const int32_t Div = Quarter ? 4 : 2;
     const int64_t CW = W / Div, CH = Hgt / Div;
-    int64_t PackedRow = Layout == 3 ? W * 3 : ((W + 1) / 2) * 4;
+    // Bytes per group of pixels of each packed layout.
+    static const int32_t GroupPixels[8] = {2, 2, 2, 1, 4, 4, 8, 4};
+    static const int32_t GroupBytes[8] = {4, 4, 4, 3, 4, 6, 12, 4};
+    const int32_t Gp = Layout >= 0 ? GroupPixels[Layout] : 1;
+    int64_t PackedRow = Layout >= 0 ? ((W + Gp - 1) / Gp) * GroupBytes[Layout] : 0;
     if (Planar) {
       if (CW == 0 || CH == 0) return 0;
       Need = Area + 2 * CW * CH;
@@ -177,15 +185,38 @@ int32_t IECopyDIBToBitmap(const void* DIB, size_t DIBSize, TIEBitmap* Bitmap, co
       } else {
         const uint8_t* R = P + k * PackedRow;
         for (int64_t x = 0; x < W; ++x) {
-          if (Layout == 3) {
-            D[x] = YUVToRGB(R[3 * x + 1], R[3 * x], R[3 * x + 2]);
-            continue;
-          }
-          const uint8_t* Q = R + (x / 2) * 4;
+          const uint8_t* Q = R + (x / Gp) * GroupBytes[Layout];
+          const int32_t i = int32_t(x % Gp);
           int32_t Y, U, V;
-          if (Layout == 0) Y = Q[(x & 1) * 2], U = Q[1], V = Q[3];
-          else if (Layout == 1) Y = Q[1 + (x & 1) * 2], U = Q[0], V = Q[2];
-          else Y = Q[(x & 1) * 2], V = Q[1], U = Q[3];
+          switch (Layout) {
+            case 0: Y = Q[i * 2], U = Q[1], V = Q[3]; break;
+            case 1: Y = Q[1 + i * 2], U = Q[0], V = Q[2]; break;
+            case 2: Y = Q[i * 2], V = Q[1], U = Q[3]; break;
+            case 3: Y = Q[1], U = Q[0], V = Q[2]; break;
+            case 4: Y = Q[i < 2 ? 0 : 2], U = Q[1], V = Q[3]; break;  // Y0 U Y2 V, each Y for two pixels
+            case 5: {  // U Y0 Y1 V Y2 Y3
+              static const int32_t At[4] = {1, 2, 4, 5};
+              Y = Q[At[i]], U = Q[0], V = Q[3];
+              break;
+            }
+            case 6: {  // U0 Y0 V0 Y1 U4 Y2 V4 Y3 Y4 Y5 Y6 Y7
+              static const int32_t At[8] = {1, 3, 5, 7, 8, 9, 10, 11};
+              Y = Q[At[i]];
+              U = i < 4 ? Q[0] : Q[4];
+              V = i < 4 ? Q[2] : Q[6];
+              break;
+            }
+            default: {  // one little-endian word: U 6 bits, V 6 bits, then four 5-bit Y
+              const uint32_t Wd = Rd32(Q);
+              const int32_t Y5 = int32_t((Wd >> (12 + 5 * i)) & 31);
+              const int32_t U6 = int32_t(Wd & 63), V6 = int32_t((Wd >> 6) & 63);
+              // Widened to 8 bits by repeating the top bits.
+              Y = (Y5 << 3) | (Y5 >> 2);
+              U = (U6 << 2) | (U6 >> 4);
+              V = (V6 << 2) | (V6 >> 4);
+              break;
+            }
+          }
           D[x] = YUVToRGB(Y, U, V);
         }
       }

@@ -33,7 +33,8 @@ TIEBitmap* _IEBmpStretchEx(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender = nul
 // applied; everything else ie24RGB.  Bottom-up and top-down (negative height)
 // rows, uncompressed 1/4/8/16/24/32 bits, bit fields, run-length 4 and 8 bits
 // and the YUV layouts I420, IYUV, YV12, YVU9, YUY2, YUNV, UYVY, UYNV, cyuv,
-// YVYU, IYU2.  Returns the header's bit count, 0 when nothing was decoded.
+// YVYU, IYU2, Y211, IYU1, Y41P and CLJR (whose 5- and 6-bit fields are
+// widened to 8 bits first).  Returns the header's bit count, 0 when nothing was decoded.
 int32_t IECopyDIBToBitmap(const void* DIB, size_t DIBSize, TIEBitmap* Bitmap, const void* Pixels = nullptr,
                           size_t PixelsSize = 0);
 

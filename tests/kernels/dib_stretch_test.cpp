@@ -102,6 +102,18 @@ TEST(DIB, SixteenBitAndYUV) {
   EXPECT_EQ(B.GetScanline(0)[0], 0);
   EXPECT_EQ(B.GetScanline(0)[3], 255);
   EXPECT_EQ(IECopyDIBToBitmap(Y.data(), Y.size(), &B, Px, 3), 0);  // frame shorter than its size
+  // IYU1: U Y0 Y1 V Y2 Y3 for four pixels.
+  auto I = Dib(4, 1, 12, 0x31555949, {}, {});
+  uint8_t Px1[] = {128, 16, 235, 128, 16, 235};
+  ASSERT_EQ(IECopyDIBToBitmap(I.data(), I.size(), &B, Px1, sizeof Px1), 12);
+  EXPECT_EQ(B.GetScanline(0)[3 * 1], 255);
+  EXPECT_EQ(B.GetScanline(0)[3 * 2], 0);
+  // Y41P: twelve bytes for eight pixels, pixels 4 .. 7 with the second chroma.
+  auto P41 = Dib(8, 1, 12, 0x50313459, {}, {});
+  uint8_t Px2[] = {128, 16, 128, 16, 128, 16, 128, 16, 235, 235, 235, 235};
+  ASSERT_EQ(IECopyDIBToBitmap(P41.data(), P41.size(), &B, Px2, sizeof Px2), 12);
+  EXPECT_EQ(B.GetScanline(0)[3 * 3], 0);
+  EXPECT_EQ(B.GetScanline(0)[3 * 7], 255);
 }
 
 TEST(DIB, GammaAndSwaps) {
