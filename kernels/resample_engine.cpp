@@ -295,7 +295,7 @@ void IEResample8Bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter) {
     IEFastLinearResample8(Src, Dst);
     return;
   }
-  if (TooSmall(Src)) return;
+  if (TooSmall(Src) || Src->GetBitCount() != 8 || Dst->GetBitCount() != 8) return;
   if (!IsConvolution(Filter)) Filter = rfTriangle;
   const int32_t DstW = Dst->GetWidth();
   Convolve1(

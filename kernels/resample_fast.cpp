@@ -179,7 +179,8 @@ void ProjectCore(int32_t SrcW, int32_t SrcH, TIEBitmap* Dst, bool WhiteOnBlack, 
 }  // namespace
 
 void IEFastLinearResample24(TIEBitmap* Src, TIEBitmap* Dst, const TIEProgressEvent& OnProgress, TObject* Sender) {
-  if (Empty(Src) || Empty(Dst)) return;
+  if (Empty(Src) || Empty(Dst) || Src->GetPixelFormat() != ie24RGB) return;
+  if (Dst->GetPixelFormat() != ie24RGB) Dst->Allocate(Dst->GetWidth(), Dst->GetHeight(), ie24RGB);
   const int32_t SrcW = Src->GetWidth(), SrcH = Src->GetHeight();
   const int32_t DstW = Dst->GetWidth(), DstH = Dst->GetHeight();
   if (SrcW == DstW && SrcH == DstH) {
@@ -193,7 +194,7 @@ void IEFastLinearResample24(TIEBitmap* Src, TIEBitmap* Dst, const TIEProgressEve
 }
 
 void IEFastLinearResample8(TIEBitmap* Src, TIEBitmap* Dst) {
-  if (Empty(Src) || Empty(Dst)) return;
+  if (Empty(Src) || Empty(Dst) || Src->GetBitCount() != 8 || Dst->GetBitCount() != 8) return;
   const int32_t SrcW = Src->GetWidth(), SrcH = Src->GetHeight();
   const int32_t DstW = Dst->GetWidth(), DstH = Dst->GetHeight();
   if (SrcW == DstW && SrcH == DstH) {
@@ -206,7 +207,7 @@ void IEFastLinearResample8(TIEBitmap* Src, TIEBitmap* Dst) {
 }
 
 void IEFastLinearResample1To24(TIEBitmap* Src, TIEBitmap* Dst) {
-  if (Empty(Src) || Empty(Dst)) return;
+  if (Empty(Src) || Empty(Dst) || Src->GetPixelFormat() != ie1g) return;
   const int32_t SrcW = Src->GetWidth(), SrcH = Src->GetHeight();
   const int32_t DstW = Dst->GetWidth(), DstH = Dst->GetHeight();
   if (SrcW == DstW && SrcH == DstH) {
