@@ -62,6 +62,7 @@ LD FilterWeight(TResampleFilter F, LD X) {
 // index i is Pixel/Weight[Start[i] .. Start[i + 1]).
 struct TContributors {
   std::vector<int32_t> Start, Pixel, Weight, Total;
+  std::vector<int64_t> Raw;  // the position before mirroring, per contributor
 
   void Build(int32_t S, int32_t D, double Scale, TResampleFilter F) {
     const LD R = IEResampleFilterRadius(F);
@@ -74,6 +75,7 @@ struct TContributors {
     Total.assign(size_t(D), 0);
     Pixel.clear();
     Weight.clear();
+    Raw.clear();
     for (int32_t i = 0; i < D; ++i) {
       Start[i] = int32_t(Pixel.size());
       const LD Center = LD(i) / LD(Scale);
@@ -89,6 +91,7 @@ struct TContributors {
         Ix = std::clamp<int64_t>(Ix, 0, S - 1);
         Pixel.push_back(int32_t(Ix));
         Weight.push_back(W);
+        Raw.push_back(j);
         T += W;
       }
       Total[i] = T;
@@ -96,6 +99,85 @@ struct TContributors {
     Start[D] = int32_t(Pixel.size());
   }
 };
+
+// The same contributors as dense windows over a padded row: destination
+// index i reads K consecutive positions from First[i] with K weights (zero
+// where a contributor was dropped), and padded position p holds source pixel
+// Map[p] (mirrored at the edges).  Integer sums do not depend on their order,
+// so this gives exactly the sparse lists' results, in loops that vectorise.
+struct TDenseContributors {
+  int32_t K = 0;
+  std::vector<int32_t> First, W, Total, Map;
+
+  void Build(const TContributors& C, int32_t S, int32_t D) {
+    int64_t MinLeft = 0, MaxEnd = S;
+    std::vector<int64_t> Left(size_t(D), 0);
+    for (int32_t i = 0; i < D; ++i) {
+      const int32_t B = C.Start[i], E = C.Start[i + 1];
+      if (B == E) continue;
+      Left[i] = C.Raw[B];
+      K = std::max<int32_t>(K, int32_t(C.Raw[E - 1] - C.Raw[B] + 1));
+      MinLeft = std::min(MinLeft, C.Raw[B]);
+    }
+    const int64_t Pad = -MinLeft;
+    First.assign(size_t(D), 0);
+    W.assign(size_t(D) * size_t(K), 0);
+    Total = C.Total;
+    for (int32_t i = 0; i < D; ++i) {
+      const int32_t B = C.Start[i], E = C.Start[i + 1];
+      First[i] = int32_t((B == E ? 0 : Left[i]) + Pad);
+      MaxEnd = std::max<int64_t>(MaxEnd, First[i] + int64_t(K));
+      for (int32_t k = B; k < E; ++k) W[size_t(i) * K + size_t(C.Raw[k] - Left[i])] = C.Weight[k];
+    }
+    Map.resize(size_t(MaxEnd + Pad));
+    for (size_t p = 0; p < Map.size(); ++p) {
+      int64_t Ix = int64_t(p) - Pad;
+      if (Ix < 0) Ix = -Ix;
+      if (Ix >= S) Ix = 2 * int64_t(S) - 1 - Ix;
+      Map[p] = int32_t(std::clamp<int64_t>(Ix, 0, S - 1));
+    }
+  }
+};
+
+// Horizontal pass of 24-bit rows Y0 .. Y1 - 1 through the dense windows: each
+// source row is split into three padded planes, then every destination pixel
+// is three dot products.
+void HorizontalRows24(TIEBitmap* Src, int32_t Y0, int32_t Y1, const TDenseContributors& H, int32_t DstW,
+                      uint8_t* Work, const std::function<void(int32_t)>& AfterRow) {
+  const size_t Len = H.Map.size(), RowBytes = size_t(DstW) * 3;
+  std::vector<uint8_t> Planes(Len * 3);
+  uint8_t* P0 = Planes.data();
+  uint8_t* P1 = P0 + Len;
+  uint8_t* P2 = P1 + Len;
+  const int32_t K = H.K;
+  for (int32_t y = Y0; y < Y1; ++y) {
+    const uint8_t* S = Src->GetScanline(y);
+    for (size_t p = 0; p < Len; ++p) {
+      const uint8_t* Px = S + size_t(H.Map[p]) * 3;
+      P0[p] = Px[0];
+      P1[p] = Px[1];
+      P2[p] = Px[2];
+    }
+    uint8_t* Out = Work + RowBytes * size_t(y);
+    for (int32_t x = 0; x < DstW; ++x) {
+      const int32_t* Wt = H.W.data() + size_t(x) * K;
+      const uint8_t* A0 = P0 + H.First[x];
+      const uint8_t* A1 = P1 + H.First[x];
+      const uint8_t* A2 = P2 + H.First[x];
+      int32_t S0 = 0, S1 = 0, S2 = 0;
+      for (int32_t k = 0; k < K; ++k) {
+        S0 += Wt[k] * A0[k];
+        S1 += Wt[k] * A1[k];
+        S2 += Wt[k] * A2[k];
+      }
+      const int32_t T = H.Total[x] == 0 ? 256 : H.Total[x];
+      Out[3 * x] = uint8_t(std::clamp(S0 / T, 0, 255));
+      Out[3 * x + 1] = uint8_t(std::clamp(S1 / T, 0, 255));
+      Out[3 * x + 2] = uint8_t(std::clamp(S2 / T, 0, 255));
+    }
+    if (AfterRow) AfterRow(y);
+  }
+}
 
 double AxisScale(int32_t S, int32_t D) {
   if (S == 1 || D == 1) return double(D) / S;
@@ -250,6 +332,8 @@ void _ResampleEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, const T
   const int32_t DstW = Dst->GetWidth(), DstH = Dst->GetHeight();
   TContributors H;
   H.Build(SrcW, DstW, AxisScale(SrcW, DstW), Filter);
+  TDenseContributors HD;
+  HD.Build(H, SrcW, DstW);
   CheckPlaneSize(DstW, SrcH, 3);
   std::vector<uint8_t> Work(size_t(DstW) * 3 * size_t(SrcH));
   const double F = 100.0 / (SrcH + DstH + 0.5);
@@ -265,8 +349,7 @@ void _ResampleEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, const T
       [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Publish) {
         std::function<void(int32_t)> After;
         if (OnProgress) After = [&](int32_t r) { Publish(int32_t((double(r) * N + 1) * F)); };
-        HorizontalRows<3>([Work24](int32_t y) -> const uint8_t* { return Work24->GetScanline(y); }, Start,
-                          Start + Count, H, DstW, Work.data(), After);
+        HorizontalRows24(Work24, Start, Start + Count, HD, DstW, Work.data(), After);
       },
       Report);
 

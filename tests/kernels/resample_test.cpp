@@ -273,6 +273,31 @@ TEST(Convolution, ThreadedEqualsSingleThreaded) {
   }
 }
 
+TEST(Convolution, ColourPathEqualsThePlanePath) {
+  // The 24-bit pass reads dense windows, the 8-bit one sparse lists: one
+  // channel of a colour resample must equal the same plane resampled alone.
+  std::mt19937 Rng(5);
+  const int32_t W = 37, H = 23;
+  auto C = std::make_unique<TIEBitmap>(W, H, ie24RGB);
+  auto G = std::make_unique<TIEBitmap>(W, H, ie8g);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) {
+      uint8_t* P = C->GetScanline(y) + 3 * x;
+      P[0] = P[1] = P[2] = uint8_t(Rng());
+      P[1] = uint8_t(Rng());
+      G->GetScanline(y)[x] = P[0];
+    }
+  for (TResampleFilter F : {rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell, rfNearest, rfLinear})
+    for (auto [DW, DH] : {std::pair{3, 2}, std::pair{11, 40}, std::pair{90, 9}, std::pair{1, 5}}) {
+      TIEBitmap Dc(DW, DH, ie24RGB), Dg(DW, DH, ie8g);
+      _ResampleEx(C.get(), &Dc, F, nullptr, nullptr, 2);
+      IEResample8Bit(G.get(), &Dg, F);
+      for (int32_t y = 0; y < DH; ++y)
+        for (int32_t x = 0; x < DW; ++x)
+          ASSERT_EQ(Dc.GetScanline(y)[3 * x], Dg.GetScanline(y)[x]) << int(F) << " " << DW << "x" << DH;
+    }
+}
+
 TEST(AreaResample, ThreadedEqualsSingleThreaded) {
   std::mt19937 Rng(11);
   auto S = std::make_unique<TIEBitmap>(53, 47, ie24RGB);
