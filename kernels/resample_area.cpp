@@ -111,10 +111,42 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, bool Bicubic, int32_t MaxV, co
       }
       return Window[s].data();
     };
-    // Modes 1 and 3 sample a piece without its vertical fraction, so a source
-    // row's horizontal integral serves every vertical piece inside that row.
-    std::vector<double> RowInt(size_t(DstW) * C);
-    int32_t RowIntOf = -1;
+    // A source row's horizontal integral (each piece's width times its
+    // horizontal sample) serves every vertical piece that samples that row
+    // without a vertical fraction (modes 1 and 3), and bilinear vertical
+    // interpolation is linear, so it blends the integrals of two rows.  Two
+    // rows are kept.
+    const bool HInterp = Mode == 0 || Mode == 1;
+    std::vector<double> Ints[2] = {std::vector<double>(size_t(DstW) * C), std::vector<double>(size_t(DstW) * C)};
+    int32_t IntOf[2] = {-1, -1};
+    auto Integral = [&](int32_t J) -> const double* {
+      for (int s = 0; s < 2; ++s)
+        if (IntOf[s] == J) return Ints[s].data();
+      // Rows only advance within a band: the older row is the one to drop.
+      const int Slot = IntOf[0] <= IntOf[1] ? 0 : 1;
+      std::vector<double>& RowInt = Ints[Slot];
+      const T* S = Row(J);
+      std::fill(RowInt.begin(), RowInt.end(), 0.0);
+      for (const TPiece& Pc : Pieces) {
+        const int32_t x = Pc.X;
+        double* Ri = RowInt.data() + size_t(Pc.DstX) * C;
+        if (!HInterp) {
+          for (int c = 0; c < C; ++c) Ri[c] += Pc.Width * S[x * C + c];
+          continue;
+        }
+        const int32_t Left = std::max(x - 1, 0), Right = std::min(x + 1, SrcW - 1);
+        const int32_t Right2 = x + 2 <= SrcW - 1 ? x + 2 : Right;
+        const double L = Pc.L;
+        for (int c = 0; c < C; ++c) {
+          const double V = Bicubic ? IECubicSample(S[Left * C + c], S[x * C + c], S[Right * C + c],
+                                                   S[Right2 * C + c], L, 0, Hi)
+                                   : (1 - L) * S[x * C + c] + L * S[Right * C + c];
+          Ri[c] += Pc.Width * V;
+        }
+      }
+      IntOf[Slot] = J;
+      return RowInt.data();
+    };
     std::vector<double> Acc(size_t(DstW) * C, 0.0);
     std::vector<T> Out(size_t(DstW) * C);
     for (int32_t Y = Start; Y < Start + Count; ++Y) {
@@ -123,32 +155,18 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, bool Bicubic, int32_t MaxV, co
         const TVPiece& Vp = VPieces[k];
         const int32_t J = Vp.J;
         const double G = Vp.G, Height = Vp.Height;
-        const T* S = Row(J);
         if (Mode == 1 || Mode == 3) {
-          if (RowIntOf != J) {
-            std::fill(RowInt.begin(), RowInt.end(), 0.0);
-            for (const TPiece& Pc : Pieces) {
-              const int32_t x = Pc.X;
-              double* Ri = RowInt.data() + size_t(Pc.DstX) * C;
-              if (Mode == 3) {
-                for (int c = 0; c < C; ++c) Ri[c] += Pc.Width * S[x * C + c];
-                continue;
-              }
-              const int32_t Left = std::max(x - 1, 0), Right = std::min(x + 1, SrcW - 1);
-              const int32_t Right2 = x + 2 <= SrcW - 1 ? x + 2 : Right;
-              const double L = Pc.L;
-              for (int c = 0; c < C; ++c) {
-                const double V = Bicubic ? IECubicSample(S[Left * C + c], S[x * C + c], S[Right * C + c],
-                                                         S[Right2 * C + c], L, 0, Hi)
-                                         : (1 - L) * S[x * C + c] + L * S[Right * C + c];
-                Ri[c] += Pc.Width * V;
-              }
-            }
-            RowIntOf = J;
-          }
-          for (size_t i = 0; i < Acc.size(); ++i) Acc[i] += Height * RowInt[i];
+          const double* I0 = Integral(J);
+          for (size_t i = 0; i < Acc.size(); ++i) Acc[i] += Height * I0[i];
           continue;
         }
+        if (!Bicubic) {
+          const double* I0 = Integral(J);
+          const double* I1 = Integral(J + 1 < SrcH ? J + 1 : J);
+          for (size_t i = 0; i < Acc.size(); ++i) Acc[i] += Height * ((1 - G) * I0[i] + G * I1[i]);
+          continue;
+        }
+        const T* S = Row(J);
         const T* P = Row(J + 1 < SrcH ? J + 1 : J);
         const T* R = Row(J + 2 < SrcH ? J + 2 : (J + 1 < SrcH ? J + 1 : J));
         const T* Q = Row(J > 0 ? J - 1 : J);
