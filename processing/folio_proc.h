@@ -24,6 +24,7 @@
 #include "io/progress.h"
 #include "platform/gdi/colors.h"
 #include "platform/rtl/components.h"
+#include "platform/vcl/form_reader.h"
 
 class TIEBitmap;
 class TIEMask;
@@ -52,7 +53,7 @@ constexpr TIEPixelFormatSet IEPixelFormatSetOf(std::initializer_list<TIEPixelFor
 
 using TIESaveUndoEvent = std::function<void(TObject* Sender, TIEUndoSource Source)>;
 
-class TFolioProc : public TComponent {
+class TFolioProc : public TComponent, public IFormPropertyTarget {
  public:
   // AutoUndo starts on when the component has an owner.
   explicit TFolioProc(TComponent* AOwner = nullptr);
@@ -73,6 +74,8 @@ class TFolioProc : public TComponent {
   // The processed bitmap.
   TIEBitmap* GetIEBitmap() const { return FIEBitmap; }
   void Notification(TComponent* AComponent, TOperation Operation) override;
+  // Published properties and events read from form resources.
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
 
   // ---- properties ----
   bool GetAutoUndo() const { return FAutoUndo; }
@@ -190,3 +193,7 @@ class TFolioProc : public TComponent {
   int32_t FUndoLimit = 1;
   bool FLastPushAdded = false;
 };
+
+// Makes "TFolioProc" creatable by form resources (also done when the unit is
+// linked in).
+void IERegisterFolioProcClass();

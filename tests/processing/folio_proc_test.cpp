@@ -17,6 +17,7 @@
 #include "foundations/selection_mask.h"
 #include "foundations/temp_file.h"
 #include "platform/rtl/streams.h"
+#include "platform/vcl/forms.h"
 #include "views/view_base.h"
 
 namespace {
@@ -230,6 +231,25 @@ TEST(FolioProc, AttachmentFollowsTheView) {
   EXPECT_EQ(P.GetAttachedFolio(), nullptr);
   ASSERT_NE(P.GetIEBitmap(), nullptr);
   EXPECT_EQ(P.GetIEBitmap()->GetWidth(), 0);
+}
+
+TEST(FolioProc, ReadFromAFormResource) {
+  const char* Text =
+      "object F: TForm\n"
+      "  object Proc1: TFolioProc\n"
+      "    AutoUndo = False\n"
+      "    UndoLimit = 7\n"
+      "    Background = $00112233\n"
+      "    MsgLanguage = msEnglish\n"
+      "  end\n"
+      "end\n";
+  TForm F(nullptr);
+  F.ReadFormResourceText(Text, "proc");
+  auto* P = F.Find<TFolioProc>("Proc1");
+  ASSERT_NE(P, nullptr);
+  EXPECT_FALSE(P->GetAutoUndo());
+  EXPECT_EQ(P->GetUndoLimit(), 7);
+  EXPECT_EQ(P->GetBackground(), TColor(0x00112233));
 }
 
 TEST(Undo, LimitsCaptionsAndSources) {
