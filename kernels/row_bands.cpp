@@ -95,4 +95,7 @@ void IERunRowBands(int32_t Rows, int32_t Workers, const TIEBandBody& Body,
     }
   }
   Pool.WaitAndFreeAll();
+  // The last value band 0 published, also when every band ended before the
+  // first look.
+  Forward(Sync.Progress.load());
 }

@@ -348,6 +348,15 @@ TEST(Convolution, OneBitAndResampleBitmap) {
   _Resample1BitEx(Page.get(), &D, rfTriangle);
   EXPECT_LT(D.GetScanline(10)[30], 255);  // the stroke shows as gray
   EXPECT_EQ(D.GetScanline(10)[0], 255);
+  // Unfiltered stretch keeps the format; an alpha plane follows the image.
+  TIEBitmap Pal(4, 1, ie8p), Big(8, 2, ie24RGB);
+  Pal.GetScanline(0)[3] = 9;
+  Pal.GetAlphaChannel()->GetScanline(0)[3] = 17;
+  IEResampleBitmap(&Pal, &Big, rfNone);
+  EXPECT_EQ(Big.GetPixelFormat(), ie8p);
+  EXPECT_EQ(Big.GetScanline(1)[7], 9);
+  ASSERT_TRUE(Big.HasAlphaChannel());
+  EXPECT_EQ(Big.GetAlpha(6, 1), 17);
   TIEBitmap P(10, 10, ie24RGB);
   IEResampleBitmap(Page.get(), &P, rfProjectBW);
   EXPECT_EQ(P.GetPixelFormat(), ie1g);
