@@ -148,10 +148,11 @@ void Measure(benchmark::State& State, const char* PeerName, TWork Work) {
   }
 }
 
-void Page(benchmark::State& State, TResampleFilter Filter, int32_t Num, int32_t Den, const char* Peer) {
+void Page(benchmark::State& State, TResampleFilter Filter, int32_t Num, int32_t Den, const char* Peer,
+          int32_t Threads = 0) {
   Measure(State, Peer, [&](TPages& P) {
     TIEBitmap Dst(kPageW * Num / Den, kPageH * Num / Den, ie24RGB);
-    _ResampleEx(P.Colour.get(), &Dst, Filter);
+    _ResampleEx(P.Colour.get(), &Dst, Filter, nullptr, nullptr, Threads);
     benchmark::DoNotOptimize(Dst.GetScanline(0));
   });
 }
@@ -160,6 +161,9 @@ void BM_Lanczos3Half(benchmark::State& S) { Page(S, rfLanczos3, 1, 2, "lanczos3_
 void BM_Lanczos3Double(benchmark::State& S) { Page(S, rfLanczos3, 2, 1, "lanczos3_200"); }
 void BM_BilinearHalf(benchmark::State& S) { Page(S, rfBilinear, 1, 2, "bilinear_50"); }
 void BM_BilinearDouble(benchmark::State& S) { Page(S, rfBilinear, 2, 1, "bilinear_200"); }
+// One worker: per-core speed beside Pillow's single thread.
+void BM_Lanczos3HalfOneThread(benchmark::State& S) { Page(S, rfLanczos3, 1, 2, "lanczos3_50", 1); }
+void BM_BilinearHalfOneThread(benchmark::State& S) { Page(S, rfBilinear, 1, 2, "bilinear_50", 1); }
 void BM_FaxThumbnail(benchmark::State& S) {
   Measure(S, "fax_thumb", [](TPages& P) {
     TIEBitmap Dst(110, 150, ie24RGB);
@@ -172,6 +176,8 @@ BENCHMARK(BM_Lanczos3Half)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Lanczos3Double)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BilinearHalf)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BilinearDouble)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Lanczos3HalfOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BilinearHalfOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FaxThumbnail)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -13,6 +13,15 @@ namespace {
 
 constexpr double Tolerance = 0.0001;
 
+// Rounds V to the nearest integer, halves to even, after limiting it to
+// 0 .. Max: adding and taking away 2^52 leaves the FPU's own rounding (to
+// nearest, ties to even) for values in that range, and vectorises.
+inline double RoundLimited(double V, double Max) {
+  V = V < 0 ? 0 : (V > Max ? Max : V);
+  constexpr double Shift = 4503599627370496.0;  // 2^52
+  return (V + Shift) - Shift;
+}
+
 double CubicKernel(double D) {
   D = std::fabs(D);
   if (D <= 1) return D * D * D - 2 * D * D + 1;
@@ -127,13 +136,26 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, bool Bicubic, int32_t MaxV, co
       std::vector<double>& RowInt = Ints[Slot];
       const T* S = Row(J);
       std::fill(RowInt.begin(), RowInt.end(), 0.0);
+      if (!HInterp) {
+        // Pieces come in order of destination column: sum each column's run
+        // in registers and store it once.
+        double Run[C] = {};
+        int32_t Col = Pieces.empty() ? 0 : Pieces.front().DstX;
+        for (const TPiece& Pc : Pieces) {
+          if (Pc.DstX != Col) {
+            for (int c = 0; c < C; ++c) RowInt[size_t(Col) * C + c] = Run[c], Run[c] = 0;
+            Col = Pc.DstX;
+          }
+          const T* Px = S + size_t(Pc.X) * C;
+          for (int c = 0; c < C; ++c) Run[c] += Pc.Width * Px[c];
+        }
+        for (int c = 0; c < C; ++c) RowInt[size_t(Col) * C + c] = Run[c];
+        IntOf[Slot] = J;
+        return RowInt.data();
+      }
       for (const TPiece& Pc : Pieces) {
         const int32_t x = Pc.X;
         double* Ri = RowInt.data() + size_t(Pc.DstX) * C;
-        if (!HInterp) {
-          for (int c = 0; c < C; ++c) Ri[c] += Pc.Width * S[x * C + c];
-          continue;
-        }
         const int32_t Left = std::max(x - 1, 0), Right = std::min(x + 1, SrcW - 1);
         const int32_t Right2 = x + 2 <= SrcW - 1 ? x + 2 : Right;
         const double L = Pc.L;
@@ -191,8 +213,9 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, bool Bicubic, int32_t MaxV, co
                                      Hi);
               };
               if (Mode == 0)
-                V = IECubicSample(IERound(HCubic(Q)), IERound(HCubic(S)), IERound(HCubic(P)), IERound(HCubic(R)), G,
-                                  0, Hi);
+                V = IECubicSample(int32_t(RoundLimited(HCubic(Q), Hi)), int32_t(RoundLimited(HCubic(S), Hi)),
+                                  int32_t(RoundLimited(HCubic(P), Hi)), int32_t(RoundLimited(HCubic(R), Hi)), G, 0,
+                                  Hi);
               else
                 V = IECubicSample(Q[x * C + c], S[x * C + c], P[x * C + c], R[x * C + c], G, 0, Hi);
             }
@@ -200,7 +223,7 @@ void AreaResample(TIEBitmap* Src, TIEBitmap* Dst, bool Bicubic, int32_t MaxV, co
           }
         }
       }
-      for (size_t i = 0; i < Out.size(); ++i) Out[i] = T(std::clamp(IERound(Acc[i] * Norm), 0, MaxV));
+      for (size_t i = 0; i < Out.size(); ++i) Out[i] = T(RoundLimited(Acc[i] * Norm, Hi));
       std::memcpy(Dst->GetScanline(Y), Out.data(), Out.size() * sizeof(T));
       Publish(int32_t(double(Y - Start + 1) * Workers / DstH * 100));
     }

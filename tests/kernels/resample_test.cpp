@@ -166,6 +166,12 @@ TEST(AreaResample, PinnedCases) {
   IEAreaResample8(S.get(), &D, false);
   EXPECT_EQ(Row8(&D, 0), (std::vector<uint8_t>{2, 25}));   // 1.5 -> 2, 25.25 -> 25
   EXPECT_EQ(Row8(&D, 1), (std::vector<uint8_t>{100, 7}));  // 100.25 -> 100
+  for (auto [Block, Want] : {std::pair{std::vector<uint8_t>{1, 2, 3, 4}, 2}, std::pair{std::vector<uint8_t>{3, 4, 3, 4}, 4}}) {
+    auto B = Gray8(2, 2, Block);  // means 2.5 and 3.5: halves go to even
+    TIEBitmap One(1, 1, ie8g);
+    IEAreaResample8(B.get(), &One, false);
+    EXPECT_EQ(One.GetScanline(0)[0], Want);
+  }
   // Doubling (0, 100) samples each destination pixel at its right edge.
   auto R = Gray8(2, 1, {0, 100});
   TIEBitmap D2(4, 1, ie8g);
