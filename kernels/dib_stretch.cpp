@@ -7,8 +7,8 @@
 
 #include "foundations/image_buffer.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/pixel_utils.h"
-#include "processing/quantizer.h"
+#include "foundations/pixel_utils.h"
+#include "kernels/quantizer.h"
 
 namespace {
 

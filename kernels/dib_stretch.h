@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "foundations/pixel_types.h"
-#include "io/progress.h"
+#include "foundations/progress.h"
 
 class TIEBitmap;
 class TIEQuantizer;

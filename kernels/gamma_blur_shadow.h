@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "foundations/pixel_types.h"
-#include "io/progress.h"
+#include "foundations/progress.h"
 
 class TIEBitmap;
 class TObject;

@@ -11,7 +11,7 @@
 // band of destination rows.
 #include <cstdint>
 
-#include "io/progress.h"
+#include "foundations/progress.h"
 
 class TIEBitmap;
 class TObject;

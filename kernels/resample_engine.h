@@ -13,18 +13,15 @@
 // convolutions: they go to the kernels of resample_fast.h and resample_area.h.
 #include <cstdint>
 
-#include "io/progress.h"
+#include "foundations/progress.h"
 
 class TIEBitmap;
 class TObject;
 
-#ifndef FOLIVRA_TRESAMPLEFILTER_DEFINED
-#define FOLIVRA_TRESAMPLEFILTER_DEFINED
 enum TResampleFilter : uint8_t {
   rfNone, rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell,
   rfNearest, rfLinear, rfFastLinear, rfBilinear, rfBicubic, rfProjectBW, rfProjectWB
 };
-#endif
 
 // Weight function and radius of a convolution filter (rfTriangle .. rfLinear);
 // a radius of 0 for the others.

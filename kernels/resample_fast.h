@@ -12,7 +12,7 @@
 // Everything runs in the caller's thread.
 #include <cstdint>
 
-#include "io/progress.h"
+#include "foundations/progress.h"
 
 class TIEBitmap;
 class TObject;

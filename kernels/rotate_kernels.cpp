@@ -60,23 +60,41 @@ bool ExactTurn(TIEBitmap* Src, TIEBitmap* Dst, double Angle) {
   }
   const bool Quarter = M == 90 || M == -270 || M == 270 || M == -90;
   const int32_t DW = Quarter ? H : W, DH = Quarter ? W : H;
-  Dst->Allocate(DW, DH, Src->GetPixelFormat());
+  // Without memory for the turned copy Dst stays empty: the caller sees it.
+  if (!Dst->Allocate(DW, DH, Src->GetPixelFormat())) return true;
   if (Src->GetPixelFormat() == ie8p) Src->CopyPaletteTo(Dst);
   const size_t DLen = PixelBytes(DW, Bits);
-  std::vector<uint8_t> Row(DLen);
-  for (int32_t dy = 0; dy < DH; ++dy) {
-    std::fill(Row.begin(), Row.end(), uint8_t(0));
-    if (!Quarter) {
+  if (!Quarter) {
+    std::vector<uint8_t> Row(DLen);
+    for (int32_t dy = 0; dy < DH; ++dy) {
+      std::fill(Row.begin(), Row.end(), uint8_t(0));
       const uint8_t* S = Src->GetScanline(H - 1 - dy);
       for (int32_t dx = 0; dx < DW; ++dx) CopyPixel(S, W - 1 - dx, Row.data(), dx, Bits);
-    } else if (M == 90 || M == -270) {
-      // Source (x, y) lands on (y, W - 1 - x): destination row dy is source column W - 1 - dy.
-      for (int32_t dx = 0; dx < DW; ++dx) CopyPixel(Src->GetScanline(dx), W - 1 - dy, Row.data(), dx, Bits);
-    } else {
-      // Source (x, y) lands on (H - 1 - y, x): destination row dy is source column dy.
-      for (int32_t dx = 0; dx < DW; ++dx) CopyPixel(Src->GetScanline(H - 1 - dx), dy, Row.data(), dx, Bits);
+      std::memcpy(Dst->GetScanline(dy), Row.data(), DLen);
     }
-    std::memcpy(Dst->GetScanline(dy), Row.data(), DLen);
+    return true;
+  }
+  // A quarter turn makes every destination row a source column.  Rows are
+  // built a band at a time so each source row is read in one short run per
+  // band instead of one pixel per destination row; the band stays in cache.
+  const bool CounterClockwise = M == 90 || M == -270;
+  const int32_t BandRows = int32_t(std::clamp<size_t>((size_t{256} << 10) / std::max<size_t>(DLen, 1), 1, 64));
+  std::vector<uint8_t> Band(DLen * size_t(BandRows));
+  TRowLocks Rows(Src);
+  for (int32_t First = 0; First < DH; First += BandRows) {
+    const int32_t Count = std::min(BandRows, DH - First);
+    std::fill(Band.begin(), Band.end(), uint8_t(0));
+    for (int32_t dx = 0; dx < DW; ++dx) {
+      // Counter-clockwise, source (x, y) lands on (y, W - 1 - x); clockwise
+      // on (H - 1 - y, x).
+      const uint8_t* S = Rows.Rows[size_t(CounterClockwise ? dx : H - 1 - dx)];
+      for (int32_t k = 0; k < Count; ++k) {
+        const int32_t dy = First + k;
+        CopyPixel(S, CounterClockwise ? W - 1 - dy : dy, Band.data() + DLen * size_t(k), dx, Bits);
+      }
+    }
+    for (int32_t k = 0; k < Count; ++k)
+      std::memcpy(Dst->GetScanline(First + k), Band.data() + DLen * size_t(k), DLen);
   }
   return true;
 }
@@ -183,20 +201,27 @@ void IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, double Background, double Angl
   }
 }
 
-void IERotateGeneric(TIEBitmap* Bitmap, double Background, double Angle, const TIEProgressEvent& OnProgress,
+bool IERotateGeneric(TIEBitmap* Bitmap, double Background, double Angle, const TIEProgressEvent& OnProgress,
                      TObject* Sender) {
-  if (!Usable(Bitmap)) return;
+  if (!Usable(Bitmap)) return true;
   TIEBitmap Turned;
   IERotateInto(Bitmap, &Turned, Background, Angle, OnProgress, Sender);
-  if (Turned.GetWidth() <= 0) return;
+  if (Turned.GetWidth() <= 0) return false;
+  // The alpha plane is turned before anything is replaced, so a failure
+  // leaves image and plane as they were.
+  TIEBitmap TurnedAlpha;
+  const bool HasAlpha = Bitmap->HasAlphaChannel() && Usable(Bitmap->GetAlphaChannel());
+  if (HasAlpha) {
+    IERotateInto(Bitmap->GetAlphaChannel(), &TurnedAlpha, 0, Angle);
+    if (TurnedAlpha.GetWidth() <= 0) return false;
+  }
   std::unique_ptr<TIEBitmap> Alpha = Bitmap->DetachAlphaChannel();
   Bitmap->AssignImage(&Turned);
   if (Alpha) {
-    TIEBitmap TurnedAlpha;
-    IERotateInto(Alpha.get(), &TurnedAlpha, 0, Angle);
-    Alpha->AssignImage(&TurnedAlpha);
+    if (HasAlpha) Alpha->AssignImage(&TurnedAlpha);
     Bitmap->AttachAlphaChannel(std::move(Alpha));
   }
+  return true;
 }
 
 void IERotateHQ24(TIEBitmap* Bitmap, TRGB Background, int32_t Quality, double Angle,

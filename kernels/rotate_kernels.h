@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "foundations/pixel_types.h"
-#include "io/progress.h"
+#include "foundations/progress.h"
 
 class TIEBitmap;
 class TObject;
@@ -20,8 +20,9 @@ class TObject;
 // 90 copy pixels and ignore Background.
 void IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, double Background, double Angle,
                   const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
-// In place, through IERotateInto.
-void IERotateGeneric(TIEBitmap* Bitmap, double Background, double Angle, const TIEProgressEvent& OnProgress = nullptr,
+// In place, through IERotateInto, the alpha plane with it.  False, with the
+// image as it was, when memory for the turned copy cannot be had.
+bool IERotateGeneric(TIEBitmap* Bitmap, double Background, double Angle, const TIEProgressEvent& OnProgress = nullptr,
                      TObject* Sender = nullptr);
 // In place, ie24RGB; Quality 1 bilinear, 2 bicubic (undershoot clamps to 0,
 // overshoot to 255).

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "foundations/pixel_types.h"
-#include "io/progress.h"
+#include "foundations/progress.h"
 #include "platform/gdi/colors.h"
 #include "platform/rtl/components.h"
 #include "platform/vcl/form_reader.h"

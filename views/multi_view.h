@@ -25,7 +25,8 @@
 #include <vector>
 
 #include "foundations/pixel_types.h"
-#include "io/progress.h"
+#include "foundations/progress.h"
+#include "kernels/resample_engine.h"
 #include "platform/gdi/colors.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/threads.h"
@@ -42,16 +43,6 @@ class TFolioMIO;
 class TFolioMView;
 class TIEVirtualImageList;
 class TIEVirtualImageInfo;
-
-// Resampling filters of the image processing layer.  Defined here until that
-// layer has a header of its own; the guard lets the two meet in one unit.
-#ifndef FOLIVRA_TRESAMPLEFILTER_DEFINED
-#define FOLIVRA_TRESAMPLEFILTER_DEFINED
-enum TResampleFilter : uint8_t {
-  rfNone, rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell,
-  rfNearest, rfLinear, rfFastLinear, rfBilinear, rfBicubic, rfProjectBW, rfProjectWB
-};
-#endif
 
 // How images are kept: unchanged, or reduced to the thumbnail size.
 enum TIEStoreType : uint8_t { ietNormal, ietThumb };
@@ -144,7 +135,7 @@ class TFolioMView : public TIEView {
   void SetImage(int32_t Index, TBitmap* Bitmap);
   // The storing core: no layout, no repaint.
   void StoreImageBitmap(int32_t Index, TIEBaseBitmap* Bitmap);
-  // Bitmap := the entry's image (loaded on demand first); unchanged when the
+  // Bitmap = the entry's image (loaded on demand first); unchanged when the
   // entry has none.  These four raise EListError for an index outside the list.
   void CopyToIEBitmap(int32_t Index, TIEBitmap* Bitmap);
   // A shared bitmap of the store (nullptr when no image); pair every call

@@ -7,7 +7,7 @@
 
 #include "foundations/image_buffer.h"
 #include "kernels/dib_stretch.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "foundations/image_buffer.h"
 #include "kernels/gamma_blur_shadow.h"
 #include "platform/gdi/colors.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "foundations/image_buffer.h"
 #include "kernels/rotate_kernels.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 #include <cmath>
 #include "platform/gdi/colors.h"

@@ -1,0 +1,18 @@
+#pragma once
+// Turning an image upright after its EXIF orientation value, through the
+// mirror and exact quarter turns of rotate_kernels.h.  Images of 1 bit or
+// whole bytes per pixel are turned; others, and empty ones, are left alone.
+#include <cstdint>
+
+class TIEBitmap;
+
+// 2 mirror horizontally; 3 mirror vertically, then horizontally; 4 mirror
+// vertically; 5 rotate by -90 degrees, then mirror horizontally (the
+// transpose: stored row 0 becomes the left column); 6 rotate by -90; 7 rotate
+// by +90, then mirror horizontally (the transverse: stored row 0 becomes the
+// right column, read upwards); 8 rotate by +90; any other value (1 = upright)
+// leaves the image alone.  Positive angles turn counter-clockwise; a rotation
+// swaps width and height exactly.  The alpha
+// plane turns with the image.  When memory for the turned copy cannot be had
+// the image stays as it was.
+void IEApplyEXIFOrientation(TIEBitmap* Image, int32_t Orientation);
