@@ -732,8 +732,8 @@ constexpr size_t kMaxApp1Payload = 65533;
 
 }  // namespace
 
-void IEEncodeExifBlock(TIOParamsVals* Params, uint8_t*& Buffer, int32_t& Size, bool ExifHeader) {
-  Buffer = nullptr;
+void IEEncodeExifBlock(TIOParamsVals* Params, std::unique_ptr<uint8_t[]>& Buffer, int32_t& Size, bool ExifHeader) {
+  Buffer.reset();
   Size = 0;
   if (!Params) return;
   std::vector<uint8_t> out = BuildBlock(*Params, true);
@@ -742,13 +742,13 @@ void IEEncodeExifBlock(TIOParamsVals* Params, uint8_t*& Buffer, int32_t& Size, b
   if (ExifHeader && out.size() + 6 > kMaxApp1Payload) out = BuildBlock(*Params, false);
   const size_t total = out.size() + (ExifHeader ? 6 : 0);
   if (total > 0x7FFFFFFF) return;
-  Buffer = new uint8_t[total];
+  Buffer = std::make_unique<uint8_t[]>(total);
   size_t at = 0;
   if (ExifHeader) {
-    std::memcpy(Buffer, kExifHeader, 6);
+    std::memcpy(Buffer.get(), kExifHeader, 6);
     at = 6;
   }
-  std::memcpy(Buffer + at, out.data(), out.size());
+  std::memcpy(Buffer.get() + at, out.data(), out.size());
   Size = int32_t(total);
 }
 

@@ -11,6 +11,8 @@
 // outside its bytes.
 #include <cstdint>
 
+#include <memory>
+
 #include "kernels/rotate_flip.h"  // IEApplyEXIFOrientation, used on thumbnails
 
 class TStream;
@@ -18,12 +20,11 @@ class TIEBitmap;
 class TIOParamsVals;
 class TiffDirectory;
 
-// Builds the block of Params in a new block owned by the caller (free it with
-// delete[]); with ExifHeader it starts with the 6-byte header (for a JPEG APP1
+// Builds the block of Params in a new buffer for the caller; with ExifHeader it starts with the 6-byte header (for a JPEG APP1
 // marker), without it is the bare little-endian TIFF structure.  The thumbnail
 // (ExifThumbnail, when not empty) goes into IFD1 as a JPEG.  Buffer is null
 // and Size 0 when nothing could be built.
-void IEEncodeExifBlock(TIOParamsVals* Params, uint8_t*& Buffer, int32_t& Size, bool ExifHeader);
+void IEEncodeExifBlock(TIOParamsVals* Params, std::unique_ptr<uint8_t[]>& Buffer, int32_t& Size, bool ExifHeader);
 
 // Reads an APP1 payload into Params.  False, with Params untouched, when the
 // data does not begin with the EXIF header or when the TIFF structure behind

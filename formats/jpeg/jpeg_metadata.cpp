@@ -39,10 +39,9 @@ void IERebuildJpegMarkers(TIOParamsVals& P) {
 
   // EXIF: one block, built from the fields
   if (P.ExifPresent) {
-    uint8_t* Raw = nullptr;
+    std::unique_ptr<uint8_t[]> Buffer;
     int32_t Size = 0;
-    IEEncodeExifBlock(&P, Raw, Size, true);
-    std::unique_ptr<uint8_t[]> Buffer(Raw);
+    IEEncodeExifBlock(&P, Buffer, Size, true);
     if (Buffer && Size > 0 && Size <= MaxMarkerPayload) {
       const int32_t Exif = M.IndexOfExif();
       if (Exif >= 0) M.DeleteMarker(Exif);

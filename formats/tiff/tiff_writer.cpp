@@ -270,10 +270,10 @@ uint32_t CopySubDirectory(TPageWriter& W, const TiffDirectory& Sub) {
 }
 
 void WriteExifTags(TPageWriter& W, TIOParamsVals& Params) {
-  uint8_t* block = nullptr;
+  std::unique_ptr<uint8_t[]> owned;
   int32_t size = 0;
-  IEEncodeExifBlock(&Params, block, size, false);
-  std::unique_ptr<uint8_t[]> owned(block);
+  IEEncodeExifBlock(&Params, owned, size, false);
+  uint8_t* block = owned.get();
   // The block is a little-endian structure like the file.
   if (!block || size < 8 || block[0] != 'I') return;
   TIEMemStream ms(block, size);
@@ -813,10 +813,10 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
 bool TiffInjectExif(TStream* SourceStream, TStream* TargetStream, const std::string& SourceFileName,
                     TIOParamsVals* Params, int32_t PageIndex, const std::string& TargetFileName) {
   if (!Params) return true;
-  uint8_t* block = nullptr;
+  std::unique_ptr<uint8_t[]> owned;
   int32_t size = 0;
-  IEEncodeExifBlock(Params, block, size, false);
-  std::unique_ptr<uint8_t[]> owned(block);
+  IEEncodeExifBlock(Params, owned, size, false);
+  uint8_t* block = owned.get();
   TIETIFFHandler exif;
   if (block && size > 0) {
     TIEMemStream ms(block, size);

@@ -28,12 +28,10 @@ const char* const kPython = "/usr/bin/python3";
 bool HavePillow() { return RunCommand(std::string(kPython) + " -c 'import PIL' 2>/dev/null") == 0; }
 
 Bytes Encode(TIOParamsVals& P, bool Header = true) {
-  uint8_t* buf = nullptr;
+  std::unique_ptr<uint8_t[]> buf;
   int32_t size = 0;
   IEEncodeExifBlock(&P, buf, size, Header);
-  Bytes out(buf, buf + size);
-  delete[] buf;
-  return out;
+  return Bytes(buf.get(), buf.get() + size);
 }
 
 // A 24-bit picture whose every pixel differs from its neighbours.
