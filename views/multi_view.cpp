@@ -45,12 +45,14 @@ void ColorTransparentPixels(TIEBitmap* Bitmap) {
 }
 
 // Source reduced or enlarged to Width x Height the way thumbnails are made,
-// by the resampler with the store filter (1-bit pages become gray unless the
-// filter projects them or is rfNone); the alpha plane follows.
+// by the resampler with the store filter; the alpha plane follows.  A 1-bit
+// page becomes shades of gray even when the store filter is rfNone (a plain
+// stretch would drop most of its strokes), unless the filter projects it.
 std::unique_ptr<TIEBitmap> MakeReduced(TIEBitmap* Source, int32_t Width, int32_t Height,
                                        TResampleFilter Filter) {
   auto Result = std::make_unique<TIEBitmap>();
   if (!Result->Allocate(Width, Height, Source->GetPixelFormat())) return nullptr;
+  if (Filter == rfNone && Source->GetPixelFormat() == ie1g) Filter = rfFastLinear;
   IEResampleBitmap(Source, Result.get(), Filter);
   // A resampled opaque plane is still opaque: keep the hint that lets
   // painting skip it.
