@@ -5,7 +5,8 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
-#include "kernels/resample.h"
+#include "kernels/dib_stretch.h"
+#include "kernels/resample_engine.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/rtl/sysutils.h"
 #include "views/view_base.h"
@@ -279,10 +280,10 @@ std::unique_ptr<TIEBitmap> StretchTo(TIEBitmap* Source, int32_t W, int32_t H, bo
       Src = Tmp.get();
     }
     if (!Dest->Allocate(W, H, ie24RGB)) return nullptr;
-    IEStretchLinear24(Src, Dest.get());
+    _ResampleEx(Src, Dest.get(), rfFastLinear);
   } else {
     if (!Dest->Allocate(W, H, Source->GetPixelFormat())) return nullptr;
-    IEStretchNearest(Source, Dest.get());
+    _IEBmpStretchEx(Source, Dest.get());
   }
   return Dest;
 }
@@ -315,7 +316,7 @@ void TFolioIO::AdjustDpi() {
   if (Alpha) {
     auto NewAlpha = TIEBitmap::CreateAlphaPlane(NW, NH, ieMemory);
     if (NewAlpha && NewAlpha->GetPixelFormat() == Alpha->GetPixelFormat()) {
-      IEStretchNearest(Alpha.get(), NewAlpha.get());
+      _IEBmpStretchEx(Alpha.get(), NewAlpha.get());
       FIEBitmap->AttachAlphaChannel(std::move(NewAlpha));
     }
   }

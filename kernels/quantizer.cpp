@@ -405,6 +405,8 @@ TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, TRGB* Palette, int32_t PaletteLeng
                            int32_t ColorCount)
     : FBitmap(Bitmap), FColorCount(std::clamp(ColorCount, 1, kMaxColorCount)) {
   if (!Palette) PaletteLength = 0;
+  // Indexes are handed out only for entries the caller can hold.
+  if (PaletteLength > 0) FColorCount = std::min(FColorCount, PaletteLength);
   if (!FBitmap || FBitmap->IsEmpty()) {
     FIsGray = false;
     return;
@@ -427,9 +429,11 @@ TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, TRGB* Palette, int32_t PaletteLeng
     const int32_t n = std::min({FColorCount, PaletteLength, FBitmap->GetPaletteLen()});
     for (int32_t i = 0; i < n; ++i) Palette[i] = FBitmap->GetPaletteColor(i);
   } else if (FIsGray) {
+    // An even ramp from black to white: the last entry is white whatever the
+    // count (2 colours give 0 and 255).
     const int32_t n = std::min(FColorCount, PaletteLength);
     for (int32_t i = 0; i < n; ++i) {
-      const uint8_t v = uint8_t(std::clamp((int32_t)std::trunc(i * (256.0 / FColorCount)), 0, 255));
+      const uint8_t v = FColorCount < 2 ? 0 : uint8_t(std::clamp(IERound(i * 255.0 / (FColorCount - 1)), 0, 255));
       Palette[i] = TRGB{v, v, v};
     }
   }
@@ -472,7 +476,8 @@ int32_t TIEQuantizer::ColorToIndex(const TRGB& Color) {
   // A palette image maps through its own palette, gray or not: the palette
   // handed out was the source palette, not a ramp.
   if (FBitmap && FBitmap->GetPixelFormat() == ie8p) {
-    const int32_t len = FBitmap->GetPaletteLen();
+    // Only the entries handed to the caller can be answered.
+    const int32_t len = std::min(FBitmap->GetPaletteLen(), FColorCount);
     const TRGB* pal = FBitmap->GetPalette();
     if (!pal || len <= 0) return 0;
     for (int32_t i = 0; i < len; ++i)

@@ -8,7 +8,7 @@
 #include "foundations/value_helpers.h"
 #include "io/folio_io.h"
 #include "io/multi_io.h"
-#include "kernels/resample.h"
+#include "kernels/resample_engine.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/sysutils.h"
 
@@ -44,30 +44,20 @@ void ColorTransparentPixels(TIEBitmap* Bitmap) {
   }
 }
 
-// Source reduced or enlarged to Width x Height the way thumbnails are made:
-// 1-bit pages to 24-bit gray by averaging, 24-bit images filtered (or plain
-// stretched with rfNone), other formats stretched in their own format.
+// Source reduced or enlarged to Width x Height the way thumbnails are made,
+// by the resampler with the store filter; the alpha plane follows.  A 1-bit
+// page becomes shades of gray even when the store filter is rfNone (a plain
+// stretch would drop most of its strokes), unless the filter projects it.
 std::unique_ptr<TIEBitmap> MakeReduced(TIEBitmap* Source, int32_t Width, int32_t Height,
                                        TResampleFilter Filter) {
-  const TIEPixelFormat Format = Source->GetPixelFormat();
-  const TIEPixelFormat Target = (Format == ie1g || Format == ie24RGB) ? ie24RGB : Format;
   auto Result = std::make_unique<TIEBitmap>();
-  if (!Result->Allocate(Width, Height, Target)) return nullptr;
-  if (Format == ie1g) {
-    IEResample1BitBoxGray(Source, Result.get());
-  } else if (Format == ie24RGB && Filter != rfNone) {
-    IEStretchLinear24(Source, Result.get());
-  } else {
-    IEStretchNearest(Source, Result.get());
-  }
-  if (Source->HasAlphaChannel()) {
-    TIEBitmap* SrcAlpha = Source->GetAlphaChannel();
-    TIEBitmap* DstAlpha = Result->GetAlphaChannel();
-    if (DstAlpha && DstAlpha->GetWidth() == Width && DstAlpha->GetHeight() == Height) {
-      IEStretchNearest(SrcAlpha, DstAlpha);
-      DstAlpha->SetFull(SrcAlpha->GetFull());
-    }
-  }
+  if (!Result->Allocate(Width, Height, Source->GetPixelFormat())) return nullptr;
+  if (Filter == rfNone && Source->GetPixelFormat() == ie1g) Filter = rfFastLinear;
+  IEResampleBitmap(Source, Result.get(), Filter);
+  // A resampled opaque plane is still opaque: keep the hint that lets
+  // painting skip it.
+  if (Source->HasAlphaChannel() && Result->HasAlphaChannel())
+    Result->GetAlphaChannel()->SetFull(Source->GetAlphaChannel()->GetFull());
   return Result;
 }
 

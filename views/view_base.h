@@ -25,7 +25,9 @@
 class TBitmap;
 class TCanvas;
 class TIEBitmap;
+class TIEMask;
 class TIEView;
+class TStream;
 
 // A change callback: Sender is the view, Code 0 when the view's image object
 // changed, 1 when the view is being destroyed.
@@ -97,6 +99,37 @@ class TIEView : public TCustomControl {
   // other during the walk: a removed callback is not called any more, and
   // one registered during the walk is called from the next walk on.
   virtual void CallBitmapChangeEvents();
+
+  // -- what the processing component's selection and undo call.  A view
+  // without selections, layers or objects keeps these defaults, and the
+  // processing component then treats it as such.
+  // The selection mask; nullptr for a view that has no selections.
+  virtual TIEMask* GetSelectionMask() { return nullptr; }
+  // Whether a selection is in force (the mask may be empty all the same).
+  virtual bool GetHasSelection() { return false; }
+  // The selection written to / read from a stream; Save answers false for a
+  // view that has no selections.  Mode 1 shifts a selection that no longer
+  // fits back inside the image.
+  virtual bool SaveSelectionToStream(TStream& Stream) { return false; }
+  virtual void LoadSelectionFromStream(TStream& Stream, int32_t Mode) {}
+  // Layers: their number (0 for a view without layers), the current one (-1
+  // without layers) and each one's bitmap.
+  virtual int32_t GetLayerCount() { return 0; }
+  virtual int32_t GetCurrentLayerIndex() { return -1; }
+  virtual TIEBitmap* GetLayerBitmap(int32_t Index) { return nullptr; }
+  // One layer's record: a 4-byte length of the whole record, the layer's
+  // 16-byte identifier, then the layer's state (its bitmap when WithBitmap).
+  virtual void SaveLayerRecord(int32_t Index, TStream& Stream, bool WithBitmap) {}
+  // Reads a whole record at the stream's position into layer Index.
+  virtual void LoadLayerRecord(int32_t Index, TStream& Stream) {}
+  // The first layer with that identifier; -1 when none.
+  virtual int32_t FindLayerById(const uint8_t* Id16) { return -1; }
+  // Vector objects, and objects with layers together; Save answers false for
+  // a view that has none of that kind.
+  virtual bool SaveObjectsToStream(TStream& Stream) { return false; }
+  virtual void LoadObjectsFromStream(TStream& Stream) {}
+  virtual bool SaveLayersAndObjectsToStream(TStream& Stream) { return false; }
+  virtual void LoadLayersAndObjectsFromStream(TStream& Stream) {}
 
   void Dispatch(TMessage& Message) override;
   bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;

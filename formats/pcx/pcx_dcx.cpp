@@ -13,6 +13,7 @@
 #include "foundations/progress.h"
 #include "platform/rtl/streams.h"
 #include "foundations/pixel_utils.h"
+#include "kernels/dib_stretch.h"
 #include "kernels/quantizer.h"
 
 namespace {
@@ -85,37 +86,6 @@ void ReportRow(TIEProgressRec& Progress, int32_t Row, int32_t Height) {
     Progress.last = p;
     Progress.Report(p);
   }
-}
-
-// A new 1-bit image of a bitmap that holds exactly two colours, the darker
-// (by the library's gray weights) for the 0 bits; null otherwise.
-std::unique_ptr<TIEBitmap> TwoColorTo1Bit(TIEBitmap* Src, TRGB& Color0, TRGB& Color1) {
-  const int32_t w = Src->GetWidth(), h = Src->GetHeight();
-  if (w <= 0 || h <= 0) return nullptr;
-  TRGB c[2];
-  int32_t n = 0;
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      const TRGB p = Src->GetPixelRGB(x, y);
-      if (n > 0 && IESameRGB(p, c[0])) continue;
-      if (n > 1 && IESameRGB(p, c[1])) continue;
-      if (n == 2) return nullptr;
-      c[n++] = p;
-    }
-  if (n != 2) return nullptr;
-  if (IERGBToGray(c[1]) < IERGBToGray(c[0])) std::swap(c[0], c[1]);
-  Color0 = c[0];
-  Color1 = c[1];
-  auto out = TIEBitmap::CreateSized(w, h, ie1g);
-  if (out->IsEmpty()) return nullptr;
-  const size_t rowBytes = size_t((w + 7) / 8);
-  for (int32_t y = 0; y < h; ++y) {
-    uint8_t* row = out->GetScanline(y);
-    std::memset(row, 0, rowBytes);
-    for (int32_t x = 0; x < w; ++x)
-      if (IESameRGB(Src->GetPixelRGB(x, y), c[1])) row[x >> 3] |= uint8_t(0x80 >> (x & 7));
-  }
-  return out;
 }
 
 }  // namespace
@@ -347,7 +317,7 @@ void PcxWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
     // 0 black and 1 white unless the two colours of the image say otherwise.
     TRGB c0 = IECreateRGB(0, 0, 0), c1 = IECreateRGB(255, 255, 255);
     if (bmp->GetPixelFormat() != ie1g) {
-      work = TwoColorTo1Bit(bmp, c0, c1);
+      work = IEConvertTwoColorTo1Bit(bmp, c0, c1);
       if (!work) {
         c0 = IECreateRGB(0, 0, 0);
         c1 = IECreateRGB(255, 255, 255);

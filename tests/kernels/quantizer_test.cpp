@@ -68,11 +68,13 @@ TEST(Quantizer, ExactPaletteInOrderOfFirstAppearance) {
   for (int i = 200; i < 256; ++i) EXPECT_EQ(pal[i], kSentinel) << i;
   EXPECT_EQ(q.ColorToIndex(IECreateRGB(7, 7, 8)), -1);
 
-  // A buffer shorter than the colour count is never overrun.
+  // A buffer shorter than the colour count bounds the count: 200 colours do
+  // not fit 4 entries, so a 4-colour palette is built and every index fits.
   std::vector<TRGB> small(4, kSentinel);
   TIEQuantizer q2(b.get(), small.data(), 4, 256);
-  EXPECT_EQ(q2.GetExactCount(), 200);
-  EXPECT_EQ(small[3], IECreateRGB(3, 252, 1));
+  EXPECT_FALSE(q2.HasExactPalette());
+  EXPECT_EQ(q2.GetColorCount(), 4);
+  for (int i = 0; i < 200; ++i) EXPECT_LT(q2.ColorToIndex(pal[i]), 4);
 }
 
 TEST(Quantizer, HugeRequestsStayBounded) {
@@ -83,9 +85,14 @@ TEST(Quantizer, HugeRequestsStayBounded) {
   });
   std::vector<TRGB> pal(16, kSentinel);
   TIEQuantizer q(b.get(), pal, 1000000000);
-  EXPECT_EQ(q.GetColorCount(), 65536);
-  EXPECT_EQ(q.GetExactCount(), 128 * 128);
-  EXPECT_EQ(q.ColorToIndex(IECreateRGB(254, 254, 0)), 128 * 128 - 1);
+  EXPECT_EQ(q.GetColorCount(), 16);  // bounded by the buffer
+  EXPECT_FALSE(q.HasExactPalette());
+  EXPECT_LT(q.ColorToIndex(IECreateRGB(254, 254, 0)), 16);
+  std::vector<TRGB> big(65536, kSentinel);
+  TIEQuantizer qb(b.get(), big, 1000000000);
+  EXPECT_EQ(qb.GetColorCount(), 65536);
+  EXPECT_EQ(qb.GetExactCount(), 128 * 128);
+  EXPECT_EQ(qb.ColorToIndex(IECreateRGB(254, 254, 0)), 128 * 128 - 1);
   TIEQuantizer none(b.get(), nullptr, 0, -5);
   EXPECT_EQ(none.GetColorCount(), 1);
 }
@@ -95,12 +102,48 @@ TEST(Quantizer, GrayImagesGetARamp) {
   std::vector<TRGB> pal(16, kSentinel);
   TIEQuantizer q(b.get(), pal, 16);
   EXPECT_TRUE(q.GetIsGray());
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(pal[i], IECreateRGB(uint8_t(i * 16), uint8_t(i * 16), uint8_t(i * 16)));
+  // An even ramp that keeps white: 0, 17, ..., 255.
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(pal[i], IECreateRGB(uint8_t(i * 17), uint8_t(i * 17), uint8_t(i * 17)));
   EXPECT_EQ(q.ColorToIndex(IECreateRGB(255, 255, 255)), 15);
   EXPECT_EQ(q.ColorToIndex(IECreateRGB(15, 15, 15)), 0);
   std::vector<TRGB> two(2);
   TIEQuantizer q2(b.get(), two, 2);
-  EXPECT_EQ(two[1], IECreateRGB(128, 128, 128));
+  EXPECT_EQ(two[0], IECreateRGB(0, 0, 0));
+  EXPECT_EQ(two[1], IECreateRGB(255, 255, 255));
+  EXPECT_EQ(q2.ColorToIndex(IECreateRGB(127, 127, 127)), 0);
+  EXPECT_EQ(q2.ColorToIndex(IECreateRGB(128, 128, 128)), 1);
+}
+
+TEST(Quantizer, IndexesStayInsideTheCallersPalette) {
+  // 256 colours asked, a buffer of 16: no index beyond 15 and no write
+  // beyond the buffer.
+  auto g = Make24(256, 1, [](int x, int) { return IECreateRGB(uint8_t(x), uint8_t(x), uint8_t(x)); });
+  std::vector<TRGB> small(16, kSentinel);
+  TIEQuantizer q(g.get(), small.data(), 16, 256);
+  EXPECT_EQ(q.ColorToIndex(IECreateRGB(255, 255, 255)), 15);
+  EXPECT_EQ(small[15], IECreateRGB(255, 255, 255));
+  // A palette image asked for fewer colours than its palette holds.
+  TIEBitmap b;
+  ASSERT_TRUE(b.Allocate(2, 1, ie8p));
+  b.SetPaletteColor(0, IECreateRGB(1, 2, 3));
+  b.SetPaletteColor(5, IECreateRGB(200, 10, 10));
+  std::vector<TRGB> pal(4, kSentinel);
+  TIEQuantizer p(&b, pal, 4);
+  EXPECT_LT(p.ColorToIndex(IECreateRGB(200, 10, 10)), 4);
+}
+
+TEST(Quantizer, WideImagesAreReadWhole) {
+  // 70000 pixels wide: colours beyond column 65535 still count.
+  const int32_t savedMethod = IEColorReductionAlgorithm;
+  IEColorReductionAlgorithm = 1;
+  auto w = Make24(70000, 1, [](int x, int) {
+    return x < 65536 ? IECreateRGB(uint8_t(x % 100), 0, 0) : IECreateRGB(0, uint8_t(200 + x % 50), 0);
+  });
+  std::vector<TRGB> pal(2, kSentinel);
+  TIEQuantizer q(w.get(), pal, 2);
+  EXPECT_EQ(q.GetMethod(), 1);
+  EXPECT_TRUE(pal[0].g >= 192 || pal[1].g >= 192);
+  IEColorReductionAlgorithm = savedMethod;
 }
 
 TEST(Quantizer, PaletteImagesKeepTheirPalette) {

@@ -357,19 +357,28 @@ TEST_F(MultiViewTest, OneBitPagesAreAveragedToGray) {
       if (x < 100 || x % 2 == 0) Row[x >> 3] |= uint8_t(0x80 >> (x & 7));
   }
   ASSERT_EQ(Page.GetPixelRGB(0, 0).r, 255);
-  V->SetIEBitmap(0, &Page);
-  TIEBitmap Out;
-  V->CopyToIEBitmap(0, &Out);
-  ASSERT_EQ(Out.GetWidth(), 100);
-  const struct {
-    int32_t X;
-    int Level;
-  } Expect[] = {{10, 255}, {60, 128}, {90, 0}};
-  for (const auto& E : Expect) {
-    TRGB P = Out.GetPixel24(E.X, 20);
-    EXPECT_EQ(P.r, E.Level) << E.X;
-    EXPECT_EQ(P.g, P.r);
-    EXPECT_EQ(P.b, P.r);
+  // Unfiltered storing too: a plain stretch would keep only every other
+  // column of the page.
+  for (TResampleFilter Filter : {rfFastLinear, rfNone}) {
+    SCOPED_TRACE(int(Filter));
+    V->StoreFilter = Filter;
+    V->SetIEBitmap(0, &Page);
+    TIEBitmap Out;
+    V->CopyToIEBitmap(0, &Out);
+    ASSERT_EQ(Out.GetWidth(), 100);
+    ASSERT_EQ(Out.GetPixelFormat(), ie24RGB);
+    const struct {
+      int32_t X;
+      int Level;
+    } Expect[] = {{10, 255}, {60, 85}, {90, 0}};
+    // A 2:1 block reaches half a step into both neighbours: three columns, of
+    // which only the middle one is white in the striped quarter.
+    for (const auto& E : Expect) {
+      TRGB P = Out.GetPixel24(E.X, 20);
+      EXPECT_EQ(P.r, E.Level) << E.X;
+      EXPECT_EQ(P.g, P.r);
+      EXPECT_EQ(P.b, P.r);
+    }
   }
 }
 

@@ -1,0 +1,261 @@
+#include "kernels/rotate_kernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "foundations/image_buffer.h"
+#include "platform/rtl/sysutils.h"
+
+namespace {
+
+constexpr long double Pi = 3.141592653589793238462643383279502884L;
+
+size_t PixelBytes(int64_t Width, int32_t BitCount) { return size_t((Width * BitCount + 7) / 8); }
+
+inline void CopyPixel(const uint8_t* Src, int64_t SrcX, uint8_t* Dst, int64_t DstX, int32_t BitCount) {
+  if (BitCount == 1) {
+    const uint8_t Mask = uint8_t(0x80u >> (DstX & 7));
+    if (Src[SrcX >> 3] & (0x80u >> (SrcX & 7)))
+      Dst[DstX >> 3] |= Mask;
+    else
+      Dst[DstX >> 3] &= uint8_t(~Mask);
+  } else {
+    const int64_t N = BitCount / 8;
+    std::memcpy(Dst + DstX * N, Src + SrcX * N, size_t(N));
+  }
+}
+
+bool Usable(TIEBitmap* B) {
+  const int32_t Bits = B ? B->GetBitCount() : 0;
+  return B && B->GetWidth() > 0 && B->GetHeight() > 0 && (Bits == 1 || (Bits > 0 && Bits % 8 == 0));
+}
+
+int32_t Nint(long double V) { return IERound(V); }
+
+// Row locks of every source row for the time of one kernel.
+struct TRowLocks {
+  TIEBitmap* B;
+  std::vector<const uint8_t*> Rows;
+  explicit TRowLocks(TIEBitmap* Bm) : B(Bm), Rows(size_t(Bm->GetHeight())) {
+    for (int32_t y = 0; y < Bm->GetHeight(); ++y) Rows[y] = Bm->LockScanline(y);
+  }
+  ~TRowLocks() {
+    for (int32_t y = 0; y < B->GetHeight(); ++y) B->UnlockScanline(y);
+  }
+};
+
+// Exact turns by multiples of 90 degrees; false when Angle is not one.
+bool ExactTurn(TIEBitmap* Src, TIEBitmap* Dst, double Angle) {
+  if (Angle != std::trunc(Angle) || std::fabs(Angle) > 2e9) return false;
+  const int64_t I = int64_t(Angle);
+  if (I % 90 != 0) return false;
+  const int64_t M = I % 360;
+  const int32_t W = Src->GetWidth(), H = Src->GetHeight(), Bits = Src->GetBitCount();
+  if (M == 0) {
+    Dst->Assign(Src);
+    return true;
+  }
+  const bool Quarter = M == 90 || M == -270 || M == 270 || M == -90;
+  const int32_t DW = Quarter ? H : W, DH = Quarter ? W : H;
+  // Without memory for the turned copy Dst stays empty: the caller sees it.
+  if (!Dst->Allocate(DW, DH, Src->GetPixelFormat())) return true;
+  if (Src->GetPixelFormat() == ie8p) Src->CopyPaletteTo(Dst);
+  const size_t DLen = PixelBytes(DW, Bits);
+  if (!Quarter) {
+    std::vector<uint8_t> Row(DLen);
+    for (int32_t dy = 0; dy < DH; ++dy) {
+      std::fill(Row.begin(), Row.end(), uint8_t(0));
+      const uint8_t* S = Src->GetScanline(H - 1 - dy);
+      for (int32_t dx = 0; dx < DW; ++dx) CopyPixel(S, W - 1 - dx, Row.data(), dx, Bits);
+      std::memcpy(Dst->GetScanline(dy), Row.data(), DLen);
+    }
+    return true;
+  }
+  // A quarter turn makes every destination row a source column.  Rows are
+  // built a band at a time so each source row is read in one short run per
+  // band instead of one pixel per destination row; the band stays in cache.
+  const bool CounterClockwise = M == 90 || M == -270;
+  const int32_t BandRows = int32_t(std::clamp<size_t>((size_t{256} << 10) / std::max<size_t>(DLen, 1), 1, 64));
+  std::vector<uint8_t> Band(DLen * size_t(BandRows));
+  TRowLocks Rows(Src);
+  for (int32_t First = 0; First < DH; First += BandRows) {
+    const int32_t Count = std::min(BandRows, DH - First);
+    std::fill(Band.begin(), Band.end(), uint8_t(0));
+    for (int32_t dx = 0; dx < DW; ++dx) {
+      // Counter-clockwise, source (x, y) lands on (y, W - 1 - x); clockwise
+      // on (H - 1 - y, x).
+      const uint8_t* S = Rows.Rows[size_t(CounterClockwise ? dx : H - 1 - dx)];
+      for (int32_t k = 0; k < Count; ++k) {
+        const int32_t dy = First + k;
+        CopyPixel(S, CounterClockwise ? W - 1 - dy : dy, Band.data() + DLen * size_t(k), dx, Bits);
+      }
+    }
+    for (int32_t k = 0; k < Count; ++k)
+      std::memcpy(Dst->GetScanline(First + k), Band.data() + DLen * size_t(k), DLen);
+  }
+  return true;
+}
+
+// Bilinear or bicubic turn of C interleaved byte channels, with the
+// three-pixel background frame and the final three-pixel cut.
+template <int C>
+void RotateHQ(TIEBitmap* Bitmap, const uint8_t* Bg, int32_t Quality, double Angle,
+              const TIEProgressEvent& OnProgress, TObject* Sender) {
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  const int32_t PW = W + 6, PH = H + 6;
+  // The padded source: picture at (3, 3), background around it.
+  std::vector<uint8_t> Pad(size_t(PW) * PH * C);
+  for (size_t i = 0; i < Pad.size(); ++i) Pad[i] = Bg[i % C];
+  for (int32_t y = 0; y < H; ++y)
+    std::memcpy(Pad.data() + (size_t(y + 3) * PW + 3) * C, Bitmap->GetScanline(y), size_t(W) * C);
+  const long double T = Angle * Pi / 180;
+  const long double Cs = std::cos(T), Sn = std::sin(T);
+  const int32_t DW = Nint(std::fabs(Cs) * (PW - 1) + std::fabs(Sn) * (PH - 1));
+  const int32_t DH = Nint(std::fabs(Sn) * (PW - 1) + std::fabs(Cs) * (PH - 1));
+  const int32_t OutW = std::max(DW - 6, 1), OutH = std::max(DH - 6, 1);
+  const long double Scx = (PW - 1) / 2.0L, Scy = (PH - 1) / 2.0L, Dcx = (DW - 1) / 2.0L, Dcy = (DH - 1) / 2.0L;
+  auto Px = [&](int64_t X, int64_t Y, int c) -> double {
+    if (X < 0 || Y < 0 || X >= PW || Y >= PH) return Bg[c];
+    return Pad[(size_t(Y) * PW + size_t(X)) * C + c];
+  };
+  TIEBitmap Out(OutW, OutH, Bitmap->GetPixelFormat());
+  for (int32_t j = 0; j < OutH; ++j) {
+    uint8_t* D = Out.GetScanline(j);
+    const long double Dy = (j + 3) - Dcy;
+    for (int32_t i = 0; i < OutW; ++i) {
+      const long double Dx = (i + 3) - Dcx;
+      const double Sx = double(Dx * Cs - Dy * Sn + Scx), Sy = double(Dx * Sn + Dy * Cs + Scy);
+      for (int c = 0; c < C; ++c) {
+        int32_t V;
+        if (Sx <= -2 || Sy <= -2 || Sx >= PW + 1 || Sy >= PH + 1) {
+          V = Bg[c];
+        } else if (Quality == 2) {
+          const int64_t X0 = int64_t(Sx), Y0 = int64_t(Sy);
+          const double Tt = Sx - X0, U = Sy - Y0;
+          const double WX[4] = {-Tt * (1 - Tt) * (1 - Tt), 1 - 2 * Tt * Tt + Tt * Tt * Tt, Tt * (1 + Tt - Tt * Tt),
+                                -Tt * Tt * (1 - Tt)};
+          const double WY[4] = {-U * (1 - U) * (1 - U), 1 - 2 * U * U + U * U * U, U * (1 + U - U * U),
+                                -U * U * (1 - U)};
+          double Sum = 0;
+          for (int r = 0; r < 4; ++r) {
+            double RowSum = 0;
+            for (int k = 0; k < 4; ++k) RowSum += WX[k] * Px(X0 - 1 + k, Y0 - 1 + r, c);
+            Sum += WY[r] * RowSum;
+          }
+          // Undershoot clamps to 0 (not its absolute value), overshoot to 255.
+          V = Sum < 0 ? 0 : (Sum > 255 ? 255 : int32_t(Sum));
+        } else {
+          const int64_t X0 = int64_t(Sx), Y0 = int64_t(Sy);
+          const double Fx = Sx - std::floor(Sx), Fy = Sy - std::floor(Sy);
+          const double Top = Px(X0, Y0, c) + (Px(X0 + 1, Y0, c) - Px(X0, Y0, c)) * Fx;
+          const double Bot = Px(X0, Y0 + 1, c) + (Px(X0 + 1, Y0 + 1, c) - Px(X0, Y0 + 1, c)) * Fx;
+          V = std::clamp(int32_t(Top + (Bot - Top) * Fy), 0, 255);
+        }
+        D[i * C + c] = uint8_t(V);
+      }
+    }
+    if (OnProgress) OnProgress(Sender, int32_t(int64_t(j) * 100 / OutH));
+  }
+  std::unique_ptr<TIEBitmap> Alpha = Bitmap->DetachAlphaChannel();
+  Bitmap->AssignImage(&Out);
+  if (Alpha) {
+    IERotateHQ8(Alpha.get(), 0, Quality, Angle);
+    Bitmap->AttachAlphaChannel(std::move(Alpha));
+  }
+}
+
+}  // namespace
+
+void IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, double Background, double Angle,
+                  const TIEProgressEvent& OnProgress, TObject* Sender) {
+  if (!Usable(Src) || !Dst || !std::isfinite(Angle)) return;
+  if (ExactTurn(Src, Dst, Angle)) return;
+  const int32_t W = Src->GetWidth(), H = Src->GetHeight(), Bits = Src->GetBitCount();
+  const long double T = Angle * Pi / 180;
+  const long double Cs = std::cos(T), Sn = std::sin(T);
+  const int32_t DW = std::max(Nint(std::fabs(Cs) * W + std::fabs(Sn) * H), 1);
+  const int32_t DH = std::max(Nint(std::fabs(Sn) * W + std::fabs(Cs) * H), 1);
+  if (!Dst->Allocate(DW, DH, Src->GetPixelFormat())) return;
+  if (Src->GetPixelFormat() == ie8p) Src->CopyPaletteTo(Dst);
+  Dst->Fill(Background);
+  const long double Scx = (W - 1) / 2.0L, Scy = (H - 1) / 2.0L, Dcx = (DW - 1) / 2.0L, Dcy = (DH - 1) / 2.0L;
+  std::vector<int32_t> X(DW), Y(DW);
+  for (int32_t i = 0; i < DW; ++i) {
+    const long double Dx = i - Dcx;
+    X[i] = Nint(Dx * Cs + Scx);
+    Y[i] = Nint(Dx * Sn + Scy);
+  }
+  TRowLocks Rows(Src);
+  for (int32_t j = 0; j < DH; ++j) {
+    const long double Dy = j - Dcy;
+    const int32_t A = Nint(Dy * Sn), B = Nint(Dy * Cs);
+    uint8_t* D = Dst->GetScanline(j);
+    for (int32_t i = 0; i < DW; ++i) {
+      const int64_t Sx = int64_t(X[i]) - A, Sy = int64_t(Y[i]) + B;
+      if (Sx >= 0 && Sy >= 0 && Sx < W && Sy < H) CopyPixel(Rows.Rows[size_t(Sy)], Sx, D, i, Bits);
+    }
+    if (OnProgress) OnProgress(Sender, int32_t(int64_t(j) * 100 / DH));
+  }
+}
+
+bool IERotateGeneric(TIEBitmap* Bitmap, double Background, double Angle, const TIEProgressEvent& OnProgress,
+                     TObject* Sender) {
+  if (!Usable(Bitmap)) return true;
+  TIEBitmap Turned;
+  IERotateInto(Bitmap, &Turned, Background, Angle, OnProgress, Sender);
+  if (Turned.GetWidth() <= 0) return false;
+  // The alpha plane is turned before anything is replaced, so a failure
+  // leaves image and plane as they were.
+  TIEBitmap TurnedAlpha;
+  const bool HasAlpha = Bitmap->HasAlphaChannel() && Usable(Bitmap->GetAlphaChannel());
+  if (HasAlpha) {
+    IERotateInto(Bitmap->GetAlphaChannel(), &TurnedAlpha, 0, Angle);
+    if (TurnedAlpha.GetWidth() <= 0) return false;
+  }
+  std::unique_ptr<TIEBitmap> Alpha = Bitmap->DetachAlphaChannel();
+  Bitmap->AssignImage(&Turned);
+  if (Alpha) {
+    if (HasAlpha) Alpha->AssignImage(&TurnedAlpha);
+    Bitmap->AttachAlphaChannel(std::move(Alpha));
+  }
+  return true;
+}
+
+void IERotateHQ24(TIEBitmap* Bitmap, TRGB Background, int32_t Quality, double Angle,
+                  const TIEProgressEvent& OnProgress, TObject* Sender) {
+  if (!Usable(Bitmap) || Bitmap->GetPixelFormat() != ie24RGB || !std::isfinite(Angle)) return;
+  const uint8_t Bg[3] = {Background.b, Background.g, Background.r};
+  RotateHQ<3>(Bitmap, Bg, Quality, Angle, OnProgress, Sender);
+}
+
+void IERotateHQ8(TIEBitmap* Bitmap, uint8_t Background, int32_t Quality, double Angle) {
+  if (!Usable(Bitmap) || Bitmap->GetBitCount() != 8 || !std::isfinite(Angle)) return;
+  RotateHQ<1>(Bitmap, &Background, Quality, Angle, nullptr, nullptr);
+}
+
+void IEFlip(TIEBitmap* Bitmap, int32_t Direction) {
+  if (!Usable(Bitmap)) return;
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight(), Bits = Bitmap->GetBitCount();
+  const size_t Len = PixelBytes(W, Bits);
+  std::vector<uint8_t> A(Len), C(Len);
+  if (Direction == 1) {
+    for (int32_t y = 0; y < H / 2; ++y) {
+      std::memcpy(A.data(), Bitmap->GetScanline(y), Len);
+      std::memcpy(C.data(), Bitmap->GetScanline(H - 1 - y), Len);
+      std::memcpy(Bitmap->GetScanline(y), C.data(), Len);
+      std::memcpy(Bitmap->GetScanline(H - 1 - y), A.data(), Len);
+    }
+  } else {
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* Row = Bitmap->GetScanline(y);
+      std::memcpy(A.data(), Row, Len);
+      std::memcpy(C.data(), Row, Len);
+      for (int32_t x = 0; x < W; ++x) CopyPixel(A.data(), W - 1 - x, C.data(), x, Bits);
+      std::memcpy(Row, C.data(), Len);
+    }
+  }
+  if (Bitmap->HasAlphaChannel()) IEFlip(Bitmap->GetAlphaChannel(), Direction);
+}

@@ -1,0 +1,199 @@
+#pragma once
+// TFolioProc: the non-visual component every image operation runs through.
+//
+// It works on one image at a time, the processed bitmap, taken from a view
+// (AttachedFolio) or given directly (SetAttachedBitmap).  Every operation
+// follows one protocol: check (and if allowed convert) the pixel format, save
+// an undo snapshot, find the selection, run a kernel over a rectangle of a
+// work bitmap, write the result back through the selection mask, refresh the
+// view and report the end of work.  Analyses (histograms, skew detection) run
+// on a converted copy when the document's format does not suit them, so
+// looking at a page never changes it.  What needs a single-image view
+// (selection mask, layers, objects) is reached through TIEView's virtuals.
+//
+// The undo and redo stacks are implemented in undo.cpp.  Everything runs in
+// the GUI thread.
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundations/pixel_types.h"
+#include "foundations/progress.h"
+#include "platform/gdi/colors.h"
+#include "platform/rtl/components.h"
+#include "platform/vcl/form_reader.h"
+
+class TIEBitmap;
+class TIEMask;
+class TIEView;
+class TStream;
+
+// What an undo snapshot saves.
+enum TIEUndoSource : uint8_t {
+  ieuUnknown = 0,
+  ieuImage = 1,
+  ieuSelection = 2,
+  ieuObject = 3,
+  ieuLayer = 4,
+  ieuFullLayer = 5,
+  ieuObjectsAndLayers = 6
+};
+
+// Pixel formats an operation accepts: bit n stands for format n; empty means
+// any format.
+using TIEPixelFormatSet = uint16_t;
+constexpr TIEPixelFormatSet IEPixelFormatSetOf(std::initializer_list<TIEPixelFormat> Formats) {
+  TIEPixelFormatSet S = 0;
+  for (TIEPixelFormat F : Formats) S = TIEPixelFormatSet(S | (1u << F));
+  return S;
+}
+
+using TIESaveUndoEvent = std::function<void(TObject* Sender, TIEUndoSource Source)>;
+
+class TFolioProc : public TComponent, public IFormPropertyTarget {
+ public:
+  // AutoUndo starts on when the component has an owner.
+  explicit TFolioProc(TComponent* AOwner = nullptr);
+  // Create(nullptr), AutoUndo off, attached to Bitmap.
+  static std::unique_ptr<TFolioProc> CreateFromBitmap(TIEBitmap* Bitmap);
+  ~TFolioProc() override;
+  TFolioProc(const TFolioProc&) = delete;
+  TFolioProc& operator=(const TFolioProc&) = delete;
+
+  // ---- attachment ----
+  TIEView* GetAttachedFolio() const { return FAttachedFolio; }
+  // Takes the view's image as the processed bitmap and follows its changes;
+  // nullptr goes back to an own empty bitmap.
+  void SetAttachedFolio(TIEView* View);
+  // Works on Bitmap directly (the caller keeps it); nullptr with a view
+  // attached does nothing.
+  void SetAttachedBitmap(TIEBitmap* Bitmap);
+  // The processed bitmap.
+  TIEBitmap* GetIEBitmap() const { return FIEBitmap; }
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+  // Published properties and events read from form resources.
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+
+  // ---- properties ----
+  bool GetAutoUndo() const { return FAutoUndo; }
+  void SetAutoUndo(bool Value) { FAutoUndo = Value; }
+  bool GetAutoConvertFormat() const { return FAutoConvertFormat; }
+  void SetAutoConvertFormat(bool Value) { FAutoConvertFormat = Value; }
+  // The view's background when a view is attached.
+  TColor GetBackground() const;
+  void SetBackground(TColor Value);
+  int32_t GetDpiX() const;
+  int32_t GetDpiY() const;
+  // Bounds both stacks; 0 saves nothing.  Lowering it keeps entries until the
+  // next push.
+  int32_t GetUndoLimit() const { return FUndoLimit; }
+  void SetUndoLimit(int32_t Value) { FUndoLimit = Value < 0 ? 0 : Value; }
+  // Storage of image snapshots (a private temporary file by default).
+  TIELocation GetUndoLocation() const { return FUndoLocation; }
+  void SetUndoLocation(TIELocation Value) { FUndoLocation = Value; }
+
+  TIEProgressEvent OnProgress;
+  TNotifyEvent OnFinishWork;
+  TIESaveUndoEvent OnSaveUndo;
+
+  // ---- the operation protocol ----
+  // True when the bitmap's format is in Allowed (or Allowed is empty), or
+  // after converting it to the first allowed candidate when AutoConvertFormat
+  // is on.
+  bool EnsurePixelFormat(TIEPixelFormatSet Allowed);
+  // The selection's rectangle (X2, Y2 exclusive; the whole image without one)
+  // and mask; false when nothing is selected.
+  virtual bool GetSelectionArea(int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2, TIEMask*& Mask);
+  // Saves the undo snapshot (AutoUndo), converts the format and hands out the
+  // work bitmap and rectangle.  A refused format leaves no undo entry and
+  // answers false.
+  bool BeginOperation(TIEPixelFormatSet Allowed, int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2,
+                      const std::string& Caption, TIEBitmap*& Work, TIEMask*& Mask);
+  // Writes Work back through the mask, frees a temporary work bitmap, refreshes.
+  void EndOperation(TIEBitmap* Work, TIEMask* Mask);
+  // Read-only variant: no undo, and a bitmap whose format is not allowed is
+  // converted on a copy, never in the document.
+  bool BeginAnalysis(TIEPixelFormatSet Allowed, int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2,
+                     TIEBitmap*& Work, TIEMask*& Mask);
+  void EndAnalysis(TIEBitmap* Work);
+  // Makes the view show the processed bitmap.
+  void Refresh();
+  // Progress 100, then OnFinishWork.
+  virtual void NotifyFinishWork();
+  // Reports Per (limited to 0 .. 100) to OnProgress.
+  void DoProgress(int32_t Per);
+  // A progress handler for kernels that forwards to DoProgress.
+  TIEProgressEvent ProgressHandler();
+
+  // ---- undo and redo (undo.cpp) ----
+  virtual bool CanUndo() const { return !FUndo.empty(); }
+  virtual bool CanRedo() const { return !FRedo.empty(); }
+  virtual int32_t UndoCount() const { return int32_t(FUndo.size()); }
+  virtual int32_t RedoCount() const { return int32_t(FRedo.size()); }
+  // Counted from the newest (0).
+  virtual std::string GetRedoCaption(int32_t Index) const;
+  virtual std::string GetUndoCaption(int32_t Index) const;
+  // Counted from the oldest (0).
+  TIEUndoSource GetUndoSource(int32_t Index) const;
+  virtual void PushUndo(TIEUndoSource Source = ieuImage);
+  virtual void PushUndoWithCaption(const std::string& Caption, TIEUndoSource Source = ieuImage);
+  virtual void DropNewestUndo();
+  virtual void DropAllUndo();
+  // Counted from the newest.
+  void DropUndoAt(int32_t Position);
+  virtual void Undo(bool AddRedo = false) { RestoreUndoEntry(0, AddRedo); }
+  virtual void RestoreUndoEntry(int32_t Position, bool AddRedo);
+  virtual void PushRedo(TIEUndoSource Source = ieuImage);
+  virtual void PushRedoWithCaption(const std::string& Caption, TIEUndoSource Source = ieuImage);
+  virtual void DropAllRedo();
+  virtual void DropNewestRedo();
+  virtual void Redo() { RestoreRedoEntry(0); }
+  virtual void RestoreRedoEntry(int32_t Position);
+
+  // ---- operations ----
+  // Gamma curve on the channels (red 1, green 2, blue 4) of an ie24RGB or
+  // ieRGB48 image or selection.  Gamma <= 0 is refused (nothing saved).
+  void GammaCorrect(double Gamma, int32_t Channels = 7);
+  // A soft shadow behind the image's opaque part (see IEAddSoftShadow).
+  void AddSoftShadow(double Radius, int32_t OffsetX, int32_t OffsetY, bool AdaptSize, TColor ShadowColor,
+                     int32_t Intensity);
+
+ private:
+  struct TUndoEntry {
+    std::unique_ptr<TObject> Snapshot;  // TIEBitmap for images, TMemoryStream otherwise
+    TIEUndoSource Source = ieuUnknown;
+    std::string Caption;
+    int32_t LayerIndex = -1;  // the view's current layer when an image was saved
+  };
+  using TUndoStack = std::vector<TUndoEntry>;
+
+  void ViewChanged(TIEView* Sender, int32_t Code);
+  void Unregister();
+  void UseOwnBitmap();
+  // The format EnsurePixelFormat would convert to; false when refused.
+  bool TargetFormat(TIEPixelFormatSet Allowed, TIEPixelFormat& Target) const;
+  // Snapshot of Source's kind; false when it does not apply.
+  bool BuildSnapshot(TIEUndoSource Source, TUndoEntry& Entry);
+  bool Push(TUndoStack& Stack, TIEUndoSource Source);
+  void Restore(TUndoEntry& Entry);
+
+  bool FAutoUndo;
+  TIEView* FAttachedFolio = nullptr;
+  void* FCallbackHandle = nullptr;
+  TColor FBackground = TColor(0);
+  TIEBitmap* FIEBitmap = nullptr;
+  std::unique_ptr<TIEBitmap> FOwnBitmap;
+  std::unique_ptr<TIEBitmap> FWorkCopy;
+  bool FAutoConvertFormat = true;
+  TUndoStack FUndo, FRedo;
+  TIELocation FUndoLocation = ieFile;
+  int32_t FUndoLimit = 1;
+  bool FLastPushAdded = false;
+};
+
+// Makes "TFolioProc" creatable by form resources (also done when the unit is
+// linked in).
+void IERegisterFolioProcClass();
