@@ -34,6 +34,8 @@ class TIEFileBuffer;
 class TIEMask;
 class TBitmap;
 class TCanvas;
+class TStream;
+class TIEDibbitmap;
 
 // The abstract buffer shared with the DIB-section buffer: code that only reads
 // rows takes a TIEBaseBitmap.
@@ -181,6 +183,11 @@ class TIEBitmap : public TIEBaseBitmap {
   void AssignImage(TIEBitmap* Source);
   // Imports a platform bitmap (1-, 8-, 24- or 32-bit).
   void AssignTBitmap(TBitmap* Source);
+  // Copies a platform-bitmap buffer (dib_bitmaps.cpp): 1 bit gives ie1g, 8
+  // bits ie8g, 15, 16 and 24 bits ie24RGB (5- and 6-bit fields widened by
+  // repeating their top bits), 32 bits ie32RGB; other bit counts change
+  // nothing.
+  void AssignTIEDibbitmap(TIEDibbitmap* Source);
   // Moves every pixel-holding field to Dest without copying pixels; this bitmap
   // is left empty and usable (location, threshold and options stay).
   void MoveContentTo(TIEBitmap* Dest);
@@ -200,6 +207,21 @@ class TIEBitmap : public TIEBaseBitmap {
   // block holds the rows last row first; 1: first row first.
   void AttachMemory(void* Data, int32_t Width, int32_t Height, TIEPixelFormat PixelFormat,
                     bool FreeFirst, uint8_t RowOrder);
+
+  // ---- raw form (raw_bitmap_stream.cpp) ----
+  // Bytes of the raw form: header, palette, rows, and the alpha plane when
+  // there is one.
+  int64_t GetRawSize();
+  // Writes the raw form to Buffer (which holds GetRawSize bytes) when it is
+  // not null, else to Stream at its position (nothing when both are null).
+  // A short stream write raises EWriteError.
+  void SaveRawToStream(void* Buffer, TStream* Stream);
+  // Reads the raw form from Buffer (BufferSize bytes; -1 = not known) when it
+  // is not null, else from Stream.  Every field is checked against what the
+  // data can hold; a damaged or truncated record answers false and leaves the
+  // stream after the record (or at its end).  A header that is refused leaves
+  // this bitmap as it was; a failure in the pixels leaves it empty.
+  bool LoadRawFromStream(const void* Buffer, TStream* Stream, int64_t BufferSize = -1);
 
   // ---- filling ----
   // Value read per format: ie1g non-zero = white; ie8p/ie8g/ie16g the level;
