@@ -499,13 +499,14 @@ void TIEBitmap::DrawRows32RGBAlpha(const TIERenderRows& A) {
 }
 
 namespace {
+// Branch-free: fax pages are too irregular for a predicted branch per pixel.
 inline TRGB Bit1(const uint8_t* S, int32_t C) {
-  return Gray((S[C >> 3] >> (7 - (C & 7))) & 1 ? 255 : 0);
+  return Gray(uint8_t(0u - ((uint32_t(S[C >> 3]) >> (7 - (C & 7))) & 1u)));
 }
 }  // namespace
 
-void TIEBitmap::DrawRows1g(const TIERenderRows& A) { Dispatch(this, A, false, false, Bit1); }
-void TIEBitmap::DrawRows1gAlpha(const TIERenderRows& A) { Dispatch(this, A, true, false, Bit1); }
+void TIEBitmap::DrawRows1g(const TIERenderRows& A) { Dispatch(this, A, false, false, [](const uint8_t* S, int32_t C) { return Bit1(S, C); }); }
+void TIEBitmap::DrawRows1gAlpha(const TIERenderRows& A) { Dispatch(this, A, true, false, [](const uint8_t* S, int32_t C) { return Bit1(S, C); }); }
 
 namespace {
 void Gray8(TIEBitmap* B, const TIEBitmap::TIERenderRows& A, bool Blend) {
@@ -612,10 +613,10 @@ void TIEBitmap::DrawRows16g(const TIERenderRows& A) { Gray16(this, A, false); }
 void TIEBitmap::DrawRows16gAlpha(const TIERenderRows& A) { Gray16(this, A, true); }
 void TIEBitmap::DrawRows32f(const TIERenderRows& A) { Gray32f(this, A, false); }
 void TIEBitmap::DrawRows32fAlpha(const TIERenderRows& A) { Gray32f(this, A, true); }
-void TIEBitmap::DrawRowsCMYK(const TIERenderRows& A) { Dispatch(this, A, false, false, ReadCMYK); }
-void TIEBitmap::DrawRowsCMYKAlpha(const TIERenderRows& A) { Dispatch(this, A, true, false, ReadCMYK); }
-void TIEBitmap::DrawRowsCIELab(const TIERenderRows& A) { Dispatch(this, A, false, false, ReadLab); }
-void TIEBitmap::DrawRowsCIELabAlpha(const TIERenderRows& A) { Dispatch(this, A, true, false, ReadLab); }
+void TIEBitmap::DrawRowsCMYK(const TIERenderRows& A) { Dispatch(this, A, false, false, [](const uint8_t* S, int32_t C) { return ReadCMYK(S, C); }); }
+void TIEBitmap::DrawRowsCMYKAlpha(const TIERenderRows& A) { Dispatch(this, A, true, false, [](const uint8_t* S, int32_t C) { return ReadCMYK(S, C); }); }
+void TIEBitmap::DrawRowsCIELab(const TIERenderRows& A) { Dispatch(this, A, false, false, [](const uint8_t* S, int32_t C) { return ReadLab(S, C); }); }
+void TIEBitmap::DrawRowsCIELabAlpha(const TIERenderRows& A) { Dispatch(this, A, true, false, [](const uint8_t* S, int32_t C) { return ReadLab(S, C); }); }
 void TIEBitmap::DrawRowsRGB48(const TIERenderRows& A) { RGB48(this, A, false); }
 void TIEBitmap::DrawRowsRGB48Alpha(const TIERenderRows& A) { RGB48(this, A, true); }
 
