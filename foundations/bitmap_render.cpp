@@ -9,6 +9,7 @@
 #include "foundations/bitmap_render.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -505,7 +506,50 @@ inline TRGB Bit1(const uint8_t* S, int32_t C) {
 }
 }  // namespace
 
-void TIEBitmap::DrawRows1g(const TIERenderRows& A) { Dispatch(this, A, false, false, [](const uint8_t* S, int32_t C) { return Bit1(S, C); }); }
+// At 1:1 a fax row is expanded a byte (eight pixels) at a time.
+void TIEBitmap::DrawRows1g(const TIERenderRows& A) {
+  const int32_t Count = A.X2 - A.X1 + 1;
+  bool Consecutive = A.XTable != nullptr && A.XStep == 16384 && Count >= 64;
+  for (int32_t I = 1; Consecutive && I < Count; ++I) Consecutive = A.XTable[I] == A.XTable[0] + I;
+  if (!Consecutive) {
+    Dispatch(this, A, false, false, [](const uint8_t* S, int32_t C) { return Bit1(S, C); });
+    return;
+  }
+  static const auto Expand = [] {
+    std::array<std::array<uint8_t, 24>, 256> T{};
+    for (int32_t B = 0; B < 256; ++B)
+      for (int32_t J = 0; J < 8; ++J) {
+        uint8_t V = (B >> (7 - J)) & 1 ? 255 : 0;
+        T[size_t(B)][size_t(3 * J)] = T[size_t(B)][size_t(3 * J + 1)] = T[size_t(B)][size_t(3 * J + 2)] = V;
+      }
+    return T;
+  }();
+  const int32_t C0 = A.XTable[0], Sh = C0 & 7;
+  const int32_t Groups = Count / 8;
+  int32_t Prev = -1;
+  for (int32_t Y = A.Y1; Y <= A.Y2; ++Y) {
+    const int32_t R = A.YTable[Y - A.Y1];
+    uint8_t* D = A.RowTable[Y] + 3 * int64_t(A.X1);
+    if (A.RowReuse && R == Prev) {
+      std::memcpy(D, A.RowTable[Y - 1] + 3 * int64_t(A.X1), size_t(3) * size_t(Count));
+      continue;
+    }
+    Prev = R;
+    const uint8_t* Row = GetScanline(R);
+    if (Row == nullptr) continue;
+    // The last group's second byte holds the group's last column, so no
+    // read goes past the row.
+    const uint8_t* S = Row + (C0 >> 3);
+    for (int32_t G = 0; G < Groups; ++G) {
+      uint8_t B = Sh == 0 ? S[G] : uint8_t((S[G] << Sh) | (S[G + 1] >> (8 - Sh)));
+      std::memcpy(D + 24 * int64_t(G), Expand[B].data(), 24);
+    }
+    for (int32_t I = Groups * 8; I < Count; ++I) {
+      TRGB V = Bit1(Row, C0 + I);
+      std::memcpy(D + 3 * int64_t(I), &V, 3);
+    }
+  }
+}
 void TIEBitmap::DrawRows1gAlpha(const TIERenderRows& A) { Dispatch(this, A, true, false, [](const uint8_t* S, int32_t C) { return Bit1(S, C); }); }
 
 namespace {

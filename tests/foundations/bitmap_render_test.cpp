@@ -385,3 +385,29 @@ TEST(RenderToTBitmap, DrawsIntoAPlatformBitmap) {
 }
 
 }  // namespace
+
+namespace {
+
+// The 1:1 fax path expands whole bytes: every bit offset and tail length
+// must give the same pixels as reading bit by bit.
+TEST(RenderToTIEBitmap, OneBitAtOneToOneMatchesBitByBit) {
+  auto S = Mem(203, 3, ie1g);
+  for (int32_t Y = 0; Y < 3; ++Y)
+    for (int64_t X = 0; X < S->GetRowLen(); ++X) S->GetScanline(Y)[X] = uint8_t(X * 73 + Y * 29 + 5);
+  for (int32_t SrcX : {0, 1, 3, 7, 8, 13}) {
+    for (int32_t W : {64, 71, 190 - SrcX}) {
+      SCOPED_TRACE(std::to_string(SrcX) + " " + std::to_string(W));
+      auto D = Dest(200, 3, 77);
+      S->RenderToTIEBitmapSimple(D.get(), 2, 0, W, 3, SrcX, 0, W, 3);
+      for (int32_t Y = 0; Y < 3; ++Y)
+        for (int32_t X = 0; X < W && X + 2 < 200; ++X) {
+          int32_t C = SrcX + X;
+          uint8_t Expect = (S->GetScanline(Y)[C >> 3] >> (7 - (C & 7))) & 1 ? 255 : 0;
+          ASSERT_EQ(D->GetPixel24(X + 2, Y).g, Expect) << X << "," << Y;
+        }
+      EXPECT_EQ(D->GetPixel24(1, 1).g, 77);
+    }
+  }
+}
+
+}  // namespace
