@@ -11,6 +11,10 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/streams.h"
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -112,6 +116,18 @@ TEST(ViewGeometry, RectanglesAndSnapping) {
 
 TEST(ViewGeometry, FileSizeAndCheckedWrites) {
   EXPECT_EQ(IEGetFileSize("/nonexistent/folivra/file"), -1);
+  // Sizes beyond 4 GB are answered whole (a sparse file takes no space).
+  testsupport::TempDir Dir;
+  std::string Big = Dir.file("big.bin");
+  int Fd = ::open(Big.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(Fd, 0);
+  const int64_t Size = (int64_t(5) << 30) + 7;
+  bool Sized = ::ftruncate(Fd, off_t(Size)) == 0;
+  ::close(Fd);
+  if (Sized) {
+    EXPECT_EQ(IEGetFileSize(Big), Size);
+  }
+  EXPECT_EQ(IEGetFileSize(Dir.path()), -1);  // a folder is not a file
   TMemoryStream M;
   bool Error = false;
   IEStreamWriteChecked(&M, Error, "abc", 3);
