@@ -18,11 +18,11 @@
 #include "foundations/geometry_colour.h"
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
-#include "io/colour_conversion.h"
+#include "foundations/colour_conversion.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/rtl/types.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 std::function<void(TIEBitmap*, TIEBitmap*, TResampleFilter)> IEResampleExHook;
 std::function<void(TIEBitmap*, TIEBitmap*, TResampleFilter)> IEResample1BitExHook;
@@ -76,9 +76,22 @@ void IERenderStretchNearest(TIEBitmap* Source, TIEBitmap* Dest) {
   }
 }
 
+namespace {
+TIERenderResamplers& InstalledResamplers() {
+  static TIERenderResamplers Resamplers;
+  return Resamplers;
+}
+}  // namespace
+
+void IEInstallRenderResamplers(const TIERenderResamplers& Resamplers) { InstalledResamplers() = Resamplers; }
+
+const TIERenderResamplers& IEInstalledRenderResamplers() { return InstalledResamplers(); }
+
 void IERenderResample(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) {
   if (IEResampleExHook)
     IEResampleExHook(Source, Dest, Filter);
+  else if (auto Installed = InstalledResamplers().ResampleEx)
+    Installed(Source, Dest, Filter);
   else
     IERenderStretchNearest(Source, Dest);
 }
@@ -103,6 +116,10 @@ void IERenderResample1BitBoxGray(TIEBitmap* Source, int32_t X1, int32_t Y1, int3
     IEResample1BitBoxGrayHook(Source, X1, Y1, X2, Y2, Dest);
     return;
   }
+  if (auto Installed = InstalledResamplers().Resample1BitBoxGray) {
+    Installed(Source, X1, Y1, X2, Y2, Dest);
+    return;
+  }
   TIEBitmap Part;
   Part.SetLocation(ieMemory);
   if (!Part.Allocate(X2 - X1 + 1, Y2 - Y1 + 1, ie1g)) return;
@@ -113,6 +130,8 @@ void IERenderResample1BitBoxGray(TIEBitmap* Source, int32_t X1, int32_t Y1, int3
 void IERenderBmpStretch(TIEBitmap* Source, TIEBitmap* Dest) {
   if (IEBmpStretchExHook)
     IEBmpStretchExHook(Source, Dest);
+  else if (auto Installed = InstalledResamplers().BmpStretch)
+    Installed(Source, Dest);
   else
     IERenderStretchNearest(Source, Dest);
 }

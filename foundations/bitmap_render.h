@@ -21,9 +21,10 @@
 
 class TIEBitmap;
 
-// The resamplers live in the processing layer, which installs them at
-// library start-up.  While a hook is empty the render paths use their own
-// nearest-neighbour stretch, so everything still draws (unfiltered).
+// The resamplers live in the layers above.  A hook set here overrides the
+// resampler installed through IEInstallRenderResamplers (below); with
+// neither, the render paths use their own nearest-neighbour stretch, so
+// everything still draws (unfiltered).
 //
 // Filtered resample of an ie24RGB (or gray) Source into Dest's size and
 // format (Dest is allocated ie24RGB by the caller).
@@ -45,8 +46,22 @@ extern std::function<void(TIEBitmap* Source, int32_t X1, int32_t Y1, int32_t X2,
 // in Source's format by the caller).
 extern std::function<void(TIEBitmap* Source, TIEBitmap* Dest)> IEBmpStretchExHook;
 
-// The calls the render paths make: the hook when installed, else the
-// nearest-neighbour stand-in (IERenderStretchNearest).
+// The resamplers a lower layer provides (the kernels install theirs at
+// start-up).  Kept apart from the hooks above: the hooks are plain globals
+// whose own start-up could empty them again after an early install, while
+// these are held where the first use constructs them.  An empty entry leaves
+// that path to the stand-in.
+struct TIERenderResamplers {
+  void (*ResampleEx)(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter) = nullptr;
+  void (*Resample1BitBoxGray)(TIEBitmap* Source, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                              TIEBitmap* Dest) = nullptr;
+  void (*BmpStretch)(TIEBitmap* Source, TIEBitmap* Dest) = nullptr;
+};
+void IEInstallRenderResamplers(const TIERenderResamplers& Resamplers);
+const TIERenderResamplers& IEInstalledRenderResamplers();
+
+// The calls the render paths make: the hook when set, else the installed
+// resampler, else the nearest-neighbour stand-in (IERenderStretchNearest).
 void IERenderResample(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter);
 void IERenderResample1Bit(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter);
 void IERenderResample8Bit(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter);

@@ -1,9 +1,9 @@
 #pragma once
 // The remaining ways a TIEBitmap leaves the buffer world: packed DIBs for
-// printing and their blit onto a canvas, the DrawDib-style helpers the views
-// paint with, and the two small text-box painters of on-screen hints.
-// (TIEBitmap::StretchRectTo and TIEBitmap::RenderToCanvas are declared with
-// the image buffer.)
+// printing and their blit onto a canvas, and the DrawDib-style helpers the
+// views paint with.  (TIEBitmap::StretchRectTo and TIEBitmap::RenderToCanvas
+// are declared with the image buffer; the hint boxes of the views are in
+// views/hint_boxes.h.)
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,9 +11,7 @@
 #include <vector>
 
 class TBitmap;
-class TBrush;
 class TCanvas;
-class TFont;
 class TIEBitmap;
 struct TBitmapInfoHeader;
 
@@ -61,15 +59,3 @@ bool IEDrawDibDraw(TIEDrawDibState* Handle, TCanvas* DC, int32_t XDst, int32_t Y
                    int32_t XSrc, int32_t YSrc, int32_t SrcWidth, int32_t SrcHeight, uint32_t Flags);
 // Palettes are not realized on this platform: answers 0 colours changed.
 uint32_t IEDrawDibRealize(TIEDrawDibState* Handle, TCanvas* DC, bool Background);
-
-// A hint box: the canvas rectangle under the box is kept in Saved (24-bit)
-// so the caller can restore it; X and Y are moved to keep the box inside the
-// canvas.
-void IEDrawTextBoxSavingBackground(TCanvas* Canvas, int32_t& X, int32_t& Y, const std::string& Text,
-                                   TFont* Font, TBrush* Brush, std::unique_ptr<TBitmap>& Saved,
-                                   int32_t CanvasWidth, int32_t CanvasHeight, int32_t TopLeftColor,
-                                   int32_t BottomRightColor);
-// A translucent light-yellow hint box; WidthText keeps its width steady
-// while the text changes.
-void IEDrawTranslucentTextBox(TCanvas* Canvas, int32_t& X, int32_t& Y, const std::string& Text,
-                              const std::string& WidthText);

@@ -12,7 +12,7 @@
 #include "foundations/settings.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 int32_t GUsers = 0;

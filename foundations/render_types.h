@@ -2,15 +2,11 @@
 // Values shared by the rendering paths and the resamplers.
 #include <cstdint>
 
-// Resampling filters of the image processing layer.  The guard lets the
-// places that still spell the list out meet this one in one unit.
-#ifndef FOLIVRA_TRESAMPLEFILTER_DEFINED
-#define FOLIVRA_TRESAMPLEFILTER_DEFINED
+// Resampling filters of the image processing layer.
 enum TResampleFilter : uint8_t {
   rfNone, rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell,
   rfNearest, rfLinear, rfFastLinear, rfBilinear, rfBicubic, rfProjectBW, rfProjectWB
 };
-#endif
 
 // How a drawn source pixel combines with the destination pixel (0..42; 0
 // copies, see bitmap_render.h for the list).  Layers carry one.

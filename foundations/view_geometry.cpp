@@ -12,8 +12,6 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/streams.h"
-#include "platform/vcl/clipboard.h"
-#include "platform/vcl/controls.h"
 
 std::function<void(TIEBitmap*, int32_t, int32_t, int32_t, int32_t, double)> IEBlur8BitHook;
 
@@ -74,19 +72,6 @@ int64_t IEGetFileSize(const std::string& FileName) {
   struct stat St;
   if (::stat(FileName.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) return -1;
   return int64_t(St.st_size);
-}
-
-HWND IEFindWindowHandle(TComponent* Component) {
-  for (TComponent* C = Component; C != nullptr; C = C->GetOwner()) {
-    if (auto* W = dynamic_cast<TWinControl*>(C)) return W->HandleAllocated() ? W->GetHandle() : 0;
-  }
-  return 0;
-}
-
-uint32_t IEFindClipboardFormat(const std::string& Name) {
-  if (Name.empty()) return 0;
-  uint32_t Format = RegisterClipboardFormat(Name);
-  return Format != 0 && IsClipboardFormatAvailable(Format) ? Format : 0;
 }
 
 void IEStreamWriteChecked(TStream* Stream, bool& Error, const void* Buffer, int64_t Count) {

@@ -1,19 +1,17 @@
 #pragma once
 // Free helpers of the views, vector objects, dialogs and writers: rectangle
-// and point tests, the 45-degree snap of a dragged line, file and window
-// queries, the drop-shadow strips and soft shadow painted around images, two
-// decorative backgrounds, clipboard-format lookup and the checked stream
-// write of the file writers.  Rectangles are inclusive.
+// and point tests, the 45-degree snap of a dragged line, the file size query,
+// the drop-shadow strips and soft shadow painted around images, two
+// decorative backgrounds and the checked stream write of the file writers.
+// Rectangles are inclusive.  (Window and clipboard lookups are with the
+// views, in views/window_lookup.h.)
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/vcl/messages.h"
-
 class TBitmap;
 class TCanvas;
-class TComponent;
 class TIEBitmap;
 class TStream;
 
@@ -33,12 +31,6 @@ void IESnapLine(int32_t X0, int32_t Y0, int32_t& X, int32_t& Y);
 
 // Size in bytes of an existing file; -1 when it cannot be opened.
 int64_t IEGetFileSize(const std::string& FileName);
-// The window handle of the first windowed control on Component's owner
-// chain (Component included) when it has one, else 0.
-HWND IEFindWindowHandle(TComponent* Component);
-// The identifier of the clipboard format of that name when data of it is on
-// the clipboard, else 0.
-uint32_t IEFindClipboardFormat(const std::string& Name);
 
 // Writes Count bytes; a short write sets Error (which is never cleared here),
 // so one flag reports any failed field at the end.

@@ -26,6 +26,7 @@
 
 #include "foundations/pixel_types.h"
 #include "foundations/progress.h"
+#include "foundations/render_types.h"
 #include "platform/gdi/colors.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/threads.h"
@@ -42,16 +43,6 @@ class TFolioMIO;
 class TFolioMView;
 class TIEVirtualImageList;
 class TIEVirtualImageInfo;
-
-// Resampling filters of the image processing layer.  Defined here until that
-// layer has a header of its own; the guard lets the two meet in one unit.
-#ifndef FOLIVRA_TRESAMPLEFILTER_DEFINED
-#define FOLIVRA_TRESAMPLEFILTER_DEFINED
-enum TResampleFilter : uint8_t {
-  rfNone, rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell,
-  rfNearest, rfLinear, rfFastLinear, rfBilinear, rfBicubic, rfProjectBW, rfProjectWB
-};
-#endif
 
 // How images are kept: unchanged, or reduced to the thumbnail size.
 enum TIEStoreType : uint8_t { ietNormal, ietThumb };

@@ -1,13 +1,11 @@
 // The smooth canvas: the same pixels as the plain canvas for aligned shapes,
 // translucent pens and brushes, clear and hatched brushes, painting order,
-// 1-bit targets, the switch that turns smooth drawing off, and the hint
-// boxes drawn through it.
+// 1-bit targets and the switch that turns smooth drawing off.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 
-#include "foundations/bitmap_stretch.h"
 #include "foundations/ie_canvas.h"
 #include "foundations/settings.h"
 #include "platform/gdi/bitmap.h"
@@ -212,31 +210,6 @@ TEST(IECanvas, LoadCountFollowsTheViews) {
   EXPECT_EQ(IEGDIPUserCount(), Before + 1);
   IEGDIPUnload();
   EXPECT_TRUE(IEGDIPLoaded());
-}
-
-TEST(HintBoxes, TranslucentBoxAndSavedBackground) {
-  auto B = White(200, 60);
-  int32_t X = -20, Y = 5;
-  IEDrawTranslucentTextBox(B->GetCanvas(), X, Y, "12, 34", "0000, 0000");
-  EXPECT_EQ(X, 0);
-  // Inside the box: tinted towards light yellow, not replaced by it.
-  TColor Inside = Px(*B, 8, Y + 8);
-  EXPECT_NE(Inside, clWhite);
-  EXPECT_EQ(Px(*B, 3, 3), clWhite);
-
-  auto S = White(100, 40);
-  S->GetCanvas()->SetPixel(95, 35, clRed);
-  std::unique_ptr<TBitmap> Saved;
-  TFont Font;
-  TBrush Brush;
-  Brush.SetColor(clYellow);
-  int32_t X2 = 90, Y2 = 30;
-  IEDrawTextBoxSavingBackground(S->GetCanvas(), X2, Y2, "Hi", &Font, &Brush, Saved, 100, 40, clGray,
-                                clBlack);
-  ASSERT_NE(Saved, nullptr);
-  EXPECT_LT(X2, 90);
-  EXPECT_GE(Y2, 0);
-  EXPECT_EQ(Saved->GetPixelColor(95 - X2, 35 - Y2), clRed);
 }
 
 }  // namespace
