@@ -1075,12 +1075,14 @@ void TIEBitmap::AssignTBitmap(TBitmap* Source) {
   FReAllocate = true;
   TPixelFormat PF = Source->GetPixelFormat();
   if (FLocation == ieTBitmap) {
-    if (PF != pf1bit && PF != pf24bit && PF != pf32bit) Source->SetPixelFormat(pf24bit);
     if (FTBitmap == nullptr) {
       FOwnedTBitmap = std::make_unique<TBitmap>();
       FTBitmap = FOwnedTBitmap.get();
     }
     IECopyTBitmap(Source, FTBitmap);
+    // Formats other than 1-, 24- and 32-bit become 24-bit in the copy; the
+    // caller's bitmap stays as it is.
+    if (PF != pf1bit && PF != pf24bit && PF != pf32bit) FTBitmap->SetPixelFormat(pf24bit);
     FWidth = FHeight = -1;
     SyncWithTBitmap();
     FFull = false;
@@ -1128,15 +1130,21 @@ void TIEBitmap::AssignTBitmap(TBitmap* Source) {
       for (int32_t X = 0; X < W; ++X) {
         uint32_t P = uint32_t(S[2 * X]) | (uint32_t(S[2 * X + 1]) << 8);
         uint8_t R, G, B;
+        // The 5- and 6-bit fields are widened by repeating their top bits,
+        // so full intensity stays 255 (white stays white).
+        uint32_t R5 = PF == pf15bit ? (P >> 10) & 31 : (P >> 11) & 31;
+        uint32_t B5 = P & 31;
+        uint32_t G8;
         if (PF == pf15bit) {
-          R = uint8_t(((P >> 10) & 31) << 3);
-          G = uint8_t(((P >> 5) & 31) << 3);
-          B = uint8_t((P & 31) << 3);
+          uint32_t G5 = (P >> 5) & 31;
+          G8 = (G5 << 3) | (G5 >> 2);
         } else {
-          R = uint8_t((P >> 11) << 3);
-          G = uint8_t(((P >> 5) & 63) << 2);
-          B = uint8_t((P & 31) << 3);
+          uint32_t G6 = (P >> 5) & 63;
+          G8 = (G6 << 2) | (G6 >> 4);
         }
+        R = uint8_t((R5 << 3) | (R5 >> 2));
+        G = uint8_t(G8);
+        B = uint8_t((B5 << 3) | (B5 >> 2));
         D[3 * X] = B;
         D[3 * X + 1] = G;
         D[3 * X + 2] = R;

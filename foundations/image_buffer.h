@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "foundations/pixel_types.h"
+#include "foundations/render_types.h"
 #include "platform/gdi/colors.h"
 #include "platform/rtl/object.h"
 
@@ -34,6 +35,9 @@ class TIEFileBuffer;
 class TIEMask;
 class TBitmap;
 class TCanvas;
+class TStream;
+class TIEDibbitmap;
+struct TRect;
 
 // The abstract buffer shared with the DIB-section buffer: code that only reads
 // rows takes a TIEBaseBitmap.
@@ -182,6 +186,11 @@ class TIEBitmap : public TIEBaseBitmap {
   void AssignImage(TIEBitmap* Source);
   // Imports a platform bitmap (1-, 8-, 24- or 32-bit).
   void AssignTBitmap(TBitmap* Source);
+  // Copies a platform-bitmap buffer (dib_bitmaps.cpp): 1 bit gives ie1g, 8
+  // bits ie8g, 15, 16 and 24 bits ie24RGB (5- and 6-bit fields widened by
+  // repeating their top bits), 32 bits ie32RGB; other bit counts change
+  // nothing.
+  void AssignTIEDibbitmap(TIEDibbitmap* Source);
   // Moves every pixel-holding field to Dest without copying pixels; this bitmap
   // is left empty and usable (location, threshold and options stay).
   void MoveContentTo(TIEBitmap* Dest);
@@ -201,6 +210,76 @@ class TIEBitmap : public TIEBaseBitmap {
   // block holds the rows last row first; 1: first row first.
   void AttachMemory(void* Data, int32_t Width, int32_t Height, TIEPixelFormat PixelFormat,
                     bool FreeFirst, uint8_t RowOrder);
+
+  // ---- rendering (bitmap_render.cpp, bitmap_stretch.cpp) ----
+  // Draws the source rectangle into the destination rectangle of Dest, an
+  // ie24RGB bitmap whose rows are all addressable at once (ieMemory or
+  // ieTBitmap; nothing is drawn into others), by nearest neighbour or, with
+  // a Filter, through the resamplers first; blends by Transparency (255
+  // opaque) and the alpha plane (EnableAlpha), applies the display range,
+  // channel offsets and contrast, and combines by RenderOperation.
+  // RowTable, XTable and YTable may be null (local tables) or point to
+  // vectors the caller keeps: empty ones are filled here and handed back
+  // (FreeTables false) or emptied again (FreeTables true); filled ones are
+  // reused after their entries in use are checked.  XTable[x - DstX] is the
+  // source column of destination column x (DstX after clipping), YTable
+  // likewise.  ClipRect (destination, inclusive) restricts what is written.
+  void RenderToTIEBitmap(TIEBitmap* Dest, std::vector<uint8_t*>* RowTable,
+                         std::vector<int32_t>* XTable, std::vector<int32_t>* YTable,
+                         const TRect* ClipRect, int32_t DstX, int32_t DstY, int32_t DstWidth,
+                         int32_t DstHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
+                         int32_t SrcHeight, bool EnableAlpha, bool RowReuse, int32_t Transparency,
+                         TResampleFilter Filter, bool FreeTables,
+                         TIERenderOperation RenderOperation);
+  // What the row kernels receive (defined in bitmap_render.cpp).
+  struct TIERenderRows;
+  // Local tables, no clip, alpha on, no row reuse.
+  void RenderToTIEBitmapSimple(TIEBitmap* Dest, int32_t DstX, int32_t DstY, int32_t DstWidth,
+                               int32_t DstHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
+                               int32_t SrcHeight, int32_t Transparency = 255,
+                               TResampleFilter Filter = rfNone,
+                               TIERenderOperation RenderOperation = 0);
+  // The same into a 24-bit platform bitmap.
+  void RenderToTBitmap(TBitmap* Bitmap, std::vector<uint8_t*>* RowTable,
+                       std::vector<int32_t>* XTable, std::vector<int32_t>* YTable,
+                       const TRect* ClipRect, int32_t DstX, int32_t DstY, int32_t DstWidth,
+                       int32_t DstHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
+                       int32_t SrcHeight, bool EnableAlpha, bool RowReuse, int32_t Transparency,
+                       TResampleFilter Filter, bool FreeTables,
+                       TIERenderOperation RenderOperation);
+  void RenderToTBitmapSimple(TBitmap* Bitmap, int32_t DstX, int32_t DstY, int32_t DstWidth,
+                             int32_t DstHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
+                             int32_t SrcHeight, int32_t Transparency = 255,
+                             TResampleFilter Filter = rfNone,
+                             TIERenderOperation RenderOperation = 0);
+  // Stretches the source rectangle into Dest (ie24RGB) with its alpha plane:
+  // Dest's alpha rectangle receives the source alpha capped at Transparency,
+  // or Transparency where the source has no (or a fully opaque) plane.
+  // Sources other than ie1g and ie24RGB are converted to ie24RGB first.
+  void StretchRectTo(TIEBitmap* Dest, int32_t DstX, int32_t DstY, int32_t DstWidth,
+                     int32_t DstHeight, int32_t SrcX, int32_t SrcY, int32_t SrcWidth,
+                     int32_t SrcHeight, TResampleFilter Filter, int32_t Transparency);
+  // Prints the bitmap onto Canvas at (X, Y, Width, Height): rfNone stretches
+  // a 200-dpi packed DIB; other filters resample into memory and print in
+  // strips of at most 40 MB.  Gamma other than 1 (and above 0) corrects the
+  // 24-bit result; zero or negative gamma is not applied.
+  void RenderToCanvas(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Width, int32_t Height,
+                      TResampleFilter Filter, double Gamma);
+
+  // ---- raw form (raw_bitmap_stream.cpp) ----
+  // Bytes of the raw form: header, palette, rows, and the alpha plane when
+  // there is one.
+  int64_t GetRawSize();
+  // Writes the raw form to Buffer (which holds GetRawSize bytes) when it is
+  // not null, else to Stream at its position (nothing when both are null).
+  // A short stream write raises EWriteError.
+  void SaveRawToStream(void* Buffer, TStream* Stream);
+  // Reads the raw form from Buffer (BufferSize bytes; -1 = not known) when it
+  // is not null, else from Stream.  Every field is checked against what the
+  // data can hold; a damaged or truncated record answers false and leaves the
+  // stream after the record (or at its end).  A header that is refused leaves
+  // this bitmap as it was; a failure in the pixels leaves it empty.
+  bool LoadRawFromStream(const void* Buffer, TStream* Stream, int64_t BufferSize = -1);
 
   // ---- filling ----
   // Value read per format: ie1g non-zero = white; ie8p/ie8g/ie16g the level;
@@ -281,6 +360,29 @@ class TIEBitmap : public TIEBaseBitmap {
   static int64_t DefaultMemoryThreshold();
 
  protected:
+  // The row kernels of RenderToTIEBitmap, one opaque and one blending per
+  // source format (bitmap_render.cpp).
+  virtual void DrawRows24RGB(const TIERenderRows& A);
+  virtual void DrawRows24RGBAlpha(const TIERenderRows& A);
+  virtual void DrawRows32RGB(const TIERenderRows& A);
+  virtual void DrawRows32RGBAlpha(const TIERenderRows& A);
+  virtual void DrawRows1g(const TIERenderRows& A);
+  virtual void DrawRows1gAlpha(const TIERenderRows& A);
+  virtual void DrawRows8g(const TIERenderRows& A);
+  virtual void DrawRows8gAlpha(const TIERenderRows& A);
+  virtual void DrawRows8p(const TIERenderRows& A);
+  virtual void DrawRows8pAlpha(const TIERenderRows& A);
+  virtual void DrawRows16g(const TIERenderRows& A);
+  virtual void DrawRows16gAlpha(const TIERenderRows& A);
+  virtual void DrawRows32f(const TIERenderRows& A);
+  virtual void DrawRows32fAlpha(const TIERenderRows& A);
+  virtual void DrawRowsCMYK(const TIERenderRows& A);
+  virtual void DrawRowsCMYKAlpha(const TIERenderRows& A);
+  virtual void DrawRowsCIELab(const TIERenderRows& A);
+  virtual void DrawRowsCIELabAlpha(const TIERenderRows& A);
+  virtual void DrawRowsRGB48(const TIERenderRows& A);
+  virtual void DrawRowsRGB48Alpha(const TIERenderRows& A);
+
   // Bit count, channel count and row length from the format, width and row
   // alignment (32 at ieTBitmap, where the platform bitmap sets the layout).
   void UpdateDerivedFields();

@@ -318,24 +318,6 @@ int32_t IECopyDIBToBitmap(const void* DIB, size_t DIBSize, TIEBitmap* Bitmap, co
   return B;
 }
 
-void IEDIBGammaCorrect(void* DIB, size_t DIBSize, double Gamma) {
-  if (!DIB || DIBSize < 40 || !(Gamma > 0)) return;
-  uint8_t* H = static_cast<uint8_t*>(DIB);
-  const uint32_t HeaderSize = Rd32(H);
-  const int64_t W = int32_t(Rd32(H + 4));
-  int64_t Hgt = int32_t(Rd32(H + 8));
-  if (Hgt < 0) Hgt = -Hgt;
-  if (HeaderSize < 40 || HeaderSize > DIBSize || Rd16(H + 14) != 24 || Rd32(H + 16) != 0 || W <= 0) return;
-  const int64_t RowLen = ((W * 24 + 31) / 32) * 4;
-  if (uint64_t(RowLen) * uint64_t(Hgt) > DIBSize - HeaderSize) return;
-  uint8_t T[256];
-  for (int i = 0; i < 256; ++i) T[i] = uint8_t(IEClampByte(IERound(255 * std::pow(i / 255.0, 1 / Gamma))));
-  for (int64_t y = 0; y < Hgt; ++y) {
-    uint8_t* R = H + HeaderSize + y * RowLen;
-    for (int64_t i = 0; i < W * 3; ++i) R[i] = T[R[i]];
-  }
-}
-
 void IECopySwapRB(void* Dest, const void* Source, int32_t Count) {
   uint8_t* D = static_cast<uint8_t*>(Dest);
   const uint8_t* S = static_cast<const uint8_t*>(Source);

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "foundations/pixel_types.h"
+#include "foundations/bitmap_stretch.h"
 #include "foundations/progress.h"
 
 class TIEBitmap;
@@ -38,9 +39,8 @@ TIEBitmap* _IEBmpStretchEx(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender = nul
 int32_t IECopyDIBToBitmap(const void* DIB, size_t DIBSize, TIEBitmap* Bitmap, const void* Pixels = nullptr,
                           size_t PixelsSize = 0);
 
-// Gamma-corrects the pixels of an uncompressed 24-bit DIB in place (table
-// 255 x (i / 255)^(1 / Gamma)); other DIBs and Gamma <= 0 are left alone.
-void IEDIBGammaCorrect(void* DIB, size_t DIBSize, double Gamma);
+// IEDIBGammaCorrect (gamma of a packed 24-bit DIB in place) lives beside the
+// DIB copies of the image buffer, in foundations/bitmap_stretch.h.
 
 // Copies Count 3-byte pixels exchanging their first and third bytes.
 void IECopySwapRB(void* Dest, const void* Source, int32_t Count);

@@ -14,14 +14,10 @@
 #include <cstdint>
 
 #include "foundations/progress.h"
+#include "foundations/render_types.h"
 
 class TIEBitmap;
 class TObject;
-
-enum TResampleFilter : uint8_t {
-  rfNone, rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell,
-  rfNearest, rfLinear, rfFastLinear, rfBilinear, rfBicubic, rfProjectBW, rfProjectWB
-};
 
 // Weight function and radius of a convolution filter (rfTriangle .. rfLinear);
 // a radius of 0 for the others.

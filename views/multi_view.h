@@ -26,6 +26,7 @@
 
 #include "foundations/pixel_types.h"
 #include "foundations/progress.h"
+#include "foundations/render_types.h"
 #include "kernels/resample_engine.h"
 #include "platform/gdi/colors.h"
 #include "platform/gdi/graphic_objects.h"

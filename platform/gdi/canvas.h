@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QRegion>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,8 @@
 #include "platform/rtl/components.h"
 #include "platform/rtl/types.h"
 
+class QPainter;
+class QRectF;
 class TGraphic;
 class TRegion;
 
@@ -272,6 +275,13 @@ class TCanvas : public TPersistent {
                         int32_t XSrc, int32_t YSrc, int32_t WSrc, int32_t HSrc, uint32_t Rop,
                         bool SrcMonoDevice = false, TColor SrcBkColor = clWhite,
                         TColor Transparent = clNone);
+  // Antialiased, alpha-aware drawing with a QPainter whose coordinates are
+  // this canvas's logical ones (a pixel covers x..x+1), clipped like the
+  // canvas.  Bounds (logical) holds everything Paint touches.  Images
+  // QPainter cannot paint on (1-bit, 8-bit) get the drawing in an RGB32 copy
+  // of Bounds, whose changed pixels go back as the nearest colour of their
+  // table (canvas_smooth.cpp).
+  void PaintSmooth(const QRectF& Bounds, bool AntiAlias, const std::function<void(QPainter&)>& Paint);
   // A raster operation without source over (X, Y, W, H).
   void PatternBlt(int32_t X, int32_t Y, int32_t W, int32_t H, uint32_t Rop);
 

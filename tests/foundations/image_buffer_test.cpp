@@ -498,7 +498,9 @@ TEST(ImageBufferTBitmap, AttachAndImportPlatformBitmaps) {
   TIEBitmap H;
   H.AssignTBitmap(&Hi);
   EXPECT_EQ(H.GetPixelFormat(), ie24RGB);
-  EXPECT_EQ(H.GetPixelRGB(0, 0), IECreateRGB(248, 252, 248));
+  // The 5- and 6-bit fields are widened by repeating their top bits: white
+  // stays white.
+  EXPECT_EQ(H.GetPixelRGB(0, 0), IECreateRGB(255, 255, 255));
 }
 
 // ---------------------------------------------------------------------------
