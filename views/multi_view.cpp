@@ -1,4 +1,5 @@
 #include "views/multi_view.h"
+#include "views/multi_view_load_job.h"
 
 #include <algorithm>
 #include <string>
@@ -50,7 +51,9 @@ void ColorTransparentPixels(TIEBitmap* Bitmap) {
 // Source reduced or enlarged to Width x Height the way thumbnails are made:
 // 1-bit pages to 24-bit gray by averaging, 24-bit images filtered (or plain
 // stretched with rfNone), other formats stretched in their own format.
-std::unique_ptr<TIEBitmap> MakeReduced(TIEBitmap* Source, int32_t Width, int32_t Height,
+}  // namespace
+
+std::unique_ptr<TIEBitmap> IEMViewMakeReduced(TIEBitmap* Source, int32_t Width, int32_t Height,
                                        TResampleFilter Filter) {
   const TIEPixelFormat Format = Source->GetPixelFormat();
   const TIEPixelFormat Target = (Format == ie1g || Format == ie24RGB) ? ie24RGB : Format;
@@ -73,8 +76,6 @@ std::unique_ptr<TIEBitmap> MakeReduced(TIEBitmap* Source, int32_t Width, int32_t
   }
   return Result;
 }
-
-}  // namespace
 
 // ======================================================================= TIEMText
 TIEMText::TIEMText(TIEView* Owner, uint8_t Position)
@@ -121,6 +122,7 @@ TFolioMView::~TFolioMView() {
   StopWindowTimer(1);
   DeselectInternal();
   ClearLoadQueues();
+  FreeLoadJobs();
   // Entries go from the last; their images go with the stores.
   for (size_t i = FEntries.size(); i-- > 0;) FreeEntryImages(FEntries[i].get());
   FEntries.clear();
@@ -342,7 +344,7 @@ void TFolioMView::StoreUnderLock(TIEMViewEntry* E, int32_t Index, TIEBaseBitmap*
     }
   } else {
     ColorTransparentPixels(Full);
-    std::unique_ptr<TIEBitmap> Reduced = MakeReduced(Full, tw, th, StoreFilter);
+    std::unique_ptr<TIEBitmap> Reduced = IEMViewMakeReduced(Full, tw, th, StoreFilter);
     if (Reduced) E->Image = FImageList->AddBitmap(Reduced.get());
   }
   if (E->Image) {
@@ -531,7 +533,7 @@ bool TFolioMView::MakeDisplayCopy(int32_t Index) {
     E->DisplayCopy = FCacheList->AddBitmap(&Source);
   } else {
     ColorTransparentPixels(&Source);
-    std::unique_ptr<TIEBitmap> Reduced = MakeReduced(&Source, tw, th, StoreFilter);
+    std::unique_ptr<TIEBitmap> Reduced = IEMViewMakeReduced(&Source, tw, th, StoreFilter);
     if (Reduced) E->DisplayCopy = FCacheList->AddBitmap(Reduced.get());
   }
   return E->DisplayCopy != nullptr;
@@ -740,12 +742,6 @@ bool TFolioMView::SplitFrameName(const std::string& Name, std::string& File, int
 
 bool TFolioMView::CanReload(const TIEMViewEntry* E) const { return E && !E->DeferredFileName.empty(); }
 
-bool TFolioMView::QueueImageLoad(int32_t Index, int32_t Priority) {
-  (void)Index;
-  (void)Priority;
-  return false;
-}
-
 void TFolioMView::PrepareLoadParams(TFolioIO* IO) {
   TIOParamsVals* P = IO->GetParams();
   if (FStoreType == ietThumb) {
@@ -944,9 +940,6 @@ void TFolioMView::Notification(TComponent* AComponent, TOperation Operation) {
   if (Operation == opRemove && AComponent != nullptr && AComponent == FMIO) FMIO = nullptr;
 }
 
-void TFolioMView::ClearLoadQueues() {}
-
-void TFolioMView::CancelImageLoad(int32_t Index) {}
 
 void TFolioMView::SetPlaying(bool Value) {
   if (Value == FPlaying) return;

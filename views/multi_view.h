@@ -44,6 +44,11 @@ class TFolioMIO;
 class TFolioMView;
 class TIEVirtualImageList;
 class TIEVirtualImageInfo;
+class TIEMViewLoadJob;
+struct TIEMViewEntry;
+
+// Posted to the view by a background load that has finished.
+inline constexpr uint32_t IEM_MVIEWLOADED = 8030;
 
 // Resampling filters of the image processing layer.  Defined here until that
 // layer has a header of its own; the guard lets the two meet in one unit.
@@ -271,6 +276,13 @@ class TFolioMView : public TIEView {
   // Asks the background loader to load the entry; false when it cannot
   // (the caller then loads at once).
   virtual bool QueueImageLoad(int32_t Index, int32_t Priority);
+  // Position of the entry in the waiting queue, -1 when it is not waiting.
+  int32_t QueueIndexOf(int32_t Index);
+  // Background loads started and not finished yet.
+  int32_t GetRunningLoadCount();
+  // Stores the results of finished background loads and starts waiting
+  // ones (GUI thread; the finish message runs it).
+  void CollectLoadJobs();
 
   // ---- playback
   // One frame step of playback (also run by the view's timer).
@@ -468,6 +480,11 @@ class TFolioMView : public TIEView {
   void SetLastChange(int32_t Kind, int32_t Index, int32_t NewIndex);
   void ReleaseHeldBitmap();
   void CreateStores();
+  // Background loading.
+  void PruneLoadQueue();
+  void StartLoadJobs();
+  void FreeLoadJobs();
+  int32_t IndexOfEntry(const TIEMViewEntry* E) const;
   void ComputeCellPositions();
   void UpdateScrollBars();
   void HandleScroll(bool Vertical, int32_t Code, int32_t ThumbPos);
@@ -554,6 +571,14 @@ class TFolioMView : public TIEView {
   bool FPlayGuard = false;
   bool FLoopPlayback = true;
 
+  // Background loading: waiting entries (first starts next), running and
+  // finished jobs, entries queued ahead of the visible ones.  Entries are
+  // named by their records, so a queued load follows its entry through
+  // inserts, moves and deletes.
+  std::vector<TIEMViewEntry*> FLoadQueue;
+  std::vector<std::unique_ptr<TIEMViewLoadJob>> FLoadJobs;
+  std::vector<TIEMViewEntry*> FLookAhead;
+
   // Frame readers of multi-frame files named by deferred names.
   std::vector<std::unique_ptr<TFolioIO>> FFrameReaders;
 
@@ -591,6 +616,12 @@ class TFolioMView : public TIEView {
   std::unique_ptr<TFont> FDefaultTopTextFont, FDefaultBottomTextFont, FDefaultInfoTextFont;
   friend class TIEMText;
 };
+
+// A page reduced to Width x Height the way the store reduces it: 1-bit pages
+// to 24-bit gray by averaging, 24-bit images filtered (plain stretched with
+// rfNone), other formats stretched in their own format.
+std::unique_ptr<TIEBitmap> IEMViewMakeReduced(TIEBitmap* Source, int32_t Width, int32_t Height,
+                                              TResampleFilter Filter);
 
 // Makes "TFolioMView" creatable by form resources (also done when the unit is
 // linked in).

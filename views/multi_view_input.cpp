@@ -249,6 +249,9 @@ void TFolioMView::Dispatch(TMessage& Message) {
     case WM_KILLFOCUS:
       Invalidate();
       break;
+    case IEM_MVIEWLOADED:
+      CollectLoadJobs();
+      return;
     case WM_TIMER:
       if (Message.WParam == 1) {
         PlayNextFrame();

@@ -346,6 +346,18 @@ void TFolioMView::PaintBackground(TBitmap* Bitmap) {
     }
     if (Restart) continue;
 
+    // Look-ahead: the next entries below the visible ones wait at the end of
+    // the queue.
+    if (FPreloadCount > 0 && FThreadPoolSize > 0 && LastVisible + 1 < Count) {
+      FLookAhead.clear();
+      for (int32_t i = LastVisible + 1; i < Count && i <= LastVisible + FPreloadCount; ++i) {
+        TIEMViewEntry* E = FEntries[size_t(i)].get();
+        if (E->Image || E->DisplayCopy) continue;
+        FLookAhead.push_back(E);
+        QueueImageLoad(i, -1);
+      }
+    }
+
     // Entries far from the visible ones give their images back to the
     // store when they can be had again; an image whose bitmap is held (the
     // selected page being edited) stays, or its edits would be lost.

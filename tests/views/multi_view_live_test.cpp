@@ -319,6 +319,7 @@ TEST_F(LiveViewTest, CorruptedEntriesGoAndTheRestMovesUpInTheSamePaint) {
   Geometry(100, 150, 4, 1);
   V->SetBounds(0, 0, 130, 500);
   V->SetRemoveCorrupted(true);
+  V->SetThreadPoolSize(0);  // loaded while painting
   for (int32_t i = 0; i < 3; ++i) V->InsertImageNoSelect(i);
   V->SetDeferredFileName(0, File + "::0");
   V->SetDeferredFileName(1, Dir.file("missing.tif"));
