@@ -42,10 +42,13 @@ void WriteFax(const std::string& File, int32_t Pages) {
       Page.FillRect(kPageW / 2, 0, kPageW - 1, kPageH - 1, 0);
     TIOParamsVals Params(nullptr);
     Params.TiffCompression = ietcG4Fax;
+    Params.BitsPerSample = 1;
+    Params.SamplesPerPixel = 1;
     Params.SetImageIndex(k);
     S.SetPosition(0);
     ASSERT_EQ(TiffWriteStream(&S, k > 0, &Page, Params, Progress), k + 1);
     ASSERT_FALSE(Aborting);
+    ASSERT_EQ(Params.TiffCompression, ietcG4Fax);  // written as a fax
   }
 }
 
