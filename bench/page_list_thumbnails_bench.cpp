@@ -96,7 +96,7 @@ double PeerSeconds(const std::string& In, int32_t Pages, const std::string& OutD
     for (int32_t k = 0; k < Pages; ++k)
       Cmd += " '" + In + "[" + std::to_string(k) + "]' -thumbnail 100x150 -write '" + OutDir + "/t" +
              std::to_string(k) + ".png' +delete";
-    Cmd += " null:\n";
+    Cmd += " xc:white null:\n";
     FILE* F = std::fopen(Script.c_str(), "w");
     if (!F) return -1;
     std::fputs(Cmd.c_str(), F);
