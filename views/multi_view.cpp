@@ -7,9 +7,12 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/image_store.h"
+#include "foundations/selection_mask.h"
 #include "foundations/value_helpers.h"
 #include "io/folio_io.h"
+#include "formats/codec_table.h"
 #include "io/format_registry.h"
+#include "platform/rtl/streams.h"
 #include "io/multi_io.h"
 #include "kernels/resample.h"
 #include "platform/gdi/bitmap.h"
@@ -76,6 +79,17 @@ std::unique_ptr<TIEBitmap> IEMViewMakeReduced(TIEBitmap* Source, int32_t Width, 
   }
   return Result;
 }
+
+// One frame reader: the I/O component whose parameters name the file, and,
+// for formats whose pages the codec reads one by one, the open file with its
+// page reader, so frame n is found without walking the pages before it on
+// every load.
+struct TIEMViewFrameReader {
+  std::unique_ptr<TFolioIO> IO;
+  std::unique_ptr<TFileStream> Stream;
+  std::unique_ptr<TIECodecPageReader> Pages;
+  bool Opened = false;
+};
 
 // ======================================================================= TIEMText
 TIEMText::TIEMText(TIEView* Owner, uint8_t Position)
@@ -758,11 +772,12 @@ TFolioIO* TFolioMView::GetFrameReader(const std::string& Name, int32_t& FrameNum
   std::string File;
   SplitFrameName(Name, File, FrameNumber);
   for (const auto& R : FFrameReaders)
-    if (R->GetParams()->FileName == File) return R.get();
-  auto Reader = std::make_unique<TFolioIO>(nullptr);
-  Reader->GetParams()->FileName = File;
+    if (R->IO->GetParams()->FileName == File) return R->IO.get();
+  auto Reader = std::make_unique<TIEMViewFrameReader>();
+  Reader->IO = std::make_unique<TFolioIO>(nullptr);
+  Reader->IO->GetParams()->FileName = File;
   FFrameReaders.push_back(std::move(Reader));
-  return FFrameReaders.back().get();
+  return FFrameReaders.back()->IO.get();
 }
 
 void TFolioMView::FreeFrameReaders() { FFrameReaders.clear(); }
@@ -771,11 +786,51 @@ void TFolioMView::LoadFrame(TFolioIO* Reader, int32_t n, int32_t& DelayMs) {
   DelayMs = 0;
   const std::string File = Reader->GetParams()->FileName;
   const TIEFileFormatInfo* Info = IEFindFormatByExtension(ExtractFileExt(File));
-  // Frames of media files come through the same entry point until the media
-  // reader is wired in: it reads the frame the image index names.
+  TIEMViewFrameReader* Rec = nullptr;
+  for (const auto& R : FFrameReaders)
+    if (R->IO.get() == Reader) Rec = R.get();
+  if (Rec && !Rec->Opened) {
+    // Opened once per file; a file that cannot be opened that way goes
+    // through the general load below.
+    Rec->Opened = true;
+    try {
+      const TIEFileFormat Format = IEDetectFileFormat(File, false);
+      const TIECodec* Codec = Format != ioUnknown ? IEFindCodec(Format) : nullptr;
+      if (Codec && Codec->OpenPages) {
+        Rec->Stream = std::make_unique<TFileStream>(File, fmOpenRead | fmShareDenyWrite);
+        Rec->Pages = Codec->OpenPages(Rec->Stream.get());
+      }
+    } catch (const Exception&) {
+      Rec->Pages.reset();
+      Rec->Stream.reset();
+    }
+  }
   Reader->GetParams()->SetImageIndex(n);
-  Reader->LoadFromFileAuto(File);
-  // The load may rename nothing, but the reader must keep naming its file.
+  if (Rec && Rec->Pages && Reader->GetIEBitmap()) {
+    bool Aborting = false;
+    TIEProgressRec Progress;
+    Progress.Aborting = &Aborting;
+    TIECodecReadRequest Request;
+    Request.Stream = Rec->Stream.get();
+    Request.Bitmap = Reader->GetIEBitmap();
+    Request.Params = Reader->GetParams();
+    Request.Progress = &Progress;
+    TIECodecReadResult Result;
+    try {
+      // Page offsets count from the start of the file.
+      Rec->Stream->SetPosition(0);
+      Rec->Pages->ReadPage(n, Request, Result);
+    } catch (const Exception&) {
+      Aborting = true;
+    }
+    if (Result.AlphaMask && !Aborting) Request.Bitmap->CopyFromTIEMask(Result.AlphaMask.get());
+    Reader->SetAborting(Aborting);
+  } else {
+    // Frames of media files come through the same entry point until the
+    // media reader is wired in: it reads the frame the image index names.
+    Reader->LoadFromFileAuto(File);
+  }
+  // The reader keeps naming its file whatever the load wrote there.
   Reader->GetParams()->FileName = File;
   if (Info && Info->FormatId == ioGIF) DelayMs = 10 * Reader->GetParams()->GifDelay;
 }

@@ -45,6 +45,7 @@ class TFolioMView;
 class TIEVirtualImageList;
 class TIEVirtualImageInfo;
 class TIEMViewLoadJob;
+struct TIEMViewFrameReader;
 struct TIEMViewEntry;
 
 // Posted to the view by a background load that has finished.
@@ -580,7 +581,7 @@ class TFolioMView : public TIEView {
   std::vector<TIEMViewEntry*> FLookAhead;
 
   // Frame readers of multi-frame files named by deferred names.
-  std::vector<std::unique_ptr<TFolioIO>> FFrameReaders;
+  std::vector<std::unique_ptr<TIEMViewFrameReader>> FFrameReaders;
 
   TIEStoreType FStoreType = ietNormal;
   int32_t FThumbWidth = 100;

@@ -378,9 +378,10 @@ TEST_F(LiveViewTest, DeferredNamesLoadFilesFramesAndPlaceholders) {
   EXPECT_EQ(Out.GetPixel24(2, 1).r, 66);
   EXPECT_EQ(V->GetFrameReaderCount(), 0);
 
-  EXPECT_TRUE(V->LoadImageOnDemand(1));
+  // Frames in any order through one reader per file.
   EXPECT_TRUE(V->LoadImageOnDemand(2));
-  EXPECT_EQ(V->GetFrameReaderCount(), 1);  // one reader per file
+  EXPECT_TRUE(V->LoadImageOnDemand(1));
+  EXPECT_EQ(V->GetFrameReaderCount(), 1);
   V->CopyToIEBitmap(1, &Out);
   EXPECT_EQ(Out.GetWidth(), kPageW);
   EXPECT_EQ(Out.GetPixelRGB(kPageW - 10, 10).r, 0);  // frame 1: black on the right
