@@ -237,8 +237,10 @@ class TFolioMView : public TIEView {
   int32_t GetPaintLock() const { return FPaintLock; }
 
   // ---- loading and playback hooks
-  // Fills the entry's image from its deferred file name; false when that load
-  // failed or there is nothing to load from.
+  // Fills the entry's image from its deferred file name (a name ending in
+  // "::" and digits names a frame, read through the file's frame reader).
+  // False when the load failed: the entry then holds the placeholder of
+  // DoWrongImage.  An entry with nothing to load from stays empty (true).
   bool LoadImageOnDemand(int32_t Index);
   // Loads image ImageIndex of a file (or of Stream when given) into entry
   // Index through the view's own I/O component and copies the parameters read
