@@ -1,14 +1,21 @@
 #include "views/multi_view.h"
+#include "views/multi_view_load_job.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "foundations/image_buffer.h"
 #include "foundations/image_store.h"
+#include "foundations/selection_mask.h"
 #include "foundations/value_helpers.h"
 #include "io/folio_io.h"
+#include "formats/codec_table.h"
+#include "io/format_registry.h"
+#include "platform/rtl/streams.h"
 #include "io/multi_io.h"
 #include "kernels/resample_engine.h"
+#include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/sysutils.h"
 
@@ -44,11 +51,13 @@ void ColorTransparentPixels(TIEBitmap* Bitmap) {
   }
 }
 
+}  // namespace
+
 // Source reduced or enlarged to Width x Height the way thumbnails are made,
 // by the resampler with the store filter; the alpha plane follows.  A 1-bit
 // page becomes shades of gray even when the store filter is rfNone (a plain
 // stretch would drop most of its strokes), unless the filter projects it.
-std::unique_ptr<TIEBitmap> MakeReduced(TIEBitmap* Source, int32_t Width, int32_t Height,
+std::unique_ptr<TIEBitmap> IEMViewMakeReduced(TIEBitmap* Source, int32_t Width, int32_t Height,
                                        TResampleFilter Filter) {
   auto Result = std::make_unique<TIEBitmap>();
   if (!Result->Allocate(Width, Height, Source->GetPixelFormat())) return nullptr;
@@ -61,7 +70,16 @@ std::unique_ptr<TIEBitmap> MakeReduced(TIEBitmap* Source, int32_t Width, int32_t
   return Result;
 }
 
-}  // namespace
+// One frame reader: the I/O component whose parameters name the file, and,
+// for formats whose pages the codec reads one by one, the open file with its
+// page reader, so frame n is found without walking the pages before it on
+// every load.
+struct TIEMViewFrameReader {
+  std::unique_ptr<TFolioIO> IO;
+  std::unique_ptr<TFileStream> Stream;
+  std::unique_ptr<TIECodecPageReader> Pages;
+  bool Opened = false;
+};
 
 // ======================================================================= TIEMText
 TIEMText::TIEMText(TIEView* Owner, uint8_t Position)
@@ -105,13 +123,16 @@ TFolioMView::TFolioMView(TComponent* AOwner) : TIEView(AOwner) {
 
 TFolioMView::~TFolioMView() {
   FDestroying = true;
+  StopWindowTimer(1);
   DeselectInternal();
   ClearLoadQueues();
+  FreeLoadJobs();
   // Entries go from the last; their images go with the stores.
   for (size_t i = FEntries.size(); i-- > 0;) FreeEntryImages(FEntries[i].get());
   FEntries.clear();
   FCacheList.reset();
   FImageList.reset();
+  FFrameReaders.clear();
   FIO.reset();
 }
 
@@ -273,6 +294,7 @@ void TFolioMView::Clear() {
   // keeping per-entry state (the page parameters) stay in step.
   for (int32_t i = GetImageCount(); i-- > 0;) DeleteImageInternal(i);
   FMultiSelected.clear();
+  FreeFrameReaders();
   {
     TLockScope Lock(FLock);
     FImageList.reset();
@@ -326,7 +348,7 @@ void TFolioMView::StoreUnderLock(TIEMViewEntry* E, int32_t Index, TIEBaseBitmap*
     }
   } else {
     ColorTransparentPixels(Full);
-    std::unique_ptr<TIEBitmap> Reduced = MakeReduced(Full, tw, th, StoreFilter);
+    std::unique_ptr<TIEBitmap> Reduced = IEMViewMakeReduced(Full, tw, th, StoreFilter);
     if (Reduced) E->Image = FImageList->AddBitmap(Reduced.get());
   }
   if (E->Image) {
@@ -515,7 +537,7 @@ bool TFolioMView::MakeDisplayCopy(int32_t Index) {
     E->DisplayCopy = FCacheList->AddBitmap(&Source);
   } else {
     ColorTransparentPixels(&Source);
-    std::unique_ptr<TIEBitmap> Reduced = MakeReduced(&Source, tw, th, StoreFilter);
+    std::unique_ptr<TIEBitmap> Reduced = IEMViewMakeReduced(&Source, tw, th, StoreFilter);
     if (Reduced) E->DisplayCopy = FCacheList->AddBitmap(Reduced.get());
   }
   return E->DisplayCopy != nullptr;
@@ -543,6 +565,7 @@ void TFolioMView::ReleaseHeldBitmap() {
 }
 
 void TFolioMView::SelectImageInternal(int32_t Index) {
+  FSelectionChanged = false;
   if (FPlaying || Index < 0 || Index >= GetImageCount()) return;
   ReleaseHeldBitmap();
   if (FEnableMultiSelect) {
@@ -565,6 +588,7 @@ void TFolioMView::SelectImageInternal(int32_t Index) {
   }
   FSelectedIndex = Index;
   FSelectedBitmap = nullptr;
+  FSelectionChanged = true;
   CallBitmapChangeEvents();
   DoImageSelect(Index);
 }
@@ -634,28 +658,6 @@ TBitmap* TFolioMView::GetViewBitmap() {
 // ---------------------------------------------------------- layout, painting
 void TFolioMView::Update() { UpdateLayout(true); }
 
-void TFolioMView::UpdateLayout(bool DropDisplayCopies) {
-  if (DropDisplayCopies) ClearAllImageCaches();
-  if (FPaintLock > 0) return;
-  // Grid positions of the cells: GridWidth columns, one row for 0, as many
-  // as fit for -1.
-  const int32_t Count = GetImageCount();
-  int32_t Columns = FGridWidth;
-  if (FGridWidth == 0) {
-    Columns = std::max(1, Count);
-  } else if (FGridWidth < 0) {
-    Columns = std::max(1, (GetClientWidth() - FHorizBorder) / std::max(1, FThumbWidth + FHorizBorder));
-  }
-  for (int32_t i = 0; i < Count; ++i) {
-    TIEMViewEntry* E = FEntries[size_t(i)].get();
-    E->GridRow = i / Columns;
-    E->GridColumn = i % Columns;
-    E->CellLeft = FHorizBorder + E->GridColumn * (FThumbWidth + FHorizBorder);
-    E->CellTop = FVertBorder + E->GridRow * (FThumbHeight + FVertBorder);
-  }
-  Invalidate();
-}
-
 int32_t TFolioMView::UnlockPaint() {
   if (FPaintLock > 0) --FPaintLock;
   if (FPaintLock == 0) Update();
@@ -695,12 +697,12 @@ void TFolioMView::SetVertBorder(int32_t Value) {
 }
 
 void TFolioMView::SetUpperGap(int32_t Value) {
-  FUpperGap = Value;
+  FUpperGap = FUserUpperGap = Value;
   Update();
 }
 
 void TFolioMView::SetBottomGap(int32_t Value) {
-  FBottomGap = Value;
+  FBottomGap = FUserBottomGap = Value;
   Update();
 }
 
@@ -711,6 +713,11 @@ void TFolioMView::SetGridWidth(int32_t Value) {
 }
 
 void TFolioMView::SetDisplayMode(TIEMDisplayMode Value) {
+  if (FPlaying) {
+    // Applied when playback stops.
+    FSavedDisplayMode = Value;
+    return;
+  }
   if (Value == FDisplayMode) return;
   FDisplayMode = Value;
   Update();
@@ -723,27 +730,171 @@ void TFolioMView::SetStyle(TIEMStyle Value) {
 }
 
 // ---------------------------------------------------- loading and playback
+bool TFolioMView::SplitFrameName(const std::string& Name, std::string& File, int32_t& Frame) {
+  File = Name;
+  Frame = 0;
+  const size_t At = Name.rfind("::");
+  if (At == std::string::npos) return false;
+  const std::string Digits = Name.substr(At + 2);
+  if (Digits.empty() || Digits.size() > 9 ||
+      !std::all_of(Digits.begin(), Digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  File = Name.substr(0, At);
+  Frame = std::stoi(Digits);
+  return true;
+}
+
+bool TFolioMView::CanReload(const TIEMViewEntry* E) const { return E && !E->DeferredFileName.empty(); }
+
+void TFolioMView::PrepareLoadParams(TFolioIO* IO) {
+  TIOParamsVals* P = IO->GetParams();
+  if (FStoreType == ietThumb) {
+    P->JpegReduceMode = ioJPEG_AUTOCALC;
+    P->JpegDctMethod = ioJPEG_IFAST;
+    P->Width = FThumbWidth;
+    P->Height = FThumbHeight;
+  } else {
+    P->JpegReduceMode = ioJPEG_FULLSIZE;
+  }
+}
+
+TFolioIO* TFolioMView::GetFrameReader(const std::string& Name, int32_t& FrameNumber) {
+  std::string File;
+  SplitFrameName(Name, File, FrameNumber);
+  for (const auto& R : FFrameReaders)
+    if (R->IO->GetParams()->FileName == File) return R->IO.get();
+  auto Reader = std::make_unique<TIEMViewFrameReader>();
+  Reader->IO = std::make_unique<TFolioIO>(nullptr);
+  Reader->IO->GetParams()->FileName = File;
+  FFrameReaders.push_back(std::move(Reader));
+  return FFrameReaders.back()->IO.get();
+}
+
+void TFolioMView::FreeFrameReaders() { FFrameReaders.clear(); }
+
+void TFolioMView::LoadFrame(TFolioIO* Reader, int32_t n, int32_t& DelayMs) {
+  DelayMs = 0;
+  const std::string File = Reader->GetParams()->FileName;
+  const TIEFileFormatInfo* Info = IEFindFormatByExtension(ExtractFileExt(File));
+  TIEMViewFrameReader* Rec = nullptr;
+  for (const auto& R : FFrameReaders)
+    if (R->IO.get() == Reader) Rec = R.get();
+  if (Rec && !Rec->Opened) {
+    // Opened once per file; a file that cannot be opened that way goes
+    // through the general load below.
+    Rec->Opened = true;
+    try {
+      const TIEFileFormat Format = IEDetectFileFormat(File, false);
+      const TIECodec* Codec = Format != ioUnknown ? IEFindCodec(Format) : nullptr;
+      if (Codec && Codec->OpenPages) {
+        Rec->Stream = std::make_unique<TFileStream>(File, fmOpenRead | fmShareDenyWrite);
+        Rec->Pages = Codec->OpenPages(Rec->Stream.get());
+      }
+    } catch (const Exception&) {
+      Rec->Pages.reset();
+      Rec->Stream.reset();
+    }
+  }
+  Reader->GetParams()->SetImageIndex(n);
+  if (Rec && Rec->Pages && Reader->GetIEBitmap()) {
+    bool Aborting = false;
+    TIEProgressRec Progress;
+    Progress.Aborting = &Aborting;
+    TIECodecReadRequest Request;
+    Request.Stream = Rec->Stream.get();
+    Request.Bitmap = Reader->GetIEBitmap();
+    Request.Params = Reader->GetParams();
+    Request.Progress = &Progress;
+    TIECodecReadResult Result;
+    try {
+      // Page offsets count from the start of the file.
+      Rec->Stream->SetPosition(0);
+      Rec->Pages->ReadPage(n, Request, Result);
+    } catch (const Exception&) {
+      Aborting = true;
+    }
+    if (Result.AlphaMask && !Aborting) Request.Bitmap->CopyFromTIEMask(Result.AlphaMask.get());
+    Reader->SetAborting(Aborting);
+  } else {
+    // Frames of media files come through the same entry point until the
+    // media reader is wired in: it reads the frame the image index names.
+    Reader->LoadFromFileAuto(File);
+  }
+  // The reader keeps naming its file whatever the load wrote there.
+  Reader->GetParams()->FileName = File;
+  if (Info && Info->FormatId == ioGIF) DelayMs = 10 * Reader->GetParams()->GifDelay;
+}
+
+void TFolioMView::FillFromFileFrames(const std::string& FileName) {
+  Clear();
+  int32_t n = 0;
+  try {
+    const TIEFileFormat Format = IEDetectFileFormat(FileName, false);
+    n = IEFileImageCount(FileName, Format);
+    // A format without pages holds one image.
+    if (n < 1 && Format != ioUnknown) n = 1;
+  } catch (const Exception&) {
+    n = 0;
+  }
+  LockPaint();
+  try {
+    for (int32_t i = 0; i < n; ++i) {
+      InsertImageNoSelect(i);
+      SetDeferredFileName(i, FileName + "::" + std::to_string(i));
+    }
+  } catch (...) {
+    UnlockPaint();
+    throw;
+  }
+  UnlockPaint();
+}
+
 bool TFolioMView::LoadImageOnDemand(int32_t Index) {
   TIEMViewEntry* E = Entry(Index);
   if (!E) return false;
   TLockScope Lock(FLock);
   if (E->Image) return true;
-  if (E->DeferredFileName.empty()) return false;
-  TIEBitmap Loaded;
-  FIO->AttachBitmap(&Loaded);
-  FIO->SetBackground(E->Background);
-  bool Failed = true;
+  // Nothing to load from: the entry stays empty, which is no failure.
+  if (E->DeferredFileName.empty()) return true;
+  const std::string Name = E->DeferredFileName;
+  std::string File;
+  int32_t Frame = 0;
+  const bool Framed = SplitFrameName(Name, File, Frame);
+  TFolioIO* IO = Framed ? GetFrameReader(Name, Frame) : FIO.get();
+  auto Loaded = std::make_unique<TIEBitmap>();
+  IO->AttachBitmap(Loaded.get());
+  IO->SetBackground(E->Background);
+  IO->OnProgress = OnIOProgress;
+  PrepareLoadParams(IO);
+  if (FMIO) IO->SetAutoAdjustDPI(FMIO->GetAutoAdjustDPI());
+  IO->SetAborting(false);
+  int32_t Delay = 0;
   try {
-    FIO->LoadFromFile(E->DeferredFileName);
-    Failed = FIO->GetAborting();
+    if (Framed)
+      LoadFrame(IO, Frame, Delay);
+    else
+      IO->LoadFromFileAuto(Name);
   } catch (const Exception&) {
-    // A file that cannot be read leaves the entry without image.
-    Failed = true;
+    IO->SetAborting(true);
   }
-  FIO->AttachBitmap(nullptr);
-  if (Failed || Loaded.IsEmpty()) return false;
-  StoreImageBitmap(Index, &Loaded);
-  return E->Image != nullptr;
+  const bool Failed = IO->GetAborting() || Loaded->IsEmpty();
+  if (Failed) DoWrongImage(Loaded.get(), Index);
+  // Events of the load may have changed the list: store only into the entry
+  // that asked.
+  if (Entry(Index) == E) {
+    if (Framed && !Failed) E->Delay = Delay;
+    if (TIOParamsVals* Rec = GetMIO()->ParamsOf(Index)) Rec->Assign(IO->GetParams());
+    E->Background = IO->GetBackground();
+    StoreImageBitmap(Index, Loaded.get());
+    const TIOParamsVals* P = IO->GetParams();
+    if (E->Image && P->StoredWidth > 0 && P->StoredHeight > 0) {
+      FImageList->SetSourceWidth(E->Image, P->StoredWidth);
+      FImageList->SetSourceHeight(E->Image, P->StoredHeight);
+    }
+  }
+  IO->AttachBitmap(nullptr);
+  IO->OnProgress = nullptr;
+  return !Failed;
 }
 
 bool TFolioMView::SetImageFromFile(int32_t Index, const std::string& FileName, int32_t ImageIndex) {
@@ -790,17 +941,32 @@ bool TFolioMView::LoadImageIntoEntry(int32_t Index, TStream* Stream, const std::
 }
 
 void TFolioMView::DoWrongImage(TIEBitmap* Bitmap, int32_t Index) {
-  // A light page with a dark cross: visibly not the document's content.
-  const int32_t w = std::max<int32_t>(FThumbWidth, 16), h = std::max<int32_t>(FThumbHeight, 16);
-  Bitmap->Allocate(w, h, ie24RGB);
-  Bitmap->Fill(double(clSilver));
-  TRGB Ink;
-  Ink.r = Ink.g = Ink.b = 64;
-  for (int32_t y = 0; y < h; ++y) {
-    const int32_t x1 = int32_t(int64_t(y) * (w - 1) / std::max(h - 1, 1));
-    Bitmap->SetPixel24(x1, y, Ink);
-    Bitmap->SetPixel24(w - 1 - x1, y, Ink);
+  const int32_t w = std::max<int32_t>(FThumbWidth, 1), h = std::max<int32_t>(FThumbHeight, 1);
+  if (OnWrongImage) {
+    Bitmap->Allocate(w, h, ie24RGB);
+    bool Handled = false;
+    OnWrongImage(this, Bitmap, Index, Handled);
+    if (Handled) return;
   }
+  // A white cell with a shadowed question mark.
+  TBitmap Picture;
+  Picture.SetPixelFormat(pf24bit);
+  Picture.SetSize(w, h);
+  TCanvas* C = Picture.GetCanvas();
+  C->GetBrush()->SetStyle(bsSolid);
+  C->GetBrush()->SetColor(clWhite);
+  C->FillRect(TRect{0, 0, w, h});
+  C->GetFont()->SetName("Arial");
+  C->GetFont()->SetStyle(fsBold);
+  C->GetFont()->SetSize(h);
+  C->GetBrush()->SetStyle(bsClear);
+  const int32_t tw = C->TextWidth("?"), th = C->TextHeight("?");
+  C->GetFont()->SetColor(TColor(8421504));
+  C->TextOut((w - tw) / 2 + 3, (h - th) / 2 + 3, "?");
+  C->GetFont()->SetColor(TColor(0xFF0000));
+  C->TextOut((w - tw) / 2, (h - th) / 2, "?");
+  Bitmap->Assign(&Picture);
+  if (Bitmap->GetPixelFormat() != ie24RGB) Bitmap->SetPixelFormat(ie24RGB);
 }
 
 TFolioMIO* TFolioMView::GetMIO() {
@@ -819,8 +985,54 @@ void TFolioMView::Notification(TComponent* AComponent, TOperation Operation) {
   if (Operation == opRemove && AComponent != nullptr && AComponent == FMIO) FMIO = nullptr;
 }
 
-void TFolioMView::ClearLoadQueues() {}
 
-void TFolioMView::CancelImageLoad(int32_t Index) {}
+void TFolioMView::SetPlaying(bool Value) {
+  if (Value == FPlaying) return;
+  if (Value) {
+    FSavedDisplayMode = FDisplayMode;
+    FSavedSelectedIndex = FSelectedIndex;
+    Deselect();
+  }
+  FPlaying = Value;
+  PlayNextFrame();
+  if (!Value) {
+    SetDisplayMode(FSavedDisplayMode);
+    SetSelectedImage(FSavedSelectedIndex);
+  }
+}
 
-void TFolioMView::SetPlaying(bool Value) { FPlaying = false; }
+void TFolioMView::PlayNextFrame() {
+  if (FPlayGuard || FDestroying) return;
+  FPlayGuard = true;
+  struct TGuard {
+    bool& Flag;
+    ~TGuard() { Flag = false; }
+  } Guard{FPlayGuard};
+  StopWindowTimer(1);
+  FTimerInterval = 0;
+  if (!FPlaying) return;
+  if (FDisplayMode != mdSingle) {
+    FDisplayMode = mdSingle;
+    Update();
+  }
+  const int32_t Count = GetImageCount();
+  if (Count == 0) return;
+  FFrameIndex = std::min(FFrameIndex, Count - 1);
+  if (OnPlayFrame) OnPlayFrame(this, FFrameIndex);
+  // Painted now, so each frame is seen for its own delay.
+  Invalidate();
+  TCustomControl::Update();
+  const int32_t Shown = FFrameIndex;
+  if (Shown >= Count - 1) {
+    FFrameIndex = 0;
+    CallBitmapChangeEvents();
+    if (!FLoopPlayback) {
+      FPlaying = false;
+      return;
+    }
+  } else {
+    ++FFrameIndex;
+  }
+  FTimerInterval = std::max(GetImageDelayTime(Shown), 10);
+  StartWindowTimer(1, uint32_t(FTimerInterval));
+}

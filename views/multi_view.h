@@ -35,8 +35,10 @@
 #include "platform/vcl/controls.h"
 #include "platform/vcl/form_reader.h"
 #include "views/view_base.h"
+#include "views/window_helpers.h"
 
 class TBitmap;
+class TCanvas;
 class TIEBaseBitmap;
 class TIEBitmap;
 class TFolioIO;
@@ -44,6 +46,12 @@ class TFolioMIO;
 class TFolioMView;
 class TIEVirtualImageList;
 class TIEVirtualImageInfo;
+class TIEMViewLoadJob;
+struct TIEMViewFrameReader;
+struct TIEMViewEntry;
+
+// Posted to the view by a background load that has finished.
+inline constexpr uint32_t IEM_MVIEWLOADED = 8030;
 
 // How images are kept: unchanged, or reduced to the thumbnail size.
 enum TIEStoreType : uint8_t { ietNormal, ietThumb };
@@ -61,6 +69,15 @@ enum : TIEMultiSelectionOptions { iemoRegion = 1, iemoSelectOnMouseUp = 2, iemoL
 // Index events of the view (select, deselect).
 using TIEImageSelectEvent = std::function<void(TObject* Sender, int32_t idx)>;
 using TIEViewChangeEventM = std::function<void(TObject* Sender, int32_t Change)>;
+using TIEMProgressEvent = std::function<void(TObject* Sender, int32_t per, int32_t idx)>;
+using TIEImageDrawEvent =
+    std::function<void(TObject* Sender, int32_t idx, int32_t Left, int32_t Top, TCanvas* Canvas)>;
+using TIEImageDraw2Event = std::function<void(TObject* Sender, int32_t idx, int32_t Left, int32_t Top,
+                                              const TRect& ImageRect, TCanvas* Canvas)>;
+using TIEPlayFrameEvent = std::function<void(TObject* Sender, int32_t frameIndex)>;
+using TIEWrongImageEvent =
+    std::function<void(TObject* Sender, TIEBitmap* OutBitmap, int32_t idx, bool& Handled)>;
+
 
 // One caption of an entry (0 top, 1 bottom, 2 info).
 class TIEMText : public TObject {
@@ -212,8 +229,10 @@ class TFolioMView : public TIEView {
   int32_t GetPaintLock() const { return FPaintLock; }
 
   // ---- loading and playback hooks
-  // Fills the entry's image from its deferred file name; false when that load
-  // failed or there is nothing to load from.
+  // Fills the entry's image from its deferred file name (a name ending in
+  // "::" and digits names a frame, read through the file's frame reader).
+  // False when the load failed: the entry then holds the placeholder of
+  // DoWrongImage.  An entry with nothing to load from stays empty (true).
   bool LoadImageOnDemand(int32_t Index);
   // Loads image ImageIndex of a file (or of Stream when given) into entry
   // Index through the view's own I/O component and copies the parameters read
@@ -231,6 +250,82 @@ class TFolioMView : public TIEView {
   void CancelImageLoad(int32_t Index);
   bool GetPlaying() const { return FPlaying; }
   void SetPlaying(bool Value);
+
+  // True when the entry's image can be had again after it is dropped.
+  bool CanReload(const TIEMViewEntry* E) const;
+  // Replaces the list by one entry per frame of the file, each naming its
+  // frame by a deferred name (file name, "::", frame number); reads no image.
+  void FillFromFileFrames(const std::string& FileName);
+  // The frame reader of the file part of a deferred name, created on first
+  // use; FrameNumber receives the frame named.
+  TFolioIO* GetFrameReader(const std::string& Name, int32_t& FrameNumber);
+  // Loads frame n of the reader's file into the reader's attached bitmap;
+  // DelayMs receives the frame's display time.
+  void LoadFrame(TFolioIO* Reader, int32_t n, int32_t& DelayMs);
+  void FreeFrameReaders();
+  int32_t GetFrameReaderCount() const { return static_cast<int32_t>(FFrameReaders.size()); }
+  // Splits a deferred name into file and frame number: only a final "::"
+  // followed by decimal digits names a frame, so file names that contain
+  // "::" themselves stay whole.  False (File = Name, Frame = 0) otherwise.
+  static bool SplitFrameName(const std::string& Name, std::string& File, int32_t& Frame);
+  // Asks the background loader to load the entry; false when it cannot
+  // (the caller then loads at once).
+  virtual bool QueueImageLoad(int32_t Index, int32_t Priority);
+  // Position of the entry in the waiting queue, -1 when it is not waiting.
+  int32_t QueueIndexOf(int32_t Index);
+  // Background loads started and not finished yet.
+  int32_t GetRunningLoadCount();
+  // Stores the results of finished background loads and starts waiting
+  // ones (GUI thread; the finish message runs it).
+  void CollectLoadJobs();
+
+  // ---- playback
+  // One frame step of playback (also run by the view's timer).
+  void PlayNextFrame();
+  int32_t GetShownFrame() const { return FFrameIndex; }
+  // Milliseconds of the running frame timer, 0 when none runs.
+  int32_t GetFrameTimerInterval() const { return FTimerInterval; }
+  bool GetLoopPlayback() const { return FLoopPlayback; }
+  void SetLoopPlayback(bool Value) { FLoopPlayback = Value; }
+
+  // ---- scrolling and geometry
+  int32_t GetScrollX() const { return FViewX; }
+  int32_t GetScrollY() const { return FViewY; }
+  void SetScrollX(int32_t X);
+  void SetScrollY(int32_t Y);
+  void SetScrollXY(int32_t X, int32_t Y);
+  int32_t GetExtentX() const { return FExtentX; }
+  int32_t GetExtentY() const { return FExtentY; }
+  int32_t GetMaxScrollX() const;
+  int32_t GetMaxScrollY() const;
+  // Columns of the grid: GridWidth, or as many as fit for -1; 0 = one row.
+  int32_t GetColumnCount() const;
+  // The cell of the entry in content coordinates.
+  TRect GetCellRect(int32_t Index) const;
+  // 2 wholly inside the client area, 1 partly, 0 not at all or no such entry.
+  int32_t ImageVisibility(int32_t Index) const;
+  bool IsEntryOnScreen(int32_t Index) const;
+  // The entry whose cell holds the client point, -1 for none.
+  int32_t HitTestImage(int32_t X, int32_t Y) const;
+  int32_t IndexOfCell(int32_t Row, int32_t Column) const;
+  // Keyboard movement of the selection: 0 left, 1 right, 2 up, 3 down,
+  // 4 home, 5 end, 6 page down, 7 page up.
+  void MoveSelection(int32_t Direction);
+  // Click selection at a client point; answers the multi-select mode before.
+  bool SelectAtPos(int32_t X, int32_t Y, TShiftState Shift);
+  // Paints the background and every visible cell into Bitmap (client size).
+  virtual void PaintBackground(TBitmap* Bitmap);
+  // Draws one cell.
+  void DrawThumbnail(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Index, bool Selected);
+  // Draws Source scaled to Width x Height at (X, Y) of Dest; when Copy is
+  // given it receives the scaled picture (the display copy).  The one place a
+  // thumbnail's pixels are made: point it at another render path to change
+  // how thumbnails look.
+  virtual void RenderThumbnail(TIEBitmap* Source, TBitmap* Dest, int32_t X, int32_t Y, int32_t Width,
+                               int32_t Height, std::unique_ptr<TIEBitmap>* Copy);
+  bool GetAllDisplayed() const { return FAllDisplayed; }
+  TIEScrollBarParams& GetVScrollBarParams() { return FVScrollBarParams; }
+  TIEScrollBarParams& GetHScrollBarParams() { return FHScrollBarParams; }
 
   // ---- TIEView
   TBitmap* GetViewBitmap() override;
@@ -307,6 +402,26 @@ class TFolioMView : public TIEView {
   // Published properties and events read from a form resource.
   bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
 
+  bool GetDrawTexts() const { return FDrawTexts; }
+  void SetDrawTexts(bool Value);
+  int32_t GetUnloadMargin() const { return FUnloadMargin; }
+  void SetUnloadMargin(int32_t Value) { FUnloadMargin = Value; }
+  int32_t GetPreloadCount() const { return FPreloadCount; }
+  void SetPreloadCount(int32_t Value) { FPreloadCount = Value; }
+  int32_t GetSelectionWidthUnfocused() const { return FSelectionWidthUnfocused; }
+  void SetSelectionWidthUnfocused(int32_t Value);
+  bool GetSelectionRounded() const { return FSelectionRounded; }
+  void SetSelectionRounded(bool Value);
+  TColor GetHighlightBackColor() const { return FHighlightBackColor; }
+  void SetHighlightBackColor(TColor Value);
+  TColor GetHighlightTextColor() const { return FHighlightTextColor; }
+  void SetHighlightTextColor(TColor Value);
+  bool GetFillThumbnail() const { return FFillThumbnail; }
+  void SetFillThumbnail(bool Value);
+  int32_t GetCornerDivisor() const { return FCornerDivisor; }
+  bool GetIconForUnreadable() const { return FIconForUnreadable; }
+  void SetIconForUnreadable(bool Value) { FIconForUnreadable = Value; }
+
   TResampleFilter StoreFilter = rfFastLinear;
   TResampleFilter DrawFilter = rfNone;
   bool FitSmallImages = true;
@@ -326,8 +441,24 @@ class TFolioMView : public TIEView {
   TIEImageSelectEvent OnImageSelect;
   TIEImageSelectEvent OnImageDeselect;
   TIEViewChangeEventM OnViewChange;
+  TIEMProgressEvent OnDrawProgress;
+  TIEImageDrawEvent OnBeforeImageDraw;
+  TIEImageDrawEvent OnImageDraw;
+  TIEImageDraw2Event OnImageDraw2;
+  TNotifyEvent OnAllDisplayed;
+  TIEPlayFrameEvent OnPlayFrame;
+  TIEWrongImageEvent OnWrongImage;
+  TIEProgressEvent OnIOProgress;
+
+  void Dispatch(TMessage& Message) override;
 
  protected:
+  void Paint() override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+  void MouseMove(TShiftState Shift, int32_t X, int32_t Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
+
   // Set while a mouse, keyboard, wheel or scroll-bar handler runs: the
   // select, deselect and view-change events fire only then.
   bool FUserAction = false;
@@ -344,6 +475,35 @@ class TFolioMView : public TIEView {
   void SetLastChange(int32_t Kind, int32_t Index, int32_t NewIndex);
   void ReleaseHeldBitmap();
   void CreateStores();
+  // Background loading.
+  void PruneLoadQueue();
+  void StartLoadJobs();
+  void FreeLoadJobs();
+  int32_t IndexOfEntry(const TIEMViewEntry* E) const;
+  void ComputeCellPositions();
+  void UpdateScrollBars();
+  void HandleScroll(bool Vertical, int32_t Code, int32_t ThumbPos);
+  void SelectRangeTo(int32_t X, int32_t Y);
+  int32_t ClientRowsPerPage() const;
+  // Thumbnail hints of the I/O parameters before a load.
+  void PrepareLoadParams(TFolioIO* IO);
+  // The stored image or display copy drawn at (x, y): sizes m x o.
+  void DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Index, int32_t Left, int32_t Top,
+                        int32_t w, int32_t AvailHeight, int32_t UpperGap, int32_t& x, int32_t& y,
+                        int32_t& m, int32_t& o, bool& Drawn);
+  // Runs a handler with the user-action flag set.
+  template <typename F>
+  void AsUser(F&& Fn) {
+    const bool Was = FUserAction;
+    FUserAction = true;
+    try {
+      Fn();
+    } catch (...) {
+      FUserAction = Was;
+      throw;
+    }
+    FUserAction = Was;
+  }
 
   TCriticalSection FLock;
   TIEProgressEvent FOnProgress;
@@ -367,6 +527,55 @@ class TFolioMView : public TIEView {
   bool FEnableMultiSelect = false;
   TIEMultiSelectionOptions FMultiSelectionOptions = 0;
   bool FUseFile = true;
+
+  // Layout and scrolling.
+  int32_t FViewX = 0, FViewY = 0;
+  int32_t FExtentX = 0, FExtentY = 0;
+  double FHSVScale = 1.0, FVSVScale = 1.0;
+  bool FInLayout = false;
+  bool FAllDisplayed = false;
+  bool FLayoutAfterPaint = false;
+  TIEScrollBarParams FVScrollBarParams, FHScrollBarParams;
+  int32_t FUserUpperGap = 0, FUserBottomGap = 0;
+  bool FDrawTexts = true;
+  int32_t FUnloadMargin = 15;
+  int32_t FPreloadCount = 0;
+  int32_t FSelectionWidthUnfocused = 1;
+  bool FSelectionRounded = true;
+  TColor FHighlightBackColor = clHighlight;
+  TColor FHighlightTextColor = clHighlightText;
+  bool FFillThumbnail = true;
+  int32_t FCornerDivisor = 0;
+  bool FIconForUnreadable = false;
+
+  // Mouse and keyboard state.
+  int32_t FAnchor = -1;
+  bool FSelectionChanged = false;
+  bool FMousePressed = false;
+  TPoint FDownPos{0, 0};
+  int32_t FDownViewX = 0, FDownViewY = 0;
+  int32_t FDownIndex = -1, FLastIndex = -1;
+  bool FRangeDone = false;
+  bool FDoubleClickPending = false;
+
+  // Playback.
+  int32_t FFrameIndex = 0;
+  TIEMDisplayMode FSavedDisplayMode = mdGrid;
+  int32_t FSavedSelectedIndex = -1;
+  int32_t FTimerInterval = 0;
+  bool FPlayGuard = false;
+  bool FLoopPlayback = true;
+
+  // Background loading: waiting entries (first starts next), running and
+  // finished jobs, entries queued ahead of the visible ones.  Entries are
+  // named by their records, so a queued load follows its entry through
+  // inserts, moves and deletes.
+  std::vector<TIEMViewEntry*> FLoadQueue;
+  std::vector<std::unique_ptr<TIEMViewLoadJob>> FLoadJobs;
+  std::vector<TIEMViewEntry*> FLookAhead;
+
+  // Frame readers of multi-frame files named by deferred names.
+  std::vector<std::unique_ptr<TIEMViewFrameReader>> FFrameReaders;
 
   TIEStoreType FStoreType = ietNormal;
   int32_t FThumbWidth = 100;
@@ -402,6 +611,12 @@ class TFolioMView : public TIEView {
   std::unique_ptr<TFont> FDefaultTopTextFont, FDefaultBottomTextFont, FDefaultInfoTextFont;
   friend class TIEMText;
 };
+
+// A page reduced to Width x Height the way the store reduces it: 1-bit pages
+// to 24-bit gray by averaging, 24-bit images filtered (plain stretched with
+// rfNone), other formats stretched in their own format.
+std::unique_ptr<TIEBitmap> IEMViewMakeReduced(TIEBitmap* Source, int32_t Width, int32_t Height,
+                                              TResampleFilter Filter);
 
 // Makes "TFolioMView" creatable by form resources (also done when the unit is
 // linked in).

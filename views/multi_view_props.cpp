@@ -27,9 +27,23 @@ void TFolioMView::SetSelectionStyle(TIESStyle Value) {
 }
 void TFolioMView::SetMouseInteract(TIEMMouseInteract Value) { Change(FMouseInteract, Value); }
 void TFolioMView::SetKeyInteract(TIEMKeyInteract Value) { Change(FKeyInteract, Value); }
-void TFolioMView::SetScrollBars(TScrollStyle Value) {
-  FScrollBars = Value;
-  UpdateLayout();
+void TFolioMView::SetDrawTexts(bool Value) {
+  if (Change(FDrawTexts, Value)) Update();
+}
+void TFolioMView::SetSelectionWidthUnfocused(int32_t Value) {
+  if (Change(FSelectionWidthUnfocused, Value)) Update();
+}
+void TFolioMView::SetSelectionRounded(bool Value) {
+  if (Change(FSelectionRounded, Value)) Update();
+}
+void TFolioMView::SetHighlightBackColor(TColor Value) {
+  if (Change(FHighlightBackColor, Value)) Update();
+}
+void TFolioMView::SetHighlightTextColor(TColor Value) {
+  if (Change(FHighlightTextColor, Value)) Update();
+}
+void TFolioMView::SetFillThumbnail(bool Value) {
+  if (Change(FFillThumbnail, Value)) Update();
 }
 void TFolioMView::SetThumbnailsBackground(TColor Value) {
   if (Change(FThumbnailsBackground, Value)) Update();
