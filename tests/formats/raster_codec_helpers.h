@@ -150,7 +150,7 @@ inline Bytes PeerRgb(const TempDir& Dir, const std::string& Tool, const Bytes& F
   if (Tool == "magick")
     cmd = "convert '" + in + "[0]' -depth 8 -alpha off ppm:'" + out + "' 2>/dev/null";
   else
-    cmd = "python3 -c \"from PIL import Image; Image.open('" + in + "').convert('RGB').save('" + out +
+    cmd = "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + in + "').convert('RGB').save('" + out +
           "')\" 2>/dev/null";
   if (RunCommand(cmd) != 0) return {};
   const testsupport::PnmImage img = testsupport::ParsePnm(ReadFileBytes(out));
@@ -164,7 +164,7 @@ inline Bytes PeerAlpha(const TempDir& Dir, const Bytes& File, const std::string&
   const std::string in = Dir.file("peer-a." + Ext), out = Dir.file("peer-a.pgm");
   WriteFileBytes(in, File);
   std::remove(out.c_str());
-  const std::string cmd = "python3 -c \"from PIL import Image; Image.open('" + in +
+  const std::string cmd = "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + in +
                           "').convert('RGBA').getchannel('A').save('" + out + "')\" 2>/dev/null";
   if (RunCommand(cmd) != 0) return {};
   return testsupport::ParsePnm(ReadFileBytes(out)).Data;
@@ -182,9 +182,13 @@ inline std::string WritePpm(const TempDir& Dir, const std::string& Name, TIEBitm
   return path;
 }
 
-// Runs a Python snippet with Pillow; false when it failed.
-inline bool Pil(const std::string& Code) {
-  return RunCommand("python3 -c \"" + Code + "\" 2>/dev/null") == 0;
+// Runs a Python script (with Pillow at hand) in Dir; false when it failed.
+// What it prints comes back in Output.
+inline bool Python(const TempDir& Dir, const std::string& Code, std::string* Output = nullptr) {
+  const std::string path = Dir.file("script.py");
+  const std::string text = "from PIL import Image\nimport sys, os\nos.chdir('" + Dir.path() + "')\n" + Code + "\n";
+  WriteFileBytes(path, Bytes(text.begin(), text.end()));
+  return RunCommand("/usr/bin/python3 '" + path + "' 2>/dev/null", Output) == 0;
 }
 
 }  // namespace rastertest
