@@ -205,16 +205,23 @@ bool ReadPng(TPngReadState& S, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProg
   // Interlaced rows are refined pass by pass, so the earlier passes' pixels
   // must stay: the whole image is kept then.
   const bool whole = passes > 1;
-  S.Rows.assign(size_t(rowBytes * (whole ? int64_t(height) : 1)), 0);
+  const bool direct = !whole && !(channels == 4 && !native) && rowBytes <= Bitmap->GetRowLen();
+  if (!direct) S.Rows.assign(size_t(rowBytes * (whole ? int64_t(height) : 1)), 0);
   Progress.per1 = 100.0 / (double(height) * passes);
   int32_t counter = 0, last = -1;
   const int64_t copyBytes = std::min<int64_t>(rowBytes, Bitmap->GetRowLen());
   for (int pass = 0; pass < passes; ++pass) {
     last = -1;
     for (png_uint_32 y = 0; y < height && !Progress.IsAborting(); ++y) {
+      uint8_t* dst = Bitmap->GetScanline(int32_t(y));
+      // Rows that need no splitting go straight into the bitmap.
+      if (direct) {
+        png_read_rows(png, &dst, nullptr, 1);
+        ReportRow(Progress, ++counter, Progress.per1, last);
+        continue;
+      }
       uint8_t* row = S.Rows.data() + (whole ? int64_t(y) * rowBytes : 0);
       png_read_rows(png, &row, nullptr, 1);
-      uint8_t* dst = Bitmap->GetScanline(int32_t(y));
       if (channels == 4 && !native) {
         uint8_t* a = alpha->GetScanline(int32_t(y));
         for (png_uint_32 x = 0; x < width; ++x) {
