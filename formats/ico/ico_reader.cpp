@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/ico/ico_writer.h"
 #include "formats/png/png_codec.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
@@ -433,4 +434,5 @@ void IERegisterIcoCodec() {
     };
     e->ProbeProc = [](TStream* Stream, TIEFileFormat) { return IETryCur(Stream); };
   }
+  IERegisterIcoWriter();
 }
