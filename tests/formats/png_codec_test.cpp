@@ -74,6 +74,10 @@ pq = im.quantize(32); pq.info['transparency'] = 3; pq.save('paltrns.png', transp
     }
     EXPECT_EQ(r->Bitmap->GetPixelFormat(), c.Format);
     EXPECT_EQ(r->Bitmap->HasAlphaChannel(), c.HasAlpha);
+    if (std::string(c.File) == "rgb.png") {
+      EXPECT_EQ(r->Params->DpiX, 300);  // no pHYs: the default resolution
+      EXPECT_EQ(r->Params->DpiY, 300);
+    }
     EXPECT_LE(MaxDiff(Rgb(r->Bitmap.get()), PeerRgb(dir, c.Tool, file, "png")), c.Tolerance);
     if (c.HasAlpha) {
       EXPECT_FALSE(r->Bitmap->GetAlphaChannel()->GetFull());
