@@ -291,3 +291,35 @@ TEST(IcoCodec, DamagedFilesFailCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Bare resource images: an icon body without directory, a cursor body after
+// its hot spot.
+TEST(IcoCodec, ResourceImages) {
+  const Bytes file = MakeIcon(8, 12, 10);
+  const Bytes body(file.begin() + 22, file.end());
+  IcoOut o;
+  o.R = ReadWith([&](TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& R) {
+    IcoReadStream(S, B, P, R, false, o.Mask, false);
+  }, body, [](TIOParamsVals& P) { P.FromResource = true; });
+  ASSERT_FALSE(o.R->Aborting);
+  EXPECT_EQ(o.R->Bitmap->GetWidth(), 12);
+  EXPECT_EQ(o.R->Bitmap->GetHeight(), 10);
+  EXPECT_EQ(o.R->Params->IcoWriteSizes[0].cx, 12);
+  const Bytes viaDirectory = Rgb(ReadIco(file).R->Bitmap.get());
+  EXPECT_EQ(Rgb(o.R->Bitmap.get()), viaDirectory);
+
+  Bytes cursor = {7, 0, 9, 0};
+  cursor.insert(cursor.end(), body.begin(), body.end());
+  IcoOut c;
+  c.R = ReadWith([&](TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& R) {
+    CurReadStream(S, B, P, R, false, c.Mask, false);
+  }, cursor, [](TIOParamsVals& P) { P.FromResource = true; });
+  ASSERT_FALSE(c.R->Aborting);
+  EXPECT_EQ(c.R->Params->CurHotSpotX, 7);
+  EXPECT_EQ(c.R->Params->CurHotSpotY, 9);
+  EXPECT_EQ(Rgb(c.R->Bitmap.get()), viaDirectory);
+}
+
+}  // namespace
