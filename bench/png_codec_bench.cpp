@@ -14,8 +14,8 @@
 
 #include "formats/png/png_codec.h"
 #include "foundations/image_buffer.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/streams.h"
 
 namespace {

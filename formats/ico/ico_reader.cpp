@@ -4,18 +4,16 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/ico/ico_writer.h"
 #include "formats/png/png_codec.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
-#include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 
@@ -406,33 +404,4 @@ void CurReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
     imageStart = start + e.Offset;
   }
   ReadBody(Stream, imageStart, req, Bitmap, Params, Progress, ParamsOnly, AlphaMask, IgnoreAlpha);
-}
-
-void IERegisterIcoCodec() {
-  auto attachMask = [](TIEBitmap* Bitmap, std::unique_ptr<TIEMask>& Mask) {
-    if (Mask && Bitmap != nullptr && Bitmap->GetWidth() == Mask->GetWidth() &&
-        Bitmap->GetHeight() == Mask->GetHeight())
-      Bitmap->GetAlphaChannel()->CopyFromTIEMask(Mask.get());
-  };
-  if (TIEFileFormatInfo* e = IEFindFormatById(ioICO)) {
-    e->ReadProc = [attachMask](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
-                               bool ParamsOnly) {
-      std::unique_ptr<TIEMask> mask;
-      if (Bitmap != nullptr && !ParamsOnly) Bitmap->RemoveAlphaChannel();
-      IcoReadStream(Stream, Bitmap, Params, Progress, ParamsOnly, mask, ParamsOnly);
-      if (!ParamsOnly) attachMask(Bitmap, mask);
-    };
-    e->ProbeProc = [](TStream* Stream, TIEFileFormat) { return IETryIco(Stream); };
-  }
-  if (TIEFileFormatInfo* e = IEFindFormatById(ioCUR)) {
-    e->ReadProc = [attachMask](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
-                               bool ParamsOnly) {
-      std::unique_ptr<TIEMask> mask;
-      if (Bitmap != nullptr && !ParamsOnly) Bitmap->RemoveAlphaChannel();
-      CurReadStream(Stream, Bitmap, Params, Progress, ParamsOnly, mask, ParamsOnly);
-      if (!ParamsOnly) attachMask(Bitmap, mask);
-    };
-    e->ProbeProc = [](TStream* Stream, TIEFileFormat) { return IETryCur(Stream); };
-  }
-  IERegisterIcoWriter();
 }

@@ -32,8 +32,3 @@ void IcoReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
                    bool ParamsOnly, std::unique_ptr<TIEMask>& AlphaMask, bool IgnoreAlpha);
 void CurReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                    bool ParamsOnly, std::unique_ptr<TIEMask>& AlphaMask, bool IgnoreAlpha);
-
-// Gives the icon and cursor rows of the format registry their probes and
-// readers (the mask becomes the alpha plane), and the icon row its writer
-// (IERegisterIcoWriter).
-void IERegisterIcoCodec();

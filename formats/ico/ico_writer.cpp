@@ -7,13 +7,12 @@
 
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
-#include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/pixel_utils.h"
-#include "processing/quantizer.h"
+#include "foundations/pixel_utils.h"
+#include "kernels/quantizer.h"
 
 namespace {
 
@@ -258,18 +257,4 @@ void IcoWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
   WriteChecked(Stream, head, 6, Progress);
   WriteChecked(Stream, dir.data(), int64_t(written.size() * 16), Progress);
   Stream->Seek(end, soBeginning);
-}
-
-void IERegisterIcoWriter() {
-  TIEFileFormatInfo* e = IEFindFormatById(ioICO);
-  if (e == nullptr) return;
-  e->WriteProc = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
-    std::vector<TSize> sizes;
-    std::vector<int32_t> bits;
-    for (int32_t i = 0; i < 16 && Params.IcoWriteSizes[i].cx > 0; ++i) {
-      sizes.push_back(Params.IcoWriteSizes[i]);
-      bits.push_back(Params.IcoWriteBitDepths[i]);
-    }
-    IcoWriteStream(Stream, Bitmap, Params, Progress, sizes, bits);
-  };
 }

@@ -19,7 +19,3 @@ struct TIEProgressRec;
 // kept for transparent pixels.
 void IcoWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                     const std::vector<TSize>& Sizes, const std::vector<int32_t>& BitCounts);
-
-// Gives the icon row of the format registry its writer: the leading
-// IcoWriteSizes with a width above 0 and the matching IcoWriteBitDepths.
-void IERegisterIcoWriter();

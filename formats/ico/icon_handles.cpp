@@ -6,8 +6,8 @@
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/rtl/streams.h"
 

@@ -12,15 +12,15 @@
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
-#include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/codec_table.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/lists.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/pixel_utils.h"
-#include "processing/quantizer.h"
+#include "foundations/pixel_utils.h"
+#include "kernels/quantizer.h"
 
 namespace {
 
@@ -547,11 +547,18 @@ void PngWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
   if (!ok) fail();
 }
 
-void IERegisterPngCodec() {
-  TIEFileFormatInfo* e = IEFindFormatById(ioPNG);
-  if (e == nullptr) return;
-  e->ReadProc = PngReadStream;
-  e->WriteProc = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
+namespace {
+
+// The writer takes the bitmap's alpha plane as its transparency.
+TIECodec MakePngCodec() {
+  TIECodec C;
+  C.Format = ioPNG;
+  C.Probe = IETryPng;
+  // The reader puts the transparency straight into the bitmap's alpha plane.
+  C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult&) {
+    PngReadStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly);
+  };
+  C.Write = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
     std::unique_ptr<TIEMask> mask;
     if (Bitmap != nullptr && Bitmap->HasAlphaChannel()) {
       mask = std::make_unique<TIEMask>();
@@ -559,6 +566,11 @@ void IERegisterPngCodec() {
       mask->UpdateFullFlag();
     }
     PngWriteStream(Stream, Bitmap, Params, Progress, mask.get());
+    return true;
   };
-  e->ProbeProc = [](TStream* Stream, TIEFileFormat) { return IETryPng(Stream); };
+  return C;
 }
+
+const bool Registered = IERegisterCodec(MakePngCodec());
+
+}  // namespace

@@ -21,7 +21,3 @@ void PngReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
 // AlphaMask: null, or an 8-bit mask of the pixels' alpha values.
 void PngWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                     TIEMask* AlphaMask);
-
-// Gives the PNG row of the format registry its probe, reader and writer (the
-// writer takes the bitmap's alpha plane as its mask).
-void IERegisterPngCodec();

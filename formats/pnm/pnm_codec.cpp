@@ -9,12 +9,12 @@
 #include "foundations/image_buffer.h"
 #include "foundations/number_text.h"
 #include "foundations/settings.h"
-#include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/codec_table.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/lists.h"
 #include "platform/rtl/streams.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 
@@ -410,10 +410,22 @@ void PnmWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
   }
 }
 
-void IERegisterPnmCodec() {
-  TIEFileFormatInfo* e = IEFindFormatById(ioPXM);
-  if (e == nullptr) return;
-  e->ReadProc = PnmReadStream;
-  e->WriteProc = PnmWriteStream;
-  e->ProbeProc = [](TStream* Stream, TIEFileFormat) { return IETryPnm(Stream); };
+namespace {
+
+TIECodec MakePnmCodec() {
+  TIECodec C;
+  C.Format = ioPXM;
+  C.Probe = IETryPnm;
+  C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult&) {
+    PnmReadStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly);
+  };
+  C.Write = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
+    PnmWriteStream(Stream, Bitmap, Params, Progress);
+    return true;
+  };
+  return C;
 }
+
+const bool Registered = IERegisterCodec(MakePnmCodec());
+
+}  // namespace

@@ -19,6 +19,3 @@ void PnmReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
 // P4 for 1-bit output, P5 for gray (8 or 16 bits), P6 for colour (8 or 16
 // bits), chosen by BitsPerSample, SamplesPerPixel and the bitmap's format.
 void PnmWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
-
-// Gives the PNM row of the format registry its probe, reader and writer.
-void IERegisterPnmCodec();

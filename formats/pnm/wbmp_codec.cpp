@@ -6,9 +6,9 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
-#include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/codec_table.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/streams.h"
 
 namespace {
@@ -133,12 +133,22 @@ void WbmpWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIEProgressRec& Progres
   }
 }
 
-void IERegisterWbmpCodec() {
-  TIEFileFormatInfo* e = IEFindFormatById(ioWBMP);
-  if (e == nullptr) return;
-  e->ReadProc = WbmpReadStream;
-  e->WriteProc = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals&, TIEProgressRec& Progress) {
-    WbmpWriteStream(Stream, Bitmap, Progress);
+namespace {
+
+TIECodec MakeWbmpCodec() {
+  TIECodec C;
+  C.Format = ioWBMP;
+  C.Probe = IETryWbmp;
+  C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult&) {
+    WbmpReadStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly);
   };
-  e->ProbeProc = [](TStream* Stream, TIEFileFormat) { return IETryWbmp(Stream); };
+  C.Write = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals&, TIEProgressRec& Progress) {
+    WbmpWriteStream(Stream, Bitmap, Progress);
+    return true;
+  };
+  return C;
 }
+
+const bool Registered = IERegisterCodec(MakeWbmpCodec());
+
+}  // namespace

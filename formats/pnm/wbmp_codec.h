@@ -17,6 +17,3 @@ bool IETryWbmp(TStream* Stream);
 void WbmpReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                     bool ParamsOnly);
 void WbmpWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIEProgressRec& Progress);
-
-// Gives the WBMP row of the format registry its reader, writer and probe.
-void IERegisterWbmpCodec();

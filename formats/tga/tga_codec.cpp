@@ -9,13 +9,13 @@
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
-#include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/codec_table.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/pixel_utils.h"
-#include "processing/quantizer.h"
+#include "foundations/pixel_utils.h"
+#include "kernels/quantizer.h"
 
 namespace {
 
@@ -645,17 +645,20 @@ void TgaWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
   WriteChecked(Stream, foot, kFooterSize, Progress);
 }
 
-void IERegisterTgaCodec() {
-  TIEFileFormatInfo* e = IEFindFormatById(ioTGA);
-  if (e == nullptr) return;
-  e->ReadProc = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
-                   bool ParamsOnly) {
-    std::unique_ptr<TIEMask> mask;
-    TgaReadStream(Stream, Bitmap, Params, Progress, ParamsOnly, mask, ParamsOnly);
-    if (mask && Bitmap != nullptr && !ParamsOnly) Bitmap->GetAlphaChannel()->CopyFromTIEMask(mask.get());
+namespace {
+
+TIECodec MakeTgaCodec() {
+  TIECodec C;
+  C.Format = ioTGA;
+  C.Probe = IETryTga;
+  C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult& Result) {
+    TgaReadStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly,
+                  Result.AlphaMask, Request.ParamsOnly);
   };
-  e->WriteProc = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
-    if (Bitmap == nullptr) return;
+  // Images other than 24-bit and 1-bit are written from a 24-bit copy, so the
+  // caller's bitmap stays as it is; the alpha plane is the transparency.
+  C.Write = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
+    if (Bitmap == nullptr) return false;
     std::unique_ptr<TIEBitmap> copy;
     TIEBitmap* src = Bitmap;
     if (src->GetPixelFormat() != ie24RGB && src->GetPixelFormat() != ie1g) {
@@ -670,6 +673,11 @@ void IERegisterTgaCodec() {
       Bitmap->GetAlphaChannel()->CopyToTIEMask(mask.get());
     }
     TgaWriteStream(Stream, src, Params, Progress, mask.get());
+    return true;
   };
-  e->ProbeProc = [](TStream* Stream, TIEFileFormat) { return IETryTga(Stream); };
+  return C;
 }
+
+const bool Registered = IERegisterCodec(MakeTgaCodec());
+
+}  // namespace

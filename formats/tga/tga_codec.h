@@ -27,8 +27,3 @@ void TgaReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
 // null or an 8-bit mask, which makes 24-bit output 32-bit.
 void TgaWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                     TIEMask* AlphaMask);
-
-// Gives the Targa row of the format registry its probe, reader (the mask
-// becomes the alpha plane) and writer (the alpha plane becomes the mask;
-// other pixel formats are converted to ie24RGB first).
-void IERegisterTgaCodec();

@@ -13,7 +13,7 @@
 #include "formats/pnm/pnm_codec.h"
 #include "formats/pnm/wbmp_codec.h"
 #include "formats/tga/tga_codec.h"
-#include "raster_codec_helpers.h"
+#include "support/raster_codec_helpers.h"
 
 namespace {
 

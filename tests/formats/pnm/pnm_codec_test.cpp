@@ -9,7 +9,7 @@
 #include "formats/pnm/pnm_codec.h"
 #include "formats/pnm/wbmp_codec.h"
 #include "platform/rtl/lists.h"
-#include "raster_codec_helpers.h"
+#include "support/raster_codec_helpers.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "formats/ico/icon_handles.h"
 #include "platform/gdi/bitmap.h"
-#include "raster_codec_helpers.h"
+#include "support/raster_codec_helpers.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "formats/tga/tga_codec.h"
 #include "platform/rtl/sysutils.h"
-#include "raster_codec_helpers.h"
+#include "support/raster_codec_helpers.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "formats/ico/ico_reader.h"
 #include "formats/ico/ico_writer.h"
-#include "raster_codec_helpers.h"
+#include "support/raster_codec_helpers.h"
 
 namespace {
 

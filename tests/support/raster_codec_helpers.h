@@ -14,8 +14,8 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/streams.h"
 #include "support/pnm_image.h"
 #include "support/test_support.h"

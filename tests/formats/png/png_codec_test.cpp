@@ -8,7 +8,7 @@
 #include "formats/png/png_codec.h"
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/lists.h"
-#include "raster_codec_helpers.h"
+#include "support/raster_codec_helpers.h"
 
 namespace {
 
