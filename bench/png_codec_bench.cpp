@@ -12,9 +12,9 @@
 #include <memory>
 #include <vector>
 
+#include "formats/io_params.h"
 #include "formats/png/png_codec.h"
 #include "foundations/image_buffer.h"
-#include "formats/io_params.h"
 #include "foundations/progress.h"
 #include "platform/rtl/streams.h"
 

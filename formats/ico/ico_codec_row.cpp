@@ -21,7 +21,8 @@ void ReadIcon(TIconReadProc Read, const TIECodecReadRequest& Request, TIECodecRe
   TIEBitmap* Bitmap = Request.Bitmap;
   if (Bitmap != nullptr && !Request.ParamsOnly) Bitmap->RemoveAlphaChannel();
   std::unique_ptr<TIEMask> Mask;
-  Read(Request.Stream, Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly, Mask, Request.ParamsOnly);
+  Read(Request.Stream, Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly, Mask,
+       Request.ParamsOnly);
   if (Request.ParamsOnly || !Mask || Bitmap == nullptr) return;
   if (Bitmap->GetWidth() == Mask->GetWidth() && Bitmap->GetHeight() == Mask->GetHeight())
     Result.AlphaMask = std::move(Mask);

@@ -4,16 +4,16 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/io_params.h"
 #include "formats/png/png_codec.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
+#include "foundations/pixel_utils.h"
+#include "foundations/progress.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
-#include "formats/io_params.h"
-#include "foundations/progress.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "foundations/pixel_utils.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 #include <cstring>
 #include <memory>
 
+#include "formats/io_params.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
-#include "formats/io_params.h"
+#include "foundations/pixel_utils.h"
 #include "foundations/progress.h"
+#include "kernels/quantizer.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "foundations/pixel_utils.h"
-#include "kernels/quantizer.h"
 
 namespace {
 

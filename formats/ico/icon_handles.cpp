@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "formats/ico/ico_reader.h"
+#include "formats/io_params.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
-#include "foundations/selection_mask.h"
-#include "formats/io_params.h"
 #include "foundations/progress.h"
+#include "foundations/selection_mask.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/rtl/streams.h"
 

@@ -9,18 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "foundations/image_buffer.h"
-#include "foundations/selection_mask.h"
-#include "foundations/settings.h"
 #include "formats/codec_table.h"
 #include "formats/io_params.h"
+#include "foundations/image_buffer.h"
+#include "foundations/pixel_utils.h"
 #include "foundations/progress.h"
+#include "foundations/selection_mask.h"
+#include "foundations/settings.h"
+#include "kernels/quantizer.h"
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/lists.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "foundations/pixel_utils.h"
-#include "kernels/quantizer.h"
 
 namespace {
 

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "foundations/image_buffer.h"
-#include "foundations/number_text.h"
-#include "foundations/settings.h"
 #include "formats/codec_table.h"
 #include "formats/io_params.h"
+#include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
+#include "foundations/pixel_utils.h"
 #include "foundations/progress.h"
+#include "foundations/settings.h"
 #include "platform/rtl/lists.h"
 #include "platform/rtl/streams.h"
-#include "foundations/pixel_utils.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <memory>
 #include <vector>
 
-#include "foundations/image_buffer.h"
-#include "foundations/settings.h"
 #include "formats/codec_table.h"
 #include "formats/io_params.h"
+#include "foundations/image_buffer.h"
 #include "foundations/progress.h"
+#include "foundations/settings.h"
 #include "platform/rtl/streams.h"
 
 namespace {

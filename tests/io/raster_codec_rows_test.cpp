@@ -29,8 +29,11 @@ TEST(RasterCodecRows, FolioIOSavesAndLoadsEachFormat) {
     bool KeepsAlpha;
     // WBMP has no signature to be told by.
     bool Detectable;
-  } cases[] = {{ioPXM, true, false, true}, {ioPNG, true, true, true}, {ioTGA, true, true, true},
-               {ioICO, true, true, true}, {ioWBMP, false, false, false}};
+  } cases[] = {{ioPXM, true, false, true},
+               {ioPNG, true, true, true},
+               {ioTGA, true, true, true},
+               {ioICO, true, true, true},
+               {ioWBMP, false, false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Format);
     auto pic = Picture();

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "foundations/image_buffer.h"
-#include "foundations/selection_mask.h"
 #include "formats/io_params.h"
+#include "foundations/image_buffer.h"
 #include "foundations/progress.h"
+#include "foundations/selection_mask.h"
 #include "platform/rtl/streams.h"
 #include "support/pnm_image.h"
 #include "support/test_support.h"
