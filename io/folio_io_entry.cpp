@@ -212,7 +212,7 @@ struct TFolioIOAccess {
     const bool FixDpi = Codec->FixDpi, SyncDpi = Codec->SyncDpi;
     SkipPastImage(Stream, Header);
     if (FixDpi) IO.FixMissingDpi();
-    if (Result.AlphaMask && !IO.FAborting) B->CopyFromTIEMask(Result.AlphaMask.get());
+    if (Result.AlphaMask && !IO.FAborting) B->GetAlphaChannel()->CopyFromTIEMask(Result.AlphaMask.get());
     if (IO.FAutoAdjustDPI && !IO.FAborting) IO.AdjustDpi();
     P.FileFormat = Format;
     if (SyncDpi) IO.SyncViewDPI();

@@ -577,7 +577,7 @@ void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, TIECodecPageReade
         TIECodecReadResult Result;
         Pages.ReadPage(i, Request, Result);
         if (FixedCount < 0) N = Result.PageCount;
-        if (Result.AlphaMask) Bitmap->CopyFromTIEMask(Result.AlphaMask.get());
+        if (Result.AlphaMask) Bitmap->GetAlphaChannel()->CopyFromTIEMask(Result.AlphaMask.get());
         ApplyDefaultDpi(Rec);
         if (FAutoAdjustDPI && !FAborting) {
           if (auto Adjusted = IEAdjustBitmapDpi(Bitmap.get(), *Rec, FFilteredAdjustDPI)) Bitmap = std::move(Adjusted);

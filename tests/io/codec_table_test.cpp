@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "formats/codec_table.h"
@@ -69,10 +70,32 @@ void RebuildRegistry() {
   IEBuildFormatRegistry();
 }
 
+// Takes the format's own row out of the table for the test and puts it back
+// afterwards, so the toy starts from a format without a codec.
+class TRowAside {
+ public:
+  explicit TRowAside(TIEFileFormat Format) : FFormat(Format) {
+    if (const TIECodec* Codec = IEFindCodec(Format)) FOwn = *Codec;
+    IEUnregisterCodec(Format);
+    RebuildRegistry();
+  }
+  ~TRowAside() {
+    IEUnregisterCodec(FFormat);
+    if (FOwn) IERegisterCodec(*FOwn);
+    RebuildRegistry();
+  }
+
+ private:
+  TIEFileFormat FFormat;
+  std::optional<TIECodec> FOwn;
+};
+
 }  // namespace
 
 TEST(CodecTable, ARegisteredRowServesBothComponentsUntilItIsRemoved) {
-  ASSERT_EQ(IEFindCodec(ioWBMP), nullptr) << "the toy format must be one without a codec";
+  const TRowAside Aside(ioWBMP);
+  ASSERT_EQ(IEFindCodec(ioWBMP), nullptr);
+  EXPECT_FALSE(IEIsReadableFileName("x.wbmp"));
   ASSERT_TRUE(IERegisterCodec(ToyCodec()));
   RebuildRegistry();
   EXPECT_TRUE(IEIsReadableFileName("x.wbmp"));

@@ -53,15 +53,15 @@ const Row kExpectedRows[] = {
     {4, "PaintBrush", "PCX", 64, true, true},
     {5, "Windows Bitmap", "BMP;DIB;RLE", 32, false, false},
     {21, "Raw Bitmap", "", 0, false, false},
-    {6, "Windows Icon", "ICO", 0, false, false},
-    {7, "Windows Cursor", "CUR", 0, false, false},
-    {8, "Portable Network Graphics", "PNG", 128, false, false},
+    {6, "Windows Icon", "ICO", 0, true, true},
+    {7, "Windows Cursor", "CUR", 0, true, false},
+    {8, "Portable Network Graphics", "PNG", 128, true, true},
     {28, "DICOM Bitmap", "DCM;DIC;DICOM;V2", 0, false, false},
     {9, "Windows Metafile", "WMF", 0, false, false},
     {10, "Enhanced Windows Metafile", "EMF", 0, false, false},
-    {11, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", 256, false, false},
-    {12, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", 0, false, false},
-    {16, "Wireless Bitmap", "WBMP", 0, false, false},
+    {11, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", 256, true, true},
+    {12, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", 0, true, true},
+    {16, "Wireless Bitmap", "WBMP", 0, true, true},
     {13, "JPEG2000", "JP2", 512, false, false},
     {14, "JPEG2000 Code Stream", "J2K;JPC;J2C", 512, false, false},
     {17, "PostScript Level 2", "PS;EPS", 0, false, false},
@@ -184,7 +184,7 @@ TEST_F(FormatRegistry, ReadableFileNames) {
     const char* Name;
     bool Readable;
   } cases[] = {{"page.tif", true}, {"/a.b/page.FAX", true}, {"scan.jpeg", true}, {"doc.dcx", true},
-               {"pic.png", false},  // no PNG codec in this build
+               {"pic.png", true},   {"pic.bmp", false},  // no BMP codec in this build
                {"doc.ps", false},   // written only
                {"noext", false},    {"dir.tif/file", false}, {"", false}};
   for (const Case& c : cases) EXPECT_EQ(IEIsReadableFileName(c.Name), c.Readable) << c.Name;
