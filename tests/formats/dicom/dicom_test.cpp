@@ -16,6 +16,7 @@
 #include "formats/dicom/dicom_dictionary.h"
 #include "formats/dicom/dicom_reader.h"
 #include "formats/dicom/lossless_jpeg.h"
+#include "formats/jpeg2000/jpeg2000_codec.h"
 #include "foundations/image_buffer.h"
 #include "foundations/xmp_dicom_tags.h"
 #include "io/io_params.h"
@@ -363,4 +364,53 @@ TEST(DicomReader, DamagedFilesFailCleanly) {
   auto h = ReadBytes(huge.D);
   EXPECT_TRUE(h->Aborted);
   EXPECT_TRUE(h->Bitmap.IsEmpty());
+}
+
+// Encapsulated JPEG 2000 frames without an offset table: frame 1 is the
+// second fragment after the empty table item.
+TEST(DicomReader, EncapsulatedJpeg2000FramesWithoutOffsetTable) {
+  if (!J2kAvailable()) GTEST_SKIP() << "OpenJPEG missing";
+  std::vector<std::vector<uint8_t>> frames;
+  for (uint8_t level : {40, 200}) {
+    TIEBitmap g(8, 8, ie24RGB);
+    for (int32_t y = 0; y < 8; ++y) std::memset(g.GetScanline(y), level, 24);
+    TMemoryStream ms;
+    TIOParamsVals p;
+    p.J2kColorSpace = ioJ2K_GRAYLEV;
+    bool abort = false;
+    TIEProgressRec pr;
+    pr.Aborting = &abort;
+    J2kWriteStream(&ms, &g, p, pr, J2K_FORMAT_J2K);
+    ASSERT_FALSE(abort);
+    const auto* m = static_cast<const uint8_t*>(ms.GetMemory());
+    std::vector<uint8_t> f(m, m + ms.GetSize());
+    if (f.size() % 2) f.push_back(0);
+    frames.push_back(f);
+  }
+  TDataSet ds;
+  ds.syntax("1.2.840.10008.1.2.4.90");
+  ds.image(8, 8, 8, 8, "MONOCHROME2", 2);
+  ds.u16(0x7FE0);
+  ds.u16(0x0010);
+  ds.D.insert(ds.D.end(), {'O', 'B', 0, 0});
+  ds.u32(0xFFFFFFFFu);
+  ds.u16(0xFFFE);
+  ds.u16(0xE000);
+  ds.u32(0);  // empty offset table
+  for (const auto& f : frames) {
+    ds.u16(0xFFFE);
+    ds.u16(0xE000);
+    ds.u32(uint32_t(f.size()));
+    ds.D.insert(ds.D.end(), f.begin(), f.end());
+  }
+  ds.u16(0xFFFE);
+  ds.u16(0xE0DD);
+  ds.u32(0);
+  auto f0 = ReadBytes(ds.D, 0);
+  auto f1 = ReadBytes(ds.D, 1);
+  ASSERT_FALSE(f0->Aborted);
+  ASSERT_FALSE(f1->Aborted);
+  EXPECT_EQ(f0->Bitmap.GetScanline(3)[3], 40);
+  EXPECT_EQ(f1->Bitmap.GetScanline(3)[3], 200);
+  EXPECT_EQ(f1->Params.ImageCount, 2);
 }
