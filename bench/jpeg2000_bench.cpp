@@ -12,7 +12,7 @@
 
 #include "formats/jpeg2000/jpeg2000_codec.h"
 #include "foundations/image_buffer.h"
-#include "io/io_params.h"
+#include "formats/io_params.h"
 #include "platform/rtl/streams.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "formats/dicom/dicom_dictionary.h"
@@ -12,8 +13,8 @@
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
 #include "foundations/xmp_dicom_tags.h"
-#include "io/format_registry.h"
-#include "io/jpeg_codec.h"
+#include "formats/codec_table.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -545,7 +546,7 @@ bool TDicomReader::Decode(TIEBitmap* Bitmap) {
     if (ts == kJ2k || ts == kJ2kLossless)
       J2kReadStream(&ms, &decoded, tmp, p, false);
     else
-      JpegReadStream(&ms, nullptr, &decoded, tmp, p, false, false, false, true, false, false, -1, true);
+      JpegReadStream(&ms, &decoded, tmp, p, {.InvertCmyk = true, .NativePixelFormat = true});
     if (abort || decoded.IsEmpty() || decoded.GetWidth() != Ctx.Columns || decoded.GetHeight() != Ctx.Rows)
       return false;
     if (Ctx.SamplesPerPixel == 1 && decoded.GetPixelFormat() != ie1g) {
@@ -681,9 +682,42 @@ void IEReadDICOMStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
   DicomReadStream(Stream, Params, Bitmap, Progress, ParamsOnly);
 }
 
-void IERegisterDicomCodec() {
-  if (TIEFileFormatInfo* row = IEFindFormatById(ioDICOM)) {
-    row->ReadProc = IEReadDICOMStream;
-    row->ProbeProc = [](TStream* S, TIEFileFormat) { return IETryDICOM(S); };
+namespace {
+
+// The frames of one file; the multi-image component puts the position back
+// to the start of the file before each one.
+class TDicomPageReader : public TIECodecPageReader {
+ public:
+  explicit TDicomPageReader(TStream* Stream) : FCount(DicomPageCount(Stream)) {}
+
+  int32_t PageCount() override { return FCount; }
+
+  void ReadPage(int32_t Index, const TIECodecReadRequest& Request, TIECodecReadResult& Result) override {
+    Request.Params->SetImageIndex(Index);
+    DicomReadStream(Request.Stream, *Request.Params, Request.Bitmap, *Request.Progress, Request.ParamsOnly);
+    Result.PageCount = FCount;
   }
+
+ private:
+  int32_t FCount;
+};
+
+TIECodec MakeDicomCodec() {
+  TIECodec C;
+  C.Format = ioDICOM;
+  C.Probe = IETryDICOM;
+  C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult& Result) {
+    DicomReadStream(Request.Stream, *Request.Params, Request.Bitmap, *Request.Progress, Request.ParamsOnly);
+    if (!Request.Progress->IsAborting()) Result.PageCount = Request.Params->ImageCount;
+  };
+  C.PageCount = DicomPageCount;
+  C.OpenPages = [](TStream* Stream) { return std::make_unique<TDicomPageReader>(Stream); };
+  // The frame keeps the resolution the file states (none: the defaults).
+  C.FixDpi = false;
+  C.SyncDpi = false;
+  return C;
 }
+
+const bool Registered = IERegisterCodec(MakeDicomCodec());
+
+}  // namespace

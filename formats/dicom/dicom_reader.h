@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <string>
 
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;
@@ -37,6 +37,3 @@ int64_t DicomRleDecode(const uint8_t* Source, int64_t SourceLen, uint8_t* Dest, 
 // The common codec shape.
 void IEReadDICOMStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                        bool ParamsOnly);
-
-// Sets the DICOM row's probe and read procedures in the format registry.
-void IERegisterDicomCodec();

@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "foundations/image_buffer.h"
-#include "io/format_registry.h"
+#include "formats/codec_table.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -23,7 +24,7 @@
 
 namespace {
 
-std::vector<uint8_t> WholeStream(TStream* Stream) {
+[[maybe_unused]] std::vector<uint8_t> WholeStream(TStream* Stream) {
   const int64_t n = Stream->GetSize() - Stream->GetPosition();
   std::vector<uint8_t> d;
   if (n <= 0) return d;
@@ -241,15 +242,25 @@ void HdpWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
   Progress.Report(100);
 }
 
-int32_t HdpFilePageCount(const std::string& FileName) {
+int32_t HdpPageCount(TStream* Stream) {
   try {
-    TFileStream f(FileName, fmOpenRead | fmShareDenyWrite);
+    const int64_t pos = Stream->GetPosition();
     TIOParamsVals p;
     bool abort = false;
     TIEProgressRec pr;
     pr.Aborting = &abort;
-    HdpReadStream(&f, nullptr, p, pr);
+    HdpReadStream(Stream, nullptr, p, pr);
+    Stream->Seek(pos, soBeginning);
     return abort ? 0 : p.ImageCount;
+  } catch (const Exception&) {
+    return 0;
+  }
+}
+
+int32_t HdpFilePageCount(const std::string& FileName) {
+  try {
+    TFileStream f(FileName, fmOpenRead | fmShareDenyWrite);
+    return HdpPageCount(&f);
   } catch (const Exception&) {
     return 0;
   }
@@ -260,6 +271,7 @@ int32_t HdpFilePageCount(const std::string& FileName) {
 bool IEHdPhotoAvailable() { return false; }
 void HdpReadStream(TStream*, TIEBitmap*, TIOParamsVals&, TIEProgressRec& Progress) { Progress.SetAborting(); }
 void HdpWriteStream(TStream*, TIEBitmap*, TIOParamsVals&, TIEProgressRec& Progress) { Progress.SetAborting(); }
+int32_t HdpPageCount(TStream*) { return 0; }
 int32_t HdpFilePageCount(const std::string&) { return 0; }
 
 #endif
@@ -272,11 +284,45 @@ void IEWriteHDPStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
   HdpWriteStream(Stream, Bitmap, Params, Progress);
 }
 
-void IERegisterHdPhotoCodec() {
-  if (!IEHdPhotoAvailable()) return;
-  if (TIEFileFormatInfo* row = IEFindFormatById(ioHDP)) {
-    row->ReadProc = IEReadHDPStream;
-    row->WriteProc = IEWriteHDPStream;
-    row->ProbeProc = [](TStream* S, TIEFileFormat) { return IETryHDP(S); };
+namespace {
+
+// The frames of one file, each read from the start of the file.
+class THdpPageReader : public TIECodecPageReader {
+ public:
+  explicit THdpPageReader(TStream* Stream) : FCount(HdpPageCount(Stream)) {}
+
+  int32_t PageCount() override { return FCount; }
+
+  void ReadPage(int32_t Index, const TIECodecReadRequest& Request, TIECodecReadResult& Result) override {
+    Request.Params->SetImageIndex(Index);
+    IEReadHDPStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly);
+    Result.PageCount = FCount;
   }
+
+ private:
+  int32_t FCount;
+};
+
+TIECodec MakeHdpCodec() {
+  TIECodec C;
+  C.Format = ioHDP;
+  C.Probe = IETryHDP;
+  C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult& Result) {
+    IEReadHDPStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly);
+    if (!Request.Progress->IsAborting()) Result.PageCount = Request.Params->ImageCount;
+  };
+  // The writer keeps every pixel format it can write and refuses the rest
+  // itself: no conversion before it.
+  C.Write = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
+    IEWriteHDPStream(Stream, Bitmap, Params, Progress);
+    return !Progress.IsAborting();
+  };
+  C.PageCount = HdpPageCount;
+  C.OpenPages = [](TStream* Stream) { return std::make_unique<THdpPageReader>(Stream); };
+  return C;
 }
+
+// A build without the library has no HD Photo row.
+const bool Registered = IEHdPhotoAvailable() && IERegisterCodec(MakeHdpCodec());
+
+}  // namespace

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <string>
 
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;
@@ -31,13 +31,12 @@ void HdpReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
 // resolution of Params.  Failure sets the abort flag; nothing is reported as
 // written that was not.
 void HdpWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
-// Frames of the file (0 when it cannot be read).
+// Frames of the file (0 when it cannot be read); the stream variant restores
+// the position.
+int32_t HdpPageCount(TStream* Stream);
 int32_t HdpFilePageCount(const std::string& FileName);
 
 // The common codec shape.
 void IEReadHDPStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                      bool ParamsOnly);
 void IEWriteHDPStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
-// Sets the HD Photo row's probe, read and write procedures in the format
-// registry (nothing when the library is missing).
-void IERegisterHdPhotoCodec();

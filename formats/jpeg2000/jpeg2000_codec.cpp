@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "foundations/image_buffer.h"
-#include "io/format_registry.h"
+#include "formats/codec_table.h"
 #include "platform/rtl/streams.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 #include "platform/rtl/sysutils.h"
 
 #ifdef FOLIVRA_HAVE_OPENJP2
@@ -442,16 +442,27 @@ void IEWriteJ2kStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
   J2kWriteStream(Stream, Bitmap, Params, Progress, J2K_FORMAT_J2K);
 }
 
-void IERegisterJpeg2000Codec() {
-  if (!J2kAvailable()) return;
-  if (TIEFileFormatInfo* row = IEFindFormatById(ioJP2)) {
-    row->ReadProc = IEReadJ2kStream;
-    row->WriteProc = IEWriteJp2Stream;
-    row->ProbeProc = [](TStream* S, TIEFileFormat) { return IETryJP2(S); };
-  }
-  if (TIEFileFormatInfo* row = IEFindFormatById(ioJ2K)) {
-    row->ReadProc = IEReadJ2kStream;
-    row->WriteProc = IEWriteJ2kStream;
-    row->ProbeProc = [](TStream* S, TIEFileFormat) { return IETryJ2K(S); };
-  }
+namespace {
+
+TIECodec MakeJ2kCodec(TIEFileFormat Format) {
+  TIECodec C;
+  C.Format = Format;
+  C.Probe = Format == ioJP2 ? IETryJP2 : IETryJ2K;
+  C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult&) {
+    J2kReadStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly);
+  };
+  const int32_t Id = Format == ioJP2 ? J2K_FORMAT_JP2 : J2K_FORMAT_J2K;
+  C.Write = [Id](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
+    J2kWriteStream(Stream, Bitmap, Params, Progress, Id);
+    return !Progress.IsAborting();
+  };
+  // The writer takes 1-bit gray and 24-bit colour only.
+  C.SaveAs24 = true;
+  return C;
 }
+
+// A build without the library has no JPEG 2000 rows at all.
+const bool Registered =
+    J2kAvailable() && IERegisterCodec(MakeJ2kCodec(ioJP2)) && IERegisterCodec(MakeJ2kCodec(ioJ2K));
+
+}  // namespace

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;
@@ -49,7 +49,3 @@ const TJ2kYCbCrTables& J2kYCbCrTables();
 
 // True when this build has the JPEG 2000 library.
 bool J2kAvailable();
-
-// Sets the JP2 and J2K rows' probe, read and write procedures in the format
-// registry (nothing when the library is missing from the build).
-void IERegisterJpeg2000Codec();

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "io/format_registry.h"
+#include "formats/codec_table.h"
 #include "platform/rtl/streams.h"
 
 namespace {
@@ -38,9 +38,17 @@ bool IETryWMF(TStream* Stream) {
   return Le16(m) == 1 && Le16(m + 2) == 9 && Le16(m + 16) == 0;
 }
 
-void IERegisterMetafileProbes() {
-  if (TIEFileFormatInfo* row = IEFindFormatById(ioWMF))
-    row->ProbeProc = [](TStream* S, TIEFileFormat) { return IETryWMF(S); };
-  if (TIEFileFormatInfo* row = IEFindFormatById(ioEMF))
-    row->ProbeProc = [](TStream* S, TIEFileFormat) { return IETryEMF(S); };
+namespace {
+
+// Rows with a probe only: rendering a metafile needs the platform's picture
+// support, which lies above the codecs.
+TIECodec MakeProbeRow(TIEFileFormat Format, bool (*Probe)(TStream*)) {
+  TIECodec C;
+  C.Format = Format;
+  C.Probe = Probe;
+  return C;
 }
+
+const bool Registered = IERegisterCodec(MakeProbeRow(ioWMF, IETryWMF)) && IERegisterCodec(MakeProbeRow(ioEMF, IETryEMF));
+
+}  // namespace

@@ -9,6 +9,3 @@ bool IETryEMF(TStream* Stream);
 // Windows metafile, with or without the 22-byte placeable header: type 1,
 // header size 9 words and a last header word of 0.
 bool IETryWMF(TStream* Stream);
-
-// Sets the probes of the WMF and EMF rows in the format registry.
-void IERegisterMetafileProbes();

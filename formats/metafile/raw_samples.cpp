@@ -7,7 +7,7 @@
 
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
-#include "io/format_registry.h"
+#include "formats/codec_table.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -194,6 +194,22 @@ void IEReadRawBitmapStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Pa
   RawBitmapReadStream(Stream, Bitmap, Params, Progress);
 }
 
-void IERegisterRawBitmapCodec() {
-  if (TIEFileFormatInfo* row = IEFindFormatById(ioBMPRAW)) row->ReadProc = IEReadRawBitmapStream;
+namespace {
+
+// Headerless samples have no signature to probe for: the format is always
+// named by the caller, and the image to fill is the caller's current one.
+TIECodec MakeRawBitmapCodec() {
+  TIECodec C;
+  C.Format = ioBMPRAW;
+  C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult&) {
+    IEReadRawBitmapStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly);
+  };
+  // The samples carry no resolution and the image keeps the one it has.
+  C.FixDpi = false;
+  C.SyncDpi = false;
+  return C;
 }
+
+const bool Registered = IERegisterCodec(MakeRawBitmapCodec());
+
+}  // namespace

@@ -4,8 +4,8 @@
 // or hexadecimal text, interleaved or one plane per channel, as the raw
 // fields of the parameters say (skip bytes, row alignment, RGB order,
 // planar, encoding).
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;
@@ -20,5 +20,3 @@ void RawBitmapReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
 // The common codec shape (Bitmap must already be allocated).
 void IEReadRawBitmapStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                            bool ParamsOnly);
-// Sets the raw bitmap row's read procedure in the format registry.
-void IERegisterRawBitmapCodec();

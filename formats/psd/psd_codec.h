@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "foundations/image_buffer.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 
@@ -74,7 +74,3 @@ void PsdWriteStream(TStream* Stream, TIOParamsVals& Params, TIEProgressRec& Prog
 void IEReadPSDStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                      bool ParamsOnly);
 void IEWritePSDStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
-
-// Sets the Photoshop row's probe, read and write procedures in the format
-// registry.
-void IERegisterPsdCodec();

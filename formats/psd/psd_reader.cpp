@@ -7,7 +7,7 @@
 #include "foundations/settings.h"
 #include "formats/psd/psd_codec.h"
 #include "formats/psd/psd_packbits.h"
-#include "io/jpeg_codec.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -262,8 +262,7 @@ void TPsdReader::ApplyResource(uint16_t Id, const std::vector<uint8_t>& Data, TI
       bool thumbAbort = false;
       TIEProgressRec p;
       p.Aborting = &thumbAbort;
-      JpegReadStream(&ms, nullptr, Params.ExifThumbnail.get(), tmp, p, false, false, false, true, false,
-                     false, -1, false);
+      JpegReadStream(&ms, Params.ExifThumbnail.get(), tmp, p, {.InvertCmyk = true});
       if (thumbAbort) Params.ExifThumbnail->FreeImage();
       if (Params.LoadExifThumbnail && Bitmap && !thumbAbort) {
         LoadLayers = false;

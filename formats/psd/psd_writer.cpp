@@ -5,7 +5,7 @@
 #include "foundations/iptc.h"
 #include "formats/psd/psd_codec.h"
 #include "formats/psd/psd_packbits.h"
-#include "io/jpeg_codec.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 

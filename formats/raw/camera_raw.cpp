@@ -7,8 +7,8 @@
 #include "formats/raw/raw_embedded_info.h"
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
-#include "io/format_registry.h"
-#include "io/jpeg_codec.h"
+#include "formats/codec_table.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -63,7 +63,7 @@ bool LoadPreview(TRawHandle& H, TIEBitmap* Thumb) {
     bool abort = false;
     TIEProgressRec p;
     p.Aborting = &abort;
-    JpegReadStream(&ms, nullptr, Thumb, tmp, p, false, false, false, true, false, false, -1, false);
+    JpegReadStream(&ms, Thumb, tmp, p, {.InvertCmyk = true});
     ok = !abort && !Thumb->IsEmpty();
   } else if (t->type == LIBRAW_IMAGE_BITMAP && t->bits == 8 && (t->colors == 3 || t->colors == 1) &&
              int64_t(t->width) * t->height * t->colors <= int64_t(t->data_size) &&
@@ -247,10 +247,19 @@ void IEReadCameraRawStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Pa
   RawReadStream(Stream, Bitmap, Params, ParamsOnly, Progress);
 }
 
-void IERegisterCameraRawCodec() {
-  if (!CameraRawAvailable()) return;
-  if (TIEFileFormatInfo* row = IEFindFormatById(ioRAW)) {
-    row->ReadProc = IEReadCameraRawStream;
-    row->ProbeProc = [](TStream* S, TIEFileFormat) { return IETryCameraRaw(S); };
-  }
+namespace {
+
+TIECodec MakeCameraRawCodec() {
+  TIECodec C;
+  C.Format = ioRAW;
+  C.Probe = IETryCameraRaw;
+  C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult&) {
+    RawReadStream(Request.Stream, Request.Bitmap, *Request.Params, Request.ParamsOnly, *Request.Progress);
+  };
+  return C;
 }
+
+// A build without the decoder library has no camera raw row.
+const bool Registered = CameraRawAvailable() && IERegisterCodec(MakeCameraRawCodec());
+
+}  // namespace

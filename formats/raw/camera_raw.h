@@ -3,8 +3,8 @@
 // parameters' white balance, multipliers, gamma and brightness, and the
 // embedded preview (as ExifThumbnail, or instead of the image when
 // RawLoadThumbnail is set).
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;
@@ -25,6 +25,3 @@ bool CameraRawAvailable();
 // The common codec shape.
 void IEReadCameraRawStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                            bool ParamsOnly);
-// Sets the camera raw row's probe and read procedures in the format registry
-// (nothing when the library is missing from the build).
-void IERegisterCameraRawCodec();

@@ -6,9 +6,9 @@
 
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
-#include "io/io_params.h"
-#include "io/progress.h"
-#include "io/jpeg_codec.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
+#include "formats/jpeg/jpeg_codec.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ class THeapWalk {
     bool abort = false;
     TIEProgressRec pr;
     pr.Aborting = &abort;
-    JpegReadStream(&ms, nullptr, &none, p, pr, true, false, false, false, false, false, -1, false);
+    JpegReadStream(&ms, &none, p, pr, {.ParamsOnly = true});
     if (abort || p.Width <= 0 || p.Height <= 0) return;
     if (p.Width < FBestW && p.Height < FBestH) {
       FBestW = p.Width;
@@ -148,8 +148,7 @@ bool RawReadEmbeddedInfo(const uint8_t* Data, int64_t Size, TIOParamsVals& Param
     bool abort = false;
     TIEProgressRec pr;
     pr.Aborting = &abort;
-    JpegReadStream(&ms, nullptr, Params.ExifThumbnail.get(), p, pr, false, false, false, true, false, false, -1,
-                   false);
+    JpegReadStream(&ms, Params.ExifThumbnail.get(), p, pr, {.InvertCmyk = true});
     if (abort) Params.ExifThumbnail->FreeImage();
   }
   return true;

@@ -21,7 +21,7 @@
 #include "foundations/jpeg_markers.h"
 #include "foundations/xmp_dicom_tags.h"
 #include "io/format_registry.h"
-#include "io/io_params.h"
+#include "formats/io_params.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/threads.h"
@@ -483,7 +483,7 @@ TEST(FolioIO, EveryOperationEndsWithOneFinishEvent) {
       {"load missing", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("none.tif")); }, true, true},
       {"load empty name", [&](TFolioIO& IO) { IO.LoadFromFile(""); }, true, false},
       {"load unknown ext", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.qqq")); }, true, false},
-      {"load format not built", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.psd")); }, true, false},
+      {"load format not built", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.gif")); }, true, false},
       {"load layers without view", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.lyr")); }, true, false},
       {"buffer without data", [&](TFolioIO& IO) { IO.LoadFromBuffer(nullptr, 0); }, true, false},
       {"save", [&](TFolioIO& IO) { IO.SaveToFile(Dir.file("out.pcx")); }, false, false},

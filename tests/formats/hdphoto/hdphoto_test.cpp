@@ -10,7 +10,7 @@
 
 #include "formats/hdphoto/hdphoto_codec.h"
 #include "foundations/image_buffer.h"
-#include "io/io_params.h"
+#include "formats/io_params.h"
 #include "platform/rtl/streams.h"
 #include "support/pnm_image.h"
 #include "support/test_support.h"

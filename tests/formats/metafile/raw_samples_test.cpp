@@ -9,7 +9,7 @@
 #include "formats/metafile/metafile_probes.h"
 #include "formats/metafile/raw_samples.h"
 #include "foundations/image_buffer.h"
-#include "io/io_params.h"
+#include "formats/io_params.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 #include "support/pnm_image.h"

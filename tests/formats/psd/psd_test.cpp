@@ -11,7 +11,7 @@
 #include "formats/psd/psd_codec.h"
 #include "formats/psd/psd_packbits.h"
 #include "foundations/image_buffer.h"
-#include "io/io_params.h"
+#include "formats/io_params.h"
 #include "platform/rtl/streams.h"
 #include "support/pnm_image.h"
 #include "support/test_support.h"
