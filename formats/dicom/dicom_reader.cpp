@@ -7,14 +7,14 @@
 #include <memory>
 #include <vector>
 
+#include "formats/codec_table.h"
 #include "formats/dicom/dicom_dictionary.h"
 #include "formats/dicom/lossless_jpeg.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "formats/jpeg2000/jpeg2000_codec.h"
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
 #include "foundations/xmp_dicom_tags.h"
-#include "formats/codec_table.h"
-#include "formats/jpeg/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "foundations/image_buffer.h"
 #include "formats/codec_table.h"
+#include "foundations/image_buffer.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "foundations/image_buffer.h"
 #include "formats/codec_table.h"
-#include "platform/rtl/streams.h"
+#include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
+#include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
 #ifdef FOLIVRA_HAVE_OPENJP2

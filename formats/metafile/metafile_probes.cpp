@@ -49,6 +49,7 @@ TIECodec MakeProbeRow(TIEFileFormat Format, bool (*Probe)(TStream*)) {
   return C;
 }
 
-const bool Registered = IERegisterCodec(MakeProbeRow(ioWMF, IETryWMF)) && IERegisterCodec(MakeProbeRow(ioEMF, IETryEMF));
+const bool Registered =
+    IERegisterCodec(MakeProbeRow(ioWMF, IETryWMF)) && IERegisterCodec(MakeProbeRow(ioEMF, IETryEMF));
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "formats/codec_table.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
-#include "formats/codec_table.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -202,7 +202,8 @@ TIECodec MakeRawBitmapCodec() {
   TIECodec C;
   C.Format = ioBMPRAW;
   C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult&) {
-    IEReadRawBitmapStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress, Request.ParamsOnly);
+    IEReadRawBitmapStream(Request.Stream, Request.Bitmap, *Request.Params, *Request.Progress,
+                          Request.ParamsOnly);
   };
   // The samples carry no resolution and the image keeps the one it has.
   C.FixDpi = false;

@@ -18,5 +18,5 @@ class TIEBitmap;
 void RawBitmapReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
 
 // The common codec shape (Bitmap must already be allocated).
-void IEReadRawBitmapStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
-                           bool ParamsOnly);
+void IEReadRawBitmapStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                           TIEProgressRec& Progress, bool ParamsOnly);

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "foundations/image_buffer.h"
 #include "formats/io_params.h"
+#include "foundations/image_buffer.h"
 #include "foundations/progress.h"
 
 class TStream;

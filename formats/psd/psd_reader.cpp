@@ -1,13 +1,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/jpeg/jpeg_codec.h"
+#include "formats/psd/psd_codec.h"
+#include "formats/psd/psd_packbits.h"
 #include "foundations/icc_profile.h"
 #include "foundations/ie_streams.h"
 #include "foundations/iptc.h"
 #include "foundations/settings.h"
-#include "formats/psd/psd_codec.h"
-#include "formats/psd/psd_packbits.h"
-#include "formats/jpeg/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 

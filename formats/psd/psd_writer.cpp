@@ -1,11 +1,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "foundations/icc_profile.h"
-#include "foundations/iptc.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "formats/psd/psd_codec.h"
 #include "formats/psd/psd_packbits.h"
-#include "formats/jpeg/jpeg_codec.h"
+#include "foundations/icc_profile.h"
+#include "foundations/iptc.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/codec_table.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "formats/raw/raw_embedded_info.h"
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
-#include "formats/codec_table.h"
-#include "formats/jpeg/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 

@@ -23,5 +23,5 @@ void RawReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bo
 bool CameraRawAvailable();
 
 // The common codec shape.
-void IEReadCameraRawStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
-                           bool ParamsOnly);
+void IEReadCameraRawStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                           TIEProgressRec& Progress, bool ParamsOnly);

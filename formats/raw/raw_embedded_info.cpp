@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "formats/io_params.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
-#include "formats/io_params.h"
 #include "foundations/progress.h"
-#include "formats/jpeg/jpeg_codec.h"
 
 namespace {
 

@@ -68,7 +68,8 @@ TEST(CodecRows, SavedFilesLoadBackThroughTheirRows) {
     const char* Ext;
     TIEFileFormat Format;
     bool Built;
-  } cases[] = {{".psd", ioPSD, true}, {".jp2", ioJP2, kJ2k}, {".j2k", ioJ2K, kJ2k}, {".hdp", ioHDP, kHdPhoto}};
+  } cases[] = {
+      {".psd", ioPSD, true}, {".jp2", ioJP2, kJ2k}, {".j2k", ioJ2K, kJ2k}, {".hdp", ioHDP, kHdPhoto}};
   TempDir dir;
   auto source = Picture(19, 11);
   for (const Case& c : cases) {

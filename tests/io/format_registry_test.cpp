@@ -156,7 +156,8 @@ TEST_F(FormatRegistry, ExtensionItemsAndCounts) {
     int32_t N;
     const char* Ext;
   } items[] = {{3, 0, "JPG"}, {3, 1, "JPEG"}, {3, 3, "JIF"}, {3, 4, ""},  {3, -1, ""},
-               {1, 5, "XIF"}, {21, 0, ""},    {20, 12, "SR2"}, {99, 0, ""}, {ioHDP, 0, kHdPhoto ? "WDP" : ""}};
+               {1, 5, "XIF"}, {21, 0, ""},    {20, 12, "SR2"}, {99, 0, ""},
+               {ioHDP, 0, kHdPhoto ? "WDP" : ""}};
   for (const auto& c : items) EXPECT_EQ(IEFormatExtension(c.Id, c.N), c.Ext) << c.Id << "/" << c.N;
   struct Count {
     TIEFileFormat Id;

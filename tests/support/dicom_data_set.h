@@ -16,12 +16,16 @@ struct TDataSet {
     D.insert(D.end(), {'D', 'I', 'C', 'M'});
   }
   void u16(uint16_t v) { D.insert(D.end(), {uint8_t(v), uint8_t(v >> 8)}); }
-  void u32(uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); }
+  void u32(uint32_t v) {
+    u16(uint16_t(v));
+    u16(uint16_t(v >> 16));
+  }
   TDataSet& el(uint16_t g, uint16_t e, const char* vr, const std::vector<uint8_t>& v) {
     u16(g);
     u16(e);
     D.insert(D.end(), {uint8_t(vr[0]), uint8_t(vr[1])});
-    static const char* longVR[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"};
+    static const char* longVR[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
+                                   "SV", "UC", "UN", "UR", "UT", "UV"};
     bool isLong = false;
     for (auto* l : longVR) isLong |= std::strncmp(l, vr, 2) == 0;
     if (isLong) {
@@ -38,7 +42,8 @@ struct TDataSet {
     return el(g, e, vr, std::vector<uint8_t>(s.begin(), s.end()));
   }
   TDataSet& us(uint16_t g, uint16_t e, uint16_t v) { return el(g, e, "US", {uint8_t(v), uint8_t(v >> 8)}); }
-  TDataSet& image(int32_t W, int32_t H, int32_t Alloc, int32_t Stored, const char* Photometric, int32_t Frames = 1) {
+  TDataSet& image(int32_t W, int32_t H, int32_t Alloc, int32_t Stored, const char* Photometric,
+                  int32_t Frames = 1) {
     us(0x0028, 0x0002, 1);
     text(0x0028, 0x0004, "CS", Photometric);
     if (Frames > 1) text(0x0028, 0x0008, "IS", std::to_string(Frames));

@@ -153,9 +153,9 @@ TEST(J2kPeer, PrecisionSignAndOpacityComeFromTheStream) {
     }
     const std::string in = dir.file(Name + ".raw"), out = dir.file(Name + ".j2k");
     WriteFileBytes(in, bytes);
-    std::string spec = std::to_string(W) + "," + std::to_string(H) + "," + std::to_string(Comps) + "," +
-                       std::to_string(Bits) + "," + (Signed ? "s" : "u");
-    EXPECT_EQ(RunCommand("opj_compress -i " + in + " -o " + out + " -n 3 -F " + spec + " >/dev/null 2>&1"), 0);
+    std::string layout = std::to_string(W) + "," + std::to_string(H) + "," + std::to_string(Comps) + "," +
+                         std::to_string(Bits) + "," + (Signed ? "s" : "u");
+    EXPECT_EQ(RunCommand("opj_compress -i " + in + " -o " + out + " -n 3 -F " + layout + " >/dev/null 2>&1"), 0);
     auto r = std::make_unique<TRead>();
     ReadBytes(ReadFileBytes(out), *r);
     return r;
