@@ -45,41 +45,66 @@ struct Row {
   bool Read, Write;  // what this build offers
 };
 
+// The codecs over optional libraries are in this build when their library is.
+#ifdef FOLIVRA_HAVE_OPENJP2
+constexpr bool kJ2k = true;
+#else
+constexpr bool kJ2k = false;
+#endif
+#ifdef FOLIVRA_HAVE_LIBRAW
+constexpr bool kCameraRaw = true;
+#else
+constexpr bool kCameraRaw = false;
+#endif
+#ifdef FOLIVRA_HAVE_JXR
+constexpr bool kHdPhoto = true;
+#else
+constexpr bool kHdPhoto = false;
+#endif
+
 // The rows in registration order, with what the codecs of this build can do.
-const Row kExpectedRows[] = {
+const Row kBuiltInRows[] = {
     {1, "TIFF Bitmap", "TIF;TIFF;FAX;G3N;G3F;XIF", 8, true, true},
     {2, "CompuServe Bitmap", "GIF", 16, false, false},
     {3, "JPEG Bitmap", "JPG;JPEG;JPE;JIF", 4, true, true},
     {4, "PaintBrush", "PCX", 64, true, true},
     {5, "Windows Bitmap", "BMP;DIB;RLE", 32, false, false},
-    {21, "Raw Bitmap", "", 0, false, false},
+    {21, "Raw Bitmap", "", 0, true, false},
     {6, "Windows Icon", "ICO", 0, true, true},
     {7, "Windows Cursor", "CUR", 0, true, false},
     {8, "Portable Network Graphics", "PNG", 128, true, true},
-    {28, "DICOM Bitmap", "DCM;DIC;DICOM;V2", 0, false, false},
+    {28, "DICOM Bitmap", "DCM;DIC;DICOM;V2", 0, true, false},
     {9, "Windows Metafile", "WMF", 0, false, false},
     {10, "Enhanced Windows Metafile", "EMF", 0, false, false},
     {11, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", 256, true, true},
     {12, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", 0, true, true},
     {16, "Wireless Bitmap", "WBMP", 0, true, true},
-    {13, "JPEG2000", "JP2", 512, false, false},
-    {14, "JPEG2000 Code Stream", "J2K;JPC;J2C", 512, false, false},
+    {13, "JPEG2000", "JP2", 512, kJ2k, kJ2k},
+    {14, "JPEG2000 Code Stream", "J2K;JPC;J2C", 512, kJ2k, kJ2k},
     {17, "PostScript Level 2", "PS;EPS", 0, false, false},
     {18, "Adobe PDF", "PDF", 0, false, false},
     {19, "Multipage PCX", "DCX", 0, true, true},
-    {20, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", 0, false, false},
-    {24, "Photoshop PSD", "PSD", 0, false, false},
+    {20, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", 0, kCameraRaw, false},
+    {24, "Photoshop PSD", "PSD", 0, true, true},
     {25, "Vectorial objects", "IEV", 0, false, false},
     {26, "Layers", "LYR", 0, false, false},
     {27, "Layers and objects", "ALL", 0, false, false},
 };
 
+// The HD Photo row exists only where its codec does, after all the others.
+std::vector<Row> ExpectedRows() {
+  std::vector<Row> rows(std::begin(kBuiltInRows), std::end(kBuiltInRows));
+  if (kHdPhoto) rows.push_back({29, "Microsoft HD Photo", "WDP;HDP", 0, true, true});
+  return rows;
+}
+
 TEST_F(FormatRegistry, BuiltInRowsInRegistrationOrder) {
   IEBuildFormatRegistry();  // a second start-up adds nothing
   auto& list = IEFileFormats();
-  ASSERT_EQ(list.size(), std::size(kExpectedRows));  // no HD Photo codec: no row 26
+  const std::vector<Row> expected = ExpectedRows();
+  ASSERT_EQ(list.size(), expected.size());
   for (size_t i = 0; i < list.size(); ++i) {
-    const Row& r = kExpectedRows[i];
+    const Row& r = expected[i];
     const TIEFileFormatInfo& e = *list[i];
     SCOPED_TRACE(r.Description);
     EXPECT_EQ(e.FormatId, r.Id);
@@ -96,7 +121,7 @@ TEST_F(FormatRegistry, BuiltInRowsInRegistrationOrder) {
     EXPECT_FALSE(e.ProbeProc(&s, e.FormatId));  // the placeholder never claims content
     EXPECT_EQ(IEFindFormatById(r.Id), &e);
   }
-  EXPECT_EQ(IEFindFormatById(ioHDP), nullptr);
+  EXPECT_EQ(IEFindFormatById(ioHDP) != nullptr, kHdPhoto);
   EXPECT_EQ(IEFindFormatById(ioAVI), nullptr);
   EXPECT_EQ(IEFindFormatById(0), nullptr);
 }
@@ -131,7 +156,8 @@ TEST_F(FormatRegistry, ExtensionItemsAndCounts) {
     int32_t N;
     const char* Ext;
   } items[] = {{3, 0, "JPG"}, {3, 1, "JPEG"}, {3, 3, "JIF"}, {3, 4, ""},  {3, -1, ""},
-               {1, 5, "XIF"}, {21, 0, ""},    {20, 12, "SR2"}, {99, 0, ""}, {ioHDP, 0, ""}};
+               {1, 5, "XIF"}, {21, 0, ""},    {20, 12, "SR2"}, {99, 0, ""},
+               {ioHDP, 0, kHdPhoto ? "WDP" : ""}};
   for (const auto& c : items) EXPECT_EQ(IEFormatExtension(c.Id, c.N), c.Ext) << c.Id << "/" << c.N;
   struct Count {
     TIEFileFormat Id;
@@ -175,7 +201,7 @@ TEST_F(FormatRegistry, PlugInEntriesAndListSplitting) {
   EXPECT_EQ(IEFindFormatById(200), nullptr);
   EXPECT_EQ(IEFindFormatByExtension("ab")->FormatId, 201);
   IERemoveFileFormat(200);  // nothing left with that id: no change
-  EXPECT_EQ(IEFileFormats().size(), std::size(kExpectedRows) + 1);
+  EXPECT_EQ(IEFileFormats().size(), ExpectedRows().size() + 1);
   EXPECT_EQ(reads, 0);
 }
 
@@ -331,7 +357,7 @@ TEST_F(FormatRegistry, FileDetectionReconcilesContentAndExtension) {
       {"icon.jpg", &ico, 0, 6},       // but no other extension turns an icon into it
       {"photo.png", &jpeg, 0, 3},
       {"photo.jpeg", &jpeg, 3, 3},
-      {"photo.wdp", &hdp, 0, 29},     // HD Photo content without an HD Photo entry
+      {"photo.wdp", &hdp, kHdPhoto ? 29 : 0, 29},  // the entry exists with its codec
       {"photo.tif", &hdp, 0, 29},
   };
   for (const Case& c : cases) {
