@@ -15,16 +15,6 @@
 #include "io/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 
-struct TIEPdfDocState {
-  TStream* Stream = nullptr;
-  TIEPDFObjectList Objects;
-  TIEPDFDictionaryObject* Catalog = nullptr;
-  TIEPDFDictionaryObject* Resources = nullptr;
-  TIEPDFDictionaryObject* XObjects = nullptr;
-  TIEPDFDictionaryObject* Pages = nullptr;
-  TIEPDFArrayObject* Kids = nullptr;
-  int32_t PageCount = 0;
-};
 
 namespace {
 

@@ -13,12 +13,25 @@
 #include <cstdint>
 #include <memory>
 
+#include "foundations/pdf_objects.h"
 #include "io/io_params.h"
 #include "io/progress.h"
 
 class TStream;
 class TIEBitmap;
-struct TIEPdfDocState;
+
+// The open document: the object list (pages already written are kept only as
+// number and offset), the shared objects written at the end, the page count.
+struct TIEPdfDocState {
+  TStream* Stream = nullptr;
+  TIEPDFObjectList Objects;
+  TIEPDFDictionaryObject* Catalog = nullptr;
+  TIEPDFDictionaryObject* Resources = nullptr;
+  TIEPDFDictionaryObject* XObjects = nullptr;
+  TIEPDFDictionaryObject* Pages = nullptr;
+  TIEPDFArrayObject* Kids = nullptr;
+  int32_t PageCount = 0;
+};
 
 // Writes the header at the stream's position and answers the document state.
 std::unique_ptr<TIEPdfDocState> PdfBeginDocument(TStream* Stream);
