@@ -372,20 +372,17 @@ bool BuildFrame(TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progre
     Progress.SetAborting();
     return false;
   }
-  int32_t b = std::clamp(Params.BitsPerSample, 1, 8);
+  // Bits per sample beyond what a GIF table holds are clamped to 8.
+  const int32_t b = std::clamp(Params.BitsPerSample, 1, 8);
   const bool alpha = Bitmap->HasAlphaChannel();
   TIEBitmap* work = Bitmap;
   std::unique_ptr<TIEBitmap> temp;
   const TIEPixelFormat pf = Bitmap->GetPixelFormat();
-  if (b == 1 && pf != ie1g) {
-    b = 1;
-  } else if (b > 1 && pf != ie8p && pf != ie24RGB) {
-    temp = std::make_unique<TIEBitmap>();
-    temp->Assign(Bitmap);
-    temp->ConvertToPixelFormat(ie24RGB);
-    work = temp.get();
-  }
-  if (b == 1 && pf != ie1g && pf != ie24RGB) {
+  // Rows are read as 1-bit (one bit per sample), palette or 3-byte colour
+  // pixels; any other format is converted to colour first, and a 1-bit page
+  // written with more bits becomes a colour image of its black and white.
+  const bool keep = (b == 1) ? (pf == ie1g || pf == ie24RGB) : (pf == ie8p || pf == ie24RGB);
+  if (!keep) {
     temp = std::make_unique<TIEBitmap>();
     temp->Assign(Bitmap);
     temp->ConvertToPixelFormat(ie24RGB);
@@ -410,12 +407,10 @@ bool BuildFrame(TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progre
       uint8_t* dst = F.Indices.data() + size_t(y) * w;
       for (int32_t x = 0; x < w; ++x) dst[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
     }
-    if (alpha && n < 2) {
-      // One bit with an alpha plane leaves one colour: keep white for opaque
-      // pixels whatever their value, index 1 is the transparent one.
+    // With an alpha plane one bit leaves a single opaque colour (black):
+    // transparent pixels take index 1 below.
+    if (alpha)
       for (auto& v : F.Indices) v = 0;
-      F.Table[0] = TRGB{0, 0, 0};
-    }
   } else if (b == 1 && work->GetPixelFormat() == ie24RGB) {
     // Two colours kept as they are; more are reduced by the bitmap's own
     // 1-bit conversion.
