@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,25 @@ inline void FillPattern(TIEBitmap& B, int32_t Width, int32_t Height, int32_t Col
       const uint32_t k = ((s >> 16) % uint32_t(Colours));
       B.SetPixel24(x, y, TRGB{uint8_t(k * 37 % 256), uint8_t(k * 91 % 256), uint8_t(k * 13 % 256 ^ 0x55)});
     }
+}
+
+// A fax-like 1-bit page: lines of word-sized black blocks on white.
+inline std::unique_ptr<TIEBitmap> MakeFaxPage(int32_t Width, int32_t Height, uint32_t Seed) {
+  auto b = std::make_unique<TIEBitmap>(Width, Height, ie1g);
+  uint32_t s = Seed * 2654435761u + 1;
+  for (int32_t y = 0; y < Height; ++y) {
+    uint8_t* row = b->GetScanline(y);
+    for (int32_t x = 0; x < (Width + 7) / 8; ++x) row[x] = 0xFF;
+    if (y % 40 >= 28) continue;
+    for (int32_t x = 100; x < Width - 100;) {
+      s = s * 1103515245u + 12345u;
+      const int32_t word = 20 + int32_t((s >> 16) % 120);
+      for (int32_t k = x; k < x + word && k < Width - 100; ++k)
+        if (((k + y) % 7) < 4 || (s >> 8) % 3 == 0) row[k / 8] &= uint8_t(~(0x80 >> (k % 8)));
+      x += word + 15;
+    }
+  }
+  return b;
 }
 
 }  // namespace codectest

@@ -120,6 +120,34 @@ TEST_F(PdfWriterTest, MultiPageDocumentsPassQpdfPdfinfoAndGhostscript) {
   EXPECT_GE(uint8_t(text[10]), 128);
 }
 
+// Two full fax pages in Group 4 at their own size: exact in Ghostscript.
+TEST_F(PdfWriterTest, FaxPagesRenderExactly) {
+  if (!testsupport::HaveTool("gs") || !testsupport::HaveTool("qpdf")) GTEST_SKIP();
+  std::vector<std::unique_ptr<TIEBitmap>> pages;
+  {
+    TFileStream f(FDir.file("fax.pdf"), fmCreate);
+    auto doc = PdfBeginDocument(&f);
+    for (uint32_t i = 0; i < 2; ++i) {
+      pages.push_back(MakeFaxPage(1728, 2200, i));
+      TIOParamsVals p;  // Group 4 by default
+      p.PdfPageWidth = 1728;
+      p.PdfPageHeight = 2200;
+      bool aborting = false;
+      TIEProgressRec progress;
+      progress.Aborting = &aborting;
+      PdfAddPage(doc.get(), pages.back().get(), p, progress);
+      ASSERT_FALSE(aborting);
+    }
+    TIOParamsVals p;
+    PdfEndDocument(doc, p);
+  }
+  // Coded, not stored: two raw pages would take 950400 bytes.
+  EXPECT_LT(testsupport::ReadFileBytes(FDir.file("fax.pdf")).size(), 600000u);
+  EXPECT_EQ(RunCommand("qpdf --check '" + FDir.file("fax.pdf") + "' >/dev/null 2>&1"), 0);
+  ASSERT_EQ(RunCommand("cd '" + FDir.path() + "' && gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pbmraw -r72 -o f%d.pbm fax.pdf"), 0);
+  for (size_t i = 0; i < 2; ++i) ExpectPixelsEqualPnm(pages[i].get(), FDir.file("f" + std::to_string(i + 1) + ".pbm"));
+}
+
 // A page scaled onto A4 (the default paper) sits at the top-left corner.
 TEST_F(PdfWriterTest, PagePlacedTopLeftOnPaper) {
   if (!testsupport::HaveTool("gs")) GTEST_SKIP();

@@ -83,6 +83,32 @@ TEST(PsWriterTest, MultiPageDocumentsRenderInGhostscript) {
   }
 }
 
+// Two full fax pages in Group 4 at their own size: exact in Ghostscript.
+TEST(PsWriterTest, FaxPagesRenderExactly) {
+  if (!testsupport::HaveTool("gs")) GTEST_SKIP();
+  TempDir dir;
+  std::vector<std::unique_ptr<TIEBitmap>> pages;
+  {
+    TFileStream f(dir.file("fax.ps"), fmCreate);
+    TIOParamsVals first;
+    auto doc = PsBeginDocument(&f, first);
+    for (uint32_t i = 0; i < 2; ++i) {
+      pages.push_back(MakeFaxPage(1728, 2200, i + 5));
+      TIOParamsVals p;  // Group 4 by default
+      p.PsPageWidth = 1728;
+      p.PsPageHeight = 2200;
+      bool aborting = false;
+      TIEProgressRec progress;
+      progress.Aborting = &aborting;
+      PsAddPage(doc.get(), &f, pages.back().get(), p, progress);
+      ASSERT_FALSE(aborting);
+    }
+    PsEndDocument(doc, &f);
+  }
+  ASSERT_EQ(RunCommand("cd '" + dir.path() + "' && gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pbmraw -r72 -o f%d.pbm fax.ps"), 0);
+  for (size_t i = 0; i < 2; ++i) ExpectPixelsEqualPnm(pages[i].get(), dir.file("f" + std::to_string(i + 1) + ".pbm"));
+}
+
 // A colour page as JPEG renders close to the source; a fax page on A4 keeps
 // its proportions from the top-left corner.
 TEST(PsWriterTest, JpegPageAndA4Placement) {
