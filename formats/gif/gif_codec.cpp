@@ -160,16 +160,17 @@ void GifReadStream(TStream* Stream, TIEBitmap* Bitmap, int32_t& FrameCount, TIOP
       case kExtension: {
         const uint8_t label = ReadBlockByte(Stream);
         if (label == kGraphicControl && frame == wanted) {
-          uint8_t gce[6];
-          const int64_t got = Stream->Read(gce, 6);
-          if (got >= 5 && gce[0] >= 4) {
-            gcPacked = gce[1];
-            gcDelay = Le16(gce + 2);
-            gcTransparent = gce[4];
-          }
-          if (got == 6 && gce[5] != 0) {
-            // A longer block than the usual four bytes: skip its remaining data.
-            Stream->Seek(-1, soCurrent);
+          // The first sub-block holds the values (four bytes, or more from
+          // generous writers); the rest of the extension is skipped.
+          uint8_t len = 0;
+          if (Stream->Read(&len, 1) == 1 && len > 0) {
+            uint8_t gce[255];
+            const int64_t got = Stream->Read(gce, len);
+            if (got >= 4) {
+              gcPacked = gce[0];
+              gcDelay = Le16(gce + 1);
+              gcTransparent = gce[3];
+            }
             SkipSubBlocks(Stream);
           }
         } else if (label == kComment) {

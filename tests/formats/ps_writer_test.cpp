@@ -153,3 +153,31 @@ TEST(PsWriterTest, JpegPageAndA4Placement) {
 }
 
 }  // namespace
+
+#include "formats/bmp/bmp_writer.h"
+#include "formats/gif/gif_codec.h"
+#include "formats/gif/gif_lzw.h"
+#include "formats/pdf/pdf_writer.h"
+
+namespace {
+
+// Every writer refuses an empty bitmap with the abort flag instead of
+// writing a file that claims a page.
+TEST(WritersTest, EmptyBitmapsAreRefused) {
+  IEInstallGifLzwHooks();
+  using TWriter = void (*)(TStream*, TIEBitmap*, TIOParamsVals&, TIEProgressRec&);
+  const std::pair<const char*, TWriter> writers[] = {
+      {"PostScript", IEWritePsStream}, {"PDF", IEWritePdfStream}, {"GIF", IEWriteGifStream}, {"BMP", IEWriteBmpStream}};
+  for (const auto& w : writers) {
+    TIEBitmap empty;
+    TIOParamsVals p;
+    TMemoryStream m;
+    bool aborting = false;
+    TIEProgressRec progress;
+    progress.Aborting = &aborting;
+    w.second(&m, &empty, p, progress);
+    EXPECT_TRUE(aborting) << w.first;
+  }
+}
+
+}  // namespace
