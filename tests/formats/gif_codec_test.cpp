@@ -253,6 +253,11 @@ TEST_F(GifCodecTest, AppendedFramesAndLoop) {
             0);
   EXPECT_EQ(out, "10 30x20\n20 30x20\n30 30x20\n");
   for (int32_t i = 0; i < 3; ++i) {
+    const std::string ppm = FDir.file("peer" + std::to_string(i) + ".ppm");
+    ASSERT_EQ(RunCommand("convert '" + path + "[" + std::to_string(i) + "]' -depth 8 '" + ppm + "'"), 0);
+    ExpectPixelsEqualPnm(pages[size_t(i)].get(), ppm);
+  }
+  for (int32_t i = 0; i < 3; ++i) {
     TIEBitmap b;
     TIOParamsVals p;
     std::unique_ptr<TIEMask> mask;
