@@ -21,14 +21,13 @@ class TIEMask;
 // starts at the info header.  AlphaMask receives the fourth byte of 32-bit
 // pixels (created when null; reset when every alpha byte is 0 or 255) unless
 // IgnoreAlpha.  A null Bitmap reads parameters only.
-void BmpReadStream(TStream *Stream, TIEBitmap *Bitmap, int32_t DataSize,
-                   TIOParamsVals &Params, TIEProgressRec &Progress,
-                   bool ParamsOnly, bool NoFileHeader,
-                   std::unique_ptr<TIEMask> &AlphaMask, bool IgnoreAlpha);
+void BmpReadStream(TStream* Stream, TIEBitmap* Bitmap, int32_t DataSize, TIOParamsVals& Params,
+                   TIEProgressRec& Progress, bool ParamsOnly, bool NoFileHeader,
+                   std::unique_ptr<TIEMask>& AlphaMask, bool IgnoreAlpha);
 
 // The codec in the common shape: probe ("BM" at the position, position
 // restored, never raises) and reader (32-bit alpha becomes the bitmap's alpha
 // plane when Params.BmpAlphaChannel is set).
-bool IETryBmp(TStream *Stream);
-void IEReadBmpStream(TStream *Stream, TIEBitmap *Bitmap, TIOParamsVals &Params,
-                     TIEProgressRec &Progress, bool ParamsOnly);
+bool IETryBmp(TStream* Stream);
+void IEReadBmpStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                     bool ParamsOnly);

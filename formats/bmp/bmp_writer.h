@@ -15,20 +15,17 @@ class TIEBitmap;
 // The bit count: BitsPerSample 1 or 4 as given, else 8 for one sample, else
 // 32 with an alpha plane, else 24.  SaveAlpha stores the alpha plane in the
 // fourth byte of 32-bit pixels (255 otherwise).  Failures set the abort flag.
-void BmpWriteStream(TStream *Stream, TIEBitmap *Bitmap, TIOParamsVals &Params,
-                    TIEProgressRec &Progress, bool SaveAlpha);
+void BmpWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                    bool SaveAlpha);
 
 // Codes one row of indices (one per byte); Output must hold 10 bytes per
 // pixel.  Answers the number of bytes produced, end-of-line code included.
-int32_t BmpEncodeRle4Row(const uint8_t *Indices, int32_t Count,
-                         uint8_t *Output);
-int32_t BmpEncodeRle8Row(const uint8_t *Indices, int32_t Count,
-                         uint8_t *Output);
+int32_t BmpEncodeRle4Row(const uint8_t* Indices, int32_t Count, uint8_t* Output);
+int32_t BmpEncodeRle8Row(const uint8_t* Indices, int32_t Count, uint8_t* Output);
 
 // The writer in the common shape (the alpha plane is saved when
 // Params.BmpAlphaChannel is set).
-void IEWriteBmpStream(TStream *Stream, TIEBitmap *Bitmap, TIOParamsVals &Params,
-                      TIEProgressRec &Progress);
+void IEWriteBmpStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
 
 // Gives the BMP row of the format registry its probe, reader and writer.
 void IERegisterBmpCodec();

@@ -16,28 +16,24 @@ constexpr int32_t kSubBlock = 254;
 // Places decoded pixels row by row in plain or interlaced order; pixels beyond
 // the last row are dropped.
 class TGifRowWriter {
-public:
-  TGifRowWriter(uint8_t *Buffer, int32_t Width, int32_t Height, bool Interlaced)
-      : FBuffer(Buffer), FWidth(Width), FHeight(Height),
-        FInterlaced(Interlaced) {
+ public:
+  TGifRowWriter(uint8_t* Buffer, int32_t Width, int32_t Height, bool Interlaced)
+      : FBuffer(Buffer), FWidth(Width), FHeight(Height), FInterlaced(Interlaced) {
     FDone = Width <= 0 || Height <= 0;
   }
   bool Done() const { return FDone; }
   void Put(uint8_t Value) {
-    if (FDone)
-      return;
+    if (FDone) return;
     FBuffer[int64_t(FRow) * FWidth + FColumn] = Value;
-    if (++FColumn < FWidth)
-      return;
+    if (++FColumn < FWidth) return;
     FColumn = 0;
     NextRow();
   }
 
-private:
+ private:
   void NextRow() {
     if (!FInterlaced) {
-      if (++FRow >= FHeight)
-        FDone = true;
+      if (++FRow >= FHeight) FDone = true;
       return;
     }
     static constexpr int32_t kStart[4] = {0, 4, 2, 1};
@@ -51,7 +47,7 @@ private:
       FRow = kStart[FPass];
     }
   }
-  uint8_t *FBuffer;
+  uint8_t* FBuffer;
   int32_t FWidth, FHeight;
   bool FInterlaced;
   int32_t FRow = 0, FColumn = 0, FPass = 0;
@@ -60,28 +56,24 @@ private:
 
 // Gathers the data sub-blocks after the code-size byte; the stream ends up
 // after the terminator (or at its end when the terminator is missing).
-std::vector<uint8_t> GatherSubBlocks(TStream *Stream) {
+std::vector<uint8_t> GatherSubBlocks(TStream* Stream) {
   std::vector<uint8_t> data;
   const int64_t left = Stream->GetSize() - Stream->GetPosition();
-  if (left > 0)
-    data.reserve(size_t(left));
+  if (left > 0) data.reserve(size_t(left));
   uint8_t block[256];
   for (;;) {
     uint8_t len = 0;
-    if (Stream->Read(&len, 1) != 1 || len == 0)
-      break;
+    if (Stream->Read(&len, 1) != 1 || len == 0) break;
     const int64_t got = Stream->Read(block, len);
     data.insert(data.end(), block, block + got);
-    if (got < len)
-      break;
+    if (got < len) break;
   }
   return data;
 }
 
-} // namespace
+}  // namespace
 
-void GifLzwDecode(TStream *Stream, int32_t Height, int32_t Width,
-                  bool Interlaced, uint8_t *Buffer) {
+void GifLzwDecode(TStream* Stream, int32_t Height, int32_t Width, bool Interlaced, uint8_t* Buffer) {
   const int64_t start = Stream->GetPosition();
   uint8_t minSize = 0;
   if (Stream->Read(&minSize, 1) != 1 || minSize < 2 || minSize > 9) {
@@ -97,8 +89,7 @@ void GifLzwDecode(TStream *Stream, int32_t Height, int32_t Width,
   const int32_t endCode = clearCode + 1;
   std::vector<uint16_t> prefix(kMaxCodes);
   std::vector<uint8_t> suffix(kMaxCodes), stack(kMaxCodes + 1);
-  for (int32_t i = 0; i < clearCode && i < 256; ++i)
-    suffix[size_t(i)] = uint8_t(i);
+  for (int32_t i = 0; i < clearCode && i < 256; ++i) suffix[size_t(i)] = uint8_t(i);
 
   TGifRowWriter out(Buffer, Width, Height, Interlaced);
   int32_t width = minSize + 1, limit = 1 << width, next = endCode + 1;
@@ -115,8 +106,7 @@ void GifLzwDecode(TStream *Stream, int32_t Height, int32_t Width,
       bits |= uint32_t(data[index++]) << bitCount;
       bitCount += 8;
     }
-    if (bitCount < width)
-      break; // the data simply end
+    if (bitCount < width) break;  // the data simply end
     const int32_t code = int32_t(bits & ((1u << width) - 1));
     bits >>= width;
     bitCount -= width;
@@ -159,8 +149,7 @@ void GifLzwDecode(TStream *Stream, int32_t Height, int32_t Width,
       stack[size_t(depth++)] = suffix[size_t(walk)];
       walk = prefix[size_t(walk)];
     }
-    if (walk >= clearCode ||
-        walk > 255) { // a string may only start with a literal
+    if (walk >= clearCode || walk > 255) {  // a string may only start with a literal
       damaged = true;
       break;
     }
@@ -175,25 +164,22 @@ void GifLzwDecode(TStream *Stream, int32_t Height, int32_t Width,
         limit <<= 1;
       }
     }
-    while (depth > 0)
-      out.Put(stack[size_t(--depth)]);
+    while (depth > 0) out.Put(stack[size_t(--depth)]);
     previous = code;
     previousFirst = first;
-    if (out.Done())
-      break;
+    if (out.Done()) break;
   }
   // Data that stop before the image is complete and without an end code
   // are a truncated file, not a short image.
-  if (damaged || (!ended && !out.Done()))
-    Stream->Seek(start, soBeginning);
+  if (damaged || (!ended && !out.Done())) Stream->Seek(start, soBeginning);
 }
 
 namespace {
 
 // Bit packer that writes sub-blocks of kSubBlock bytes.
 class TGifCodeWriter {
-public:
-  explicit TGifCodeWriter(TStream *Stream) : FStream(Stream) {}
+ public:
+  explicit TGifCodeWriter(TStream* Stream) : FStream(Stream) {}
   void Put(int32_t Code, int32_t Width) {
     FBits |= uint32_t(Code) << FBitCount;
     FBitCount += Width;
@@ -204,8 +190,7 @@ public:
     }
   }
   void Finish() {
-    if (FBitCount > 0)
-      PutByte(uint8_t(FBits & 0xFF));
+    if (FBitCount > 0) PutByte(uint8_t(FBits & 0xFF));
     FBits = 0;
     FBitCount = 0;
     Flush();
@@ -213,33 +198,29 @@ public:
     FStream->Write(&zero, 1);
   }
 
-private:
+ private:
   void PutByte(uint8_t Value) {
     FBlock[size_t(++FFill)] = Value;
-    if (FFill == kSubBlock)
-      Flush();
+    if (FFill == kSubBlock) Flush();
   }
   void Flush() {
-    if (FFill == 0)
-      return;
+    if (FFill == 0) return;
     FBlock[0] = uint8_t(FFill);
     FStream->Write(FBlock.data(), FFill + 1);
     FFill = 0;
   }
-  TStream *FStream;
+  TStream* FStream;
   uint32_t FBits = 0;
   int32_t FBitCount = 0;
   int32_t FFill = 0;
   std::array<uint8_t, 256> FBlock{};
 };
 
-} // namespace
+}  // namespace
 
-void GifLzwEncode(TStream *Stream, int32_t Height, int32_t Width,
-                  bool Interlaced, const uint8_t *Buffer,
+void GifLzwEncode(TStream* Stream, int32_t Height, int32_t Width, bool Interlaced, const uint8_t* Buffer,
                   int32_t BitsPerPixel) {
-  const int32_t codeSize =
-      BitsPerPixel <= 1 ? 2 : (BitsPerPixel > 8 ? 8 : BitsPerPixel);
+  const int32_t codeSize = BitsPerPixel <= 1 ? 2 : (BitsPerPixel > 8 ? 8 : BitsPerPixel);
   const uint8_t sizeByte = uint8_t(codeSize);
   Stream->Write(&sizeByte, 1);
   TGifCodeWriter out(Stream);
@@ -262,16 +243,14 @@ void GifLzwEncode(TStream *Stream, int32_t Height, int32_t Width,
     static constexpr int32_t kStart[4] = {0, 4, 2, 1};
     static constexpr int32_t kStep[4] = {8, 8, 4, 2};
     for (int32_t p = 0; p < 4; ++p)
-      for (int32_t r = kStart[p]; r < Height; r += kStep[p])
-        rows.push_back(r);
+      for (int32_t r = kStart[p]; r < Height; r += kStep[p]) rows.push_back(r);
   } else {
-    for (int32_t r = 0; r < Height; ++r)
-      rows.push_back(r);
+    for (int32_t r = 0; r < Height; ++r) rows.push_back(r);
   }
 
   int32_t prefix = -1;
   for (int32_t row : rows) {
-    const uint8_t *src = Buffer + int64_t(row) * Width;
+    const uint8_t* src = Buffer + int64_t(row) * Width;
     for (int32_t x = 0; x < Width; ++x) {
       const int32_t c = src[x] & literalMask;
       if (prefix < 0) {
@@ -288,8 +267,7 @@ void GifLzwEncode(TStream *Stream, int32_t Height, int32_t Width,
           break;
         }
         slot -= step;
-        if (slot < 0)
-          slot += kHashSize;
+        if (slot < 0) slot += kHashSize;
       }
       if (found) {
         prefix = codes[size_t(slot)];
@@ -315,8 +293,7 @@ void GifLzwEncode(TStream *Stream, int32_t Height, int32_t Width,
   }
   if (prefix >= 0) {
     out.Put(prefix, width);
-    if (next >= limit && width < 12)
-      ++width;
+    if (next >= limit && width < 12) ++width;
   }
   out.Put(endCode, width);
   out.Finish();

@@ -16,13 +16,12 @@ class TStream;
 // (a truncated file) put the position back where the call found it.  A table
 // that fills up without a clear code simply stops growing, as GIF decoders
 // have always allowed.
-void GifLzwDecode(TStream *Stream, int32_t Height, int32_t Width,
-                  bool Interlaced, uint8_t *Buffer);
+void GifLzwDecode(TStream* Stream, int32_t Height, int32_t Width, bool Interlaced, uint8_t* Buffer);
 
 // Writes the code-size byte (2 for 1 bit per pixel), the data sub-blocks of
 // at most 254 bytes and the zero terminator at the stream's position.
-void GifLzwEncode(TStream *Stream, int32_t Height, int32_t Width,
-                  bool Interlaced, const uint8_t *Buffer, int32_t BitsPerPixel);
+void GifLzwEncode(TStream* Stream, int32_t Height, int32_t Width, bool Interlaced, const uint8_t* Buffer,
+                  int32_t BitsPerPixel);
 
 // Start-up: stores the coder in the two hooks and gives the GIF registry row
 // its procedures.

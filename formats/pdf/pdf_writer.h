@@ -23,35 +23,33 @@ class TIEBitmap;
 // The open document: the object list (pages already written are kept only as
 // number and offset), the shared objects written at the end, the page count.
 struct TIEPdfDocState {
-  TStream *Stream = nullptr;
+  TStream* Stream = nullptr;
   TIEPDFObjectList Objects;
-  TIEPDFDictionaryObject *Catalog = nullptr;
-  TIEPDFDictionaryObject *Resources = nullptr;
-  TIEPDFDictionaryObject *XObjects = nullptr;
-  TIEPDFDictionaryObject *Pages = nullptr;
-  TIEPDFArrayObject *Kids = nullptr;
+  TIEPDFDictionaryObject* Catalog = nullptr;
+  TIEPDFDictionaryObject* Resources = nullptr;
+  TIEPDFDictionaryObject* XObjects = nullptr;
+  TIEPDFDictionaryObject* Pages = nullptr;
+  // The page tree's kids until the end step hands them to the tree.
+  std::unique_ptr<TIEPDFArrayObject> Kids;
   int32_t PageCount = 0;
 };
 
 // Writes the header at the stream's position and answers the document state.
-std::unique_ptr<TIEPdfDocState> PdfBeginDocument(TStream *Stream);
+std::unique_ptr<TIEPdfDocState> PdfBeginDocument(TStream* Stream);
 // Encodes and writes one page with the options of its own parameters.  A page
 // that cannot be coded sets the abort flag and adds nothing.
-void PdfAddPage(TIEPdfDocState *State, TIEBitmap *Bitmap, TIOParamsVals &Params,
-                TIEProgressRec &Progress);
+void PdfAddPage(TIEPdfDocState* State, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
 // Writes the catalog, resources, page tree, the Info dictionary (from Params),
 // the cross-reference table and the trailer, and frees the state.  Nothing
 // for a null state.
-void PdfEndDocument(std::unique_ptr<TIEPdfDocState> &State,
-                    TIOParamsVals &Params);
+void PdfEndDocument(std::unique_ptr<TIEPdfDocState>& State, TIOParamsVals& Params);
 // Number of pages added so far.
-int32_t PdfPageCount(const TIEPdfDocState *State);
+int32_t PdfPageCount(const TIEPdfDocState* State);
 
 // Begin, one page, end; the common writer shape.
-void PdfWriteStream(TStream *Stream, TIEBitmap *Bitmap, TIOParamsVals &Params,
-                    TIEProgressRec &Progress);
-inline void IEWritePdfStream(TStream *Stream, TIEBitmap *Bitmap,
-                             TIOParamsVals &Params, TIEProgressRec &Progress) {
+void PdfWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
+inline void IEWritePdfStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                             TIEProgressRec& Progress) {
   PdfWriteStream(Stream, Bitmap, Params, Progress);
 }
 

@@ -29,20 +29,18 @@ struct TIEPsDocState {
 
 // Writes the header comments at the stream's position (title, paper of
 // Params for the bounding box).
-std::unique_ptr<TIEPsDocState> PsBeginDocument(TStream *Stream,
-                                               TIOParamsVals &Params);
+std::unique_ptr<TIEPsDocState> PsBeginDocument(TStream* Stream, TIOParamsVals& Params);
 // Writes one page with the options of its own parameters and rewrites the
 // page count in place.  A page that cannot be coded sets the abort flag.
-void PsAddPage(TIEPsDocState *State, TStream *Stream, TIEBitmap *Bitmap,
-               TIOParamsVals &Params, TIEProgressRec &Progress);
+void PsAddPage(TIEPsDocState* State, TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+               TIEProgressRec& Progress);
 // Writes the trailer and frees the state; nothing for a null state.
-void PsEndDocument(std::unique_ptr<TIEPsDocState> &State, TStream *Stream);
+void PsEndDocument(std::unique_ptr<TIEPsDocState>& State, TStream* Stream);
 
 // Begin, one page, end; the common writer shape.
-void PsWriteStream(TStream *Stream, TIEBitmap *Bitmap, TIOParamsVals &Params,
-                   TIEProgressRec &Progress);
-inline void IEWritePsStream(TStream *Stream, TIEBitmap *Bitmap,
-                            TIOParamsVals &Params, TIEProgressRec &Progress) {
+void PsWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
+inline void IEWritePsStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                            TIEProgressRec& Progress) {
   PsWriteStream(Stream, Bitmap, Params, Progress);
 }
 

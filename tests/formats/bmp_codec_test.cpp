@@ -17,44 +17,39 @@ using testsupport::TempDir;
 
 namespace {
 
-bool ReadBmp(const std::vector<uint8_t> &Data, TIEBitmap &B, TIOParamsVals &P,
-             std::unique_ptr<TIEMask> *Mask = nullptr) {
+bool ReadBmp(const std::vector<uint8_t>& Data, TIEBitmap& B, TIOParamsVals& P,
+             std::unique_ptr<TIEMask>* Mask = nullptr) {
   TMemoryStream m;
-  if (!Data.empty())
-    m.Write(Data.data(), int64_t(Data.size()));
+  if (!Data.empty()) m.Write(Data.data(), int64_t(Data.size()));
   m.Seek(0, soBeginning);
   bool aborting = false;
   TIEProgressRec progress;
   progress.Aborting = &aborting;
   std::unique_ptr<TIEMask> local;
-  BmpReadStream(&m, &B, 0, P, progress, false, false, Mask ? *Mask : local,
-                Mask == nullptr);
+  BmpReadStream(&m, &B, 0, P, progress, false, false, Mask ? *Mask : local, Mask == nullptr);
   return !aborting;
 }
 
-std::vector<uint8_t> WriteBmp(TIEBitmap &B, TIOParamsVals &P,
-                              bool SaveAlpha = false) {
+std::vector<uint8_t> WriteBmp(TIEBitmap& B, TIOParamsVals& P, bool SaveAlpha = false) {
   TMemoryStream m;
   bool aborting = false;
   TIEProgressRec progress;
   progress.Aborting = &aborting;
   BmpWriteStream(&m, &B, P, progress, SaveAlpha);
   EXPECT_FALSE(aborting);
-  const uint8_t *p = static_cast<const uint8_t *>(m.GetMemory());
+  const uint8_t* p = static_cast<const uint8_t*>(m.GetMemory());
   return std::vector<uint8_t>(p, p + m.GetSize());
 }
 
-uint32_t Le32(const std::vector<uint8_t> &D, size_t At) {
-  return uint32_t(D[At]) | uint32_t(D[At + 1]) << 8 |
-         uint32_t(D[At + 2]) << 16 | uint32_t(D[At + 3]) << 24;
+uint32_t Le32(const std::vector<uint8_t>& D, size_t At) {
+  return uint32_t(D[At]) | uint32_t(D[At + 1]) << 8 | uint32_t(D[At + 2]) << 16 | uint32_t(D[At + 3]) << 24;
 }
 
 // Files written by Pillow and ImageMagick (palette sizes, 1 bit, RLE8,
 // bit fields, OS/2 core header, top-down rows, 32 bits with alpha) read as
 // Pillow decodes them.
 TEST(BmpCodecTest, PeerFilesReadAsPillowDecodesThem) {
-  if (!HavePillow() || !testsupport::HaveTool("convert"))
-    GTEST_SKIP();
+  if (!HavePillow() || !testsupport::HaveTool("convert")) GTEST_SKIP();
   TempDir dir;
   ASSERT_TRUE(RunPython(dir.path(), R"(
 from PIL import Image
@@ -113,22 +108,19 @@ fields('b565', 6)
 fields('b555', 5)
 )"));
   struct Case {
-    const char *Name;
+    const char* Name;
     uint8_t Header;
     int32_t Bits;
-  } cases[] = {{"p8", ioBMP_BM3, 8},   {"bw", ioBMP_BM3, 1},
-               {"rgb", ioBMP_BM3, 8},  {"rgba", ioBMP_BM, 8},
-               {"rle8", ioBMP_BM3, 8}, {"os2", ioBMP_BMOS2V1, 8},
-               {"p4", ioBMP_BM3, 4},   {"topdown", ioBMP_BM3, 8},
-               {"b565", ioBMP_BM, 5},  {"b555", ioBMP_BM, 5}};
-  for (const Case &c : cases) {
+  } cases[] = {{"p8", ioBMP_BM3, 8},  {"bw", ioBMP_BM3, 1},      {"rgb", ioBMP_BM3, 8},
+               {"rgba", ioBMP_BM, 8}, {"rle8", ioBMP_BM3, 8},    {"os2", ioBMP_BMOS2V1, 8},
+               {"p4", ioBMP_BM3, 4},  {"topdown", ioBMP_BM3, 8}, {"b565", ioBMP_BM, 5},
+               {"b555", ioBMP_BM, 5}};
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     TIEBitmap b;
     TIOParamsVals p;
     std::unique_ptr<TIEMask> mask;
-    ASSERT_TRUE(ReadBmp(
-        testsupport::ReadFileBytes(dir.file(std::string(c.Name) + ".bmp")), b,
-        p, &mask));
+    ASSERT_TRUE(ReadBmp(testsupport::ReadFileBytes(dir.file(std::string(c.Name) + ".bmp")), b, p, &mask));
     ExpectPixelsEqualPnm(&b, dir.file(std::string(c.Name) + ".ppm"));
     EXPECT_EQ(p.BitsPerSample, c.Bits);
     if (std::string(c.Name) != "rgba") {
@@ -138,8 +130,7 @@ fields('b555', 5)
       ASSERT_TRUE(mask);
       int32_t w = 0, h = 0;
       const std::vector<uint8_t> alpha = PnmRgb(dir.file("rgba_a.pgm"), w, h);
-      for (int32_t i = 0; i < w * h; ++i)
-        ASSERT_EQ(mask->GetPixel(i % w, i / w), alpha[size_t(i) * 3]) << i;
+      for (int32_t i = 0; i < w * h; ++i) ASSERT_EQ(mask->GetPixel(i % w, i / w), alpha[size_t(i) * 3]) << i;
     } else {
       EXPECT_FALSE(mask);
     }
@@ -149,37 +140,30 @@ fields('b555', 5)
 // Our files read right in ImageMagick: every bit count, RLE4 and RLE8, the
 // OS/2 header, 32 bits with alpha.
 TEST(BmpCodecTest, OurFilesReadRightInImageMagick) {
-  if (!testsupport::HaveTool("convert"))
-    GTEST_SKIP();
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP();
   TempDir dir;
   struct Case {
-    const char *Name;
+    const char* Name;
     int32_t Bits, Samples, Colours;
     uint8_t Header, Compression;
     bool Alpha;
-  } cases[] = {{"b1", 1, 1, 2, ioBMP_BM3, 0, false},
-               {"b4", 4, 1, 16, ioBMP_BM3, 0, false},
-               {"b4rle", 4, 1, 16, ioBMP_BM3, 1, false},
-               {"b8", 8, 1, 256, ioBMP_BM3, 0, false},
-               {"b8rle", 8, 1, 7, ioBMP_BM3, 1, false},
-               {"b24", 8, 3, 5000, ioBMP_BM3, 0, false},
-               {"os2", 8, 1, 100, ioBMP_BMOS2V1, 1, false},
-               {"v3", 8, 3, 5000, ioBMP_BMOS2V2, 0, false},
+  } cases[] = {{"b1", 1, 1, 2, ioBMP_BM3, 0, false},        {"b4", 4, 1, 16, ioBMP_BM3, 0, false},
+               {"b4rle", 4, 1, 16, ioBMP_BM3, 1, false},    {"b8", 8, 1, 256, ioBMP_BM3, 0, false},
+               {"b8rle", 8, 1, 7, ioBMP_BM3, 1, false},     {"b24", 8, 3, 5000, ioBMP_BM3, 0, false},
+               {"os2", 8, 1, 100, ioBMP_BMOS2V1, 1, false}, {"v3", 8, 3, 5000, ioBMP_BMOS2V2, 0, false},
                {"b32", 8, 3, 5000, ioBMP_BM3, 0, true}};
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     TIEBitmap src;
     FillPattern(src, 53, 29, c.Colours, 8);
     if (c.Compression) {
       // Runs for the RLE coders to find.
       for (int32_t y = 0; y < 29; y += 2)
-        for (int32_t x = 0; x < 40; ++x)
-          src.SetPixel24(x, y, src.GetPixel24(0, y));
+        for (int32_t x = 0; x < 40; ++x) src.SetPixel24(x, y, src.GetPixel24(0, y));
     }
     if (c.Alpha) {
       for (int32_t y = 0; y < 29; ++y)
-        for (int32_t x = 0; x < 53; ++x)
-          src.SetAlpha(x, y, uint8_t(x * 4 + y));
+        for (int32_t x = 0; x < 53; ++x) src.SetAlpha(x, y, uint8_t(x * 4 + y));
     }
     TIOParamsVals p;
     p.BitsPerSample = c.Bits;
@@ -189,15 +173,14 @@ TEST(BmpCodecTest, OurFilesReadRightInImageMagick) {
     const std::string path = dir.file(std::string(c.Name) + ".bmp");
     testsupport::WriteFileBytes(path, WriteBmp(src, p, c.Alpha));
     ASSERT_EQ(RunCommand("cd '" + dir.path() + "' && convert " + c.Name +
-                         ".bmp -alpha off -depth 8 out.ppm && convert " +
-                         c.Name + ".bmp -alpha extract -depth 8 out_a.pgm"),
+                         ".bmp -alpha off -depth 8 out.ppm && convert " + c.Name +
+                         ".bmp -alpha extract -depth 8 out_a.pgm"),
               0);
     ExpectPixelsEqualPnm(&src, dir.file("out.ppm"));
     if (c.Alpha) {
       int32_t w = 0, h = 0;
       const std::vector<uint8_t> alpha = PnmRgb(dir.file("out_a.pgm"), w, h);
-      for (int32_t i = 0; i < w * h; ++i)
-        ASSERT_EQ(src.GetAlpha(i % w, i / w), alpha[size_t(i) * 3]) << i;
+      for (int32_t i = 0; i < w * h; ++i) ASSERT_EQ(src.GetAlpha(i % w, i / w), alpha[size_t(i) * 3]) << i;
     }
     // And back here.
     TIEBitmap back;
@@ -212,8 +195,7 @@ TEST(BmpCodecTest, OurFilesReadRightInImageMagick) {
 TEST(BmpCodecTest, RleRowsAndWideCoreHeader) {
   std::vector<uint8_t> row(300, 7), out(3000);
   int32_t n = BmpEncodeRle8Row(row.data(), 300, out.data());
-  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n),
-            (std::vector<uint8_t>{255, 7, 45, 7, 0, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n), (std::vector<uint8_t>{255, 7, 45, 7, 0, 0}));
   const uint8_t lit[5] = {1, 2, 3, 4, 5};
   n = BmpEncodeRle4Row(lit, 5, out.data());
   EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n),
@@ -246,28 +228,24 @@ TEST(BmpCodecTest, DamagedFilesFailCleanly) {
   const std::vector<uint8_t> good = WriteBmp(src, p);
   auto patched = [&](size_t At, uint32_t V) {
     std::vector<uint8_t> d = good;
-    if (d.size() < At + 4)
-      return d;
-    const uint8_t le[4] = {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16),
-                           uint8_t(V >> 24)};
+    if (d.size() < At + 4) return d;
+    const uint8_t le[4] = {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)};
     std::copy(le, le + 4, d.begin() + int64_t(At));
     return d;
   };
   struct Case {
-    const char *What;
+    const char* What;
     std::vector<uint8_t> Data;
-  } cases[] = {
-      {"negative width", patched(18, uint32_t(-40))},
-      {"huge size", patched(18, 60000)},
-      {"huge height", patched(22, 0x7FFFFFFF)},
-      {"offset past the end", patched(10, 0x7FFFFFF0)},
-      {"header size", patched(14, 0xFFFFFF00)},
-      {"bit count", patched(28, 7)},
-      {"truncated rows", std::vector<uint8_t>(good.begin(), good.end() - 100)},
-      {"truncated table",
-       std::vector<uint8_t>(good.begin(), good.begin() + 200)},
-      {"not BM", patched(0, 0x4D41)}};
-  for (const Case &c : cases) {
+  } cases[] = {{"negative width", patched(18, uint32_t(-40))},
+               {"huge size", patched(18, 60000)},
+               {"huge height", patched(22, 0x7FFFFFFF)},
+               {"offset past the end", patched(10, 0x7FFFFFF0)},
+               {"header size", patched(14, 0xFFFFFF00)},
+               {"bit count", patched(28, 7)},
+               {"truncated rows", std::vector<uint8_t>(good.begin(), good.end() - 100)},
+               {"truncated table", std::vector<uint8_t>(good.begin(), good.begin() + 200)},
+               {"not BM", patched(0, 0x4D41)}};
+  for (const Case& c : cases) {
     TIEBitmap b;
     TIOParamsVals q;
     EXPECT_FALSE(ReadBmp(c.Data, b, q)) << c.What;
@@ -293,12 +271,10 @@ TEST(BmpCodecTest, DamagedFilesFailCleanly) {
   shortRun.insert(shortRun.end(), {0, 200, 1, 2, 3});
   EXPECT_FALSE(ReadBmp(shortRun, b, q));
   std::mt19937 rng(4);
-  for (const std::vector<uint8_t> *base :
-       std::initializer_list<const std::vector<uint8_t> *>{&good, &rle}) {
+  for (const std::vector<uint8_t>* base : std::initializer_list<const std::vector<uint8_t>*>{&good, &rle}) {
     for (int32_t k = 0; k < 300; ++k) {
       std::vector<uint8_t> bad = *base;
-      for (int32_t j = 0; j < 3; ++j)
-        bad[rng() % 60] = uint8_t(rng());
+      for (int32_t j = 0; j < 3; ++j) bad[rng() % 60] = uint8_t(rng());
       bad[(rng() % (bad.size() - 60)) + 60] = uint8_t(rng());
       TIEBitmap bb;
       TIOParamsVals qq;
@@ -307,4 +283,4 @@ TEST(BmpCodecTest, DamagedFilesFailCleanly) {
   }
 }
 
-} // namespace
+}  // namespace

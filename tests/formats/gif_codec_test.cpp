@@ -1,11 +1,12 @@
 // GIF codec and its LZW coder, checked against Pillow and ImageMagick.
+#include "formats/gif/gif_codec.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <map>
 #include <random>
 
-#include "formats/gif/gif_codec.h"
 #include "formats/gif/gif_lzw.h"
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
@@ -21,13 +22,12 @@ using testsupport::TempDir;
 namespace {
 
 class GifCodecTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { IEInstallGifLzwHooks(); }
 
   // Reads frame Index of a file; answers false when the reader aborted.
-  static bool ReadFrame(const std::string &Path, int32_t Index, TIEBitmap &B,
-                        TIOParamsVals &P, std::unique_ptr<TIEMask> &Mask,
-                        int32_t &Frames) {
+  static bool ReadFrame(const std::string& Path, int32_t Index, TIEBitmap& B, TIOParamsVals& P,
+                        std::unique_ptr<TIEMask>& Mask, int32_t& Frames) {
     TFileStream f(Path, fmOpenRead);
     bool aborting = false;
     TIEProgressRec progress;
@@ -36,11 +36,9 @@ protected:
     GifReadStream(&f, &B, Frames, P, progress, false, Mask, false);
     return !aborting;
   }
-  static bool ReadBytes(const std::vector<uint8_t> &Data, TIEBitmap &B,
-                        TIOParamsVals &P) {
+  static bool ReadBytes(const std::vector<uint8_t>& Data, TIEBitmap& B, TIOParamsVals& P) {
     TMemoryStream m;
-    if (!Data.empty())
-      m.Write(Data.data(), int64_t(Data.size()));
+    if (!Data.empty()) m.Write(Data.data(), int64_t(Data.size()));
     m.Seek(0, soBeginning);
     bool aborting = false;
     TIEProgressRec progress;
@@ -50,14 +48,14 @@ protected:
     GifReadStream(&m, &B, frames, P, progress, false, mask, false);
     return !aborting;
   }
-  static std::vector<uint8_t> Write(TIEBitmap &B, TIOParamsVals &P) {
+  static std::vector<uint8_t> Write(TIEBitmap& B, TIOParamsVals& P) {
     TMemoryStream m;
     bool aborting = false;
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     GifWriteStream(&m, &B, P, progress);
     EXPECT_FALSE(aborting);
-    const uint8_t *p = static_cast<const uint8_t *>(m.GetMemory());
+    const uint8_t* p = static_cast<const uint8_t*>(m.GetMemory());
     return std::vector<uint8_t>(p, p + m.GetSize());
   }
   TempDir FDir;
@@ -66,8 +64,7 @@ protected:
 // Files that Pillow writes (palette sizes, interlace, two colours,
 // transparency, a long comment) read as Pillow decodes them.
 TEST_F(GifCodecTest, PillowFilesReadAsPillowDecodesThem) {
-  if (!HavePillow())
-    GTEST_SKIP() << "Pillow missing";
+  if (!HavePillow()) GTEST_SKIP() << "Pillow missing";
   ASSERT_TRUE(RunPython(FDir.path(), R"(
 from PIL import Image
 import random
@@ -91,14 +88,13 @@ make('bw', (45, 17), 2, mode='1')
 make('trans', (23, 19), 8, transparency=3)
 make('comment', (9, 9), 4, comment=b'x' * 300 + b'end')
 )"));
-  for (const char *name : {"p256", "p16", "inter", "bw", "trans", "comment"}) {
+  for (const char* name : {"p256", "p16", "inter", "bw", "trans", "comment"}) {
     SCOPED_TRACE(name);
     TIEBitmap b;
     TIOParamsVals p;
     std::unique_ptr<TIEMask> mask;
     int32_t frames = 0;
-    ASSERT_TRUE(ReadFrame(FDir.file(std::string(name) + ".gif"), 0, b, p, mask,
-                          frames));
+    ASSERT_TRUE(ReadFrame(FDir.file(std::string(name) + ".gif"), 0, b, p, mask, frames));
     EXPECT_EQ(frames, 1);
     ExpectPixelsEqualPnm(&b, FDir.file(std::string(name) + ".ppm"));
     if (std::string(name) == "trans") {
@@ -122,8 +118,7 @@ make('comment', (9, 9), 4, comment=b'x' * 300 + b'end')
 // ImageMagick's multi-frame file: every frame by index, the frame count, and
 // an index past the end that decodes nothing but still counts.
 TEST_F(GifCodecTest, ImageMagickFramesReadByIndex) {
-  if (!testsupport::HaveTool("convert"))
-    GTEST_SKIP();
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP();
   std::string cmd = "cd '" + FDir.path() + "' && convert -delay 20";
   for (int32_t i = 0; i < 3; ++i) {
     TIEBitmap src;
@@ -133,8 +128,7 @@ TEST_F(GifCodecTest, ImageMagickFramesReadByIndex) {
     std::vector<uint8_t> bytes(hdr.begin(), hdr.end());
     const std::vector<uint8_t> rgb = RgbBytes(&src);
     bytes.insert(bytes.end(), rgb.begin(), rgb.end());
-    testsupport::WriteFileBytes(FDir.file("f" + std::to_string(i) + ".ppm"),
-                                bytes);
+    testsupport::WriteFileBytes(FDir.file("f" + std::to_string(i) + ".ppm"), bytes);
     cmd += " f" + std::to_string(i) + ".ppm";
   }
   ASSERT_EQ(RunCommand(cmd + " -loop 0 multi.gif"), 0);
@@ -162,10 +156,9 @@ TEST_F(GifCodecTest, ImageMagickFramesReadByIndex) {
 
 // Our files read right in Pillow: colour, interlaced, 1-bit, alpha.
 TEST_F(GifCodecTest, OurFilesReadRightInPillow) {
-  if (!HavePillow())
-    GTEST_SKIP() << "Pillow missing";
+  if (!HavePillow()) GTEST_SKIP() << "Pillow missing";
   struct Case {
-    const char *Name;
+    const char* Name;
     int32_t Colours;
     bool Interlaced;
     bool Mono;
@@ -174,22 +167,19 @@ TEST_F(GifCodecTest, OurFilesReadRightInPillow) {
                {"inter", 256, true, false, false},
                {"mono", 2, false, true, false},
                {"alpha", 100, false, false, true}};
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     TIEBitmap src;
     FillPattern(src, 67, 45, c.Colours, 5);
-    if (c.Mono)
-      src.ConvertToPixelFormat(ie1g);
+    if (c.Mono) src.ConvertToPixelFormat(ie1g);
     if (c.Alpha) {
       for (int32_t y = 0; y < 45; ++y)
-        for (int32_t x = 0; x < 67; ++x)
-          src.SetAlpha(x, y, (x + y) % 5 == 0 ? 0 : 255);
+        for (int32_t x = 0; x < 67; ++x) src.SetAlpha(x, y, (x + y) % 5 == 0 ? 0 : 255);
     }
     TIOParamsVals p;
     p.BitsPerSample = c.Mono ? 1 : 8;
     p.GifInterlaced = c.Interlaced;
-    testsupport::WriteFileBytes(FDir.file(std::string(c.Name) + ".gif"),
-                                Write(src, p));
+    testsupport::WriteFileBytes(FDir.file(std::string(c.Name) + ".gif"), Write(src, p));
     ASSERT_TRUE(RunPython(FDir.path(), std::string(R"(
 from PIL import Image
 im = Image.open(')") + c.Name + R"(.gif')
@@ -210,12 +200,10 @@ im.convert('RGBA').getchannel('A').save('out_a.pgm')
     const std::vector<uint8_t> want = RgbBytes(&src);
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < got.size() / 3; ++i) {
-      const bool transparent =
-          c.Alpha && src.GetAlpha(int32_t(i % 67), int32_t(i / 67)) == 0;
+      const bool transparent = c.Alpha && src.GetAlpha(int32_t(i % 67), int32_t(i / 67)) == 0;
       ASSERT_EQ(alpha[i * 3], transparent ? 0 : 255) << i;
       if (!transparent) {
-        ASSERT_EQ(std::memcmp(&got[i * 3], &want[i * 3], 3), 0)
-            << "pixel " << i;
+        ASSERT_EQ(std::memcmp(&got[i * 3], &want[i * 3], 3), 0) << "pixel " << i;
       }
     }
   }
@@ -224,8 +212,7 @@ im.convert('RGBA').getchannel('A').save('out_a.pgm')
 // Frames appended one by one and the looping extension: ImageMagick sees
 // every frame, Pillow the loop, and our reader the frames in order.
 TEST_F(GifCodecTest, AppendedFramesAndLoop) {
-  if (!testsupport::HaveTool("convert"))
-    GTEST_SKIP();
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP();
   const std::string path = FDir.file("anim.gif");
   std::vector<std::unique_ptr<TIEBitmap>> pages;
   {
@@ -249,8 +236,7 @@ TEST_F(GifCodecTest, AppendedFramesAndLoop) {
   }
   GifSetLoop(path, 0, 0, 0);
   std::string out;
-  ASSERT_EQ(RunCommand("identify -format '%T %wx%h\\n' '" + path + "'", &out),
-            0);
+  ASSERT_EQ(RunCommand("identify -format '%T %wx%h\\n' '" + path + "'", &out), 0);
   EXPECT_EQ(out, "10 30x20\n20 30x20\n30 30x20\n");
   for (int32_t i = 0; i < 3; ++i) {
     const std::string ppm = FDir.file("peer" + std::to_string(i) + ".ppm");
@@ -289,7 +275,7 @@ TEST_F(GifCodecTest, TableSizeClampAndLongComments) {
   p.BitsPerSample = 24;
   p.GifCommentTexts->Add(std::string(600, 'c'));
   const std::vector<uint8_t> file = Write(src, p);
-  EXPECT_EQ(file[10] & 7, 7); // 256-entry table
+  EXPECT_EQ(file[10] & 7, 7);  // 256-entry table
   const std::string text(file.begin(), file.end());
   const size_t at = text.find(std::string("\x21\xFE", 2));
   ASSERT_NE(at, std::string::npos);
@@ -308,15 +294,13 @@ TEST_F(GifCodecTest, TableSizeClampAndLongComments) {
 // index 7 and background index 9 -> no crash, indices taken as entry 0, no
 // transparency, background left alone.
 TEST_F(GifCodecTest, IndicesBeyondTheTableAreChecked) {
-  std::vector<uint8_t> f = {
-      'G',  'I',  'F', '8', '9', 'a', 4, 0,   1,    0,
-      0x80, 9,    0,   255, 0,   0,   0, 255, 0, // red, green
-      0x21, 0xF9, 4,   1,   0,   0,   7, 0,   0x2C, 0,
-      0,    0,    0,   4,   0,   1,   0, 0};
+  std::vector<uint8_t> f = {'G',  'I',  'F', '8', '9', 'a', 4, 0, 1,    0, 0x80, 9, 0, 255, 0, 0, 0, 255,
+                            0,  // red, green
+                            0x21, 0xF9, 4,   1,   0,   0,   7, 0, 0x2C, 0, 0,    0, 0, 4,   0, 1, 0, 0};
   TMemoryStream lzw;
   const uint8_t idx[4] = {0, 3, 1, 7};
   GifLzwEncode(&lzw, 1, 4, false, idx, 3);
-  const uint8_t *d = static_cast<const uint8_t *>(lzw.GetMemory());
+  const uint8_t* d = static_cast<const uint8_t*>(lzw.GetMemory());
   f.insert(f.end(), d, d + lzw.GetSize());
   f.push_back(0x3B);
   TIEBitmap b;
@@ -325,8 +309,7 @@ TEST_F(GifCodecTest, IndicesBeyondTheTableAreChecked) {
   ASSERT_TRUE(ReadBytes(f, b, p));
   EXPECT_FALSE(p.GifTransparent);
   EXPECT_TRUE(p.GifBackgroundColor == (TRGB{1, 2, 3}));
-  EXPECT_EQ(RgbBytes(&b),
-            (std::vector<uint8_t>{255, 0, 0, 255, 0, 0, 0, 255, 0, 255, 0, 0}));
+  EXPECT_EQ(RgbBytes(&b), (std::vector<uint8_t>{255, 0, 0, 255, 0, 0, 0, 255, 0, 255, 0, 0}));
 }
 
 // An encoder that lets the table fill up and goes on without a clear code
@@ -335,8 +318,7 @@ TEST_F(GifCodecTest, DeferredClearCodesDecode) {
   const int32_t w = 300, h = 200;
   std::vector<uint8_t> pixels(size_t(w * h));
   std::mt19937 rng(3);
-  for (auto &v : pixels)
-    v = uint8_t(rng() % 256);
+  for (auto& v : pixels) v = uint8_t(rng() % 256);
   // Plain LZW with 8-bit literals that never clears.
   std::vector<uint8_t> data;
   uint32_t bits = 0;
@@ -363,17 +345,14 @@ TEST_F(GifCodecTest, DeferredClearCodesDecode) {
     put(prefix, width);
     if (next < 4096) {
       table[{prefix, pixels[i]}] = next++;
-      if (next > (1 << width) && width < 12)
-        ++width;
+      if (next > (1 << width) && width < 12) ++width;
     }
     prefix = pixels[i];
   }
   put(prefix, width);
-  if (next < 4096 && next + 1 > (1 << width) && width < 12)
-    ++width;
+  if (next < 4096 && next + 1 > (1 << width) && width < 12) ++width;
   put(257, width);
-  if (count)
-    data.push_back(uint8_t(bits));
+  if (count) data.push_back(uint8_t(bits));
   ASSERT_GE(next, 4096);
   TMemoryStream s;
   const uint8_t codeSize = 8;
@@ -401,14 +380,12 @@ TEST_F(GifCodecTest, LzwRoundTrip) {
   } cases[] = {{1, 1, 1, false}, {5, 2, 1, true},      {7, 3, 4, true},
                {9, 4, 8, true},  {640, 480, 8, false}, {333, 77, 3, true}};
   std::mt19937 rng(9);
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     std::vector<uint8_t> px(size_t(c.W * c.H));
-    for (size_t i = 0; i < px.size(); ++i)
-      px[i] = uint8_t((i / 17 % 3 ? rng() : i) % (1u << c.Bits));
+    for (size_t i = 0; i < px.size(); ++i) px[i] = uint8_t((i / 17 % 3 ? rng() : i) % (1u << c.Bits));
     TMemoryStream s;
     GifLzwEncode(&s, c.H, c.W, c.Interlaced, px.data(), c.Bits);
-    EXPECT_EQ(static_cast<const uint8_t *>(s.GetMemory())[0],
-              c.Bits == 1 ? 2 : c.Bits);
+    EXPECT_EQ(static_cast<const uint8_t*>(s.GetMemory())[0], c.Bits == 1 ? 2 : c.Bits);
     s.Seek(0, soBeginning);
     std::vector<uint8_t> out(px.size());
     GifLzwDecode(&s, c.H, c.W, c.Interlaced, out.data());
@@ -433,13 +410,10 @@ TEST_F(GifCodecTest, DamagedFilesFailCleanly) {
   FillPattern(src, 50, 40, 100, 1);
   TIOParamsVals p;
   const std::vector<uint8_t> good = Write(src, p);
-  for (size_t len : {size_t(0), size_t(5), size_t(13), size_t(13 + 768),
-                     size_t(13 + 768 + 8 + 5)}) {
+  for (size_t len : {size_t(0), size_t(5), size_t(13), size_t(13 + 768), size_t(13 + 768 + 8 + 5)}) {
     TIEBitmap b;
     TIOParamsVals q;
-    EXPECT_FALSE(ReadBytes(
-        std::vector<uint8_t>(good.begin(), good.begin() + int64_t(len)), b, q))
-        << len;
+    EXPECT_FALSE(ReadBytes(std::vector<uint8_t>(good.begin(), good.begin() + int64_t(len)), b, q)) << len;
   }
   // A 65535 x 65535 frame over a few bytes of data is refused before any
   // allocation.
@@ -454,12 +428,11 @@ TEST_F(GifCodecTest, DamagedFilesFailCleanly) {
   std::mt19937 rng(5);
   for (int32_t k = 0; k < 300; ++k) {
     std::vector<uint8_t> bad = good;
-    for (int32_t j = 0; j < 4; ++j)
-      bad[13 + rng() % (bad.size() - 13)] = uint8_t(rng());
+    for (int32_t j = 0; j < 4; ++j) bad[13 + rng() % (bad.size() - 13)] = uint8_t(rng());
     TIEBitmap bb;
     TIOParamsVals qq;
     ReadBytes(bad, bb, qq);
   }
 }
 
-} // namespace
+}  // namespace

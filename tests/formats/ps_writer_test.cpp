@@ -1,8 +1,9 @@
 // PostScript writer: multi-page documents rendered by Ghostscript, and the
 // document structure comments.
+#include "formats/postscript/ps_writer.h"
+
 #include <gtest/gtest.h>
 
-#include "formats/postscript/ps_writer.h"
 #include "foundations/image_buffer.h"
 #include "platform/rtl/streams.h"
 #include "tests/formats/codec_test_helpers.h"
@@ -13,8 +14,7 @@ using testsupport::TempDir;
 
 namespace {
 
-std::unique_ptr<TIEBitmap> MakePsPage(TIEPixelFormat Format, int32_t W,
-                                      int32_t H, uint32_t Seed) {
+std::unique_ptr<TIEBitmap> MakePsPage(TIEPixelFormat Format, int32_t W, int32_t H, uint32_t Seed) {
   auto b = std::make_unique<TIEBitmap>();
   FillPattern(*b, W, H, 150, Seed);
   if (Format == ie1g) {
@@ -28,26 +28,22 @@ std::unique_ptr<TIEBitmap> MakePsPage(TIEPixelFormat Format, int32_t W,
   } else if (Format == ie8p) {
     TIEBitmap p(W, H, ie8p);
     for (int32_t i = 0; i < 256; ++i)
-      p.SetPaletteColor(i,
-                        TRGB{uint8_t(i * 5), uint8_t(i), uint8_t(255 - i * 3)});
+      p.SetPaletteColor(i, TRGB{uint8_t(i * 5), uint8_t(i), uint8_t(255 - i * 3)});
     for (int32_t y = 0; y < H; ++y)
-      for (int32_t x = 0; x < W; ++x)
-        p.GetScanline(y)[x] = uint8_t((x * 3 + y * 7 + Seed) % 256);
+      for (int32_t x = 0; x < W; ++x) p.GetScanline(y)[x] = uint8_t((x * 3 + y * 7 + Seed) % 256);
     b->Assign(&p);
   }
   return b;
 }
 
 TEST(PsWriterTest, MultiPageDocumentsRenderInGhostscript) {
-  if (!testsupport::HaveTool("gs"))
-    GTEST_SKIP();
+  if (!testsupport::HaveTool("gs")) GTEST_SKIP();
   TempDir dir;
   struct Page {
     TIEPixelFormat Format;
     uint8_t Compression;
-  } pages[] = {{ie1g, ioPS_G4FAX},  {ie24RGB, ioPS_G4FAX}, {ie8g, ioPS_G4FAX},
-               {ie8p, ioPS_G4FAX},  {ie1g, ioPS_G3FAX2D},  {ie1g, ioPS_RLE},
-               {ie24RGB, ioPS_RLE}, {ie1g, ioPS_JPEG}};
+  } pages[] = {{ie1g, ioPS_G4FAX},   {ie24RGB, ioPS_G4FAX}, {ie8g, ioPS_G4FAX},  {ie8p, ioPS_G4FAX},
+               {ie1g, ioPS_G3FAX2D}, {ie1g, ioPS_RLE},      {ie24RGB, ioPS_RLE}, {ie1g, ioPS_JPEG}};
   std::vector<std::unique_ptr<TIEBitmap>> bitmaps;
   const std::string path = dir.file("doc.ps");
   {
@@ -55,8 +51,7 @@ TEST(PsWriterTest, MultiPageDocumentsRenderInGhostscript) {
     TIOParamsVals first;
     auto doc = PsBeginDocument(&f, first);
     for (size_t i = 0; i < std::size(pages); ++i) {
-      bitmaps.push_back(MakePsPage(pages[i].Format, 100 + int32_t(i) * 6,
-                                   70 + int32_t(i) * 4, uint32_t(i)));
+      bitmaps.push_back(MakePsPage(pages[i].Format, 100 + int32_t(i) * 6, 70 + int32_t(i) * 4, uint32_t(i)));
       TIOParamsVals p;
       p.PsImageCompression = pages[i].Compression;
       p.PsPageWidth = bitmaps.back()->GetWidth();
@@ -71,9 +66,7 @@ TEST(PsWriterTest, MultiPageDocumentsRenderInGhostscript) {
   }
   const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
   const std::string text(bytes.begin(), bytes.end());
-  EXPECT_NE(
-      text.find("%%Pages: " + std::to_string(std::size(pages)) + "     \r\n"),
-      std::string::npos);
+  EXPECT_NE(text.find("%%Pages: " + std::to_string(std::size(pages)) + "     \r\n"), std::string::npos);
   // Every %%BeginData count is the number of bytes up to %%EndData.
   int32_t blocks = 0;
   for (size_t at = text.find("%%BeginData: "); at != std::string::npos;
@@ -99,8 +92,7 @@ TEST(PsWriterTest, MultiPageDocumentsRenderInGhostscript) {
 
 // Two full fax pages in Group 4 at their own size: exact in Ghostscript.
 TEST(PsWriterTest, FaxPagesRenderExactly) {
-  if (!testsupport::HaveTool("gs"))
-    GTEST_SKIP();
+  if (!testsupport::HaveTool("gs")) GTEST_SKIP();
   TempDir dir;
   std::vector<std::unique_ptr<TIEBitmap>> pages;
   {
@@ -109,7 +101,7 @@ TEST(PsWriterTest, FaxPagesRenderExactly) {
     auto doc = PsBeginDocument(&f, first);
     for (uint32_t i = 0; i < 2; ++i) {
       pages.push_back(MakeFaxPage(1728, 2200, i + 5));
-      TIOParamsVals p; // Group 4 by default
+      TIOParamsVals p;  // Group 4 by default
       p.PsPageWidth = 1728;
       p.PsPageHeight = 2200;
       bool aborting = false;
@@ -125,27 +117,24 @@ TEST(PsWriterTest, FaxPagesRenderExactly) {
                        "-r72 -o f%d.pbm fax.ps"),
             0);
   for (size_t i = 0; i < 2; ++i)
-    ExpectPixelsEqualPnm(pages[i].get(),
-                         dir.file("f" + std::to_string(i + 1) + ".pbm"));
+    ExpectPixelsEqualPnm(pages[i].get(), dir.file("f" + std::to_string(i + 1) + ".pbm"));
 }
 
 // A colour page as JPEG renders close to the source; a fax page on A4 keeps
 // its proportions from the top-left corner.
 TEST(PsWriterTest, JpegPageAndA4Placement) {
-  if (!testsupport::HaveTool("gs"))
-    GTEST_SKIP();
+  if (!testsupport::HaveTool("gs")) GTEST_SKIP();
   TempDir dir;
   TIEBitmap colour(120, 80, ie24RGB);
   for (int32_t y = 0; y < 80; ++y)
-    for (int32_t x = 0; x < 120; ++x)
-      colour.SetPixel24(x, y, TRGB{uint8_t(x * 2), uint8_t(y * 3), 100});
+    for (int32_t x = 0; x < 120; ++x) colour.SetPixel24(x, y, TRGB{uint8_t(x * 2), uint8_t(y * 3), 100});
   TIOParamsVals p;
   p.PsImageCompression = ioPS_JPEG;
   p.PsPageWidth = 120;
   p.PsPageHeight = 80;
   TIEBitmap fax(1728, 1100, ie1g);
   fax.Fill(0.0);
-  TIOParamsVals q; // A4, Group 4
+  TIOParamsVals q;  // A4, Group 4
   {
     TFileStream f(dir.file("two.ps"), fmCreate);
     bool aborting = false;
@@ -166,8 +155,7 @@ TEST(PsWriterTest, JpegPageAndA4Placement) {
   const std::vector<uint8_t> want = RgbBytes(&colour);
   ASSERT_EQ(got.size(), want.size());
   double sum = 0;
-  for (size_t k = 0; k < got.size(); ++k)
-    sum += std::abs(int(got[k]) - int(want[k]));
+  for (size_t k = 0; k < got.size(); ++k) sum += std::abs(int(got[k]) - int(want[k]));
   EXPECT_LT(sum / double(got.size()), 3.0);
   const std::vector<uint8_t> a4 = PnmRgb(dir.file("q2.ppm"), w, h);
   ASSERT_EQ(w, 595);
@@ -178,7 +166,7 @@ TEST(PsWriterTest, JpegPageAndA4Placement) {
   EXPECT_EQ(a4[size_t(385 * w + 5) * 3], 255);
 }
 
-} // namespace
+}  // namespace
 
 #include "formats/bmp/bmp_writer.h"
 #include "formats/gif/gif_codec.h"
@@ -191,14 +179,12 @@ namespace {
 // writing a file that claims a page.
 TEST(WritersTest, EmptyBitmapsAreRefused) {
   IEInstallGifLzwHooks();
-  using TWriter =
-      void (*)(TStream *, TIEBitmap *, TIOParamsVals &, TIEProgressRec &);
-  const std::pair<const char *, TWriter> writers[] = {
-      {"PostScript", IEWritePsStream},
-      {"PDF", IEWritePdfStream},
-      {"GIF", IEWriteGifStream},
-      {"BMP", IEWriteBmpStream}};
-  for (const auto &w : writers) {
+  using TWriter = void (*)(TStream*, TIEBitmap*, TIOParamsVals&, TIEProgressRec&);
+  const std::pair<const char*, TWriter> writers[] = {{"PostScript", IEWritePsStream},
+                                                     {"PDF", IEWritePdfStream},
+                                                     {"GIF", IEWriteGifStream},
+                                                     {"BMP", IEWriteBmpStream}};
+  for (const auto& w : writers) {
     TIEBitmap empty;
     TIOParamsVals p;
     TMemoryStream m;
@@ -210,4 +196,4 @@ TEST(WritersTest, EmptyBitmapsAreRefused) {
   }
 }
 
-} // namespace
+}  // namespace
