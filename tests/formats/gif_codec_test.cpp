@@ -186,6 +186,20 @@ im = Image.open(')") + c.Name + R"(.gif')
 im.convert('RGB').save('out.ppm')
 im.convert('RGBA').getchannel('A').save('out_a.pgm')
 )"));
+    if (c.Alpha) {
+      // The common reader shape gives the transparency back as the alpha plane.
+      TFileStream f(FDir.file("alpha.gif"), fmOpenRead);
+      TIEBitmap back;
+      TIOParamsVals q;
+      bool aborting = false;
+      TIEProgressRec progress;
+      progress.Aborting = &aborting;
+      IEReadGifStream(&f, &back, q, progress, false);
+      ASSERT_FALSE(aborting);
+      ASSERT_TRUE(back.HasAlphaChannel());
+      for (int32_t y = 0; y < 45; ++y)
+        for (int32_t x = 0; x < 67; ++x) ASSERT_EQ(back.GetAlpha(x, y), src.GetAlpha(x, y) == 0 ? 0 : 255);
+    }
     if (c.Mono) {
       TIEBitmap back;
       TIOParamsVals q;
