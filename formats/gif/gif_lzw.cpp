@@ -1,5 +1,6 @@
 #include "formats/gif/gif_lzw.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -59,7 +60,8 @@ class TGifRowWriter {
 std::vector<uint8_t> GatherSubBlocks(TStream* Stream) {
   std::vector<uint8_t> data;
   const int64_t left = Stream->GetSize() - Stream->GetPosition();
-  if (left > 0) data.reserve(size_t(left));
+  // The rest of the stream may hold many more frames: grow as needed.
+  if (left > 0) data.reserve(size_t(std::min<int64_t>(left, int64_t(1) << 20)));
   uint8_t block[256];
   for (;;) {
     uint8_t len = 0;
