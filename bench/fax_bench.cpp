@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "io/ccitt_fax.h"
+#include "formats/fax/ccitt_fax.h"
 #include "platform/rtl/streams.h"
-#include "tests/support/mini_tiff.h"
+#include "support/mini_tiff.h"
 
 namespace {
 

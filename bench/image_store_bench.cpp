@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_support.h"
+#include "bench_support.h"
 #include "foundations/image_buffer.h"
 #include "foundations/image_store.h"
 

@@ -26,13 +26,13 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include "bench/bench_support.h"
+#include "bench_support.h"
 #include "foundations/image_buffer.h"
 #include "foundations/image_store.h"
-#include "io/io_params.h"
+#include "formats/io_params.h"
 #include "io/multi_io.h"
-#include "io/progress.h"
-#include "io/tiff_writer.h"
+#include "foundations/progress.h"
+#include "formats/tiff/tiff_writer.h"
 #include "platform/rtl/streams.h"
 #include "views/multi_view.h"
 

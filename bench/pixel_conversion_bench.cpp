@@ -14,7 +14,7 @@
 #include <string>
 
 #include "foundations/image_buffer.h"
-#include "foundations/pixel_conversion.h"
+#include "kernels/pixel_conversion.h"
 
 namespace {
 

@@ -26,12 +26,12 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
-#include "io/io_params.h"
-#include "io/progress.h"
-#include "io/tiff_reader.h"
-#include "io/tiff_writer.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
+#include "formats/tiff/tiff_reader.h"
+#include "formats/tiff/tiff_writer.h"
 #include "platform/rtl/streams.h"
-#include "tests/support/mini_tiff.h"
+#include "support/mini_tiff.h"
 
 namespace {
 
@@ -134,9 +134,12 @@ void LoadAll(TStream& S, int Pages) {
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     int32_t count = 0;
-    TIEMask* mask = nullptr;
-    TiffReadStream(&page, &S, count, &p, progress, false, mask, false, true, false, &chain);
-    delete mask;
+    std::unique_ptr<TIEMask> mask;
+    TTiffReadOptions options;
+    options.RelativeOffsets = false;
+    options.IgnoreAlpha = true;
+    options.Chain = &chain;
+    TiffReadStream(&page, &S, count, &p, progress, mask, options);
     benchmark::DoNotOptimize(page.GetScanline(kHeight - 1));
   }
 }

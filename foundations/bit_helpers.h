@@ -2,7 +2,7 @@
 // Leaf helpers shared by the image buffers, the masks and the codecs: the row
 // length rule, bit access in 1-bit rows, byte-order and bit-order swaps, powers.
 //
-// 1-bit rows hold pixel x in bit (7 - (x and 7)) of byte x div 8: the most
+// 1-bit rows hold pixel x in bit (7 - (x & 7)) of byte x / 8: the most
 // significant bit is the leftmost pixel.
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #include <numbers>
 
 #include "platform/rtl/sysutils.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 

@@ -9,14 +9,13 @@
 
 #include "foundations/bit_helpers.h"
 #include "foundations/geometry_colour.h"
-#include "foundations/pixel_conversion.h"
 #include "foundations/settings.h"
 #include "foundations/system_probes.h"
 #include "foundations/temp_file.h"
-#include "io/colour_conversion.h"
+#include "foundations/colour_conversion.h"
 #include "platform/gdi/bitmap.h"
-#include "processing/bit_rows.h"
-#include "processing/pixel_utils.h"
+#include "foundations/bit_rows.h"
+#include "foundations/pixel_utils.h"
 
 TIEBaseBitmap::~TIEBaseBitmap() = default;
 
@@ -849,12 +848,33 @@ std::unique_ptr<TIEBitmap> TIEBitmap::CloneAlpha(TIEBitmap* Alpha) {
   return Copy;
 }
 
+namespace {
+TIEPixelConversion& InstalledConversion() {
+  static TIEPixelConversion Conversion;
+  return Conversion;
+}
+}  // namespace
+
+void IEInstallPixelConversion(const TIEPixelConversion& Conversion) { InstalledConversion() = Conversion; }
+
+void TIEBitmap::SetPixelFormat(TIEPixelFormat PixelFormat) {
+  if (PixelFormat != GetPixelFormat()) ConvertToPixelFormat(PixelFormat);
+}
+
+void TIEBitmap::ConvertToPixelFormat(TIEPixelFormat PixelFormat) {
+  if (auto Convert = InstalledConversion().ConvertToPixelFormat) Convert(this, PixelFormat);
+}
+
+void TIEBitmap::ConvertFrom(TIEBitmap* Source) {
+  if (auto Convert = InstalledConversion().ConvertFrom) Convert(this, Source);
+}
+
 bool TIEBitmap::ConvertForTBitmap(TIEBitmap* Source) {
   // The nearest format a platform bitmap holds, by the conversion rules.
   if (!Allocate(Source->GetWidth(), Source->GetHeight(),
                 TBitmapTargetFormat(Source->GetPixelFormat())))
     return false;
-  IEConvertPixels(this, Source);
+  if (auto Convert = InstalledConversion().ConvertPixels) Convert(this, Source);
   return true;
 }
 
@@ -1275,7 +1295,7 @@ void TIEBitmap::Resize(int32_t NewWidth, int32_t NewHeight, double Background, i
   const int32_t W = FWidth, H = FHeight;
   TIEBitmap* Planes[2] = {this, FAlphaChannel.get()};
   const double Values[2] = {Background, double(Alpha)};
-  // 1. Shrinking: the kept columns and rows move to the origin.
+  // Shrinking: the kept columns and rows move to the origin.
   for (int P = 0; P < 2; ++P) {
     TIEBitmap* B = Planes[P];
     if (B == nullptr) continue;
@@ -1288,12 +1308,12 @@ void TIEBitmap::Resize(int32_t NewWidth, int32_t NewHeight, double Background, i
       if (From > 0) B->MoveRect(0, From, W - 1, From + NewHeight - 1, 0, 0, Values[P], true);
     }
   }
-  // 2. The new size (the alpha plane follows).
+  // The new size (the alpha plane follows).
   SetWidth(NewWidth);
   SetHeight(NewHeight);
   if (IsEmpty()) return;
   Planes[1] = FAlphaChannel.get();
-  // 3. Growing: the new area is filled, then the old content moves into place.
+  // Growing: the new area is filled, then the old content moves into place.
   for (int P = 0; P < 2; ++P) {
     TIEBitmap* B = Planes[P];
     if (B == nullptr) continue;

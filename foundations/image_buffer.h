@@ -141,8 +141,9 @@ class TIEBitmap : public TIEBaseBitmap {
   // The platform bitmap's canvas, after the same move (null on failure).
   TCanvas* GetCanvas();
 
-  // In-place pixel-format conversion and conversion from another bitmap
-  // (implemented with the pixel-format conversion rules).
+  // In-place pixel-format conversion and conversion from another bitmap, by
+  // the pixel-format conversion rules of the image operations (see
+  // TIEPixelConversion below).
   void SetPixelFormat(TIEPixelFormat PixelFormat);
   void ConvertToPixelFormat(TIEPixelFormat PixelFormat);
   void ConvertFrom(TIEBitmap* Source);
@@ -168,9 +169,9 @@ class TIEBitmap : public TIEBaseBitmap {
   // Coordinates outside the image read 0 and write nothing.
   uint8_t GetAlpha(int32_t X, int32_t Y);
   void SetAlpha(int32_t X, int32_t Y, uint8_t Value);
-  // Full := every byte of every row is 255.
+  // Full = every byte of every row is 255.
   void UpdateFullFlag();
-  // Dest's alpha := max(source alpha, Dest alpha) over the clipped rectangle.
+  // Dest's alpha = max(source alpha, Dest alpha) over the clipped rectangle.
   void MergeAlphaRectTo(TIEBitmap* Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
                         int32_t Width, int32_t Height);
   bool GetIsAlphaChannel() const { return FIsAlphaChannel; }
@@ -347,3 +348,17 @@ class TIEBitmap : public TIEBaseBitmap {
   int32_t FRowsPerSegment = 0;
   std::vector<void*> FSegments;
 };
+
+// The pixel-format conversion rules need the colour quantizer and the 1-bit
+// reductions, which are image operations of the layer above; that layer
+// installs them when the program starts. Until then SetPixelFormat and
+// ConvertToPixelFormat leave the image as it is and ConvertFrom does nothing.
+struct TIEPixelConversion {
+  // Converts Bitmap in place; true when it holds PixelFormat afterwards.
+  bool (*ConvertToPixelFormat)(TIEBitmap* Bitmap, TIEPixelFormat PixelFormat) = nullptr;
+  // Fills the allocated Dest from Source, alpha plane included.
+  void (*ConvertFrom)(TIEBitmap* Dest, TIEBitmap* Source) = nullptr;
+  // The pixels alone, Dest and Source of one size.
+  void (*ConvertPixels)(TIEBitmap* Dest, TIEBitmap* Source) = nullptr;
+};
+void IEInstallPixelConversion(const TIEPixelConversion& Conversion);

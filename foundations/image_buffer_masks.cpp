@@ -5,7 +5,7 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 void TIEBitmap::CopyFromTIEMask(TIEMask* Mask) {
   if (Mask == nullptr) {

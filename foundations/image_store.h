@@ -10,12 +10,12 @@
 // reference-counted TIEBitmap whose changes go back into its block on release.
 //
 // Layout of a block (every byte accounted for):
-//   1. the pixel rows, each ((width x bits per pixel + 31) div 32) x 4 bytes,
+//   1. the pixel rows, each ((width x bits per pixel + 31) / 32) x 4 bytes,
 //      LAST row first (the layout of a TIEBitmap held in one memory block);
 //   2. for ie8p only: 256 palette entries of three bytes (blue, green, red);
 //   3. with an alpha plane: one byte, non-zero when every alpha value is 255
 //      (the plane is then treated as absent), followed by the alpha rows,
-//      each ((width x 8 + 31) div 32) x 4 bytes, last row first.
+//      each ((width x 8 + 31) / 32) x 4 bytes, last row first.
 //
 // The store has no lock: its owner serialises every call.  Image records are
 // opaque handles that live from AddBitmap/AddEmpty to Delete (or the store's
@@ -132,7 +132,7 @@ class TIEVirtualImageList : public TObject {
   bool ReserveSpace(int32_t Width, int32_t Height, int32_t BitsPerPixel, int32_t Count);
 
   // ---- reading and handing out ----
-  // Bitmap := the image (from the handed-out bitmap while one is out, as that
+  // Bitmap = the image (from the handed-out bitmap while one is out, as that
   // holds the newest pixels).  False when the block cannot be mapped (an
   // empty image: Bitmap unchanged) or Bitmap cannot take the image.
   bool CopyToBitmap(TIEVirtualImageInfo* Info, TIEBitmap* Bitmap);

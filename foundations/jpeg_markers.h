@@ -26,7 +26,7 @@ enum : uint8_t {
 bool IEIsExifHeader(const void* Data, int64_t Length);
 
 // One entry per marker: its payload (the bytes after the two length bytes) in
-// an owned memory stream, and its code byte ($E0..$EF for APP0..APP15, $FE for
+// an owned memory stream, and its code byte (0xE0..0xEF for APP0..APP15, 0xFE for
 // COM).  Index errors raise EListError "List index out of bounds (%d)".
 class TIEMarkerList : public TObject {
  public:

@@ -10,7 +10,7 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/bit_rows.h"
+#include "foundations/bit_rows.h"
 
 namespace {
 
@@ -256,7 +256,7 @@ namespace {
 struct TEdge {
   int32_t UpperY, LowerY;
   int64_t UpperX, DX, DY;
-  // x at row UpperY + K, stepping dx div dy per row with a doubled error term
+  // x at row UpperY + K, stepping dx / dy per row with a doubled error term
   // that moves one more pixel whenever it leaves -dy .. dy.
   // 128-bit arithmetic: with coordinates anywhere in the 32-bit range the
   // error term reaches 2^65.

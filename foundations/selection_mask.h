@@ -7,7 +7,7 @@
 //
 // Rows are padded to 32 bits and stored bottom-up (row y starts at
 // bits + row length x (height - y - 1)); 1-bit rows hold pixel x in bit
-// $80 shr (x and 7) of byte x div 8. In 1-bit masks every non-zero value
+// 0x80 >> (x & 7) of byte x / 8. In 1-bit masks every non-zero value
 // written means "set".
 #include <cstdint>
 #include <memory>
@@ -55,11 +55,11 @@ class TIEMask : public TObject {
   bool IsPointInside(int32_t X, int32_t Y) { return GetPixel(X, Y) != 0; }
   // Nothing outside the mask. A non-zero value extends the box.
   void SetPixel(int32_t X, int32_t Y, int32_t Value);
-  // Values X1..X2 of row Y := Value, X clamped to the mask; a row outside the
+  // Values X1..X2 of row Y = Value, X clamped to the mask; a row outside the
   // mask writes nothing. Answers the number of values written. The box is
   // not changed.
   int32_t FillSpan(int32_t Value, int32_t X1, int32_t X2, int32_t Y);
-  // Every value := Value (1-bit: any non-zero sets every bit); full :=
+  // Every value = Value (1-bit: any non-zero sets every bit); full =
   // Value at the maximum. The box is not changed.
   void Fill(int32_t Value);
   // Fill(0) and an empty box.

@@ -68,7 +68,7 @@ extern bool IEUseGDIPlus;
 // ---------------------------------------------------------------------------
 // Library defaults
 
-// Gray weights in per cent: gray = (R x red + G x green + B x blue) div 100.
+// Gray weights in per cent: gray = (R x red + G x green + B x blue) / 100.
 extern int32_t IEGrayWeightRed;    // 21
 extern int32_t IEGrayWeightGreen;  // 71
 extern int32_t IEGrayWeightBlue;   // 8

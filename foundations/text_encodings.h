@@ -22,6 +22,6 @@ int64_t IEEncodeASCII85Bound(int32_t Length);
 // Run-length code of Length bytes: runs of 2..128 equal bytes as 257 - N and
 // the byte, literals of 1..128 bytes as N - 1 and the bytes, and the end code
 // 128. Answers the output length, which never exceeds
-// IERunLengthEncodeBound(Length) = Length + Length div 128 + 2.
+// IERunLengthEncodeBound(Length) = Length + Length / 128 + 2.
 int32_t IERunLengthEncode(const uint8_t* Input, int32_t Length, uint8_t* Output);
 int64_t IERunLengthEncodeBound(int32_t Length);

@@ -1,23 +1,16 @@
 #include "io/folio_io.h"
 
 #include <cstring>
-#include <map>
 #include <vector>
 
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
+#include "kernels/resample.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/rtl/sysutils.h"
 #include "views/view_base.h"
 
-// ---------------------------------------------------------------------------
-// Codecs of built-in formats that live in other units.
-
 namespace {
-std::map<TIEFileFormat, TIEBuiltInCodec>& BuiltInCodecs() {
-  static std::map<TIEFileFormat, TIEBuiltInCodec> Codecs;
-  return Codecs;
-}
 
 // Hooks through which a parameter set reaches its owning component.
 bool OwnerImageSize(TFolioIO* Owner, int32_t& Width, int32_t& Height) {
@@ -44,18 +37,6 @@ void InstallOwnerHooks() {
   IEParamsOwnerHooks.SetViewDpi = &OwnerSetViewDpi;
 }
 }  // namespace
-
-void IESetBuiltInCodec(TIEFileFormat Format, const TIEBuiltInCodec& Codec) {
-  if (Format == ioTIFF || Format == ioJPEG || Format == ioPCX || Format == ioDCX) return;
-  BuiltInCodecs()[Format] = Codec;
-  IESetBuiltInFormatSupport(Format, bool(Codec.Read), bool(Codec.Write));
-}
-
-const TIEBuiltInCodec* IEGetBuiltInCodec(TIEFileFormat Format) {
-  auto& C = BuiltInCodecs();
-  auto It = C.find(Format);
-  return It == C.end() ? nullptr : &It->second;
-}
 
 // ---------------------------------------------------------------------------
 // Construction and attachment
@@ -306,74 +287,6 @@ std::unique_ptr<TIEBitmap> StretchTo(TIEBitmap* Source, int32_t W, int32_t H, bo
   return Dest;
 }
 }  // namespace
-
-void IEStretchNearest(TIEBitmap* Source, TIEBitmap* Dest) {
-  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
-  const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
-  if (SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0) return;
-  Source->CopyPaletteTo(Dest);
-  const int32_t Bits = Source->GetBitCount();
-  std::vector<int32_t> XMap(static_cast<size_t>(DW));
-  for (int32_t X = 0; X < DW; ++X) XMap[X] = static_cast<int32_t>(int64_t(X) * SW / DW);
-  const int64_t SrcRowLen = Source->GetRowLen();
-  std::vector<uint8_t> Row(static_cast<size_t>(SrcRowLen));
-  const int32_t Bpp = Bits / 8;
-  for (int32_t Y = 0; Y < DH; ++Y) {
-    const int32_t SY = static_cast<int32_t>(int64_t(Y) * SH / DH);
-    // a file-backed row stays valid only until the next request: copy it
-    std::memcpy(Row.data(), Source->GetScanline(SY), static_cast<size_t>(SrcRowLen));
-    uint8_t* D = Dest->GetScanline(Y);
-    if (Bits == 1) {
-      std::memset(D, 0, static_cast<size_t>((DW + 7) / 8));
-      for (int32_t X = 0; X < DW; ++X) {
-        const int32_t SX = XMap[X];
-        if (Row[SX >> 3] & (0x80 >> (SX & 7))) D[X >> 3] |= uint8_t(0x80 >> (X & 7));
-      }
-    } else {
-      for (int32_t X = 0; X < DW; ++X) std::memcpy(D + int64_t(X) * Bpp, Row.data() + int64_t(XMap[X]) * Bpp, Bpp);
-    }
-  }
-}
-
-void IEStretchLinear24(TIEBitmap* Source, TIEBitmap* Dest) {
-  const int32_t SW = Source->GetWidth(), SH = Source->GetHeight();
-  const int32_t DW = Dest->GetWidth(), DH = Dest->GetHeight();
-  if (SW <= 0 || SH <= 0 || DW <= 0 || DH <= 0) return;
-  const int64_t RowLen = Source->GetRowLen();
-  std::vector<uint8_t> R0(static_cast<size_t>(RowLen)), R1(static_cast<size_t>(RowLen));
-  // source coordinate of a destination pixel centre
-  auto Map = [](int32_t D, int32_t SN, int32_t DN, int32_t& I0, int32_t& I1, int32_t& F) {
-    const double S = (D + 0.5) * SN / DN - 0.5;
-    int32_t I = static_cast<int32_t>(S < 0 ? 0 : S);
-    double Frac = S - I;
-    if (S < 0) Frac = 0;
-    if (I >= SN - 1) {
-      I = SN - 1;
-      Frac = 0;
-    }
-    I0 = I;
-    I1 = I + 1 < SN ? I + 1 : I;
-    F = static_cast<int32_t>(Frac * 256);
-  };
-  std::vector<int32_t> X0(static_cast<size_t>(DW)), X1(static_cast<size_t>(DW)), FX(static_cast<size_t>(DW));
-  for (int32_t X = 0; X < DW; ++X) Map(X, SW, DW, X0[X], X1[X], FX[X]);
-  for (int32_t Y = 0; Y < DH; ++Y) {
-    int32_t Y0, Y1, FY;
-    Map(Y, SH, DH, Y0, Y1, FY);
-    std::memcpy(R0.data(), Source->GetScanline(Y0), static_cast<size_t>(RowLen));
-    std::memcpy(R1.data(), Source->GetScanline(Y1), static_cast<size_t>(RowLen));
-    uint8_t* D = Dest->GetScanline(Y);
-    for (int32_t X = 0; X < DW; ++X) {
-      for (int32_t C = 0; C < 3; ++C) {
-        const int32_t A = R0[X0[X] * 3 + C], B = R0[X1[X] * 3 + C];
-        const int32_t Cc = R1[X0[X] * 3 + C], Dd = R1[X1[X] * 3 + C];
-        const int32_t Top = A * (256 - FX[X]) + B * FX[X];
-        const int32_t Bot = Cc * (256 - FX[X]) + Dd * FX[X];
-        D[X * 3 + C] = static_cast<uint8_t>((Top * (256 - FY) + Bot * FY + 32768) >> 16);
-      }
-    }
-  }
-}
 
 void TFolioIO::AdjustDpi() {
   if (!PrepareBitmap()) return;

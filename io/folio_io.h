@@ -31,8 +31,8 @@
 
 #include "foundations/pixel_types.h"
 #include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/gdi/colors.h"
 #include "platform/rtl/components.h"
 #include "platform/rtl/object.h"
@@ -62,30 +62,6 @@ class TFolioIO;
 using TIEDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
 // Called with the parameters dialog before it is shown.
 using TIEIOPreviewEvent = std::function<void(TObject* Sender, TObject* Dialog)>;
-
-// Codec procedures of a built-in format whose codec lives outside this unit.
-// The codec unit installs them (IESetBuiltInCodec); while they are missing the
-// format is "not available": its loads and saves set the abort flag, fire the
-// finish event and touch nothing else.
-struct TIEBuiltInCodec {
-  // Reads one image; the codec may return a transparency mask in Mask (the
-  // caller frees it).  ParamsOnly fills the parameters without pixels.
-  std::function<void(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
-                     bool ParamsOnly, TIEMask*& Mask)>
-      Read;
-  // Writes one image.
-  std::function<void(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress)> Write;
-  // The image is converted to 24-bit RGB before writing unless it is 24-bit or
-  // 1-bit.
-  bool SaveAs24 = false;
-  // The load runs FixMissingDpi / SyncViewDPI.
-  bool FixDpi = true;
-  bool SyncDpi = true;
-};
-void IESetBuiltInCodec(TIEFileFormat Format, const TIEBuiltInCodec& Codec);
-// Nullptr when the format has no installed codec (TIFF, JPEG, PCX and DCX are
-// the component's own and never listed here).
-const TIEBuiltInCodec* IEGetBuiltInCodec(TIEFileFormat Format);
 
 // Stream header magics.
 inline constexpr char IEStreamHeaderTIFF[4] = {'T', 'I', 'F', 'F'};
@@ -300,13 +276,6 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
 // nothing is to be done.  Bitmap is left untouched, its alpha plane ignored.
 std::unique_ptr<TIEBitmap> IEAdjustBitmapDpi(TIEBitmap* Bitmap, TIOParamsVals& Params, bool Filtered);
 
-// Nearest-neighbour scaling of Source into Dest (already allocated with its
-// size and Source's pixel format); exact for every pixel format, 1-bit rows
-// included; the palette is copied.
-void IEStretchNearest(TIEBitmap* Source, TIEBitmap* Dest);
-// Bilinear scaling of a 24-bit RGB Source into a 24-bit RGB Dest.
-void IEStretchLinear24(TIEBitmap* Source, TIEBitmap* Dest);
-
 // Makes "TFolioIO" creatable by form resources (also done when the unit is
 // linked in).
 void IERegisterFolioIOClass();
@@ -321,7 +290,9 @@ void IERegisterFolioIOClass();
 void IEWriteFileThroughTemp(const std::string& FileName, bool& Aborting,
                             const std::function<void(TStream*)>& Write);
 
-// Page counts of files without loading them; exceptions of opening pass.
+// Page counts of files without loading them, through the format's row of the
+// codec table (0 for formats without pages); exceptions of opening pass.
+int32_t IEFileImageCount(const std::string& FileName, TIEFileFormat Format);
 int32_t IETiffFileImageCount(const std::string& FileName);
 int32_t IEDcxFileImageCount(const std::string& FileName);
 

@@ -15,10 +15,7 @@
 #include "foundations/number_text.h"
 #include "foundations/selection_mask.h"
 #include "io/folio_io.h"
-#include "io/jpeg_codec.h"
-#include "io/pcx_dcx.h"
-#include "io/tiff_reader.h"
-#include "io/tiff_writer.h"
+#include "formats/codec_table.h"
 #include "io/url_loading.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
@@ -28,8 +25,16 @@ constexpr int32_t ReadBufferSize = 8192;
 constexpr int64_t StreamHeaderSize = 12;
 constexpr uint16_t ReadMode = fmOpenRead | fmShareDenyWrite;
 
-bool IsOwnFormat(TIEFileFormat Format) {
-  return Format == ioTIFF || Format == ioJPEG || Format == ioPCX || Format == ioDCX;
+// The row of the codec table that reads Format; null when none does.
+const TIECodec* ReadingCodec(TIEFileFormat Format) {
+  const TIECodec* Codec = IEFindCodec(Format);
+  return Codec && Codec->Read ? Codec : nullptr;
+}
+
+// The row that writes Format; null when none does.
+const TIECodec* WritingCodec(TIEFileFormat Format) {
+  const TIECodec* Codec = IEFindCodec(Format);
+  return Codec && Codec->Write ? Codec : nullptr;
 }
 
 // Extensions of SaveToFile and the format each one saves.
@@ -66,25 +71,20 @@ struct THeader {
   int64_t Length = -1;   // -1: the image runs to the end of the stream
 };
 
-// The header a TIFF or PCX stream must carry when StreamHeaders is on.
-THeader ReadRequiredHeader(TStream* Stream, TIEFileFormat Format) {
+// The header a stream must carry before an image of a format that requires
+// one, while StreamHeaders is on.
+THeader ReadRequiredHeader(TStream* Stream, const TIECodecStreamHeader& Rule) {
   THeader R;
   R.Start = Stream->GetPosition();
   uint8_t H[StreamHeaderSize] = {};
   const int64_t Got = Stream->Read(H, StreamHeaderSize);
-  if (Format == ioPCX) {
-    if (Got >= 4 && std::memcmp(H, "PCX", 3) == 0 && H[3] == 0) {
-      // the older 4-byte header: the image runs to the end of the stream
-      R.Present = true;
-      Stream->SetPosition(R.Start + 4);
-      return R;
-    }
-    if (Got == StreamHeaderSize && std::memcmp(H, IEStreamHeaderPCX, 4) == 0) {
-      R.Present = true;
-      R.Length = IEGetDWord(H + 8, false);
-      return R;
-    }
-  } else if (Got == StreamHeaderSize && std::memcmp(H, IEStreamHeaderTIFF, 4) == 0) {
+  if (Rule.ShortMagic[0] != 0 && Got >= 4 && std::memcmp(H, Rule.ShortMagic, 4) == 0) {
+    // the older 4-byte header: the image runs to the end of the stream
+    R.Present = true;
+    Stream->SetPosition(R.Start + 4);
+    return R;
+  }
+  if (Got == StreamHeaderSize && std::memcmp(H, Rule.Magic, 4) == 0) {
     R.Present = true;
     R.Length = IEGetDWord(H + 8, false);
     return R;
@@ -94,19 +94,45 @@ THeader ReadRequiredHeader(TStream* Stream, TIEFileFormat Format) {
   return R;
 }
 
-// A JPEG stream header is skipped whenever it is there.
-THeader SkipOptionalJpegHeader(TStream* Stream) {
+// A header that is not required is skipped whenever it is there.
+THeader SkipOptionalHeader(TStream* Stream, const TIECodecStreamHeader& Rule) {
   THeader R;
   R.Start = Stream->GetPosition();
   uint8_t H[StreamHeaderSize] = {};
   const int64_t Got = Stream->Read(H, StreamHeaderSize);
-  if (Got == StreamHeaderSize && std::memcmp(H, "JFIF\0", 5) == 0) {
+  if (Got == StreamHeaderSize && std::memcmp(H, Rule.Magic, 4) == 0 && H[4] == 0) {
     R.Present = true;
     R.Length = IEGetDWord(H + 8, false);
   } else {
     Stream->SetPosition(R.Start);
   }
   return R;
+}
+
+// The stream header before an image of the codec's format, by its rule.
+THeader ReadStreamHeader(TStream* Stream, const TIECodec& Codec, bool StreamHeaders) {
+  const TIECodecStreamHeader& Rule = Codec.StreamHeader;
+  if (!Rule.HasHeader()) return THeader();
+  if (Rule.Required) return StreamHeaders ? ReadRequiredHeader(Stream, Rule) : THeader();
+  return SkipOptionalHeader(Stream, Rule);
+}
+
+// Bytes of image data from the stream's position: what the header states,
+// never beyond the stream.
+int64_t DataSizeAfter(TStream* Stream, const THeader& Header) {
+  const int64_t Rest = std::max<int64_t>(0, Stream->GetSize() - Stream->GetPosition());
+  return Header.Present && Header.Length >= 0 ? std::min(Header.Length, Rest) : Rest;
+}
+
+// Runs the codec's read, through a read buffer where the codec wants one.
+void RunRead(const TIECodec& Codec, TIECodecReadRequest Request, TIECodecReadResult& Result) {
+  if (!Codec.BufferedRead) {
+    Codec.Read(Request, Result);
+    return;
+  }
+  TIEBufferedReadStream Buffered(Request.Stream, ReadBufferSize, false);
+  Request.Stream = &Buffered;
+  Codec.Read(Request, Result);
 }
 
 // After an image that had a header the stream stands right after its data,
@@ -141,20 +167,13 @@ void WithFinish(TFolioIO* IO, F&& Body) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// The common per-format load (own codecs and installed ones)
-
-namespace {
-// The data size of a PCX image at the stream's position.
-int64_t RemainingBytes(TStream* Stream) {
-  const int64_t N = Stream->GetSize() - Stream->GetPosition();
-  return N < 0 ? 0 : N;
-}
-}  // namespace
+// The common load and save through the codec table
 
 struct TFolioIOAccess {
   // Reads one image of Format at Stream's position into the current image.
   // FileName is the name to store (empty for a stream load).  Answers the
-  // TIFF page count (0 for other formats).  Does not fire DoFinishWork.
+  // page count of formats with pages (0 for the others).  Does not fire
+  // DoFinishWork.
   static int32_t LoadCore(TFolioIO& IO, TStream* Stream, TIEFileFormat Format, const std::string& FileName,
                           bool StreamVariant) {
     IO.FAborting = false;
@@ -165,59 +184,35 @@ struct TFolioIOAccess {
     TIOParamsVals& P = *IO.FParams;
     P.ClearFileInfo();
     P.FileName = FileName;
+    const TIECodec* Codec = ReadingCodec(Format);
     THeader Header;
-    if (StreamVariant && IO.FStreamHeaders && (Format == ioTIFF || Format == ioPCX)) {
-      Header = ReadRequiredHeader(Stream, Format);
+    if (StreamVariant && Codec) {
+      Header = ReadStreamHeader(Stream, *Codec, IO.FStreamHeaders);
       if (!Header.Ok) {
         IO.FAborting = true;
         return 0;
       }
-    } else if (StreamVariant && Format == ioJPEG) {
-      Header = SkipOptionalJpegHeader(Stream);
     }
     TIEProgressRec Progress = IO.MakeProgress();
     TIEBitmap* B = IO.FIEBitmap;
     B->RemoveAlphaChannel(false);
-    TIEMask* Mask = nullptr;
-    int32_t PageCount = 0;
-    const TIEBuiltInCodec* Codec = nullptr;
-    bool FixDpi = true, SyncDpi = true;
-    switch (Format) {
-      case ioTIFF: {
-        TIEBufferedReadStream Buffered(Stream, ReadBufferSize, false);
-        TiffReadStream(B, &Buffered, PageCount, &P, Progress, false, Mask, true, false, false);
-        break;
-      }
-      case ioJPEG: {
-        TIEBufferedReadStream Buffered(Stream, ReadBufferSize, false);
-        JpegReadStream(&Buffered, nullptr, B, P, Progress, false, false, true, false, true, true, -1,
-                       P.NativePixelFormat);
-        break;
-      }
-      case ioPCX: {
-        const int64_t Size = Header.Present && Header.Length >= 0 ? std::min(Header.Length, RemainingBytes(Stream))
-                                                                  : RemainingBytes(Stream);
-        PcxReadStream(Stream, B, P, Size, Progress, false);
-        break;
-      }
-      case ioDCX:
-        DcxReadStream(Stream, B, P, Progress, false);
-        break;
-      default:
-        Codec = IEGetBuiltInCodec(Format);
-        if (!Codec || !Codec->Read) {
-          IO.FAborting = true;
-          return 0;
-        }
-        FixDpi = Codec->FixDpi;
-        SyncDpi = Codec->SyncDpi;
-        Codec->Read(Stream, B, P, Progress, false, Mask);
-        break;
+    if (!Codec) {
+      IO.FAborting = true;
+      return 0;
     }
-    std::unique_ptr<TIEMask> MaskOwner(Mask);
+    TIECodecReadRequest Request;
+    Request.Stream = Stream;
+    Request.Bitmap = B;
+    Request.Params = &P;
+    Request.Progress = &Progress;
+    Request.DataSize = DataSizeAfter(Stream, Header);
+    TIECodecReadResult Result;
+    RunRead(*Codec, Request, Result);
+    const int32_t PageCount = Result.PageCount;
+    const bool FixDpi = Codec->FixDpi, SyncDpi = Codec->SyncDpi;
     SkipPastImage(Stream, Header);
     if (FixDpi) IO.FixMissingDpi();
-    if (MaskOwner && !IO.FAborting) B->CopyFromTIEMask(MaskOwner.get());
+    if (Result.AlphaMask && !IO.FAborting) B->CopyFromTIEMask(Result.AlphaMask.get());
     if (IO.FAutoAdjustDPI && !IO.FAborting) IO.AdjustDpi();
     P.FileFormat = Format;
     if (SyncDpi) IO.SyncViewDPI();
@@ -240,47 +235,27 @@ struct TFolioIOAccess {
       IO.FAborting = true;
       return;
     }
-    const TIEBuiltInCodec* Codec = IsOwnFormat(Format) ? nullptr : IEGetBuiltInCodec(Format);
-    if (!IsOwnFormat(Format) && (!Codec || !Codec->Write)) {
+    const TIECodec* Codec = WritingCodec(Format);
+    if (!Codec) {
       IO.FAborting = true;
       return;
     }
-    const bool As24 = Format == ioJPEG || Format == ioPCX || (Codec && Codec->SaveAs24);
-    if (As24) {
+    if (Codec->SaveAs24) {
       const TIEPixelFormat F = B->GetPixelFormat();
       if (F != ie24RGB && F != ie1g) B->ConvertToPixelFormat(ie24RGB);
     }
     const char* Magic = nullptr;
-    if (StreamVariant && IO.FStreamHeaders) {
-      if (Format == ioTIFF) Magic = IEStreamHeaderTIFF;
-      if (Format == ioPCX) Magic = IEStreamHeaderPCX;
-      if (Format == ioJPEG) Magic = IEStreamHeaderJPEG;
-    }
+    if (StreamVariant && IO.FStreamHeaders && Codec->StreamHeader.HasHeader()) Magic = Codec->StreamHeader.Magic;
     const int64_t Start = Stream->GetPosition();
     if (Magic) {
       uint8_t Zero[StreamHeaderSize] = {};
       Stream->WriteBuffer(Zero, StreamHeaderSize);
     }
     TIEProgressRec Progress = IO.MakeProgress();
-    switch (Format) {
-      case ioTIFF:
-        if (TiffWriteStream(Stream, false, B, P, Progress) == 0) IO.FAborting = true;
-        break;
-      case ioJPEG:
-        IO.RebuildJpegMarkers();
-        JpegWriteStream(Stream, B, P, Progress);
-        break;
-      case ioPCX:
-        PcxWriteStream(Stream, B, P, Progress);
-        break;
-      case ioDCX:
-        DcxInsertPage(Stream, B, P, Progress);
-        break;
-      default:
-        Codec->Write(Stream, B, P, Progress);
-        break;
-    }
-    if (Magic && !(Format == ioPCX && IO.FAborting)) {
+    if (!Codec->Write(Stream, B, P, Progress)) IO.FAborting = true;
+    // The header states the length of what was written; a failed write
+    // leaves it empty.
+    if (Magic && !IO.FAborting) {
       const int64_t End = Stream->GetPosition();
       const int64_t Length = End - Start - StreamHeaderSize;
       uint8_t H[StreamHeaderSize];
@@ -424,24 +399,7 @@ FOLIO_SIMPLE_SAVES(Dcx, ioDCX)
 // Dispatch by format id
 
 void TFolioIO::LoadBuiltInFile(const std::string& FileName, TIEFileFormat Format) {
-  switch (Format) {
-    case ioTIFF:
-      LoadTiffFile(FileName);
-      return;
-    case ioJPEG:
-      LoadJpegFile(FileName);
-      return;
-    case ioPCX:
-      LoadPcxFile(FileName);
-      return;
-    case ioDCX:
-      LoadDcxFile(FileName);
-      return;
-    default:
-      break;
-  }
-  const TIEBuiltInCodec* Codec = IEGetBuiltInCodec(Format);
-  if (!Codec || !Codec->Read) {
+  if (!ReadingCodec(Format)) {
     // a format this build cannot read
     FAborting = true;
     DoFinishWork();
@@ -452,10 +410,6 @@ void TFolioIO::LoadBuiltInFile(const std::string& FileName, TIEFileFormat Format
 }
 
 void TFolioIO::LoadBuiltInStream(TStream* Stream, TIEFileFormat Format) {
-  if (Format == ioTIFF) {
-    LoadTiffStream(Stream);
-    return;
-  }
   WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream, Format, "", true); });
 }
 
@@ -466,8 +420,7 @@ void TFolioIO::SaveBuiltInFile(const std::string& FileName, TIEFileFormat Format
       FAborting = true;
       return;
     }
-    const TIEBuiltInCodec* Codec = IsOwnFormat(Format) ? nullptr : IEGetBuiltInCodec(Format);
-    if (!IsOwnFormat(Format) && (!Codec || !Codec->Write)) {
+    if (!WritingCodec(Format)) {
       // a format this build cannot write: no file is made
       FAborting = true;
       return;
@@ -773,7 +726,7 @@ void TFolioIO::SaveToStream(TStream* Stream, TIEFileFormat Format) {
     StartWorker([=, this] { SaveToStream(Stream, Format); });
     return;
   }
-  if (IsOwnFormat(Format) || IEGetBuiltInCodec(Format)) {
+  if (IEFindCodec(Format)) {
     SaveBuiltInStream(Stream, Format);
     return;
   }
@@ -796,56 +749,35 @@ void TFolioIO::ReadParamsCommon(TStream* Stream, TIEFileFormat Format) {
   FAborting = true;
   TIEProgressRec Progress = MakeProgress(true);
   try {
+    const TIECodec* Codec = ReadingCodec(Format);
     THeader Header;
-    if (FStreamHeaders && (Format == ioTIFF || Format == ioPCX)) {
-      Header = ReadRequiredHeader(Stream, Format);
+    if (Codec) {
+      Header = ReadStreamHeader(Stream, *Codec, FStreamHeaders);
       if (!Header.Ok) {
         P.FileFormat = ioUnknown;
         return;
       }
-    } else if (Format == ioJPEG) {
-      Header = SkipOptionalJpegHeader(Stream);
     }
     TIEBufferedReadStream Buffered(Stream, ReadBufferSize, false);
     FAborting = false;
     TIEBitmap Scratch;
-    TIEMask* Mask = nullptr;
-    switch (Format) {
-      case ioTIFF: {
-        int32_t Pages = 0;
-        TiffReadStream(&Scratch, &Buffered, Pages, &P, Progress, true, Mask, true, false, false);
-        // a file without the wanted page says nothing about it
-        if (Pages <= P.TiffPageIndex) FAborting = true;
-        break;
-      }
-      case ioJPEG:
-        JpegReadStream(&Buffered, nullptr, &Scratch, P, Progress, true, false, true, false, false, true, -1,
-                       P.NativePixelFormat);
-        break;
-      case ioPCX: {
-        const int64_t Rest = std::max<int64_t>(0, Buffered.GetSize() - Buffered.GetPosition());
-        const int64_t Size = Header.Present && Header.Length >= 0 ? std::min(Header.Length, Rest) : Rest;
-        PcxReadStream(&Buffered, &Scratch, P, Size, Progress, true);
-        break;
-      }
-      case ioDCX:
-        DcxReadStream(&Buffered, &Scratch, P, Progress, true);
-        break;
-      default: {
-        const TIEBuiltInCodec* Codec = IEGetBuiltInCodec(Format);
-        TIEFileFormatInfo* Entry = IEFindFormatById(Format);
-        if (Codec && Codec->Read) {
-          Codec->Read(&Buffered, &Scratch, P, Progress, true, Mask);
-        } else if (Entry && !Entry->BuiltIn && Entry->ReadProc) {
-          Entry->ReadProc(&Buffered, &Scratch, P, Progress, true);
-        } else {
-          // nothing can read this format
-          FAborting = true;
-        }
-        break;
-      }
+    TIEFileFormatInfo* Entry = IEFindFormatById(Format);
+    if (Codec) {
+      TIECodecReadRequest Request;
+      Request.Stream = &Buffered;
+      Request.Bitmap = &Scratch;
+      Request.Params = &P;
+      Request.Progress = &Progress;
+      Request.ParamsOnly = true;
+      Request.DataSize = DataSizeAfter(&Buffered, Header);
+      TIECodecReadResult Result;
+      Codec->Read(Request, Result);
+    } else if (Entry && !Entry->BuiltIn && Entry->ReadProc) {
+      Entry->ReadProc(&Buffered, &Scratch, P, Progress, true);
+    } else {
+      // nothing can read this format
+      FAborting = true;
     }
-    delete Mask;
   } catch (...) {
     FAborting = true;
   }
@@ -900,12 +832,13 @@ void TFolioIO::ReadParamsFromStream(TStream* Stream) {
 // ---------------------------------------------------------------------------
 // Page counts
 
-int32_t IETiffFileImageCount(const std::string& FileName) {
+int32_t IEFileImageCount(const std::string& FileName, TIEFileFormat Format) {
+  const TIECodec* Codec = IEFindCodec(Format);
+  if (!Codec || !Codec->PageCount) return 0;
   TIEWideFileStream Stream(FileName, ReadMode);
-  return TiffPageCount(&Stream);
+  return Codec->PageCount(&Stream);
 }
 
-int32_t IEDcxFileImageCount(const std::string& FileName) {
-  TIEWideFileStream Stream(FileName, ReadMode);
-  return DcxPageCount(&Stream);
-}
+int32_t IETiffFileImageCount(const std::string& FileName) { return IEFileImageCount(FileName, ioTIFF); }
+
+int32_t IEDcxFileImageCount(const std::string& FileName) { return IEFileImageCount(FileName, ioDCX); }

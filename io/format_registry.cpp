@@ -7,37 +7,55 @@
 #include "foundations/file_utils.h"
 #include "foundations/settings.h"
 #include "io/format_detection.h"
-#include "io/jpeg_codec.h"
-#include "io/pcx_dcx.h"
-#include "io/tiff_reader.h"
+#include "formats/codec_table.h"
+#include "formats/jpeg/jpeg_codec.h"
+#include "formats/pcx/pcx_dcx.h"
+#include "formats/tiff/tiff_reader.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
 
-// What this build reads and writes of each built-in format.  A format whose
-// codec is not part of the build stays unavailable (both false) until the
-// library start-up says otherwise through IESetBuiltInFormatSupport.
+// What this build reads and writes of each built-in format: what the codec
+// table offers, unless the library start-up said otherwise through
+// IESetBuiltInFormatSupport (Set).
 struct TFormatSupport {
   TIEFileFormat Id;
+  bool Set;
   bool CanRead;
   bool CanWrite;
 };
 
 TFormatSupport GSupport[] = {
-    {ioTIFF, true, true},   {ioGIF, false, false},   {ioJPEG, true, true},  {ioPCX, true, true},
-    {ioBMP, false, false},  {ioBMPRAW, false, false}, {ioICO, false, false}, {ioCUR, false, false},
-    {ioPNG, false, false},  {ioDICOM, false, false}, {ioWMF, false, false}, {ioEMF, false, false},
-    {ioTGA, false, false},  {ioPXM, false, false},   {ioWBMP, false, false}, {ioJP2, false, false},
-    {ioJ2K, false, false},  {ioPS, false, false},    {ioPDF, false, false}, {ioDCX, true, true},
-    {ioRAW, false, false},  {ioPSD, false, false},   {ioIEV, false, false}, {ioLYR, false, false},
-    {ioALL, false, false},  {ioHDP, false, false},
+    {ioTIFF, false, false, false},  {ioGIF, false, false, false},   {ioJPEG, false, false, false},
+    {ioPCX, false, false, false},   {ioBMP, false, false, false},   {ioBMPRAW, false, false, false},
+    {ioICO, false, false, false},   {ioCUR, false, false, false},   {ioPNG, false, false, false},
+    {ioDICOM, false, false, false}, {ioWMF, false, false, false},   {ioEMF, false, false, false},
+    {ioTGA, false, false, false},   {ioPXM, false, false, false},   {ioWBMP, false, false, false},
+    {ioJP2, false, false, false},   {ioJ2K, false, false, false},   {ioPS, false, false, false},
+    {ioPDF, false, false, false},   {ioDCX, false, false, false},   {ioRAW, false, false, false},
+    {ioPSD, false, false, false},   {ioIEV, false, false, false},   {ioLYR, false, false, false},
+    {ioALL, false, false, false},   {ioHDP, false, false, false},
 };
 
 TFormatSupport* FindSupport(TIEFileFormat Id) {
   for (TFormatSupport& s : GSupport)
     if (s.Id == Id) return &s;
   return nullptr;
+}
+
+bool CanRead(const TFormatSupport* Support) {
+  if (!Support) return false;
+  if (Support->Set) return Support->CanRead;
+  const TIECodec* Codec = IEFindCodec(Support->Id);
+  return Codec && Codec->Read;
+}
+
+bool CanWrite(const TFormatSupport* Support) {
+  if (!Support) return false;
+  if (Support->Set) return Support->CanWrite;
+  const TIECodec* Codec = IEFindCodec(Support->Id);
+  return Codec && Codec->Write;
 }
 
 // The built-in rows, in registration order.
@@ -98,8 +116,8 @@ std::mutex GBuildLock;
 void ApplySupport(TIEFileFormatInfo& Entry) {
   const TBuiltInRow* row = FindRow(Entry.FormatId);
   const TFormatSupport* support = FindSupport(Entry.FormatId);
-  const bool canRead = row && row->HasRead && support && support->CanRead;
-  const bool canWrite = row && row->HasWrite && support && support->CanWrite;
+  const bool canRead = row && row->HasRead && CanRead(support);
+  const bool canWrite = row && row->HasWrite && CanWrite(support);
   Entry.ReadProc = canRead ? TIEReadProc(PlaceholderRead) : TIEReadProc();
   Entry.WriteProc = canWrite ? TIEWriteProc(PlaceholderWrite) : TIEWriteProc();
   if (Entry.FormatId == ioGIF) {
@@ -124,7 +142,7 @@ std::unique_ptr<TIEFileFormatInfo> MakeEntry(const TBuiltInRow& Row) {
 // The HD Photo row exists only where its platform codec does.
 bool HdPhotoAvailable() {
   const TFormatSupport* s = FindSupport(ioHDP);
-  return s && (s->CanRead || s->CanWrite);
+  return CanRead(s) || CanWrite(s);
 }
 
 bool FormatNameHook(TIEFileFormat Format, std::string& FullName, std::string& FirstExtension) {
@@ -186,6 +204,7 @@ void IEUpdateGifCallbacks() {
 void IESetBuiltInFormatSupport(TIEFileFormat Id, bool CanRead, bool CanWrite) {
   TFormatSupport* support = FindSupport(Id);
   if (support == nullptr) return;
+  support->Set = true;
   support->CanRead = CanRead;
   support->CanWrite = CanWrite;
   if (!GBuilt.load(std::memory_order_acquire)) return;

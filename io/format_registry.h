@@ -7,10 +7,10 @@
 // open and save dialogs build their filter lists from it, and the parameter
 // description takes its format names from it.
 //
-// Built-in entries are read and written by the I/O component's own code: their
-// procedures only say what is possible (set = supported) and are never called.
-// A built-in format whose codec is not in this build has no read and no write
-// procedure, so nothing offers it.
+// Built-in entries are read and written through the codec table
+// (formats/codec_table.h): their procedures only say what is possible (set =
+// supported) and are never called.  A built-in format without a row in the
+// codec table has no read and no write procedure, so nothing offers it.
 //
 // The registry is built once (IEBuildFormatRegistry, also on first use of any
 // lookup) and only read afterwards; it holds no locks of its own.
@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/object.h"
 
 class TStream;
@@ -80,10 +80,9 @@ void IEFreeFormatRegistry();
 // decoder (encoder) hook is installed and this build reads (writes) GIF.
 void IEUpdateGifCallbacks();
 
-// Says whether this build reads and writes a built-in format: the entry's
-// procedures become the placeholders (true) or empty (false).  A codec that
-// joins the build calls it from the library start-up.  Nothing when the id has
-// no built-in entry.
+// Says whether this build reads and writes a built-in format, in place of
+// what the codec table offers: the entry's procedures become the placeholders
+// (true) or empty (false).  Nothing when the id has no built-in entry.
 void IESetBuiltInFormatSupport(TIEFileFormat Id, bool CanRead, bool CanWrite);
 
 // Lookups.  Nil / empty for ids and extensions that are not registered.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "io/folio_io.h"
-#include "io/progress.h"
+#include "foundations/progress.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/form_reader.h"
 

@@ -4,7 +4,7 @@
 #include <climits>
 #include <utility>
 
-#include "formats/direct_show.h"
+#include "formats/media/direct_show.h"
 #include "foundations/file_utils.h"
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
@@ -12,15 +12,22 @@
 #include "foundations/temp_file.h"
 #include "io/folio_io.h"
 #include "io/format_registry.h"
-#include "io/pcx_dcx.h"
-#include "io/tiff_reader.h"
-#include "io/tiff_writer.h"
+#include "formats/codec_table.h"
 #include "io/url_loading.h"
 #include "platform/devices/video_reader.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 #include "views/multi_view.h"
+
+namespace {
+// Formats the component loads page by page through their codec's page
+// procedures (the others go through the view one image at a time).
+bool IsPagedFormat(TIEFileFormat Format) {
+  return Format == ioTIFF || Format == ioGIF || Format == ioICO || Format == ioDCX || Format == ioDICOM;
+}
+
+}  // namespace
 
 TFolioMIO::TFolioMIO(TComponent* AOwner) : TComponent(AOwner), FPreviewFont(std::make_unique<TFont>()) {}
 
@@ -234,18 +241,11 @@ void TFolioMIO::LoadFile(const std::string& FileName) {
   }
   FAborting = false;
   const std::string Ext = LowerCase(IEExtractFileExt(FileName, true));
-  if (Ext == ".gif")
-    LoadGifFile(FileName);
-  else if (Ext == ".tif" || Ext == ".tiff" || Ext == ".fax" || Ext == ".g3f" || Ext == ".g3n" || Ext == ".xif")
-    LoadTiffFile(FileName);
+  const TIEFileFormatInfo* Entry = IEFindFormatByExtension(Ext);
+  if (Entry && IsPagedFormat(Entry->FormatId))
+    LoadPagesFile(FileName, Entry->FormatId);
   else if (Ext == ".avi")
     LoadAviFile(FileName);
-  else if (Ext == ".ico")
-    LoadIcoFile(FileName);
-  else if (Ext == ".dcx")
-    LoadDcxFile(FileName);
-  else if (Ext == ".dicom" || Ext == ".dcm" || Ext == ".dic" || Ext == ".v2")
-    LoadDicomFile(FileName);
   else if (FAttachedMView && IEIsReadableFileName(FileName))
     LoadOnePageThroughView(FileName);
   else
@@ -278,12 +278,12 @@ void TFolioMIO::LoadOnePageThroughView(const std::string& FileName) {
   DoFinishWork();
 }
 
-void TFolioMIO::LoadFromNamedFile(const std::string& FileName, void (TFolioMIO::*StreamLoader)(TStream*)) {
+void TFolioMIO::LoadPagesFile(const std::string& FileName, TIEFileFormat Format) {
   FAborting = false;
   TFileStream Stream(FileName, fmOpenRead | fmShareDenyWrite);
   FCurrentFileName = FileName;
   try {
-    (this->*StreamLoader)(&Stream);
+    LoadPagesStream(&Stream, Format);
   } catch (...) {
     FCurrentFileName.clear();
     throw;
@@ -291,37 +291,27 @@ void TFolioMIO::LoadFromNamedFile(const std::string& FileName, void (TFolioMIO::
   FCurrentFileName.clear();
 }
 
-void TFolioMIO::LoadTiffFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadTiffStream); }
-
-void TFolioMIO::LoadTiffStream(TStream* Stream) {
+void TFolioMIO::LoadPagesStream(TStream* Stream, TIEFileFormat Format) {
+  const TIECodec* Codec = IEFindCodec(Format);
+  if (!Codec || !Codec->OpenPages) {
+    LoadUnsupported();
+    return;
+  }
   if (!FAttachedMView) return;
-  // One walk of the directory chain serves every page.
-  TTiffChain Chain;
-  bool Scanned = false;
-  LoadPages(Stream, ioTIFF, -1,
-            [&](TStream* S, int32_t i, TIEBitmap* Bitmap, TIOParamsVals* Rec, TIEProgressRec& Progress, int32_t& N,
-                TIEMask*& AlphaMask) {
-              if (!Scanned) {
-                const int64_t At = S->GetPosition();
-                TiffScanChain(S, true, Chain);
-                S->SetPosition(At);
-                Scanned = true;
-              }
-              TiffReadStream(Bitmap, S, N, Rec, Progress, false, AlphaMask, true, false, false, &Chain);
-            },
-            [&] { return Chain.Cut; });
+  std::unique_ptr<TIECodecPageReader> Pages = Codec->OpenPages(Stream);
+  LoadPages(Stream, Format, *Pages);
 }
 
-void TFolioMIO::LoadDcxFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadDcxStream); }
-
-void TFolioMIO::LoadDcxStream(TStream* Stream) {
-  if (!FAttachedMView) return;
-  // Not a DCX at all: a failure, never an empty success.
-  const int32_t Count = DcxIsStream(Stream) ? DcxPageCount(Stream) : 0;
-  LoadPages(Stream, ioDCX, Count,
-            [](TStream* S, int32_t i, TIEBitmap* Bitmap, TIOParamsVals* Rec, TIEProgressRec& Progress, int32_t& N,
-               TIEMask*& AlphaMask) { DcxReadStream(S, Bitmap, *Rec, Progress, false); });
-}
+void TFolioMIO::LoadTiffFile(const std::string& FileName) { LoadPagesFile(FileName, ioTIFF); }
+void TFolioMIO::LoadTiffStream(TStream* Stream) { LoadPagesStream(Stream, ioTIFF); }
+void TFolioMIO::LoadDcxFile(const std::string& FileName) { LoadPagesFile(FileName, ioDCX); }
+void TFolioMIO::LoadDcxStream(TStream* Stream) { LoadPagesStream(Stream, ioDCX); }
+void TFolioMIO::LoadGifFile(const std::string& FileName) { LoadPagesFile(FileName, ioGIF); }
+void TFolioMIO::LoadGifStream(TStream* Stream) { LoadPagesStream(Stream, ioGIF); }
+void TFolioMIO::LoadIcoFile(const std::string& FileName) { LoadPagesFile(FileName, ioICO); }
+void TFolioMIO::LoadIcoStream(TStream* Stream) { LoadPagesStream(Stream, ioICO); }
+void TFolioMIO::LoadDicomFile(const std::string& FileName) { LoadPagesFile(FileName, ioDICOM); }
+void TFolioMIO::LoadDicomStream(TStream* Stream) { LoadPagesStream(Stream, ioDICOM); }
 
 void TFolioMIO::LoadUnsupported() {
   // No codec for the format in this build: nothing is inserted, and the
@@ -331,14 +321,6 @@ void TFolioMIO::LoadUnsupported() {
   DoFinishWork();
 }
 
-void TFolioMIO::LoadGifFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadGifStream); }
-void TFolioMIO::LoadGifStream(TStream* Stream) { LoadUnsupported(); }
-void TFolioMIO::LoadIcoFile(const std::string& FileName) { LoadFromNamedFile(FileName, &TFolioMIO::LoadIcoStream); }
-void TFolioMIO::LoadIcoStream(TStream* Stream) { LoadUnsupported(); }
-void TFolioMIO::LoadDicomFile(const std::string& FileName) {
-  LoadFromNamedFile(FileName, &TFolioMIO::LoadDicomStream);
-}
-void TFolioMIO::LoadDicomStream(TStream* Stream) { LoadUnsupported(); }
 namespace {
 
 // Milliseconds between frames for a stated rate of Rate / Scale frames per
@@ -402,7 +384,7 @@ void TFolioMIO::LoadAviFile(const std::string& FileName) {
     if (Count <= 0) FAborting = true;
     for (int64_t i = 0; i < Count && !FAborting; ++i) {
       TIEBitmap Frame;
-      if (!Reader->GetFrame(i, &Frame) || Frame.IsEmpty()) {
+      if (!IEGetVideoFrame(*Reader, i, &Frame) || Frame.IsEmpty()) {
         FAborting = true;
         break;
       }
@@ -521,14 +503,11 @@ void TFolioMIO::LoadUrl(const std::string& URL) {
   FCurrentFileName = URL;
   Stream.SetPosition(0);
   try {
-    switch (IEDetectStreamFormat(&Stream)) {
-      case ioTIFF: LoadTiffStream(&Stream); break;
-      case ioGIF: LoadGifStream(&Stream); break;
-      case ioICO: LoadIcoStream(&Stream); break;
-      case ioDCX: LoadDcxStream(&Stream); break;
-      case ioDICOM: LoadDicomStream(&Stream); break;
-      default: LoadDownloadedFile(Stream, URL, Ext); break;
-    }
+    const TIEFileFormat Format = IEDetectStreamFormat(&Stream);
+    if (IsPagedFormat(Format))
+      LoadPagesStream(&Stream, Format);
+    else
+      LoadDownloadedFile(Stream, URL, Ext);
   } catch (...) {
     FCurrentFileName.clear();
     throw;
@@ -562,8 +541,8 @@ void TFolioMIO::LoadDownloadedFile(TMemoryStream& Stream, const std::string& URL
   }
 }
 
-void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader,
-                          const std::function<bool()>& PagesLost) {
+void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, TIECodecPageReader& Pages) {
+  const int32_t FixedCount = Pages.PageCount();
   TFolioMView* View = FAttachedMView;
   LoadWithViewLocked(*this, View, [&] {
     FAborting = false;
@@ -571,7 +550,6 @@ void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCoun
     const int64_t P = Stream->GetPosition();
     int32_t Position = InsertPosition();
     int32_t Pending = -1;  // entry inserted but not yet filled
-    TIEMask* AlphaMask = nullptr;
     try {
       int32_t N = FixedCount;
       // A known count of zero pages means there is nothing readable here.
@@ -591,14 +569,15 @@ void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCoun
         Stream->SetPosition(P);
         Rec->SetImageIndex(i);
         Rec->NativePixelFormat = FNativePixelFormat;
-        int32_t ReadCount = N;
-        Reader(Stream, i, Bitmap.get(), Rec, Progress, ReadCount, AlphaMask);
-        if (FixedCount < 0) N = ReadCount;
-        if (AlphaMask) {
-          Bitmap->CopyFromTIEMask(AlphaMask);
-          delete AlphaMask;
-          AlphaMask = nullptr;
-        }
+        TIECodecReadRequest Request;
+        Request.Stream = Stream;
+        Request.Bitmap = Bitmap.get();
+        Request.Params = Rec;
+        Request.Progress = &Progress;
+        TIECodecReadResult Result;
+        Pages.ReadPage(i, Request, Result);
+        if (FixedCount < 0) N = Result.PageCount;
+        if (Result.AlphaMask) Bitmap->CopyFromTIEMask(Result.AlphaMask.get());
         ApplyDefaultDpi(Rec);
         if (FAutoAdjustDPI && !FAborting) {
           if (auto Adjusted = IEAdjustBitmapDpi(Bitmap.get(), *Rec, FFilteredAdjustDPI)) Bitmap = std::move(Adjusted);
@@ -626,9 +605,8 @@ void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCoun
       }
       // Every reachable page is in; a file cut off behind them still lost
       // pages, and the caller must hear of it.
-      if (!FAborting && PagesLost && PagesLost()) FAborting = true;
+      if (!FAborting && Pages.PagesLost()) FAborting = true;
     } catch (...) {
-      delete AlphaMask;
       // An entry left without its image would be a blank page: take it out.
       if (Pending >= 0 && Pending < View->GetImageCount()) {
         try {
@@ -649,7 +627,13 @@ void TFolioMIO::SaveToNamedFile(const std::string& FileName, const std::function
   FinishAfter(*this, [&] { IEWriteFileThroughTemp(FileName, FAborting, Writer); });
 }
 
-void TFolioMIO::SaveTiffPages(TStream* Stream, bool SelectedOnly) {
+void TFolioMIO::SavePages(TStream* Stream, TIEFileFormat Format, bool SelectedOnly) {
+  const TIECodec* Codec = IEFindCodec(Format);
+  if (!Codec || !Codec->CreatePages) {
+    // A format this build cannot write page by page: nothing is written.
+    FAborting = true;
+    return;
+  }
   TFolioMView* View = FAttachedMView;
   if (!View || View->GetImageCount() == 0) return;
   std::vector<int32_t> Pages;
@@ -659,8 +643,9 @@ void TFolioMIO::SaveTiffPages(TStream* Stream, bool SelectedOnly) {
     for (int32_t k = 0; k < View->GetImageCount(); ++k) Pages.push_back(k);
   }
   TIEProgressRec Progress = CodecProgress();
-  const int64_t P = Stream->GetPosition();
   const int32_t Count = static_cast<int32_t>(Pages.size());
+  // One page in memory at a time.
+  std::unique_ptr<TIECodecPageWriter> Writer = Codec->CreatePages(Stream, Count, Progress);
   for (int32_t k = 0; k < Count; ++k) {
     if (FAborting) break;
     TIOParamsVals* Rec = ParamsOf(Pages[static_cast<size_t>(k)]);
@@ -674,71 +659,29 @@ void TFolioMIO::SaveTiffPages(TStream* Stream, bool SelectedOnly) {
     }
     Bitmap->SetMonoConversion(FMonoConversion);
     Rec->SetImageIndex(k);
-    Stream->SetPosition(P);
-    if (TiffWriteStream(Stream, k > 0, Bitmap.get(), *Rec, Progress) <= 0) FAborting = true;
+    if (!Writer->AddPage(Bitmap.get(), *Rec)) FAborting = true;
     if (OnProgress) OnProgress(this, static_cast<int32_t>(static_cast<int64_t>(k) * 100 / Count));
   }
+  Writer->Finish();
 }
 
-void TFolioMIO::SaveTiffStream(TStream* Stream, bool SelectedOnly) {
-  FinishAfter(*this, [&] { SaveTiffPages(Stream, SelectedOnly); });
+void TFolioMIO::SavePagesStream(TStream* Stream, TIEFileFormat Format, bool SelectedOnly) {
+  FinishAfter(*this, [&] { SavePages(Stream, Format, SelectedOnly); });
 }
 
+void TFolioMIO::SavePagesFile(const std::string& FileName, TIEFileFormat Format, bool SelectedOnly) {
+  SaveToNamedFile(FileName, [&](TStream* Stream) { SavePages(Stream, Format, SelectedOnly); });
+}
+
+void TFolioMIO::SaveTiffStream(TStream* Stream, bool SelectedOnly) { SavePagesStream(Stream, ioTIFF, SelectedOnly); }
 void TFolioMIO::SaveTiffFile(const std::string& FileName, bool SelectedOnly) {
-  SaveToNamedFile(FileName, [&](TStream* Stream) { SaveTiffPages(Stream, SelectedOnly); });
+  SavePagesFile(FileName, ioTIFF, SelectedOnly);
 }
-
-void TFolioMIO::SaveDcxPages(TStream* Stream) {
-  TFolioMView* View = FAttachedMView;
-  if (!View || View->GetImageCount() == 0) return;
-  TIEProgressRec Progress = CodecProgress();
-  const int32_t Count = View->GetImageCount();
-  // One page in memory at a time; the page table is filled in at the end.
-  TDcxPageWriter Writer(Stream, Count, Progress);
-  for (int32_t k = 0; k < Count && !FAborting; ++k) {
-    TIOParamsVals* Rec = ParamsOf(k);
-    auto Bitmap = std::make_unique<TIEBitmap>();
-    if (Rec) View->CopyToIEBitmap(k, Bitmap.get());
-    if (!Rec || Bitmap->GetWidth() <= 0 || Bitmap->GetHeight() <= 0) {
-      FAborting = true;
-      break;
-    }
-    Bitmap->SetMonoConversion(FMonoConversion);
-    Rec->SetImageIndex(k);
-    Writer.AddPage(Bitmap.get(), *Rec);
-    if (OnProgress) OnProgress(this, static_cast<int32_t>(static_cast<int64_t>(k) * 100 / Count));
-  }
-  Writer.Finish();
-}
-
-void TFolioMIO::SaveDcxStream(TStream* Stream) {
-  FinishAfter(*this, [&] { SaveDcxPages(Stream); });
-}
-
-void TFolioMIO::SaveDcxFile(const std::string& FileName) {
-  SaveToNamedFile(FileName, [&](TStream* Stream) { SaveDcxPages(Stream); });
-}
-
-// Formats whose writers this build lacks: nothing is written and the caller
-// learns of it through Aborting (a file variant leaves the old file alone).
-void TFolioMIO::SaveGifStream(TStream* Stream) {
-  FAborting = true;
-  DoFinishWork();
-}
-void TFolioMIO::SaveGifFile(const std::string& FileName) {
-  SaveToNamedFile(FileName, [&](TStream*) { FAborting = true; });
-}
-void TFolioMIO::SavePsStream(TStream* Stream) {
-  FAborting = true;
-  DoFinishWork();
-}
-void TFolioMIO::SavePsFile(const std::string& FileName) {
-  SaveToNamedFile(FileName, [&](TStream*) { FAborting = true; });
-}
-void TFolioMIO::SavePdfStream(TStream* Stream) {
-  FAborting = true;
-  DoFinishWork();
-}
-void TFolioMIO::SavePdfFile(const std::string& FileName) {
-  SaveToNamedFile(FileName, [&](TStream*) { FAborting = true; });
-}
+void TFolioMIO::SaveDcxStream(TStream* Stream) { SavePagesStream(Stream, ioDCX, false); }
+void TFolioMIO::SaveDcxFile(const std::string& FileName) { SavePagesFile(FileName, ioDCX, false); }
+void TFolioMIO::SaveGifStream(TStream* Stream) { SavePagesStream(Stream, ioGIF, false); }
+void TFolioMIO::SaveGifFile(const std::string& FileName) { SavePagesFile(FileName, ioGIF, false); }
+void TFolioMIO::SavePsStream(TStream* Stream) { SavePagesStream(Stream, ioPS, false); }
+void TFolioMIO::SavePsFile(const std::string& FileName) { SavePagesFile(FileName, ioPS, false); }
+void TFolioMIO::SavePdfStream(TStream* Stream) { SavePagesStream(Stream, ioPDF, false); }
+void TFolioMIO::SavePdfFile(const std::string& FileName) { SavePagesFile(FileName, ioPDF, false); }

@@ -11,8 +11,8 @@
 
 #include "io/folio_io.h"
 #include "io/format_registry.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 #include "platform/rtl/components.h"
 #include "platform/rtl/object.h"
 #include "views/view_base.h"
@@ -28,6 +28,7 @@ class TStream;
 class TMemoryStream;
 class TIEBitmap;
 class TIEMask;
+class TIECodecPageReader;
 
 class TFolioMIO : public TComponent, public IFormPropertyTarget {
  public:
@@ -52,13 +53,17 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   // Chooses the loader by the name: URLs, then the extension.  A blank name
   // only sets Aborting.
   void LoadFile(const std::string& FileName);
+  // The pages of a file or stream of Format, through the page procedures of
+  // its row in the codec table.  A format without them: the file is opened
+  // (a missing file raises as for every loader), nothing is inserted,
+  // Aborting is set and the work finishes.  The per-format loaders below are
+  // these calls.
+  void LoadPagesFile(const std::string& FileName, TIEFileFormat Format);
+  void LoadPagesStream(TStream* Stream, TIEFileFormat Format);
   void LoadTiffFile(const std::string& FileName);
   void LoadTiffStream(TStream* Stream);
   void LoadDcxFile(const std::string& FileName);
   void LoadDcxStream(TStream* Stream);
-  // Formats whose codecs this build lacks: the file is opened (a missing file
-  // raises as for every loader), nothing is inserted, Aborting is set and the
-  // work finishes.
   void LoadGifFile(const std::string& FileName);
   void LoadGifStream(TStream* Stream);
   void LoadIcoFile(const std::string& FileName);
@@ -72,7 +77,12 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   // ---- saving
   // The file variants write to a temporary file beside FileName and replace
   // FileName only when every page was written; on failure FileName is left
-  // as it was and Aborting is set.
+  // as it was and Aborting is set.  The pages go through the page writer of
+  // the format's row in the codec table; a format without one writes nothing
+  // and sets Aborting.  The per-format savers below are these calls (DCX
+  // always writes every page).
+  void SavePagesFile(const std::string& FileName, TIEFileFormat Format, bool SelectedOnly);
+  void SavePagesStream(TStream* Stream, TIEFileFormat Format, bool SelectedOnly);
   void SaveTiffFile(const std::string& FileName, bool SelectedOnly);
   void SaveTiffStream(TStream* Stream, bool SelectedOnly);
   void SaveDcxFile(const std::string& FileName);
@@ -146,17 +156,14 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   void CopyFirstPageOptions();
 
  private:
-  // Reads page i of the stream into Bitmap and Rec; answers the page count
-  // (N) as the codec knows it after the read.
-  using TPageReader = std::function<void(TStream* Stream, int32_t i, TIEBitmap* Bitmap, TIOParamsVals* Rec,
-                                         TIEProgressRec& Progress, int32_t& N, TIEMask*& AlphaMask)>;
-  // The page loop shared by the multi-page formats.  FixedCount >= 0 runs
-  // exactly that many pages; otherwise the first read tells the count.
-  // PagesLost, when given, is asked after every page was read: true means
-  // the file holds pages that could not be reached (Aborting is then set).
-  void LoadPages(TStream* Stream, int32_t FileFormat, int32_t FixedCount, const TPageReader& Reader,
-                 const std::function<bool()>& PagesLost = nullptr);
-  void LoadFromNamedFile(const std::string& FileName, void (TFolioMIO::*StreamLoader)(TStream*));
+  // The page loop shared by the formats with pages: every page the codec's
+  // page reader offers (or, when it cannot tell the count at first, until the
+  // first read tells it); then, when pages were lost behind the readable
+  // ones, Aborting is set.
+  void LoadPages(TStream* Stream, int32_t FileFormat, TIECodecPageReader& Pages);
+  // The pages of the view (or the selected ones) written through the
+  // codec's page writer.
+  void SavePages(TStream* Stream, TIEFileFormat Format, bool SelectedOnly);
   void LoadUnsupported();
   void LoadOnePageThroughView(const std::string& FileName);
   // Where loaded pages go: the selected entry, or the end (0 without view).
@@ -168,8 +175,6 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   // scratch file, by name.
   void LoadDownloadedFile(TMemoryStream& Stream, const std::string& URL, const std::string& Ext);
   void SaveToNamedFile(const std::string& FileName, const std::function<void(TStream*)>& Writer);
-  void SaveTiffPages(TStream* Stream, bool SelectedOnly);
-  void SaveDcxPages(TStream* Stream);
   void Detach();
 
   TFolioMView* FAttachedMView = nullptr;

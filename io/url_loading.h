@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "io/progress.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TObject;
@@ -44,11 +44,11 @@ bool IESplitURL(const std::string& URL, TIEURLParts& Parts);
 //
 // HTTP(S): a GET with agent "Mozilla/4.*"; redirects are followed (at most 10);
 // TLS certificates are verified; a status of 400 or more answers false and
-// writes nothing.  Ext := the subtype of the answer's content type, lower case,
+// writes nothing.  Ext = the subtype of the answer's content type, lower case,
 // without parameters ("image/jpeg; charset=x" gives "jpeg"), "" without one.
 // When the length is announced, Progress(Sender, percent) follows every block
 // received.  FTP: a binary read of the path (relative to the login folder);
-// Ext := the path's extension, lower case, no dot, at most 10 characters; no
+// Ext = the path's extension, lower case, no dot, at most 10 characters; no
 // progress.
 //
 // Aborting (may be null) is watched during the whole transfer: once set, the

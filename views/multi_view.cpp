@@ -8,6 +8,7 @@
 #include "foundations/value_helpers.h"
 #include "io/folio_io.h"
 #include "io/multi_io.h"
+#include "kernels/resample.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/sysutils.h"
 
@@ -19,48 +20,6 @@ struct TLockScope {
   ~TLockScope() { Lock.Leave(); }
   TCriticalSection& Lock;
 };
-
-// First source cell covered by target cell I of N over a source of S cells,
-// and one past the last; every target cell covers at least one source cell.
-void CoveredRange(int32_t I, int32_t N, int32_t S, int32_t& From, int32_t& To) {
-  From = static_cast<int32_t>(int64_t(I) * S / N);
-  To = static_cast<int32_t>(int64_t(I + 1) * S / N);
-  if (From >= S) From = S - 1;
-  if (To <= From) To = From + 1;
-}
-
-// A 1-bit Source reduced (or enlarged) into the 24-bit Dest: each target pixel
-// is the average of the source pixels it covers, a set bit counting 255.
-void Resample1BitBoxGray(TIEBitmap* Source, TIEBitmap* Dest) {
-  const int32_t sw = Source->GetWidth(), sh = Source->GetHeight();
-  const int32_t dw = Dest->GetWidth(), dh = Dest->GetHeight();
-  if (sw < 1 || sh < 1 || dw < 1 || dh < 1) return;
-  std::vector<int32_t> ColumnWhite(static_cast<size_t>(sw));
-  std::vector<uint8_t> Row(static_cast<size_t>(Source->GetRowLen()));
-  for (int32_t y = 0; y < dh; ++y) {
-    int32_t y0, y1;
-    CoveredRange(y, dh, sh, y0, y1);
-    std::fill(ColumnWhite.begin(), ColumnWhite.end(), 0);
-    for (int32_t sy = y0; sy < y1; ++sy) {
-      // The mapped row of a file-backed bitmap lives only until the next
-      // request: copy it first.
-      const uint8_t* Src = Source->GetScanline(sy);
-      std::copy(Src, Src + Row.size(), Row.begin());
-      for (int32_t sx = 0; sx < sw; ++sx)
-        if (Row[size_t(sx >> 3)] & (0x80 >> (sx & 7))) ++ColumnWhite[size_t(sx)];
-    }
-    uint8_t* Dst = Dest->GetScanline(y);
-    for (int32_t x = 0; x < dw; ++x) {
-      int32_t x0, x1;
-      CoveredRange(x, dw, sw, x0, x1);
-      int64_t White = 0;
-      for (int32_t sx = x0; sx < x1; ++sx) White += ColumnWhite[size_t(sx)];
-      const int64_t Count = int64_t(x1 - x0) * (y1 - y0);
-      const uint8_t v = static_cast<uint8_t>((White * 255 + Count / 2) / Count);
-      Dst[x * 3] = Dst[x * 3 + 1] = Dst[x * 3 + 2] = v;
-    }
-  }
-}
 
 // Fully transparent pixels of a 24-bit image with an alpha plane become mid
 // gray, so they do not show as black once the alpha is averaged.
@@ -95,7 +54,7 @@ std::unique_ptr<TIEBitmap> MakeReduced(TIEBitmap* Source, int32_t Width, int32_t
   auto Result = std::make_unique<TIEBitmap>();
   if (!Result->Allocate(Width, Height, Target)) return nullptr;
   if (Format == ie1g) {
-    Resample1BitBoxGray(Source, Result.get());
+    IEResample1BitBoxGray(Source, Result.get());
   } else if (Format == ie24RGB && Filter != rfNone) {
     IEStretchLinear24(Source, Result.get());
   } else {

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "foundations/pixel_types.h"
-#include "io/progress.h"
+#include "foundations/progress.h"
 #include "platform/gdi/colors.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/threads.h"
@@ -144,7 +144,7 @@ class TFolioMView : public TIEView {
   void SetImage(int32_t Index, TBitmap* Bitmap);
   // The storing core: no layout, no repaint.
   void StoreImageBitmap(int32_t Index, TIEBaseBitmap* Bitmap);
-  // Bitmap := the entry's image (loaded on demand first); unchanged when the
+  // Bitmap = the entry's image (loaded on demand first); unchanged when the
   // entry has none.  These four raise EListError for an index outside the list.
   void CopyToIEBitmap(int32_t Index, TIEBitmap* Bitmap);
   // A shared bitmap of the store (nullptr when no image); pair every call

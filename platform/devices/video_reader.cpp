@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -15,7 +17,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "foundations/image_buffer.h"
 
 namespace {
 
@@ -366,7 +367,7 @@ struct TVideoReader::TImpl {
     return Fmt && Rewind() && DecodeForward(Index);
   }
 
-  bool Convert(TIEBitmap* Bitmap) {
+  bool Convert(TVideoFrame* Out) {
     const int w = Frame->width, h = Frame->height;
     if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || int64_t(w) * h > kMaxPixels) return false;
     const auto src = AVPixelFormat(Frame->format);
@@ -401,12 +402,17 @@ struct TVideoReader::TImpl {
     uint8_t* dst[4] = {buf.get(), nullptr, nullptr, nullptr};
     const int dstStride[4] = {stride, 0, 0, 0};
     if (sws_scale(Sws, Frame->data, Frame->linesize, 0, h, dst, dstStride) != h) return false;
-    if (!Bitmap->Allocate(w, h, ie24RGB)) return false;
-    for (int y = 0; y < h; ++y) {
-      uint8_t* row = Bitmap->GetScanline(y);
-      if (!row) return false;
-      std::memcpy(row, buf.get() + size_t(y) * stride, size_t(w) * 3);
+    std::vector<uint8_t> pixels;
+    try {
+      pixels.resize(size_t(w) * size_t(h) * 3);
+    } catch (const std::bad_alloc&) {
+      return false;
     }
+    for (int y = 0; y < h; ++y)
+      std::memcpy(pixels.data() + size_t(y) * size_t(w) * 3, buf.get() + size_t(y) * stride, size_t(w) * 3);
+    Out->Width = w;
+    Out->Height = h;
+    Out->Pixels = std::move(pixels);
     return true;
   }
 };
@@ -432,8 +438,8 @@ int32_t TVideoReader::GetBitCount() const { return 24; }
 int64_t TVideoReader::GetDuration100ns() const { return F->Duration; }
 int64_t TVideoReader::GetAverageTimePerFrame100ns() const { return F->AvgTime; }
 
-bool TVideoReader::GetFrame(int64_t Index, TIEBitmap* Bitmap) {
-  if (!Bitmap || Index < 0 || Index >= F->FrameCount || !F->Fmt) return false;
+bool TVideoReader::GetFrame(int64_t Index, TVideoFrame* Frame) {
+  if (!Frame || Index < 0 || Index >= F->FrameCount || !F->Fmt) return false;
   if (!F->Fetch(Index)) return false;
-  return F->Convert(Bitmap);
+  return F->Convert(Frame);
 }

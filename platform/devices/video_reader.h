@@ -13,8 +13,21 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
-class TIEBitmap;
+// One decoded frame: Width x Height pixels of 3 bytes (blue, green, red), rows
+// top-down and packed without padding. The device layer knows no image type of
+// the library; the media components copy frames into their image buffers.
+struct TVideoFrame {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  std::vector<uint8_t> Pixels;
+
+  int32_t GetWidth() const { return Width; }
+  int32_t GetHeight() const { return Height; }
+  // Row Y of the frame (no bounds check).
+  const uint8_t* GetScanline(int32_t Y) const { return Pixels.data() + size_t(Y) * size_t(Width) * 3; }
+};
 
 class TVideoReader {
  public:
@@ -40,11 +53,10 @@ class TVideoReader {
   // Time of one frame in 100 ns units (rounded, halves to even); 0 when unknown.
   int64_t GetAverageTimePerFrame100ns() const;
 
-  // Decodes frame Index (0-based, presentation order) into Bitmap as ie24RGB
-  // at the frame's size.  False (Bitmap untouched) when Index is outside
-  // 0 .. GetFrameCount() - 1 or the frame cannot be decoded (a failed
-  // allocation of Bitmap leaves it empty).
-  bool GetFrame(int64_t Index, TIEBitmap* Bitmap);
+  // Decodes frame Index (0-based, presentation order) into Frame at the
+  // frame's size.  False (Frame untouched) when Frame is null, Index is outside
+  // 0 .. GetFrameCount() - 1 or the frame cannot be decoded.
+  bool GetFrame(int64_t Index, TVideoFrame* Frame);
 
  private:
   struct TImpl;

@@ -1,6 +1,6 @@
 #pragma once
 // Colours as the drawing layer sees them: TColor is $00BBGGRR; values with the
-// top byte $FF are system colours (an index into the user's colour scheme) and
+// top byte 0xFF are system colours (an index into the user's colour scheme) and
 // are resolved through the application palette when something is drawn.
 #include <cstdint>
 #include <string>

@@ -52,7 +52,7 @@ TRegion CreatePolygonRgn(const std::vector<TPoint>& Points, int32_t FillMode);
 // The union of a list of rectangles (empty ones are skipped).
 TRegion ExtCreateRegion(const std::vector<TRect>& Rects);
 
-// Dest := Src1 op Src2 (RGN_COPY takes Src1). Answers the kind of the result,
+// Dest = Src1 op Src2 (RGN_COPY takes Src1). Answers the kind of the result,
 // RGN_ERROR for an unknown mode (Dest unchanged).
 int32_t CombineRgn(TRegion& Dest, const TRegion& Src1, const TRegion& Src2, int32_t Mode);
 bool PtInRegion(const TRegion& Rgn, int32_t X, int32_t Y);

@@ -53,10 +53,10 @@ inline TRect Bounds(int32_t Left, int32_t Top, int32_t Width, int32_t Height) {
 bool IsRectEmpty(const TRect& R);
 // Right and bottom edges are outside the rectangle.
 bool PtInRect(const TRect& R, const TPoint& P);
-// Dst := the common part of A and B; an empty intersection gives (0,0,0,0)
+// Dst = the common part of A and B; an empty intersection gives (0,0,0,0)
 // and False.
 bool IntersectRect(TRect& Dst, const TRect& A, const TRect& B);
-// Dst := the smallest rectangle holding A and B (empty ones are ignored);
+// Dst = the smallest rectangle holding A and B (empty ones are ignored);
 // False when the result is empty.
 bool UnionRect(TRect& Dst, const TRect& A, const TRect& B);
 bool OffsetRect(TRect& R, int32_t DX, int32_t DY);

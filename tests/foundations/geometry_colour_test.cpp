@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "foundations/geometry_colour.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 

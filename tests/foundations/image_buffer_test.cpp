@@ -12,9 +12,9 @@
 #include "foundations/pixel_types.h"
 #include "foundations/settings.h"
 #include "foundations/system_probes.h"
-#include "io/colour_conversion.h"
+#include "foundations/colour_conversion.h"
 #include "platform/gdi/bitmap.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 

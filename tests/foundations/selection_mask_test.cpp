@@ -13,7 +13,7 @@
 #include "foundations/selection_mask.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
-#include "processing/pixel_utils.h"
+#include "foundations/pixel_utils.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "foundations/jpeg_markers.h"
 #include "foundations/xmp_dicom_tags.h"
 #include "io/format_registry.h"
-#include "io/io_params.h"
+#include "formats/io_params.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/threads.h"

@@ -14,12 +14,12 @@
 
 #include "io/format_detection.h"
 #include "io/format_registry.h"
-#include "io/jpeg_codec.h"
-#include "io/pcx_dcx.h"
-#include "io/tiff_reader.h"
+#include "formats/jpeg/jpeg_codec.h"
+#include "formats/pcx/pcx_dcx.h"
+#include "formats/tiff/tiff_reader.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "tests/support/test_support.h"
+#include "support/test_support.h"
 
 using testsupport::HaveTool;
 using testsupport::ReadFileBytes;

@@ -9,9 +9,9 @@
 
 #include "foundations/settings.h"
 #include "io/format_registry.h"
-#include "io/io_params.h"
+#include "formats/io_params.h"
 #include "platform/rtl/streams.h"
-#include "tests/support/test_support.h"
+#include "support/test_support.h"
 
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;

@@ -12,7 +12,7 @@
 
 #include "foundations/image_buffer.h"
 #include "io/folio_io.h"
-#include "io/io_params.h"
+#include "formats/io_params.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"

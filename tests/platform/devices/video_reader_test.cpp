@@ -8,10 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "foundations/image_buffer.h"
 #include "platform/devices/video_reader.h"
 #include "support/avi_writer.h"
-#include "support/bitmap_bytes.h"
 #include "support/test_support.h"
 
 using namespace testsupport;
@@ -65,18 +63,18 @@ TEST(VideoReader, AviFramesInAnyOrderArePixelExact) {
     // Sequential, repeated, backwards, jumps, first and last.
     for (int k : {0, 1, 2, 3, 4, 4, 0, 3, 1, 2, 4, 0}) {
       SCOPED_TRACE(k);
-      TIEBitmap b;
+      TVideoFrame b;
       ASSERT_TRUE(r->GetFrame(k, &b));
-      ASSERT_EQ(b.GetPixelFormat(), ie24RGB);
+      ASSERT_EQ(b.Pixels.size(), size_t(kW) * kH * 3);
       ASSERT_EQ(b.GetWidth(), kW);
       ASSERT_EQ(b.GetHeight(), kH);
-      EXPECT_EQ(CanonicalPixels(&b), v.Pixels[size_t(k)]);
+      EXPECT_EQ(b.Pixels, v.Pixels[size_t(k)]);
     }
-    TIEBitmap untouched(3, 2, ie8g);
+    TVideoFrame untouched{3, 2, std::vector<uint8_t>(18, 7)};
     for (int64_t k : {int64_t(-1), int64_t(kFrames), int64_t(1) << 40}) {
       EXPECT_FALSE(r->GetFrame(k, &untouched));
       EXPECT_EQ(untouched.GetWidth(), 3);
-      EXPECT_EQ(untouched.GetPixelFormat(), ie8g);
+      EXPECT_EQ(untouched.Pixels, std::vector<uint8_t>(18, 7));
     }
     EXPECT_FALSE(r->GetFrame(0, nullptr));
   }
@@ -90,11 +88,11 @@ TEST(VideoReader, LongJumpsLandOnTheRightFrame) {
   ASSERT_NE(r, nullptr);
   ASSERT_EQ(r->GetFrameCount(), 40);
   EXPECT_EQ(r->GetDuration100ns(), 40000000);
-  TIEBitmap b;
+  TVideoFrame b;
   for (int k : {39, 0, 38, 3, 37, 36, 1, 20, 39}) {
     SCOPED_TRACE(k);
     ASSERT_TRUE(r->GetFrame(k, &b));
-    EXPECT_EQ(CanonicalPixels(&b), v.Pixels[size_t(k)]);
+    EXPECT_EQ(b.Pixels, v.Pixels[size_t(k)]);
   }
 }
 
@@ -110,13 +108,13 @@ TEST(VideoReader, Y4mFramesCountedAndExact) {
   EXPECT_EQ(r->GetDuration100ns(), 4000000);
   for (int k : {0, 1, 2, 4, 3, 0, 2}) {
     SCOPED_TRACE(k);
-    TIEBitmap b;
+    TVideoFrame b;
     ASSERT_TRUE(r->GetFrame(k, &b));
     ASSERT_EQ(b.GetWidth(), kW);
     ASSERT_EQ(b.GetHeight(), kH);
-    EXPECT_EQ(CanonicalPixels(&b), GrayAsBgr(frames[size_t(k)]));
+    EXPECT_EQ(b.Pixels, GrayAsBgr(frames[size_t(k)]));
   }
-  TIEBitmap b;
+  TVideoFrame b;
   EXPECT_FALSE(r->GetFrame(kFrames, &b));
 }
 
@@ -135,9 +133,9 @@ TEST(VideoReader, DroppedFramesShowThePreviousFrame) {
     ASSERT_EQ(r->GetFrameCount(), 40);
     for (int k : {0, 1, 2, 3, 4, 3, 2, 30, 31, 30, 29, 30, 39, 2}) {
       SCOPED_TRACE(k);
-      TIEBitmap b;
+      TVideoFrame b;
       ASSERT_TRUE(r->GetFrame(k, &b));
-      EXPECT_EQ(CanonicalPixels(&b), v.Pixels[size_t(shown(k))]);
+      EXPECT_EQ(b.Pixels, v.Pixels[size_t(shown(k))]);
     }
   }
 }
@@ -157,10 +155,10 @@ TEST(VideoReader, ZeroRateIsReportedNotGuessed) {
     EXPECT_EQ(r->GetDuration100ns(), 0);
     EXPECT_EQ(r->GetAverageTimePerFrame100ns(), 0);
     EXPECT_EQ(r->GetFrameCount(), kFrames);
-    TIEBitmap b;
+    TVideoFrame b;
     for (int k : {3, 1}) {
       ASSERT_TRUE(r->GetFrame(k, &b));
-      EXPECT_EQ(CanonicalPixels(&b), v.Pixels[size_t(k)]);
+      EXPECT_EQ(b.Pixels, v.Pixels[size_t(k)]);
     }
   }
 }
@@ -217,11 +215,11 @@ TEST(VideoReader, TruncatedAndCorruptedFilesFailCleanly) {
       if (!r) continue;
       ++opened;
       EXPECT_LE(r->GetFrameCount(), kFrames);
-      TIEBitmap b;
+      TVideoFrame b;
       for (int k : {0, 4, 2, 3, 1}) {
         if (!r->GetFrame(k, &b)) continue;
         const auto expected = isAvi ? v.Pixels[size_t(k)] : GrayAsBgr(GrayFrames()[size_t(k)]);
-        EXPECT_EQ(CanonicalPixels(&b), expected) << "frame " << k;
+        EXPECT_EQ(b.Pixels, expected) << "frame " << k;
       }
     }
   }
@@ -232,7 +230,7 @@ TEST(VideoReader, TruncatedAndCorruptedFilesFailCleanly) {
     for (int i = 0; i < 6; ++i) d[rng() % 240] = uint8_t(rng());
     auto r = TVideoReader::Open(WriteFile(dir, "c.avi", d));
     if (!r) continue;
-    TIEBitmap b;
+    TVideoFrame b;
     for (int64_t k = 0; k < std::min<int64_t>(r->GetFrameCount(), 8); ++k) (void)r->GetFrame(k, &b);
   }
 }
@@ -334,7 +332,7 @@ TEST(VideoReader, CompressedClipsSeekThroughKeyFrames) {
     EXPECT_EQ(r->GetDuration100ns(), kClipFrames * 400000);
     for (int k : {0, 1, 2, 3, 4, 5, 6, 7, 23, 0, 13, 7, 8, 6, 5, 22, 1, 17, 12, 11}) {
       SCOPED_TRACE(k);
-      TIEBitmap b;
+      TVideoFrame b;
       ASSERT_TRUE(r->GetFrame(k, &b));
       ASSERT_EQ(b.GetWidth(), W);
       ASSERT_EQ(b.GetHeight(), H);

@@ -10,7 +10,7 @@
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "platform/vcl/form_reader.h"
 #include "platform/vcl/menus.h"
 #include "platform/vcl/stdctrls.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "platform/vcl/controls.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 
 namespace {
 

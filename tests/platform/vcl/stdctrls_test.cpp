@@ -10,7 +10,7 @@
 #include "platform/gdi/graphic_objects.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
-#include "tests/platform/vcl/vcl_test_helpers.h"
+#include "platform/vcl/vcl_test_helpers.h"
 
 namespace {
 

@@ -1,0 +1,968 @@
+#include "formats/jpeg/jpeg_codec.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// libjpeg's headers need FILE and size_t before them.
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "foundations/icc_profile.h"
+#include "foundations/image_buffer.h"
+#include "foundations/ie_streams.h"
+#include "foundations/iptc.h"
+#include "foundations/jpeg_markers.h"
+#include "foundations/settings.h"
+#include "foundations/xmp_dicom_tags.h"
+#include "formats/jpeg/exif_block.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
+#include "formats/row_colour_converter.h"
+#include "platform/rtl/streams.h"
+
+namespace {
+
+constexpr int32_t kBufferSize = 65536;
+
+// ---------------------------------------------------------------------------
+// Message texts
+
+// Copies Format into Out (at most Size - 1 characters), every printf
+// conversion replaced by "?".  Allocates nothing: the error exit calls it
+// before it jumps.
+void CopyMessage(const char* Format, char* Out, size_t Size) {
+  size_t n = 0;
+  for (const char* p = Format; *p && n + 1 < Size; ++p) {
+    if (*p != '%') {
+      Out[n++] = *p;
+      continue;
+    }
+    if (p[1] == '%') {
+      Out[n++] = '%';
+      ++p;
+      continue;
+    }
+    ++p;
+    while (*p && std::strchr("-+ #0123456789.lhzjt", *p)) ++p;
+    Out[n++] = '?';
+    if (!*p) break;
+  }
+  Out[n] = 0;
+}
+
+void MessageTextInto(const jpeg_error_mgr* Err, int Code, char* Out, size_t Size) {
+  Out[0] = 0;
+  if (Code == JMSG_COPYRIGHT || Code == JMSG_VERSION) return;
+  if (Code >= 0 && Code <= Err->last_jpeg_message && Err->jpeg_message_table &&
+      Err->jpeg_message_table[Code]) {
+    CopyMessage(Err->jpeg_message_table[Code], Out, Size);
+    return;
+  }
+  std::snprintf(Out, Size, "%s", "Corrupted");
+}
+
+// ---------------------------------------------------------------------------
+// Error manager: one per codec object, on the caller's stack.
+
+struct TJpegError {
+  jpeg_error_mgr pub;
+  std::jmp_buf Jump;
+  bool* Aborting = nullptr;
+  int32_t Warnings = 0;
+  char Text[256] = {0};
+  bool Failed = false;
+};
+
+void ErrorExit(j_common_ptr Info) {
+  TJpegError* e = reinterpret_cast<TJpegError*>(Info->err);
+  if (e->Aborting) *e->Aborting = true;
+  const int code = e->pub.msg_code;
+  // Finishing a compression early is reported but not fatal: the codec
+  // carries on and writes what it has.
+  if (code == JERR_TOO_LITTLE_DATA) return;
+  MessageTextInto(&e->pub, code, e->Text, sizeof(e->Text));
+  e->Failed = true;
+  std::longjmp(e->Jump, 1);
+}
+
+void EmitMessage(j_common_ptr Info, int Level) {
+  TJpegError* e = reinterpret_cast<TJpegError*>(Info->err);
+  if (Level == -1) {
+    ++e->Warnings;
+    ++e->pub.num_warnings;
+  }
+}
+
+void OutputMessage(j_common_ptr) {}
+void FormatMessage(j_common_ptr, char* Buffer) { Buffer[0] = 0; }
+
+void ResetError(j_common_ptr Info) {
+  TJpegError* e = reinterpret_cast<TJpegError*>(Info->err);
+  e->Warnings = 0;
+  e->pub.num_warnings = 0;
+  e->pub.msg_code = 0;
+}
+
+void InitError(TJpegError& E, bool* Aborting) {
+  jpeg_std_error(&E.pub);
+  E.pub.error_exit = ErrorExit;
+  E.pub.emit_message = EmitMessage;
+  E.pub.output_message = OutputMessage;
+  E.pub.format_message = FormatMessage;
+  E.pub.reset_error_mgr = ResetError;
+  E.Aborting = Aborting;
+}
+
+// ---------------------------------------------------------------------------
+// Source manager
+
+struct TJpegSource {
+  jpeg_source_mgr pub;
+  TStream* Stream = nullptr;
+  bool StartOfFile = true;
+  bool Exhausted = false;  // the stream ran dry and a fake EOI was supplied
+  bool* Aborting = nullptr;
+  JOCTET Buffer[kBufferSize];
+};
+
+void SourceInit(j_decompress_ptr Info) {
+  reinterpret_cast<TJpegSource*>(Info->src)->StartOfFile = true;
+}
+
+boolean SourceFill(j_decompress_ptr Info) {
+  TJpegSource* s = reinterpret_cast<TJpegSource*>(Info->src);
+  int64_t n = 0;
+  try {
+    n = s->Stream->Read(s->Buffer, kBufferSize);
+  } catch (...) {
+    n = 0;  // never let an exception into the codec's frames
+  }
+  if (n <= 0) {
+    if (s->StartOfFile && s->Aborting) *s->Aborting = true;
+    s->Exhausted = true;
+    s->Buffer[0] = 0xFF;
+    s->Buffer[1] = JPEG_EOI;
+    n = 2;
+  }
+  s->pub.next_input_byte = s->Buffer;
+  s->pub.bytes_in_buffer = size_t(n);
+  s->StartOfFile = false;
+  return TRUE;
+}
+
+void SourceSkip(j_decompress_ptr Info, long Count) {
+  if (Count < 1) return;
+  TJpegSource* s = reinterpret_cast<TJpegSource*>(Info->src);
+  while (Count > long(s->pub.bytes_in_buffer)) {
+    Count -= long(s->pub.bytes_in_buffer);
+    SourceFill(Info);
+  }
+  s->pub.next_input_byte += Count;
+  s->pub.bytes_in_buffer -= size_t(Count);
+}
+
+void SourceTerm(j_decompress_ptr) {}
+
+void PointSource(TJpegSource* S, TStream* Stream) {
+  S->Stream = Stream;
+  S->StartOfFile = true;
+  S->pub.init_source = SourceInit;
+  S->pub.fill_input_buffer = SourceFill;
+  S->pub.skip_input_data = SourceSkip;
+  S->pub.resync_to_restart = jpeg_resync_to_restart;
+  S->pub.term_source = SourceTerm;
+  S->pub.next_input_byte = nullptr;
+  S->pub.bytes_in_buffer = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Destination manager
+
+struct TJpegDest {
+  jpeg_destination_mgr pub;
+  TStream* Stream = nullptr;
+  bool* Aborting = nullptr;
+  JOCTET Buffer[kBufferSize];
+};
+
+bool DestWrite(TJpegDest* D, int64_t Count) {
+  int64_t n = 0;
+  try {
+    n = D->Stream->Write(D->Buffer, Count);
+  } catch (...) {
+    n = 0;
+  }
+  if (n != Count) {
+    if (D->Aborting) *D->Aborting = true;
+    return false;
+  }
+  return true;
+}
+
+void DestInit(j_compress_ptr Info) {
+  TJpegDest* d = reinterpret_cast<TJpegDest*>(Info->dest);
+  d->pub.next_output_byte = d->Buffer;
+  d->pub.free_in_buffer = kBufferSize;
+}
+
+boolean DestEmpty(j_compress_ptr Info) {
+  TJpegDest* d = reinterpret_cast<TJpegDest*>(Info->dest);
+  DestWrite(d, kBufferSize);
+  d->pub.next_output_byte = d->Buffer;
+  d->pub.free_in_buffer = kBufferSize;
+  return TRUE;
+}
+
+void DestTerm(j_compress_ptr Info) {
+  TJpegDest* d = reinterpret_cast<TJpegDest*>(Info->dest);
+  const int64_t filled = kBufferSize - int64_t(d->pub.free_in_buffer);
+  if (filled > 0) DestWrite(d, filled);
+}
+
+// ---------------------------------------------------------------------------
+// Guarded library calls.  Each one is a frame without C++ objects: the error
+// exit jumps back here and the function answers false; the caller turns that
+// into the abort flag or an exception once this frame is gone.
+
+#define JPEG_GUARD(InfoPtr)                                                   \
+  TJpegError* guard_ = reinterpret_cast<TJpegError*>((InfoPtr)->err);         \
+  if (setjmp(guard_->Jump)) return false
+
+bool GCreateDecompress(j_decompress_ptr Info) {
+  JPEG_GUARD(Info);
+  jpeg_CreateDecompress(Info, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+  return true;
+}
+
+bool GSaveMarkers(j_decompress_ptr Info) {
+  JPEG_GUARD(Info);
+  jpeg_save_markers(Info, JPEG_COM, 0xFFFF);
+  for (int m = 0; m < 16; ++m) jpeg_save_markers(Info, JPEG_APP0 + m, 0xFFFF);
+  return true;
+}
+
+bool GReadHeader(j_decompress_ptr Info, bool RequireImage) {
+  JPEG_GUARD(Info);
+  jpeg_read_header(Info, RequireImage ? TRUE : FALSE);
+  return true;
+}
+
+bool GCalcOutput(j_decompress_ptr Info) {
+  JPEG_GUARD(Info);
+  jpeg_calc_output_dimensions(Info);
+  return true;
+}
+
+bool GStartDecompress(j_decompress_ptr Info) {
+  JPEG_GUARD(Info);
+  jpeg_start_decompress(Info);
+  return true;
+}
+
+bool GReadScanline(j_decompress_ptr Info, uint8_t* Row, uint32_t& Got) {
+  JPEG_GUARD(Info);
+  JSAMPROW rows[1] = {Row};
+  Got = jpeg_read_scanlines(Info, rows, 1);
+  return true;
+}
+
+bool GFinishDecompress(j_decompress_ptr Info) {
+  JPEG_GUARD(Info);
+  jpeg_finish_decompress(Info);
+  return true;
+}
+
+bool GCreateCompress(j_compress_ptr Info) {
+  JPEG_GUARD(Info);
+  jpeg_CreateCompress(Info, JPEG_LIB_VERSION, sizeof(jpeg_compress_struct));
+  return true;
+}
+
+struct TCompressSetup {
+  J_COLOR_SPACE JpegSpace;
+  int Quality;
+  J_DCT_METHOD Dct;
+  bool SetDct;
+  bool Optimize;
+  int Smoothing;
+  int Subsampling;  // -1: leave
+  bool Progressive;
+  bool WriteJfif;
+  uint16_t DensityX, DensityY;
+};
+
+bool GSetupCompress(j_compress_ptr Info, const TCompressSetup* S) {
+  JPEG_GUARD(Info);
+  jpeg_set_defaults(Info);
+  jpeg_set_colorspace(Info, S->JpegSpace);
+  Info->density_unit = 1;
+  Info->X_density = S->DensityX;
+  Info->Y_density = S->DensityY;
+  if (S->SetDct) Info->dct_method = S->Dct;
+  Info->optimize_coding = S->Optimize ? TRUE : FALSE;
+  Info->smoothing_factor = S->Smoothing;
+  jpeg_set_quality(Info, S->Quality, TRUE);
+  if (S->Subsampling >= 0 && Info->num_components >= 3) {
+    static const int h[3] = {2, 2, 1}, v[3] = {1, 2, 1};
+    Info->comp_info[0].h_samp_factor = h[S->Subsampling];
+    Info->comp_info[0].v_samp_factor = v[S->Subsampling];
+    for (int c = 1; c < 3; ++c) {
+      Info->comp_info[c].h_samp_factor = 1;
+      Info->comp_info[c].v_samp_factor = 1;
+    }
+  }
+  if (S->WriteJfif) Info->write_JFIF_header = TRUE;
+  if (S->Progressive) jpeg_simple_progression(Info);
+  return true;
+}
+
+bool GStartCompress(j_compress_ptr Info) {
+  JPEG_GUARD(Info);
+  jpeg_start_compress(Info, TRUE);
+  return true;
+}
+
+bool GWriteMarker(j_compress_ptr Info, int Code, const uint8_t* Data, unsigned Length) {
+  JPEG_GUARD(Info);
+  jpeg_write_marker(Info, Code, Data, Length);
+  return true;
+}
+
+bool GWriteScanline(j_compress_ptr Info, uint8_t* Row) {
+  JPEG_GUARD(Info);
+  JSAMPROW rows[1] = {Row};
+  jpeg_write_scanlines(Info, rows, 1);
+  return true;
+}
+
+bool GFinishCompress(j_compress_ptr Info) {
+  JPEG_GUARD(Info);
+  jpeg_finish_compress(Info);
+  return true;
+}
+
+#undef JPEG_GUARD
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+void SwapRB(uint8_t* P, int32_t Count) {
+  for (int32_t i = 0; i < Count; ++i, P += 3) std::swap(P[0], P[2]);
+}
+
+// Reads bytes one at a time through an 8192-byte window.
+class TByteReader {
+ public:
+  explicit TByteReader(TStream* S) : FStream(S) {}
+  bool Refill() {
+    int64_t n = 0;
+    try {
+      n = FStream->Read(FBuf, sizeof(FBuf));
+    } catch (...) {
+      n = 0;
+    }
+    if (n <= 0) return false;
+    FPos = 0;
+    FLen = int32_t(n);
+    return true;
+  }
+  bool Get(uint8_t& B) {
+    if (FPos >= FLen && !Refill()) return false;
+    B = FBuf[FPos++];
+    ++FConsumed;
+    return true;
+  }
+  bool Get16(int32_t& V) {
+    uint8_t a, b;
+    if (!Get(a) || !Get(b)) return false;
+    V = (int32_t(a) << 8) | b;
+    return true;
+  }
+  bool Skip(int64_t N) {
+    while (N > 0) {
+      if (FPos >= FLen && !Refill()) return false;
+      const int64_t k = std::min<int64_t>(N, FLen - FPos);
+      FPos += int32_t(k);
+      FConsumed += k;
+      N -= k;
+    }
+    return true;
+  }
+  bool Read(uint8_t* Dst, int64_t N) {
+    for (int64_t i = 0; i < N; ++i)
+      if (!Get(Dst[i])) return false;
+    return true;
+  }
+  int64_t Consumed() const { return FConsumed; }
+
+ private:
+  TStream* FStream;
+  uint8_t FBuf[8192];
+  int32_t FPos = 0;
+  int32_t FLen = 0;
+  int64_t FConsumed = 0;
+};
+
+// Restores a stream's position when it goes out of scope.
+class TPositionKeeper {
+ public:
+  explicit TPositionKeeper(TStream* S) : FStream(S), FPos(S->GetPosition()) {}
+  ~TPositionKeeper() {
+    try {
+      FStream->SetPosition(FPos);
+    } catch (...) {
+    }
+  }
+  int64_t Start() const { return FPos; }
+
+ private:
+  TStream* FStream;
+  int64_t FPos;
+};
+
+void ReportRow(TIEProgressRec& Progress, int32_t Done, double Step) {
+  if (!Progress.fOnProgress) return;
+  const int32_t p = int32_t(Done * Step);
+  if (p != Progress.last) {
+    Progress.last = p;
+    Progress.Report(p);
+  }
+}
+
+}  // namespace
+
+std::string IEJpegMessageText(int32_t Code) {
+  jpeg_error_mgr err;
+  jpeg_std_error(&err);
+  char text[256];
+  MessageTextInto(&err, Code, text, sizeof(text));
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+
+int64_t JpegIsStream(TStream* Stream, bool Scan) {
+  TPositionKeeper keep(Stream);
+  uint8_t buf[152];
+  int64_t n = 0;
+  try {
+    n = Stream->Read(buf, Scan ? int64_t(sizeof(buf)) : 3);
+  } catch (...) {
+    return -1;
+  }
+  const int64_t tries = Scan ? 150 : 1;
+  for (int64_t i = 0; i < tries && i + 3 <= n; ++i)
+    if (buf[i] == 0xFF && buf[i + 1] == 0xD8 && buf[i + 2] == 0xFF) return Scan ? keep.Start() + i : 0;
+  return -1;
+}
+
+int32_t JpegStreamSize(TStream* Stream) {
+  TPositionKeeper keep(Stream);
+  TByteReader r(Stream);
+  uint8_t b;
+  bool more = true;
+  while (more && r.Get(b)) {
+    if (b != 0xFF) continue;
+    uint8_t m;
+    // Fill bytes may stand before any marker.
+    do {
+      more = r.Get(m);
+    } while (more && m == 0xFF);
+    if (!more || m == 0xD9) break;
+    if ((m >= 0xC0 && m <= 0xCF) || (m >= 0xDA && m <= 0xFE)) {
+      int32_t len;
+      if (!r.Get16(len)) break;
+      if (len > 2 && !r.Skip(len - 2)) break;
+    }
+  }
+  return int32_t(std::min<int64_t>(r.Consumed(), INT32_MAX));
+}
+
+void IEJpegReadIccProfile(TStream* Stream, TIOParamsVals& Params) {
+  TPositionKeeper keep(Stream);
+  TByteReader r(Stream);
+  std::vector<std::vector<uint8_t>> chunks;  // index = sequence number - 1
+  std::vector<bool> seen;
+  int32_t announced = 0, got = 0;
+  uint8_t b;
+  bool stop = false;
+  while (!stop && r.Get(b)) {
+    if (b != 0xFF) continue;
+    uint8_t m;
+    if (!r.Get(m)) break;
+    if (m <= 0xBF || (m >= 0xD0 && m <= 0xD8) || m == 0xFF) continue;
+    int32_t len;
+    if (m == 0xC4 || m == 0xC8 || m == 0xCC || (m >= 0xDA && m <= 0xE1) || (m >= 0xE3 && m <= 0xFE)) {
+      if (!r.Get16(len) || (len > 2 && !r.Skip(len - 2))) break;
+      continue;
+    }
+    if (m != 0xE2) break;  // a frame header or EOI ends the walk
+    if (!r.Get16(len) || len < 2) break;
+    std::vector<uint8_t> data(size_t(len - 2));
+    if (!r.Read(data.data(), int64_t(data.size()))) break;
+    if (data.size() < 14 || std::memcmp(data.data(), "ICC_PROFILE\0", 12) != 0) continue;
+    const int32_t seq = data[12], total = data[13];
+    // A chunk numbered outside 1..total, a total that changes between chunks
+    // or a sequence number seen before is not part of a well-formed profile.
+    if (total < 1 || seq < 1 || seq > total || (announced && total != announced)) continue;
+    if (!announced) {
+      announced = total;
+      chunks.assign(size_t(total), {});
+      seen.assign(size_t(total), false);
+    }
+    if (seen[size_t(seq - 1)]) continue;
+    seen[size_t(seq - 1)] = true;
+    chunks[size_t(seq - 1)].assign(data.begin() + 14, data.end());
+    if (++got == announced) stop = true;
+  }
+  std::vector<uint8_t> profile;
+  for (auto& c : chunks) profile.insert(profile.end(), c.begin(), c.end());
+  if (!profile.empty() && profile.size() <= size_t(INT32_MAX))
+    Params.GetInputIccProfile()->LoadFromBuffer(profile.data(), int32_t(profile.size()));
+}
+
+// ---------------------------------------------------------------------------
+
+int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                       const TJpegReadRequest& Request) {
+  TStream* TablesStream = Request.TablesStream;
+  const bool ParamsOnly = Request.ParamsOnly;
+  const bool NoColorConversion = Request.NoColorConversion;
+  const bool ReadMetadata = Request.ReadMetadata;
+  const bool InvertCmyk = Request.InvertCmyk;
+  const bool ApplyIcc = Request.ApplyIcc;
+  const bool ReadIccChunks = Request.ReadIccChunks;
+  int32_t MaxRows = Request.MaxRows;
+  const bool NativePixelFormat = Request.NativePixelFormat;
+  bool localAbort = false;
+  bool* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
+
+  // The EXIF thumbnail instead of the image, when asked for and present.
+  if (Params.JpegLoadExifThumbnail) {
+    if (Params.ExifThumbnail) Params.ExifThumbnail->FreeImage(true);
+    Params.SetLoadExifThumbnail(false);
+    const int32_t w = Params.Width, h = Params.Height;
+    const int64_t start = Stream->GetPosition();
+    JpegReadStream(Stream, Bitmap, Params, Progress, {.TablesStream = TablesStream, .ParamsOnly = true, .NoColorConversion = NoColorConversion, .ReadMetadata = true, .InvertCmyk = InvertCmyk, .ApplyIcc = ApplyIcc, .NativePixelFormat = Params.NativePixelFormat});
+    // Back to where this JPEG starts (it may sit inside a larger stream).
+    Stream->SetPosition(start);
+    Params.SetLoadExifThumbnail(true);
+    if (Params.ExifThumbnail && !Params.ExifThumbnail->IsEmpty()) {
+      Bitmap->Assign(Params.ExifThumbnail.get());
+      return 0;
+    }
+    Params.Width = w;
+    Params.Height = h;
+    Params.StoredWidth = w;
+    Params.StoredHeight = h;
+  }
+
+  // Warnings start afresh; the image starts at SOI, at or shortly after the position.
+  Params.JpegWarningCount = 0;
+  Params.JpegLastWarningCode = 0;
+  const int64_t soi = JpegIsStream(Stream, true);
+  if (soi < 0) {
+    *aborting = true;
+    return 0;
+  }
+  Stream->SetPosition(soi);
+  // The ICC profile chunks of the APP2 markers, and whether to apply them.
+  if (ReadIccChunks) IEJpegReadIccProfile(Stream, Params);
+  const bool useIcc = Params.InputIccProfile && IEColorManagement;
+
+  // The decompressor, with our error manager and source manager.
+  TJpegError err;
+  InitError(err, aborting);
+  jpeg_decompress_struct info;
+  std::memset(&info, 0, sizeof(info));
+  info.err = &err.pub;
+  if (!GCreateDecompress(&info)) {
+    *aborting = true;
+    return 0;
+  }
+  // The codec's own working memory (a progressive image keeps all of its
+  // coefficients) stays bounded whatever a damaged header claims.
+  info.mem->max_memory_to_use = 2000L * 1024 * 1024;
+  auto src = std::make_unique<TJpegSource>();
+  src->Aborting = aborting;
+  info.src = &src->pub;
+  int32_t rowsRead = 0;
+  bool failed = false;
+  std::vector<uint8_t> rowBuffer;
+  const int64_t dataLeft = Stream->GetSize() - soi;
+
+  auto body = [&]() {
+    if (TablesStream && TablesStream != Stream) {
+      PointSource(src.get(), TablesStream);
+      if (!GReadHeader(&info, false)) {
+        failed = true;
+        return;
+      }
+    }
+    PointSource(src.get(), Stream);
+    // Markers kept for the metadata, then the header.
+    if (!GSaveMarkers(&info) || !GReadHeader(&info, true)) {
+      failed = true;
+      return;
+    }
+    // Sample layout and colour space of the file.
+    Params.SetImageCount(1);
+    Params.BitsPerSample = 8;
+    const J_COLOR_SPACE space = info.jpeg_color_space;
+    switch (space) {
+      case JCS_GRAYSCALE:
+        info.out_color_space = JCS_GRAYSCALE;
+        Params.JpegColorSpace = ioJPEG_GRAYLEV;
+        Params.SamplesPerPixel = 1;
+        break;
+      case JCS_RGB:
+        info.out_color_space = JCS_EXT_BGR;
+        Params.JpegColorSpace = ioJPEG_RGB;
+        Params.SamplesPerPixel = 3;
+        break;
+      case JCS_YCbCr:
+        info.out_color_space = JCS_EXT_BGR;
+        Params.JpegColorSpace = ioJPEG_YCbCr;
+        Params.SamplesPerPixel = 3;
+        break;
+      case JCS_CMYK:
+        info.out_color_space = JCS_CMYK;
+        Params.JpegColorSpace = ioJPEG_CMYK;
+        Params.SamplesPerPixel = 4;
+        break;
+      case JCS_YCCK:
+        info.out_color_space = JCS_CMYK;
+        Params.JpegColorSpace = ioJPEG_YCbCrK;
+        Params.SamplesPerPixel = 4;
+        break;
+      default:
+        break;
+    }
+    // Components as stored, no colour conversion at all.
+    const bool raw3 = NoColorConversion && (space == JCS_YCbCr || space == JCS_RGB);
+    if (NoColorConversion && space != JCS_UNKNOWN) info.out_color_space = space;
+    // The DCT method asked for.
+    if (Params.JpegDctMethod == ioJPEG_ISLOW) info.dct_method = JDCT_ISLOW;
+    else if (Params.JpegDctMethod == ioJPEG_IFAST) info.dct_method = JDCT_IFAST;
+    else if (Params.JpegDctMethod == ioJPEG_FLOAT) info.dct_method = JDCT_FLOAT;
+    // Resolution from the JFIF density (units: none or inch, centimetre).
+    if (info.density_unit == 0 || info.density_unit == 1) {
+      Params.SetDpiX(info.X_density);
+      Params.SetDpiY(info.Y_density);
+    } else if (info.density_unit == 2) {
+      Params.SetDpiX(int32_t(info.X_density * 2.54));
+      Params.SetDpiY(int32_t(info.Y_density * 2.54));
+    }
+    // Size and coding facts of the file.
+    Params.FreeColorMap();
+    Params.JpegProgressive = info.progressive_mode != 0;
+    Params.StoredWidth = int32_t(info.image_width);
+    Params.StoredHeight = int32_t(info.image_height);
+    // Scaled decoding after the reduce mode.
+    int denom = 0;
+    switch (Params.JpegReduceMode) {
+      case ioJPEG_AUTOCALC:
+        denom = 1;
+        if (Params.Width > 0 && Params.Height > 0)
+          for (int n = 3; n >= 0; --n)
+            if (int64_t(info.image_width >> n) >= Params.Width &&
+                int64_t(info.image_height >> n) >= Params.Height) {
+              denom = 1 << n;
+              break;
+            }
+        break;
+      case ioJPEG_FULLSIZE: denom = 1; break;
+      case ioJPEG_HALF: denom = 2; break;
+      case ioJPEG_QUARTER: denom = 4; break;
+      case ioJPEG_EIGHTH: denom = 8; break;
+      default: break;
+    }
+    info.scale_num = 1;
+    if (denom) info.scale_denom = unsigned(denom);
+    Params.JpegScaleDenominator = int32_t(info.scale_denom);
+    // A parameters-only read stops before decoding.
+    if (ParamsOnly) {
+      Params.Width = int32_t(info.image_width);
+      Params.Height = int32_t(info.image_height);
+      return;
+    }
+    // A header that announces far more pixels than its data could ever code
+    // is refused before anything is allocated for it.
+    if (!GCalcOutput(&info)) {
+      failed = true;
+      return;
+    }
+    const int64_t pixels = int64_t(info.output_width) * info.output_height;
+    if (pixels > (int64_t(1) << 24) && pixels / 4096 > dataLeft) {
+      *aborting = true;
+      failed = true;
+      return;
+    }
+    // The bitmap gets its size before decoding starts, so that a
+    // file damaged in a later scan still leaves an image of the right size.
+    const int32_t ow = int32_t(info.output_width), oh = int32_t(info.output_height);
+    Params.Width = ow;
+    Params.Height = oh;
+    rowBuffer.assign(size_t(ow) * size_t(std::max(4, info.output_components)), 0);
+    TIEPixelFormat fmt = ie24RGB;
+    if (NativePixelFormat) {
+      switch (info.out_color_space) {
+        case JCS_GRAYSCALE: fmt = ie8g; break;
+        case JCS_CMYK: fmt = ieCMYK; break;
+        case JCS_UNKNOWN: fmt = ieNoFormat; break;
+        default: fmt = ie24RGB; break;
+      }
+    }
+    if (fmt == ieNoFormat) return;
+    if (!Bitmap->Allocate(ow, oh, fmt)) {
+      *aborting = true;
+      failed = true;
+      return;
+    }
+    if (!GStartDecompress(&info)) {
+      failed = true;
+      return;
+    }
+    // Rows, with progress and the row limit.
+    if (MaxRows < 0) MaxRows = oh;
+    const double step = oh > 0 ? 100.0 / oh : 0;
+    Progress.val = 0;
+    const J_COLOR_SPACE out = info.out_color_space;
+    while (int32_t(info.output_scanline) < oh && rowsRead < MaxRows) {
+      uint8_t* row = Bitmap->GetScanline(rowsRead);
+      uint32_t got = 0;
+      bool ok = true;
+      if (out == JCS_GRAYSCALE) {
+        if (fmt == ie8g) {
+          ok = GReadScanline(&info, row, got);
+        } else {
+          ok = GReadScanline(&info, rowBuffer.data(), got);
+          if (ok && got)
+            for (int32_t x = 0; x < ow; ++x) std::memset(row + 3 * x, rowBuffer[size_t(x)], 3);
+        }
+      } else if (raw3) {
+        ok = GReadScanline(&info, row, got);
+        if (ok && got && space == JCS_RGB) SwapRB(row, ow);
+      } else if (out == JCS_CMYK) {
+        if (fmt == ieCMYK) {
+          ok = GReadScanline(&info, row, got);
+        } else {
+          ok = GReadScanline(&info, rowBuffer.data(), got);
+          if (*aborting) break;
+          if (ok && got) {
+            if (InvertCmyk)
+              for (size_t i = 0; i < size_t(ow) * 4; ++i) rowBuffer[i] = uint8_t(255 - rowBuffer[i]);
+            IEColorConvertRow(rowBuffer.data(), ieiccCMYKInv, row, ieiccBGR, ow, &Params);
+          }
+        }
+      } else if (out == JCS_EXT_BGR) {
+        if (useIcc) {
+          ok = GReadScanline(&info, rowBuffer.data(), got);
+          if (ok && got) IEColorConvertRow(rowBuffer.data(), ieiccBGR, row, ieiccBGR, ow, &Params);
+        } else {
+          ok = GReadScanline(&info, row, got);
+        }
+      } else {
+        ok = GReadScanline(&info, rowBuffer.data(), got);
+      }
+      if (!ok) {
+        *aborting = true;
+        failed = true;
+        break;
+      }
+      if (got == 0) break;
+      rowsRead += int32_t(got);
+      Progress.val += int32_t(got);
+      ReportRow(Progress, Progress.val, step);
+      if (*aborting) break;
+    }
+    if (rowsRead < MaxRows) *aborting = true;
+    // Data that ran out before the decoder finished: the rows exist (filled
+    // by the codec) but the file is damaged.
+    if (src->Exhausted) *aborting = true;
+  };
+  body();
+
+  // The kept markers go into the parameter set.
+  if (Params.JpegMarkers) {
+    TIEMarkerList* ml = Params.JpegMarkers.get();
+    ml->Clear();
+    bool firstApp0 = true;
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+      if (m->marker == JPEG_APP0 && firstApp0) {
+        firstApp0 = false;
+        continue;
+      }
+      ml->AddMarker(uint8_t(m->marker), m->data, uint16_t(std::min<unsigned>(m->data_length, 0xFFFF)));
+    }
+    if (ApplyIcc && useIcc && Params.InputIccProfile->HasTransform()) {
+      Params.InputIccProfile->FreeTransform();
+      for (int32_t i = ml->GetCount() - 1; i >= 0; --i)
+        if (ml->GetMarkerType(i) == IEJPEG_APP2) ml->DeleteMarker(i);
+    }
+  }
+  if (!failed && !ParamsOnly && info.output_height > 0 && info.output_scanline >= info.output_height) {
+    err.Aborting = nullptr;
+    GFinishDecompress(&info);
+  }
+  jpeg_destroy_decompress(&info);
+  if (err.Warnings > 0) {
+    Params.JpegWarningCount = err.Warnings;
+    Params.JpegLastWarningCode = err.pub.msg_code;
+  }
+  src.reset();
+
+  if (ReadMetadata && Params.JpegMarkers) {
+    TIEMarkerList* ml = Params.JpegMarkers.get();
+    // IPTC.
+    if (Params.IptcRecords)
+      for (int32_t i = 0; i < ml->GetCount(); ++i)
+        if (ml->GetMarkerType(i) == IEJPEG_APP13 &&
+            Params.IptcRecords->LoadFromBuffer(ml->GetMarkerData(i), ml->GetMarkerLength(i)))
+          break;
+    // EXIF.
+    for (int32_t i = 0; i < ml->GetCount(); ++i)
+      if (ml->GetMarkerType(i) == IEJPEG_APP1 &&
+          IEDecodeExifBlock(ml->GetMarkerData(i), ml->GetMarkerLength(i), &Params)) {
+        if (Params.DpiX == 1 && Params.DpiY == 1) {
+          const double f = Params.ExifResolutionUnit == 3 ? 2.54 : 1.0;
+          Params.SetDpiX(int32_t(Params.ExifXResolution * f));
+          Params.SetDpiY(int32_t(Params.ExifYResolution * f));
+        } else {
+          Params.SetDpiX(Params.DpiX);
+          Params.SetDpiY(Params.DpiY);
+        }
+        if (Params.JpegApplyOrientation && !ParamsOnly) {
+          IEApplyEXIFOrientation(Bitmap, Params.ExifOrientation);
+          Params.SetOrientation(1);
+        }
+        break;
+      }
+    // XMP.
+    for (int32_t i = 0; i < ml->GetCount(); ++i)
+      if (ml->GetMarkerType(i) == IEJPEG_APP1 &&
+          IEFindXMPPacket(ml->GetMarkerData(i), ml->GetMarkerLength(i))) {
+        IEReadXMPSegment(ml->GetMarkerData(i), ml->GetMarkerLength(i), Params.XmpPacket);
+        break;
+      }
+  }
+  return rowsRead;
+}
+
+// ---------------------------------------------------------------------------
+
+void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                     TIEProgressRec& Progress, bool InkCmyk) {
+  bool localAbort = false;
+  bool* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
+  // The rows to write: the bitmap itself or a 24-bit copy.
+  std::unique_ptr<TIEBitmap> temp;
+  TIEBitmap* bmp = Bitmap;
+  if (bmp->GetWidth() == 0 || bmp->GetHeight() == 0) {
+    *aborting = true;
+    return;
+  }
+  if (bmp->GetPixelFormat() != ie24RGB) {
+    temp = TIEBitmap::CreateSized(bmp->GetWidth(), bmp->GetHeight(), ie24RGB);
+    temp->ConvertFrom(bmp);
+    bmp = temp.get();
+    if (bmp->IsEmpty()) {
+      *aborting = true;
+      return;
+    }
+  }
+  const int32_t width = bmp->GetWidth(), height = bmp->GetHeight();
+  // The compressor, with our error manager and destination manager.
+  TJpegError err;
+  InitError(err, aborting);
+  jpeg_compress_struct info;
+  std::memset(&info, 0, sizeof(info));
+  info.err = &err.pub;
+  if (!GCreateCompress(&info)) throw EIEJpegException(err.Text);
+  auto dest = std::make_unique<TJpegDest>();
+  dest->Stream = Stream;
+  dest->Aborting = aborting;
+  dest->pub.init_destination = DestInit;
+  dest->pub.empty_output_buffer = DestEmpty;
+  dest->pub.term_destination = DestTerm;
+  info.dest = &dest->pub;
+
+  std::vector<uint8_t> scratch;
+  bool ok = true;
+  bool cmyk = false;
+  // Size and colour space of the image.
+  info.image_width = JDIMENSION(width);
+  info.image_height = JDIMENSION(height);
+  info.input_components = 3;
+  info.in_color_space = JCS_EXT_BGR;
+  TCompressSetup s{};
+  switch (Params.JpegColorSpace) {
+    case ioJPEG_GRAYLEV: s.JpegSpace = JCS_GRAYSCALE; break;
+    case ioJPEG_YCbCr: s.JpegSpace = JCS_YCbCr; break;
+    case ioJPEG_CMYK: s.JpegSpace = JCS_CMYK; cmyk = true; break;
+    case ioJPEG_YCbCrK: s.JpegSpace = JCS_YCCK; cmyk = true; break;
+    default: s.JpegSpace = JCS_RGB; break;
+  }
+  if (cmyk) {
+    info.in_color_space = JCS_CMYK;
+    info.input_components = 4;
+  }
+  // The density fields, from the resolution.
+  auto density = [](int32_t Dpi, int32_t Default) {
+    const int32_t v = Dpi != 0 ? Dpi : Default;
+    return uint16_t(v < 1 ? 1 : (v > 0xFFFF ? 0xFFFF : v));
+  };
+  s.DensityX = density(Params.DpiX, IEDefaultDpiX);
+  s.DensityY = density(Params.DpiY, IEDefaultDpiY);
+  // DCT method, optimisation, smoothing, quality, subsampling, progression.
+  s.SetDct = Params.JpegDctMethod <= ioJPEG_FLOAT;
+  s.Dct = Params.JpegDctMethod == ioJPEG_IFAST ? JDCT_IFAST
+          : Params.JpegDctMethod == ioJPEG_FLOAT ? JDCT_FLOAT
+                                                 : JDCT_ISLOW;
+  s.Optimize = Params.JpegOptimizeCoding;
+  s.Smoothing = std::max(0, std::min(100, Params.JpegSmoothingFactor));
+  s.Quality = Params.JpegQuality;
+  s.Subsampling = s.JpegSpace == JCS_YCbCr && Params.JpegChromaSubsampling <= 2
+                      ? Params.JpegChromaSubsampling
+                      : -1;
+  s.WriteJfif = s.JpegSpace == JCS_CMYK;
+  s.Progressive = Params.JpegProgressive;
+  ok = GSetupCompress(&info, &s);
+  // Start, then the markers of the parameter set.
+  if (ok && !*aborting) ok = GStartCompress(&info);
+  if (ok && !*aborting && Params.JpegMarkers) {
+    TIEMarkerList* ml = Params.JpegMarkers.get();
+    ml->SortMarkers();
+    for (int32_t i = 0; ok && i < ml->GetCount(); ++i) {
+      if (ml->GetMarkerType(i) == IEJPEG_APP14) continue;
+      ok = GWriteMarker(&info, ml->GetMarkerType(i), ml->GetMarkerData(i),
+                        unsigned(ml->GetMarkerLength(i)));
+    }
+  }
+  // The rows, with progress.
+  if (ok && !*aborting) {
+    const double step = 100.0 / height;
+    if (cmyk) scratch.assign(size_t(width) * 4, 0);
+    for (int32_t y = 0; ok && y < height; ++y) {
+      uint8_t* row = bmp->GetScanline(y);
+      if (cmyk) {
+        IEColorConvertRow(row, ieiccBGR, scratch.data(), ieiccCMYKInv, width, nullptr);
+        if (InkCmyk)
+          for (uint8_t& v : scratch) v = uint8_t(255 - v);
+        row = scratch.data();
+      }
+      ok = GWriteScanline(&info, row);
+      ReportRow(Progress, y + 1, step);
+      if (*aborting) break;
+    }
+  }
+  // Finish; a codec error becomes an exception after the C frames are left.
+  if (ok && !*aborting) ok = GFinishCompress(&info);
+  jpeg_destroy_compress(&info);
+  dest.reset();
+  if (!ok) throw EIEJpegException(err.Text);
+}

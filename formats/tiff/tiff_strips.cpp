@@ -1,0 +1,962 @@
+#include "formats/tiff/tiff_strips.h"
+#include "formats/tiff/tiff_tags.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "foundations/bit_helpers.h"
+#include "foundations/icc_profile.h"
+#include "foundations/image_buffer.h"
+#include "foundations/selection_mask.h"
+#include "foundations/ie_streams.h"
+#include "formats/fax/ccitt_fax.h"
+#include "formats/io_params.h"
+#include "formats/jpeg/jpeg_codec.h"
+#include "foundations/progress.h"
+#include "formats/row_colour_converter.h"
+#include "formats/tiff/tiff_lzw.h"
+#include "platform/rtl/streams.h"
+
+namespace {
+
+bool IsCcitt(int32_t Compression) {
+  return Compression >= TiffCompression::CcittRle && Compression <= TiffCompression::CcittT6;
+}
+bool IsDeflate(int32_t Compression) {
+  return Compression == TiffCompression::AdobeDeflate || Compression == TiffCompression::Deflate;
+}
+
+// Inflates as much of a zlib stream as it holds, at most OutSize bytes; a
+// damaged or cut stream keeps what came out before the damage.
+std::vector<uint8_t> InflatePartial(const uint8_t* Data, int64_t Size, int64_t OutSize) {
+  std::vector<uint8_t> out;
+  if (Size <= 0 || OutSize <= 0) return out;
+  out.resize(size_t(OutSize));
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return {};
+  int64_t inDone = 0, outDone = 0;
+  for (;;) {
+    const uInt inChunk = uInt(std::min<int64_t>(Size - inDone, 1 << 30));
+    const uInt outChunk = uInt(std::min<int64_t>(OutSize - outDone, 1 << 30));
+    z.next_in = const_cast<Bytef*>(Data + inDone);
+    z.avail_in = inChunk;
+    z.next_out = out.data() + outDone;
+    z.avail_out = outChunk;
+    const int r = inflate(&z, Z_NO_FLUSH);
+    inDone += inChunk - z.avail_in;
+    outDone += outChunk - z.avail_out;
+    if (r != Z_OK || outDone >= OutSize || (inDone >= Size && z.avail_out != 0)) break;
+  }
+  inflateEnd(&z);
+  out.resize(size_t(outDone));
+  return out;
+}
+
+// Decompresses the rows of one strip, tile or plane, one after another.
+class TRowSource {
+ public:
+  TRowSource(TTIFFVars& Vars, const uint8_t* Data, int64_t DataLength, int32_t Width,
+             int32_t RowCount, int64_t RowLength)
+      : FVars(Vars), FData(Data), FDataLength(DataLength), FWidth(Width), FRowCount(RowCount),
+        FRowLength(RowLength) {
+    if (IsCcitt(Vars.Compression))
+      FRefLine.assign(size_t((int64_t(Width) + 7) / 8) + 8, 0xFF);
+    // Fill order 2 reverses the bits of the coded bytes of every codec that
+    // does not handle it itself.
+    if (Vars.FillOrder == TiffFillOrder::Lsb2Msb &&
+        (IsDeflate(Vars.Compression) || Vars.Compression == TiffCompression::PackBits ||
+         (Vars.Compression == TiffCompression::None && Vars.BitsPerSample <= 8))) {
+      FReversed.assign(Data, Data + DataLength);
+      IEReverseBitOrderBuffer(FReversed.data(), DataLength);
+      FData = FReversed.data();
+    }
+  }
+  ~TRowSource() {
+    if (FLzwState) FLzw(nullptr, 0, int32_t(FRowLength), FLzwState, FVars.FillOrder);
+  }
+  TRowSource(const TRowSource&) = delete;
+  TRowSource& operator=(const TRowSource&) = delete;
+
+  void SetLzw(TTiffLzwDecoder Lzw) { FLzw = Lzw; }
+
+  // The library's own LZW decoder has used up its data: further rows would
+  // only be zeros (another decoder installed through the hook cannot tell).
+  bool LzwRanOut() const {
+    return FVars.Compression == TiffCompression::Lzw && FLzw == TiffLzwDecode && FLzwState &&
+           TiffLzwDecodeFinished(FLzwState);
+  }
+
+  // True when the data is used up (no further row can come from it).
+  bool Exhausted() const {
+    if (IsCcitt(FVars.Compression)) {
+      if (FVars.Compression == TiffCompression::CcittRle) return FConsumed >= FDataLength;
+      return int64_t(FBitPos) >= FDataLength * 8;
+    }
+    if (FVars.Compression == TiffCompression::None || FVars.Compression == TiffCompression::PackBits)
+      return FConsumed >= FDataLength;
+    return false;
+  }
+
+  // Decodes row Index (rows come in order) into Row (RowLength bytes).  False
+  // when the row cannot be decoded (corrupt LZW data, no data left).
+  bool Next(int32_t Index, uint8_t* Row) {
+    const int32_t len32 = int32_t(std::min<int64_t>(FDataLength, INT32_MAX));
+    switch (FVars.Compression) {
+      case TiffCompression::None: {
+        if (FConsumed >= FDataLength) return false;
+        const int64_t n = std::min(FRowLength, FDataLength - FConsumed);
+        std::memcpy(Row, FData + FConsumed, size_t(n));
+        if (n < FRowLength) std::memset(Row + n, 0, size_t(FRowLength - n));
+        FConsumed += FRowLength;
+        return true;
+      }
+      case TiffCompression::CcittRle: {
+        if (FConsumed >= FDataLength) return false;
+        const int32_t rest = int32_t(std::min<int64_t>(FDataLength - FConsumed, INT32_MAX));
+        FConsumed += CcittDecodeMhRow(Row, FData + FConsumed, rest, FVars.FillOrder, FWidth);
+        return true;
+      }
+      case TiffCompression::CcittT4:
+        if (int64_t(FBitPos) >= int64_t(len32) * 8) return false;
+        if ((FVars.T4Options & 1) == 0)
+          FBitPos = CcittDecode1DLine(Row, FData, len32, FVars.FillOrder, FBitPos, FWidth);
+        else
+          FBitPos = CcittDecode2DLine(Row, FData, len32, true, FVars.FillOrder, FBitPos,
+                                      FRefLine.data(), FWidth);
+        return true;
+      case TiffCompression::CcittT6:
+        if (int64_t(FBitPos) >= int64_t(len32) * 8) return false;
+        FBitPos = CcittDecode2DLine(Row, FData, len32, (FVars.T4Options & 4) != 0, FVars.FillOrder,
+                                    FBitPos, FRefLine.data(), FWidth);
+        return true;
+      case TiffCompression::Lzw: {
+        if (!FLzw) return false;
+        const uint8_t* p = FLzw(FData, FDataLength, int32_t(FRowLength), FLzwState, FVars.FillOrder);
+        if (!p) return false;
+        std::memcpy(Row, p, size_t(FRowLength));
+        return true;
+      }
+      case TiffCompression::AdobeDeflate:
+      case TiffCompression::Deflate: {
+        if (!FInflatedDone) {
+          FInflatedDone = true;
+          FInflated = InflatePartial(FData, FDataLength, FRowLength * FRowCount);
+        }
+        const int64_t at = int64_t(Index) * FRowLength;
+        if (at + FRowLength > int64_t(FInflated.size())) return false;
+        std::memcpy(Row, FInflated.data() + at, size_t(FRowLength));
+        return true;
+      }
+      case TiffCompression::PackBits: {
+        if (FConsumed >= FDataLength) return false;
+        int64_t out = 0;
+        while (out < FRowLength && FConsumed < FDataLength) {
+          const int8_t n = int8_t(FData[FConsumed++]);
+          if (n >= 0) {
+            const int64_t count = int64_t(n) + 1;
+            const int64_t avail = std::min(count, FDataLength - FConsumed);
+            const int64_t keep = std::min(avail, FRowLength - out);
+            std::memcpy(Row + out, FData + FConsumed, size_t(keep));
+            out += keep;
+            FConsumed += avail;
+          } else if (n != -128) {
+            if (FConsumed >= FDataLength) break;
+            const uint8_t v = FData[FConsumed++];
+            const int64_t keep = std::min<int64_t>(1 - int64_t(n), FRowLength - out);
+            std::memset(Row + out, v, size_t(keep));
+            out += keep;
+          }
+        }
+        if (out < FRowLength) std::memset(Row + out, 0, size_t(FRowLength - out));
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+ private:
+  TTIFFVars& FVars;
+  const uint8_t* FData;
+  int64_t FDataLength;
+  int32_t FWidth;
+  int32_t FRowCount;
+  int64_t FRowLength;
+  int64_t FConsumed = 0;
+  int32_t FBitPos = 0;
+  std::vector<uint8_t> FRefLine;
+  std::vector<uint8_t> FReversed;
+  std::vector<uint8_t> FInflated;
+  bool FInflatedDone = false;
+  TTiffLzwDecoder FLzw = nullptr;
+  void* FLzwState = nullptr;
+};
+
+TTiffLzwDecoder LzwOf(const TTIFFVars& Vars) {
+  if (Vars.LzwDecoder) return Vars.LzwDecoder;
+  if (TiffLzwDecodeHook) return TiffLzwDecodeHook;
+  return TiffLzwDecode;
+}
+
+// Bytes per pixel of the bitmap formats rows are written into (0: ie1g).
+int32_t BytesPerPixel(TIEPixelFormat F) {
+  switch (F) {
+    case ie8g:
+    case ie8p:
+      return 1;
+    case ie16g:
+      return 2;
+    case ie24RGB:
+      return 3;
+    case ieCMYK:
+      return 4;
+    case ieRGB48:
+      return 6;
+    default:
+      return 0;
+  }
+}
+
+bool FormatWritable(TIEPixelFormat F) { return F == ie1g || BytesPerPixel(F) > 0; }
+
+// Widens packed samples of fewer than 8 bits into one byte each, in place
+// from the end (Row must hold Count bytes).
+void UnpackSamples(uint8_t* Row, int64_t Count, int32_t Bits) {
+  const uint32_t mask = (1u << Bits) - 1;
+  for (int64_t i = Count - 1; i >= 0; --i) {
+    const int64_t bit = i * Bits;
+    const int64_t byte = bit >> 3;
+    const int32_t shift = 16 - Bits - int32_t(bit & 7);
+    const uint32_t word = (uint32_t(Row[byte]) << 8) | (byte + 1 < (bit + Bits + 7) / 8 ? Row[byte + 1] : 0);
+    Row[i] = uint8_t((word >> shift) & mask);
+  }
+}
+
+// Scales levels of Bits bits to 0..255, rounding to nearest.
+void ScaleLevels(uint8_t* Row, int64_t Count, int32_t Bits) {
+  const uint32_t max = (1u << Bits) - 1;
+  for (int64_t i = 0; i < Count; ++i) Row[i] = uint8_t((Row[i] * 255u + max / 2) / max);
+}
+
+void CopyBits(uint8_t* Dst, int64_t DstX, const uint8_t* Src, int64_t Count) {
+  if ((DstX & 7) == 0) {
+    const int64_t whole = Count >> 3;
+    std::memcpy(Dst + (DstX >> 3), Src, size_t(whole));
+    for (int64_t i = whole * 8; i < Count; ++i) IESetBit(Dst, DstX + i, IEGetBit(Src, i));
+    return;
+  }
+  for (int64_t i = 0; i < Count; ++i) IESetBit(Dst, DstX + i, IEGetBit(Src, i));
+}
+
+// Converts decoded rows into the bitmap's format and writes them.
+class TRowWriter {
+ public:
+  TRowWriter(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t Width)
+      : FVars(Vars), FBitmap(Bitmap), FWidth(Width), FFormat(Bitmap->GetPixelFormat()) {
+    const int32_t bpp = BytesPerPixel(FFormat);
+    FPixels.assign(size_t(bpp ? int64_t(Width) * bpp : (int64_t(Width) + 7) / 8) + 16, 0);
+    FWork.assign(size_t(int64_t(Width) * 8) + 16, 0);
+    FAlpha.assign(size_t(Width) + 16, 255);
+    FMask = Vars.IgnoreAlpha ? nullptr : Vars.AlphaMask;
+    if (FMask && (FMask->GetWidth() <= 0 || FMask->GetBitsPerPixel() != 8)) FMask = nullptr;
+  }
+
+  bool Supported() const { return TiffLayoutSupported(FVars, FFormat); }
+
+ private:
+  void PutAlpha(int32_t I, uint8_t A) {
+    FAlpha[size_t(I)] = A;
+    FHasAlpha = true;
+  }
+
+ public:
+  // Converts one decoded row S (samples widened to whole bytes, 16-bit in host
+  // order) and writes it at bitmap row Y from pixel column X.
+  void Write(uint8_t* S, int32_t Y, int32_t X) {
+    if (Y < 0 || Y >= FBitmap->GetHeight() || X >= FBitmap->GetWidth()) return;
+    FHasAlpha = false;
+    Convert(S);
+    const int32_t count = std::min(FWidth, FBitmap->GetWidth() - X);
+    if (count <= 0) return;
+    uint8_t* row = FBitmap->GetScanline(Y);
+    if (FFormat == ie1g)
+      CopyBits(row, X, FPixels.data(), count);
+    else {
+      const int32_t bpp = BytesPerPixel(FFormat);
+      std::memcpy(row + int64_t(X) * bpp, FPixels.data(), size_t(int64_t(count) * bpp));
+    }
+    if (FHasAlpha && FMask && Y < FMask->GetHeight()) {
+      FMask->SetFull(false);
+      uint8_t* arow = FMask->GetScanline(Y);
+      const int32_t n = std::min(count, FMask->GetWidth() - X);
+      if (arow && n > 0) std::memcpy(arow + X, FAlpha.data(), size_t(n));
+    }
+  }
+
+  void Convert(uint8_t* S) {
+    const TTIFFVars& v = FVars;
+    const int32_t spp = v.SamplesPerPixel, bps = v.BitsPerSample, w = FWidth;
+    uint8_t* d = FPixels.data();
+    auto* rgb = reinterpret_cast<TRGB*>(d);
+    const bool alpha = FMask != nullptr;
+    switch (v.Photometric) {
+      case TiffPhotometric::MinIsWhite:
+      case TiffPhotometric::MinIsBlack: {
+        const bool zeroIsWhite = v.Photometric == TiffPhotometric::MinIsWhite;
+        if (spp == 1 && bps == 1) {
+          const int64_t n = (int64_t(w) + 7) / 8;
+          // Fax rows come out with 1 = white run; raw samples are 1 = sample
+          // value 1.  Either way the photometric value says what white is.
+          const bool invert = IsCcitt(v.Compression) ? !zeroIsWhite : zeroIsWhite;
+          if (invert)
+            for (int64_t i = 0; i < n; ++i) d[i] = uint8_t(~S[i]);
+          else
+            std::memcpy(d, S, size_t(n));
+          return;
+        }
+        if (spp == 1 && bps <= 8) {
+          for (int32_t i = 0; i < w; ++i) {
+            const uint8_t g = zeroIsWhite ? uint8_t(255 - S[i]) : S[i];
+            if (FFormat == ie8g)
+              d[i] = g;
+            else
+              rgb[i].r = rgb[i].g = rgb[i].b = g;
+          }
+          return;
+        }
+        if (spp == 1 && bps == 16) {
+          const int32_t shift = v.TwelveBitSoftware ? 4 : 8;
+          for (int32_t i = 0; i < w; ++i) {
+            uint16_t val;
+            std::memcpy(&val, S + 2 * i, 2);
+            if (zeroIsWhite) val = uint16_t(65535 - val);
+            if (FFormat == ie16g)
+              std::memcpy(d + 2 * i, &val, 2);
+            else {
+              const uint32_t g = std::min<uint32_t>(255, uint32_t(val) >> shift);
+              rgb[i].r = rgb[i].g = rgb[i].b = uint8_t(g);
+            }
+          }
+          return;
+        }
+        // Gray with extra samples: the second sample is alpha.
+        for (int32_t i = 0; i < w; ++i) {
+          const uint8_t* p = S + int64_t(i) * spp;
+          const uint8_t g = zeroIsWhite ? uint8_t(255 - p[0]) : p[0];
+          rgb[i].r = rgb[i].g = rgb[i].b = g;
+          if (alpha) PutAlpha(i, p[1]);
+        }
+        return;
+      }
+      case TiffPhotometric::Rgb: {
+        if (bps == 8 && spp == 3) {
+          IEColorConvertRow(S, ieiccRGB, d, ieiccBGR, w, v.Params);
+          return;
+        }
+        if (bps == 8) {
+          for (int32_t i = 0; i < w; ++i) {
+            const uint8_t* p = S + int64_t(i) * spp;
+            uint8_t r = p[0], g = p[1], b = p[2];
+            for (int32_t e = 0; e < spp - 3; ++e) {
+              // ExtraSamples: 1 associated alpha, 2 unassociated alpha; a
+              // fourth sample without a type counts as alpha.
+              const int32_t type = e < v.ExtraSamplesCount ? v.ExtraSamplesValues[e]
+                                                           : (spp == 4 ? 2 : 0);
+              const int32_t kind = (type == 0 && spp == 4) ? 2 : type;
+              if (kind != 1 && kind != 2) continue;
+              const uint8_t a = p[3 + e];
+              if (kind == 1) {
+                // Premultiplied colours: divide by alpha, never above 255.
+                if (a == 0) {
+                  r = g = b = 0;
+                } else if (a < 255) {
+                  r = uint8_t(std::min<uint32_t>(255, (uint32_t(r) * 255 + a / 2) / a));
+                  g = uint8_t(std::min<uint32_t>(255, (uint32_t(g) * 255 + a / 2) / a));
+                  b = uint8_t(std::min<uint32_t>(255, (uint32_t(b) * 255 + a / 2) / a));
+                }
+              }
+              if (alpha) PutAlpha(i, a);
+              break;
+            }
+            rgb[i].r = r;
+            rgb[i].g = g;
+            rgb[i].b = b;
+          }
+          return;
+        }
+        if (bps == 16 && spp >= 3) {
+          for (int32_t i = 0; i < w; ++i) {
+            uint16_t c[3];
+            std::memcpy(c, S + int64_t(i) * spp * 2, 6);
+            if (FFormat == ieRGB48)
+              std::memcpy(d + int64_t(i) * 6, c, 6);
+            else {
+              rgb[i].r = uint8_t(c[0] >> 8);
+              rgb[i].g = uint8_t(c[1] >> 8);
+              rgb[i].b = uint8_t(c[2] >> 8);
+            }
+          }
+          return;
+        }
+        // 15-bit colour in one 16-bit sample.
+        for (int32_t i = 0; i < w; ++i) {
+          uint16_t val;
+          std::memcpy(&val, S + 2 * i, 2);
+          rgb[i].r = uint8_t(((val >> 10) & 31) * 8);
+          rgb[i].g = uint8_t(((val >> 5) & 31) * 8);
+          rgb[i].b = uint8_t((val & 31) * 8);
+        }
+        return;
+      }
+      case TiffPhotometric::Palette: {
+        const int32_t n = v.ColorMapCount;
+        auto entry = [&](uint8_t idx) {
+          TRGB c;
+          if (idx < n) std::memcpy(&c, v.ColorMap.data() + size_t(idx) * 3, 3);
+          return c;
+        };
+        if (spp == 1) {
+          for (int32_t i = 0; i < w; ++i) {
+            if (FFormat == ie8p)
+              d[i] = S[i];
+            else
+              rgb[i] = entry(S[i]);
+          }
+          return;
+        }
+        for (int32_t i = 0; i < w; ++i) {
+          rgb[i] = entry(S[int64_t(i) * spp]);
+          if (alpha) PutAlpha(i, S[int64_t(i) * spp + 1]);
+        }
+        return;
+      }
+      case TiffPhotometric::Separated: {
+        uint8_t* cmyk = FFormat == ieCMYK ? d : FWork.data();
+        for (int32_t i = 0; i < w; ++i) {
+          if (bps == 8) {
+            const uint8_t* p = S + int64_t(i) * spp;
+            for (int c = 0; c < 4; ++c) cmyk[i * 4 + c] = uint8_t(255 - p[c]);
+            if (spp >= 5 && alpha && (v.ExtraSamples == 2 || v.ExtraSamples == 1)) PutAlpha(i, p[4]);
+          } else {
+            for (int c = 0; c < 4; ++c) {
+              uint16_t val;
+              std::memcpy(&val, S + (int64_t(i) * 4 + c) * 2, 2);
+              cmyk[i * 4 + c] = uint8_t((val >> 8) ^ 255);
+            }
+          }
+        }
+        if (FFormat != ieCMYK) IEColorConvertRow(cmyk, ieiccCMYKInv, d, ieiccBGR, w, v.Params);
+        return;
+      }
+      case TiffPhotometric::CieLab:
+        IEColorConvertRow(S, ieiccCIELab, d, ieiccBGR, w, v.Params);
+        return;
+      case TiffPhotometric::YCbCr: {
+        uint8_t* ycc = FWork.data();
+        if (v.YCbCrSubsampling[0] == 1) {
+          std::memcpy(ycc, S, size_t(w) * 3);
+        } else {
+          for (int32_t i = 0; i < w; i += 2) {
+            const uint8_t* p = S + int64_t(i / 2) * 4;
+            ycc[i * 3] = p[0];
+            ycc[i * 3 + 1] = p[2];
+            ycc[i * 3 + 2] = p[3];
+            if (i + 1 < w) {
+              ycc[i * 3 + 3] = p[1];
+              ycc[i * 3 + 4] = p[2];
+              ycc[i * 3 + 5] = p[3];
+            }
+          }
+        }
+        IEColorConvertRow(ycc, ieicc3Channel, d, ieiccBGR, w, v.Params);
+        return;
+      }
+      default:
+        return;
+    }
+  }
+
+  TTIFFVars& FVars;
+  TIEBitmap* FBitmap;
+  int32_t FWidth;
+  TIEPixelFormat FFormat;
+  TIEMask* FMask = nullptr;
+  std::vector<uint8_t> FPixels;
+  std::vector<uint8_t> FWork;
+  std::vector<uint8_t> FAlpha;
+  bool FHasAlpha = false;
+};
+
+// After decompression: byte order, predictor, widening and level scaling.
+void PrepareRow(const TTIFFVars& Vars, uint8_t* Row, int64_t RowLength, int32_t Width,
+                int32_t Samples) {
+  const int32_t bps = Vars.BitsPerSample;
+  if (bps == 16 && !Vars.LittleEndian) IESwapWords(Row, RowLength / 2);
+  if (Vars.Predictor == TiffPredictor::Horizontal &&
+      (Vars.Compression == TiffCompression::Lzw || IsDeflate(Vars.Compression)))
+    TiffUndoPredictor(Row, Width, Samples, bps);
+  if (bps < 8 && !(bps == 1 && Samples == 1 && Vars.Photometric != TiffPhotometric::Palette)) {
+    const int64_t count = int64_t(Width) * Samples;
+    UnpackSamples(Row, count, bps);
+    if (Vars.Photometric <= TiffPhotometric::MinIsBlack) ScaleLevels(Row, count, bps);
+  }
+}
+
+// Room for a decoded row and for its widened form.
+int64_t WorkRowSize(int64_t RowLength, int32_t Width, int32_t Samples) {
+  return std::max<int64_t>(RowLength, int64_t(Width) * Samples * 2) + 16;
+}
+
+void ReportRow(TIEProgressRec& Progress, int32_t RowsDone, int32_t Height) {
+  if (!Progress.fOnProgress || Height <= 0) return;
+  const int32_t per = int32_t(int64_t(RowsDone) * 100 / Height);
+  if (per != Progress.last) {
+    Progress.last = per;
+    Progress.Report(per);
+  }
+}
+
+int64_t Clamp(int64_t Offset, int64_t Count, int64_t Available) {
+  if (Offset < 0 || Offset >= Available) return 0;
+  return std::min(Count, Available - Offset);
+}
+
+// Bytes to read of the strip or tile at Offset whose byte count is Count (0:
+// the file gives none): never past the end of the data (Size); without a
+// count, up to the start of the next block, so that a page of many blocks
+// without counts is not read again and again to the end of the file.
+class TBlockExtents {
+ public:
+  TBlockExtents(const std::vector<uint32_t>& Offsets, int64_t Size) : FOffsets(Offsets), FSize(Size) {}
+
+  int64_t Get(int64_t Offset, int64_t Count) {
+    if (Count == 0) {
+      if (FSorted.empty()) {
+        FSorted = FOffsets;
+        std::sort(FSorted.begin(), FSorted.end());
+      }
+      const auto next = std::upper_bound(FSorted.begin(), FSorted.end(), Offset,
+                                         [](int64_t O, uint32_t V) { return O < int64_t(V); });
+      Count = (next == FSorted.end() ? FSize : int64_t(*next)) - Offset;
+    }
+    return Clamp(Offset, Count, FSize);
+  }
+
+ private:
+  const std::vector<uint32_t>& FOffsets;
+  int64_t FSize;
+  std::vector<uint32_t> FSorted;
+};
+
+// Decodes one JPEG strip or tile (compression 7) into the page at (XPixel,
+// FirstRow); rows the data does not hold stay as they were.
+void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32_t XPixel, int32_t Width,
+                     int32_t RowCount, const uint8_t* Data, int64_t Length, TIEProgressRec& Progress) {
+  TIEMemStream data(const_cast<uint8_t*>(Data), Length);
+  std::unique_ptr<TIEMemStream> tables;
+  if (!Vars.JpegTables.empty())
+    tables = std::make_unique<TIEMemStream>(Vars.JpegTables.data(), int64_t(Vars.JpegTables.size()));
+  TIEBitmap work;
+  TIOParamsVals params;
+  bool aborting = false;
+  TIEProgressRec silent;
+  silent.Aborting = &aborting;
+  // RGB pages store their components as they are: no YCbCr conversion.
+  const bool rgb = Vars.Photometric == TiffPhotometric::Rgb;
+  {
+    // The JPEG's own header states its size: a strip or tile claiming far
+    // more than its block (a few MB of data may claim gigapixels) fails
+    // before anything is allocated for it.  Coders pad to whole blocks of
+    // up to 16 pixels; more slack than that is allowed.
+    constexpr int32_t Slack = 64;
+    TIOParamsVals head;
+    JpegReadStream(&data, &work, head, silent, {.TablesStream = tables.get(), .ParamsOnly = true, .NoColorConversion = rgb});
+    if (aborting || head.Width <= 0 || head.Height <= 0 || head.Width > int64_t(Width) + Slack ||
+        head.Height > int64_t(RowCount) + Slack) {
+      Progress.SetAborting();
+      return;
+    }
+    data.SetPosition(0);
+    if (tables) tables->SetPosition(0);
+  }
+  const int32_t rows = JpegReadStream(&data, &work, params, silent,
+                                      {.TablesStream = tables.get(),
+                                       .NoColorConversion = rgb,
+                                       .InvertCmyk = Vars.Photometric == TiffPhotometric::Separated});
+  if (rows <= 0 || work.GetPixelFormat() != ie24RGB) {
+    if (rows <= 0) Progress.SetAborting();
+    return;
+  }
+  const int32_t w = std::min(work.GetWidth(), Bitmap->GetWidth() - XPixel);
+  for (int32_t y = 0; y < rows && FirstRow + y < Bitmap->GetHeight(); ++y) {
+    if (w <= 0) break;
+    uint8_t* src = work.GetScanline(y);
+    if (rgb && params.JpegColorSpace != ioJPEG_RGB) {
+      // Delivered as stored (red first): turn into blue, green, red.
+      for (int32_t x = 0; x < w; ++x) std::swap(src[3 * x], src[3 * x + 2]);
+    }
+    std::memcpy(Bitmap->GetScanline(FirstRow + y) + int64_t(XPixel) * 3, src, size_t(w) * 3);
+  }
+}
+
+}  // namespace
+
+void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
+                     TIEProgressRec& Progress) {
+  const int64_t size = Directory.StreamSize - Directory.Base;
+  const int32_t height = Bitmap->GetHeight();
+  // Decodes one JPEG held in Data into the page from row FirstRow; answers
+  // the rows decoded.
+  auto decode = [&](std::vector<uint8_t>& Data, int32_t FirstRow) -> int32_t {
+    if (Data.empty()) return 0;
+    TIEMemStream ms(Data.data(), int64_t(Data.size()));
+    TIEBitmap work;
+    TIOParamsVals params;
+    bool aborting = false;
+    TIEProgressRec silent;
+    silent.Aborting = &aborting;
+    // A JPEG claiming more than the page is refused before it is decoded
+    // (its header alone can claim gigapixels).
+    constexpr int32_t Slack = 64;
+    JpegReadStream(&ms, &work, params, silent, {.ParamsOnly = true});
+    if (aborting || params.Width <= 0 || params.Height <= 0 ||
+        params.Width > int64_t(Bitmap->GetWidth()) + Slack || params.Height > int64_t(height) + Slack)
+      return 0;
+    ms.SetPosition(0);
+    const int32_t rows = JpegReadStream(&ms, &work, params, silent);
+    if (rows <= 0 || work.GetPixelFormat() != ie24RGB) return 0;
+    const int32_t w = std::min(work.GetWidth(), Bitmap->GetWidth());
+    for (int32_t y = 0; y < rows && FirstRow + y < height; ++y)
+      std::memcpy(Bitmap->GetScanline(FirstRow + y), work.GetScanline(y), size_t(w) * 3);
+    return rows;
+  };
+  auto readAt = [&](int64_t Offset, int64_t Count, std::vector<uint8_t>& Out) {
+    Count = Clamp(Offset, Count, size);
+    if (Count <= 0) return;
+    const size_t at = Out.size();
+    Out.resize(at + size_t(Count));
+    if (!Directory.ReadAt(Offset, Out.data() + at, Count)) Out.resize(at);
+  };
+  const int64_t jif = Vars.JpegInterchangeFormat, jifLength = Vars.JpegInterchangeFormatLength;
+  if (!Vars.StripByteCounts.empty() && !Vars.StripOffsets.empty()) {
+    const int32_t rps = Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height;
+    // The interchange block opens every strip's stream: read once.
+    std::vector<uint8_t> interchange, firstSegment;
+    if (jifLength > 0) readAt(jif, jifLength, interchange);
+    const size_t strips = std::min(Vars.StripOffsets.size(), Vars.StripByteCounts.size());
+    int32_t decoded = 0;
+    // Every strip repeats the interchange block: a file whose block is
+    // large and whose strips are many would make that cost grow with their
+    // product.  Real files repeat only small tables.
+    const int64_t budget = 4 * size + (int64_t(1) << 20);
+    int64_t spent = 0;
+    for (size_t s = 0; s < strips && int64_t(s) * rps < height; ++s) {
+      if (Progress.IsAborting()) return;
+      spent += int64_t(interchange.size());
+      if (spent > budget) {
+        Progress.SetAborting();
+        return;
+      }
+      std::vector<uint8_t> data = interchange;
+      if (s > 0) {
+        // The tables segment that opens strip 0 serves every strip.
+        if (firstSegment.empty()) {
+          std::vector<uint8_t> head;
+          readAt(Vars.StripOffsets[0], 4, head);
+          if (head.size() == 4) readAt(Vars.StripOffsets[0], ((int64_t(head[2]) << 8) | head[3]) + 2, firstSegment);
+        }
+        data.insert(data.end(), firstSegment.begin(), firstSegment.end());
+      }
+      readAt(Vars.StripOffsets[s], Vars.StripByteCounts[s], data);
+      decoded += decode(data, int32_t(s) * rps);
+      if (Progress.fOnProgress) Progress.Report(int32_t((s + 1) * 100 / strips));
+    }
+    if (decoded == 0) Progress.SetAborting();
+    return;
+  }
+  int64_t start = jif;
+  if (start == 0 && !Vars.StripOffsets.empty()) start = Vars.StripOffsets[0];
+  if (start <= 0 || start >= size) {
+    Progress.SetAborting();
+    return;
+  }
+  // The length of the JPEG stream from its markers.
+  std::vector<uint8_t> data;
+  {
+    Directory.Stream->Seek(Directory.Base + start, soBeginning);
+    const int64_t length = JpegStreamSize(Directory.Stream);
+    readAt(start, length, data);
+  }
+  if (decode(data, 0) == 0) Progress.SetAborting();
+}
+
+bool TiffLayoutSupported(const TTIFFVars& v, TIEPixelFormat FFormat) {
+  const int32_t spp = v.SamplesPerPixel, bps = v.BitsPerSample;
+  if (spp < 1 || bps < 1) return false;
+  switch (v.Photometric) {
+    case TiffPhotometric::MinIsWhite:
+    case TiffPhotometric::MinIsBlack:
+      if (spp == 1 && bps == 1) return FFormat == ie1g;
+      if (spp == 1 && bps <= 8) return FFormat == ie8g || FFormat == ie24RGB;
+      if (spp == 1 && bps == 16) return FFormat == ie16g || FFormat == ie24RGB;
+      if (spp >= 2 && bps == 8) return FFormat == ie24RGB;
+      return false;
+    case TiffPhotometric::Rgb:
+      if ((spp >= 3) && bps == 8) return FFormat == ie24RGB;
+      if ((spp == 3 || spp == 4) && bps == 16) return FFormat == ie24RGB || FFormat == ieRGB48;
+      if (spp == 1 && bps == 16) return FFormat == ie24RGB;
+      return false;
+    case TiffPhotometric::Palette:
+      if (spp == 1 && bps <= 8) return FFormat == ie8p || FFormat == ie24RGB;
+      if (spp == 2 && bps == 8) return FFormat == ie24RGB;
+      return false;
+    case TiffPhotometric::Separated:
+      if (spp >= 4 && bps == 8) return FFormat == ieCMYK || FFormat == ie24RGB;
+      if (spp == 4 && bps == 16) return FFormat == ieCMYK || FFormat == ie24RGB;
+      return false;
+    case TiffPhotometric::CieLab:
+      return spp == 3 && bps == 8 && FFormat == ie24RGB;
+    case TiffPhotometric::YCbCr:
+      return spp == 3 && bps == 8 && FFormat == ie24RGB &&
+             ((v.YCbCrSubsampling[0] == 2 && v.YCbCrSubsampling[1] == 1) ||
+              (v.YCbCrSubsampling[0] == 1 && v.YCbCrSubsampling[1] == 1));
+    default:
+      return false;
+  }
+}
+
+bool TiffCompressionSupported(int32_t Compression) {
+  return Compression == TiffCompression::None || Compression == TiffCompression::Jpeg ||
+         IsCcitt(Compression) || Compression == TiffCompression::Lzw || IsDeflate(Compression) ||
+         Compression == TiffCompression::PackBits;
+}
+
+int64_t TiffRowLength(const TTIFFVars& Vars, int32_t Width, int32_t Samples) {
+  if (Vars.Photometric == TiffPhotometric::YCbCr && Samples == 3 && Vars.YCbCrSubsampling[0] == 2 &&
+      Vars.YCbCrSubsampling[1] == 1)
+    return (int64_t(Width) + 1) / 2 * 4;
+  return (int64_t(Width) * Samples * Vars.BitsPerSample + 7) / 8;
+}
+
+void TiffUndoPredictor(uint8_t* Row, int32_t Width, int32_t Samples, int32_t Bits) {
+  if (Width < 2 || Samples < 1) return;
+  const int64_t n = int64_t(Width) * Samples;
+  if (Bits == 8) {
+    // The running sums of the common layouts stay in registers: a plain
+    // loop re-reads the byte it wrote Samples steps before, which keeps
+    // every iteration waiting on the previous store.
+    if (Samples == 3) {
+      uint8_t r = Row[0], g = Row[1], b = Row[2];
+      for (int64_t i = 3; i < n; i += 3) {
+        Row[i] = r = uint8_t(r + Row[i]);
+        Row[i + 1] = g = uint8_t(g + Row[i + 1]);
+        Row[i + 2] = b = uint8_t(b + Row[i + 2]);
+      }
+    } else if (Samples == 1) {
+      uint8_t v = Row[0];
+      for (int64_t i = 1; i < n; ++i) Row[i] = v = uint8_t(v + Row[i]);
+    } else {
+      for (int64_t i = Samples; i < n; ++i) Row[i] = uint8_t(Row[i] + Row[i - Samples]);
+    }
+  } else if (Bits == 16) {
+    for (int64_t i = Samples; i < n; ++i) {
+      uint16_t a, b;
+      std::memcpy(&a, Row + 2 * i, 2);
+      std::memcpy(&b, Row + 2 * (i - Samples), 2);
+      a = uint16_t(a + b);
+      std::memcpy(Row + 2 * i, &a, 2);
+    }
+  }
+}
+
+void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEProgressRec& Progress,
+                    int32_t RowCount, int32_t Width, int64_t DataLength, const uint8_t* Data,
+                    int32_t XPixel) {
+  if (RowCount <= 0 || Width <= 0 || !Data || DataLength <= 0) return;
+  if (!TiffCompressionSupported(Vars.Compression)) {
+    Progress.SetAborting();
+    return;
+  }
+  if (Vars.Compression == TiffCompression::Jpeg) {
+    if (Bitmap->GetPixelFormat() != ie24RGB) {
+      Progress.SetAborting();
+      return;
+    }
+    DecodeJpegChunk(Vars, Bitmap, FirstRow, XPixel, Width, RowCount, Data, DataLength, Progress);
+    if (XPixel == 0) ReportRow(Progress, std::min(FirstRow + RowCount, Bitmap->GetHeight()), Bitmap->GetHeight());
+    return;
+  }
+  TRowWriter writer(Vars, Bitmap, Width);
+  if (!writer.Supported()) {
+    Progress.SetAborting();
+    return;
+  }
+  const int32_t spp = Vars.SamplesPerPixel;
+  const int64_t rowLength = TiffRowLength(Vars, Width, spp);
+  std::vector<uint8_t> row(size_t(WorkRowSize(rowLength, Width, spp)), 0);
+  TRowSource source(Vars, Data, DataLength, Width, RowCount, rowLength);
+  if (Vars.Compression == TiffCompression::Lzw) source.SetLzw(LzwOf(Vars));
+  const int32_t height = Bitmap->GetHeight();
+  for (int32_t r = 0; r < RowCount; ++r) {
+    if (Progress.IsAborting()) return;
+    const int32_t y = FirstRow + r;
+    if (y >= height) break;
+    // Rows beyond the data stay white (the page was filled white).
+    if (source.Exhausted() || source.LzwRanOut()) break;
+    if (!source.Next(r, row.data())) {
+      // Corrupt LZW data fails the page; other codecs just ran out of data.
+      if (Vars.Compression == TiffCompression::Lzw) Progress.SetAborting();
+      break;
+    }
+    PrepareRow(Vars, row.data(), rowLength, Width, spp);
+    writer.Write(row.data(), y, XPixel);
+    if (XPixel == 0) ReportRow(Progress, y + 1, height);
+  }
+}
+
+void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
+                          TIEProgressRec& Progress, int32_t RowCount, int32_t Width,
+                          const uint8_t* const* PlaneData, const int64_t* PlaneLength) {
+  const int32_t spp = Vars.SamplesPerPixel;
+  if (RowCount <= 0 || Width <= 0 || spp < 1 || spp > 10) return;
+  if (!TiffCompressionSupported(Vars.Compression) || IsCcitt(Vars.Compression) ||
+      (Vars.BitsPerSample != 8 && Vars.BitsPerSample != 16)) {
+    Progress.SetAborting();
+    return;
+  }
+  TRowWriter writer(Vars, Bitmap, Width);
+  if (!writer.Supported()) {
+    Progress.SetAborting();
+    return;
+  }
+  const int32_t bytes = Vars.BitsPerSample / 8;
+  const int64_t planeRow = int64_t(Width) * bytes;
+  std::vector<std::unique_ptr<TRowSource>> sources;
+  std::vector<std::vector<uint8_t>> rows;
+  for (int32_t p = 0; p < spp; ++p) {
+    sources.push_back(std::make_unique<TRowSource>(Vars, PlaneData[p], PlaneLength[p], Width,
+                                                   RowCount, planeRow));
+    if (Vars.Compression == TiffCompression::Lzw) sources.back()->SetLzw(LzwOf(Vars));
+    rows.emplace_back(size_t(planeRow) + 16, 0);
+  }
+  std::vector<uint8_t> chunky(size_t(planeRow * spp) + 16, 0);
+  TTIFFVars planeVars = Vars;
+  planeVars.SamplesPerPixel = 1;
+  const int32_t height = Bitmap->GetHeight();
+  for (int32_t r = 0; r < RowCount; ++r) {
+    if (Progress.IsAborting()) return;
+    const int32_t y = FirstRow + r;
+    if (y >= height) break;
+    for (int32_t p = 0; p < spp; ++p) {
+      uint8_t* pr = rows[size_t(p)].data();
+      if (!PlaneData[p] || PlaneLength[p] <= 0 || sources[size_t(p)]->Exhausted() ||
+          !sources[size_t(p)]->Next(r, pr)) {
+        if (Vars.Compression == TiffCompression::Lzw && PlaneData[p] && PlaneLength[p] > 0) {
+          Progress.SetAborting();
+          return;
+        }
+        std::memset(pr, 0, size_t(planeRow));
+      }
+      PrepareRow(planeVars, pr, planeRow, Width, 1);
+      for (int32_t x = 0; x < Width; ++x)
+        std::memcpy(chunky.data() + (int64_t(x) * spp + p) * bytes, pr + int64_t(x) * bytes,
+                    size_t(bytes));
+    }
+    writer.Write(chunky.data(), y, 0);
+    ReportRow(Progress, y + 1, height);
+  }
+}
+
+void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
+                    TIEProgressRec& Progress) {
+  const int64_t size = Directory.StreamSize - Directory.Base;
+  const int32_t height = Bitmap->GetHeight();
+  const int32_t width = Bitmap->GetWidth();
+  const int32_t rps = Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height;
+  const size_t strips = Vars.StripOffsets.size();
+  TBlockExtents extents(Vars.StripOffsets, size);
+  auto readStrip = [&](size_t s, std::vector<uint8_t>& Buffer, int64_t MinBytes) -> int64_t {
+    const int64_t off = Vars.StripOffsets[s];
+    int64_t n = s < Vars.StripByteCounts.size() ? int64_t(Vars.StripByteCounts[s]) : 0;
+    if (Vars.Compression == TiffCompression::None) n = std::max(n, MinBytes);
+    n = extents.Get(off, n);
+    Buffer.resize(size_t(n));
+    if (n <= 0 || !Directory.ReadAt(off, Buffer.data(), n)) return 0;
+    return n;
+  };
+  if (Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1) {
+    const int32_t spp = Vars.SamplesPerPixel;
+    if (spp > 10) {
+      Progress.SetAborting();
+      return;
+    }
+    const size_t perPlane = strips / size_t(spp);
+    std::vector<std::vector<uint8_t>> buffers(static_cast<size_t>(spp));
+    int32_t first = 0;
+    for (size_t s = 0; s < perPlane && first < height; ++s) {
+      const uint8_t* data[10] = {};
+      int64_t lengths[10] = {};
+      for (int32_t p = 0; p < spp; ++p) {
+        lengths[p] = readStrip(s + size_t(p) * perPlane, buffers[size_t(p)],
+                               int64_t(rps) * ((int64_t(width) * Vars.BitsPerSample + 7) / 8));
+        data[p] = buffers[size_t(p)].data();
+      }
+      TiffDecodePlanarRows(Vars, Bitmap, first, Progress, std::min(rps, height - first), width,
+                           data, lengths);
+      first = int32_t(std::min<int64_t>(int64_t(first) + rps, height));
+      if (Progress.IsAborting()) return;
+    }
+    return;
+  }
+  std::vector<uint8_t> buffer;
+  const int64_t rowLength = TiffRowLength(Vars, width, Vars.SamplesPerPixel);
+  int32_t first = 0;
+  for (size_t s = 0; s < strips && first < height; ++s) {
+    const int64_t n = readStrip(s, buffer, int64_t(rps) * rowLength);
+    if (n > 0)
+      TiffDecodeRows(Vars, Bitmap, first, Progress, std::min(rps, height - first), width, n,
+                     buffer.data(), 0);
+    first = int32_t(std::min<int64_t>(int64_t(first) + rps, height));
+    if (Progress.IsAborting()) return;
+  }
+}
+
+void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
+                   TIEProgressRec& Progress) {
+  if (Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1) {
+    Progress.SetAborting();
+    return;
+  }
+  if (!FormatWritable(Bitmap->GetPixelFormat()) || Vars.TileWidth <= 0 || Vars.TileLength <= 0) {
+    Progress.SetAborting();
+    return;
+  }
+  const int64_t size = Directory.StreamSize - Directory.Base;
+  const int32_t tw = Vars.TileWidth, tl = Vars.TileLength;
+  const int32_t width = Vars.TileIndex >= 0 ? tw : Vars.ImageWidth;
+  const int32_t height = Vars.TileIndex >= 0 ? tl : Vars.ImageHeight;
+  const int64_t across = (int64_t(width) + tw - 1) / tw;
+  const int64_t down = (int64_t(height) + tl - 1) / tl;
+  const size_t count = Vars.TileOffsets.size();
+  TBlockExtents extents(Vars.TileOffsets, size);
+  std::vector<uint8_t> buffer;
+  size_t index = Vars.TileIndex >= 0 ? size_t(Vars.TileIndex) : 0;
+  const size_t last = Vars.TileIndex >= 0 ? index + 1 : size_t(std::min<int64_t>(across * down, int64_t(count)));
+  for (size_t t = index; t < last && t < count; ++t) {
+    if (Progress.IsAborting()) return;
+    const int64_t local = Vars.TileIndex >= 0 ? 0 : int64_t(t);
+    const int32_t x = int32_t((local % across) * tw);
+    const int32_t y = int32_t((local / across) * tl);
+    const int64_t off = Vars.TileOffsets[t];
+    const int64_t n = extents.Get(off, t < Vars.TileByteCounts.size() ? int64_t(Vars.TileByteCounts[t]) : 0);
+    if (n <= 0) continue;
+    buffer.resize(size_t(n));
+    if (!Directory.ReadAt(off, buffer.data(), n)) continue;
+    TiffDecodeRows(Vars, Bitmap, y, Progress, tl, tw, n, buffer.data(), x);
+    ReportRow(Progress, int32_t(std::min<int64_t>(height, int64_t(y) + tl)), height);
+  }
+}

@@ -1,0 +1,169 @@
+// The fax decoder's fast paths against their references: the run-code lookup
+// table against a walk of the decoding trees, and the reference-line change
+// list (lines up to 65536 pixels) against the bit search of wider lines.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "foundations/bit_helpers.h"
+#include "formats/fax/ccitt_fax.h"
+#include "platform/rtl/streams.h"
+
+namespace {
+
+// The tree walk over the 32-bit window at BitPos.
+int32_t TreeWalk(const uint8_t* Data, int32_t Len, int32_t BitPos, int32_t FillOrder, int32_t Colour) {
+  if ((BitPos >> 3) >= Len) return CcittEndOfData;
+  const uint32_t w = CcittFetchBits(Data, Len, BitPos, FillOrder);
+  if ((w >> 1) == 0) return CcittNoCode;
+  const CcittTreeNode* n = &CcittTreeRoots[Colour];
+  for (int32_t bit = 31; bit >= 0; --bit) {
+    n = ((w >> bit) & 1) ? n->Child1 : n->Child0;
+    if (!n) return CcittNoCode;
+    if (n->Value != 128) return n->Value;
+  }
+  return CcittNoCode;
+}
+
+TEST(CcittFastPaths, RunCodeLookupAnswersWhatTheTreesAnswer) {
+  CcittInitialize();
+  std::mt19937 rng(3);
+  for (int32_t colour = 0; colour < 2; ++colour) {
+    for (uint32_t prefix = 0; prefix < 65536; ++prefix) {
+      // Every 16-bit start, followed by zeros, ones or noise, at bit offsets
+      // 0..7 (the window then holds only 25..32 bits of data), in both fill
+      // orders, and cut short.
+      const int tail = int(prefix % 3);
+      uint8_t data[8];
+      data[0] = uint8_t(prefix >> 8);
+      data[1] = uint8_t(prefix);
+      for (int i = 2; i < 8; ++i) data[i] = tail == 0 ? 0 : tail == 1 ? 0xFF : uint8_t(rng());
+      const int32_t offset = int32_t(prefix % 8);
+      const int32_t fo = (prefix >> 3) % 2 ? 2 : 1;
+      const int32_t len = (prefix >> 4) % 5 == 0 ? 3 : 8;
+      for (int32_t bitPos : {0, offset}) {
+        ASSERT_EQ(CcittDecodeRunCode(data, len, bitPos, fo, colour), TreeWalk(data, len, bitPos, fo, colour))
+            << "colour " << colour << " prefix " << prefix << " at " << bitPos;
+      }
+    }
+  }
+  // Long runs of zeros before a 1: EOLs with fill, up to the 31 zeros that
+  // mean "no code".
+  for (int32_t zeros = 11; zeros <= 40; ++zeros) {
+    std::vector<uint8_t> data(8, 0);
+    if (zeros < 64) data[size_t(zeros / 8)] = uint8_t(0x80 >> (zeros % 8));
+    for (int32_t colour = 0; colour < 2; ++colour)
+      EXPECT_EQ(CcittDecodeRunCode(data.data(), 8, 0, 1, colour), TreeWalk(data.data(), 8, 0, 1, colour)) << zeros;
+  }
+}
+
+// Rows of 1 = black; vertical structure so that the 2D modes dominate.
+std::vector<std::vector<uint8_t>> MakeRows(int32_t Width, int32_t Height, uint32_t Seed) {
+  std::mt19937 rng(Seed);
+  const size_t rb = size_t(Width + 7) / 8;
+  std::vector<std::vector<uint8_t>> rows(size_t(Height), std::vector<uint8_t>(rb, 0));
+  for (int32_t y = 0; y < Height; ++y) {
+    auto& r = rows[size_t(y)];
+    if (y > 0 && rng() % 4) r = rows[size_t(y - 1)];
+    for (int k = int(rng() % 12); k > 0; --k) {
+      const int32_t x0 = int32_t(rng() % uint32_t(Width));
+      const int32_t n = 1 + int32_t(rng() % 40);
+      for (int32_t x = x0; x < std::min(Width, x0 + n); ++x) r[size_t(x >> 3)] ^= uint8_t(0x80 >> (x & 7));
+    }
+    if (y % 9 == 0)  // a line that starts black and ends at the last pixel
+      for (int32_t x = 0; x < Width; x += 1 + (x % 5)) r[size_t(x >> 3)] |= uint8_t(0x80 >> (x & 7));
+    if (Width % 8) r.back() &= uint8_t(0xFF << (8 - Width % 8));
+  }
+  return rows;
+}
+
+std::vector<uint8_t> EncodeG4(const std::vector<std::vector<uint8_t>>& Rows, int32_t Width) {
+  TMemoryStream s;
+  bool error = false;
+  int32_t pb = 0;
+  uint8_t pbyte = 0;
+  std::unique_ptr<uint8_t[]> ref;
+  for (const auto& r : Rows) CcittEncodeG4Line(r.data(), Width, &s, 1, error, ref, pb, pbyte);
+  CcittEncodeG4Line(nullptr, Width, &s, 1, error, ref, pb, pbyte);
+  EXPECT_FALSE(error);
+  const auto* m = static_cast<const uint8_t*>(s.GetMemory());
+  return std::vector<uint8_t>(m, m + s.GetSize());
+}
+
+TEST(CcittFastPaths, LinesOnBothSidesOfTheListedWidthRoundTrip) {
+  for (int32_t width : {1, 64, 1728, 65535, 65536, 65537, 70001}) {
+    const auto rows = MakeRows(width, 24, uint32_t(width));
+    const auto data = EncodeG4(rows, width);
+    const size_t rb = size_t(width + 7) / 8;
+    // Exactly the row's bytes: the decoder reads and writes no further.
+    std::vector<uint8_t> ref(rb, 0xFF);
+    int32_t pos = 0;
+    for (size_t y = 0; y < rows.size(); ++y) {
+      std::vector<uint8_t> row(rb);
+      pos = CcittDecode2DLine(row.data(), data.data(), int32_t(data.size()), false, 1, pos, ref.data(), width);
+      for (size_t i = 0; i < rb; ++i) row[i] = uint8_t(~row[i]);
+      if (width % 8) row.back() &= uint8_t(0xFF << (8 - width % 8));
+      ASSERT_EQ(row, rows[y]) << "width " << width << " row " << y;
+    }
+  }
+}
+
+TEST(CcittFastPaths, CorruptLinesStayInsideTheirBuffers) {
+  // Damaged data moves a0 backwards, before the line and past its end; the
+  // change list must follow it like the bit search does (checked in the
+  // sanitizer build by the exact-size buffers).
+  std::mt19937 rng(11);
+  for (int32_t width : {5, 1728, 65536, 65537}) {
+    auto data = EncodeG4(MakeRows(width, 12, 7), width);
+    for (int round = 0; round < 20; ++round) {
+      auto bad = data;
+      for (int k = 0; k < 30; ++k) bad[rng() % bad.size()] ^= uint8_t(rng());
+      const size_t rb = size_t(width + 7) / 8;
+      std::vector<uint8_t> ref(rb, 0xFF), row(rb);
+      int32_t pos = 0;
+      for (int y = 0; y < 14; ++y) {
+        pos = CcittDecode2DLine(row.data(), bad.data(), int32_t(bad.size()), round % 2 == 0, 1, pos, ref.data(),
+                                width);
+        ASSERT_GE(pos, 0);
+        ASSERT_LE(pos, int32_t(bad.size()) * 8);
+        ASSERT_EQ(row, ref);
+      }
+    }
+  }
+}
+
+
+TEST(CcittFastPaths, BothFillOrdersReadTheSameBitsUpToTheLastByte) {
+  // The decoder reads its bits through a window that is loaded whole in the
+  // middle of the data and byte by byte near its end or in reversed order:
+  // cut anywhere, damaged or not, both orders must decode alike.
+  std::mt19937 rng(5);
+  const int32_t width = 300;
+  const auto good = EncodeG4(MakeRows(width, 10, 3), width);
+  for (int variant = 0; variant < 4; ++variant) {
+    auto data = good;
+    if (variant >= 2)
+      for (int k = 0; k < 6; ++k) data[rng() % data.size()] ^= uint8_t(rng());
+    for (size_t len = 0; len <= data.size(); len += (len < 24 || len + 24 > data.size()) ? 1 : 7) {
+      std::vector<uint8_t> cut(data.begin(), data.begin() + ptrdiff_t(len));
+      std::vector<uint8_t> reversed(cut);
+      for (auto& b : reversed) b = IEReverseBitTable[b];
+      const size_t rb = size_t(width + 7) / 8;
+      std::vector<uint8_t> ref1(rb, 0xFF), ref2(rb, 0xFF), row1(rb), row2(rb);
+      int32_t pos1 = 0, pos2 = 0;
+      for (int y = 0; y < 12; ++y) {
+        pos1 = CcittDecode2DLine(row1.data(), cut.data(), int32_t(len), variant % 2 == 1, 1, pos1, ref1.data(),
+                                 width);
+        pos2 = CcittDecode2DLine(row2.data(), reversed.data(), int32_t(len), variant % 2 == 1, 2, pos2,
+                                 ref2.data(), width);
+        ASSERT_EQ(pos1, pos2) << "length " << len << " row " << y;
+        ASSERT_EQ(row1, row2) << "length " << len << " row " << y;
+        ASSERT_LE(pos1, int32_t(len) * 8);
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,335 @@
+// The TIFF LZW codec: round trips across code-width changes and table clears,
+// hand-made code streams, corrupt and truncated data, and strips made by (and
+// for) libtiff's tools and ImageMagick.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "formats/tiff/tiff_lzw.h"
+#include "platform/rtl/streams.h"
+#include "platform/rtl/sysutils.h"
+#include "support/mini_tiff.h"
+#include "support/peer_fixture.h"
+#include "support/test_support.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes StreamBytes(TMemoryStream& S) {
+  const auto* p = static_cast<const uint8_t*>(S.GetMemory());
+  return Bytes(p, p + S.GetSize());
+}
+
+// Encodes Data as one strip, Chunk bytes per call.
+Bytes Encode(const Bytes& Data, size_t Chunk) {
+  TMemoryStream s;
+  void* state = nullptr;
+  for (size_t at = 0; at < Data.size(); at += Chunk)
+    TiffLzwEncode(Data.data() + at, int32_t(std::min(Chunk, Data.size() - at)), &s, state);
+  TiffLzwEncode(nullptr, 0, &s, state);
+  EXPECT_EQ(state, nullptr);
+  return StreamBytes(s);
+}
+
+// Decodes Rows rows of RowLength bytes; a failed row ends the list early.
+std::vector<Bytes> Decode(const Bytes& Coded, int32_t RowLength, int32_t Rows, int32_t FillOrder = 1) {
+  // An exactly sized copy, so that a stray read shows under the sanitizers.
+  std::unique_ptr<uint8_t[]> data(new uint8_t[Coded.size() + 1]);
+  if (!Coded.empty()) std::memcpy(data.get(), Coded.data(), Coded.size());
+  std::vector<Bytes> out;
+  void* state = nullptr;
+  for (int32_t y = 0; y < Rows; ++y) {
+    const uint8_t* row = TiffLzwDecode(data.get(), int64_t(Coded.size()), RowLength, state, FillOrder);
+    if (!row) break;
+    out.emplace_back(row, row + RowLength);
+  }
+  EXPECT_EQ(TiffLzwDecode(nullptr, 0, RowLength, state, FillOrder), nullptr);
+  EXPECT_EQ(state, nullptr);
+  return out;
+}
+
+Bytes Join(const std::vector<Bytes>& Rows) {
+  Bytes all;
+  for (const auto& r : Rows) all.insert(all.end(), r.begin(), r.end());
+  return all;
+}
+
+// Writes codes the way a decoder reads them: 9 bits after Clear, one more bit
+// when the table's next free code reaches 511, 1023 and 2047.
+Bytes CodeStream(const std::vector<int>& Codes, bool TableGrows = true) {
+  Bytes out;
+  size_t bits = 0;
+  int width = 9, nextFree = 258;
+  bool first = true;
+  for (int c : Codes) {
+    for (int b = width - 1; b >= 0; --b) {
+      if (bits % 8 == 0) out.push_back(0);
+      if ((c >> b) & 1) out.back() |= uint8_t(0x80 >> (bits % 8));
+      ++bits;
+    }
+    if (c == 256) {
+      width = 9;
+      nextFree = 258;
+      first = true;
+    } else if (c != 257 && TableGrows) {
+      if (!first) ++nextFree;
+      first = false;
+      width = nextFree >= 2047 ? 12 : nextFree >= 1023 ? 11 : nextFree >= 511 ? 10 : 9;
+    }
+  }
+  return out;
+}
+
+std::string Text(const uint8_t* P, size_t N) { return std::string(reinterpret_cast<const char*>(P), N); }
+
+std::string DecodeText(const Bytes& Coded, int32_t Length) {
+  void* state = nullptr;
+  const uint8_t* row = TiffLzwDecode(Coded.data(), int64_t(Coded.size()), Length, state, 1);
+  std::string s = row ? Text(row, size_t(Length)) : "<nil>";
+  TiffLzwDecode(nullptr, 0, Length, state, 1);
+  return s;
+}
+
+// Test data: incompressible bytes (many table clears), long repeats (long
+// strings and codes equal to the next free code) and mixed structure.
+Bytes MakeData(size_t Size, int Kind, uint32_t Seed) {
+  std::mt19937 rng(Seed);
+  Bytes d(Size);
+  for (size_t i = 0; i < Size; ++i) {
+    switch (Kind) {
+      case 0: d[i] = uint8_t(rng()); break;
+      case 1: d[i] = 0; break;
+      default: d[i] = (i / 97) % 3 == 0 ? uint8_t(rng() % 4) : uint8_t((i * 7) / 13); break;
+    }
+  }
+  return d;
+}
+
+TEST(TiffLzw, RowByRowRoundTripsAcrossWidthChangesAndClears) {
+  for (int kind : {0, 1, 2}) {
+    for (int32_t rowLength : {1, 3, 100, 4099}) {
+      const int32_t rows = int32_t(150000 / rowLength) + 1;
+      const Bytes data = MakeData(size_t(rowLength) * size_t(rows), kind, uint32_t(rowLength));
+      const Bytes coded = Encode(data, size_t(rowLength));
+      const auto back = Decode(coded, rowLength, rows);
+      ASSERT_EQ(back.size(), size_t(rows)) << "kind " << kind << " row length " << rowLength;
+      EXPECT_TRUE(Join(back) == data) << "kind " << kind << " row length " << rowLength;
+      if (kind == 0) {
+        EXPECT_GT(coded.size(), data.size());  // 12-bit codes for single bytes
+      } else if (kind == 1) {
+        EXPECT_LT(coded.size(), data.size() / 50);
+      }
+    }
+  }
+  // One LZW stream across calls: rows of other lengths than the writer's.
+  const Bytes data = MakeData(60000, 2, 9);
+  EXPECT_TRUE(Join(Decode(Encode(data, 777), 1000, 60)) == data);
+}
+
+TEST(TiffLzw, KnownCodeStreams) {
+  // A single byte: Clear, the byte, EOI in 27 bits.
+  const uint8_t a = 'A';
+  TMemoryStream s;
+  void* state = nullptr;
+  TiffLzwEncode(&a, 1, &s, state);
+  TiffLzwEncode(nullptr, 0, &s, state);
+  EXPECT_EQ(StreamBytes(s), (Bytes{0x80, 0x10, 0x60, 0x20}));
+
+  struct Case {
+    const char* Name;
+    std::vector<int> Codes;
+    std::string Want;
+  };
+  const std::vector<Case> cases = {
+      // The first code after Clear adds no entry: 258 is "ab", not "a" + "a".
+      {"first code after Clear", {256, 'a', 'b', 258, 257}, "abab"},
+      // 260 is the next free code: the previous string and its own first byte.
+      {"code equal to the next free code", {256, 'a', 'b', 258, 260, 257}, "abababa"},
+      // Data that does not begin with Clear decodes as if it did.
+      {"no leading Clear", {'a', 'b', 258, 257}, "abab"},
+      // Clear in the middle starts a fresh table; Clear, Clear is one Clear.
+      {"Clear mid-stream", {256, 'x', 'y', 256, 256, 'a', 'b', 258, 257}, "xyabab"},
+      // EOI ends the data: the rest of the row reads as zeros.
+      {"EOI before the row is full", {256, 'a', 257, 'b'}, std::string("a\0\0", 3)},
+      // A code beyond the next free code ends the row early.
+      {"code beyond the table", {256, 'a', 'b', 300, 'c'}, std::string("ab\0\0", 4)},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(DecodeText(CodeStream(c.Codes), int32_t(c.Want.size())), c.Want) << c.Name;
+
+  // Fill order 2: every coded byte is bit-reversed before the codes are read.
+  Bytes coded = CodeStream({256, 'a', 'b', 258, 260, 257});
+  for (auto& v : coded) v = uint8_t((v * 0x0202020202ULL & 0x010884422010ULL) % 1023);
+  void* st = nullptr;
+  const uint8_t* row = TiffLzwDecode(coded.data(), int64_t(coded.size()), 7, st, 2);
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(Text(row, 7), "abababa");
+  TiffLzwDecode(nullptr, 0, 7, st, 2);
+}
+
+TEST(TiffLzw, CorruptDataFailsCleanly) {
+  // Clear followed by a code beyond the table; a first code beyond the table.
+  EXPECT_EQ(DecodeText(CodeStream({256, 300, 'a'}), 2), "<nil>");
+  EXPECT_EQ(DecodeText(CodeStream({300, 'a'}), 2), "<nil>");
+
+  // A table that would exceed 4096 entries: no Clear for 4000 codes.
+  std::vector<int> codes = {256};
+  for (int i = 0; i < 4000; ++i) codes.push_back('a' + i % 3);
+  const Bytes overflow = CodeStream(codes);
+  void* state = nullptr;
+  int rowsBeforeFailure = 0;
+  while (TiffLzwDecode(overflow.data(), int64_t(overflow.size()), 100, state, 1)) ++rowsBeforeFailure;
+  EXPECT_EQ(rowsBeforeFailure, 38);  // entries 258..4096 come from codes 2..3840
+  EXPECT_EQ(TiffLzwDecode(overflow.data(), int64_t(overflow.size()), 100, state, 1), nullptr);
+  TiffLzwDecode(nullptr, 0, 100, state, 1);
+  EXPECT_EQ(state, nullptr);
+
+  // Random bytes and damaged strips: rows or a clean nil, never a stray access.
+  std::mt19937 rng(11);
+  const Bytes good = Encode(MakeData(20000, 2, 1), 200);
+  for (int i = 0; i < 60; ++i) {
+    Bytes d;
+    if (i % 2) {
+      d.resize(rng() % 3000);
+      for (auto& v : d) v = uint8_t(rng());
+      if (!d.empty() && i % 4 == 1) d[0] = 0x80;  // starts with Clear
+    } else {
+      d = good;
+      for (int k = 0; k < 3; ++k) d[rng() % d.size()] ^= uint8_t(1 << (rng() % 8));
+    }
+    Decode(d, int32_t(1 + rng() % 300), 120, 1 + i % 2);
+  }
+}
+
+TEST(TiffLzw, AStripThatCannotBeWrittenRaisesAtItsEnd) {
+  uint8_t block[100];
+  TCustomMemoryStream full(block, sizeof block);  // takes no writes
+  const Bytes data = MakeData(5000, 0, 3);
+  void* state = nullptr;
+  TiffLzwEncode(data.data(), int32_t(data.size()), &full, state);
+  EXPECT_THROW(TiffLzwEncode(nullptr, 0, &full, state), EWriteError);
+  EXPECT_EQ(state, nullptr);  // freed all the same
+  // A strip that fits raises nothing.
+  TMemoryStream roomy;
+  TiffLzwEncode(data.data(), 10, &roomy, state);
+  EXPECT_NO_THROW(TiffLzwEncode(nullptr, 0, &roomy, state));
+}
+
+TEST(TiffLzw, TruncatedStripKeepsItsRowsAndTheRestIsZero) {
+  const Bytes data = MakeData(30000, 2, 4);
+  const Bytes coded = Encode(data, 300);
+  for (size_t cut : {size_t(0), size_t(1), coded.size() / 3, coded.size() - 1}) {
+    const Bytes part(coded.begin(), coded.begin() + cut);
+    const auto rows = Decode(part, 300, 100);
+    ASSERT_EQ(rows.size(), 100u) << "cut " << cut;
+    // The decoded prefix equals the data; everything after it is zero.
+    const Bytes all = Join(rows);
+    size_t same = 0;
+    while (same < all.size() && all[same] == data[same]) ++same;
+    for (size_t i = same; i < all.size(); ++i) ASSERT_EQ(all[i], 0) << "cut " << cut << " byte " << i;
+    if (cut == coded.size() - 1) {
+      EXPECT_GT(same, data.size() - 300);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Peers
+
+using TiffLzwPeers = testsupport::PeerToolTest;
+
+// An 8-bit page of Spp samples per pixel: gradients, flat areas and noise.
+minitiff::Page MakePage(uint32_t W, uint32_t H, uint32_t Spp) {
+  minitiff::Page p;
+  p.Width = W;
+  p.Height = H;
+  p.BitsPerSample = 8;
+  p.SamplesPerPixel = Spp;
+  p.Photometric = Spp == 3 ? 2 : 1;
+  std::mt19937 rng(W * H);
+  Bytes all;
+  for (uint32_t y = 0; y < H; ++y)
+    for (uint32_t x = 0; x < W; ++x)
+      for (uint32_t s = 0; s < Spp; ++s)
+        all.push_back(y % 5 == 0 ? uint8_t(rng()) : x < W / 3 ? uint8_t(200) : uint8_t(x * (s + 1) + y));
+  p.Strips.push_back(all);
+  return p;
+}
+
+// The page's pixels decoded here, with a horizontal predictor undone.
+Bytes DecodePage(const minitiff::Page& P) {
+  const int32_t rowLength = int32_t(P.RowBytes());
+  Bytes all;
+  uint32_t y = 0;
+  for (const auto& strip : P.Strips) {
+    const uint32_t rows = std::min(P.StripRows(), P.Height - y);
+    const auto decoded = Decode(strip, rowLength, int32_t(rows), int32_t(P.FillOrder));
+    EXPECT_EQ(decoded.size(), rows);
+    for (Bytes r : decoded) {
+      if (P.Predictor == 2)
+        for (size_t i = P.SamplesPerPixel; i < r.size(); ++i) r[i] = uint8_t(r[i] + r[i - P.SamplesPerPixel]);
+      all.insert(all.end(), r.begin(), r.end());
+    }
+    y += rows;
+  }
+  return all;
+}
+
+Bytes Plain(const minitiff::Page& P) {
+  EXPECT_EQ(P.Compression, 1u);
+  return Join(P.Strips);
+}
+
+TEST_F(TiffLzwPeers, LibtiffAndImageMagickStripsDecodeHere) {
+  if (!testsupport::HaveTool("tiffcp")) GTEST_SKIP() << "libtiff tools missing";
+  for (uint32_t spp : {1u, 3u}) {
+    const minitiff::Page src = MakePage(301, 60, spp);
+    testsupport::WriteFileBytes(File("src.tif"), minitiff::WriteTiff({src}));
+    for (const char* opts : {"-c lzw -r 16", "-c lzw -f lsb2msb", "-c lzw:2 -r 7"}) {
+      Run(std::string("tiffcp ") + opts + " " + File("src.tif") + " " + File("peer.tif"));
+      const auto page = minitiff::ReadTiff(testsupport::ReadFileBytes(File("peer.tif"))).at(0);
+      ASSERT_EQ(page.Compression, 5u);
+      EXPECT_TRUE(DecodePage(page) == Plain(src)) << opts << " samples " << spp;
+    }
+    if (testsupport::HaveTool("convert")) {
+      Run("convert " + File("src.tif") + " -compress LZW " + File("im.tif"));
+      const auto page = minitiff::ReadTiff(testsupport::ReadFileBytes(File("im.tif"))).at(0);
+      ASSERT_EQ(page.Compression, 5u);
+      EXPECT_TRUE(DecodePage(page) == Plain(src)) << "ImageMagick, samples " << spp;
+    }
+  }
+}
+
+TEST_F(TiffLzwPeers, OurStripsReadRightInLibtiffAndImageMagick) {
+  if (!testsupport::HaveTool("tiffcp") || !testsupport::HaveTool("tiffcmp")) GTEST_SKIP() << "libtiff tools missing";
+  for (uint32_t spp : {1u, 3u}) {
+    const minitiff::Page src = MakePage(1500, 200, spp);
+    testsupport::WriteFileBytes(File("src.tif"), minitiff::WriteTiff({src}));
+    // Strips of 64 rows, written one row per call.
+    minitiff::Page ours = src;
+    ours.Compression = 5;
+    ours.RowsPerStrip = 64;
+    ours.Strips.clear();
+    const Bytes pixels = Plain(src);
+    const size_t rb = src.RowBytes();
+    for (uint32_t y = 0; y < src.Height; y += 64) {
+      const uint32_t rows = std::min(64u, src.Height - y);
+      ours.Strips.push_back(
+          Encode(Bytes(pixels.begin() + y * rb, pixels.begin() + (y + rows) * rb), rb));
+    }
+    testsupport::WriteFileBytes(File("ours.tif"), minitiff::WriteTiff({ours}));
+    Run("tiffcp -c none " + File("ours.tif") + " " + File("plain.tif"));
+    EXPECT_TRUE(Plain(minitiff::ReadTiff(testsupport::ReadFileBytes(File("plain.tif"))).at(0)) == pixels);
+    Run("tiffcmp " + File("src.tif") + " " + File("ours.tif"));
+    if (testsupport::HaveTool("convert")) {
+      Run("convert " + File("ours.tif") + " -depth 8 " + std::string(spp == 3 ? "rgb:" : "gray:") + File("im.raw"));
+      EXPECT_TRUE(testsupport::ReadFileBytes(File("im.raw")) == pixels) << "ImageMagick, samples " << spp;
+    }
+  }
+}
+
+}  // namespace
