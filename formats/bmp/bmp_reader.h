@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;

@@ -7,10 +7,9 @@
 
 #include "formats/bmp/bmp_reader.h"
 #include "foundations/image_buffer.h"
-#include "io/format_registry.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "processing/quantizer.h"
+#include "kernels/quantizer.h"
 
 namespace {
 
@@ -321,12 +320,4 @@ void BmpWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
 
 void IEWriteBmpStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
   BmpWriteStream(Stream, Bitmap, Params, Progress, Params.BmpAlphaChannel);
-}
-
-void IERegisterBmpCodec() {
-  TIEFileFormatInfo* e = IEFindFormatById(ioBMP);
-  if (e == nullptr) return;
-  e->ProbeProc = [](TStream* Stream, TIEFileFormat) { return IETryBmp(Stream); };
-  e->ReadProc = IEReadBmpStream;
-  e->WriteProc = IEWriteBmpStream;
 }

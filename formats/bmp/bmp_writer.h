@@ -5,8 +5,8 @@
 // get the 40-byte header.
 #include <cstdint>
 
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;
@@ -26,6 +26,3 @@ int32_t BmpEncodeRle8Row(const uint8_t* Indices, int32_t Count, uint8_t* Output)
 // The writer in the common shape (the alpha plane is saved when
 // Params.BmpAlphaChannel is set).
 void IEWriteBmpStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
-
-// Gives the BMP row of the format registry its probe, reader and writer.
-void IERegisterBmpCodec();

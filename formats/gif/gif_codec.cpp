@@ -9,10 +9,9 @@
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
-#include "io/format_registry.h"
 #include "platform/rtl/lists.h"
 #include "platform/rtl/streams.h"
-#include "processing/quantizer.h"
+#include "kernels/quantizer.h"
 
 namespace {
 
@@ -809,12 +808,4 @@ void IEReadGifStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, 
 
 void IEWriteGifStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
   GifWriteStream(Stream, Bitmap, Params, Progress);
-}
-
-void IERegisterGifCodec() {
-  TIEFileFormatInfo* e = IEFindFormatById(ioGIF);
-  if (e == nullptr) return;
-  e->ProbeProc = [](TStream* Stream, TIEFileFormat) { return IETryGif(Stream); };
-  e->ReadProc = IEReadGifStream;
-  e->WriteProc = IEWriteGifStream;
 }

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;
@@ -62,6 +62,3 @@ bool IETryGif(TStream* Stream);
 void IEReadGifStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                      bool ParamsOnly);
 void IEWriteGifStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
-
-// Gives the GIF row of the format registry its probe, reader and writer.
-void IERegisterGifCodec();

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "foundations/settings.h"
-#include "io/format_registry.h"
 #include "platform/rtl/streams.h"
 
 namespace {
@@ -304,5 +303,4 @@ void GifLzwEncode(TStream* Stream, int32_t Height, int32_t Width, bool Interlace
 void IEInstallGifLzwHooks() {
   GifLzwDecodeHook = GifLzwDecode;
   GifLzwEncodeHook = GifLzwEncode;
-  IEUpdateGifCallbacks();
 }

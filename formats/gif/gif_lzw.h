@@ -23,6 +23,7 @@ void GifLzwDecode(TStream* Stream, int32_t Height, int32_t Width, bool Interlace
 void GifLzwEncode(TStream* Stream, int32_t Height, int32_t Width, bool Interlaced, const uint8_t* Buffer,
                   int32_t BitsPerPixel);
 
-// Start-up: stores the coder in the two hooks and gives the GIF registry row
-// its procedures.
+// Start-up: stores the coder in the two hooks.  The GIF row of the codec table
+// calls it when it registers, so GIF is coded whenever the formats layer is
+// linked; calling it again is harmless.
 void IEInstallGifLzwHooks();

@@ -10,9 +10,8 @@
 #include "foundations/text_encodings.h"
 #include "foundations/value_helpers.h"
 #include "foundations/zlib_streams.h"
-#include "io/ccitt_fax.h"
-#include "io/format_registry.h"
-#include "io/jpeg_codec.h"
+#include "formats/fax/ccitt_fax.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 
 namespace {
@@ -302,10 +301,4 @@ void PdfWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
   PdfAddPage(state.get(), Bitmap, Params, Progress);
   PdfEndDocument(state, Params);
   if (!Progress.IsAborting()) Progress.Report(100);
-}
-
-void IERegisterPdfCodec() {
-  TIEFileFormatInfo* e = IEFindFormatById(ioPDF);
-  if (e == nullptr) return;
-  e->WriteProc = IEWritePdfStream;
 }

@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "foundations/pdf_objects.h"
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;
@@ -52,6 +52,3 @@ inline void IEWritePdfStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& 
                              TIEProgressRec& Progress) {
   PdfWriteStream(Stream, Bitmap, Params, Progress);
 }
-
-// Gives the PDF row of the format registry its writer.
-void IERegisterPdfCodec();

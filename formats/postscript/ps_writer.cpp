@@ -9,9 +9,8 @@
 #include "foundations/image_buffer.h"
 #include "foundations/text_encodings.h"
 #include "foundations/value_helpers.h"
-#include "io/ccitt_fax.h"
-#include "io/format_registry.h"
-#include "io/jpeg_codec.h"
+#include "formats/fax/ccitt_fax.h"
+#include "formats/jpeg/jpeg_codec.h"
 #include "platform/rtl/streams.h"
 
 namespace {
@@ -242,10 +241,4 @@ void PsWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
   PsAddPage(state.get(), Stream, Bitmap, Params, Progress);
   PsEndDocument(state, Stream);
   if (!Progress.IsAborting()) Progress.Report(100);
-}
-
-void IERegisterPsCodec() {
-  TIEFileFormatInfo* e = IEFindFormatById(ioPS);
-  if (e == nullptr) return;
-  e->WriteProc = IEWritePsStream;
 }

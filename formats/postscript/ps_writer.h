@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "io/io_params.h"
-#include "io/progress.h"
+#include "formats/io_params.h"
+#include "foundations/progress.h"
 
 class TStream;
 class TIEBitmap;
@@ -46,6 +46,3 @@ inline void IEWritePsStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& P
 
 // The decimal value followed by blanks up to Width characters.
 std::string PsPadNumber(int32_t Value, int32_t Width);
-
-// Gives the PostScript row of the format registry its writer.
-void IERegisterPsCodec();

@@ -13,7 +13,7 @@
 #include "foundations/settings.h"
 #include "platform/rtl/lists.h"
 #include "platform/rtl/streams.h"
-#include "tests/formats/codec_test_helpers.h"
+#include "formats/codec_test_helpers.h"
 
 using namespace codectest;
 using testsupport::RunCommand;

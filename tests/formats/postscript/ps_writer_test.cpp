@@ -6,7 +6,7 @@
 
 #include "foundations/image_buffer.h"
 #include "platform/rtl/streams.h"
-#include "tests/formats/codec_test_helpers.h"
+#include "formats/codec_test_helpers.h"
 
 using namespace codectest;
 using testsupport::RunCommand;
@@ -164,36 +164,6 @@ TEST(PsWriterTest, JpegPageAndA4Placement) {
   EXPECT_EQ(a4[size_t(5 * w + 5) * 3], 0);
   EXPECT_EQ(a4[size_t(370 * w + 590) * 3], 0);
   EXPECT_EQ(a4[size_t(385 * w + 5) * 3], 255);
-}
-
-}  // namespace
-
-#include "formats/bmp/bmp_writer.h"
-#include "formats/gif/gif_codec.h"
-#include "formats/gif/gif_lzw.h"
-#include "formats/pdf/pdf_writer.h"
-
-namespace {
-
-// Every writer refuses an empty bitmap with the abort flag instead of
-// writing a file that claims a page.
-TEST(WritersTest, EmptyBitmapsAreRefused) {
-  IEInstallGifLzwHooks();
-  using TWriter = void (*)(TStream*, TIEBitmap*, TIOParamsVals&, TIEProgressRec&);
-  const std::pair<const char*, TWriter> writers[] = {{"PostScript", IEWritePsStream},
-                                                     {"PDF", IEWritePdfStream},
-                                                     {"GIF", IEWriteGifStream},
-                                                     {"BMP", IEWriteBmpStream}};
-  for (const auto& w : writers) {
-    TIEBitmap empty;
-    TIOParamsVals p;
-    TMemoryStream m;
-    bool aborting = false;
-    TIEProgressRec progress;
-    progress.Aborting = &aborting;
-    w.second(&m, &empty, p, progress);
-    EXPECT_TRUE(aborting) << w.first;
-  }
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "foundations/image_buffer.h"
-#include "io/tiff_lzw.h"
+#include "formats/tiff/tiff_lzw.h"
 #include "platform/rtl/streams.h"
-#include "tests/formats/codec_test_helpers.h"
+#include "formats/codec_test_helpers.h"
 
 using namespace codectest;
 using testsupport::RunCommand;

@@ -9,7 +9,7 @@
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
 #include "platform/rtl/streams.h"
-#include "tests/formats/codec_test_helpers.h"
+#include "formats/codec_test_helpers.h"
 
 using namespace codectest;
 using testsupport::RunCommand;
