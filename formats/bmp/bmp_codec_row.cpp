@@ -17,12 +17,12 @@ TIECodec MakeBmpCodec() {
   C.Read = [](const TIECodecReadRequest& Request, TIECodecReadResult& Result) {
     // A size beyond what the file header can state says nothing: the header's
     // own size then holds.
-    const int32_t DataSize =
-        Request.DataSize > 0 && Request.DataSize <= std::numeric_limits<int32_t>::max()
-            ? static_cast<int32_t>(Request.DataSize)
-            : 0;
+    const int32_t DataSize = Request.DataSize > 0 && Request.DataSize <= std::numeric_limits<int32_t>::max()
+                                 ? static_cast<int32_t>(Request.DataSize)
+                                 : 0;
     BmpReadStream(Request.Stream, Request.ParamsOnly ? nullptr : Request.Bitmap, DataSize, *Request.Params,
-                  *Request.Progress, Request.ParamsOnly, false, Result.AlphaMask, !Request.Params->BmpAlphaChannel);
+                  *Request.Progress, Request.ParamsOnly, false, Result.AlphaMask,
+                  !Request.Params->BmpAlphaChannel);
   };
   C.Write = [](TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
     BmpWriteStream(Stream, Bitmap, Params, Progress, Params.BmpAlphaChannel);

@@ -12,8 +12,8 @@
 namespace {
 
 void ReadGif(const TIECodecReadRequest& Request, TIECodecReadResult& Result) {
-  GifReadStream(Request.Stream, Request.ParamsOnly ? nullptr : Request.Bitmap, Result.PageCount, *Request.Params,
-                *Request.Progress, Request.ParamsOnly, Result.AlphaMask, Request.ParamsOnly);
+  GifReadStream(Request.Stream, Request.ParamsOnly ? nullptr : Request.Bitmap, Result.PageCount,
+                *Request.Params, *Request.Progress, Request.ParamsOnly, Result.AlphaMask, Request.ParamsOnly);
 }
 
 // The frames of one file, counted once when it is opened.

@@ -80,7 +80,8 @@ struct MultiIOFormatsTest : ::testing::Test {
 };
 
 TEST_F(MultiIOFormatsTest, ThreePageDocumentAsPdfAndPostScript) {
-  if (!HaveTool("gs") || !HaveTool("qpdf") || !HaveTool("pdfinfo")) GTEST_SKIP() << "gs, qpdf or pdfinfo missing";
+  if (!HaveTool("gs") || !HaveTool("qpdf") || !HaveTool("pdfinfo"))
+    GTEST_SKIP() << "gs, qpdf or pdfinfo missing";
   MakeDocument();
   M->SavePdfFile(Dir.file("doc.pdf"));
   ASSERT_FALSE(M->GetAborting());
@@ -101,11 +102,13 @@ TEST_F(MultiIOFormatsTest, ThreePageDocumentAsPdfAndPostScript) {
   for (const char* Doc : {"doc.pdf", "doc.ps"}) {
     SCOPED_TRACE(Doc);
     const std::string Prefix = std::string(Doc) + "-";
-    ASSERT_EQ(RunCommand("cd '" + Dir.path() + "' && gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=ppmraw -r72 -o '" +
-                         Prefix + "%d.ppm' " + Doc),
-              0);
+    ASSERT_EQ(
+        RunCommand("cd '" + Dir.path() + "' && gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=ppmraw -r72 -o '" +
+                   Prefix + "%d.ppm' " + Doc),
+        0);
     // Three pages and no fourth, the fax page exact.
-    for (int32_t k = 1; k <= 3; ++k) EXPECT_EQ(RunCommand("test -f '" + Dir.file(Prefix + std::to_string(k) + ".ppm") + "'"), 0) << k;
+    for (int32_t k = 1; k <= 3; ++k)
+      EXPECT_EQ(RunCommand("test -f '" + Dir.file(Prefix + std::to_string(k) + ".ppm") + "'"), 0) << k;
     EXPECT_NE(RunCommand("test -e '" + Dir.file(Prefix + "4.ppm") + "'"), 0);
     ExpectPixelsEqualPnm(Fax.get(), Dir.file(Prefix + "1.ppm"));
   }
@@ -189,7 +192,8 @@ TEST(FolioIOFormats, SingleImagesByExtension) {
     Image.Assign(Colour.get());
     IO.SaveToFile(Dir.file(Name));
     ASSERT_FALSE(IO.GetAborting());
-    ASSERT_EQ(RunCommand("convert '" + Dir.file(Name) + "' '" + Dir.file(std::string(Name) + ".ppm") + "'"), 0);
+    ASSERT_EQ(RunCommand("convert '" + Dir.file(Name) + "' '" + Dir.file(std::string(Name) + ".ppm") + "'"),
+              0);
     ExpectPixelsEqualPnm(Colour.get(), Dir.file(std::string(Name) + ".ppm"));
     Image.Allocate(1, 1, ie8g);
     IO.LoadFromFile(Dir.file(Name));
@@ -204,9 +208,10 @@ TEST(FolioIOFormats, SingleImagesByExtension) {
     IO.GetParams()->PdfPageHeight = IO.GetParams()->PsPageHeight = kH;
     IO.SaveToFile(Dir.file(Name));
     ASSERT_FALSE(IO.GetAborting());
-    EXPECT_EQ(RunCommand("cd '" + Dir.path() + "' && gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=ppmraw -r72 -o '" +
-                         std::string(Name) + ".ppm' " + Name),
-              0);
+    EXPECT_EQ(
+        RunCommand("cd '" + Dir.path() + "' && gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=ppmraw -r72 -o '" +
+                   std::string(Name) + ".ppm' " + Name),
+        0);
     int32_t W = 0, H = 0;
     PnmRgb(Dir.file(std::string(Name) + ".ppm"), W, H);
     EXPECT_EQ(W, kW);
