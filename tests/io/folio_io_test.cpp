@@ -483,7 +483,7 @@ TEST(FolioIO, EveryOperationEndsWithOneFinishEvent) {
       {"load missing", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("none.tif")); }, true, true},
       {"load empty name", [&](TFolioIO& IO) { IO.LoadFromFile(""); }, true, false},
       {"load unknown ext", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.qqq")); }, true, false},
-      {"load format not built", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.gif")); }, true, false},
+      {"load format not built", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.wmf")); }, true, false},
       {"load layers without view", [&](TFolioIO& IO) { IO.LoadFromFile(Dir.file("x.lyr")); }, true, false},
       {"buffer without data", [&](TFolioIO& IO) { IO.LoadFromBuffer(nullptr, 0); }, true, false},
       {"save", [&](TFolioIO& IO) { IO.SaveToFile(Dir.file("out.pcx")); }, false, false},

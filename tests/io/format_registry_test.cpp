@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/codec_table.h"
 #include "foundations/settings.h"
 #include "io/format_registry.h"
 #include "formats/io_params.h"
@@ -25,8 +26,11 @@ class FormatRegistry : public ::testing::Test {
   void TearDown() override {
     GifLzwDecodeHook = FSavedDecoder;
     GifLzwEncodeHook = FSavedEncoder;
-    IESetBuiltInFormatSupport(ioGIF, false, false);
-    IESetBuiltInFormatSupport(ioHDP, false, false);
+    // The overrides the tests make go back to what the codec table offers.
+    for (TIEFileFormat Id : {ioGIF, ioPS, ioCUR, ioHDP}) {
+      const TIECodec* Codec = IEFindCodec(Id);
+      IESetBuiltInFormatSupport(Id, Codec && Codec->Read, Codec && Codec->Write);
+    }
     Reset();
   }
   static void Reset() {
@@ -65,10 +69,10 @@ constexpr bool kHdPhoto = false;
 // The rows in registration order, with what the codecs of this build can do.
 const Row kBuiltInRows[] = {
     {1, "TIFF Bitmap", "TIF;TIFF;FAX;G3N;G3F;XIF", 8, true, true},
-    {2, "CompuServe Bitmap", "GIF", 16, false, false},
+    {2, "CompuServe Bitmap", "GIF", 16, true, true},
     {3, "JPEG Bitmap", "JPG;JPEG;JPE;JIF", 4, true, true},
     {4, "PaintBrush", "PCX", 64, true, true},
-    {5, "Windows Bitmap", "BMP;DIB;RLE", 32, false, false},
+    {5, "Windows Bitmap", "BMP;DIB;RLE", 32, true, true},
     {21, "Raw Bitmap", "", 0, true, false},
     {6, "Windows Icon", "ICO", 0, true, true},
     {7, "Windows Cursor", "CUR", 0, true, false},
@@ -81,8 +85,8 @@ const Row kBuiltInRows[] = {
     {16, "Wireless Bitmap", "WBMP", 0, true, true},
     {13, "JPEG2000", "JP2", 512, kJ2k, kJ2k},
     {14, "JPEG2000 Code Stream", "J2K;JPC;J2C", 512, kJ2k, kJ2k},
-    {17, "PostScript Level 2", "PS;EPS", 0, false, false},
-    {18, "Adobe PDF", "PDF", 0, false, false},
+    {17, "PostScript Level 2", "PS;EPS", 0, false, true},
+    {18, "Adobe PDF", "PDF", 0, false, true},
     {19, "Multipage PCX", "DCX", 0, true, true},
     {20, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", 0, kCameraRaw, false},
     {24, "Photoshop PSD", "PSD", 0, true, true},
@@ -210,7 +214,7 @@ TEST_F(FormatRegistry, ReadableFileNames) {
     const char* Name;
     bool Readable;
   } cases[] = {{"page.tif", true}, {"/a.b/page.FAX", true}, {"scan.jpeg", true}, {"doc.dcx", true},
-               {"pic.png", true},   {"pic.bmp", false},  // no BMP codec in this build
+               {"pic.png", true},   {"pic.bmp", true},   {"pic.wmf", false},  // metafiles are only recognised
                {"doc.ps", false},   // written only
                {"noext", false},    {"dir.tif/file", false}, {"", false}};
   for (const Case& c : cases) EXPECT_EQ(IEIsReadableFileName(c.Name), c.Readable) << c.Name;

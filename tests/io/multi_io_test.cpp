@@ -391,8 +391,8 @@ TEST_F(MultiIOTest, DcxRoundTripReadsRightInPillow) {
 TEST_F(MultiIOTest, LoadFileChoosesTheLoaderByName) {
   if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
   const std::string G4 = MakeG4(Dir);
-  // The same document under the other fax extensions, a one-page PCX, and
-  // names whose formats this build cannot read.
+  // The same document under the other fax extensions, a one-page PCX and
+  // GIF, and names whose formats this build cannot read.
   ASSERT_EQ(RunCommand("cp " + G4 + " " + Dir.file("doc.fax")), 0);
   ASSERT_EQ(RunCommand("convert " + Dir.file("p1.pbm") + " " + Dir.file("one.pcx")), 0);
   ASSERT_EQ(RunCommand("convert " + Dir.file("p1.pbm") + " " + Dir.file("one.gif")), 0);
@@ -409,7 +409,7 @@ TEST_F(MultiIOTest, LoadFileChoosesTheLoaderByName) {
       {Dir.file("doc.fax"), false, 3, ioTIFF, 1},
       {Dir.file("one.pcx"), false, 1, ioPCX, 1},
       {Dir.file("broken.pcx"), true, 0, 0, 1},
-      {Dir.file("one.gif"), true, 0, 0, 1},
+      {Dir.file("one.gif"), false, 1, ioGIF, 1},
       {Dir.file("clip.mpg"), true, 0, 0, 1},
       {"HTTP://127.0.0.1:" + std::to_string(testsupport::HttpTestServer::UnusedPort()) + "/doc.tif", true, 0, 0, 1},
       {"   ", true, 0, 0, 0},
@@ -429,7 +429,7 @@ TEST_F(MultiIOTest, LoadFileChoosesTheLoaderByName) {
     if (C.Added > 0) {
       EXPECT_EQ(Mio.ParamsOf(0)->FileFormat, C.Format);
     }
-    if (C.Format == ioPCX) ExpectPage(View, 0, 1);
+    if (C.Format == ioPCX || C.Format == ioGIF) ExpectPage(View, 0, 1);
   }
   // A missing file is the file system's error, after the work finished.
   EXPECT_THROW(M->LoadFile(Dir.file("missing.tif")), EFOpenError);
