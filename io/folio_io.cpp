@@ -33,9 +33,15 @@ void OwnerSetViewDpi(TFolioIO* Owner, bool Horizontal, int32_t Value) {
   View->UnlockPaintNoUpdate();
 }
 
+// Once per process: components are made while other components' workers read
+// the hooks, so later constructions must not write them again.
 void InstallOwnerHooks() {
-  IEParamsOwnerHooks.GetImageSize = &OwnerImageSize;
-  IEParamsOwnerHooks.SetViewDpi = &OwnerSetViewDpi;
+  static const bool Installed = [] {
+    IEParamsOwnerHooks.GetImageSize = &OwnerImageSize;
+    IEParamsOwnerHooks.SetViewDpi = &OwnerSetViewDpi;
+    return true;
+  }();
+  (void)Installed;
 }
 }  // namespace
 

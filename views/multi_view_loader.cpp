@@ -131,7 +131,10 @@ void TFolioMView::StartLoadJobs() {
   if (FDestroying || !HandleAllocated()) return;
   // The format table is built once, here, before any worker reads it.
   IEBuildFormatRegistry();
-  while (!FLoadQueue.empty() && GetRunningLoadCount() < FThreadPoolSize) {
+  // A finished load keeps its place in the pool until the GUI thread has
+  // collected it (on its message), so the pool's size bounds the loads in
+  // flight whatever the workers' speed.
+  while (!FLoadQueue.empty() && int32_t(FLoadJobs.size()) < FThreadPoolSize) {
     TIEMViewEntry* E = FLoadQueue.front();
     FLoadQueue.erase(FLoadQueue.begin());
     auto Job = std::make_unique<TIEMViewLoadJob>();

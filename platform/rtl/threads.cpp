@@ -209,12 +209,16 @@ void TThread::Synchronize(const std::function<void()>& Method) {
   }
   Sync().Cv.notify_all();
   D([R] { RunRequest(R); }, false);
+  std::exception_ptr Failure;
   {
     std::unique_lock<std::mutex> L(Sync().Lock);
     Sync().Cv.wait(L, [&R] { return R->Done; });
+    // Taken out of the request: the main thread may still hold the request
+    // and must not be the one that frees the exception.
+    Failure = std::move(R->Failure);
   }
   // An exception in the method comes back to the calling thread.
-  if (R->Failure) std::rethrow_exception(R->Failure);
+  if (Failure) std::rethrow_exception(Failure);
 }
 
 void TThread::Queue(const std::function<void()>& Method) {
