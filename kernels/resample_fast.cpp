@@ -23,7 +23,7 @@ struct TLinearAxis {
   enum TMode { Interpolate, Copy, Box } Mode = Copy;
   std::vector<int32_t> Index, Frac, BoxEnd;
 
-  // Columns keep the spec'd 1e-10 nudge on the box end, rows do not.
+  // Columns nudge the box end by 1e-10, rows do not.
   void Build(int32_t SrcLen, int32_t DstLen, bool Columns) {
     double S = double(DstLen) / double(SrcLen);
     Mode = S > 1 ? Interpolate : (S == 1 ? Copy : Box);
