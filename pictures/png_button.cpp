@@ -1,6 +1,7 @@
 #include "pictures/png_button.h"
 
 #include "pictures/png_picture.h"
+#include "widgets/hot_track.h"
 #include "platform/gdi/canvas.h"
 #include "platform/vcl/messages.h"
 
@@ -192,24 +193,6 @@ TFont* TPNGButton::FontNamed(const std::string& Name) const {
   return nullptr;
 }
 
-bool TPNGButton::ApplyFontProperty(TFont* Font, const std::string& Name, const TFormValue& Value) {
-  if (SameText(Name, "Name")) {
-    Font->SetName(Value.AsString());
-  } else if (SameText(Name, "Height")) {
-    Font->SetHeight(Value.AsCoordinate());
-  } else if (SameText(Name, "Size")) {
-    Font->SetSize(Value.AsCoordinate());
-  } else if (SameText(Name, "Color")) {
-    Font->SetColor(Value.AsColor());
-  } else if (SameText(Name, "Style")) {
-    Font->SetStyle(static_cast<TFontStyles>(Value.AsSet({"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"})));
-  } else if (SameText(Name, "Charset")) {
-    // The platform draws text in UTF-8 whatever the character set.
-  } else {
-    return false;
-  }
-  return true;
-}
 
 bool TPNGButton::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
   auto alignment = [&Value]() {
@@ -254,7 +237,7 @@ bool TPNGButton::SetFormProperty(const std::string& Name, const TFormValue& Valu
     OnMouseLeave = Context.Handler<TNotifyEvent>(Value);
   } else if (TFont* font = FontNamed(Name.substr(0, Name.find('.')));
              font && Name.find('.') != std::string::npos) {
-    return ApplyFontProperty(font, Name.substr(Name.find('.') + 1), Value);
+    return ReadFontOption(font, Name.substr(Name.find('.') + 1), Value);
   } else {
     return TGraphicControl::SetFormProperty(Name, Value, Context);
   }

@@ -87,7 +87,6 @@ class TPNGButton : public TGraphicControl {
   bool Designing() const { return (GetComponentState() & csDesigning) != 0; }
   void SizeToPicture();
   TFont* FontNamed(const std::string& Name) const;
-  static bool ApplyFontProperty(TFont* Font, const std::string& Name, const TFormValue& Value);
 
   std::unique_ptr<TPicture> FPictureDefault, FPictureHot, FPicturePress;
   std::string FCaptionDefault, FCaptionHot, FCaptionPress;
