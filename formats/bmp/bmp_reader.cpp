@@ -1,3 +1,4 @@
+#include "foundations/number_text.h"
 #include "formats/bmp/bmp_reader.h"
 
 #include <algorithm>
@@ -14,10 +15,8 @@
 
 namespace {
 
-uint16_t Le16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
-uint32_t Le32(const uint8_t* P) {
-  return uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24);
-}
+uint16_t Le16(const uint8_t* P) { return IEGetWord(P, false); }
+uint32_t Le32(const uint8_t* P) { return IEGetDWord(P, false); }
 
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
 

@@ -1,3 +1,4 @@
+#include "foundations/number_text.h"
 #include "formats/bmp/bmp_writer.h"
 
 #include <algorithm>
@@ -13,13 +14,8 @@
 
 namespace {
 
-void PutLe16(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-}
-void PutLe32(uint8_t* P, uint32_t V) {
-  for (int32_t i = 0; i < 4; ++i) P[i] = uint8_t(V >> (8 * i));
-}
+void PutLe16(uint8_t* P, uint32_t V) { IEPutWord(P, uint32_t(V), false); }
+void PutLe32(uint8_t* P, uint32_t V) { IEPutDWord(P, V, false); }
 
 class TCheckedWriter {
  public:

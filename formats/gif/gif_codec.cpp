@@ -1,3 +1,4 @@
+#include "foundations/number_text.h"
 #include "formats/gif/gif_codec.h"
 
 #include <algorithm>
@@ -22,11 +23,8 @@ constexpr uint8_t kGraphicControl = 0xF9;
 constexpr uint8_t kComment = 0xFE;
 constexpr uint8_t kApplication = 0xFF;
 
-uint16_t Le16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
-void PutLe16(uint8_t* P, int32_t V) {
-  P[0] = uint8_t(V & 0xFF);
-  P[1] = uint8_t((V >> 8) & 0xFF);
-}
+uint16_t Le16(const uint8_t* P) { return IEGetWord(P, false); }
+void PutLe16(uint8_t* P, int32_t V) { IEPutWord(P, uint32_t(V), false); }
 
 bool AtEnd(TStream* Stream) { return Stream->GetPosition() >= Stream->GetSize(); }
 

@@ -1,3 +1,4 @@
+#include "foundations/number_text.h"
 #include "formats/ico/ico_reader.h"
 
 #include <algorithm>
@@ -21,10 +22,8 @@ constexpr int32_t kDirHeader = 6;
 constexpr int32_t kDirEntry = 16;
 constexpr int32_t kInfoHeader = 40;
 
-uint16_t Le16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
-uint32_t Le32(const uint8_t* P) {
-  return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
+uint16_t Le16(const uint8_t* P) { return IEGetWord(P, false); }
+uint32_t Le32(const uint8_t* P) { return IEGetDWord(P, false); }
 
 struct TIcoEntry {
   int32_t Width = 0;   // 0 = 256

@@ -1,3 +1,4 @@
+#include "foundations/number_text.h"
 #include "formats/ico/ico_writer.h"
 
 #include <algorithm>
@@ -16,14 +17,8 @@
 
 namespace {
 
-void Put16(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-}
-void Put32(uint8_t* P, uint32_t V) {
-  Put16(P, V);
-  Put16(P + 2, V >> 16);
-}
+void Put16(uint8_t* P, uint32_t V) { IEPutWord(P, V, false); }
+void Put32(uint8_t* P, uint32_t V) { IEPutDWord(P, V, false); }
 
 void WriteChecked(TStream* Stream, const void* Data, int64_t Count, TIEProgressRec& Progress) {
   if (Count > 0 && Stream->Write(Data, Count) != Count) Progress.SetAborting();

@@ -1,3 +1,4 @@
+#include "foundations/number_text.h"
 #include "formats/ico/icon_handles.h"
 
 #include <cstring>
@@ -27,14 +28,8 @@ std::unique_ptr<TBitmap> CopyOf(TBitmap* Source) {
   return b;
 }
 
-void Put16(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-}
-void Put32(uint8_t* P, uint32_t V) {
-  Put16(P, V);
-  Put16(P + 2, V >> 16);
-}
+void Put16(uint8_t* P, uint32_t V) { IEPutWord(P, V, false); }
+void Put32(uint8_t* P, uint32_t V) { IEPutDWord(P, V, false); }
 
 void HeaderBytes(const TIEBitmapInfoHeader& H, uint8_t* B) {
   Put32(B, H.biSize);

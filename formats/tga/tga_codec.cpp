@@ -1,3 +1,4 @@
+#include "foundations/number_text.h"
 #include "formats/tga/tga_codec.h"
 
 #include <algorithm>
@@ -39,16 +40,10 @@ struct TTgaHeader {
   uint8_t Descriptor = 0;
 };
 
-uint16_t Le16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
-uint32_t Le32(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24; }
-void Put16(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V);
-  P[1] = uint8_t(V >> 8);
-}
-void Put32(uint8_t* P, uint32_t V) {
-  Put16(P, V);
-  Put16(P + 2, V >> 16);
-}
+uint16_t Le16(const uint8_t* P) { return IEGetWord(P, false); }
+uint32_t Le32(const uint8_t* P) { return IEGetDWord(P, false); }
+void Put16(uint8_t* P, uint32_t V) { IEPutWord(P, V, false); }
+void Put32(uint8_t* P, uint32_t V) { IEPutDWord(P, V, false); }
 
 TTgaHeader ParseHeader(const uint8_t* B) {
   TTgaHeader h;
