@@ -1,4 +1,3 @@
-#include "foundations/number_text.h"
 #include "formats/bmp/bmp_reader.h"
 
 #include <algorithm>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
 #include "platform/rtl/streams.h"

@@ -1,4 +1,3 @@
-#include "foundations/number_text.h"
 #include "formats/bmp/bmp_writer.h"
 
 #include <algorithm>
@@ -7,33 +6,17 @@
 #include <vector>
 
 #include "formats/bmp/bmp_reader.h"
+#include "formats/checked_writer.h"
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
+#include "kernels/quantizer.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
-#include "kernels/quantizer.h"
 
 namespace {
 
 void PutLe16(uint8_t* P, uint32_t V) { IEPutWord(P, uint32_t(V), false); }
 void PutLe32(uint8_t* P, uint32_t V) { IEPutDWord(P, V, false); }
-
-class TCheckedWriter {
- public:
-  TCheckedWriter(TStream* Stream, TIEProgressRec& Progress) : FStream(Stream), FProgress(Progress) {}
-  bool Write(const void* Data, int64_t Count) {
-    if (FFailed) return false;
-    if (Count > 0 && FStream->Write(Data, Count) != Count) {
-      FFailed = true;
-      FProgress.SetAborting();
-    }
-    return !FFailed;
-  }
-
- private:
-  TStream* FStream;
-  TIEProgressRec& FProgress;
-  bool FFailed = false;
-};
 
 // Flushes K pending literals starting at Src.
 int32_t FlushLiterals(const uint8_t* Src, int32_t K, bool Rle4, uint8_t* Out) {
@@ -137,7 +120,7 @@ void BmpWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
   }
 
   const int64_t start = Stream->GetPosition();
-  TCheckedWriter out(Stream, Progress);
+  TIECheckedWriter out(Stream, Progress);
   uint8_t fileHeader[14] = {'B', 'M'};
   out.Write(fileHeader, 14);
   uint8_t header[64] = {};

@@ -1,4 +1,3 @@
-#include "foundations/number_text.h"
 #include "formats/gif/gif_codec.h"
 
 #include <algorithm>
@@ -7,12 +6,14 @@
 #include <new>
 #include <vector>
 
+#include "formats/checked_writer.h"
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
+#include "kernels/quantizer.h"
 #include "platform/rtl/lists.h"
 #include "platform/rtl/streams.h"
-#include "kernels/quantizer.h"
 
 namespace {
 
@@ -67,27 +68,6 @@ bool ReadColorTable(TStream* Stream, int32_t Count, std::vector<TRGB>& Table) {
 bool IsBlackWhite(const std::vector<TRGB>& Map) {
   return Map.size() == 2 && Map[0] == TRGB{0, 0, 0} && Map[1] == TRGB{255, 255, 255};
 }
-
-// Writes and turns a short write into the abort flag.
-class TCheckedWriter {
- public:
-  TCheckedWriter(TStream* Stream, TIEProgressRec& Progress) : FStream(Stream), FProgress(Progress) {}
-  bool Write(const void* Data, int64_t Count) {
-    if (FFailed) return false;
-    if (Count > 0 && FStream->Write(Data, Count) != Count) {
-      FFailed = true;
-      FProgress.SetAborting();
-    }
-    return !FFailed;
-  }
-  bool Byte(uint8_t B) { return Write(&B, 1); }
-  bool Failed() const { return FFailed; }
-
- private:
-  TStream* FStream;
-  TIEProgressRec& FProgress;
-  bool FFailed = false;
-};
 
 }  // namespace
 
@@ -479,7 +459,7 @@ bool BuildFrame(TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progre
   return true;
 }
 
-bool WriteTable(TCheckedWriter& W, const std::vector<TRGB>& Table) {
+bool WriteTable(TIECheckedWriter& W, const std::vector<TRGB>& Table) {
   std::vector<uint8_t> raw(Table.size() * 3);
   for (size_t i = 0; i < Table.size(); ++i) {
     raw[i * 3] = Table[i].r;
@@ -489,7 +469,7 @@ bool WriteTable(TCheckedWriter& W, const std::vector<TRGB>& Table) {
   return W.Write(raw.data(), int64_t(raw.size()));
 }
 
-bool WriteGraphicControl(TCheckedWriter& W, const TIOParamsVals& Params, const TGifFrame& F) {
+bool WriteGraphicControl(TIECheckedWriter& W, const TIOParamsVals& Params, const TGifFrame& F) {
   uint8_t gce[8] = {kExtension, kGraphicControl, 4, 0, 0, 0, 0, 0};
   gce[3] = uint8_t(((Params.GifDisposalMethod & 7) << 2) | (Params.GifTransparent ? 1 : 0));
   PutLe16(gce + 4, std::clamp(Params.GifDelay, 0, 65535));
@@ -497,7 +477,7 @@ bool WriteGraphicControl(TCheckedWriter& W, const TIOParamsVals& Params, const T
   return W.Write(gce, 8);
 }
 
-bool WriteImage(TCheckedWriter& W, TStream* Stream, TIOParamsVals& Params, TIEProgressRec& Progress,
+bool WriteImage(TIECheckedWriter& W, TStream* Stream, TIOParamsVals& Params, TIEProgressRec& Progress,
                 const TGifFrame& F, bool LocalTable) {
   uint8_t desc[10] = {kImage};
   PutLe16(desc + 1, std::clamp(Params.GifFrameLeft, 0, 65535));
@@ -521,7 +501,7 @@ bool WriteImage(TCheckedWriter& W, TStream* Stream, TIOParamsVals& Params, TIEPr
   return true;
 }
 
-bool WriteComments(TCheckedWriter& W, const TIOParamsVals& Params) {
+bool WriteComments(TIECheckedWriter& W, const TIOParamsVals& Params) {
   if (!W.Byte(kExtension) || !W.Byte(kComment)) return false;
   const TStringList& list = *Params.GifCommentTexts;
   for (int32_t i = 0; i < list.GetCount(); ++i) {
@@ -543,7 +523,7 @@ void GifWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
   if (!BuildFrame(Bitmap, Params, Progress, f)) return;
   Progress.Report(30);
   if (Progress.IsAborting()) return;
-  TCheckedWriter w(Stream, Progress);
+  TIECheckedWriter w(Stream, Progress);
   uint8_t header[13];
   std::string version = Params.GifVersion;
   if (version.size() < 6 || version.compare(0, 3, "GIF") != 0) version = "GIF89a";
@@ -667,7 +647,7 @@ int32_t GifAppendFrame(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
   if (Progress.IsAborting()) return 0;
 
   Stream->Seek(start + 3, soBeginning);
-  TCheckedWriter w(Stream, Progress);
+  TIECheckedWriter w(Stream, Progress);
   if (!w.Write("89a", 3)) return 0;
   Stream->Seek(insertAt, soBeginning);
   if (!WriteGraphicControl(w, Params, f) || !WriteImage(w, Stream, Params, Progress, f, true)) return 0;

@@ -1,4 +1,3 @@
-#include "foundations/number_text.h"
 #include "formats/ico/ico_reader.h"
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include "formats/png/png_codec.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "foundations/pixel_utils.h"
 #include "foundations/progress.h"
 #include "foundations/selection_mask.h"

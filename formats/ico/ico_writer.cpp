@@ -1,4 +1,3 @@
-#include "foundations/number_text.h"
 #include "formats/ico/ico_writer.h"
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include "formats/io_params.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "foundations/pixel_utils.h"
 #include "foundations/progress.h"
 #include "kernels/quantizer.h"

@@ -1,4 +1,3 @@
-#include "foundations/number_text.h"
 #include "formats/ico/icon_handles.h"
 
 #include <cstring>
@@ -7,6 +6,7 @@
 #include "formats/io_params.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "foundations/progress.h"
 #include "foundations/selection_mask.h"
 #include "platform/gdi/bitmap.h"

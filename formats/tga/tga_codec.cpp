@@ -1,4 +1,3 @@
-#include "foundations/number_text.h"
 #include "formats/tga/tga_codec.h"
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include "formats/codec_table.h"
 #include "formats/io_params.h"
 #include "foundations/image_buffer.h"
+#include "foundations/number_text.h"
 #include "foundations/pixel_utils.h"
 #include "foundations/progress.h"
 #include "foundations/selection_mask.h"
