@@ -1,7 +1,5 @@
 #include "widgets/office_color_button.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <algorithm>
 
 #include "platform/rtl/sysutils.h"
@@ -10,13 +8,7 @@
 #include "widgets/draw_helpers.h"
 #include "widgets/theming.h"
 
-TRect MonitorWorkAreaAt(TPoint P) {
-  if (QScreen* S = QGuiApplication::screenAt(QPoint(P.X, P.Y))) {
-    const QRect R = S->availableGeometry();
-    return Rect(R.left(), R.top(), R.left() + R.width(), R.top() + R.height());
-  }
-  return Screen ? Screen->GetWorkAreaRect() : Rect(0, 0, 0, 0);
-}
+TRect MonitorWorkAreaAt(TPoint P) { return Screen ? Screen->GetMonitorWorkAreaAt(P) : Rect(0, 0, 0, 0); }
 
 // ------------------------------------------------------------ parts
 void TOxColorArrowButton::SetArrowColors(TColor Enabled, TColor Disabled) {

@@ -129,6 +129,6 @@ class TOxOfficeColorButton : public TOxCustomOfficeColorButton {
   using TOxCustomOfficeColorButton::TOxCustomOfficeColorButton;
 };
 
-// The work area of the monitor holding the screen point (the whole work
-// area of the screen when no monitor holds it).
+// The work area of the monitor holding the screen point (the nearest
+// monitor's when none holds it).
 TRect MonitorWorkAreaAt(TPoint P);

@@ -7,6 +7,7 @@
 #include "widgets/progress_bar.h"
 #include "widgets/spin_button.h"
 #include "widgets/spin_edit.h"
+#include "widgets/text_list_box.h"
 #include "widgets/tracker.h"
 #include "widgets/xp_check_box.h"
 #include "widgets/speed_button.h"
@@ -22,6 +23,7 @@ void OxRegisterWidgetClasses() {
   RegisterComponentClass<TOxOfficeColorPanel>("TOxOfficeColorPanel");
   RegisterComponentClass<TOxOfficeColorButton>("TOxOfficeColorButton");
   RegisterComponentClass<TOxTracker>("TOxTracker");
+  RegisterComponentClass<TOxTextListBox>("TOxTextListBox");
   RegisterComponentClass<TOxSpinButton>("TOxSpinButton");
   RegisterComponentClass<TOxSpinEdit>("TOxSpinEdit");
   RegisterComponentClass<TOxXPCheckbox>("TOxXPCheckbox");

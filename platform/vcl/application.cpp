@@ -313,6 +313,28 @@ TRect TScreen::GetWorkAreaRect() const {
   return Bounds(R.x(), R.y(), R.width(), R.height());
 }
 
+TRect TScreen::GetMonitorWorkAreaAt(TPoint P) const {
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return TRect{};
+  const QPoint Q(P.X, P.Y);
+  QScreen* Best = QGuiApplication::screenAt(Q);
+  if (!Best) {
+    // Nearest monitor by distance to its geometry.
+    int64_t BestDistance = INT64_MAX;
+    for (QScreen* S : QGuiApplication::screens()) {
+      const QRect G = S->geometry();
+      const int64_t Dx = Q.x() < G.left() ? G.left() - Q.x() : Q.x() > G.right() ? Q.x() - G.right() : 0;
+      const int64_t Dy = Q.y() < G.top() ? G.top() - Q.y() : Q.y() > G.bottom() ? Q.y() - G.bottom() : 0;
+      if (Dx * Dx + Dy * Dy < BestDistance) {
+        BestDistance = Dx * Dx + Dy * Dy;
+        Best = S;
+      }
+    }
+  }
+  if (!Best) return TRect{};
+  const QRect R = Best->availableGeometry();
+  return Bounds(R.x(), R.y(), R.width(), R.height());
+}
+
 TCustomForm* TScreen::GetActiveForm() const {
   QWidget* W = QApplication::activeWindow();
   for (TCustomForm* F : FForms)

@@ -154,6 +154,9 @@ class TScreen : public TComponent {
   int32_t GetHeight() const;
   int32_t GetPixelsPerInch() const;
   TRect GetWorkAreaRect() const;
+  // The work area of the monitor that holds the point (screen coordinates);
+  // a point on no monitor gets the nearest monitor's.
+  TRect GetMonitorWorkAreaAt(TPoint P) const;
 
   TCustomForm* GetActiveForm() const;
   TControl* GetActiveControl() const;

@@ -10,6 +10,7 @@
 
 #include "platform/gdi/colors.h"
 #include "platform/vcl/controls.h"
+#include "platform/vcl/list_box.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/menus.h"
@@ -136,6 +137,7 @@ void RegisterStandardClasses() {
     Add("TTimer", [](TComponent* O) -> TComponent* { return new TTimer(O); });
     Add("TEdit", [](TComponent* O) -> TComponent* { return new TEdit(O); });
     Add("TCheckBox", [](TComponent* O) -> TComponent* { return new TCheckBox(O); });
+    Add("TListBox", [](TComponent* O) -> TComponent* { return new TListBox(O); });
     Add("TPaintBox", [](TComponent* O) -> TComponent* { return new TPaintBox(O); });
     Add("TMenuItem", [](TComponent* O) -> TComponent* { return new TMenuItem(O); });
     Add("TPopupMenu", [](TComponent* O) -> TComponent* { return new TPopupMenu(O); });

@@ -22,6 +22,7 @@
 #include "widgets/speed_button.h"
 #include "widgets/spin_button.h"
 #include "widgets/spin_edit.h"
+#include "widgets/text_list_box.h"
 #include "widgets/theming.h"
 #include "widgets/tracker.h"
 #include "widgets/xp_check_box.h"
@@ -243,6 +244,17 @@ TEST(WidgetGallery, EveryControlInEveryStateIsPaintedAndSaved) {
   CB3->SetSelectedColor(clRed);
   CB3->SetEnabled(false);
 
+  // A text list box with lines wider than itself, scrolled to the right end.
+  G.Label(770, 272, "Text list box");
+  auto* Files = G.Add<TOxTextListBox>(&F, 770, 290, 160, 100);
+  for (const char* Line : {"/home/user/scans/incoming/fax-0001-from-the-tax-office.tif", "letter.pdf",
+                           "/home/user/scans/incoming/fax-0002.tif", "receipt.png"})
+    Files->GetItems()->Add(Line);
+  Files->SetItemIndex(2);
+  auto* Short = G.Add<TOxTextListBox>(&F, 940, 290, 150, 100);
+  Short->GetItems()->Add("short.tif");
+  Short->SetEnabled(false);
+
   F.Show();
   QApplication::processEvents();
   // Pressed states need a held mouse button.
@@ -252,6 +264,9 @@ TEST(WidgetGallery, EveryControlInEveryStateIsPaintedAndSaved) {
   EXPECT_EQ(Speed[5]->GetButtonState(), sbsDown);
   EXPECT_EQ(Spins[2]->GetPressedPart(), spUpper);
   EXPECT_EQ(Spins[3]->GetPressedPart(), spLower);
+  QApplication::processEvents();
+  Files->SetHorizontalPosition(Files->GetHorizontalRange() / 2);
+  EXPECT_GT(Files->GetHorizontalPosition(), 0);
   QApplication::processEvents();
 
   const QImage Shot = F.GetWidget()->grab().toImage();
