@@ -12,6 +12,7 @@
 // most pages the store held mapped at once during the load.  The peak follows
 // the cache size, not the page count: the two page counts run with the same
 // cache and should show about the same peak.
+#include <atomic>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -56,7 +57,7 @@ struct Document {
     TIEBitmap Page;
     Page.SetMemoryThreshold(INT64_MAX);
     Page.Allocate(kWidth, kHeight, ie24RGB);
-    bool Aborting = false;
+    std::atomic<bool> Aborting{false};
     TIEProgressRec Progress;
     Progress.Aborting = &Aborting;
     TFileStream S(File, fmCreate);

@@ -13,6 +13,7 @@
 // files) from the same pages; its start-up, measured on one page, is taken
 // off.  The
 // ratio peer / ours > 1 means we are faster.
+#include <atomic>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -57,7 +58,7 @@ struct FaxDocument {
   // Pages First .. First + Count - 1 of the document into one file.
   static bool Write(const std::string& Name, int32_t First, int32_t Count) {
     TIEBitmap Page(kWidth, kHeight, ie1g);
-    bool Aborting = false;
+    std::atomic<bool> Aborting{false};
     TIEProgressRec Progress;
     Progress.Aborting = &Aborting;
     TFileStream S(Name, fmCreate);

@@ -3,6 +3,7 @@
 // compression level and filter, rows given and taken as blue, green, red).
 // The codec's benchmarks report "vs_libpng": its fastest run over libpng's
 // fastest of three runs in the same process.
+#include <atomic>
 #include <benchmark/benchmark.h>
 
 #include <png.h>
@@ -108,7 +109,7 @@ TMemoryStream* CodecEncode(TIEBitmap* Page, TMemoryStream* Out) {
   TIOParamsVals p;
   p.PngDeflateLevel = kLevel;
   p.PngFilter = ioPNG_FILTER_NONE;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   PngWriteStream(Out, Page, p, pr, nullptr);
@@ -148,7 +149,7 @@ void BM_PngDecodeCodec(benchmark::State& State) {
     TCustomMemoryStream in(s.File.data(), int64_t(s.File.size()));
     TIEBitmap b;
     TIOParamsVals p;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec pr;
     pr.Aborting = &abort;
     PngReadStream(&in, &b, p, pr, false);

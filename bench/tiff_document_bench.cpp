@@ -13,6 +13,7 @@
 // Counters: pages_per_second everywhere; BM_TiffDocumentDecodeVsPeer measures
 // our load of the N-page file and the tiffinfo peer in the same iteration and
 // reports both rates and their ratio (speed_vs_peer > 1: we decode faster).
+#include <atomic>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -76,7 +77,7 @@ const std::vector<std::unique_ptr<TIEBitmap>>& Pages() {
 
 // Writes the document into S, one appended page after another.
 bool SaveDocument(TStream& S, TIETIFFCompression Compression) {
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec progress;
   progress.Aborting = &aborting;
   for (int i = 0; i < kPages; ++i) {
@@ -130,7 +131,7 @@ void LoadAll(TStream& S, int Pages) {
     TIEBitmap page;
     TIOParamsVals p;
     p.TiffPageIndex = i;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     int32_t count = 0;

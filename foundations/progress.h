@@ -6,6 +6,7 @@
 // *Aborting between rows or blocks, and sets *Aborting to true when it fails.
 // Operations that must stay silent pass a record without OnProgress whose
 // Aborting pointer is still set.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -24,8 +25,9 @@ struct TIEProgressRec {
   int32_t val = 0;   // steps done
   int32_t tot = 0;   // steps in all
   int32_t last = -1; // last percentage reported
-  // The caller's abort flag (may be null only where nothing can fail).
-  bool* Aborting = nullptr;
+  // The caller's abort flag (may be null only where nothing can fail). Atomic:
+  // the GUI thread raises it while a worker's codec polls it.
+  std::atomic<bool>* Aborting = nullptr;
 
   bool IsAborting() const { return Aborting && *Aborting; }
   void SetAborting() const {

@@ -23,6 +23,7 @@
 // A file save never destroys the file it replaces before the new one is
 // complete: the image is written to a temporary file in the same folder and
 // renamed over the old name only when the codec succeeded.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -256,7 +257,7 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   bool FAutoAdjustDPI = false;
   bool FFilteredAdjustDPI = false;
   uint8_t FMonoConversion = 1;
-  bool FAborting = false;
+  std::atomic<bool> FAborting{false};
   bool FAsyncMode = false;
   int32_t FPageCount = 0;  // the last TIFF load's page count
   const std::string FProxyAddress, FProxyUser, FProxyPassword;
@@ -294,7 +295,7 @@ void IERegisterFolioIOClass();
 // disk and Aborting is still false; otherwise it is removed and Aborting set.
 // An existing file that may not be written, or a temporary file that cannot
 // be made, raises EFCreateError with Aborting set; Write's exceptions pass on.
-void IEWriteFileThroughTemp(const std::string& FileName, bool& Aborting,
+void IEWriteFileThroughTemp(const std::string& FileName, std::atomic<bool>& Aborting,
                             const std::function<void(TStream*)>& Write);
 
 // Page counts of files without loading them, through the format's row of the

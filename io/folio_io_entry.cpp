@@ -279,7 +279,7 @@ struct TFolioIOAccess {
   }
 };
 
-void IEWriteFileThroughTemp(const std::string& FileName, bool& Aborting,
+void IEWriteFileThroughTemp(const std::string& FileName, std::atomic<bool>& Aborting,
                             const std::function<void(TStream*)>& Write) {
   namespace fs = std::filesystem;
   const auto CreateError = [&](int Err) {

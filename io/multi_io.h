@@ -3,6 +3,7 @@
 // multi-image view.  The view holds the pixels of every page; this component
 // holds one parameter set per page, in a list kept parallel to the view's
 // entries through the view's change callbacks and its change record.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -181,7 +182,7 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   TIEChangeCallbackHandle FChangeCallback = nullptr;
   std::vector<std::unique_ptr<TIOParamsVals>> FParams;
   std::string FCurrentFileName;
-  bool FAborting = false;
+  std::atomic<bool> FAborting{false};
   bool FAutoAdjustDPI = false;
   bool FFilteredAdjustDPI = false;
   const uint8_t FMonoConversion = 1;

@@ -1,6 +1,7 @@
 // URL downloads through libcurl.
 #include "io/url_loading.h"
 
+#include <atomic>
 #include <curl/curl.h>
 
 #include <condition_variable>
@@ -114,7 +115,7 @@ struct TTransfer {
   TStream* Stream = nullptr;
   const TIEProgressEvent* Progress = nullptr;
   TObject* Sender = nullptr;
-  bool* Aborting = nullptr;
+  std::atomic<bool>* Aborting = nullptr;
   bool ReportProgress = false;  // HTTP: a percentage when the length is known
   int64_t Received = 0;
   bool Aborted = false;
@@ -239,7 +240,7 @@ bool IESplitURL(const std::string& URL, TIEURLParts& Parts) {
 
 bool IEGetFromURL(const std::string& URL, TStream* Stream, const std::string& ProxyAddress,
                   const std::string& ProxyUser, const std::string& ProxyPassword, const TIEProgressEvent& Progress,
-                  TObject* Sender, bool* Aborting, std::string& Ext) {
+                  TObject* Sender, std::atomic<bool>* Aborting, std::string& Ext) {
   Ext.clear();
   TIEURLParts Parts;
   if (!Stream || !IESplitURL(URL, Parts)) return false;

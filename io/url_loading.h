@@ -4,6 +4,7 @@
 // Both components accept a URL wherever they accept a file name: the whole
 // resource is downloaded into a stream (through libcurl) and then loaded like
 // any other stream.  IEGetFromURL does the download for both.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -57,4 +58,4 @@ bool IESplitURL(const std::string& URL, TIEURLParts& Parts);
 // Stream or of Progress pass to the caller after every handle is released.
 bool IEGetFromURL(const std::string& URL, TStream* Stream, const std::string& ProxyAddress,
                   const std::string& ProxyUser, const std::string& ProxyPassword, const TIEProgressEvent& Progress,
-                  TObject* Sender, bool* Aborting, std::string& Ext);
+                  TObject* Sender, std::atomic<bool>* Aborting, std::string& Ext);

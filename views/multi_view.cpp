@@ -1,6 +1,7 @@
 #include "views/multi_view.h"
 #include "views/multi_view_load_job.h"
 
+#include <atomic>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -797,7 +798,7 @@ void TFolioMView::LoadFrame(TFolioIO* Reader, int32_t n, int32_t& DelayMs) {
   }
   Reader->GetParams()->SetImageIndex(n);
   if (Rec && Rec->Pages && Reader->GetIEBitmap()) {
-    bool Aborting = false;
+    std::atomic<bool> Aborting{false};
     TIEProgressRec Progress;
     Progress.Aborting = &Aborting;
     TIECodecReadRequest Request;

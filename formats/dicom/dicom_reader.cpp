@@ -1,5 +1,6 @@
 #include "formats/dicom/dicom_reader.h"
 
+#include <atomic>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -539,7 +540,7 @@ bool TDicomReader::Decode(TIEBitmap* Bitmap) {
     std::vector<uint8_t> copy(d, d + n);
     TIEMemStream ms(copy.data(), int64_t(copy.size()));
     TIOParamsVals tmp;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec p;
     p.Aborting = &abort;
     TIEBitmap decoded;
@@ -660,7 +661,7 @@ void DicomReadStream(TStream* Stream, TIOParamsVals& Params, TIEBitmap* Bitmap, 
 int32_t DicomPageCount(TStream* Stream) {
   const int64_t pos = Stream->GetPosition();
   TIOParamsVals p;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   DicomReadStream(Stream, p, nullptr, pr, true);

@@ -1,5 +1,6 @@
 #include "formats/hdphoto/hdphoto_codec.h"
 
+#include <atomic>
 #include <unistd.h>
 
 #include <algorithm>
@@ -246,7 +247,7 @@ int32_t HdpPageCount(TStream* Stream) {
   try {
     const int64_t pos = Stream->GetPosition();
     TIOParamsVals p;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec pr;
     pr.Aborting = &abort;
     HdpReadStream(Stream, nullptr, p, pr);

@@ -1,5 +1,6 @@
 #include "formats/ico/icon_handles.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "formats/ico/ico_reader.h"
@@ -190,7 +191,7 @@ void IEIconToBitmap(HICON Icon, TIEBitmap* Bitmap) {
   Bitmap->RemoveAlphaChannel();
   stream.SetPosition(0);
   TIOParamsVals params;
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec progress;
   progress.Aborting = &aborting;
   std::unique_ptr<TIEMask> mask;

@@ -2,6 +2,7 @@
 #include "formats/jpeg/exif_block.h"
 #include "formats/tiff/tiff_tags.h"
 
+#include <atomic>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -387,7 +388,7 @@ std::vector<uint8_t> EncodeThumbnail(TIEBitmap* Thumb) {
   TIOParamsVals jp;
   jp.JpegColorSpace = src->GetPixelFormat() == ie8g ? ioJPEG_GRAYLEV : ioJPEG_YCbCr;
   jp.JpegQuality = 80;
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec pr;
   pr.Aborting = &aborting;
   TMemoryStream ms;
@@ -759,7 +760,7 @@ namespace {
 // damaged: no TIFF header, no such page, or an EXIF or GPS directory that does
 // not lie inside the stream.
 bool ReadPageExif(TStream* Stream, int32_t PageIndex, TIOParamsVals& P) {
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec pr;
   pr.Aborting = &aborting;
   TTiffPageRequest req;
@@ -800,7 +801,7 @@ void ReadThumbnail(TStream* Stream, TIEBitmap* Thumb) {
   if (w > kMaxThumbSide || h > kMaxThumbSide) return;
   const int64_t jOff = d.GetInteger(TiffTag::JpegInterchangeFormat, 0),
                 jLen = d.GetInteger(TiffTag::JpegInterchangeFormatLength, 0);
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec pr;
   pr.Aborting = &aborting;
   if (d.GetInteger(TiffTag::Compression, 1) == 6 || (jOff > 0 && jLen > 0)) {
@@ -900,7 +901,7 @@ bool IEReadTiffPreviewAndExif(TStream* Stream, TIOParamsVals* Params) {
       Stream->SetPosition(start);
       TIOParamsVals tp(Params->Owner);
       tp.SetImageIndex(page);
-      bool aborting = false;
+      std::atomic<bool> aborting{false};
       TIEProgressRec pr;
       pr.Aborting = &aborting;
       int32_t count = 0;
@@ -932,7 +933,7 @@ bool IEReadTiffExifParams(TStream* Stream, TIOParamsVals* Params) {
   const int64_t start = Stream->GetPosition();
   if (!Params->ExifThumbnail) Params->ExifThumbnail = std::make_unique<TIEBitmap>();
   Params->ExifThumbnail->FreeImage(true);
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec pr;
   pr.Aborting = &aborting;
   int32_t count = 0;

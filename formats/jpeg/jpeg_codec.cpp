@@ -1,5 +1,6 @@
 #include "formats/jpeg/jpeg_codec.h"
 
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <algorithm>
@@ -71,7 +72,7 @@ void MessageTextInto(const jpeg_error_mgr* Err, int Code, char* Out, size_t Size
 struct TJpegError {
   jpeg_error_mgr pub;
   std::jmp_buf Jump;
-  bool* Aborting = nullptr;
+  std::atomic<bool>* Aborting = nullptr;
   int32_t Warnings = 0;
   char Text[256] = {0};
   bool Failed = false;
@@ -107,7 +108,7 @@ void ResetError(j_common_ptr Info) {
   e->pub.msg_code = 0;
 }
 
-void InitError(TJpegError& E, bool* Aborting) {
+void InitError(TJpegError& E, std::atomic<bool>* Aborting) {
   jpeg_std_error(&E.pub);
   E.pub.error_exit = ErrorExit;
   E.pub.emit_message = EmitMessage;
@@ -125,7 +126,7 @@ struct TJpegSource {
   TStream* Stream = nullptr;
   bool StartOfFile = true;
   bool Exhausted = false;  // the stream ran dry and a fake EOI was supplied
-  bool* Aborting = nullptr;
+  std::atomic<bool>* Aborting = nullptr;
   JOCTET Buffer[kBufferSize];
 };
 
@@ -185,7 +186,7 @@ void PointSource(TJpegSource* S, TStream* Stream) {
 struct TJpegDest {
   jpeg_destination_mgr pub;
   TStream* Stream = nullptr;
-  bool* Aborting = nullptr;
+  std::atomic<bool>* Aborting = nullptr;
   JOCTET Buffer[kBufferSize];
 };
 
@@ -538,8 +539,8 @@ int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
   const bool ReadIccChunks = Request.ReadIccChunks;
   int32_t MaxRows = Request.MaxRows;
   const bool NativePixelFormat = Request.NativePixelFormat;
-  bool localAbort = false;
-  bool* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
+  std::atomic<bool> localAbort{false};
+  std::atomic<bool>* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
 
   // The EXIF thumbnail instead of the image, when asked for and present.
   if (Params.JpegLoadExifThumbnail) {
@@ -857,8 +858,8 @@ int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
 
 void JpegWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
                      TIEProgressRec& Progress, bool InkCmyk) {
-  bool localAbort = false;
-  bool* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
+  std::atomic<bool> localAbort{false};
+  std::atomic<bool>* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
   // The rows to write: the bitmap itself or a 24-bit copy.
   std::unique_ptr<TIEBitmap> temp;
   TIEBitmap* bmp = Bitmap;

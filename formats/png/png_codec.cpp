@@ -1,5 +1,6 @@
 #include "formats/png/png_codec.h"
 
+#include <atomic>
 #include <png.h>
 
 #include <algorithm>
@@ -51,7 +52,7 @@ void IgnoreWarning(png_structp, png_const_charp) {}
 
 struct TPngWriteIo {
   TStream* Stream = nullptr;
-  bool* Aborting = nullptr;
+  std::atomic<bool>* Aborting = nullptr;
 };
 
 void WriteData(png_structp Png, png_bytep Data, size_t Length) {

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <algorithm>
 #include <cstring>
 
@@ -259,7 +260,7 @@ void TPsdReader::ApplyResource(uint16_t Id, const std::vector<uint8_t>& Data, TI
       TIEMemStream ms(jpeg.data(), int64_t(jpeg.size()));
       if (!Params.ExifThumbnail) Params.ExifThumbnail = std::make_unique<TIEBitmap>();
       TIOParamsVals tmp;
-      bool thumbAbort = false;
+      std::atomic<bool> thumbAbort{false};
       TIEProgressRec p;
       p.Aborting = &thumbAbort;
       JpegReadStream(&ms, Params.ExifThumbnail.get(), tmp, p, {.InvertCmyk = true});

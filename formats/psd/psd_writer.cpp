@@ -1,3 +1,4 @@
+#include <atomic>
 #include <algorithm>
 #include <cstring>
 
@@ -194,7 +195,7 @@ void WriteImageResources(TPsdOutput& Out, TIOParamsVals& Params, TIEBitmap* Bitm
     TIEBitmap* thumb = Conformed(Params.ExifThumbnail.get(), ie24RGB, rgb);
     TMemoryStream jpeg;
     TIOParamsVals jp;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec p;
     p.Aborting = &abort;
     try {

@@ -1,5 +1,6 @@
 #include "formats/raw/camera_raw.h"
 
+#include <atomic>
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -60,7 +61,7 @@ bool LoadPreview(TRawHandle& H, TIEBitmap* Thumb) {
   if (t->type == LIBRAW_IMAGE_JPEG) {
     TIEMemStream ms(t->data, int64_t(t->data_size));
     TIOParamsVals tmp;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec p;
     p.Aborting = &abort;
     JpegReadStream(&ms, Thumb, tmp, p, {.InvertCmyk = true});

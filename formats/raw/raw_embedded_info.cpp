@@ -1,5 +1,6 @@
 #include "formats/raw/raw_embedded_info.h"
 
+#include <atomic>
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -106,7 +107,7 @@ class THeapWalk {
     TIEMemStream ms(const_cast<uint8_t*>(FData + Pos), Len);
     TIOParamsVals p;
     TIEBitmap none;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec pr;
     pr.Aborting = &abort;
     JpegReadStream(&ms, &none, p, pr, {.ParamsOnly = true});
@@ -145,7 +146,7 @@ bool RawReadEmbeddedInfo(const uint8_t* Data, int64_t Size, TIOParamsVals& Param
   if (walk.BestPos >= 1) {
     TIEMemStream ms(const_cast<uint8_t*>(Data + walk.BestPos), walk.BestLen);
     TIOParamsVals p;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec pr;
     pr.Aborting = &abort;
     JpegReadStream(&ms, Params.ExifThumbnail.get(), p, pr, {.InvertCmyk = true});

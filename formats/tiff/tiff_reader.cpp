@@ -1,6 +1,7 @@
 #include "formats/tiff/tiff_reader.h"
 #include "formats/tiff/tiff_tags.h"
 
+#include <atomic>
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
@@ -800,7 +801,7 @@ void TiffReadStream(TIEBitmap* Bitmap, TStream* Stream, int32_t& PageCount, TIOP
 }
 
 int32_t TiffPageCount(TStream* Stream) {
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec progress;
   progress.Aborting = &aborting;
   int32_t count = 0;

@@ -1,6 +1,7 @@
 #include "formats/tiff/tiff_strips.h"
 #include "formats/tiff/tiff_tags.h"
 
+#include <atomic>
 #include <zlib.h>
 
 #include <algorithm>
@@ -562,7 +563,7 @@ void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32
     tables = std::make_unique<TIEMemStream>(Vars.JpegTables.data(), int64_t(Vars.JpegTables.size()));
   TIEBitmap work;
   TIOParamsVals params;
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec silent;
   silent.Aborting = &aborting;
   // RGB pages store their components as they are: no YCbCr conversion.
@@ -616,7 +617,7 @@ void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap*
     TIEMemStream ms(Data.data(), int64_t(Data.size()));
     TIEBitmap work;
     TIOParamsVals params;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec silent;
     silent.Aborting = &aborting;
     // A JPEG claiming more than the page is refused before it is decoded

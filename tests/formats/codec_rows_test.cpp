@@ -1,6 +1,7 @@
 // The rows of the GIF, BMP, PDF and PostScript codecs: what each row offers,
 // and that every writer refuses an empty bitmap with the abort flag instead
 // of writing a file that claims a page.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -46,7 +47,7 @@ TEST(CodecRows, WritersRefuseAnEmptyBitmap) {
     TIEBitmap Empty;
     TIOParamsVals Params;
     TMemoryStream Out;
-    bool Aborting = false;
+    std::atomic<bool> Aborting{false};
     TIEProgressRec Progress;
     Progress.Aborting = &Aborting;
     EXPECT_FALSE(Row->Write(&Out, &Empty, Params, Progress));

@@ -2,6 +2,7 @@
 // peer tools goes into the page list, is edited page by page and written
 // back, and libtiff (through Pillow and tiffinfo) sees every page as it
 // should; a long colour document loads with only a few pages in memory.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -342,7 +343,7 @@ TEST_F(MultiDocumentTest, LongColourDocumentLoadsWithinTheViewCache) {
   const std::string File = Dir.file("colour.tif");
   {
     TFileStream S(File, fmCreate);
-    bool Aborting = false;
+    std::atomic<bool> Aborting{false};
     TIEProgressRec Progress;
     Progress.Aborting = &Aborting;
     for (int32_t k = 0; k < kColourPages; ++k) {

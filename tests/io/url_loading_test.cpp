@@ -320,7 +320,7 @@ TEST(UrlLoading, AbortFlagStopsTheTransfer) {
   Slow.StallAfter = 100000;
   HttpTestServer Server({{"/slow", Slow}});
 
-  bool Aborting = false;
+  std::atomic<bool> Aborting{false};
   TMemoryStream S;
   std::string Ext;
   int32_t Reports = 0;
@@ -354,7 +354,7 @@ TEST(UrlLoading, AbortFlagStopsTheTransfer) {
   HttpReply Silent{200, "image/tiff", Body};
   Silent.StallAfter = 0;
   HttpTestServer Quiet({{"/silent", Silent}});
-  bool Preset = true;
+  std::atomic<bool> Preset{true};
   TMemoryStream S2;
   EXPECT_FALSE(IEGetFromURL(Quiet.Url("/silent"), &S2, "", "", "", nullptr, nullptr, &Preset, Ext));
 }

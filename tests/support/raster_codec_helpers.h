@@ -2,6 +2,7 @@
 // Shared pieces of the raster codec tests: running a codec procedure over a
 // byte buffer, pictures with runs and noise, and the peers' decodes as 8-bit
 // red, green, blue (and alpha) bytes.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -35,7 +36,7 @@ using TWriteProc = std::function<void(TStream*, TIEBitmap*, TIOParamsVals&, TIEP
 struct ReadOut {
   std::unique_ptr<TIEBitmap> Bitmap = std::make_unique<TIEBitmap>();
   std::unique_ptr<TIOParamsVals> Params = std::make_unique<TIOParamsVals>();
-  bool Aborting = false;
+  std::atomic<bool> Aborting{false};
   int64_t EndPosition = 0;
 };
 
@@ -61,7 +62,7 @@ inline std::unique_ptr<ReadOut> ReadWith(const TReadProc& Read, const Bytes& Fil
 
 inline Bytes WriteWith(const TWriteProc& Write, TIEBitmap* B, TIOParamsVals& Params, bool* Aborted = nullptr) {
   TMemoryStream s;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   Write(&s, B, Params, pr);

@@ -1,5 +1,6 @@
 // The page list as users see it: layout, scrolling, painting, selection by
 // mouse and keys, entries loaded from files, playback.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,7 +31,7 @@ constexpr int32_t kPageW = 400, kPageH = 600;
 // in their left half, odd pages in their right half.
 void WriteFax(const std::string& File, int32_t Pages) {
   TFileStream S(File, fmCreate);
-  bool Aborting = false;
+  std::atomic<bool> Aborting{false};
   TIEProgressRec Progress;
   Progress.Aborting = &Aborting;
   for (int32_t k = 0; k < Pages; ++k) {

@@ -1,4 +1,5 @@
 // BMP reader and writer, checked against Pillow and ImageMagick.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -22,7 +23,7 @@ bool ReadBmp(const std::vector<uint8_t>& Data, TIEBitmap& B, TIOParamsVals& P,
   TMemoryStream m;
   if (!Data.empty()) m.Write(Data.data(), int64_t(Data.size()));
   m.Seek(0, soBeginning);
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec progress;
   progress.Aborting = &aborting;
   std::unique_ptr<TIEMask> local;
@@ -32,7 +33,7 @@ bool ReadBmp(const std::vector<uint8_t>& Data, TIEBitmap& B, TIOParamsVals& P,
 
 std::vector<uint8_t> WriteBmp(TIEBitmap& B, TIOParamsVals& P, bool SaveAlpha = false) {
   TMemoryStream m;
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIEProgressRec progress;
   progress.Aborting = &aborting;
   BmpWriteStream(&m, &B, P, progress, SaveAlpha);

@@ -2,6 +2,7 @@
 // dcmcjpeg) and decodes the reference (dcm2pnm); hand-built data sets pin the
 // element walk, the transfer syntaxes without a decoder, the window, the
 // palettes, packed 12-bit frames and damaged input.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,7 +31,7 @@ using namespace testsupport;
 namespace {
 
 struct TRead {
-  bool Aborted = false;
+  std::atomic<bool> Aborted{false};
   TIEBitmap Bitmap;
   TIOParamsVals Params;
 };
@@ -335,7 +336,7 @@ TEST(DicomReader, EncapsulatedJpeg2000FramesWithoutOffsetTable) {
     TMemoryStream ms;
     TIOParamsVals p;
     p.J2kColorSpace = ioJ2K_GRAYLEV;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec pr;
     pr.Aborting = &abort;
     J2kWriteStream(&ms, &g, p, pr, J2K_FORMAT_J2K);

@@ -1,6 +1,7 @@
 // GIF codec and its LZW coder, checked against Pillow and ImageMagick.
 #include "formats/gif/gif_codec.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -29,7 +30,7 @@ class GifCodecTest : public ::testing::Test {
   static bool ReadFrame(const std::string& Path, int32_t Index, TIEBitmap& B, TIOParamsVals& P,
                         std::unique_ptr<TIEMask>& Mask, int32_t& Frames) {
     TFileStream f(Path, fmOpenRead);
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     P.SetImageIndex(Index);
@@ -40,7 +41,7 @@ class GifCodecTest : public ::testing::Test {
     TMemoryStream m;
     if (!Data.empty()) m.Write(Data.data(), int64_t(Data.size()));
     m.Seek(0, soBeginning);
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     std::unique_ptr<TIEMask> mask;
@@ -50,7 +51,7 @@ class GifCodecTest : public ::testing::Test {
   }
   static std::vector<uint8_t> Write(TIEBitmap& B, TIOParamsVals& P) {
     TMemoryStream m;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     GifWriteStream(&m, &B, P, progress);
@@ -191,7 +192,7 @@ im.convert('RGBA').getchannel('A').save('out_a.pgm')
       TFileStream f(FDir.file("alpha.gif"), fmOpenRead);
       TIEBitmap back;
       TIOParamsVals q;
-      bool aborting = false;
+      std::atomic<bool> aborting{false};
       TIEProgressRec progress;
       progress.Aborting = &aborting;
       IEReadGifStream(&f, &back, q, progress, false);
@@ -237,7 +238,7 @@ TEST_F(GifCodecTest, AppendedFramesAndLoop) {
       TIOParamsVals p;
       p.SetImageIndex(i);
       p.GifDelay = 10 * (i + 1);
-      bool aborting = false;
+      std::atomic<bool> aborting{false};
       TIEProgressRec progress;
       progress.Aborting = &aborting;
       f.Seek(0, soBeginning);

@@ -1,6 +1,7 @@
 // HD Photo: jxrlib's own tools (JxrEncApp, JxrDecApp) make and decode the
 // reference files; CMYK keeps its bytes through a write and a read; damaged
 // files fail cleanly.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -22,7 +23,7 @@ namespace {
 bool HaveJxr() { return IEHdPhotoAvailable() && HaveTool("JxrEncApp") && HaveTool("JxrDecApp"); }
 
 struct TRead {
-  bool Aborted = false;
+  std::atomic<bool> Aborted{false};
   TIEBitmap Bitmap;
   TIOParamsVals Params;
 };
@@ -45,7 +46,7 @@ std::vector<uint8_t> WriteBytes(TIEBitmap* B, bool* Aborted = nullptr) {
   p.HdpLossless = true;
   p.SetDpiX(150);
   p.SetDpiY(150);
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   HdpWriteStream(&ms, B, p, pr);

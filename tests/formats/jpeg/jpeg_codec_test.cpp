@@ -2,6 +2,7 @@
 // here as djpeg reads them, with their metadata; files written here read
 // there with the quality, density, colour space and markers asked for; bad
 // input fails cleanly through the abort flag.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -69,7 +70,7 @@ PnmImage Pattern(int32_t W, int32_t H, char Kind = '6') {
 struct ReadOut {
   std::unique_ptr<TIEBitmap> Bitmap = std::make_unique<TIEBitmap>();
   std::unique_ptr<TIOParamsVals> Params = std::make_unique<TIOParamsVals>();
-  bool Aborting = false;
+  std::atomic<bool> Aborting{false};
   int32_t Rows = 0;
 };
 
@@ -89,7 +90,7 @@ std::unique_ptr<ReadOut> Read(const Bytes& File, bool Native = false, int64_t Of
 
 Bytes Write(TIEBitmap* B, TIOParamsVals& P, bool* Aborting = nullptr) {
   TMemoryStream s;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec progress;
   progress.Aborting = &abort;
   JpegWriteStream(&s, B, P, progress);
@@ -793,7 +794,7 @@ TEST(JpegCodec, TablesStreamRawComponentsAndRowLimit) {
     ts.SetPosition(0);
     TIEBitmap b;
     TIOParamsVals p;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec pr;
     pr.Aborting = &abort;
     reported.clear();
@@ -813,7 +814,7 @@ TEST(JpegCodec, TablesStreamRawComponentsAndRowLimit) {
   is.SetPosition(0);
   TIEBitmap b;
   TIOParamsVals p;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   JpegReadStream(&is, &b, p, pr);
@@ -867,11 +868,11 @@ TEST(JpegCodec, WriterFailures) {
   bmp->Fill(0x123456);
   uint8_t block[16];
   TIEMemStream full(block, sizeof(block));
-  abort = false;
+  std::atomic<bool> stopped{false};
   TIEProgressRec pr;
-  pr.Aborting = &abort;
+  pr.Aborting = &stopped;
   EXPECT_NO_THROW(JpegWriteStream(&full, bmp.get(), p, pr));
-  EXPECT_TRUE(abort);
+  EXPECT_TRUE(stopped);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // JPEG 2000: OpenJPEG's tools make the files, their decodes are the
 // reference; ours decode in opj_decompress; damaged streams fail cleanly.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,7 +22,7 @@ namespace {
 bool HaveOpj() { return J2kAvailable() && HaveTool("opj_compress") && HaveTool("opj_decompress"); }
 
 struct TRead {
-  bool Aborted = false;
+  std::atomic<bool> Aborted{false};
   TIEBitmap Bitmap;
   TIOParamsVals Params;
 };
@@ -39,7 +40,7 @@ std::vector<uint8_t> WriteBytes(TIEBitmap* B, int32_t Format, uint8_t ColourSpac
   TMemoryStream ms;
   TIOParamsVals params;
   params.J2kColorSpace = ColourSpace;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec p;
   p.Aborting = &abort;
   J2kWriteStream(&ms, B, params, p, Format);

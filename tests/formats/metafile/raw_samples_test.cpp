@@ -1,5 +1,6 @@
 // Raw samples (binary and text, interleaved and planar) and the metafile
 // probes, with ImageMagick's raw output as the peer for binary samples.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -23,7 +24,7 @@ void Read(const std::string& Data, TIEBitmap& B, TIOParamsVals& P) {
   TMemoryStream ms;
   if (!Data.empty()) ms.WriteBuffer(Data.data(), int64_t(Data.size()));
   ms.SetPosition(0);
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   RawBitmapReadStream(&ms, &B, P, pr);

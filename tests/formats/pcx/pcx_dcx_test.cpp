@@ -2,6 +2,7 @@
 // bits) read here pixel for pixel, ours read there pixel for pixel; the
 // run-length coding's corner cases; DCX page tables; damaged files fail
 // cleanly.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -86,7 +87,7 @@ Bytes Rgb(TIEBitmap* B) {
 struct ReadOut {
   std::unique_ptr<TIEBitmap> Bitmap = std::make_unique<TIEBitmap>();
   TIOParamsVals Params;
-  bool Aborting = false;
+  std::atomic<bool> Aborting{false};
 };
 
 std::unique_ptr<ReadOut> ReadPcx(const Bytes& File, bool ParamsOnly = false) {
@@ -125,7 +126,7 @@ Bytes WritePcx(TIEBitmap* B, int32_t Bits, int32_t Samples, uint8_t Compression 
   p.SetDpiX(150);
   p.SetDpiY(200);
   TMemoryStream s;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   PcxWriteStream(&s, B, p, pr);
@@ -337,7 +338,7 @@ TEST(PcxCodec, HeaderFieldsAndDamagedFilesFailCleanly) {
   uint8_t block[16];
   TIEMemStream full(block, sizeof(block));
   TIOParamsVals wp;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   PcxWriteStream(&full, bmp.get(), wp, pr);
@@ -366,7 +367,7 @@ Bytes BuildDcx(int32_t Count, std::vector<PnmImage>* Pictures = nullptr) {
     p.DcxPageIndex = i;
     p.BitsPerSample = 8;
     p.SamplesPerPixel = 1;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec pr;
     pr.Aborting = &abort;
     DcxInsertPage(&s, bmp.get(), p, pr);
@@ -401,7 +402,7 @@ TEST(DcxCodec, InsertAppendReadAndPeers) {
     d.WriteBuffer(three.data(), int64_t(three.size()));
     TIOParamsVals p;
     p.DcxPageIndex = at;
-    bool abort = false;
+    std::atomic<bool> abort{false};
     TIEProgressRec pr;
     pr.Aborting = &abort;
     DcxInsertPage(&d, extraBmp.get(), p, pr);
@@ -441,7 +442,7 @@ TEST(DcxCodec, WholeDocumentInOnePassAndImageMagickFiles) {
     pageParams.push_back(params.back().get());
   }
   TMemoryStream s;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   DcxWriteStream(&s, pages, pageParams, pr);
@@ -505,7 +506,7 @@ TEST(DcxCodec, BadTablesFailCleanly) {
   const Bytes junk = {1, 2, 3, 4, 5, 6, 7, 8};
   s.WriteBuffer(junk.data(), 8);
   TIOParamsVals p;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   auto bmp = ToBitmap(Picture(2, 4, 4));

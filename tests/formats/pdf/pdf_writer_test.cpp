@@ -1,6 +1,7 @@
 // PDF writer: multi-page documents checked by qpdf, pdfinfo and Ghostscript.
 #include "formats/pdf/pdf_writer.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include "foundations/image_buffer.h"
@@ -67,7 +68,7 @@ class PdfWriterTest : public ::testing::Test {
       p.PdfPageWidth = Bitmaps.back()->GetWidth();
       p.PdfPageHeight = Bitmaps.back()->GetHeight();
       p.TiffLzwEncoder = TiffLzwEncode;
-      bool aborting = false;
+      std::atomic<bool> aborting{false};
       TIEProgressRec progress;
       progress.Aborting = &aborting;
       PdfAddPage(doc.get(), Bitmaps.back().get(), p, progress);
@@ -139,7 +140,7 @@ TEST_F(PdfWriterTest, FaxPagesRenderExactly) {
       TIOParamsVals p;  // Group 4 by default
       p.PdfPageWidth = 1728;
       p.PdfPageHeight = 2200;
-      bool aborting = false;
+      std::atomic<bool> aborting{false};
       TIEProgressRec progress;
       progress.Aborting = &aborting;
       PdfAddPage(doc.get(), pages.back().get(), p, progress);
@@ -167,7 +168,7 @@ TEST_F(PdfWriterTest, PagePlacedTopLeftOnPaper) {
   TIOParamsVals p;
   {
     TFileStream f(FDir.file("a4.pdf"), fmCreate);
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     PdfWriteStream(&f, &b, p, progress);

@@ -1,6 +1,7 @@
 // PNG over libpng: files Pillow and ImageMagick make read as they decode
 // them (alpha included), ours read right in Pillow, the background colour
 // and 16-bit samples survive a round trip, and damaged files fail cleanly.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -282,7 +283,7 @@ TEST(PngCodec, DamagedFilesFailCleanly) {
   // An empty bitmap cannot be written.
   TIEBitmap empty;
   TMemoryStream out;
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec pr;
   pr.Aborting = &abort;
   EXPECT_THROW(PngWriteStream(&out, &empty, p, pr, nullptr), EInvalidGraphic);

@@ -2,6 +2,7 @@
 // document structure comments.
 #include "formats/postscript/ps_writer.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include "foundations/image_buffer.h"
@@ -56,7 +57,7 @@ TEST(PsWriterTest, MultiPageDocumentsRenderInGhostscript) {
       p.PsImageCompression = pages[i].Compression;
       p.PsPageWidth = bitmaps.back()->GetWidth();
       p.PsPageHeight = bitmaps.back()->GetHeight();
-      bool aborting = false;
+      std::atomic<bool> aborting{false};
       TIEProgressRec progress;
       progress.Aborting = &aborting;
       PsAddPage(doc.get(), &f, bitmaps.back().get(), p, progress);
@@ -104,7 +105,7 @@ TEST(PsWriterTest, FaxPagesRenderExactly) {
       TIOParamsVals p;  // Group 4 by default
       p.PsPageWidth = 1728;
       p.PsPageHeight = 2200;
-      bool aborting = false;
+      std::atomic<bool> aborting{false};
       TIEProgressRec progress;
       progress.Aborting = &aborting;
       PsAddPage(doc.get(), &f, pages.back().get(), p, progress);
@@ -137,7 +138,7 @@ TEST(PsWriterTest, JpegPageAndA4Placement) {
   TIOParamsVals q;  // A4, Group 4
   {
     TFileStream f(dir.file("two.ps"), fmCreate);
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     auto doc = PsBeginDocument(&f, p);

@@ -2,6 +2,7 @@
 // decodes them, ours read back in ImageMagick and Pillow, the layer section
 // and the resource walk hold on hand-built files, and damaged files fail
 // cleanly.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,7 +22,7 @@ using namespace testsupport;
 namespace {
 
 struct TReadResult {
-  bool Aborted = false;
+  std::atomic<bool> Aborted{false};
   TIEBitmap Bitmap;
   TIOParamsVals Params;
   TIEPsdLayerList Layers;
@@ -44,7 +45,7 @@ std::vector<uint8_t> WriteBytes(TIEBitmap* B, const TIEPsdLayerList* Layers = nu
   TIOParamsVals params;
   params.SetDpiX(150);
   params.SetDpiY(300);
-  bool abort = false;
+  std::atomic<bool> abort{false};
   TIEProgressRec p;
   p.Aborting = &abort;
   PsdWriteStream(&ms, params, p, B, Layers);

@@ -1,6 +1,7 @@
 // Camera raw: a small DNG built here is identified and decoded through the
 // decoder library, the parameters describe the bitmap made, and the heap
 // container walk is pinned on hand-built files.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +23,7 @@ using namespace testsupport;
 namespace {
 
 struct TRead {
-  bool Aborted = false;
+  std::atomic<bool> Aborted{false};
   TIEBitmap Bitmap;
   TIOParamsVals Params;
 };

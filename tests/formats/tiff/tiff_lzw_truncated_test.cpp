@@ -1,5 +1,6 @@
 // A gray or colour LZW page whose strip is cut short: the rows its data holds
 // decode exactly and the rows beyond it stay white, without failing the page.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -53,7 +54,7 @@ TEST(TiffLzwTruncated, RowsBeyondTheDataStayWhite) {
     TIEBitmap bmp;
     TIOParamsVals params;
     params.TiffPageIndex = 0;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     int32_t count = 0;

@@ -1,6 +1,7 @@
 // The TIFF reader and its strip and tile decoder: files made by Ghostscript,
 // libtiff's tiffcp, ImageMagick and Pillow read here exactly as libtiff reads
 // them; sample layouts decoded row by row; damaged files fail cleanly.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,7 +32,7 @@ struct ReadResult {
   std::unique_ptr<TIEBitmap> Bitmap = std::make_unique<TIEBitmap>();
   std::unique_ptr<TIEMask> Mask;
   TTiffPageInfo Info;
-  bool Aborting = false;
+  std::atomic<bool> Aborting{false};
 };
 
 // Reads one page of an in-memory file.
@@ -460,7 +461,7 @@ TEST(TiffLayouts, RowsConvertIntoTheBitmap) {
     mask.AllocateBits(c.Width, 1, 8);
     mask.Fill(255);
     v.AlphaMask = &mask;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     TiffDecodeRows(v, &bmp, 0, progress, 1, c.Width, int64_t(c.Data.size()), c.Data.data(), 0);
@@ -488,7 +489,7 @@ TEST(TiffLayouts, UnsupportedLayoutsAndCompressionsSetTheAbortFlag) {
     v.Compression = uint16_t(c.Compression);
     TIEBitmap bmp(4, 1, ie24RGB);
     const Bytes data(64, 0x55);
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     TiffDecodeRows(v, &bmp, 0, progress, 1, 4, int64_t(data.size()), data.data(), 0);
@@ -559,7 +560,7 @@ TEST(TiffChain, SubIfdImagesAreReadInsteadOfTheMainImage) {
     req.SubIfdIndex = 0;
     req.NativePixelFormat = true;
     TTiffPageInfo info;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     std::unique_ptr<TIEMask> mask;

@@ -1,6 +1,7 @@
 // The TIFF writer: pages in every compression it offers read in libtiff
 // exactly as they were written, pages are inserted and appended, the strip
 // layout covers every row, and the parameter set travels through the reader.
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,7 +80,7 @@ Bytes Expected(const minitiff::Page& P) {
   return out;
 }
 
-int32_t Write(TStream& S, bool Append, TIEBitmap* B, TIOParamsVals& P, bool* Aborting) {
+int32_t Write(TStream& S, bool Append, TIEBitmap* B, TIOParamsVals& P, std::atomic<bool>* Aborting) {
   TIEProgressRec progress;
   progress.Aborting = Aborting;
   return TiffWriteStream(&S, Append, B, P, progress);
@@ -89,7 +90,7 @@ struct Read {
   std::unique_ptr<TIEBitmap> Bitmap = std::make_unique<TIEBitmap>();
   TIOParamsVals Params;
   int32_t Pages = 0;
-  bool Aborting = false;
+  std::atomic<bool> Aborting{false};
 };
 
 std::unique_ptr<Read> ReadPage(const Bytes& File, int32_t Page) {
@@ -138,7 +139,7 @@ TEST_F(TiffWriterPeers, EveryCompressionReadsInLibtiffAsWritten) {
           p.TiffCompression = c;
           p.TiffFillOrder = fill;
           TMemoryStream s;
-          bool aborting = false;
+          std::atomic<bool> aborting{false};
           EXPECT_EQ(Write(s, false, src.get(), p, &aborting), 1) << what;
           ASSERT_FALSE(aborting) << what;
           const Bytes file = StreamBytes(s);
@@ -174,7 +175,7 @@ TEST_F(TiffWriterPeers, PalettePagesShowTheirColoursInImageMagick) {
       p.SamplesPerPixel = 1;
       p.TiffCompression = c;
       TMemoryStream s;
-      bool aborting = false;
+      std::atomic<bool> aborting{false};
       ASSERT_EQ(Write(s, false, src.get(), p, &aborting), 1);
       testsupport::WriteFileBytes(File("pal.tif"), StreamBytes(s));
       Run("convert " + File("pal.tif") + " -depth 8 rgb:" + File("pal.rgb"));
@@ -199,7 +200,7 @@ TEST_F(TiffWriterPeers, FaxPagesCompareEqualInTiffcmp) {
   p.SamplesPerPixel = 1;
   p.TiffCompression = ietcNone;
   TMemoryStream plain;
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   Write(plain, false, src.get(), p, &aborting);
   testsupport::WriteFileBytes(File("plain.tif"), StreamBytes(plain));
   // Photometric 0 like the fax pages, as libtiff's own copy.
@@ -235,7 +236,7 @@ TEST_F(TiffWriterPeers, JpegPagesReadInLibtiffCloseToTheImage) {
     p.TiffJpegColorSpace = c.Space;
     p.TiffJpegQuality = 95;
     TMemoryStream s;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     ASSERT_EQ(Write(s, false, src.get(), p, &aborting), 1) << c.Name;
     ASSERT_FALSE(aborting) << c.Name;
     testsupport::WriteFileBytes(File("ours.tif"), StreamBytes(s));
@@ -279,7 +280,7 @@ TEST_F(TiffWriterPeers, CmykJpegPagesRoundTrip) {
     if (Format == ieCMYK) page.ConvertToPixelFormat(ieCMYK);
     ASSERT_EQ(page.GetPixelFormat(), Format);
     TMemoryStream s;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     ASSERT_EQ(Write(s, false, &page, p, &aborting), 1);
     ASSERT_FALSE(aborting);
     auto back = ReadPage(StreamBytes(s), 0);
@@ -322,7 +323,7 @@ TEST_F(TiffWriterPeers, ExifDataTravelsWithThePage) {
   p.GpsLatitudeRef = "N";
   p.TiffCompression = ietcLZW;
   TMemoryStream s;
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   ASSERT_EQ(Write(s, false, page.get(), p, &aborting), 1);
   const Bytes file = StreamBytes(s);
   auto r = ReadPage(file, 0);
@@ -349,7 +350,7 @@ TEST(TiffWriter, ExifIsInjectedIntoOnePageOfAFile) {
   p.SamplesPerPixel = 1;
   p.TiffCompression = ietcLZW;
   TMemoryStream s;
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   Write(s, false, a.get(), p, &aborting);
   p.TiffPageIndex = 1;
   s.SetPosition(0);
@@ -372,7 +373,7 @@ TEST(TiffWriter, ExifIsInjectedIntoOnePageOfAFile) {
 
 TEST(TiffWriter, PagesAreInsertedAndAppended) {
   TMemoryStream s;
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   TIOParamsVals p;
   p.BitsPerSample = 8;
   p.SamplesPerPixel = 1;
@@ -434,7 +435,7 @@ TEST(TiffWriter, FailedOrAbortedPagesLeaveTheFileAsItWas) {
     p.TiffCompression = c;
     // Aborted from the progress event half-way.
     TMemoryStream s;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     ASSERT_EQ(Write(s, false, page.get(), p, &aborting), 1);
     const Bytes before = StreamBytes(s);
     TIEProgressRec progress;
@@ -452,7 +453,7 @@ TEST(TiffWriter, FailedOrAbortedPagesLeaveTheFileAsItWas) {
     // A stream that fills up.
     for (int64_t limit : {int64_t(4), int64_t(40), int64_t(before.size() / 2), int64_t(before.size() - 3)}) {
       TFullStream full(limit);
-      bool failed = false;
+      std::atomic<bool> failed{false};
       p.TiffPageIndex = 0;
       EXPECT_EQ(Write(full, false, page.get(), p, &failed), 0) << int(c) << " limit " << limit;
       EXPECT_TRUE(failed) << int(c) << " limit " << limit;
@@ -503,7 +504,7 @@ TEST(TiffWriter, TagsDescribeTheSamplesWritten) {
   auto check = [](TIEBitmap* B, TIOParamsVals& P, int32_t Samples, int32_t Photometric, int32_t MapCount,
                   int32_t Extra) {
     TMemoryStream s;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     ASSERT_EQ(Write(s, false, B, P, &aborting), 1);
     const Bytes file = StreamBytes(s);
     TMemoryStream in;
@@ -551,7 +552,7 @@ TEST(TiffReaderParams, AFaxPageFillsTheParameterSet) {
   p.SetDpiY(98);
   p.TiffPageName = "first page";
   TMemoryStream s;
-  bool aborting = false;
+  std::atomic<bool> aborting{false};
   Write(s, false, bw.get(), p, &aborting);
   p.TiffPageIndex = 0;
   s.SetPosition(0);
@@ -593,7 +594,7 @@ TEST(TiffReaderParams, OrientationIsAppliedOnRequest) {
     p.NativePixelFormat = true;
     p.TiffApplyOrientation = apply;
     TIEBitmap b;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TIEProgressRec progress;
     progress.Aborting = &aborting;
     std::unique_ptr<TIEMask> mask;
