@@ -2,7 +2,9 @@
 #include "formats/tiff/tiff_tags.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -20,57 +22,68 @@ constexpr int32_t kTableSize = 4097;  // codes 0 .. 4096
 // ---------------------------------------------------------------------------
 // Decoder
 
-// Every string is its prefix code's string followed by one byte, so the table
-// keeps the prefix, the last byte, the first byte and the length of each entry.
+// The decoder keeps the decoded strip in one buffer. Every new table entry is
+// the previous code's string followed by the first byte of the next one, and
+// the two were written next to each other, so an entry is just a position
+// and a length in that buffer: a code's string is copied in one run instead
+// of walking its chain of prefixes byte by byte. Only after a row cut short
+// by a bad code does the next entry's string not lie in the buffer; it is
+// then kept in a side buffer. Once the rows already answered take more than
+// a little room, the buffer drops everything before the oldest string the
+// table still points at, so it stays about as large as the data since the
+// last Clear.
+constexpr int64_t kCompactAt = int64_t(1) << 20;
+constexpr uint64_t kSideBit = uint64_t(1) << 63;
+
 struct LzwDecoder {
   const uint8_t* Data = nullptr;
+  int64_t DataSize = 0;
   int64_t DataBits = 0;
   int64_t BitPos = 0;
   int32_t RowLength = 0;
   int32_t CodeWidth = 9;
-  int32_t FillOrder = TiffFillOrder::Msb2Lsb;
   int32_t Prev = -1;
+  int64_t PrevPos = 0;        // where the string of Prev starts in Out
+  bool PrevDetached = false;  // Prev's string is not followed by the next output
   int32_t NextFree = kFirstFree;
   bool Ended = false;   // EndOfInformation or the end of the data was reached
   bool Failed = false;  // corrupt data: every further row fails
-  std::vector<uint8_t> Out;
-  int64_t Fill = 0;
-  uint16_t Prefix[kTableSize];
-  uint8_t Suffix[kTableSize];
-  uint8_t First[kTableSize];
+  std::vector<uint8_t> Reversed;   // the data with its bits reversed (fill order 2)
+  std::unique_ptr<uint8_t[]> Out;  // decoded bytes, not zeroed when grown
+  int64_t Capacity = 0;
+  std::vector<uint8_t> Side;
+  int64_t Fill = 0;       // decoded bytes in Out
+  int64_t RowStart = -1;  // start of the row last answered
+  int64_t NextCompact = kCompactAt;
+  uint64_t Off[kTableSize];
   uint16_t Len[kTableSize];
 
   LzwDecoder(const uint8_t* AData, int64_t ADataSize, int32_t ARowLength, int32_t AFillOrder)
-      : Data(AData),
-        DataBits(AData && ADataSize > 0 ? ADataSize * 8 : 0),
-        RowLength(ARowLength),
-        FillOrder(AFillOrder == TiffFillOrder::Lsb2Msb ? TiffFillOrder::Lsb2Msb : TiffFillOrder::Msb2Lsb),
-        Out(size_t(ARowLength) + 1, 0) {
-    for (int32_t i = 0; i < 256; ++i) {
-      Prefix[i] = 0;
-      Suffix[i] = uint8_t(i);
-      First[i] = uint8_t(i);
-      Len[i] = 1;
+      : Data(AData), DataSize(AData && ADataSize > 0 ? ADataSize : 0), RowLength(ARowLength) {
+    DataBits = DataSize * 8;
+    if (AFillOrder == TiffFillOrder::Lsb2Msb && DataSize > 0) {
+      Reversed.resize(size_t(DataSize));
+      for (int64_t i = 0; i < DataSize; ++i) Reversed[size_t(i)] = IEReverseBitTable[Data[i]];
+      Data = Reversed.data();
     }
-    for (int32_t i = 256; i < kTableSize; ++i) {
-      Prefix[i] = 0;
-      Suffix[i] = 0;
-      First[i] = 0;
-      Len[i] = 0;
+    for (int32_t i = 0; i < kTableSize; ++i) {
+      Off[i] = 0;
+      Len[i] = i < 256 ? 1 : 0;
     }
-  }
-
-  uint8_t ByteAt(int64_t I) const {
-    if (I >= (DataBits >> 3)) return 0;
-    return FillOrder == TiffFillOrder::Lsb2Msb ? IEReverseBitTable[Data[I]] : Data[I];
   }
 
   // The next code, or -1 when the data holds no further complete code.
   int32_t ReadCode() {
     if (BitPos + CodeWidth > DataBits) return -1;
     const int64_t at = BitPos >> 3;
-    const uint32_t w = (uint32_t(ByteAt(at)) << 24) | (uint32_t(ByteAt(at + 1)) << 16) |
-                       (uint32_t(ByteAt(at + 2)) << 8) | uint32_t(ByteAt(at + 3));
+    uint32_t w;
+    if (at + 4 <= DataSize) {
+      std::memcpy(&w, Data + at, 4);
+      if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap32(w);
+    } else {
+      w = 0;
+      for (int64_t i = 0; i < 4; ++i) w = (w << 8) | (at + i < DataSize ? Data[at + i] : 0);
+    }
     const int32_t off = int32_t(BitPos & 7);
     BitPos += CodeWidth;
     return int32_t((w << off) >> (32 - CodeWidth));
@@ -81,27 +94,94 @@ struct LzwDecoder {
     CodeWidth = 9;
   }
 
-  // Appends the string of Code to the output.
-  void Output(int32_t Code) {
-    const int64_t n = Len[Code];
-    if (Fill + n > int64_t(Out.size())) Out.resize(size_t(Fill + n + 1024));
-    uint8_t* dst = Out.data() + Fill;
-    int32_t k = Code;
-    for (int64_t i = n - 1; i >= 0; --i) {
-      dst[i] = Suffix[k];
-      k = Prefix[k];
-    }
-    Fill += n;
+  void Grow(int64_t Need) {
+    const int64_t NewCapacity = std::max<int64_t>(Fill + Need + 4096, Capacity * 2);
+    std::unique_ptr<uint8_t[]> Bigger(new uint8_t[size_t(NewCapacity)]);
+    if (Fill > 0) std::memcpy(Bigger.get(), Out.get(), size_t(Fill));
+    Out = std::move(Bigger);
+    Capacity = NewCapacity;
   }
 
-  // New entry: the string of P followed by the first byte of the string of C.
-  bool Add(int32_t P, int32_t C) {
+  // Drops the bytes before the current row that no table entry points at.
+  void Compact() {
+    int64_t cut = RowStart;
+    if (Prev >= 0 && !PrevDetached) cut = std::min(cut, PrevPos);
+    for (int32_t i = kFirstFree; i < NextFree; ++i)
+      if (!(Off[i] & kSideBit)) cut = std::min(cut, int64_t(Off[i]));
+    if (cut < kCompactAt / 2) {
+      // The table still points far back: try again a little later.
+      NextCompact = RowStart + kCompactAt / 2;
+      return;
+    }
+    std::memmove(Out.get(), Out.get() + cut, size_t(Fill - cut));
+    Fill -= cut;
+    RowStart -= cut;
+    PrevPos -= cut;
+    NextCompact = kCompactAt;
+    for (int32_t i = kFirstFree; i < NextFree; ++i)
+      if (!(Off[i] & kSideBit)) Off[i] -= uint64_t(cut);
+  }
+
+  // Appends the string of Code to the output and answers where it starts.
+  int64_t Output(int32_t Code) {
+    const int64_t pos = Fill;
+    if (Code < 256) {
+      if (Fill + 1 > Capacity) Grow(1);
+      Out[size_t(Fill++)] = uint8_t(Code);
+      return pos;
+    }
+    const int64_t n = Len[Code];
+    // Room for a whole 16-byte copy of a short string.
+    if (Fill + n + 16 > Capacity) Grow(n + 16);
+    uint8_t* dst = Out.get() + Fill;
+    const uint64_t off = Off[Code];
+    if (off & kSideBit) {
+      std::memcpy(dst, Side.data() + (off & ~kSideBit), size_t(n));
+    } else if (int64_t(off) + n <= Fill) {
+      const uint8_t* src = Out.get() + off;
+      if (n <= 16) {
+        // Most strings are short: two fixed 8-byte moves beat a call. Both
+        // loads come before the stores, and the bytes past n are rewritten
+        // by the next string.
+        uint64_t a, b;
+        std::memcpy(&a, src, 8);
+        std::memcpy(&b, src + 8, 8);
+        std::memcpy(dst, &a, 8);
+        std::memcpy(dst + 8, &b, 8);
+      } else {
+        std::memcpy(dst, src, size_t(n));
+      }
+    } else {
+      // The code being defined: its last byte is its own first byte, which
+      // this very copy writes first.
+      const uint8_t* src = Out.get() + off;
+      for (int64_t i = 0; i < n; ++i) dst[i] = src[i];
+    }
+    Fill += n;
+    return pos;
+  }
+
+  // New entry: the string of Prev followed by FirstByte.
+  bool Add(uint8_t FirstByte) {
     const int32_t idx = NextFree;
     if (idx >= kTableSize) return false;
-    Prefix[idx] = uint16_t(P);
-    Suffix[idx] = First[C];
-    First[idx] = First[P];
-    Len[idx] = uint16_t(Len[P] + 1);
+    Len[idx] = uint16_t(Len[Prev] + 1);
+    if (!PrevDetached) {
+      Off[idx] = uint64_t(PrevPos);
+    } else {
+      const size_t at = Side.size();
+      const int64_t n = Len[Prev];
+      Side.resize(at + size_t(n) + 1);
+      if (Prev < 256) {
+        Side[at] = uint8_t(Prev);
+      } else if (Off[Prev] & kSideBit) {
+        std::memmove(Side.data() + at, Side.data() + (Off[Prev] & ~kSideBit), size_t(n));
+      } else {
+        std::memcpy(Side.data() + at, Out.get() + Off[Prev], size_t(n));
+      }
+      Side[at + size_t(n)] = FirstByte;
+      Off[idx] = kSideBit | at;
+    }
     ++NextFree;
     if (NextFree >= 2047)
       CodeWidth = 12;
@@ -112,16 +192,19 @@ struct LzwDecoder {
     return true;
   }
 
+  // The first byte of Code's string (Code already in the table).
+  uint8_t FirstOf(int32_t Code) const {
+    if (Code < 256) return uint8_t(Code);
+    const uint64_t off = Off[Code];
+    return off & kSideBit ? Side[off & ~kSideBit] : Out[off];
+  }
+
   uint8_t* DecodeRow() {
     if (Failed) return nullptr;
-    // Bytes beyond the previous row start this one.
-    if (Fill > RowLength) {
-      std::memmove(Out.data(), Out.data() + RowLength, size_t(Fill - RowLength));
-      Fill -= RowLength;
-    } else {
-      Fill = 0;
-    }
-    while (Fill < RowLength && !Ended) {
+    RowStart = RowStart < 0 ? 0 : RowStart + RowLength;
+    if (RowStart >= NextCompact) Compact();
+    const int64_t rowEnd = RowStart + RowLength;
+    while (Fill < rowEnd && !Ended) {
       int32_t c = ReadCode();
       if (c < 0 || c == kEoi) {
         Ended = true;
@@ -137,32 +220,45 @@ struct LzwDecoder {
           break;
         }
         if (c >= NextFree) return Fail();
-        Output(c);  // the first code after Clear adds no entry
+        // The first code after Clear adds no entry.
+        PrevPos = Output(c);
+        PrevDetached = false;
         Prev = c;
         continue;
       }
       if (Prev < 0) {
         // Data that does not begin with Clear starts with an empty table.
         if (c >= NextFree) return Fail();
-        Output(c);
+        PrevPos = Output(c);
+        PrevDetached = false;
         Prev = c;
         continue;
       }
       if (c < NextFree) {
-        Output(c);
-        if (!Add(Prev, c)) return Fail();
-        Prev = c;
+        const uint8_t first = FirstOf(c);
+        const int64_t pos = Output(c);
+        if (!Add(first)) return Fail();
+        PrevPos = pos;
       } else if (c == NextFree) {
         // The string of the previous code followed by its own first byte.
-        if (!Add(Prev, Prev)) return Fail();
-        Output(c);
-        Prev = c;
+        if (!Add(FirstOf(Prev))) return Fail();
+        PrevPos = Output(c);
       } else {
-        break;  // a code beyond the table ends the row
+        // A code beyond the table ends the row; the string of Prev no longer
+        // runs into what comes next.
+        PrevDetached = true;
+        break;
       }
+      PrevDetached = false;
+      Prev = c;
     }
-    if (Fill < RowLength) std::memset(Out.data() + Fill, 0, size_t(RowLength - Fill));
-    return Out.data();
+    if (Fill < rowEnd) {
+      if (Capacity < rowEnd) Grow(rowEnd - Fill);
+      std::memset(Out.get() + Fill, 0, size_t(rowEnd - Fill));
+      if (!Ended) PrevDetached = true;
+      Fill = rowEnd;
+    }
+    return Out.get() + RowStart;
   }
 
   uint8_t* Fail() {
@@ -308,7 +404,7 @@ uint8_t* TiffLzwDecode(const uint8_t* Data, int64_t DataSize, int32_t RowLength,
 
 bool TiffLzwDecodeFinished(const void* State) {
   const auto* d = static_cast<const LzwDecoder*>(State);
-  return d && d->Ended && d->Fill <= d->RowLength;
+  return d && d->Ended && d->Fill <= d->RowStart + d->RowLength;
 }
 
 void TiffLzwEncode(const uint8_t* Row, int32_t Count, TStream* Stream, void*& State) {

@@ -128,6 +128,12 @@ TEST(TiffLzw, RowByRowRoundTripsAcrossWidthChangesAndClears) {
   // One LZW stream across calls: rows of other lengths than the writer's.
   const Bytes data = MakeData(60000, 2, 9);
   EXPECT_TRUE(Join(Decode(Encode(data, 777), 1000, 60)) == data);
+  // Strips of several megabytes, long and short strings: the decoder lets go
+  // of rows it answered long ago while the table still points into them.
+  for (int kind : {1, 2}) {
+    const Bytes big = MakeData(6000000, kind, 3);
+    EXPECT_TRUE(Join(Decode(Encode(big, 6000), 6000, 1000)) == big) << "kind " << kind;
+  }
 }
 
 TEST(TiffLzw, KnownCodeStreams) {
@@ -160,6 +166,22 @@ TEST(TiffLzw, KnownCodeStreams) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(DecodeText(CodeStream(c.Codes), int32_t(c.Want.size())), c.Want) << c.Name;
+
+  // After a row cut short by a bad code, decoding goes on in the next row and
+  // the entries made from then on are the strings they stand for: "bc" is made
+  // from the last string before the cut, "cb" and "bca" from later ones.
+  {
+    const Bytes coded = CodeStream({256, 'a', 'b', 300, 'c', 259, 258, 261, 257});
+    void* st = nullptr;
+    std::string rows;
+    for (int i = 0; i < 3; ++i) {
+      const uint8_t* row = TiffLzwDecode(coded.data(), int64_t(coded.size()), 4, st, 1);
+      ASSERT_NE(row, nullptr);
+      rows += Text(row, 4);
+    }
+    TiffLzwDecode(nullptr, 0, 4, st, 1);
+    EXPECT_EQ(rows, std::string("ab\0\0cbcabbca", 12));
+  }
 
   // Fill order 2: every coded byte is bit-reversed before the codes are read.
   Bytes coded = CodeStream({256, 'a', 'b', 258, 260, 257});
