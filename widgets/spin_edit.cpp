@@ -9,6 +9,7 @@
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/keys.h"
+#include "widgets/char_tables.h"
 #include "widgets/draw_helpers.h"
 
 // ------------------------------------------------------------ value rules
@@ -315,6 +316,7 @@ void TOxCustomSpinEdit::Change() {
   if (FInChange) return;
   FInChange = true;
   const std::string Text = GetText();
+  const int32_t Caret = GetSelStart();
   FNegativeTyped = !Text.empty() && Text[0] == '-';
   if (!(GetComponentState() & csDesigning) && (FCheckOptions & coCheckOnChange)) {
     try {
@@ -327,8 +329,20 @@ void TOxCustomSpinEdit::Change() {
   }
   FInChange = false;
   FNegativeTyped = false;
+  // Re-writing the value re-writes the text: the caret goes back where the
+  // user left it.
+  SetSelStart(Caret);
   const long double V = GetValue();
   if (V != FLastValue) {
+    if (FThousands && GetSelStart() == Caret) {
+      // Separators added or dropped in front of the caret move it, so it
+      // stays behind the same digit.
+      const std::string NewText = GetText();
+      const size_t Head = static_cast<size_t>(std::max(0, Caret));
+      const int32_t Shift = CharOccurrences(NewText.substr(0, std::min(Head, NewText.size())), kSpinThousandSeparator) -
+                            CharOccurrences(Text.substr(0, std::min(Head, Text.size())), kSpinThousandSeparator);
+      SetSelStart(Caret + Shift);
+    }
     TOxExCustomMaskEdit::Change();
     FLastValue = V;
   }
@@ -375,6 +389,22 @@ void TOxCustomSpinEdit::KeyDown(uint16_t& Key, TShiftState Shift) {
     }
     Key = 0;
   }
+  // Delete and Backspace next to the decimal separator step over it instead
+  // of deleting it.
+  if ((Key == VK_DELETE || Key == VK_BACK) && GetSelLength() == 0) {
+    const std::string Text = GetText();
+    const int32_t Caret = GetSelStart();
+    const int32_t Separator = static_cast<int32_t>(Text.find(kSpinDecimalSeparator));
+    if (Separator >= 0) {
+      if (Key == VK_DELETE && Caret == Separator) {
+        SetSelStart(Caret + 1);
+        Key = 0;
+      } else if (Key == VK_BACK && Caret == Separator + 1) {
+        SetSelStart(Caret - 1);
+        Key = 0;
+      }
+    }
+  }
 }
 
 bool TOxCustomSpinEdit::IsAllowedChar(char16_t Key) const {
@@ -392,11 +422,18 @@ bool TOxCustomSpinEdit::IsAllowedChar(char16_t Key) const {
 
 void TOxCustomSpinEdit::KeyPress(char16_t& Key) {
   if (Key == '.' && !(FThousands && kSpinThousandSeparator == '.')) Key = kSpinDecimalSeparator;
+  if (FValueType == vtFloat && Key == static_cast<char16_t>(kSpinDecimalSeparator)) {
+    // A second separator puts the caret behind the first one.
+    const size_t Separator = GetText().find(kSpinDecimalSeparator);
+    if (Separator != std::string::npos) {
+      SetSelStart(static_cast<int32_t>(Separator) + 1);
+      Key = 0;
+      return;
+    }
+  }
   bool Allowed = IsAllowedChar(Key);
-  if (Allowed && !FEditorEnabled && (Key >= 32 || Key == 8)) Allowed = false;
+  if (Allowed && !FEditorEnabled && (Key >= 32 || Key == 8 || Key == 127)) Allowed = false;
   if (!Allowed) {
-    // A second decimal separator is refused: the platform's edit offers no
-    // caret to move behind the first one.
     Key = 0;
     DoBeepOnError();
     return;

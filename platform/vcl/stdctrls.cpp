@@ -1,5 +1,7 @@
 #include "platform/vcl/stdctrls.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
@@ -197,6 +199,36 @@ void TEdit::SetMaxLength(int32_t Value) {
 
 void TEdit::SelectAll() {
   if (auto* E = qobject_cast<QLineEdit*>(FWidget.data())) E->selectAll();
+}
+
+int32_t TEdit::GetSelStart() const {
+  auto* E = qobject_cast<QLineEdit*>(FWidget.data());
+  if (!E) return 0;
+  return E->hasSelectedText() ? E->selectionStart() : E->cursorPosition();
+}
+
+void TEdit::SetSelStart(int32_t Value) {
+  auto* E = qobject_cast<QLineEdit*>(FWidget.data());
+  if (!E) return;
+  E->deselect();
+  E->setCursorPosition(std::clamp<int32_t>(Value, 0, static_cast<int32_t>(E->text().size())));
+}
+
+int32_t TEdit::GetSelLength() const {
+  auto* E = qobject_cast<QLineEdit*>(FWidget.data());
+  return E ? static_cast<int32_t>(E->selectionLength()) : 0;
+}
+
+void TEdit::SetSelLength(int32_t Value) {
+  auto* E = qobject_cast<QLineEdit*>(FWidget.data());
+  if (!E) return;
+  const int32_t Start = GetSelStart();
+  const int32_t Length = std::clamp<int32_t>(Value, 0, static_cast<int32_t>(E->text().size()) - Start);
+  if (Length == 0) {
+    SetSelStart(Start);
+  } else {
+    E->setSelection(Start, Length);
+  }
 }
 
 void TEdit::Change() {

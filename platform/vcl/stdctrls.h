@@ -80,6 +80,13 @@ class TEdit : public TWinControl {
   int32_t GetMaxLength() const { return FMaxLength; }
   void SetMaxLength(int32_t Value);
   void SelectAll();
+  // The caret and the selection, in characters from the start of the text.
+  // The caret stands at the end of the selection the user made last;
+  // SetSelStart clears the selection, SetSelLength selects from SelStart.
+  int32_t GetSelStart() const;
+  void SetSelStart(int32_t Value);
+  int32_t GetSelLength() const;
+  void SetSelLength(int32_t Value);
 
   bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
 

@@ -157,6 +157,9 @@ TEST_F(SpinEditTest, TypingFilterAndDisabledEditor) {
   E->SetFocus();
   QApplication::processEvents();
   E->SetText("");
+  // The emptied field shows the minimum with the caret where the text was
+  // emptied; type behind it.
+  E->SetSelStart(1);
   const int32_t Beeps = TOxExCustomMaskEdit::BeepCount();
   SendKey(E->GetWidget(), Qt::Key_X, Qt::NoModifier, "x");
   EXPECT_EQ(TOxExCustomMaskEdit::BeepCount(), Beeps + 1);
@@ -270,3 +273,44 @@ TEST_F(SpinEditTest, HeldButtonStopsWhenTheFieldLosesTheFocus) {
 }
 
 }  // namespace
+
+// The caret rules of typing: the typed minus keeps the caret behind it, a
+// second separator jumps behind the first, Delete and Backspace step over
+// the separator, and thousand separators do not move the caret off its digit.
+TEST_F(SpinEditTest, CaretFollowsTheTypedDigits) {
+  F.Show();
+  F.GetWidget()->activateWindow();
+  E->SetFocus();
+  QApplication::processEvents();
+  E->SetText("");
+  SendKey(E->GetWidget(), Qt::Key_Minus, Qt::NoModifier, "-");
+  EXPECT_EQ(E->GetText(), "-0");
+  EXPECT_EQ(E->GetSelStart(), 1) << "the caret stays behind the typed minus";
+
+  E->SetValueType(vtFloat);
+  E->SetDecimal(2);
+  E->SetValue(1.5);
+  EXPECT_EQ(E->GetText(), "1.50");
+  E->SetSelStart(0);
+  const int32_t Beeps = TOxExCustomMaskEdit::BeepCount();
+  SendKey(E->GetWidget(), Qt::Key_Period, Qt::NoModifier, ".");
+  EXPECT_EQ(E->GetText(), "1.50");
+  EXPECT_EQ(E->GetSelStart(), 2) << "a second separator moves the caret behind the first";
+  EXPECT_EQ(E->GetSelLength(), 0);
+  EXPECT_EQ(TOxExCustomMaskEdit::BeepCount(), Beeps);
+  SendKey(E->GetWidget(), Qt::Key_Backspace, Qt::NoModifier, "\b");
+  EXPECT_EQ(E->GetText(), "1.50");
+  EXPECT_EQ(E->GetSelStart(), 1) << "Backspace steps over the separator";
+  SendKey(E->GetWidget(), Qt::Key_Delete, Qt::NoModifier);
+  EXPECT_EQ(E->GetText(), "1.50");
+  EXPECT_EQ(E->GetSelStart(), 2) << "Delete steps over the separator";
+
+  E->SetValueType(vtInteger);
+  E->SetThousands(true);
+  E->SetValue(999);
+  EXPECT_EQ(E->GetText(), "999");
+  E->SetSelStart(3);
+  SendKey(E->GetWidget(), Qt::Key_9, Qt::NoModifier, "9");
+  EXPECT_EQ(E->GetText(), "9,999");
+  EXPECT_EQ(E->GetSelStart(), 5) << "the caret stays behind the digit just typed";
+}
