@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "formats/io_params.h"
+#include "formats/bmp/bmp_reader.h"
 #include "formats/png/png_codec.h"
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
@@ -343,8 +344,10 @@ void IcoReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
     Stream->Read(sig, 2);
     Stream->Seek(start, soBeginning);
     if (sig[0] == 'B' && sig[1] == 'M') {
-      // A bare bitmap file: no bitmap reader is part of this codec.
-      Progress.SetAborting();
+      // A bare bitmap file where an icon was expected (resources often hold
+      // one): read it as the bitmap it is.
+      BmpReadStream(Stream, Bitmap, static_cast<int32_t>(std::min<int64_t>(Stream->GetSize() - start, INT32_MAX)),
+                    Params, Progress, ParamsOnly, false, AlphaMask, IgnoreAlpha);
       return;
     }
     TIcoEntry e;

@@ -323,3 +323,24 @@ TEST(IcoCodec, ResourceImages) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bitmap file handed to the icon reader (resources often hold one where an
+// icon is expected) reads as the bitmap Pillow decodes.
+TEST(IcoCodec, BitmapFileReadsAsBitmap) {
+  TempDir d;
+  auto pic = ColourPicture(29, 17);
+  const std::string ppm = WritePpm(d, "in.ppm", pic.get());
+  ASSERT_TRUE(Python(d, "Image.open('in.ppm').save('out.bmp')"));
+  const Bytes bmp = ReadFileBytes(d.file("out.bmp"));
+  auto o = ReadIco(bmp);
+  ASSERT_FALSE(o.R->Aborting);
+  EXPECT_EQ(o.R->Bitmap->GetWidth(), 29);
+  EXPECT_EQ(o.R->Bitmap->GetHeight(), 17);
+  EXPECT_EQ(Rgb(o.R->Bitmap.get()), PeerRgb(d, "pil", bmp, "bmp"));
+  // A bitmap file cut short fails like any damaged bitmap.
+  EXPECT_TRUE(ReadIco(Bytes(bmp.begin(), bmp.begin() + 40)).R->Aborting);
+}
+
+}  // namespace
