@@ -10,6 +10,7 @@
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
 #include "foundations/progress.h"
+#include "foundations/tag_directory.h"
 
 namespace {
 
@@ -17,8 +18,7 @@ constexpr int32_t kMaxDepth = 8;
 
 class THeapWalk {
  public:
-  THeapWalk(const uint8_t* D, int64_t N, bool Big, TIOParamsVals& P, std::vector<TRawMakerTag>* T)
-      : FData(D), FSize(N), FBig(Big), Params(P), Tags(T) {}
+  THeapWalk(const uint8_t* D, int64_t N, bool Big, TIOParamsVals& P) : FData(D), FSize(N), FBig(Big), Params(P) {}
 
   void Walk(int64_t O, int64_t L, int32_t Depth) {
     if (Depth > kMaxDepth || O < 0 || L < 4 || O + L > FSize) return;
@@ -43,6 +43,8 @@ class THeapWalk {
   }
 
   int64_t BestPos = -1, BestLen = 0;
+  // The maker tags in the order met.
+  std::vector<TRawMakerTag> Tags;
 
  private:
   uint16_t U16(int64_t P) const {
@@ -72,15 +74,14 @@ class THeapWalk {
         break;
       case 0x080B: Params.ExifSoftware = Text(Pos, end); break;
       case 0x102A:
-      case 0x102D:
-        if (Tags) {
-          // The record's length counts bytes: half as many 16-bit values.
-          TRawMakerTag t;
-          t.Id = Type == 0x102A ? 4 : 1;
-          for (int64_t i = 0; i + 1 < Len; i += 2) t.Values.push_back(U16(Pos + i));
-          Tags->push_back(std::move(t));
-        }
+      case 0x102D: {
+        // The record's length counts bytes: half as many 16-bit values.
+        TRawMakerTag t;
+        t.Id = Type == 0x102A ? 4 : 1;
+        for (int64_t i = 0; i + 1 < Len; i += 2) t.Values.push_back(U16(Pos + i));
+        Tags.push_back(std::move(t));
         break;
+      }
       case 0x1810:
         if (Len >= 8) {
           Params.SetExifPixelXDimension(int32_t(U32(Pos)));
@@ -124,9 +125,45 @@ class THeapWalk {
   int64_t FSize;
   bool FBig;
   TIOParamsVals& Params;
-  std::vector<TRawMakerTag>* Tags;
   int32_t FBestW = 0x7FFFFFFE, FBestH = 0x7FFFFFFE;
 };
+
+// Writes the maker tags into the parameters' maker-note directory as a
+// little-endian directory of 16-bit values: the count, one 12-byte entry per
+// tag in the order met, then the values of each tag one after another. Tags
+// whose values would not fit a 32-bit offset are left out.
+void StoreTags(const std::vector<TRawMakerTag>& Tags, TIOParamsVals& Params) {
+  if (!Params.ExifMakerNote) Params.ExifMakerNote = std::make_unique<TIETagsHandler>();
+  TIETagsHandler& handler = *Params.ExifMakerNote;
+  handler.Clear();
+  const size_t count = std::min<size_t>(Tags.size(), 0xFFFF);
+  std::vector<uint8_t> out;
+  auto put16 = [&out](uint32_t v) { out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)}); };
+  auto put32 = [&](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  put16(uint32_t(count));
+  uint64_t dataPos = 2 + 12 * uint64_t(count);
+  for (size_t i = 0; i < count; ++i) {
+    const uint64_t bytes = 2 * uint64_t(Tags[i].Values.size());
+    put16(Tags[i].Id);
+    put16(3);
+    put32(uint32_t(Tags[i].Values.size()));
+    // Values of up to 4 bytes live in the entry itself.
+    if (bytes <= 4) {
+      for (size_t k = 0; k < 2; ++k) put16(k < Tags[i].Values.size() ? Tags[i].Values[k] : 0);
+    } else {
+      put32(uint32_t(dataPos));
+      dataPos += bytes;
+    }
+  }
+  for (size_t i = 0; i < count; ++i)
+    if (Tags[i].Values.size() > 2)
+      for (uint16_t v : Tags[i].Values) put16(v);
+  handler.GetData()->WriteBuffer(out.data(), int64_t(out.size()));
+  handler.LoadEntryTable();
+}
 
 }  // namespace
 
@@ -139,8 +176,10 @@ bool RawReadEmbeddedInfo(const uint8_t* Data, int64_t Size, TIOParamsVals& Param
                                : int64_t(uint32_t(Data[2]) | uint32_t(Data[3]) << 8 | uint32_t(Data[4]) << 16 |
                                          uint32_t(Data[5]) << 24);
   if (headerLen < 14 || headerLen >= Size) return false;
-  THeapWalk walk(Data, Size, mm, Params, Tags);
+  THeapWalk walk(Data, Size, mm, Params);
   walk.Walk(headerLen, Size - headerLen, 0);
+  StoreTags(walk.Tags, Params);
+  if (Tags) *Tags = walk.Tags;
   if (!Params.ExifThumbnail) Params.ExifThumbnail = std::make_unique<TIEBitmap>();
   Params.ExifThumbnail->FreeImage();
   if (walk.BestPos >= 1) {

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <gtest/gtest.h>
 
+#include "foundations/tag_directory.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -147,6 +149,7 @@ TEST(RawEmbeddedInfo, StringsTagsAndTheSmallestPreview) {
   THeap sub;
   sub.Recs.push_back({0x080A, {'C', 'a', 'n', 'o', 'n', 0, 'E', 'O', 'S', 0}});
   sub.Recs.push_back({0x102A, {1, 0, 2, 0, 3, 0}});  // 6 bytes: 3 values
+  sub.Recs.push_back({0x102D, {9, 0}});               // 1 value
   sub.Recs.push_back({0x2007, MakeJpeg(dir, "64x48")});
   sub.Recs.push_back({0x2008, MakeJpeg(dir, "16x12")});
   THeap root;
@@ -159,8 +162,25 @@ TEST(RawEmbeddedInfo, StringsTagsAndTheSmallestPreview) {
   EXPECT_EQ(p.ExifImageDescription, "desc");
   EXPECT_EQ(p.ExifMake, "Canon");
   EXPECT_EQ(p.ExifModel, "EOS");
-  ASSERT_EQ(tags.size(), 1u);
+  ASSERT_EQ(tags.size(), 2u);
   EXPECT_EQ(tags[0].Values, (std::vector<uint16_t>{1, 2, 3}));
+  // The maker tags land in the maker-note directory, in the order met.
+  ASSERT_TRUE(p.ExifMakerNote);
+  ASSERT_EQ(p.ExifMakerNote->GetEntriesCount(), 2);
+  const TIETagEntry& e4 = p.ExifMakerNote->GetEntry(0);
+  EXPECT_EQ(e4.Tag, 4);
+  EXPECT_EQ(e4.Type, 3);
+  EXPECT_EQ(e4.Count, 3u);
+  int64_t n = 0;
+  const uint8_t* v = p.ExifMakerNote->GetEntryData(0, n);
+  ASSERT_EQ(n, 6);
+  EXPECT_EQ(std::vector<uint8_t>(v, v + n), (std::vector<uint8_t>{1, 0, 2, 0, 3, 0}));
+  const TIETagEntry& e1 = p.ExifMakerNote->GetEntry(1);
+  EXPECT_EQ(e1.Tag, 1);
+  EXPECT_EQ(e1.Count, 1u);
+  v = p.ExifMakerNote->GetEntryData(1, n);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(v[0], 9);
   ASSERT_TRUE(p.ExifThumbnail);
   EXPECT_EQ(p.ExifThumbnail->GetWidth(), 16);
 }
