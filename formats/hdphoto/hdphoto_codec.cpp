@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "formats/codec_table.h"
+#include "formats/jpeg/exif_block.h"
+#include "formats/tiff/tiff_writer.h"
 #include "foundations/image_buffer.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
@@ -104,6 +106,12 @@ void HdpReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
       Progress.SetAborting();
       return;
     }
+    // The container is TIFF-structured: its camera and EXIF fields read
+    // like a TIFF page's, before the image fields are filled below.
+    const int64_t end = Stream->GetPosition();
+    Stream->Seek(end - int64_t(data.size()), soBeginning);
+    IEReadTiffExifParams(Stream, &Params);
+    Stream->Seek(end, soBeginning);
     U32 frames = 1;
     run.Decoder->GetFrameCount(run.Decoder, &frames);
     const U32 frame = U32(std::clamp<int64_t>(Params.ImageIndex, 0, std::max<U32>(frames, 1) - 1));
@@ -186,6 +194,7 @@ void HdpWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
     Progress.SetAborting();
     return;
   }
+  const int64_t start = Stream->GetPosition();
   bool ok = false;
   {
     struct WMPStream* ws = nullptr;
@@ -239,6 +248,17 @@ void HdpWriteStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, T
   if (!ok) {
     Progress.SetAborting();
     return;
+  }
+  // The camera and EXIF fields of the parameters go into the written file's
+  // directory, as in a TIFF page.
+  if (Params.ExifPresent) {
+    try {
+      Stream->Seek(start, soBeginning);
+      TiffInjectExif(Stream, Stream, "", &Params, 0, "");
+    } catch (const Exception&) {
+      Progress.SetAborting();
+      return;
+    }
   }
   Progress.Report(100);
 }

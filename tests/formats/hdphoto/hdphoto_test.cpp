@@ -154,3 +154,39 @@ TEST(HdPhoto, DamagedFilesFailCleanly) {
   EXPECT_TRUE(WriteBytes(&pal, &aborted).empty());
   EXPECT_TRUE(aborted);
 }
+
+// Camera and EXIF fields travel in the container's directory: what is written
+// reads back, and the tool still decodes the file they were added to.
+TEST(HdPhoto, ExifFieldsRoundTrip) {
+  if (!IEHdPhotoAvailable()) GTEST_SKIP() << "jxrlib missing";
+  TIEBitmap b;
+  ASSERT_TRUE(b.Allocate(24, 16, ie24RGB));
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 24 * 3; ++x) b.GetScanline(y)[x] = uint8_t(x * 5 + y * 9);
+  TMemoryStream ms;
+  TIOParamsVals p;
+  p.HdpLossless = true;
+  p.ExifPresent = true;
+  p.ExifMake = "Folivra Scanner";
+  p.ExifModel = "FS-1";
+  p.ExifSoftware = "Folivra";
+  std::atomic<bool> abort{false};
+  TIEProgressRec pr;
+  pr.Aborting = &abort;
+  HdpWriteStream(&ms, &b, p, pr);
+  ASSERT_FALSE(abort);
+  const auto* m = static_cast<const uint8_t*>(ms.GetMemory());
+  const std::vector<uint8_t> file(m, m + ms.GetSize());
+  auto r = ReadBytes(file, false);
+  ASSERT_FALSE(r->Aborted);
+  EXPECT_EQ(r->Params.ExifMake, "Folivra Scanner");
+  EXPECT_EQ(r->Params.ExifModel, "FS-1");
+  EXPECT_EQ(r->Params.ExifSoftware, "Folivra");
+  EXPECT_EQ(Rgb(r->Bitmap), Rgb(b));
+  if (!HaveJxr()) return;
+  TempDir dir;
+  const std::string out = dir.file("e.jxr"), dec = dir.file("e.ppm");
+  WriteFileBytes(out, file);
+  ASSERT_EQ(RunCommand("JxrDecApp -i " + out + " -o " + dec + " >/dev/null 2>&1"), 0);
+  EXPECT_EQ(ParsePnm(ReadFileBytes(dec)).Data, Rgb(b));
+}
