@@ -18,7 +18,8 @@ namespace {
 // drawn whole instead of cut at the visible width.
 class TExtentDelegate : public QStyledItemDelegate {
  public:
-  explicit TExtentDelegate(const int32_t* Extent) : FExtent(Extent) {}
+  // The list owns its delegate through Parent.
+  TExtentDelegate(const int32_t* Extent, QObject* Parent) : QStyledItemDelegate(Parent), FExtent(Extent) {}
   QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
     QSize S = QStyledItemDelegate::sizeHint(Option, Index);
     S.setWidth(std::max(S.width(), *FExtent));
@@ -36,7 +37,7 @@ class TVclListWidget : public TVclWidgetT<QListWidget> {
   TVclListWidget() : TVclWidgetT<QListWidget>(true) {
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setTextElideMode(Qt::ElideNone);
-    setItemDelegate(new TExtentDelegate(&Extent));
+    setItemDelegate(new TExtentDelegate(&Extent, this));
   }
   int32_t Extent = 0;
 
