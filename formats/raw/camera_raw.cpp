@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "formats/codec_table.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/raw/raw_embedded_info.h"
+#include "formats/raw/raw_tone_curve.h"
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
 #include "platform/rtl/streams.h"
@@ -39,9 +41,7 @@ namespace {
 
 struct TRawHandle {
   libraw_data_t* Data = libraw_init(0);
-  libraw_processed_image_t* Image = nullptr;
   ~TRawHandle() {
-    if (Image) libraw_dcraw_clear_mem(Image);
     if (Data) libraw_close(Data);
   }
 };
@@ -86,6 +86,7 @@ bool LoadPreview(TRawHandle& H, TIEBitmap* Thumb) {
   return ok;
 }
 
+
 }  // namespace
 
 bool CameraRawAvailable() { return true; }
@@ -122,16 +123,12 @@ void RawReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bo
     }
     libraw_output_params_t& o = h.Data->params;
     o.half_size = Params.RawHalfSize ? 1 : 0;
-    o.gamm[0] = std::clamp(Params.RawGamma, 0.05, 10.0);
-    o.gamm[1] = 0;
     const bool matchPreview =
         Params.RawMatchPreviewLevels && Params.ExifThumbnail && !Params.ExifThumbnail->IsEmpty();
-    o.bright = float(std::clamp(matchPreview ? 0.5 : Params.RawBrightness, 0.01, 100.0));
     o.use_auto_wb = Params.RawUseAutoWB ? 1 : 0;
     o.use_camera_wb = Params.RawUseCameraWB ? 1 : 0;
     o.four_color_rgb = Params.RawFourColorRGB ? 1 : 0;
     o.user_qual = Params.RawQuickInterpolate ? 0 : 1;
-    o.output_bps = Params.NativePixelFormat ? 16 : 8;
     if ((Params.RawRedScale != 1.0 || Params.RawBlueScale != 1.0) && !Params.RawUseAutoWB &&
         !Params.RawUseCameraWB) {
       // The multipliers scale the camera's daylight balance.
@@ -152,10 +149,12 @@ void RawReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bo
     Params.BitsPerSample = Params.NativePixelFormat ? 16 : 8;
     Params.SamplesPerPixel = 3;
     // The output size as the processing will make it (half size, pixel
-    // aspect and turned layouts included).
+    // aspect and turned layouts included), less the border that demosaicing
+    // leaves without neighbours.
     libraw_adjust_sizes_info_only(h.Data);
-    Params.Width = h.Data->sizes.iwidth;
-    Params.Height = h.Data->sizes.iheight;
+    const int32_t trim = h.Data->idata.filters != 0 && !Params.RawHalfSize ? 1 : 0;
+    Params.Width = std::max(0, h.Data->sizes.iwidth - 2 * trim);
+    Params.Height = std::max(0, h.Data->sizes.iheight - 2 * trim);
     Params.StoredWidth = Params.Width;
     Params.StoredHeight = Params.Height;
 
@@ -181,47 +180,27 @@ void RawReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bo
       return;
     }
     Progress.Report(40);
-    if (libraw_dcraw_process(h.Data) != LIBRAW_SUCCESS) {
+    // The decoder scales, white-balances, demosaics and converts to linear
+    // RGB; the tone curve below is ours.
+    if (libraw_dcraw_process(h.Data) != LIBRAW_SUCCESS || !h.Data->image) {
       Progress.SetAborting();
       return;
     }
     Progress.Report(85);
-    int err = 0;
-    h.Image = libraw_dcraw_make_mem_image(h.Data, &err);
-    libraw_processed_image_t* img = h.Image;
-    if (!img || img->type != LIBRAW_IMAGE_BITMAP || (img->colors != 3 && img->colors != 1) ||
-        int64_t(img->width) * img->height * img->colors * (img->bits / 8) > int64_t(img->data_size)) {
+    const TRawLinear lin{h.Data->image, h.Data->sizes.iwidth, h.Data->sizes.iheight, h.Data->sizes.flip};
+    const TRawCurve curve = MakeRawCurve(lin, std::string(h.Data->idata.make) == "FUJIFILM",
+                                         matchPreview ? 0.5 : Params.RawBrightness, Params.RawGamma,
+                                         Params.NativePixelFormat);
+    if (!WriteRawCurve(lin, curve, trim, Params.NativePixelFormat, Bitmap)) {
       Progress.SetAborting();
       return;
     }
-    const bool wide = img->bits == 16;
-    if (!Bitmap->Allocate(img->width, img->height, wide ? ieRGB48 : ie24RGB)) {
-      Progress.SetAborting();
-      return;
-    }
-    const int32_t n = img->colors;
-    for (int32_t y = 0; y < img->height; ++y) {
-      uint8_t* row = Bitmap->GetScanline(y);
-      if (wide) {
-        const uint16_t* s = reinterpret_cast<const uint16_t*>(img->data) + size_t(y) * img->width * n;
-        for (int32_t x = 0; x < img->width; ++x) {
-          const uint16_t px[3] = {s[x * n], s[x * n + (n == 3 ? 1 : 0)], s[x * n + (n == 3 ? 2 : 0)]};
-          std::memcpy(row + 6 * x, px, 6);
-        }
-      } else {
-        const uint8_t* s = img->data + size_t(y) * img->width * n;
-        for (int32_t x = 0; x < img->width; ++x) {
-          row[3 * x + 2] = s[x * n];
-          row[3 * x + 1] = s[x * n + (n == 3 ? 1 : 0)];
-          row[3 * x] = s[x * n + (n == 3 ? 2 : 0)];
-        }
-      }
-    }
+    const bool wide = Params.NativePixelFormat;
     // The parameters describe the bitmap that was made.
-    Params.Width = img->width;
-    Params.Height = img->height;
-    Params.StoredWidth = img->width;
-    Params.StoredHeight = img->height;
+    Params.Width = Bitmap->GetWidth();
+    Params.Height = Bitmap->GetHeight();
+    Params.StoredWidth = Params.Width;
+    Params.StoredHeight = Params.Height;
     Params.BitsPerSample = wide ? 16 : 8;
     Progress.Report(100);
   } catch (const std::bad_alloc&) {
