@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
+#include "kernels/row_bands.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -14,28 +17,30 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 
 // A tightly packed copy of an image: W x H pixels of C bytes (or 1-bit rows
-// of (W + 7) / 8 bytes when Bits is 1).
+// of (W + 7) / 8 bytes when Bits is 1).  Planes that every pass writes whole
+// are not cleared first.
 struct TPlane {
   int32_t W = 0, H = 0;
   size_t Stride = 0;
-  std::vector<uint8_t> D;
-  uint8_t* Row(int32_t y) { return D.data() + size_t(y) * Stride; }
-  const uint8_t* Row(int32_t y) const { return D.data() + size_t(y) * Stride; }
+  std::unique_ptr<uint8_t[]> D;
+  uint8_t* Row(int32_t y) { return D.get() + size_t(y) * Stride; }
+  const uint8_t* Row(int32_t y) const { return D.get() + size_t(y) * Stride; }
 };
 
 size_t RowBytes(int32_t W, int32_t Bits) { return (size_t(W) * size_t(Bits) + 7) / 8; }
 
-TPlane MakePlane(int32_t W, int32_t H, int32_t Bits) {
+TPlane MakePlane(int32_t W, int32_t H, int32_t Bits, bool Clear = true) {
   TPlane P;
   P.W = W;
   P.H = H;
   P.Stride = RowBytes(W, Bits);
-  P.D.assign(P.Stride * size_t(H), 0);
+  const size_t N = P.Stride * size_t(H);
+  P.D = Clear ? std::make_unique<uint8_t[]>(N) : std::unique_ptr<uint8_t[]>(new uint8_t[N]);
   return P;
 }
 
 TPlane LoadPlane(TIEBitmap* B) {
-  TPlane P = MakePlane(B->GetWidth(), B->GetHeight(), B->GetBitCount());
+  TPlane P = MakePlane(B->GetWidth(), B->GetHeight(), B->GetBitCount(), false);
   for (int32_t y = 0; y < P.H; ++y) std::memcpy(P.Row(y), B->GetScanline(y), P.Stride);
   return P;
 }
@@ -54,7 +59,7 @@ void StorePlane(TIEBitmap* B, const TPlane& P) {
 // Quarter turn of C bytes per pixel, in tiles so both planes stay in cache.
 template <int C>
 TPlane QuarterTurn(const TPlane& S, bool Clockwise) {
-  TPlane D = MakePlane(S.H, S.W, C * 8);
+  TPlane D = MakePlane(S.H, S.W, C * 8, false);
   constexpr int32_t Tile = 64;
   for (int32_t y0 = 0; y0 < S.H; y0 += Tile)
     for (int32_t x0 = 0; x0 < S.W; x0 += Tile) {
@@ -101,7 +106,7 @@ TPlane HalfTurn1(const TPlane& S) {
 
 template <int C>
 TPlane HalfTurn(const TPlane& S) {
-  TPlane D = MakePlane(S.W, S.H, C * 8);
+  TPlane D = MakePlane(S.W, S.H, C * 8, false);
   for (int32_t y = 0; y < S.H; ++y) {
     const uint8_t* Src = S.Row(y);
     uint8_t* Dst = D.Row(S.H - 1 - y);
@@ -162,28 +167,50 @@ inline void Split(double V, int32_t& Whole, uint32_t& Frac, bool TruncFrac) {
   Frac = uint32_t(std::clamp(A, 0, 4096));
 }
 
+// Palette of an ie8p bitmap, kept across a reallocation.
+struct TPaletteKeeper {
+  std::vector<TRGB> Pal;
+  explicit TPaletteKeeper(TIEBitmap* B) {
+    for (int32_t i = 0; i < B->GetPaletteLen(); ++i) Pal.push_back(B->GetPaletteColor(i));
+  }
+  void Restore(TIEBitmap* B) const {
+    for (int32_t i = 0; i < int32_t(Pal.size()) && i < B->GetPaletteLen(); ++i) B->SetPaletteColor(i, Pal[size_t(i)]);
+  }
+};
+
 template <int C>
 void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgressEvent& OnProgress, TObject* Sender,
                  double Angle) {
   if (Angle == 0 || !std::isfinite(Angle) || std::fabs(Angle) > 2e6) return;
   // Thousandths of a degree, remainder with the dividend's sign.
   double g = double(Trunc64((long double)Angle * 1000) % 360000) / 1000;
-  TPlane P = LoadPlane(Bitmap);
-  while (g > 45) {
-    P = QuarterTurn<C>(P, false);
-    g -= 90;
-  }
-  while (g < -45) {
-    P = QuarterTurn<C>(P, true);
-    g += 90;
+  // Rows of a bitmap in memory stay where they are, so the passes read and
+  // write them directly and run in bands on every core; a bitmap in a
+  // temporary file goes through a plane and one worker.
+  const bool InMemory = Bitmap->GetLocation() != ieFile;
+  const int32_t Workers = InMemory ? IEBandWorkerCount(nullptr, 0) : 1;
+  TPlane P;
+  bool Turned = false;
+  while (g > 45 || g < -45) {
+    if (!Turned) P = LoadPlane(Bitmap);
+    Turned = true;
+    P = QuarterTurn<C>(P, g < -45);
+    g += g > 45 ? -90 : 90;
   }
   if (g == 0) {
-    StorePlane(Bitmap, P);
+    if (Turned) StorePlane(Bitmap, P);
     return;
   }
+  if (!Turned && !InMemory) {
+    P = LoadPlane(Bitmap);
+    Turned = true;
+  }
+  const int32_t W = Turned ? P.W : Bitmap->GetWidth(), H = Turned ? P.H : Bitmap->GetHeight();
+  std::vector<const uint8_t*> Src(static_cast<size_t>(H));
+  for (int32_t y = 0; y < H; ++y) Src[size_t(y)] = Turned ? P.Row(y) : Bitmap->GetScanline(y);
+
   const double q = g * Pi / 180;
   const double T = std::fabs(std::sin(q / 2) / std::cos(q / 2)), S = std::fabs(std::sin(q));
-  const int32_t W = P.W, H = P.H;
   const int32_t m = IERound(H * T + W + 1);
   const int32_t h = IERound((m - W) * S);
   const int32_t Full = IERound(S * m + H + 1);
@@ -192,18 +219,27 @@ void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgres
   const int32_t Wf = IERound(T * o + m + 1 - 2 * t);
   if (m < 1 || o < 1 || Wf < 1) return;
   const double Per = 100.0 / (double(H) + m + o);
-  auto Report = [&](double Done) {
-    if (OnProgress) OnProgress(Sender, int32_t(Done * Per));
+  // Band 0 publishes the overall progress of the pass it is in; the calling
+  // thread reports it.
+  const std::function<void(int32_t)> Report =
+      OnProgress ? std::function<void(int32_t)>([&](int32_t V) { OnProgress(Sender, V); }) : nullptr;
+  auto Publish = [&](const std::function<void(int32_t)>& Pub, double Before, int32_t Done, int32_t Count,
+                     int32_t Rows) {
+    if (OnProgress) Pub(int32_t((Before + double(Done) * Rows / Count) * Per));
   };
+
   // First shear, horizontal: W x H into m x H.
-  TPlane B1 = MakePlane(m, H, C * 8);
-  for (int32_t D = 0; D < H; ++D) {
-    int32_t n;
-    uint32_t A;
-    Split(q > 0 ? T * D : T * (H - D), n, A, true);
-    ShearRow<C>(P.Row(D), W, B1.Row(D), m, n, A, AA, Bg);
-    Report(D);
-  }
+  TPlane B1 = MakePlane(m, H, C * 8, false);
+  IERunRowBands(H, Workers, [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Pub) {
+    for (int32_t D = Start; D < Start + Count; ++D) {
+      int32_t n;
+      uint32_t A;
+      Split(q > 0 ? T * D : T * (H - D), n, A, true);
+      ShearRow<C>(Src[size_t(D)], W, B1.Row(D), m, n, A, AA, Bg);
+      if (Start == 0) Publish(Pub, 0, D - Start + 1, Count, H);
+    }
+  }, Report);
+  Src.clear();
   P = TPlane();
   // Second shear, vertical: m x H into m x o, written row by row; column E
   // moves down by Shift[E] rows plus the fraction Frac[E].
@@ -214,41 +250,50 @@ void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgres
     Split(q > 0 ? S * (m - E) : S * E, I, Frac[size_t(E)], false);
     Shift[size_t(E)] = I - h;
   }
-  TPlane B2 = MakePlane(m, o, C * 8);
-  for (int32_t Row = 0; Row < o; ++Row) {
-    uint8_t* Dst = B2.Row(Row);
-    for (int32_t E = 0; E < m; ++E) {
-      uint8_t* Out = Dst + size_t(E) * C;
-      const int32_t L = Row - Shift[size_t(E)];
-      const uint32_t A = Frac[size_t(E)];
-      if (!AA) {
-        if (L >= 0 && L < H)
-          std::memcpy(Out, B1.Row(L) + size_t(E) * C, C);
-        else
+  TPlane B2 = MakePlane(m, o, C * 8, false);
+  IERunRowBands(o, Workers, [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Pub) {
+    for (int32_t Row = Start; Row < Start + Count; ++Row) {
+      uint8_t* Dst = B2.Row(Row);
+      for (int32_t E = 0; E < m; ++E) {
+        uint8_t* Out = Dst + size_t(E) * C;
+        const int32_t L = Row - Shift[size_t(E)];
+        const uint32_t A = Frac[size_t(E)];
+        if (!AA) {
+          std::memcpy(Out, L >= 0 && L < H ? B1.Row(L) + size_t(E) * C : Bg, C);
+          continue;
+        }
+        if (L < 0 || L > H || (L == H && A == 0)) {
           std::memcpy(Out, Bg, C);
-        continue;
+          continue;
+        }
+        const uint8_t* Q = L < H ? B1.Row(L) + size_t(E) * C : Bg;
+        const uint8_t* Pr = L > 0 ? B1.Row(L - 1) + size_t(E) * C : Bg;
+        for (int32_t c = 0; c < C; ++c) Out[c] = Blend(Pr[c], Q[c], A, 4096 - A);
       }
-      if (L < 0 || L > H || (L == H && A == 0)) {
-        std::memcpy(Out, Bg, C);
-        continue;
-      }
-      const uint8_t* Q = L < H ? B1.Row(L) + size_t(E) * C : Bg;
-      const uint8_t* Pr = L > 0 ? B1.Row(L - 1) + size_t(E) * C : Bg;
-      for (int32_t c = 0; c < C; ++c) Out[c] = Blend(Pr[c], Q[c], A, 4096 - A);
+      if (Start == 0) Publish(Pub, H, Row - Start + 1, Count, m);
     }
-    Report(H + double(Row + 1) * m / o);
-  }
+  }, Report);
   B1 = TPlane();
-  // Third shear, horizontal: m x o into Wf x o.
-  TPlane Out = MakePlane(Wf, o, C * 8);
-  for (int32_t R = 0; R < o; ++R) {
-    int32_t K;
-    uint32_t A;
-    Split(q > 0 ? T * R : T * (o - R), K, A, false);
-    ShearRow<C>(B2.Row(R), m, Out.Row(R), Wf, K - t, A, AA, Bg);
-    Report(double(H) + m + R);
-  }
-  StorePlane(Bitmap, Out);
+  // Third shear, horizontal: m x o into the bitmap, now Wf x o.
+  const TPaletteKeeper Palette(Bitmap);
+  const TIEPixelFormat F = Bitmap->GetPixelFormat();
+  if (!Bitmap->Allocate(Wf, o, F)) return;
+  Palette.Restore(Bitmap);
+  TPlane Out;
+  if (!InMemory) Out = MakePlane(Wf, o, C * 8, false);
+  std::vector<uint8_t*> Dst(static_cast<size_t>(o));
+  for (int32_t R = 0; R < o; ++R) Dst[size_t(R)] = InMemory ? Bitmap->GetScanline(R) : Out.Row(R);
+  IERunRowBands(o, Workers, [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Pub) {
+    for (int32_t R = Start; R < Start + Count; ++R) {
+      int32_t K;
+      uint32_t A;
+      Split(q > 0 ? T * R : T * (o - R), K, A, false);
+      ShearRow<C>(B2.Row(R), m, Dst[size_t(R)], Wf, K - t, A, AA, Bg);
+      if (Start == 0) Publish(Pub, double(H) + m, R - Start + 1, Count, o);
+    }
+  }, Report);
+  if (!InMemory)
+    for (int32_t R = 0; R < o; ++R) std::memcpy(Bitmap->GetScanline(R), Out.Row(R), Out.Stride);
 }
 
 // Nearest-pixel rotation of 1-bit (Bits 1) or one-byte (Bits 8) images.

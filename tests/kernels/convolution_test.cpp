@@ -27,7 +27,7 @@ TIEFilterKernel3x3 Kernel(std::initializer_list<int32_t> V, int32_t Div) {
   return K;
 }
 
-TEST(Convolution, IdentityAndDivisorZero) {
+TEST(Convolve3x3, IdentityAndDivisorZero) {
   auto Ref = Photo(), B = Photo();
   IEConvolve3x3(B.get(), IEGetPresetFilter(0), 0, 0, 99, 99);
   EXPECT_TRUE(IEBitmapsEqual(B.get(), Ref.get()));
@@ -37,14 +37,14 @@ TEST(Convolution, IdentityAndDivisorZero) {
   EXPECT_TRUE(IEBitmapsEqual(D0.get(), D1.get()));
 }
 
-TEST(Convolution, NegatedFilterGivesTheSameOutput) {
+TEST(Convolve3x3, NegatedFilterGivesTheSameOutput) {
   auto A = Photo(), B = Photo();
   IEConvolve3x3(A.get(), Kernel({1, 1, 1, 1, -8, 1, 1, 1, 1}, 2), 0, 0, 11, 9);
   IEConvolve3x3(B.get(), Kernel({-1, -1, -1, -1, 8, -1, -1, -1, -1}, 2), 0, 0, 11, 9);
   EXPECT_TRUE(IEBitmapsEqual(A.get(), B.get()));
 }
 
-TEST(Convolution, BlurAveragesWithRepeatedBordersInsideTheRectangle) {
+TEST(Convolve3x3, BlurAveragesWithRepeatedBordersInsideTheRectangle) {
   TIEBitmap G(3, 3, ie8g);
   G.Fill(0);
   G.SetPixel8(0, 0, 90);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "foundations/image_buffer.h"
@@ -164,6 +165,27 @@ TEST(ShearRotate, EightBitPlaneTurnsWithItsImage) {
   IERotate8Bit(&N, 200, 90);
   EXPECT_EQ(N.GetWidth(), 4);
   EXPECT_EQ(N.GetPixel8(1, 1), 7);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ShearRotate, PageInATemporaryFileTurnsLikeOneInMemory) {
+  auto Mem = Photo(64, 40);
+  TIEBitmap File;
+  File.SetMemoryThreshold(1);
+  File.Assign(Mem.get());
+  File.SetMemoryThreshold(1);
+  File.SetLocation(ieFile);
+  ASSERT_EQ(File.GetLocation(), ieFile);
+  for (double Angle : {12.5, -100.0}) {
+    IERotateShear(Mem.get(), true, nullptr, nullptr, IECreateRGB(9, 8, 7), Angle);
+    IERotateShear(&File, true, nullptr, nullptr, IECreateRGB(9, 8, 7), Angle);
+    ASSERT_EQ(File.GetWidth(), Mem->GetWidth());
+    for (int32_t y = 0; y < Mem->GetHeight(); ++y)
+      ASSERT_EQ(std::memcmp(File.GetScanline(y), Mem->GetScanline(y), size_t(Mem->GetWidth()) * 3), 0) << y;
+  }
 }
 
 }  // namespace
