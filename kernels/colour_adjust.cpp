@@ -25,8 +25,8 @@ bool ClipRect24(TIEBitmap* B, int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2
 
 // Runs Fn on every pixel of the rectangle, reporting progress per row.
 template <typename F>
-void ForEachPixel(TIEBitmap* B, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TIEProgressEvent& OnProgress,
-                  TObject* Sender, F&& Fn) {
+void ForEachPixel(TIEBitmap* B, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
+                  const TIEProgressEvent& OnProgress, TObject* Sender, F&& Fn) {
   if (!ClipRect24(B, X1, Y1, X2, Y2)) return;
   const TIERowProgress Progress(OnProgress, Sender, Y1, Y2);
   for (int32_t y = Y1; y < Y2; ++y) {
@@ -93,7 +93,8 @@ TRGB IEHSLToRGB(double H, double S, double L) {
 }
 
 void IERGBToHSV(const TRGB& RGB, int32_t& H, int32_t& S, int32_t& V) {
-  const int32_t r = IERound(RGB.r / 255.0 * 99), g = IERound(RGB.g / 255.0 * 99), b = IERound(RGB.b / 255.0 * 99);
+  const int32_t r = IERound(RGB.r / 255.0 * 99), g = IERound(RGB.g / 255.0 * 99),
+                b = IERound(RGB.b / 255.0 * 99);
   const int32_t mx = std::max({r, g, b}), mn = std::min({r, g, b});
   V = mx;
   S = mx == 0 ? 0 : (mx - mn) * 99 / mx;
@@ -125,12 +126,24 @@ TRGB IEHSVToRGB(int32_t H, int32_t S, int32_t V) {
   const int32_t t = V - S * V * (60 - f) / 5940;
   int32_t r, g, b;
   switch (H / 60) {
-    case 0: r = V, g = t, b = p; break;
-    case 1: r = q, g = V, b = p; break;
-    case 2: r = p, g = V, b = t; break;
-    case 3: r = p, g = q, b = V; break;
-    case 4: r = t, g = p, b = V; break;
-    default: r = V, g = p, b = q; break;
+    case 0:
+      r = V, g = t, b = p;
+      break;
+    case 1:
+      r = q, g = V, b = p;
+      break;
+    case 2:
+      r = p, g = V, b = t;
+      break;
+    case 3:
+      r = p, g = q, b = V;
+      break;
+    case 4:
+      r = t, g = p, b = V;
+      break;
+    default:
+      r = V, g = p, b = q;
+      break;
   }
   return IECreateRGB(out(r), out(g), out(b));
 }
@@ -153,8 +166,8 @@ void IEAdjustHSV(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t 
   });
 }
 
-void IEAdjustRGB(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Red, int32_t Green,
-                 int32_t Blue, const TIEProgressEvent& OnProgress, TObject* Sender) {
+void IEAdjustRGB(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Red,
+                 int32_t Green, int32_t Blue, const TIEProgressEvent& OnProgress, TObject* Sender) {
   uint8_t TR[256], TG[256], TB[256];
   for (int32_t v = 0; v < 256; ++v) {
     TR[v] = uint8_t(IEClampByte(int32_t(std::clamp<int64_t>(int64_t(v) + Red, -1, 256))));
@@ -189,8 +202,8 @@ void IEContrast(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y
 }
 
 void IEThreshold(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TRGB& DownLimit,
-                 const TRGB& UpLimit, const TRGB& DownVal, const TRGB& UpVal, const TIEProgressEvent& OnProgress,
-                 TObject* Sender) {
+                 const TRGB& UpLimit, const TRGB& DownVal, const TRGB& UpVal,
+                 const TIEProgressEvent& OnProgress, TObject* Sender) {
   if (IESameRGB(DownLimit, IECreateRGB(0, 0, 0)) && IESameRGB(UpLimit, IECreateRGB(255, 255, 255))) return;
   auto one = [](uint8_t& v, uint8_t lo, uint8_t hi, uint8_t loV, uint8_t hiV) {
     if (v <= lo) v = loV;
@@ -233,11 +246,20 @@ void IEReorderChannels(TIEBitmap* Bitmap, const std::string& Pattern, TObject* S
   int32_t Src[3];
   for (int32_t i = 0; i < 3; ++i) {
     switch (std::toupper(static_cast<unsigned char>(Pattern[size_t(i)]))) {
-      case 'R': Src[i] = 0; break;
-      case 'G': Src[i] = 1; break;
-      case 'B': Src[i] = 2; break;
-      case '0': Src[i] = 3; break;
-      default: return;
+      case 'R':
+        Src[i] = 0;
+        break;
+      case 'G':
+        Src[i] = 1;
+        break;
+      case 'B':
+        Src[i] = 2;
+        break;
+      case '0':
+        Src[i] = 3;
+        break;
+      default:
+        return;
     }
   }
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();

@@ -29,8 +29,9 @@ void IEAdjustHSL(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t 
 // Hue in degrees, saturation and value on the 0..99 scale.
 void IEAdjustHSV(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Hue, int32_t Sat,
                  int32_t Val, const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
-void IEAdjustRGB(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Red, int32_t Green,
-                 int32_t Blue, const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
+void IEAdjustRGB(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Red,
+                 int32_t Green, int32_t Blue, const TIEProgressEvent& OnProgress = nullptr,
+                 TObject* Sender = nullptr);
 // Factor n / 10 + 1 for n >= 0, 1 - sqrt(-n) / 10 below; each channel is
 // stretched around its own centre.
 void IEContrast(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, double Contrast,

@@ -14,8 +14,8 @@ namespace {
 // Convolves Channels interleaved bytes per pixel; rows are read from a copy
 // so the output never feeds back into its own neighbourhood.
 template <int Channels>
-void Convolve(TIEBitmap* Bitmap, const TIEFilterKernel3x3& Filter, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
-              const TIEProgressEvent& OnProgress, TObject* Sender) {
+void Convolve(TIEBitmap* Bitmap, const TIEFilterKernel3x3& Filter, int32_t X1, int32_t Y1, int32_t X2,
+              int32_t Y2, const TIEProgressEvent& OnProgress, TObject* Sender) {
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
   X2 = IEMinInt(X2, W);
   Y2 = IEMinInt(Y2, H);
@@ -42,7 +42,8 @@ void Convolve(TIEBitmap* Bitmap, const TIEFilterKernel3x3& Filter, int32_t X1, i
     const uint8_t* Rows[3] = {Row(IEClampInt(y - 1, 0, H - 1)), Row(y), Row(IEClampInt(y + 1, 0, H - 1))};
     uint8_t* D = Bitmap->LockScanline(y);
     for (int32_t x = X1; x < X2; ++x) {
-      const int32_t Cols[3] = {IEMaxInt(x - 1, 0) * Channels, x * Channels, IEMinInt(x + 1, W - 1) * Channels};
+      const int32_t Cols[3] = {IEMaxInt(x - 1, 0) * Channels, x * Channels,
+                               IEMinInt(x + 1, W - 1) * Channels};
       for (int32_t c = 0; c < Channels; ++c) {
         int32_t s = 0;
         for (int32_t r = 0; r < 3; ++r)
@@ -96,8 +97,8 @@ void IEConvolve3x3(TIEBitmap* Bitmap, const TIEFilterKernel3x3& Filter, int32_t 
   Convolve<3>(Bitmap, Filter, X1, Y1, X2, Y2, OnProgress, Sender);
 }
 
-void IEConvolve3x3Gray(TIEBitmap* Bitmap, const TIEFilterKernel3x3& Filter, int32_t X1, int32_t Y1, int32_t X2,
-                       int32_t Y2) {
+void IEConvolve3x3Gray(TIEBitmap* Bitmap, const TIEFilterKernel3x3& Filter, int32_t X1, int32_t Y1,
+                       int32_t X2, int32_t Y2) {
   if (!Bitmap || Bitmap->GetPixelFormat() != ie8g || Bitmap->IsEmpty()) return;
   Convolve<1>(Bitmap, Filter, X1, Y1, X2, Y2, nullptr, nullptr);
 }

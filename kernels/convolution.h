@@ -24,8 +24,8 @@ static_assert(sizeof(TIEFilterKernel3x3) == 40);
 void IEConvolve3x3(TIEBitmap* Bitmap, const TIEFilterKernel3x3& Filter, int32_t X1, int32_t Y1, int32_t X2,
                    int32_t Y2, const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
 // The same on an ie8g bitmap, without progress.
-void IEConvolve3x3Gray(TIEBitmap* Bitmap, const TIEFilterKernel3x3& Filter, int32_t X1, int32_t Y1, int32_t X2,
-                       int32_t Y2);
+void IEConvolve3x3Gray(TIEBitmap* Bitmap, const TIEFilterKernel3x3& Filter, int32_t X1, int32_t Y1,
+                       int32_t X2, int32_t Y2);
 
 // A filter file is the bytes 1, 3, 3 and the 40-byte record (little-endian).
 // Loading leaves Filter unchanged and answers false when the file has another

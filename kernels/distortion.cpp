@@ -31,8 +31,8 @@ std::vector<uint8_t> LightMap() {
 
 }  // namespace
 
-void IEBumpMap(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t LightX, int32_t LightY,
-               int32_t LightWidth, int32_t LightHeight, const TRGB& LightColor, int32_t Mix,
+void IEBumpMap(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t LightX,
+               int32_t LightY, int32_t LightWidth, int32_t LightHeight, const TRGB& LightColor, int32_t Mix,
                const TIEProgressEvent& OnProgress, TObject* Sender) {
   if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || LightWidth == 0 || LightHeight == 0) return;
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
@@ -47,7 +47,8 @@ void IEBumpMap(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2
   std::vector<uint8_t> Gray(size_t(RW) * RH);
   for (int32_t y = Y1; y < Y2; ++y) {
     const TRGB* P = reinterpret_cast<const TRGB*>(Bitmap->GetScanline(y));
-    for (int32_t x = X1; x < X2; ++x) Gray[size_t(y - Y1) * RW + (x - X1)] = uint8_t(IEClampByte(IERGBToGray(P[x])));
+    for (int32_t x = X1; x < X2; ++x)
+      Gray[size_t(y - Y1) * RW + (x - X1)] = uint8_t(IEClampByte(IERGBToGray(P[x])));
   }
   auto G = [&](int32_t x, int32_t y) { return int32_t(Gray[size_t(y - Y1) * RW + (x - X1)]); };
   const TIERowProgress Progress(OnProgress, Sender, Y1, Y2);
@@ -85,9 +86,10 @@ void IELensRefract(double X, double Y, double B, double A, double N, double& XOu
   YOut = Axis(Y);
 }
 
-void IELens(TIEBitmap* Bitmap, int32_t CentreX, int32_t CentreY, int32_t Width, int32_t Height, double Refraction,
-            const TIEProgressEvent& OnProgress, TObject* Sender) {
-  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || Bitmap->IsEmpty() || !(std::fabs(Refraction) >= 1)) return;
+void IELens(TIEBitmap* Bitmap, int32_t CentreX, int32_t CentreY, int32_t Width, int32_t Height,
+            double Refraction, const TIEProgressEvent& OnProgress, TObject* Sender) {
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || Bitmap->IsEmpty() || !(std::fabs(Refraction) >= 1))
+    return;
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
   const int32_t HW = Width / 2, HH = Height / 2;
   const int32_t X1 = IEClampInt(CentreX - HW, 0, W - 1), X2 = IEClampInt(CentreX + HW, 0, W - 1);
@@ -116,7 +118,8 @@ void IELens(TIEBitmap* Bitmap, int32_t CentreX, int32_t CentreY, int32_t Width, 
 
 void IEWave(TIEBitmap* Bitmap, int32_t Amplitude, int32_t WaveLength, int32_t Phase, bool Reflective,
             TIEProgressRec* Progress) {
-  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || Bitmap->IsEmpty() || Amplitude == 0 || WaveLength == 0)
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || Bitmap->IsEmpty() || Amplitude == 0 ||
+      WaveLength == 0)
     return;
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
   TIEBitmap Src;
@@ -156,8 +159,10 @@ void IEWave(TIEBitmap* Bitmap, int32_t Amplitude, int32_t WaveLength, int32_t Ph
       }
       auto Cell = [](double S, int32_t Limit) {
         int32_t I = int32_t(std::clamp(std::trunc(S), -2.0e9, 2.0e9));
-        if (I > Limit) I = Limit;
-        else if (I < 0) I = 0;
+        if (I > Limit)
+          I = Limit;
+        else if (I < 0)
+          I = 0;
         return I;
       };
       const int32_t ix = Cell(sx, W - 2), iv = Cell(sv, H - 2);

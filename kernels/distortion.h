@@ -15,13 +15,13 @@ class TObject;
 // the light sits at LightX, LightY with the given size.  Mix is the per cent
 // of the unlit image kept (100 leaves the image as it is).  Nothing when a
 // light size is 0.
-void IEBumpMap(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t LightX, int32_t LightY,
-               int32_t LightWidth, int32_t LightHeight, const TRGB& LightColor, int32_t Mix,
+void IEBumpMap(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t LightX,
+               int32_t LightY, int32_t LightWidth, int32_t LightHeight, const TRGB& LightColor, int32_t Mix,
                const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
 // Refracts the ellipse of Width x Height around the centre; nothing when
 // |Refraction| < 1.  Pixels outside the ellipse stay as they are.
-void IELens(TIEBitmap* Bitmap, int32_t CentreX, int32_t CentreY, int32_t Width, int32_t Height, double Refraction,
-            const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
+void IELens(TIEBitmap* Bitmap, int32_t CentreX, int32_t CentreY, int32_t Width, int32_t Height,
+            double Refraction, const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
 // Refracted offsets of the point (X, Y) from the lens centre (Y upwards) for
 // the semi-axes B (horizontal) and A (vertical) and the index N; the point
 // itself where the geometry has no answer.

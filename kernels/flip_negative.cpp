@@ -53,11 +53,21 @@ void IENegative(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y
   for (int32_t y = Y1; y < Y2; ++y) {
     uint8_t* Row = Bitmap->GetScanline(y);
     switch (F) {
-      case ie1g: ToggleBits(Row, X1, X2); break;
-      case ie8g: InvertBytes(Row + X1, N); break;
-      case ie16g: InvertBytes(Row + size_t(X1) * 2, N * 2); break;
-      case ie24RGB: InvertBytes(Row + size_t(X1) * 3, N * 3); break;
-      case ieRGB48: InvertBytes(Row + size_t(X1) * 6, N * 6); break;
+      case ie1g:
+        ToggleBits(Row, X1, X2);
+        break;
+      case ie8g:
+        InvertBytes(Row + X1, N);
+        break;
+      case ie16g:
+        InvertBytes(Row + size_t(X1) * 2, N * 2);
+        break;
+      case ie24RGB:
+        InvertBytes(Row + size_t(X1) * 3, N * 3);
+        break;
+      case ieRGB48:
+        InvertBytes(Row + size_t(X1) * 6, N * 6);
+        break;
       case ie32f: {
         float* P = reinterpret_cast<float*>(Row) + X1;
         for (size_t i = 0; i < N; ++i) P[i] = 1.0f - P[i];
@@ -89,7 +99,8 @@ void IENegative(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y
         for (size_t i = 0; i < N; ++i, P += 4) InvertBytes(P, 3);
         break;
       }
-      default: return;
+      default:
+        return;
     }
     Progress.Row(y);
   }
@@ -101,7 +112,8 @@ void IEInvertBuffer(void* Buffer, int64_t Length) {
 
 void IEInvertBitmap(TIEBitmap* Bitmap) {
   if (!Bitmap || Bitmap->IsEmpty()) return;
-  for (int32_t y = 0; y < Bitmap->GetHeight(); ++y) InvertBytes(Bitmap->GetScanline(y), size_t(Bitmap->GetRowLen()));
+  for (int32_t y = 0; y < Bitmap->GetHeight(); ++y)
+    InvertBytes(Bitmap->GetScanline(y), size_t(Bitmap->GetRowLen()));
 }
 
 TIEAlphaExtent IEGetAlphaExtent(TIEBitmap* Bitmap) {

@@ -27,7 +27,8 @@ void IEHistogram(TIEBitmap* Bitmap, TIEHistogram& Hist, int32_t X1, int32_t Y1, 
                  TIEMask* Mask = nullptr);
 // Stretches each channel so that Low maps to 0 and High to 255.
 void IEHistEqualize(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TRGB& Low,
-                    const TRGB& High, const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
+                    const TRGB& High, const TIEProgressEvent& OnProgress = nullptr,
+                    TObject* Sender = nullptr);
 // Equalises the gray histogram of the whole image, applied to the rectangle,
 // with each pixel judged against the mean of its 3 x 3 neighbourhood.
 void IEHistAutoEqualize(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,

@@ -5,8 +5,8 @@
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
 
-void IEMorphFilter(TIEBitmap* Bitmap, int32_t WindowSize, int32_t Operation, int32_t X1, int32_t Y1, int32_t X2,
-                   int32_t Y2, const TIEProgressEvent& OnProgress, TObject* Sender) {
+void IEMorphFilter(TIEBitmap* Bitmap, int32_t WindowSize, int32_t Operation, int32_t X1, int32_t Y1,
+                   int32_t X2, int32_t Y2, const TIEProgressEvent& OnProgress, TObject* Sender) {
   if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB || Operation < 0 || Operation > 3) return;
   X2 = IEMinInt(X2, Bitmap->GetWidth());
   Y2 = IEMinInt(Y2, Bitmap->GetHeight());
@@ -18,10 +18,18 @@ void IEMorphFilter(TIEBitmap* Bitmap, int32_t WindowSize, int32_t Operation, int
   bool Passes[2];
   int32_t PassCount = 1;
   switch (Operation) {
-    case 0: Passes[0] = true; break;
-    case 1: Passes[0] = false; break;
-    case 2: Passes[0] = false, Passes[1] = true, PassCount = 2; break;
-    default: Passes[0] = true, Passes[1] = false, PassCount = 2; break;
+    case 0:
+      Passes[0] = true;
+      break;
+    case 1:
+      Passes[0] = false;
+      break;
+    case 2:
+      Passes[0] = false, Passes[1] = true, PassCount = 2;
+      break;
+    default:
+      Passes[0] = true, Passes[1] = false, PassCount = 2;
+      break;
   }
   double f = 100.0 / ((Rows - 1) + 0.5);
   if (PassCount == 2) f /= 2;

@@ -13,5 +13,6 @@ class TObject;
 // nothing.  The window reaches WindowSize pixels to each side, clamped into
 // the rectangle (X2, Y2 exclusive), whose borders repeat; ties keep the first
 // pixel met row by row from the window's top-left.
-void IEMorphFilter(TIEBitmap* Bitmap, int32_t WindowSize, int32_t Operation, int32_t X1, int32_t Y1, int32_t X2,
-                   int32_t Y2, const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr);
+void IEMorphFilter(TIEBitmap* Bitmap, int32_t WindowSize, int32_t Operation, int32_t X1, int32_t Y1,
+                   int32_t X2, int32_t Y2, const TIEProgressEvent& OnProgress = nullptr,
+                   TObject* Sender = nullptr);

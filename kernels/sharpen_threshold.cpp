@@ -42,7 +42,8 @@ void IESharpen(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2
   auto Box = [&](int32_t ya, int32_t yb, int32_t xa, int32_t xb, int32_t c) {
     const int64_t* A = S.data() + size_t(ya - R0) * Stride;
     const int64_t* B = S.data() + size_t(yb - R0 + 1) * Stride;
-    return B[size_t(xb + 1) * 3 + c] - B[size_t(xa) * 3 + c] - A[size_t(xb + 1) * 3 + c] + A[size_t(xa) * 3 + c];
+    return B[size_t(xb + 1) * 3 + c] - B[size_t(xa) * 3 + c] - A[size_t(xb + 1) * 3 + c] +
+           A[size_t(xa) * 3 + c];
   };
   const int32_t LastRow = IEMinInt(Y2, H) - 1;
   const double F = 100.0 / (LastRow - Y1 + 0.5);

@@ -52,7 +52,8 @@ void StorePlane(TIEBitmap* B, const TPlane& P) {
   std::vector<TRGB> Pal;
   for (int32_t i = 0; i < B->GetPaletteLen(); ++i) Pal.push_back(B->GetPaletteColor(i));
   if (!B->Allocate(P.W, P.H, F)) return;
-  for (int32_t i = 0; i < int32_t(Pal.size()) && i < B->GetPaletteLen(); ++i) B->SetPaletteColor(i, Pal[size_t(i)]);
+  for (int32_t i = 0; i < int32_t(Pal.size()) && i < B->GetPaletteLen(); ++i)
+    B->SetPaletteColor(i, Pal[size_t(i)]);
   for (int32_t y = 0; y < P.H; ++y) std::memcpy(B->GetScanline(y), P.Row(y), P.Stride);
 }
 
@@ -174,13 +175,14 @@ struct TPaletteKeeper {
     for (int32_t i = 0; i < B->GetPaletteLen(); ++i) Pal.push_back(B->GetPaletteColor(i));
   }
   void Restore(TIEBitmap* B) const {
-    for (int32_t i = 0; i < int32_t(Pal.size()) && i < B->GetPaletteLen(); ++i) B->SetPaletteColor(i, Pal[size_t(i)]);
+    for (int32_t i = 0; i < int32_t(Pal.size()) && i < B->GetPaletteLen(); ++i)
+      B->SetPaletteColor(i, Pal[size_t(i)]);
   }
 };
 
 template <int C>
-void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgressEvent& OnProgress, TObject* Sender,
-                 double Angle) {
+void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgressEvent& OnProgress,
+                 TObject* Sender, double Angle) {
   if (Angle == 0 || !std::isfinite(Angle) || std::fabs(Angle) > 2e6) return;
   // Thousandths of a degree, remainder with the dividend's sign.
   double g = double(Trunc64((long double)Angle * 1000) % 360000) / 1000;
@@ -230,15 +232,18 @@ void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgres
 
   // First shear, horizontal: W x H into m x H.
   TPlane B1 = MakePlane(m, H, C * 8, false);
-  IERunRowBands(H, Workers, [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Pub) {
-    for (int32_t D = Start; D < Start + Count; ++D) {
-      int32_t n;
-      uint32_t A;
-      Split(q > 0 ? T * D : T * (H - D), n, A, true);
-      ShearRow<C>(Src[size_t(D)], W, B1.Row(D), m, n, A, AA, Bg);
-      if (Start == 0) Publish(Pub, 0, D - Start + 1, Count, H);
-    }
-  }, Report);
+  IERunRowBands(
+      H, Workers,
+      [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Pub) {
+        for (int32_t D = Start; D < Start + Count; ++D) {
+          int32_t n;
+          uint32_t A;
+          Split(q > 0 ? T * D : T * (H - D), n, A, true);
+          ShearRow<C>(Src[size_t(D)], W, B1.Row(D), m, n, A, AA, Bg);
+          if (Start == 0) Publish(Pub, 0, D - Start + 1, Count, H);
+        }
+      },
+      Report);
   Src.clear();
   P = TPlane();
   // Second shear, vertical: m x H into m x o, written row by row; column E
@@ -251,28 +256,31 @@ void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgres
     Shift[size_t(E)] = I - h;
   }
   TPlane B2 = MakePlane(m, o, C * 8, false);
-  IERunRowBands(o, Workers, [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Pub) {
-    for (int32_t Row = Start; Row < Start + Count; ++Row) {
-      uint8_t* Dst = B2.Row(Row);
-      for (int32_t E = 0; E < m; ++E) {
-        uint8_t* Out = Dst + size_t(E) * C;
-        const int32_t L = Row - Shift[size_t(E)];
-        const uint32_t A = Frac[size_t(E)];
-        if (!AA) {
-          std::memcpy(Out, L >= 0 && L < H ? B1.Row(L) + size_t(E) * C : Bg, C);
-          continue;
+  IERunRowBands(
+      o, Workers,
+      [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Pub) {
+        for (int32_t Row = Start; Row < Start + Count; ++Row) {
+          uint8_t* Dst = B2.Row(Row);
+          for (int32_t E = 0; E < m; ++E) {
+            uint8_t* Out = Dst + size_t(E) * C;
+            const int32_t L = Row - Shift[size_t(E)];
+            const uint32_t A = Frac[size_t(E)];
+            if (!AA) {
+              std::memcpy(Out, L >= 0 && L < H ? B1.Row(L) + size_t(E) * C : Bg, C);
+              continue;
+            }
+            if (L < 0 || L > H || (L == H && A == 0)) {
+              std::memcpy(Out, Bg, C);
+              continue;
+            }
+            const uint8_t* Q = L < H ? B1.Row(L) + size_t(E) * C : Bg;
+            const uint8_t* Pr = L > 0 ? B1.Row(L - 1) + size_t(E) * C : Bg;
+            for (int32_t c = 0; c < C; ++c) Out[c] = Blend(Pr[c], Q[c], A, 4096 - A);
+          }
+          if (Start == 0) Publish(Pub, H, Row - Start + 1, Count, m);
         }
-        if (L < 0 || L > H || (L == H && A == 0)) {
-          std::memcpy(Out, Bg, C);
-          continue;
-        }
-        const uint8_t* Q = L < H ? B1.Row(L) + size_t(E) * C : Bg;
-        const uint8_t* Pr = L > 0 ? B1.Row(L - 1) + size_t(E) * C : Bg;
-        for (int32_t c = 0; c < C; ++c) Out[c] = Blend(Pr[c], Q[c], A, 4096 - A);
-      }
-      if (Start == 0) Publish(Pub, H, Row - Start + 1, Count, m);
-    }
-  }, Report);
+      },
+      Report);
   B1 = TPlane();
   // Third shear, horizontal: m x o into the bitmap, now Wf x o.
   const TPaletteKeeper Palette(Bitmap);
@@ -283,15 +291,18 @@ void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgres
   if (!InMemory) Out = MakePlane(Wf, o, C * 8, false);
   std::vector<uint8_t*> Dst(static_cast<size_t>(o));
   for (int32_t R = 0; R < o; ++R) Dst[size_t(R)] = InMemory ? Bitmap->GetScanline(R) : Out.Row(R);
-  IERunRowBands(o, Workers, [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Pub) {
-    for (int32_t R = Start; R < Start + Count; ++R) {
-      int32_t K;
-      uint32_t A;
-      Split(q > 0 ? T * R : T * (o - R), K, A, false);
-      ShearRow<C>(B2.Row(R), m, Dst[size_t(R)], Wf, K - t, A, AA, Bg);
-      if (Start == 0) Publish(Pub, double(H) + m, R - Start + 1, Count, o);
-    }
-  }, Report);
+  IERunRowBands(
+      o, Workers,
+      [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Pub) {
+        for (int32_t R = Start; R < Start + Count; ++R) {
+          int32_t K;
+          uint32_t A;
+          Split(q > 0 ? T * R : T * (o - R), K, A, false);
+          ShearRow<C>(B2.Row(R), m, Dst[size_t(R)], Wf, K - t, A, AA, Bg);
+          if (Start == 0) Publish(Pub, double(H) + m, R - Start + 1, Count, o);
+        }
+      },
+      Report);
   if (!InMemory)
     for (int32_t R = 0; R < o; ++R) std::memcpy(Bitmap->GetScanline(R), Out.Row(R), Out.Stride);
 }

@@ -101,8 +101,8 @@ TIPDialogParams* TFolioProc::GetIPDialogParams() {
   return FIPDialogParams.get();
 }
 
-bool TFolioProc::ShowEffectsDialog(uint16_t Effects, bool Resizable, int32_t Width, int32_t Height, int32_t Left,
-                                   int32_t Top) {
+bool TFolioProc::ShowEffectsDialog(uint16_t Effects, bool Resizable, int32_t Width, int32_t Height,
+                                   int32_t Left, int32_t Top) {
   // The view does not repaint while the dialog is up; the end of work is
   // reported whatever happens.
   struct TPaintLock {
@@ -115,7 +115,8 @@ bool TFolioProc::ShowEffectsDialog(uint16_t Effects, bool Resizable, int32_t Wid
   } Lock{this, FAttachedFolio};
   if (FAttachedFolio) FAttachedFolio->LockPaint();
 
-  if (!EnsurePixelFormat(0) || FIEBitmap->IsEmpty() || (FIEBitmap->GetWidth() < 2 && FIEBitmap->GetHeight() < 2))
+  if (!EnsurePixelFormat(0) || FIEBitmap->IsEmpty() ||
+      (FIEBitmap->GetWidth() < 2 && FIEBitmap->GetHeight() < 2))
     return false;
   const TIEEffectsDialogRunner& Run = IEGetEffectsDialogRunner();
   if (!Run) return false;

@@ -10,7 +10,6 @@
 #include "processing/fill_value.h"
 #include "processing/folio_proc.h"
 
-
 void TFolioProc::Negative() {
   int32_t X1, Y1, X2, Y2;
   TIEBitmap* Work;

@@ -16,7 +16,9 @@ namespace {
 constexpr int64_t MaxSide = 1 << 20;
 constexpr int64_t MaxPixels = int64_t(1) << 30;
 
-bool SizeAllowed(int64_t W, int64_t H) { return W >= 1 && H >= 1 && W <= MaxSide && H <= MaxSide && W * H <= MaxPixels; }
+bool SizeAllowed(int64_t W, int64_t H) {
+  return W >= 1 && H >= 1 && W <= MaxSide && H <= MaxSide && W * H <= MaxPixels;
+}
 
 // The target size of a resample: -1 for one side keeps the proportions of
 // the other side's resolved size, 0 keeps that side.  Other negative values,
@@ -74,7 +76,8 @@ void TFolioProc::ImageResize(int32_t NewWidth, int32_t NewHeight, uint8_t HorizA
   if (!EnsurePixelFormat(0) || !SizeAllowed(NewWidth, NewHeight)) return;
   if (NewWidth == FIEBitmap->GetWidth() && NewHeight == FIEBitmap->GetHeight()) return;
   if (FAutoUndo)
-    PushUndoWithCaption("ImageResize " + std::to_string(NewWidth) + "," + std::to_string(NewHeight), ieuImage);
+    PushUndoWithCaption("ImageResize " + std::to_string(NewWidth) + "," + std::to_string(NewHeight),
+                        ieuImage);
   const double Fill = IEFillValueOf(FIEBitmap, GetBackground());
   // A 1 x 1 (or empty) image has nothing worth keeping: it starts from the
   // background.

@@ -38,7 +38,8 @@ TEST(ColourModels, HsvWrapsHueAndHslKeepsGray) {
   EXPECT_EQ(S, 0);
   EXPECT_TRUE(Eq(IEHSLToRGB(0.3, 0, 77 / 255.0), 77, 77, 77));
   // Saturated primaries go round the models and come back.
-  for (TRGB C : {IECreateRGB(255, 0, 0), IECreateRGB(0, 255, 0), IECreateRGB(0, 0, 255), IECreateRGB(255, 255, 0)}) {
+  for (TRGB C :
+       {IECreateRGB(255, 0, 0), IECreateRGB(0, 255, 0), IECreateRGB(0, 0, 255), IECreateRGB(255, 255, 0)}) {
     IERGBToHSL(C, H, S, L);
     EXPECT_TRUE(IESameRGB(IEHSLToRGB(H, S, L), C));
     int32_t h, s, v;
@@ -84,8 +85,8 @@ TEST(ColourAdjust, ReorderChannelsPatterns) {
   struct {
     const char* Pattern;
     uint8_t R, G, B;
-  } Rows[] = {{"BGR", 10, 20, 30}, {"RGB", 30, 20, 10}, {"00R", 10, 0, 0}, {"gg0", 0, 20, 20}, {"RG", 10, 20, 30},
-              {"RGX", 10, 20, 30}};
+  } Rows[] = {{"BGR", 10, 20, 30}, {"RGB", 30, 20, 10}, {"00R", 10, 0, 0},
+              {"gg0", 0, 20, 20},  {"RG", 10, 20, 30},  {"RGX", 10, 20, 30}};
   for (auto& Row : Rows) {
     TIEBitmap B(1, 1, ie24RGB);
     B.SetPixel24(0, 0, IECreateRGB(10, 20, 30));
@@ -162,7 +163,8 @@ TEST(Histogram, MatchingAnImageToItselfKeepsItClose) {
   auto Dense = [] {
     auto B = std::make_unique<TIEBitmap>(256, 8, ie24RGB);
     for (int32_t y = 0; y < 8; ++y)
-      for (int32_t x = 0; x < 256; ++x) B->SetPixel24(x, y, IECreateRGB(uint8_t(x), uint8_t(255 - x), uint8_t(x + y * 32)));
+      for (int32_t x = 0; x < 256; ++x)
+        B->SetPixel24(x, y, IECreateRGB(uint8_t(x), uint8_t(255 - x), uint8_t(x + y * 32)));
     return B;
   };
   auto Ref = Dense(), T = Dense();

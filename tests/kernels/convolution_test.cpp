@@ -15,7 +15,8 @@ namespace {
 std::unique_ptr<TIEBitmap> Photo() {
   auto B = std::make_unique<TIEBitmap>(11, 9, ie24RGB);
   for (int32_t y = 0; y < 9; ++y)
-    for (int32_t x = 0; x < 11; ++x) B->SetPixel24(x, y, TRGB{uint8_t(x * 23 + y), uint8_t(y * 29), uint8_t(x * y * 7)});
+    for (int32_t x = 0; x < 11; ++x)
+      B->SetPixel24(x, y, TRGB{uint8_t(x * 23 + y), uint8_t(y * 29), uint8_t(x * y * 7)});
   return B;
 }
 

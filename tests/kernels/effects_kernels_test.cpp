@@ -16,7 +16,8 @@ namespace {
 std::unique_ptr<TIEBitmap> Photo(int32_t W = 40, int32_t H = 30) {
   auto B = std::make_unique<TIEBitmap>(W, H, ie24RGB);
   for (int32_t y = 0; y < H; ++y)
-    for (int32_t x = 0; x < W; ++x) B->SetPixel24(x, y, TRGB{uint8_t(x * 5 + y), uint8_t(y * 8), uint8_t(x * y)});
+    for (int32_t x = 0; x < W; ++x)
+      B->SetPixel24(x, y, TRGB{uint8_t(x * 5 + y), uint8_t(y * 8), uint8_t(x * y)});
   return B;
 }
 
@@ -75,7 +76,8 @@ TEST(Morphology, DilateErodeOpenClose) {
   IEMorphFilter(D.get(), 1, 0, 0, 0, 9, 9);
   for (int32_t y = 0; y < 9; ++y)
     for (int32_t x = 0; x < 9; ++x)
-      EXPECT_EQ(D->GetPixel24(x, y).g, (std::abs(x - 4) <= 1 && std::abs(y - 4) <= 1) ? 255 : 0) << x << "," << y;
+      EXPECT_EQ(D->GetPixel24(x, y).g, (std::abs(x - 4) <= 1 && std::abs(y - 4) <= 1) ? 255 : 0)
+          << x << "," << y;
   auto O = Speck(9, 9, 4, 4);
   IEMorphFilter(O.get(), 1, 2, 0, 0, 9, 9);  // opening removes the speck
   EXPECT_EQ(O->GetPixel24(4, 4).g, 0);
@@ -117,8 +119,10 @@ TEST(RoundCorners, CornersGoTransparent) {
   TIEBitmap B(100, 50, ie24RGB);
   IERoundCorners(&B, 10, 10);
   ASSERT_TRUE(B.HasAlphaChannel());
-  for (auto [X, Y] : {std::pair{0, 0}, {99, 0}, {0, 49}, {99, 49}, {1, 1}}) EXPECT_EQ(B.GetAlpha(X, Y), 0) << X;
-  for (auto [X, Y] : {std::pair{50, 0}, {50, 25}, {0, 25}, {99, 25}, {50, 49}}) EXPECT_EQ(B.GetAlpha(X, Y), 255) << X;
+  for (auto [X, Y] : {std::pair{0, 0}, {99, 0}, {0, 49}, {99, 49}, {1, 1}})
+    EXPECT_EQ(B.GetAlpha(X, Y), 0) << X;
+  for (auto [X, Y] : {std::pair{50, 0}, {50, 25}, {0, 25}, {99, 25}, {50, 49}})
+    EXPECT_EQ(B.GetAlpha(X, Y), 255) << X;
   EXPECT_FALSE(B.GetAlphaChannel()->GetFull());
 }
 

@@ -17,7 +17,8 @@ namespace {
 std::unique_ptr<TIEBitmap> Photo(int32_t W, int32_t H) {
   auto B = std::make_unique<TIEBitmap>(W, H, ie24RGB);
   for (int32_t y = 0; y < H; ++y)
-    for (int32_t x = 0; x < W; ++x) B->SetPixel24(x, y, TRGB{uint8_t(x * 13 + y), uint8_t(y * 7), uint8_t(x ^ y)});
+    for (int32_t x = 0; x < W; ++x)
+      B->SetPixel24(x, y, TRGB{uint8_t(x * 13 + y), uint8_t(y * 7), uint8_t(x ^ y)});
   return B;
 }
 
@@ -37,7 +38,8 @@ TEST(ShearRotate, MultipleOf90) {
   struct {
     double A;
     bool R;
-  } Rows[] = {{180.0, true}, {-270, true}, {0, true}, {90.5, false}, {45, false}, {1e300, false}, {NAN, false}};
+  } Rows[] = {{180.0, true}, {-270, true},   {0, true},   {90.5, false},
+              {45, false},   {1e300, false}, {NAN, false}};
   for (auto& Row : Rows) EXPECT_EQ(IEIsMultipleOf90(Row.A), Row.R) << Row.A;
 }
 

@@ -119,13 +119,15 @@ TEST_F(PageOpsPeer, MatchesImageMagickOnColourAndFaxPages) {
 }
 
 TEST_F(PageOpsPeer, MatchesPillowOnColourAndFaxPages) {
-  if (testsupport::RunCommand("/usr/bin/python3 -c 'import PIL'") != 0) GTEST_SKIP() << "Pillow is not installed";
+  if (testsupport::RunCommand("/usr/bin/python3 -c 'import PIL'") != 0)
+    GTEST_SKIP() << "Pillow is not installed";
   for (const TCase& C : Cases)
     for (auto& Page : {ColourPage(), FaxPage()}) {
       const std::string Script =
           std::string("from PIL import Image, ImageOps\nimport sys\nim = Image.open(sys.argv[1])\n") +
           "if im.mode == '1':\n    im = im.convert('L')\n" + "out = " + C.Pillow + "\n" +
-          "if sys.argv[1].endswith('.pbm'):\n    out = out.point(lambda v: 255 if v > 127 else 0).convert('1')\n" +
+          "if sys.argv[1].endswith('.pbm'):\n    out = out.point(lambda v: 255 if v > 127 else "
+          "0).convert('1')\n" +
           "out.save(sys.argv[2])\n";
       testsupport::WriteFileBytes(File("peer.py"), std::vector<uint8_t>(Script.begin(), Script.end()));
       Check(Page.get(), "/usr/bin/python3 " + File("peer.py") + " IN OUT", C.Op);

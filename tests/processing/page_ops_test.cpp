@@ -29,10 +29,12 @@ class TSelView : public TIEView {
   void Select(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, bool Ellipse = false) {
     Mask.AllocateBits(Image.GetWidth(), Image.GetHeight(), 1);
     Mask.Clear();
-    const double cx = (X1 + X2) / 2.0, cy = (Y1 + Y2) / 2.0, rx = (X2 - X1) / 2.0 + 0.5, ry = (Y2 - Y1) / 2.0 + 0.5;
+    const double cx = (X1 + X2) / 2.0, cy = (Y1 + Y2) / 2.0, rx = (X2 - X1) / 2.0 + 0.5,
+                 ry = (Y2 - Y1) / 2.0 + 0.5;
     for (int32_t y = Y1; y <= Y2; ++y)
       for (int32_t x = X1; x <= X2; ++x)
-        if (!Ellipse || ((x - cx) * (x - cx) / (rx * rx) + (y - cy) * (y - cy) / (ry * ry) <= 1)) Mask.SetPixel(x, y, 1);
+        if (!Ellipse || ((x - cx) * (x - cx) / (rx * rx) + (y - cy) * (y - cy) / (ry * ry) <= 1))
+          Mask.SetPixel(x, y, 1);
     Mask.UpdateBoundingBox();
     HasSel = true;
   }
@@ -52,7 +54,8 @@ TColor Rgb(uint8_t R, uint8_t G, uint8_t B) { return IERGBToColor(IECreateRGB(R,
 void Paint(TIEBitmap& B, int32_t W, int32_t H) {
   B.Allocate(W, H, ie24RGB);
   for (int32_t y = 0; y < H; ++y)
-    for (int32_t x = 0; x < W; ++x) B.SetPixel24(x, y, TRGB{uint8_t(x * 9 + y), uint8_t(y * 13), uint8_t(x * y)});
+    for (int32_t x = 0; x < W; ++x)
+      B.SetPixel24(x, y, TRGB{uint8_t(x * 9 + y), uint8_t(y * 13), uint8_t(x * y)});
 }
 
 void FaxPage(TIEBitmap& B, int32_t W, int32_t H) {
@@ -314,7 +317,8 @@ TEST(RotateOps, FaxPageTurnsWithoutLoss) {
   ASSERT_EQ(F.GetWidth(), 21);
   for (int32_t y = 0; y < 9; ++y)
     for (int32_t x = 0; x < 21; ++x)
-      ASSERT_EQ((F.GetScanline(y)[x >> 3] >> (7 - (x & 7))) & 1, (Ref.GetScanline(y)[x >> 3] >> (7 - (x & 7))) & 1)
+      ASSERT_EQ((F.GetScanline(y)[x >> 3] >> (7 - (x & 7))) & 1,
+                (Ref.GetScanline(y)[x >> 3] >> (7 - (x & 7))) & 1)
           << x << "," << y;
   P->Rotate(1.5, true, 0, Rgb(0, 0, 0));
   EXPECT_EQ(F.GetPixelFormat(), ie1g);
