@@ -94,7 +94,12 @@ void IEFolioProcInit() {
 
 void IEFolioProcFinal() {}
 
-uint32_t IEFolioRawClipboardFormat() { return RawFormat; }
+uint32_t IEFolioRawClipboardFormat() {
+  // Registered on first use too, so the format exists before the library's
+  // start-up has run.
+  if (RawFormat == 0) RawFormat = RegisterClipboardFormat("FOLIO RAW FORMAT");
+  return RawFormat;
+}
 
 TIPDialogParams* TFolioProc::GetIPDialogParams() {
   if (!FIPDialogParams) FIPDialogParams = std::make_unique<TIPDialogParams>();

@@ -123,5 +123,5 @@ const TIEEffectsDialogRunner& IEGetEffectsDialogRunner();
 // start-up: registers the clipboard format of the raw image form.
 void IEFolioProcInit();
 void IEFolioProcFinal();
-// Its identifier (0 before start-up or when registering failed).
+// Its identifier (registered on first use; 0 when registering failed).
 uint32_t IEFolioRawClipboardFormat();
