@@ -9,6 +9,9 @@
 class TIEBitmap;
 class TObject;
 
+// Mirroring directions, as IEFlip takes them.
+enum TIEFlipDirection : uint8_t { flipHorizontal = 0, flipVertical = 1 };
+
 // Negative of the rectangle (X2, Y2 exclusive, limited to the bitmap): 1-bit
 // pixels toggle, gray and colour channels become their complement (16-bit:
 // 65535 - v, float: 1 - v), CMYK and CIELab go through RGB, the fourth byte

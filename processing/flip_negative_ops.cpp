@@ -29,7 +29,7 @@ void TFolioProc::Negative() {
   NotifyFinishWork();
 }
 
-void TFolioProc::Flip(int32_t Direction) {
+void TFolioProc::Flip(TIEFlipDirection Direction) {
   if (!EnsurePixelFormat(0)) return;
   if (FAutoUndo) PushUndoWithCaption("Flip", ieuImage);
   IEFlip(FIEBitmap, Direction);

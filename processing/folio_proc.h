@@ -23,6 +23,7 @@
 #include "foundations/pixel_types.h"
 #include "foundations/progress.h"
 #include "foundations/render_types.h"
+#include "kernels/flip_negative.h"
 #include "platform/gdi/colors.h"
 #include "platform/rtl/components.h"
 #include "platform/vcl/form_reader.h"
@@ -177,8 +178,8 @@ class TFolioProc : public TComponent, public IFormPropertyTarget {
   void ComputeHistogram(TIEHistogramEntry (&Hist)[256]);
   // Colour negative of the image or selection, any format.
   void Negative();
-  // 0 mirrors the columns, 1 reverses the rows; the whole image.
-  void Flip(int32_t Direction);
+  // Mirrors the columns or reverses the rows of the whole image.
+  void Flip(TIEFlipDirection Direction);
   // Fills the whole image with Background.
   void Clear();
   // Crops to the selection's bounding box (pixels outside the mask take

@@ -99,8 +99,8 @@ struct TCase {
 
 const TCase Cases[] = {
     {"-negate", "ImageOps.invert(im)", [](TFolioProc& P) { P.Negative(); }},
-    {"-flop", "im.transpose(Image.Transpose.FLIP_LEFT_RIGHT)", [](TFolioProc& P) { P.Flip(0); }},
-    {"-flip", "im.transpose(Image.Transpose.FLIP_TOP_BOTTOM)", [](TFolioProc& P) { P.Flip(1); }},
+    {"-flop", "im.transpose(Image.Transpose.FLIP_LEFT_RIGHT)", [](TFolioProc& P) { P.Flip(flipHorizontal); }},
+    {"-flip", "im.transpose(Image.Transpose.FLIP_TOP_BOTTOM)", [](TFolioProc& P) { P.Flip(flipVertical); }},
     // ImageMagick turns clockwise for positive angles, the page component
     // counter-clockwise.
     {"-rotate -90", "im.transpose(Image.Transpose.ROTATE_90)", [](TFolioProc& P) { P.Rotate(90, true); }},
