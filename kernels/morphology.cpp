@@ -35,7 +35,10 @@ void IEMorphFilter(TIEBitmap* Bitmap, int32_t WindowSize, int32_t Operation, int
   if (PassCount == 2) f /= 2;
   std::vector<uint8_t> Gray(size_t(Rows) * Cols);
   std::vector<TRGB> Colour(size_t(Rows) * Cols);
-  const int32_t n = WindowSize;
+  // A window wider than the rectangle only repeats its borders, and visits
+  // the distinct pixels in the same order: limit it so huge sizes cost no
+  // more than the rectangle.
+  const int32_t n = IEMinInt(WindowSize, IEMaxInt(Rows, Cols));
   for (int32_t Pass = 0; Pass < PassCount; ++Pass) {
     const bool Brightest = Passes[Pass];
     for (int32_t r = 0; r < Rows; ++r) {

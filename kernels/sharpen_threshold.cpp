@@ -77,6 +77,9 @@ void IERoundCorners(TIEBitmap* Bitmap, int32_t CornerWidth, int32_t CornerHeight
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
   TIEBitmap* Alpha = Bitmap->GetAlphaChannel();
   if (!Alpha) return;
+  // Corners larger than the image are taken as the image's size.
+  CornerWidth = IEMinInt(CornerWidth, W);
+  CornerHeight = IEMinInt(CornerHeight, H);
   const int64_t N = int64_t(CornerWidth) + CornerHeight;
   auto Bezier = [](double t, double p0, double p1, double p2, double p3) {
     const double u = 1 - t;

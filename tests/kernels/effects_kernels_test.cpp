@@ -141,3 +141,37 @@ TEST(MaxEntropyThreshold, TwoLevelPageKeepsBothLevelsAndUniformGoesWhite) {
 }
 
 }  // namespace
+
+namespace {
+
+// Empty bitmaps, other formats, rectangles outside the image and extreme
+// sizes: every kernel returns without touching memory it does not own.
+TEST(KernelInput, UnsuitableInputIsLeftAlone) {
+  TIEBitmap Empty;
+  TIEBitmap Plane(6, 4, ie8g);
+  Plane.Fill(77);
+  auto Small = Photo(6, 4);
+  auto Ref = Photo(6, 4);
+  for (TIEBitmap* B : {&Empty, &Plane, Small.get()}) {
+    IEBumpMap(B, 9, 9, 3, 3, 0, 0, 5, 5, Gray(1), 50);
+    IELens(B, -50, -50, 10, 10, 2);
+    IEMorphFilter(B, 3, 0, 10, 10, 20, 20);
+    IEMorphFilter(B, 3, 9, 0, 0, 6, 4);
+    IESharpen(B, 5, 5, 2, 2, 10, 3);
+    IEWave(B, 0, 0, 0, false);
+  }
+  EXPECT_TRUE(IEBitmapsEqual(Small.get(), Ref.get()));
+  EXPECT_EQ(Plane.GetPixel8(3, 3), 77);
+  // Huge windows and corners finish at the cost of the image.
+  IEMorphFilter(Small.get(), 2000000000, 0, 0, 0, 6, 4);
+  IESharpen(Small.get(), 0, 0, 6, 4, 5, 2000000000);
+  IERoundCorners(Small.get(), 2000000000, 2000000000);
+  IEWave(Small.get(), 2000000000, 1, 0, true);
+  IELens(Small.get(), 3, 2, 2000000000, 2000000000, -3);
+  TIEBitmap One(1, 1, ie24RGB);
+  IEWave(&One, 3, 3, 45, false);
+  IESharpen(&One, 0, 0, 1, 1, 50, 5);
+  SUCCEED();
+}
+
+}  // namespace
