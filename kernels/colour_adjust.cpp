@@ -159,6 +159,10 @@ void IEAdjustHSL(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t 
 
 void IEAdjustHSV(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Hue, int32_t Sat,
                  int32_t Val, const TIEProgressEvent& OnProgress, TObject* Sender) {
+  // Any offset beyond a full turn or the whole scale acts like its limit.
+  Hue %= 360;
+  Sat = std::clamp(Sat, -200, 200);
+  Val = std::clamp(Val, -200, 200);
   ForEachPixel(Bitmap, X1, Y1, X2, Y2, OnProgress, Sender, [&](TRGB& P) {
     int32_t H, S, V;
     IERGBToHSV(P, H, S, V);

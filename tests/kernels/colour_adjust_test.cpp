@@ -179,3 +179,17 @@ TEST(Histogram, MatchingAnImageToItselfKeepsItClose) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ColourAdjust, ExtremeOffsetsSaturate) {
+  auto B = Photo();
+  IEAdjustHSV(B.get(), 0, 0, 99, 99, INT32_MAX, INT32_MIN, INT32_MAX);
+  EXPECT_TRUE(Eq(B->GetPixel24(3, 4), 255, 255, 255));
+  IEAdjustHSL(B.get(), 0, 0, 99, 99, INT32_MIN, 0, INT32_MIN);
+  EXPECT_TRUE(Eq(B->GetPixel24(3, 4), 0, 0, 0));
+  IEAdjustRGB(B.get(), 0, 0, 99, 99, INT32_MAX, INT32_MIN, 7);
+  EXPECT_TRUE(Eq(B->GetPixel24(3, 4), 255, 0, 7));
+}
+
+}  // namespace
