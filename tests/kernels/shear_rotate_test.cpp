@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
@@ -188,6 +189,28 @@ TEST(ShearRotate, PageInATemporaryFileTurnsLikeOneInMemory) {
     for (int32_t y = 0; y < Mem->GetHeight(); ++y)
       ASSERT_EQ(std::memcmp(File.GetScanline(y), Mem->GetScanline(y), size_t(Mem->GetWidth()) * 3), 0) << y;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ShearRotate, WithoutBlendingPixelsAreCopiedWhole) {
+  auto Ref = Photo(50, 30);
+  TIEBitmap Blended, Plain;
+  Blended.Assign(Ref.get());
+  Plain.Assign(Ref.get());
+  IERotateShear(&Plain, false, nullptr, nullptr, IECreateRGB(1, 2, 3), -33);
+  IERotateShear(&Blended, true, nullptr, nullptr, IECreateRGB(1, 2, 3), -33);
+  ASSERT_EQ(Plain.GetWidth(), Blended.GetWidth());
+  ASSERT_EQ(Plain.GetHeight(), Blended.GetHeight());
+  // Every pixel is the background or one of the page's own colours.
+  std::set<uint32_t> Colours{uint32_t(IERGBToColor(IECreateRGB(1, 2, 3)))};
+  for (int32_t y = 0; y < 30; ++y)
+    for (int32_t x = 0; x < 50; ++x) Colours.insert(uint32_t(IERGBToColor(Ref->GetPixel24(x, y))));
+  for (int32_t y = 0; y < Plain.GetHeight(); ++y)
+    for (int32_t x = 0; x < Plain.GetWidth(); ++x)
+      ASSERT_TRUE(Colours.count(uint32_t(IERGBToColor(Plain.GetPixel24(x, y))))) << x << "," << y;
 }
 
 }  // namespace
