@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -93,8 +94,11 @@ int32_t MaxEntropyThreshold(TIEBitmap* Src) {
     p[i] = double(hist[i]) / total;
     if (p[i] > 0) ht -= p[i] * std::log(p[i]);
   }
+  // The best split starts below any value the criterion can take: a page of
+  // exactly two levels scores 0 at every split between them and must still
+  // be split there rather than fall back to all white.
   int32_t threshold = -2;
-  double best = 0, P = 0, hb = 0;
+  double best = -std::numeric_limits<double>::infinity(), P = 0, hb = 0;
   for (int t = 1; t <= 255; ++t) {
     P += p[t - 1];
     if (p[t - 1] > 0) hb -= p[t - 1] * std::log(p[t - 1]);

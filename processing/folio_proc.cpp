@@ -7,6 +7,7 @@
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
 #include "kernels/gamma_blur_shadow.h"
+#include "processing/effects_launcher.h"
 #include "foundations/pixel_utils.h"
 #include "views/view_base.h"
 

@@ -22,6 +22,8 @@
 
 #include "foundations/pixel_types.h"
 #include "foundations/progress.h"
+#include "foundations/render_types.h"
+#include "kernels/flip_negative.h"
 #include "platform/gdi/colors.h"
 #include "platform/rtl/components.h"
 #include "platform/vcl/form_reader.h"
@@ -30,6 +32,8 @@ class TIEBitmap;
 class TIEMask;
 class TIEView;
 class TStream;
+class TIPDialogParams;
+struct TIEHistogramEntry;
 
 // What an undo snapshot saves.
 enum TIEUndoSource : uint8_t {
@@ -160,6 +164,75 @@ class TFolioProc : public TComponent, public IFormPropertyTarget {
   // A soft shadow behind the image's opaque part (see IEAddSoftShadow).
   void AddSoftShadow(double Radius, int32_t OffsetX, int32_t OffsetY, bool AdaptSize, TColor ShadowColor,
                      int32_t Intensity);
+
+  // ---- colour, histogram, negative, flip, clear, crop to the selection,
+  // colour depth, effects dialog, resample, canvas size and rotation ----
+  // (colour_ops.cpp, flip_negative_ops.cpp, depth_ops.cpp, resample_ops.cpp,
+  // rotate_ops.cpp, effects_launcher.cpp)
+  // Gray levels into the three channels of the image or selection (ie24RGB).
+  void ConvertToGray();
+  // Automatic histogram equalisation of the image or selection (ie24RGB).
+  void HistAutoEqualize();
+  // Histogram (256 entries) of the image or selection, counted on a 24-bit
+  // copy when the image has another format: the document is not changed.
+  void ComputeHistogram(TIEHistogramEntry (&Hist)[256]);
+  // Colour negative of the image or selection, any format.
+  void Negative();
+  // Mirrors the columns or reverses the rows of the whole image.
+  void Flip(TIEFlipDirection Direction);
+  // Fills the whole image with Background.
+  void Clear();
+  // Crops to the selection's bounding box (pixels outside the mask take
+  // Background and alpha 0), or with ToAlpha keeps the size and makes the
+  // selection the alpha plane.
+  void CropSel(bool ToAlpha);
+  // Crops to the opaque part of the alpha plane, without an undo entry.
+  void CropToAlphaExtent();
+  // Colors below 3: 1 bit by threshold (the gray of the mean colour) or by
+  // ordered dither; 3 .. 1024: at most Colors colours, staying 24-bit; more
+  // than 1024 changes nothing and saves nothing.  The whole image.
+  void ConvertTo(int32_t Colors, bool Threshold);
+  // As ConvertTo, and writes the palette used into Palette (Colors entries;
+  // black and white below 3 colours).
+  void ConvertToPalette(int32_t Colors, TRGB* Palette, bool Threshold);
+  // Expands a 1-bit image to 24-bit; other images are left alone.
+  void ConvertTo24Bit();
+  // Scales the whole image.  -1 for one side keeps the proportions, 0 keeps
+  // that side, other negative values mean their absolute value.  The same
+  // size, sizes beyond the image limits and two negative sizes change
+  // nothing and save nothing.
+  void Resample(int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter);
+  // Scales into Dest (same sizing rules); false when nothing was written.
+  bool ResampleTo(TIEBitmap* Dest, int32_t NewWidth, int32_t NewHeight, TResampleFilter Filter);
+  // New canvas size; the old pixels are placed by the alignments (0 left or
+  // top, 1 centre, 2 right or bottom), new areas take Background and, when
+  // Alpha is below 255, that alpha.  Sizes below 1 or beyond the image
+  // limits change nothing.
+  void ImageResize(int32_t NewWidth, int32_t NewHeight, uint8_t HorizAlign, uint8_t VertAlign,
+                   int32_t Alpha = 255);
+  // Turns the whole image by Angle degrees (counter-clockwise), the canvas
+  // enlarged; Background -1 is the Background property; Quality 1 or 2 picks
+  // bilinear or bicubic sampling for antialiased 24-bit images.
+  void Rotate(double Angle, bool Antialias = true, uint8_t Quality = 0, TColor Background = TColor(-1));
+  // Opens the effects dialog on the image or selection; true when the user
+  // confirmed.  Width and Height below 1, Left and Top below 0 ask for the
+  // defaults.
+  bool ShowEffectsDialog(uint16_t Effects = 1, bool Resizable = true, int32_t Width = -1, int32_t Height = -1,
+                         int32_t Left = -1, int32_t Top = -1);
+  // The effects dialog's settings, kept between openings.
+  TIPDialogParams* GetIPDialogParams();
+  // Options of the effects dialog (bits of the prpp constants).
+  uint8_t GetPreviewsParams() const { return FPreviewsParams; }
+  void SetPreviewsParams(uint8_t Value) { FPreviewsParams = Value; }
+  // Called with the dialog just before it is shown.
+  std::function<void(TObject* Sender, TObject* Dialog)> OnPreview;
+
+ private:
+  std::unique_ptr<TIPDialogParams> FIPDialogParams;
+  uint8_t FPreviewsParams = 0x06;  // show the reset button, hard reset
+
+ public:
+  // ---- end of colour ... rotation ----
 
  private:
   struct TUndoEntry {
