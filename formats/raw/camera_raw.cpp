@@ -12,6 +12,7 @@
 #include "formats/raw/raw_tone_curve.h"
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
+#include "kernels/histogram.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 
@@ -196,6 +197,9 @@ void RawReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bo
       return;
     }
     const bool wide = Params.NativePixelFormat;
+    // The decode was made darker on purpose: the preview's tones take over.
+    if (matchPreview && Params.ExifThumbnail->GetPixelFormat() == ie24RGB)
+      IEMatchHistograms(Params.ExifThumbnail.get(), Bitmap);
     // The parameters describe the bitmap that was made.
     Params.Width = Bitmap->GetWidth();
     Params.Height = Bitmap->GetHeight();

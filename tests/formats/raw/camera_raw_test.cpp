@@ -124,6 +124,37 @@ TEST(CameraRaw, SmallDngDecodesAndParametersDescribeTheBitmap) {
   EXPECT_EQ(h->Params.Width, 32);
 }
 
+// Matching the preview's levels maps the decode onto the preview's tones: a
+// flat preview makes a flat picture of its colour.
+TEST(CameraRaw, MatchingThePreviewTakesItsTones) {
+  if (!CameraRawAvailable()) GTEST_SKIP() << "LibRaw missing";
+  const std::vector<uint8_t> dng = MakeDng(64, 48);
+  TRead r;
+  TMemoryStream ms;
+  ms.WriteBuffer(dng.data(), int64_t(dng.size()));
+  ms.SetPosition(0);
+  r.Params.RawMatchPreviewLevels = true;
+  r.Params.ExifThumbnail = std::make_unique<TIEBitmap>();
+  ASSERT_TRUE(r.Params.ExifThumbnail->Allocate(16, 12, ie24RGB));
+  for (int32_t y = 0; y < 12; ++y) std::memset(r.Params.ExifThumbnail->GetScanline(y), 40, 3 * 16);
+  TIEProgressRec p;
+  p.Aborting = &r.Aborted;
+  RawReadStream(&ms, &r.Bitmap, r.Params, false, p);
+  ASSERT_FALSE(r.Aborted);
+  ASSERT_EQ(r.Bitmap.GetPixelFormat(), ie24RGB);
+  // Every level but the darkest one (which the matching keeps at 0) takes the
+  // preview's.
+  int64_t taken = 0, other = 0;
+  for (int32_t y = 0; y < r.Bitmap.GetHeight(); ++y)
+    for (int32_t x = 0; x < 3 * r.Bitmap.GetWidth(); ++x) {
+      const uint8_t v = r.Bitmap.GetScanline(y)[x];
+      taken += v == 40;
+      other += v != 40 && v != 0;
+    }
+  EXPECT_GT(taken, 0);
+  EXPECT_EQ(other, 0);
+}
+
 TEST(CameraRaw, DamagedFilesFailCleanly) {
   if (!CameraRawAvailable()) GTEST_SKIP() << "LibRaw missing";
   const std::vector<uint8_t> dng = MakeDng(64, 48);
