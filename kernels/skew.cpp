@@ -1,0 +1,179 @@
+#include "kernels/skew.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "foundations/bit_expansion.h"
+#include "foundations/image_buffer.h"
+#include "foundations/pixel_utils.h"
+#include "platform/rtl/sysutils.h"
+#include "kernels/dib_stretch.h"
+#include "kernels/edge_shen_castan.h"
+#include "kernels/resample_engine.h"
+
+namespace {
+
+constexpr int32_t kTrigScale = 131072;  // 2^17
+// 180 degrees at the finest precision (10 steps per degree).
+constexpr int32_t kTableSize = 1800;
+
+// Sine and cosine of every step angle, scaled by 2^17 and cut toward zero.
+// Each angle is the previous one plus the step.
+void BuildTables(int32_t StepsPerDegree, std::vector<int32_t>& Sin, std::vector<int32_t>& Cos) {
+  Sin.assign(kTableSize, 0);
+  Cos.assign(kTableSize, 0);
+  const long double Step = (1.0L / StepsPerDegree) * 0.017453292519444445L;
+  long double Theta = 0;
+  for (int32_t l = 0; l < kTableSize; ++l) {
+    Sin[l] = int32_t(std::trunc(std::sin(Theta) * kTrigScale));
+    Cos[l] = int32_t(std::trunc(std::cos(Theta) * kTrigScale));
+    Theta += Step;
+  }
+}
+
+// V / 2^17 rounded to the nearest integer, halves away from zero.
+inline int32_t ScaleDown(int64_t V) {
+  return V >= 0 ? int32_t((V + kTrigScale / 2) >> 17) : -int32_t((-V + kTrigScale / 2) >> 17);
+}
+
+bool IsEdgeInput(TIEBitmap* B) { return B->GetPixelFormat() == ie24RGB; }
+
+// Edge map of a 24-bit picture into a new 1-bit bitmap, with the settings the
+// skew search wants.
+bool EdgeMap(TIEBitmap* Src, TIEBitmap* Dst) {
+  TIEProgressRec Silent;
+  return IEShenCastanEdges(Src, Dst, 7, 0.99, 0.9, 0, true, Silent);
+}
+
+}  // namespace
+
+double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t AngleRange, double Precision,
+                        bool* Found) {
+  if (Found) *Found = false;
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie1g) return 0;
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  if (W < 1 || H < 1 || !std::isfinite(Precision)) return 0;
+  // One decimal, cut in extended precision: 0.3 (just below in binary) is 0.2.
+  const long double Tenths = std::trunc(static_cast<long double>(Precision) * 10.0L);
+  if (Tenths < 1 || Tenths > 10 || AngleRange < 0 || AngleRange > 180) return 0;
+  const int32_t n = IERound(double(10.0L / Tenths));
+  const int64_t R = int64_t(std::trunc(std::sqrt(double(W) * W + double(H) * H) / 2));
+  const int32_t Cols = int32_t(2 * R + 1);
+  const int32_t Half = AngleRange * n / 2, Mid = 90 * n;
+  const int32_t First = Mid - Half;       // first searched row
+  const int32_t LastVote = Mid + Half - 2;  // last row that receives votes
+  const int32_t LastSearch = Mid + Half - 1;
+  if (LastVote < First) return 0;
+  const int32_t Rows = LastSearch - First + 1;
+
+  std::vector<int32_t> Sin, Cos;
+  BuildTables(n, Sin, Cos);
+  const int32_t VoteRows = LastVote - First + 1;
+  std::vector<int32_t> Acc;
+  std::vector<int32_t> BTerm;  // [x][row]: cos x (x - cx), scaled down
+  try {
+    Acc.assign(size_t(Rows) * size_t(Cols), 0);
+    BTerm.resize(size_t(W) * size_t(VoteRows));
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  const int32_t cx = W / 2, cy = H / 2;
+  for (int32_t x = 0; x < W; ++x)
+    for (int32_t r = 0; r < VoteRows; ++r)
+      BTerm[size_t(x) * VoteRows + r] = ScaleDown(int64_t(Cos[First + r]) * (x - cx));
+  std::vector<int64_t> ATerm(static_cast<size_t>(VoteRows));
+  Progress.per1 = 100.0 / H;
+  const int32_t Bytes = (W + 7) / 8;
+  int64_t Votes = 0;
+  for (int32_t y = 0; y < H; ++y) {
+    for (int32_t r = 0; r < VoteRows; ++r) ATerm[r] = R + ScaleDown(int64_t(Sin[First + r]) * (y - cy));
+    const uint8_t* Row = Bitmap->GetScanline(y);
+    for (int32_t b = 0; b < Bytes; ++b) {
+      const uint8_t v = Row[b];
+      if (v == 0xFF) continue;
+      const int32_t xEnd = std::min(W, b * 8 + 8);
+      for (int32_t x = b * 8; x < xEnd; ++x) {
+        if (v & (0x80u >> (x & 7))) continue;
+        const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+        for (int32_t r = 0; r < VoteRows; ++r) {
+          const int64_t c = ATerm[r] + Bt[r];
+          // Corners near the search's diagonal can fall past the cells: such
+          // votes are dropped.
+          if (c < 0 || c >= Cols) continue;
+          ++Acc[size_t(r) * Cols + size_t(c)];
+          ++Votes;
+        }
+      }
+    }
+    if (Progress.fOnProgress) Progress.Report(int32_t(Progress.per1 * y));
+  }
+  if (Votes == 0) return 0;
+  int32_t Best = 0, BestRow = 0;
+  for (int32_t r = 0; r < Rows; ++r) {
+    const int32_t* A = &Acc[size_t(r) * Cols];
+    for (int32_t c = 0; c < Cols; ++c)
+      if (A[c] > Best) {
+        Best = A[c];
+        BestRow = First + r;
+      }
+  }
+  if (Best == 0) return 0;
+  if (Found) *Found = true;
+  return double(BestRow) / n - 90;
+}
+
+double IEDetectSkewAngle(TIEBitmap* Bitmap, int32_t ResampleWidth, int32_t AngleRange, double Precision,
+                         bool EdgeDetect, const TIEProgressEvent& OnProgress, TObject* Sender, bool* Found) {
+  if (Found) *Found = false;
+  if (!Bitmap || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1) return 0;
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  const bool OneBit = Bitmap->GetPixelFormat() == ie1g;
+  std::unique_ptr<TIEBitmap> Made;  // a picture made here, freed afterwards
+  TIEBitmap* Picture = Bitmap;
+  if (ResampleWidth < 1 || ResampleWidth == W) {
+    if (!OneBit) {
+      Made = std::make_unique<TIEBitmap>();
+      if (!IsEdgeInput(Bitmap)) {
+        // The edge detector reads 24-bit pixels: measure a converted copy.
+        auto Copy = std::make_unique<TIEBitmap>();
+        Copy->Assign(Bitmap);
+        Copy->SetPixelFormat(ie24RGB);
+        if (Copy->GetPixelFormat() != ie24RGB) return 0;
+        if (!EdgeMap(Copy.get(), Made.get())) return 0;
+      } else if (!EdgeMap(Bitmap, Made.get())) {
+        return 0;
+      }
+      Picture = Made.get();
+    } else if (EdgeDetect) {
+      Made = std::make_unique<TIEBitmap>();
+      IEConvert1BitTo24Bit(Bitmap, Made.get());
+      if (Made->GetPixelFormat() != ie24RGB || !EdgeMap(Made.get(), Made.get())) return 0;
+      Picture = Made.get();
+    }
+  } else {
+    const int32_t NewH = std::max<int32_t>(1, int32_t(int64_t(H) * ResampleWidth / W));
+    Made = std::make_unique<TIEBitmap>();
+    if (!OneBit) {
+      if (!Made->Allocate(ResampleWidth, NewH, Bitmap->GetPixelFormat())) return 0;
+      _ResampleEx(Bitmap, Made.get(), rfFastLinear);
+    } else if (EdgeDetect) {
+      if (!Made->Allocate(ResampleWidth, NewH, ie24RGB)) return 0;
+      _Resample1BitEx(Bitmap, Made.get(), rfFastLinear);
+    } else {
+      if (!Made->Allocate(ResampleWidth, NewH, ie1g)) return 0;
+      _IEBmpStretchEx(Bitmap, Made.get());
+    }
+    if (EdgeDetect) {
+      if (!IsEdgeInput(Made.get())) Made->SetPixelFormat(ie24RGB);
+      if (!EdgeMap(Made.get(), Made.get())) return 0;
+    }
+    Picture = Made.get();
+  }
+  TIEProgressRec Progress;
+  Progress.fOnProgress = OnProgress;
+  Progress.Sender = Sender;
+  return IEHoughSkewAngle(Picture, Progress, AngleRange, Precision, Found);
+}
