@@ -111,15 +111,21 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
     if (Progress.fOnProgress) Progress.Report(int32_t(Progress.per1 * y));
   }
   if (Votes == 0) return 0;
-  int32_t Best = 0, BestRow = 0;
+  // The highest count; when several angles share it (lines short enough that
+  // neighbouring angles put every vote in the same cells), the middle of
+  // those angles is taken rather than the first, which would lean the
+  // answer toward negative angles.
+  int32_t Best = 0;
+  std::vector<int32_t> RowMax(static_cast<size_t>(Rows), 0);
   for (int32_t r = 0; r < Rows; ++r) {
     const int32_t* A = &Acc[size_t(r) * Cols];
-    for (int32_t c = 0; c < Cols; ++c)
-      if (A[c] > Best) {
-        Best = A[c];
-        BestRow = First + r;
-      }
+    RowMax[r] = *std::max_element(A, A + Cols);
+    Best = std::max(Best, RowMax[r]);
   }
+  std::vector<int32_t> Tied;
+  for (int32_t r = 0; r < Rows; ++r)
+    if (RowMax[r] == Best) Tied.push_back(r);
+  const int32_t BestRow = First + (Tied.empty() ? 0 : Tied[(Tied.size() - 1) / 2]);
   if (Best == 0) return 0;
   if (Found) *Found = true;
   return double(BestRow) / n - 90;
