@@ -85,26 +85,51 @@ bool IsCandidate(const TPlanes& P, int32_t x, int32_t y) {
   return false;
 }
 
-// Mean of S outside minus mean inside the Laplacian's positive region over
-// the window centred on the pixel.
-float AdaptiveGradient(const TPlanes& P, int32_t x, int32_t y, int32_t Half) {
-  double Sum0 = 0, Sum1 = 0;
-  int64_t N0 = 0, N1 = 0;
-  const int32_t X1 = std::max(0, x - Half), X2 = std::min(P.W - 1, x + Half);
-  const int32_t Y1 = std::max(0, y - Half), Y2 = std::min(P.H - 1, y + Half);
-  for (int32_t j = Y1; j <= Y2; ++j) {
-    const uint8_t* Lr = &P.L[P.At(0, j)];
-    const float* Sr = &P.S[P.At(0, j)];
-    for (int32_t i = X1; i <= X2; ++i) {
-      if (Lr[i]) {
-        Sum1 += Sr[i];
-        ++N1;
-      } else {
-        Sum0 += Sr[i];
-        ++N0;
+// Window sums of the smoothed plane, of the smoothed plane where the
+// Laplacian is positive, and of the positive pixels: summed-area tables, so
+// each adaptive gradient costs the same whatever the window.
+struct TWindowSums {
+  int32_t W = 0, H = 0;
+  std::vector<double> All, Pos;
+  std::vector<int32_t> Count;
+  size_t At(int32_t X, int32_t Y) const { return size_t(Y) * size_t(W + 1) + size_t(X); }
+  explicit TWindowSums(const TPlanes& P) : W(P.W), H(P.H) {
+    const size_t N = size_t(W + 1) * size_t(H + 1);
+    All.assign(N, 0);
+    Pos.assign(N, 0);
+    Count.assign(N, 0);
+    for (int32_t y = 0; y < H; ++y) {
+      double RowAll = 0, RowPos = 0;
+      int32_t RowCount = 0;
+      for (int32_t x = 0; x < W; ++x) {
+        const double V = P.S[P.At(x, y)];
+        RowAll += V;
+        if (P.L[P.At(x, y)]) {
+          RowPos += V;
+          ++RowCount;
+        }
+        All[At(x + 1, y + 1)] = All[At(x + 1, y)] + RowAll;
+        Pos[At(x + 1, y + 1)] = Pos[At(x + 1, y)] + RowPos;
+        Count[At(x + 1, y + 1)] = Count[At(x + 1, y)] + RowCount;
       }
     }
   }
+  template <typename T>
+  static T Box(const std::vector<T>& Table, size_t A, size_t B, size_t C, size_t D) {
+    return Table[D] - Table[B] - Table[C] + Table[A];
+  }
+};
+
+// Mean of S outside minus mean inside the Laplacian's positive region over
+// the window centred on the pixel (clipped to the plane).
+float AdaptiveGradient(const TWindowSums& T, int32_t x, int32_t y, int32_t Half) {
+  const int32_t X1 = std::max(0, x - Half), X2 = std::min(T.W - 1, x + Half);
+  const int32_t Y1 = std::max(0, y - Half), Y2 = std::min(T.H - 1, y + Half);
+  const size_t A = T.At(X1, Y1), B = T.At(X2 + 1, Y1), C = T.At(X1, Y2 + 1), D = T.At(X2 + 1, Y2 + 1);
+  const double Sum1 = TWindowSums::Box(T.Pos, A, B, C, D);
+  const double Sum0 = TWindowSums::Box(T.All, A, B, C, D) - Sum1;
+  const int64_t N1 = TWindowSums::Box(T.Count, A, B, C, D);
+  const int64_t N0 = int64_t(X2 - X1 + 1) * (Y2 - Y1 + 1) - N1;
   const double M0 = (N0 > 0 && Sum0 != 0) ? Sum0 / double(N0) : 0.0;
   const double M1 = (N1 > 0 && Sum1 != 0) ? Sum1 / double(N1) : 0.0;
   return float(M0 - M1);
@@ -224,9 +249,10 @@ bool IEShenCastanEdges(TIEBitmap* Src, TIEBitmap* Dst, int32_t WindowSize, doubl
     // The input plane becomes the gradient plane.
     std::fill(P.In.begin(), P.In.end(), 0.0f);
     const int32_t Half = WindowSize / 2;
+    const TWindowSums Sums(P);
     for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y)
       for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x)
-        if (P.L[P.At(x, y)] && IsCandidate(P, x, y)) P.In[P.At(x, y)] = AdaptiveGradient(P, x, y, Half);
+        if (P.L[P.At(x, y)] && IsCandidate(P, x, y)) P.In[P.At(x, y)] = AdaptiveGradient(Sums, x, y, Half);
     Report(Progress, 4);
     std::vector<float>().swap(P.S);
     std::vector<uint8_t>().swap(P.L);
