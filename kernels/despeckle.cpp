@@ -68,47 +68,53 @@ void IERemoveIsolatedPixels(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X
   X2 = std::min(X2, Bitmap->GetWidth());
   Y2 = std::min(Y2, Bitmap->GetHeight());
   if (X1 >= X2 || Y1 >= Y2) return;
-  const int32_t W = X2 - X1;
   const bool White = Colour != 0;
-  // Three rows of "is of the colour" flags with a one-cell margin, each
-  // already summed over its horizontal three: rolling, so every count is
-  // taken from the page as it was before any change.
-  std::vector<uint8_t> Sums[3];
-  for (auto& S : Sums) S.assign(size_t(W) + 2, 0);
-  std::vector<uint8_t> Flags(size_t(W) + 2, 0);
-  std::vector<uint8_t> Cur(size_t(W), 0);  // flags of the row being changed
-  std::vector<uint8_t> Next(size_t(W), 0);
-  const auto Load = [&](int32_t y, std::vector<uint8_t>& Sum, std::vector<uint8_t>& Own) {
-    std::fill(Sum.begin(), Sum.end(), 0);
-    if (y < Y1 || y >= Y2) {
-      std::fill(Own.begin(), Own.end(), 0);
-      return;
-    }
-    const uint8_t* Row = Bitmap->GetScanline(y);
-    Flags[0] = Flags[size_t(W) + 1] = 0;
-    for (int32_t x = 0; x < W; ++x) Flags[size_t(x) + 1] = Own[x] = BitSet(Row, X1 + x) == White ? 1 : 0;
-    for (int32_t x = 0; x < W; ++x) Sum[size_t(x) + 1] = uint8_t(Flags[x] + Flags[x + 1] + Flags[x + 2]);
+  const int32_t Bytes = (Bitmap->GetWidth() + 7) / 8;
+  // Three rows as they were, 1 bits for pixels of the colour inside the
+  // rectangle, with a zero byte on each side; rolling, so every count is
+  // taken from the page before any change.
+  std::vector<uint8_t> Rows[3];
+  for (auto& R : Rows) R.assign(size_t(Bytes) + 2, 0);
+  const auto Load = [&](int32_t y, std::vector<uint8_t>& R) {
+    std::fill(R.begin(), R.end(), 0);
+    if (y < Y1 || y >= Y2) return;
+    const uint8_t* Src = Bitmap->GetScanline(y);
+    for (int32_t i = X1 / 8; i <= (X2 - 1) / 8; ++i) R[size_t(i) + 1] = White ? Src[i] : uint8_t(~Src[i]);
+    // Bits outside the rectangle do not count.
+    R[size_t(X1 / 8) + 1] &= uint8_t(0xFFu >> (X1 & 7));
+    const int32_t Last = (X2 - 1) & 7;
+    R[size_t((X2 - 1) / 8) + 1] &= uint8_t(0xFF00u >> (Last + 1));
   };
-  std::vector<uint8_t> Dummy(size_t(W), 0);
-  Load(Y1 - 1, Sums[0], Dummy);
-  Load(Y1, Sums[1], Cur);
+  // The three bits of a row around pixel x (x - 1, x, x + 1).
+  const auto Window = [](const std::vector<uint8_t>& R, int32_t x) {
+    const size_t i = size_t(x >> 3);
+    const uint32_t V = uint32_t(R[i]) << 16 | uint32_t(R[i + 1]) << 8 | R[i + 2];
+    return (V >> (14 - (x & 7))) & 7u;
+  };
+  static constexpr uint8_t Bits3[8] = {0, 1, 1, 2, 1, 2, 2, 3};
+  Load(Y1 - 1, Rows[0]);
+  Load(Y1, Rows[1]);
   for (int32_t y = Y1; y < Y2; ++y) {
-    Load(y + 1, Sums[2], Next);
+    Load(y + 1, Rows[2]);
+    const std::vector<uint8_t>& Cur = Rows[1];
     uint8_t* Row = nullptr;
-    for (int32_t x = 0; x < W; ++x) {
-      if (!Cur[x]) continue;
-      const int32_t Count = Sums[0][x + 1] + Sums[1][x + 1] + Sums[2][x + 1];
-      if (Count > Size) continue;
-      if (!Row) Row = Bitmap->GetScanline(y);
-      const int32_t X = X1 + x;
-      if (White)
-        Row[X >> 3] &= uint8_t(~(0x80u >> (X & 7)));
-      else
-        Row[X >> 3] |= uint8_t(0x80u >> (X & 7));
+    for (int32_t i = X1 / 8; i <= (X2 - 1) / 8; ++i) {
+      const uint8_t Own = Cur[size_t(i) + 1];
+      if (!Own) continue;
+      for (int32_t k = 0; k < 8; ++k) {
+        if (!(Own & (0x80u >> k))) continue;
+        const int32_t x = i * 8 + k;
+        const int32_t Count = Bits3[Window(Rows[0], x)] + Bits3[Window(Rows[1], x)] + Bits3[Window(Rows[2], x)];
+        if (Count > Size) continue;
+        if (!Row) Row = Bitmap->GetScanline(y);
+        if (White)
+          Row[x >> 3] &= uint8_t(~(0x80u >> (x & 7)));
+        else
+          Row[x >> 3] |= uint8_t(0x80u >> (x & 7));
+      }
     }
-    std::swap(Sums[0], Sums[1]);
-    std::swap(Sums[1], Sums[2]);
-    std::swap(Cur, Next);
+    std::swap(Rows[0], Rows[1]);
+    std::swap(Rows[1], Rows[2]);
   }
 }
 
