@@ -125,16 +125,45 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
   if (W < 1 || H < 1) return;
   if (Invert) InvertBits(Bitmap);
+  const int32_t Bytes = (W + 7) / 8;
   // Work plane: 255 white, 0 black, levels in between mark earlier fills;
   // the frame is black and never written back.
   std::vector<uint8_t> Plane(size_t(W) * size_t(H));
+  // Per byte of each row: whether any pixel of the 3 x 3 neighbourhoods of
+  // its eight pixels may be other than plain white.  A pixel whose whole
+  // neighbourhood is white can change in no pass (its ring fills nothing and
+  // it is no candidate for white), so such bytes are skipped; every fill
+  // marks the bytes around it.
+  std::vector<uint8_t> Dark(size_t(Bytes) * size_t(H), 0);
   for (int32_t y = 0; y < H; ++y) {
     const uint8_t* Row = Bitmap->GetScanline(y);
     uint8_t* P = &Plane[size_t(y) * W];
-    for (int32_t x = 0; x < W; ++x) P[x] = BitSet(Row, x) ? 255 : 0;
+    uint8_t* D = &Dark[size_t(y) * Bytes];
+    for (int32_t b = 0; b < Bytes; ++b) {
+      const int32_t N = std::min(8, W - b * 8);
+      const uint8_t Mask = uint8_t(0xFF00u >> N);
+      if ((Row[b] & Mask) == Mask) {
+        std::memset(P + b * 8, 255, size_t(N));
+      } else {
+        D[b] = 1;
+        for (int32_t k = 0; k < N; ++k) P[b * 8 + k] = (Row[b] & (0x80u >> k)) ? 255 : 0;
+      }
+    }
+    D[0] = D[Bytes - 1] = 1;
   }
   for (int32_t x = 0; x < W; ++x) Plane[x] = Plane[size_t(H - 1) * W + x] = 0;
   for (int32_t y = 0; y < H; ++y) Plane[size_t(y) * W] = Plane[size_t(y) * W + W - 1] = 0;
+  std::fill(Dark.begin(), Dark.begin() + Bytes, 1);
+  std::fill(Dark.end() - Bytes, Dark.end(), 1);
+  std::vector<uint8_t> Active(Dark.size(), 0);
+  const auto Touch = [&](int32_t y, int32_t b) {
+    for (int32_t j = std::max(0, y - 1); j <= std::min(H - 1, y + 1); ++j)
+      for (int32_t c = std::max(0, b - 1); c <= std::min(Bytes - 1, b + 1); ++c) Active[size_t(j) * Bytes + c] = 1;
+  };
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t b = 0; b < Bytes; ++b)
+      if (Dark[size_t(y) * Bytes + b]) Touch(y, b);
+  std::vector<uint8_t>().swap(Dark);
 
   uint8_t Tables[2][256];
   BuildTable(false, CheckConnectivity, StrictBlackFill, Tables[0]);
@@ -144,8 +173,8 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
   for (int32_t i = 0; i < 8; ++i) Offsets[i] = kRingDY[i] * W + kRingDX[i];
 
   // One pixel in one mode: answers whether it was filled.
-  const auto Step = [&](size_t I, bool WhiteMode) -> bool {
-    uint8_t* P = &Plane[I];
+  const auto Step = [&](int32_t x, int32_t y, bool WhiteMode) -> bool {
+    uint8_t* P = &Plane[size_t(y) * W + x];
     int32_t Pattern = 0;
     if (!WhiteMode) {
       if (*P <= Low) return false;
@@ -160,7 +189,12 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
       if (!Tables[1][Pattern]) return false;
       *P = uint8_t(High);
     }
+    Touch(y, x >> 3);
     return true;
+  };
+  // Whether the whole byte holding x (which starts at x) can be skipped.
+  const auto Quiet = [&](int32_t x, int32_t y, int32_t Last) {
+    return (x & 7) == 0 && x + 7 <= Last && !Active[size_t(y) * Bytes + (x >> 3)];
   };
 
   // First pass: black fill over every inner pixel, recording the runs of
@@ -173,7 +207,8 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
       bool PrevWhite = false;
       const size_t Base = size_t(y) * W;
       for (int32_t x = 1; x < W - 1; ++x) {
-        const bool IsWhite = Plane[Base + x] > Low;
+        const bool Skip = Quiet(x, y, W - 2);
+        const bool IsWhite = Skip || Plane[Base + x] > Low;
         if (IsWhite && !PrevWhite) {
           if (!R.empty() && x - R.back().E < 5)
             R.back().E = -1;  // reopened
@@ -183,7 +218,11 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
           R.back().E = x - 1;
         }
         PrevWhite = IsWhite;
-        if (Step(Base + x, false)) Changed = true;
+        if (Skip) {
+          x += 7;
+          continue;
+        }
+        if (Step(x, y, false)) Changed = true;
       }
       if (!R.empty() && R.back().E < 0) R.back().E = W - 1;
     }
@@ -195,13 +234,17 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
   while (Passes < Iterations && (Last || BeforeLast) && H > 2 && W > 2) {
     bool PassChanged = false;
     for (int32_t y = 1; y < H - 1; ++y) {
-      const size_t Base = size_t(y) * W;
       int32_t NextFree = 1;
       for (const TRun& R : Runs[y]) {
         const int32_t From = std::max({R.A - 1, NextFree, 1});
         const int32_t To = std::min(R.E + 1, W - 2);
-        for (int32_t x = From; x <= To; ++x)
-          if (Step(Base + x, WhiteMode)) PassChanged = true;
+        for (int32_t x = From; x <= To; ++x) {
+          if (Quiet(x, y, To)) {
+            x += 7;
+            continue;
+          }
+          if (Step(x, y, WhiteMode)) PassChanged = true;
+        }
         NextFree = std::max(NextFree, To + 1);
       }
     }
@@ -216,9 +259,15 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
   }
 
   for (int32_t y = 1; y < H - 1; ++y) {
-    uint8_t* Row = Bitmap->GetScanline(y);
+    uint8_t* Row = nullptr;
     const uint8_t* P = &Plane[size_t(y) * W];
+    const uint8_t* A = &Active[size_t(y) * Bytes];
     for (int32_t x = 1; x < W - 1; ++x) {
+      if (!A[x >> 3]) {
+        x |= 7;  // untouched: the bits are as they were
+        continue;
+      }
+      if (!Row) Row = Bitmap->GetScanline(y);
       const uint8_t Mask = uint8_t(0x80u >> (x & 7));
       if (P[x] <= Low)
         Row[x >> 3] &= uint8_t(~Mask);
