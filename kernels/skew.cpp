@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "foundations/bit_expansion.h"
+#include "foundations/bit_rows.h"
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
 #include "platform/rtl/sysutils.h"
@@ -182,4 +184,70 @@ double IEDetectSkewAngle(TIEBitmap* Bitmap, int32_t ResampleWidth, int32_t Angle
   Progress.fOnProgress = OnProgress;
   Progress.Sender = Sender;
   return IEHoughSkewAngle(Picture, Progress, AngleRange, Precision, Found);
+}
+
+namespace {
+
+// Every row of Src moved sideways by Shift(y) pixels into Dst (white where
+// nothing lands).
+template <typename TShift>
+void ShearRows(const std::vector<uint8_t>& Src, std::vector<uint8_t>& Dst, int32_t W, int32_t H, int64_t RowBytes,
+               TShift Shift) {
+  std::fill(Dst.begin(), Dst.end(), 0xFF);
+  for (int32_t y = 0; y < H; ++y) {
+    const int32_t d = Shift(y);
+    const int32_t From = std::max(0, -d), To = std::min(W, W - d);  // source columns
+    if (From >= To) continue;
+    IECopyBits(&Dst[size_t(y) * RowBytes], &Src[size_t(y) * RowBytes], From + d, From, To - From, RowBytes);
+  }
+}
+
+}  // namespace
+
+bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie1g || !std::isfinite(Angle) || std::fabs(Angle) > 45) return false;
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  if (W < 1 || H < 1) return false;
+  if (Angle == 0) return true;
+  const double Theta = Angle * 3.14159265358979323846 / 180;
+  // Counter-clockwise on screen (rows run down): x' = x cos + y sin,
+  // y' = -x sin + y cos, as x-shear(a), y-shear(b), x-shear(a).
+  const double a = std::tan(Theta / 2), b = -std::sin(Theta);
+  const double cx = (W - 1) / 2.0, cy = (H - 1) / 2.0;
+  const int64_t RowBytes = (W + 7) / 8;
+  std::vector<uint8_t> P, Q;
+  try {
+    P.resize(size_t(RowBytes) * size_t(H));
+    Q.resize(P.size());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (int32_t y = 0; y < H; ++y) std::memcpy(&P[size_t(y) * RowBytes], Bitmap->GetScanline(y), size_t(RowBytes));
+  const auto XShift = [&](int32_t y) { return int32_t(std::floor(a * (y - cy) + 0.5)); };
+  ShearRows(P, Q, W, H, RowBytes, XShift);
+  // The vertical shear moves bands of columns that share one shift.
+  std::fill(P.begin(), P.end(), 0xFF);
+  int32_t Band = 0;
+  while (Band < W) {
+    const int32_t d = int32_t(std::floor(b * (Band - cx) + 0.5));
+    int32_t End = Band + 1;
+    while (End < W && int32_t(std::floor(b * (End - cx) + 0.5)) == d) ++End;
+    // Columns keep their place in the row, so the band is moved byte by
+    // byte under masks.
+    const int32_t B0 = Band >> 3, B1 = (End - 1) >> 3;
+    for (int32_t y = std::max(0, d); y < std::min(H, H + d); ++y) {
+      uint8_t* D = &P[size_t(y) * RowBytes];
+      const uint8_t* S = &Q[size_t(y - d) * RowBytes];
+      for (int32_t i = B0; i <= B1; ++i) {
+        uint8_t M = 0xFF;
+        if (i == B0) M &= uint8_t(0xFFu >> (Band & 7));
+        if (i == B1) M &= uint8_t(0xFF00u >> (((End - 1) & 7) + 1));
+        D[i] = uint8_t((D[i] & ~M) | (S[i] & M));
+      }
+    }
+    Band = End;
+  }
+  ShearRows(P, Q, W, H, RowBytes, XShift);
+  for (int32_t y = 0; y < H; ++y) std::memcpy(Bitmap->GetScanline(y), &Q[size_t(y) * RowBytes], size_t(RowBytes));
+  return true;
 }

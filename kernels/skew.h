@@ -34,3 +34,11 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
 double IEDetectSkewAngle(TIEBitmap* Bitmap, int32_t ResampleWidth, int32_t AngleRange, double Precision,
                          bool EdgeDetect, const TIEProgressEvent& OnProgress = nullptr, TObject* Sender = nullptr,
                          bool* Found = nullptr);
+
+// Turns a 1-bit page by Angle degrees about its centre in place, keeping its
+// size (corners that leave the page are cut, white comes in): three shears
+// of whole bit runs, the rotation deskewing wants for small angles.  Positive
+// angles turn counter-clockwise, as the rotation kernels do.  False, with the
+// page unchanged, for another format, |Angle| above 45 or memory that cannot
+// be had.
+bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle);

@@ -157,6 +157,28 @@ TEST(Skew, ProgressRunsFromZeroUpToBelowHundred) {
   EXPECT_EQ(Last, 98);
 }
 
+TEST(Skew, ShearRotationStraightensThePage) {
+  for (double Degrees : {2.5, -4.0}) {
+    auto Page = LinedPage(800, 600, Degrees);
+    // Lines falling to the right are turned back counter-clockwise.
+    ASSERT_TRUE(IERotate1BitShear(Page.get(), Degrees));
+    EXPECT_EQ(Page->GetWidth(), 800);
+    EXPECT_EQ(Page->GetHeight(), 600);
+    bool Found = false;
+    EXPECT_NEAR(IEDetectSkewAngle(Page.get(), 0, 15, 0.1, false, nullptr, nullptr, &Found), 0, 0.15) << Degrees;
+    EXPECT_TRUE(Found);
+  }
+  // A single black pixel at the centre stays there; 0 degrees changes nothing.
+  TIEBitmap Dot(101, 51, ie1g);
+  Dot.Fill(1);
+  Dot.GetScanline(25)[50 >> 3] &= uint8_t(~(0x80 >> (50 & 7)));
+  ASSERT_TRUE(IERotate1BitShear(&Dot, 30));
+  EXPECT_EQ(Dot.GetPixelRGB(50, 25).r, 0);
+  TIEBitmap Gray(10, 10, ie8g);
+  EXPECT_FALSE(IERotate1BitShear(&Gray, 3));
+  EXPECT_FALSE(IERotate1BitShear(&Dot, 46));
+}
+
 // Text pages at 300 DPI, turned by Pillow (positive = counter-clockwise).
 class SkewTextPage : public testsupport::PeerToolTest {
  protected:
