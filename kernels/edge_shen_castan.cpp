@@ -36,30 +36,31 @@ void Report(TIEProgressRec& Progress, int32_t Stage) {
 void Smooth(TPlanes& P, float b) {
   const float b1 = (1.0f - b) / (1.0f + b), b2 = b * b1;
   const int32_t W = P.W, H = P.H;
-  std::vector<float> A(size_t(W) * H), B(size_t(W) * H);
-  // Vertical, all columns at once row by row.
-  for (int32_t x = 0; x < W; ++x) A[x] = b1 * P.In[x];
+  // Vertical, all columns at once row by row: the causal recursion goes
+  // straight into the smoothed plane, the anticausal one into T.
+  P.S.resize(size_t(W) * H);
+  std::vector<float> T(size_t(W) * H);
+  for (int32_t x = 0; x < W; ++x) P.S[x] = b1 * P.In[x];
   for (int32_t y = 1; y < H; ++y) {
     const float* Xr = &P.In[P.At(0, y)];
-    const float* Ap = &A[P.At(0, y - 1)];
-    float* Ar = &A[P.At(0, y)];
+    const float* Ap = &P.S[P.At(0, y - 1)];
+    float* Ar = &P.S[P.At(0, y)];
     for (int32_t x = 0; x < W; ++x) Ar[x] = b1 * Xr[x] + b * Ap[x];
   }
-  for (int32_t x = 0; x < W; ++x) B[P.At(x, H - 1)] = b2 * P.In[P.At(x, H - 1)];
+  for (int32_t x = 0; x < W; ++x) T[P.At(x, H - 1)] = b2 * P.In[P.At(x, H - 1)];
   for (int32_t y = H - 2; y >= 0; --y) {
     const float* Xr = &P.In[P.At(0, y)];
-    const float* Bn = &B[P.At(0, y + 1)];
-    float* Br = &B[P.At(0, y)];
+    const float* Bn = &T[P.At(0, y + 1)];
+    float* Br = &T[P.At(0, y)];
     for (int32_t x = 0; x < W; ++x) Br[x] = b2 * Xr[x] + b * Bn[x];
   }
-  P.S.assign(size_t(W) * H, 0.0f);
+  // Output y[r] = A[r] + B[r + 1]; the last row keeps A alone.
   for (int32_t y = 0; y < H - 1; ++y) {
-    const float* Ar = &A[P.At(0, y)];
-    const float* Bn = &B[P.At(0, y + 1)];
+    const float* Bn = &T[P.At(0, y + 1)];
     float* Sr = &P.S[P.At(0, y)];
-    for (int32_t x = 0; x < W; ++x) Sr[x] = Ar[x] + Bn[x];
+    for (int32_t x = 0; x < W; ++x) Sr[x] += Bn[x];
   }
-  std::memcpy(&P.S[P.At(0, H - 1)], &A[P.At(0, H - 1)], sizeof(float) * size_t(W));
+  std::vector<float>().swap(T);
   // Horizontal, on the vertical output.
   std::vector<float> Ah(static_cast<size_t>(W)), Bh(static_cast<size_t>(W));
   for (int32_t y = 0; y < H; ++y) {
@@ -86,54 +87,69 @@ bool IsCandidate(const TPlanes& P, int32_t x, int32_t y) {
 }
 
 // Window sums of the smoothed plane, of the smoothed plane where the
-// Laplacian is positive, and of the positive pixels: summed-area tables, so
-// each adaptive gradient costs the same whatever the window.
-struct TWindowSums {
-  int32_t W = 0, H = 0;
-  std::vector<double> All, Pos;
-  std::vector<int32_t> Count;
-  size_t At(int32_t X, int32_t Y) const { return size_t(Y) * size_t(W + 1) + size_t(X); }
-  explicit TWindowSums(const TPlanes& P) : W(P.W), H(P.H) {
-    const size_t N = size_t(W + 1) * size_t(H + 1);
-    All.assign(N, 0);
-    Pos.assign(N, 0);
-    Count.assign(N, 0);
-    for (int32_t y = 0; y < H; ++y) {
-      double RowAll = 0, RowPos = 0;
-      int32_t RowCount = 0;
-      for (int32_t x = 0; x < W; ++x) {
-        const double V = P.S[P.At(x, y)];
-        RowAll += V;
-        if (P.L[P.At(x, y)]) {
-          RowPos += V;
-          ++RowCount;
-        }
-        All[At(x + 1, y + 1)] = All[At(x + 1, y)] + RowAll;
-        Pos[At(x + 1, y + 1)] = Pos[At(x + 1, y)] + RowPos;
-        Count[At(x + 1, y + 1)] = Count[At(x + 1, y)] + RowCount;
+// Laplacian is positive, and of the positive pixels, kept per column over the
+// window's rows as the window moves down, with prefix sums along the row: each
+// adaptive gradient costs the same whatever the window.
+class TWindowSums {
+ public:
+  TWindowSums(const TPlanes& P, int32_t Half)
+      : FP(P), FHalf(Half), FAll(size_t(P.W), 0), FPos(size_t(P.W), 0), FCount(size_t(P.W), 0),
+        FPreAll(size_t(P.W) + 1, 0), FPrePos(size_t(P.W) + 1, 0), FPreCount(size_t(P.W) + 1, 0) {}
+  // Moves the window's rows to Y - Half .. Y + Half (clipped); rows advance
+  // one at a time from the first call.
+  void MoveTo(int32_t Y) {
+    const int32_t Top = std::max(0, Y - FHalf), Bottom = std::min(FP.H - 1, Y + FHalf);
+    if (FTop < 0 || Top > FBottom) {
+      // First use, or a jump past the old window: start afresh.
+      std::fill(FAll.begin(), FAll.end(), 0);
+      std::fill(FPos.begin(), FPos.end(), 0);
+      std::fill(FCount.begin(), FCount.end(), 0);
+      for (int32_t y = Top; y <= Bottom; ++y) AddRow(y, 1);
+    } else {
+      for (int32_t y = FTop; y < Top; ++y) AddRow(y, -1);
+      for (int32_t y = FBottom + 1; y <= Bottom; ++y) AddRow(y, 1);
+    }
+    FTop = Top;
+    FBottom = Bottom;
+    for (int32_t x = 0; x < FP.W; ++x) {
+      FPreAll[x + 1] = FPreAll[x] + FAll[x];
+      FPrePos[x + 1] = FPrePos[x] + FPos[x];
+      FPreCount[x + 1] = FPreCount[x] + FCount[x];
+    }
+  }
+  // Mean of S outside minus mean inside the positive region, over the window
+  // centred on column X.
+  float Gradient(int32_t X) const {
+    const int32_t X1 = std::max(0, X - FHalf), X2 = std::min(FP.W - 1, X + FHalf);
+    const double Sum1 = FPrePos[X2 + 1] - FPrePos[X1];
+    const double Sum0 = FPreAll[X2 + 1] - FPreAll[X1] - Sum1;
+    const int64_t N1 = FPreCount[X2 + 1] - FPreCount[X1];
+    const int64_t N0 = int64_t(X2 - X1 + 1) * (FBottom - FTop + 1) - N1;
+    const double M0 = (N0 > 0 && Sum0 != 0) ? Sum0 / double(N0) : 0.0;
+    const double M1 = (N1 > 0 && Sum1 != 0) ? Sum1 / double(N1) : 0.0;
+    return float(M0 - M1);
+  }
+
+ private:
+  void AddRow(int32_t y, int32_t Sign) {
+    const float* Sr = &FP.S[FP.At(0, y)];
+    const uint8_t* Lr = &FP.L[FP.At(0, y)];
+    for (int32_t x = 0; x < FP.W; ++x) {
+      FAll[x] += Sign * double(Sr[x]);
+      if (Lr[x]) {
+        FPos[x] += Sign * double(Sr[x]);
+        FCount[x] += Sign;
       }
     }
   }
-  template <typename T>
-  static T Box(const std::vector<T>& Table, size_t A, size_t B, size_t C, size_t D) {
-    return Table[D] - Table[B] - Table[C] + Table[A];
-  }
+  const TPlanes& FP;
+  int32_t FHalf;
+  int32_t FTop = -1, FBottom = -1;
+  std::vector<double> FAll, FPos;
+  std::vector<int64_t> FCount;
+  std::vector<double> FPreAll, FPrePos;
+  std::vector<int64_t> FPreCount;
 };
-
-// Mean of S outside minus mean inside the Laplacian's positive region over
-// the window centred on the pixel (clipped to the plane).
-float AdaptiveGradient(const TWindowSums& T, int32_t x, int32_t y, int32_t Half) {
-  const int32_t X1 = std::max(0, x - Half), X2 = std::min(T.W - 1, x + Half);
-  const int32_t Y1 = std::max(0, y - Half), Y2 = std::min(T.H - 1, y + Half);
-  const size_t A = T.At(X1, Y1), B = T.At(X2 + 1, Y1), C = T.At(X1, Y2 + 1), D = T.At(X2 + 1, Y2 + 1);
-  const double Sum1 = TWindowSums::Box(T.Pos, A, B, C, D);
-  const double Sum0 = TWindowSums::Box(T.All, A, B, C, D) - Sum1;
-  const int64_t N1 = TWindowSums::Box(T.Count, A, B, C, D);
-  const int64_t N0 = int64_t(X2 - X1 + 1) * (Y2 - Y1 + 1) - N1;
-  const double M0 = (N0 > 0 && Sum0 != 0) ? Sum0 / double(N0) : 0.0;
-  const double M1 = (N1 > 0 && Sum1 != 0) ? Sum1 / double(N1) : 0.0;
-  return float(M0 - M1);
-}
 
 // The high threshold: the gradient level below which Ratio of the padded
 // plane's pixels lie, read from a 256-bin histogram.
@@ -249,10 +265,18 @@ bool IEShenCastanEdges(TIEBitmap* Src, TIEBitmap* Dst, int32_t WindowSize, doubl
     // The input plane becomes the gradient plane.
     std::fill(P.In.begin(), P.In.end(), 0.0f);
     const int32_t Half = WindowSize / 2;
-    const TWindowSums Sums(P);
-    for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y)
-      for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x)
-        if (P.L[P.At(x, y)] && IsCandidate(P, x, y)) P.In[P.At(x, y)] = AdaptiveGradient(Sums, x, y, Half);
+    TWindowSums Sums(P, Half);
+    for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y) {
+      bool Moved = false;
+      for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x) {
+        if (!P.L[P.At(x, y)] || !IsCandidate(P, x, y)) continue;
+        if (!Moved) {
+          Sums.MoveTo(y);
+          Moved = true;
+        }
+        P.In[P.At(x, y)] = Sums.Gradient(x);
+      }
+    }
     Report(Progress, 4);
     std::vector<float>().swap(P.S);
     std::vector<uint8_t>().swap(P.L);
