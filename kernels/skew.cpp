@@ -188,20 +188,6 @@ double IEDetectSkewAngle(TIEBitmap* Bitmap, int32_t ResampleWidth, int32_t Angle
 
 namespace {
 
-// Every row of Src moved sideways by Shift(y) pixels into Dst (white where
-// nothing lands).
-template <typename TShift>
-void ShearRows(const std::vector<uint8_t>& Src, std::vector<uint8_t>& Dst, int32_t W, int32_t H, int64_t RowBytes,
-               TShift Shift) {
-  std::fill(Dst.begin(), Dst.end(), 0xFF);
-  for (int32_t y = 0; y < H; ++y) {
-    const int32_t d = Shift(y);
-    const int32_t From = std::max(0, -d), To = std::min(W, W - d);  // source columns
-    if (From >= To) continue;
-    IECopyBits(&Dst[size_t(y) * RowBytes], &Src[size_t(y) * RowBytes], From + d, From, To - From, RowBytes);
-  }
-}
-
 }  // namespace
 
 bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
@@ -215,39 +201,64 @@ bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
   const double a = std::tan(Theta / 2), b = -std::sin(Theta);
   const double cx = (W - 1) / 2.0, cy = (H - 1) / 2.0;
   const int64_t RowBytes = (W + 7) / 8;
-  std::vector<uint8_t> P, Q;
+  // Rows in memory are sheared where they lie; a page in a temporary file
+  // (one row addressable at a time) is sheared in a copy.
+  std::vector<uint8_t> Copy;
+  std::vector<uint8_t*> Rows(static_cast<size_t>(H));
   try {
-    P.resize(size_t(RowBytes) * size_t(H));
-    Q.resize(P.size());
+    if (Bitmap->GetLocation() == ieFile) {
+      Copy.resize(size_t(RowBytes) * size_t(H));
+      for (int32_t y = 0; y < H; ++y) {
+        std::memcpy(&Copy[size_t(y) * RowBytes], Bitmap->GetScanline(y), size_t(RowBytes));
+        Rows[y] = &Copy[size_t(y) * RowBytes];
+      }
+    } else {
+      for (int32_t y = 0; y < H; ++y) Rows[y] = Bitmap->GetScanline(y);
+    }
   } catch (const std::bad_alloc&) {
     return false;
   }
-  for (int32_t y = 0; y < H; ++y) std::memcpy(&P[size_t(y) * RowBytes], Bitmap->GetScanline(y), size_t(RowBytes));
-  const auto XShift = [&](int32_t y) { return int32_t(std::floor(a * (y - cy) + 0.5)); };
-  ShearRows(P, Q, W, H, RowBytes, XShift);
-  // The vertical shear moves bands of columns that share one shift.
-  std::fill(P.begin(), P.end(), 0xFF);
+  std::vector<uint8_t> Tmp(static_cast<size_t>(RowBytes));
+  // Every row moved sideways by its own shift, white coming in.
+  const auto ShearRows = [&]() {
+    for (int32_t y = 0; y < H; ++y) {
+      const int32_t d = int32_t(std::floor(a * (y - cy) + 0.5));
+      if (d == 0) continue;
+      uint8_t* Row = Rows[y];
+      std::memcpy(Tmp.data(), Row, size_t(RowBytes));
+      std::memset(Row, 0xFF, size_t(RowBytes));
+      const int32_t From = std::max(0, -d), To = std::min(W, W - d);  // source columns
+      if (From < To) IECopyBits(Row, Tmp.data(), From + d, From, To - From, RowBytes);
+    }
+  };
+  ShearRows();
+  // The vertical shear moves bands of columns that share one shift; columns
+  // keep their place in the row, so a band moves byte by byte under masks,
+  // in the order that reads each row before it is overwritten.
   int32_t Band = 0;
   while (Band < W) {
     const int32_t d = int32_t(std::floor(b * (Band - cx) + 0.5));
     int32_t End = Band + 1;
     while (End < W && int32_t(std::floor(b * (End - cx) + 0.5)) == d) ++End;
-    // Columns keep their place in the row, so the band is moved byte by
-    // byte under masks.
     const int32_t B0 = Band >> 3, B1 = (End - 1) >> 3;
-    for (int32_t y = std::max(0, d); y < std::min(H, H + d); ++y) {
-      uint8_t* D = &P[size_t(y) * RowBytes];
-      const uint8_t* S = &Q[size_t(y - d) * RowBytes];
+    uint8_t First = uint8_t(0xFFu >> (Band & 7)), Last = uint8_t(0xFF00u >> (((End - 1) & 7) + 1));
+    if (B0 == B1) First = Last = uint8_t(First & Last);
+    const auto Move = [&](uint8_t* D, const uint8_t* S) {
       for (int32_t i = B0; i <= B1; ++i) {
-        uint8_t M = 0xFF;
-        if (i == B0) M &= uint8_t(0xFFu >> (Band & 7));
-        if (i == B1) M &= uint8_t(0xFF00u >> (((End - 1) & 7) + 1));
-        D[i] = uint8_t((D[i] & ~M) | (S[i] & M));
+        const uint8_t M = i == B0 ? First : i == B1 ? Last : 0xFF;
+        const uint8_t V = S ? S[i] : 0xFF;
+        D[i] = uint8_t((D[i] & ~M) | (V & M));
       }
+    };
+    if (d > 0) {
+      for (int32_t y = H - 1; y >= 0; --y) Move(Rows[y], y - d >= 0 ? Rows[y - d] : nullptr);
+    } else if (d < 0) {
+      for (int32_t y = 0; y < H; ++y) Move(Rows[y], y - d < H ? Rows[y - d] : nullptr);
     }
     Band = End;
   }
-  ShearRows(P, Q, W, H, RowBytes, XShift);
-  for (int32_t y = 0; y < H; ++y) std::memcpy(Bitmap->GetScanline(y), &Q[size_t(y) * RowBytes], size_t(RowBytes));
+  ShearRows();
+  if (!Copy.empty())
+    for (int32_t y = 0; y < H; ++y) std::memcpy(Bitmap->GetScanline(y), Rows[y], size_t(RowBytes));
   return true;
 }
