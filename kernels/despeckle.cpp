@@ -8,8 +8,6 @@
 
 namespace {
 
-inline bool BitSet(const uint8_t* Row, int32_t X) { return (Row[X >> 3] & (0x80u >> (X & 7))) != 0; }
-
 void InvertBits(TIEBitmap* B) {
   const int64_t Len = B->GetRowLen();
   for (int32_t y = 0; y < B->GetHeight(); ++y) {
