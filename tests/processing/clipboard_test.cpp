@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "foundations/dib_bitmaps.h"
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
 #include "kernels/dib_stretch.h"
@@ -254,6 +255,31 @@ TEST_F(ClipboardImages, ABusyClipboardKeepsWhatItHeld) {
   VclSetClipboardBusy(0);
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "keep");
   EXPECT_FALSE(VclClipboardIsOpen());
+}
+
+TEST(DibDrawing, DrawsOneBitAndColourDibsAtTheirSize) {
+  TIEBitmap Mono(9, 3, ie1g);
+  Mono.Fill(1);
+  Mono.GetScanline(1)[0] = 0x7F;  // pixel (0, 1) black
+  auto Colour = Colours(5, 4);
+  for (TIEBitmap* B : {&Mono, Colour.get()}) {
+    const TIEPackedDIB DIB = _CopyBitmaptoDIBEx(B, 0, 0, 0, 0, 300, 300);
+    TIEDibbitmap Out;
+    EXPECT_EQ(IEDrawDIBToDibBitmap(DIB.data(), DIB.size(), &Out), B->GetBitCount());
+    ASSERT_EQ(Out.GetWidth(), B->GetWidth());
+    ASSERT_EQ(Out.GetHeight(), B->GetHeight());
+    // Whole bytes of pixels, then the one pixel of the 1-bit row's second byte.
+    const size_t Bytes = B == &Mono ? 1 : 15;
+    for (int32_t y = 0; y < B->GetHeight(); ++y) {
+      EXPECT_EQ(0, std::memcmp(Out.GetScanline(y), B->GetScanline(y), Bytes)) << y;
+      if (B == &Mono) EXPECT_EQ(Out.GetScanline(y)[1] & 0x80, B->GetScanline(y)[1] & 0x80) << y;
+    }
+  }
+  // A DIB shorter than its header says draws nothing.
+  const TIEPackedDIB DIB = _CopyBitmaptoDIBEx(Colour.get(), 0, 0, 0, 0, 300, 300);
+  TIEDibbitmap Out;
+  EXPECT_EQ(IEDrawDIBToDibBitmap(DIB.data(), DIB.size() - 5, &Out), 0);
+  EXPECT_EQ(Out.GetWidth(), 0);
 }
 
 }  // namespace
