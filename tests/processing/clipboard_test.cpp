@@ -272,7 +272,9 @@ TEST(DibDrawing, DrawsOneBitAndColourDibsAtTheirSize) {
     const size_t Bytes = B == &Mono ? 1 : 15;
     for (int32_t y = 0; y < B->GetHeight(); ++y) {
       EXPECT_EQ(0, std::memcmp(Out.GetScanline(y), B->GetScanline(y), Bytes)) << y;
-      if (B == &Mono) EXPECT_EQ(Out.GetScanline(y)[1] & 0x80, B->GetScanline(y)[1] & 0x80) << y;
+      if (B == &Mono) {
+        EXPECT_EQ(Out.GetScanline(y)[1] & 0x80, B->GetScanline(y)[1] & 0x80) << y;
+      }
     }
   }
   // A DIB shorter than its header says draws nothing.
