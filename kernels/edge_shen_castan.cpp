@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -14,10 +15,29 @@ namespace {
 // The gray plane is padded by the border plus two pixels on every side.
 constexpr int32_t kPad = IEShenCastanBorder + 2;
 
+// A plane of floats left uninitialised: every cell is written before it is
+// read, so no time goes into clearing it first.
+struct TFloats {
+  std::unique_ptr<float[]> P;
+  size_t N = 0;
+  void Reset(size_t Count) {
+    P.reset(new float[Count]);
+    N = Count;
+  }
+  void Free() {
+    P.reset();
+    N = 0;
+  }
+  float& operator[](size_t I) { return P[I]; }
+  const float& operator[](size_t I) const { return P[I]; }
+  float* begin() { return P.get(); }
+  float* end() { return P.get() + N; }
+};
+
 struct TPlanes {
   int32_t W = 0, H = 0;  // padded size
-  std::vector<float> In;     // unsmoothed gray, later the gradient
-  std::vector<float> S;      // smoothed
+  TFloats In;  // unsmoothed gray, later the gradient
+  TFloats S;   // smoothed
   std::vector<uint8_t> L;    // band-limited Laplacian (0/1)
   std::vector<uint8_t> E;    // edge marks
   size_t At(int32_t X, int32_t Y) const { return size_t(Y) * size_t(W) + size_t(X); }
@@ -38,8 +58,9 @@ void Smooth(TPlanes& P, float b) {
   const int32_t W = P.W, H = P.H;
   // Vertical, all columns at once row by row: the causal recursion goes
   // straight into the smoothed plane, the anticausal one into T.
-  P.S.resize(size_t(W) * H);
-  std::vector<float> T(size_t(W) * H);
+  P.S.Reset(size_t(W) * H);
+  TFloats T;
+  T.Reset(size_t(W) * H);
   for (int32_t x = 0; x < W; ++x) P.S[x] = b1 * P.In[x];
   for (int32_t y = 1; y < H; ++y) {
     const float* Xr = &P.In[P.At(0, y)];
@@ -60,7 +81,7 @@ void Smooth(TPlanes& P, float b) {
     float* Sr = &P.S[P.At(0, y)];
     for (int32_t x = 0; x < W; ++x) Sr[x] += Bn[x];
   }
-  std::vector<float>().swap(T);
+  T.Free();
   // Horizontal, on the vertical output.
   std::vector<float> Ah(static_cast<size_t>(W)), Bh(static_cast<size_t>(W));
   for (int32_t y = 0; y < H; ++y) {
@@ -154,7 +175,7 @@ class TWindowSums {
 // The high threshold: the gradient level below which Ratio of the padded
 // plane's pixels lie, read from a 256-bin histogram.
 double HighThreshold(const TPlanes& P, double Ratio) {
-  const std::vector<float>& G = P.In;
+  const TFloats& G = P.In;
   double vmin = std::fabs(G[P.At(20, 20)]), vmax = vmin;
   for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y)
     for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x) {
@@ -189,7 +210,7 @@ double HighThreshold(const TPlanes& P, double Ratio) {
 void MarkEdges(TPlanes& P, double High, double Low, int32_t ThinFactor) {
   static constexpr int32_t DX[8] = {1, -1, 1, 0, -1, -1, 0, 1};
   static constexpr int32_t DY[8] = {0, 0, 1, 1, 1, -1, -1, -1};
-  const std::vector<float>& G = P.In;
+  const TFloats& G = P.In;
   P.E.assign(size_t(P.W) * P.H, 0);
   struct TFrame {
     int32_t X, Y, Depth;
@@ -246,7 +267,7 @@ bool IEShenCastanEdges(TIEBitmap* Src, TIEBitmap* Dst, int32_t WindowSize, doubl
       const TRGB* Row = reinterpret_cast<const TRGB*>(Src->GetScanline(y));
       for (int32_t x = 0; x < W; ++x) Gray[size_t(y) * W + x] = uint8_t(IERGBToGray(Row[x]));
     }
-    P.In.resize(size_t(P.W) * P.H);
+    P.In.Reset(size_t(P.W) * P.H);
     std::vector<int32_t> ColOf(static_cast<size_t>(P.W));
     for (int32_t X = 0; X < P.W; ++X) ColOf[X] = ((X - kPad) % W + W) % W;
     for (int32_t Y = 0; Y < P.H; ++Y) {
@@ -278,7 +299,7 @@ bool IEShenCastanEdges(TIEBitmap* Src, TIEBitmap* Dst, int32_t WindowSize, doubl
       }
     }
     Report(Progress, 4);
-    std::vector<float>().swap(P.S);
+    P.S.Free();
     std::vector<uint8_t>().swap(P.L);
     const double High = HighThreshold(P, Ratio);
     const double Low = Hysteresis ? High / 2 : High;
