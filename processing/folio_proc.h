@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "foundations/pixel_types.h"
+#include "platform/rtl/types.h"
 #include "foundations/progress.h"
 #include "foundations/render_types.h"
 #include "kernels/flip_negative.h"
@@ -29,6 +30,7 @@
 #include "platform/vcl/form_reader.h"
 
 class TIEBitmap;
+class TIEFtImage;
 class TIEMask;
 class TIEView;
 class TStream;
@@ -233,6 +235,50 @@ class TFolioProc : public TComponent, public IFormPropertyTarget {
 
  public:
   // ---- end of colour ... rotation ----
+  // ---- skew detection, despeckling, crop, auto-crop, fills, Fourier image
+  // and clipboard (page_cleaning.cpp, crop_fill.cpp, fourier_ops.cpp,
+  // clipboard.cpp) ----
+  // Degrees the page's lines are tilted (see IEDetectSkewAngle), measured on
+  // the image or a copy of the selection's box; the document never changes.
+  // 0 with Found false when nothing was found or the image was refused.
+  double DetectSkewAngle(int32_t ResampleWidth, int32_t AngleRange, double Precision, bool EdgeDetect,
+                         bool* Found = nullptr);
+  // ie1g pages only (a page of another format is refused, never thresholded):
+  // specks of Colour (0 black) of at most Size pixels in their 3 x 3
+  // neighbourhood, in the selection.  Nothing at all when Size is 0.
+  void RemoveIsolatedPixels(int32_t Colour, int32_t Size);
+  // The k-fill noise filter on an ie1g page (or the selection); another
+  // format is refused.  Nothing when Iterations is 0.
+  void RemoveNoise(int32_t Iterations, bool Invert);
+  // Cuts the image to the inclusive rectangle, clipped to the image; a
+  // reversed or empty rectangle (after clipping) is refused.  The alpha plane
+  // follows.
+  void Crop(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+  void CropToRect(const TRect& Rect) { Crop(Rect.Left, Rect.Top, Rect.Right, Rect.Bottom); }
+  // The content rectangle of a scanned page (IEAutoCropRect) into Rect, and
+  // with DoCrop the crop to it.  False, Rect untouched, when there is none or
+  // Tolerance <= 0.
+  bool AutoCrop(bool DoCrop, TRect& Rect, double Tolerance);
+  // Paints the selection (or the image) with Colour.
+  void Fill(TRGB Colour);
+  // Bucket fill of the region of similar colour around (X, Y) (ie24RGB).
+  void CastColor(int32_t X, int32_t Y, TRGB Colour, int32_t Tolerance);
+  // The spectrum picture or the inverse image of FT into the processed
+  // bitmap; no undo entry.
+  void FFTSpectrumToImage(TIEFtImage* FT);
+  void InverseFFTToImage(TIEFtImage* FT);
+  // The image (or the selection) to the clipboard as a DIB, with WithRaw also
+  // in the library's raw form; true when the DIB was placed.
+  bool CopyToClipboard(bool WithRaw = true);
+  bool SelCopyToClip(bool WithRaw = true);
+  // Replaces the image by the clipboard's (raw form, PNG, DIB in that order),
+  // converted to the image's pixel format when it had one.  False, nothing
+  // changed, when the clipboard holds no usable image.
+  bool PasteFromClipboard();
+  // The clipboard image stretched into the selection's rectangle (through the
+  // mask for SelPasteFromClip); PasteFromClipboard without a selection.
+  bool SelPasteFromClipStretch(bool MergeAlpha = false);
+  bool SelPasteFromClip(bool MergeAlpha = false);
 
  private:
   struct TUndoEntry {
@@ -265,6 +311,8 @@ class TFolioProc : public TComponent, public IFormPropertyTarget {
   TIELocation FUndoLocation = ieFile;
   int32_t FUndoLimit = 1;
   bool FLastPushAdded = false;
+  // Shared by the two selection pastes (clipboard.cpp).
+  bool SelPaste(bool Stretch, bool MergeAlpha);
 };
 
 // Makes "TFolioProc" creatable by form resources (also done when the unit is

@@ -44,6 +44,35 @@ QClipboard* QtClipboard() {
 
 bool IsTextFormat(uint32_t Format) { return Format == CF_TEXT || Format == CF_UNICODETEXT; }
 
+uint32_t Le32(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24; }
+
+// A packed DIB as a BMP file: the 14-byte file header says where the rows
+// start (after the info header, the colour table and any bit-field masks).
+QByteArray DibToBmpFile(const std::vector<uint8_t>& Dib) {
+  uint64_t Offset = 14;
+  if (Dib.size() >= 40) {
+    const uint32_t HeaderSize = Le32(&Dib[0]);
+    const uint32_t Bits = uint32_t(Dib[14]) | uint32_t(Dib[15]) << 8;
+    const uint32_t Compression = Le32(&Dib[16]);
+    uint64_t Colours = Le32(&Dib[32]);
+    if (Colours == 0 && Bits <= 8) Colours = uint64_t(1) << Bits;
+    const uint64_t Masks = (HeaderSize == 40 && Compression == 3) ? 12 : 0;
+    Offset += std::min<uint64_t>(uint64_t(HeaderSize) + Colours * 4 + Masks, Dib.size());
+  }
+  QByteArray File(14, '\0');
+  const uint64_t Size = 14 + uint64_t(Dib.size());
+  const auto Put32 = [&File](int At, uint64_t V) {
+    const uint32_t W = V > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(V);
+    for (int i = 0; i < 4; ++i) File[At + i] = char((W >> (8 * i)) & 0xFF);
+  };
+  File[0] = 'B';
+  File[1] = 'M';
+  Put32(2, Size);
+  Put32(10, Offset);
+  File.append(reinterpret_cast<const char*>(Dib.data()), static_cast<qsizetype>(Dib.size()));
+  return File;
+}
+
 // A copy of what Qt's clipboard holds now, to which new formats are added.
 std::unique_ptr<QMimeData> CopyOfCurrent() {
   auto M = std::make_unique<QMimeData>();
@@ -161,8 +190,10 @@ std::string GetClipboardFormatName(uint32_t Format) {
 
 std::string VclClipboardMimeType(uint32_t Format) {
   if (IsTextFormat(Format)) return "text/plain";
+  if (Format == CF_DIB) return "image/bmp";
   const std::string Name = GetClipboardFormatName(Format);
   if (Name.empty()) return "";
+  if (SameText(Name, "PNG")) return "image/png";
   // Letters and digits stay; everything else becomes %XX, so any name makes a
   // valid MIME subtype.
   std::string Mime = "application/x-folivra-";
@@ -192,6 +223,8 @@ bool SetClipboardData(uint32_t Format, const std::vector<uint8_t>& Data) {
     size_t N = Data.size();
     if (N > 0 && Data[N - 1] == 0) --N;
     S.Pending->setText(QString::fromUtf8(reinterpret_cast<const char*>(Data.data()), static_cast<qsizetype>(N)));
+  } else if (Format == CF_DIB) {
+    S.Pending->setData(QString::fromStdString(Mime), DibToBmpFile(Data));
   } else {
     S.Pending->setData(QString::fromStdString(Mime),
                        QByteArray(reinterpret_cast<const char*>(Data.data()), static_cast<qsizetype>(Data.size())));
@@ -203,7 +236,13 @@ bool GetClipboardData(uint32_t Format, std::vector<uint8_t>& Data) {
   Data.clear();
   QByteArray Bytes;
   if (!ReadFormat(Format, &Bytes)) return false;
-  Data.assign(Bytes.begin(), Bytes.end());
+  // A BMP file without its file header is the packed DIB.
+  qsizetype Skip = 0;
+  if (Format == CF_DIB) {
+    if (Bytes.size() < 14 || Bytes[0] != 'B' || Bytes[1] != 'M') return false;
+    Skip = 14;
+  }
+  Data.assign(Bytes.begin() + Skip, Bytes.end());
   return true;
 }
 

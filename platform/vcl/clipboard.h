@@ -16,6 +16,11 @@
 
 // Standard formats this layer knows.
 enum : uint32_t { CF_TEXT = 1, CF_UNICODETEXT = 13 };
+// A packed DIB (header, colour table, rows) travels as a BMP file under
+// "image/bmp", which other programs read; the bytes handed in and out are the
+// packed DIB without the 14-byte file header.  A registered format named
+// "PNG" travels as "image/png".
+enum : uint32_t { CF_DIB = 8 };
 
 // Opens the clipboard for NewOwner (0 = no window).  False while another
 // thread has it open, or while another program holds it (see

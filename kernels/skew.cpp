@@ -1,0 +1,264 @@
+#include "kernels/skew.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "foundations/bit_expansion.h"
+#include "foundations/bit_rows.h"
+#include "foundations/image_buffer.h"
+#include "foundations/pixel_utils.h"
+#include "platform/rtl/sysutils.h"
+#include "kernels/dib_stretch.h"
+#include "kernels/edge_shen_castan.h"
+#include "kernels/resample_engine.h"
+
+namespace {
+
+constexpr int32_t kTrigScale = 131072;  // 2^17
+// 180 degrees at the finest precision (10 steps per degree).
+constexpr int32_t kTableSize = 1800;
+
+// Sine and cosine of every step angle, scaled by 2^17 and cut toward zero.
+// Each angle is the previous one plus the step.
+void BuildTables(int32_t StepsPerDegree, std::vector<int32_t>& Sin, std::vector<int32_t>& Cos) {
+  Sin.assign(kTableSize, 0);
+  Cos.assign(kTableSize, 0);
+  const long double Step = (1.0L / StepsPerDegree) * 0.017453292519444445L;
+  long double Theta = 0;
+  for (int32_t l = 0; l < kTableSize; ++l) {
+    Sin[l] = int32_t(std::trunc(std::sin(Theta) * kTrigScale));
+    Cos[l] = int32_t(std::trunc(std::cos(Theta) * kTrigScale));
+    Theta += Step;
+  }
+}
+
+// V / 2^17 rounded to the nearest integer, halves away from zero.
+inline int32_t ScaleDown(int64_t V) {
+  return V >= 0 ? int32_t((V + kTrigScale / 2) >> 17) : -int32_t((-V + kTrigScale / 2) >> 17);
+}
+
+bool IsEdgeInput(TIEBitmap* B) { return B->GetPixelFormat() == ie24RGB; }
+
+// Edge map of a 24-bit picture into a new 1-bit bitmap, with the settings the
+// skew search wants.
+bool EdgeMap(TIEBitmap* Src, TIEBitmap* Dst) {
+  TIEProgressRec Silent;
+  return IEShenCastanEdges(Src, Dst, 7, 0.99, 0.9, 0, true, Silent);
+}
+
+}  // namespace
+
+double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t AngleRange, double Precision,
+                        bool* Found) {
+  if (Found) *Found = false;
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie1g) return 0;
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  if (W < 1 || H < 1 || !std::isfinite(Precision)) return 0;
+  // One decimal, cut in extended precision: 0.3 (just below in binary) is 0.2.
+  const long double Tenths = std::trunc(static_cast<long double>(Precision) * 10.0L);
+  if (Tenths < 1 || Tenths > 10 || AngleRange < 0 || AngleRange > 180) return 0;
+  const int32_t n = IERound(double(10.0L / Tenths));
+  const int64_t R = int64_t(std::trunc(std::sqrt(double(W) * W + double(H) * H) / 2));
+  const int32_t Cols = int32_t(2 * R + 1);
+  const int32_t Half = AngleRange * n / 2, Mid = 90 * n;
+  const int32_t First = Mid - Half;       // first searched row
+  const int32_t LastVote = Mid + Half - 2;  // last row that receives votes
+  const int32_t LastSearch = Mid + Half - 1;
+  if (LastVote < First) return 0;
+  const int32_t Rows = LastSearch - First + 1;
+
+  std::vector<int32_t> Sin, Cos;
+  BuildTables(n, Sin, Cos);
+  const int32_t VoteRows = LastVote - First + 1;
+  std::vector<int32_t> Acc;
+  std::vector<int32_t> BTerm;  // [x][row]: cos x (x - cx), scaled down
+  try {
+    Acc.assign(size_t(Rows) * size_t(Cols), 0);
+    BTerm.resize(size_t(W) * size_t(VoteRows));
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  const int32_t cx = W / 2, cy = H / 2;
+  for (int32_t x = 0; x < W; ++x)
+    for (int32_t r = 0; r < VoteRows; ++r)
+      BTerm[size_t(x) * VoteRows + r] = ScaleDown(int64_t(Cos[First + r]) * (x - cx));
+  std::vector<int64_t> ATerm(static_cast<size_t>(VoteRows));
+  Progress.per1 = 100.0 / H;
+  const int32_t Bytes = (W + 7) / 8;
+  int64_t Votes = 0;
+  for (int32_t y = 0; y < H; ++y) {
+    for (int32_t r = 0; r < VoteRows; ++r) ATerm[r] = R + ScaleDown(int64_t(Sin[First + r]) * (y - cy));
+    const uint8_t* Row = Bitmap->GetScanline(y);
+    for (int32_t b = 0; b < Bytes; ++b) {
+      const uint8_t v = Row[b];
+      if (v == 0xFF) continue;
+      const int32_t xEnd = std::min(W, b * 8 + 8);
+      for (int32_t x = b * 8; x < xEnd; ++x) {
+        if (v & (0x80u >> (x & 7))) continue;
+        const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+        for (int32_t r = 0; r < VoteRows; ++r) {
+          const int64_t c = ATerm[r] + Bt[r];
+          // Corners near the search's diagonal can fall past the cells: such
+          // votes are dropped.
+          if (c < 0 || c >= Cols) continue;
+          ++Acc[size_t(r) * Cols + size_t(c)];
+          ++Votes;
+        }
+      }
+    }
+    if (Progress.fOnProgress) Progress.Report(int32_t(Progress.per1 * y));
+  }
+  if (Votes == 0) return 0;
+  // The highest count; when several angles share it (lines short enough that
+  // neighbouring angles put every vote in the same cells), the middle of
+  // those angles is taken rather than the first, which would lean the
+  // answer toward negative angles.
+  int32_t Best = 0;
+  std::vector<int32_t> RowMax(static_cast<size_t>(Rows), 0);
+  for (int32_t r = 0; r < Rows; ++r) {
+    const int32_t* A = &Acc[size_t(r) * Cols];
+    RowMax[r] = *std::max_element(A, A + Cols);
+    Best = std::max(Best, RowMax[r]);
+  }
+  std::vector<int32_t> Tied;
+  for (int32_t r = 0; r < Rows; ++r)
+    if (RowMax[r] == Best) Tied.push_back(r);
+  const int32_t BestRow = First + (Tied.empty() ? 0 : Tied[(Tied.size() - 1) / 2]);
+  if (Best == 0) return 0;
+  if (Found) *Found = true;
+  return double(BestRow) / n - 90;
+}
+
+double IEDetectSkewAngle(TIEBitmap* Bitmap, int32_t ResampleWidth, int32_t AngleRange, double Precision,
+                         bool EdgeDetect, const TIEProgressEvent& OnProgress, TObject* Sender, bool* Found) {
+  if (Found) *Found = false;
+  if (!Bitmap || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1) return 0;
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  const bool OneBit = Bitmap->GetPixelFormat() == ie1g;
+  std::unique_ptr<TIEBitmap> Made;  // a picture made here, freed afterwards
+  TIEBitmap* Picture = Bitmap;
+  if (ResampleWidth < 1 || ResampleWidth == W) {
+    if (!OneBit) {
+      Made = std::make_unique<TIEBitmap>();
+      if (!IsEdgeInput(Bitmap)) {
+        // The edge detector reads 24-bit pixels: measure a converted copy.
+        auto Copy = std::make_unique<TIEBitmap>();
+        Copy->Assign(Bitmap);
+        Copy->SetPixelFormat(ie24RGB);
+        if (Copy->GetPixelFormat() != ie24RGB) return 0;
+        if (!EdgeMap(Copy.get(), Made.get())) return 0;
+      } else if (!EdgeMap(Bitmap, Made.get())) {
+        return 0;
+      }
+      Picture = Made.get();
+    } else if (EdgeDetect) {
+      Made = std::make_unique<TIEBitmap>();
+      IEConvert1BitTo24Bit(Bitmap, Made.get());
+      if (Made->GetPixelFormat() != ie24RGB || !EdgeMap(Made.get(), Made.get())) return 0;
+      Picture = Made.get();
+    }
+  } else {
+    const int32_t NewH = std::max<int32_t>(1, int32_t(int64_t(H) * ResampleWidth / W));
+    Made = std::make_unique<TIEBitmap>();
+    if (!OneBit) {
+      if (!Made->Allocate(ResampleWidth, NewH, Bitmap->GetPixelFormat())) return 0;
+      _ResampleEx(Bitmap, Made.get(), rfFastLinear);
+    } else if (EdgeDetect) {
+      if (!Made->Allocate(ResampleWidth, NewH, ie24RGB)) return 0;
+      _Resample1BitEx(Bitmap, Made.get(), rfFastLinear);
+    } else {
+      if (!Made->Allocate(ResampleWidth, NewH, ie1g)) return 0;
+      _IEBmpStretchEx(Bitmap, Made.get());
+    }
+    if (EdgeDetect) {
+      if (!IsEdgeInput(Made.get())) Made->SetPixelFormat(ie24RGB);
+      if (!EdgeMap(Made.get(), Made.get())) return 0;
+    }
+    Picture = Made.get();
+  }
+  TIEProgressRec Progress;
+  Progress.fOnProgress = OnProgress;
+  Progress.Sender = Sender;
+  return IEHoughSkewAngle(Picture, Progress, AngleRange, Precision, Found);
+}
+
+namespace {
+
+}  // namespace
+
+bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
+  if (!Bitmap || Bitmap->GetPixelFormat() != ie1g || !std::isfinite(Angle) || std::fabs(Angle) > 45) return false;
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  if (W < 1 || H < 1) return false;
+  if (Angle == 0) return true;
+  const double Theta = Angle * 3.14159265358979323846 / 180;
+  // Counter-clockwise on screen (rows run down): x' = x cos + y sin,
+  // y' = -x sin + y cos, as x-shear(a), y-shear(b), x-shear(a).
+  const double a = std::tan(Theta / 2), b = -std::sin(Theta);
+  const double cx = (W - 1) / 2.0, cy = (H - 1) / 2.0;
+  const int64_t RowBytes = (W + 7) / 8;
+  // Rows in memory are sheared where they lie; a page in a temporary file
+  // (one row addressable at a time) is sheared in a copy.
+  std::vector<uint8_t> Copy;
+  std::vector<uint8_t*> Rows(static_cast<size_t>(H));
+  try {
+    if (Bitmap->GetLocation() == ieFile) {
+      Copy.resize(size_t(RowBytes) * size_t(H));
+      for (int32_t y = 0; y < H; ++y) {
+        std::memcpy(&Copy[size_t(y) * RowBytes], Bitmap->GetScanline(y), size_t(RowBytes));
+        Rows[y] = &Copy[size_t(y) * RowBytes];
+      }
+    } else {
+      for (int32_t y = 0; y < H; ++y) Rows[y] = Bitmap->GetScanline(y);
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  std::vector<uint8_t> Tmp(static_cast<size_t>(RowBytes));
+  // Every row moved sideways by its own shift, white coming in.
+  const auto ShearRows = [&]() {
+    for (int32_t y = 0; y < H; ++y) {
+      const int32_t d = int32_t(std::floor(a * (y - cy) + 0.5));
+      if (d == 0) continue;
+      uint8_t* Row = Rows[y];
+      std::memcpy(Tmp.data(), Row, size_t(RowBytes));
+      std::memset(Row, 0xFF, size_t(RowBytes));
+      const int32_t From = std::max(0, -d), To = std::min(W, W - d);  // source columns
+      if (From < To) IECopyBits(Row, Tmp.data(), From + d, From, To - From, RowBytes);
+    }
+  };
+  ShearRows();
+  // The vertical shear moves bands of columns that share one shift; columns
+  // keep their place in the row, so a band moves byte by byte under masks,
+  // in the order that reads each row before it is overwritten.
+  int32_t Band = 0;
+  while (Band < W) {
+    const int32_t d = int32_t(std::floor(b * (Band - cx) + 0.5));
+    int32_t End = Band + 1;
+    while (End < W && int32_t(std::floor(b * (End - cx) + 0.5)) == d) ++End;
+    const int32_t B0 = Band >> 3, B1 = (End - 1) >> 3;
+    uint8_t First = uint8_t(0xFFu >> (Band & 7)), Last = uint8_t(0xFF00u >> (((End - 1) & 7) + 1));
+    if (B0 == B1) First = Last = uint8_t(First & Last);
+    const auto Move = [&](uint8_t* D, const uint8_t* S) {
+      for (int32_t i = B0; i <= B1; ++i) {
+        const uint8_t M = i == B0 ? First : i == B1 ? Last : 0xFF;
+        const uint8_t V = S ? S[i] : 0xFF;
+        D[i] = uint8_t((D[i] & ~M) | (V & M));
+      }
+    };
+    if (d > 0) {
+      for (int32_t y = H - 1; y >= 0; --y) Move(Rows[y], y - d >= 0 ? Rows[y - d] : nullptr);
+    } else if (d < 0) {
+      for (int32_t y = 0; y < H; ++y) Move(Rows[y], y - d < H ? Rows[y - d] : nullptr);
+    }
+    Band = End;
+  }
+  ShearRows();
+  if (!Copy.empty())
+    for (int32_t y = 0; y < H; ++y) std::memcpy(Bitmap->GetScanline(y), Rows[y], size_t(RowBytes));
+  return true;
+}
