@@ -692,6 +692,7 @@ void TFolioView::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, in
     }
     if ((FMouseInteract & IEMI(miRotateLayers)) && FindLayerAt(X, Y) != FLayersCurrent) {
       FDrag = dLayerRotate;
+      FLastPoint = TPoint{X, Y};
       FRotateStart = Cur->GetRotate();
       FRotateAcc = Cur->GetRotate();
       return;
@@ -703,6 +704,7 @@ void TFolioView::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, in
       DoLayerNotify(FLayersCurrent, ielBeginMoving);
       if (FMouseInteract & IEMI(miMoveLayers)) {
         FDrag = dLayerMove;
+        FLastPoint = TPoint{X, Y};
         if (!GetCurrentLayer()->Locked) SetTempCursor(1790);
       }
       return;
@@ -827,15 +829,16 @@ void TFolioView::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
         break;
       }
       case dLayerMove: {
+        // Layers follow the pointer itself, not clamped to their own box.
         if (Cur->Locked) break;
         AutoScrollWhileDragging();
-        const int32_t dx = ScreenToBitmapX(P.X) - ScreenToBitmapX(FLastPoint.X);
-        const int32_t dy = ScreenToBitmapY(P.Y) - ScreenToBitmapY(FLastPoint.Y);
+        const int32_t dx = ScreenToBitmapX(X) - ScreenToBitmapX(FLastPoint.X);
+        const int32_t dy = ScreenToBitmapY(Y) - ScreenToBitmapY(FLastPoint.Y);
         // Move by whole bitmap pixels; the remainder waits for more movement.
         if (dx == 0 && dy == 0) break;
         Cur->PosX += dx;
         Cur->PosY += dy;
-        FLastPoint = P;
+        FLastPoint = TPoint{X, Y};
         SetInteractionHint("X=" + std::to_string(Cur->PosX) + " Y=" + std::to_string(Cur->PosY), X,
                            "X=000 Y=000", Y);
         FLayersFreeCacheIndex = FLayersCurrent;
@@ -874,7 +877,7 @@ void TFolioView::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
       case dLayerResize: {
         if (Cur->Locked) break;
         AutoScrollWhileDragging();
-        const int32_t px = ScreenToBitmapX(P.X), py = ScreenToBitmapY(P.Y);
+        const int32_t px = ScreenToBitmapX(X), py = ScreenToBitmapY(Y);
         int32_t x1 = FLayerBox.Left, y1 = FLayerBox.Top, x2 = FLayerBox.Right, y2 = FLayerBox.Bottom;
         int32_t g = FGrip;
         const bool Corner = g <= 4;
