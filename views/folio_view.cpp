@@ -974,6 +974,7 @@ void TFolioView::Dispatch(TMessage& Message) {
         FBackBufferDirty = true;
         Update();
         UpdateAnimationTimer();
+        FSelectionChanged = false;
         if (OnSelectionChange) OnSelectionChange(this);
       }
       return;

@@ -252,6 +252,8 @@ void TFolioView::EndSelect() {
     FHasSelection = false;
     FPolygon.Clear();
     FPolygon.Visible = false;
+  } else {
+    FHasSelection = true;
   }
   FSelectionChanged = true;
 }
@@ -604,6 +606,7 @@ void TFolioView::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, in
           FMask->Clear();
           FHasSelection = false;
         }
+        FDownPolyCount = FPolygon.Count();
       }
       FPolygon.Add(px, py);
       FPolygon.Visible = true;
@@ -1025,7 +1028,16 @@ void TFolioView::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int3
         }
         break;
       case dMoveSel:
-        if (FPolygon.IsRectangle()) {
+        if (!FMoved) {
+          // A click that moved nothing acts as a click of the mode.
+          if (FMouseInteract & IEMI(miSelectMagicWand)) {
+            SetTempCursor(crHourGlass);
+            MagicWandAt(X, Y, (Shift & ssShift) && FShiftAdds);
+            RestoreCursor();
+          } else if (FMouseInteract & IEMI(miSelect)) {
+            Deselect();
+          }
+        } else if (FPolygon.IsRectangle()) {
           FMask->Clear();
           EndSelect();
         }
