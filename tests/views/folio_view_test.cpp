@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -236,9 +237,32 @@ TEST_F(PageViewTest, SmallImagesAreCentredAndAutoFitKeepsOnePixelAtHundred) {
   EXPECT_EQ(V->GetExtentX(), V->GetClientWidth());
 }
 
-TEST_F(PageViewTest, ClassesComeFromFormResources) {
+TEST(PageViewForm, ClassesComeFromFormResources) {
+  IERegisterFolioViewClasses();
   EXPECT_TRUE(IsClassRegistered("TFolioView"));
   EXPECT_TRUE(IsClassRegistered("TFolioVect"));
+  TForm Form(nullptr);
+  const std::string Text =
+      "object Form1: TForm\n"
+      "  Left = 0\n  Top = 0\n  Width = 640\n  Height = 480\n"
+      "  object PageView: TFolioVect\n"
+      "    Left = 10\n    Top = 10\n    Width = 400\n    Height = 300\n"
+      "    Background = clWhite\n    ScrollBars = ssVertical\n    ZoomFilter = rfFastLinear\n"
+      "    BackgroundStyle = iebsPhotoLike\n    MouseInteract = [miZoom, miScroll]\n"
+      "    SelectionOptions = [iesoAnimated, iesoMoveable]\n    AutoShrink = True\n    Center = False\n"
+      "  end\n"
+      "end\n";
+  ReadComponentResource(&Form, Text, nullptr, "test");
+  auto* V = dynamic_cast<TFolioVect*>(Form.FindComponent("PageView"));
+  ASSERT_NE(V, nullptr);
+  EXPECT_EQ(V->GetWidth(), 400);
+  EXPECT_EQ(V->GetScrollBars(), ssVertical);
+  EXPECT_EQ(V->GetZoomFilter(), rfFastLinear);
+  EXPECT_EQ(V->GetBackgroundStyle(), iebsPhotoLike);
+  EXPECT_EQ(V->GetMouseInteract(), IEMI(miZoom) | IEMI(miScroll));
+  EXPECT_EQ(V->GetSelectionOptions(), IESO(iesoAnimated) | IESO(iesoMoveable));
+  EXPECT_TRUE(V->GetAutoShrink());
+  EXPECT_FALSE(V->GetCenter());
 }
 
 }  // namespace
