@@ -573,6 +573,7 @@ class TFolioView : public TIEView {
   double FLayerAspect = 1;
   bool FDestroying = false;
   bool FRenderingLayers = false;
+  bool FBackgroundSkipImage = false;
   int32_t FLayerStreamDepth = 0;
   bool FConstrain = false;
 };

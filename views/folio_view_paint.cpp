@@ -324,6 +324,27 @@ void TFolioView::PaintBackgroundInto(TIEBitmap* Dest, const TRect* Clip, bool Fo
   if (OnDrawBackground) OnDrawBackground(this, C, All, Handled);
   if (Handled) return;
   const TRect Img{FOffsetX, FOffsetY, FOffsetX + FVisSW, FOffsetY + FVisSH};
+  if (FBackgroundStyle == iebsSolid && Dest->GetPixelFormat() == ie24RGB &&
+      (FWallPaper->GetGraphic() == nullptr || FWallPaper->GetGraphic()->GetEmpty())) {
+    // A plain colour is written straight into the rows; an opaque image
+    // leaves its own rectangle to the image.
+    const TColor C = ColorToRGB(FBackground);
+    const uint8_t Px[3] = {uint8_t((C >> 16) & 0xFF), uint8_t((C >> 8) & 0xFF), uint8_t(C & 0xFF)};
+    const int32_t W = Dest->GetWidth(), H = Dest->GetHeight();
+    std::vector<uint8_t> Line(size_t(W) * 3);
+    for (int32_t x = 0; x < W; ++x) std::memcpy(&Line[size_t(x) * 3], Px, 3);
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* Row = Dest->GetScanline(y);
+      if (Forced || !FBackgroundSkipImage || y < Img.Top || y >= Img.Bottom) {
+        std::memcpy(Row, Line.data(), Line.size());
+      } else {
+        const int32_t l = std::clamp(Img.Left, 0, W), r = std::clamp(Img.Right, 0, W);
+        std::memcpy(Row, Line.data(), size_t(l) * 3);
+        std::memcpy(Row + size_t(r) * 3, Line.data(), size_t(W - r) * 3);
+      }
+    }
+    return;
+  }
   IEDrawBackground(false, C, Dest->GetTBitmap(), FBackgroundStyle, FBackground, 0, 0, All.Width(), All.Height(), Img,
                    FChessboardSize, FChessboardBrushStyle, FGradientEndColor, FWallPaper.get(), FWallPaperStyle);
 }
@@ -399,7 +420,11 @@ void TFolioView::PaintToBitmap(TIEBitmap* Dest, bool DrawOverlays, bool DrawBack
     if (!Drawn && DrawBackground) {
       const bool Opaque = !FEnableAlphaChannel || !B->HasAlphaChannel() || B->GetAlphaChannel()->GetFull();
       const bool Covers = FOffsetX == 0 && FOffsetY == 0 && FVisSW >= Dest->GetWidth() && FVisSH >= Dest->GetHeight();
-      if (!(Covers && Opaque && L->Transparency == 255 && !LayerPath && i == 0)) PaintBackgroundInto(Dest, Clip, false);
+      if (!(Covers && Opaque && L->Transparency == 255 && !LayerPath && i == 0)) {
+        FBackgroundSkipImage = Opaque && L->Transparency == 255 && !LayerPath && i == 0 && Count == 1;
+        PaintBackgroundInto(Dest, Clip, false);
+        FBackgroundSkipImage = false;
+      }
     }
 
     TResampleFilter Filter = rfNone;
