@@ -428,6 +428,7 @@ void TFolioView::Update() {
     for (size_t i = 0; i < FLayers.size(); ++i)
       if (FLayersFreeCacheIndex < 0 || int32_t(i) == FLayersFreeCacheIndex) FLayers[i]->DisplayCache.reset();
     FLayersFreeCacheIndex = -1;
+    FFilterCache.Picture.reset();
     SyncLayerBitmaps();
     if ((FAutoFit || FAutoStretch || FAutoShrink) && FBitmapWidth > 0 && FBitmapHeight > 0) AutoZoom();
     if (FBitmapWidth != FLastBitmapWidth || FBitmapHeight != FLastBitmapHeight) {

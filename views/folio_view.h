@@ -574,6 +574,14 @@ class TFolioView : public TIEView {
   bool FDestroying = false;
   bool FRenderingLayers = false;
   bool FBackgroundSkipImage = false;
+  // The filtered picture of the visible area of layer 0 (view path), kept
+  // between paints until the next update cycle or a change of what it shows.
+  struct TFilterCache {
+    std::unique_ptr<TIEBitmap> Picture;
+    TIEBitmap* Source = nullptr;
+    int32_t SrcW = 0, SrcH = 0, sx = 0, sy = 0, sw = 0, sh = 0, dw = 0, dh = 0;
+    TResampleFilter Filter = rfNone;
+  } FFilterCache;
   int32_t FLayerStreamDepth = 0;
   bool FConstrain = false;
 };

@@ -169,6 +169,7 @@ void IEDrawBackground(bool Designing, TCanvas* Canvas, TBitmap* Target, TIEBackg
 // ===================================================================== properties
 void TFolioView::SetZoomFilter(TResampleFilter Value) {
   if (Value == FZoomFilter) return;
+  FFilterCache.Picture.reset();
   FZoomFilter = Value;
   Update();
 }
@@ -561,9 +562,34 @@ void TFolioView::PaintToBitmap(TIEBitmap* Dest, bool DrawOverlays, bool DrawBack
         sw = std::max(1, FPaintXTable.back() - sx + 1);
         sh = std::max(1, FPaintYTable.back() - sy + 1);
       }
-      B->RenderToTIEBitmap(Dest, &FPaintRows, Tables ? &FPaintXTable : nullptr, Tables ? &FPaintYTable : nullptr, Clip,
-                           FOffsetX, FOffsetY, FVisSW, FVisSH, sx, sy, sw, sh, FEnableAlphaChannel, false,
-                           L->Transparency, Filter, false, L->BlendMode);
+      const bool Plain = !Tables && i == 0 && L->Transparency == 255 && L->BlendMode == 0 &&
+                         (!FEnableAlphaChannel || !B->HasAlphaChannel() || B->GetAlphaChannel()->GetFull()) &&
+                         (B->GetPixelFormat() == ie1g || B->GetPixelFormat() == ie24RGB);
+      if (Plain) {
+        // A filtered opaque picture is resampled once and kept: repaints
+        // that show the same area copy it.
+        TFilterCache& K = FFilterCache;
+        if (!K.Picture || K.Source != B || K.SrcW != B->GetWidth() || K.SrcH != B->GetHeight() || K.sx != sx ||
+            K.sy != sy || K.sw != sw || K.sh != sh || K.dw != FVisSW || K.dh != FVisSH || K.Filter != Filter) {
+          K.Picture = std::make_unique<TIEBitmap>();
+          K.Picture->SetLocation(ieMemory);
+          if (K.Picture->Allocate(FVisSW, FVisSH, ie24RGB)) {
+            B->RenderToTIEBitmap(K.Picture.get(), nullptr, nullptr, nullptr, nullptr, 0, 0, FVisSW, FVisSH, sx, sy, sw,
+                                 sh, false, false, 255, Filter, true, 0);
+            K = TFilterCache{std::move(K.Picture), B, B->GetWidth(), B->GetHeight(), sx, sy, sw, sh, FVisSW, FVisSH,
+                             Filter};
+          } else {
+            K.Picture.reset();
+          }
+        }
+        if (K.Picture)
+          K.Picture->RenderToTIEBitmap(Dest, &FPaintRows, nullptr, nullptr, Clip, FOffsetX, FOffsetY, FVisSW, FVisSH, 0,
+                                       0, FVisSW, FVisSH, false, false, 255, rfNone, false, 0);
+      } else {
+        B->RenderToTIEBitmap(Dest, &FPaintRows, Tables ? &FPaintXTable : nullptr, Tables ? &FPaintYTable : nullptr,
+                             Clip, FOffsetX, FOffsetY, FVisSW, FVisSH, sx, sy, sw, sh, FEnableAlphaChannel, false,
+                             L->Transparency, Filter, false, L->BlendMode);
+      }
       L->ClientRect = TRect{FOffsetX, FOffsetY, FOffsetX + FVisSW, FOffsetY + FVisSH};
       L->DrawDX = FOffsetX;
       L->DrawDY = FOffsetY;

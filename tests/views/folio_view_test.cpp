@@ -125,6 +125,11 @@ TEST_F(PageViewTest, ReducedFaxWithFilterShowsGrayAverages) {
   EXPECT_GT(r, 60);
   EXPECT_LT(r, 200);
   EXPECT_EQ(r, (C >> 8) & 0xFF);
+  // An edit followed by the update cycle shows at the next paint.
+  V->GetIEBitmap()->Fill(0);
+  V->Update();
+  PaintNow();
+  EXPECT_EQ(Pixel(400, 300), TColor(0));
 }
 
 TEST_F(PageViewTest, MaximumScrollFollowsTheExtraColumnRule) {
