@@ -291,6 +291,11 @@ class TFolioView : public TIEView {
   // Paints the front buffer now (composition when dirty) and shows it.
   void Paint() override;
   void PaintNow();
+  // The update cycle, then the paint at once.
+  void Repaint() override {
+    Update();
+    PaintNow();
+  }
 
   // ================================================= layers (folio_view_layers.cpp)
   int32_t GetLayerCount() override { return int32_t(FLayers.size()); }

@@ -16,6 +16,8 @@
 #include "platform/vcl/vcl_test_helpers.h"
 #include "views/folio_vect.h"
 #include "views/folio_view.h"
+#include "io/folio_io.h"
+#include "processing/folio_proc.h"
 
 namespace {
 
@@ -240,6 +242,44 @@ TEST_F(PageViewTest, SmallImagesAreCentredAndAutoFitKeepsOnePixelAtHundred) {
   V->SetIEBitmap(B.get());
   V->FitToWidth();
   EXPECT_EQ(V->GetExtentX(), V->GetClientWidth());
+}
+
+TEST_F(PageViewTest, SmoothScrollReachesItsTargetInSteps) {
+  LoadFax();
+  V->SetZoom(100);
+  V->SmoothScrollTo(400, 800);
+  ASSERT_TRUE(V->IsSmoothScrolling());
+  EXPECT_EQ(V->GetViewX(), 50);  // one eighth at once
+  for (int k = 0; k < 200 && V->IsSmoothScrolling(); ++k) V->Perform(WM_TIMER, 0x4E52, 0);
+  EXPECT_FALSE(V->IsSmoothScrolling());
+  EXPECT_NEAR(V->GetViewX(), 400, 4);
+  EXPECT_NEAR(V->GetViewY(), 800, 4);
+  // A zoom change stops it.
+  V->SmoothScrollTo(0, 0);
+  V->SetZoom(50);
+  EXPECT_FALSE(V->IsSmoothScrolling());
+}
+
+TEST_F(PageViewTest, ComponentsWorkOnTheShownImageAndLegacyBitmapFollows) {
+  LoadFax();
+  TFolioIO* IO = V->GetIO();
+  EXPECT_EQ(IO, V->GetIO());
+  TFolioProc* Proc = V->GetProc();
+  EXPECT_EQ(Proc, V->GetProc());
+  // The legacy platform bitmap is the image's own storage.
+  ASSERT_NE(V->GetBitmap(), nullptr);
+  EXPECT_EQ(V->GetBitmap()->GetWidth(), kFaxW);
+  V->SetLegacyBitmap(false);
+  EXPECT_EQ(V->GetBitmap(), nullptr);
+  EXPECT_EQ(V->GetIEBitmap()->GetWidth(), kFaxW);
+  EXPECT_TRUE(FaxBlack(9, 0) == (V->GetIEBitmap()->GetPixelRGB(9, 0).r == 0));
+  V->SetLegacyBitmap(true);
+  ASSERT_NE(V->GetBitmap(), nullptr);
+  // Clear keeps size and format.
+  V->Clear();
+  // A mid-gray background clears a 1-bit page to its nearer level, white.
+  EXPECT_EQ(V->GetIEBitmap()->GetPixelRGB(9, 0).r, 255);
+  EXPECT_EQ(V->GetIEBitmap()->GetPixelFormat(), ie1g);
 }
 
 TEST(PageViewForm, ClassesComeFromFormResources) {
