@@ -194,6 +194,12 @@ class TFolioView : public TIEView {
   bool IsScrollable();
   void SmoothScrollTo(int32_t x, int32_t y);
   bool IsSmoothScrolling() const { return FSmoothTimer; }
+  // Links an overview view that shows this view's image small with the
+  // visible part selected; dragging that selection scrolls this view.
+  // Options bit 0: the navigator's wheel zooms this view; bit 1: the
+  // navigator darkens what lies outside its selection.  nullptr unlinks.
+  void SetNavigator(TFolioView* Navigator, uint8_t Options = 0);
+  TFolioView* GetNavigator() const { return FNavigator; }
   int32_t GetOffsetX() const { return FOffsetX; }
   int32_t GetOffsetY() const { return FOffsetY; }
   int32_t GetExtentX() const { return FExtentX; }
@@ -578,6 +584,13 @@ class TFolioView : public TIEView {
   double FLayerAspect = 1;
   bool FDestroying = false;
   bool FRenderingLayers = false;
+  // Navigator link: the overview this view drives, or the view this one
+  // navigates for.
+  TFolioView* FNavigator = nullptr;
+  TFolioView* FNavigated = nullptr;
+  uint8_t FNavigatorOptions = 0;
+  bool FNavigatorInside = false;
+  void SyncNavigator();
   bool FBackgroundSkipImage = false;
   // The filtered picture of the visible area of layer 0 (view path), kept
   // between paints until the next update cycle or a change of what it shows.

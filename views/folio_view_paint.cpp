@@ -303,6 +303,12 @@ void TFolioView::DrawBackBuffer(const TRect& R) {
       D[3] = 0xFF;
     }
   }
+  // A navigator that darkens what lies outside its selection.
+  if ((FNavigatorOptions & 2) && FNavigated != nullptr && FHasSelection) {
+    const TRect Inner{BitmapToScreenX(FPolygon.X1), BitmapToScreenY(FPolygon.Y1), BitmapToScreenX(FPolygon.X2),
+                      BitmapToScreenY(FPolygon.Y2)};
+    IEDimOutsideRect(GetCanvas(), TRect{0, 0, VW, VH}, Inner);
+  }
   // The rubber line of a polygon being drawn.
   if (FPolyDrawing && !FLasso && FPolygon.Count() > 0 && FRubberShown) {
     const TPoint& P = FPolygon.Points.back();

@@ -14,6 +14,7 @@
 #include "platform/vcl/forms.h"
 #include "platform/vcl/messages.h"
 #include "platform/vcl/vcl_test_helpers.h"
+#include "foundations/selection_mask.h"
 #include "views/folio_vect.h"
 #include "views/folio_view.h"
 #include "io/folio_io.h"
@@ -282,6 +283,40 @@ TEST_F(PageViewTest, ComponentsWorkOnTheShownImageAndLegacyBitmapFollows) {
   EXPECT_EQ(V->GetIEBitmap()->GetPixelFormat(), ie1g);
 }
 
+TEST_F(PageViewTest, NavigatorFollowsAndDrivesTheView) {
+  LoadFax();
+  V->SetZoom(400);
+  auto* N = new TFolioView(Form.get());
+  N->SetParent(Form.get());
+  N->SetBorderStyle(bsNone);
+  N->SetBounds(810, 0, 80, 106);
+  N->HandleNeeded();
+  V->SetNavigator(N, 3);
+  EXPECT_EQ(N->GetIEBitmap(), V->GetIEBitmap());
+  EXPECT_TRUE(N->GetAutoFit());
+  // The navigator's selection is the visible part of the page.
+  V->ScrollTo(2000, 3000);
+  ASSERT_TRUE(N->GetHasSelection());
+  EXPECT_NEAR(N->GetSelectionLeft(), V->ScreenToBitmapX(0), 1);
+  EXPECT_NEAR(N->GetSelectionTop(), V->ScreenToBitmapY(0), 1);
+  // Dragging the selection in the navigator scrolls the view.
+  const int32_t x0 = V->GetViewX(), y0 = V->GetViewY();
+  const QPoint In(N->BitmapToScreenX(N->GetSelectionLeft() + 20), N->BitmapToScreenY(N->GetSelectionTop() + 20));
+  SendMouse(N->GetWidget(), QEvent::MouseButtonPress, In, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(N->GetWidget(), QEvent::MouseMove, In + QPoint(5, 8), Qt::NoButton, Qt::LeftButton);
+  SendMouse(N->GetWidget(), QEvent::MouseButtonRelease, In + QPoint(5, 8), Qt::LeftButton, Qt::NoButton);
+  EXPECT_GT(V->GetViewX(), x0);
+  EXPECT_GT(V->GetViewY(), y0);
+  // The navigator's wheel zooms the view; freeing the navigator unlinks it.
+  const double z = V->GetZoom();
+  SendWheel(N->GetWidget(), QPoint(40, 50), -120);
+  EXPECT_GT(V->GetZoom(), z);
+  N->PaintNow();
+  delete N;
+  EXPECT_EQ(V->GetNavigator(), nullptr);
+  V->ScrollTo(0, 0);
+}
+
 TEST(PageViewForm, ClassesComeFromFormResources) {
   IERegisterFolioViewClasses();
   EXPECT_TRUE(IsClassRegistered("TFolioView"));
@@ -311,3 +346,4 @@ TEST(PageViewForm, ClassesComeFromFormResources) {
 }
 
 }  // namespace
+
