@@ -188,15 +188,15 @@ void TFolioView::SetIEBitmap(TIEBitmap* Bitmap) {
   DoImageChange();
 }
 
-void TFolioView::Assign(TObject* Source) {
+void TFolioView::Assign(TPersistent* Source) {
   if (Source == nullptr) {
     Clear();
   } else if (auto* V = dynamic_cast<TFolioView*>(Source)) {
     Assign(V);
   } else if (auto* B = dynamic_cast<TBitmap*>(Source)) {
     Assign(B);
-  } else if (auto* I = dynamic_cast<TIEBitmap*>(Source)) {
-    SetIEBitmap(I);
+  } else {
+    TIEView::Assign(Source);
   }
 }
 
@@ -353,7 +353,7 @@ void TFolioView::ComputeExtents() {
 void TFolioView::ComputeVisibleArea() {
   // One axis: snapped offset, image size, extent, drawn size and factor in;
   // origin, size and covered size out.
-  auto Axis = [this](int32_t Snapped, int32_t Img, int32_t Ext, int32_t Drawn, double Zoom, double Factor,
+  auto Axis = [](int32_t Snapped, int32_t Img, int32_t Ext, int32_t Drawn, double Zoom, double Factor,
                      int32_t& o, int32_t& w, int32_t& s) {
     if (Ext == 0) return;
     o = IERound(double(Snapped) * Img / Ext);

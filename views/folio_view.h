@@ -132,9 +132,10 @@ class TFolioView : public TIEView {
   TIEBitmap* GetViewIEBitmap() override { return FIEBitmap; }
   // nullptr: Clear; another view: its image, Background and resolutions; a
   // platform bitmap: its pixels (converted to 24-bit unless 1- or 24-bit).
-  void Assign(TObject* Source);
+  void Assign(TPersistent* Source) override;
   void Assign(TFolioView* Source);
   void Assign(TBitmap* Source);
+  void Assign(TIEBitmap* Source) { SetIEBitmap(Source); }
   void Clear();
   void Blank();
   virtual bool IsEmptyImage();
