@@ -189,6 +189,30 @@ TEST_F(LayerTest, DamagedStreamsFailCleanlyAndLeaveTheLayers) {
     EXPECT_EQ(W.GetLayerCount(), 2) << Name;
     EXPECT_EQ(W.GetLayer(0)->GetBitmap()->GetWidth(), 9) << Name;
   }
+  // Every truncation is refused; random damage never crashes and never
+  // leaves a half-replaced stack.
+  for (size_t Cut = 0; Cut < Bytes.size(); Cut += 13) {
+    TFolioView W(nullptr);
+    TMemoryStream S;
+    S.WriteBuffer(Bytes.data(), int64_t(Cut));
+    S.SetPosition(0);
+    EXPECT_FALSE(W.LoadLayersFromStream(S)) << Cut;
+    EXPECT_EQ(W.GetLayerCount(), 1);
+  }
+  uint32_t Seed = 12345;
+  for (int k = 0; k < 300; ++k) {
+    std::vector<uint8_t> D = Bytes;
+    for (int n = 0; n < 3; ++n) {
+      Seed = Seed * 1103515245u + 12345u;
+      D[(Seed >> 8) % D.size()] ^= uint8_t(1u << ((Seed >> 4) & 7));
+    }
+    TFolioView W(nullptr);
+    TMemoryStream S;
+    S.WriteBuffer(D.data(), int64_t(D.size()));
+    S.SetPosition(0);
+    const bool Ok = W.LoadLayersFromStream(S);
+    EXPECT_EQ(W.GetLayerCount(), Ok ? 3 : 1);
+  }
   // Compressed image bytes flipped: refused too.
   std::vector<uint8_t> Flip = Bytes;
   for (size_t i = Flip.size() - 200; i < Flip.size() - 100; ++i) Flip[i] ^= 0x5A;
