@@ -437,8 +437,6 @@ void TFolioView::PaintToBitmap(TIEBitmap* Dest, bool DrawOverlays, bool DrawBack
     TResampleFilter Filter = rfNone;
     if (FDelayCountdown < 1 && (L->HasOwnSize() || FZoomX != 100 || FZoomY != 100))
       Filter = L->UseResampleFilter ? L->ResampleFilter : FZoomFilter;
-    const bool BlendBackground = false;
-    (void)BlendBackground;
 
     if (LayerPath) {
       TIEBitmap* Src = B;

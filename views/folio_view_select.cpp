@@ -82,7 +82,6 @@ void TFolioView::SetMouseInteract(TIEMouseInteract Value) {
   const TIEMouseInteract Added = Value & ~FMouseInteract;
   const TIEMouseInteract Moving = IEMI(miMovingScroll);
   auto Keep = [&](TIEMouseInteract K) { Value &= TIEMouseInteract(K | Moving | Added); };
-  const TIEMouseInteract Layers = IEMI(miMoveLayers) | IEMI(miResizeLayers) | IEMI(miRotateLayers);
   if (Added & IEMI(miScroll))
     Keep(IEMI(miZoom) | IEMI(miScroll));
   else if (Added & (IEMI(miSelect) | IEMI(miSelectCircle) | IEMI(miSelectLasso) | IEMI(miSelectZoom)))
@@ -96,7 +95,6 @@ void TFolioView::SetMouseInteract(TIEMouseInteract Value) {
     Value &= TIEMouseInteract(~IEMI(miResizeLayers));
   else if (Value & IEMI(miResizeLayers))
     Value &= TIEMouseInteract(~IEMI(miRotateLayers));
-  (void)Layers;
   FMouseInteract = Value;
   if (!(Value & IEMI(miRotateLayers))) BakeLayerRotations();
   Update();
@@ -619,7 +617,7 @@ void TFolioView::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, in
     }
     if (FMouseInteract & IEMI(miSelect)) {
       Before();
-      FGrip = (Shift & ssShift) ? 0 : 0;
+      FGrip = 0;
       if (!(Shift & ssShift) && FHasSelection && FPolygon.IsRectangle() && FPolygon.Sizeable && FPolygon.Visible) {
         // Corner grips, then the sides.
         const TPoint* P = FPolygon.Points.data();

@@ -41,7 +41,7 @@ TIELayer::TIELayer(TFolioView* Owner, bool Share, TIEBitmap* Bitmap) : View(Owne
     FBitmap = new TIEBitmap();
     FOwnsBitmap = true;
     if (Bitmap != nullptr) {
-      FBitmap->SetLocation(Bitmap->GetLocation() == ieTBitmap ? ieTBitmap : Bitmap->GetLocation());
+      FBitmap->SetLocation(Bitmap->GetLocation());
       if (!Bitmap->IsEmpty()) FBitmap->Allocate(Bitmap->GetWidth(), Bitmap->GetHeight(), Bitmap->GetPixelFormat());
     }
   }
