@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QTimer>
 
 #include "dialogs/preview_view.h"
 #include "dialogs/word_tables.h"
@@ -370,4 +371,78 @@ TEST(DialogLanguage, CaptionsFollowTheLanguageWithEnglishFallback) {
   D.SetMsgLanguage(msGerman);
   const std::string F = D.BuildFilter(false);
   EXPECT_EQ(F.rfind(IEWordLookup(131, msGerman), 0), 0u);
+}
+
+TEST_F(DialogsTest, FramesAsStillImageSinglePageDcxAnimationZoomAndFullSizeWindow) {
+  const std::string Fax = Dir.file("p.tif"), Three = Dir.file("three.tif"), Dcx = Dir.file("one.dcx"),
+                    Gif = Dir.file("anim.gif");
+  WriteImage(Fax, 64, 48, true, 200);
+  ASSERT_EQ(testsupport::RunCommand("tiffcp '" + Fax + "' '" + Fax + "' '" + Fax + "' '" + Three + "'"), 0);
+  {
+    TIEBitmap B;
+    B.Allocate(30, 20, ie24RGB);
+    B.Fill(static_cast<double>(0x00FF00));
+    auto IO = TFolioIO::CreateFromBitmap(&B);
+    IO->SaveDcxFile(Dcx);
+    ASSERT_FALSE(IO->GetAborting());
+  }
+  const bool HaveGif = testsupport::HaveTool("convert") &&
+                       testsupport::RunCommand("convert -size 12x8 xc:red xc:blue xc:green '" + Gif + "'") == 0;
+  TOpenFolioDialog D(nullptr);
+  D.SetMsgLanguage(msEnglish);
+  D.SetShowAllFrames(false);
+  HookScope H([&](TVclFileDialogForm& F) {
+    auto* View = D.GetPreviewView();
+    auto* MView = D.GetPreviewMView();
+    // Frames as a still image: the first page, and the label still names
+    // all three.
+    F.SelectFile(Three);
+    D.WaitPreview();
+    EXPECT_TRUE(View->GetVisible());
+    EXPECT_EQ(View->GetIEBitmap()->GetWidth(), 64);
+    EXPECT_EQ(Caption(&D, "PicLabel1"), "64 x 48 pixel   3 frames");
+    // The zoom list: an entry with a percentage leaves the fitting mode.
+    auto* Zoom = Named<TComboBox>(&D, "ZoomCombo");
+    Zoom->SelectByUser(8);  // 200%
+    EXPECT_FALSE(View->GetAutoFit());
+    EXPECT_DOUBLE_EQ(View->GetShownZoom(), 200.0);
+    Zoom->SelectByUser(0);
+    EXPECT_TRUE(View->GetAutoFit());
+    // The full-size window shows the preview's image at its size.
+    bool Seen = false;
+    QTimer::singleShot(0, [&] {
+      for (QWidget* W : QApplication::topLevelWidgets())
+        if (W->objectName() == "PreviewForm" && W->isVisible()) {
+          auto* Form = dynamic_cast<TForm*>(TControl::FromWidget(W));
+          ASSERT_NE(Form, nullptr);
+          auto* Big = Named<TIEPreviewView>(Form, "FolioView");
+          ASSERT_NE(Big, nullptr);
+          EXPECT_EQ(Big->GetIEBitmap()->GetWidth(), 64);
+          EXPECT_EQ(Form->GetCaption(), Three);
+          Seen = true;
+          Form->SetModalResult(mrCancel);
+        }
+    });
+    Named<TControl>(&D, "PreviewButton")->Perform(WM_LBUTTONDOWN, 0, 0);
+    Named<TControl>(&D, "PreviewButton")->Perform(WM_LBUTTONUP, 0, 0);
+    EXPECT_TRUE(Seen);
+
+    D.SetShowAllFrames(true);
+    // A DCX file is shown as thumbnails even with one page.
+    F.SelectFile(Dcx);
+    D.WaitPreview();
+    EXPECT_TRUE(MView->GetVisible());
+    EXPECT_EQ(MView->GetImageCount(), 1);
+    if (HaveGif) {
+      D.SetAlwaysAnimate(true);
+      F.SelectFile(Gif);
+      D.WaitPreview();
+      EXPECT_EQ(MView->GetImageCount(), 3);
+      EXPECT_TRUE(MView->GetPlaying());
+      EXPECT_FALSE(Named<TControl>(&D, "PreviewButton")->GetEnabled());
+    }
+    F.ClickCancel();
+  });
+  EXPECT_FALSE(D.Execute());
+  EXPECT_FALSE(D.GetPreviewMView()->GetPlaying());
 }
