@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QTimer>
+#include <cstdlib>
 
 #include "dialogs/preview_view.h"
 #include "dialogs/word_tables.h"
@@ -445,4 +446,70 @@ TEST_F(DialogsTest, FramesAsStillImageSinglePageDcxAnimationZoomAndFullSizeWindo
   });
   EXPECT_FALSE(D.Execute());
   EXPECT_FALSE(D.GetPreviewMView()->GetPlaying());
+}
+
+TEST_F(DialogsTest, OverwriteQuestionAndMissingFileKeepTheDialogOpen) {
+  const std::string Existing = Dir.file("old.png");
+  WriteImage(Existing, 4, 4, false);
+  std::vector<std::string> Asked;
+  TModalResult Answer = mrNo;
+  auto Old = SetMessageBoxHook([&](const TMessageBoxRequest& R) {
+    Asked.push_back(R.Text);
+    return Answer;
+  });
+  {
+    TFolioIO IO(nullptr);
+    TSaveFolioDialog D(nullptr);
+    D.SetAttachedFolioIO(&IO);
+    D.SetOptions(D.GetOptions() | ofOverwritePrompt);
+    HookScope H([&](TVclFileDialogForm& F) {
+      F.SetDirectory(Dir.path());
+      F.SetFileNameText("old.png");
+      F.ClickOk();  // "No": stays open
+      EXPECT_TRUE(F.IsModal());
+      Answer = mrYes;
+      F.ClickOk();
+    });
+    EXPECT_TRUE(D.Execute());
+    EXPECT_EQ(D.GetFileName(), Existing);
+    ASSERT_EQ(Asked.size(), 2u);
+    EXPECT_EQ(Asked[0], Existing + " already exists.\nDo you want to replace it?");
+  }
+  {
+    Asked.clear();
+    TOpenFolioDialog D(nullptr);
+    D.SetOptions(ofFileMustExist);
+    HookScope H([&](TVclFileDialogForm& F) {
+      F.SetDirectory(Dir.path());
+      F.SetFileNameText("nothing.png");
+      F.ClickOk();
+      EXPECT_TRUE(F.IsModal());
+      F.ClickCancel();
+    });
+    EXPECT_FALSE(D.Execute());
+    ASSERT_EQ(Asked.size(), 1u);
+    EXPECT_NE(Asked[0].find("File not found."), std::string::npos);
+  }
+  SetMessageBoxHook(Old);
+}
+
+TEST(DialogLanguage, SystemLanguageFollowsTheLocale) {
+  const char* Saved = std::getenv("LANG");
+  const std::string Keep = Saved ? Saved : "";
+  for (const char* Var : {"LC_ALL", "LC_MESSAGES"}) ::unsetenv(Var);
+  TOpenFolioDialog D(nullptr);  // msSystem
+  const struct {
+    const char* Lang;
+    TMsgLanguage Expected;
+  } Cases[] = {{"de_DE.UTF-8", msGerman}, {"fr_FR.UTF-8", msFrench}, {"C", msEnglish}};
+  for (const auto& C : Cases) {
+    ::setenv("LANG", C.Lang, 1);
+    IEReadSystemLocale();
+    D.ApplyLanguage();
+    EXPECT_EQ(Named<TCheckBox>(&D, "PreviewCheck")->GetCaption(), IEWordLookup(0, C.Expected)) << C.Lang;
+  }
+  EXPECT_EQ(Named<TCheckBox>(&D, "PreviewCheck")->GetCaption(), "Preview");
+  if (Saved) ::setenv("LANG", Keep.c_str(), 1);
+  else ::unsetenv("LANG");
+  IEReadSystemLocale();
 }
