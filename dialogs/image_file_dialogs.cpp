@@ -15,6 +15,7 @@
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
 #include "views/multi_view.h"
+#include "views/window_helpers.h"
 #include "widgets/progress_bar.h"
 #include "widgets/speed_button.h"
 
@@ -285,6 +286,8 @@ std::string TOpenFolioDialog::BuildFilter(bool Save) const {
 
 void TOpenFolioDialog::ConnectForm(TVclFileDialogForm& Form, bool Save) {
   Form.OnInitDone = [this](TObject*) {
+    // The dialog's frame goes to the middle of its monitor, one third down.
+    if (FForm) IEPlaceDialogOnMonitor(FForm->GetWidget());
     FCurrentPattern = FilterPattern(FFilter, FCurrentFilterIndex);
     if (FTimer) FTimer->SetEnabled(true);
     DoShow();

@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QTimer>
+#include <QFileSystemModel>
+#include <QListView>
 #include <cstdlib>
 
 #include "dialogs/preview_view.h"
@@ -512,4 +514,40 @@ TEST(DialogLanguage, SystemLanguageFollowsTheLocale) {
   if (Saved) ::setenv("LANG", Keep.c_str(), 1);
   else ::unsetenv("LANG");
   IEReadSystemLocale();
+}
+
+TEST_F(DialogsTest, ListsFilesByTheRegistryFiltersAndCollectsAMultiSelection) {
+  WriteImage(Dir.file("a.tif"), 8, 8, true);
+  WriteImage(Dir.file("b.png"), 8, 8, false);
+  testsupport::WriteFileBytes(Dir.file("notes.txt"), {'x'});
+  TOpenFolioDialog D(nullptr);
+  D.SetMsgLanguage(msEnglish);
+  D.SetInitialDir(Dir.path());
+  D.SetOptions(D.GetOptions() | ofAllowMultiSelect);
+  std::vector<std::string> Listed;
+  HookScope H([&](TVclFileDialogForm& F) {
+    auto* List = F.GetFileDialog()->findChild<QListView*>("listView");
+    ASSERT_NE(List, nullptr);
+    auto* Model = qobject_cast<QFileSystemModel*>(List->model());
+    ASSERT_NE(Model, nullptr);
+    // The file system model fills in the background; serve events until the
+    // folder has been read.
+    const QModelIndex Root = Model->index(QString::fromStdString(Dir.path()));
+    for (int i = 0; i < 2000 && (Model->canFetchMore(Root) || Model->rowCount(Root) < 3); ++i) {
+      if (Model->canFetchMore(Root)) Model->fetchMore(Root);
+      QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    for (int r = 0; r < Model->rowCount(Root); ++r) {
+      const QModelIndex I = Model->index(r, 0, Root);
+      // Rows the name filters hide are disabled or filtered out.
+      if (Model->flags(I) & Qt::ItemIsEnabled) Listed.push_back(Model->fileName(I).toStdString());
+    }
+    F.SetFileNameText("\"a.tif\" \"b.png\"");
+    F.ClickOk();
+  });
+  ASSERT_TRUE(D.Execute());
+  std::sort(Listed.begin(), Listed.end());
+  EXPECT_EQ(Listed, (std::vector<std::string>{"a.tif", "b.png"}));
+  EXPECT_EQ(D.GetFiles(), (std::vector<std::string>{Dir.file("a.tif"), Dir.file("b.png")}));
+  EXPECT_EQ(D.GetFileName(), Dir.file("a.tif"));
 }
