@@ -22,6 +22,7 @@
 #include "foundations/settings.h"
 #include "io/format_registry.h"
 #include "platform/rtl/components.h"
+#include "platform/vcl/form_reader.h"
 #include "platform/vcl/forms.h"
 
 class TPanel;
@@ -79,7 +80,7 @@ using TIEFileDlgPreviewEvent =
     std::function<void(TObject* Sender, TObject* Viewer, const std::string& FileName, bool ParamsOnly)>;
 
 // ---------------------------------------------------------------------------
-class TIECommonDialog : public TComponent {
+class TIECommonDialog : public TComponent, public IFormPropertyTarget {
  public:
   explicit TIECommonDialog(TComponent* AOwner);
   ~TIECommonDialog() override;
@@ -103,6 +104,9 @@ class TIECommonDialog : public TComponent {
   // The dialog window while it is shown, nullptr otherwise.
   TVclFileDialogForm* GetDialogForm() const { return FForm; }
   HWND GetHandle() const;
+
+  // Published properties read from a form resource.
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
 
   TNotifyEvent OnClose;
   TNotifyEvent OnShow;
@@ -133,6 +137,7 @@ class TOpenFolioDialog : public TIECommonDialog {
 
   std::string ClassName() const override { return "TOpenFolioDialog"; }
   bool Execute() override;
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
 
   // ---- the file-dialog run
   TOpenOptions GetOptions() const { return FOptions; }
@@ -301,6 +306,7 @@ class TSaveFolioDialog : public TOpenFolioDialog {
 
   std::string ClassName() const override { return "TSaveFolioDialog"; }
   bool Execute() override;
+  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
 
   TIESaveDlgOpt GetExOptions() const { return FExOptions; }
   void SetExOptions(TIESaveDlgOpt Value) { FExOptions = Value; }
@@ -334,3 +340,7 @@ class TSaveFolioDialog : public TOpenFolioDialog {
   TComponent* FAttached = nullptr;
   std::vector<std::unique_ptr<TIOParamsVals>> FSavedParams;
 };
+
+// Makes "TOpenFolioDialog" and "TSaveFolioDialog" creatable by form resources
+// (also done when the unit is linked in).
+void IERegisterFileDialogClasses();

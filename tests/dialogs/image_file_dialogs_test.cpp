@@ -551,3 +551,34 @@ TEST_F(DialogsTest, ListsFilesByTheRegistryFiltersAndCollectsAMultiSelection) {
   EXPECT_EQ(D.GetFiles(), (std::vector<std::string>{Dir.file("a.tif"), Dir.file("b.png")}));
   EXPECT_EQ(D.GetFileName(), Dir.file("a.tif"));
 }
+
+TEST(DialogForms, ResourcesCreateBothDialogsWithTheirProperties) {
+  TComponent Root(nullptr);
+  auto* IO = new TFolioIO(&Root);
+  IO->SetName("IO1");
+  ReadComponentResource(&Root,
+                        "object Root: TComponent\n"
+                        "  object OpenImageEnDialog1: TOpenFolioDialog\n"
+                        "    Options = [ofHideReadOnly, ofAllowMultiSelect]\n"
+                        "    FilterIndex = 3\n"
+                        "    FileEditStyle = fsEdit\n"
+                        "    MsgLanguage = msGerman\n"
+                        "    ShowAllFrames = False\n"
+                        "  end\n"
+                        "  object SaveImageEnDialog1: TSaveFolioDialog\n"
+                        "    ExOptions = [sdShowAdvanced]\n"
+                        "    AttachedFolioIO = IO1\n"
+                        "  end\n"
+                        "end\n",
+                        nullptr, "test");
+  auto* Open = dynamic_cast<TOpenFolioDialog*>(Root.FindComponent("OpenImageEnDialog1"));
+  auto* Save = dynamic_cast<TSaveFolioDialog*>(Root.FindComponent("SaveImageEnDialog1"));
+  ASSERT_NE(Open, nullptr);
+  ASSERT_NE(Save, nullptr);
+  EXPECT_EQ(Open->GetOptions(), ofHideReadOnly | ofAllowMultiSelect);
+  EXPECT_EQ(Open->GetFilterIndex(), 3);
+  EXPECT_EQ(Open->GetMsgLanguage(), msGerman);
+  EXPECT_FALSE(Open->GetShowAllFrames());
+  EXPECT_EQ(Save->GetExOptions(), sdShowAdvanced);
+  EXPECT_EQ(Save->GetAttachedFolioIO(), IO);
+}
