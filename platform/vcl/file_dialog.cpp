@@ -109,6 +109,8 @@ void TVclFileDialogForm::SetFilters(const std::vector<std::pair<std::string, std
 
 int32_t TVclFileDialogForm::GetFilterIndex() const {
   if (FQtFilters.empty()) return 0;
+  if (auto* C = FDialog->findChild<QComboBox*>("fileTypeCombo"))
+    if (C->currentIndex() >= 0 && C->currentIndex() < GetFilterCount()) return C->currentIndex() + 1;
   const std::string Sel = S(FDialog->selectedNameFilter());
   for (size_t i = 0; i < FQtFilters.size(); ++i)
     if (FQtFilters[i] == Sel) return static_cast<int32_t>(i) + 1;
@@ -119,6 +121,14 @@ void TVclFileDialogForm::SetFilterIndex(int32_t Index) {
   if (Index < 1 || Index > GetFilterCount()) Index = 1;
   if (FQtFilters.empty()) return;
   FDialog->selectNameFilter(Q(FQtFilters[static_cast<size_t>(Index - 1)]));
+  if (auto* C = FDialog->findChild<QComboBox*>("fileTypeCombo")) {
+    if (C->currentIndex() != Index - 1) {
+      // Descriptions that carry their own patterns in parentheses are not
+      // found by name: choose the entry by its position.
+      C->setCurrentIndex(Index - 1);
+      emit C->activated(Index - 1);
+    }
+  }
 }
 
 std::string TVclFileDialogForm::GetDirectory() const { return S(FDialog->directory().absolutePath()); }

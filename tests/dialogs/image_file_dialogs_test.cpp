@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QTimer>
+#include <QDir>
 #include <QFileSystemModel>
 #include <QListView>
 #include <cstdlib>
@@ -581,4 +582,36 @@ TEST(DialogForms, ResourcesCreateBothDialogsWithTheirProperties) {
   EXPECT_FALSE(Open->GetShowAllFrames());
   EXPECT_EQ(Save->GetExOptions(), sdShowAdvanced);
   EXPECT_EQ(Save->GetAttachedFolioIO(), IO);
+}
+
+TEST_F(DialogsTest, LongPathsStayWholeAndAllFilesAddsNoExtension) {
+  // A folder path well beyond 260 characters.
+  std::string Deep = Dir.path();
+  for (int i = 0; i < 6; ++i) {
+    Deep += "/" + std::string(60, static_cast<char>('a' + i));
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Deep)));
+  }
+  const std::string Long = Deep + "/page.png";
+  ASSERT_GT(Long.size(), 380u);
+  WriteImage(Long, 5, 5, false);
+  TOpenFolioDialog D(nullptr);
+  D.SetMsgLanguage(msEnglish);
+  D.SetFileName(Long);
+  HookScope H1([&](TVclFileDialogForm& F) {
+    EXPECT_EQ(D.GetFileName(), Long);
+    F.ClickOk();
+  });
+  ASSERT_TRUE(D.Execute());
+  EXPECT_EQ(D.GetFileName(), Long);
+  // "All Files" is pair 2 of the open list: a typed name keeps no ".*".
+  D.SetFilterIndex(2);
+  D.SetFileName("");
+  D.SetInitialDir(Dir.path());
+  HookScope H2([&](TVclFileDialogForm& F) {
+    F.SetFileNameText("readme");
+    F.ClickOk();
+  });
+  ASSERT_TRUE(D.Execute());
+  EXPECT_EQ(D.GetFileName(), Dir.file("readme"));
+  EXPECT_EQ(D.GetFilterIndex(), 2);
 }
