@@ -1,6 +1,8 @@
 #include "dialogs/image_file_dialogs.h"
 
 #include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <cctype>
 
@@ -8,6 +10,7 @@
 #include "dialogs/preview_view.h"
 #include "dialogs/word_tables.h"
 #include "foundations/file_utils.h"
+#include "platform/gdi/bitmap.h"
 #include "platform/vcl/application.h"
 #include "platform/vcl/combo_box.h"
 #include "platform/vcl/dialogs.h"
@@ -36,6 +39,31 @@ std::vector<std::string> SplitBars(const std::string& S) {
     Start = Bar + 1;
   }
   return Parts;
+}
+
+// The two 16 x 16 glyphs of the preview panel, 16 colours, drawn on olive,
+// which the button treats as transparent (the bottom-left pixel). Preview: a
+// magnifying glass; play: a green triangle.
+std::unique_ptr<TBitmap> MakeGlyph(bool Play) {
+  QImage I(16, 16, QImage::Format_RGB32);
+  I.fill(QColor(128, 128, 0));
+  QPainter P(&I);
+  if (Play) {
+    P.setPen(QColor(0, 96, 0));
+    P.setBrush(QColor(0, 176, 0));
+    const QPoint Tri[3] = {QPoint(4, 2), QPoint(12, 8), QPoint(4, 14)};
+    P.drawPolygon(Tri, 3);
+  } else {
+    P.setPen(QPen(QColor(0, 0, 0), 1));
+    P.setBrush(QColor(192, 220, 255));
+    P.drawEllipse(QRect(1, 1, 9, 9));
+    P.setPen(QPen(QColor(96, 64, 32), 2));
+    P.drawLine(QPoint(9, 9), QPoint(14, 14));
+  }
+  P.end();
+  auto B = std::make_unique<TBitmap>();
+  B->SetImage(I.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither));
+  return B;
 }
 
 }  // namespace
@@ -131,6 +159,7 @@ TOpenFolioDialog::TOpenFolioDialog(TComponent* AOwner)
   FPreviewButton->SetEnabled(false);
   FPreviewButton->SetShowHint(true);
   FPreviewButton->OnClick = [this](TObject* S) { ShowPreviewWindow(S); };
+  FPreviewButton->SetGlyph(MakeGlyph(false).get());
   FPlayButton = new TOxSpeedButton(this);
   FPlayButton->SetName("PlayButton");
   FPlayButton->SetParent(FPicturePanel);
@@ -141,6 +170,7 @@ TOpenFolioDialog::TOpenFolioDialog(TComponent* AOwner)
   FPlayButton->SetEnabled(false);
   FPlayButton->SetShowHint(true);
   FPlayButton->OnClick = [this](TObject* S) { PlayButtonClick(S); };
+  FPlayButton->SetGlyph(MakeGlyph(true).get());
 
   FFolioView = new TIEPreviewView(this);
   FFolioView->SetName("FolioView");
