@@ -615,3 +615,39 @@ TEST_F(DialogsTest, LongPathsStayWholeAndAllFilesAddsNoExtension) {
   EXPECT_EQ(D.GetFileName(), Dir.file("readme"));
   EXPECT_EQ(D.GetFilterIndex(), 2);
 }
+
+TEST_F(DialogsTest, EveryFormatTheLibraryWritesAndReadsIsPreviewed) {
+  // One small picture per format of the registry that can be written and
+  // read; each is previewed with its size.
+  std::vector<std::pair<std::string, std::string>> Files;  // path, format name
+  for (const auto& E : IEFileFormats()) {
+    if (!E->ReadProc || !E->WriteProc || E->Extensions.empty()) continue;
+    const std::string Ext = LowerCase(E->Extensions.substr(0, E->Extensions.find(';')));
+    const std::string Path = Dir.file("f" + std::to_string(E->FormatId) + "." + Ext);
+    TIEBitmap B;
+    B.Allocate(24, 16, ie24RGB);
+    B.Fill(static_cast<double>(0x2080C0));
+    auto IO = TFolioIO::CreateFromBitmap(&B);
+    IO->SaveToFile(Path);
+    if (IO->GetAborting()) continue;
+    // Icons and cursors are written at the icon sizes, not the image's.
+    Files.emplace_back(Path, (E->FormatId == ioICO || E->FormatId == ioCUR) ? "" : E->Description);
+  }
+  ASSERT_GE(Files.size(), 8u);
+  TOpenFolioDialog D(nullptr);
+  D.SetMsgLanguage(msEnglish);
+  HookScope H([&](TVclFileDialogForm& F) {
+    for (const auto& [Path, Format] : Files) {
+      F.SelectFile(Path);
+      D.WaitPreview();
+      if (!Format.empty()) {
+        EXPECT_EQ(Caption(&D, "PicLabel1").substr(0, 13), "24 x 16 pixel") << Format;
+      }
+      EXPECT_FALSE(Caption(&D, "InfoLabel1").empty()) << Path;
+      const bool Shown = !D.GetPreviewView()->IsBlank() || D.GetPreviewMView()->GetImageCount() > 0;
+      EXPECT_TRUE(Shown) << Path;
+    }
+    F.ClickCancel();
+  });
+  D.Execute();
+}
