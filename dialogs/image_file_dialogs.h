@@ -311,8 +311,8 @@ class TSaveFolioDialog : public TOpenFolioDialog {
   TIESaveDlgOpt GetExOptions() const { return FExOptions; }
   void SetExOptions(TIESaveDlgOpt Value) { FExOptions = Value; }
   TComponent* GetAttachedFolioIO() const { return FAttached; }
-  // Takes a TFolioIO, TFolioMIO, TFolioMView or TFolioView-like view; nullptr
-  // and other classes are ignored.
+  // Takes a TFolioIO, TFolioMIO, TFolioMView or TFolioView; nullptr and
+  // other classes are ignored.
   void SetAttachedFolioIO(TComponent* Value);
 
   // The format the current name implies.

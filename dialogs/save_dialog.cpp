@@ -10,6 +10,7 @@
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
+#include "views/folio_view.h"
 #include "views/multi_view.h"
 
 TSaveFolioDialog::TSaveFolioDialog(TComponent* AOwner) : TOpenFolioDialog(AOwner) {
@@ -40,7 +41,8 @@ void TSaveFolioDialog::SetAttachedFolioIO(TComponent* Value) {
   auto* IO = dynamic_cast<TFolioIO*>(Value);
   auto* MIO = dynamic_cast<TFolioMIO*>(Value);
   auto* MView = dynamic_cast<TFolioMView*>(Value);
-  if (!IO && !MIO && !MView) return;
+  auto* View = dynamic_cast<TFolioView*>(Value);
+  if (!IO && !MIO && !MView && !View) return;
   if (FAttached) FAttached->RemoveFreeNotification(this);
   FAttached = Value;
   FAttached->FreeNotification(this);
@@ -62,6 +64,8 @@ std::vector<TIOParamsVals*> TSaveFolioDialog::AttachedParams() const {
       if (TIOParamsVals* P = MIO->ParamsOf(i)) List.push_back(P);
   } else if (auto* IO = dynamic_cast<TFolioIO*>(FAttached)) {
     List.push_back(IO->GetParams());
+  } else if (auto* View = dynamic_cast<TFolioView*>(FAttached)) {
+    List.push_back(View->GetIO()->GetParams());
   }
   return List;
 }
@@ -160,6 +164,9 @@ void TSaveFolioDialog::AdvancedButtonClick(TObject*) {
     MIO->ShowParamsPreviews(-1, Pages);
   } else if (auto* MView = dynamic_cast<TFolioMView*>(FAttached)) {
     if (TFolioMIO* M = MView->GetMIO()) M->ShowParamsPreviews(-1, Pages);
+  } else if (auto* View = dynamic_cast<TFolioView*>(FAttached)) {
+    View->GetIO()->GetParams()->FileFormat = FileType;
+    View->GetIO()->DoPreviews(Pages);
   }
 }
 

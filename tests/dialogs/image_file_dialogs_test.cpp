@@ -24,6 +24,7 @@
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
 #include "support/test_support.h"
+#include "views/folio_view.h"
 #include "views/multi_view.h"
 
 using testsupport::TempDir;
@@ -650,4 +651,31 @@ TEST_F(DialogsTest, EveryFormatTheLibraryWritesAndReadsIsPreviewed) {
     F.ClickCancel();
   });
   D.Execute();
+}
+
+TEST_F(DialogsTest, SaveDialogOnAViewEditsAndRestoresItsComponentsParameters) {
+  TFolioView View(nullptr);
+  TIOParamsVals* P = View.GetIO()->GetParams();
+  P->JpegQuality = 75;
+  int Shown = 0;
+  View.GetIO()->OnDoPreviews = [&](TObject*, bool& Handled) {
+    ++Shown;
+    EXPECT_EQ(P->FileFormat, ioJPEG);
+    P->JpegQuality = 10;
+    Handled = true;
+  };
+  TSaveFolioDialog D(nullptr);
+  D.SetAttachedFolioIO(&View);
+  EXPECT_EQ(D.GetAttachedFolioIO(), &View);
+  D.SetInitialDir(Dir.path());
+  HookScope H([&](TVclFileDialogForm& F) {
+    F.SetFileNameText("photo.jpg");
+    D.UpdateAdvancedButton();
+    Named<TButton>(&D, "AdvancedButton")->Click();
+    EXPECT_EQ(P->JpegQuality, 10);
+    F.ClickCancel();
+  });
+  EXPECT_FALSE(D.Execute());
+  EXPECT_EQ(Shown, 1);
+  EXPECT_EQ(P->JpegQuality, 75);
 }
