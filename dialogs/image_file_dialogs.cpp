@@ -7,7 +7,6 @@
 #include <cctype>
 
 #include "dialogs/preview_loader.h"
-#include "dialogs/preview_view.h"
 #include "dialogs/word_tables.h"
 #include "foundations/file_utils.h"
 #include "platform/gdi/bitmap.h"
@@ -17,6 +16,7 @@
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
+#include "views/folio_vect.h"
 #include "views/multi_view.h"
 #include "views/window_helpers.h"
 #include "widgets/progress_bar.h"
@@ -172,14 +172,20 @@ TOpenFolioDialog::TOpenFolioDialog(TComponent* AOwner)
   FPlayButton->OnClick = [this](TObject* S) { PlayButtonClick(S); };
   FPlayButton->SetGlyph(MakeGlyph(true).get());
 
-  FFolioView = new TIEPreviewView(this);
+  FFolioView = new TFolioVect(this);
   FFolioView->SetName("FolioView");
   FFolioView->SetParent(FPicturePanel);
   FFolioView->SetBounds(6, 36, 233, 217);
+  FFolioView->SetLegacyBitmap(false);
+  FFolioView->SetMouseInteract(IEMI(miScroll));
   FFolioView->SetBackground(clBtnFace);
-  FFolioView->SetChessboard(true);
+  FFolioView->SetBackgroundStyle(iebsChessboard);
+  FFolioView->SetChessboardStyle(12, bsSolid);
   FFolioView->SetBorderStyle(bsSingle);
+  FFolioView->SetCenter(true);
   FFolioView->SetZoomFilter(rfFastLinear);
+  FFolioView->SetDelayZoomFilter(false);
+  FFolioView->SetEnableAlphaChannel(true);
   FFolioView->OnDblClick = [this](TObject* S) { ShowPreviewWindow(S); };
   FFolioMView = new TFolioMView(this);
   FFolioMView->SetName("FolioMView");
@@ -513,9 +519,8 @@ void TOpenFolioDialog::SetAlwaysAnimate(bool Value) {
 
 void TOpenFolioDialog::SetPreviewBorderStyle(TIEDBorderStyle Value) {
   FPreviewBorderStyle = Value;
-  // The preview keeps a solid background with a frame by default, and no
-  // frame for the cropped styles.
-  FFolioView->SetChessboard(false);
+  static const TIEBackgroundStyle Styles[] = {iebsSolid, iebsCropped, iebsCropShadow, iebsSoftShadow};
+  FFolioView->SetBackgroundStyle(Styles[Value <= iepsSoftShadow ? Value : iepsDefault]);
   FFolioView->SetBorderStyle(Value == iepsDefault ? bsSingle : bsNone);
 }
 

@@ -36,7 +36,7 @@ class TOxXPProgressBar;
 class TFolioMView;
 class TFolioIO;
 class TFolioMIO;
-class TIEPreviewView;
+class TFolioVect;
 class TIEPreviewLoader;
 class TVclFileDialogForm;
 class TIOParamsVals;
@@ -218,7 +218,7 @@ class TOpenFolioDialog : public TIECommonDialog {
 
   TPanel* GetInfoPanel() const { return FInfoPanel; }
   TPanel* GetPicturePanel() const { return FPicturePanel; }
-  TIEPreviewView* GetPreviewView() const { return FFolioView; }
+  TFolioVect* GetPreviewView() const { return FFolioView; }
   TFolioMView* GetPreviewMView() const { return FFolioMView; }
 
   TCloseQueryEvent OnCanClose;
@@ -263,7 +263,7 @@ class TOpenFolioDialog : public TIECommonDialog {
   TComboBox* FZoomCombo = nullptr;
   TOxSpeedButton* FPreviewButton = nullptr;
   TOxSpeedButton* FPlayButton = nullptr;
-  TIEPreviewView* FFolioView = nullptr;
+  TFolioVect* FFolioView = nullptr;
   TFolioMView* FFolioMView = nullptr;
   TOxXPProgressBar* FProgressBar = nullptr;
 

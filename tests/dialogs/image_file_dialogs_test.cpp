@@ -13,7 +13,6 @@
 #include <QListView>
 #include <cstdlib>
 
-#include "dialogs/preview_view.h"
 #include "dialogs/word_tables.h"
 #include "foundations/image_buffer.h"
 #include "io/folio_io.h"
@@ -24,6 +23,7 @@
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
 #include "support/test_support.h"
+#include "views/folio_vect.h"
 #include "views/folio_view.h"
 #include "views/multi_view.h"
 
@@ -147,7 +147,7 @@ TEST_F(DialogsTest, OpenDialogPreviewsStillAndMultiPageFilesAndConfirmsTheName) 
     ASSERT_NE(Combo, nullptr);
     EXPECT_EQ(Combo->count(), F.GetFilterCount());
     EXPECT_EQ(Combo->itemText(1).toStdString(), "All Files (*.*)");
-    auto* View = Named<TIEPreviewView>(&D, "FolioView");
+    auto* View = Named<TFolioVect>(&D, "FolioView");
     auto* MView = Named<TFolioMView>(&D, "FolioMView");
     EXPECT_EQ(D.GetPicturePanel()->GetParent(), &F);
     EXPECT_EQ(Named<TComboBox>(&D, "ZoomCombo")->GetItemText(0), "Fit");
@@ -204,7 +204,7 @@ TEST_F(DialogsTest, OpenDialogPreviewsStillAndMultiPageFilesAndConfirmsTheName) 
   EXPECT_EQ(Log, (std::vector<std::string>{"show", "close"}));
   // Closing leaves no image loaded.
   EXPECT_EQ(D.GetPreviewMView()->GetImageCount(), 0);
-  EXPECT_TRUE(D.GetPreviewView()->IsBlank());
+  EXPECT_TRUE(D.GetPreviewView()->IsEmptyImage());
 }
 
 TEST_F(DialogsTest, NewSelectionCancelsTheRunningPreviewAndCancelKeepsTheName) {
@@ -225,10 +225,10 @@ TEST_F(DialogsTest, NewSelectionCancelsTheRunningPreviewAndCancelKeepsTheName) {
     EXPECT_EQ(Caption(&D, "PicLabel1"), "20 x 10 pixel");
     // Unchecking the preview reads the parameters only.
     Named<TCheckBox>(&D, "PreviewCheck")->SetChecked(false);
-    EXPECT_TRUE(D.GetPreviewView()->IsBlank());
+    EXPECT_TRUE(D.GetPreviewView()->IsEmptyImage());
     F.SelectFile(Big);
     D.WaitPreview();
-    EXPECT_TRUE(D.GetPreviewView()->IsBlank());
+    EXPECT_TRUE(D.GetPreviewView()->IsEmptyImage());
     EXPECT_EQ(Caption(&D, "PicLabel1"), "3000 x 3000 pixel");
     F.ClickCancel();
   });
@@ -410,7 +410,7 @@ TEST_F(DialogsTest, FramesAsStillImageSinglePageDcxAnimationZoomAndFullSizeWindo
     auto* Zoom = Named<TComboBox>(&D, "ZoomCombo");
     Zoom->SelectByUser(8);  // 200%
     EXPECT_FALSE(View->GetAutoFit());
-    EXPECT_DOUBLE_EQ(View->GetShownZoom(), 200.0);
+    EXPECT_DOUBLE_EQ(View->GetZoom(), 200.0);
     Zoom->SelectByUser(0);
     EXPECT_TRUE(View->GetAutoFit());
     // The full-size window shows the preview's image at its size.
@@ -420,7 +420,7 @@ TEST_F(DialogsTest, FramesAsStillImageSinglePageDcxAnimationZoomAndFullSizeWindo
         if (W->objectName() == "PreviewForm" && W->isVisible()) {
           auto* Form = dynamic_cast<TForm*>(TControl::FromWidget(W));
           ASSERT_NE(Form, nullptr);
-          auto* Big = Named<TIEPreviewView>(Form, "FolioView");
+          auto* Big = Named<TFolioVect>(Form, "FolioView");
           ASSERT_NE(Big, nullptr);
           EXPECT_EQ(Big->GetIEBitmap()->GetWidth(), 64);
           EXPECT_EQ(Form->GetCaption(), Three);
@@ -645,7 +645,7 @@ TEST_F(DialogsTest, EveryFormatTheLibraryWritesAndReadsIsPreviewed) {
         EXPECT_EQ(Caption(&D, "PicLabel1").substr(0, 13), "24 x 16 pixel") << Format;
       }
       EXPECT_FALSE(Caption(&D, "InfoLabel1").empty()) << Path;
-      const bool Shown = !D.GetPreviewView()->IsBlank() || D.GetPreviewMView()->GetImageCount() > 0;
+      const bool Shown = !D.GetPreviewView()->IsEmptyImage() || D.GetPreviewMView()->GetImageCount() > 0;
       EXPECT_TRUE(Shown) << Path;
     }
     F.ClickCancel();
