@@ -298,7 +298,8 @@ std::string TOpenFolioDialog::BuildFilter(bool Save) const {
     size_t Start = 0;
     while (Start <= Entry->Extensions.size()) {
       const size_t Semi = Entry->Extensions.find(';', Start);
-      const std::string X = Entry->Extensions.substr(Start, Semi == std::string::npos ? std::string::npos : Semi - Start);
+      const std::string X =
+          Entry->Extensions.substr(Start, Semi == std::string::npos ? std::string::npos : Semi - Start);
       if (!X.empty()) Exts.push_back(Lower(X));
       if (Semi == std::string::npos) break;
       Start = Semi + 1;
@@ -337,8 +338,10 @@ void TOpenFolioDialog::ConnectForm(TVclFileDialogForm& Form, bool Save) {
 int32_t TOpenFolioDialog::RunFileDialog(bool Save) {
   FFiles.clear();
   TVclFileDialogForm Form(nullptr, Save ? TVclFileDialogForm::fdkSave : TVclFileDialogForm::fdkOpen);
-  if (!FTitle.empty()) Form.SetCaption(FTitle);
-  else Form.SetCaption(Save ? "Save As" : "Open");
+  if (!FTitle.empty())
+    Form.SetCaption(FTitle);
+  else
+    Form.SetCaption(Save ? "Save As" : "Open");
   // The type list.
   std::vector<std::pair<std::string, std::string>> Pairs;
   const std::vector<std::string> Parts = SplitBars(FFilter);
@@ -394,8 +397,8 @@ void TOpenFolioDialog::CollectFileNames() {
   if (!FForm) return;
   std::vector<std::string> Names = FForm->GetTypedPaths();
   // A typed name without extension gets the dialog's default one.
-  std::string Ext = FDefaultExt.empty() ? PatternExtension(FilterPattern(FFilter, FForm->GetFilterIndex()))
-                                        : FDefaultExt;
+  std::string Ext =
+      FDefaultExt.empty() ? PatternExtension(FilterPattern(FFilter, FForm->GetFilterIndex())) : FDefaultExt;
   if (!Ext.empty() && Ext[0] != '.') Ext = "." + Ext;
   for (std::string& N : Names)
     if (!Ext.empty() && IEExtractFileExt(N, false).empty() && !QFileInfo(QString::fromStdString(N)).exists())
@@ -411,10 +414,12 @@ void TOpenFolioDialog::CheckCanClose(bool& CanClose) {
   for (const std::string& N : FFiles) {
     const QFileInfo Info(QString::fromStdString(N));
     if ((FOptions & ofPathMustExist) && !QFileInfo(Info.absolutePath()).isDir()) {
-      MessageBox(0, N + "\nPath does not exist.\nCheck the path and try again.", GetTitle(), MB_OK | MB_ICONWARNING);
+      MessageBox(0, N + "\nPath does not exist.\nCheck the path and try again.", GetTitle(),
+                 MB_OK | MB_ICONWARNING);
       CanClose = false;
     } else if ((FOptions & ofFileMustExist) && !Info.isFile()) {
-      MessageBox(0, N + "\nFile not found.\nCheck the file name and try again.", GetTitle(), MB_OK | MB_ICONWARNING);
+      MessageBox(0, N + "\nFile not found.\nCheck the file name and try again.", GetTitle(),
+                 MB_OK | MB_ICONWARNING);
       CanClose = false;
     } else if ((FOptions & ofOverwritePrompt) && Info.exists()) {
       if (MessageBox(0, N + " already exists.\nDo you want to replace it?", GetTitle(),
@@ -466,7 +471,8 @@ void TOpenFolioDialog::HostPanels() {
     FPicturePanel->SetVisible(true);
     FZoomCombo->Clear();
     FZoomCombo->AddItem(IEWordLookup(145, GetMsgLanguage()), 0);
-    for (int32_t Z : {25, 50, 75, 100, 125, 150, 175, 200, 300, 400}) FZoomCombo->AddItem(std::to_string(Z) + "%", Z);
+    for (int32_t Z : {25, 50, 75, 100, 125, 150, 175, 200, 300, 400})
+      FZoomCombo->AddItem(std::to_string(Z) + "%", Z);
     FZoomCombo->SetItemIndex(0);
     FFolioView->SetBackground(clBtnFace);
     FPlayButton->SetDown(false);

@@ -74,13 +74,16 @@ void TOpenFolioDialog::ShowFileInfo(const TIOParamsVals* Params) {
   const int32_t S = Params->SamplesPerPixel, B = Params->BitsPerSample;
   const int64_t Bits = static_cast<int64_t>(S) * B;
   std::string Colors;
-  if (S == 4 && B == 8) Colors = "16777216";
-  else if (Bits >= 1 && Bits <= 32) Colors = std::to_string(int64_t{1} << Bits);
-  else Colors = "2^" + std::to_string(Bits);
+  if (S == 4 && B == 8)
+    Colors = "16777216";
+  else if (Bits >= 1 && Bits <= 32)
+    Colors = std::to_string(int64_t{1} << Bits);
+  else
+    Colors = "2^" + std::to_string(Bits);
   FPicLabel2->SetCaption(Colors + " " + IEWordLookup(58, L) + " (" + std::to_string(Bits) + " " +
                          IEWordLookup(141, L) + ")");
-  FInfoLabel2->SetCaption(IEWordLookup(126, L) + ": " + SizeText(FFileSize, L) + "   " + IEWordLookup(127, L) +
-                          ": " + SizeText(MemoryNeed(W, H, S, B), L));
+  FInfoLabel2->SetCaption(IEWordLookup(126, L) + ": " + SizeText(FFileSize, L) + "   " +
+                          IEWordLookup(127, L) + ": " + SizeText(MemoryNeed(W, H, S, B), L));
   FInfoLabel1->SetCaption(IEDescribeFileParams(Params));
 }
 
@@ -147,7 +150,8 @@ void TOpenFolioDialog::UpdatePreview() {
         ApplyPreviewZoom();
       } else {
         FLoader->Start(
-            Req, [this, ParamsOnly = Req.ParamsOnly](TIEPreviewResult& R) {
+            Req,
+            [this, ParamsOnly = Req.ParamsOnly](TIEPreviewResult& R) {
               VclGuardedCall(this, [&] {
                 if (ParamsOnly) {
                   FFrameCount = 1;
@@ -316,11 +320,17 @@ void TOpenFolioDialog::ShowPreviewWindow(TObject*) {
     SW = S->availableGeometry().width();
     SH = S->availableGeometry().height();
   }
-  if (W <= 100) Form.SetWidth(100);
-  else if (W < SW) Form.SetClientWidth(W);
-  else Form.SetWidth(SW);
-  if (H <= 100) Form.SetHeight(100);
-  else if (H < SH) Form.SetClientHeight(H);
-  else Form.SetHeight(SH);
+  if (W <= 100)
+    Form.SetWidth(100);
+  else if (W < SW)
+    Form.SetClientWidth(W);
+  else
+    Form.SetWidth(SW);
+  if (H <= 100)
+    Form.SetHeight(100);
+  else if (H < SH)
+    Form.SetClientHeight(H);
+  else
+    Form.SetHeight(SH);
   Form.ShowModal();
 }

@@ -6,11 +6,11 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFileDialog>
-#include <QTimer>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QListView>
+#include <QTimer>
 #include <cstdlib>
 
 #include "dialogs/word_tables.h"
@@ -62,7 +62,9 @@ T* Named(TComponent* Owner, const char* Name) {
   return dynamic_cast<T*>(Owner->FindComponent(Name));
 }
 
-std::string Caption(TComponent* Owner, const char* Name) { return Named<TControl>(Owner, Name)->GetCaption(); }
+std::string Caption(TComponent* Owner, const char* Name) {
+  return Named<TControl>(Owner, Name)->GetCaption();
+}
 
 class DialogsTest : public ::testing::Test {
  protected:
@@ -96,8 +98,7 @@ TEST(FileDialogFilters, ExtensionsMatchWholePatternItems) {
     const char* Ext;
     int32_t Index;
   } Cases[] = {{".pcx", 1}, {".tiff", 2}, {".tif", 3}, {".TIF", 3}, {".png", 0}, {"", 0}};
-  for (const auto& C : Cases)
-    EXPECT_EQ(TOpenFolioDialog::FilterIndexOfExtension(F, C.Ext), C.Index) << C.Ext;
+  for (const auto& C : Cases) EXPECT_EQ(TOpenFolioDialog::FilterIndexOfExtension(F, C.Ext), C.Index) << C.Ext;
   EXPECT_EQ(TOpenFolioDialog::FilterPattern(F, 2), "*.tiff");
   EXPECT_EQ(TOpenFolioDialog::FilterPattern(F, 9), "");
   const struct {
@@ -118,12 +119,12 @@ TEST(FileDialogFilters, InitialDirMemoryNeedAndExtensionReplacement) {
   EXPECT_EQ(TOpenFolioDialog::MemoryNeed(100, 10, 3, 8), 3000);
   // Beyond 32 bits: 60000 x 60000 at 24 bits is about 10 GB.
   EXPECT_EQ(TOpenFolioDialog::MemoryNeed(60000, 60000, 3, 8), int64_t{60000} * 180000);
-  for (auto [In, Out] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"report", "report.tif"},
-           {"report.final.png", "report.final.tif"},
-           {"scan.2024.01.png", "scan.2024.01.tif"},
-           {"scan.2024.01", "scan.2024.01.tif"},
-           {"/a/b/page.jpg", "page.tif"}})
+  for (auto [In, Out] :
+       std::initializer_list<std::pair<const char*, const char*>>{{"report", "report.tif"},
+                                                                  {"report.final.png", "report.final.tif"},
+                                                                  {"scan.2024.01.png", "scan.2024.01.tif"},
+                                                                  {"scan.2024.01", "scan.2024.01.tif"},
+                                                                  {"/a/b/page.jpg", "page.tif"}})
     EXPECT_EQ(TSaveFolioDialog::ReplaceExtension(In, ".tif"), Out) << In;
 }
 
@@ -357,9 +358,7 @@ TEST_F(DialogsTest, SaveDialogAddsTheTypesExtensionAndChecksItsAttachment) {
 
 TEST(DialogLanguage, CaptionsFollowTheLanguageWithEnglishFallback) {
   TSaveFolioDialog D(nullptr);
-  const struct {
-    TMsgLanguage L;
-  } Cases[] = {{msEnglish}, {msGerman}, {msItalian}};
+  const struct { TMsgLanguage L; } Cases[] = {{msEnglish}, {msGerman}, {msItalian}};
   std::vector<std::string> Captions;
   for (const auto& C : Cases) {
     D.SetMsgLanguage(C.L);
@@ -391,8 +390,9 @@ TEST_F(DialogsTest, FramesAsStillImageSinglePageDcxAnimationZoomAndFullSizeWindo
     IO->SaveDcxFile(Dcx);
     ASSERT_FALSE(IO->GetAborting());
   }
-  const bool HaveGif = testsupport::HaveTool("convert") &&
-                       testsupport::RunCommand("convert -size 12x8 xc:red xc:blue xc:green '" + Gif + "'") == 0;
+  const bool HaveGif =
+      testsupport::HaveTool("convert") &&
+      testsupport::RunCommand("convert -size 12x8 xc:red xc:blue xc:green '" + Gif + "'") == 0;
   TOpenFolioDialog D(nullptr);
   D.SetMsgLanguage(msEnglish);
   D.SetShowAllFrames(false);
@@ -513,8 +513,10 @@ TEST(DialogLanguage, SystemLanguageFollowsTheLocale) {
     EXPECT_EQ(Named<TCheckBox>(&D, "PreviewCheck")->GetCaption(), IEWordLookup(0, C.Expected)) << C.Lang;
   }
   EXPECT_EQ(Named<TCheckBox>(&D, "PreviewCheck")->GetCaption(), "Preview");
-  if (Saved) ::setenv("LANG", Keep.c_str(), 1);
-  else ::unsetenv("LANG");
+  if (Saved)
+    ::setenv("LANG", Keep.c_str(), 1);
+  else
+    ::unsetenv("LANG");
   IEReadSystemLocale();
 }
 

@@ -57,7 +57,8 @@ TEST(PreviewLoader, OnlyTheNewestRequestIsAnsweredAndCancelSilencesIt) {
   TIEPreviewResult Res;
   TIEPreviewRequest R;
   R.FileName = Dir.file("bad.png");
-  TIEPreviewLoader::Run(R, Res, [] { return false; }, nullptr);
+  TIEPreviewLoader::Run(
+      R, Res, [] { return false; }, nullptr);
   EXPECT_FALSE(Res.Loaded);
   EXPECT_EQ(Res.Bitmap, nullptr);
 }
