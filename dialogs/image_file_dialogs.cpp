@@ -338,6 +338,8 @@ void TOpenFolioDialog::ConnectForm(TVclFileDialogForm& Form, bool Save) {
 int32_t TOpenFolioDialog::RunFileDialog(bool Save) {
   FFiles.clear();
   TVclFileDialogForm Form(nullptr, Save ? TVclFileDialogForm::fdkSave : TVclFileDialogForm::fdkOpen);
+  // Without the preview the dialog is only as wide as its standard controls.
+  if (!FShowPreview) Form.SetClientWidth(Form.GetStandardRect().Right + 8);
   if (!FTitle.empty())
     Form.SetCaption(FTitle);
   else

@@ -335,6 +335,7 @@ TEST_F(DialogsTest, SaveDialogAddsTheTypesExtensionAndChecksItsAttachment) {
   HookScope H([&](TVclFileDialogForm& F) {
     EXPECT_FALSE(Named<TButton>(&D, "AdvancedButton")->GetVisible());
     EXPECT_FALSE(D.GetPicturePanel()->GetVisible());
+    EXPECT_EQ(F.GetClientWidth(), F.GetStandardRect().Right + 8);
     F.SelectFilterByUser(TOpenFolioDialog::FilterIndexOfExtension(D.GetFilter(), ".tif"));
     F.SetFileNameText("scan");
     F.ClickOk();
