@@ -286,19 +286,19 @@ void TFolioView::InvertSelection() {
 }
 
 int32_t TFolioView::GetSelectionLeft() {
-  if (FDrag == dRect || FDrag == dCircle || FPolyDrawing) return FPolygon.X1;
+  if (FDrag == dRect || FDrag == dCircle || FDrag == dGrip || FDrag == dMoveSel || FPolyDrawing) return FPolygon.X1;
   return FMask->IsEmpty() ? 0 : FMask->GetX1();
 }
 int32_t TFolioView::GetSelectionTop() {
-  if (FDrag == dRect || FDrag == dCircle || FPolyDrawing) return FPolygon.Y1;
+  if (FDrag == dRect || FDrag == dCircle || FDrag == dGrip || FDrag == dMoveSel || FPolyDrawing) return FPolygon.Y1;
   return FMask->IsEmpty() ? 0 : FMask->GetY1();
 }
 int32_t TFolioView::GetSelectionRight() {
-  if (FDrag == dRect || FDrag == dCircle || FPolyDrawing) return FPolygon.X2 - 1;
+  if (FDrag == dRect || FDrag == dCircle || FDrag == dGrip || FDrag == dMoveSel || FPolyDrawing) return FPolygon.X2 - 1;
   return FMask->IsEmpty() ? 0 : FMask->GetX2();
 }
 int32_t TFolioView::GetSelectionBottom() {
-  if (FDrag == dRect || FDrag == dCircle || FPolyDrawing) return FPolygon.Y2 - 1;
+  if (FDrag == dRect || FDrag == dCircle || FDrag == dGrip || FDrag == dMoveSel || FPolyDrawing) return FPolygon.Y2 - 1;
   return FMask->IsEmpty() ? 0 : FMask->GetY2();
 }
 

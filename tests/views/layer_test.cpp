@@ -133,6 +133,24 @@ TEST_F(LayerTest, StreamRoundTripsEveryLayerProperty) {
   }
 }
 
+TEST_F(LayerTest, LayerImagesThroughAFileFormat) {
+  AddTwoLayers();
+  TMemoryStream S;
+  ASSERT_TRUE(V->SaveLayersToStream(S, 1));  // 1 is written as PNG
+  int32_t Format = 0;
+  std::memcpy(&Format, static_cast<const uint8_t*>(S.GetMemory()) + 17, 4);
+  EXPECT_EQ(Format, 8);
+  S.SetPosition(0);
+  TFolioView W(nullptr);
+  ASSERT_TRUE(W.LoadLayersFromStream(S));
+  ASSERT_EQ(W.GetLayerCount(), 3);
+  for (int32_t i = 0; i < 2; ++i)
+    EXPECT_TRUE(SamePixels(V->GetLayer(i)->GetBitmap(), W.GetLayer(i)->GetBitmap())) << i;
+  // The mask layer keeps its gray format.
+  EXPECT_EQ(W.GetLayer(2)->GetBitmap()->GetPixelFormat(), ie8g);
+  EXPECT_EQ(W.GetLayer(2)->GetBitmap()->GetPixel8(3, 3), 200);
+}
+
 TEST_F(LayerTest, DamagedStreamsFailCleanlyAndLeaveTheLayers) {
   AddTwoLayers();
   TMemoryStream Good;
