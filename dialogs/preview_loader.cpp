@@ -1,9 +1,11 @@
 #include "dialogs/preview_loader.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
-#include <QMetaObject>
+#include <QObject>
 #include <atomic>
+#include <deque>
 #include <mutex>
 
 #include "foundations/file_utils.h"
@@ -25,12 +27,46 @@ struct TIEPreviewJob {
   }
 };
 
+// What the loader shares with its workers. Calls for the GUI thread wait in
+// Pending, under Lock: the workers only wake the GUI thread's waker, which
+// takes them out under the same lock, so every hand-over is ordered by it.
 struct TIEPreviewLoader::TShared {
   std::mutex Lock;
   std::shared_ptr<TIEPreviewJob> Current;  // the load whose result is awaited
+  std::deque<std::function<void()>> Pending;
+  QObject* Waker = nullptr;  // lives in the GUI thread, made before any worker
 };
 
 namespace {
+
+// Runs the calls the workers left for the GUI thread.
+class TPreviewWaker : public QObject {
+ public:
+  explicit TPreviewWaker(TIEPreviewLoader::TShared* Shared) : FShared(Shared) {}
+  // Every event drains the calls: the wake-up event was made by a worker,
+  // so it is not read here before the lock has ordered the hand-over.
+  bool event(QEvent* E) override {
+    std::deque<std::function<void()>> Calls;
+    {
+      std::lock_guard<std::mutex> G(FShared->Lock);
+      Calls.swap(FShared->Pending);
+    }
+    for (auto& Call : Calls) Call();
+    return QObject::event(E);
+  }
+
+ private:
+  TIEPreviewLoader::TShared* FShared;
+};
+
+// From a worker: leaves Call for the GUI thread and wakes it.
+void PostToGui(const std::weak_ptr<TIEPreviewLoader::TShared>& Shared, std::function<void()> Call) {
+  auto S = Shared.lock();
+  if (!S) return;
+  std::lock_guard<std::mutex> G(S->Lock);
+  S->Pending.push_back(std::move(Call));
+  QCoreApplication::postEvent(S->Waker, new QEvent(QEvent::User));
+}
 
 // The job the calling worker runs (null outside the workers).
 thread_local TIEPreviewJob* GRunningJob = nullptr;
@@ -62,13 +98,10 @@ class TPreviewThread : public TThread {
     };
     TIEPreviewLoader::TProgressEvent Progress;
     if (FProgress) {
-      Progress = [Fn = FProgress, Awaited](int32_t Percent) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [Fn, Percent, Awaited] {
-              if (Awaited()) Fn(Percent);
-            },
-            Qt::QueuedConnection);
+      Progress = [Fn = FProgress, Awaited, Shared](int32_t Percent) {
+        PostToGui(Shared, [Fn, Percent, Awaited] {
+          if (Awaited()) Fn(Percent);
+        });
       };
     }
     GRunningJob = Job.get();
@@ -81,17 +114,14 @@ class TPreviewThread : public TThread {
     }
     GRunningJob = nullptr;
     auto Done = FDone;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [Done, Result, Awaited, Shared, Job] {
-          if (!Awaited()) return;
-          if (auto S = Shared.lock()) {
-            std::lock_guard<std::mutex> G(S->Lock);
-            S->Current.reset();
-          }
-          Done(*Result);
-        },
-        Qt::QueuedConnection);
+    PostToGui(Shared, [Done, Result, Awaited, Shared, Job] {
+      if (!Awaited()) return;
+      if (auto S = Shared.lock()) {
+        std::lock_guard<std::mutex> G(S->Lock);
+        S->Current.reset();
+      }
+      Done(*Result);
+    });
   }
 
  private:
@@ -125,11 +155,18 @@ int32_t IEPreviewFrameCount(const std::string& FileName, TIEFileFormat Format) {
   }
 }
 
-TIEPreviewLoader::TIEPreviewLoader() : FShared(std::make_shared<TShared>()) {}
+TIEPreviewLoader::TIEPreviewLoader() : FShared(std::make_shared<TShared>()) {
+  FShared->Waker = new TPreviewWaker(FShared.get());
+}
 
 TIEPreviewLoader::~TIEPreviewLoader() {
   Cancel();
   JoinFinished(true);
+  // No worker is left to wake it; calls still pending are dropped with it.
+  delete FShared->Waker;
+  FShared->Waker = nullptr;
+  std::lock_guard<std::mutex> G(FShared->Lock);
+  FShared->Pending.clear();
 }
 
 void TIEPreviewLoader::Run(const TIEPreviewRequest& Request, TIEPreviewResult& Result,
