@@ -468,6 +468,16 @@ std::string TFolioMView::GetDeferredFileName(int32_t Index) const {
   return E ? E->DeferredFileName : std::string();
 }
 
+TRect TFolioMView::GetImageRect(int32_t Index) const {
+  const TIEMViewEntry* E = CheckedEntry(Index);
+  return E->ImageRect;
+}
+
+void TFolioMView::SetImageID(int32_t Index, int32_t ID) {
+  TIEMViewEntry* E = CheckedEntry(Index);
+  E->ImageID = ID;
+}
+
 int32_t TFolioMView::GetImageID(int32_t Index) const {
   TIEMViewEntry* E = Entry(Index);
   return E ? E->ImageID : -1;
@@ -745,18 +755,27 @@ bool TFolioMView::SplitFrameName(const std::string& Name, std::string& File, int
   return true;
 }
 
-bool TFolioMView::CanReload(const TIEMViewEntry* E) const { return E && !E->DeferredFileName.empty(); }
+bool TFolioMView::CanReload(const TIEMViewEntry* E) const {
+  if (!E) return false;
+  if (E->ImageID >= 0 && (OnImageIDRequest || OnImageIDRequestEx)) return true;
+  return !E->DeferredFileName.empty();
+}
 
 void TFolioMView::PrepareLoadParams(TFolioIO* IO) {
   TIOParamsVals* P = IO->GetParams();
   if (FStoreType == ietThumb) {
     P->JpegReduceMode = ioJPEG_AUTOCALC;
+    // A small cell may take the preview a camera or a JPEG carries.
+    const bool Embedded = FThumbWidth <= 200 && FThumbHeight <= 200 && FPreferEmbeddedThumbs;
+    P->SetLoadExifThumbnail(Embedded);
+    P->SetRawLoadThumbnail(Embedded);
     P->JpegDctMethod = ioJPEG_IFAST;
     P->Width = FThumbWidth;
     P->Height = FThumbHeight;
   } else {
     P->JpegReduceMode = ioJPEG_FULLSIZE;
   }
+  P->SetApplyOrientation(FAutoOrient);
 }
 
 TFolioIO* TFolioMView::GetFrameReader(const std::string& Name, int32_t& FrameNumber) {
@@ -855,6 +874,24 @@ bool TFolioMView::LoadImageOnDemand(int32_t Index) {
   if (!E) return false;
   TLockScope Lock(FLock);
   if (E->Image) return true;
+  if (E->ImageID >= 0 && (OnImageIDRequest || OnImageIDRequestEx)) {
+    // The image comes from the program: the handler keeps its bitmap, the
+    // entry stores a copy.
+    if (OnImageIDRequest) {
+      TBitmap* Served = nullptr;
+      OnImageIDRequest(this, E->ImageID, Served);
+      if (Served && Entry(Index) == E) {
+        TIEBitmap Wrapper;
+        Wrapper.AttachTBitmap(Served, true);
+        StoreImageBitmap(Index, &Wrapper);
+      }
+    } else {
+      TIEBitmap* Served = nullptr;
+      OnImageIDRequestEx(this, E->ImageID, Served);
+      if (Served && Entry(Index) == E) StoreImageBitmap(Index, Served);
+    }
+    return true;
+  }
   // Nothing to load from: the entry stays empty, which is no failure.
   if (E->DeferredFileName.empty()) return true;
   const std::string Name = E->DeferredFileName;
@@ -910,6 +947,7 @@ bool TFolioMView::LoadImageIntoEntry(int32_t Index, TStream* Stream, const std::
   TIEBitmap Loaded;
   FIO->AttachBitmap(&Loaded);
   FIO->SetBackground(E->Background);
+  PrepareLoadParams(FIO.get());
   FIO->GetParams()->SetImageIndex(ImageIndex);
   FIO->SetAutoAdjustDPI(MIO->GetAutoAdjustDPI());
   bool Failed;
