@@ -835,10 +835,19 @@ void TFolioMView::LoadFrame(TFolioIO* Reader, int32_t n, int32_t& DelayMs) {
     }
     if (Result.AlphaMask && !Aborting) Request.Bitmap->CopyFromTIEMask(Result.AlphaMask.get());
     Reader->SetAborting(Aborting);
-  } else {
-    // Frames of media files come through the same entry point until the
-    // media reader is wired in: it reads the frame the image index names.
+  } else if (Info && Info->FormatId != ioUnknown && Info->FormatId != ioAVI && Info->FormatId != 22 &&
+             Info->FormatId != 23) {
+    // A registered image format without page procedures: the load reads the
+    // image the index names.
     Reader->LoadFromFileAuto(File);
+  } else {
+    // Video and other media files: one media object per file, kept open
+    // for the file's other frames.
+    if (!Reader->IsMediaFileOpen()) Reader->OpenMediaFile(File);
+    Reader->LoadMediaFrame(n);
+    if (!Reader->IsMediaFileOpen() || Reader->GetIEBitmap()->IsEmpty()) Reader->SetAborting(true);
+    // The frame time is in milliseconds already.
+    DelayMs = Reader->GetParams()->MediaFrameDuration;
   }
   // The reader keeps naming its file whatever the load wrote there.
   Reader->GetParams()->FileName = File;
@@ -850,9 +859,14 @@ void TFolioMView::FillFromFileFrames(const std::string& FileName) {
   int32_t n = 0;
   try {
     const TIEFileFormat Format = IEDetectFileFormat(FileName, false);
-    n = IEFileImageCount(FileName, Format);
-    // A format without pages holds one image.
-    if (n < 1 && Format != ioUnknown) n = 1;
+    if (Format != ioUnknown && Format != ioAVI) {
+      n = IEFileImageCount(FileName, Format);
+      // A format without pages holds one image.
+      if (n < 1) n = 1;
+    } else {
+      // Not an image file: the frames of a video, if it is one.
+      n = IEFileImageCount(FileName);
+    }
   } catch (const Exception&) {
     n = 0;
   }
@@ -908,8 +922,11 @@ bool TFolioMView::LoadImageOnDemand(int32_t Index) {
   IO->SetAborting(false);
   int32_t Delay = 0;
   try {
+    const std::string Ext = LowerCase(ExtractFileExt(Name));
     if (Framed)
       LoadFrame(IO, Frame, Delay);
+    else if (Ext == ".emf" || Ext == ".wmf")
+      IO->LoadMetafileFile(Name, FThumbWidth, -1, true);
     else
       IO->LoadFromFileAuto(Name);
   } catch (const Exception&) {

@@ -14,6 +14,7 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
 #include "platform/vcl/forms.h"
+#include "support/avi_writer.h"
 #include "support/test_support.h"
 #include "views/multi_view.h"
 
@@ -225,6 +226,32 @@ TEST_F(DecorTest, LoadsGetTheThumbnailHints) {
     EXPECT_EQ(P->RawLoadThumbnail, Embedded) << Side << Prefer;
     EXPECT_EQ(P->JpegApplyOrientation, Orient) << Side << Prefer;
   }
+}
+
+// A video fills the list with one entry per frame; each frame is grabbed
+// when shown and plays for the video's frame time.
+TEST_F(DecorTest, VideoFramesFillTheListAndLoadWhenShown) {
+  const testsupport::TVideoFrames Video = testsupport::MakeTestFrames(16, 12, 5);
+  const std::string File = Dir.file("v.avi");
+  testsupport::WriteFileBytes(File, testsupport::MakeAvi(Video, 30000, 1001));
+  V->SetThreadPoolSize(0);
+  V->FillFromFileFrames(File);
+  ASSERT_EQ(V->GetImageCount(), 5);
+  EXPECT_EQ(V->GetDeferredFileName(3), File + "::3");
+  EXPECT_FALSE(V->HasImage(3));
+  PaintNow();
+  for (int32_t i = 0; i < 5; ++i) {
+    EXPECT_TRUE(V->HasImage(i)) << i;
+    EXPECT_EQ(V->GetImageDelayTime(i), 33) << i;
+  }
+  EXPECT_EQ(V->GetFrameReaderCount(), 1);
+  TIEBitmap* B = V->GetIEBitmap(2);
+  ASSERT_NE(B, nullptr);
+  ASSERT_EQ(B->GetWidth(), 16);
+  // Frame 2's marker square starts at column 2.
+  EXPECT_EQ(B->GetPixelRGB(2, 1).g, 255);
+  EXPECT_NE(B->GetPixelRGB(1, 1).g, 255);
+  V->ReleaseBitmap(2);
 }
 
 }  // namespace
