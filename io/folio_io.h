@@ -60,6 +60,8 @@ enum : TIOPreviewsParams { ioppDefaultLockPreview = 1, ioppApplyButton = 2 };
 class TFolioIO;
 // Replaces the save-parameters dialog when it sets Handled.
 using TIEDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
+// An acquired image before the component takes it; Handled keeps it out.
+using TIEAcquireBitmapEvent = std::function<void(TObject* Sender, TIEBitmap* ABitmap, bool& Handled)>;
 // Called with the parameters dialog before it is shown.
 using TIEIOPreviewEvent = std::function<void(TObject* Sender, TObject* Dialog)>;
 
@@ -121,7 +123,16 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   TIEDialogsMeasureUnit GetDialogsMeasureUnit() const { return FDialogsMeasureUnit; }
   void SetDialogsMeasureUnit(TIEDialogsMeasureUnit Value) { FDialogsMeasureUnit = Value; }
   uint8_t GetMonoConversion() const { return FMonoConversion; }
-  void SetMonoConversion(uint8_t Value) { FMonoConversion = Value; }
+  // Also the current image's own setting (0 ordered dither, 1 threshold).
+  void SetMonoConversion(uint8_t Value);
+
+  // ---- acquisition: each image a device delivers comes here.  Unless
+  // OnAcquireBitmap handles it, the current image takes a copy (resolution
+  // adjusted with AutoAdjustDPI) and Params is pointed at this component's
+  // parameters for the device to fill.
+  virtual void DoAcquireBitmap(TIEBitmap* Bitmap, bool& Handled);
+  virtual void ReceiveAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params);
+  void ResetAcquireState() { FAcquireBusy = 0; }
   // Proxy of URL downloads: empty (a direct connection) from creation on.
   const std::string& GetProxyAddress() const { return FProxyAddress; }
   const std::string& GetProxyUser() const { return FProxyUser; }
@@ -284,6 +295,7 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   TNotifyEvent OnFinishWork;
   TIEDoPreviewsEvent OnDoPreviews;
   TIEIOPreviewEvent OnIOPreview;
+  TIEAcquireBitmapEvent OnAcquireBitmap;
 
  protected:
   void Notification(TComponent* AComponent, TOperation Operation) override;
@@ -349,6 +361,7 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   // OpenMediaFile, with the seek step per frame and one frame's duration (ms).
   std::unique_ptr<TVideoReader> FAviReader;
   std::unique_ptr<TIEDirectShow> FMedia;
+  int32_t FAcquireBusy = 0;
   int64_t FMediaFrameStep = 0;
   double FMediaFrameTime = 0;
   // Above 0 while a call must run synchronously (LoadFromBuffer's stream

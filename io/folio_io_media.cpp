@@ -309,3 +309,26 @@ int32_t IEFileImageCount(const std::string& FileName) {
   IO->CloseMediaFile();
   return Frames;
 }
+
+// ---------------------------------------------------------------------------
+// Acquisition and settings
+
+void TFolioIO::SetMonoConversion(uint8_t Value) {
+  if (FIEBitmap) FIEBitmap->SetMonoConversion(Value);
+  FMonoConversion = Value;
+}
+
+void TFolioIO::DoAcquireBitmap(TIEBitmap* Bitmap, bool& Handled) {
+  if (OnAcquireBitmap) OnAcquireBitmap(this, Bitmap, Handled);
+}
+
+void TFolioIO::ReceiveAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params) {
+  if (!Bitmap || !PrepareBitmap()) return;
+  bool Handled = false;
+  DoAcquireBitmap(Bitmap, Handled);
+  if (Handled) return;
+  Params = FParams.get();
+  FIEBitmap->Assign(Bitmap);
+  if (FAutoAdjustDPI) AdjustDpi();
+  UpdateAttached();
+}

@@ -282,4 +282,52 @@ TEST_F(FormatsTest, EntryPointsThatDoNothingOrFailCleanly) {
   EXPECT_EQ(IEFormatOfExtension("nosuchext"), ioUnknown);
 }
 
+TEST_F(FormatsTest, AcquiredImagesGoToTheCurrentImageUnlessHandled) {
+  TLoader L;
+  TIEBitmap Scan(8, 6, ie1g);
+  bool Refuse = true;
+  L.IO->OnAcquireBitmap = [&](TObject*, TIEBitmap*, bool& Handled) { Handled = Refuse; };
+  TIOParamsVals* Params = nullptr;
+  L.IO->ReceiveAcquiredBitmap(&Scan, Params);
+  EXPECT_EQ(Params, nullptr);
+  EXPECT_EQ(L.Image.GetWidth(), 0);
+  Refuse = false;
+  L.IO->ReceiveAcquiredBitmap(&Scan, Params);
+  EXPECT_EQ(Params, L.IO->GetParams());
+  EXPECT_EQ(L.Image.GetWidth(), 8);
+  EXPECT_EQ(L.Image.GetPixelFormat(), ie1g);
+  L.IO->SetMonoConversion(0);
+  EXPECT_EQ(L.Image.GetMonoConversion(), 0);
+}
+
 }  // namespace
+
+// A component working on an image it does not own runs these loads in its
+// workers too: the call answers at once, the image arrives with the finish.
+TEST(FolioIO, AsyncFrameLoadsRunInWorkers) {
+  TempDir Dir;
+  const TVideoFrames Video = MakeTestFrames(16, 12, 5);
+  const std::string Avi = Dir.file("v.avi");
+  WriteFileBytes(Avi, MakeAvi(Video, 25, 1));
+  TLoader L;
+  L.IO->SetAsyncMode(true);
+  EXPECT_EQ(L.IO->OpenAviFile(Avi), 5);
+  L.IO->LoadAviFrame(2);
+  L.IO->WaitThreads(false);
+  EXPECT_EQ(L.Finished, 1);
+  EXPECT_TRUE(SameFramePixels(L.Image, Video, 2));
+  EXPECT_EQ(L.IO->GetParams()->AviFrameDuration, 40);
+
+  const std::string Gif = Dir.file("one.gif");
+  {
+    TIEBitmap B(5, 4, ie24RGB);
+    auto W = TFolioIO::CreateFromBitmap(&B);
+    W->SaveToFile(Gif);
+    ASSERT_FALSE(W->GetAborting());
+  }
+  EXPECT_EQ(L.IO->LoadGifFile(Gif), -1) << "the count is not known yet";
+  L.IO->WaitThreads(false);
+  EXPECT_EQ(L.Finished, 2);
+  EXPECT_FALSE(L.IO->GetAborting());
+  EXPECT_EQ(L.Image.GetWidth(), 5);
+}
