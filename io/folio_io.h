@@ -401,6 +401,10 @@ int32_t IEFileImageCount(const std::string& FileName);
 int32_t IETiffFileImageCount(const std::string& FileName);
 int32_t IEDcxFileImageCount(const std::string& FileName);
 
+// Appends "date time : Message" to the file IEDebugLogFileName names;
+// nothing while it is empty.
+void IEDebugLog(const std::string& Message);
+
 // The format id the registry gives the extension (with or without its dot,
 // any letter case); ioUnknown when none.
 TIEFileFormat IEFormatOfExtension(const std::string& Ext);

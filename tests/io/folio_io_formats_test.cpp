@@ -11,6 +11,7 @@
 #include "formats/io_params.h"
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
+#include "foundations/settings.h"
 #include "io/folio_io.h"
 #include "io/format_registry.h"
 #include "support/avi_writer.h"
@@ -280,6 +281,18 @@ TEST_F(FormatsTest, EntryPointsThatDoNothingOrFailCleanly) {
   EXPECT_EQ(IEFormatOfExtension("TIF"), ioTIFF);
   EXPECT_EQ(IEFormatOfExtension(".gif"), ioGIF);
   EXPECT_EQ(IEFormatOfExtension("nosuchext"), ioUnknown);
+  // The debug log writes only when it names a file.
+  const std::string Log = Dir.file("io.log");
+  IEDebugLog("not written");
+  IEDebugLogFileName = Log;
+  IEDebugLog("first");
+  IEDebugLog("second");
+  IEDebugLogFileName.clear();
+  const std::vector<uint8_t> Bytes = ReadFileBytes(Log);
+  const std::string Text(Bytes.begin(), Bytes.end());
+  EXPECT_EQ(Text.find("not written"), std::string::npos);
+  ASSERT_NE(Text.find(" : first\n"), std::string::npos);
+  EXPECT_LT(Text.find(" : first\n"), Text.find(" : second\n"));
 }
 
 TEST_F(FormatsTest, AcquiredImagesGoToTheCurrentImageUnlessHandled) {
