@@ -3,11 +3,13 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/media/direct_show.h"
 #include "foundations/image_buffer.h"
 #include "foundations/settings.h"
 #include "kernels/dib_stretch.h"
 #include "kernels/resample_engine.h"
 #include "platform/gdi/bitmap.h"
+#include "platform/devices/video_reader.h"
 #include "platform/rtl/sysutils.h"
 #include "views/view_base.h"
 

@@ -45,6 +45,8 @@ class TIEBitmap;
 class TIEMask;
 class TIEView;
 class TBitmap;
+class TVideoReader;
+class TIEDirectShow;
 struct TIEChangeCallbackRec;
 
 // Units the dialogs show.
@@ -58,6 +60,8 @@ enum : TIOPreviewsParams { ioppDefaultLockPreview = 1, ioppApplyButton = 2 };
 class TFolioIO;
 // Replaces the save-parameters dialog when it sets Handled.
 using TIEDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
+// An acquired image before the component takes it; Handled keeps it out.
+using TIEAcquireBitmapEvent = std::function<void(TObject* Sender, TIEBitmap* ABitmap, bool& Handled)>;
 // Called with the parameters dialog before it is shown.
 using TIEIOPreviewEvent = std::function<void(TObject* Sender, TObject* Dialog)>;
 
@@ -119,7 +123,16 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   TIEDialogsMeasureUnit GetDialogsMeasureUnit() const { return FDialogsMeasureUnit; }
   void SetDialogsMeasureUnit(TIEDialogsMeasureUnit Value) { FDialogsMeasureUnit = Value; }
   uint8_t GetMonoConversion() const { return FMonoConversion; }
-  void SetMonoConversion(uint8_t Value) { FMonoConversion = Value; }
+  // Also the current image's own setting (0 ordered dither, 1 threshold).
+  void SetMonoConversion(uint8_t Value);
+
+  // ---- acquisition: each image a device delivers comes here.  Unless
+  // OnAcquireBitmap handles it, the current image takes a copy (resolution
+  // adjusted with AutoAdjustDPI) and Params is pointed at this component's
+  // parameters for the device to fill.
+  virtual void DoAcquireBitmap(TIEBitmap* Bitmap, bool& Handled);
+  virtual void ReceiveAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params);
+  void ResetAcquireState() { FAcquireBusy = 0; }
   // Proxy of URL downloads: empty (a direct connection) from creation on.
   const std::string& GetProxyAddress() const { return FProxyAddress; }
   const std::string& GetProxyUser() const { return FProxyUser; }
@@ -166,6 +179,77 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   void SaveDcxFile(const std::string& FileName);
   void SaveDcxStream(TStream* Stream);
 
+  // Further formats through their rows of the codec table.  PNG loads take
+  // the file's background colour into GetBackground (the file variant offers
+  // the current one as default for a file without it).
+  void LoadPngFile(const std::string& FileName);
+  void LoadPngStream(TStream* Stream);
+  void SavePngFile(const std::string& FileName);
+  void SavePngStream(TStream* Stream);
+  void LoadTgaFile(const std::string& FileName);
+  void LoadTgaStream(TStream* Stream);
+  void SaveTgaFile(const std::string& FileName);
+  void SaveTgaStream(TStream* Stream);
+  void LoadBmpFile(const std::string& FileName);
+  void LoadBmpStream(TStream* Stream);
+  void SaveBmpFile(const std::string& FileName);
+  void SaveBmpStream(TStream* Stream);
+  void SaveIcoFile(const std::string& FileName);
+  void SaveIcoStream(TStream* Stream);
+  void LoadWbmpFile(const std::string& FileName);
+  void LoadWbmpStream(TStream* Stream);
+  void SaveWbmpFile(const std::string& FileName);
+  void SaveWbmpStream(TStream* Stream);
+  // PostScript and PDF saves write a complete one-page document.
+  void SavePsFile(const std::string& FileName);
+  void SavePsStream(TStream* Stream);
+  void SavePdfFile(const std::string& FileName);
+  void SavePdfStream(TStream* Stream);
+  // Camera raw; the stream variant hands a stream to the format the registry
+  // gives the extension "raw" when that is not camera raw.
+  void LoadRawFile(const std::string& FileName);
+  void LoadRawStream(TStream* Stream);
+  // Headerless pixels as the RawPixels parameters describe them; an empty
+  // name does nothing.
+  void LoadRawBitmapFile(const std::string& FileName);
+  void LoadRawBitmapStream(TStream* Stream);
+  void LoadPsdFile(const std::string& FileName);
+  void LoadPsdStream(TStream* Stream);
+  void SavePsdFile(const std::string& FileName);
+  void SavePsdStream(TStream* Stream);
+  void LoadHdpFile(const std::string& FileName);
+  void LoadHdpStream(TStream* Stream);
+  void SaveHdpFile(const std::string& FileName);
+  void SaveHdpStream(TStream* Stream);
+
+  // GIF frame GifImageIndex, composed over the frames before it on a
+  // screen-sized canvas when the file has several; answers the file's frame
+  // count (-1 when the call went to a worker).
+  int32_t LoadGifFile(const std::string& FileName);
+  int32_t LoadGifStream(TStream* Stream);
+  int32_t ReadGifStream(TStream* Stream);
+
+  // Metafiles: this build has no metafile renderer, so the loads end with
+  // the abort flag set (after DoFinishWork) and leave the image as it was.
+  void LoadMetafileFile(const std::string& FileName, int32_t Width, int32_t Height, bool WithAlpha);
+  void LoadMetafileStream(TStream* Stream, int32_t Width, int32_t Height, bool WithAlpha);
+
+  // Frames of a video file by index: OpenAviFile answers the frame count
+  // (0 with the abort flag on failure) and sets AviFrameCount and
+  // AviFrameDuration; LoadAviFrame decodes a frame into the current image.
+  int32_t OpenAviFile(const std::string& FileName);
+  void LoadAviFrame(int32_t Index);
+  void CloseAviFile();
+  bool IsAviFileOpen() const { return FAviReader != nullptr; }
+
+  // Frames of any media file through the media object: OpenMediaFile
+  // answers the frame count (0 for a file of no duration), LoadMediaFrame
+  // grabs frame Index into the current image.
+  int32_t OpenMediaFile(const std::string& FileName);
+  void LoadMediaFrame(int32_t Index);
+  void CloseMediaFile();
+  bool IsMediaFileOpen() const { return FMedia != nullptr; }
+
   // Stores DpiX/DpiY in the Photoshop resolution resource of the first APP13
   // marker of JpegMarkers (a resource shorter than 16 bytes stays as it is).
   void UpdateJpegResolutionInfo();
@@ -211,6 +295,7 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   TNotifyEvent OnFinishWork;
   TIEDoPreviewsEvent OnDoPreviews;
   TIEIOPreviewEvent OnIOPreview;
+  TIEAcquireBitmapEvent OnAcquireBitmap;
 
  protected:
   void Notification(TComponent* AComponent, TOperation Operation) override;
@@ -272,6 +357,13 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   // Joins the workers whose call has ended (all of them when All); never
   // called by a worker of this component.
   void JoinWorkers(bool All);
+  // The open video file of OpenAviFile and the media object of
+  // OpenMediaFile, with the seek step per frame and one frame's duration (ms).
+  std::unique_ptr<TVideoReader> FAviReader;
+  std::unique_ptr<TIEDirectShow> FMedia;
+  int32_t FAcquireBusy = 0;
+  int64_t FMediaFrameStep = 0;
+  double FMediaFrameTime = 0;
   // Above 0 while a call must run synchronously (LoadFromBuffer's stream
   // lives on its stack).
   int32_t FForceSync = 0;
@@ -301,8 +393,21 @@ void IEWriteFileThroughTemp(const std::string& FileName, std::atomic<bool>& Abor
 // Page counts of files without loading them, through the format's row of the
 // codec table (0 for formats without pages); exceptions of opening pass.
 int32_t IEFileImageCount(const std::string& FileName, TIEFileFormat Format);
+// Images of a file by its extension: the pages or frames of TIFF, GIF, icon,
+// DCX, DICOM and HD Photo files, 1 for the other registered formats, and the
+// frame count of a media file (AVI, unknown extensions); 0 when nothing can
+// be read.
+int32_t IEFileImageCount(const std::string& FileName);
 int32_t IETiffFileImageCount(const std::string& FileName);
 int32_t IEDcxFileImageCount(const std::string& FileName);
+
+// Appends "date time : Message" to the file IEDebugLogFileName names;
+// nothing while it is empty.
+void IEDebugLog(const std::string& Message);
+
+// The format id the registry gives the extension (with or without its dot,
+// any letter case); ioUnknown when none.
+TIEFileFormat IEFormatOfExtension(const std::string& Ext);
 
 // Window messages an asynchronous component posts to its attached view.
 inline constexpr uint32_t IEM_UPDATE = 8024;

@@ -13,6 +13,7 @@
 #include "foundations/ie_streams.h"
 #include "foundations/image_buffer.h"
 #include "foundations/number_text.h"
+#include "foundations/pixel_utils.h"
 #include "foundations/selection_mask.h"
 #include "io/folio_io.h"
 #include "formats/codec_table.h"
@@ -175,7 +176,7 @@ struct TFolioIOAccess {
   // page count of formats with pages (0 for the others).  Does not fire
   // DoFinishWork.
   static int32_t LoadCore(TFolioIO& IO, TStream* Stream, TIEFileFormat Format, const std::string& FileName,
-                          bool StreamVariant) {
+                          bool StreamVariant, const std::function<void()>& BeforeRead = nullptr) {
     IO.FAborting = false;
     if (!IO.PrepareBitmap()) {
       IO.FAborting = true;
@@ -184,6 +185,8 @@ struct TFolioIOAccess {
     TIOParamsVals& P = *IO.FParams;
     P.ClearFileInfo();
     P.FileName = FileName;
+    // defaults a format takes from the component for what a file may omit
+    if (BeforeRead) BeforeRead();
     const TIECodec* Codec = ReadingCodec(Format);
     THeader Header;
     if (StreamVariant && Codec) {
@@ -388,17 +391,105 @@ int32_t TFolioIO::LoadTiffStream(TStream* Stream) {
 FOLIO_SIMPLE_LOADS(Jpeg, ioJPEG)
 FOLIO_SIMPLE_LOADS(Pcx, ioPCX)
 FOLIO_SIMPLE_LOADS(Dcx, ioDCX)
+FOLIO_SIMPLE_LOADS(Tga, ioTGA)
+FOLIO_SIMPLE_LOADS(Bmp, ioBMP)
+FOLIO_SIMPLE_LOADS(Wbmp, ioWBMP)
+FOLIO_SIMPLE_LOADS(Psd, ioPSD)
+FOLIO_SIMPLE_LOADS(Hdp, ioHDP)
 FOLIO_SIMPLE_SAVES(Tiff, ioTIFF)
 FOLIO_SIMPLE_SAVES(Jpeg, ioJPEG)
 FOLIO_SIMPLE_SAVES(Pcx, ioPCX)
 FOLIO_SIMPLE_SAVES(Dcx, ioDCX)
+FOLIO_SIMPLE_SAVES(Png, ioPNG)
+FOLIO_SIMPLE_SAVES(Tga, ioTGA)
+FOLIO_SIMPLE_SAVES(Bmp, ioBMP)
+FOLIO_SIMPLE_SAVES(Ico, ioICO)
+FOLIO_SIMPLE_SAVES(Wbmp, ioWBMP)
+FOLIO_SIMPLE_SAVES(Ps, ioPS)
+FOLIO_SIMPLE_SAVES(Pdf, ioPDF)
+FOLIO_SIMPLE_SAVES(Psd, ioPSD)
+FOLIO_SIMPLE_SAVES(Hdp, ioHDP)
 #undef FOLIO_SIMPLE_LOADS
 #undef FOLIO_SIMPLE_SAVES
+
+// PNG loads hand the component's background to the codec as the default of
+// a file without a background chunk, and take the file's back.
+void TFolioIO::LoadPngFile(const std::string& FileName) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadPngFile(FileName); });
+    return;
+  }
+  auto Stream = TFolioIOAccess::OpenForRead(*this, FileName);
+  WithFinish(this, [&] {
+    TFolioIOAccess::LoadCore(*this, Stream.get(), ioPNG, FileName, false,
+                             [this] { FParams->PngBackgroundColor = IEColorToRGB(FBackground); });
+    FBackground = IERGBToColor(FParams->PngBackgroundColor);
+  });
+}
+
+void TFolioIO::LoadPngStream(TStream* Stream) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadPngStream(Stream); });
+    return;
+  }
+  WithFinish(this, [&] {
+    TFolioIOAccess::LoadCore(*this, Stream, ioPNG, "", true);
+    FBackground = IERGBToColor(FParams->PngBackgroundColor);
+  });
+}
+
+// Camera raw: a stream goes to the format the registry gives the extension
+// "raw" when that is not camera raw (0: found by content).
+void TFolioIO::LoadRawFile(const std::string& FileName) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadRawFile(FileName); });
+    return;
+  }
+  auto Stream = TFolioIOAccess::OpenForRead(*this, FileName);
+  WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream.get(), ioRAW, FileName, false); });
+}
+
+void TFolioIO::LoadRawStream(TStream* Stream) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadRawStream(Stream); });
+    return;
+  }
+  const TIEFileFormat Format = IEFormatOfExtension("raw");
+  if (Format != ioRAW) {
+    LoadFromStreamFormat(Stream, Format);
+    return;
+  }
+  WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream, ioRAW, "", true); });
+}
+
+// Headerless pixels laid out as the RawPixels parameters say; an empty name
+// does nothing at all.
+void TFolioIO::LoadRawBitmapFile(const std::string& FileName) {
+  if (FileName.empty()) return;
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadRawBitmapFile(FileName); });
+    return;
+  }
+  auto Stream = TFolioIOAccess::OpenForRead(*this, FileName);
+  WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream.get(), ioBMPRAW, FileName, false); });
+}
+
+void TFolioIO::LoadRawBitmapStream(TStream* Stream) {
+  if (NeedAsync()) {
+    StartWorker([=, this] { LoadRawBitmapStream(Stream); });
+    return;
+  }
+  WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream, ioBMPRAW, "", true); });
+}
 
 // ---------------------------------------------------------------------------
 // Dispatch by format id
 
 void TFolioIO::LoadBuiltInFile(const std::string& FileName, TIEFileFormat Format) {
+  if (Format == ioGIF) {
+    LoadGifFile(FileName);
+    return;
+  }
   if (!ReadingCodec(Format)) {
     // a format this build cannot read
     FAborting = true;
@@ -410,6 +501,10 @@ void TFolioIO::LoadBuiltInFile(const std::string& FileName, TIEFileFormat Format
 }
 
 void TFolioIO::LoadBuiltInStream(TStream* Stream, TIEFileFormat Format) {
+  if (Format == ioGIF) {
+    ReadGifStream(Stream);
+    return;
+  }
   WithFinish(this, [&] { TFolioIOAccess::LoadCore(*this, Stream, Format, "", true); });
 }
 
@@ -527,9 +622,17 @@ void TFolioIO::LoadFromFile(const std::string& FileName) {
     return;
   }
   if (IEFileExtensionW(FileName) == ".avi") {
-    // video loading is not part of this build
-    FAborting = true;
-    DoFinishWork();
+    // one frame of the video: opened, read and closed at once
+    const int32_t Frames = OpenAviFile(FileName);
+    if (Frames > 0) {
+      LoadAviFrame(FParams->ImageIndex);
+      if (FParams->ImageIndex >= Frames) FAborting = true;
+    } else {
+      DoFinishWork();
+    }
+    CloseAviFile();
+    FParams->FileName = FileName;
+    FParams->FileFormat = ioAVI;
     return;
   }
   TIEFileFormatInfo* Entry = IEFindFormatByExtension(IEFileExtensionW(FileName));
@@ -842,3 +945,11 @@ int32_t IEFileImageCount(const std::string& FileName, TIEFileFormat Format) {
 int32_t IETiffFileImageCount(const std::string& FileName) { return IEFileImageCount(FileName, ioTIFF); }
 
 int32_t IEDcxFileImageCount(const std::string& FileName) { return IEFileImageCount(FileName, ioDCX); }
+
+TIEFileFormat IEFormatOfExtension(const std::string& Ext) {
+  std::string Lower = Ext;
+  std::transform(Lower.begin(), Lower.end(), Lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  if (!Lower.empty() && Lower[0] != '.') Lower.insert(Lower.begin(), '.');
+  const TIEFileFormatInfo* Entry = IEFindFormatByExtension(Lower);
+  return Entry ? Entry->FormatId : ioUnknown;
+}

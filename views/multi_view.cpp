@@ -468,6 +468,16 @@ std::string TFolioMView::GetDeferredFileName(int32_t Index) const {
   return E ? E->DeferredFileName : std::string();
 }
 
+TRect TFolioMView::GetImageRect(int32_t Index) const {
+  const TIEMViewEntry* E = CheckedEntry(Index);
+  return E->ImageRect;
+}
+
+void TFolioMView::SetImageID(int32_t Index, int32_t ID) {
+  TIEMViewEntry* E = CheckedEntry(Index);
+  E->ImageID = ID;
+}
+
 int32_t TFolioMView::GetImageID(int32_t Index) const {
   TIEMViewEntry* E = Entry(Index);
   return E ? E->ImageID : -1;
@@ -745,18 +755,27 @@ bool TFolioMView::SplitFrameName(const std::string& Name, std::string& File, int
   return true;
 }
 
-bool TFolioMView::CanReload(const TIEMViewEntry* E) const { return E && !E->DeferredFileName.empty(); }
+bool TFolioMView::CanReload(const TIEMViewEntry* E) const {
+  if (!E) return false;
+  if (E->ImageID >= 0 && (OnImageIDRequest || OnImageIDRequestEx)) return true;
+  return !E->DeferredFileName.empty();
+}
 
 void TFolioMView::PrepareLoadParams(TFolioIO* IO) {
   TIOParamsVals* P = IO->GetParams();
   if (FStoreType == ietThumb) {
     P->JpegReduceMode = ioJPEG_AUTOCALC;
+    // A small cell may take the preview a camera or a JPEG carries.
+    const bool Embedded = FThumbWidth <= 200 && FThumbHeight <= 200 && FPreferEmbeddedThumbs;
+    P->SetLoadExifThumbnail(Embedded);
+    P->SetRawLoadThumbnail(Embedded);
     P->JpegDctMethod = ioJPEG_IFAST;
     P->Width = FThumbWidth;
     P->Height = FThumbHeight;
   } else {
     P->JpegReduceMode = ioJPEG_FULLSIZE;
   }
+  P->SetApplyOrientation(FAutoOrient);
 }
 
 TFolioIO* TFolioMView::GetFrameReader(const std::string& Name, int32_t& FrameNumber) {
@@ -816,10 +835,19 @@ void TFolioMView::LoadFrame(TFolioIO* Reader, int32_t n, int32_t& DelayMs) {
     }
     if (Result.AlphaMask && !Aborting) Request.Bitmap->CopyFromTIEMask(Result.AlphaMask.get());
     Reader->SetAborting(Aborting);
-  } else {
-    // Frames of media files come through the same entry point until the
-    // media reader is wired in: it reads the frame the image index names.
+  } else if (Info && Info->FormatId != ioUnknown && Info->FormatId != ioAVI && Info->FormatId != 22 &&
+             Info->FormatId != 23) {
+    // A registered image format without page procedures: the load reads the
+    // image the index names.
     Reader->LoadFromFileAuto(File);
+  } else {
+    // Video and other media files: one media object per file, kept open
+    // for the file's other frames.
+    if (!Reader->IsMediaFileOpen()) Reader->OpenMediaFile(File);
+    Reader->LoadMediaFrame(n);
+    if (!Reader->IsMediaFileOpen() || Reader->GetIEBitmap()->IsEmpty()) Reader->SetAborting(true);
+    // The frame time is in milliseconds already.
+    DelayMs = Reader->GetParams()->MediaFrameDuration;
   }
   // The reader keeps naming its file whatever the load wrote there.
   Reader->GetParams()->FileName = File;
@@ -831,9 +859,14 @@ void TFolioMView::FillFromFileFrames(const std::string& FileName) {
   int32_t n = 0;
   try {
     const TIEFileFormat Format = IEDetectFileFormat(FileName, false);
-    n = IEFileImageCount(FileName, Format);
-    // A format without pages holds one image.
-    if (n < 1 && Format != ioUnknown) n = 1;
+    if (Format != ioUnknown && Format != ioAVI) {
+      n = IEFileImageCount(FileName, Format);
+      // A format without pages holds one image.
+      if (n < 1) n = 1;
+    } else {
+      // Not an image file: the frames of a video, if it is one.
+      n = IEFileImageCount(FileName);
+    }
   } catch (const Exception&) {
     n = 0;
   }
@@ -855,6 +888,24 @@ bool TFolioMView::LoadImageOnDemand(int32_t Index) {
   if (!E) return false;
   TLockScope Lock(FLock);
   if (E->Image) return true;
+  if (E->ImageID >= 0 && (OnImageIDRequest || OnImageIDRequestEx)) {
+    // The image comes from the program: the handler keeps its bitmap, the
+    // entry stores a copy.
+    if (OnImageIDRequest) {
+      TBitmap* Served = nullptr;
+      OnImageIDRequest(this, E->ImageID, Served);
+      if (Served && Entry(Index) == E) {
+        TIEBitmap Wrapper;
+        Wrapper.AttachTBitmap(Served, true);
+        StoreImageBitmap(Index, &Wrapper);
+      }
+    } else {
+      TIEBitmap* Served = nullptr;
+      OnImageIDRequestEx(this, E->ImageID, Served);
+      if (Served && Entry(Index) == E) StoreImageBitmap(Index, Served);
+    }
+    return true;
+  }
   // Nothing to load from: the entry stays empty, which is no failure.
   if (E->DeferredFileName.empty()) return true;
   const std::string Name = E->DeferredFileName;
@@ -871,8 +922,11 @@ bool TFolioMView::LoadImageOnDemand(int32_t Index) {
   IO->SetAborting(false);
   int32_t Delay = 0;
   try {
+    const std::string Ext = LowerCase(ExtractFileExt(Name));
     if (Framed)
       LoadFrame(IO, Frame, Delay);
+    else if (Ext == ".emf" || Ext == ".wmf")
+      IO->LoadMetafileFile(Name, FThumbWidth, -1, true);
     else
       IO->LoadFromFileAuto(Name);
   } catch (const Exception&) {
@@ -910,6 +964,7 @@ bool TFolioMView::LoadImageIntoEntry(int32_t Index, TStream* Stream, const std::
   TIEBitmap Loaded;
   FIO->AttachBitmap(&Loaded);
   FIO->SetBackground(E->Background);
+  PrepareLoadParams(FIO.get());
   FIO->GetParams()->SetImageIndex(ImageIndex);
   FIO->SetAutoAdjustDPI(MIO->GetAutoAdjustDPI());
   bool Failed;

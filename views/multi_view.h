@@ -77,6 +77,24 @@ using TIEImageDraw2Event = std::function<void(TObject* Sender, int32_t idx, int3
 using TIEPlayFrameEvent = std::function<void(TObject* Sender, int32_t frameIndex)>;
 using TIEWrongImageEvent =
     std::function<void(TObject* Sender, TIEBitmap* OutBitmap, int32_t idx, bool& Handled)>;
+// Before a cell's picture is drawn: ThumbRect starts as (0, 0, w, h) of the
+// cell (or of the cell frame's inner part) and narrows where the picture goes.
+using TIEImageDrawExEvent = std::function<void(TObject* Sender, int32_t idx, int32_t Left, int32_t Top,
+                                               TBitmap* Dest, TRect& ThumbRect)>;
+// Image requests for entries named by an image ID: the handler sets Bitmap to
+// an image it keeps owning (the view stores a copy); nullptr stores nothing.
+using TIEImageIDRequestEvent = std::function<void(TObject* Sender, int32_t ID, TBitmap*& Bitmap)>;
+using TIEImageIDRequestExEvent = std::function<void(TObject* Sender, int32_t ID, TIEBitmap*& Bitmap)>;
+
+// Shadow settings of drawn thumbnails.
+struct TIEMViewSoftShadow {
+  bool Enabled = false;
+  double Radius = 3.0;
+  int32_t OffsetX = 3;
+  int32_t OffsetY = 3;
+  int32_t Intensity = 100;
+  TRGB ShadowColor{0, 0, 0};
+};
 
 
 // One caption of an entry (0 top, 1 bottom, 2 info).
@@ -174,6 +192,11 @@ class TFolioMView : public TIEView {
   void SetDeferredFileName(int32_t Index, const std::string& FileName);
   std::string GetDeferredFileName(int32_t Index) const;
   int32_t GetImageID(int32_t Index) const;
+  // Where the entry's image lay inside its last drawn picture (the soft
+  // shadow takes the rest); EListError outside the list.
+  TRect GetImageRect(int32_t Index) const;
+  // Names the entry's image by an ID served by OnImageIDRequest(Ex); -1 = none.
+  void SetImageID(int32_t Index, int32_t ID);
   int32_t GetImageGridRow(int32_t Index) const;
   int32_t GetImageGridColumn(int32_t Index) const;
   bool ReserveImageSpace(int32_t Width, int32_t Height, int32_t BitsPerPixel, int32_t Count);
@@ -317,12 +340,15 @@ class TFolioMView : public TIEView {
   virtual void PaintBackground(TBitmap* Bitmap);
   // Draws one cell.
   void DrawThumbnail(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Index, bool Selected);
-  // Draws Source scaled to Width x Height at (X, Y) of Dest; when Copy is
-  // given it receives the scaled picture (the display copy).  The one place a
+  // Draws Source scaled to Width x Height at (X, Y) of Dest, with rounded
+  // corners of CornerSize (0: square) and the soft shadow when enabled;
+  // ImageRect receives where the image lies inside the drawn picture, and
+  // Copy, when given, the picture itself (the display copy).  The one place a
   // thumbnail's pixels are made: point it at another render path to change
   // how thumbnails look.
   virtual void RenderThumbnail(TIEBitmap* Source, TBitmap* Dest, int32_t X, int32_t Y, int32_t Width,
-                               int32_t Height, std::unique_ptr<TIEBitmap>* Copy);
+                               int32_t Height, int32_t CornerSize, TRect& ImageRect,
+                               std::unique_ptr<TIEBitmap>* Copy);
   bool GetAllDisplayed() const { return FAllDisplayed; }
   TIEScrollBarParams& GetVScrollBarParams() { return FVScrollBarParams; }
   TIEScrollBarParams& GetHScrollBarParams() { return FHScrollBarParams; }
@@ -419,6 +445,23 @@ class TFolioMView : public TIEView {
   bool GetFillThumbnail() const { return FFillThumbnail; }
   void SetFillThumbnail(bool Value);
   int32_t GetCornerDivisor() const { return FCornerDivisor; }
+  // Above 0: drawn pictures get rounded corners of min(w, h) / Value.
+  void SetCornerDivisor(int32_t Value);
+  // The thumbnails' shadow; call Update after changing it.
+  TIEMViewSoftShadow& GetSoftShadow() { return FSoftShadow; }
+  // Cell frames: with both set, each cell is drawn on the normal or selected
+  // frame stretched to the cell, and its picture goes into Inner (cell
+  // coordinates).  Copies are kept; nullptr removes a frame.
+  void SetCellFrame(TIEBitmap* Normal, TIEBitmap* Selected, const TRect& Inner);
+  TIEBitmap* GetCellFrame() const { return FCellFrame.get(); }
+  TIEBitmap* GetCellFrameSelected() const { return FCellFrameSelected.get(); }
+  TRect GetCellFrameInner() const { return FCellFrameInner; }
+  // Loads rotate and flip images by their orientation tag.
+  bool GetAutoOrient() const { return FAutoOrient; }
+  void SetAutoOrient(bool Value) { FAutoOrient = Value; }
+  // Thumbnail loads of cells up to 200 x 200 may take an embedded preview.
+  bool GetPreferEmbeddedThumbs() const { return FPreferEmbeddedThumbs; }
+  void SetPreferEmbeddedThumbs(bool Value) { FPreferEmbeddedThumbs = Value; }
   bool GetIconForUnreadable() const { return FIconForUnreadable; }
   void SetIconForUnreadable(bool Value) { FIconForUnreadable = Value; }
 
@@ -443,6 +486,9 @@ class TFolioMView : public TIEView {
   TIEViewChangeEventM OnViewChange;
   TIEMProgressEvent OnDrawProgress;
   TIEImageDrawEvent OnBeforeImageDraw;
+  TIEImageDrawExEvent OnBeforeImageDrawEx;
+  TIEImageIDRequestEvent OnImageIDRequest;
+  TIEImageIDRequestExEvent OnImageIDRequestEx;
   TIEImageDrawEvent OnImageDraw;
   TIEImageDraw2Event OnImageDraw2;
   TNotifyEvent OnAllDisplayed;
@@ -488,8 +534,8 @@ class TFolioMView : public TIEView {
   // Thumbnail hints of the I/O parameters before a load.
   void PrepareLoadParams(TFolioIO* IO);
   // The stored image or display copy drawn at (x, y): sizes m x o.
-  void DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Index, int32_t Left, int32_t Top,
-                        int32_t w, int32_t AvailHeight, int32_t UpperGap, int32_t& x, int32_t& y,
+  void DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Left, int32_t Top, int32_t w,
+                        int32_t AvailHeight, int32_t UpperGap, int32_t CornerSize, int32_t& x, int32_t& y,
                         int32_t& m, int32_t& o, bool& Drawn);
   // Runs a handler with the user-action flag set.
   template <typename F>
@@ -547,6 +593,11 @@ class TFolioMView : public TIEView {
   bool FFillThumbnail = true;
   int32_t FCornerDivisor = 0;
   bool FIconForUnreadable = false;
+  bool FAutoOrient = false;
+  bool FPreferEmbeddedThumbs = true;
+  TIEMViewSoftShadow FSoftShadow;
+  std::unique_ptr<TIEBitmap> FCellFrame, FCellFrameSelected;
+  TRect FCellFrameInner{0, 0, 0, 0};
 
   // Mouse and keyboard state.
   int32_t FAnchor = -1;

@@ -86,6 +86,8 @@ bool TFolioMView::QueueImageLoad(int32_t Index, int32_t Position) {
   std::string File;
   int32_t Frame = 0;
   if (SplitFrameName(E->DeferredFileName, File, Frame)) return false;
+  // Images served by the program's handlers are asked for in the GUI thread.
+  if (E->ImageID >= 0 && (OnImageIDRequest || OnImageIDRequestEx)) return false;
   TLockScope Lock(FLock);
   if (E->Image) return true;
   PruneLoadQueue();

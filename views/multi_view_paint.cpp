@@ -10,7 +10,9 @@
 #include "kernels/resample_engine.h"
 #include "kernels/resample_fast.h"
 #include "platform/gdi/bitmap.h"
+#include "kernels/gamma_blur_shadow.h"
 #include "platform/gdi/canvas.h"
+#include "platform/rtl/sysutils.h"
 #include "platform/vcl/messages.h"
 #include "views/multi_view.h"
 #include "views/window_helpers.h"
@@ -91,6 +93,44 @@ std::unique_ptr<TIEBitmap> ScaleForCell(TIEBitmap* Source, int32_t Width, int32_
     }
   }
   return Result;
+}
+
+// Makes the pixels outside four quarter curves at the corners transparent:
+// each corner is cut along a cubic Bezier curve through the corner's two
+// tangent points, sampled at CornerWidth + CornerHeight points, and every
+// pixel between a sample and the corner gets alpha 0.
+void RoundThumbnailCorners(TIEBitmap* Bitmap, int32_t CornerWidth, int32_t CornerHeight) {
+  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
+  if (W <= 0 || H <= 0 || CornerWidth <= 0 || CornerHeight <= 0) return;
+  const int32_t N = CornerWidth + CornerHeight;
+  TIEBitmap* Alpha = Bitmap->GetAlphaChannel();
+  auto Clear = [&](int32_t X, int32_t Y) {
+    Bitmap->SetAlpha(X, Y, 0);
+    Bitmap->SetAlpha(W - 1 - X, Y, 0);
+  };
+  // Point of the cubic curve P0, P1, P2, P3 at t.
+  auto Bezier = [](double t, double P0, double P1, double P2, double P3) {
+    const double u = 1.0 - t;
+    return u * u * u * P0 + 3 * u * u * t * P1 + 3 * u * t * t * P2 + t * t * t * P3;
+  };
+  for (int32_t i = 1; i <= N; ++i) {
+    const double t = double(i) / N;
+    // top corners: from (0, CornerHeight) over (0, 0) to (CornerWidth, 0)
+    int32_t px = IERound(Bezier(t, 0, 0, CornerWidth, CornerWidth));
+    int32_t py = IERound(Bezier(t, CornerHeight, 0, 0, 0));
+    px = std::clamp(px, 0, W - 1);
+    py = std::clamp(py, 0, H - 1);
+    for (int32_t y = 0; y <= py; ++y)
+      for (int32_t x = 0; x <= px; ++x) Clear(x, y);
+    // bottom corners: from (W, H - CornerHeight) over (W, H) to (W - CornerWidth, H)
+    px = IERound(Bezier(t, W, W, W - CornerWidth, W - CornerWidth));
+    py = IERound(Bezier(t, H - CornerHeight, H, H, H));
+    px = std::clamp(px, 0, W);
+    py = std::clamp(py, 0, H);
+    for (int32_t y = py; y <= H - 1; ++y)
+      for (int32_t x = px; x <= W - 1; ++x) Clear(x, y);
+  }
+  Alpha->UpdateFullFlag();
 }
 
 // Caption text shortened with "..." until it fits Width: Side 0 keeps the
@@ -383,13 +423,40 @@ void TFolioMView::PaintBackground(TBitmap* Bitmap) {
 }
 
 void TFolioMView::RenderThumbnail(TIEBitmap* Source, TBitmap* Dest, int32_t X, int32_t Y, int32_t Width,
-                                  int32_t Height, std::unique_ptr<TIEBitmap>* Copy) {
+                                  int32_t Height, int32_t CornerSize, TRect& ImageRect,
+                                  std::unique_ptr<TIEBitmap>* Copy) {
   std::unique_ptr<TIEBitmap> Scaled;
   TIEBitmap* Shown = Source;
+  const bool Decorated = CornerSize > 0 || FSoftShadow.Enabled;
   if (Source->GetWidth() != Width || Source->GetHeight() != Height) {
     Scaled = ScaleForCell(Source, Width, Height, DrawFilter);
     if (!Scaled) return;
     Shown = Scaled.get();
+  } else if (Decorated) {
+    // The stored image itself is never changed: decorate a copy.
+    Scaled = std::make_unique<TIEBitmap>();
+    Scaled->Assign(Source);
+    Shown = Scaled.get();
+  }
+  ImageRect = TRect{0, 0, Width, Height};
+  if (CornerSize > 0) RoundThumbnailCorners(Shown, CornerSize, CornerSize);
+  if (FSoftShadow.Enabled) {
+    // The shadow grows the canvas around the picture; the whole is brought
+    // back to the cell's size, so the image itself shrinks inside it.
+    if (Shown->GetPixelFormat() != ie24RGB) Shown->ConvertToPixelFormat(ie24RGB);
+    IEAddSoftShadow(Shown, FSoftShadow.OffsetX, FSoftShadow.OffsetY, FSoftShadow.Radius, FSoftShadow.Intensity,
+                    true, FSoftShadow.ShadowColor);
+    const int32_t EW = Shown->GetWidth(), EH = Shown->GetHeight();
+    auto Back = std::make_unique<TIEBitmap>();
+    if (EW > 0 && EH > 0 && Back->Allocate(Width, Height, ie24RGB)) {
+      IEResampleBitmap(Shown, Back.get(), rfTriangle);
+      const double sx = double(Width) / EW, sy = double(Height) / EH;
+      const int32_t dx = (EW - Width) / 2, dy = (EH - Height) / 2;
+      ImageRect = TRect{int32_t(dx * sx), int32_t(dy * sy), int32_t((Width + dx) * sx) + 1,
+                        int32_t((Height + dy) * sy) + 1};
+      Scaled = std::move(Back);
+      Shown = Scaled.get();
+    }
   }
   BlitToBitmap(Shown, Dest, X, Y, FEnableAlphaChannel);
   if (Copy) {
@@ -401,9 +468,9 @@ void TFolioMView::RenderThumbnail(TIEBitmap* Source, TBitmap* Dest, int32_t X, i
   }
 }
 
-void TFolioMView::DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Index, int32_t Left, int32_t Top,
-                                   int32_t w, int32_t AvailHeight, int32_t UpperGap, int32_t& x, int32_t& y,
-                                   int32_t& m, int32_t& o, bool& Drawn) {
+void TFolioMView::DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Left, int32_t Top, int32_t w,
+                                   int32_t AvailHeight, int32_t UpperGap, int32_t CornerSize, int32_t& x,
+                                   int32_t& y, int32_t& m, int32_t& o, bool& Drawn) {
   Drawn = false;
   if (E->Image && !E->DisplayCopy) {
     TIEBitmap* Src = FImageList->GetBitmap(E->Image);
@@ -420,7 +487,8 @@ void TFolioMView::DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t In
       x = Left + std::abs(w - m) / 2;
       y = Top + UpperGap + std::abs(AvailHeight - o) / 2;
       std::unique_ptr<TIEBitmap> Copy;
-      RenderThumbnail(Src, Bitmap, x, y, m, o, KeepDisplayCopies ? &Copy : nullptr);
+      TRect ImageRect{0, 0, m, o};
+      RenderThumbnail(Src, Bitmap, x, y, m, o, CornerSize, ImageRect, KeepDisplayCopies ? &Copy : nullptr);
       if (Copy) {
         E->DisplayCopy = FCacheList->AddBitmap(Copy.get());
         if (E->DisplayCopy) {
@@ -428,7 +496,7 @@ void TFolioMView::DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t In
           FCacheList->SetSourceHeight(E->DisplayCopy, FImageList->GetSourceHeight(E->Image));
         }
       }
-      E->ImageRect = TRect{0, 0, m, o};
+      E->ImageRect = ImageRect;
       Drawn = true;
     }
     FImageList->ReleaseBitmap(Src, false);
@@ -443,15 +511,38 @@ void TFolioMView::DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t In
     FCacheList->ReleaseBitmap(Src, false);
     Drawn = m > 0 && o > 0;
   }
-  (void)Index;
 }
 
 void TFolioMView::DrawThumbnail(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Index, bool Selected) {
   TLockScope Lock(FLock);
   TCanvas* C = Bitmap->GetCanvas();
   int32_t Left = E->CellLeft - FViewX, Top = E->CellTop - FViewY;
-  const int32_t w = FThumbWidth, h = FThumbHeight;
+  int32_t w = FThumbWidth, h = FThumbHeight;
   if (OnBeforeImageDraw) OnBeforeImageDraw(this, Index, Left, Top, C);
+  const bool Framed = FCellFrame && FCellFrameSelected;
+  if (Framed) {
+    // The frame picture fills the cell; the picture goes into its inner part.
+    TIEBitmap* Frame = Selected ? FCellFrameSelected.get() : FCellFrame.get();
+    if (!Frame->IsEmpty()) {
+      if (Frame->GetWidth() == w && Frame->GetHeight() == h) {
+        BlitToBitmap(Frame, Bitmap, Left, Top, FEnableAlphaChannel);
+      } else if (auto Stretched = ScaleForCell(Frame, std::max(1, w), std::max(1, h), rfFastLinear)) {
+        BlitToBitmap(Stretched.get(), Bitmap, Left, Top, FEnableAlphaChannel);
+      }
+    }
+    w = FCellFrameInner.Right - FCellFrameInner.Left;
+    h = FCellFrameInner.Bottom - FCellFrameInner.Top;
+    Left += FCellFrameInner.Left;
+    Top += FCellFrameInner.Top;
+  }
+  if (OnBeforeImageDrawEx) {
+    TRect ThumbRect{0, 0, w, h};
+    OnBeforeImageDrawEx(this, Index, Left, Top, Bitmap, ThumbRect);
+    w = ThumbRect.Right - ThumbRect.Left;
+    h = ThumbRect.Bottom - ThumbRect.Top;
+    Left += ThumbRect.Left;
+    Top += ThumbRect.Top;
+  }
 
   const int32_t Upper = FDrawTexts ? FUpperGap : FUserUpperGap;
   const int32_t Bottom = FDrawTexts ? FBottomGap : FUserBottomGap;
@@ -474,7 +565,8 @@ void TFolioMView::DrawThumbnail(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Index
 
   int32_t x = Left, y = Top, m = 0, o = 0;
   bool Drawn = false;
-  DrawEntryPicture(Bitmap, E, Index, Left, Top, w, Avail, Upper, x, y, m, o, Drawn);
+  const int32_t CornerSize = FCornerDivisor > 0 ? std::min(w, h) / FCornerDivisor : 0;
+  DrawEntryPicture(Bitmap, E, Left, Top, w, Avail, Upper, CornerSize, x, y, m, o, Drawn);
   if (Drawn) {
     if (FThumbnailsInternalBorder) {
       C->GetPen()->SetStyle(psSolid);
@@ -559,7 +651,7 @@ void TFolioMView::DrawThumbnail(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Index
       }
     }
   }
-  if (Selected && FSelectionStyle != iessACD) {
+  if (Selected && FSelectionStyle != iessACD && !OnBeforeImageDrawEx && !Framed) {
     const int32_t n = Focused() ? FSelectionWidth : FSelectionWidthUnfocused;
     C->GetPen()->SetColor(FSelectionColor);
     if (FSelectionRounded) {

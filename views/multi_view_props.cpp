@@ -1,6 +1,7 @@
 // Published properties of the multi-image view and how a form resource sets
 // them.
 #include "platform/rtl/sysutils.h"
+#include "foundations/image_buffer.h"
 #include "views/multi_view.h"
 
 namespace {
@@ -44,6 +45,21 @@ void TFolioMView::SetHighlightTextColor(TColor Value) {
 }
 void TFolioMView::SetFillThumbnail(bool Value) {
   if (Change(FFillThumbnail, Value)) Update();
+}
+void TFolioMView::SetCornerDivisor(int32_t Value) {
+  if (Change(FCornerDivisor, Value)) Update();
+}
+void TFolioMView::SetCellFrame(TIEBitmap* Normal, TIEBitmap* Selected, const TRect& Inner) {
+  auto CopyOf = [](TIEBitmap* B) -> std::unique_ptr<TIEBitmap> {
+    if (!B) return nullptr;
+    auto Copy = std::make_unique<TIEBitmap>();
+    Copy->Assign(B);
+    return Copy;
+  };
+  FCellFrame = CopyOf(Normal);
+  FCellFrameSelected = CopyOf(Selected);
+  FCellFrameInner = Inner;
+  Update();
 }
 void TFolioMView::SetThumbnailsBackground(TColor Value) {
   if (Change(FThumbnailsBackground, Value)) Update();

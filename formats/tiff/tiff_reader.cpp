@@ -823,8 +823,9 @@ bool FirstDirectory(TStream* Stream, TiffDirectory& D, bool& Little, int64_t& Fi
   bool ok = Stream->GetSize() > 8 && ReadHeader(Stream, 0, Little, First);
   if (ok) {
     D.Bind(Stream, Little, 0);
-    int32_t count = 0;
-    ok = TiffReadIfd(0, First, D, count);
+    // Only the first directory: probing a long document must not walk its
+    // whole chain.
+    ok = TiffLoadIfdAt(First, D);
   }
   Stream->Seek(pos, soBeginning);
   return ok;
