@@ -1,0 +1,244 @@
+// The page view: zoom, scrolling, coordinate conversion and what lands on
+// screen, on a fax-sized page.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <tuple>
+#include <vector>
+
+#include "foundations/image_buffer.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/vcl/form_reader.h"
+#include "platform/vcl/forms.h"
+#include "platform/vcl/messages.h"
+#include "platform/vcl/vcl_test_helpers.h"
+#include "views/folio_vect.h"
+#include "views/folio_view.h"
+
+namespace {
+
+constexpr int32_t kFaxW = 1728, kFaxH = 2289;
+
+// Black where (x / 8 + y / 3) is odd: columns and rows both matter, and
+// the pattern never repeats at the zoom steps used here.
+bool FaxBlack(int32_t x, int32_t y) { return ((x / 8) + (y / 3) + (x * 7 + y * 3) / 97) % 2 == 1; }
+
+std::unique_ptr<TIEBitmap> FaxPage() {
+  auto B = std::make_unique<TIEBitmap>(kFaxW, kFaxH, ie1g);
+  for (int32_t y = 0; y < kFaxH; ++y) {
+    uint8_t* Row = B->GetScanline(y);
+    for (int32_t x = 0; x < kFaxW; ++x)
+      if (FaxBlack(x, y))
+        Row[x >> 3] &= uint8_t(~(0x80 >> (x & 7)));
+      else
+        Row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+  }
+  return B;
+}
+
+class PageViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Form = std::make_unique<TForm>(nullptr);
+    Form->SetBounds(0, 0, 900, 700);
+    V = new TFolioVect(Form.get());
+    V->SetParent(Form.get());
+    V->SetBorderStyle(bsNone);
+    V->SetBounds(0, 0, 800, 600);
+    V->SetBackground(clGray);
+    V->HandleNeeded();
+  }
+  void LoadFax() {
+    auto B = FaxPage();
+    V->SetIEBitmap(B.get());
+  }
+  void PaintNow() { V->PaintNow(); }
+  TColor Pixel(int32_t X, int32_t Y) { return V->GetFrontBuffer()->GetPixelColor(X, Y) & 0xFFFFFF; }
+  // Every sampled client pixel over the image shows the bitmap pixel the
+  // view converts it to; pixels beside the image show the background.
+  void ExpectScreenMatchesBitmap() {
+    PaintNow();
+    int32_t Checked = 0;
+    for (int32_t y = 0; y < V->GetClientHeight(); y += 7)
+      for (int32_t x = 0; x < V->GetClientWidth(); x += 5) {
+        const int32_t bx = V->ScreenToBitmapX(x), by = V->ScreenToBitmapY(y);
+        const bool OnImage = x >= V->GetOffsetX() && x < V->GetOffsetX() + V->GetCoveredWidth() &&
+                             y >= V->GetOffsetY() && y < V->GetOffsetY() + V->GetCoveredHeight();
+        const TColor Want = !OnImage ? ColorToRGB(clGray) : FaxBlack(bx, by) ? clBlack : clWhite;
+        ASSERT_EQ(Pixel(x, y), Want) << "client " << x << "," << y << " bitmap " << bx << "," << by << " zoom "
+                                     << V->GetZoom();
+        ++Checked;
+      }
+    EXPECT_GT(Checked, 1000);
+  }
+  std::unique_ptr<TForm> Form;
+  TFolioVect* V = nullptr;  // owned by the form
+};
+
+TEST_F(PageViewTest, FaxPageShowsPixelForPixelAtFitHundredAndFourHundred) {
+  LoadFax();
+  ASSERT_EQ(V->GetIEBitmap()->GetPixelFormat(), ie1g);
+  // 100 %: scroll bars appear, the top-left of the page is at the client origin.
+  V->SetZoom(100);
+  EXPECT_EQ(V->GetOffsetX(), 0);
+  EXPECT_TRUE(V->IsScrollable());
+  ExpectScreenMatchesBitmap();
+  V->ScrollTo(333, 1200);
+  EXPECT_EQ(V->ScreenToBitmapX(0), 333);
+  EXPECT_EQ(V->ScreenToBitmapY(0), 1200);
+  ExpectScreenMatchesBitmap();
+
+  // 400 %: every bitmap pixel covers 4 x 4 client pixels, starting on a
+  // pixel boundary.
+  V->SetZoom(400);
+  V->ScrollTo(4003, 5001);
+  EXPECT_EQ(V->GetViewX() >= 4000, true);
+  EXPECT_EQ(V->BitmapToScreenX(V->ScreenToBitmapX(10)) % 4, 0);
+  ExpectScreenMatchesBitmap();
+  EXPECT_EQ(V->ScreenToBitmapX(0) + 1, V->ScreenToBitmapX(4));
+
+  // Fit: the whole page in the client, centred horizontally, gray beside it.
+  V->Fit();
+  EXPECT_FALSE(V->IsScrollable());
+  EXPECT_NEAR(V->GetZoom(), 600.0 / (kFaxH / 100.0), 1e-9);
+  EXPECT_GT(V->GetOffsetX(), 100);
+  EXPECT_EQ(V->GetOffsetY(), 0);
+  ExpectScreenMatchesBitmap();
+  EXPECT_EQ(Pixel(5, 300), ColorToRGB(clGray));
+}
+
+TEST_F(PageViewTest, ReducedFaxWithFilterShowsGrayAverages) {
+  // A filtered reduction averages black and white into gray levels.
+  auto B = std::make_unique<TIEBitmap>(kFaxW, kFaxH, ie1g);
+  for (int32_t y = 0; y < kFaxH; ++y) {
+    uint8_t* Row = B->GetScanline(y);
+    for (int32_t i = 0; i < kFaxW / 8; ++i) Row[i] = 0xAA;  // alternate columns
+  }
+  V->SetIEBitmap(B.get());
+  V->SetZoomFilter(rfFastLinear);
+  V->Fit();
+  PaintNow();
+  const TColor C = Pixel(400, 300);
+  const int32_t r = C & 0xFF;
+  EXPECT_GT(r, 60);
+  EXPECT_LT(r, 200);
+  EXPECT_EQ(r, (C >> 8) & 0xFF);
+}
+
+TEST_F(PageViewTest, MaximumScrollFollowsTheExtraColumnRule) {
+  auto B = std::make_unique<TIEBitmap>(1000, 400, ie24RGB);
+  V->SetIEBitmap(B.get());
+  for (auto [Width, MaxX] : {std::tuple{995, 5}, std::tuple{900, 101}}) {
+    V->SetBounds(0, 0, Width, 500);
+    V->Update();
+    int32_t mx = 0, my = 0;
+    V->GetMaxViewXY(mx, my);
+    EXPECT_EQ(mx, MaxX) << Width;
+  }
+}
+
+TEST_F(PageViewTest, ScrollToClampsAndReportsTheRequestedValues) {
+  LoadFax();
+  V->SetZoom(100);
+  std::vector<std::pair<int32_t, double>> Changing;
+  int32_t Changes = 0;
+  V->OnViewChanging = [&](TObject*, int32_t C, double v) { Changing.push_back({C, v}); };
+  V->OnViewChange = [&](TObject*, int32_t C) { Changes += C == 0; };
+  V->ScrollTo(-5, 1000000000);
+  int32_t mx = 0, my = 0;
+  V->GetMaxViewXY(mx, my);
+  EXPECT_EQ(V->GetViewX(), 0);
+  EXPECT_EQ(V->GetViewY(), my);
+  ASSERT_GE(Changing.size(), 2u);
+  EXPECT_EQ(Changing[0], (std::pair<int32_t, double>{0, -5}));
+  EXPECT_EQ(Changing[1], (std::pair<int32_t, double>{1, 1e9}));
+  EXPECT_EQ(Changes, 1);
+}
+
+TEST_F(PageViewTest, ScrollBarsStepAndThumbReachesTheEnd) {
+  LoadFax();
+  V->SetZoom(100);
+  V->Perform(WM_VSCROLL, MAKEWPARAM(SB_LINEDOWN, 0), 0);
+  EXPECT_EQ(V->GetViewY(), 1);
+  V->Perform(WM_VSCROLL, MAKEWPARAM(SB_PAGEDOWN, 0), 0);
+  EXPECT_EQ(V->GetViewY(), 1 + V->GetClientHeight());
+  V->Perform(WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 65535), 0);
+  int32_t mx = 0, my = 0;
+  V->GetMaxViewXY(mx, my);
+  EXPECT_EQ(V->GetViewY(), my);
+  V->Perform(WM_HSCROLL, MAKEWPARAM(SB_BOTTOM, 0), 0);
+  EXPECT_EQ(V->GetViewX(), mx);
+  V->Perform(WM_HSCROLL, MAKEWPARAM(SB_TOP, 0), 0);
+  EXPECT_EQ(V->GetViewX(), 0);
+  // At 400 % a line is four client pixels (one bitmap pixel).
+  V->SetZoom(400);
+  const int32_t y0 = V->GetViewY();
+  V->Perform(WM_VSCROLL, MAKEWPARAM(SB_LINEUP, 0), 0);
+  EXPECT_EQ(V->GetViewY(), y0 - 4);
+}
+
+TEST_F(PageViewTest, WheelZoomsByNotchesAndTouchpadStepsAddUp) {
+  LoadFax();
+  V->SetZoom(100);
+  QWidget* W = V->GetWidget();
+  SendWheel(W, QPoint(100, 100), -120);  // toward the user: in
+  EXPECT_DOUBLE_EQ(V->GetZoom(), 108);
+  SendWheel(W, QPoint(100, 100), 120);
+  EXPECT_DOUBLE_EQ(V->GetZoom(), 108 - 9);
+  // Four small touchpad steps make one notch.
+  for (int k = 0; k < 3; ++k) SendWheel(W, QPoint(100, 100), -30);
+  EXPECT_DOUBLE_EQ(V->GetZoom(), 99);
+  SendWheel(W, QPoint(100, 100), -30);
+  EXPECT_DOUBLE_EQ(V->GetZoom(), 107);
+  // The minimum step is 1.
+  V->SetZoom(10);
+  SendWheel(W, QPoint(100, 100), 120);
+  EXPECT_DOUBLE_EQ(V->GetZoom(), 9);
+  // OnZoomIn may change the new zoom.
+  V->OnZoomIn = [](TObject*, double& Z) { Z = 250; };
+  SendWheel(W, QPoint(100, 100), -120);
+  EXPECT_DOUBLE_EQ(V->GetZoom(), 250);
+}
+
+TEST_F(PageViewTest, WheelZoomAtTheCursorKeepsThePointUnderIt) {
+  LoadFax();
+  V->SetZoom(100);
+  V->ScrollTo(300, 400);
+  V->GetMouseWheelParams().ZoomAtCursor = true;
+  const int32_t bx = V->ScreenToBitmapX(250), by = V->ScreenToBitmapY(170);
+  SendWheel(V->GetWidget(), QPoint(250, 170), -120);
+  EXPECT_DOUBLE_EQ(V->GetZoom(), 108);
+  EXPECT_NEAR(V->ScreenToBitmapX(250), bx, 1);
+  EXPECT_NEAR(V->ScreenToBitmapY(170), by, 1);
+  // Wheel scrolling instead of zooming: a notch moves 8 % of the view.
+  V->GetMouseWheelParams().Action = 1;
+  const int32_t y0 = V->GetViewY();
+  SendWheel(V->GetWidget(), QPoint(250, 170), -120);
+  EXPECT_EQ(V->GetViewY(), y0 + int32_t(std::nearbyint(V->GetClientHeight() * 0.08)));
+}
+
+TEST_F(PageViewTest, SmallImagesAreCentredAndAutoFitKeepsOnePixelAtHundred) {
+  auto B = std::make_unique<TIEBitmap>(100, 50, ie24RGB);
+  V->SetIEBitmap(B.get());
+  V->SetZoom(100);
+  EXPECT_EQ(V->GetOffsetX(), 350);
+  EXPECT_EQ(V->GetOffsetY(), 275);
+  EXPECT_FALSE(V->IsScrollable());
+  V->Blank();
+  V->SetAutoFit(true);
+  EXPECT_DOUBLE_EQ(V->GetZoom(), 100);
+  V->SetAutoFit(false);
+  auto Empty = std::make_unique<TIEBitmap>();
+  V->FitToWidth();  // 1 x 1: no harm
+  V->SetIEBitmap(B.get());
+  V->FitToWidth();
+  EXPECT_EQ(V->GetExtentX(), V->GetClientWidth());
+}
+
+TEST_F(PageViewTest, ClassesComeFromFormResources) {
+  EXPECT_TRUE(IsClassRegistered("TFolioView"));
+  EXPECT_TRUE(IsClassRegistered("TFolioVect"));
+}
+
+}  // namespace
