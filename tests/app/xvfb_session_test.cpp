@@ -130,17 +130,22 @@ TEST_F(XvfbSession, OpenNextPageZoomAndSaveAsAUserWould) {
   // File > Open, then the file dialog: type the name.
   X("mousemove --window " + Window + " 20 10 click 1");
   X("sleep 0.5 key Down Return");
-  ASSERT_TRUE(WaitFor([&] { return X("search --onlyvisible --name '^Open$'").size() > 1; }))
-      << "the open dialog did not appear";
-  X("sleep 0.5 type --delay 5 " + Quote(Fax));
-  X("key Return");
-  const std::string Empty = Dir.file("empty.png");
-  // The page list shows the pages once the file has loaded: the window
-  // changes from its empty look.
-  QImage Before = Shot(Dir.file("before.png"));
+  std::string Dialog;
   ASSERT_TRUE(WaitFor([&] {
+    Dialog = X("search --onlyvisible --name '^Open$'");
+    return !Dialog.empty() && std::isdigit(static_cast<unsigned char>(Dialog[0]));
+  })) << "the open dialog did not appear";
+  Dialog = Dialog.substr(0, Dialog.find('\n'));
+  X("windowfocus --sync " + Dialog);
+  X("sleep 1 type --delay 5 " + Quote(Fax));
+  QImage Before = Shot(Dir.file("before.png"));
+  X("sleep 0.3 key Return");
+  // The page list shows the pages once the file has loaded: the dialog is
+  // gone and the window changed from its empty look.
+  ASSERT_TRUE(WaitFor([&] {
+    if (!X("search --onlyvisible --name '^Open$'").empty()) return false;
     QImage Now = Shot(Dir.file("loaded.png"));
-    return !Now.isNull() && !Before.isNull() && Now != Before && X("search --onlyvisible --name '^Open$'").empty();
+    return !Now.isNull() && !Before.isNull() && Now != Before;
   })) << Geometry;
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   QImage Loaded = Shot(Dir.file("loaded.png"));
@@ -161,11 +166,16 @@ TEST_F(XvfbSession, OpenNextPageZoomAndSaveAsAUserWould) {
   const std::string Pdf = Dir.file("saved.pdf");
   X("mousemove --window " + Window + " 20 10 click 1");
   X("sleep 0.5 key Down Down Down Down Right Down Return");
-  ASSERT_TRUE(WaitFor([&] { return X("search --onlyvisible --name 'multipage'").size() > 1; }))
-      << "the save dialog did not appear";
-  X("sleep 0.5 key ctrl+a");
+  std::string SaveDialog;
+  ASSERT_TRUE(WaitFor([&] {
+    SaveDialog = X("search --onlyvisible --name 'multipage'");
+    return !SaveDialog.empty() && std::isdigit(static_cast<unsigned char>(SaveDialog[0]));
+  })) << "the save dialog did not appear";
+  SaveDialog = SaveDialog.substr(0, SaveDialog.find('\n'));
+  X("windowfocus --sync " + SaveDialog);
+  X("sleep 1 key ctrl+a");
   X("type --delay 5 " + Quote(Pdf));
-  X("key Return");
+  X("sleep 0.3 key Return");
   ASSERT_TRUE(WaitFor([&] { return fs::exists(Pdf) && fs::file_size(Pdf) > 0; })) << "nothing was saved";
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   if (testsupport::HaveTool("pdfinfo")) {
