@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "app/library_steps.h"
 #include "app/main_form.h"
@@ -46,7 +48,43 @@ std::string Shell(const std::string& Command, int* Status) {
   return Out;
 }
 
+// Peer-made documents are kept in a shared folder, so the test programs make
+// each of them once; a copy is handed out (written aside, then renamed, so
+// programs running side by side never see half a file).
+bool Cached(const std::string& Key, const std::string& Path, const std::function<bool(const std::string&)>& Make) {
+  namespace fs = std::filesystem;
+  const fs::path Folder = fs::temp_directory_path() / ("folivra-app-fixtures-" + std::to_string(getuid()));
+  std::error_code Ec;
+  fs::create_directories(Folder, Ec);
+  const fs::path Stored = Folder / (Key + ".tif");
+  if (!fs::exists(Stored)) {
+    const std::string Aside = (Folder / (Key + "-" + std::to_string(getpid()) + ".tif")).string();
+    if (!Make(Aside)) return false;
+    fs::rename(Aside, Stored, Ec);
+    if (Ec) return false;
+  }
+  fs::copy_file(Stored, Path, fs::copy_options::overwrite_existing, Ec);
+  return !Ec;
+}
+
+bool MakeFaxUncached(const std::string& Path, int Pages);
+bool MakeSquareFaxUncached(const std::string& Path, int Pages);
+bool MakeMixedTiffUncached(const std::string& Path);
+
 bool MakeFax(const std::string& Path, int Pages) {
+  return Cached("fax" + std::to_string(Pages), Path, [&](const std::string& P) { return MakeFaxUncached(P, Pages); });
+}
+
+bool MakeSquareFax(const std::string& Path, int Pages) {
+  return Cached("square" + std::to_string(Pages), Path,
+                [&](const std::string& P) { return MakeSquareFaxUncached(P, Pages); });
+}
+
+bool MakeMixedTiff(const std::string& Path) {
+  return Cached("mixed", Path, [&](const std::string& P) { return MakeMixedTiffUncached(P); });
+}
+
+bool MakeFaxUncached(const std::string& Path, int Pages) {
   if (!testsupport::HaveTool("convert")) return false;
   const std::string P1 = Path + ".p1.tif", P2 = Path + ".p2.tif";
   int S1 = 0, S2 = 0, S3 = 0;
@@ -64,7 +102,7 @@ bool MakeFax(const std::string& Path, int Pages) {
   return S1 == 0 && S2 == 0 && S3 == 0;
 }
 
-bool MakeSquareFax(const std::string& Path, int Pages) {
+bool MakeSquareFaxUncached(const std::string& Path, int Pages) {
   if (!testsupport::HaveTool("convert")) return false;
   std::string List;
   for (int i = 0; i < Pages; ++i)
@@ -75,7 +113,7 @@ bool MakeSquareFax(const std::string& Path, int Pages) {
   return S == 0;
 }
 
-bool MakeMixedTiff(const std::string& Path) {
+bool MakeMixedTiffUncached(const std::string& Path) {
   if (!testsupport::HaveTool("convert") || !testsupport::HaveTool("tiffcp")) return false;
   const std::string Bw = Path + ".bw.tif", Col = Path + ".col.tif";
   int S1 = 0, S2 = 0, S3 = 0;
