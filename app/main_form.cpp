@@ -227,12 +227,15 @@ void Tform_multipage::FormCreate(TObject* Sender) {
   PasteBuffer = std::make_unique<TBitmap>();
   PasteBuffer->SetPixelFormat(pf24bit);
 
-  // The page list tells the window when pages change, so unsaved edits are
-  // known when the window closes or another file opens.
+  // The page list tells the window when pages are added, removed or moved,
+  // so unsaved changes are known when the window closes or another file
+  // opens (edits of a page arrive through WriteBackPage).
   if (FolioMView1)
     FChangeHandle = FolioMView1->RegisterChangeCallback(
         [this](TIEView*, int32_t Code) {
-          if (Code == 0 && !FLoading) FModified = true;
+          // Pages inserted, deleted, moved or cleared (a change with a kind);
+          // a new selection is no change of the document.
+          if (Code == 0 && !FLoading && FolioMView1->GetLastChangeKind() != 0) FModified = true;
         },
         this);
 

@@ -18,7 +18,7 @@ namespace {
 // drawn whole instead of cut at the visible width.
 class TExtentDelegate : public QStyledItemDelegate {
  public:
-  explicit TExtentDelegate(const int32_t* Extent) : FExtent(Extent) {}
+  TExtentDelegate(const int32_t* Extent, QObject* Parent) : QStyledItemDelegate(Parent), FExtent(Extent) {}
   QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
     QSize S = QStyledItemDelegate::sizeHint(Option, Index);
     S.setWidth(std::max(S.width(), *FExtent));
@@ -36,7 +36,8 @@ class TVclListWidget : public TVclWidgetT<QListWidget> {
   TVclListWidget() : TVclWidgetT<QListWidget>(true) {
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setTextElideMode(Qt::ElideNone);
-    setItemDelegate(new TExtentDelegate(&Extent));
+    // The list owns its delegate (a view does not take it over by itself).
+    setItemDelegate(new TExtentDelegate(&Extent, this));
   }
   int32_t Extent = 0;
 

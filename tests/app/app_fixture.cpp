@@ -179,6 +179,8 @@ TAppWindow::~TAppWindow() {
     delete Form;
   }
   QApplication::processEvents();
+  // Widgets the window handed to Qt for later deletion go now.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   IEStaticFinalize();
 }
 

@@ -147,6 +147,13 @@ TEST(MainWindow, OpensTheCommandLineFaxAndMovesThroughPagesAndZoom) {
   W.Click("Zoom_FitPageWidth");
   EXPECT_GT(F->ZoomPercent, 6.25);
   EXPECT_DOUBLE_EQ(F->ZoomPercent, F->PageView->GetZoom());
+
+  // Looking changes nothing: the window closes without a question.
+  EXPECT_FALSE(F->GetModified());
+  bool CanClose = false;
+  F->FormCloseQuery(F, CanClose);
+  EXPECT_TRUE(CanClose);
+  EXPECT_TRUE(Boxes.Seen.empty());
 }
 
 TEST(MainWindow, CommandLineFileThatIsNoImageStartsEmpty) {

@@ -244,7 +244,12 @@ TEST_F(SaveFlows, UnsavedChangesAreOfferedForSavingBeforeTheyAreLost) {
   const std::string Fax = Dir.file("fax.tif");
   ASSERT_TRUE(MakeFax(Fax, 2));
   TAppWindow W({Fax});
-  // An edit written back into page 0.
+  ASSERT_FALSE(W.Form->GetModified());
+  // A page removed is a change of the document...
+  W.Form->FolioMView1->DeleteImage(1);
+  EXPECT_TRUE(W.Form->GetModified());
+  W.Form->SetModified(false);
+  // ...and so is an edit written back into page 0.
   W.Form->PageView->GetIEBitmap()->Fill(0);
   W.Form->WriteBackPage(0);
   ASSERT_TRUE(W.Form->GetModified());
