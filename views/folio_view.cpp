@@ -74,6 +74,11 @@ TFolioView::TFolioView(TComponent* AOwner) : TIEView(AOwner) {
 
 TFolioView::~TFolioView() {
   FDestroying = true;
+  if (FNavigator) SetNavigator(nullptr);
+  if (FNavigated) {
+    FNavigated->FNavigator = nullptr;
+    FNavigated = nullptr;
+  }
   if (HandleAllocated()) {
     StopWindowTimer(SmoothScrollTimerId);
     StopWindowTimer(IEAnimationTimerId);
@@ -91,7 +96,81 @@ void TFolioView::Loaded() {
   Update();
 }
 
-void TFolioView::Notification(TComponent* AComponent, TOperation Operation) { TIEView::Notification(AComponent, Operation); }
+void TFolioView::Notification(TComponent* AComponent, TOperation Operation) {
+  TIEView::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FNavigator) FNavigator = nullptr;
+}
+
+void TFolioView::SetNavigator(TFolioView* Navigator, uint8_t Options) {
+  if (FNavigator) {
+    TFolioView* Old = FNavigator;
+    FNavigator = nullptr;
+    Old->OnSelectionChanging = nullptr;
+    Old->OnMouseWheel = nullptr;
+    Old->FNavigated = nullptr;
+    Old->FNavigatorOptions = 0;
+    Old->SetExternalBitmap(nullptr);
+    Old->RemoveFreeNotification(this);
+  }
+  if (Navigator == nullptr || Navigator == this) return;
+  FNavigator = Navigator;
+  Navigator->FNavigated = this;
+  Navigator->FNavigatorOptions = Options;
+  Navigator->SetEnableAlphaChannel(FEnableAlphaChannel);
+  Navigator->SetAutoFit(true);
+  Navigator->SetMouseInteract(IEMI(miSelect));
+  Navigator->SetSelectionBase(iesbBitmap);
+  Navigator->SetSelectionOptions(IESO(iesoMoveable) | IESO(iesoCanScroll));
+  Navigator->SetExternalBitmap(FIEBitmap);
+  Navigator->OnSelectionChanging = [this](TObject*) {
+    if (FNavigatorInside || !FNavigator) return;
+    FNavigatorInside = true;
+    try {
+      ScrollTo(IERound(FNavigator->GetSelectionLeft() * FZoomX / 100.0),
+               IERound(FNavigator->GetSelectionTop() * FZoomY / 100.0));
+    } catch (...) {
+      FNavigatorInside = false;
+      throw;
+    }
+    FNavigatorInside = false;
+  };
+  if (Options & 1) {
+    Navigator->OnMouseWheel = [this](TObject*, TShiftState Shift, int32_t WheelDelta, TPoint MousePos, bool& Handled) {
+      if (!FNavigator) return;
+      TIEMouseWheelParams P = FNavigator->GetMouseWheelParams();
+      P.Action = 2;
+      const TPoint C = FNavigator->ScreenToClient(MousePos);
+      // The point under the mouse in the navigator, as a point of this view.
+      const TPoint Here{BitmapToScreenX(FNavigator->ScreenToBitmapX(C.X)),
+                        BitmapToScreenY(FNavigator->ScreenToBitmapY(C.Y))};
+      RunWheel(Shift, WheelDelta, Here, P);
+      Handled = true;
+    };
+  }
+  Navigator->FreeNotification(this);
+  SyncNavigator();
+}
+
+void TFolioView::SyncNavigator() {
+  if (!FNavigator || FNavigatorInside || FPaintLock > 0 || FUpdateLock > 0) return;
+  FNavigatorInside = true;
+  try {
+    const int32_t x1 = ScreenToBitmapX(FOffsetX), y1 = ScreenToBitmapY(FOffsetY);
+    const int32_t x2 = ScreenToBitmapX(FOffsetX + FDrawnW), y2 = ScreenToBitmapY(FOffsetY + FDrawnH);
+    // The navigator always shows this view's current image.
+    if (FNavigator->GetIEBitmap() != FIEBitmap) FNavigator->SetExternalBitmap(FIEBitmap);
+    FNavigator->Update();
+    FNavigator->SetSelectionAspectRatio(0);
+    const TIESelectionBase Base = FNavigator->GetSelectionBase();
+    FNavigator->SetSelectionBase(iesbBitmap);
+    FNavigator->Select(x1, y1, x2, y2, 0);
+    FNavigator->SetSelectionBase(Base);
+  } catch (...) {
+    FNavigatorInside = false;
+    throw;
+  }
+  FNavigatorInside = false;
+}
 
 void TFolioView::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) {
   TIEView::SetBounds(ALeft, ATop, AWidth, AHeight);
@@ -109,15 +188,15 @@ void TFolioView::SetIEBitmap(TIEBitmap* Bitmap) {
   DoImageChange();
 }
 
-void TFolioView::Assign(TObject* Source) {
+void TFolioView::Assign(TPersistent* Source) {
   if (Source == nullptr) {
     Clear();
   } else if (auto* V = dynamic_cast<TFolioView*>(Source)) {
     Assign(V);
   } else if (auto* B = dynamic_cast<TBitmap*>(Source)) {
     Assign(B);
-  } else if (auto* I = dynamic_cast<TIEBitmap*>(Source)) {
-    SetIEBitmap(I);
+  } else {
+    TIEView::Assign(Source);
   }
 }
 
@@ -274,7 +353,7 @@ void TFolioView::ComputeExtents() {
 void TFolioView::ComputeVisibleArea() {
   // One axis: snapped offset, image size, extent, drawn size and factor in;
   // origin, size and covered size out.
-  auto Axis = [this](int32_t Snapped, int32_t Img, int32_t Ext, int32_t Drawn, double Zoom, double Factor,
+  auto Axis = [](int32_t Snapped, int32_t Img, int32_t Ext, int32_t Drawn, double Zoom, double Factor,
                      int32_t& o, int32_t& w, int32_t& s) {
     if (Ext == 0) return;
     o = IERound(double(Snapped) * Img / Ext);
@@ -428,6 +507,7 @@ void TFolioView::Update() {
     for (size_t i = 0; i < FLayers.size(); ++i)
       if (FLayersFreeCacheIndex < 0 || int32_t(i) == FLayersFreeCacheIndex) FLayers[i]->DisplayCache.reset();
     FLayersFreeCacheIndex = -1;
+    FFilterCache.Picture.reset();
     SyncLayerBitmaps();
     if ((FAutoFit || FAutoStretch || FAutoShrink) && FBitmapWidth > 0 && FBitmapHeight > 0) AutoZoom();
     if (FBitmapWidth != FLastBitmapWidth || FBitmapHeight != FLastBitmapHeight) {
@@ -460,6 +540,8 @@ void TFolioView::Update() {
       FWholeArea = true;
       TIEView::Invalidate();
     }
+    FUpdating = false;
+    SyncNavigator();
   } catch (...) {
     FUpdating = false;
     FUpdateReason = 0;
@@ -839,6 +921,7 @@ void TFolioView::StopSmoothScroll() {
 // ===================================================================== events
 void TFolioView::DoViewChange(int32_t Change) {
   if (OnViewChange) OnViewChange(this, Change);
+  SyncNavigator();
 }
 
 void TFolioView::DoViewChanging(int32_t Change, double newValue) {
@@ -974,6 +1057,7 @@ void TFolioView::Dispatch(TMessage& Message) {
         FBackBufferDirty = true;
         Update();
         UpdateAnimationTimer();
+        FSelectionChanged = false;
         if (OnSelectionChange) OnSelectionChange(this);
       }
       return;

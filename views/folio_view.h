@@ -132,9 +132,10 @@ class TFolioView : public TIEView {
   TIEBitmap* GetViewIEBitmap() override { return FIEBitmap; }
   // nullptr: Clear; another view: its image, Background and resolutions; a
   // platform bitmap: its pixels (converted to 24-bit unless 1- or 24-bit).
-  void Assign(TObject* Source);
+  void Assign(TPersistent* Source) override;
   void Assign(TFolioView* Source);
   void Assign(TBitmap* Source);
+  void Assign(TIEBitmap* Source) { SetIEBitmap(Source); }
   void Clear();
   void Blank();
   virtual bool IsEmptyImage();
@@ -194,6 +195,12 @@ class TFolioView : public TIEView {
   bool IsScrollable();
   void SmoothScrollTo(int32_t x, int32_t y);
   bool IsSmoothScrolling() const { return FSmoothTimer; }
+  // Links an overview view that shows this view's image small with the
+  // visible part selected; dragging that selection scrolls this view.
+  // Options bit 0: the navigator's wheel zooms this view; bit 1: the
+  // navigator darkens what lies outside its selection.  nullptr unlinks.
+  void SetNavigator(TFolioView* Navigator, uint8_t Options = 0);
+  TFolioView* GetNavigator() const { return FNavigator; }
   int32_t GetOffsetX() const { return FOffsetX; }
   int32_t GetOffsetY() const { return FOffsetY; }
   int32_t GetExtentX() const { return FExtentX; }
@@ -291,6 +298,11 @@ class TFolioView : public TIEView {
   // Paints the front buffer now (composition when dirty) and shows it.
   void Paint() override;
   void PaintNow();
+  // The update cycle, then the paint at once.
+  void Repaint() override {
+    Update();
+    PaintNow();
+  }
 
   // ================================================= layers (folio_view_layers.cpp)
   int32_t GetLayerCount() override { return int32_t(FLayers.size()); }
@@ -573,6 +585,22 @@ class TFolioView : public TIEView {
   double FLayerAspect = 1;
   bool FDestroying = false;
   bool FRenderingLayers = false;
+  // Navigator link: the overview this view drives, or the view this one
+  // navigates for.
+  TFolioView* FNavigator = nullptr;
+  TFolioView* FNavigated = nullptr;
+  uint8_t FNavigatorOptions = 0;
+  bool FNavigatorInside = false;
+  void SyncNavigator();
+  bool FBackgroundSkipImage = false;
+  // The filtered picture of the visible area of layer 0 (view path), kept
+  // between paints until the next update cycle or a change of what it shows.
+  struct TFilterCache {
+    std::unique_ptr<TIEBitmap> Picture;
+    TIEBitmap* Source = nullptr;
+    int32_t SrcW = 0, SrcH = 0, sx = 0, sy = 0, sw = 0, sh = 0, dw = 0, dh = 0;
+    TResampleFilter Filter = rfNone;
+  } FFilterCache;
   int32_t FLayerStreamDepth = 0;
   bool FConstrain = false;
 };

@@ -505,7 +505,7 @@ bool TFolioView::LoadLayersFromStream(TStream& S) {
     std::memcpy(&Format, H + 17, 4);
     std::memcpy(&Count, H + 21, 4);
     // The smallest record of this version bounds the count by what is left.
-    int64_t MinRecord = 42;
+    int64_t MinRecord = 43;
     if (Version > 2) MinRecord += 12;
     if (Version > 3) MinRecord += 1;
     if (Version > 5) MinRecord += 1;

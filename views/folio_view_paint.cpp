@@ -169,6 +169,7 @@ void IEDrawBackground(bool Designing, TCanvas* Canvas, TBitmap* Target, TIEBackg
 // ===================================================================== properties
 void TFolioView::SetZoomFilter(TResampleFilter Value) {
   if (Value == FZoomFilter) return;
+  FFilterCache.Picture.reset();
   FZoomFilter = Value;
   Update();
 }
@@ -302,6 +303,12 @@ void TFolioView::DrawBackBuffer(const TRect& R) {
       D[3] = 0xFF;
     }
   }
+  // A navigator that darkens what lies outside its selection.
+  if ((FNavigatorOptions & 2) && FNavigated != nullptr && FHasSelection) {
+    const TRect Inner{BitmapToScreenX(FPolygon.X1), BitmapToScreenY(FPolygon.Y1), BitmapToScreenX(FPolygon.X2),
+                      BitmapToScreenY(FPolygon.Y2)};
+    IEDimOutsideRect(GetCanvas(), TRect{0, 0, VW, VH}, Inner);
+  }
   // The rubber line of a polygon being drawn.
   if (FPolyDrawing && !FLasso && FPolygon.Count() > 0 && FRubberShown) {
     const TPoint& P = FPolygon.Points.back();
@@ -324,6 +331,27 @@ void TFolioView::PaintBackgroundInto(TIEBitmap* Dest, const TRect* Clip, bool Fo
   if (OnDrawBackground) OnDrawBackground(this, C, All, Handled);
   if (Handled) return;
   const TRect Img{FOffsetX, FOffsetY, FOffsetX + FVisSW, FOffsetY + FVisSH};
+  if (FBackgroundStyle == iebsSolid && Dest->GetPixelFormat() == ie24RGB &&
+      (FWallPaper->GetGraphic() == nullptr || FWallPaper->GetGraphic()->GetEmpty())) {
+    // A plain colour is written straight into the rows; an opaque image
+    // leaves its own rectangle to the image.
+    const TColor C = ColorToRGB(FBackground);
+    const uint8_t Px[3] = {uint8_t((C >> 16) & 0xFF), uint8_t((C >> 8) & 0xFF), uint8_t(C & 0xFF)};
+    const int32_t W = Dest->GetWidth(), H = Dest->GetHeight();
+    std::vector<uint8_t> Line(size_t(W) * 3);
+    for (int32_t x = 0; x < W; ++x) std::memcpy(&Line[size_t(x) * 3], Px, 3);
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* Row = Dest->GetScanline(y);
+      if (Forced || !FBackgroundSkipImage || y < Img.Top || y >= Img.Bottom) {
+        std::memcpy(Row, Line.data(), Line.size());
+      } else {
+        const int32_t l = std::clamp(Img.Left, 0, W), r = std::clamp(Img.Right, 0, W);
+        std::memcpy(Row, Line.data(), size_t(l) * 3);
+        std::memcpy(Row + size_t(r) * 3, Line.data(), size_t(W - r) * 3);
+      }
+    }
+    return;
+  }
   IEDrawBackground(false, C, Dest->GetTBitmap(), FBackgroundStyle, FBackground, 0, 0, All.Width(), All.Height(), Img,
                    FChessboardSize, FChessboardBrushStyle, FGradientEndColor, FWallPaper.get(), FWallPaperStyle);
 }
@@ -399,7 +427,11 @@ void TFolioView::PaintToBitmap(TIEBitmap* Dest, bool DrawOverlays, bool DrawBack
     if (!Drawn && DrawBackground) {
       const bool Opaque = !FEnableAlphaChannel || !B->HasAlphaChannel() || B->GetAlphaChannel()->GetFull();
       const bool Covers = FOffsetX == 0 && FOffsetY == 0 && FVisSW >= Dest->GetWidth() && FVisSH >= Dest->GetHeight();
-      if (!(Covers && Opaque && L->Transparency == 255 && !LayerPath && i == 0)) PaintBackgroundInto(Dest, Clip, false);
+      if (!(Covers && Opaque && L->Transparency == 255 && !LayerPath && i == 0)) {
+        FBackgroundSkipImage = Opaque && L->Transparency == 255 && !LayerPath && i == 0 && Count == 1;
+        PaintBackgroundInto(Dest, Clip, false);
+        FBackgroundSkipImage = false;
+      }
     }
 
     TResampleFilter Filter = rfNone;
@@ -536,9 +568,34 @@ void TFolioView::PaintToBitmap(TIEBitmap* Dest, bool DrawOverlays, bool DrawBack
         sw = std::max(1, FPaintXTable.back() - sx + 1);
         sh = std::max(1, FPaintYTable.back() - sy + 1);
       }
-      B->RenderToTIEBitmap(Dest, &FPaintRows, Tables ? &FPaintXTable : nullptr, Tables ? &FPaintYTable : nullptr, Clip,
-                           FOffsetX, FOffsetY, FVisSW, FVisSH, sx, sy, sw, sh, FEnableAlphaChannel, false,
-                           L->Transparency, Filter, false, L->BlendMode);
+      const bool Plain = !Tables && i == 0 && L->Transparency == 255 && L->BlendMode == 0 &&
+                         (!FEnableAlphaChannel || !B->HasAlphaChannel() || B->GetAlphaChannel()->GetFull()) &&
+                         (B->GetPixelFormat() == ie1g || B->GetPixelFormat() == ie24RGB);
+      if (Plain) {
+        // A filtered opaque picture is resampled once and kept: repaints
+        // that show the same area copy it.
+        TFilterCache& K = FFilterCache;
+        if (!K.Picture || K.Source != B || K.SrcW != B->GetWidth() || K.SrcH != B->GetHeight() || K.sx != sx ||
+            K.sy != sy || K.sw != sw || K.sh != sh || K.dw != FVisSW || K.dh != FVisSH || K.Filter != Filter) {
+          K.Picture = std::make_unique<TIEBitmap>();
+          K.Picture->SetLocation(ieMemory);
+          if (K.Picture->Allocate(FVisSW, FVisSH, ie24RGB)) {
+            B->RenderToTIEBitmap(K.Picture.get(), nullptr, nullptr, nullptr, nullptr, 0, 0, FVisSW, FVisSH, sx, sy, sw,
+                                 sh, false, false, 255, Filter, true, 0);
+            K = TFilterCache{std::move(K.Picture), B, B->GetWidth(), B->GetHeight(), sx, sy, sw, sh, FVisSW, FVisSH,
+                             Filter};
+          } else {
+            K.Picture.reset();
+          }
+        }
+        if (K.Picture)
+          K.Picture->RenderToTIEBitmap(Dest, &FPaintRows, nullptr, nullptr, Clip, FOffsetX, FOffsetY, FVisSW, FVisSH, 0,
+                                       0, FVisSW, FVisSH, false, false, 255, rfNone, false, 0);
+      } else {
+        B->RenderToTIEBitmap(Dest, &FPaintRows, Tables ? &FPaintXTable : nullptr, Tables ? &FPaintYTable : nullptr,
+                             Clip, FOffsetX, FOffsetY, FVisSW, FVisSH, sx, sy, sw, sh, FEnableAlphaChannel, false,
+                             L->Transparency, Filter, false, L->BlendMode);
+      }
       L->ClientRect = TRect{FOffsetX, FOffsetY, FOffsetX + FVisSW, FOffsetY + FVisSH};
       L->DrawDX = FOffsetX;
       L->DrawDY = FOffsetY;

@@ -252,6 +252,8 @@ void TFolioView::EndSelect() {
     FHasSelection = false;
     FPolygon.Clear();
     FPolygon.Visible = false;
+  } else {
+    FHasSelection = true;
   }
   FSelectionChanged = true;
 }
@@ -284,19 +286,19 @@ void TFolioView::InvertSelection() {
 }
 
 int32_t TFolioView::GetSelectionLeft() {
-  if (FDrag == dRect || FDrag == dCircle || FPolyDrawing) return FPolygon.X1;
+  if (FDrag == dRect || FDrag == dCircle || FDrag == dGrip || FDrag == dMoveSel || FPolyDrawing) return FPolygon.X1;
   return FMask->IsEmpty() ? 0 : FMask->GetX1();
 }
 int32_t TFolioView::GetSelectionTop() {
-  if (FDrag == dRect || FDrag == dCircle || FPolyDrawing) return FPolygon.Y1;
+  if (FDrag == dRect || FDrag == dCircle || FDrag == dGrip || FDrag == dMoveSel || FPolyDrawing) return FPolygon.Y1;
   return FMask->IsEmpty() ? 0 : FMask->GetY1();
 }
 int32_t TFolioView::GetSelectionRight() {
-  if (FDrag == dRect || FDrag == dCircle || FPolyDrawing) return FPolygon.X2 - 1;
+  if (FDrag == dRect || FDrag == dCircle || FDrag == dGrip || FDrag == dMoveSel || FPolyDrawing) return FPolygon.X2 - 1;
   return FMask->IsEmpty() ? 0 : FMask->GetX2();
 }
 int32_t TFolioView::GetSelectionBottom() {
-  if (FDrag == dRect || FDrag == dCircle || FPolyDrawing) return FPolygon.Y2 - 1;
+  if (FDrag == dRect || FDrag == dCircle || FDrag == dGrip || FDrag == dMoveSel || FPolyDrawing) return FPolygon.Y2 - 1;
   return FMask->IsEmpty() ? 0 : FMask->GetY2();
 }
 
@@ -604,6 +606,7 @@ void TFolioView::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, in
           FMask->Clear();
           FHasSelection = false;
         }
+        FDownPolyCount = FPolygon.Count();
       }
       FPolygon.Add(px, py);
       FPolygon.Visible = true;
@@ -692,6 +695,7 @@ void TFolioView::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, in
     }
     if ((FMouseInteract & IEMI(miRotateLayers)) && FindLayerAt(X, Y) != FLayersCurrent) {
       FDrag = dLayerRotate;
+      FLastPoint = TPoint{X, Y};
       FRotateStart = Cur->GetRotate();
       FRotateAcc = Cur->GetRotate();
       return;
@@ -703,6 +707,7 @@ void TFolioView::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, in
       DoLayerNotify(FLayersCurrent, ielBeginMoving);
       if (FMouseInteract & IEMI(miMoveLayers)) {
         FDrag = dLayerMove;
+        FLastPoint = TPoint{X, Y};
         if (!GetCurrentLayer()->Locked) SetTempCursor(1790);
       }
       return;
@@ -827,15 +832,16 @@ void TFolioView::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
         break;
       }
       case dLayerMove: {
+        // Layers follow the pointer itself, not clamped to their own box.
         if (Cur->Locked) break;
         AutoScrollWhileDragging();
-        const int32_t dx = ScreenToBitmapX(P.X) - ScreenToBitmapX(FLastPoint.X);
-        const int32_t dy = ScreenToBitmapY(P.Y) - ScreenToBitmapY(FLastPoint.Y);
+        const int32_t dx = ScreenToBitmapX(X) - ScreenToBitmapX(FLastPoint.X);
+        const int32_t dy = ScreenToBitmapY(Y) - ScreenToBitmapY(FLastPoint.Y);
         // Move by whole bitmap pixels; the remainder waits for more movement.
         if (dx == 0 && dy == 0) break;
         Cur->PosX += dx;
         Cur->PosY += dy;
-        FLastPoint = P;
+        FLastPoint = TPoint{X, Y};
         SetInteractionHint("X=" + std::to_string(Cur->PosX) + " Y=" + std::to_string(Cur->PosY), X,
                            "X=000 Y=000", Y);
         FLayersFreeCacheIndex = FLayersCurrent;
@@ -874,7 +880,7 @@ void TFolioView::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
       case dLayerResize: {
         if (Cur->Locked) break;
         AutoScrollWhileDragging();
-        const int32_t px = ScreenToBitmapX(P.X), py = ScreenToBitmapY(P.Y);
+        const int32_t px = ScreenToBitmapX(X), py = ScreenToBitmapY(Y);
         int32_t x1 = FLayerBox.Left, y1 = FLayerBox.Top, x2 = FLayerBox.Right, y2 = FLayerBox.Bottom;
         int32_t g = FGrip;
         const bool Corner = g <= 4;
@@ -1022,7 +1028,16 @@ void TFolioView::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int3
         }
         break;
       case dMoveSel:
-        if (FPolygon.IsRectangle()) {
+        if (!FMoved) {
+          // A click that moved nothing acts as a click of the mode.
+          if (FMouseInteract & IEMI(miSelectMagicWand)) {
+            SetTempCursor(crHourGlass);
+            MagicWandAt(X, Y, (Shift & ssShift) && FShiftAdds);
+            RestoreCursor();
+          } else if (FMouseInteract & IEMI(miSelect)) {
+            Deselect();
+          }
+        } else if (FPolygon.IsRectangle()) {
           FMask->Clear();
           EndSelect();
         }

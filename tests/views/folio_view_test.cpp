@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -13,8 +14,11 @@
 #include "platform/vcl/forms.h"
 #include "platform/vcl/messages.h"
 #include "platform/vcl/vcl_test_helpers.h"
+#include "foundations/selection_mask.h"
 #include "views/folio_vect.h"
 #include "views/folio_view.h"
+#include "io/folio_io.h"
+#include "processing/folio_proc.h"
 
 namespace {
 
@@ -124,6 +128,11 @@ TEST_F(PageViewTest, ReducedFaxWithFilterShowsGrayAverages) {
   EXPECT_GT(r, 60);
   EXPECT_LT(r, 200);
   EXPECT_EQ(r, (C >> 8) & 0xFF);
+  // An edit followed by the update cycle shows at the next paint.
+  V->GetIEBitmap()->Fill(0);
+  V->Update();
+  PaintNow();
+  EXPECT_EQ(Pixel(400, 300), TColor(0));
 }
 
 TEST_F(PageViewTest, MaximumScrollFollowsTheExtraColumnRule) {
@@ -236,9 +245,105 @@ TEST_F(PageViewTest, SmallImagesAreCentredAndAutoFitKeepsOnePixelAtHundred) {
   EXPECT_EQ(V->GetExtentX(), V->GetClientWidth());
 }
 
-TEST_F(PageViewTest, ClassesComeFromFormResources) {
+TEST_F(PageViewTest, SmoothScrollReachesItsTargetInSteps) {
+  LoadFax();
+  V->SetZoom(100);
+  V->SmoothScrollTo(400, 800);
+  ASSERT_TRUE(V->IsSmoothScrolling());
+  EXPECT_EQ(V->GetViewX(), 50);  // one eighth at once
+  for (int k = 0; k < 200 && V->IsSmoothScrolling(); ++k) V->Perform(WM_TIMER, 0x4E52, 0);
+  EXPECT_FALSE(V->IsSmoothScrolling());
+  EXPECT_NEAR(V->GetViewX(), 400, 4);
+  EXPECT_NEAR(V->GetViewY(), 800, 4);
+  // A zoom change stops it.
+  V->SmoothScrollTo(0, 0);
+  V->SetZoom(50);
+  EXPECT_FALSE(V->IsSmoothScrolling());
+}
+
+TEST_F(PageViewTest, ComponentsWorkOnTheShownImageAndLegacyBitmapFollows) {
+  LoadFax();
+  TFolioIO* IO = V->GetIO();
+  EXPECT_EQ(IO, V->GetIO());
+  TFolioProc* Proc = V->GetProc();
+  EXPECT_EQ(Proc, V->GetProc());
+  // The legacy platform bitmap is the image's own storage.
+  ASSERT_NE(V->GetBitmap(), nullptr);
+  EXPECT_EQ(V->GetBitmap()->GetWidth(), kFaxW);
+  V->SetLegacyBitmap(false);
+  EXPECT_EQ(V->GetBitmap(), nullptr);
+  EXPECT_EQ(V->GetIEBitmap()->GetWidth(), kFaxW);
+  EXPECT_TRUE(FaxBlack(9, 0) == (V->GetIEBitmap()->GetPixelRGB(9, 0).r == 0));
+  V->SetLegacyBitmap(true);
+  ASSERT_NE(V->GetBitmap(), nullptr);
+  // Clear keeps size and format.
+  V->Clear();
+  // A mid-gray background clears a 1-bit page to its nearer level, white.
+  EXPECT_EQ(V->GetIEBitmap()->GetPixelRGB(9, 0).r, 255);
+  EXPECT_EQ(V->GetIEBitmap()->GetPixelFormat(), ie1g);
+}
+
+TEST_F(PageViewTest, NavigatorFollowsAndDrivesTheView) {
+  LoadFax();
+  V->SetZoom(400);
+  auto* N = new TFolioView(Form.get());
+  N->SetParent(Form.get());
+  N->SetBorderStyle(bsNone);
+  N->SetBounds(810, 0, 80, 106);
+  N->HandleNeeded();
+  V->SetNavigator(N, 3);
+  EXPECT_EQ(N->GetIEBitmap(), V->GetIEBitmap());
+  EXPECT_TRUE(N->GetAutoFit());
+  // The navigator's selection is the visible part of the page.
+  V->ScrollTo(2000, 3000);
+  ASSERT_TRUE(N->GetHasSelection());
+  EXPECT_NEAR(N->GetSelectionLeft(), V->ScreenToBitmapX(0), 1);
+  EXPECT_NEAR(N->GetSelectionTop(), V->ScreenToBitmapY(0), 1);
+  // Dragging the selection in the navigator scrolls the view.
+  const int32_t x0 = V->GetViewX(), y0 = V->GetViewY();
+  const QPoint In(N->BitmapToScreenX(N->GetSelectionLeft() + 20), N->BitmapToScreenY(N->GetSelectionTop() + 20));
+  SendMouse(N->GetWidget(), QEvent::MouseButtonPress, In, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(N->GetWidget(), QEvent::MouseMove, In + QPoint(5, 8), Qt::NoButton, Qt::LeftButton);
+  SendMouse(N->GetWidget(), QEvent::MouseButtonRelease, In + QPoint(5, 8), Qt::LeftButton, Qt::NoButton);
+  EXPECT_GT(V->GetViewX(), x0);
+  EXPECT_GT(V->GetViewY(), y0);
+  // The navigator's wheel zooms the view; freeing the navigator unlinks it.
+  const double z = V->GetZoom();
+  SendWheel(N->GetWidget(), QPoint(40, 50), -120);
+  EXPECT_GT(V->GetZoom(), z);
+  N->PaintNow();
+  delete N;
+  EXPECT_EQ(V->GetNavigator(), nullptr);
+  V->ScrollTo(0, 0);
+}
+
+TEST(PageViewForm, ClassesComeFromFormResources) {
+  IERegisterFolioViewClasses();
   EXPECT_TRUE(IsClassRegistered("TFolioView"));
   EXPECT_TRUE(IsClassRegistered("TFolioVect"));
+  TForm Form(nullptr);
+  const std::string Text =
+      "object Form1: TForm\n"
+      "  Left = 0\n  Top = 0\n  Width = 640\n  Height = 480\n"
+      "  object PageView: TFolioVect\n"
+      "    Left = 10\n    Top = 10\n    Width = 400\n    Height = 300\n"
+      "    Background = clWhite\n    ScrollBars = ssVertical\n    ZoomFilter = rfFastLinear\n"
+      "    BackgroundStyle = iebsPhotoLike\n    MouseInteract = [miZoom, miScroll]\n"
+      "    SelectionOptions = [iesoAnimated, iesoMoveable]\n    AutoShrink = True\n    Center = False\n"
+      "  end\n"
+      "end\n";
+  ReadComponentResource(&Form, Text, nullptr, "test");
+  auto* V = dynamic_cast<TFolioVect*>(Form.FindComponent("PageView"));
+  ASSERT_NE(V, nullptr);
+  EXPECT_EQ(V->GetWidth(), 400);
+  EXPECT_EQ(V->GetScrollBars(), ssVertical);
+  EXPECT_EQ(V->GetZoomFilter(), rfFastLinear);
+  EXPECT_EQ(V->GetBackgroundStyle(), iebsPhotoLike);
+  EXPECT_EQ(V->GetMouseInteract(), IEMI(miZoom) | IEMI(miScroll));
+  EXPECT_EQ(V->GetSelectionOptions(), IESO(iesoAnimated) | IESO(iesoMoveable));
+  EXPECT_TRUE(V->GetAutoShrink());
+  EXPECT_FALSE(V->GetCenter());
 }
 
 }  // namespace
+
