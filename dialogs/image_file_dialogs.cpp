@@ -7,7 +7,6 @@
 #include <cctype>
 
 #include "dialogs/preview_loader.h"
-#include "dialogs/preview_view.h"
 #include "dialogs/word_tables.h"
 #include "foundations/file_utils.h"
 #include "platform/gdi/bitmap.h"
@@ -17,6 +16,7 @@
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
+#include "views/folio_vect.h"
 #include "views/multi_view.h"
 #include "views/window_helpers.h"
 #include "widgets/progress_bar.h"
@@ -172,14 +172,20 @@ TOpenFolioDialog::TOpenFolioDialog(TComponent* AOwner)
   FPlayButton->OnClick = [this](TObject* S) { PlayButtonClick(S); };
   FPlayButton->SetGlyph(MakeGlyph(true).get());
 
-  FFolioView = new TIEPreviewView(this);
+  FFolioView = new TFolioVect(this);
   FFolioView->SetName("FolioView");
   FFolioView->SetParent(FPicturePanel);
   FFolioView->SetBounds(6, 36, 233, 217);
+  FFolioView->SetLegacyBitmap(false);
+  FFolioView->SetMouseInteract(IEMI(miScroll));
   FFolioView->SetBackground(clBtnFace);
-  FFolioView->SetChessboard(true);
+  FFolioView->SetBackgroundStyle(iebsChessboard);
+  FFolioView->SetChessboardStyle(12, bsSolid);
   FFolioView->SetBorderStyle(bsSingle);
+  FFolioView->SetCenter(true);
   FFolioView->SetZoomFilter(rfFastLinear);
+  FFolioView->SetDelayZoomFilter(false);
+  FFolioView->SetEnableAlphaChannel(true);
   FFolioView->OnDblClick = [this](TObject* S) { ShowPreviewWindow(S); };
   FFolioMView = new TFolioMView(this);
   FFolioMView->SetName("FolioMView");
@@ -292,7 +298,8 @@ std::string TOpenFolioDialog::BuildFilter(bool Save) const {
     size_t Start = 0;
     while (Start <= Entry->Extensions.size()) {
       const size_t Semi = Entry->Extensions.find(';', Start);
-      const std::string X = Entry->Extensions.substr(Start, Semi == std::string::npos ? std::string::npos : Semi - Start);
+      const std::string X =
+          Entry->Extensions.substr(Start, Semi == std::string::npos ? std::string::npos : Semi - Start);
       if (!X.empty()) Exts.push_back(Lower(X));
       if (Semi == std::string::npos) break;
       Start = Semi + 1;
@@ -331,8 +338,12 @@ void TOpenFolioDialog::ConnectForm(TVclFileDialogForm& Form, bool Save) {
 int32_t TOpenFolioDialog::RunFileDialog(bool Save) {
   FFiles.clear();
   TVclFileDialogForm Form(nullptr, Save ? TVclFileDialogForm::fdkSave : TVclFileDialogForm::fdkOpen);
-  if (!FTitle.empty()) Form.SetCaption(FTitle);
-  else Form.SetCaption(Save ? "Save As" : "Open");
+  // Without the preview the dialog is only as wide as its standard controls.
+  if (!FShowPreview) Form.SetClientWidth(Form.GetStandardRect().Right + 8);
+  if (!FTitle.empty())
+    Form.SetCaption(FTitle);
+  else
+    Form.SetCaption(Save ? "Save As" : "Open");
   // The type list.
   std::vector<std::pair<std::string, std::string>> Pairs;
   const std::vector<std::string> Parts = SplitBars(FFilter);
@@ -388,8 +399,8 @@ void TOpenFolioDialog::CollectFileNames() {
   if (!FForm) return;
   std::vector<std::string> Names = FForm->GetTypedPaths();
   // A typed name without extension gets the dialog's default one.
-  std::string Ext = FDefaultExt.empty() ? PatternExtension(FilterPattern(FFilter, FForm->GetFilterIndex()))
-                                        : FDefaultExt;
+  std::string Ext =
+      FDefaultExt.empty() ? PatternExtension(FilterPattern(FFilter, FForm->GetFilterIndex())) : FDefaultExt;
   if (!Ext.empty() && Ext[0] != '.') Ext = "." + Ext;
   for (std::string& N : Names)
     if (!Ext.empty() && IEExtractFileExt(N, false).empty() && !QFileInfo(QString::fromStdString(N)).exists())
@@ -405,10 +416,12 @@ void TOpenFolioDialog::CheckCanClose(bool& CanClose) {
   for (const std::string& N : FFiles) {
     const QFileInfo Info(QString::fromStdString(N));
     if ((FOptions & ofPathMustExist) && !QFileInfo(Info.absolutePath()).isDir()) {
-      MessageBox(0, N + "\nPath does not exist.\nCheck the path and try again.", GetTitle(), MB_OK | MB_ICONWARNING);
+      MessageBox(0, N + "\nPath does not exist.\nCheck the path and try again.", GetTitle(),
+                 MB_OK | MB_ICONWARNING);
       CanClose = false;
     } else if ((FOptions & ofFileMustExist) && !Info.isFile()) {
-      MessageBox(0, N + "\nFile not found.\nCheck the file name and try again.", GetTitle(), MB_OK | MB_ICONWARNING);
+      MessageBox(0, N + "\nFile not found.\nCheck the file name and try again.", GetTitle(),
+                 MB_OK | MB_ICONWARNING);
       CanClose = false;
     } else if ((FOptions & ofOverwritePrompt) && Info.exists()) {
       if (MessageBox(0, N + " already exists.\nDo you want to replace it?", GetTitle(),
@@ -460,7 +473,8 @@ void TOpenFolioDialog::HostPanels() {
     FPicturePanel->SetVisible(true);
     FZoomCombo->Clear();
     FZoomCombo->AddItem(IEWordLookup(145, GetMsgLanguage()), 0);
-    for (int32_t Z : {25, 50, 75, 100, 125, 150, 175, 200, 300, 400}) FZoomCombo->AddItem(std::to_string(Z) + "%", Z);
+    for (int32_t Z : {25, 50, 75, 100, 125, 150, 175, 200, 300, 400})
+      FZoomCombo->AddItem(std::to_string(Z) + "%", Z);
     FZoomCombo->SetItemIndex(0);
     FFolioView->SetBackground(clBtnFace);
     FPlayButton->SetDown(false);
@@ -513,9 +527,8 @@ void TOpenFolioDialog::SetAlwaysAnimate(bool Value) {
 
 void TOpenFolioDialog::SetPreviewBorderStyle(TIEDBorderStyle Value) {
   FPreviewBorderStyle = Value;
-  // The preview keeps a solid background with a frame by default, and no
-  // frame for the cropped styles.
-  FFolioView->SetChessboard(false);
+  static const TIEBackgroundStyle Styles[] = {iebsSolid, iebsCropped, iebsCropShadow, iebsSoftShadow};
+  FFolioView->SetBackgroundStyle(Styles[Value <= iepsSoftShadow ? Value : iepsDefault]);
   FFolioView->SetBorderStyle(Value == iepsDefault ? bsSingle : bsNone);
 }
 

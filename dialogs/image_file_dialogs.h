@@ -36,7 +36,7 @@ class TOxXPProgressBar;
 class TFolioMView;
 class TFolioIO;
 class TFolioMIO;
-class TIEPreviewView;
+class TFolioVect;
 class TIEPreviewLoader;
 class TVclFileDialogForm;
 class TIOParamsVals;
@@ -218,7 +218,7 @@ class TOpenFolioDialog : public TIECommonDialog {
 
   TPanel* GetInfoPanel() const { return FInfoPanel; }
   TPanel* GetPicturePanel() const { return FPicturePanel; }
-  TIEPreviewView* GetPreviewView() const { return FFolioView; }
+  TFolioVect* GetPreviewView() const { return FFolioView; }
   TFolioMView* GetPreviewMView() const { return FFolioMView; }
 
   TCloseQueryEvent OnCanClose;
@@ -263,7 +263,7 @@ class TOpenFolioDialog : public TIECommonDialog {
   TComboBox* FZoomCombo = nullptr;
   TOxSpeedButton* FPreviewButton = nullptr;
   TOxSpeedButton* FPlayButton = nullptr;
-  TIEPreviewView* FFolioView = nullptr;
+  TFolioVect* FFolioView = nullptr;
   TFolioMView* FFolioMView = nullptr;
   TOxXPProgressBar* FProgressBar = nullptr;
 
@@ -311,8 +311,8 @@ class TSaveFolioDialog : public TOpenFolioDialog {
   TIESaveDlgOpt GetExOptions() const { return FExOptions; }
   void SetExOptions(TIESaveDlgOpt Value) { FExOptions = Value; }
   TComponent* GetAttachedFolioIO() const { return FAttached; }
-  // Takes a TFolioIO, TFolioMIO, TFolioMView or TFolioView-like view; nullptr
-  // and other classes are ignored.
+  // Takes a TFolioIO, TFolioMIO, TFolioMView or TFolioView; nullptr and
+  // other classes are ignored.
   void SetAttachedFolioIO(TComponent* Value);
 
   // The format the current name implies.

@@ -5,24 +5,27 @@
 namespace {
 
 const std::vector<std::string> kLanguageNames = {
-    "msSystem", "msEnglish", "msItalian", "msGerman", "msSpanish", "msFrench", "msPortuguese", "msGreek",
-    "msRussian", "msDutch", "msSwedish", "msPolish", "msJapanese", "msCzech", "msFinnish", "msFarsi",
-    "msChinese", "msChineseTraditional", "msDanish", "msTurkish", "msKorean", "msHungarian", "msUser"};
+    "msSystem",     "msEnglish", "msItalian", "msGerman",    "msSpanish", "msFrench",
+    "msPortuguese", "msGreek",   "msRussian", "msDutch",     "msSwedish", "msPolish",
+    "msJapanese",   "msCzech",   "msFinnish", "msFarsi",     "msChinese", "msChineseTraditional",
+    "msDanish",     "msTurkish", "msKorean",  "msHungarian", "msUser"};
 
 const std::vector<std::string> kOptionNames = {
-    "ofReadOnly",        "ofOverwritePrompt",    "ofHideReadOnly",        "ofNoChangeDir",    "ofShowHelp",
-    "ofNoValidate",      "ofAllowMultiSelect",   "ofExtensionDifferent",  "ofPathMustExist",  "ofFileMustExist",
-    "ofCreatePrompt",    "ofShareAware",         "ofNoReadOnlyReturn",    "ofNoTestFileCreate",
-    "ofNoNetworkButton", "ofNoLongNames",        "ofOldStyleDialog",      "ofNoDereferenceLinks",
-    "ofEnableIncludeNotify", "ofEnableSizing",   "ofDontAddToRecent",     "ofForceShowHidden"};
+    "ofReadOnly",         "ofOverwritePrompt",    "ofHideReadOnly",        "ofNoChangeDir",
+    "ofShowHelp",         "ofNoValidate",         "ofAllowMultiSelect",    "ofExtensionDifferent",
+    "ofPathMustExist",    "ofFileMustExist",      "ofCreatePrompt",        "ofShareAware",
+    "ofNoReadOnlyReturn", "ofNoTestFileCreate",   "ofNoNetworkButton",     "ofNoLongNames",
+    "ofOldStyleDialog",   "ofNoDereferenceLinks", "ofEnableIncludeNotify", "ofEnableSizing",
+    "ofDontAddToRecent",  "ofForceShowHidden"};
 
-const std::vector<std::string> kFilterNames = {"rfNone",    "rfTriangle", "rfHermite",   "rfBell",     "rfBSpline",
-                                               "rfLanczos3", "rfMitchell", "rfNearest",   "rfLinear",   "rfFastLinear",
-                                               "rfBilinear", "rfBicubic",  "rfProjectBW", "rfProjectWB"};
+const std::vector<std::string> kFilterNames = {
+    "rfNone",    "rfTriangle", "rfHermite",    "rfBell",     "rfBSpline", "rfLanczos3",  "rfMitchell",
+    "rfNearest", "rfLinear",   "rfFastLinear", "rfBilinear", "rfBicubic", "rfProjectBW", "rfProjectWB"};
 
 }  // namespace
 
-bool TIECommonDialog::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+bool TIECommonDialog::SetFormProperty(const std::string& Name, const TFormValue& Value,
+                                      TFormReadContext& Context) {
   if (SameText(Name, "Ctl3D")) {
     SetCtl3D(Value.AsBoolean());
   } else if (SameText(Name, "HelpContext")) {
@@ -44,7 +47,8 @@ bool TIECommonDialog::SetFormProperty(const std::string& Name, const TFormValue&
   return true;
 }
 
-bool TOpenFolioDialog::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+bool TOpenFolioDialog::SetFormProperty(const std::string& Name, const TFormValue& Value,
+                                       TFormReadContext& Context) {
   static const std::vector<std::string> BorderNames = {"iepsDefault", "iepsCropped", "iepsCropShadow",
                                                        "iepsSoftShadow"};
   if (SameText(Name, "Options")) {
@@ -97,7 +101,8 @@ bool TOpenFolioDialog::SetFormProperty(const std::string& Name, const TFormValue
   return true;
 }
 
-bool TSaveFolioDialog::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+bool TSaveFolioDialog::SetFormProperty(const std::string& Name, const TFormValue& Value,
+                                       TFormReadContext& Context) {
   if (SameText(Name, "ExOptions")) {
     SetExOptions(static_cast<TIESaveDlgOpt>(Value.AsSet({"sdShowPreview", "sdShowAdvanced"})));
   } else if (SameText(Name, "AttachedFolioIO")) {

@@ -6,7 +6,6 @@
 
 #include "dialogs/image_file_dialogs.h"
 #include "dialogs/preview_loader.h"
-#include "dialogs/preview_view.h"
 #include "dialogs/word_tables.h"
 #include "foundations/file_utils.h"
 #include "foundations/image_buffer.h"
@@ -17,6 +16,7 @@
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
+#include "views/folio_vect.h"
 #include "views/multi_view.h"
 #include "widgets/progress_bar.h"
 #include "widgets/speed_button.h"
@@ -74,13 +74,16 @@ void TOpenFolioDialog::ShowFileInfo(const TIOParamsVals* Params) {
   const int32_t S = Params->SamplesPerPixel, B = Params->BitsPerSample;
   const int64_t Bits = static_cast<int64_t>(S) * B;
   std::string Colors;
-  if (S == 4 && B == 8) Colors = "16777216";
-  else if (Bits >= 1 && Bits <= 32) Colors = std::to_string(int64_t{1} << Bits);
-  else Colors = "2^" + std::to_string(Bits);
+  if (S == 4 && B == 8)
+    Colors = "16777216";
+  else if (Bits >= 1 && Bits <= 32)
+    Colors = std::to_string(int64_t{1} << Bits);
+  else
+    Colors = "2^" + std::to_string(Bits);
   FPicLabel2->SetCaption(Colors + " " + IEWordLookup(58, L) + " (" + std::to_string(Bits) + " " +
                          IEWordLookup(141, L) + ")");
-  FInfoLabel2->SetCaption(IEWordLookup(126, L) + ": " + SizeText(FFileSize, L) + "   " + IEWordLookup(127, L) +
-                          ": " + SizeText(MemoryNeed(W, H, S, B), L));
+  FInfoLabel2->SetCaption(IEWordLookup(126, L) + ": " + SizeText(FFileSize, L) + "   " +
+                          IEWordLookup(127, L) + ": " + SizeText(MemoryNeed(W, H, S, B), L));
   FInfoLabel1->SetCaption(IEDescribeFileParams(Params));
 }
 
@@ -131,6 +134,8 @@ void TOpenFolioDialog::UpdatePreview() {
         FPlayButton->SetDown(false);
         Req.WantedWidth = FFolioView->GetClientWidth();
         Req.WantedHeight = FFolioView->GetClientHeight();
+        FFolioView->RemoveAllObjects();
+        FFolioView->ClearLayers();
         FProgressBar->SetPosition(0);
         FProgressBar->SetVisible(true);
         FProgressBar->BringToFront();
@@ -145,7 +150,8 @@ void TOpenFolioDialog::UpdatePreview() {
         ApplyPreviewZoom();
       } else {
         FLoader->Start(
-            Req, [this, ParamsOnly = Req.ParamsOnly](TIEPreviewResult& R) {
+            Req,
+            [this, ParamsOnly = Req.ParamsOnly](TIEPreviewResult& R) {
               VclGuardedCall(this, [&] {
                 if (ParamsOnly) {
                   FFrameCount = 1;
@@ -200,7 +206,9 @@ void TOpenFolioDialog::PreviewDone(TIEPreviewResult& R) {
     FZoomCombo->SetEnabled(true);
     FFolioMView->SetVisible(false);
     FFolioView->SetVisible(true);
-    FFolioView->SetImage(std::move(R.Bitmap));
+    FFolioView->SetIEBitmap(R.Bitmap.get());
+    FFolioView->SetDpi(R.Params->DpiX, R.Params->DpiY);
+    FFolioView->Update();
     FFrameCount = R.FrameCount;
     ShowFileInfo(R.Params.get());
     FPreviewButton->SetEnabled(true);
@@ -218,6 +226,7 @@ void TOpenFolioDialog::ApplyPreviewZoom() {
   const intptr_t Z = FZoomCombo->GetItemValue(i);
   if (Z == 0) {
     FFolioView->SetAutoFit(true);
+    FFolioView->Update();
   } else {
     FFolioView->SetAutoFit(false);
     FFolioView->SetZoom(static_cast<double>(Z));
@@ -249,6 +258,7 @@ void TOpenFolioDialog::PreviewCheckClick(TObject*) {
   ShowFileInfo(nullptr);
   FFolioView->Blank();
   FFolioView->SetBackground(clBtnFace);
+  FFolioView->SetAutoFit(false);
   FFolioView->SetZoom(100);
   FFolioMView->SetPlaying(false);
   FFolioMView->Clear();
@@ -283,19 +293,23 @@ void TOpenFolioDialog::ShowPreviewWindow(TObject*) {
   Form.SetBorderStyle(bsSizeToolWin);
   Form.SetPosition(poScreenCenter);
   Form.SetKeyPreview(true);
-  auto* View = new TIEPreviewView(&Form);
+  auto* View = new TFolioVect(&Form);
   View->SetName("FolioView");
   View->SetParent(&Form);
   View->SetAlign(alClient);
+  View->SetLegacyBitmap(false);
+  View->SetMouseInteract(IEMI(miZoom) | IEMI(miScroll));
   View->SetBackground(clBtnFace);
-  View->SetChessboard(true);
-  View->SetAutoFit(false);
-  if (FFolioView->GetVisible() && !FFolioView->IsBlank()) {
-    View->AssignImage(FFolioView->GetIEBitmap());
+  View->SetBackgroundStyle(iebsChessboard);
+  View->SetEnableAlphaChannel(true);
+  View->SetCenter(true);
+  View->SetScrollBars(ssBoth);
+  if (FFolioView->GetVisible() && !FFolioView->IsEmptyImage()) {
+    View->Assign(FFolioView);
   } else if (FFolioMView->GetSelectedImage() >= 0) {
     TIEBitmap Copy;
     FFolioMView->CopyToIEBitmap(FFolioMView->GetSelectedImage(), &Copy);
-    View->AssignImage(&Copy);
+    View->SetIEBitmap(&Copy);
   }
   Form.OnKeyDown = [&Form](TObject*, uint16_t& Key, TShiftState) {
     if (Key == 27) Form.SetModalResult(mrCancel);
@@ -306,11 +320,17 @@ void TOpenFolioDialog::ShowPreviewWindow(TObject*) {
     SW = S->availableGeometry().width();
     SH = S->availableGeometry().height();
   }
-  if (W <= 100) Form.SetWidth(100);
-  else if (W < SW) Form.SetClientWidth(W);
-  else Form.SetWidth(SW);
-  if (H <= 100) Form.SetHeight(100);
-  else if (H < SH) Form.SetClientHeight(H);
-  else Form.SetHeight(SH);
+  if (W <= 100)
+    Form.SetWidth(100);
+  else if (W < SW)
+    Form.SetClientWidth(W);
+  else
+    Form.SetWidth(SW);
+  if (H <= 100)
+    Form.SetHeight(100);
+  else if (H < SH)
+    Form.SetClientHeight(H);
+  else
+    Form.SetHeight(SH);
   Form.ShowModal();
 }

@@ -13,10 +13,10 @@
 
 class TIEPresetImage : public TObject {
  public:
-  int32_t DataSize = 0;            // bytes of the picture
-  const uint8_t* Data = nullptr;   // the picture (program data, not owned)
-  int32_t Format = ioPNG;          // its file format
-  TRect ImageRect;                 // where an image goes, in picture pixels
+  int32_t DataSize = 0;           // bytes of the picture
+  const uint8_t* Data = nullptr;  // the picture (program data, not owned)
+  int32_t Format = ioPNG;         // its file format
+  TRect ImageRect;                // where an image goes, in picture pixels
 };
 
 // The frames in their order: photo mount, film strip, notebook page, square

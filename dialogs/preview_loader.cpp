@@ -73,7 +73,8 @@ class TPreviewThread : public TThread {
     }
     GRunningJob = Job.get();
     try {
-      TIEPreviewLoader::Run(FRequest, *Result, [Job] { return Job->Cancelled.load(); }, Progress);
+      TIEPreviewLoader::Run(
+          FRequest, *Result, [Job] { return Job->Cancelled.load(); }, Progress);
     } catch (...) {
       Result->Loaded = false;
       Result->Aborted = true;
@@ -145,7 +146,8 @@ void TIEPreviewLoader::Run(const TIEPreviewRequest& Request, TIEPreviewResult& R
     Count = IEPreviewFrameCount(Name, D);
   Result.FrameCount = Count;
   const bool Media = Ext == "mpg" || Ext == "mpeg" || Ext == "wmv" || Ext == "avi";
-  Result.MultiFrame = D == ioAVI || D == ioDCX || Media || ((D == ioTIFF || D == ioGIF || D == ioDICOM) && Count > 1) ||
+  Result.MultiFrame = D == ioAVI || D == ioDCX || Media ||
+                      ((D == ioTIFF || D == ioGIF || D == ioDICOM) && Count > 1) ||
                       (D == ioHDP && Count >= 2);
   if (Aborted()) {
     Result.Aborted = true;
@@ -222,7 +224,8 @@ bool TIEPreviewLoader::GetBusy() const {
 }
 
 void TIEPreviewLoader::WaitIdle() {
-  while (GetBusy()) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+  while (GetBusy())
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
 }
 
 void TIEPreviewLoader::JoinFinished(bool All) {

@@ -30,7 +30,7 @@ struct TIEPreviewResult {
 // How the load is asked for.
 struct TIEPreviewRequest {
   std::string FileName;
-  bool ParamsOnly = false;  // read the parameters, no pixels
+  bool ParamsOnly = false;    // read the parameters, no pixels
   bool ShowAllFrames = true;  // a multi-frame file is not decoded here
   bool GifReadable = true;
   int32_t WantedWidth = 0, WantedHeight = 0;  // reduced load; 0 = full size

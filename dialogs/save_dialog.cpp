@@ -10,6 +10,7 @@
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
+#include "views/folio_view.h"
 #include "views/multi_view.h"
 
 TSaveFolioDialog::TSaveFolioDialog(TComponent* AOwner) : TOpenFolioDialog(AOwner) {
@@ -17,12 +18,11 @@ TSaveFolioDialog::TSaveFolioDialog(TComponent* AOwner) : TOpenFolioDialog(AOwner
   const TIEFileFormatInfo* Gif = IEFindFormatById(ioGIF);
   std::string F = "JPEG Bitmap (JPG)|*.jpg";
   if (Gif && Gif->WriteProc) F += "|CompuServe Bitmap (GIF)|*.gif";
-  F +=
-      "|TIFF Bitmap (TIF)|*.tif|PaintBrush (PCX)|*.pcx|Portable Network Graphics (PNG)|*.png"
-      "|Windows Bitmap (BMP)|*.bmp|OS/2 Bitmap (BMP)|*.bmp|Targa Bitmap (TGA)|*.tga"
-      "|Portable PixMap (PXM)|*.pxm|Portable PixMap (PPM)|*.ppm|Portable GreyMap (PGM)|*.pgm"
-      "|Portable Bitmap (PBM)|*.pbm|JPEG2000 (JP2)|*.jp2|JPEG2000 Code Stream (J2K)|*.j2k"
-      "|Multipage PCX (DCX)|*.dcx";
+  F += "|TIFF Bitmap (TIF)|*.tif|PaintBrush (PCX)|*.pcx|Portable Network Graphics (PNG)|*.png"
+       "|Windows Bitmap (BMP)|*.bmp|OS/2 Bitmap (BMP)|*.bmp|Targa Bitmap (TGA)|*.tga"
+       "|Portable PixMap (PXM)|*.pxm|Portable PixMap (PPM)|*.ppm|Portable GreyMap (PGM)|*.pgm"
+       "|Portable Bitmap (PBM)|*.pbm|JPEG2000 (JP2)|*.jp2|JPEG2000 Code Stream (J2K)|*.j2k"
+       "|Multipage PCX (DCX)|*.dcx";
   SetFilter(F);
   FTimer = new TTimer(this);
   FTimer->SetName("AdvancedTimer");
@@ -40,7 +40,8 @@ void TSaveFolioDialog::SetAttachedFolioIO(TComponent* Value) {
   auto* IO = dynamic_cast<TFolioIO*>(Value);
   auto* MIO = dynamic_cast<TFolioMIO*>(Value);
   auto* MView = dynamic_cast<TFolioMView*>(Value);
-  if (!IO && !MIO && !MView) return;
+  auto* View = dynamic_cast<TFolioView*>(Value);
+  if (!IO && !MIO && !MView && !View) return;
   if (FAttached) FAttached->RemoveFreeNotification(this);
   FAttached = Value;
   FAttached->FreeNotification(this);
@@ -62,6 +63,8 @@ std::vector<TIOParamsVals*> TSaveFolioDialog::AttachedParams() const {
       if (TIOParamsVals* P = MIO->ParamsOf(i)) List.push_back(P);
   } else if (auto* IO = dynamic_cast<TFolioIO*>(FAttached)) {
     List.push_back(IO->GetParams());
+  } else if (auto* View = dynamic_cast<TFolioView*>(FAttached)) {
+    List.push_back(View->GetIO()->GetParams());
   }
   return List;
 }
@@ -111,8 +114,8 @@ bool TSaveFolioDialog::Execute() {
   }
   const std::string Name = GetFileName();
   if (!Name.empty() && IEExtractFileExt(Name, false).empty()) {
-    const std::string Ext = PatternExtension(GetCurrentPattern().empty() ? FilterPattern(GetFilter(), GetFilterIndex())
-                                                                        : GetCurrentPattern());
+    const std::string Ext = PatternExtension(
+        GetCurrentPattern().empty() ? FilterPattern(GetFilter(), GetFilterIndex()) : GetCurrentPattern());
     SetFileName(Name + Ext);
   }
   return R != 0;
@@ -124,11 +127,13 @@ void TSaveFolioDialog::CurrentFormat(TIEParamsPages& Pages, TIEFileFormat& FileT
   const std::string Name = GetFileNameW();
   const std::string Ext = IEExtractFileExt(Name, true);
   const TIEFileFormatInfo* Info = nullptr;
-  if (!Ext.empty()) Info = IEFindFormatByExtension(Ext);
-  else if (!GetDefaultExt().empty()) Info = IEFindFormatByExtension(GetDefaultExt());
+  if (!Ext.empty())
+    Info = IEFindFormatByExtension(Ext);
+  else if (!GetDefaultExt().empty())
+    Info = IEFindFormatByExtension(GetDefaultExt());
   if (!Info) {
-    const std::string Pattern = GetCurrentPattern().empty() ? FilterPattern(GetFilter(), GetFilterIndex())
-                                                            : GetCurrentPattern();
+    const std::string Pattern =
+        GetCurrentPattern().empty() ? FilterPattern(GetFilter(), GetFilterIndex()) : GetCurrentPattern();
     const size_t Dot = Pattern.rfind('.');
     // Only when the name gave nothing: a name with an unknown extension
     // keeps the button disabled.
@@ -160,6 +165,9 @@ void TSaveFolioDialog::AdvancedButtonClick(TObject*) {
     MIO->ShowParamsPreviews(-1, Pages);
   } else if (auto* MView = dynamic_cast<TFolioMView*>(FAttached)) {
     if (TFolioMIO* M = MView->GetMIO()) M->ShowParamsPreviews(-1, Pages);
+  } else if (auto* View = dynamic_cast<TFolioView*>(FAttached)) {
+    View->GetIO()->GetParams()->FileFormat = FileType;
+    View->GetIO()->DoPreviews(Pages);
   }
 }
 
@@ -170,8 +178,8 @@ std::string TSaveFolioDialog::ReplaceExtension(const std::string& Name, const st
     // Only a known extension is replaced: "scan.2024.01.png" keeps its inner
     // dots, and "scan.2024.01" is a name without extension.
     const std::string Old = Base.substr(Dot + 1);
-    if (IEFindFormatByExtension(Old) || SameText(Old, "avi") || SameText(Old, "mpg") || SameText(Old, "mpeg") ||
-        SameText(Old, "wmv"))
+    if (IEFindFormatByExtension(Old) || SameText(Old, "avi") || SameText(Old, "mpg") ||
+        SameText(Old, "mpeg") || SameText(Old, "wmv"))
       Base.erase(Dot);
   }
   return Base + Ext;

@@ -65,8 +65,9 @@ TVclFileDialogForm::TVclFileDialogForm(TComponent* AOwner, TKind Kind) : TForm(A
   D->setAcceptMode(Kind == fdkSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   D->setFileMode(QFileDialog::AnyFile);
   D->setParent(GetWidget(), Qt::Widget);
-  QObject::connect(D, &QFileDialog::currentChanged, D,
-                   [this](const QString& Path) { VclDeliverCall(this, [this, Path] { SelectionChanged(S(Path)); }); });
+  QObject::connect(D, &QFileDialog::currentChanged, D, [this](const QString& Path) {
+    VclDeliverCall(this, [this, Path] { SelectionChanged(S(Path)); });
+  });
   QObject::connect(D, &QFileDialog::directoryEntered, D, [this](const QString&) {
     VclDeliverCall(this, [this] {
       if (OnFolderChange) OnFolderChange(this);
@@ -165,7 +166,9 @@ void TVclFileDialogForm::SetShowPlacesBar(bool Value) {
   if (auto* W = FDialog->findChild<QWidget*>("sidebar")) W->setVisible(Value);
 }
 
-void TVclFileDialogForm::SetResolveLinks(bool Value) { FDialog->setOption(QFileDialog::DontResolveSymlinks, !Value); }
+void TVclFileDialogForm::SetResolveLinks(bool Value) {
+  FDialog->setOption(QFileDialog::DontResolveSymlinks, !Value);
+}
 
 std::string TVclFileDialogForm::GetCurrentPath() const {
   const std::string Text = GetFileNameText();

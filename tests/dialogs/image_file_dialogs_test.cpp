@@ -6,14 +6,13 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFileDialog>
-#include <QTimer>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QListView>
+#include <QTimer>
 #include <cstdlib>
 
-#include "dialogs/preview_view.h"
 #include "dialogs/word_tables.h"
 #include "foundations/image_buffer.h"
 #include "io/folio_io.h"
@@ -24,6 +23,8 @@
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
 #include "support/test_support.h"
+#include "views/folio_vect.h"
+#include "views/folio_view.h"
 #include "views/multi_view.h"
 
 using testsupport::TempDir;
@@ -61,7 +62,9 @@ T* Named(TComponent* Owner, const char* Name) {
   return dynamic_cast<T*>(Owner->FindComponent(Name));
 }
 
-std::string Caption(TComponent* Owner, const char* Name) { return Named<TControl>(Owner, Name)->GetCaption(); }
+std::string Caption(TComponent* Owner, const char* Name) {
+  return Named<TControl>(Owner, Name)->GetCaption();
+}
 
 class DialogsTest : public ::testing::Test {
  protected:
@@ -95,8 +98,7 @@ TEST(FileDialogFilters, ExtensionsMatchWholePatternItems) {
     const char* Ext;
     int32_t Index;
   } Cases[] = {{".pcx", 1}, {".tiff", 2}, {".tif", 3}, {".TIF", 3}, {".png", 0}, {"", 0}};
-  for (const auto& C : Cases)
-    EXPECT_EQ(TOpenFolioDialog::FilterIndexOfExtension(F, C.Ext), C.Index) << C.Ext;
+  for (const auto& C : Cases) EXPECT_EQ(TOpenFolioDialog::FilterIndexOfExtension(F, C.Ext), C.Index) << C.Ext;
   EXPECT_EQ(TOpenFolioDialog::FilterPattern(F, 2), "*.tiff");
   EXPECT_EQ(TOpenFolioDialog::FilterPattern(F, 9), "");
   const struct {
@@ -117,12 +119,12 @@ TEST(FileDialogFilters, InitialDirMemoryNeedAndExtensionReplacement) {
   EXPECT_EQ(TOpenFolioDialog::MemoryNeed(100, 10, 3, 8), 3000);
   // Beyond 32 bits: 60000 x 60000 at 24 bits is about 10 GB.
   EXPECT_EQ(TOpenFolioDialog::MemoryNeed(60000, 60000, 3, 8), int64_t{60000} * 180000);
-  for (auto [In, Out] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"report", "report.tif"},
-           {"report.final.png", "report.final.tif"},
-           {"scan.2024.01.png", "scan.2024.01.tif"},
-           {"scan.2024.01", "scan.2024.01.tif"},
-           {"/a/b/page.jpg", "page.tif"}})
+  for (auto [In, Out] :
+       std::initializer_list<std::pair<const char*, const char*>>{{"report", "report.tif"},
+                                                                  {"report.final.png", "report.final.tif"},
+                                                                  {"scan.2024.01.png", "scan.2024.01.tif"},
+                                                                  {"scan.2024.01", "scan.2024.01.tif"},
+                                                                  {"/a/b/page.jpg", "page.tif"}})
     EXPECT_EQ(TSaveFolioDialog::ReplaceExtension(In, ".tif"), Out) << In;
 }
 
@@ -146,7 +148,7 @@ TEST_F(DialogsTest, OpenDialogPreviewsStillAndMultiPageFilesAndConfirmsTheName) 
     ASSERT_NE(Combo, nullptr);
     EXPECT_EQ(Combo->count(), F.GetFilterCount());
     EXPECT_EQ(Combo->itemText(1).toStdString(), "All Files (*.*)");
-    auto* View = Named<TIEPreviewView>(&D, "FolioView");
+    auto* View = Named<TFolioVect>(&D, "FolioView");
     auto* MView = Named<TFolioMView>(&D, "FolioMView");
     EXPECT_EQ(D.GetPicturePanel()->GetParent(), &F);
     EXPECT_EQ(Named<TComboBox>(&D, "ZoomCombo")->GetItemText(0), "Fit");
@@ -203,7 +205,7 @@ TEST_F(DialogsTest, OpenDialogPreviewsStillAndMultiPageFilesAndConfirmsTheName) 
   EXPECT_EQ(Log, (std::vector<std::string>{"show", "close"}));
   // Closing leaves no image loaded.
   EXPECT_EQ(D.GetPreviewMView()->GetImageCount(), 0);
-  EXPECT_TRUE(D.GetPreviewView()->IsBlank());
+  EXPECT_TRUE(D.GetPreviewView()->IsEmptyImage());
 }
 
 TEST_F(DialogsTest, NewSelectionCancelsTheRunningPreviewAndCancelKeepsTheName) {
@@ -224,10 +226,10 @@ TEST_F(DialogsTest, NewSelectionCancelsTheRunningPreviewAndCancelKeepsTheName) {
     EXPECT_EQ(Caption(&D, "PicLabel1"), "20 x 10 pixel");
     // Unchecking the preview reads the parameters only.
     Named<TCheckBox>(&D, "PreviewCheck")->SetChecked(false);
-    EXPECT_TRUE(D.GetPreviewView()->IsBlank());
+    EXPECT_TRUE(D.GetPreviewView()->IsEmptyImage());
     F.SelectFile(Big);
     D.WaitPreview();
-    EXPECT_TRUE(D.GetPreviewView()->IsBlank());
+    EXPECT_TRUE(D.GetPreviewView()->IsEmptyImage());
     EXPECT_EQ(Caption(&D, "PicLabel1"), "3000 x 3000 pixel");
     F.ClickCancel();
   });
@@ -333,6 +335,7 @@ TEST_F(DialogsTest, SaveDialogAddsTheTypesExtensionAndChecksItsAttachment) {
   HookScope H([&](TVclFileDialogForm& F) {
     EXPECT_FALSE(Named<TButton>(&D, "AdvancedButton")->GetVisible());
     EXPECT_FALSE(D.GetPicturePanel()->GetVisible());
+    EXPECT_EQ(F.GetClientWidth(), F.GetStandardRect().Right + 8);
     F.SelectFilterByUser(TOpenFolioDialog::FilterIndexOfExtension(D.GetFilter(), ".tif"));
     F.SetFileNameText("scan");
     F.ClickOk();
@@ -356,9 +359,7 @@ TEST_F(DialogsTest, SaveDialogAddsTheTypesExtensionAndChecksItsAttachment) {
 
 TEST(DialogLanguage, CaptionsFollowTheLanguageWithEnglishFallback) {
   TSaveFolioDialog D(nullptr);
-  const struct {
-    TMsgLanguage L;
-  } Cases[] = {{msEnglish}, {msGerman}, {msItalian}};
+  const struct { TMsgLanguage L; } Cases[] = {{msEnglish}, {msGerman}, {msItalian}};
   std::vector<std::string> Captions;
   for (const auto& C : Cases) {
     D.SetMsgLanguage(C.L);
@@ -390,8 +391,9 @@ TEST_F(DialogsTest, FramesAsStillImageSinglePageDcxAnimationZoomAndFullSizeWindo
     IO->SaveDcxFile(Dcx);
     ASSERT_FALSE(IO->GetAborting());
   }
-  const bool HaveGif = testsupport::HaveTool("convert") &&
-                       testsupport::RunCommand("convert -size 12x8 xc:red xc:blue xc:green '" + Gif + "'") == 0;
+  const bool HaveGif =
+      testsupport::HaveTool("convert") &&
+      testsupport::RunCommand("convert -size 12x8 xc:red xc:blue xc:green '" + Gif + "'") == 0;
   TOpenFolioDialog D(nullptr);
   D.SetMsgLanguage(msEnglish);
   D.SetShowAllFrames(false);
@@ -409,7 +411,7 @@ TEST_F(DialogsTest, FramesAsStillImageSinglePageDcxAnimationZoomAndFullSizeWindo
     auto* Zoom = Named<TComboBox>(&D, "ZoomCombo");
     Zoom->SelectByUser(8);  // 200%
     EXPECT_FALSE(View->GetAutoFit());
-    EXPECT_DOUBLE_EQ(View->GetShownZoom(), 200.0);
+    EXPECT_DOUBLE_EQ(View->GetZoom(), 200.0);
     Zoom->SelectByUser(0);
     EXPECT_TRUE(View->GetAutoFit());
     // The full-size window shows the preview's image at its size.
@@ -419,7 +421,7 @@ TEST_F(DialogsTest, FramesAsStillImageSinglePageDcxAnimationZoomAndFullSizeWindo
         if (W->objectName() == "PreviewForm" && W->isVisible()) {
           auto* Form = dynamic_cast<TForm*>(TControl::FromWidget(W));
           ASSERT_NE(Form, nullptr);
-          auto* Big = Named<TIEPreviewView>(Form, "FolioView");
+          auto* Big = Named<TFolioVect>(Form, "FolioView");
           ASSERT_NE(Big, nullptr);
           EXPECT_EQ(Big->GetIEBitmap()->GetWidth(), 64);
           EXPECT_EQ(Form->GetCaption(), Three);
@@ -512,8 +514,10 @@ TEST(DialogLanguage, SystemLanguageFollowsTheLocale) {
     EXPECT_EQ(Named<TCheckBox>(&D, "PreviewCheck")->GetCaption(), IEWordLookup(0, C.Expected)) << C.Lang;
   }
   EXPECT_EQ(Named<TCheckBox>(&D, "PreviewCheck")->GetCaption(), "Preview");
-  if (Saved) ::setenv("LANG", Keep.c_str(), 1);
-  else ::unsetenv("LANG");
+  if (Saved)
+    ::setenv("LANG", Keep.c_str(), 1);
+  else
+    ::unsetenv("LANG");
   IEReadSystemLocale();
 }
 
@@ -644,10 +648,37 @@ TEST_F(DialogsTest, EveryFormatTheLibraryWritesAndReadsIsPreviewed) {
         EXPECT_EQ(Caption(&D, "PicLabel1").substr(0, 13), "24 x 16 pixel") << Format;
       }
       EXPECT_FALSE(Caption(&D, "InfoLabel1").empty()) << Path;
-      const bool Shown = !D.GetPreviewView()->IsBlank() || D.GetPreviewMView()->GetImageCount() > 0;
+      const bool Shown = !D.GetPreviewView()->IsEmptyImage() || D.GetPreviewMView()->GetImageCount() > 0;
       EXPECT_TRUE(Shown) << Path;
     }
     F.ClickCancel();
   });
   D.Execute();
+}
+
+TEST_F(DialogsTest, SaveDialogOnAViewEditsAndRestoresItsComponentsParameters) {
+  TFolioView View(nullptr);
+  TIOParamsVals* P = View.GetIO()->GetParams();
+  P->JpegQuality = 75;
+  int Shown = 0;
+  View.GetIO()->OnDoPreviews = [&](TObject*, bool& Handled) {
+    ++Shown;
+    EXPECT_EQ(P->FileFormat, ioJPEG);
+    P->JpegQuality = 10;
+    Handled = true;
+  };
+  TSaveFolioDialog D(nullptr);
+  D.SetAttachedFolioIO(&View);
+  EXPECT_EQ(D.GetAttachedFolioIO(), &View);
+  D.SetInitialDir(Dir.path());
+  HookScope H([&](TVclFileDialogForm& F) {
+    F.SetFileNameText("photo.jpg");
+    D.UpdateAdvancedButton();
+    Named<TButton>(&D, "AdvancedButton")->Click();
+    EXPECT_EQ(P->JpegQuality, 10);
+    F.ClickCancel();
+  });
+  EXPECT_FALSE(D.Execute());
+  EXPECT_EQ(Shown, 1);
+  EXPECT_EQ(P->JpegQuality, 75);
 }
