@@ -214,3 +214,30 @@ TEST(MainWindow, KeepsTheMaximisedStateBetweenRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MainWindow, DroppedFilesOpenOnlyTheFirstAndSkipWhatIsNoImage) {
+  testsupport::TempDir Dir;
+  const std::string Fax = Dir.file("fax.tif"), Other = Dir.file("other.tif");
+  if (!MakeFax(Fax, 3) || !MakeFax(Other, 2)) GTEST_SKIP() << "ImageMagick is missing";
+  TBoxes Boxes;
+  TAppWindow W;
+  W.Form->DropFiles({Dir.file("missing.tif"), Fax});
+  EXPECT_EQ(W.Form->PageCount(), 0) << "only the first file counts, and it does not exist";
+  W.Form->DropFiles({Fax, Other, Dir.file("missing.tif")});
+  EXPECT_EQ(W.Form->PageCount(), 3);
+  EXPECT_EQ(W.Form->DocumentName, Fax);
+  // Dropping while pages exist asks first; No keeps the document.
+  Boxes.Answers = {mrNo};
+  W.Form->DropFiles({Other});
+  EXPECT_TRUE(Boxes.SawText("All images will be deleted. Are you sure?"));
+  EXPECT_EQ(W.Form->PageCount(), 3);
+  EXPECT_EQ(W.Form->DocumentName, Fax);
+  W.Form->DropFiles({Other});
+  EXPECT_EQ(W.Form->PageCount(), 2);
+  EXPECT_EQ(W.Form->DocumentName, Other);
+  EXPECT_EQ(W.Form->StatusText(0), "Page: 1/2");
+}
+
+}  // namespace

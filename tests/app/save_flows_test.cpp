@@ -280,3 +280,44 @@ TEST_F(SaveFlows, UnsavedChangesAreOfferedForSavingBeforeTheyAreLost) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SaveFlows, ImageStripsJoinThePagesSideBySideOrOneBelowTheOther) {
+  // Colour pages of 100 x 200 (red), 300 x 150 (green) and 50 x 400 (blue).
+  const std::string Doc = Dir.file("pages.tif");
+  std::string List;
+  int i = 0;
+  for (const char* Page : {"100x200 xc:red", "300x150 xc:lime", "50x400 xc:blue"}) {
+    const std::string P = Dir.file("p" + std::to_string(i++) + ".tif");
+    ASSERT_EQ(system(("convert -size " + std::string(Page) + " -density 300 -units PixelsPerInch -type TrueColor " +
+                      Quote(P)).c_str()),
+              0);
+    List += " " + Quote(P);
+  }
+  ASSERT_EQ(system(("tiffcp" + List + " " + Quote(Doc)).c_str()), 0);
+  TAppWindow W({Doc});
+  ASSERT_EQ(W.Form->PageCount(), 3);
+  struct {
+    const char* Command;
+    const char* Size;
+    // A point inside each page, and the colour there.
+    std::vector<std::pair<std::string, std::string>> Probes;
+  } Cases[] = {
+      {"HorizontalStrip", "450 400", {{"50,100", "red"}, {"250,75", "lime"}, {"425,300", "blue"}}},
+      {"VerticalStrip", "300 750", {{"50,100", "red"}, {"150,275", "lime"}, {"25,600", "blue"}}},
+  };
+  for (const auto& C : Cases) {
+    const std::string Out = Dir.file(std::string(C.Command) + ".bmp");
+    Choices.Answers = {Out};
+    W.Click(C.Command);
+    EXPECT_EQ(Shell("identify -format '%w %h' " + Quote(Out) + " 2>/dev/null"), C.Size) << C.Command;
+    for (const auto& [At, Colour] : C.Probes) {
+      const std::string Got = Shell("convert " + Quote(Out) + " -format '%[pixel:p{" + At + "}]' info: 2>/dev/null");
+      const std::string Want = Shell("convert xc:" + Colour + " -format '%[pixel:p{0,0}]' info: 2>/dev/null");
+      EXPECT_EQ(Got, Want) << C.Command << " at " << At;
+    }
+  }
+}
+
+}  // namespace
