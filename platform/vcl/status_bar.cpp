@@ -117,7 +117,9 @@ bool TStatusBar::SetFormProperty(const std::string& Name, const TFormValue& Valu
     FPanels.clear();
     for (const TFormValue::TItem& Item : Value.Items) {
       TStatusPanel* P = AddPanel();
-      for (const auto& [Prop, V] : Item.Properties) {
+      for (size_t i = 0; i < Item.Properties.size(); ++i) {
+        const std::string& Prop = Item.Properties[i].first;
+        const TFormValue& V = Item.Properties[i].second;
         if (SameText(Prop, "Width"))
           P->SetWidth(V.AsCoordinate());
         else if (SameText(Prop, "Text"))
