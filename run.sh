@@ -8,8 +8,9 @@ ROOT="$(pwd)"
 export CCACHE_BASEDIR="$ROOT"
 export CCACHE_NOHASHDIR=1
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
+cmake --build build -j "$(nproc)" --target folivra
 if [ -x build/folivra ]; then
   exec build/folivra "$@"
 fi
-echo "run.sh: the program is not built yet; the library and tests are." >&2
+echo "run.sh: the program did not build." >&2
+exit 1

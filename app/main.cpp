@@ -1,0 +1,34 @@
+// The program's main block.
+#include <clocale>
+#include <exception>
+#include <iostream>
+
+#include "app/app_settings.h"
+#include "app/library_steps.h"
+#include "app/main_form.h"
+#include "foundations/library_startup.h"
+#include "platform/vcl/application.h"
+
+int ProgramMain(int argc, char** argv) {
+  ProgramArguments().assign(argv, argv + argc);
+  Application->Initialize(argc, argv);
+  // The library's one-time start-up, in its order, before any window exists.
+  FolivraInstallLibrarySteps();
+  IEStaticInitialize();
+  int Result = 0;
+  try {
+    Application->SetTitle(KAppTitle);
+    Tform_multipage* MainForm = nullptr;
+    Application->CreateForm(MainForm);
+    Application->Run();
+    // The window goes before the library it uses is torn down.
+    delete MainForm;
+  } catch (const std::exception& E) {
+    std::cerr << "folivra: " << E.what() << "\n";
+    Result = 1;
+  }
+  IEStaticFinalize();
+  return Result;
+}
+
+int main(int argc, char** argv) { return ProgramMain(argc, argv); }

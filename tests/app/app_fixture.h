@@ -1,0 +1,79 @@
+#pragma once
+// Shared pieces of the program's tests: fax documents made by ImageMagick, the
+// main window started as the program starts it, and hooks that answer its
+// message boxes and file dialogs.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/file_choice.h"
+#include "platform/vcl/dialogs.h"
+#include "support/test_support.h"
+
+class Tform_multipage;
+class TFolioView;
+
+namespace apptest {
+
+// Builds a multi-page Group 4 fax with ImageMagick: page 0 1728 x 1100 at
+// 204 x 98 DPI, then Pages - 1 pages of 1728 x 2200 at 204 x 196 DPI.
+// Answers false when the peer is missing.
+bool MakeFax(const std::string& Path, int Pages = 3);
+// A fax of Pages pages of 1728 x 1200 at 204 x 204 DPI (square pixels, so the
+// pages arrive as stored).
+bool MakeSquareFax(const std::string& Path, int Pages = 2);
+// A two-page TIFF: a black-and-white Group 4 page, then a 24-bit colour page.
+bool MakeMixedTiff(const std::string& Path);
+
+// Records the message boxes and answers them from a queue (default: the
+// box's default button... Yes for questions).
+class TBoxes {
+ public:
+  TBoxes();
+  ~TBoxes();
+  std::vector<TMessageBoxRequest> Seen;
+  std::vector<TModalResult> Answers;  // used first to last; then Yes/OK
+  bool SawText(const std::string& Part) const;
+
+ private:
+  TMessageBoxHook FOld;
+};
+
+// Answers file dialogs from a queue of names ("" = Cancel) and records the
+// requests.
+class TChoices {
+ public:
+  TChoices();
+  ~TChoices();
+  std::vector<TFileChoiceRequest> Seen;
+  std::vector<std::string> Answers;
+
+ private:
+  TFileChoiceHook FOld;
+};
+
+// The main window as the program makes it: library started, command line
+// set, window created and shown (which opens a command-line file).
+class TAppWindow {
+ public:
+  explicit TAppWindow(const std::vector<std::string>& Args = {});
+  ~TAppWindow();
+  Tform_multipage* Form = nullptr;
+  TFolioView* PageView() const;
+  // Chooses a page in the page list as the user does: a click on its cell.
+  void ChoosePage(int32_t Index);
+  // Clicks the named menu item or button.
+  void Click(const std::string& Name);
+  bool IsEnabled(const std::string& Name) const;
+  // A paired command shows as enabled: the button visible, its twin hidden.
+  bool PairShowsEnabled(const std::string& Name) const;
+};
+
+// Runs a shell command; answers its output (and its status in Status).
+std::string Shell(const std::string& Command, int* Status = nullptr);
+std::string Quote(const std::string& S);
+
+}  // namespace apptest

@@ -1,0 +1,243 @@
+// The main window end to end in this process: start-up, the command-line
+// document, pages, zoom, status bar, the magnifier and the window setting.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <filesystem>
+
+#include "app/app_fixture.h"
+#include "app/app_settings.h"
+#include "app/main_form.h"
+#include "foundations/image_buffer.h"
+#include "foundations/library_startup.h"
+#include "foundations/settings.h"
+#include "io/format_registry.h"
+#include "io/multi_io.h"
+#include "pictures/png_button.h"
+#include "platform/gdi/graphics.h"
+#include "platform/vcl/inifiles.h"
+#include "platform/vcl/menus.h"
+#include "platform/vcl/status_bar.h"
+#include "processing/folio_proc.h"
+#include "views/folio_view.h"
+#include "views/layers.h"
+#include "views/multi_view.h"
+
+using namespace apptest;
+
+namespace {
+
+TEST(LibraryStartup, ProgramStepsInstallHooksRegistryAndDefaults) {
+  GifLzwDecodeHook = nullptr;
+  TiffLzwDecodeHook = nullptr;
+  TiffLzwEncodeHook = nullptr;
+  IEGrayWeightRed = 0;
+  IEDefaultDpiX = 0;
+  TAppWindow W;  // the program's start-up
+  EXPECT_NE(GifLzwDecodeHook, nullptr);
+  EXPECT_NE(GifLzwEncodeHook, nullptr);
+  EXPECT_NE(TiffLzwDecodeHook, nullptr);
+  EXPECT_NE(TiffLzwEncodeHook, nullptr);
+  EXPECT_EQ(IEGrayWeightRed, 21);
+  EXPECT_EQ(IEDefaultDpiX, 300);
+  EXPECT_NE(IEFindFormatById(ioTIFF), nullptr);
+  EXPECT_NE(IEFindFormatById(ioPDF), nullptr);
+}
+
+TEST(MainWindow, StartsEmptyWithItsComponentsAndGreyedCommands) {
+  TBoxes Boxes;
+  TAppWindow W;
+  Tform_multipage* F = W.Form;
+  EXPECT_EQ(F->GetCaption(), "Folivra 2.2.1");
+  for (const char* Name : {"PageView", "FolioMView1", "FolioMIO1", "IEn", "IEnIO", "MView", "StatusBar1", "Gauge1",
+                           "MainMenu1", "PopupMenu1", "Panel4", "Panel7", "FramesPanel", "OxPanel1"})
+    EXPECT_NE(F->FindComponent(Name), nullptr) << Name;
+  EXPECT_EQ(F->FolioMIO1->GetAttachedMView(), F->FolioMView1);
+  EXPECT_EQ(F->FolioMView1->GetThumbWidth(), 110);
+  EXPECT_EQ(F->FolioMView1->GetThumbHeight(), 120);
+  EXPECT_EQ(F->FolioMView1->GetGridWidth(), 1);
+  EXPECT_EQ(F->DocumentName, "Untitled");
+  EXPECT_EQ(F->CurrentPage, -1);
+  EXPECT_EQ(F->ZoomPercent, 100.0);
+  EXPECT_EQ(F->PageView->GetProc()->GetUndoLimit(), 10);
+  // No page: the toolbar shows the greyed twins; open and scan stay.
+  for (const char* Name : {"btnSave", "btnPrint", "btnUndo", "btnRedo", "btnCopy", "btnPasteNewObject",
+                           "btnZoom_Reduce", "btnZoom_Actual", "btnZoom_Enlarge", "btnRotateLeft", "btnRotateRight",
+                           "btnFlipHor", "btnFlipVert", "btnImageSize", "btnCrop"})
+    EXPECT_FALSE(W.PairShowsEnabled(Name)) << Name;
+  EXPECT_TRUE(F->Find<TControl>("btnOpen")->GetVisible());
+  EXPECT_FALSE(W.IsEnabled("Save2"));
+  EXPECT_FALSE(W.IsEnabled("Enlarge1"));
+  EXPECT_TRUE(W.IsEnabled("Open1"));
+  // Buttons and twins carry pictures of the same size.
+  auto* Open = F->Find<TPNGButton>("btnOpen");
+  auto* SaveTwin = F->Find<TPNGButton>("btnSave2");
+  ASSERT_TRUE(Open && SaveTwin);
+  EXPECT_EQ(Open->GetPictureDefault()->GetWidth(), 32);
+  EXPECT_EQ(SaveTwin->GetPictureDefault()->GetWidth(), 32);
+  EXPECT_EQ(F->Find<TControl>("btnSave2")->GetTop(), 6);
+  EXPECT_TRUE(Boxes.Seen.empty());
+}
+
+TEST(MainWindow, OpensTheCommandLineFaxAndMovesThroughPagesAndZoom) {
+  testsupport::TempDir Dir;
+  const std::string Fax = Dir.file("fax.tif");
+  if (!MakeFax(Fax, 3)) GTEST_SKIP() << "ImageMagick is missing";
+  TBoxes Boxes;
+  // A second parameter is ignored.
+  TAppWindow W({Fax, Dir.file("other.tif")});
+  Tform_multipage* F = W.Form;
+  ASSERT_EQ(F->PageCount(), 3);
+  EXPECT_EQ(F->DocumentName, Fax);
+  EXPECT_EQ(F->CurrentPage, 0);
+  EXPECT_EQ(F->FolioMView1->GetSelectedImage(), 0);
+  EXPECT_EQ(F->FolioMView1->GetImageCacheSize(), 3);
+  EXPECT_EQ(F->StatusText(0), "Page: 1/3");
+  // 204 x 98 DPI arrives with square pixels: the height is about doubled.
+  const int32_t H0 = F->FolioMView1->GetImageHeight(0);
+  EXPECT_NEAR(H0, 2290, 1);
+  EXPECT_EQ(F->StatusText(1), "Size: 1728x" + std::to_string(H0));
+  EXPECT_EQ(F->StatusText(2), " Zoom: 100%");
+  TIEBitmap* Page = F->PageView->GetIEBitmap();
+  EXPECT_EQ(Page->GetWidth(), 1728);
+  EXPECT_EQ(Page->GetPixelFormat(), ie1g);
+  EXPECT_EQ(F->FolioMIO1->ParamsOf(0)->DpiX, F->FolioMIO1->ParamsOf(0)->DpiY);
+  EXPECT_TRUE(Boxes.Seen.empty()) << Boxes.Seen.front().Text;
+
+  // Thumbnails: one column, every page painted from the store.
+  QApplication::processEvents();
+  F->FolioMView1->Update();
+  for (int32_t i = 0; i < 3; ++i) EXPECT_TRUE(F->FolioMView1->HasImage(i)) << i;
+  EXPECT_EQ(F->FolioMView1->GetColumnCount(), 1);
+
+  // A page chosen in the list is shown; its undo history starts empty.
+  F->PageView->GetProc()->PushUndo(ieuImage);
+  ASSERT_TRUE(F->PageView->GetProc()->CanUndo());
+  W.ChoosePage(2);
+  EXPECT_EQ(F->CurrentPage, 2);
+  EXPECT_EQ(F->StatusText(0), "Page: 3/3");
+  // 204 x 196 DPI on a page higher than wide: the width shrinks instead.
+  EXPECT_EQ(F->StatusText(1), "Size: 1660x2200");
+  EXPECT_FALSE(F->PageView->GetProc()->CanUndo());
+  EXPECT_EQ(F->PageView->GetIEBitmap()->GetWidth(), 1660);
+  EXPECT_FALSE(W.IsEnabled("btDown"));
+  EXPECT_TRUE(W.IsEnabled("btUp"));
+  EXPECT_TRUE(W.IsEnabled("ConvertTo24bit"));
+  EXPECT_FALSE(W.IsEnabled("ConvertToBW"));
+
+  // Zoom in: 200 .. 1600, then disabled.
+  for (double Z : {200.0, 400.0, 800.0, 1600.0}) {
+    ASSERT_TRUE(W.IsEnabled("Enlarge1"));
+    W.Click("btnZoom_Enlarge");
+    EXPECT_EQ(F->ZoomPercent, Z);
+    EXPECT_DOUBLE_EQ(F->PageView->GetZoom(), Z);
+  }
+  EXPECT_FALSE(W.IsEnabled("Enlarge1"));
+  EXPECT_FALSE(W.PairShowsEnabled("btnZoom_Enlarge"));
+  W.Click("ActualSize1");
+  EXPECT_EQ(F->StatusText(2), " Zoom: 100%");
+  // Zoom out: 50, 25, 12.5 (shown as 12), 6.25 (6), then disabled.
+  for (const char* Text : {" Zoom: 50%", " Zoom: 25%", " Zoom: 12%", " Zoom: 6%"}) {
+    ASSERT_TRUE(W.IsEnabled("Reduce1"));
+    W.Click("Reduce1");
+    EXPECT_EQ(F->StatusText(2), Text);
+  }
+  EXPECT_FALSE(W.IsEnabled("Reduce1"));
+  // Fit to width: the zoom follows the view.
+  W.Click("Zoom_FitPageWidth");
+  EXPECT_GT(F->ZoomPercent, 6.25);
+  EXPECT_DOUBLE_EQ(F->ZoomPercent, F->PageView->GetZoom());
+
+  // Looking changes nothing: the window closes without a question.
+  EXPECT_FALSE(F->GetModified());
+  bool CanClose = false;
+  F->FormCloseQuery(F, CanClose);
+  EXPECT_TRUE(CanClose);
+  EXPECT_TRUE(Boxes.Seen.empty());
+}
+
+TEST(MainWindow, CommandLineFileThatIsNoImageStartsEmpty) {
+  testsupport::TempDir Dir;
+  const std::string Txt = Dir.file("notes.txt");
+  testsupport::WriteFileBytes(Txt, {'h', 'e', 'l', 'l', 'o', '\n'});
+  TBoxes Boxes;
+  TAppWindow W({Txt});
+  EXPECT_EQ(W.Form->PageCount(), 0);
+  EXPECT_EQ(W.Form->DocumentName, "Untitled");
+  EXPECT_TRUE(Boxes.Seen.empty());
+}
+
+TEST(MainWindow, MagnifierIsALayerThatCommandsNeverEdit) {
+  testsupport::TempDir Dir;
+  const std::string Fax = Dir.file("fax.tif");
+  if (!MakeFax(Fax, 2)) GTEST_SKIP() << "ImageMagick is missing";
+  TAppWindow W({Fax});
+  Tform_multipage* F = W.Form;
+  W.Click("Magnifier");
+  EXPECT_TRUE(F->Find<TMenuItem>("Magnifier")->GetChecked());
+  EXPECT_TRUE(F->Find<TMenuItem>("Magnifier1")->GetChecked());
+  ASSERT_EQ(F->PageView->GetLayerCount(), 2);
+  EXPECT_TRUE(F->PageView->GetLayer(1)->Magnify);
+  EXPECT_EQ(F->PageView->GetCurrentLayerIndex(), 0);
+  // The page stays layer 0 across page switches.
+  W.ChoosePage(1);
+  EXPECT_EQ(F->CurrentPage, 1);
+  EXPECT_EQ(F->PageView->GetLayerCount(), 2);
+  EXPECT_EQ(F->PageView->GetCurrentLayerIndex(), 0);
+  EXPECT_EQ(F->PageView->GetIEBitmap()->GetWidth(), 1660);
+  W.Click("Magnifier1");
+  EXPECT_FALSE(F->Find<TMenuItem>("Magnifier")->GetChecked());
+  EXPECT_EQ(F->PageView->GetLayerCount(), 1);
+  EXPECT_EQ(F->PageView->GetMouseInteract(), 0);
+}
+
+TEST(MainWindow, KeepsTheMaximisedStateBetweenRuns) {
+  {
+    TRegistryIniFile Ini(KMainWindowKey);
+    Ini.EraseSection(KOptionsSection);
+  }
+  {
+    TAppWindow W;
+    EXPECT_EQ(W.Form->GetWindowState(), wsNormal);
+    W.Form->SetWindowState(wsMaximized);
+    W.Form->Close();
+  }
+  EXPECT_TRUE(ReadStateMax());
+  EXPECT_TRUE(std::filesystem::exists(VclRegistryKeyPath(KMainWindowKey)));
+  {
+    TAppWindow W;
+    EXPECT_EQ(W.Form->GetWindowState(), wsMaximized);
+    W.Form->SetWindowState(wsNormal);
+    W.Form->Close();
+  }
+  EXPECT_FALSE(ReadStateMax());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MainWindow, DroppedFilesOpenOnlyTheFirstAndSkipWhatIsNoImage) {
+  testsupport::TempDir Dir;
+  const std::string Fax = Dir.file("fax.tif"), Other = Dir.file("other.tif");
+  if (!MakeFax(Fax, 3) || !MakeFax(Other, 2)) GTEST_SKIP() << "ImageMagick is missing";
+  TBoxes Boxes;
+  TAppWindow W;
+  W.Form->DropFiles({Dir.file("missing.tif"), Fax});
+  EXPECT_EQ(W.Form->PageCount(), 0) << "only the first file counts, and it does not exist";
+  W.Form->DropFiles({Fax, Other, Dir.file("missing.tif")});
+  EXPECT_EQ(W.Form->PageCount(), 3);
+  EXPECT_EQ(W.Form->DocumentName, Fax);
+  // Dropping while pages exist asks first; No keeps the document.
+  Boxes.Answers = {mrNo};
+  W.Form->DropFiles({Other});
+  EXPECT_TRUE(Boxes.SawText("All images will be deleted. Are you sure?"));
+  EXPECT_EQ(W.Form->PageCount(), 3);
+  EXPECT_EQ(W.Form->DocumentName, Fax);
+  W.Form->DropFiles({Other});
+  EXPECT_EQ(W.Form->PageCount(), 2);
+  EXPECT_EQ(W.Form->DocumentName, Other);
+  EXPECT_EQ(W.Form->StatusText(0), "Page: 1/2");
+}
+
+}  // namespace

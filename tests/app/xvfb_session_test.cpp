@@ -1,0 +1,196 @@
+// The real program in a real X server: Xvfb runs the display, xdotool plays
+// the user (open a fax through the File menu and the file dialog, go to the
+// next page, zoom in, save the document as PDF through the menus), and a
+// screenshot of the session is kept as an artefact (artefacts/ under the test's
+// working folder, or FOLIVRA_ARTEFACT_DIR).
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "app/app_fixture.h"
+
+extern char** environ;
+
+using namespace apptest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A child process started with a given environment, ended by its id.
+class TChild {
+ public:
+  TChild(const std::vector<std::string>& Args, const std::vector<std::string>& Env) {
+    std::vector<char*> Argv, Envp;
+    for (const auto& A : Args) Argv.push_back(const_cast<char*>(A.c_str()));
+    Argv.push_back(nullptr);
+    for (const auto& E : Env) Envp.push_back(const_cast<char*>(E.c_str()));
+    Envp.push_back(nullptr);
+    if (posix_spawn(&FPid, Args[0].c_str(), nullptr, nullptr, Argv.data(), Envp.data()) != 0) FPid = -1;
+  }
+  ~TChild() { Stop(); }
+  bool Running() {
+    if (FPid <= 0) return false;
+    int Status = 0;
+    if (waitpid(FPid, &Status, WNOHANG) == FPid) {
+      FPid = -1;
+      return false;
+    }
+    return true;
+  }
+  void Stop() {
+    if (FPid <= 0) return;
+    kill(FPid, SIGTERM);
+    int Status = 0;
+    waitpid(FPid, &Status, 0);
+    FPid = -1;
+  }
+  pid_t Pid() const { return FPid; }
+
+ private:
+  pid_t FPid = -1;
+};
+
+// Waits (at most about Limit) until Ready answers true. Not a speed check: the
+// limit only keeps a broken session from hanging the test.
+template <typename F>
+bool WaitFor(F Ready, std::chrono::seconds Limit = std::chrono::seconds(30)) {
+  const auto End = std::chrono::steady_clock::now() + Limit;
+  while (std::chrono::steady_clock::now() < End) {
+    if (Ready()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return Ready();
+}
+
+class XvfbSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testsupport::HaveTool("Xvfb") || !testsupport::HaveTool("xdotool") || !testsupport::HaveTool("xwd"))
+      GTEST_SKIP() << "Xvfb, xdotool or xwd is missing";
+    // A display number of our own.
+    for (int N = 90 + getpid() % 100; N < 400; ++N)
+      if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(N)) && !fs::exists("/tmp/.X" + std::to_string(N) + "-lock")) {
+        Display = ":" + std::to_string(N);
+        Socket = "/tmp/.X11-unix/X" + std::to_string(N);
+        break;
+      }
+    if (Display.empty()) GTEST_SKIP() << "no free display number";
+    Server = std::make_unique<TChild>(
+        std::vector<std::string>{"/usr/bin/Xvfb", Display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+        std::vector<std::string>{"PATH=/usr/bin:/bin"});
+    if (!WaitFor([&] { return fs::exists(Socket) || !Server->Running(); }) || !Server->Running())
+      GTEST_SKIP() << "Xvfb did not start";
+  }
+  void TearDown() override {
+    Program.reset();
+    Server.reset();
+  }
+
+  std::string X(const std::string& Args) { return Shell("DISPLAY=" + Display + " xdotool " + Args + " 2>&1"); }
+  // The screen as a picture.
+  QImage Shot(const std::string& Path) {
+    Shell("DISPLAY=" + Display + " xwd -root -silent > " + Quote(Path + ".xwd") + " && convert " + Quote(Path + ".xwd") +
+        " " + Quote(Path) + " 2>/dev/null");
+    std::remove((Path + ".xwd").c_str());
+    return QImage(QString::fromStdString(Path));
+  }
+
+  std::string Display, Socket;
+  std::unique_ptr<TChild> Server, Program;
+  testsupport::TempDir Dir;
+};
+
+TEST_F(XvfbSession, OpenNextPageZoomAndSaveAsAUserWould) {
+  const std::string Fax = Dir.file("fax.tif");
+  ASSERT_TRUE(MakeFax(Fax, 3));
+  const std::string Config = Dir.file("config");
+  Program = std::make_unique<TChild>(
+      std::vector<std::string>{FOLIVRA_BINARY},
+      std::vector<std::string>{"DISPLAY=" + Display, "QT_QPA_PLATFORM=xcb", "FOLIVRA_CONFIG_DIR=" + Config,
+                               "FOLIVRA_RESOURCE_DIR=" FOLIVRA_RESOURCES, "HOME=" + Dir.path(),
+                               "XDG_RUNTIME_DIR=" + Dir.path(), "PATH=/usr/bin:/bin"});
+  std::string Window;
+  ASSERT_TRUE(WaitFor([&] {
+    Window = X("search --onlyvisible --name 'Folivra 2.2.1'");
+    return !Window.empty() && std::isdigit(static_cast<unsigned char>(Window[0])) && Program->Running();
+  })) << "the main window did not appear: " << Window;
+  Window = Window.substr(0, Window.find('\n'));
+  X("windowmove " + Window + " 0 0");
+  X("windowfocus --sync " + Window);
+  const std::string Geometry = X("getwindowgeometry " + Window);
+
+  // File > Open, then the file dialog: type the name.
+  X("mousemove --window " + Window + " 20 10 click 1");
+  X("sleep 0.5 key Down Return");
+  std::string Dialog;
+  ASSERT_TRUE(WaitFor([&] {
+    Dialog = X("search --onlyvisible --name '^Open$'");
+    return !Dialog.empty() && std::isdigit(static_cast<unsigned char>(Dialog[0]));
+  })) << "the open dialog did not appear";
+  Dialog = Dialog.substr(0, Dialog.find('\n'));
+  X("windowfocus --sync " + Dialog);
+  X("sleep 1 type --delay 5 " + Quote(Fax));
+  QImage Before = Shot(Dir.file("before.png"));
+  X("sleep 0.3 key Return");
+  // The page list shows the pages once the file has loaded: the dialog is
+  // gone and the window changed from its empty look.
+  ASSERT_TRUE(WaitFor([&] {
+    if (!X("search --onlyvisible --name '^Open$'").empty()) return false;
+    QImage Now = Shot(Dir.file("loaded.png"));
+    return !Now.isNull() && !Before.isNull() && Now != Before;
+  })) << Geometry;
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  QImage Loaded = Shot(Dir.file("loaded.png"));
+
+  // Next page: the page list has the keyboard; Down selects page 2.
+  X("key Down");
+  ASSERT_TRUE(WaitFor([&] { return Shot(Dir.file("page2.png")) != Loaded; })) << "the page did not change";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  QImage Page2 = Shot(Dir.file("page2.png"));
+
+  // Zoom in with the toolbar button (toolbar below the menu bar).
+  const int MenuBar = 25;
+  X("mousemove --window " + Window + " " + std::to_string(404 + 16) + " " + std::to_string(MenuBar + 6 + 16) +
+    " click 1");
+  ASSERT_TRUE(WaitFor([&] { return Shot(Dir.file("zoom.png")) != Page2; })) << "the zoom did not change the view";
+
+  // File > Save all page as... > multipage file, then the save dialog.
+  const std::string Pdf = Dir.file("saved.pdf");
+  X("mousemove --window " + Window + " 20 10 click 1");
+  X("sleep 0.5 key Down Down Down Down Right Down Return");
+  std::string SaveDialog;
+  ASSERT_TRUE(WaitFor([&] {
+    SaveDialog = X("search --onlyvisible --name 'multipage'");
+    return !SaveDialog.empty() && std::isdigit(static_cast<unsigned char>(SaveDialog[0]));
+  })) << "the save dialog did not appear";
+  SaveDialog = SaveDialog.substr(0, SaveDialog.find('\n'));
+  X("windowfocus --sync " + SaveDialog);
+  X("sleep 1 key ctrl+a");
+  X("type --delay 5 " + Quote(Pdf));
+  X("sleep 0.3 key Return");
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(Pdf) && fs::file_size(Pdf) > 0; })) << "nothing was saved";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  if (testsupport::HaveTool("pdfinfo")) {
+    EXPECT_NE(Shell("pdfinfo " + Quote(Pdf)).find("Pages:           3"), std::string::npos);
+  }
+
+  // The session's picture as an artefact.
+  const char* Env = std::getenv("FOLIVRA_ARTEFACT_DIR");
+  const QString ArtDir = Env && *Env ? QString::fromUtf8(Env) : QDir::current().filePath("artefacts");
+  QDir().mkpath(ArtDir);
+  const std::string Art = QDir(ArtDir).filePath("folivra_xvfb.png").toStdString();
+  QImage Final = Shot(Art);
+  ASSERT_FALSE(Final.isNull()) << Art;
+  std::printf("screenshot: %s\n", Art.c_str());
+  EXPECT_TRUE(Program->Running()) << "the program ended during the session";
+}
+
+}  // namespace
