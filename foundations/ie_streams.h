@@ -52,6 +52,8 @@ class TIEBufferedReadStream : public TStream {
   // Set when the last read or seek hit the end of the source.
   bool GetEndReached() const { return FEndReached; }
   TStream* GetSource() const { return FSource; }
+  // The Source position that counts as position 0.
+  int64_t GetOrigin() const { return FOrigin; }
 
  private:
   void Refill();
