@@ -69,15 +69,10 @@ const std::vector<Page>& Document() {
 }
 
 std::vector<uint8_t> EncodeG4(const Page& P) {
-  TMemoryStream s;
-  bool error = false;
-  int32_t pendingBits = 0;
-  uint8_t pendingByte = 0;
-  std::unique_ptr<uint8_t[]> ref;
-  for (const auto& row : P) CcittEncodeG4Line(row.data(), kWidth, &s, 1, error, ref, pendingBits, pendingByte);
-  CcittEncodeG4Line(nullptr, kWidth, &s, 1, error, ref, pendingBits, pendingByte);
-  const auto* m = static_cast<const uint8_t*>(s.GetMemory());
-  return std::vector<uint8_t>(m, m + s.GetSize());
+  TCcittEncoder encoder(ccsGroup4, kWidth, 1);
+  for (const auto& row : P) encoder.EncodeRow(row.data());
+  encoder.FinishStrip();
+  return std::vector<uint8_t>(encoder.Data(), encoder.Data() + encoder.Size());
 }
 
 const std::vector<std::vector<uint8_t>>& CodedDocument() {
