@@ -134,6 +134,8 @@ bool SaveFax(const std::string& Name, int Count) {
   TIEProgressRec progress;
   progress.Aborting = &aborting;
   TFileStream s(Name, fmCreate);
+  // Page after page, as the multi-image component's page writer appends.
+  TTiffAppendPoint end;
   for (int i = 0; i < Count && !aborting; ++i) {
     TIOParamsVals p;
     p.BitsPerSample = 1;
@@ -141,7 +143,14 @@ bool SaveFax(const std::string& Name, int Count) {
     p.TiffCompression = ietcG4Fax;
     p.TiffPageIndex = i;
     s.SetPosition(0);
-    if (TiffWriteStream(&s, i > 0, FaxPages()[size_t(i % kDistinct)].get(), p, progress) != i + 1) return false;
+    TTiffWriteRequest r;
+    r.Stream = &s;
+    r.Append = i > 0;
+    r.Bitmap = FaxPages()[size_t(i % kDistinct)].get();
+    r.Params = &p;
+    r.Progress = &progress;
+    r.AppendPoint = &end;
+    if (TiffWritePage(r) != i + 1) return false;
   }
   return !aborting;
 }
