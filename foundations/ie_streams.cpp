@@ -111,6 +111,18 @@ int64_t TIEBufferedReadStream::Read(void* Buffer, int64_t Count) {
       Count -= n;
     }
     if (Count == 0) return total;
+    if (Count >= FBufferSize) {
+      // A block at least as large as the buffer goes straight to the
+      // caller: one read instead of a copy through the buffer per refill.
+      FBufferIndex = 0;
+      FValid = 0;
+      FSource->Seek(FPosition, soBeginning);
+      const int64_t got = std::max<int64_t>(FSource->Read(out + total, Count), 0);
+      FPosition += got;
+      total += got;
+      if (got < Count) FEndReached = true;
+      return total;
+    }
     Refill();
     if (FValid == 0) {
       // The source holds less than it claimed.
