@@ -1,7 +1,7 @@
 // Fax codec throughput on a multi-page Group 4 document (eight 1728 x 2200
-// pages of text-like content), beside libtiff's tiffcp doing the same work on
-// the same pages in the same run.  The peer numbers include starting tiffcp and
-// its file I/O; they are wall-clock times.
+// pages of text-like content): the bare codec on strips in memory.  The
+// comparison with libtiff on the same pages, through files as users run them,
+// is in tiff_document_bench.cpp.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -69,15 +69,10 @@ const std::vector<Page>& Document() {
 }
 
 std::vector<uint8_t> EncodeG4(const Page& P) {
-  TMemoryStream s;
-  bool error = false;
-  int32_t pendingBits = 0;
-  uint8_t pendingByte = 0;
-  std::unique_ptr<uint8_t[]> ref;
-  for (const auto& row : P) CcittEncodeG4Line(row.data(), kWidth, &s, 1, error, ref, pendingBits, pendingByte);
-  CcittEncodeG4Line(nullptr, kWidth, &s, 1, error, ref, pendingBits, pendingByte);
-  const auto* m = static_cast<const uint8_t*>(s.GetMemory());
-  return std::vector<uint8_t>(m, m + s.GetSize());
+  TCcittEncoder encoder(ccsGroup4, kWidth, 1);
+  for (const auto& row : P) encoder.EncodeRow(row.data());
+  encoder.FinishStrip();
+  return std::vector<uint8_t>(encoder.Data(), encoder.Data() + encoder.Size());
 }
 
 const std::vector<std::vector<uint8_t>>& CodedDocument() {
@@ -119,70 +114,5 @@ void BM_FaxG4Encode(benchmark::State& State) {
   SetCounters(State);
 }
 BENCHMARK(BM_FaxG4Encode)->Unit(benchmark::kMillisecond);
-
-// The same document as TIFF files for the peer: Group 4 and uncompressed.
-struct PeerFiles {
-  std::string Dir, G4, Plain, Out;
-  bool Ok = false;
-  PeerFiles() {
-    Dir = (std::filesystem::temp_directory_path() / ("folio-fax-bench-" + std::to_string(getpid()))).string();
-    std::filesystem::create_directories(Dir);
-    G4 = Dir + "/g4.tif";
-    Plain = Dir + "/plain.tif";
-    Out = Dir + "/out.tif";
-    std::vector<minitiff::Page> g4, plain;
-    for (int i = 0; i < kPages; ++i) {
-      minitiff::Page p;
-      p.Width = kWidth;
-      p.Height = kHeight;
-      p.Compression = 4;
-      p.Strips.push_back(CodedDocument()[size_t(i)]);
-      g4.push_back(p);
-      p.Compression = 1;
-      p.Strips.assign(1, {});
-      for (const auto& r : Document()[size_t(i)]) p.Strips[0].insert(p.Strips[0].end(), r.begin(), r.end());
-      plain.push_back(p);
-    }
-    Ok = Write(G4, minitiff::WriteTiff(g4)) && Write(Plain, minitiff::WriteTiff(plain)) &&
-         std::system("command -v tiffcp >/dev/null 2>&1") == 0;
-  }
-  ~PeerFiles() {
-    std::error_code ec;
-    std::filesystem::remove_all(Dir, ec);
-  }
-  static bool Write(const std::string& Name, const std::vector<uint8_t>& Data) {
-    FILE* f = std::fopen(Name.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(Data.data(), 1, Data.size(), f) == Data.size();
-    return std::fclose(f) == 0 && ok;
-  }
-};
-
-PeerFiles& Peer() {
-  static PeerFiles files;
-  return files;
-}
-
-void RunPeer(benchmark::State& State, const std::string& Args) {
-  PeerFiles& f = Peer();
-  if (!f.Ok) {
-    State.SkipWithError("tiffcp is not available");
-    return;
-  }
-  const std::string cmd = "tiffcp " + Args + " " + f.Out + " >/dev/null 2>&1";
-  for (auto _ : State) {
-    if (std::system(cmd.c_str()) != 0) {
-      State.SkipWithError("tiffcp failed");
-      return;
-    }
-  }
-  SetCounters(State);
-}
-
-void BM_PeerTiffcpG4Decode(benchmark::State& State) { RunPeer(State, "-c none " + Peer().G4); }
-BENCHMARK(BM_PeerTiffcpG4Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_PeerTiffcpG4Encode(benchmark::State& State) { RunPeer(State, "-c g4 " + Peer().Plain); }
-BENCHMARK(BM_PeerTiffcpG4Encode)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -111,6 +111,18 @@ int64_t TIEBufferedReadStream::Read(void* Buffer, int64_t Count) {
       Count -= n;
     }
     if (Count == 0) return total;
+    if (Count >= FBufferSize) {
+      // A block at least as large as the buffer goes straight to the
+      // caller: one read instead of a copy through the buffer per refill.
+      FBufferIndex = 0;
+      FValid = 0;
+      FSource->Seek(FPosition, soBeginning);
+      const int64_t got = std::max<int64_t>(FSource->Read(out + total, Count), 0);
+      FPosition += got;
+      total += got;
+      if (got < Count) FEndReached = true;
+      return total;
+    }
     Refill();
     if (FValid == 0) {
       // The source holds less than it claimed.
@@ -247,4 +259,73 @@ void IEStreamReadAnsiString(TStream* Stream, std::string& S) {
 void IEWriteLineCRLF(TStream* Stream, const std::string& S) {
   std::string line = S + "\r\n";
   Stream->WriteBuffer(line.data(), static_cast<int64_t>(line.size()));
+}
+
+// ---------------------------------------------------------------------------
+// TIEBufferedWriteStream
+
+TIEBufferedWriteStream::TIEBufferedWriteStream(TStream* Dest, int32_t BufferSize)
+    : FDest(Dest),
+      FBuffer(new uint8_t[size_t(std::max(BufferSize, 1))]),
+      FCapacity(std::max(BufferSize, 1)),
+      FStart(Dest ? Dest->GetPosition() : 0) {}
+
+TIEBufferedWriteStream::~TIEBufferedWriteStream() { Flush(); }
+
+bool TIEBufferedWriteStream::Flush() {
+  if (FLength > 0) {
+    if (!FDest || FDest->Write(FBuffer.get(), FLength) != FLength) FFailed = true;
+    FStart += FLength;
+    FLength = 0;
+  }
+  return !FFailed;
+}
+
+int64_t TIEBufferedWriteStream::Write(const void* Buffer, int64_t Count) {
+  if (Count <= 0) return 0;
+  if (FLength + Count > FCapacity) {
+    Flush();
+    if (Count >= FCapacity) {
+      // A large block goes straight through.
+      const int64_t put = FDest ? FDest->Write(Buffer, Count) : 0;
+      if (put != Count) FFailed = true;
+      FStart += std::max<int64_t>(put, 0);
+      return put;
+    }
+  }
+  std::memcpy(FBuffer.get() + FLength, Buffer, size_t(Count));
+  FLength += Count;
+  return Count;
+}
+
+int64_t TIEBufferedWriteStream::Read(void* Buffer, int64_t Count) {
+  Flush();
+  if (!FDest) return 0;
+  const int64_t got = FDest->Read(Buffer, Count);
+  FStart = FDest->GetPosition();
+  return got;
+}
+
+int64_t TIEBufferedWriteStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+  // Asking for the position does not flush.
+  if (Origin == soCurrent && Offset == 0) return FStart + FLength;
+  if (Origin == soBeginning && Offset == FStart + FLength) return Offset;
+  Flush();
+  if (!FDest) return -1;
+  const int64_t at = FDest->Seek(Offset, Origin);
+  if (at >= 0) FStart = at;
+  return at;
+}
+
+int64_t TIEBufferedWriteStream::GetSize() {
+  Flush();
+  return FDest ? FDest->GetSize() : 0;
+}
+
+void TIEBufferedWriteStream::SetSize(int64_t NewSize) {
+  Flush();
+  if (FDest) {
+    FDest->SetSize(NewSize);
+    FStart = FDest->GetPosition();
+  }
 }

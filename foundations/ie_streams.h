@@ -52,6 +52,8 @@ class TIEBufferedReadStream : public TStream {
   // Set when the last read or seek hit the end of the source.
   bool GetEndReached() const { return FEndReached; }
   TStream* GetSource() const { return FSource; }
+  // The Source position that counts as position 0.
+  int64_t GetOrigin() const { return FOrigin; }
 
  private:
   void Refill();
@@ -65,6 +67,39 @@ class TIEBufferedReadStream : public TStream {
   int64_t FSourceSize;   // Source's size at creation
   int64_t FOrigin;       // the Source position that counts as 0
   bool FEndReached = false;
+};
+
+// A write buffer in front of Dest (not owned): writes collect in a block of
+// BufferSize bytes that goes to Dest in one write when it is full, before any
+// seek or read, on Flush and at destruction, so that writers emitting many
+// small pieces make few large writes.  A short write to Dest sets the failed
+// flag (the caller checks it after Flush: a buffered write cannot report it).
+class TIEBufferedWriteStream : public TStream {
+ public:
+  explicit TIEBufferedWriteStream(TStream* Dest, int32_t BufferSize = 1 << 18);
+  ~TIEBufferedWriteStream() override;
+  TIEBufferedWriteStream(const TIEBufferedWriteStream&) = delete;
+  TIEBufferedWriteStream& operator=(const TIEBufferedWriteStream&) = delete;
+
+  int64_t Read(void* Buffer, int64_t Count) override;
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  int64_t GetSize() override;
+  void SetSize(int64_t NewSize) override;
+
+  // Writes the buffered bytes to Dest; false when Dest took fewer.
+  bool Flush();
+  // Set once any write to Dest came up short.
+  bool GetFailed() const { return FFailed; }
+  TStream* GetDest() const { return FDest; }
+
+ private:
+  TStream* FDest;
+  std::unique_ptr<uint8_t[]> FBuffer;
+  int64_t FCapacity;
+  int64_t FLength = 0;  // bytes buffered
+  int64_t FStart;       // Dest position of the first buffered byte
+  bool FFailed = false;
 };
 
 // A stream over a caller's block, which it neither copies nor frees. Reads and

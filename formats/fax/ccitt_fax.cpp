@@ -449,47 +449,80 @@ class TRefChanges {
   bool FRowValid = false;
 };
 
-void PutCode(uint8_t* Buffer, int32_t& BitCount, const CcittCodeEntry& E, int32_t FillOrder) {
-  CcittPutBits(Buffer, BitCount, E.Length, E.Code, FillOrder);
-}
 
-void WriteChecked(TStream* Stream, bool& Error, const uint8_t* Buffer, int64_t Count) {
-  if (Count <= 0) return;
-  if (!Stream || Stream->Write(Buffer, Count) != Count) Error = true;
-}
-
-int64_t RefLineBytes(int32_t Width) { return ((int64_t(std::max(Width, 0)) + 31) / 32) * 4; }
 int64_t UsedBytes(int32_t Width) { return (int64_t(std::max(Width, 0)) + 7) / 8; }
 
-// A scratch line that starts with the pending bits.
-struct Scratch {
-  std::vector<uint8_t> Buf;
-  int32_t Bits = 0;
-  Scratch(int32_t Width, int32_t PendingBits, uint8_t PendingByte)
-      : Buf(size_t(CcittLineBufferSize(Width)), 0) {
-    if (PendingBits > 0 && PendingBits < 8) {
-      Buf[0] = PendingByte;
-      Bits = PendingBits;
+// The codes of one run of Colour: make-up codes (runs over 2560 as repeated
+// 2560 codes) and the terminating code, into any sink with Put(Code, Length).
+template <typename Sink>
+inline void PutRunTo(Sink& S, int32_t Run, int32_t Colour) {
+  const auto& table = CcittRunCodes[Colour ? 1 : 0];
+  if (Run < 0) Run = 0;
+  while (Run > 63) {
+    if (Run > 2560) {
+      S.Put(table[103].Code, table[103].Length);
+      Run -= 2560;
+    } else {
+      const int32_t k = Run / 64;
+      S.Put(table[63 + k].Code, table[63 + k].Length);
+      Run -= 64 * k;
     }
   }
+  S.Put(table[Run].Code, table[Run].Length);
+}
+
+// The line as alternating runs starting with white.
+template <typename Sink>
+inline void EncodeRunsTo(Sink& S, const uint8_t* Row, int32_t Width) {
+  int32_t a = 0;
+  int32_t colour = 0;
+  while (a < Width) {
+    const int32_t b = FindBit(Row, a, Width, colour ^ 1);
+    PutRunTo(S, b - a, colour);
+    a = b;
+    colour ^= 1;
+  }
+}
+
+// Two-dimensional coding of Row against RefLine.
+template <typename Sink>
+inline void Encode2DTo(Sink& S, const uint8_t* Row, const uint8_t* RefLine, int32_t Width) {
+  if (Width <= 0) return;
+  int32_t a0 = 0;
+  int32_t a1 = PixelBit(Row, 0, Width) ? 0 : FindBit(Row, 0, Width, 1);
+  int32_t b1 = PixelBit(RefLine, 0, Width) ? 0 : FindBit(RefLine, 0, Width, 1);
+  for (;;) {
+    const int32_t b2 = FindBit(RefLine, b1, Width, PixelBit(RefLine, b1, Width) ^ 1);
+    if (b2 < a1) {
+      S.Put(kPass.Code, kPass.Length);
+      a0 = b2;
+    } else if (b1 - a1 >= -3 && b1 - a1 <= 3) {
+      const CcittCodeEntry& v = CcittVerticalCodes[size_t(b1 - a1 + 3)];
+      S.Put(v.Code, v.Length);
+      a0 = a1;
+    } else {
+      const int32_t ca1 = PixelBit(Row, a1, Width);
+      const int32_t a2 = a1 < Width ? FindBit(Row, a1, Width, ca1 ^ 1) : Width;
+      const int32_t c0 = (a0 + a1 == 0 || PixelBit(Row, a0, Width) == 0) ? 0 : 1;
+      S.Put(kHorizontal.Code, kHorizontal.Length);
+      PutRunTo(S, a1 - a0, c0);
+      PutRunTo(S, a2 - a1, c0 ^ 1);
+      a0 = a2;
+    }
+    if (a0 >= Width) break;
+    const int32_t c = PixelBit(Row, a0, Width);
+    a1 = FindBit(Row, a0, Width, c ^ 1);
+    b1 = FindBit(RefLine, FindBit(RefLine, a0, Width, c), Width, c ^ 1);
+  }
+}
+
+// A sink over a caller's zeroed buffer and bit count.
+struct TBufferSink {
+  uint8_t* Buffer;
+  int32_t& BitCount;
+  int32_t FillOrder;
+  void Put(uint32_t Code, int32_t Length) { CcittPutBits(Buffer, BitCount, Length, Code, FillOrder); }
 };
-
-// Writes the whole bytes of the scratch line and keeps the rest pending.
-void WriteKeepPending(Scratch& S, TStream* Stream, bool& Error, int32_t& PendingBits,
-                      uint8_t& PendingByte) {
-  const int32_t whole = S.Bits >> 3;
-  WriteChecked(Stream, Error, S.Buf.data(), whole);
-  PendingBits = S.Bits & 7;
-  PendingByte = PendingBits ? S.Buf[size_t(whole)] : 0;
-}
-
-// Writes everything, the last partial byte padded with 0 bits.
-void WriteAll(Scratch& S, TStream* Stream, bool& Error, int32_t& PendingBits,
-              uint8_t& PendingByte) {
-  WriteChecked(Stream, Error, S.Buf.data(), (int64_t(S.Bits) + 7) >> 3);
-  PendingBits = 0;
-  PendingByte = 0;
-}
 
 }  // namespace
 
@@ -932,120 +965,173 @@ void CcittPutBits(uint8_t* Buffer, int32_t& BitCount, int32_t N, uint32_t Code, 
 
 void CcittPutRun(uint8_t* Buffer, int32_t& BitCount, int32_t Run, int32_t Colour,
                  int32_t FillOrder) {
-  const auto& table = CcittRunCodes[Colour ? 1 : 0];
-  if (Run < 0) Run = 0;
-  while (Run > 63) {
-    if (Run > 2560) {
-      PutCode(Buffer, BitCount, table[103], FillOrder);
-      Run -= 2560;
-    } else {
-      const int32_t k = Run / 64;
-      PutCode(Buffer, BitCount, table[63 + k], FillOrder);
-      Run -= 64 * k;
-    }
-  }
-  PutCode(Buffer, BitCount, table[Run], FillOrder);
+  TBufferSink sink{Buffer, BitCount, FillOrder};
+  PutRunTo(sink, Run, Colour);
 }
 
 void CcittEncodeRuns(const uint8_t* Row, int32_t Width, uint8_t* Buffer, int32_t FillOrder,
                      int32_t& BitCount) {
-  int32_t a = 0;
-  int32_t colour = 0;
-  while (a < Width) {
-    const int32_t b = FindBit(Row, a, Width, colour ^ 1);
-    CcittPutRun(Buffer, BitCount, b - a, colour, FillOrder);
-    a = b;
-    colour ^= 1;
-  }
+  TBufferSink sink{Buffer, BitCount, FillOrder};
+  EncodeRunsTo(sink, Row, Width);
 }
 
 void CcittEncode2DLine(const uint8_t* Row, const uint8_t* RefLine, uint8_t* Buffer, int32_t Width,
                        int32_t FillOrder, int32_t& BitCount) {
-  if (Width <= 0) return;
-  int32_t a0 = 0;
-  int32_t a1 = PixelBit(Row, 0, Width) ? 0 : FindBit(Row, 0, Width, 1);
-  int32_t b1 = PixelBit(RefLine, 0, Width) ? 0 : FindBit(RefLine, 0, Width, 1);
+  TBufferSink sink{Buffer, BitCount, FillOrder};
+  Encode2DTo(sink, Row, RefLine, Width);
+}
+
+// ---------------------------------------------------------------------------
+// TCcittEncoder
+
+TCcittEncoder::TCcittEncoder(TCcittScheme Scheme, int32_t Width, int32_t FillOrder)
+    : FScheme(Scheme),
+      FWidth(std::max(Width, 0)),
+      FReverse(FillOrder == 2),
+      FRefChanges(size_t(FWidth) + 4, FWidth),
+      FChanges(size_t(FWidth) + 4, FWidth) {}
+
+void TCcittEncoder::FindChanges(const uint8_t* Row) {
+  // Positions where the colour changes, starting from white: even entries
+  // turn black, odd ones white; Width closes the list (several times, so
+  // that b2 and a2 always exist).
+  int32_t* c = FChanges.data();
+  int32_t n = 0, pos = 0, colour = 0;
+  while (pos < FWidth) {
+    pos = FindBit(Row, pos, FWidth, colour ^ 1);
+    c[n++] = pos;
+    colour ^= 1;
+  }
+  c[n] = c[n + 1] = c[n + 2] = FWidth;
+}
+
+void TCcittEncoder::Encode2DRow() {
+  // The two-dimensional coding over the change lists of the row and the
+  // reference row: each changing element is found by stepping forward in a
+  // list instead of scanning pixels.
+  const int32_t* a = FChanges.data();
+  const int32_t* b = FRefChanges.data();
+  const int32_t width = FWidth;
+  int32_t a0 = -1, colour = 0;
+  int32_t ia = 0, ib = 0;  // first entries beyond a0
   for (;;) {
-    const int32_t b2 = FindBit(RefLine, b1, Width, PixelBit(RefLine, b1, Width) ^ 1);
+    while (a[ia] <= a0 && a[ia] < width) ++ia;
+    while (b[ib] <= a0 && b[ib] < width) ++ib;
+    const int32_t a1 = a[ia];
+    // b1 is the first change beyond a0 into the other colour than a0's.
+    const int32_t kb = ib + ((ib & 1) != colour ? 1 : 0);
+    const int32_t b1 = b[kb], b2 = b[kb + 1];
     if (b2 < a1) {
-      PutCode(Buffer, BitCount, kPass, FillOrder);
+      Put(kPass.Code, kPass.Length);
       a0 = b2;
     } else if (b1 - a1 >= -3 && b1 - a1 <= 3) {
-      PutCode(Buffer, BitCount, CcittVerticalCodes[b1 - a1 + 3], FillOrder);
+      const CcittCodeEntry& v = CcittVerticalCodes[size_t(b1 - a1 + 3)];
+      Put(v.Code, v.Length);
       a0 = a1;
+      colour ^= 1;
     } else {
-      const int32_t ca1 = PixelBit(Row, a1, Width);
-      const int32_t a2 = a1 < Width ? FindBit(Row, a1, Width, ca1 ^ 1) : Width;
-      const int32_t c0 = (a0 + a1 == 0 || PixelBit(Row, a0, Width) == 0) ? 0 : 1;
-      PutCode(Buffer, BitCount, kHorizontal, FillOrder);
-      CcittPutRun(Buffer, BitCount, a1 - a0, c0, FillOrder);
-      CcittPutRun(Buffer, BitCount, a2 - a1, c0 ^ 1, FillOrder);
+      const int32_t a2 = a[ia + 1];
+      Put(kHorizontal.Code, kHorizontal.Length);
+      PutRunTo(*this, a1 - std::max(a0, 0), colour);
+      PutRunTo(*this, a2 - a1, colour ^ 1);
       a0 = a2;
     }
-    if (a0 >= Width) break;
-    const int32_t c = PixelBit(Row, a0, Width);
-    a1 = FindBit(Row, a0, Width, c ^ 1);
-    b1 = FindBit(RefLine, FindBit(RefLine, a0, Width, c), Width, c ^ 1);
+    if (a0 >= width) break;
   }
 }
 
-void CcittEncodeMhRow(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder,
-                      bool& Error) {
-  Scratch s(Width, 0, 0);
-  if (Row) CcittEncodeRuns(Row, Width, s.Buf.data(), FillOrder, s.Bits);
-  int32_t pendingBits = 0;
-  uint8_t pendingByte = 0;
-  WriteAll(s, Stream, Error, pendingBits, pendingByte);
+void TCcittEncoder::Reserve() {
+  // One coded line with its EOLs and pending bits always fits.
+  const size_t need = FLength + size_t(CcittLineBufferSize(FWidth)) + 16;
+  if (FStrip.size() < need) FStrip.resize(std::max(need, FStrip.size() * 2));
 }
 
-void CcittEncode1DLine(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder,
-                       bool& Error, int32_t& PendingBits, uint8_t& PendingByte) {
-  Scratch s(Row ? Width : 0, PendingBits, PendingByte);
-  if (!Row) {
-    WriteAll(s, Stream, Error, PendingBits, PendingByte);
-    return;
+inline void TCcittEncoder::Put(uint32_t Code, int32_t Length) {
+  FAcc = (FAcc << Length) | Code;
+  FAccBits += Length;
+  if (FAccBits >= 32) {
+    FAccBits -= 32;
+    const uint32_t word = uint32_t(FAcc >> FAccBits);
+    uint8_t* d = FStrip.data() + FLength;
+    d[0] = uint8_t(word >> 24);
+    d[1] = uint8_t(word >> 16);
+    d[2] = uint8_t(word >> 8);
+    d[3] = uint8_t(word);
+    if (FReverse)
+      for (int i = 0; i < 4; ++i) d[i] = IEReverseBitTable[d[i]];
+    FLength += 4;
   }
-  // Every line starts with an EOL: readers synchronise on it.
-  PutCode(s.Buf.data(), s.Bits, kEol, FillOrder);
-  CcittEncodeRuns(Row, Width, s.Buf.data(), FillOrder, s.Bits);
-  WriteKeepPending(s, Stream, Error, PendingBits, PendingByte);
 }
 
-void CcittEncodeG3Line(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder,
-                       bool& Error, std::unique_ptr<uint8_t[]>& RefLine, int32_t& PendingBits,
-                       uint8_t& PendingByte) {
-  Scratch s(Row ? Width : 0, PendingBits, PendingByte);
-  PutCode(s.Buf.data(), s.Bits, kEol, FillOrder);
-  if (!Row) {
-    RefLine.reset();
-    WriteAll(s, Stream, Error, PendingBits, PendingByte);
-    return;
+void TCcittEncoder::FlushWholeBytes(bool Pad) {
+  if (Pad && (FAccBits & 7)) Put(0, 8 - (FAccBits & 7));
+  while (FAccBits >= 8) {
+    FAccBits -= 8;
+    uint8_t b = uint8_t(FAcc >> FAccBits);
+    if (FReverse) b = IEReverseBitTable[b];
+    FStrip[FLength++] = b;
   }
-  if (!RefLine) {
-    RefLine.reset(new uint8_t[size_t(RefLineBytes(Width))]());
-    CcittPutBits(s.Buf.data(), s.Bits, 1, 1, FillOrder);
-    CcittEncodeRuns(Row, Width, s.Buf.data(), FillOrder, s.Bits);
-  } else {
-    CcittPutBits(s.Buf.data(), s.Bits, 1, 0, FillOrder);
-    CcittEncode2DLine(Row, RefLine.get(), s.Buf.data(), Width, FillOrder, s.Bits);
-  }
-  std::memcpy(RefLine.get(), Row, size_t(UsedBytes(Width)));
-  WriteKeepPending(s, Stream, Error, PendingBits, PendingByte);
+  FAcc &= (uint64_t(1) << FAccBits) - 1;
 }
 
-void CcittEncodeG4Line(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder,
-                       bool& Error, std::unique_ptr<uint8_t[]>& RefLine, int32_t& PendingBits,
-                       uint8_t& PendingByte) {
-  Scratch s(Row ? Width : 0, PendingBits, PendingByte);
-  if (!Row) {
-    PutCode(s.Buf.data(), s.Bits, kEol, FillOrder);
-    PutCode(s.Buf.data(), s.Bits, kEol, FillOrder);
-    RefLine.reset();
-    WriteAll(s, Stream, Error, PendingBits, PendingByte);
-    return;
+void TCcittEncoder::EncodeRow(const uint8_t* Row) {
+  Reserve();
+  switch (FScheme) {
+    case ccsModifiedHuffman:
+      // Every row from a byte boundary, no EOL.
+      EncodeRunsTo(*this, Row, FWidth);
+      FlushWholeBytes(true);
+      return;
+    case ccsGroup3OneD:
+      // Every line starts with an EOL: readers synchronise on it.
+      Put(kEol.Code, kEol.Length);
+      EncodeRunsTo(*this, Row, FWidth);
+      break;
+    case ccsGroup3TwoD:
+      Put(kEol.Code, kEol.Length);
+      FindChanges(Row);
+      if (FFirstRow) {
+        Put(1, 1);  // tag bit: a one-dimensional line
+        EncodeRunsTo(*this, Row, FWidth);
+      } else {
+        Put(0, 1);  // tag bit: a two-dimensional line
+        if (FWidth > 0) Encode2DRow();
+      }
+      FChanges.swap(FRefChanges);
+      break;
+    case ccsGroup4:
+      FindChanges(Row);
+      if (FWidth > 0) Encode2DRow();
+      FChanges.swap(FRefChanges);
+      break;
   }
-  if (!RefLine) RefLine.reset(new uint8_t[size_t(RefLineBytes(Width))]());
-  CcittEncode2DLine(Row, RefLine.get(), s.Buf.data(), Width, FillOrder, s.Bits);
-  std::memcpy(RefLine.get(), Row, size_t(UsedBytes(Width)));
-  WriteKeepPending(s, Stream, Error, PendingBits, PendingByte);
+  FFirstRow = false;
+  FlushWholeBytes(false);
+}
+
+void TCcittEncoder::FinishStrip() {
+  Reserve();
+  switch (FScheme) {
+    case ccsModifiedHuffman:
+    case ccsGroup3OneD:
+      break;
+    case ccsGroup3TwoD:
+      Put(kEol.Code, kEol.Length);
+      break;
+    case ccsGroup4:
+      // End of facsimile block: two EOLs.
+      Put(kEol.Code, kEol.Length);
+      Put(kEol.Code, kEol.Length);
+      break;
+  }
+  FlushWholeBytes(true);
+  // The next strip codes against an all-white reference row.
+  std::fill(FRefChanges.begin(), FRefChanges.end(), FWidth);
+  FFirstRow = true;
+}
+
+void TCcittEncoder::Consume(int64_t Count) {
+  Count = std::clamp<int64_t>(Count, 0, int64_t(FLength));
+  std::memmove(FStrip.data(), FStrip.data() + Count, FLength - size_t(Count));
+  FLength -= size_t(Count);
 }

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class TStream;
 
@@ -174,24 +175,57 @@ void CcittEncodeRuns(const uint8_t* Row, int32_t Width, uint8_t* Buffer, int32_t
 void CcittEncode2DLine(const uint8_t* Row, const uint8_t* RefLine, uint8_t* Buffer, int32_t Width,
                        int32_t FillOrder, int32_t& BitCount);
 
-// TIFF compression 2: the line from a byte boundary, the last byte padded with
-// 0 bits; no EOL.
-void CcittEncodeMhRow(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder,
-                      bool& Error);
-// Group 3 one-dimensional line: an EOL and the line's runs after the pending
-// bits; whole bytes are written, the rest stays pending.  A null Row ends the
-// strip: the pending bits are written as one byte padded with 0 bits.
-void CcittEncode1DLine(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder,
-                       bool& Error, int32_t& PendingBits, uint8_t& PendingByte);
-// Group 3 two-dimensional line: EOL and tag bit 1 with a one-dimensional first
-// line, EOL and tag bit 0 with a two-dimensional line after it.  RefLine is
-// null at the start of a strip, allocated by the first line and freed by the
-// end-of-strip call (null Row), which writes an EOL and the pending bits.
-void CcittEncodeG3Line(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder,
-                       bool& Error, std::unique_ptr<uint8_t[]>& RefLine, int32_t& PendingBits,
-                       uint8_t& PendingByte);
-// Group 4 line against RefLine (all white at the start of a strip).  The
-// end-of-strip call writes EOFB and pads to a byte boundary.
-void CcittEncodeG4Line(const uint8_t* Row, int32_t Width, TStream* Stream, int32_t FillOrder,
-                       bool& Error, std::unique_ptr<uint8_t[]>& RefLine, int32_t& PendingBits,
-                       uint8_t& PendingByte);
+// Coding schemes of the encoder.
+enum TCcittScheme : uint8_t {
+  ccsModifiedHuffman,  // TIFF compression 2: every row from a byte boundary, no EOL
+  ccsGroup3OneD,       // an EOL before every row
+  ccsGroup3TwoD,       // EOL and tag bit: a one-dimensional first row, two-dimensional rows after it
+  ccsGroup4,           // two-dimensional rows against the row above; EOFB at the end
+};
+
+// The fax encoder of one strip after another: rows in, coded bytes appended
+// to the strip buffer it owns (no allocation per row once the buffer has
+// grown).  Its state (reference line, pending bits, first row of the strip)
+// lives here and nowhere else.
+class TCcittEncoder {
+ public:
+  // FillOrder 2 stores the first coded bit in the least significant bit of
+  // each byte; every other value in the most significant.
+  TCcittEncoder(TCcittScheme Scheme, int32_t Width, int32_t FillOrder);
+
+  // Codes one row (encoder values: 1 = black); whole coded bytes go to the
+  // strip buffer, the rest stays pending.
+  void EncodeRow(const uint8_t* Row);
+  // Ends the strip: the scheme's closing codes (an EOL for two-dimensional
+  // Group 3, EOFB for Group 4) and the pending bits padded with 0 bits to a
+  // byte.  The next row starts a new strip (white reference line).
+  void FinishStrip();
+
+  // The coded bytes not yet taken.
+  const uint8_t* Data() const { return FStrip.data(); }
+  int64_t Size() const { return int64_t(FLength); }
+  // Drops the first Count coded bytes (the caller has written them).
+  void Consume(int64_t Count);
+  void Clear() { FLength = 0; }
+
+  // Appends Length bits of Code, most significant first (the coders' sink).
+  inline void Put(uint32_t Code, int32_t Length);
+
+ private:
+  void Reserve();
+  void FlushWholeBytes(bool Pad);
+  void FindChanges(const uint8_t* Row);
+  void Encode2DRow();
+
+  TCcittScheme FScheme;
+  int32_t FWidth;
+  bool FReverse;
+  bool FFirstRow = true;
+  // Changing elements of the reference row and of the row being coded.
+  std::vector<int32_t> FRefChanges;
+  std::vector<int32_t> FChanges;
+  std::vector<uint8_t> FStrip;
+  size_t FLength = 0;
+  uint64_t FAcc = 0;
+  int32_t FAccBits = 0;
+};

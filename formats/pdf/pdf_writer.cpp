@@ -157,21 +157,10 @@ void PdfAddPage(TIEPdfDocState* State, TIEBitmap* Bitmap, TIOParamsVals& Params,
     Params.SamplesPerPixel = 1;
     const uint8_t c = compression == ioPDF_JPEG ? uint8_t(ioPDF_G3FAX2D) : compression;
     if (c == ioPDF_G4FAX || c == ioPDF_G3FAX2D) {
-      bool error = false;
-      std::unique_ptr<uint8_t[]> ref;
-      int32_t pendingBits = 0;
-      uint8_t pendingByte = 0;
-      for (int32_t y = 0; y < h && !error; ++y) {
-        if (c == ioPDF_G4FAX)
-          CcittEncodeG4Line(page->GetScanline(y), w, &data, 1, error, ref, pendingBits, pendingByte);
-        else
-          CcittEncodeG3Line(page->GetScanline(y), w, &data, 1, error, ref, pendingBits, pendingByte);
-      }
-      if (c == ioPDF_G4FAX)
-        CcittEncodeG4Line(nullptr, w, &data, 1, error, ref, pendingBits, pendingByte);
-      else
-        CcittEncodeG3Line(nullptr, w, &data, 1, error, ref, pendingBits, pendingByte);
-      if (error) {
+      TCcittEncoder encoder(c == ioPDF_G4FAX ? ccsGroup4 : ccsGroup3TwoD, w, 1);
+      for (int32_t y = 0; y < h; ++y) encoder.EncodeRow(page->GetScanline(y));
+      encoder.FinishStrip();
+      if (data.Write(encoder.Data(), encoder.Size()) != encoder.Size()) {
         Progress.SetAborting();
         return;
       }

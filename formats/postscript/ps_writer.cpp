@@ -118,22 +118,11 @@ void PsAddPage(TIEPsDocState* State, TStream* Stream, TIEBitmap* Bitmap, TIOPara
     } else {
       // Group 3 when asked for, Group 4 otherwise (JPEG has no 1-bit form).
       const bool g3 = compression == ioPS_G3FAX2D;
+      TCcittEncoder encoder(g3 ? ccsGroup3TwoD : ccsGroup4, w, 1);
+      for (int32_t y = 0; y < h; ++y) encoder.EncodeRow(page->GetScanline(y));
+      encoder.FinishStrip();
       TMemoryStream coded;
-      bool error = false;
-      std::unique_ptr<uint8_t[]> ref;
-      int32_t pendingBits = 0;
-      uint8_t pendingByte = 0;
-      for (int32_t y = 0; y < h && !error; ++y) {
-        if (g3)
-          CcittEncodeG3Line(page->GetScanline(y), w, &coded, 1, error, ref, pendingBits, pendingByte);
-        else
-          CcittEncodeG4Line(page->GetScanline(y), w, &coded, 1, error, ref, pendingBits, pendingByte);
-      }
-      if (g3)
-        CcittEncodeG3Line(nullptr, w, &coded, 1, error, ref, pendingBits, pendingByte);
-      else
-        CcittEncodeG4Line(nullptr, w, &coded, 1, error, ref, pendingBits, pendingByte);
-      if (error) {
+      if (coded.Write(encoder.Data(), encoder.Size()) != encoder.Size()) {
         Progress.SetAborting();
         return;
       }

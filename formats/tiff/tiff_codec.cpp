@@ -56,7 +56,14 @@ class TTiffPageWriter : public TIECodecPageWriter {
 
   bool AddPage(TIEBitmap* Bitmap, TIOParamsVals& Params) override {
     FStream->SetPosition(FStart);
-    const bool Written = TiffWriteStream(FStream, FPages > 0, Bitmap, Params, FProgress) > 0;
+    TTiffWriteRequest Request;
+    Request.Stream = FStream;
+    Request.Append = FPages > 0;
+    Request.Bitmap = Bitmap;
+    Request.Params = &Params;
+    Request.Progress = &FProgress;
+    Request.AppendPoint = &FEnd;
+    const bool Written = TiffWritePage(Request) > 0;
     ++FPages;
     return Written;
   }
@@ -66,6 +73,7 @@ class TTiffPageWriter : public TIECodecPageWriter {
   TIEProgressRec& FProgress;
   int64_t FStart;
   int32_t FPages = 0;
+  TTiffAppendPoint FEnd;
 };
 
 TIECodec MakeTiffCodec() {

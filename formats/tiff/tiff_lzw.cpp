@@ -270,8 +270,14 @@ struct LzwDecoder {
 // ---------------------------------------------------------------------------
 // Encoder
 
-constexpr int32_t kHashSize = 5003;
-constexpr int32_t kHashShift = 4;  // 8 minus the doublings that take 5003 to 65536
+// The string table of the encoder: open addressing with double hashing over
+// 8192 slots, so that it stays less than half full (a table holds at most 3836
+// strings before it is cleared).  The first slot keeps the prefix code in its
+// low bits, so the strings of one byte after consecutive codes (long runs of
+// one value) sit side by side.  A slot holds the string's key (next byte and
+// prefix code, 20 bits) above its code (12 bits): one load answers both.
+constexpr int32_t kHashSize = 8192;
+constexpr uint32_t kEmpty = 0xFFFFFFFFu;  // never a slot: code 4095 is never assigned
 constexpr int32_t kBlockSize = 254;
 
 struct LzwEncoder {
@@ -286,10 +292,9 @@ struct LzwEncoder {
   bool JustCleared = false;
   bool WriteFailed = false;
   int32_t Prefix = -1;  // -1 until the first byte arrives
-  int32_t HashKey[kHashSize];
-  uint16_t HashCode[kHashSize];
+  uint32_t Table[kHashSize];
 
-  void ClearHash() { std::fill(std::begin(HashKey), std::end(HashKey), -1); }
+  void ClearHash() { std::fill(std::begin(Table), std::end(Table), kEmpty); }
 
   void FlushBlock() {
     if (BlockLen > 0 && (!Stream || Stream->Write(Block, BlockLen) != BlockLen)) WriteFailed = true;
@@ -331,41 +336,36 @@ struct LzwEncoder {
   void Put(const uint8_t* Row, int32_t Count) {
     int32_t i = 0;
     if (Prefix < 0 && Count > 0) Prefix = Row[i++];
+    uint32_t prefix = uint32_t(Prefix);
     for (; i < Count; ++i) {
-      const int32_t c = Row[i];
-      const int32_t key = (c << 12) + Prefix;
-      int32_t slot = (c << kHashShift) ^ Prefix;
-      if (HashKey[slot] == key) {
-        Prefix = HashCode[slot];
+      const uint32_t key = (uint32_t(Row[i]) << 12) | prefix;
+      // Consecutive prefix codes with one byte (long runs of one value)
+      // take consecutive first slots.
+      uint32_t slot = (prefix ^ ((uint32_t(Row[i]) * 0x9E3779B1u) >> 19)) & (kHashSize - 1);
+      uint32_t e = Table[slot];
+      if (e != kEmpty && (e >> 12) != key) {
+        // An odd step visits every slot of the power-of-two table.
+        const uint32_t step = ((key * 0x85EBCA6Bu) >> 19) | 1;
+        do {
+          slot = (slot + step) & (kHashSize - 1);
+          e = Table[slot];
+        } while (e != kEmpty && (e >> 12) != key);
+      }
+      if (e != kEmpty) {
+        prefix = e & 0xFFF;
         continue;
       }
-      if (HashKey[slot] >= 0) {
-        const int32_t step = slot == 0 ? 1 : kHashSize - slot;
-        bool found = false;
-        do {
-          slot -= step;
-          if (slot < 0) slot += kHashSize;
-          if (HashKey[slot] == key) {
-            found = true;
-            break;
-          }
-        } while (HashKey[slot] >= 0);
-        if (found) {
-          Prefix = HashCode[slot];
-          continue;
-        }
-      }
-      WriteCode(Prefix);
-      Prefix = c;
+      WriteCode(int32_t(prefix));
+      prefix = Row[i];
       if (NextFree > 4093) {
         ClearHash();
         NextFree = kFirstFree;
         WriteClear();
       } else {
-        HashKey[slot] = key;
-        HashCode[slot] = uint16_t(NextFree++);
+        Table[slot] = (key << 12) | uint32_t(NextFree++);
       }
     }
+    Prefix = int32_t(prefix);
   }
 
   void Finish() {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
+#include <unistd.h>
 
 #include "foundations/bit_helpers.h"
 #include "foundations/image_buffer.h"
@@ -15,6 +16,7 @@
 #include "formats/jpeg/exif_block.h"
 #include "formats/io_params.h"
 #include "foundations/progress.h"
+#include "formats/tiff/tiff_chain_cache.h"
 #include "formats/tiff/tiff_lzw.h"
 #include "formats/tiff/tiff_strips.h"
 #include "platform/rtl/streams.h"
@@ -288,6 +290,51 @@ bool TiffLoadIfdAt(int64_t Offset, TiffDirectory& Directory) {
   return n > 0 && LoadEntries(Directory, Offset, n);
 }
 
+namespace {
+
+// Reads the small fields of the chain (entry counts and next offsets): one
+// read of a small window per directory, straight from the file where the
+// stream is one (no seek and no refill of a read buffer), through the stream
+// otherwise.  The same bounds as TiffDirectory::ReadAt.
+class TChainReader {
+ public:
+  explicit TChainReader(const TiffDirectory& D) : FD(D) {
+    FFile = TiffStreamFile(D.Stream, FHandle, FFileOffset);
+  }
+  // Reads Count bytes at Offset, from the window of the last read when it
+  // holds them.
+  bool ReadAt(int64_t Offset, void* Buffer, int64_t Count) {
+    if (Offset >= FWindowAt && Offset + Count <= FWindowAt + FWindowLen) {
+      std::memcpy(Buffer, FWindow + (Offset - FWindowAt), size_t(Count));
+      return true;
+    }
+    if (!FFile) return FD.ReadAt(Offset, Buffer, Count);
+    const int64_t at = FD.Base + Offset;
+    if (Offset < 0 || at < 0 || at > FD.StreamSize || Count > FD.StreamSize - at) return false;
+    const int64_t len = std::min<int64_t>(int64_t(sizeof FWindow), FD.StreamSize - at);
+    const ssize_t got = pread(FHandle, FWindow, size_t(len), off_t(FFileOffset + at));
+    if (got < Count) {
+      FWindowLen = 0;
+      return false;
+    }
+    FWindowAt = Offset;
+    FWindowLen = got;
+    std::memcpy(Buffer, FWindow, size_t(Count));
+    return true;
+  }
+
+ private:
+  const TiffDirectory& FD;
+  bool FFile = false;
+  int FHandle = -1;
+  int64_t FFileOffset = 0;
+  uint8_t FWindow[512];
+  int64_t FWindowAt = 0;
+  int64_t FWindowLen = 0;
+};
+
+}  // namespace
+
 bool TiffReadIfd(int32_t PageIndex, int64_t FirstOffset, TiffDirectory& Directory, int32_t& Count,
                  std::vector<int64_t>* Offsets, bool* Cut) {
   Directory.Entries.clear();
@@ -296,10 +343,11 @@ bool TiffReadIfd(int32_t PageIndex, int64_t FirstOffset, TiffDirectory& Director
   std::unordered_set<int64_t> seen;
   const int64_t size = Directory.StreamSize - Directory.Base;
   bool cut = false;
+  TChainReader reader(Directory);
   while (offset != 0) {
     if (!seen.insert(offset).second) break;
     uint8_t b[4];
-    if (!Directory.ReadAt(offset, b, 2)) {
+    if (!reader.ReadAt(offset, b, 2)) {
       cut = true;
       break;
     }
@@ -311,7 +359,7 @@ bool TiffReadIfd(int32_t PageIndex, int64_t FirstOffset, TiffDirectory& Director
       break;
     }
     if (Count == PageIndex && !LoadEntries(Directory, offset, n)) break;
-    if (!Directory.ReadAt(offset + 2 + int64_t(n) * 12, b, 4)) {
+    if (!reader.ReadAt(offset + 2 + int64_t(n) * 12, b, 4)) {
       cut = true;
       break;
     }
@@ -504,7 +552,17 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     if (Request.PageIndex >= 0 && Request.PageIndex < Info.PageCount)
       TiffLoadIfdAt(Chain->Offsets[size_t(Request.PageIndex)], page);
   } else {
-    TiffReadIfd(Request.PageIndex, first, page, Info.PageCount);
+    // A file read before and unchanged since answers from its remembered
+    // chain; any other walks it once and remembers it.
+    std::vector<int64_t> offsets;
+    bool cut = false;
+    if (!TiffRecalledChain(Stream, base, first, offsets, cut)) {
+      TiffReadIfd(-1, first, page, Info.PageCount, &offsets, &cut);
+      TiffRememberChain(Stream, base, offsets, cut);
+    }
+    Info.PageCount = int32_t(offsets.size());
+    if (Request.PageIndex >= 0 && Request.PageIndex < Info.PageCount)
+      TiffLoadIfdAt(offsets[size_t(Request.PageIndex)], page);
   }
   if (page.Entries.empty()) return;
   Info.PageFound = true;

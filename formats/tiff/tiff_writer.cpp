@@ -23,6 +23,7 @@
 #include "formats/jpeg/jpeg_codec.h"
 #include "foundations/progress.h"
 #include "formats/row_colour_converter.h"
+#include "formats/tiff/tiff_chain_cache.h"
 #include "formats/tiff/tiff_lzw.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
@@ -320,51 +321,69 @@ void WriteExifTags(TPageWriter& W, TIOParamsVals& Params) {
 
 }  // namespace
 
-int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                        TIEProgressRec& Progress) {
-  if (!Stream || !Bitmap || Bitmap->IsEmpty()) {
-    Progress.SetAborting();
-    return 0;
-  }
-  // ---- layout ----
+namespace {
+
+// ---------------------------------------------------------------------------
+// Stage 1: the stored layout of the page, chosen once from the image and the
+// parameters.
+
+struct TTiffPageLayout {
+  TIEBitmap* Bitmap = nullptr;         // the rows read: the caller's or Work
+  std::unique_ptr<TIEBitmap> Work;     // a converted or inverted copy
+  TIEPixelFormat Format = ie24RGB;
+  int32_t Width = 0, Height = 0;
+  TLayout Layout = lyRGB;
+  int32_t Bits = 8;
+  int32_t Samples = 3;
+  uint16_t Photometric = 2;
+  uint16_t Compression = TiffCompression::None;
+  bool Ccitt = false, TwoD = false;
+  int32_t Predictor = TiffPredictor::None;
+  int32_t FillOrder = 1;
+  bool AlphaSample = false;
+  uint8_t JpegSpace = 0;
+  std::vector<TRGB> Palette;
+  std::unique_ptr<TIEQuantizer> Quantizer;
+  TTiffLzwEncodeProc Lzw = nullptr;
+  int64_t RowBytes = 0;  // one row as written
+};
+
+bool ChooseLayout(TIEBitmap* Bitmap, TIOParamsVals& Params, TTiffPageLayout& L) {
   TIEBitmap* bmp = Bitmap;
-  std::unique_ptr<TIEBitmap> work;
   const bool wantBilevel = Params.BitsPerSample == 1 && Params.SamplesPerPixel == 1;
   if (!wantBilevel && bmp->GetPixelFormat() == ie1g) {
-    work = TIEBitmap::CreateSized(bmp->GetWidth(), bmp->GetHeight(), ie24RGB);
-    work->ConvertFrom(bmp);
-    bmp = work.get();
+    L.Work = TIEBitmap::CreateSized(bmp->GetWidth(), bmp->GetHeight(), ie24RGB);
+    L.Work->ConvertFrom(bmp);
+    bmp = L.Work.get();
   } else if (wantBilevel && bmp->GetPixelFormat() != ie1g) {
-    work = TIEBitmap::CreateSized(bmp->GetWidth(), bmp->GetHeight(), ie1g);
-    work->ConvertFrom(bmp);
-    bmp = work.get();
+    L.Work = TIEBitmap::CreateSized(bmp->GetWidth(), bmp->GetHeight(), ie1g);
+    L.Work->ConvertFrom(bmp);
+    bmp = L.Work.get();
   }
-  if (bmp->IsEmpty()) {
-    Progress.SetAborting();
-    return 0;
-  }
-  const TIEPixelFormat fmt = bmp->GetPixelFormat();
-  const int32_t width = bmp->GetWidth(), height = bmp->GetHeight();
-  int32_t bits = 8;
-  TLayout layout = lyRGB;
-  std::vector<TRGB> palette;
-  std::unique_ptr<TIEQuantizer> quantizer;
+  if (bmp->IsEmpty()) return false;
+  L.Bitmap = bmp;
+  const TIEPixelFormat fmt = L.Format = bmp->GetPixelFormat();
+  L.Width = bmp->GetWidth();
+  L.Height = bmp->GetHeight();
+  int32_t& bits = L.Bits;
+  TLayout& layout = L.Layout;
   switch (fmt) {
     case ie1g:
       layout = lyBilevel;
       bits = 1;
       break;
     case ie16g:
-      layout = Params.SamplesPerPixel == 1 && Params.BitsPerSample == 16 ? lyGray16 : lyGray;
-      bits = layout == lyGray16 ? 16 : 8;
+      // 16-bit gray pages keep their 16 bits.
+      layout = lyGray16;
+      bits = 16;
       break;
     case ie8g:
       layout = lyGray;
       break;
     case ie8p:
       layout = lyPalette;
-      palette.assign(size_t(std::max(bmp->GetPaletteLen(), 0)), TRGB());
-      for (size_t i = 0; i < palette.size(); ++i) palette[i] = bmp->GetPaletteColor(int32_t(i));
+      L.Palette.assign(size_t(std::max(bmp->GetPaletteLen(), 0)), TRGB());
+      for (size_t i = 0; i < L.Palette.size(); ++i) L.Palette[i] = bmp->GetPaletteColor(int32_t(i));
       break;
     case ieCMYK:
       layout = lyCMYK;
@@ -381,9 +400,9 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     const int32_t wanted = Params.BitsPerSample;
     if (Params.SamplesPerPixel == 1 && ((wanted >= 2 && wanted <= 8) || wanted == 16)) {
       bits = std::min(wanted, 8);
-      palette.assign(size_t(1) << bits, TRGB());
-      quantizer = std::make_unique<TIEQuantizer>(bmp, palette, int32_t(palette.size()));
-      layout = quantizer->GetIsGray() ? lyGray : lyPalette;
+      L.Palette.assign(size_t(1) << bits, TRGB());
+      L.Quantizer = std::make_unique<TIEQuantizer>(bmp, L.Palette, int32_t(L.Palette.size()));
+      layout = L.Quantizer->GetIsGray() ? lyGray : lyPalette;
     } else if (Params.TiffPhotometric == ietpCMYK) {
       layout = lyCMYK;
     } else if (Params.TiffPhotometric == ietpCIELab) {
@@ -392,33 +411,29 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   }
   if (layout == lyPalette && fmt == ie8p) bits = 8;
 
-  // ---- compression ----
-  uint16_t compression = TiffCompression::None;
-  bool ccitt = false, twoD = false;
-  int32_t predictor = TiffPredictor::None;
-  TTiffLzwEncodeProc lzw = Params.TiffLzwEncoder ? Params.TiffLzwEncoder
-                                                 : (TiffLzwEncodeHook ? TiffLzwEncodeHook : TiffLzwEncode);
+  uint16_t& compression = L.Compression;
+  L.Lzw = Params.TiffLzwEncoder ? Params.TiffLzwEncoder : (TiffLzwEncodeHook ? TiffLzwEncodeHook : TiffLzwEncode);
   switch (Params.TiffCompression) {
     case ietcHuffman:
       compression = TiffCompression::CcittRle;
-      ccitt = true;
+      L.Ccitt = true;
       break;
     case ietcG3Fax1D:
       compression = TiffCompression::CcittT4;
-      ccitt = true;
+      L.Ccitt = true;
       break;
     case ietcG3Fax2D:
       compression = TiffCompression::CcittT4;
-      ccitt = true;
-      twoD = true;
+      L.Ccitt = true;
+      L.TwoD = true;
       break;
     case ietcG4Fax:
       compression = TiffCompression::CcittT6;
-      ccitt = true;
+      L.Ccitt = true;
       break;
     case ietcLZW:
       compression = TiffCompression::Lzw;
-      predictor = TiffPredictor::Horizontal;
+      L.Predictor = TiffPredictor::Horizontal;
       break;
     case ietcPackBits:
       compression = TiffCompression::PackBits;
@@ -428,29 +443,33 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
       compression = TiffCompression::Deflate;
       break;
     case ietcJPEG:
-      // Whole-image JPEG strip for colour and gray pages.
+      // Whole-image JPEG strip for colour and gray pages; other pages are
+      // stored uncompressed.
       if (fmt == ie24RGB || fmt == ie8g) compression = TiffCompression::Jpeg;
       break;
     default:
       compression = TiffCompression::None;
       break;
   }
-  uint8_t jpegSpace = Params.TiffJpegColorSpace;
+  L.JpegSpace = Params.TiffJpegColorSpace;
   if (compression == TiffCompression::Jpeg) {
-    if (fmt == ie8g) jpegSpace = ioJPEG_GRAYLEV;
-    if (jpegSpace == ioJPEG_YCbCrK) jpegSpace = ioJPEG_RGB;
-    switch (jpegSpace) {
+    if (fmt == ie8g) L.JpegSpace = ioJPEG_GRAYLEV;
+    if (L.JpegSpace == ioJPEG_YCbCrK) L.JpegSpace = ioJPEG_RGB;
+    switch (L.JpegSpace) {
       case ioJPEG_GRAYLEV: layout = lyGray; bits = 8; break;
       case ioJPEG_CMYK: layout = lyCMYK; bits = 8; break;
       default: layout = lyRGB; bits = 8; break;
     }
-    quantizer.reset();
+    L.Quantizer.reset();
   }
-  if (ccitt && layout != lyBilevel) {
-    ccitt = twoD = false;
+  // A fax compression needs a black-and-white page: others are stored
+  // uncompressed.
+  if (L.Ccitt && layout != lyBilevel) {
+    L.Ccitt = L.TwoD = false;
     compression = TiffCompression::None;
   }
-  const bool alphaSample =
+  const int32_t width = L.Width, height = L.Height;
+  L.AlphaSample =
       layout == lyRGB && compression != TiffCompression::Jpeg && bmp->HasAlphaChannel() &&
       (compression == TiffCompression::None || compression == TiffCompression::Lzw ||
        compression == TiffCompression::PackBits || compression == TiffCompression::Deflate) &&
@@ -463,70 +482,50 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
         }
         return false;
       }();
-  if (!(layout == lyRGB && !alphaSample && compression == TiffCompression::Lzw))
-    predictor = TiffPredictor::None;
-  const int32_t fillOrder = ccitt && Params.TiffFillOrder == TiffFillOrder::Lsb2Msb ? 2 : 1;
-  int32_t samples = 1;
+  if (!(layout == lyRGB && !L.AlphaSample && compression == TiffCompression::Lzw))
+    L.Predictor = TiffPredictor::None;
+  L.FillOrder = L.Ccitt && Params.TiffFillOrder == TiffFillOrder::Lsb2Msb ? 2 : 1;
   switch (layout) {
-    case lyRGB: samples = alphaSample ? 4 : 3; break;
-    case lyCMYK: samples = 4; break;
+    case lyRGB: L.Samples = L.AlphaSample ? 4 : 3; break;
+    case lyCMYK: L.Samples = 4; break;
     case lyLab:
-    case lyRGB48: samples = 3; break;
-    default: samples = 1; break;
+    case lyRGB48: L.Samples = 3; break;
+    default: L.Samples = 1; break;
   }
-  uint16_t photometric = 2;
   switch (layout) {
-    case lyBilevel: photometric = ccitt ? 0 : 1; break;
+    case lyBilevel: L.Photometric = L.Ccitt ? 0 : 1; break;
     case lyGray:
-    case lyGray16: photometric = 1; break;
-    case lyPalette: photometric = 3; break;
-    case lyCMYK: photometric = 5; break;
-    case lyLab: photometric = 8; break;
-    default: photometric = 2; break;
+    case lyGray16: L.Photometric = 1; break;
+    case lyPalette: L.Photometric = 3; break;
+    case lyCMYK: L.Photometric = 5; break;
+    case lyLab: L.Photometric = 8; break;
+    default: L.Photometric = 2; break;
   }
-  if (compression == TiffCompression::Jpeg && jpegSpace == ioJPEG_YCbCr) {
-    photometric = 6;
-    samples = 3;
+  if (compression == TiffCompression::Jpeg && L.JpegSpace == ioJPEG_YCbCr) {
+    L.Photometric = 6;
+    L.Samples = 3;
   }
-  // Row bytes as written.
-  const int64_t rowBytes = (int64_t(width) * samples * bits + 7) / 8;
+  L.RowBytes = (int64_t(width) * L.Samples * bits + 7) / 8;
+  return true;
+}
 
-  // ---- header or insertion point ----
-  const int64_t base = Stream->GetPosition();
-  int64_t field = 0;
-  uint32_t oldNext = 0;
-  int32_t pages = 0;
-  if (Append) {
-    if (!FindInsertionPoint(Stream, base, Params.TiffPageIndex, field, oldNext, pages)) {
-      Progress.SetAborting();
-      return 0;
-    }
-    Stream->Seek(0, soEnd);
-  }
-  TPageWriter w(Stream, base, Progress);
-  if (!Append) {
-    const uint8_t placeholder[8] = {'I', 'I', 42, 0, 0, 0, 0, 0};
-    w.Put(placeholder, 8);
-  }
+// ---------------------------------------------------------------------------
+// Stage 2: the tags that do not depend on the pixels.
 
-  // ---- EXIF data of the page (camera texts, resolution, EXIF and GPS
-  // directories), from the EXIF block of the parameters ----
-  if (Params.ExifPresent) WriteExifTags(w, Params);
-
-  // ---- tags that do not depend on the pixels ----
+void WriteTagSet(TPageWriter& w, const TTiffPageLayout& L, TIOParamsVals& Params) {
   w.Long(TiffTag::NewSubfileType, 0);
-  w.Long(TiffTag::ImageWidth, uint32_t(width));
-  w.Long(TiffTag::ImageLength, uint32_t(height));
-  w.Shorts(TiffTag::BitsPerSample, std::vector<uint16_t>(size_t(samples), uint16_t(bits)));
-  w.Short(TiffTag::Compression, compression);
-  w.Short(TiffTag::Photometric, photometric);
+  w.Long(TiffTag::ImageWidth, uint32_t(L.Width));
+  w.Long(TiffTag::ImageLength, uint32_t(L.Height));
+  w.Shorts(TiffTag::BitsPerSample, std::vector<uint16_t>(size_t(L.Samples), uint16_t(L.Bits)));
+  w.Short(TiffTag::Compression, L.Compression);
+  w.Short(TiffTag::Photometric, L.Photometric);
   w.Text(TiffTag::DocumentName, Params.TiffDocumentName);
   if (!w.Has(TiffTag::ImageDescription)) w.Text(TiffTag::ImageDescription, Params.TiffImageDescription);
-  if (ccitt) {
-    w.Short(TiffTag::FillOrder, uint16_t(fillOrder));
+  if (L.Ccitt) {
+    w.Short(TiffTag::FillOrder, uint16_t(L.FillOrder));
     w.Long(TiffTag::CleanFaxData, 0);
   }
-  w.Short(TiffTag::SamplesPerPixel, uint16_t(samples));
+  w.Short(TiffTag::SamplesPerPixel, uint16_t(L.Samples));
   if (!w.Has(TiffTag::XResolution))
     w.Rational(TiffTag::XResolution, Params.DpiX > 0 ? Params.DpiX : IEDefaultDpiX);
   if (!w.Has(TiffTag::YResolution))
@@ -535,24 +534,24 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
   w.Text(TiffTag::PageName, Params.TiffPageName);
   if (Params.TiffXPosition != 0) w.Rational(TiffTag::XPosition, Params.TiffXPosition);
   if (Params.TiffYPosition != 0) w.Rational(TiffTag::YPosition, Params.TiffYPosition);
-  if (compression == TiffCompression::CcittT4) w.Long(TiffTag::T4Options, twoD ? 1 : 0);
-  if (compression == TiffCompression::CcittT6) w.Long(TiffTag::T6Options, 0);
+  if (L.Compression == TiffCompression::CcittT4) w.Long(TiffTag::T4Options, L.TwoD ? 1 : 0);
+  if (L.Compression == TiffCompression::CcittT6) w.Long(TiffTag::T6Options, 0);
   if (!w.Has(TiffTag::ResolutionUnit)) w.Short(TiffTag::ResolutionUnit, 2);
   if (Params.TiffPageNumber >= 0 || Params.TiffPageTotal >= 0) {
     w.Shorts(TiffTag::PageNumber,
              {uint16_t(std::max(Params.TiffPageNumber, 0)), uint16_t(std::max(Params.TiffPageTotal, 0))});
   }
-  if (predictor == TiffPredictor::Horizontal) w.Short(TiffTag::Predictor, 2);
-  if (photometric == 6) w.Shorts(TiffTag::YCbCrSubsampling, {2, 2});  // the JPEG codec's sampling
-  if (alphaSample) w.Short(TiffTag::ExtraSamples, 2);                 // unassociated (straight) alpha
-  if (layout == lyPalette) {
+  if (L.Predictor == TiffPredictor::Horizontal) w.Short(TiffTag::Predictor, 2);
+  if (L.Photometric == 6) w.Shorts(TiffTag::YCbCrSubsampling, {2, 2});  // the JPEG codec's sampling
+  if (L.AlphaSample) w.Short(TiffTag::ExtraSamples, 2);                 // unassociated (straight) alpha
+  if (L.Layout == lyPalette) {
     // 2^bits entries per channel, whatever the number of colours used.
-    const size_t n = size_t(1) << bits;
+    const size_t n = size_t(1) << L.Bits;
     std::vector<uint16_t> map(3 * n, 0);
-    for (size_t i = 0; i < n && i < palette.size(); ++i) {
-      map[i] = uint16_t(palette[i].r * 257);
-      map[n + i] = uint16_t(palette[i].g * 257);
-      map[2 * n + i] = uint16_t(palette[i].b * 257);
+    for (size_t i = 0; i < n && i < L.Palette.size(); ++i) {
+      map[i] = uint16_t(L.Palette[i].r * 257);
+      map[n + i] = uint16_t(L.Palette[i].g * 257);
+      map[2 * n + i] = uint16_t(L.Palette[i].b * 257);
     }
     w.Shorts(TiffTag::ColorMap, map);
   }
@@ -565,8 +564,8 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
     Params.ImagingAnnot->SaveToTagData(data, len);
     if (data && len > 0) w.Block(TiffTag::ImagingAnnotations, 1, uint32_t(len), data.get(), len);
   }
-  if (Params.InputIccProfile && Params.InputIccProfile->IsValid() &&
-      !Params.InputIccProfile->GetApplied() && Params.InputIccProfile->GetRawLength() > 0)
+  if (Params.InputIccProfile && Params.InputIccProfile->IsValid() && !Params.InputIccProfile->GetApplied() &&
+      Params.InputIccProfile->GetRawLength() > 0)
     w.Block(TiffTag::IccProfile, 7, uint32_t(Params.InputIccProfile->GetRawLength()),
             Params.InputIccProfile->GetRawData(), Params.InputIccProfile->GetRawLength());
   if (Params.IptcRecords) {
@@ -579,202 +578,353 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
       w.Block(TiffTag::Iptc, 4, uint32_t(padded.size() / 4), padded.data(), int64_t(padded.size()));
     }
   }
+}
 
-  // ---- strips ----
-  int32_t rps = height, strips = 1;
-  if (compression != TiffCompression::Deflate && compression != TiffCompression::Jpeg)
-    TiffStripLayout(height, bmp->GetRowLen(), rps, strips);
-  std::vector<uint32_t> offsets, counts;
-  std::vector<uint8_t> row(size_t(rowBytes) + 16), coded;
-  std::unique_ptr<uint8_t[]> refLine;
-  int32_t pendingBits = 0;
-  uint8_t pendingByte = 0;
-  bool ccittError = false;
-  void* lzwState = nullptr;
-  std::unique_ptr<TZCompressionStream> zip;
-  const TIEDataAccessSet access = bmp->GetAccess();
-  bmp->SetAccess(iedRead);
-  TIEBitmap* alpha = alphaSample ? bmp->GetAlphaChannel() : nullptr;
-  std::vector<uint8_t> cmykRow(size_t(width) * 4 + 16);
+// ---------------------------------------------------------------------------
+// Stage 3: the row source, each row of the bitmap in the file's layout.
 
-  auto buildRow = [&](int32_t y) {
-    const uint8_t* src = bmp->GetScanline(y);
-    uint8_t* d = row.data();
-    std::memset(d, 0, row.size());
-    switch (layout) {
+class TTiffRowSource {
+ public:
+  TTiffRowSource(const TTiffPageLayout& L, TIOParamsVals& Params)
+      : FL(L), FParams(Params), FRow(size_t(L.RowBytes) + 16, 0), FAlpha(L.AlphaSample ? L.Bitmap->GetAlphaChannel() : nullptr) {
+    if (L.Layout == lyCMYK && L.Format != ieCMYK) FCmyk.resize(size_t(L.Width) * 4 + 16);
+  }
+
+  const uint8_t* Row(int32_t y) {
+    const TTiffPageLayout& L = FL;
+    const uint8_t* src = L.Bitmap->GetScanline(y);
+    uint8_t* d = FRow.data();
+    const int64_t n = L.RowBytes;
+    const int32_t width = L.Width;
+    switch (L.Layout) {
       case lyBilevel:
-        for (int64_t i = 0; i < rowBytes; ++i) d[i] = ccitt ? uint8_t(~src[i]) : src[i];
+        if (L.Ccitt)
+          for (int64_t i = 0; i < n; ++i) d[i] = uint8_t(~src[i]);
+        else
+          std::memcpy(d, src, size_t(n));
         break;
       case lyGray16:
-        std::memcpy(d, src, size_t(rowBytes));
+      case lyRGB48:
+        std::memcpy(d, src, size_t(n));
         break;
       case lyGray:
-      case lyPalette: {
-        for (int32_t x = 0; x < width; ++x) {
-          int32_t v;
-          if (fmt == ie8g || fmt == ie8p)
-            v = src[x];
-          else if (fmt == ie16g)
-            v = (src[2 * x] | (src[2 * x + 1] << 8)) >> 8;
-          else if (layout == lyGray)
-            v = IERGBToGray(reinterpret_cast<const TRGB*>(src)[x]);
-          else
-            v = std::max(0, quantizer->ColorToIndex(reinterpret_cast<const TRGB*>(src)[x]));
-          if (layout == lyGray && bits < 8) v >>= (8 - bits);
-          if (bits == 8) {
-            d[x] = uint8_t(v);
-          } else {
-            const int64_t bit = int64_t(x) * bits;
-            d[bit >> 3] |= uint8_t((v & ((1 << bits) - 1)) << (8 - bits - (bit & 7)));
+      case lyPalette:
+        PackIndexes(src, d);
+        break;
+      case lyRGB: {
+        // Blue, green, red in the bitmap; red, green, blue in the file.
+        if (FAlpha) {
+          const uint8_t* a = FAlpha->GetScanline(y);
+          for (int32_t x = 0; x < width; ++x) {
+            d[4 * x] = src[3 * x + 2];
+            d[4 * x + 1] = src[3 * x + 1];
+            d[4 * x + 2] = src[3 * x];
+            d[4 * x + 3] = a[x];
+          }
+        } else if (L.Predictor == TiffPredictor::Horizontal) {
+          uint8_t pr = 0, pg = 0, pb = 0;
+          for (int32_t x = 0; x < width; ++x) {
+            const uint8_t r = src[3 * x + 2], g = src[3 * x + 1], b = src[3 * x];
+            d[3 * x] = uint8_t(r - pr);
+            d[3 * x + 1] = uint8_t(g - pg);
+            d[3 * x + 2] = uint8_t(b - pb);
+            pr = r;
+            pg = g;
+            pb = b;
+          }
+        } else {
+          for (int32_t x = 0; x < width; ++x) {
+            d[3 * x] = src[3 * x + 2];
+            d[3 * x + 1] = src[3 * x + 1];
+            d[3 * x + 2] = src[3 * x];
           }
         }
         break;
       }
-      case lyRGB: {
-        const TRGB* p = reinterpret_cast<const TRGB*>(src);
-        const uint8_t* a = alpha ? alpha->GetScanline(y) : nullptr;
-        uint8_t prev[3] = {0, 0, 0};
-        for (int32_t x = 0; x < width; ++x) {
-          uint8_t* o = d + int64_t(x) * samples;
-          const uint8_t c[3] = {p[x].r, p[x].g, p[x].b};
-          for (int k = 0; k < 3; ++k)
-            o[k] = predictor == TiffPredictor::Horizontal ? uint8_t(c[k] - prev[k]) : c[k];
-          std::memcpy(prev, c, 3);
-          if (a) o[3] = a[x];
-        }
-        break;
-      }
       case lyCMYK:
-        if (fmt == ieCMYK) {
-          for (int64_t i = 0; i < rowBytes; ++i) d[i] = uint8_t(255 - src[i]);
+        if (L.Format == ieCMYK) {
+          for (int64_t i = 0; i < n; ++i) d[i] = uint8_t(255 - src[i]);
         } else {
-          IEColorConvertRow(src, 1, cmykRow.data(), 2, width, &Params);
-          for (int64_t i = 0; i < rowBytes; ++i) d[i] = uint8_t(255 - cmykRow[size_t(i)]);
+          IEColorConvertRow(src, 1, FCmyk.data(), 2, width, &FParams);
+          for (int64_t i = 0; i < n; ++i) d[i] = uint8_t(255 - FCmyk[size_t(i)]);
         }
         break;
       case lyLab:
-        IEColorConvertRow(src, 1, d, 4, width, &Params);
-        break;
-      case lyRGB48:
-        std::memcpy(d, src, size_t(rowBytes));
+        IEColorConvertRow(src, 1, d, 4, width, &FParams);
         break;
     }
-  };
+    return d;
+  }
 
-  int64_t stripStart = 0;
-  if (compression == TiffCompression::Deflate) {
-    if (!w.Align()) return 0;
-    stripStart = w.Pos();
-    zip = std::make_unique<TZCompressionStream>(Stream, int32_t(std::clamp(Params.TiffDeflateLevel + 1, 1, 3)));
-  }
-  if (compression == TiffCompression::Jpeg) {
-    // The whole image as one JPEG strip.
-    if (w.Align()) {
-      stripStart = w.Pos();
-      TIOParamsVals jp;
-      jp.JpegQuality = Params.TiffJpegQuality;
-      jp.JpegColorSpace = jpegSpace;
-      try {
-        // TIFF readers take CMYK samples as ink, never inverted.
-        JpegWriteStream(Stream, bmp, jp, Progress, /*InkCmyk=*/true);
-      } catch (const Exception&) {
-        Progress.SetAborting();
+ private:
+  void PackIndexes(const uint8_t* src, uint8_t* d) {
+    const TTiffPageLayout& L = FL;
+    const int32_t bits = L.Bits;
+    if (bits < 8) std::memset(d, 0, size_t(L.RowBytes));
+    for (int32_t x = 0; x < L.Width; ++x) {
+      int32_t v;
+      if (L.Format == ie8g || L.Format == ie8p)
+        v = src[x];
+      else if (L.Format == ie16g)
+        v = (src[2 * x] | (src[2 * x + 1] << 8)) >> 8;
+      else if (L.Layout == lyGray)
+        v = IERGBToGray(reinterpret_cast<const TRGB*>(src)[x]);
+      else
+        v = std::max(0, L.Quantizer->ColorToIndex(reinterpret_cast<const TRGB*>(src)[x]));
+      if (L.Layout == lyGray && bits < 8) v >>= (8 - bits);
+      if (bits == 8) {
+        d[x] = uint8_t(v);
+      } else {
+        const int64_t bit = int64_t(x) * bits;
+        d[bit >> 3] |= uint8_t((v & ((1 << bits) - 1)) << (8 - bits - (bit & 7)));
       }
-      offsets.push_back(uint32_t(stripStart));
-      counts.push_back(uint32_t(w.Pos() - stripStart));
-      if (w.Pos() > int64_t(UINT32_MAX) - 16) Progress.SetAborting();
     }
-    strips = 0;
   }
+
+  const TTiffPageLayout& FL;
+  TIOParamsVals& FParams;
+  std::vector<uint8_t> FRow;
+  std::vector<uint8_t> FCmyk;
+  TIEBitmap* FAlpha;
+};
+
+// ---------------------------------------------------------------------------
+// Stage 4: the strip encoder of the page's compression.  Rows in, coded
+// bytes out to the (buffered) output stream.
+
+class TTiffStripEncoder {
+ public:
+  virtual ~TTiffStripEncoder() = default;
+  virtual void Row(const uint8_t* Row, int64_t Count) = 0;
+  virtual void EndStrip() = 0;
+  // Drops a strip cut short by a failure (no exception).
+  virtual void Abandon() {}
+};
+
+class TPlainStrips : public TTiffStripEncoder {
+ public:
+  explicit TPlainStrips(TPageWriter& W) : FW(W) {}
+  void Row(const uint8_t* Row, int64_t Count) override { FW.Put(Row, Count); }
+  void EndStrip() override {}
+
+ private:
+  TPageWriter& FW;
+};
+
+class TCcittStrips : public TTiffStripEncoder {
+ public:
+  TCcittStrips(TPageWriter& W, const TTiffPageLayout& L)
+      : FW(W),
+        FEncoder(L.Compression == TiffCompression::CcittRle ? ccsModifiedHuffman
+                 : L.Compression == TiffCompression::CcittT6 ? ccsGroup4
+                 : L.TwoD                                     ? ccsGroup3TwoD
+                                                              : ccsGroup3OneD,
+                 L.Width, L.FillOrder) {}
+  void Row(const uint8_t* Row, int64_t) override {
+    FEncoder.EncodeRow(Row);
+    // The strip buffer goes out in large pieces.
+    if (FEncoder.Size() >= (int64_t(1) << 18)) Drain();
+  }
+  void EndStrip() override {
+    FEncoder.FinishStrip();
+    Drain();
+  }
+
+ private:
+  void Drain() {
+    FW.Put(FEncoder.Data(), FEncoder.Size());
+    FEncoder.Clear();
+  }
+  TPageWriter& FW;
+  TCcittEncoder FEncoder;
+};
+
+class TLzwStrips : public TTiffStripEncoder {
+ public:
+  TLzwStrips(TStream* Out, TTiffLzwEncodeProc Lzw) : FOut(Out), FLzw(Lzw) {}
+  ~TLzwStrips() override { Abandon(); }
+  void Row(const uint8_t* Row, int64_t Count) override { FLzw(Row, int32_t(Count), FOut, FState); }
+  void EndStrip() override {
+    if (FState) FLzw(nullptr, 0, FOut, FState);
+    FState = nullptr;
+  }
+  void Abandon() override {
+    if (!FState) return;
+    try {
+      FLzw(nullptr, 0, FOut, FState);
+    } catch (const Exception&) {
+    }
+    FState = nullptr;
+  }
+
+ private:
+  TStream* FOut;
+  TTiffLzwEncodeProc FLzw;
+  void* FState = nullptr;
+};
+
+class TPackBitsStrips : public TTiffStripEncoder {
+ public:
+  explicit TPackBitsStrips(TPageWriter& W) : FW(W) {}
+  void Row(const uint8_t* Row, int64_t Count) override {
+    FCoded.clear();
+    TiffPackBitsRow(Row, Count, FCoded);
+    FW.Put(FCoded.data(), int64_t(FCoded.size()));
+  }
+  void EndStrip() override {}
+
+ private:
+  TPageWriter& FW;
+  std::vector<uint8_t> FCoded;
+};
+
+class TDeflateStrips : public TTiffStripEncoder {
+ public:
+  TDeflateStrips(TStream* Out, int32_t Level, TIEProgressRec& Progress)
+      : FZip(std::make_unique<TZCompressionStream>(Out, Level)), FProgress(Progress) {}
+  void Row(const uint8_t* Row, int64_t Count) override {
+    if (FZip->Write(Row, Count) != Count) FProgress.SetAborting();
+  }
+  void EndStrip() override {
+    FZip->Finish();
+    FZip.reset();
+  }
+  void Abandon() override { FZip.reset(); }
+
+ private:
+  std::unique_ptr<TZCompressionStream> FZip;
+  TIEProgressRec& FProgress;
+};
+
+std::unique_ptr<TTiffStripEncoder> MakeStripEncoder(const TTiffPageLayout& L, TPageWriter& W, TIOParamsVals& Params,
+                                                     TIEProgressRec& Progress) {
+  switch (L.Compression) {
+    case TiffCompression::CcittRle:
+    case TiffCompression::CcittT4:
+    case TiffCompression::CcittT6:
+      return std::make_unique<TCcittStrips>(W, L);
+    case TiffCompression::Lzw:
+      return std::make_unique<TLzwStrips>(W.S, L.Lzw);
+    case TiffCompression::PackBits:
+      return std::make_unique<TPackBitsStrips>(W);
+    case TiffCompression::Deflate:
+      return std::make_unique<TDeflateStrips>(W.S, int32_t(std::clamp(Params.TiffDeflateLevel + 1, 1, 3)), Progress);
+    default:
+      return std::make_unique<TPlainStrips>(W);
+  }
+}
+
+// Encodes every row into strips; offsets and counts of the strips written.
+void WriteStrips(TPageWriter& w, const TTiffPageLayout& L, TIOParamsVals& Params, TIEProgressRec& Progress,
+                 int32_t& Rps, std::vector<uint32_t>& Offsets, std::vector<uint32_t>& Counts) {
+  const int32_t height = L.Height;
+  int32_t strips = 1;
+  Rps = height;
+  if (L.Compression != TiffCompression::Deflate && L.Compression != TiffCompression::Jpeg)
+    TiffStripLayout(height, L.Bitmap->GetRowLen(), Rps, strips);
+  if (L.Compression == TiffCompression::Jpeg) {
+    // The whole image as one JPEG strip.
+    if (!w.Align()) return;
+    const int64_t start = w.Pos();
+    TIOParamsVals jp;
+    jp.JpegQuality = Params.TiffJpegQuality;
+    jp.JpegColorSpace = L.JpegSpace;
+    try {
+      // TIFF readers take CMYK samples as ink, never inverted.
+      JpegWriteStream(w.S, L.Bitmap, jp, Progress, /*InkCmyk=*/true);
+    } catch (const Exception&) {
+      Progress.SetAborting();
+    }
+    Offsets.push_back(uint32_t(start));
+    Counts.push_back(uint32_t(w.Pos() - start));
+    if (w.Pos() > int64_t(UINT32_MAX) - 16) Progress.SetAborting();
+    return;
+  }
+  TTiffRowSource rows(L, Params);
+  std::unique_ptr<TTiffStripEncoder> encoder;
   try {
     for (int32_t s = 0; s < strips && !Progress.IsAborting(); ++s) {
-      if (compression != TiffCompression::Deflate) {
-        if (!w.Align()) break;
-        stripStart = w.Pos();
-      }
-      const int32_t first = s * rps, last = std::min(height, first + rps);
+      if (!w.Align()) break;
+      const int64_t start = w.Pos();
+      encoder = MakeStripEncoder(L, w, Params, Progress);
+      const int32_t first = s * Rps, last = std::min(height, first + Rps);
       for (int32_t y = first; y < last && !Progress.IsAborting(); ++y) {
         if (Progress.fOnProgress) Progress.Report(int32_t(int64_t(y) * 100 / height));
-        buildRow(y);
-        switch (compression) {
-          case TiffCompression::None:
-            w.Put(row.data(), rowBytes);
-            break;
-          case TiffCompression::CcittRle:
-            CcittEncodeMhRow(row.data(), width, Stream, fillOrder, ccittError);
-            break;
-          case TiffCompression::CcittT4:
-            if (twoD)
-              CcittEncodeG3Line(row.data(), width, Stream, fillOrder, ccittError, refLine, pendingBits,
-                                pendingByte);
-            else
-              CcittEncode1DLine(row.data(), width, Stream, fillOrder, ccittError, pendingBits, pendingByte);
-            break;
-          case TiffCompression::CcittT6:
-            CcittEncodeG4Line(row.data(), width, Stream, fillOrder, ccittError, refLine, pendingBits,
-                              pendingByte);
-            break;
-          case TiffCompression::Lzw:
-            lzw(row.data(), int32_t(rowBytes), Stream, lzwState);
-            break;
-          case TiffCompression::PackBits:
-            coded.clear();
-            TiffPackBitsRow(row.data(), rowBytes, coded);
-            w.Put(coded.data(), int64_t(coded.size()));
-            break;
-          case TiffCompression::Deflate:
-            if (zip->Write(row.data(), rowBytes) != rowBytes) Progress.SetAborting();
-            break;
-        }
-        if (ccittError) Progress.SetAborting();
+        encoder->Row(rows.Row(y), L.RowBytes);
       }
-      // End of the strip.
-      switch (compression) {
-        case TiffCompression::CcittT4:
-          if (twoD)
-            CcittEncodeG3Line(nullptr, width, Stream, fillOrder, ccittError, refLine, pendingBits,
-                              pendingByte);
-          else
-            CcittEncode1DLine(nullptr, width, Stream, fillOrder, ccittError, pendingBits, pendingByte);
-          break;
-        case TiffCompression::CcittT6:
-          CcittEncodeG4Line(nullptr, width, Stream, fillOrder, ccittError, refLine, pendingBits,
-                            pendingByte);
-          break;
-        case TiffCompression::Lzw:
-          lzw(nullptr, 0, Stream, lzwState);
-          break;
-        case TiffCompression::Deflate:
-          zip->Finish();
-          zip.reset();
-          break;
-      }
-      if (ccittError) Progress.SetAborting();
-      refLine.reset();
-      pendingBits = 0;
-      pendingByte = 0;
-      offsets.push_back(uint32_t(stripStart));
-      counts.push_back(uint32_t(w.Pos() - stripStart));
+      if (Progress.IsAborting()) break;
+      encoder->EndStrip();
+      encoder.reset();
+      Offsets.push_back(uint32_t(start));
+      Counts.push_back(uint32_t(w.Pos() - start));
       if (w.Pos() > int64_t(UINT32_MAX) - 16) Progress.SetAborting();
     }
   } catch (const Exception&) {
     // A stream that refused the coded data: the page is not linked in.
-    if (lzwState) {
-      try {
-        lzw(nullptr, 0, Stream, lzwState);
-      } catch (const Exception&) {
-      }
-    }
     Progress.SetAborting();
   }
-  if (lzwState) {
-    try {
-      lzw(nullptr, 0, Stream, lzwState);
-    } catch (const Exception&) {
-    }
+  if (encoder) encoder->Abandon();
+}
+
+}  // namespace
+
+int32_t TiffWritePage(const TTiffWriteRequest& Request) {
+  TStream* Stream = Request.Stream;
+  TIEBitmap* Bitmap = Request.Bitmap;
+  TIEProgressRec& Progress = *Request.Progress;
+  TIOParamsVals& Params = *Request.Params;
+  const bool Append = Request.Append;
+  if (!Stream || !Bitmap || Bitmap->IsEmpty()) {
+    Progress.SetAborting();
+    return 0;
   }
-  zip.reset();
-  bmp->SetAccess(access);
+  // ---- layout ----
+  TTiffPageLayout L;
+  if (!ChooseLayout(Bitmap, Params, L)) {
+    Progress.SetAborting();
+    return 0;
+  }
+
+  // ---- header or insertion point ----
+  const int64_t base = Stream->GetPosition();
+  int64_t field = 0;
+  uint32_t oldNext = 0;
+  int32_t pages = 0;
+  TTiffAppendPoint* hint = Request.AppendPoint;
+  if (Append) {
+    if (hint && hint->Known && hint->Base == base && Params.TiffPageIndex >= hint->Pages) {
+      // Appending after the last page the caller wrote: no walk of the chain.
+      field = hint->Field;
+      oldNext = 0;
+      pages = hint->Pages;
+    } else if (!FindInsertionPoint(Stream, base, Params.TiffPageIndex, field, oldNext, pages)) {
+      Progress.SetAborting();
+      return 0;
+    }
+    Stream->Seek(0, soEnd);
+  }
+  // Remembered chains of this file are stale from here on.
+  TiffForgetChainsOf(Stream);
+  // Everything below goes out through one write buffer.
+  TIEBufferedWriteStream out(Stream);
+  TPageWriter w(&out, base, Progress);
+  if (!Append) {
+    const uint8_t placeholder[8] = {'I', 'I', 42, 0, 0, 0, 0, 0};
+    w.Put(placeholder, 8);
+  }
+
+  // ---- EXIF data of the page (camera texts, resolution, EXIF and GPS
+  // directories), from the EXIF block of the parameters ----
+  if (Params.ExifPresent) WriteExifTags(w, Params);
+  WriteTagSet(w, L, Params);
+
+  // ---- strips ----
+  int32_t rps = L.Height;
+  std::vector<uint32_t> offsets, counts;
+  const TIEDataAccessSet access = L.Bitmap->GetAccess();
+  L.Bitmap->SetAccess(iedRead);
+  WriteStrips(w, L, Params, Progress, rps, offsets, counts);
+  L.Bitmap->SetAccess(access);
   if (Progress.IsAborting()) return 0;
   w.Long(TiffTag::RowsPerStrip, uint32_t(rps));
   if (offsets.size() == 1) {
@@ -787,27 +937,44 @@ int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOPara
 
   // ---- directory and link ----
   const uint32_t ifd = w.WriteIfd(Append ? oldNext : 0);
+  const size_t entryCount = w.FEntries.size();
+  // Nothing is linked in unless every byte of the page reached the file.
+  if (!out.Flush()) Progress.SetAborting();
   if (!ifd || Progress.IsAborting()) return 0;
-  const int64_t end = Stream->GetPosition();
+  const int64_t end = out.GetPosition();
   uint8_t link[4];
   for (int i = 0; i < 4; ++i) link[i] = uint8_t(ifd >> (8 * i));
-  if (Append) {
-    Stream->Seek(field, soBeginning);
-    w.Put(link, 4);
-  } else {
-    Stream->Seek(base + 4, soBeginning);
-    w.Put(link, 4);
-  }
-  Stream->Seek(end, soBeginning);
+  out.Seek(Append ? field : base + 4, soBeginning);
+  w.Put(link, 4);
+  out.Seek(end, soBeginning);
+  if (!out.Flush()) Progress.SetAborting();
   if (Progress.IsAborting()) return 0;
+  if (hint) {
+    // The new page's next-directory field, for the next page appended; a
+    // page inserted before others leaves the end unknown.
+    hint->Known = !Append || oldNext == 0;
+    hint->Base = base;
+    hint->Field = base + int64_t(ifd) + 2 + int64_t(entryCount) * 12;
+    hint->Pages = Append ? pages + 1 : 1;
+  }
 
-  // What was written.
-  Params.BitsPerSample = bits;
-  Params.SamplesPerPixel = samples;
-  Params.TiffPhotometric = photometric == 8 ? ietpCIELab : TIETIFFPhotometric(photometric);
-  if (compression == TiffCompression::None && Params.TiffCompression != ietcNone && !(ccitt))
-    Params.TiffCompression = ietcNone;
+  // What was written: the compression and sample layout actually chosen.
+  Params.BitsPerSample = L.Bits;
+  Params.SamplesPerPixel = L.Samples;
+  Params.TiffPhotometric = L.Photometric == 8 ? ietpCIELab : TIETIFFPhotometric(L.Photometric);
+  if (L.Compression == TiffCompression::None && Params.TiffCompression != ietcNone) Params.TiffCompression = ietcNone;
   return Append ? pages + 1 : 1;
+}
+
+int32_t TiffWriteStream(TStream* Stream, bool Append, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                        TIEProgressRec& Progress) {
+  TTiffWriteRequest request;
+  request.Stream = Stream;
+  request.Append = Append;
+  request.Bitmap = Bitmap;
+  request.Params = &Params;
+  request.Progress = &Progress;
+  return TiffWritePage(request);
 }
 
 bool TiffInjectExif(TStream* SourceStream, TStream* TargetStream, const std::string& SourceFileName,

@@ -14,6 +14,36 @@ class TIEBitmap;
 class TIOParamsVals;
 struct TIEProgressRec;
 
+// Where the last page a caller wrote ends its chain: the stream position of
+// that page's next-directory field.  A page writer that appends page after
+// page keeps one, so that appending does not walk the chain again.
+struct TTiffAppendPoint {
+  bool Known = false;
+  int64_t Base = 0;   // stream position of the file's header
+  int64_t Field = 0;  // stream position of the last page's next-directory field
+  int32_t Pages = 0;  // pages the file has
+};
+
+// One page to write.
+struct TTiffWriteRequest {
+  TStream* Stream = nullptr;
+  // Into the file that starts at the stream's position (else a new file there).
+  bool Append = false;
+  TIEBitmap* Bitmap = nullptr;
+  TIOParamsVals* Params = nullptr;
+  TIEProgressRec* Progress = nullptr;
+  // Read and updated when given (see TTiffAppendPoint).
+  TTiffAppendPoint* AppendPoint = nullptr;
+};
+
+// Writes one page in stages: the stored layout is chosen once from the image
+// and the parameters, the tags are collected, a row source feeds the strip
+// encoder of the page's compression, and everything goes to the stream
+// through one write buffer; the directory is linked in last.  A compression
+// the page's pixels cannot take is replaced by the stored fallback
+// (uncompressed) and Params say so afterwards.
+int32_t TiffWritePage(const TTiffWriteRequest& Request);
+
 // Writes one page; answers the number of pages the file has afterwards (1 for
 // a new file, 0 when nothing was written).  Params are normalised to what is
 // written (bits, samples, photometric, compression).  Failures set the abort

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -35,6 +37,55 @@ class CountingStream : public TMemoryStream {
   }
   int Reads = 0;
 };
+
+// A memory stream that counts the writes made on it and takes at most Limit
+// bytes in all.
+class CountingSink : public TMemoryStream {
+ public:
+  int64_t Write(const void* Buffer, int64_t Count) override {
+    ++Writes;
+    const int64_t room = std::max<int64_t>(0, Limit - GetPosition());
+    return TMemoryStream::Write(Buffer, std::min(Count, room));
+  }
+  int Writes = 0;
+  int64_t Limit = INT64_MAX;
+};
+
+TEST(BufferedWriteStream, SmallWritesGoOutInBlocksAndSeeksPatchInPlace) {
+  const Bytes data = Pattern(5000);
+  CountingSink sink;
+  {
+    TIEBufferedWriteStream s(&sink, 1024);
+    // Many small writes, a position query in between (no flush), then a
+    // patch at the start and a return to the end, as a writer links its
+    // directory.
+    for (size_t i = 0; i < data.size(); i += 10) {
+      EXPECT_EQ(s.Write(data.data() + i, 10), 10);
+      EXPECT_EQ(s.GetPosition(), int64_t(i + 10));
+    }
+    EXPECT_LE(sink.Writes, 5) << "blocks, not pieces";
+    const uint8_t patch[4] = {1, 2, 3, 4};
+    EXPECT_EQ(s.Seek(4, soBeginning), 4);
+    EXPECT_EQ(s.Write(patch, 4), 4);
+    EXPECT_EQ(s.Seek(0, soEnd), 5000);
+    EXPECT_EQ(s.Write(data.data(), 3000), 3000);  // larger than the buffer: straight through
+    EXPECT_TRUE(s.Flush());
+  }
+  Bytes want = data;
+  std::memcpy(want.data() + 4, "\x01\x02\x03\x04", 4);
+  want.insert(want.end(), data.begin(), data.begin() + 3000);
+  const auto* m = static_cast<const uint8_t*>(sink.GetMemory());
+  EXPECT_EQ(Bytes(m, m + sink.GetSize()), want);
+
+  // A destination that takes fewer bytes: the flag tells after the flush.
+  CountingSink shortSink;
+  shortSink.Limit = 100;
+  TIEBufferedWriteStream s(&shortSink, 256);
+  EXPECT_EQ(s.Write(data.data(), 200), 200);
+  EXPECT_FALSE(s.GetFailed());
+  EXPECT_FALSE(s.Flush());
+  EXPECT_TRUE(s.GetFailed());
+}
 
 TEST(BufferedReadStream, RelativeOriginAndEnds) {
   const Bytes data = Pattern(1000);

@@ -80,16 +80,10 @@ std::vector<std::vector<uint8_t>> MakeRows(int32_t Width, int32_t Height, uint32
 }
 
 std::vector<uint8_t> EncodeG4(const std::vector<std::vector<uint8_t>>& Rows, int32_t Width) {
-  TMemoryStream s;
-  bool error = false;
-  int32_t pb = 0;
-  uint8_t pbyte = 0;
-  std::unique_ptr<uint8_t[]> ref;
-  for (const auto& r : Rows) CcittEncodeG4Line(r.data(), Width, &s, 1, error, ref, pb, pbyte);
-  CcittEncodeG4Line(nullptr, Width, &s, 1, error, ref, pb, pbyte);
-  EXPECT_FALSE(error);
-  const auto* m = static_cast<const uint8_t*>(s.GetMemory());
-  return std::vector<uint8_t>(m, m + s.GetSize());
+  TCcittEncoder encoder(ccsGroup4, Width, 1);
+  for (const auto& r : Rows) encoder.EncodeRow(r.data());
+  encoder.FinishStrip();
+  return std::vector<uint8_t>(encoder.Data(), encoder.Data() + encoder.Size());
 }
 
 TEST(CcittFastPaths, LinesOnBothSidesOfTheListedWidthRoundTrip) {

@@ -110,39 +110,26 @@ Bitmap MakePage(uint32_t Width, uint32_t Height, uint32_t Seed, bool MostRuns = 
   return b;
 }
 
-std::vector<uint8_t> Bytes(TMemoryStream& S) {
-  const auto* p = static_cast<const uint8_t*>(S.GetMemory());
-  return std::vector<uint8_t>(p, p + S.GetSize());
-}
-
 // Encodes rows [First, First + Count) of B as one strip.
 std::vector<uint8_t> EncodeStrip(Coding C, const Bitmap& B, uint32_t First, uint32_t Count,
                                  int32_t FillOrder) {
-  TMemoryStream s;
-  bool error = false;
-  int32_t pendingBits = 0;
-  uint8_t pendingByte = 0;
-  std::unique_ptr<uint8_t[]> ref;
-  const int32_t w = int32_t(B.Width);
-  for (uint32_t y = First; y < First + Count; ++y) {
-    const uint8_t* row = B.Rows[y].data();
-    switch (C) {
-      case cMH: CcittEncodeMhRow(row, w, &s, FillOrder, error); break;
-      case cG31D: CcittEncode1DLine(row, w, &s, FillOrder, error, pendingBits, pendingByte); break;
-      case cG32D: CcittEncodeG3Line(row, w, &s, FillOrder, error, ref, pendingBits, pendingByte); break;
-      case cG4: CcittEncodeG4Line(row, w, &s, FillOrder, error, ref, pendingBits, pendingByte); break;
-    }
-  }
-  switch (C) {
-    case cMH: break;
-    case cG31D: CcittEncode1DLine(nullptr, 0, &s, FillOrder, error, pendingBits, pendingByte); break;
-    case cG32D: CcittEncodeG3Line(nullptr, w, &s, FillOrder, error, ref, pendingBits, pendingByte); break;
-    case cG4: CcittEncodeG4Line(nullptr, w, &s, FillOrder, error, ref, pendingBits, pendingByte); break;
-  }
-  EXPECT_FALSE(error);
-  EXPECT_EQ(pendingBits, 0);
-  EXPECT_EQ(ref, nullptr);
-  return Bytes(s);
+  const TCcittScheme scheme = C == cMH    ? ccsModifiedHuffman
+                              : C == cG31D ? ccsGroup3OneD
+                              : C == cG32D ? ccsGroup3TwoD
+                                           : ccsGroup4;
+  TCcittEncoder encoder(scheme, int32_t(B.Width), FillOrder);
+  for (uint32_t y = First; y < First + Count; ++y) encoder.EncodeRow(B.Rows[y].data());
+  encoder.FinishStrip();
+  return std::vector<uint8_t>(encoder.Data(), encoder.Data() + encoder.Size());
+}
+
+// The coded bytes of Rows as one strip.
+std::vector<uint8_t> Encoded(TCcittScheme Scheme, int32_t Width, int32_t FillOrder,
+                             const std::vector<const uint8_t*>& Rows) {
+  TCcittEncoder encoder(Scheme, Width, FillOrder);
+  for (const uint8_t* r : Rows) encoder.EncodeRow(r);
+  encoder.FinishStrip();
+  return std::vector<uint8_t>(encoder.Data(), encoder.Data() + encoder.Size());
 }
 
 // A TIFF page (photometric 0: 1 = black) of B encoded here.
@@ -351,26 +338,14 @@ TEST(CcittTables, EveryCodeDecodesToItsIndexInBothFillOrders) {
 }
 
 TEST(CcittEncode, KnownBitPatterns) {
-  TMemoryStream s;
-  bool error = false;
   std::vector<uint8_t> white1728(RowBytes(1728), 0);
   // An all-white 1728-pixel Modified Huffman row: make-up 1728, terminating 0.
-  CcittEncodeMhRow(white1728.data(), 1728, &s, 1, error);
-  EXPECT_EQ(Bytes(s), (std::vector<uint8_t>{0x4D, 0x9A, 0x80}));
-  TMemoryStream s2;
-  CcittEncodeMhRow(white1728.data(), 1728, &s2, 2, error);
-  EXPECT_EQ(Bytes(s2), (std::vector<uint8_t>{0xB2, 0x59, 0x01}));
+  EXPECT_EQ(Encoded(ccsModifiedHuffman, 1728, 1, {white1728.data()}), (std::vector<uint8_t>{0x4D, 0x9A, 0x80}));
+  EXPECT_EQ(Encoded(ccsModifiedHuffman, 1728, 2, {white1728.data()}), (std::vector<uint8_t>{0xB2, 0x59, 0x01}));
 
   // Two all-white Group 4 lines: V0, V0, EOFB, padding.
-  TMemoryStream s3;
-  std::unique_ptr<uint8_t[]> ref;
-  int32_t pb = 0;
-  uint8_t pbyte = 0;
-  CcittEncodeG4Line(white1728.data(), 1728, &s3, 1, error, ref, pb, pbyte);
-  CcittEncodeG4Line(white1728.data(), 1728, &s3, 1, error, ref, pb, pbyte);
-  CcittEncodeG4Line(nullptr, 1728, &s3, 1, error, ref, pb, pbyte);
-  EXPECT_EQ(Bytes(s3), (std::vector<uint8_t>{0xC0, 0x04, 0x00, 0x40}));
-  EXPECT_FALSE(error);
+  EXPECT_EQ(Encoded(ccsGroup4, 1728, 1, {white1728.data(), white1728.data()}),
+            (std::vector<uint8_t>{0xC0, 0x04, 0x00, 0x40}));
 
   struct Case {
     const char* Name;
@@ -413,42 +388,43 @@ TEST(CcittEncode, KnownBitPatterns) {
 
 TEST(CcittEncode, Group3LinesCarryEolsAndTagBits) {
   const uint8_t white8 = 0x00;
-  TMemoryStream s;
-  bool error = false;
-  int32_t pb = 0;
-  uint8_t pbyte = 0;
-  CcittEncode1DLine(&white8, 8, &s, 1, error, pb, pbyte);
-  CcittEncode1DLine(&white8, 8, &s, 1, error, pb, pbyte);
-  CcittEncode1DLine(nullptr, 0, &s, 1, error, pb, pbyte);
   // EOL and white 8 twice, no byte alignment between lines.
-  EXPECT_EQ(BitText(Bytes(s), 34), "000000000001" "10011" "000000000001" "10011");
-  EXPECT_EQ(Bytes(s).size(), 5u);
+  const std::vector<uint8_t> oneD = Encoded(ccsGroup3OneD, 8, 1, {&white8, &white8});
+  EXPECT_EQ(BitText(oneD, 34), "000000000001" "10011" "000000000001" "10011");
+  EXPECT_EQ(oneD.size(), 5u);
 
-  TMemoryStream s2;
-  std::unique_ptr<uint8_t[]> ref;
-  CcittEncodeG3Line(&white8, 8, &s2, 1, error, ref, pb, pbyte);
-  CcittEncodeG3Line(&white8, 8, &s2, 1, error, ref, pb, pbyte);
-  CcittEncodeG3Line(nullptr, 8, &s2, 1, error, ref, pb, pbyte);
-  EXPECT_EQ(BitText(Bytes(s2), 44), "000000000001" "1" "10011" "000000000001" "0" "1" "000000000001");
-  EXPECT_EQ(ref, nullptr);
-  EXPECT_FALSE(error);
+  const std::vector<uint8_t> twoD = Encoded(ccsGroup3TwoD, 8, 1, {&white8, &white8});
+  EXPECT_EQ(BitText(twoD, 44), "000000000001" "1" "10011" "000000000001" "0" "1" "000000000001");
 }
 
-TEST(CcittEncode, ShortWritesSetTheErrorFlag) {
-  uint8_t block[2];
-  TCustomMemoryStream full(block, sizeof block);  // takes no writes
-  std::vector<uint8_t> row(RowBytes(1728), 0x5A);
-  bool error = false;
-  std::unique_ptr<uint8_t[]> ref;
-  int32_t pb = 0;
-  uint8_t pbyte = 0;
-  CcittEncodeG4Line(row.data(), 1728, &full, 1, error, ref, pb, pbyte);
-  EXPECT_TRUE(error);
-  error = false;
-  CcittEncodeMhRow(row.data(), 1728, &full, 1, error);
-  EXPECT_TRUE(error);
-  CcittEncodeG4Line(nullptr, 1728, &full, 1, error, ref, pb, pbyte);
-  EXPECT_EQ(ref, nullptr);
+TEST(CcittEncode, StripsStartAfreshAndTheBufferCanBeTakenInPieces) {
+  const Bitmap page = MakePage(1728, 40, 3);
+  for (TCcittScheme scheme : {ccsModifiedHuffman, ccsGroup3OneD, ccsGroup3TwoD, ccsGroup4}) {
+    // Whole strips in one piece.
+    TCcittEncoder whole(scheme, 1728, 1);
+    for (uint32_t y = 0; y < 20; ++y) whole.EncodeRow(page.Rows[y].data());
+    whole.FinishStrip();
+    const std::vector<uint8_t> first(whole.Data(), whole.Data() + whole.Size());
+    whole.Clear();
+    // The second strip of the same rows codes against a white reference
+    // again, with no bits left over from the first.
+    for (uint32_t y = 0; y < 20; ++y) whole.EncodeRow(page.Rows[y].data());
+    whole.FinishStrip();
+    EXPECT_EQ(std::vector<uint8_t>(whole.Data(), whole.Data() + whole.Size()), first) << int(scheme);
+
+    // The same strip taken a few bytes after every row.
+    TCcittEncoder pieces(scheme, 1728, 1);
+    std::vector<uint8_t> taken;
+    for (uint32_t y = 0; y < 20; ++y) {
+      pieces.EncodeRow(page.Rows[y].data());
+      const int64_t n = pieces.Size() / 2;
+      taken.insert(taken.end(), pieces.Data(), pieces.Data() + n);
+      pieces.Consume(n);
+    }
+    pieces.FinishStrip();
+    taken.insert(taken.end(), pieces.Data(), pieces.Data() + pieces.Size());
+    EXPECT_EQ(taken, first) << int(scheme);
+  }
 }
 
 TEST(CcittRoundTrip, EveryCodingFillOrderAndWidth) {

@@ -542,6 +542,85 @@ TEST(TiffWriter, TagsDescribeTheSamplesWritten) {
   check(bw.get(), p, 1, 1, 0, 0);
 }
 
+TEST(TiffWriter, CompressionsThePixelsCannotTakeFallBackVisibly) {
+  // A fax compression on a colour page and JPEG on a black-and-white page
+  // are stored uncompressed, and the parameters say so; a 16-bit gray page
+  // keeps its 16 bits.
+  struct Case {
+    const char* What;
+    TIEPixelFormat Format;
+    int32_t Bits, Samples;
+    TIETIFFCompression Asked, Written;
+    int32_t WrittenBits, Tag;
+  } cases[] = {
+      {"G4 on colour", ie24RGB, 8, 3, ietcG4Fax, ietcNone, 8, 1},
+      {"G3 on colour", ie24RGB, 8, 3, ietcG3Fax2D, ietcNone, 8, 1},
+      {"JPEG on 1-bit", ie1g, 1, 1, ietcJPEG, ietcNone, 1, 1},
+      {"16-bit gray", ie16g, 8, 3, ietcLZW, ietcLZW, 16, 5},
+      {"16-bit gray, no compression", ie16g, 16, 1, ietcNone, ietcNone, 16, 1},
+  };
+  for (const Case& c : cases) {
+    auto page = MakeBitmap(c.Format, 40, 12, 9);
+    TIOParamsVals p;
+    p.BitsPerSample = c.Bits;
+    p.SamplesPerPixel = c.Samples;
+    p.TiffCompression = c.Asked;
+    TMemoryStream s;
+    std::atomic<bool> aborting{false};
+    ASSERT_EQ(Write(s, false, page.get(), p, &aborting), 1) << c.What;
+    EXPECT_EQ(p.TiffCompression, c.Written) << c.What;
+    EXPECT_EQ(p.BitsPerSample, c.WrittenBits) << c.What;
+    const Bytes file = StreamBytes(s);
+    const std::vector<minitiff::Page> pages = minitiff::ReadTiff(file);
+    ASSERT_EQ(pages.size(), 1u) << c.What;
+    EXPECT_EQ(pages[0].Compression, uint32_t(c.Tag)) << c.What;
+    EXPECT_EQ(pages[0].BitsPerSample, uint32_t(c.WrittenBits)) << c.What;
+    auto back = ReadPage(file, 0);
+    ASSERT_FALSE(back->Aborting) << c.What;
+    EXPECT_EQ(Canonical(back->Bitmap.get()), Canonical(page.get())) << c.What;
+  }
+}
+
+TEST(TiffWriter, AppendingAfterTheLastPageNeedsNoWalkOfTheChain) {
+  // Pages appended with the writer's end point land in order; a page
+  // inserted before others walks the chain and leaves the end unknown.
+  TMemoryStream s;
+  TTiffAppendPoint end;
+  std::vector<std::unique_ptr<TIEBitmap>> pages;
+  std::atomic<bool> aborting{false};
+  TIEProgressRec progress;
+  progress.Aborting = &aborting;
+  auto add = [&](int32_t Index, int32_t Width) {
+    pages.push_back(MakeBitmap(ie1g, Width, 10, uint32_t(Width)));
+    TIOParamsVals p;
+    p.BitsPerSample = 1;
+    p.SamplesPerPixel = 1;
+    p.TiffCompression = ietcG4Fax;
+    p.TiffPageIndex = Index;
+    s.SetPosition(0);
+    TTiffWriteRequest r;
+    r.Stream = &s;
+    r.Append = Index > 0;
+    r.Bitmap = pages.back().get();
+    r.Params = &p;
+    r.Progress = &progress;
+    r.AppendPoint = &end;
+    return TiffWritePage(r);
+  };
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(add(i, 20 + i), i + 1);
+  EXPECT_TRUE(end.Known);
+  EXPECT_EQ(add(1, 60), 5);  // inserted as the second page
+  EXPECT_FALSE(end.Known);
+  EXPECT_EQ(add(5, 61), 6);  // the end found by walking again
+  const Bytes file = StreamBytes(s);
+  const int32_t want[] = {20, 60, 21, 22, 23, 61};
+  for (int32_t i = 0; i < 6; ++i) {
+    auto r = ReadPage(file, i);
+    EXPECT_EQ(r->Pages, 6);
+    EXPECT_EQ(r->Bitmap->GetWidth(), want[i]) << i;
+  }
+}
+
 TEST(TiffReaderParams, AFaxPageFillsTheParameterSet) {
   auto bw = MakeBitmap(ie1g, 64, 20, 3);
   TIOParamsVals p;
