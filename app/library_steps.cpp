@@ -18,6 +18,8 @@
 #include "views/folio_view.h"
 #include "views/multi_view.h"
 #include "dialogs/image_file_dialogs.h"
+#include "dialogs/preset_images.h"
+#include "processing/effects_launcher.h"
 #include "platform/vcl/status_bar.h"
 #include "widgets/widget_classes.h"
 
@@ -46,8 +48,8 @@ void FolivraInstallLibrarySteps() {
       },
       [] { IEFreeFormatRegistry(); });
 
-  // Processing: its clipboard format.
-  IEAddStartupStep(iessProcessing, [] { RegisterClipboardFormat("FOLIO RAW FORMAT"); }, nullptr);
+  // Processing: its clipboard format and the effects dialog's kept settings.
+  IEAddStartupStep(iessProcessing, IEFolioProcInit, IEFolioProcFinal);
 
   // Single-image view: what the screen offers (the defaults stay when there
   // is no screen).
@@ -67,6 +69,9 @@ void FolivraInstallLibrarySteps() {
 
   // The text control's clipboard format.
   IEAddStartupStep(iessTextControl, [] { RegisterClipboardFormat("FOLIO TEXTMEMO"); }, nullptr);
+
+  // The preset frames of the dialogs.
+  IEAddStartupStep(iessPresetImages, IEPresetImagesInitialize, IEPresetImagesFinalize);
 }
 
 void FolivraRegisterComponentClasses() {
