@@ -32,6 +32,25 @@ void FillArray(T (&Dst)[N], T Value) {
   std::fill(Dst, Dst + N, Value);
 }
 
+using P = TIOParamsVals;
+
+// The per-format fields that mirror a general one: each group's setter writes
+// the general field (first) and every per-format copy, so a format that keeps
+// its own copy adds it to its group here and nowhere else.
+constexpr int32_t P::*kImageIndexFields[] = {&P::ImageIndex,    &P::TiffPageIndex, &P::DcxPageIndex,
+                                              &P::GifImageIndex, &P::IcoImageIndex, &P::CurImageIndex};
+constexpr int32_t P::*kImageCountFields[] = {&P::ImageCount, &P::TiffPagesInFile, &P::GifFrameCount,
+                                              &P::AviFrameCount, &P::MediaFrameCount};
+constexpr int32_t P::*kOrientationFields[] = {&P::TiffOrientation, &P::ExifOrientation};
+constexpr bool P::*kApplyOrientationFields[] = {&P::ApplyOrientation, &P::TiffApplyOrientation,
+                                                 &P::JpegApplyOrientation};
+constexpr bool P::*kLoadExifThumbnailFields[] = {&P::LoadExifThumbnail, &P::JpegLoadExifThumbnail};
+
+template <typename T, size_t N>
+void SetMirrored(TIOParamsVals& Params, T P::*const (&Fields)[N], T Value) {
+  for (T P::*Field : Fields) Params.*Field = Value;
+}
+
 }  // namespace
 
 TIOParamsVals::TIOParamsVals(TFolioIO* AOwner) : Owner(AOwner) {
@@ -649,45 +668,19 @@ void TIOParamsVals::AssignGpsFields(const TIOParamsVals& s) {
   CopyArray(GpsDestLongitude, s.GpsDestLongitude);
 }
 
-void TIOParamsVals::SetImageIndex(int32_t Value) {
-  ImageIndex = Value;
-  TiffPageIndex = Value;
-  DcxPageIndex = Value;
-  GifImageIndex = Value;
-  IcoImageIndex = Value;
-  CurImageIndex = Value;
-}
+void TIOParamsVals::SetImageIndex(int32_t Value) { SetMirrored(*this, kImageIndexFields, Value); }
 
-void TIOParamsVals::SetImageCount(int32_t Value) {
-  ImageCount = Value;
-  TiffPagesInFile = Value;
-  GifFrameCount = Value;
-  AviFrameCount = Value;
-  MediaFrameCount = Value;
-}
+void TIOParamsVals::SetImageCount(int32_t Value) { SetMirrored(*this, kImageCountFields, Value); }
 
-void TIOParamsVals::SetApplyOrientation(bool Value) {
-  ApplyOrientation = Value;
-  TiffApplyOrientation = Value;
-  JpegApplyOrientation = Value;
-}
+void TIOParamsVals::SetApplyOrientation(bool Value) { SetMirrored(*this, kApplyOrientationFields, Value); }
 
-void TIOParamsVals::SetLoadExifThumbnail(bool Value) {
-  LoadExifThumbnail = Value;
-  JpegLoadExifThumbnail = Value;
-}
+void TIOParamsVals::SetLoadExifThumbnail(bool Value) { SetMirrored(*this, kLoadExifThumbnailFields, Value); }
 
 void TIOParamsVals::SetRawLoadThumbnail(bool Value) { RawLoadThumbnail = Value; }
 
-void TIOParamsVals::SetOrientation(int32_t Value) {
-  TiffOrientation = Value;
-  ExifOrientation = Value;
-}
+void TIOParamsVals::SetOrientation(int32_t Value) { SetMirrored(*this, kOrientationFields, Value); }
 
-void TIOParamsVals::SetTiffOrientation(int32_t Value) {
-  TiffOrientation = Value;
-  ExifOrientation = Value;
-}
+void TIOParamsVals::SetTiffOrientation(int32_t Value) { SetMirrored(*this, kOrientationFields, Value); }
 
 TIEICC* TIOParamsVals::GetInputIccProfile() {
   if (!InputIccProfile) InputIccProfile = std::make_unique<TIEICC>();

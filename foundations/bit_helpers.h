@@ -35,7 +35,7 @@ TIEPixelFormat IEPixelFormatFromTBitmap(TPixelFormat PixelFormat);
 
 // Non-zero when pixel X of a 1-bit row is set.
 inline int32_t IEGetBit(const uint8_t* Row, int64_t X) { return Row[X >> 3] & (0x80 >> (X & 7)); }
-// Sets pixel X of a 1-bit row when Value <> 0, else clears it.
+// Sets pixel X of a 1-bit row when Value != 0, else clears it.
 inline void IESetBit(uint8_t* Row, int64_t X, int32_t Value) {
   const uint8_t Mask = uint8_t(0x80 >> (X & 7));
   if (Value != 0)

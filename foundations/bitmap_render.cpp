@@ -43,14 +43,13 @@ void IERenderStretchNearest(TIEBitmap* Source, TIEBitmap* Dest) {
   std::vector<int32_t> Cols(static_cast<size_t>(DW));
   for (int32_t X = 0; X < DW; ++X) Cols[size_t(X)] = int32_t(int64_t(X) * SW / DW);
   int32_t Bpp = IEBitCountOf(SF) / 8;
-  std::vector<uint8_t> Row(static_cast<size_t>(Source->GetRowLen()));
   for (int32_t Y = 0; Y < DH; ++Y) {
     int32_t SY = int32_t(int64_t(Y) * SH / DH);
-    const uint8_t* S = Source->GetScanline(SY);
-    if (S == nullptr) continue;
-    // The source row is copied first: at ieFile two rows of one bitmap
-    // cannot be mapped at once, and Dest may share the file.
-    std::memcpy(Row.data(), S, Row.size());
+    // The source row is held through a lease: at ieFile it stays mapped
+    // while Dest's row and the pixel reads below map rows of their own.
+    const TIERowLease SourceRow(Source, SY);
+    const uint8_t* Row = SourceRow.Get();
+    if (Row == nullptr) continue;
     uint8_t* D = Dest->GetScanline(Y);
     if (D == nullptr) continue;
     for (int32_t X = 0; X < DW; ++X) {
@@ -60,7 +59,7 @@ void IERenderStretchNearest(TIEBitmap* Source, TIEBitmap* Dest) {
         uint8_t M = uint8_t(0x80 >> (X & 7));
         D[X >> 3] = Bit ? uint8_t(D[X >> 3] | M) : uint8_t(D[X >> 3] & ~M);
       } else if (SF == DF) {
-        std::memcpy(D + int64_t(X) * Bpp, Row.data() + int64_t(C) * Bpp, size_t(Bpp));
+        std::memcpy(D + int64_t(X) * Bpp, Row + int64_t(C) * Bpp, size_t(Bpp));
       } else if (DF == ie24RGB) {
         TRGB P;
         if (SF == ie1g) {

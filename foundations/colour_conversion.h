@@ -6,7 +6,7 @@
 
 #include "foundations/pixel_types.h"
 
-// Stored CMYK to blue, green, red: red = c x k / 255, green = m x k div
+// Stored CMYK to blue, green, red: red = c x k / 255, green = m x k /
 // 255, blue = y x k / 255.
 void IECmykToRgb(uint32_t CMYK, TRGB& RGB);
 TRGB IECmykToRgb(const TCMYK& CMYK);

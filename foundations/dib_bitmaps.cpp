@@ -69,7 +69,7 @@ uint8_t* TIEDibbitmap::GetScanline(int32_t Row) {
   return FBitmap->GetScanLine(Row);
 }
 
-TIEPixelFormat TIEDibbitmap::GetPixelFormat() {
+TIEPixelFormat TIEDibbitmap::GetPixelFormat() const {
   if (FBitCount == 1) return ie1g;
   if (FBitCount == 24) return ie24RGB;
   return ieNoFormat;

@@ -32,16 +32,16 @@ class TIEDibbitmap : public TIEBaseBitmap {
 
   // ---- TIEBaseBitmap ----
   uint8_t* GetScanline(int32_t Row) override;
-  int32_t GetBitCount() override { return FBitCount; }
-  int32_t GetHeight() override { return FHeight; }
-  int32_t GetWidth() override { return FWidth; }
+  int32_t GetBitCount() const override { return FBitCount; }
+  int32_t GetHeight() const override { return FHeight; }
+  int32_t GetWidth() const override { return FWidth; }
   // ie1g for 1 bit, ie24RGB for 24, ieNoFormat otherwise.
-  TIEPixelFormat GetPixelFormat() override;
-  int64_t GetRowLen() override { return FRowLen; }
+  TIEPixelFormat GetPixelFormat() const override;
+  int64_t GetRowLen() const override { return FRowLen; }
   TRGB* GetPalette() override { return nullptr; }
-  TRGB GetPaletteColor(int32_t) override { return TRGB{}; }
+  TRGB GetPaletteColor(int32_t) const override { return TRGB{}; }
   void SetPaletteColor(int32_t, const TRGB&) override {}
-  int32_t GetPaletteLen() override { return 0; }
+  int32_t GetPaletteLen() const override { return 0; }
   // ie1g (1 bit) and ie24RGB (24 bits) only.
   bool Allocate(int32_t Width, int32_t Height, TIEPixelFormat PixelFormat) override;
   // Copies another TIEDibbitmap; other classes are ignored.

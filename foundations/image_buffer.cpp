@@ -238,7 +238,7 @@ std::unique_ptr<TIEBitmap> TIEBitmap::CreateAlphaPlane(int32_t Width, int32_t He
 // ---------------------------------------------------------------------------
 // Size and format
 
-void TIEBitmap::UpdateDerivedFields() {
+void TIEBitmap::UpdateDerivedFields() const {
   FBitCount = IEBitCountOf(FPixelFormat);
   FChannelCount = IEChannelCountOf(FPixelFormat);
   int32_t Align = FLocation == ieTBitmap ? 32 : FRowAlignment;
@@ -246,7 +246,7 @@ void TIEBitmap::UpdateDerivedFields() {
   FRowLen = Len > 0 ? Len : 0;
 }
 
-void TIEBitmap::BuildScanlineTable() {
+void TIEBitmap::BuildScanlineTable() const {
   FScanlineTable.clear();
   if (FTBitmap == nullptr) return;
   int32_t H = FTBitmap->GetHeight();
@@ -255,42 +255,42 @@ void TIEBitmap::BuildScanlineTable() {
   for (int32_t Y = 0; Y < H; ++Y) FScanlineTable[size_t(Y)] = FTBitmap->GetScanLine(Y);
 }
 
-int32_t TIEBitmap::GetBitCount() {
+int32_t TIEBitmap::GetBitCount() const {
   if (FLocation == ieTBitmap) SyncWithTBitmap();
   return FBitCount;
 }
 
-int32_t TIEBitmap::GetHeight() {
+int32_t TIEBitmap::GetHeight() const {
   if (FLocation == ieTBitmap) SyncWithTBitmap();
   return FHeight;
 }
 
-int32_t TIEBitmap::GetWidth() {
+int32_t TIEBitmap::GetWidth() const {
   if (FLocation == ieTBitmap) SyncWithTBitmap();
   return FWidth;
 }
 
-TIEPixelFormat TIEBitmap::GetPixelFormat() {
+TIEPixelFormat TIEBitmap::GetPixelFormat() const {
   if (FLocation == ieTBitmap) SyncWithTBitmap();
   return FPixelFormat;
 }
 
-int64_t TIEBitmap::GetRowLen() {
+int64_t TIEBitmap::GetRowLen() const {
   if (FLocation == ieTBitmap) SyncWithTBitmap();
   return FRowLen;
 }
 
-int32_t TIEBitmap::GetChannelCount() {
+int32_t TIEBitmap::GetChannelCount() const {
   if (FLocation == ieTBitmap) SyncWithTBitmap();
   return FChannelCount;
 }
 
-bool TIEBitmap::IsEmpty() {
+bool TIEBitmap::IsEmpty() const {
   if (FLocation == ieTBitmap) SyncWithTBitmap();
   return FWidth == 0 || FHeight == 0 || FRowLen == 0 || FBitCount == 0;
 }
 
-void TIEBitmap::SyncWithTBitmap() {
+void TIEBitmap::SyncWithTBitmap() const {
   if (FLocation != ieTBitmap || FTBitmap == nullptr) return;
   TPixelFormat PF = FTBitmap->GetPixelFormat();
   if (PF != pf1bit && PF != pf8bit && PF != pf24bit && PF != pf32bit) {
@@ -579,7 +579,7 @@ void TIEBitmap::UnlockScanline(int32_t Row) {
 
 TRGB* TIEBitmap::GetPalette() { return FPalette.get(); }
 
-TRGB TIEBitmap::GetPaletteColor(int32_t Index) {
+TRGB TIEBitmap::GetPaletteColor(int32_t Index) const {
   if (Index < 0 || Index >= FPaletteLen || !FPalette) return TRGB();
   return FPalette[size_t(Index)];
 }
@@ -596,7 +596,7 @@ void TIEBitmap::SetPaletteColor(int32_t Index, const TRGB& Color) {
   }
 }
 
-int32_t TIEBitmap::GetPaletteLen() { return FPaletteLen; }
+int32_t TIEBitmap::GetPaletteLen() const { return FPaletteLen; }
 
 void TIEBitmap::CopyPaletteTo(TIEBaseBitmap* Dest) {
   if (Dest == nullptr || Dest == this) return;

@@ -9,8 +9,8 @@
 //   ieFile     a delete-on-close temporary file, first row first; only one row
 //              is mapped at a time through GetScanline, and that pointer stays
 //              valid only until the next GetScanline, LockScanline or FreeImage
-//              on the same bitmap (code that needs several rows at once uses
-//              LockScanline, or two bitmaps);
+//              on the same bitmap (code that needs several rows at once holds
+//              them through TIERowLease, or uses two bitmaps);
 //   ieTBitmap  a platform bitmap (TBitmap) that the views draw on; only ie1g,
 //              ie8p, ie8g, ie24RGB and ie32RGB live there.
 // ieMemory and ieFile are a preference that every allocation revisits: pixels
@@ -50,17 +50,17 @@ class TIEBaseBitmap : public TObject {
 
   // Pointer to the first byte of row Row (row 0 is the top row).
   virtual uint8_t* GetScanline(int32_t Row) = 0;
-  virtual int32_t GetBitCount() = 0;
-  virtual int32_t GetHeight() = 0;
-  virtual int32_t GetWidth() = 0;
-  virtual TIEPixelFormat GetPixelFormat() = 0;
+  virtual int32_t GetBitCount() const = 0;
+  virtual int32_t GetHeight() const = 0;
+  virtual int32_t GetWidth() const = 0;
+  virtual TIEPixelFormat GetPixelFormat() const = 0;
   // Bytes per row.
-  virtual int64_t GetRowLen() = 0;
+  virtual int64_t GetRowLen() const = 0;
   // The palette entries (blue, green, red) or null.
   virtual TRGB* GetPalette() = 0;
-  virtual TRGB GetPaletteColor(int32_t Index) = 0;
+  virtual TRGB GetPaletteColor(int32_t Index) const = 0;
   virtual void SetPaletteColor(int32_t Index, const TRGB& Color) = 0;
-  virtual int32_t GetPaletteLen() = 0;
+  virtual int32_t GetPaletteLen() const = 0;
   virtual bool Allocate(int32_t Width, int32_t Height, TIEPixelFormat PixelFormat) = 0;
   virtual void Assign(TObject* Source) = 0;
   // Gives Dest a copy of this palette.
@@ -93,17 +93,17 @@ class TIEBitmap : public TIEBaseBitmap {
 
   // ---- TIEBaseBitmap ----
   uint8_t* GetScanline(int32_t Row) override;
-  int32_t GetBitCount() override;
-  int32_t GetHeight() override;
-  int32_t GetWidth() override;
-  TIEPixelFormat GetPixelFormat() override;
-  int64_t GetRowLen() override;
+  int32_t GetBitCount() const override;
+  int32_t GetHeight() const override;
+  int32_t GetWidth() const override;
+  TIEPixelFormat GetPixelFormat() const override;
+  int64_t GetRowLen() const override;
   TRGB* GetPalette() override;
   // Black for an index outside the palette.
-  TRGB GetPaletteColor(int32_t Index) override;
+  TRGB GetPaletteColor(int32_t Index) const override;
   // Ignored outside the palette; at ieTBitmap the platform colour table follows.
   void SetPaletteColor(int32_t Index, const TRGB& Color) override;
-  int32_t GetPaletteLen() override;
+  int32_t GetPaletteLen() const override;
   // Returns true at once (keeping the pixels) when size and format are
   // unchanged and no re-allocation is forced; otherwise frees and allocates.
   // Any failure answers false and leaves the buffer empty.
@@ -115,10 +115,10 @@ class TIEBitmap : public TIEBaseBitmap {
   void CopyPaletteTo(TIEBaseBitmap* Dest) override;
 
   // ---- size and format ----
-  int32_t GetChannelCount();
-  bool IsEmpty();
+  int32_t GetChannelCount() const;
+  bool IsEmpty() const;
   // Re-reads size and format from the platform bitmap (ieTBitmap only).
-  void SyncWithTBitmap();
+  void SyncWithTBitmap() const;
   // Releases the pixels, the palette and (when FreeAlpha) the alpha plane.
   // Location, memory threshold, format field and options stay.
   void FreeImage(bool FreeAlpha = true);
@@ -385,9 +385,9 @@ class TIEBitmap : public TIEBaseBitmap {
 
   // Bit count, channel count and row length from the format, width and row
   // alignment (32 at ieTBitmap, where the platform bitmap sets the layout).
-  void UpdateDerivedFields();
+  void UpdateDerivedFields() const;
   // One platform-bitmap row pointer per row (ieTBitmap).
-  void BuildScanlineTable();
+  void BuildScanlineTable() const;
   // The pixel allocation proper (location revisited, fallbacks); false on any
   // failure.  Width, height and format fields must be set.
   bool AllocateImage();
@@ -409,27 +409,31 @@ class TIEBitmap : public TIEBaseBitmap {
 
   std::unique_ptr<TIEFileBuffer> FFileBuffer;
   void* FMappedRow = nullptr;  // the row mapped by GetScanline at ieFile
-  std::unique_ptr<TRGB[]> FPalette;
-  int32_t FPaletteLen = 0;
+  mutable std::unique_ptr<TRGB[]> FPalette;
+  mutable int32_t FPaletteLen = 0;
   std::unique_ptr<TIEBitmap> FAlphaChannel;
   uint8_t* FPixelBase = nullptr;  // first byte of the block at ieMemory (64-byte aligned)
   void* FRawBlock = nullptr;      // the block that holds the pixel base
   TBitmap* FTBitmap = nullptr;    // the storage at ieTBitmap
   std::unique_ptr<TBitmap> FOwnedTBitmap;  // set when FTBitmap is ours
+  // At ieTBitmap the shape fields marked mutable (size, format, row length,
+  // palette, row table) mirror the platform bitmap and are refreshed by the
+  // const queries through SyncWithTBitmap, which the platform bitmap may have
+  // changed under us.
   // Whether FTBitmap's colour table is the gray ramp, as of its change key
   // FTBitmapKey (-1: not known); read on every size and format query.
-  int64_t FTBitmapKey = -1;
-  bool FTBitmapGray = false;
-  std::vector<uint8_t*> FScanlineTable;
+  mutable int64_t FTBitmapKey = -1;
+  mutable bool FTBitmapGray = false;
+  mutable std::vector<uint8_t*> FScanlineTable;
   std::vector<void*> FLockedPtr;      // rows handed out by LockScanline ...
   std::vector<int32_t> FLockedRow;    // ... and their row numbers
   uint8_t FRowOrder = 0;
-  int32_t FWidth = 0;
-  int32_t FHeight = 0;
-  int32_t FBitCount = 0;
-  int32_t FChannelCount = 0;
-  int64_t FRowLen = 0;
-  TIEPixelFormat FPixelFormat = ieNoFormat;
+  mutable int32_t FWidth = 0;
+  mutable int32_t FHeight = 0;
+  mutable int32_t FBitCount = 0;
+  mutable int32_t FChannelCount = 0;
+  mutable int64_t FRowLen = 0;
+  mutable TIEPixelFormat FPixelFormat = ieNoFormat;
   bool FIsAlphaChannel = false;
   TIELocation FLocation = ieFile;
   bool FFull = false;
@@ -449,6 +453,54 @@ class TIEBitmap : public TIEBaseBitmap {
   int32_t FTag = 0;
   int32_t FRowsPerSegment = 0;
   std::vector<void*> FSegments;
+};
+
+// One row of a bitmap held through LockScanline for as long as the lease
+// lives and released through UnlockScanline when it ends.  At ieFile the row
+// stays mapped while other rows of the bitmap are read and written, so an
+// algorithm reading one row while writing another needs no copy of it; at the
+// other locations the lease is the row pointer.  Movable, not copyable; an
+// empty lease (default made, moved from, or a row outside the bitmap) holds a
+// null row.
+class TIERowLease {
+ public:
+  TIERowLease() = default;
+  TIERowLease(TIEBitmap* Bitmap, int32_t Row)
+      : FBitmap(Bitmap), FRow(Row), FData(Bitmap ? Bitmap->LockScanline(Row) : nullptr) {}
+  ~TIERowLease() { Release(); }
+  TIERowLease(const TIERowLease&) = delete;
+  TIERowLease& operator=(const TIERowLease&) = delete;
+  TIERowLease(TIERowLease&& Other) noexcept
+      : FBitmap(Other.FBitmap), FRow(Other.FRow), FData(Other.FData) {
+    Other.FBitmap = nullptr;
+    Other.FData = nullptr;
+  }
+  TIERowLease& operator=(TIERowLease&& Other) noexcept {
+    if (this != &Other) {
+      Release();
+      FBitmap = Other.FBitmap;
+      FRow = Other.FRow;
+      FData = Other.FData;
+      Other.FBitmap = nullptr;
+      Other.FData = nullptr;
+    }
+    return *this;
+  }
+
+  uint8_t* Get() const { return FData; }
+  int32_t GetRow() const { return FRow; }
+  explicit operator bool() const { return FData != nullptr; }
+  // Gives the row back before the lease ends.
+  void Release() {
+    if (FBitmap && FData) FBitmap->UnlockScanline(FRow);
+    FBitmap = nullptr;
+    FData = nullptr;
+  }
+
+ private:
+  TIEBitmap* FBitmap = nullptr;
+  int32_t FRow = 0;
+  uint8_t* FData = nullptr;
 };
 
 // The pixel-format conversion rules need the colour quantizer and the 1-bit

@@ -21,7 +21,7 @@ void IEAspectFit(int32_t Width, int32_t Height, int32_t MaxWidth, int32_t MaxHei
                  int32_t& NewHeight);
 
 // 2 to the power BitsPerSample x SamplesPerPixel: SamplesPerPixel factors of
-// (1 shl BitsPerSample), the shift count taken modulo 32 (8 x 3 gives
+// (1 << BitsPerSample), the shift count taken modulo 32 (8 x 3 gives
 // 16777216).  A count beyond the Integer range answers 2147483647 instead of
 // wrapping round to 0 or a negative number.
 int32_t IEColorCount(int32_t BitsPerSample, int32_t SamplesPerPixel);

@@ -35,15 +35,13 @@ bool Usable(TIEBitmap* B) {
 
 int32_t Nint(long double V) { return IERound(V); }
 
-// Row locks of every source row for the time of one kernel.
+// Row leases of every source row for the time of one kernel.
 struct TRowLocks {
-  TIEBitmap* B;
+  std::vector<TIERowLease> Leases;
   std::vector<const uint8_t*> Rows;
-  explicit TRowLocks(TIEBitmap* Bm) : B(Bm), Rows(size_t(Bm->GetHeight())) {
-    for (int32_t y = 0; y < Bm->GetHeight(); ++y) Rows[y] = Bm->LockScanline(y);
-  }
-  ~TRowLocks() {
-    for (int32_t y = 0; y < B->GetHeight(); ++y) B->UnlockScanline(y);
+  explicit TRowLocks(TIEBitmap* Bm) : Rows(size_t(Bm->GetHeight())) {
+    Leases.reserve(Rows.size());
+    for (int32_t y = 0; y < Bm->GetHeight(); ++y) Rows[y] = Leases.emplace_back(Bm, y).Get();
   }
 };
 

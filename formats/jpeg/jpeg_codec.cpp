@@ -527,151 +527,194 @@ void IEJpegReadIccProfile(TStream* Stream, TIOParamsVals& Params) {
 }
 
 // ---------------------------------------------------------------------------
+// Reader, in stages: header and markers, colour-space choice, output set-up,
+// then a scanline source feeding a row writer chosen once per image; after
+// the rows, the kept markers and the metadata they carry.
 
-int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
-                       const TJpegReadRequest& Request) {
-  TStream* TablesStream = Request.TablesStream;
-  const bool ParamsOnly = Request.ParamsOnly;
-  const bool NoColorConversion = Request.NoColorConversion;
-  const bool ReadMetadata = Request.ReadMetadata;
-  const bool InvertCmyk = Request.InvertCmyk;
-  const bool ApplyIcc = Request.ApplyIcc;
-  const bool ReadIccChunks = Request.ReadIccChunks;
-  int32_t MaxRows = Request.MaxRows;
-  const bool NativePixelFormat = Request.NativePixelFormat;
-  std::atomic<bool> localAbort{false};
-  std::atomic<bool>* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
+namespace {
 
-  // The EXIF thumbnail instead of the image, when asked for and present.
-  if (Params.JpegLoadExifThumbnail) {
-    if (Params.ExifThumbnail) Params.ExifThumbnail->FreeImage(true);
-    Params.SetLoadExifThumbnail(false);
-    const int32_t w = Params.Width, h = Params.Height;
-    const int64_t start = Stream->GetPosition();
-    JpegReadStream(Stream, Bitmap, Params, Progress, {.TablesStream = TablesStream, .ParamsOnly = true, .NoColorConversion = NoColorConversion, .ReadMetadata = true, .InvertCmyk = InvertCmyk, .ApplyIcc = ApplyIcc, .NativePixelFormat = Params.NativePixelFormat});
-    // Back to where this JPEG starts (it may sit inside a larger stream).
-    Stream->SetPosition(start);
-    Params.SetLoadExifThumbnail(true);
-    if (Params.ExifThumbnail && !Params.ExifThumbnail->IsEmpty()) {
-      Bitmap->Assign(Params.ExifThumbnail.get());
-      return 0;
+// How decoded rows land in the bitmap, chosen once from the decoder's output
+// colour space and the bitmap's pixel format.
+enum class TJpegRowPath : uint8_t {
+  Direct,         // the decoder writes straight into the bitmap row
+  DirectSwapRB,   // stored RGB samples: straight in, then red and blue swapped
+  GrayToBgr,      // gray samples spread over the three channels of ie24RGB
+  CmykToBgr,      // CMYK samples (inverted where stored so) converted to BGR
+  BgrThroughIcc,  // BGR samples through the embedded colour profile
+  Discard,        // a space the bitmap cannot hold: rows are decoded and dropped
+};
+
+class TJpegReader {
+ public:
+  TJpegReader(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+              const TJpegReadRequest& Request, std::atomic<bool>* Aborting)
+      : FStream(Stream), FBitmap(Bitmap), FParams(Params), FProgress(Progress), FRequest(Request),
+        FAborting(Aborting), FMaxRows(Request.MaxRows) {}
+
+  TJpegReader(const TJpegReader&) = delete;
+  TJpegReader& operator=(const TJpegReader&) = delete;
+
+  // Finds SOI, gathers the ICC chunks when asked and creates the
+  // decompressor; false (with the abort flag) when there is nothing to read.
+  bool Open() {
+    const int64_t soi = JpegIsStream(FStream, true);
+    if (soi < 0) {
+      *FAborting = true;
+      return false;
     }
-    Params.Width = w;
-    Params.Height = h;
-    Params.StoredWidth = w;
-    Params.StoredHeight = h;
-  }
+    FStream->SetPosition(soi);
+    if (FRequest.ReadIccChunks) IEJpegReadIccProfile(FStream, FParams);
+    FUseIcc = FParams.InputIccProfile && IEColorManagement;
 
-  // Warnings start afresh; the image starts at SOI, at or shortly after the position.
-  Params.JpegWarningCount = 0;
-  Params.JpegLastWarningCode = 0;
-  const int64_t soi = JpegIsStream(Stream, true);
-  if (soi < 0) {
-    *aborting = true;
-    return 0;
-  }
-  Stream->SetPosition(soi);
-  // The ICC profile chunks of the APP2 markers, and whether to apply them.
-  if (ReadIccChunks) IEJpegReadIccProfile(Stream, Params);
-  const bool useIcc = Params.InputIccProfile && IEColorManagement;
-
-  // The decompressor, with our error manager and source manager.
-  TJpegError err;
-  InitError(err, aborting);
-  jpeg_decompress_struct info;
-  std::memset(&info, 0, sizeof(info));
-  info.err = &err.pub;
-  if (!GCreateDecompress(&info)) {
-    *aborting = true;
-    return 0;
-  }
-  // The codec's own working memory (a progressive image keeps all of its
-  // coefficients) stays bounded whatever a damaged header claims.
-  info.mem->max_memory_to_use = 2000L * 1024 * 1024;
-  auto src = std::make_unique<TJpegSource>();
-  src->Aborting = aborting;
-  info.src = &src->pub;
-  int32_t rowsRead = 0;
-  bool failed = false;
-  std::vector<uint8_t> rowBuffer;
-  const int64_t dataLeft = Stream->GetSize() - soi;
-
-  auto body = [&]() {
-    if (TablesStream && TablesStream != Stream) {
-      PointSource(src.get(), TablesStream);
-      if (!GReadHeader(&info, false)) {
-        failed = true;
-        return;
-      }
+    InitError(FErr, FAborting);
+    std::memset(&FInfo, 0, sizeof(FInfo));
+    FInfo.err = &FErr.pub;
+    if (!GCreateDecompress(&FInfo)) {
+      *FAborting = true;
+      return false;
     }
-    PointSource(src.get(), Stream);
-    // Markers kept for the metadata, then the header.
-    if (!GSaveMarkers(&info) || !GReadHeader(&info, true)) {
-      failed = true;
+    FCreated = true;
+    // The codec's own working memory (a progressive image keeps all of its
+    // coefficients) stays bounded whatever a damaged header claims.
+    FInfo.mem->max_memory_to_use = 2000L * 1024 * 1024;
+    FSrc = std::make_unique<TJpegSource>();
+    FSrc->Aborting = FAborting;
+    FInfo.src = &FSrc->pub;
+    FDataLeft = FStream->GetSize() - soi;
+    return true;
+  }
+
+  ~TJpegReader() {
+    if (FCreated) jpeg_destroy_decompress(&FInfo);
+  }
+
+  // Every stage up to the last row; stops early on a failure, a
+  // parameters-only read or an output space with no bitmap format.
+  void Decode() {
+    if (!ReadHeaderAndMarkers()) return;
+    ChooseColorSpace();
+    ReadHeaderFacts();
+    if (FRequest.ParamsOnly) {
+      FParams.Width = int32_t(FInfo.image_width);
+      FParams.Height = int32_t(FInfo.image_height);
       return;
     }
-    // Sample layout and colour space of the file.
-    Params.SetImageCount(1);
-    Params.BitsPerSample = 8;
-    const J_COLOR_SPACE space = info.jpeg_color_space;
-    switch (space) {
+    if (!PrepareOutput()) return;
+    ReadRows();
+  }
+
+  // The kept markers into the parameter set, the decompressor finished and
+  // released, the warnings reported, the metadata read from the markers.
+  int32_t Close() {
+    KeepMarkers();
+    if (!FFailed && !FRequest.ParamsOnly && FInfo.output_height > 0 &&
+        FInfo.output_scanline >= FInfo.output_height) {
+      FErr.Aborting = nullptr;
+      GFinishDecompress(&FInfo);
+    }
+    jpeg_destroy_decompress(&FInfo);
+    FCreated = false;
+    if (FErr.Warnings > 0) {
+      FParams.JpegWarningCount = FErr.Warnings;
+      FParams.JpegLastWarningCode = FErr.pub.msg_code;
+    }
+    FSrc.reset();
+    if (FRequest.ReadMetadata && FParams.JpegMarkers) ReadMarkerMetadata();
+    return FRowsRead;
+  }
+
+ private:
+  void Fail() {
+    *FAborting = true;
+    FFailed = true;
+  }
+
+  // Tables first (an abbreviated tables-only JPEG), then the image's header
+  // with its markers kept for the metadata.
+  bool ReadHeaderAndMarkers() {
+    TStream* tables = FRequest.TablesStream;
+    if (tables && tables != FStream) {
+      PointSource(FSrc.get(), tables);
+      if (!GReadHeader(&FInfo, false)) {
+        FFailed = true;
+        return false;
+      }
+    }
+    PointSource(FSrc.get(), FStream);
+    if (!GSaveMarkers(&FInfo) || !GReadHeader(&FInfo, true)) {
+      FFailed = true;
+      return false;
+    }
+    return true;
+  }
+
+  // The file's colour space into the parameters, and the space the decoder
+  // delivers: BGR for colour, gray and CMYK as they are, or the samples as
+  // stored when no conversion is asked for.
+  void ChooseColorSpace() {
+    FParams.SetImageCount(1);
+    FParams.BitsPerSample = 8;
+    FSpace = FInfo.jpeg_color_space;
+    switch (FSpace) {
       case JCS_GRAYSCALE:
-        info.out_color_space = JCS_GRAYSCALE;
-        Params.JpegColorSpace = ioJPEG_GRAYLEV;
-        Params.SamplesPerPixel = 1;
+        FInfo.out_color_space = JCS_GRAYSCALE;
+        FParams.JpegColorSpace = ioJPEG_GRAYLEV;
+        FParams.SamplesPerPixel = 1;
         break;
       case JCS_RGB:
-        info.out_color_space = JCS_EXT_BGR;
-        Params.JpegColorSpace = ioJPEG_RGB;
-        Params.SamplesPerPixel = 3;
+        FInfo.out_color_space = JCS_EXT_BGR;
+        FParams.JpegColorSpace = ioJPEG_RGB;
+        FParams.SamplesPerPixel = 3;
         break;
       case JCS_YCbCr:
-        info.out_color_space = JCS_EXT_BGR;
-        Params.JpegColorSpace = ioJPEG_YCbCr;
-        Params.SamplesPerPixel = 3;
+        FInfo.out_color_space = JCS_EXT_BGR;
+        FParams.JpegColorSpace = ioJPEG_YCbCr;
+        FParams.SamplesPerPixel = 3;
         break;
       case JCS_CMYK:
-        info.out_color_space = JCS_CMYK;
-        Params.JpegColorSpace = ioJPEG_CMYK;
-        Params.SamplesPerPixel = 4;
+        FInfo.out_color_space = JCS_CMYK;
+        FParams.JpegColorSpace = ioJPEG_CMYK;
+        FParams.SamplesPerPixel = 4;
         break;
       case JCS_YCCK:
-        info.out_color_space = JCS_CMYK;
-        Params.JpegColorSpace = ioJPEG_YCbCrK;
-        Params.SamplesPerPixel = 4;
+        FInfo.out_color_space = JCS_CMYK;
+        FParams.JpegColorSpace = ioJPEG_YCbCrK;
+        FParams.SamplesPerPixel = 4;
         break;
       default:
         break;
     }
-    // Components as stored, no colour conversion at all.
-    const bool raw3 = NoColorConversion && (space == JCS_YCbCr || space == JCS_RGB);
-    if (NoColorConversion && space != JCS_UNKNOWN) info.out_color_space = space;
-    // The DCT method asked for.
-    if (Params.JpegDctMethod == ioJPEG_ISLOW) info.dct_method = JDCT_ISLOW;
-    else if (Params.JpegDctMethod == ioJPEG_IFAST) info.dct_method = JDCT_IFAST;
-    else if (Params.JpegDctMethod == ioJPEG_FLOAT) info.dct_method = JDCT_FLOAT;
+    FStoredSamples = FRequest.NoColorConversion && (FSpace == JCS_YCbCr || FSpace == JCS_RGB);
+    if (FRequest.NoColorConversion && FSpace != JCS_UNKNOWN) FInfo.out_color_space = FSpace;
+  }
+
+  // DCT method, resolution, size and coding facts, and the scale of decoding
+  // after the reduce mode.
+  void ReadHeaderFacts() {
+    if (FParams.JpegDctMethod == ioJPEG_ISLOW) FInfo.dct_method = JDCT_ISLOW;
+    else if (FParams.JpegDctMethod == ioJPEG_IFAST) FInfo.dct_method = JDCT_IFAST;
+    else if (FParams.JpegDctMethod == ioJPEG_FLOAT) FInfo.dct_method = JDCT_FLOAT;
     // Resolution from the JFIF density (units: none or inch, centimetre).
-    if (info.density_unit == 0 || info.density_unit == 1) {
-      Params.SetDpiX(info.X_density);
-      Params.SetDpiY(info.Y_density);
-    } else if (info.density_unit == 2) {
-      Params.SetDpiX(int32_t(info.X_density * 2.54));
-      Params.SetDpiY(int32_t(info.Y_density * 2.54));
+    if (FInfo.density_unit == 0 || FInfo.density_unit == 1) {
+      FParams.SetDpiX(FInfo.X_density);
+      FParams.SetDpiY(FInfo.Y_density);
+    } else if (FInfo.density_unit == 2) {
+      FParams.SetDpiX(int32_t(FInfo.X_density * 2.54));
+      FParams.SetDpiY(int32_t(FInfo.Y_density * 2.54));
     }
-    // Size and coding facts of the file.
-    Params.FreeColorMap();
-    Params.JpegProgressive = info.progressive_mode != 0;
-    Params.StoredWidth = int32_t(info.image_width);
-    Params.StoredHeight = int32_t(info.image_height);
-    // Scaled decoding after the reduce mode.
+    FParams.FreeColorMap();
+    FParams.JpegProgressive = FInfo.progressive_mode != 0;
+    FParams.StoredWidth = int32_t(FInfo.image_width);
+    FParams.StoredHeight = int32_t(FInfo.image_height);
     int denom = 0;
-    switch (Params.JpegReduceMode) {
+    switch (FParams.JpegReduceMode) {
       case ioJPEG_AUTOCALC:
+        // The smallest scale that still covers the size asked for.
         denom = 1;
-        if (Params.Width > 0 && Params.Height > 0)
+        if (FParams.Width > 0 && FParams.Height > 0)
           for (int n = 3; n >= 0; --n)
-            if (int64_t(info.image_width >> n) >= Params.Width &&
-                int64_t(info.image_height >> n) >= Params.Height) {
+            if (int64_t(FInfo.image_width >> n) >= FParams.Width &&
+                int64_t(FInfo.image_height >> n) >= FParams.Height) {
               denom = 1 << n;
               break;
             }
@@ -682,176 +725,243 @@ int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
       case ioJPEG_EIGHTH: denom = 8; break;
       default: break;
     }
-    info.scale_num = 1;
-    if (denom) info.scale_denom = unsigned(denom);
-    Params.JpegScaleDenominator = int32_t(info.scale_denom);
-    // A parameters-only read stops before decoding.
-    if (ParamsOnly) {
-      Params.Width = int32_t(info.image_width);
-      Params.Height = int32_t(info.image_height);
-      return;
+    FInfo.scale_num = 1;
+    if (denom) FInfo.scale_denom = unsigned(denom);
+    FParams.JpegScaleDenominator = int32_t(FInfo.scale_denom);
+  }
+
+  // Output size, the bitmap in its pixel format, the row path, and the
+  // decompressor started.  False stops the read.
+  bool PrepareOutput() {
+    if (!GCalcOutput(&FInfo)) {
+      FFailed = true;
+      return false;
     }
     // A header that announces far more pixels than its data could ever code
     // is refused before anything is allocated for it.
-    if (!GCalcOutput(&info)) {
-      failed = true;
-      return;
+    const int64_t pixels = int64_t(FInfo.output_width) * FInfo.output_height;
+    if (pixels > (int64_t(1) << 24) && pixels / 4096 > FDataLeft) {
+      Fail();
+      return false;
     }
-    const int64_t pixels = int64_t(info.output_width) * info.output_height;
-    if (pixels > (int64_t(1) << 24) && pixels / 4096 > dataLeft) {
-      *aborting = true;
-      failed = true;
-      return;
-    }
-    // The bitmap gets its size before decoding starts, so that a
-    // file damaged in a later scan still leaves an image of the right size.
-    const int32_t ow = int32_t(info.output_width), oh = int32_t(info.output_height);
-    Params.Width = ow;
-    Params.Height = oh;
-    rowBuffer.assign(size_t(ow) * size_t(std::max(4, info.output_components)), 0);
+    // The bitmap gets its size before decoding starts, so that a file
+    // damaged in a later scan still leaves an image of the right size.
+    FWidth = int32_t(FInfo.output_width);
+    FHeight = int32_t(FInfo.output_height);
+    FParams.Width = FWidth;
+    FParams.Height = FHeight;
+    FRowBuffer.assign(size_t(FWidth) * size_t(std::max(4, FInfo.output_components)), 0);
     TIEPixelFormat fmt = ie24RGB;
-    if (NativePixelFormat) {
-      switch (info.out_color_space) {
+    if (FRequest.NativePixelFormat) {
+      switch (FInfo.out_color_space) {
         case JCS_GRAYSCALE: fmt = ie8g; break;
         case JCS_CMYK: fmt = ieCMYK; break;
         case JCS_UNKNOWN: fmt = ieNoFormat; break;
         default: fmt = ie24RGB; break;
       }
     }
-    if (fmt == ieNoFormat) return;
-    if (!Bitmap->Allocate(ow, oh, fmt)) {
-      *aborting = true;
-      failed = true;
-      return;
+    if (fmt == ieNoFormat) return false;
+    if (!FBitmap->Allocate(FWidth, FHeight, fmt)) {
+      Fail();
+      return false;
     }
-    if (!GStartDecompress(&info)) {
-      failed = true;
-      return;
+    FPath = ChooseRowPath(fmt);
+    if (!GStartDecompress(&FInfo)) {
+      FFailed = true;
+      return false;
     }
-    // Rows, with progress and the row limit.
-    if (MaxRows < 0) MaxRows = oh;
-    const double step = oh > 0 ? 100.0 / oh : 0;
-    Progress.val = 0;
-    const J_COLOR_SPACE out = info.out_color_space;
-    while (int32_t(info.output_scanline) < oh && rowsRead < MaxRows) {
-      uint8_t* row = Bitmap->GetScanline(rowsRead);
+    return true;
+  }
+
+  TJpegRowPath ChooseRowPath(TIEPixelFormat Format) const {
+    const J_COLOR_SPACE out = FInfo.out_color_space;
+    if (out == JCS_GRAYSCALE) return Format == ie8g ? TJpegRowPath::Direct : TJpegRowPath::GrayToBgr;
+    if (FStoredSamples) return FSpace == JCS_RGB ? TJpegRowPath::DirectSwapRB : TJpegRowPath::Direct;
+    if (out == JCS_CMYK) return Format == ieCMYK ? TJpegRowPath::Direct : TJpegRowPath::CmykToBgr;
+    if (out == JCS_EXT_BGR) return FUseIcc ? TJpegRowPath::BgrThroughIcc : TJpegRowPath::Direct;
+    return TJpegRowPath::Discard;
+  }
+
+  static bool DecodesInPlace(TJpegRowPath Path) {
+    return Path == TJpegRowPath::Direct || Path == TJpegRowPath::DirectSwapRB;
+  }
+
+  // Moves one decoded row from the row buffer (or in place) into Row.
+  void WriteRow(uint8_t* Row) {
+    switch (FPath) {
+      case TJpegRowPath::Direct:
+      case TJpegRowPath::Discard:
+        break;
+      case TJpegRowPath::DirectSwapRB:
+        SwapRB(Row, FWidth);
+        break;
+      case TJpegRowPath::GrayToBgr:
+        for (int32_t x = 0; x < FWidth; ++x) std::memset(Row + 3 * x, FRowBuffer[size_t(x)], 3);
+        break;
+      case TJpegRowPath::CmykToBgr:
+        if (FRequest.InvertCmyk)
+          for (size_t i = 0; i < size_t(FWidth) * 4; ++i) FRowBuffer[i] = uint8_t(255 - FRowBuffer[i]);
+        IEColorConvertRow(FRowBuffer.data(), ieiccCMYKInv, Row, ieiccBGR, FWidth, &FParams);
+        break;
+      case TJpegRowPath::BgrThroughIcc:
+        IEColorConvertRow(FRowBuffer.data(), ieiccBGR, Row, ieiccBGR, FWidth, &FParams);
+        break;
+    }
+  }
+
+  // The scanline source: one row at a time from the decoder into the bitmap,
+  // with progress and the row limit.
+  void ReadRows() {
+    if (FMaxRows < 0) FMaxRows = FHeight;
+    const double step = FHeight > 0 ? 100.0 / FHeight : 0;
+    FProgress.val = 0;
+    const bool inPlace = DecodesInPlace(FPath);
+    while (int32_t(FInfo.output_scanline) < FHeight && FRowsRead < FMaxRows) {
+      uint8_t* row = FBitmap->GetScanline(FRowsRead);
       uint32_t got = 0;
-      bool ok = true;
-      if (out == JCS_GRAYSCALE) {
-        if (fmt == ie8g) {
-          ok = GReadScanline(&info, row, got);
-        } else {
-          ok = GReadScanline(&info, rowBuffer.data(), got);
-          if (ok && got)
-            for (int32_t x = 0; x < ow; ++x) std::memset(row + 3 * x, rowBuffer[size_t(x)], 3);
-        }
-      } else if (raw3) {
-        ok = GReadScanline(&info, row, got);
-        if (ok && got && space == JCS_RGB) SwapRB(row, ow);
-      } else if (out == JCS_CMYK) {
-        if (fmt == ieCMYK) {
-          ok = GReadScanline(&info, row, got);
-        } else {
-          ok = GReadScanline(&info, rowBuffer.data(), got);
-          if (*aborting) break;
-          if (ok && got) {
-            if (InvertCmyk)
-              for (size_t i = 0; i < size_t(ow) * 4; ++i) rowBuffer[i] = uint8_t(255 - rowBuffer[i]);
-            IEColorConvertRow(rowBuffer.data(), ieiccCMYKInv, row, ieiccBGR, ow, &Params);
-          }
-        }
-      } else if (out == JCS_EXT_BGR) {
-        if (useIcc) {
-          ok = GReadScanline(&info, rowBuffer.data(), got);
-          if (ok && got) IEColorConvertRow(rowBuffer.data(), ieiccBGR, row, ieiccBGR, ow, &Params);
-        } else {
-          ok = GReadScanline(&info, row, got);
-        }
-      } else {
-        ok = GReadScanline(&info, rowBuffer.data(), got);
-      }
+      const bool ok = GReadScanline(&FInfo, inPlace ? row : FRowBuffer.data(), got);
+      // A colour conversion is not started once the read is being abandoned.
+      if (FPath == TJpegRowPath::CmykToBgr && *FAborting) break;
       if (!ok) {
-        *aborting = true;
-        failed = true;
+        Fail();
         break;
       }
       if (got == 0) break;
-      rowsRead += int32_t(got);
-      Progress.val += int32_t(got);
-      ReportRow(Progress, Progress.val, step);
-      if (*aborting) break;
+      WriteRow(row);
+      FRowsRead += int32_t(got);
+      FProgress.val += int32_t(got);
+      ReportRow(FProgress, FProgress.val, step);
+      if (*FAborting) break;
     }
-    if (rowsRead < MaxRows) *aborting = true;
+    if (FRowsRead < FMaxRows) *FAborting = true;
     // Data that ran out before the decoder finished: the rows exist (filled
     // by the codec) but the file is damaged.
-    if (src->Exhausted) *aborting = true;
-  };
-  body();
+    if (FSrc->Exhausted) *FAborting = true;
+  }
 
-  // The kept markers go into the parameter set.
-  if (Params.JpegMarkers) {
-    TIEMarkerList* ml = Params.JpegMarkers.get();
+  // Every kept marker but the first APP0 (JFIF, written afresh on saving);
+  // the APP2 profile chunks go once their profile has been applied.
+  void KeepMarkers() {
+    if (!FParams.JpegMarkers) return;
+    TIEMarkerList* ml = FParams.JpegMarkers.get();
     ml->Clear();
     bool firstApp0 = true;
-    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+    for (jpeg_saved_marker_ptr m = FInfo.marker_list; m; m = m->next) {
       if (m->marker == JPEG_APP0 && firstApp0) {
         firstApp0 = false;
         continue;
       }
       ml->AddMarker(uint8_t(m->marker), m->data, uint16_t(std::min<unsigned>(m->data_length, 0xFFFF)));
     }
-    if (ApplyIcc && useIcc && Params.InputIccProfile->HasTransform()) {
-      Params.InputIccProfile->FreeTransform();
+    if (FRequest.ApplyIcc && FUseIcc && FParams.InputIccProfile->HasTransform()) {
+      FParams.InputIccProfile->FreeTransform();
       for (int32_t i = ml->GetCount() - 1; i >= 0; --i)
         if (ml->GetMarkerType(i) == IEJPEG_APP2) ml->DeleteMarker(i);
     }
   }
-  if (!failed && !ParamsOnly && info.output_height > 0 && info.output_scanline >= info.output_height) {
-    err.Aborting = nullptr;
-    GFinishDecompress(&info);
-  }
-  jpeg_destroy_decompress(&info);
-  if (err.Warnings > 0) {
-    Params.JpegWarningCount = err.Warnings;
-    Params.JpegLastWarningCode = err.pub.msg_code;
-  }
-  src.reset();
 
-  if (ReadMetadata && Params.JpegMarkers) {
-    TIEMarkerList* ml = Params.JpegMarkers.get();
-    // IPTC.
-    if (Params.IptcRecords)
+  // IPTC, EXIF (with its resolution and orientation) and XMP from the markers.
+  void ReadMarkerMetadata() {
+    TIEMarkerList* ml = FParams.JpegMarkers.get();
+    if (FParams.IptcRecords)
       for (int32_t i = 0; i < ml->GetCount(); ++i)
         if (ml->GetMarkerType(i) == IEJPEG_APP13 &&
-            Params.IptcRecords->LoadFromBuffer(ml->GetMarkerData(i), ml->GetMarkerLength(i)))
+            FParams.IptcRecords->LoadFromBuffer(ml->GetMarkerData(i), ml->GetMarkerLength(i)))
           break;
-    // EXIF.
     for (int32_t i = 0; i < ml->GetCount(); ++i)
       if (ml->GetMarkerType(i) == IEJPEG_APP1 &&
-          IEDecodeExifBlock(ml->GetMarkerData(i), ml->GetMarkerLength(i), &Params)) {
-        if (Params.DpiX == 1 && Params.DpiY == 1) {
-          const double f = Params.ExifResolutionUnit == 3 ? 2.54 : 1.0;
-          Params.SetDpiX(int32_t(Params.ExifXResolution * f));
-          Params.SetDpiY(int32_t(Params.ExifYResolution * f));
+          IEDecodeExifBlock(ml->GetMarkerData(i), ml->GetMarkerLength(i), &FParams)) {
+        if (FParams.DpiX == 1 && FParams.DpiY == 1) {
+          const double f = FParams.ExifResolutionUnit == 3 ? 2.54 : 1.0;
+          FParams.SetDpiX(int32_t(FParams.ExifXResolution * f));
+          FParams.SetDpiY(int32_t(FParams.ExifYResolution * f));
         } else {
-          Params.SetDpiX(Params.DpiX);
-          Params.SetDpiY(Params.DpiY);
+          FParams.SetDpiX(FParams.DpiX);
+          FParams.SetDpiY(FParams.DpiY);
         }
-        if (Params.JpegApplyOrientation && !ParamsOnly) {
-          IEApplyEXIFOrientation(Bitmap, Params.ExifOrientation);
-          Params.SetOrientation(1);
+        if (FParams.JpegApplyOrientation && !FRequest.ParamsOnly) {
+          IEApplyEXIFOrientation(FBitmap, FParams.ExifOrientation);
+          FParams.SetOrientation(1);
         }
         break;
       }
-    // XMP.
     for (int32_t i = 0; i < ml->GetCount(); ++i)
       if (ml->GetMarkerType(i) == IEJPEG_APP1 &&
           IEFindXMPPacket(ml->GetMarkerData(i), ml->GetMarkerLength(i))) {
-        IEReadXMPSegment(ml->GetMarkerData(i), ml->GetMarkerLength(i), Params.XmpPacket);
+        IEReadXMPSegment(ml->GetMarkerData(i), ml->GetMarkerLength(i), FParams.XmpPacket);
         break;
       }
   }
-  return rowsRead;
+
+  TStream* FStream;
+  TIEBitmap* FBitmap;
+  TIOParamsVals& FParams;
+  TIEProgressRec& FProgress;
+  const TJpegReadRequest& FRequest;
+  std::atomic<bool>* FAborting;
+  int32_t FMaxRows;
+
+  TJpegError FErr;
+  jpeg_decompress_struct FInfo;
+  bool FCreated = false;
+  std::unique_ptr<TJpegSource> FSrc;
+  int64_t FDataLeft = 0;
+  bool FUseIcc = false;
+  J_COLOR_SPACE FSpace = JCS_UNKNOWN;
+  bool FStoredSamples = false;  // YCbCr or RGB samples handed over unconverted
+  TJpegRowPath FPath = TJpegRowPath::Discard;
+  int32_t FWidth = 0;
+  int32_t FHeight = 0;
+  std::vector<uint8_t> FRowBuffer;
+  int32_t FRowsRead = 0;
+  bool FFailed = false;
+};
+
+// Reads the EXIF thumbnail into Bitmap instead of the image when asked for
+// and present (true); otherwise leaves the stream where the JPEG starts and
+// the size asked for in Params (false).
+bool ReadExifThumbnailInstead(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                              const TJpegReadRequest& Request) {
+  if (Params.ExifThumbnail) Params.ExifThumbnail->FreeImage(true);
+  Params.SetLoadExifThumbnail(false);
+  const int32_t w = Params.Width, h = Params.Height;
+  const int64_t start = Stream->GetPosition();
+  JpegReadStream(Stream, Bitmap, Params, Progress,
+                 {.TablesStream = Request.TablesStream,
+                  .ParamsOnly = true,
+                  .NoColorConversion = Request.NoColorConversion,
+                  .ReadMetadata = true,
+                  .InvertCmyk = Request.InvertCmyk,
+                  .ApplyIcc = Request.ApplyIcc,
+                  .NativePixelFormat = Params.NativePixelFormat});
+  // Back to where this JPEG starts (it may sit inside a larger stream).
+  Stream->SetPosition(start);
+  Params.SetLoadExifThumbnail(true);
+  if (Params.ExifThumbnail && !Params.ExifThumbnail->IsEmpty()) {
+    Bitmap->Assign(Params.ExifThumbnail.get());
+    return true;
+  }
+  Params.Width = w;
+  Params.Height = h;
+  Params.StoredWidth = w;
+  Params.StoredHeight = h;
+  return false;
+}
+
+}  // namespace
+
+int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                       const TJpegReadRequest& Request) {
+  std::atomic<bool> localAbort{false};
+  std::atomic<bool>* aborting = Progress.Aborting ? Progress.Aborting : &localAbort;
+  if (Params.JpegLoadExifThumbnail && ReadExifThumbnailInstead(Stream, Bitmap, Params, Progress, Request)) return 0;
+  // Warnings start afresh for this image.
+  Params.JpegWarningCount = 0;
+  Params.JpegLastWarningCode = 0;
+  TJpegReader reader(Stream, Bitmap, Params, Progress, Request, aborting);
+  if (!reader.Open()) return 0;
+  reader.Decode();
+  return reader.Close();
 }
 
 // ---------------------------------------------------------------------------

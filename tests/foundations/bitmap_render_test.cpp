@@ -193,7 +193,7 @@ TEST(RenderOperations, ArithmeticOfTheTable) {
       {8, {200, 150, 240}},
       {10, {125, 125, 135}},
       {11, {210, 191, 241}},
-      // 13: (d + s - s x d div 128) mod 256.
+      // 13: (d + s - s x d / 128) % 256.
       {13, {172, 133, 214}},
       // 14 (overlay by d): d < 128 -> s x d >> 7, else 255 - (255-d)(255-s) >> 7.
       {14, {78, 128, 229}},
@@ -372,6 +372,39 @@ TEST(RenderToTIEBitmap, WithoutHooksFilteredPathsStillDraw) {
   Page->RenderToTIEBitmapSimple(D.get(), 0, 0, 10, 10, 0, 0, 40, 40, 255, rfFastLinear);
   EXPECT_EQ(D->GetPixel24(1, 5).r, 255);
   EXPECT_EQ(D->GetPixel24(8, 5).r, 0);
+}
+
+TEST(RenderStretchNearest, FileBackedRowsGiveWhatMemoryGives) {
+  // A 1-bit page and a 24-bit picture, stretched once between bitmaps in
+  // memory and once between bitmaps in temporary files.
+  const int64_t SavedThreshold = IETempFileThreshold;
+  struct Restore {
+    int64_t Value;
+    ~Restore() { IETempFileThreshold = Value; }
+  } RestoreThreshold{SavedThreshold};
+  auto Page = Mem(13, 9, ie1g);
+  Page->Fill(0);
+  Page->FillRect(2, 1, 6, 7, 1);
+  auto Picture = Coded(13, 9);
+  for (TIEBitmap* Source : {Page.get(), Picture.get()}) {
+    for (TIEPixelFormat Format : {Source->GetPixelFormat(), ie24RGB}) {
+      auto MemDest = Mem(29, 17, Format);
+      IERenderStretchNearest(Source, MemDest.get());
+      IETempFileThreshold = 0;  // every allocation below goes to a file
+      TIEBitmap FileSource, FileDest;
+      FileSource.SetLocation(ieFile);
+      FileSource.Assign(Source);
+      FileDest.SetLocation(ieFile);
+      ASSERT_TRUE(FileDest.Allocate(29, 17, Format));
+      FileDest.Fill(0);
+      if (FileSource.GetLocation() != ieFile || FileDest.GetLocation() != ieFile) GTEST_SKIP();
+      IERenderStretchNearest(&FileSource, &FileDest);
+      for (int32_t Y = 0; Y < 17; ++Y)
+        for (int32_t X = 0; X < 29; ++X)
+          ASSERT_EQ(FileDest.GetPixelRGB(X, Y), MemDest->GetPixelRGB(X, Y)) << X << "," << Y;
+      IETempFileThreshold = SavedThreshold;
+    }
+  }
 }
 
 TEST(RenderToTBitmap, DrawsIntoAPlatformBitmap) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_types.h"
@@ -463,6 +464,13 @@ TEST(ImageBufferTBitmap, AttachAndImportPlatformBitmaps) {
   EXPECT_EQ(G.GetPixelFormat(), ie8p);
   Ramp.SetColorTable(Gray);
   EXPECT_EQ(G.GetPixelFormat(), ie8g);
+  // Read-only queries through a const reference follow the caller's changes too.
+  const TIEBitmap& ConstG = G;
+  Ramp.SetSize(6, 2);
+  EXPECT_EQ(ConstG.GetWidth(), 6);
+  EXPECT_EQ(ConstG.GetHeight(), 2);
+  EXPECT_EQ(ConstG.GetRowLen(), 8);
+  EXPECT_FALSE(ConstG.IsEmpty());
   G.FreeImage(true);
 
   // Imports: 1-bit black/white, 8-bit with its table, 16-bit 565.
@@ -557,6 +565,33 @@ TEST(ImageBufferAllocation, FileRowsAreMappedOneAtATime) {
   B.UnlockScanline(0);
   EXPECT_EQ(B.GetScanline(3)[1], 0xAA);
   EXPECT_EQ(B.GetScanline(0)[2], 9);
+}
+
+TEST(ImageBufferAllocation, RowLeasesHoldFileRowsUntilTheyEnd) {
+  SettingsGuard Guard;
+  IETempFileThreshold = 0;
+  TIEBitmap B;
+  ASSERT_TRUE(B.Allocate(8, 4, ie8g));
+  ASSERT_EQ(B.GetLocation(), ieFile);
+  {
+    TIERowLease Row0(&B, 0);
+    TIERowLease Moved;
+    {
+      TIERowLease Row3(&B, 3);
+      Moved = std::move(Row3);
+      EXPECT_FALSE(Row3);  // the moved-from lease gives nothing back twice
+    }
+    ASSERT_TRUE(Row0 && Moved);
+    EXPECT_EQ(Moved.GetRow(), 3);
+    B.GetScanline(2)[0] = 1;  // other rows come and go meanwhile
+    Row0.Get()[1] = 7;
+    Moved.Get()[1] = uint8_t(Row0.Get()[1] + 1);
+    EXPECT_FALSE(TIERowLease(&B, 4));  // outside the bitmap: an empty lease
+  }
+  // Both rows went back to the file when their leases ended.
+  EXPECT_EQ(B.GetScanline(0)[1], 7);
+  EXPECT_EQ(B.GetScanline(3)[1], 8);
+  EXPECT_EQ(B.GetScanline(2)[0], 1);
 }
 
 TEST(ImageBufferAllocation, FallsBackToSegmentsThenToAFile) {

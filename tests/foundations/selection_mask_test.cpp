@@ -396,7 +396,7 @@ TEST(SelectionMask, CopyBitmapThroughTheMask) {
   EXPECT_EQ(whole->GetScanline(1)[3], 0);  // beyond the piece
   EXPECT_EQ(whole->GetScanline(0)[0], 0);
 
-  // 8-bit mask blends d + ((s - d) x m) shr 8 with signed arithmetic.
+  // 8-bit mask blends d + ((s - d) x m) >> 8 with signed arithmetic.
   TIEMask blend;
   ASSERT_TRUE(blend.AllocateBits(3, 1, 8));
   blend.SetPixel(0, 0, 255);
@@ -409,7 +409,7 @@ TEST(SelectionMask, CopyBitmapThroughTheMask) {
   blend.CopyBitmap(d8.get(), s8.get(), false, false, true);
   EXPECT_EQ(d8->GetScanline(0)[0], 100 + (100 * 255 >> 8));  // 199
   EXPECT_EQ(d8->GetScanline(0)[1], 150);
-  EXPECT_EQ(d8->GetScanline(0)[2], 0);  // -255 x 255 shr 8 = -255
+  EXPECT_EQ(d8->GetScanline(0)[2], 0);  // -255 x 255 >> 8 = -255
   // Alpha: min(source alpha (255 without a plane), mask value).
   ASSERT_TRUE(d8->HasAlphaChannel());
   EXPECT_EQ(d8->GetAlpha(0, 0), 255);

@@ -143,7 +143,7 @@ TEST(RunLength, PacketsAndTheOutputBound) {
 
   // Every byte string over a small alphabet up to 12 bytes, then patterns
   // that defeat naive literal rules: each must decode back and stay within
-  // Length + Length div 128 + 2.
+  // Length + Length / 128 + 2.
   for (int len = 0; len <= 12; ++len) {
     for (uint32_t code = 0; code < (1u << len); ++code) {
       Bytes d(static_cast<size_t>(len));

@@ -45,7 +45,7 @@ TEST(Lists, PointerListEditsAndBoundsErrors) {
   EXPECT_EQ(L.Last(), P(5));
   EXPECT_EQ(L.Extract(P(9)), P(9));
   EXPECT_EQ(L.Extract(P(9)), nullptr);
-  L.SetCount(6);             // grows with nil items
+  L.SetCount(6);             // grows with null items
   EXPECT_EQ(L.Get(5), nullptr);
   L.Pack();
   EXPECT_EQ(L.GetCount(), 4);
