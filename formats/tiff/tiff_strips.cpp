@@ -127,12 +127,12 @@ class TRowSource {
           FBitPos = CcittDecode1DLine(Row, FData, len32, FVars.FillOrder, FBitPos, FWidth);
         else
           FBitPos = CcittDecode2DLine(Row, FData, len32, true, FVars.FillOrder, FBitPos,
-                                      FRefLine.data(), FWidth);
+                                      FRefLine.data(), FWidth, &FCcittState);
         return true;
       case TiffCompression::CcittT6:
         if (int64_t(FBitPos) >= int64_t(len32) * 8) return false;
         FBitPos = CcittDecode2DLine(Row, FData, len32, (FVars.T4Options & 4) != 0, FVars.FillOrder,
-                                    FBitPos, FRefLine.data(), FWidth);
+                                    FBitPos, FRefLine.data(), FWidth, &FCcittState);
         return true;
       case TiffCompression::Lzw: {
         if (!FLzw) return false;
@@ -190,6 +190,7 @@ class TRowSource {
   int64_t FConsumed = 0;
   int32_t FBitPos = 0;
   std::vector<uint8_t> FRefLine;
+  TCcittDecodeState FCcittState;  // the reference line's changes, line to line
   std::vector<uint8_t> FReversed;
   std::vector<uint8_t> FInflated;
   bool FInflatedDone = false;

@@ -188,6 +188,17 @@ TEST_F(TiffPeers, GhostscriptFaxFilesReadAsLibtiffReadsThem) {
   }
 }
 
+// A Group 4 form page from a commercial imaging library whose coder writes
+// horizontal codes of two empty runs, which later lines' pass codes count.
+TEST_F(TiffPeers, CommercialGroup4FormPageReadsAsLibtiffReadsIt) {
+  if (!Have("tiffcp")) GTEST_SKIP() << "libtiff tools missing";
+  const std::string tif = std::string(FOLIO_TEST_DATA) + "/g4-2453-wide-desync.tif";
+  EXPECT_EQ(SameAsLibtiff(tif, "g4 form"), 1u);
+  // The same strip in the other fill order.
+  Run("tiffcp -f lsb2msb " + tif + " " + File("lsb.tif"));
+  EXPECT_EQ(SameAsLibtiff(File("lsb.tif"), "g4 form, fill order 2"), 1u);
+}
+
 // A deterministic picture with edges, gradients and noise.
 Bytes Picture(uint32_t W, uint32_t H, uint32_t Channels, uint32_t Seed) {
   std::mt19937 rng(Seed);
