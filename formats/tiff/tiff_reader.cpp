@@ -270,6 +270,10 @@ bool ReadHeader(TStream* Stream, int64_t Base, bool& Little, int64_t& First) {
     Little = false;
   else
     return false;
+  // Only classic TIFF (version 42) is read: BigTIFF's 64-bit offsets (43)
+  // and anything else fail instead of being taken for a 32-bit directory.
+  const uint32_t version = Little ? (uint32_t(h[2]) | (uint32_t(h[3]) << 8)) : ((uint32_t(h[2]) << 8) | uint32_t(h[3]));
+  if (version != 42) return false;
   First = Little ? int64_t(uint32_t(h[4]) | (uint32_t(h[5]) << 8) | (uint32_t(h[6]) << 16) |
                            (uint32_t(h[7]) << 24))
                  : int64_t((uint32_t(h[4]) << 24) | (uint32_t(h[5]) << 16) | (uint32_t(h[6]) << 8) |
@@ -493,7 +497,15 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     Progress.SetAborting();
     return;
   }
-  if (first == 0) return;
+  // A file without a single readable directory gives no image: a request for
+  // a page fails (a page count alone, PageIndex -1, does not).  A page beyond
+  // the last of a good file answers the count only, as callers counting
+  // pages expect.
+  const bool wantsPage = Request.PageIndex >= 0;
+  if (first == 0) {
+    if (wantsPage) Progress.SetAborting();
+    return;
+  }
   Info.Page.Bind(Stream, little, base);
   Info.Exif.Bind(Stream, little, base);
   Info.Gps.Bind(Stream, little, base);
@@ -506,7 +518,10 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   } else {
     TiffReadIfd(Request.PageIndex, first, page, Info.PageCount);
   }
-  if (page.Entries.empty()) return;
+  if (page.Entries.empty()) {
+    if (wantsPage && Info.PageCount <= 0) Progress.SetAborting();
+    return;
+  }
   Info.PageFound = true;
   if (Request.SubIfdIndex >= 0) {
     const int64_t sub = page.GetIntegerAt(TiffTag::SubIfds, Request.SubIfdIndex, 0);
@@ -546,37 +561,52 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   }
   if (Request.ParamsOnly) return;
 
-  // Alpha mask.
   const int32_t spp = v.SamplesPerPixel;
-  if (!IgnoreAlpha) {
-    const bool hasAlpha = (spp == 4 && v.ExtraSamples == 2) || (spp > 3 && v.ExtraSamplesCount > 0) ||
-                          (spp == 2 && v.BitsPerSample == 8) ||
-                          (spp > 1 && v.ExtraSamplesCount > 0 && v.ExtraSamples == 1) ||
-                          (spp == 4 && v.Photometric == TiffPhotometric::Rgb);
-    if (hasAlpha && !AlphaMask) AlphaMask = std::make_unique<TIEMask>();
-  }
-  if (AlphaMask && !IgnoreAlpha && width > 0 && height > 0) {
-    if (AlphaMask->AllocateBits(width, height, 8)) {
-      AlphaMask->Fill(255);
-      v.AlphaMask = AlphaMask.get();
-    } else {
-      v.IgnoreAlpha = true;
-    }
-  } else {
-    v.IgnoreAlpha = true;
-  }
-
+  const int64_t limit = TiffDecodedSizeLimit(page.StreamSize);
   if (Request.SmallOnly && (width > 400 || height > 400)) {
     Progress.SetAborting();
     return;
   }
   if (!Bitmap) return;
+  // Rows cost time and memory even where no data reaches them: a page may
+  // have no more rows than its data can code (a fax row takes at least one
+  // bit, a row of the other codings at least one byte in 4096), beyond a
+  // floor that any real page passes.
+  {
+    const int64_t perByte = (v.Compression >= TiffCompression::CcittRle && v.Compression <= TiffCompression::CcittT6) || v.Compression == TiffCompression::None ? 8 : 4096;
+    const int64_t dataBytes = std::max<int64_t>(page.StreamSize - base, 0);
+    if (height > std::max<int64_t>(int64_t(1) << 16, dataBytes * perByte)) {
+      Progress.SetAborting();
+      return;
+    }
+  }
+  // The alpha mask, once the page's size is known to be acceptable: one byte
+  // per pixel, within the same limit as the page.
+  auto allocateMask = [&]() {
+    if (!IgnoreAlpha) {
+      const bool hasAlpha = (spp == 4 && v.ExtraSamples == 2) || (spp > 3 && v.ExtraSamplesCount > 0) ||
+                            (spp == 2 && v.BitsPerSample == 8) ||
+                            (spp > 1 && v.ExtraSamplesCount > 0 && v.ExtraSamples == 1) ||
+                            (spp == 4 && v.Photometric == TiffPhotometric::Rgb);
+      if (hasAlpha && !AlphaMask) AlphaMask = std::make_unique<TIEMask>();
+    }
+    if (AlphaMask && !IgnoreAlpha && width > 0 && height > 0 && int64_t(width) * height <= limit) {
+      if (AlphaMask->AllocateBits(width, height, 8)) {
+        AlphaMask->Fill(255);
+        v.AlphaMask = AlphaMask.get();
+        return;
+      }
+    }
+    v.IgnoreAlpha = true;
+    v.AlphaMask = nullptr;
+  };
   // The older JPEG form.
   if ((v.Compression == TiffCompression::OldJpeg ||
        (v.JpegInterchangeFormat != 0 && !TiffCompressionSupported(v.Compression))) &&
       v.JpegProc < 2) {
-    if (width <= 0 || height <= 0 ||
-        IEBitmapRowLen(width, 24, 32) * height > TiffDecodedSizeLimit(page.StreamSize) ||
+    // Compared by division: the product of a row near 2^33 bytes and a
+    // height near 2^31 does not fit 64 bits.
+    if (width <= 0 || height <= 0 || IEBitmapRowLen(width, 24, 32) > limit / height ||
         !Bitmap->Allocate(width, height, ie24RGB)) {
       Progress.SetAborting();
       return;
@@ -584,6 +614,7 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     const TIEDataAccessSet access = Bitmap->GetAccess();
     Bitmap->SetAccess(iedWrite);
     FillWhite(Bitmap, 0xFF);
+    allocateMask();
     TiffReadOldJpeg(page, v, Bitmap, Progress);
     Bitmap->SetAccess(access);
     return;
@@ -626,16 +657,16 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   }
   // The work rows hold every sample of a strip or tile row: they, the tiles
   // and the page must all stay within what the file can justify.
-  const int64_t limit = TiffDecodedSizeLimit(page.StreamSize);
   const bool tiled = v.TileWidth > 0 || v.TileLength > 0;
   const int64_t decodeWidth = std::max<int64_t>(width, tiled ? v.TileWidth : 0);
   const int64_t sampleRow = decodeWidth * spp * std::max(bps, 8) / 8 * 2 + 64;
   const int64_t rowBytes = IEBitmapRowLen(width, IEBitCountOf(format), 32);
   if (spp > 32 || sampleRow > limit || (tiled && int64_t(v.TileWidth) * v.TileLength * 8 > limit) ||
-      rowBytes <= 0 || rowBytes * height > limit) {
+      rowBytes <= 0 || rowBytes > limit / height) {
     Progress.SetAborting();
     return;
   }
+  allocateMask();
   const TIEDataAccessSet access = Bitmap->GetAccess();
   if (!Bitmap->Allocate(width, height, format)) {
     Progress.SetAborting();

@@ -67,10 +67,11 @@ class TRowSource {
     if (IsCcitt(Vars.Compression))
       FRefLine.assign(size_t((int64_t(Width) + 7) / 8) + 8, 0xFF);
     // Fill order 2 reverses the bits of the coded bytes of every codec that
-    // does not handle it itself.
+    // does not handle it itself, whatever the sample size (16-bit and wider
+    // samples have every byte reversed, as the coded bytes are).
     if (Vars.FillOrder == TiffFillOrder::Lsb2Msb &&
         (IsDeflate(Vars.Compression) || Vars.Compression == TiffCompression::PackBits ||
-         (Vars.Compression == TiffCompression::None && Vars.BitsPerSample <= 8))) {
+         Vars.Compression == TiffCompression::None)) {
       FReversed.assign(Data, Data + DataLength);
       IEReverseBitOrderBuffer(FReversed.data(), DataLength);
       FData = FReversed.data();
@@ -822,7 +823,8 @@ void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEPro
 
 void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
                           TIEProgressRec& Progress, int32_t RowCount, int32_t Width,
-                          const uint8_t* const* PlaneData, const int64_t* PlaneLength) {
+                          const uint8_t* const* PlaneData, const int64_t* PlaneLength,
+                          int32_t XPixel) {
   const int32_t spp = Vars.SamplesPerPixel;
   if (RowCount <= 0 || Width <= 0 || spp < 1 || spp > 10) return;
   if (!TiffCompressionSupported(Vars.Compression) || IsCcitt(Vars.Compression) ||
@@ -868,8 +870,8 @@ void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
         std::memcpy(chunky.data() + (int64_t(x) * spp + p) * bytes, pr + int64_t(x) * bytes,
                     size_t(bytes));
     }
-    writer.Write(chunky.data(), y, 0);
-    ReportRow(Progress, y + 1, height);
+    writer.Write(chunky.data(), y, XPixel);
+    if (XPixel == 0) ReportRow(Progress, y + 1, height);
   }
 }
 
@@ -929,7 +931,8 @@ void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* 
 
 void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
                    TIEProgressRec& Progress) {
-  if (Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1) {
+  const bool planar = Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1;
+  if (planar && Vars.SamplesPerPixel > 10) {
     Progress.SetAborting();
     return;
   }
@@ -945,20 +948,41 @@ void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* B
   const int64_t down = (int64_t(height) + tl - 1) / tl;
   const size_t count = Vars.TileOffsets.size();
   TBlockExtents extents(Vars.TileOffsets, size);
-  std::vector<uint8_t> buffer;
+  // Reads tile T into Buffer; answers its length (0 when it has no data).
+  auto readTile = [&](size_t T, std::vector<uint8_t>& Buffer) -> int64_t {
+    if (T >= count) return 0;
+    const int64_t off = Vars.TileOffsets[T];
+    const int64_t n = extents.Get(off, T < Vars.TileByteCounts.size() ? int64_t(Vars.TileByteCounts[T]) : 0);
+    if (n <= 0) return 0;
+    Buffer.resize(size_t(n));
+    return Directory.ReadAt(off, Buffer.data(), n) ? n : 0;
+  };
+  // With separate planes the tiles of plane p follow those of plane p - 1,
+  // each plane holding the whole page's tiles.
+  const int64_t pageTiles = (int64_t(Vars.ImageWidth) + tw - 1) / tw * ((int64_t(Vars.ImageHeight) + tl - 1) / tl);
+  const int32_t planes = planar ? Vars.SamplesPerPixel : 1;
+  std::vector<std::vector<uint8_t>> buffers(static_cast<size_t>(planes));
   size_t index = Vars.TileIndex >= 0 ? size_t(Vars.TileIndex) : 0;
-  const size_t last = Vars.TileIndex >= 0 ? index + 1 : size_t(std::min<int64_t>(across * down, int64_t(count)));
-  for (size_t t = index; t < last && t < count; ++t) {
+  const int64_t tiles = planar ? std::min<int64_t>(pageTiles, int64_t(count) / planes) : int64_t(count);
+  const size_t last = Vars.TileIndex >= 0 ? index + 1 : size_t(std::min<int64_t>(across * down, tiles));
+  for (size_t t = index; t < last && int64_t(t) < tiles; ++t) {
     if (Progress.IsAborting()) return;
     const int64_t local = Vars.TileIndex >= 0 ? 0 : int64_t(t);
     const int32_t x = int32_t((local % across) * tw);
     const int32_t y = int32_t((local / across) * tl);
-    const int64_t off = Vars.TileOffsets[t];
-    const int64_t n = extents.Get(off, t < Vars.TileByteCounts.size() ? int64_t(Vars.TileByteCounts[t]) : 0);
-    if (n <= 0) continue;
-    buffer.resize(size_t(n));
-    if (!Directory.ReadAt(off, buffer.data(), n)) continue;
-    TiffDecodeRows(Vars, Bitmap, y, Progress, tl, tw, n, buffer.data(), x);
+    if (planar) {
+      const uint8_t* data[10] = {};
+      int64_t lengths[10] = {};
+      for (int32_t p = 0; p < planes; ++p) {
+        lengths[p] = readTile(t + size_t(p) * size_t(pageTiles), buffers[size_t(p)]);
+        data[p] = lengths[p] > 0 ? buffers[size_t(p)].data() : nullptr;
+      }
+      TiffDecodePlanarRows(Vars, Bitmap, y, Progress, tl, tw, data, lengths, x);
+    } else {
+      const int64_t n = readTile(t, buffers[0]);
+      if (n <= 0) continue;
+      TiffDecodeRows(Vars, Bitmap, y, Progress, tl, tw, n, buffers[0].data(), x);
+    }
     ReportRow(Progress, int32_t(std::min<int64_t>(height, int64_t(y) + tl)), height);
   }
 }

@@ -236,6 +236,8 @@ TEST_F(TiffPeers, TiffcpLayoutsReadAsLibtiffReadsThem) {
       {"bilevel-black-is-zero", 64, 33, 1, 1, 1},
       {"gray", 97, 41, 8, 1, 1},
       {"rgb", 83, 37, 8, 3, 2},
+      {"gray16", 61, 23, 16, 1, 1},
+      {"rgb16", 45, 29, 16, 3, 2},
   };
   for (const Source& s : sources) {
     const uint32_t rb = (s.W * s.Bits * s.Samples + 7) / 8;
@@ -244,13 +246,19 @@ TEST_F(TiffPeers, TiffcpLayoutsReadAsLibtiffReadsThem) {
                                 minitiff::WriteTiff({PlainPage(s.W, s.H, s.Bits, s.Samples, s.Photometric, px)}));
     std::vector<std::string> options = {"-c none", "-c lzw", "-c zip", "-c packbits", "-r 16 -c lzw",
                                         "-B -c lzw", "-t -w 32 -l 16 -c zip", "-B -t -w 48 -l 32 -c none"};
-    if (s.Bits == 1) {
+    if (s.Bits == 16) {
+      // Fill order 2 reverses the bits of every byte, whatever the sample size.
+      options = {"-c none", "-f lsb2msb -c none", "-f lsb2msb -c zip", "-B -f lsb2msb -c none"};
+    } else if (s.Bits == 1) {
       for (const char* o : {"-c g3:1d", "-c g3:2d:fill", "-c g4", "-r 16 -c g4", "-f lsb2msb -c g3:2d",
                             "-f lsb2msb -c packbits", "-B -c g4", "-t -w 64 -l 32 -c g4"})
         options.push_back(o);
     } else {
       for (const char* o : {"-c lzw:2", "-c zip:2", "-B -c zip:2", "-r 5 -c lzw:2"}) options.push_back(o);
-      if (s.Samples == 3) options.push_back("-p separate -c lzw:2");
+      if (s.Samples == 3)
+        for (const char* o : {"-p separate -c lzw:2", "-p separate -t -w 32 -l 16 -c lzw:2",
+                              "-p separate -t -w 48 -l 32 -c none", "-f lsb2msb -p separate -t -w 16 -l 16 -c zip"})
+          options.push_back(o);
     }
     for (const std::string& o : options) {
       Run("tiffcp " + o + " " + File("src.tif") + " " + File("peer.tif"));
@@ -732,10 +740,27 @@ TEST(TiffDamage, HugeOrBrokenPagesFailCleanly) {
       {"strip count beyond the file", page(16, 8, 8, 0xFFFFFFF0, 32773, 8), false},
       {"zero width", page(0, 8, 8, 16, 1, 8), true},
       {"not a TIFF", Bytes{'X', 'Y', 42, 0, 8, 0, 0, 0}, true},
+      {"BigTIFF", Bytes{'I', 'I', 43, 0, 8, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 3, 0, 1, 0}, true},
+      {"first directory beyond the end", Bytes{'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0x7F, 0, 0}, true},
+      {"no directory", Bytes{'M', 'M', 0, 42, 0, 0, 0, 0}, true},
+      // A few bytes of fax data cannot code tens of millions of rows.
+      {"1 x 64000000 fax page", page(1, 64000000, 8, 16, 4, 1), true},
+      {"1 x 64000000 plain page", page(1, 64000000, 8, 16, 1, 8), true},
+      // The size check of the older JPEG form compares without overflowing.
+      {"old JPEG near 2^31", page(0x7FFFFFF0, 0x7FFFFFF0, 8, 16, 6, 8), true},
+      {"old JPEG 2^31 wide", page(0x7FFFFFF0, 4, 8, 16, 6, 8), true},
   };
   for (const Case& c : cases) {
     auto r = ReadBytes(c.File, 0);
     EXPECT_EQ(r->Aborting, c.Abort) << c.Name;
+  }
+  // Pages with alpha fail on their size before their mask is allocated
+  // (one byte per pixel: 4 GB for this 150-byte file).
+  for (const uint32_t samples : {2u, 4u}) {
+    minitiff::Page a = PlainPage(65535, 65535, 8, samples, samples == 2 ? 1 : 2, {Bytes(16, 0)});
+    auto r = ReadBytes(minitiff::WriteTiff({a}), 0);
+    EXPECT_TRUE(r->Aborting) << samples;
+    EXPECT_TRUE(!r->Mask || r->Mask->GetWidth() == 0) << samples;
   }
   // Tiles or samples no file of this size can fill.
   testsupport::TempDir dir;
