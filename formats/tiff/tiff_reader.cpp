@@ -587,7 +587,8 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
       const bool hasAlpha = (spp == 4 && v.ExtraSamples == 2) || (spp > 3 && v.ExtraSamplesCount > 0) ||
                             (spp == 2 && v.BitsPerSample == 8) ||
                             (spp > 1 && v.ExtraSamplesCount > 0 && v.ExtraSamples == 1) ||
-                            (spp == 4 && v.Photometric == TiffPhotometric::Rgb);
+                            (spp == 4 && v.Photometric == TiffPhotometric::Rgb) ||
+                            (spp == 2 && v.BitsPerSample == 16 && v.Photometric <= TiffPhotometric::MinIsBlack);
       if (hasAlpha && !AlphaMask) AlphaMask = std::make_unique<TIEMask>();
     }
     if (AlphaMask && !IgnoreAlpha && width > 0 && height > 0 && int64_t(width) * height <= limit) {

@@ -300,6 +300,59 @@ class TRowWriter {
     }
   }
 
+  // Pixels of Colours colour samples (1 gray, 3 RGB) followed by extra
+  // samples, 8 or 16 bits each: the colours into the 24-bit row, the first
+  // alpha sample into the mask.  ExtraSamples types: 1 associated alpha
+  // (colours premultiplied: divided back), 2 unassociated alpha; a second
+  // gray sample or a fourth RGB sample without a type counts as
+  // unassociated alpha.
+  void ConvertWithExtras(const uint8_t* S, int32_t Colours, bool ZeroIsWhite) {
+    const TTIFFVars& v = FVars;
+    const int32_t spp = v.SamplesPerPixel, w = FWidth;
+    const bool wide = v.BitsPerSample == 16;
+    auto* rgb = reinterpret_cast<TRGB*>(FPixels.data());
+    // The alpha sample and its kind, once for the page.
+    int32_t alphaAt = -1, kind = 0;
+    for (int32_t e = 0; e < spp - Colours; ++e) {
+      const int32_t type = e < v.ExtraSamplesCount ? v.ExtraSamplesValues[e] : 0;
+      const int32_t k = (type == 0 && e == 0 && spp == Colours + 1) ? 2 : type;
+      if (k == 1 || k == 2) {
+        alphaAt = Colours + e;
+        kind = k;
+        break;
+      }
+    }
+    auto sample = [&](int64_t Pixel, int32_t Index) -> uint8_t {
+      const int64_t at = Pixel * spp + Index;
+      if (!wide) return S[at];
+      uint16_t val;
+      std::memcpy(&val, S + at * 2, 2);
+      return uint8_t(val >> 8);
+    };
+    for (int32_t i = 0; i < w; ++i) {
+      uint8_t c[3];
+      for (int32_t k = 0; k < 3; ++k) c[k] = sample(i, Colours == 1 ? 0 : k);
+      if (alphaAt >= 0) {
+        const uint8_t a = sample(i, alphaAt);
+        if (kind == 1) {
+          // Premultiplied colours: divide by alpha, never above 255.
+          for (uint8_t& x : c) {
+            if (a == 0)
+              x = 0;
+            else if (a < 255)
+              x = uint8_t(std::min<uint32_t>(255, (uint32_t(x) * 255 + a / 2) / a));
+          }
+        }
+        if (FMask) PutAlpha(i, a);
+      }
+      if (ZeroIsWhite)
+        for (uint8_t& x : c) x = uint8_t(255 - x);
+      rgb[i].r = c[0];
+      rgb[i].g = c[1];
+      rgb[i].b = c[2];
+    }
+  }
+
   void Convert(uint8_t* S) {
     const TTIFFVars& v = FVars;
     const int32_t spp = v.SamplesPerPixel, bps = v.BitsPerSample, w = FWidth;
@@ -346,13 +399,8 @@ class TRowWriter {
           }
           return;
         }
-        // Gray with extra samples: the second sample is alpha.
-        for (int32_t i = 0; i < w; ++i) {
-          const uint8_t* p = S + int64_t(i) * spp;
-          const uint8_t g = zeroIsWhite ? uint8_t(255 - p[0]) : p[0];
-          rgb[i].r = rgb[i].g = rgb[i].b = g;
-          if (alpha) PutAlpha(i, p[1]);
-        }
+        // Gray with extra samples (8 or 16 bits): picture and alpha.
+        ConvertWithExtras(S, 1, zeroIsWhite);
         return;
       }
       case TiffPhotometric::Rgb: {
@@ -360,38 +408,7 @@ class TRowWriter {
           IEColorConvertRow(S, ieiccRGB, d, ieiccBGR, w, v.Params);
           return;
         }
-        if (bps == 8) {
-          for (int32_t i = 0; i < w; ++i) {
-            const uint8_t* p = S + int64_t(i) * spp;
-            uint8_t r = p[0], g = p[1], b = p[2];
-            for (int32_t e = 0; e < spp - 3; ++e) {
-              // ExtraSamples: 1 associated alpha, 2 unassociated alpha; a
-              // fourth sample without a type counts as alpha.
-              const int32_t type = e < v.ExtraSamplesCount ? v.ExtraSamplesValues[e]
-                                                           : (spp == 4 ? 2 : 0);
-              const int32_t kind = (type == 0 && spp == 4) ? 2 : type;
-              if (kind != 1 && kind != 2) continue;
-              const uint8_t a = p[3 + e];
-              if (kind == 1) {
-                // Premultiplied colours: divide by alpha, never above 255.
-                if (a == 0) {
-                  r = g = b = 0;
-                } else if (a < 255) {
-                  r = uint8_t(std::min<uint32_t>(255, (uint32_t(r) * 255 + a / 2) / a));
-                  g = uint8_t(std::min<uint32_t>(255, (uint32_t(g) * 255 + a / 2) / a));
-                  b = uint8_t(std::min<uint32_t>(255, (uint32_t(b) * 255 + a / 2) / a));
-                }
-              }
-              if (alpha) PutAlpha(i, a);
-              break;
-            }
-            rgb[i].r = r;
-            rgb[i].g = g;
-            rgb[i].b = b;
-          }
-          return;
-        }
-        if (bps == 16 && spp >= 3) {
+        if (bps == 16 && spp == 3) {
           for (int32_t i = 0; i < w; ++i) {
             uint16_t c[3];
             std::memcpy(c, S + int64_t(i) * spp * 2, 6);
@@ -403,6 +420,15 @@ class TRowWriter {
               rgb[i].b = uint8_t(c[2] >> 8);
             }
           }
+          return;
+        }
+        if ((bps == 8 || bps == 16) && spp > 3 && FFormat != ieRGB48) {
+          // RGB with extra samples: picture and alpha.
+          ConvertWithExtras(S, 3, false);
+          return;
+        }
+        if (bps == 16 && spp > 3) {
+          for (int32_t i = 0; i < w; ++i) std::memcpy(d + int64_t(i) * 6, S + int64_t(i) * spp * 2, 6);
           return;
         }
         // 15-bit colour in one 16-bit sample.
@@ -706,7 +732,7 @@ bool TiffLayoutSupported(const TTIFFVars& v, TIEPixelFormat FFormat) {
       if (spp == 1 && bps == 1) return FFormat == ie1g;
       if (spp == 1 && bps <= 8) return FFormat == ie8g || FFormat == ie24RGB;
       if (spp == 1 && bps == 16) return FFormat == ie16g || FFormat == ie24RGB;
-      if (spp >= 2 && bps == 8) return FFormat == ie24RGB;
+      if (spp >= 2 && (bps == 8 || bps == 16)) return FFormat == ie24RGB;
       return false;
     case TiffPhotometric::Rgb:
       if ((spp >= 3) && bps == 8) return FFormat == ie24RGB;
