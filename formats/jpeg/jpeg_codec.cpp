@@ -643,6 +643,7 @@ int32_t JpegReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
       default:
         break;
     }
+    if (Request.ReplicateChroma) info.do_fancy_upsampling = FALSE;
     // Components as stored, no colour conversion at all.
     const bool raw3 = NoColorConversion && (space == JCS_YCbCr || space == JCS_RGB);
     if (NoColorConversion && space != JCS_UNKNOWN) info.out_color_space = space;

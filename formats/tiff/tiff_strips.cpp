@@ -632,15 +632,133 @@ void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32
   }
 }
 
+// Appends a marker segment: FF Marker, its length, then Body.
+void PutSegment(std::vector<uint8_t>& Out, uint8_t Marker, const std::vector<uint8_t>& Body) {
+  const size_t length = Body.size() + 2;
+  Out.insert(Out.end(), {0xFF, Marker, uint8_t(length >> 8), uint8_t(length)});
+  Out.insert(Out.end(), Body.begin(), Body.end());
+}
+
+// The older JPEG form with its tables in tags: the quantisation tables (64
+// bytes each, zigzag order) and the DC and AC Huffman tables (16 counts, then
+// the values) at the offsets the tags list, one per component.  Each strip or
+// tile becomes one baseline JPEG: the tables, a frame of the block's size,
+// one scan header, the block's data and EOI.
+template <typename TDecode>
+void TiffReadOldJpegFromTables(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
+                               TIEProgressRec& Progress, TDecode& Decode) {
+  const int64_t size = Directory.StreamSize - Directory.Base;
+  const int32_t comps = Vars.SamplesPerPixel;
+  std::vector<uint32_t> q, dc, ac;
+  Directory.ReadArray(TiffTag::JpegQTables, q);
+  Directory.ReadArray(TiffTag::JpegDcTables, dc);
+  Directory.ReadArray(TiffTag::JpegAcTables, ac);
+  if ((comps != 1 && comps != 3) || q.empty() || dc.empty() || ac.empty() || q.size() > 4 || dc.size() > 4 ||
+      ac.size() > 4) {
+    Progress.SetAborting();
+    return;
+  }
+  std::vector<uint8_t> tables = {0xFF, 0xD8};
+  for (size_t t = 0; t < q.size(); ++t) {
+    std::vector<uint8_t> body(65);
+    body[0] = uint8_t(t);  // 8-bit precision, table t
+    if (!Directory.ReadAt(q[t], body.data() + 1, 64)) {
+      Progress.SetAborting();
+      return;
+    }
+    PutSegment(tables, 0xDB, body);
+  }
+  for (int32_t kind = 0; kind < 2; ++kind) {
+    const std::vector<uint32_t>& offsets = kind == 0 ? dc : ac;
+    for (size_t t = 0; t < offsets.size(); ++t) {
+      std::vector<uint8_t> body(17);
+      body[0] = uint8_t((kind << 4) | t);
+      if (!Directory.ReadAt(offsets[t], body.data() + 1, 16)) {
+        Progress.SetAborting();
+        return;
+      }
+      int32_t count = 0;
+      for (int32_t k = 1; k <= 16; ++k) count += body[size_t(k)];
+      if (count > 256) {
+        Progress.SetAborting();
+        return;
+      }
+      body.resize(17 + size_t(count));
+      if (!Directory.ReadAt(int64_t(offsets[t]) + 16, body.data() + 17, count)) {
+        Progress.SetAborting();
+        return;
+      }
+      PutSegment(tables, 0xC4, body);
+    }
+  }
+  if (Vars.JpegRestartInterval > 0 && Vars.JpegRestartInterval <= 0xFFFF)
+    PutSegment(tables, 0xDD, {uint8_t(Vars.JpegRestartInterval >> 8), uint8_t(Vars.JpegRestartInterval)});
+  // Luma of YCbCr pages carries the subsampling; chroma and other pages 1 x 1.
+  const bool ycc = Vars.Photometric == TiffPhotometric::YCbCr && comps == 3;
+  const int32_t h0 = ycc ? std::clamp(Vars.YCbCrSubsampling[0], 1, 4) : 1;
+  const int32_t v0 = ycc ? std::clamp(Vars.YCbCrSubsampling[1], 1, 4) : 1;
+  auto headers = [&](int32_t W, int32_t H) {
+    std::vector<uint8_t> out = tables;
+    std::vector<uint8_t> frame = {8, uint8_t(H >> 8), uint8_t(H), uint8_t(W >> 8), uint8_t(W), uint8_t(comps)};
+    std::vector<uint8_t> scan = {uint8_t(comps)};
+    for (int32_t c = 0; c < comps; ++c) {
+      const uint8_t sampling = c == 0 ? uint8_t((h0 << 4) | v0) : uint8_t(0x11);
+      frame.insert(frame.end(), {uint8_t(c + 1), sampling, uint8_t(std::min<size_t>(size_t(c), q.size() - 1))});
+      const uint8_t dcT = uint8_t(std::min<size_t>(size_t(c), dc.size() - 1));
+      const uint8_t acT = uint8_t(std::min<size_t>(size_t(c), ac.size() - 1));
+      scan.insert(scan.end(), {uint8_t(c + 1), uint8_t((dcT << 4) | acT)});
+    }
+    scan.insert(scan.end(), {0, 63, 0});
+    PutSegment(out, 0xC0, frame);
+    PutSegment(out, 0xDA, scan);
+    return out;
+  };
+  const bool tiled = !Vars.TileOffsets.empty() && Vars.TileWidth > 0 && Vars.TileLength > 0;
+  const std::vector<uint32_t>& offsets = tiled ? Vars.TileOffsets : Vars.StripOffsets;
+  const std::vector<uint32_t>& counts = tiled ? Vars.TileByteCounts : Vars.StripByteCounts;
+  const int32_t width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
+  const int32_t bw = tiled ? Vars.TileWidth : width;
+  const int32_t bh = tiled ? Vars.TileLength : (Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height);
+  if (bw > 0xFFFF || bh <= 0) {
+    Progress.SetAborting();
+    return;
+  }
+  const int64_t across = (int64_t(width) + bw - 1) / bw;
+  const int64_t blocks = std::min<int64_t>(int64_t(std::min(offsets.size(), counts.size())),
+                                           across * ((int64_t(height) + bh - 1) / bh));
+  int32_t decoded = 0;
+  for (int64_t b = 0; b < blocks; ++b) {
+    if (Progress.IsAborting()) return;
+    const int32_t x = int32_t((b % across) * bw);
+    const int32_t y = int32_t((b / across) * bh);
+    // A strip's frame covers the rows it has; a tile's its whole block.
+    const int32_t rows = tiled ? bh : std::min(bh, height - y);
+    if (rows > 0xFFFF) {
+      Progress.SetAborting();
+      return;
+    }
+    const int64_t n = Clamp(offsets[size_t(b)], counts[size_t(b)], size);
+    if (n <= 0) continue;
+    std::vector<uint8_t> data = headers(bw, rows);
+    const size_t at = data.size();
+    data.resize(at + size_t(n));
+    if (!Directory.ReadAt(offsets[size_t(b)], data.data() + at, n)) continue;
+    data.insert(data.end(), {0xFF, 0xD9});
+    decoded += Decode(data, y, x) > 0 ? 1 : 0;
+    if (Progress.fOnProgress) Progress.Report(int32_t((b + 1) * 100 / blocks));
+  }
+  if (decoded == 0) Progress.SetAborting();
+}
+
 }  // namespace
 
 void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
                      TIEProgressRec& Progress) {
   const int64_t size = Directory.StreamSize - Directory.Base;
   const int32_t height = Bitmap->GetHeight();
-  // Decodes one JPEG held in Data into the page from row FirstRow; answers
-  // the rows decoded.
-  auto decode = [&](std::vector<uint8_t>& Data, int32_t FirstRow) -> int32_t {
+  // Decodes one JPEG held in Data into the page from row FirstRow and column
+  // X; answers the rows decoded.
+  auto decode = [&](std::vector<uint8_t>& Data, int32_t FirstRow, int32_t X = 0) -> int32_t {
     if (Data.empty()) return 0;
     TIEMemStream ms(Data.data(), int64_t(Data.size()));
     TIEBitmap work;
@@ -656,11 +774,13 @@ void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap*
         params.Width > int64_t(Bitmap->GetWidth()) + Slack || params.Height > int64_t(height) + Slack)
       return 0;
     ms.SetPosition(0);
-    const int32_t rows = JpegReadStream(&ms, &work, params, silent);
+    // Chroma is repeated, not interpolated, as libtiff's reading does.
+    const int32_t rows = JpegReadStream(&ms, &work, params, silent, {.ReplicateChroma = true});
     if (rows <= 0 || work.GetPixelFormat() != ie24RGB) return 0;
-    const int32_t w = std::min(work.GetWidth(), Bitmap->GetWidth());
+    const int32_t w = std::min(work.GetWidth(), Bitmap->GetWidth() - X);
+    if (w <= 0) return 0;
     for (int32_t y = 0; y < rows && FirstRow + y < height; ++y)
-      std::memcpy(Bitmap->GetScanline(FirstRow + y), work.GetScanline(y), size_t(w) * 3);
+      std::memcpy(Bitmap->GetScanline(FirstRow + y) + int64_t(X) * 3, work.GetScanline(y), size_t(w) * 3);
     return rows;
   };
   auto readAt = [&](int64_t Offset, int64_t Count, std::vector<uint8_t>& Out) {
@@ -671,6 +791,13 @@ void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap*
     if (!Directory.ReadAt(Offset, Out.data() + at, Count)) Out.resize(at);
   };
   const int64_t jif = Vars.JpegInterchangeFormat, jifLength = Vars.JpegInterchangeFormatLength;
+  // Pages with the tables in tags and no interchange block: every strip or
+  // tile holds the entropy-coded data only; the markers around it are built
+  // from the tags.
+  if (jif == 0 && Directory.HasTag(TiffTag::JpegQTables) && Directory.HasTag(TiffTag::JpegDcTables)) {
+    TiffReadOldJpegFromTables(Directory, Vars, Bitmap, Progress, decode);
+    return;
+  }
   if (!Vars.StripByteCounts.empty() && !Vars.StripOffsets.empty()) {
     const int32_t rps = Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height;
     // The interchange block opens every strip's stream: read once.

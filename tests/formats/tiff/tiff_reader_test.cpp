@@ -523,6 +523,177 @@ TEST_F(TiffPeers, OldJpegPagesDecodeLikeTheirJpegStream) {
   }
 }
 
+// The parts of a baseline JPEG that the older TIFF JPEG form keeps in tags
+// and strips: the tables and the entropy-coded data.
+struct JpegParts {
+  std::vector<Bytes> QTables;         // 64 bytes each, by table id
+  std::vector<Bytes> DcTables, AcTables;  // 16 counts and the values, by id
+  std::vector<uint8_t> Quant, Dc, Ac;  // each component's table ids
+  Bytes Scan;                          // between the scan header and EOI
+};
+
+JpegParts SplitJpeg(const Bytes& J) {
+  JpegParts p;
+  p.QTables.resize(4);
+  p.DcTables.resize(4);
+  p.AcTables.resize(4);
+  size_t at = 2;
+  while (at + 4 <= J.size() && J[at] == 0xFF) {
+    const uint8_t marker = J[at + 1];
+    const size_t length = (size_t(J[at + 2]) << 8) | J[at + 3];
+    const size_t body = at + 4, end = at + 2 + length;
+    if (marker == 0xDB) {
+      for (size_t k = body; k + 65 <= end; k += 65) p.QTables[J[k] & 3] = Bytes(J.begin() + long(k + 1), J.begin() + long(k + 65));
+    } else if (marker == 0xC4) {
+      for (size_t k = body; k + 17 <= end;) {
+        size_t count = 0;
+        for (size_t i = 1; i <= 16; ++i) count += J[k + i];
+        Bytes t(J.begin() + long(k + 1), J.begin() + long(k + 17 + count));
+        (J[k] >> 4 ? p.AcTables : p.DcTables)[J[k] & 3] = t;
+        k += 17 + count;
+      }
+    } else if (marker == 0xC0) {
+      for (size_t c = 0; c < J[body + 5]; ++c) p.Quant.push_back(J[body + 6 + 3 * c + 2]);
+    } else if (marker == 0xDA) {
+      for (size_t c = 0; c < J[body]; ++c) {
+        p.Dc.push_back(J[body + 2 + 2 * c] >> 4);
+        p.Ac.push_back(J[body + 2 + 2 * c] & 15);
+      }
+      p.Scan.assign(J.begin() + long(end), J.end() - 2);  // up to EOI
+      return p;
+    }
+    at = end;
+  }
+  return p;
+}
+
+// A little-endian TIFF of the older JPEG form with its tables in tags and
+// no interchange block: one block of entropy data per strip (Tiled false)
+// or tile.
+Bytes OldJpegTablesTiff(uint32_t W, uint32_t H, uint32_t Samples, uint32_t BlockW, uint32_t BlockH, bool Tiled,
+                        const std::vector<JpegParts>& Blocks) {
+  Bytes f = {'I', 'I', 42, 0, 0, 0, 0, 0};
+  auto put16 = [&](uint32_t v) { f.push_back(uint8_t(v)), f.push_back(uint8_t(v >> 8)); };
+  auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) f.push_back(uint8_t(v >> (8 * i))); };
+  auto blob = [&](const Bytes& b) {
+    const uint32_t at = uint32_t(f.size());
+    f.insert(f.end(), b.begin(), b.end());
+    if (f.size() & 1) f.push_back(0);
+    return at;
+  };
+  // The tables of the first block serve every block (the encoder used the
+  // same tables for all of them).
+  const JpegParts& t = Blocks[0];
+  std::vector<uint32_t> q, dc, ac, offsets, counts;
+  for (uint32_t c = 0; c < Samples; ++c) {
+    q.push_back(blob(t.QTables[t.Quant[c]]));
+    dc.push_back(blob(t.DcTables[t.Dc[c]]));
+    ac.push_back(blob(t.AcTables[t.Ac[c]]));
+  }
+  for (const JpegParts& b : Blocks) {
+    offsets.push_back(blob(b.Scan));
+    counts.push_back(uint32_t(b.Scan.size()));
+  }
+  auto array = [&](const std::vector<uint32_t>& v) {
+    Bytes b;
+    for (uint32_t x : v) for (int i = 0; i < 4; ++i) b.push_back(uint8_t(x >> (8 * i)));
+    return v.size() == 1 ? v[0] : blob(b);
+  };
+  const uint32_t bits = Samples == 1 ? 8 : blob({8, 0, 8, 0, 8, 0});
+  struct Entry { uint16_t Tag, Type; uint32_t Count, Value; };
+  std::vector<Entry> e = {{256, 4, 1, W}, {257, 4, 1, H}, {258, 3, Samples, bits}, {259, 3, 1, 6},
+                          {262, 3, 1, Samples == 1 ? 1u : 6u}, {277, 3, 1, Samples}, {284, 3, 1, 1}};
+  const uint32_t qa = array(q), dca = array(dc), aca = array(ac);
+  const uint32_t oa = array(offsets), ca = array(counts);
+  const uint32_t n = uint32_t(Blocks.size());
+  if (Tiled) {
+    e.insert(e.end(), {{322, 4, 1, BlockW}, {323, 4, 1, BlockH}, {324, 4, n, oa}, {325, 4, n, ca}});
+  } else {
+    e.insert(e.end(), {{273, 4, n, oa}, {278, 4, 1, BlockH}, {279, 4, n, ca}});
+  }
+  e.insert(e.end(), {{512, 3, 1, 1}, {519, 4, Samples, qa}, {520, 4, Samples, dca}, {521, 4, Samples, aca}});
+  if (Samples == 3) e.push_back({530, 3, 2, 2u | (2u << 16)});
+  std::sort(e.begin(), e.end(), [](const Entry& a, const Entry& b) { return a.Tag < b.Tag; });
+  const uint32_t ifd = uint32_t(f.size());
+  Put32(f, 4, ifd);
+  put16(uint32_t(e.size()));
+  for (const Entry& x : e) {
+    put16(x.Tag), put16(x.Type), put32(x.Count);
+    if (x.Type == 3 && x.Count == 1) put16(x.Value), put16(0);
+    else put32(x.Value);
+  }
+  put32(0);
+  return f;
+}
+
+// Older JPEG pages with only the table tags, in strips and in tiles, gray
+// and YCbCr 2 x 2: every block coded by cjpeg with the standard tables.
+// Strips read as libtiff reads them (tiff2rgba), within 2 per channel.
+// libtiff decodes the last tile of such a page off by a whole block level,
+// far from the source picture: tiles are checked against libjpeg's own
+// decode of each block with chroma repeated (djpeg -nosmooth).
+TEST_F(TiffPeers, OldJpegTablePagesReadAsLibtiffReadsThem) {
+  if (!Have("cjpeg") || !Have("tiff2rgba")) GTEST_SKIP() << "libjpeg or libtiff tools missing";
+  const uint32_t W = 64, H = 48;
+  for (const uint32_t samples : {1u, 3u}) {
+    const Bytes px = Picture(W, H, samples, 21 + samples);
+    for (const bool tiled : {false, true}) {
+      const uint32_t bw = tiled ? 32 : W, bh = 16;
+      std::vector<JpegParts> blocks;
+      Bytes decoded(size_t(W) * H * 4);  // the blocks as djpeg decodes them, RGBA
+      for (uint32_t by = 0; by < H; by += bh)
+        for (uint32_t bx = 0; bx < W; bx += bw) {
+          std::string head = std::string(samples == 1 ? "P5" : "P6") + "\n" + std::to_string(bw) + " " +
+                             std::to_string(bh) + "\n255\n";
+          Bytes pnm(head.begin(), head.end());
+          for (uint32_t y = 0; y < bh; ++y)
+            pnm.insert(pnm.end(), px.begin() + long((size_t(by + y) * W + bx) * samples),
+                       px.begin() + long((size_t(by + y) * W + bx + bw) * samples));
+          testsupport::WriteFileBytes(File("block.pnm"), pnm);
+          Run("cjpeg -quality 85 -sample 2x2 -outfile " + File("block.jpg") + " " + File("block.pnm"));
+          if (HasFatalFailure()) return;
+          blocks.push_back(SplitJpeg(testsupport::ReadFileBytes(File("block.jpg"))));
+          ASSERT_EQ(blocks.back().Quant.size(), samples);
+          Run("djpeg -nosmooth -pnm -outfile " + File("block.out") + " " + File("block.jpg"));
+          if (HasFatalFailure()) return;
+          const Bytes out = testsupport::ReadFileBytes(File("block.out"));
+          ASSERT_GE(out.size(), size_t(bw) * bh * samples);
+          const size_t body = out.size() - size_t(bw) * bh * samples;
+          for (uint32_t y = 0; y < bh; ++y)
+            for (uint32_t x = 0; x < bw; ++x)
+              for (uint32_t k = 0; k < 3; ++k)
+                decoded[(size_t(by + y) * W + bx + x) * 4 + k] =
+                    out[body + (size_t(y) * bw + x) * samples + (samples == 1 ? 0 : k)];
+        }
+      const std::string what = std::to_string(samples) + (tiled ? " samples, tiles" : " samples, strips");
+      const Bytes file = OldJpegTablesTiff(W, H, samples, bw, bh, tiled, blocks);
+      testsupport::WriteFileBytes(File("old.tif"), file);
+      Bytes rgba = decoded;
+      if (!tiled) {
+        Run("tiff2rgba -c none " + File("old.tif") + " " + File("rgba.tif"));
+        if (HasFatalFailure()) return;
+        const auto want = minitiff::ReadTiff(testsupport::ReadFileBytes(File("rgba.tif")));
+        ASSERT_EQ(want.size(), 1u);
+        rgba.clear();
+        for (const auto& st : want[0].Strips) rgba.insert(rgba.end(), st.begin(), st.end());
+      }
+      ASSERT_GE(rgba.size(), size_t(W) * H * 4);
+      auto got = ReadBytes(file, 0);
+      ASSERT_FALSE(got->Aborting) << what;
+      ASSERT_EQ(got->Bitmap->GetWidth(), int32_t(W));
+      ASSERT_EQ(got->Bitmap->GetHeight(), int32_t(H));
+      int worst = 0;
+      for (uint32_t y = 0; y < H; ++y) {
+        const uint8_t* row = got->Bitmap->GetScanline(int32_t(y));
+        for (uint32_t x = 0; x < W; ++x)
+          for (uint32_t k = 0; k < 3; ++k)
+            worst = std::max(worst, std::abs(int(row[3 * x + 2 - k]) - int(rgba[(size_t(y) * W + x) * 4 + k])));
+      }
+      EXPECT_LE(worst, 2) << what;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Sample layouts, straight through the row decoder
 
