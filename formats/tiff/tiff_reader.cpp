@@ -358,8 +358,11 @@ bool TiffScanChain(TStream* Stream, bool RelativeOffsets, TTiffChain& Chain) {
 
 int64_t TiffDecodedSizeLimit(int64_t DataBytes) {
   // Fax and Deflate data compress blank areas enormously, so a floor lets any
-  // real page through; beyond it the data must be able to justify the size.
-  const int64_t floor = int64_t(256) << 20;
+  // real page through (a blank 1200 dpi A3 fax page codes 35 MB of pixels in
+  // a few KB); beyond it the data must be able to justify the size.  The
+  // floor itself grows with the data: a file of a few hundred bytes cannot
+  // justify hundreds of megabytes.
+  const int64_t floor = std::min<int64_t>(int64_t(256) << 20, std::max<int64_t>(DataBytes, 0) << 16);
   if (DataBytes > (int64_t(1) << 40)) return INT64_MAX;
   return floor + DataBytes * 4096;
 }

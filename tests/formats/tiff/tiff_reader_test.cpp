@@ -1005,6 +1005,8 @@ TEST(TiffDamage, HugeOrBrokenPagesFailCleanly) {
       // A few bytes of fax data cannot code tens of millions of rows.
       {"1 x 64000000 fax page", page(1, 64000000, 8, 16, 4, 1), true},
       {"1 x 64000000 plain page", page(1, 64000000, 8, 16, 1, 8), true},
+      // 250 MB of pixels from a 150-byte file.
+      {"50401792 x 40 fax page", page(50401792, 40, 8, 16, 2, 1), true},
       // The size check of the older JPEG form compares without overflowing.
       {"old JPEG near 2^31", page(0x7FFFFFF0, 0x7FFFFFF0, 8, 16, 6, 8), true},
       {"old JPEG 2^31 wide", page(0x7FFFFFF0, 4, 8, 16, 6, 8), true},
