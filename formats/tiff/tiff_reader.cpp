@@ -582,6 +582,14 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
       Progress.SetAborting();
       return;
     }
+    // Uncompressed samples are stored one for one: a file holding less than
+    // a sixteenth of them (beyond a small floor) is not such a page.
+    const int64_t storedRow = (int64_t(width) * std::max(spp, 1) * std::max(v.BitsPerSample, 1) + 7) / 8;
+    if (v.Compression == TiffCompression::None && storedRow > 0 &&
+        height > std::max<int64_t>(int64_t(1) << 20, dataBytes * 16) / storedRow) {
+      Progress.SetAborting();
+      return;
+    }
   }
   // The alpha mask, once the page's size is known to be acceptable: one byte
   // per pixel, within the same limit as the page.

@@ -1007,6 +1007,8 @@ TEST(TiffDamage, HugeOrBrokenPagesFailCleanly) {
       {"1 x 64000000 plain page", page(1, 64000000, 8, 16, 1, 8), true},
       // 250 MB of pixels from a 150-byte file.
       {"50401792 x 40 fax page", page(50401792, 40, 8, 16, 2, 1), true},
+      // 67 MB of uncompressed samples, 16 bytes of them in the file.
+      {"1025 x 65535 uncompressed page", page(1025, 65535, 8, 16, 1, 8), true},
       // The size check of the older JPEG form compares without overflowing.
       {"old JPEG near 2^31", page(0x7FFFFFF0, 0x7FFFFFF0, 8, 16, 6, 8), true},
       {"old JPEG 2^31 wide", page(0x7FFFFFF0, 4, 8, 16, 6, 8), true},
