@@ -270,10 +270,11 @@ bool ReadHeader(TStream* Stream, int64_t Base, bool& Little, int64_t& First) {
     Little = false;
   else
     return false;
-  // Only classic TIFF (version 42) is read: BigTIFF's 64-bit offsets (43)
-  // and anything else fail instead of being taken for a 32-bit directory.
+  // BigTIFF (version 43) has 64-bit offsets and another directory layout:
+  // it fails instead of being taken for a 32-bit directory.  Classic TIFF
+  // (42) and the forms that share its layout (HD Photo's 0x01BC) are read.
   const uint32_t version = Little ? (uint32_t(h[2]) | (uint32_t(h[3]) << 8)) : ((uint32_t(h[2]) << 8) | uint32_t(h[3]));
-  if (version != 42) return false;
+  if (version == 43) return false;
   First = Little ? int64_t(uint32_t(h[4]) | (uint32_t(h[5]) << 8) | (uint32_t(h[6]) << 16) |
                            (uint32_t(h[7]) << 24))
                  : int64_t((uint32_t(h[4]) << 24) | (uint32_t(h[5]) << 16) | (uint32_t(h[6]) << 8) |
