@@ -31,3 +31,22 @@ if [ "${FOLIVRA_SKIP_SANITIZERS:-0}" != 1 ]; then
   cmake --build build-tsan -j "$JOBS"
   ctest --test-dir build-tsan --output-on-failure -j "$JOBS" -L threads --timeout 900
 fi
+
+# The fuzz targets, built with Clang, each run briefly on its seeds (made by
+# the peer tools) and the regression inputs of faults found before, so that a
+# regression shows; about a minute and a half in all.
+if [ "${FOLIVRA_SKIP_FUZZ:-0}" != 1 ] && command -v clang++ >/dev/null; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOLIVRA_FUZZ=ON \
+    -DFOLIVRA_TESTS=OFF -DFOLIVRA_BENCH=OFF >/dev/null
+  cmake --build build-fuzz -j "$JOBS" --target fuzz_all
+  rm -rf build-fuzz/seeds build-fuzz/runs
+  ./fuzz/make_seeds.sh build-fuzz/seeds >/dev/null
+  for target in build-fuzz/fuzz/fuzz_*; do
+    name=$(basename "$target")
+    mkdir -p "build-fuzz/runs/$name"
+    echo "fuzz: $name"
+    QT_QPA_PLATFORM=offscreen "$target" -max_total_time=6 -rss_limit_mb=2048 -timeout=20 \
+      -artifact_prefix="build-fuzz/runs/$name-" "build-fuzz/runs/$name" "build-fuzz/seeds/$name" 2>"build-fuzz/runs/$name.log" ||
+      { tail -n 40 "build-fuzz/runs/$name.log"; exit 1; }
+  done
+fi

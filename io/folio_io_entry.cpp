@@ -211,6 +211,8 @@ struct TFolioIOAccess {
     Request.DataSize = DataSizeAfter(Stream, Header);
     TIECodecReadResult Result;
     RunRead(*Codec, Request, Result);
+    // A read that produced no image is a failure, whatever the codec said.
+    if (!IO.FAborting && (B->GetWidth() <= 0 || B->GetHeight() <= 0)) IO.FAborting = true;
     const int32_t PageCount = Result.PageCount;
     const bool FixDpi = Codec->FixDpi, SyncDpi = Codec->SyncDpi;
     SkipPastImage(Stream, Header);

@@ -112,7 +112,10 @@ void TPNGObject::LoadFromStream(TStream* Stream) {
     }
     if (type == "IDAT") imageDataSeen = true;
     std::unique_ptr<TChunk> chunk = NewChunkForType(this, type);
-    if (typeid(*chunk) == typeid(TChunk) && (head[4] & 32) == 0) throw EPNGUnknownCriticalChunk();
+    // Compared through a reference: typeid of a dereferenced pointer is an
+    // evaluated expression (Clang warns).
+    const auto& chunkRef = *chunk;
+    if (typeid(chunkRef) == typeid(TChunk) && (head[4] & 32) == 0) throw EPNGUnknownCriticalChunk();
     TChunk* added = chunk.get();
     FChunkList.Add(std::move(chunk));
     if (!added->ReadChunk(Stream, type, length)) break;

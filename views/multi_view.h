@@ -244,7 +244,7 @@ class TFolioMView : public TIEView {
   virtual void DoViewChange(int32_t Change);
 
   // ---- layout and painting
-  void Update();
+  void Update() override;
   void UpdateLayout(bool DropDisplayCopies = false);
   void LockPaint() override { ++FPaintLock; }
   int32_t UnlockPaint() override;

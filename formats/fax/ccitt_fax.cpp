@@ -412,14 +412,18 @@ class TRefChanges {
     return true;
   }
 
+  void Forget() { FRowValid = false; }
+
   // The changes themselves (markers before them at indexes -2 and -1).
   const int32_t* Changes() const { return FPos.data() + 2; }
 
   // Recording the changes of a line while it is decoded: the caller writes
-  // the changes into the buffer BeginRecord answers (room for Width + 4) and
-  // closes with their count and the black run still open.  A recording that
-  // went wrong (Ok false) leaves no list, and the next line then builds its
-  // list from the bits.
+  // every colour change below Width into the buffer BeginRecord answers
+  // (room for Width + 1 of them) and closes with their count.  A run of no
+  // pixels leaves two equal changes, as a coder that keeps its lines as runs
+  // leaves them: the next line's pass and vertical codes count such a run.
+  // A recording that went wrong (Ok false) leaves no list, and the next line
+  // then builds its list from the bits.
   int32_t* BeginRecord(int32_t Width) {
     FWidth = Width;
     FPos.resize(size_t(std::max(Width, 0)) + 6);
@@ -427,17 +431,12 @@ class TRefChanges {
     FRowValid = false;
     return FPos.data() + 2;
   }
-  void EndRecord(bool Ok, int32_t Count, int64_t RunStart, int64_t RunEnd, const uint8_t* Line, size_t Bytes) {
+  void EndRecord(bool Ok, int32_t Count, const uint8_t* Line, size_t Bytes) {
     if (!Ok) return;
     int32_t* out = FPos.data() + 2;
-    int32_t n = Count;
-    if (RunStart >= 0) {
-      out[n++] = int32_t(RunStart);
-      if (RunEnd < FWidth) out[n++] = int32_t(RunEnd);
-    }
-    out[n] = FWidth;
-    out[n + 1] = FWidth;
-    out[n + 2] = FWidth;
+    out[Count] = FWidth;
+    out[Count + 1] = FWidth;
+    out[Count + 2] = FWidth;
     FRow.assign(Line, Line + Bytes);
     FRowValid = true;
   }
@@ -700,8 +699,18 @@ int32_t CcittDecodeMhRow(uint8_t* Row, const uint8_t* Data, int32_t DataLen, int
   return int32_t(std::min<int64_t>((end + 7) >> 3, DataLen));
 }
 
+struct TCcittDecodeState::TLists {
+  TRefChanges Lists[2];
+  int32_t Current = 0;
+  const uint8_t* RefLine = nullptr;  // the buffer the lists describe
+};
+
+TCcittDecodeState::TCcittDecodeState() : FLists(std::make_unique<TLists>()) {}
+TCcittDecodeState::~TCcittDecodeState() = default;
+
 int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bool EolSearch,
-                          int32_t FillOrder, int32_t StartBit, uint8_t* RefLine, int32_t Width) {
+                          int32_t FillOrder, int32_t StartBit, uint8_t* RefLine, int32_t Width,
+                          TCcittDecodeState* State) {
   EnsureTrees();
   DataLen = ClampLen(DataLen);
   if (Width < 0) Width = 0;
@@ -718,18 +727,21 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   // The list of the row decoded last is kept: when RefLine still holds that
   // row (the usual case), its list serves without looking at the bits.
   const bool listed = Width <= kMaxListedWidth;
-  thread_local TRefChanges lists[2];
-  thread_local int32_t current = 0;
-  TRefChanges& changes = lists[current];
-  TRefChanges& next = lists[current ^ 1];
+  thread_local TCcittDecodeState threadState;
+  TCcittDecodeState::TLists& state = *(State ? State : &threadState)->FLists;
+  if (state.RefLine != RefLine) {
+    // Another strip's buffer: what the lists hold belongs to another line.
+    state.Lists[0].Forget();
+    state.Lists[1].Forget();
+    state.RefLine = RefLine;
+  }
+  TRefChanges& changes = state.Lists[state.Current];
+  TRefChanges& next = state.Lists[state.Current ^ 1];
   const int32_t* refChanges = nullptr;
   int32_t cursor = 0;
   int32_t* rec = nullptr;
-  // Until the first black run the open run is a stand-in that lands on the
-  // two markers before the list (rewriting them with their own value), so
-  // closing a run needs no test for it.
-  int32_t recCount = -2;
-  int64_t runStart = INT32_MIN, runEnd = INT32_MIN;
+  int32_t recCount = 0;
+  int64_t lastChange = 0;
   bool recOk = true;
   if (listed) {
     if (!changes.Matches(RefLine, Width)) changes.Build(RefLine, Width);
@@ -754,8 +766,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     cursor = k;
     return refChanges[k];
   };
-  // Clears a black run the way PaintBlack does; records it (runs that
-  // overlap or go backwards, from damaged data, spoil the recording).
+  // Clears a black run the way PaintBlack does.
   auto paint = [&](int64_t From, int64_t Count) __attribute__((always_inline)) {
     if (From < 0) {
       Count += From;
@@ -764,17 +775,18 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     const int64_t n = std::min<int64_t>(Count, int64_t(Width) - From);
     if (n <= 0) return;
     ClearBits(Row, From, n);
-    if (!listed) return;
-    if (From > runEnd) {
-      rec[recCount++] = int32_t(runStart);
-      rec[recCount++] = int32_t(runEnd);
-      runStart = From;
-      runEnd = From + n;
-    } else if (From == runEnd) {
-      runEnd = From + n;
-    } else {
+  };
+  // Records a change of colour at X, zero-length runs included; changes at
+  // or past the line's end are the list's end markers.  Changes that go
+  // backwards, from damaged data, spoil the recording.
+  auto change = [&](int64_t X) __attribute__((always_inline)) {
+    if (!listed || X >= Width) return;
+    if (X < lastChange || recCount > Width) {
       recOk = false;
+      return;
     }
+    rec[recCount++] = int32_t(X);
+    lastChange = X;
   };
 
   // One run of the horizontal mode: the sum of the codes up to the first
@@ -808,6 +820,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
       const int64_t a1 = int64_t(listedB1(a0)) + e - ccmV0;
       a0 = std::max<int64_t>(a0, 0);
       if (colour == 0) paint(a0, a1 - a0);
+      change(a1);
       a0 = a1;
       colour ^= 1;
       ++cursor;
@@ -855,9 +868,11 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
         r1 = std::min<int64_t>(r1, Width - a0);
         if (colour == 0) paint(a0, r1);
         a0 += r1;
+        change(a0);
         r2 = std::min<int64_t>(r2, Width - a0);
         if (colour == 1) paint(a0, r2);
         a0 += r2;
+        change(a0);
         break;
       }
       case ccmVL3:
@@ -878,12 +893,14 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
         const int64_t a1 = int64_t(b1) + e - ccmV0;
         a0 = std::max<int64_t>(a0, 0);
         if (colour == 0) paint(a0, a1 - a0);
+        change(a1);
         a0 = a1;
         colour ^= 1;
         break;
       }
       case ccmUncompressed2D:
       case ccmUncompressed1D: {
+        recOk = false;  // the next line lists this one from its bits
         a0 = std::max<int64_t>(a0, 0);
         while (p < total && a0 < Width) {
           const int32_t n = UncompressedCode(Data, DataLen, p, FillOrder);
@@ -927,8 +944,8 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     }
   }
   if (listed) {
-    next.EndRecord(recOk, std::max(recCount, 0), runStart, runEnd, Row, used);
-    current ^= 1;
+    next.EndRecord(recOk, recCount, Row, used);
+    state.Current ^= 1;
   }
   std::memcpy(RefLine, Row, used);
   return int32_t(std::min(p, total));

@@ -146,12 +146,31 @@ int32_t CcittDecode1DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, in
 // (never more than DataLen): the caller advances Data by that many bytes.
 int32_t CcittDecodeMhRow(uint8_t* Row, const uint8_t* Data, int32_t DataLen, int32_t FillOrder,
                          int32_t Width);
+// What one strip's two-dimensional decoding carries from a line to the next
+// beside the reference line's bits: the line's colour changes as its codes
+// left them, runs of no pixels included (they count for the next line's
+// pass and vertical codes, and its bits cannot show them).  One per strip,
+// created at the strip's start.
+class TCcittDecodeState {
+ public:
+  TCcittDecodeState();
+  ~TCcittDecodeState();
+  TCcittDecodeState(const TCcittDecodeState&) = delete;
+  TCcittDecodeState& operator=(const TCcittDecodeState&) = delete;
+
+  struct TLists;
+  std::unique_ptr<TLists> FLists;
+};
+
 // One Group 3 two-dimensional or Group 4 line starting at StartBit, coded
 // against RefLine ((Width + 7) / 8 bytes, all 1 bits at the start of a
 // strip); copies the decoded row into RefLine and answers the bit position
 // after the line.  EolSearch turns on the recognition of EOLs with fill bits.
+// State carries the strip's changes from line to line; without it a state of
+// the calling thread serves, kept for one RefLine buffer at a time.
 int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bool EolSearch,
-                          int32_t FillOrder, int32_t StartBit, uint8_t* RefLine, int32_t Width);
+                          int32_t FillOrder, int32_t StartBit, uint8_t* RefLine, int32_t Width,
+                          TCcittDecodeState* State = nullptr);
 
 // ---------------------------------------------------------------------------
 // Encoders (rows in encoder values: 0 white, 1 black)

@@ -684,6 +684,7 @@ class TJpegReader {
       default:
         break;
     }
+    if (FRequest.ReplicateChroma) FInfo.do_fancy_upsampling = FALSE;
     FStoredSamples = FRequest.NoColorConversion && (FSpace == JCS_YCbCr || FSpace == JCS_RGB);
     if (FRequest.NoColorConversion && FSpace != JCS_UNKNOWN) FInfo.out_color_space = FSpace;
   }

@@ -54,6 +54,9 @@ struct TJpegReadRequest {
   int32_t MaxRows = -1;
   // Keep gray and CMYK data in their own pixel formats.
   bool NativePixelFormat = false;
+  // Subsampled chroma repeated over the pixels it covers instead of
+  // interpolated between them (as TIFF readers decode the older JPEG form).
+  bool ReplicateChroma = false;
 };
 
 // Reads the JPEG image that starts at, or within 150 bytes after, the stream's

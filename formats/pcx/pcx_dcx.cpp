@@ -226,12 +226,23 @@ void PcxReadStream(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, in
       Params.BitsPerSample = 4;
       Params.SamplesPerPixel = 1;
     } else if (h.BitsPerPixel < 8) {
+      // Up to 16 colours come from the header, more from the trailing
+      // palette (which files of 5 to 7 bits per pixel carry).
       const int32_t n = 1 << h.BitsPerPixel;
       Params.ColorMap.reset(new TRGB[size_t(n)]);
-      std::copy(pal16, pal16 + n, Params.ColorMap.get());
+      const TRGB* from = n <= 16 ? pal16 : pal256;
+      std::copy(from, from + n, Params.ColorMap.get());
       Params.ColorMapCount = n;
     }
     if (ParamsOnly) return;
+    // Pixels are decoded for these layouts only; any other would leave the
+    // page undecoded, so it fails instead of passing for a picture.
+    const bool decodable = (h.Planes == 1 && (h.BitsPerPixel == 1 || h.BitsPerPixel == 4 || h.BitsPerPixel == 8)) ||
+                           (h.Planes == 3 && h.BitsPerPixel == 8) || (h.Planes == 4 && h.BitsPerPixel == 1);
+    if (!decodable) {
+      Progress.SetAborting();
+      return;
+    }
     // The coded data; a run codes at most 63 bytes in 2, so an image the
     // data could never fill is refused before anything is allocated.
     const int64_t dataSize = Size - kHeaderSize - (trailing ? 769 : 0);

@@ -272,6 +272,11 @@ bool ReadHeader(TStream* Stream, int64_t Base, bool& Little, int64_t& First) {
     Little = false;
   else
     return false;
+  // BigTIFF (version 43) has 64-bit offsets and another directory layout:
+  // it fails instead of being taken for a 32-bit directory.  Classic TIFF
+  // (42) and the forms that share its layout (HD Photo's 0x01BC) are read.
+  const uint32_t version = Little ? (uint32_t(h[2]) | (uint32_t(h[3]) << 8)) : ((uint32_t(h[2]) << 8) | uint32_t(h[3]));
+  if (version == 43) return false;
   First = Little ? int64_t(uint32_t(h[4]) | (uint32_t(h[5]) << 8) | (uint32_t(h[6]) << 16) |
                            (uint32_t(h[7]) << 24))
                  : int64_t((uint32_t(h[4]) << 24) | (uint32_t(h[5]) << 16) | (uint32_t(h[6]) << 8) |
@@ -402,8 +407,11 @@ bool TiffScanChain(TStream* Stream, bool RelativeOffsets, TTiffChain& Chain) {
 
 int64_t TiffDecodedSizeLimit(int64_t DataBytes) {
   // Fax and Deflate data compress blank areas enormously, so a floor lets any
-  // real page through; beyond it the data must be able to justify the size.
-  const int64_t floor = int64_t(256) << 20;
+  // real page through (a blank 1200 dpi A3 fax page codes 35 MB of pixels in
+  // a few KB); beyond it the data must be able to justify the size.  The
+  // floor itself grows with the data: a file of a few hundred bytes cannot
+  // justify hundreds of megabytes.
+  const int64_t floor = std::min<int64_t>(int64_t(256) << 20, std::max<int64_t>(DataBytes, 0) << 16);
   if (DataBytes > (int64_t(1) << 40)) return INT64_MAX;
   return floor + DataBytes * 4096;
 }
@@ -541,7 +549,15 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     Progress.SetAborting();
     return;
   }
-  if (first == 0) return;
+  // A file without a single readable directory gives no image: a request for
+  // a page fails (a page count alone, PageIndex -1, does not).  A page beyond
+  // the last of a good file answers the count only, as callers counting
+  // pages expect.
+  const bool wantsPage = Request.PageIndex >= 0;
+  if (first == 0) {
+    if (wantsPage) Progress.SetAborting();
+    return;
+  }
   Info.Page.Bind(Stream, little, base);
   Info.Exif.Bind(Stream, little, base);
   Info.Gps.Bind(Stream, little, base);
@@ -564,7 +580,10 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     if (Request.PageIndex >= 0 && Request.PageIndex < Info.PageCount)
       TiffLoadIfdAt(offsets[size_t(Request.PageIndex)], page);
   }
-  if (page.Entries.empty()) return;
+  if (page.Entries.empty()) {
+    if (wantsPage && Info.PageCount <= 0) Progress.SetAborting();
+    return;
+  }
   Info.PageFound = true;
   if (Request.SubIfdIndex >= 0) {
     const int64_t sub = page.GetIntegerAt(TiffTag::SubIfds, Request.SubIfdIndex, 0);
@@ -604,37 +623,61 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   }
   if (Request.ParamsOnly) return;
 
-  // Alpha mask.
   const int32_t spp = v.SamplesPerPixel;
-  if (!IgnoreAlpha) {
-    const bool hasAlpha = (spp == 4 && v.ExtraSamples == 2) || (spp > 3 && v.ExtraSamplesCount > 0) ||
-                          (spp == 2 && v.BitsPerSample == 8) ||
-                          (spp > 1 && v.ExtraSamplesCount > 0 && v.ExtraSamples == 1) ||
-                          (spp == 4 && v.Photometric == TiffPhotometric::Rgb);
-    if (hasAlpha && !AlphaMask) AlphaMask = std::make_unique<TIEMask>();
-  }
-  if (AlphaMask && !IgnoreAlpha && width > 0 && height > 0) {
-    if (AlphaMask->AllocateBits(width, height, 8)) {
-      AlphaMask->Fill(255);
-      v.AlphaMask = AlphaMask.get();
-    } else {
-      v.IgnoreAlpha = true;
-    }
-  } else {
-    v.IgnoreAlpha = true;
-  }
-
+  const int64_t limit = TiffDecodedSizeLimit(page.StreamSize);
   if (Request.SmallOnly && (width > 400 || height > 400)) {
     Progress.SetAborting();
     return;
   }
   if (!Bitmap) return;
+  // Rows cost time and memory even where no data reaches them: a page may
+  // have no more rows than its data can code (a fax row takes at least one
+  // bit, a row of the other codings at least one byte in 4096), beyond a
+  // floor that any real page passes.
+  {
+    const int64_t perByte = (v.Compression >= TiffCompression::CcittRle && v.Compression <= TiffCompression::CcittT6) || v.Compression == TiffCompression::None ? 8 : 4096;
+    const int64_t dataBytes = std::max<int64_t>(page.StreamSize - base, 0);
+    if (height > std::max<int64_t>(int64_t(1) << 16, dataBytes * perByte)) {
+      Progress.SetAborting();
+      return;
+    }
+    // Uncompressed samples are stored one for one: a file holding less than
+    // a sixteenth of them (beyond a small floor) is not such a page.
+    const int64_t storedRow = (int64_t(width) * std::max(spp, 1) * std::max(v.BitsPerSample, 1) + 7) / 8;
+    if (v.Compression == TiffCompression::None && storedRow > 0 &&
+        height > std::max<int64_t>(int64_t(1) << 20, dataBytes * 16) / storedRow) {
+      Progress.SetAborting();
+      return;
+    }
+  }
+  // The alpha mask, once the page's size is known to be acceptable: one byte
+  // per pixel, within the same limit as the page.
+  auto allocateMask = [&]() {
+    if (!IgnoreAlpha) {
+      const bool hasAlpha = (spp == 4 && v.ExtraSamples == 2) || (spp > 3 && v.ExtraSamplesCount > 0) ||
+                            (spp == 2 && v.BitsPerSample == 8) ||
+                            (spp > 1 && v.ExtraSamplesCount > 0 && v.ExtraSamples == 1) ||
+                            (spp == 4 && v.Photometric == TiffPhotometric::Rgb) ||
+                            (spp == 2 && v.BitsPerSample == 16 && v.Photometric <= TiffPhotometric::MinIsBlack);
+      if (hasAlpha && !AlphaMask) AlphaMask = std::make_unique<TIEMask>();
+    }
+    if (AlphaMask && !IgnoreAlpha && width > 0 && height > 0 && int64_t(width) * height <= limit) {
+      if (AlphaMask->AllocateBits(width, height, 8)) {
+        AlphaMask->Fill(255);
+        v.AlphaMask = AlphaMask.get();
+        return;
+      }
+    }
+    v.IgnoreAlpha = true;
+    v.AlphaMask = nullptr;
+  };
   // The older JPEG form.
   if ((v.Compression == TiffCompression::OldJpeg ||
        (v.JpegInterchangeFormat != 0 && !TiffCompressionSupported(v.Compression))) &&
       v.JpegProc < 2) {
-    if (width <= 0 || height <= 0 ||
-        IEBitmapRowLen(width, 24, 32) * height > TiffDecodedSizeLimit(page.StreamSize) ||
+    // Compared by division: the product of a row near 2^33 bytes and a
+    // height near 2^31 does not fit 64 bits.
+    if (width <= 0 || height <= 0 || IEBitmapRowLen(width, 24, 32) > limit / height ||
         !Bitmap->Allocate(width, height, ie24RGB)) {
       Progress.SetAborting();
       return;
@@ -642,6 +685,7 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
     const TIEDataAccessSet access = Bitmap->GetAccess();
     Bitmap->SetAccess(iedWrite);
     FillWhite(Bitmap, 0xFF);
+    allocateMask();
     TiffReadOldJpeg(page, v, Bitmap, Progress);
     Bitmap->SetAccess(access);
     return;
@@ -684,16 +728,16 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
   }
   // The work rows hold every sample of a strip or tile row: they, the tiles
   // and the page must all stay within what the file can justify.
-  const int64_t limit = TiffDecodedSizeLimit(page.StreamSize);
   const bool tiled = v.TileWidth > 0 || v.TileLength > 0;
   const int64_t decodeWidth = std::max<int64_t>(width, tiled ? v.TileWidth : 0);
   const int64_t sampleRow = decodeWidth * spp * std::max(bps, 8) / 8 * 2 + 64;
   const int64_t rowBytes = IEBitmapRowLen(width, IEBitCountOf(format), 32);
   if (spp > 32 || sampleRow > limit || (tiled && int64_t(v.TileWidth) * v.TileLength * 8 > limit) ||
-      rowBytes <= 0 || rowBytes * height > limit) {
+      rowBytes <= 0 || rowBytes > limit / height) {
     Progress.SetAborting();
     return;
   }
+  allocateMask();
   const TIEDataAccessSet access = Bitmap->GetAccess();
   if (!Bitmap->Allocate(width, height, format)) {
     Progress.SetAborting();

@@ -67,10 +67,11 @@ class TRowSource {
     if (IsCcitt(Vars.Compression))
       FRefLine.assign(size_t((int64_t(Width) + 7) / 8) + 8, 0xFF);
     // Fill order 2 reverses the bits of the coded bytes of every codec that
-    // does not handle it itself.
+    // does not handle it itself, whatever the sample size (16-bit and wider
+    // samples have every byte reversed, as the coded bytes are).
     if (Vars.FillOrder == TiffFillOrder::Lsb2Msb &&
         (IsDeflate(Vars.Compression) || Vars.Compression == TiffCompression::PackBits ||
-         (Vars.Compression == TiffCompression::None && Vars.BitsPerSample <= 8))) {
+         Vars.Compression == TiffCompression::None)) {
       FReversed.assign(Data, Data + DataLength);
       IEReverseBitOrderBuffer(FReversed.data(), DataLength);
       FData = FReversed.data();
@@ -127,12 +128,12 @@ class TRowSource {
           FBitPos = CcittDecode1DLine(Row, FData, len32, FVars.FillOrder, FBitPos, FWidth);
         else
           FBitPos = CcittDecode2DLine(Row, FData, len32, true, FVars.FillOrder, FBitPos,
-                                      FRefLine.data(), FWidth);
+                                      FRefLine.data(), FWidth, &FCcittState);
         return true;
       case TiffCompression::CcittT6:
         if (int64_t(FBitPos) >= int64_t(len32) * 8) return false;
         FBitPos = CcittDecode2DLine(Row, FData, len32, (FVars.T4Options & 4) != 0, FVars.FillOrder,
-                                    FBitPos, FRefLine.data(), FWidth);
+                                    FBitPos, FRefLine.data(), FWidth, &FCcittState);
         return true;
       case TiffCompression::Lzw: {
         if (!FLzw) return false;
@@ -190,6 +191,7 @@ class TRowSource {
   int64_t FConsumed = 0;
   int32_t FBitPos = 0;
   std::vector<uint8_t> FRefLine;
+  TCcittDecodeState FCcittState;  // the reference line's changes, line to line
   std::vector<uint8_t> FReversed;
   std::vector<uint8_t> FInflated;
   bool FInflatedDone = false;
@@ -298,6 +300,59 @@ class TRowWriter {
     }
   }
 
+  // Pixels of Colours colour samples (1 gray, 3 RGB) followed by extra
+  // samples, 8 or 16 bits each: the colours into the 24-bit row, the first
+  // alpha sample into the mask.  ExtraSamples types: 1 associated alpha
+  // (colours premultiplied: divided back), 2 unassociated alpha; a second
+  // gray sample or a fourth RGB sample without a type counts as
+  // unassociated alpha.
+  void ConvertWithExtras(const uint8_t* S, int32_t Colours, bool ZeroIsWhite) {
+    const TTIFFVars& v = FVars;
+    const int32_t spp = v.SamplesPerPixel, w = FWidth;
+    const bool wide = v.BitsPerSample == 16;
+    auto* rgb = reinterpret_cast<TRGB*>(FPixels.data());
+    // The alpha sample and its kind, once for the page.
+    int32_t alphaAt = -1, kind = 0;
+    for (int32_t e = 0; e < spp - Colours; ++e) {
+      const int32_t type = e < v.ExtraSamplesCount ? v.ExtraSamplesValues[e] : 0;
+      const int32_t k = (type == 0 && e == 0 && spp == Colours + 1) ? 2 : type;
+      if (k == 1 || k == 2) {
+        alphaAt = Colours + e;
+        kind = k;
+        break;
+      }
+    }
+    auto sample = [&](int64_t Pixel, int32_t Index) -> uint8_t {
+      const int64_t at = Pixel * spp + Index;
+      if (!wide) return S[at];
+      uint16_t val;
+      std::memcpy(&val, S + at * 2, 2);
+      return uint8_t(val >> 8);
+    };
+    for (int32_t i = 0; i < w; ++i) {
+      uint8_t c[3];
+      for (int32_t k = 0; k < 3; ++k) c[k] = sample(i, Colours == 1 ? 0 : k);
+      if (alphaAt >= 0) {
+        const uint8_t a = sample(i, alphaAt);
+        if (kind == 1) {
+          // Premultiplied colours: divide by alpha, never above 255.
+          for (uint8_t& x : c) {
+            if (a == 0)
+              x = 0;
+            else if (a < 255)
+              x = uint8_t(std::min<uint32_t>(255, (uint32_t(x) * 255 + a / 2) / a));
+          }
+        }
+        if (FMask) PutAlpha(i, a);
+      }
+      if (ZeroIsWhite)
+        for (uint8_t& x : c) x = uint8_t(255 - x);
+      rgb[i].r = c[0];
+      rgb[i].g = c[1];
+      rgb[i].b = c[2];
+    }
+  }
+
   void Convert(uint8_t* S) {
     const TTIFFVars& v = FVars;
     const int32_t spp = v.SamplesPerPixel, bps = v.BitsPerSample, w = FWidth;
@@ -344,13 +399,8 @@ class TRowWriter {
           }
           return;
         }
-        // Gray with extra samples: the second sample is alpha.
-        for (int32_t i = 0; i < w; ++i) {
-          const uint8_t* p = S + int64_t(i) * spp;
-          const uint8_t g = zeroIsWhite ? uint8_t(255 - p[0]) : p[0];
-          rgb[i].r = rgb[i].g = rgb[i].b = g;
-          if (alpha) PutAlpha(i, p[1]);
-        }
+        // Gray with extra samples (8 or 16 bits): picture and alpha.
+        ConvertWithExtras(S, 1, zeroIsWhite);
         return;
       }
       case TiffPhotometric::Rgb: {
@@ -358,38 +408,7 @@ class TRowWriter {
           IEColorConvertRow(S, ieiccRGB, d, ieiccBGR, w, v.Params);
           return;
         }
-        if (bps == 8) {
-          for (int32_t i = 0; i < w; ++i) {
-            const uint8_t* p = S + int64_t(i) * spp;
-            uint8_t r = p[0], g = p[1], b = p[2];
-            for (int32_t e = 0; e < spp - 3; ++e) {
-              // ExtraSamples: 1 associated alpha, 2 unassociated alpha; a
-              // fourth sample without a type counts as alpha.
-              const int32_t type = e < v.ExtraSamplesCount ? v.ExtraSamplesValues[e]
-                                                           : (spp == 4 ? 2 : 0);
-              const int32_t kind = (type == 0 && spp == 4) ? 2 : type;
-              if (kind != 1 && kind != 2) continue;
-              const uint8_t a = p[3 + e];
-              if (kind == 1) {
-                // Premultiplied colours: divide by alpha, never above 255.
-                if (a == 0) {
-                  r = g = b = 0;
-                } else if (a < 255) {
-                  r = uint8_t(std::min<uint32_t>(255, (uint32_t(r) * 255 + a / 2) / a));
-                  g = uint8_t(std::min<uint32_t>(255, (uint32_t(g) * 255 + a / 2) / a));
-                  b = uint8_t(std::min<uint32_t>(255, (uint32_t(b) * 255 + a / 2) / a));
-                }
-              }
-              if (alpha) PutAlpha(i, a);
-              break;
-            }
-            rgb[i].r = r;
-            rgb[i].g = g;
-            rgb[i].b = b;
-          }
-          return;
-        }
-        if (bps == 16 && spp >= 3) {
+        if (bps == 16 && spp == 3) {
           for (int32_t i = 0; i < w; ++i) {
             uint16_t c[3];
             std::memcpy(c, S + int64_t(i) * spp * 2, 6);
@@ -401,6 +420,15 @@ class TRowWriter {
               rgb[i].b = uint8_t(c[2] >> 8);
             }
           }
+          return;
+        }
+        if ((bps == 8 || bps == 16) && spp > 3 && FFormat != ieRGB48) {
+          // RGB with extra samples: picture and alpha.
+          ConvertWithExtras(S, 3, false);
+          return;
+        }
+        if (bps == 16 && spp > 3) {
+          for (int32_t i = 0; i < w; ++i) std::memcpy(d + int64_t(i) * 6, S + int64_t(i) * spp * 2, 6);
           return;
         }
         // 15-bit colour in one 16-bit sample.
@@ -604,15 +632,133 @@ void DecodeJpegChunk(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, int32
   }
 }
 
+// Appends a marker segment: FF Marker, its length, then Body.
+void PutSegment(std::vector<uint8_t>& Out, uint8_t Marker, const std::vector<uint8_t>& Body) {
+  const size_t length = Body.size() + 2;
+  Out.insert(Out.end(), {0xFF, Marker, uint8_t(length >> 8), uint8_t(length)});
+  Out.insert(Out.end(), Body.begin(), Body.end());
+}
+
+// The older JPEG form with its tables in tags: the quantisation tables (64
+// bytes each, zigzag order) and the DC and AC Huffman tables (16 counts, then
+// the values) at the offsets the tags list, one per component.  Each strip or
+// tile becomes one baseline JPEG: the tables, a frame of the block's size,
+// one scan header, the block's data and EOI.
+template <typename TDecode>
+void TiffReadOldJpegFromTables(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
+                               TIEProgressRec& Progress, TDecode& Decode) {
+  const int64_t size = Directory.StreamSize - Directory.Base;
+  const int32_t comps = Vars.SamplesPerPixel;
+  std::vector<uint32_t> q, dc, ac;
+  Directory.ReadArray(TiffTag::JpegQTables, q);
+  Directory.ReadArray(TiffTag::JpegDcTables, dc);
+  Directory.ReadArray(TiffTag::JpegAcTables, ac);
+  if ((comps != 1 && comps != 3) || q.empty() || dc.empty() || ac.empty() || q.size() > 4 || dc.size() > 4 ||
+      ac.size() > 4) {
+    Progress.SetAborting();
+    return;
+  }
+  std::vector<uint8_t> tables = {0xFF, 0xD8};
+  for (size_t t = 0; t < q.size(); ++t) {
+    std::vector<uint8_t> body(65);
+    body[0] = uint8_t(t);  // 8-bit precision, table t
+    if (!Directory.ReadAt(q[t], body.data() + 1, 64)) {
+      Progress.SetAborting();
+      return;
+    }
+    PutSegment(tables, 0xDB, body);
+  }
+  for (int32_t kind = 0; kind < 2; ++kind) {
+    const std::vector<uint32_t>& offsets = kind == 0 ? dc : ac;
+    for (size_t t = 0; t < offsets.size(); ++t) {
+      std::vector<uint8_t> body(17);
+      body[0] = uint8_t((kind << 4) | t);
+      if (!Directory.ReadAt(offsets[t], body.data() + 1, 16)) {
+        Progress.SetAborting();
+        return;
+      }
+      int32_t count = 0;
+      for (int32_t k = 1; k <= 16; ++k) count += body[size_t(k)];
+      if (count > 256) {
+        Progress.SetAborting();
+        return;
+      }
+      body.resize(17 + size_t(count));
+      if (!Directory.ReadAt(int64_t(offsets[t]) + 16, body.data() + 17, count)) {
+        Progress.SetAborting();
+        return;
+      }
+      PutSegment(tables, 0xC4, body);
+    }
+  }
+  if (Vars.JpegRestartInterval > 0 && Vars.JpegRestartInterval <= 0xFFFF)
+    PutSegment(tables, 0xDD, {uint8_t(Vars.JpegRestartInterval >> 8), uint8_t(Vars.JpegRestartInterval)});
+  // Luma of YCbCr pages carries the subsampling; chroma and other pages 1 x 1.
+  const bool ycc = Vars.Photometric == TiffPhotometric::YCbCr && comps == 3;
+  const int32_t h0 = ycc ? std::clamp(Vars.YCbCrSubsampling[0], 1, 4) : 1;
+  const int32_t v0 = ycc ? std::clamp(Vars.YCbCrSubsampling[1], 1, 4) : 1;
+  auto headers = [&](int32_t W, int32_t H) {
+    std::vector<uint8_t> out = tables;
+    std::vector<uint8_t> frame = {8, uint8_t(H >> 8), uint8_t(H), uint8_t(W >> 8), uint8_t(W), uint8_t(comps)};
+    std::vector<uint8_t> scan = {uint8_t(comps)};
+    for (int32_t c = 0; c < comps; ++c) {
+      const uint8_t sampling = c == 0 ? uint8_t((h0 << 4) | v0) : uint8_t(0x11);
+      frame.insert(frame.end(), {uint8_t(c + 1), sampling, uint8_t(std::min<size_t>(size_t(c), q.size() - 1))});
+      const uint8_t dcT = uint8_t(std::min<size_t>(size_t(c), dc.size() - 1));
+      const uint8_t acT = uint8_t(std::min<size_t>(size_t(c), ac.size() - 1));
+      scan.insert(scan.end(), {uint8_t(c + 1), uint8_t((dcT << 4) | acT)});
+    }
+    scan.insert(scan.end(), {0, 63, 0});
+    PutSegment(out, 0xC0, frame);
+    PutSegment(out, 0xDA, scan);
+    return out;
+  };
+  const bool tiled = !Vars.TileOffsets.empty() && Vars.TileWidth > 0 && Vars.TileLength > 0;
+  const std::vector<uint32_t>& offsets = tiled ? Vars.TileOffsets : Vars.StripOffsets;
+  const std::vector<uint32_t>& counts = tiled ? Vars.TileByteCounts : Vars.StripByteCounts;
+  const int32_t width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
+  const int32_t bw = tiled ? Vars.TileWidth : width;
+  const int32_t bh = tiled ? Vars.TileLength : (Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height);
+  if (bw > 0xFFFF || bh <= 0) {
+    Progress.SetAborting();
+    return;
+  }
+  const int64_t across = (int64_t(width) + bw - 1) / bw;
+  const int64_t blocks = std::min<int64_t>(int64_t(std::min(offsets.size(), counts.size())),
+                                           across * ((int64_t(height) + bh - 1) / bh));
+  int32_t decoded = 0;
+  for (int64_t b = 0; b < blocks; ++b) {
+    if (Progress.IsAborting()) return;
+    const int32_t x = int32_t((b % across) * bw);
+    const int32_t y = int32_t((b / across) * bh);
+    // A strip's frame covers the rows it has; a tile's its whole block.
+    const int32_t rows = tiled ? bh : std::min(bh, height - y);
+    if (rows > 0xFFFF) {
+      Progress.SetAborting();
+      return;
+    }
+    const int64_t n = Clamp(offsets[size_t(b)], counts[size_t(b)], size);
+    if (n <= 0) continue;
+    std::vector<uint8_t> data = headers(bw, rows);
+    const size_t at = data.size();
+    data.resize(at + size_t(n));
+    if (!Directory.ReadAt(offsets[size_t(b)], data.data() + at, n)) continue;
+    data.insert(data.end(), {0xFF, 0xD9});
+    decoded += Decode(data, y, x) > 0 ? 1 : 0;
+    if (Progress.fOnProgress) Progress.Report(int32_t((b + 1) * 100 / blocks));
+  }
+  if (decoded == 0) Progress.SetAborting();
+}
+
 }  // namespace
 
 void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
                      TIEProgressRec& Progress) {
   const int64_t size = Directory.StreamSize - Directory.Base;
   const int32_t height = Bitmap->GetHeight();
-  // Decodes one JPEG held in Data into the page from row FirstRow; answers
-  // the rows decoded.
-  auto decode = [&](std::vector<uint8_t>& Data, int32_t FirstRow) -> int32_t {
+  // Decodes one JPEG held in Data into the page from row FirstRow and column
+  // X; answers the rows decoded.
+  auto decode = [&](std::vector<uint8_t>& Data, int32_t FirstRow, int32_t X = 0) -> int32_t {
     if (Data.empty()) return 0;
     TIEMemStream ms(Data.data(), int64_t(Data.size()));
     TIEBitmap work;
@@ -628,11 +774,13 @@ void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap*
         params.Width > int64_t(Bitmap->GetWidth()) + Slack || params.Height > int64_t(height) + Slack)
       return 0;
     ms.SetPosition(0);
-    const int32_t rows = JpegReadStream(&ms, &work, params, silent);
+    // Chroma is repeated, not interpolated, as libtiff's reading does.
+    const int32_t rows = JpegReadStream(&ms, &work, params, silent, {.ReplicateChroma = true});
     if (rows <= 0 || work.GetPixelFormat() != ie24RGB) return 0;
-    const int32_t w = std::min(work.GetWidth(), Bitmap->GetWidth());
+    const int32_t w = std::min(work.GetWidth(), Bitmap->GetWidth() - X);
+    if (w <= 0) return 0;
     for (int32_t y = 0; y < rows && FirstRow + y < height; ++y)
-      std::memcpy(Bitmap->GetScanline(FirstRow + y), work.GetScanline(y), size_t(w) * 3);
+      std::memcpy(Bitmap->GetScanline(FirstRow + y) + int64_t(X) * 3, work.GetScanline(y), size_t(w) * 3);
     return rows;
   };
   auto readAt = [&](int64_t Offset, int64_t Count, std::vector<uint8_t>& Out) {
@@ -643,6 +791,13 @@ void TiffReadOldJpeg(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap*
     if (!Directory.ReadAt(Offset, Out.data() + at, Count)) Out.resize(at);
   };
   const int64_t jif = Vars.JpegInterchangeFormat, jifLength = Vars.JpegInterchangeFormatLength;
+  // Pages with the tables in tags and no interchange block: every strip or
+  // tile holds the entropy-coded data only; the markers around it are built
+  // from the tags.
+  if (jif == 0 && Directory.HasTag(TiffTag::JpegQTables) && Directory.HasTag(TiffTag::JpegDcTables)) {
+    TiffReadOldJpegFromTables(Directory, Vars, Bitmap, Progress, decode);
+    return;
+  }
   if (!Vars.StripByteCounts.empty() && !Vars.StripOffsets.empty()) {
     const int32_t rps = Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height;
     // The interchange block opens every strip's stream: read once.
@@ -704,7 +859,7 @@ bool TiffLayoutSupported(const TTIFFVars& v, TIEPixelFormat FFormat) {
       if (spp == 1 && bps == 1) return FFormat == ie1g;
       if (spp == 1 && bps <= 8) return FFormat == ie8g || FFormat == ie24RGB;
       if (spp == 1 && bps == 16) return FFormat == ie16g || FFormat == ie24RGB;
-      if (spp >= 2 && bps == 8) return FFormat == ie24RGB;
+      if (spp >= 2 && (bps == 8 || bps == 16)) return FFormat == ie24RGB;
       return false;
     case TiffPhotometric::Rgb:
       if ((spp >= 3) && bps == 8) return FFormat == ie24RGB;
@@ -821,7 +976,8 @@ void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEPro
 
 void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
                           TIEProgressRec& Progress, int32_t RowCount, int32_t Width,
-                          const uint8_t* const* PlaneData, const int64_t* PlaneLength) {
+                          const uint8_t* const* PlaneData, const int64_t* PlaneLength,
+                          int32_t XPixel) {
   const int32_t spp = Vars.SamplesPerPixel;
   if (RowCount <= 0 || Width <= 0 || spp < 1 || spp > 10) return;
   if (!TiffCompressionSupported(Vars.Compression) || IsCcitt(Vars.Compression) ||
@@ -867,8 +1023,8 @@ void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
         std::memcpy(chunky.data() + (int64_t(x) * spp + p) * bytes, pr + int64_t(x) * bytes,
                     size_t(bytes));
     }
-    writer.Write(chunky.data(), y, 0);
-    ReportRow(Progress, y + 1, height);
+    writer.Write(chunky.data(), y, XPixel);
+    if (XPixel == 0) ReportRow(Progress, y + 1, height);
   }
 }
 
@@ -928,7 +1084,8 @@ void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* 
 
 void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
                    TIEProgressRec& Progress) {
-  if (Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1) {
+  const bool planar = Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1;
+  if (planar && Vars.SamplesPerPixel > 10) {
     Progress.SetAborting();
     return;
   }
@@ -944,20 +1101,41 @@ void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* B
   const int64_t down = (int64_t(height) + tl - 1) / tl;
   const size_t count = Vars.TileOffsets.size();
   TBlockExtents extents(Vars.TileOffsets, size);
-  std::vector<uint8_t> buffer;
+  // Reads tile T into Buffer; answers its length (0 when it has no data).
+  auto readTile = [&](size_t T, std::vector<uint8_t>& Buffer) -> int64_t {
+    if (T >= count) return 0;
+    const int64_t off = Vars.TileOffsets[T];
+    const int64_t n = extents.Get(off, T < Vars.TileByteCounts.size() ? int64_t(Vars.TileByteCounts[T]) : 0);
+    if (n <= 0) return 0;
+    Buffer.resize(size_t(n));
+    return Directory.ReadAt(off, Buffer.data(), n) ? n : 0;
+  };
+  // With separate planes the tiles of plane p follow those of plane p - 1,
+  // each plane holding the whole page's tiles.
+  const int64_t pageTiles = (int64_t(Vars.ImageWidth) + tw - 1) / tw * ((int64_t(Vars.ImageHeight) + tl - 1) / tl);
+  const int32_t planes = planar ? Vars.SamplesPerPixel : 1;
+  std::vector<std::vector<uint8_t>> buffers(static_cast<size_t>(planes));
   size_t index = Vars.TileIndex >= 0 ? size_t(Vars.TileIndex) : 0;
-  const size_t last = Vars.TileIndex >= 0 ? index + 1 : size_t(std::min<int64_t>(across * down, int64_t(count)));
-  for (size_t t = index; t < last && t < count; ++t) {
+  const int64_t tiles = planar ? std::min<int64_t>(pageTiles, int64_t(count) / planes) : int64_t(count);
+  const size_t last = Vars.TileIndex >= 0 ? index + 1 : size_t(std::min<int64_t>(across * down, tiles));
+  for (size_t t = index; t < last && int64_t(t) < tiles; ++t) {
     if (Progress.IsAborting()) return;
     const int64_t local = Vars.TileIndex >= 0 ? 0 : int64_t(t);
     const int32_t x = int32_t((local % across) * tw);
     const int32_t y = int32_t((local / across) * tl);
-    const int64_t off = Vars.TileOffsets[t];
-    const int64_t n = extents.Get(off, t < Vars.TileByteCounts.size() ? int64_t(Vars.TileByteCounts[t]) : 0);
-    if (n <= 0) continue;
-    buffer.resize(size_t(n));
-    if (!Directory.ReadAt(off, buffer.data(), n)) continue;
-    TiffDecodeRows(Vars, Bitmap, y, Progress, tl, tw, n, buffer.data(), x);
+    if (planar) {
+      const uint8_t* data[10] = {};
+      int64_t lengths[10] = {};
+      for (int32_t p = 0; p < planes; ++p) {
+        lengths[p] = readTile(t + size_t(p) * size_t(pageTiles), buffers[size_t(p)]);
+        data[p] = lengths[p] > 0 ? buffers[size_t(p)].data() : nullptr;
+      }
+      TiffDecodePlanarRows(Vars, Bitmap, y, Progress, tl, tw, data, lengths, x);
+    } else {
+      const int64_t n = readTile(t, buffers[0]);
+      if (n <= 0) continue;
+      TiffDecodeRows(Vars, Bitmap, y, Progress, tl, tw, n, buffers[0].data(), x);
+    }
     ReportRow(Progress, int32_t(std::min<int64_t>(height, int64_t(y) + tl)), height);
   }
 }

@@ -34,7 +34,8 @@ void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEPro
 // The same for planar configuration 2: one buffer per plane, at most 10.
 void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
                           TIEProgressRec& Progress, int32_t RowCount, int32_t Width,
-                          const uint8_t* const* PlaneData, const int64_t* PlaneLength);
+                          const uint8_t* const* PlaneData, const int64_t* PlaneLength,
+                          int32_t XPixel = 0);
 
 // The older JPEG form (compression 6): the JPEG interchange block (tags 513,
 // 514) with each strip's data, or one whole JPEG stream; into a 24-bit page.

@@ -143,10 +143,15 @@ void TPicture::Assign(TPersistent* Source) {
     return;
   }
   // A copy of the same class, through its own stream format.
+  const TGraphic& fromRef = *from;
   std::unique_ptr<TGraphic> copy;
   for (const auto& [ext, desc] : RegisteredFormats()) {
     std::unique_ptr<TGraphic> candidate = CreateGraphicForExtension(ext);
-    if (candidate && typeid(*candidate) == typeid(*from)) {
+    // Compared through references: typeid of a dereferenced pointer is an
+    // evaluated expression (Clang warns).
+    if (!candidate) continue;
+    const TGraphic& candidateRef = *candidate;
+    if (typeid(candidateRef) == typeid(fromRef)) {
       copy = std::move(candidate);
       break;
     }

@@ -175,7 +175,10 @@ std::string FixExponent(const std::string& S, bool ForceSign, int MinDigits) {
   size_t Z = 0;
   while (Z + 1 < Digits.size() && Digits[Z] == '0') ++Z;
   Digits.erase(0, Z);
-  while (static_cast<int>(Digits.size()) < MinDigits) Digits.insert(0, "0");
+  // Leading zeros by concatenation: GCC 12 warns falsely (-Wrestrict) about
+  // std::string::insert at a fixed position when optimising.
+  if (static_cast<int>(Digits.size()) < MinDigits)
+    Digits = std::string(static_cast<size_t>(MinDigits) - Digits.size(), '0') + Digits;
   std::string Out = Mant + "E";
   if (Sign == '-' || ForceSign) Out += Sign;
   return Out + Digits;
@@ -208,7 +211,7 @@ std::string IntToHex(uint64_t Value, int32_t Digits) {
   snprintf(Buf, sizeof Buf, "%llX", static_cast<unsigned long long>(Value));
   std::string S = Buf;
   if (Digits > 32) Digits = 32;
-  if (static_cast<int32_t>(S.size()) < Digits) S.insert(0, static_cast<size_t>(Digits) - S.size(), '0');
+  if (static_cast<int32_t>(S.size()) < Digits) S = std::string(static_cast<size_t>(Digits) - S.size(), '0') + S;
   return S;
 }
 std::string IntToHex(int64_t Value, int32_t Digits) { return IntToHex(static_cast<uint64_t>(Value), Digits); }
@@ -280,7 +283,14 @@ std::string FloatToStrF(long double Value, TFloatFormat Fmt, int32_t Precision, 
       size_t Start = (S[0] == '-') ? 1 : 0;
       size_t Dot = S.find('.');
       if (Dot == std::string::npos) Dot = S.size();
-      for (size_t I = Dot; I > Start + 3; I -= 3) S.insert(I - 3, ",");
+      // Thousands separators, built into a new string (see the exponent's
+      // leading zeros above).
+      std::string Grouped = S.substr(0, Start);
+      for (size_t I = Start; I < Dot; ++I) {
+        if (I > Start && (Dot - I) % 3 == 0) Grouped += ',';
+        Grouped += S[I];
+      }
+      S = Grouped + S.substr(Dot);
       break;
     }
   }

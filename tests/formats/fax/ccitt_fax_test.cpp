@@ -160,6 +160,7 @@ Bitmap DecodePage(const minitiff::Page& P) {
     int32_t len = int32_t(strip.size());
     int32_t bitPos = 0;
     std::vector<uint8_t> ref(RowBytes(P.Width), 0xFF);
+    TCcittDecodeState state;
     for (uint32_t k = 0; k < P.StripRows() && y < P.Height; ++k, ++y) {
       std::vector<uint8_t> row(RowBytes(P.Width));
       if (P.Compression == 2) {
@@ -170,7 +171,7 @@ Bitmap DecodePage(const minitiff::Page& P) {
         bitPos = CcittDecode1DLine(row.data(), data, len, fo, bitPos, w);
       } else {
         const bool eolSearch = P.Compression == 3 || (P.T4Options & 4);
-        bitPos = CcittDecode2DLine(row.data(), data, len, eolSearch, fo, bitPos, ref.data(), w);
+        bitPos = CcittDecode2DLine(row.data(), data, len, eolSearch, fo, bitPos, ref.data(), w, &state);
       }
       for (auto& v : row) v = uint8_t(~v);
       MaskPadding(row, P.Width);
@@ -605,6 +606,30 @@ TEST(CcittDecode, TwoDimensionalModesAndUncompressedMode) {
   EXPECT_EQ(RowText(row, 8), "wwbbbwww");
   p = CcittDecode2DLine(row.data(), data.data(), int32_t(data.size()), true, 1, p, ref.data(), 8);
   EXPECT_EQ(RowText(row, 8), "wwbbbwww");
+}
+
+// A horizontal mode of a white and a black run of no pixels leaves two
+// changes at its position in the reference line: the next line's pass code
+// ends at them, as coders that keep their lines as runs (and libtiff's
+// decoder) count them.  Commercial encoders write such lines.
+TEST(CcittDecode, ZeroLengthRunsCountAsChangesOfTheReferenceLine) {
+  const std::string line1 = "001" "00110101" "0000110111"  // H: white 0, black 0
+                            "001" "00111" "0011"             // H: white 10, black 5
+                            "1";                              // V0 to the end
+  const std::string line2 = "0001"                          // pass: b1 = b2 = 0
+                            "001" "1000" "11"                // H: white 3, black 2
+                            "1" "1" "1";                      // V0 to 10, to 15, to the end
+  for (const int32_t fillOrder : {1, 2}) {
+    const auto data = FromBitText(line1 + line2, fillOrder);
+    std::vector<uint8_t> ref(RowBytes(20), 0xFF), row(RowBytes(20));
+    int32_t p = CcittDecode2DLine(row.data(), data.data(), int32_t(data.size()), false, fillOrder, 0,
+                                  ref.data(), 20);
+    EXPECT_EQ(RowText(row, 20), "wwwwwwwwwwbbbbbwwwww");
+    EXPECT_EQ(p, int32_t(line1.size()));
+    p = CcittDecode2DLine(row.data(), data.data(), int32_t(data.size()), false, fillOrder, p, ref.data(), 20);
+    EXPECT_EQ(RowText(row, 20), "wwwbbwwwwwbbbbbwwwww") << "fill order " << fillOrder;
+    EXPECT_EQ(p, int32_t(line1.size() + line2.size()));
+  }
 }
 
 TEST(CcittRows, FindColourAndPaintBlack) {

@@ -353,6 +353,42 @@ TEST(PcxCodec, HeaderFieldsAndDamagedFilesFailCleanly) {
   }
 }
 
+// Files of 5 to 7 bits per pixel take their colours from the trailing
+// palette (the header holds only 16), never from beyond the header's; layouts
+// whose pixels this reader does not decode fail instead of passing for a
+// picture.  Params-only reads and DCX pages go through the same reader.
+TEST(PcxCodec, PaletteSizesAndUndecodedLayouts) {
+  auto bmp = ToBitmap(Picture(256, 20, 10));
+  const Bytes good = WritePcx(bmp.get(), 8, 1);
+  ASSERT_GT(good.size(), 128u + 769u);
+  ASSERT_EQ(good[3], 8);
+  ASSERT_EQ(good[good.size() - 769], 12);
+  const size_t palAt = good.size() - 768;
+  for (const uint8_t bits : {5, 6, 7}) {
+    SCOPED_TRACE(int(bits));
+    Bytes f = good;
+    f[3] = bits;
+    for (const bool paramsOnly : {true, false}) {
+      auto r = ReadPcx(f, paramsOnly);
+      ASSERT_EQ(r->Params.ColorMapCount, 1 << bits);
+      for (int32_t i = 0; i < (1 << bits); ++i) {
+        const TRGB c = r->Params.ColorMap[size_t(i)];
+        ASSERT_EQ(c.r, good[palAt + 3 * size_t(i)]) << i;
+        ASSERT_EQ(c.g, good[palAt + 3 * size_t(i) + 1]) << i;
+        ASSERT_EQ(c.b, good[palAt + 3 * size_t(i) + 2]) << i;
+      }
+      EXPECT_EQ(r->Aborting.load(), !paramsOnly);
+    }
+  }
+  // Two bits in one plane, two planes of eight bits: not decoded here.
+  for (const auto& [bits, planes] : {std::pair<uint8_t, uint8_t>{2, 1}, {8, 2}}) {
+    Bytes f = good;
+    f[3] = bits;
+    f[65] = planes;
+    EXPECT_TRUE(ReadPcx(f)->Aborting) << int(bits) << " x " << int(planes);
+  }
+}
+
 // ---------------------------------------------------------------------------
 
 // A DCX of Count pages, each a picture of its own size, built by inserting at

@@ -188,6 +188,17 @@ TEST_F(TiffPeers, GhostscriptFaxFilesReadAsLibtiffReadsThem) {
   }
 }
 
+// A Group 4 form page from a commercial imaging library whose coder writes
+// horizontal codes of two empty runs, which later lines' pass codes count.
+TEST_F(TiffPeers, CommercialGroup4FormPageReadsAsLibtiffReadsIt) {
+  if (!Have("tiffcp")) GTEST_SKIP() << "libtiff tools missing";
+  const std::string tif = std::string(FOLIO_TEST_DATA) + "/g4-2453-wide-desync.tif";
+  EXPECT_EQ(SameAsLibtiff(tif, "g4 form"), 1u);
+  // The same strip in the other fill order.
+  Run("tiffcp -f lsb2msb " + tif + " " + File("lsb.tif"));
+  EXPECT_EQ(SameAsLibtiff(File("lsb.tif"), "g4 form, fill order 2"), 1u);
+}
+
 // A deterministic picture with edges, gradients and noise.
 Bytes Picture(uint32_t W, uint32_t H, uint32_t Channels, uint32_t Seed) {
   std::mt19937 rng(Seed);
@@ -225,6 +236,8 @@ TEST_F(TiffPeers, TiffcpLayoutsReadAsLibtiffReadsThem) {
       {"bilevel-black-is-zero", 64, 33, 1, 1, 1},
       {"gray", 97, 41, 8, 1, 1},
       {"rgb", 83, 37, 8, 3, 2},
+      {"gray16", 61, 23, 16, 1, 1},
+      {"rgb16", 45, 29, 16, 3, 2},
   };
   for (const Source& s : sources) {
     const uint32_t rb = (s.W * s.Bits * s.Samples + 7) / 8;
@@ -233,13 +246,19 @@ TEST_F(TiffPeers, TiffcpLayoutsReadAsLibtiffReadsThem) {
                                 minitiff::WriteTiff({PlainPage(s.W, s.H, s.Bits, s.Samples, s.Photometric, px)}));
     std::vector<std::string> options = {"-c none", "-c lzw", "-c zip", "-c packbits", "-r 16 -c lzw",
                                         "-B -c lzw", "-t -w 32 -l 16 -c zip", "-B -t -w 48 -l 32 -c none"};
-    if (s.Bits == 1) {
+    if (s.Bits == 16) {
+      // Fill order 2 reverses the bits of every byte, whatever the sample size.
+      options = {"-c none", "-f lsb2msb -c none", "-f lsb2msb -c zip", "-B -f lsb2msb -c none"};
+    } else if (s.Bits == 1) {
       for (const char* o : {"-c g3:1d", "-c g3:2d:fill", "-c g4", "-r 16 -c g4", "-f lsb2msb -c g3:2d",
                             "-f lsb2msb -c packbits", "-B -c g4", "-t -w 64 -l 32 -c g4"})
         options.push_back(o);
     } else {
       for (const char* o : {"-c lzw:2", "-c zip:2", "-B -c zip:2", "-r 5 -c lzw:2"}) options.push_back(o);
-      if (s.Samples == 3) options.push_back("-p separate -c lzw:2");
+      if (s.Samples == 3)
+        for (const char* o : {"-p separate -c lzw:2", "-p separate -t -w 32 -l 16 -c lzw:2",
+                              "-p separate -t -w 48 -l 32 -c none", "-f lsb2msb -p separate -t -w 16 -l 16 -c zip"})
+          options.push_back(o);
     }
     for (const std::string& o : options) {
       Run("tiffcp " + o + " " + File("src.tif") + " " + File("peer.tif"));
@@ -311,6 +330,94 @@ TEST_F(TiffPeers, ImageMagickAndPillowFilesReadAsLibtiffReadsThem) {
       Run("/usr/bin/python3 -c \"from PIL import Image; Image.open('" + File(src) + "').save('" + File("pil.tif") +
           "', compression=" + compression + ")\"");
       SameAsLibtiff(File("pil.tif"), std::string("Pillow ") + src + " " + compression);
+    }
+  }
+}
+
+// Pages with an alpha sample load their picture with the alpha beside it in
+// the mask: RGBA and gray + alpha, associated (premultiplied) or not, 8 and
+// 16 bits, chunky and planar, as ImageMagick writes them, against libtiff's
+// samples.  16-bit samples keep their high byte; premultiplied colours are
+// divided back, within 2 of the exact quotient.
+TEST_F(TiffPeers, AlphaPagesLoadPictureAndAlpha) {
+  if (!Have("tiffcp") || !Have("convert")) GTEST_SKIP() << "libtiff tools or ImageMagick missing";
+  const uint32_t W = 37, H = 19;
+  for (const uint32_t colours : {1u, 3u}) {
+    for (const uint32_t bits : {8u, 16u}) {
+      // A PAM source whose alpha runs from 0 to full over the page.
+      const uint32_t maxval = bits == 8 ? 255 : 65535;
+      std::string head = "P7\nWIDTH " + std::to_string(W) + "\nHEIGHT " + std::to_string(H) + "\nDEPTH " +
+                         std::to_string(colours + 1) + "\nMAXVAL " + std::to_string(maxval) + "\nTUPLTYPE " +
+                         (colours == 1 ? "GRAYSCALE_ALPHA" : "RGB_ALPHA") + "\nENDHDR\n";
+      Bytes pam(head.begin(), head.end());
+      const Bytes px = Picture(W, H, colours + 1, colours * 10 + bits);
+      for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x)
+          for (uint32_t c = 0; c <= colours; ++c) {
+            uint32_t v = px[(size_t(y) * W + x) * (colours + 1) + c];
+            if (c == colours) v = (x * 255 / (W - 1)) & ~uint32_t(y & 1);
+            if (bits == 16) {
+              v = std::min<uint32_t>(65535, v * 257 + y);  // the low byte differs from the high one
+              pam.push_back(uint8_t(v >> 8));
+            }
+            pam.push_back(uint8_t(v));
+          }
+      testsupport::WriteFileBytes(File("src.pam"), pam);
+      for (const char* alphaKind : {"unassociated", "associated"}) {
+        // libtiff's samples of the chunky file serve the planar ones too
+        // (libtiff cannot join separate compressed planes).
+        Run("convert " + File("src.pam") + " -define tiff:alpha=" + alphaKind + " -compress None " + File("ref.tif"));
+        if (HasFatalFailure()) return;
+        const auto want = Libtiff(File("ref.tif"));
+        for (const char* layout : {"-compress LZW", "-interlace plane -compress Zip", "-compress None",
+                                   "-interlace plane -compress None"}) {
+          const std::string what = std::to_string(colours) + "+alpha " + std::to_string(bits) + " bits " + alphaKind +
+                                   " " + layout;
+          const bool associated = std::string(alphaKind) == "associated";
+          const bool planar = std::string(layout).find("plane") != std::string::npos;
+          if (planar && associated) {
+            // ImageMagick premultiplies separate planes cumulatively (its
+            // blue plane three times over): tiffcp separates 8-bit planes.
+            if (bits == 16) continue;
+            Run("tiffcp -p separate " + std::string(std::string(layout).find("Zip") != std::string::npos ? "-c zip " : "") +
+                File("ref.tif") + " " + File("a.tif"));
+          } else {
+            Run("convert " + File("src.pam") + " -define tiff:alpha=" + alphaKind + " " + layout + " " + File("a.tif"));
+          }
+          if (HasFatalFailure()) return;
+          ASSERT_EQ(want.size(), 1u) << what;
+          const minitiff::Page& w = want[0];
+          ASSERT_EQ(w.SamplesPerPixel, colours + 1) << what;
+          ASSERT_EQ(w.BitsPerSample, bits) << what;
+          Bytes raw;
+          for (const auto& st : w.Strips) raw.insert(raw.end(), st.begin(), st.end());
+          auto got = ReadBytes(testsupport::ReadFileBytes(File("a.tif")), 0);
+          ASSERT_FALSE(got->Aborting) << what;
+          ASSERT_EQ(got->Bitmap->GetPixelFormat(), ie24RGB) << what;
+          ASSERT_TRUE(got->Mask && got->Mask->GetWidth() == int32_t(W)) << what;
+          int worst = 0;
+          for (uint32_t y = 0; y < H; ++y) {
+            const uint8_t* row = got->Bitmap->GetScanline(int32_t(y));
+            const uint8_t* mask = got->Mask->GetScanline(int32_t(y));
+            for (uint32_t x = 0; x < W; ++x) {
+              // libtiff's samples as 8 bits (the high byte of 16-bit ones).
+              auto sample = [&](uint32_t c) -> int {
+                const size_t at = (size_t(y) * W + x) * (colours + 1) + c;
+                return bits == 8 ? raw[at] : raw[at * 2 + 1];  // little-endian words
+              };
+              const int a = sample(colours);
+              ASSERT_EQ(mask[x], a) << what << " alpha at " << x << "," << y;
+              for (uint32_t k = 0; k < 3; ++k) {
+                int v = sample(colours == 1 ? 0 : k);
+                if (associated) v = a == 0 ? 0 : std::min(255, (v * 255 + a / 2) / a);
+                const int here = row[3 * x + 2 - k];  // blue, green, red
+                worst = std::max(worst, std::abs(here - v));
+              }
+            }
+          }
+          EXPECT_LE(worst, associated ? 2 : 0) << what;
+        }
+      }
     }
   }
 }
@@ -413,6 +520,177 @@ TEST_F(TiffPeers, OldJpegPagesDecodeLikeTheirJpegStream) {
     }
     ASSERT_GT(frames, 0) << split;
     EXPECT_TRUE(ReadBytes(claim, 0)->Aborting) << split;
+  }
+}
+
+// The parts of a baseline JPEG that the older TIFF JPEG form keeps in tags
+// and strips: the tables and the entropy-coded data.
+struct JpegParts {
+  std::vector<Bytes> QTables;         // 64 bytes each, by table id
+  std::vector<Bytes> DcTables, AcTables;  // 16 counts and the values, by id
+  std::vector<uint8_t> Quant, Dc, Ac;  // each component's table ids
+  Bytes Scan;                          // between the scan header and EOI
+};
+
+JpegParts SplitJpeg(const Bytes& J) {
+  JpegParts p;
+  p.QTables.resize(4);
+  p.DcTables.resize(4);
+  p.AcTables.resize(4);
+  size_t at = 2;
+  while (at + 4 <= J.size() && J[at] == 0xFF) {
+    const uint8_t marker = J[at + 1];
+    const size_t length = (size_t(J[at + 2]) << 8) | J[at + 3];
+    const size_t body = at + 4, end = at + 2 + length;
+    if (marker == 0xDB) {
+      for (size_t k = body; k + 65 <= end; k += 65) p.QTables[J[k] & 3] = Bytes(J.begin() + long(k + 1), J.begin() + long(k + 65));
+    } else if (marker == 0xC4) {
+      for (size_t k = body; k + 17 <= end;) {
+        size_t count = 0;
+        for (size_t i = 1; i <= 16; ++i) count += J[k + i];
+        Bytes t(J.begin() + long(k + 1), J.begin() + long(k + 17 + count));
+        (J[k] >> 4 ? p.AcTables : p.DcTables)[J[k] & 3] = t;
+        k += 17 + count;
+      }
+    } else if (marker == 0xC0) {
+      for (size_t c = 0; c < J[body + 5]; ++c) p.Quant.push_back(J[body + 6 + 3 * c + 2]);
+    } else if (marker == 0xDA) {
+      for (size_t c = 0; c < J[body]; ++c) {
+        p.Dc.push_back(J[body + 2 + 2 * c] >> 4);
+        p.Ac.push_back(J[body + 2 + 2 * c] & 15);
+      }
+      p.Scan.assign(J.begin() + long(end), J.end() - 2);  // up to EOI
+      return p;
+    }
+    at = end;
+  }
+  return p;
+}
+
+// A little-endian TIFF of the older JPEG form with its tables in tags and
+// no interchange block: one block of entropy data per strip (Tiled false)
+// or tile.
+Bytes OldJpegTablesTiff(uint32_t W, uint32_t H, uint32_t Samples, uint32_t BlockW, uint32_t BlockH, bool Tiled,
+                        const std::vector<JpegParts>& Blocks) {
+  Bytes f = {'I', 'I', 42, 0, 0, 0, 0, 0};
+  auto put16 = [&](uint32_t v) { f.push_back(uint8_t(v)), f.push_back(uint8_t(v >> 8)); };
+  auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) f.push_back(uint8_t(v >> (8 * i))); };
+  auto blob = [&](const Bytes& b) {
+    const uint32_t at = uint32_t(f.size());
+    f.insert(f.end(), b.begin(), b.end());
+    if (f.size() & 1) f.push_back(0);
+    return at;
+  };
+  // The tables of the first block serve every block (the encoder used the
+  // same tables for all of them).
+  const JpegParts& t = Blocks[0];
+  std::vector<uint32_t> q, dc, ac, offsets, counts;
+  for (uint32_t c = 0; c < Samples; ++c) {
+    q.push_back(blob(t.QTables[t.Quant[c]]));
+    dc.push_back(blob(t.DcTables[t.Dc[c]]));
+    ac.push_back(blob(t.AcTables[t.Ac[c]]));
+  }
+  for (const JpegParts& b : Blocks) {
+    offsets.push_back(blob(b.Scan));
+    counts.push_back(uint32_t(b.Scan.size()));
+  }
+  auto array = [&](const std::vector<uint32_t>& v) {
+    Bytes b;
+    for (uint32_t x : v) for (int i = 0; i < 4; ++i) b.push_back(uint8_t(x >> (8 * i)));
+    return v.size() == 1 ? v[0] : blob(b);
+  };
+  const uint32_t bits = Samples == 1 ? 8 : blob({8, 0, 8, 0, 8, 0});
+  struct Entry { uint16_t Tag, Type; uint32_t Count, Value; };
+  std::vector<Entry> e = {{256, 4, 1, W}, {257, 4, 1, H}, {258, 3, Samples, bits}, {259, 3, 1, 6},
+                          {262, 3, 1, Samples == 1 ? 1u : 6u}, {277, 3, 1, Samples}, {284, 3, 1, 1}};
+  const uint32_t qa = array(q), dca = array(dc), aca = array(ac);
+  const uint32_t oa = array(offsets), ca = array(counts);
+  const uint32_t n = uint32_t(Blocks.size());
+  if (Tiled) {
+    e.insert(e.end(), {{322, 4, 1, BlockW}, {323, 4, 1, BlockH}, {324, 4, n, oa}, {325, 4, n, ca}});
+  } else {
+    e.insert(e.end(), {{273, 4, n, oa}, {278, 4, 1, BlockH}, {279, 4, n, ca}});
+  }
+  e.insert(e.end(), {{512, 3, 1, 1}, {519, 4, Samples, qa}, {520, 4, Samples, dca}, {521, 4, Samples, aca}});
+  if (Samples == 3) e.push_back({530, 3, 2, 2u | (2u << 16)});
+  std::sort(e.begin(), e.end(), [](const Entry& a, const Entry& b) { return a.Tag < b.Tag; });
+  const uint32_t ifd = uint32_t(f.size());
+  Put32(f, 4, ifd);
+  put16(uint32_t(e.size()));
+  for (const Entry& x : e) {
+    put16(x.Tag), put16(x.Type), put32(x.Count);
+    if (x.Type == 3 && x.Count == 1) put16(x.Value), put16(0);
+    else put32(x.Value);
+  }
+  put32(0);
+  return f;
+}
+
+// Older JPEG pages with only the table tags, in strips and in tiles, gray
+// and YCbCr 2 x 2: every block coded by cjpeg with the standard tables.
+// Strips read as libtiff reads them (tiff2rgba), within 2 per channel.
+// libtiff decodes the last tile of such a page off by a whole block level,
+// far from the source picture: tiles are checked against libjpeg's own
+// decode of each block with chroma repeated (djpeg -nosmooth).
+TEST_F(TiffPeers, OldJpegTablePagesReadAsLibtiffReadsThem) {
+  if (!Have("cjpeg") || !Have("tiff2rgba")) GTEST_SKIP() << "libjpeg or libtiff tools missing";
+  const uint32_t W = 64, H = 48;
+  for (const uint32_t samples : {1u, 3u}) {
+    const Bytes px = Picture(W, H, samples, 21 + samples);
+    for (const bool tiled : {false, true}) {
+      const uint32_t bw = tiled ? 32 : W, bh = 16;
+      std::vector<JpegParts> blocks;
+      Bytes decoded(size_t(W) * H * 4);  // the blocks as djpeg decodes them, RGBA
+      for (uint32_t by = 0; by < H; by += bh)
+        for (uint32_t bx = 0; bx < W; bx += bw) {
+          std::string head = std::string(samples == 1 ? "P5" : "P6") + "\n" + std::to_string(bw) + " " +
+                             std::to_string(bh) + "\n255\n";
+          Bytes pnm(head.begin(), head.end());
+          for (uint32_t y = 0; y < bh; ++y)
+            pnm.insert(pnm.end(), px.begin() + long((size_t(by + y) * W + bx) * samples),
+                       px.begin() + long((size_t(by + y) * W + bx + bw) * samples));
+          testsupport::WriteFileBytes(File("block.pnm"), pnm);
+          Run("cjpeg -quality 85 -sample 2x2 -outfile " + File("block.jpg") + " " + File("block.pnm"));
+          if (HasFatalFailure()) return;
+          blocks.push_back(SplitJpeg(testsupport::ReadFileBytes(File("block.jpg"))));
+          ASSERT_EQ(blocks.back().Quant.size(), samples);
+          Run("djpeg -nosmooth -pnm -outfile " + File("block.out") + " " + File("block.jpg"));
+          if (HasFatalFailure()) return;
+          const Bytes out = testsupport::ReadFileBytes(File("block.out"));
+          ASSERT_GE(out.size(), size_t(bw) * bh * samples);
+          const size_t body = out.size() - size_t(bw) * bh * samples;
+          for (uint32_t y = 0; y < bh; ++y)
+            for (uint32_t x = 0; x < bw; ++x)
+              for (uint32_t k = 0; k < 3; ++k)
+                decoded[(size_t(by + y) * W + bx + x) * 4 + k] =
+                    out[body + (size_t(y) * bw + x) * samples + (samples == 1 ? 0 : k)];
+        }
+      const std::string what = std::to_string(samples) + (tiled ? " samples, tiles" : " samples, strips");
+      const Bytes file = OldJpegTablesTiff(W, H, samples, bw, bh, tiled, blocks);
+      testsupport::WriteFileBytes(File("old.tif"), file);
+      Bytes rgba = decoded;
+      if (!tiled) {
+        Run("tiff2rgba -c none " + File("old.tif") + " " + File("rgba.tif"));
+        if (HasFatalFailure()) return;
+        const auto want = minitiff::ReadTiff(testsupport::ReadFileBytes(File("rgba.tif")));
+        ASSERT_EQ(want.size(), 1u);
+        rgba.clear();
+        for (const auto& st : want[0].Strips) rgba.insert(rgba.end(), st.begin(), st.end());
+      }
+      ASSERT_GE(rgba.size(), size_t(W) * H * 4);
+      auto got = ReadBytes(file, 0);
+      ASSERT_FALSE(got->Aborting) << what;
+      ASSERT_EQ(got->Bitmap->GetWidth(), int32_t(W));
+      ASSERT_EQ(got->Bitmap->GetHeight(), int32_t(H));
+      int worst = 0;
+      for (uint32_t y = 0; y < H; ++y) {
+        const uint8_t* row = got->Bitmap->GetScanline(int32_t(y));
+        for (uint32_t x = 0; x < W; ++x)
+          for (uint32_t k = 0; k < 3; ++k)
+            worst = std::max(worst, std::abs(int(row[3 * x + 2 - k]) - int(rgba[(size_t(y) * W + x) * 4 + k])));
+      }
+      EXPECT_LE(worst, 2) << what;
+    }
   }
 }
 
@@ -721,10 +999,31 @@ TEST(TiffDamage, HugeOrBrokenPagesFailCleanly) {
       {"strip count beyond the file", page(16, 8, 8, 0xFFFFFFF0, 32773, 8), false},
       {"zero width", page(0, 8, 8, 16, 1, 8), true},
       {"not a TIFF", Bytes{'X', 'Y', 42, 0, 8, 0, 0, 0}, true},
+      {"BigTIFF", Bytes{'I', 'I', 43, 0, 8, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 3, 0, 1, 0}, true},
+      {"first directory beyond the end", Bytes{'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0x7F, 0, 0}, true},
+      {"no directory", Bytes{'M', 'M', 0, 42, 0, 0, 0, 0}, true},
+      // A few bytes of fax data cannot code tens of millions of rows.
+      {"1 x 64000000 fax page", page(1, 64000000, 8, 16, 4, 1), true},
+      {"1 x 64000000 plain page", page(1, 64000000, 8, 16, 1, 8), true},
+      // 250 MB of pixels from a 150-byte file.
+      {"50401792 x 40 fax page", page(50401792, 40, 8, 16, 2, 1), true},
+      // 67 MB of uncompressed samples, 16 bytes of them in the file.
+      {"1025 x 65535 uncompressed page", page(1025, 65535, 8, 16, 1, 8), true},
+      // The size check of the older JPEG form compares without overflowing.
+      {"old JPEG near 2^31", page(0x7FFFFFF0, 0x7FFFFFF0, 8, 16, 6, 8), true},
+      {"old JPEG 2^31 wide", page(0x7FFFFFF0, 4, 8, 16, 6, 8), true},
   };
   for (const Case& c : cases) {
     auto r = ReadBytes(c.File, 0);
     EXPECT_EQ(r->Aborting, c.Abort) << c.Name;
+  }
+  // Pages with alpha fail on their size before their mask is allocated
+  // (one byte per pixel: 4 GB for this 150-byte file).
+  for (const uint32_t samples : {2u, 4u}) {
+    minitiff::Page a = PlainPage(65535, 65535, 8, samples, samples == 2 ? 1 : 2, {Bytes(16, 0)});
+    auto r = ReadBytes(minitiff::WriteTiff({a}), 0);
+    EXPECT_TRUE(r->Aborting) << samples;
+    EXPECT_TRUE(!r->Mask || r->Mask->GetWidth() == 0) << samples;
   }
   // Tiles or samples no file of this size can fill.
   testsupport::TempDir dir;
