@@ -251,7 +251,17 @@ bool IERotateGeneric(TIEBitmap* Bitmap, double Background, double Angle, const T
     if (TurnedAlpha.GetWidth() <= 0) return false;
   }
   std::unique_ptr<TIEBitmap> Alpha = Bitmap->DetachAlphaChannel();
-  Bitmap->AssignImage(&Turned);
+  if (Bitmap->GetLocation() == ieMemory && Turned.GetLocation() == ieMemory &&
+      Bitmap->GetRowAlignment() == Turned.GetRowAlignment()) {
+    // Both in memory: the turned pixels are handed over rather than copied,
+    // keeping what AssignImage keeps of the bitmap.
+    const uint8_t Mono = Bitmap->GetMonoConversion();
+    Turned.MoveContentTo(Bitmap);
+    Bitmap->SetMonoConversion(Mono);
+    Bitmap->SetFull(false);
+  } else {
+    Bitmap->AssignImage(&Turned);
+  }
   if (Alpha) {
     if (HasAlpha) Alpha->AssignImage(&TurnedAlpha);
     Bitmap->AttachAlphaChannel(std::move(Alpha));
