@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "foundations/image_buffer.h"
@@ -126,7 +127,8 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
   const int32_t Bytes = (W + 7) / 8;
   // Work plane: 255 white, 0 black, levels in between mark earlier fills;
   // the frame is black and never written back.
-  std::vector<uint8_t> Plane(size_t(W) * size_t(H));
+  // Every byte is written below, so the plane is not cleared first.
+  const std::unique_ptr<uint8_t[]> Plane = std::make_unique_for_overwrite<uint8_t[]>(size_t(W) * size_t(H));
   // Per byte of each row: whether any pixel of the 3 x 3 neighbourhoods of
   // its eight pixels may be other than plain white.  A pixel whose whole
   // neighbourhood is white can change in no pass (its ring fills nothing and
