@@ -125,8 +125,9 @@ int32_t CountBits(const uint8_t* Row, int32_t X1, int32_t X2) {
 
 // Eight bytes as one number, the first byte highest.
 inline uint64_t LoadBigEndian64(const uint8_t* P) {
-  uint64_t V = 0;
-  for (int i = 0; i < 8; ++i) V = V << 8 | P[i];
+  uint64_t V;
+  std::memcpy(&V, P, 8);
+  if constexpr (std::endian::native == std::endian::little) V = __builtin_bswap64(V);
   return V;
 }
 
