@@ -17,10 +17,9 @@ void InvertBits(TIEBitmap* B) {
   }
 }
 
-// Ring of the 3 x 3 window, clockwise from the top-left corner: offsets of
-// the eight positions.  Positions 0, 2, 4, 6 are the corners.
-constexpr int32_t kRingDX[8] = {-1, 0, 1, 1, 1, 0, -1, -1};
-constexpr int32_t kRingDY[8] = {-1, -1, -1, 0, 1, 1, 1, 0};
+// Ring of the 3 x 3 window, clockwise from the top-left corner: positions
+// 0 to 7 are (-1, -1), (0, -1), (1, -1), (1, 0), (1, 1), (0, 1), (-1, 1),
+// (-1, 0).  Positions 0, 2, 4, 6 are the corners.
 
 // Decision of one mode for each of the 256 ring patterns (bit i = ring
 // position i set).
@@ -169,24 +168,25 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
   BuildTable(false, CheckConnectivity, StrictBlackFill, Tables[0]);
   BuildTable(true, CheckConnectivity, StrictBlackFill, Tables[1]);
   int32_t Low = 1, High = 254;
-  int32_t Offsets[8];
-  for (int32_t i = 0; i < 8; ++i) Offsets[i] = kRingDY[i] * W + kRingDX[i];
 
   // One pixel in one mode: answers whether it was filled.
   const auto Step = [&](int32_t x, int32_t y, bool WhiteMode) -> bool {
     uint8_t* P = &Plane[size_t(y) * W + x];
-    int32_t Pattern = 0;
+    // Ring pattern: bit i set where ring position i reads at least T.
+    const auto Ring = [P, W](int32_t T) {
+      const uint8_t* Up = P - W - 1;
+      const uint8_t* Down = P + W - 1;
+      return int32_t(Up[0] >= T) | int32_t(Up[1] >= T) << 1 | int32_t(Up[2] >= T) << 2 | int32_t(P[1] >= T) << 3 |
+             int32_t(Down[2] >= T) << 4 | int32_t(Down[1] >= T) << 5 | int32_t(Down[0] >= T) << 6 |
+             int32_t(P[-1] >= T) << 7;
+    };
     if (!WhiteMode) {
       if (*P <= Low) return false;
-      for (int32_t i = 0; i < 8; ++i)
-        if (P[Offsets[i]] >= Low) Pattern |= 1 << i;
-      if (!Tables[0][Pattern]) return false;
+      if (!Tables[0][Ring(Low)]) return false;
       *P = uint8_t(Low);
     } else {
       if (*P >= High) return false;
-      for (int32_t i = 0; i < 8; ++i)
-        if (P[Offsets[i]] > High) Pattern |= 1 << i;
-      if (!Tables[1][Pattern]) return false;
+      if (!Tables[1][Ring(High + 1)]) return false;
       *P = uint8_t(High);
     }
     Touch(y, x >> 3);
