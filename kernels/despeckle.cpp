@@ -134,6 +134,10 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
   // it is no candidate for white), so such bytes are skipped; every fill
   // marks the bytes around it.
   std::vector<uint8_t> Dark(size_t(Bytes) * size_t(H), 0);
+  // The eight plane levels of every byte value.
+  uint8_t Expand[256][8];
+  for (int32_t v = 0; v < 256; ++v)
+    for (int32_t k = 0; k < 8; ++k) Expand[v][k] = (v & (0x80 >> k)) ? 255 : 0;
   for (int32_t y = 0; y < H; ++y) {
     const uint8_t* Row = Bitmap->GetScanline(y);
     uint8_t* P = &Plane[size_t(y) * W];
@@ -145,7 +149,7 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
         std::memset(P + b * 8, 255, size_t(N));
       } else {
         D[b] = 1;
-        for (int32_t k = 0; k < N; ++k) P[b * 8 + k] = (Row[b] & (0x80u >> k)) ? 255 : 0;
+        std::memcpy(P + b * 8, Expand[Row[b]], size_t(N));
       }
     }
     D[0] = D[Bytes - 1] = 1;
@@ -258,21 +262,26 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
     Last = PassChanged;
   }
 
+  // Back into the bits a byte at a time: levels at or below Low are black,
+  // at or above High white, others keep their bit; untouched bytes are as
+  // they were.
   for (int32_t y = 1; y < H - 1; ++y) {
     uint8_t* Row = nullptr;
     const uint8_t* P = &Plane[size_t(y) * W];
     const uint8_t* A = &Active[size_t(y) * Bytes];
-    for (int32_t x = 1; x < W - 1; ++x) {
-      if (!A[x >> 3]) {
-        x |= 7;  // untouched: the bits are as they were
-        continue;
+    for (int32_t b = 0; b < Bytes; ++b) {
+      if (!A[b]) continue;
+      const int32_t X0 = std::max(b * 8, 1), X1 = std::min(b * 8 + 7, W - 2);
+      uint32_t Clear = 0, Set = 0;
+      for (int32_t x = X0; x <= X1; ++x) {
+        const uint32_t Mask = 0x80u >> (x & 7);
+        Clear |= P[x] <= Low ? Mask : 0;
+        Set |= P[x] >= High ? Mask : 0;
       }
+      Set &= ~Clear;
+      if (!(Clear | Set)) continue;
       if (!Row) Row = Bitmap->GetScanline(y);
-      const uint8_t Mask = uint8_t(0x80u >> (x & 7));
-      if (P[x] <= Low)
-        Row[x >> 3] &= uint8_t(~Mask);
-      else if (P[x] >= High)
-        Row[x >> 3] |= Mask;
+      Row[b] = uint8_t((Row[b] & ~Clear) | Set);
     }
   }
   if (Invert) InvertBits(Bitmap);
