@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "foundations/image_buffer.h"
@@ -16,10 +17,9 @@ void InvertBits(TIEBitmap* B) {
   }
 }
 
-// Ring of the 3 x 3 window, clockwise from the top-left corner: offsets of
-// the eight positions.  Positions 0, 2, 4, 6 are the corners.
-constexpr int32_t kRingDX[8] = {-1, 0, 1, 1, 1, 0, -1, -1};
-constexpr int32_t kRingDY[8] = {-1, -1, -1, 0, 1, 1, 1, 0};
+// Ring of the 3 x 3 window, clockwise from the top-left corner: positions
+// 0 to 7 are (-1, -1), (0, -1), (1, -1), (1, 0), (1, 1), (0, 1), (-1, 1),
+// (-1, 0).  Positions 0, 2, 4, 6 are the corners.
 
 // Decision of one mode for each of the 256 ring patterns (bit i = ring
 // position i set).
@@ -126,13 +126,18 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
   const int32_t Bytes = (W + 7) / 8;
   // Work plane: 255 white, 0 black, levels in between mark earlier fills;
   // the frame is black and never written back.
-  std::vector<uint8_t> Plane(size_t(W) * size_t(H));
+  // Every byte is written below, so the plane is not cleared first.
+  const std::unique_ptr<uint8_t[]> Plane = std::make_unique_for_overwrite<uint8_t[]>(size_t(W) * size_t(H));
   // Per byte of each row: whether any pixel of the 3 x 3 neighbourhoods of
   // its eight pixels may be other than plain white.  A pixel whose whole
   // neighbourhood is white can change in no pass (its ring fills nothing and
   // it is no candidate for white), so such bytes are skipped; every fill
   // marks the bytes around it.
   std::vector<uint8_t> Dark(size_t(Bytes) * size_t(H), 0);
+  // The eight plane levels of every byte value.
+  uint8_t Expand[256][8];
+  for (int32_t v = 0; v < 256; ++v)
+    for (int32_t k = 0; k < 8; ++k) Expand[v][k] = (v & (0x80 >> k)) ? 255 : 0;
   for (int32_t y = 0; y < H; ++y) {
     const uint8_t* Row = Bitmap->GetScanline(y);
     uint8_t* P = &Plane[size_t(y) * W];
@@ -144,7 +149,7 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
         std::memset(P + b * 8, 255, size_t(N));
       } else {
         D[b] = 1;
-        for (int32_t k = 0; k < N; ++k) P[b * 8 + k] = (Row[b] & (0x80u >> k)) ? 255 : 0;
+        std::memcpy(P + b * 8, Expand[Row[b]], size_t(N));
       }
     }
     D[0] = D[Bytes - 1] = 1;
@@ -167,24 +172,25 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
   BuildTable(false, CheckConnectivity, StrictBlackFill, Tables[0]);
   BuildTable(true, CheckConnectivity, StrictBlackFill, Tables[1]);
   int32_t Low = 1, High = 254;
-  int32_t Offsets[8];
-  for (int32_t i = 0; i < 8; ++i) Offsets[i] = kRingDY[i] * W + kRingDX[i];
 
   // One pixel in one mode: answers whether it was filled.
   const auto Step = [&](int32_t x, int32_t y, bool WhiteMode) -> bool {
     uint8_t* P = &Plane[size_t(y) * W + x];
-    int32_t Pattern = 0;
+    // Ring pattern: bit i set where ring position i reads at least T.
+    const auto Ring = [P, W](int32_t T) {
+      const uint8_t* Up = P - W - 1;
+      const uint8_t* Down = P + W - 1;
+      return int32_t(Up[0] >= T) | int32_t(Up[1] >= T) << 1 | int32_t(Up[2] >= T) << 2 | int32_t(P[1] >= T) << 3 |
+             int32_t(Down[2] >= T) << 4 | int32_t(Down[1] >= T) << 5 | int32_t(Down[0] >= T) << 6 |
+             int32_t(P[-1] >= T) << 7;
+    };
     if (!WhiteMode) {
       if (*P <= Low) return false;
-      for (int32_t i = 0; i < 8; ++i)
-        if (P[Offsets[i]] >= Low) Pattern |= 1 << i;
-      if (!Tables[0][Pattern]) return false;
+      if (!Tables[0][Ring(Low)]) return false;
       *P = uint8_t(Low);
     } else {
       if (*P >= High) return false;
-      for (int32_t i = 0; i < 8; ++i)
-        if (P[Offsets[i]] > High) Pattern |= 1 << i;
-      if (!Tables[1][Pattern]) return false;
+      if (!Tables[1][Ring(High + 1)]) return false;
       *P = uint8_t(High);
     }
     Touch(y, x >> 3);
@@ -256,21 +262,26 @@ void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, in
     Last = PassChanged;
   }
 
+  // Back into the bits a byte at a time: levels at or below Low are black,
+  // at or above High white, others keep their bit; untouched bytes are as
+  // they were.
   for (int32_t y = 1; y < H - 1; ++y) {
     uint8_t* Row = nullptr;
     const uint8_t* P = &Plane[size_t(y) * W];
     const uint8_t* A = &Active[size_t(y) * Bytes];
-    for (int32_t x = 1; x < W - 1; ++x) {
-      if (!A[x >> 3]) {
-        x |= 7;  // untouched: the bits are as they were
-        continue;
+    for (int32_t b = 0; b < Bytes; ++b) {
+      if (!A[b]) continue;
+      const int32_t X0 = std::max(b * 8, 1), X1 = std::min(b * 8 + 7, W - 2);
+      uint32_t Clear = 0, Set = 0;
+      for (int32_t x = X0; x <= X1; ++x) {
+        const uint32_t Mask = 0x80u >> (x & 7);
+        Clear |= P[x] <= Low ? Mask : 0;
+        Set |= P[x] >= High ? Mask : 0;
       }
+      Set &= ~Clear;
+      if (!(Clear | Set)) continue;
       if (!Row) Row = Bitmap->GetScanline(y);
-      const uint8_t Mask = uint8_t(0x80u >> (x & 7));
-      if (P[x] <= Low)
-        Row[x >> 3] &= uint8_t(~Mask);
-      else if (P[x] >= High)
-        Row[x >> 3] |= Mask;
+      Row[b] = uint8_t((Row[b] & ~Clear) | Set);
     }
   }
   if (Invert) InvertBits(Bitmap);

@@ -165,6 +165,35 @@ void RotateHQ(TIEBitmap* Bitmap, const uint8_t* Bg, int32_t Quality, double Angl
   }
 }
 
+// One destination row of a nearest-pixel turn for N-byte pixels: column i
+// takes source (X[i] - A, Y[i] + B) when it lies on the page.  X and Y are
+// monotonic along the row, so the columns inside the page form one run,
+// found by narrowing from both ends; only that run is copied, with a copy
+// of fixed size per pixel.
+template <int N>
+void SampleRow(const uint8_t* const* Rows, const int32_t* X, const int32_t* Y, int32_t A, int32_t B, int32_t W,
+               int32_t H, int32_t DW, uint8_t* D) {
+  const auto Inside = [&](int32_t i) {
+    const int64_t Sx = int64_t(X[i]) - A, Sy = int64_t(Y[i]) + B;
+    return Sx >= 0 && Sy >= 0 && Sx < W && Sy < H;
+  };
+  int32_t First = 0, Last = DW - 1;
+  while (First <= Last && !Inside(First)) ++First;
+  while (Last >= First && !Inside(Last)) --Last;
+  for (int32_t i = First; i <= Last; ++i) {
+    const int64_t Sx = int64_t(X[i]) - A, Sy = int64_t(Y[i]) + B;
+    const uint8_t* S = Rows[size_t(Sy)] + Sx * N;
+    uint8_t* P = D + int64_t(i) * N;
+    if constexpr (N == 3) {
+      P[0] = S[0];
+      P[1] = S[1];
+      P[2] = S[2];
+    } else {
+      std::memcpy(P, S, N);
+    }
+  }
+}
+
 }  // namespace
 
 void IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, double Background, double Angle,
@@ -191,9 +220,15 @@ void IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, double Background, double Angl
     const long double Dy = j - Dcy;
     const int32_t A = Nint(Dy * Sn), B = Nint(Dy * Cs);
     uint8_t* D = Dst->GetScanline(j);
-    for (int32_t i = 0; i < DW; ++i) {
-      const int64_t Sx = int64_t(X[i]) - A, Sy = int64_t(Y[i]) + B;
-      if (Sx >= 0 && Sy >= 0 && Sx < W && Sy < H) CopyPixel(Rows.Rows[size_t(Sy)], Sx, D, i, Bits);
+    switch (Bits) {
+      case 8: SampleRow<1>(Rows.Rows.data(), X.data(), Y.data(), A, B, W, H, DW, D); break;
+      case 24: SampleRow<3>(Rows.Rows.data(), X.data(), Y.data(), A, B, W, H, DW, D); break;
+      case 32: SampleRow<4>(Rows.Rows.data(), X.data(), Y.data(), A, B, W, H, DW, D); break;
+      default:
+        for (int32_t i = 0; i < DW; ++i) {
+          const int64_t Sx = int64_t(X[i]) - A, Sy = int64_t(Y[i]) + B;
+          if (Sx >= 0 && Sy >= 0 && Sx < W && Sy < H) CopyPixel(Rows.Rows[size_t(Sy)], Sx, D, i, Bits);
+        }
     }
     if (OnProgress) OnProgress(Sender, int32_t(int64_t(j) * 100 / DH));
   }
@@ -214,7 +249,17 @@ bool IERotateGeneric(TIEBitmap* Bitmap, double Background, double Angle, const T
     if (TurnedAlpha.GetWidth() <= 0) return false;
   }
   std::unique_ptr<TIEBitmap> Alpha = Bitmap->DetachAlphaChannel();
-  Bitmap->AssignImage(&Turned);
+  if (Bitmap->GetLocation() == ieMemory && Turned.GetLocation() == ieMemory &&
+      Bitmap->GetRowAlignment() == Turned.GetRowAlignment()) {
+    // Both in memory: the turned pixels are handed over rather than copied,
+    // keeping what AssignImage keeps of the bitmap.
+    const uint8_t Mono = Bitmap->GetMonoConversion();
+    Turned.MoveContentTo(Bitmap);
+    Bitmap->SetMonoConversion(Mono);
+    Bitmap->SetFull(false);
+  } else {
+    Bitmap->AssignImage(&Turned);
+  }
   if (Alpha) {
     if (HasAlpha) Alpha->AssignImage(&TurnedAlpha);
     Bitmap->AttachAlphaChannel(std::move(Alpha));

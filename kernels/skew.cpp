@@ -186,10 +186,6 @@ double IEDetectSkewAngle(TIEBitmap* Bitmap, int32_t ResampleWidth, int32_t Angle
   return IEHoughSkewAngle(Picture, Progress, AngleRange, Precision, Found);
 }
 
-namespace {
-
-}  // namespace
-
 bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
   if (!Bitmap || Bitmap->GetPixelFormat() != ie1g || !std::isfinite(Angle) || std::fabs(Angle) > 45) return false;
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
@@ -218,44 +214,78 @@ bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  std::vector<uint8_t> Tmp(static_cast<size_t>(RowBytes));
-  // Every row moved sideways by its own shift, white coming in.
+  // Every row moved sideways by its own shift, white coming in.  The row is
+  // copied between runs of white bytes (its bits past the width made white
+  // too), so each output byte is two neighbouring bytes of the copy shifted
+  // by the same amount.
+  const int64_t Pad = RowBytes + 2;
+  std::vector<uint8_t> Tmp(size_t(RowBytes + 2 * Pad), 0xFF);
+  const uint8_t TailWhite = uint8_t(0xFFu >> (((W - 1) & 7) + 1));
   const auto ShearRows = [&]() {
     for (int32_t y = 0; y < H; ++y) {
       const int32_t d = int32_t(std::floor(a * (y - cy) + 0.5));
       if (d == 0) continue;
       uint8_t* Row = Rows[y];
-      std::memcpy(Tmp.data(), Row, size_t(RowBytes));
-      std::memset(Row, 0xFF, size_t(RowBytes));
-      const int32_t From = std::max(0, -d), To = std::min(W, W - d);  // source columns
-      if (From < To) IECopyBits(Row, Tmp.data(), From + d, From, To - From, RowBytes);
+      if (d >= W || d <= -W) {
+        std::memset(Row, 0xFF, size_t(RowBytes));
+        continue;
+      }
+      uint8_t* T = Tmp.data() + Pad;
+      std::memcpy(T, Row, size_t(RowBytes));
+      T[RowBytes - 1] |= TailWhite;
+      // Output bit x reads bit x - d of the copy.
+      const int64_t S = Pad * 8 - d;
+      const uint8_t* From = Tmp.data() + (S >> 3);
+      const uint32_t Sh = uint32_t(S & 7);
+      for (int64_t k = 0; k < RowBytes; ++k)
+        Row[k] = uint8_t(((uint32_t(From[k]) << 8 | From[k + 1]) << Sh) >> 8);
+      Row[RowBytes - 1] |= TailWhite;
     }
   };
   ShearRows();
   // The vertical shear moves bands of columns that share one shift; columns
-  // keep their place in the row, so a band moves byte by byte under masks,
-  // in the order that reads each row before it is overwritten.
+  // keep their place in the row, so a band moves byte by byte under masks.
+  // Bands are taken a strip of some 32 bytes at a time: the strip's bytes of
+  // every row are copied aside, then every row of the strip is written from
+  // the copy, so the page is read and written row by row, once per strip.
+  struct TBand {
+    int32_t d, B0, B1;
+    uint8_t First, Last;
+  };
+  std::vector<TBand> Bands;
+  std::vector<uint8_t> Strip;
   int32_t Band = 0;
   while (Band < W) {
-    const int32_t d = int32_t(std::floor(b * (Band - cx) + 0.5));
-    int32_t End = Band + 1;
-    while (End < W && int32_t(std::floor(b * (End - cx) + 0.5)) == d) ++End;
-    const int32_t B0 = Band >> 3, B1 = (End - 1) >> 3;
-    uint8_t First = uint8_t(0xFFu >> (Band & 7)), Last = uint8_t(0xFF00u >> (((End - 1) & 7) + 1));
-    if (B0 == B1) First = Last = uint8_t(First & Last);
-    const auto Move = [&](uint8_t* D, const uint8_t* S) {
-      for (int32_t i = B0; i <= B1; ++i) {
-        const uint8_t M = i == B0 ? First : i == B1 ? Last : 0xFF;
-        const uint8_t V = S ? S[i] : 0xFF;
-        D[i] = uint8_t((D[i] & ~M) | (V & M));
-      }
-    };
-    if (d > 0) {
-      for (int32_t y = H - 1; y >= 0; --y) Move(Rows[y], y - d >= 0 ? Rows[y - d] : nullptr);
-    } else if (d < 0) {
-      for (int32_t y = 0; y < H; ++y) Move(Rows[y], y - d < H ? Rows[y - d] : nullptr);
+    Bands.clear();
+    bool Moves = false;
+    while (Band < W && (Bands.empty() || Bands.back().B1 - Bands.front().B0 < 32)) {
+      const int32_t d = int32_t(std::floor(b * (Band - cx) + 0.5));
+      int32_t End = Band + 1;
+      while (End < W && int32_t(std::floor(b * (End - cx) + 0.5)) == d) ++End;
+      const int32_t B0 = Band >> 3, B1 = (End - 1) >> 3;
+      uint8_t First = uint8_t(0xFFu >> (Band & 7)), Last = uint8_t(0xFF00u >> (((End - 1) & 7) + 1));
+      if (B0 == B1) First = Last = uint8_t(First & Last);
+      Bands.push_back({d, B0, B1, First, Last});
+      Moves = Moves || d != 0;
+      Band = End;
     }
-    Band = End;
+    if (!Moves) continue;
+    const int32_t S0 = Bands.front().B0, SB = Bands.back().B1 - S0 + 1;
+    Strip.resize(size_t(SB) * size_t(H));
+    for (int32_t y = 0; y < H; ++y) std::memcpy(&Strip[size_t(y) * SB], Rows[y] + S0, size_t(SB));
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* D = Rows[y];
+      for (const TBand& Bd : Bands) {
+        if (Bd.d == 0) continue;
+        const int32_t Sy = y - Bd.d;
+        const uint8_t* S = Sy >= 0 && Sy < H ? &Strip[size_t(Sy) * SB] : nullptr;
+        for (int32_t i = Bd.B0; i <= Bd.B1; ++i) {
+          const uint8_t M = i == Bd.B0 ? Bd.First : i == Bd.B1 ? Bd.Last : 0xFF;
+          const uint8_t V = S ? S[i - S0] : 0xFF;
+          D[i] = uint8_t((D[i] & ~M) | (V & M));
+        }
+      }
+    }
   }
   ShearRows();
   if (!Copy.empty())
