@@ -40,11 +40,14 @@
 #include "platform/rtl/components.h"
 #include "platform/rtl/sysutils.h"
 
+struct TFormItemProperty;
+
 class TFormValue {
  public:
   enum TKind : uint8_t { vkInteger, vkFloat, vkString, vkIdent, vkSet, vkList, vkCollection, vkBinary };
+  // A collection item: its properties in the order written.
   struct TItem {
-    std::vector<std::pair<std::string, TFormValue>> Properties;
+    std::vector<TFormItemProperty> Properties;
   };
 
   TKind Kind = vkInteger;
@@ -73,6 +76,15 @@ class TFormValue {
   int32_t AsEnum(const std::vector<std::string>& Names) const;
   // A set over Names: bit i for Names[i].
   uint32_t AsSet(const std::vector<std::string>& Names) const;
+};
+
+// One property of a collection item. A plain struct rather than a pair: the
+// pair's conditional constructors would ask whether TFormValue can be built
+// while TFormValue is still being defined.
+struct TFormItemProperty {
+  TFormItemProperty(std::string AName, TFormValue AValue) : Name(std::move(AName)), Value(std::move(AValue)) {}
+  std::string Name;
+  TFormValue Value;
 };
 
 class TFormReadContext;

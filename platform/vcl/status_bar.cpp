@@ -118,8 +118,8 @@ bool TStatusBar::SetFormProperty(const std::string& Name, const TFormValue& Valu
     for (const TFormValue::TItem& Item : Value.Items) {
       TStatusPanel* P = AddPanel();
       for (size_t i = 0; i < Item.Properties.size(); ++i) {
-        const std::string& Prop = Item.Properties[i].first;
-        const TFormValue& V = Item.Properties[i].second;
+        const std::string& Prop = Item.Properties[i].Name;
+        const TFormValue& V = Item.Properties[i].Value;
         if (SameText(Prop, "Width"))
           P->SetWidth(V.AsCoordinate());
         else if (SameText(Prop, "Text"))

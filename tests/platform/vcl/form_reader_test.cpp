@@ -82,8 +82,8 @@ TEST(FormReaderTest, ValueSyntax) {
   EXPECT_EQ(V["List"].List[2].AsIdent(), "three");
   ASSERT_EQ(V["Coll"].Items.size(), 2u);
   ASSERT_EQ(V["Coll"].Items[0].Properties.size(), 2u);
-  EXPECT_EQ(V["Coll"].Items[0].Properties[0].first, "Width");
-  EXPECT_EQ(V["Coll"].Items[0].Properties[0].second.AsInteger(), 50);
+  EXPECT_EQ(V["Coll"].Items[0].Properties[0].Name, "Width");
+  EXPECT_EQ(V["Coll"].Items[0].Properties[0].Value.AsInteger(), 50);
   EXPECT_TRUE(V["Coll"].Items[1].Properties.empty());
   EXPECT_EQ(V["Bin"].Binary, (std::vector<uint8_t>{0x0A, 0x0B, 0xFF, 0x00}));
   // Converters refuse other kinds.
