@@ -7,27 +7,17 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
+#include "kernels/clip_rect.h"
 #include "kernels/kernel_progress.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
 
-// Limits the rectangle to the bitmap; false when nothing is left or the
-// bitmap is not ie24RGB.
-bool ClipRect24(TIEBitmap* B, int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2) {
-  if (!B || B->GetPixelFormat() != ie24RGB) return false;
-  X2 = IEMinInt(X2, B->GetWidth());
-  Y2 = IEMinInt(Y2, B->GetHeight());
-  X1 = IEMaxInt(X1, 0);
-  Y1 = IEMaxInt(Y1, 0);
-  return X1 < X2 && Y1 < Y2;
-}
-
 // Runs Fn on every pixel of the rectangle, reporting progress per row.
 template <typename F>
 void ForEachPixel(TIEBitmap* B, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
                   const TIEProgressEvent& OnProgress, TObject* Sender, F&& Fn) {
-  if (!ClipRect24(B, X1, Y1, X2, Y2)) return;
+  if (!IEClipRect24(B, X1, Y1, X2, Y2)) return;
   const TIERowProgress Progress(OnProgress, Sender, Y1, Y2);
   for (int32_t y = Y1; y < Y2; ++y) {
     TRGB* P = reinterpret_cast<TRGB*>(B->GetScanline(y)) + X1;

@@ -8,27 +8,15 @@
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
 #include "foundations/selection_mask.h"
+#include "kernels/clip_rect.h"
 #include "kernels/kernel_progress.h"
 #include "platform/rtl/sysutils.h"
-
-namespace {
-
-bool Clip24(TIEBitmap* B, int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2) {
-  if (!B || B->GetPixelFormat() != ie24RGB) return false;
-  X2 = IEMinInt(X2, B->GetWidth());
-  Y2 = IEMinInt(Y2, B->GetHeight());
-  X1 = IEMaxInt(X1, 0);
-  Y1 = IEMaxInt(Y1, 0);
-  return X1 < X2 && Y1 < Y2;
-}
-
-}  // namespace
 
 void IEHistogram(TIEBitmap* Bitmap, TIEHistogram& Hist, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
                  TIEMask* Mask) {
   if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB) return;
   for (auto& E : Hist) E = TIEHistogramEntry{};
-  if (!Clip24(Bitmap, X1, Y1, X2, Y2)) return;
+  if (!IEClipRect24(Bitmap, X1, Y1, X2, Y2)) return;
   const bool UseMask = Mask && !Mask->IsEmpty();
   for (int32_t y = Y1; y < Y2; ++y) {
     const TRGB* P = reinterpret_cast<const TRGB*>(Bitmap->GetScanline(y));
@@ -45,7 +33,7 @@ void IEHistogram(TIEBitmap* Bitmap, TIEHistogram& Hist, int32_t X1, int32_t Y1, 
 
 void IEHistEqualize(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const TRGB& Low,
                     const TRGB& High, const TIEProgressEvent& OnProgress, TObject* Sender) {
-  if (!Clip24(Bitmap, X1, Y1, X2, Y2)) return;
+  if (!IEClipRect24(Bitmap, X1, Y1, X2, Y2)) return;
   const int32_t hk[3] = {IEMaxInt(High.r, 1), IEMaxInt(High.g, 1), IEMaxInt(High.b, 1)};
   const int32_t lk[3] = {Low.r, Low.g, Low.b};
   if (hk[0] == lk[0] && hk[1] == lk[1] && hk[2] == lk[2]) return;
@@ -71,7 +59,7 @@ void IEHistEqualize(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32
 
 void IEHistAutoEqualize(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2,
                         const TIEProgressEvent& OnProgress, TObject* Sender) {
-  if (!Clip24(Bitmap, X1, Y1, X2, Y2)) return;
+  if (!IEClipRect24(Bitmap, X1, Y1, X2, Y2)) return;
   const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
   TIEHistogram Hist;
   IEHistogram(Bitmap, Hist, 0, 0, W, H, nullptr);

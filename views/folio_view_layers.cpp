@@ -18,17 +18,6 @@
 
 namespace {
 
-template <typename T>
-void Put(TStream& S, const T& V) {
-  S.WriteBuffer(&V, sizeof(T));
-}
-template <typename T>
-T Get(TStream& S) {
-  T V{};
-  S.ReadBuffer(&V, sizeof(T));
-  return V;
-}
-
 // zlib cannot expand data by more than about 1032 to 1: a longer inflated
 // image means the stream is damaged.
 constexpr int64_t MaxInflateRatio = 1032;
@@ -409,37 +398,37 @@ bool TFolioView::SaveLayersToStream(TStream& S, int32_t Format) {
   if (Format == ioLYR || Format == 0 || Format < -2) return false;
   SyncLayerBitmaps();
   S.WriteBuffer(IELayersSignature, IELayersSignatureSize);
-  Put<int32_t>(S, IELayersVersion);
-  Put<int32_t>(S, Format);
-  Put<int32_t>(S, int32_t(FLayers.size()));
+  StreamWriteValue<int32_t>(S, IELayersVersion);
+  StreamWriteValue<int32_t>(S, Format);
+  StreamWriteValue<int32_t>(S, int32_t(FLayers.size()));
   std::vector<int64_t> Slots;
   for (auto& LP : FLayers) {
     TIELayer* L = LP.get();
-    Put<uint8_t>(S, L->Visible);
-    Put<uint8_t>(S, L->VisibleBox);
-    Put<int32_t>(S, L->Transparency);
-    Put<int32_t>(S, L->PosX);
-    Put<int32_t>(S, L->PosY);
-    Put<uint8_t>(S, L->Cropped);
-    Put<uint8_t>(S, L->Locked);
-    Put<uint8_t>(S, L->Magnify);
-    Put<double>(S, L->MagnifyRate);
-    Put<uint8_t>(S, L->MagnifyShape);
-    Put<uint8_t>(S, L->MagnifySource);
-    Put<uint8_t>(S, L->BlendMode);
-    Put<int32_t>(S, L->HasOwnSize() ? L->GetWidth() : 0);
-    Put<int32_t>(S, L->HasOwnSize() ? L->GetHeight() : 0);
-    Put<uint8_t>(S, uint8_t(L->ResampleFilter));
-    Put<uint8_t>(S, L->UseResampleFilter);
-    Put<int32_t>(S, int32_t(L->Name.size()));
+    StreamWriteValue<uint8_t>(S, L->Visible);
+    StreamWriteValue<uint8_t>(S, L->VisibleBox);
+    StreamWriteValue<int32_t>(S, L->Transparency);
+    StreamWriteValue<int32_t>(S, L->PosX);
+    StreamWriteValue<int32_t>(S, L->PosY);
+    StreamWriteValue<uint8_t>(S, L->Cropped);
+    StreamWriteValue<uint8_t>(S, L->Locked);
+    StreamWriteValue<uint8_t>(S, L->Magnify);
+    StreamWriteValue<double>(S, L->MagnifyRate);
+    StreamWriteValue<uint8_t>(S, L->MagnifyShape);
+    StreamWriteValue<uint8_t>(S, L->MagnifySource);
+    StreamWriteValue<uint8_t>(S, L->BlendMode);
+    StreamWriteValue<int32_t>(S, L->HasOwnSize() ? L->GetWidth() : 0);
+    StreamWriteValue<int32_t>(S, L->HasOwnSize() ? L->GetHeight() : 0);
+    StreamWriteValue<uint8_t>(S, uint8_t(L->ResampleFilter));
+    StreamWriteValue<uint8_t>(S, L->UseResampleFilter);
+    StreamWriteValue<int32_t>(S, int32_t(L->Name.size()));
     if (!L->Name.empty()) S.WriteBuffer(L->Name.data(), int64_t(L->Name.size()));
-    Put<int32_t>(S, int32_t(L->UserData.size()));
+    StreamWriteValue<int32_t>(S, int32_t(L->UserData.size()));
     if (!L->UserData.empty()) S.WriteBuffer(L->UserData.data(), int64_t(L->UserData.size()));
-    Put<uint8_t>(S, L->IsMask);
-    Put<uint8_t>(S, L->Selectable);
-    Put<uint8_t>(S, L->Highlight);
+    StreamWriteValue<uint8_t>(S, L->IsMask);
+    StreamWriteValue<uint8_t>(S, L->Selectable);
+    StreamWriteValue<uint8_t>(S, L->Highlight);
     Slots.push_back(S.GetPosition());
-    Put<int64_t>(S, 0);
+    StreamWriteValue<int64_t>(S, 0);
   }
   for (size_t i = 0; i < FLayers.size(); ++i) {
     TIEBitmap* B = FLayers[i]->GetBitmap();
@@ -454,7 +443,7 @@ bool TFolioView::SaveLayersToStream(TStream& S, int32_t Format) {
         B->SaveRawToStream(nullptr, &M);
       }
       if (M.GetSize() > INT32_MAX) throw EWriteError("Stream write error");
-      Put<int32_t>(S, int32_t(M.GetSize()));
+      StreamWriteValue<int32_t>(S, int32_t(M.GetSize()));
       S.WriteBuffer(M.GetMemory(), M.GetSize());
     } else {
       TFolioIO IO(nullptr);
@@ -478,8 +467,8 @@ bool TFolioView::SaveLayersToStream(TStream& S, int32_t Format) {
     const int64_t End = S.GetSize();
     S.SetPosition(Slots[i]);
     // Absolute position, low half then high half.
-    Put<int32_t>(S, int32_t(uint32_t(uint64_t(Pos) & 0xFFFFFFFFu)));
-    Put<int32_t>(S, int32_t(uint32_t(uint64_t(Pos) >> 32)));
+    StreamWriteValue<int32_t>(S, int32_t(uint32_t(uint64_t(Pos) & 0xFFFFFFFFu)));
+    StreamWriteValue<int32_t>(S, int32_t(uint32_t(uint64_t(Pos) >> 32)));
     S.SetPosition(End);
   }
   return true;
@@ -519,41 +508,41 @@ bool TFolioView::LoadLayersFromStream(TStream& S) {
       TLayerRead R;
       R.Layer = std::make_unique<TIELayer>(this, false, nullptr);
       TIELayer* L = R.Layer.get();
-      L->Visible = Get<uint8_t>(S) != 0;
-      L->VisibleBox = Get<uint8_t>(S) != 0;
-      L->Transparency = std::clamp(Get<int32_t>(S), 0, 255);
-      L->PosX = Get<int32_t>(S);
-      L->PosY = Get<int32_t>(S);
-      L->Cropped = Get<uint8_t>(S) != 0;
-      L->Locked = Get<uint8_t>(S) != 0;
-      L->Magnify = Get<uint8_t>(S) != 0;
-      L->MagnifyRate = Get<double>(S);
+      L->Visible = StreamReadValue<uint8_t>(S) != 0;
+      L->VisibleBox = StreamReadValue<uint8_t>(S) != 0;
+      L->Transparency = std::clamp(StreamReadValue<int32_t>(S), 0, 255);
+      L->PosX = StreamReadValue<int32_t>(S);
+      L->PosY = StreamReadValue<int32_t>(S);
+      L->Cropped = StreamReadValue<uint8_t>(S) != 0;
+      L->Locked = StreamReadValue<uint8_t>(S) != 0;
+      L->Magnify = StreamReadValue<uint8_t>(S) != 0;
+      L->MagnifyRate = StreamReadValue<double>(S);
       if (!std::isfinite(L->MagnifyRate)) throw EReadError("Stream read error");
-      L->MagnifyShape = Get<uint8_t>(S);
-      if (Version > 2) L->MagnifySource = Get<uint8_t>(S);
-      L->BlendMode = Get<uint8_t>(S);
-      const int32_t dw = Get<int32_t>(S), dh = Get<int32_t>(S);
+      L->MagnifyShape = StreamReadValue<uint8_t>(S);
+      if (Version > 2) L->MagnifySource = StreamReadValue<uint8_t>(S);
+      L->BlendMode = StreamReadValue<uint8_t>(S);
+      const int32_t dw = StreamReadValue<int32_t>(S), dh = StreamReadValue<int32_t>(S);
       if (dw < 0 || dh < 0) throw EReadError("Stream read error");
       L->SetWidth(dw);
       L->SetHeight(dh);
       if (Version > 2) {
-        const uint8_t F = Get<uint8_t>(S);
+        const uint8_t F = StreamReadValue<uint8_t>(S);
         if (F > rfProjectWB) throw EReadError("Stream read error");
         L->ResampleFilter = TResampleFilter(F);
-        L->UseResampleFilter = Get<uint8_t>(S) != 0;
-        const int32_t nl = Get<int32_t>(S);
+        L->UseResampleFilter = StreamReadValue<uint8_t>(S) != 0;
+        const int32_t nl = StreamReadValue<int32_t>(S);
         if (nl < 0 || nl > MaxLayerText || nl > Size - S.GetPosition()) throw EReadError("Stream read error");
         L->Name.assign(size_t(nl), '\0');
         if (nl > 0) S.ReadBuffer(L->Name.data(), nl);
-        const int32_t ul = Get<int32_t>(S);
+        const int32_t ul = StreamReadValue<int32_t>(S);
         if (ul < 0 || ul > MaxLayerText || ul > Size - S.GetPosition()) throw EReadError("Stream read error");
         L->UserData.assign(size_t(ul), 0);
         if (ul > 0) S.ReadBuffer(L->UserData.data(), ul);
-        L->IsMask = Get<uint8_t>(S) != 0;
+        L->IsMask = StreamReadValue<uint8_t>(S) != 0;
       }
-      if (Version > 3) L->Selectable = Get<uint8_t>(S) != 0;
-      if (Version > 5) L->Highlight = Get<uint8_t>(S) != 0;
-      const uint32_t Lo = uint32_t(Get<int32_t>(S)), Hi = uint32_t(Get<int32_t>(S));
+      if (Version > 3) L->Selectable = StreamReadValue<uint8_t>(S) != 0;
+      if (Version > 5) L->Highlight = StreamReadValue<uint8_t>(S) != 0;
+      const uint32_t Lo = uint32_t(StreamReadValue<int32_t>(S)), Hi = uint32_t(StreamReadValue<int32_t>(S));
       R.ImagePos = int64_t((uint64_t(Hi) << 32) | Lo);
       if (R.ImagePos < IELayersHeaderSize || R.ImagePos >= Size) throw EReadError("Stream read error");
       Read.push_back(std::move(R));
@@ -562,7 +551,7 @@ bool TFolioView::LoadLayersFromStream(TStream& S) {
       TIEBitmap* B = R.Layer->GetBitmap();
       S.SetPosition(R.ImagePos);
       if (Format < 0) {
-        const int32_t Len = Get<int32_t>(S);
+        const int32_t Len = StreamReadValue<int32_t>(S);
         if (Len < 1 || Len > Size - S.GetPosition()) throw EReadError("Stream read error");
         TMemoryStream M;
         M.SetSize(Len);

@@ -21,22 +21,6 @@
 #include "views/folio_view.h"
 #include "views/layers.h"
 
-namespace {
-
-template <typename T>
-void Put(TStream& S, const T& V) {
-  S.WriteBuffer(&V, sizeof(T));
-}
-template <typename T>
-T Get(TStream& S) {
-  T V{};
-  S.ReadBuffer(&V, sizeof(T));
-  return V;
-}
-
-
-}  // namespace
-
 // ===================================================================== polygon record
 void TIESelectionPolygon::Add(int32_t X, int32_t Y) {
   Points.push_back(TPoint{X, Y});
@@ -337,27 +321,27 @@ void TFolioView::CopySelectionTo(TObject* Dest) {
 
 // ===================================================================== selection stream
 bool TFolioView::SaveSelectionToStream(TStream& S) {
-  Put<int32_t>(S, FMask->GetWidth());
-  Put<int32_t>(S, FMask->GetHeight());
-  Put<int32_t>(S, FPolygon.Count());
+  StreamWriteValue<int32_t>(S, FMask->GetWidth());
+  StreamWriteValue<int32_t>(S, FMask->GetHeight());
+  StreamWriteValue<int32_t>(S, FPolygon.Count());
   for (const TPoint& P : FPolygon.Points) {
-    Put<int32_t>(S, P.X);
-    Put<int32_t>(S, P.Y);
+    StreamWriteValue<int32_t>(S, P.X);
+    StreamWriteValue<int32_t>(S, P.Y);
   }
-  Put<int32_t>(S, FPolygon.X1);
-  Put<int32_t>(S, FPolygon.Y1);
-  Put<int32_t>(S, FPolygon.X2);
-  Put<int32_t>(S, FPolygon.Y2);
-  Put<uint8_t>(S, FHasSelection ? 1 : 0);
+  StreamWriteValue<int32_t>(S, FPolygon.X1);
+  StreamWriteValue<int32_t>(S, FPolygon.Y1);
+  StreamWriteValue<int32_t>(S, FPolygon.X2);
+  StreamWriteValue<int32_t>(S, FPolygon.Y2);
+  StreamWriteValue<uint8_t>(S, FHasSelection ? 1 : 0);
   TIELayer* L = GetCurrentLayer();
-  Put<int32_t>(S, L->PosX);
-  Put<int32_t>(S, L->PosY);
-  Put<int32_t>(S, FMask->GetBitsPerPixel());
-  Put<int32_t>(S, FMask->GetX1());
-  Put<int32_t>(S, FMask->GetY1());
-  Put<int32_t>(S, FMask->GetX2());
-  Put<int32_t>(S, FMask->GetY2());
-  Put<uint8_t>(S, FMask->GetFull() ? 1 : 0);
+  StreamWriteValue<int32_t>(S, L->PosX);
+  StreamWriteValue<int32_t>(S, L->PosY);
+  StreamWriteValue<int32_t>(S, FMask->GetBitsPerPixel());
+  StreamWriteValue<int32_t>(S, FMask->GetX1());
+  StreamWriteValue<int32_t>(S, FMask->GetY1());
+  StreamWriteValue<int32_t>(S, FMask->GetX2());
+  StreamWriteValue<int32_t>(S, FMask->GetY2());
+  StreamWriteValue<uint8_t>(S, FMask->GetFull() ? 1 : 0);
   const int64_t Bytes = int64_t(FMask->GetHeight()) * FMask->GetRowLen();
   if (Bytes > 0 && FMask->GetBits()) S.WriteBuffer(FMask->GetBits(), Bytes);
   return true;
@@ -367,20 +351,20 @@ void TFolioView::LoadSelectionFromStream(TStream& S, int32_t Mode) {
   const int64_t Size = S.GetSize();
   LockUpdate();
   try {
-    const int32_t mw = Get<int32_t>(S), mh = Get<int32_t>(S), n = Get<int32_t>(S);
+    const int32_t mw = StreamReadValue<int32_t>(S), mh = StreamReadValue<int32_t>(S), n = StreamReadValue<int32_t>(S);
     if (mw < 0 || mh < 0 || n < 0 || int64_t(n) * 8 > Size - S.GetPosition()) throw EReadError("Stream read error");
     std::vector<TPoint> Pts;
     Pts.resize(size_t(n));
     for (auto& P : Pts) {
-      P.X = Get<int32_t>(S);
-      P.Y = Get<int32_t>(S);
+      P.X = StreamReadValue<int32_t>(S);
+      P.Y = StreamReadValue<int32_t>(S);
     }
-    for (int k = 0; k < 4; ++k) (void)Get<int32_t>(S);
-    const bool Has = Get<uint8_t>(S) != 0;
-    const int32_t lx = Get<int32_t>(S), ly = Get<int32_t>(S);
-    const int32_t bpp = Get<int32_t>(S);
-    for (int k = 0; k < 4; ++k) (void)Get<int32_t>(S);
-    (void)Get<uint8_t>(S);
+    for (int k = 0; k < 4; ++k) (void)StreamReadValue<int32_t>(S);
+    const bool Has = StreamReadValue<uint8_t>(S) != 0;
+    const int32_t lx = StreamReadValue<int32_t>(S), ly = StreamReadValue<int32_t>(S);
+    const int32_t bpp = StreamReadValue<int32_t>(S);
+    for (int k = 0; k < 4; ++k) (void)StreamReadValue<int32_t>(S);
+    (void)StreamReadValue<uint8_t>(S);
     auto M = std::make_unique<TIEMask>();
     if (mw > 0 && mh > 0) {
       if ((bpp != 1 && bpp != 8) || int64_t(mh) * ((int64_t(mw) * bpp + 31) / 32 * 4) > Size - S.GetPosition() + 4 * int64_t(mh))

@@ -18,18 +18,8 @@ namespace {
 // and small blocks, so a larger length means the record is damaged.
 constexpr int32_t MaxRecordText = 1 << 20;
 
-template <typename T>
-void Put(TStream& S, const T& V) {
-  S.WriteBuffer(&V, sizeof(T));
-}
-template <typename T>
-T Get(TStream& S) {
-  T V{};
-  S.ReadBuffer(&V, sizeof(T));
-  return V;
-}
-void PutBool(TStream& S, bool V) { Put<uint8_t>(S, V ? 1 : 0); }
-bool GetBool(TStream& S) { return Get<uint8_t>(S) != 0; }
+void PutBool(TStream& S, bool V) { StreamWriteValue<uint8_t>(S, V ? 1 : 0); }
+bool GetBool(TStream& S) { return StreamReadValue<uint8_t>(S) != 0; }
 
 }  // namespace
 
@@ -183,20 +173,20 @@ int32_t TIELayer::LayerToScreenY(int32_t by) const {
 // its centre, then the bitmap in its raw form when included.
 void TIELayer::SaveToStream(TStream& S, bool WithBitmap) {
   const int64_t Start = S.GetPosition();
-  Put<int32_t>(S, 0);
+  StreamWriteValue<int32_t>(S, 0);
   S.WriteBuffer(FId.data(), 16);
-  Put<int32_t>(S, FDisplayWidth);
-  Put<int32_t>(S, FDisplayHeight);
+  StreamWriteValue<int32_t>(S, FDisplayWidth);
+  StreamWriteValue<int32_t>(S, FDisplayHeight);
   PutBool(S, Visible);
   PutBool(S, VisibleBox);
   PutBool(S, Selectable);
-  Put<int32_t>(S, Transparency);
-  Put<int32_t>(S, PosX);
-  Put<int32_t>(S, PosY);
-  Put<int32_t>(S, ClientRect.Left);
-  Put<int32_t>(S, ClientRect.Top);
-  Put<int32_t>(S, ClientRect.Right);
-  Put<int32_t>(S, ClientRect.Bottom);
+  StreamWriteValue<int32_t>(S, Transparency);
+  StreamWriteValue<int32_t>(S, PosX);
+  StreamWriteValue<int32_t>(S, PosY);
+  StreamWriteValue<int32_t>(S, ClientRect.Left);
+  StreamWriteValue<int32_t>(S, ClientRect.Top);
+  StreamWriteValue<int32_t>(S, ClientRect.Right);
+  StreamWriteValue<int32_t>(S, ClientRect.Bottom);
   PutBool(S, Cropped);
   PutBool(S, Locked);
   uint8_t Mag[24] = {};
@@ -205,17 +195,17 @@ void TIELayer::SaveToStream(TStream& S, bool WithBitmap) {
   Mag[16] = MagnifyShape;
   Mag[17] = MagnifySource;
   S.WriteBuffer(Mag, 24);
-  Put<uint8_t>(S, BlendMode);
-  Put<int32_t>(S, 0);
-  Put<uint8_t>(S, uint8_t(ResampleFilter));
+  StreamWriteValue<uint8_t>(S, BlendMode);
+  StreamWriteValue<int32_t>(S, 0);
+  StreamWriteValue<uint8_t>(S, uint8_t(ResampleFilter));
   PutBool(S, UseResampleFilter);
-  Put<int32_t>(S, int32_t(Name.size()));
+  StreamWriteValue<int32_t>(S, int32_t(Name.size()));
   if (!Name.empty()) S.WriteBuffer(Name.data(), int64_t(Name.size()));
   PutBool(S, IsMask);
   PutBool(S, Highlight);
-  Put<double>(S, FRotate);
-  Put<double>(S, RotateCenterX);
-  Put<double>(S, RotateCenterY);
+  StreamWriteValue<double>(S, FRotate);
+  StreamWriteValue<double>(S, RotateCenterX);
+  StreamWriteValue<double>(S, RotateCenterY);
   const bool Include = WithBitmap && FBitmap != nullptr;
   PutBool(S, Include);
   if (Include) FBitmap->SaveRawToStream(nullptr, &S);
@@ -223,37 +213,37 @@ void TIELayer::SaveToStream(TStream& S, bool WithBitmap) {
   const int64_t Len = End - Start;
   if (Len > INT32_MAX) throw EWriteError("Stream write error");
   S.SetPosition(Start);
-  Put<int32_t>(S, int32_t(Len));
+  StreamWriteValue<int32_t>(S, int32_t(Len));
   S.SetPosition(End);
 }
 
 void TIELayer::LoadFromStream(TStream& S) {
   const int64_t Start = S.GetPosition();
-  const int32_t Len = Get<int32_t>(S);
+  const int32_t Len = StreamReadValue<int32_t>(S);
   if (Len < 4 || Len > S.GetSize() - Start) throw EReadError("Stream read error");
   std::array<uint8_t, 16> Id{};
   S.ReadBuffer(Id.data(), 16);
-  const int32_t dw = Get<int32_t>(S), dh = Get<int32_t>(S);
+  const int32_t dw = StreamReadValue<int32_t>(S), dh = StreamReadValue<int32_t>(S);
   const bool vis = GetBool(S), box = GetBool(S), sel = GetBool(S);
-  const int32_t tr = Get<int32_t>(S), px = Get<int32_t>(S), py = Get<int32_t>(S);
+  const int32_t tr = StreamReadValue<int32_t>(S), px = StreamReadValue<int32_t>(S), py = StreamReadValue<int32_t>(S);
   TRect cr;
-  cr.Left = Get<int32_t>(S);
-  cr.Top = Get<int32_t>(S);
-  cr.Right = Get<int32_t>(S);
-  cr.Bottom = Get<int32_t>(S);
+  cr.Left = StreamReadValue<int32_t>(S);
+  cr.Top = StreamReadValue<int32_t>(S);
+  cr.Right = StreamReadValue<int32_t>(S);
+  cr.Bottom = StreamReadValue<int32_t>(S);
   const bool crop = GetBool(S), lock = GetBool(S);
   uint8_t Mag[24];
   S.ReadBuffer(Mag, 24);
-  const uint8_t blend = Get<uint8_t>(S);
-  (void)Get<int32_t>(S);
-  const uint8_t filt = Get<uint8_t>(S);
+  const uint8_t blend = StreamReadValue<uint8_t>(S);
+  (void)StreamReadValue<int32_t>(S);
+  const uint8_t filt = StreamReadValue<uint8_t>(S);
   const bool own = GetBool(S);
-  const int32_t nl = Get<int32_t>(S);
+  const int32_t nl = StreamReadValue<int32_t>(S);
   if (nl < 0 || nl > MaxRecordText || nl > S.GetSize() - S.GetPosition()) throw EReadError("Stream read error");
   std::string nm(size_t(nl), '\0');
   if (nl > 0) S.ReadBuffer(nm.data(), nl);
   const bool mask = GetBool(S), hi = GetBool(S);
-  const double rot = Get<double>(S), rcx = Get<double>(S), rcy = Get<double>(S);
+  const double rot = StreamReadValue<double>(S), rcx = StreamReadValue<double>(S), rcy = StreamReadValue<double>(S);
   const bool inc = GetBool(S);
   if (dw < 0 || dh < 0 || filt > rfProjectWB) throw EReadError("Stream read error");
   FId = Id;

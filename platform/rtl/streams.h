@@ -38,6 +38,19 @@ class TStream : public TObject {
   int64_t CopyFrom(TStream* Source, int64_t Count);
 };
 
+// A value as its bytes in memory order (the host's little-endian layout):
+// written whole, or read whole (ReadBuffer raises at the end of the stream).
+template <typename T>
+void StreamWriteValue(TStream& S, const T& V) {
+  S.WriteBuffer(&V, sizeof(T));
+}
+template <typename T>
+T StreamReadValue(TStream& S) {
+  T V{};
+  S.ReadBuffer(&V, sizeof(T));
+  return V;
+}
+
 using PStream = TStream*;
 
 // A stream over a POSIX file descriptor it does not own.
