@@ -8,6 +8,8 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 mkdir -p "$OUT"
+# The seeds are made in a scratch folder: OUT must not depend on it.
+OUT="$(cd "$OUT" && pwd)"
 for t in tiff_page ccitt lzw jpeg pcx dcx exif iptc icc annotations tiff_tags bmp form detect; do
   mkdir -p "$OUT/fuzz_$t"
 done
