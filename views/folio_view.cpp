@@ -700,29 +700,19 @@ void TFolioView::SetZoom(double Value) {
   DoViewChange(1);
 }
 
-void TFolioView::SetZoomX(double Value) {
-  StopSmoothScroll();
-  DoViewChanging(2, Value);
-  if (Value <= 0 || Value == FZoomX) return;
-  ArmCountdowns(FZoomX != 100);
-  LockPaint();
-  ApplyZoomX(Value);
-  Update();
-  Update();
-  ComputeVisibleArea();
-  PrepareZoomTables();
-  UnlockPaintNoUpdate();
-  Invalidate();
-  DoViewChange(1);
-}
+void TFolioView::SetZoomX(double Value) { SetAxisZoom(Value, FZoomX, &TFolioView::ApplyZoomX); }
 
-void TFolioView::SetZoomY(double Value) {
+void TFolioView::SetZoomY(double Value) { SetAxisZoom(Value, FZoomY, &TFolioView::ApplyZoomY); }
+
+// One axis's zoom: the same update cycle as the common zoom, with that
+// axis's own apply step.
+void TFolioView::SetAxisZoom(double Value, double Current, void (TFolioView::*Apply)(double)) {
   StopSmoothScroll();
   DoViewChanging(2, Value);
-  if (Value <= 0 || Value == FZoomY) return;
-  ArmCountdowns(FZoomY != 100);
+  if (Value <= 0 || Value == Current) return;
+  ArmCountdowns(Current != 100);
   LockPaint();
-  ApplyZoomY(Value);
+  (this->*Apply)(Value);
   Update();
   Update();
   ComputeVisibleArea();

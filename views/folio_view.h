@@ -438,6 +438,7 @@ class TFolioView : public TIEView {
   virtual void ApplyZoom(double Zoom);
   virtual void ApplyZoomX(double Zoom);
   virtual void ApplyZoomY(double Zoom);
+  void SetAxisZoom(double Value, double Current, void (TFolioView::*Apply)(double));
   bool DoMouseWheel(TShiftState Shift, int32_t WheelDelta, TPoint MousePos) override;
   void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
   void MouseMove(TShiftState Shift, int32_t X, int32_t Y) override;
