@@ -526,6 +526,16 @@ void TFolioView::MagicWandAt(int32_t x, int32_t y, bool Add) {
 
 // ===================================================================== mouse
 namespace {
+
+// Grip G (1-4 the corners from the top left clockwise, 5-8 the left, right,
+// top and bottom edges) dragged to (X, Y) moves the box's edges it holds.
+void MoveGripEdges(int32_t G, int32_t X, int32_t Y, int32_t& X1, int32_t& Y1, int32_t& X2, int32_t& Y2) {
+  if (G == 1 || G == 4 || G == 5) X1 = X;
+  if (G == 2 || G == 3 || G == 6) X2 = X;
+  if (G == 1 || G == 2 || G == 7) Y1 = Y;
+  if (G == 3 || G == 4 || G == 8) Y2 = Y;
+}
+
 // The client point clamped to the current layer's drawn rectangle.
 TPoint ClampTo(const TRect& R, int32_t x, int32_t y) {
   if (R.Right <= R.Left || R.Bottom <= R.Top) return TPoint{x, y};
@@ -792,17 +802,7 @@ void TFolioView::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
         const double A = FSelectionAspectRatio > 0 ? FSelectionAspectRatio : FGripAspect;
         int32_t g = FGrip;
         if (Aspect && g >= 5) g = (g == 5 || g == 7) ? 1 : 3;
-        switch (g) {
-          case 1: x1 = px; y1 = py; break;
-          case 2: x2 = px; y1 = py; break;
-          case 3: x2 = px; y2 = py; break;
-          case 4: x1 = px; y2 = py; break;
-          case 5: x1 = px; break;
-          case 6: x2 = px; break;
-          case 7: y1 = py; break;
-          case 8: y2 = py; break;
-          default: break;
-        }
+        MoveGripEdges(g, px, py, x1, y1, x2, y2);
         if (Aspect && g <= 4) {
           const int32_t h = IERound(std::abs(x2 - x1) * A);
           if (g == 1 || g == 2) y1 = y2 - h; else y2 = y1 + h;
@@ -869,17 +869,7 @@ void TFolioView::MouseMove(TShiftState Shift, int32_t X, int32_t Y) {
         const bool Aspect = FLayersResizeAspect == 2 || (FLayersResizeAspect == 3 && Corner) ||
                             (FLayersResizeAspect == 1 && ((Shift & ssAlt) || (Shift & ssShift)));
         if (Aspect && g >= 5) g = (g == 5 || g == 7) ? 1 : 3;
-        switch (g) {
-          case 1: x1 = px; y1 = py; break;
-          case 2: x2 = px; y1 = py; break;
-          case 3: x2 = px; y2 = py; break;
-          case 4: x1 = px; y2 = py; break;
-          case 5: x1 = px; break;
-          case 6: x2 = px; break;
-          case 7: y1 = py; break;
-          case 8: y2 = py; break;
-          default: break;
-        }
+        MoveGripEdges(g, px, py, x1, y1, x2, y2);
         if (x2 - x1 < 1) {
           if (g == 1 || g == 4 || g == 5) x1 = x2 - 1; else x2 = x1 + 1;
         }
