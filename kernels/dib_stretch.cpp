@@ -83,26 +83,79 @@ TIEBitmap* _IEBmpStretchEx(TIEBitmap* Src, TIEBitmap* Dst, TObject* Sender, cons
   const double RX = double(SW) / DW, RY = double(SH) / DH;
   for (int32_t i = 0; i < DW; ++i) Map[i] = std::min(int32_t(RX * i), SW - 1);
   const int32_t Bpp = IEBitCountOf(Fmt) / 8;
+  // Only the bytes (and, for 1-bit rows, the bits) that hold the DW pixels are
+  // written: a row's padding keeps whatever the destination had.
+  const bool OneBit = Fmt == ie1g;
+  if (!OneBit && Bpp <= 0) {
+    Src->SetAccess(SA);
+    Dst->SetAccess(DA);
+    return Dst;
+  }
+  const size_t FullBytes = OneBit ? size_t(DW) >> 3 : size_t(DW) * size_t(Bpp);
+  const uint8_t TailBits = OneBit ? uint8_t(DW & 7) : 0;
+  const uint8_t TailMask = uint8_t(0xFF00 >> TailBits);
+  // Same width: columns map onto themselves and a row is a copy. Otherwise the
+  // last row built is kept, since an enlarged height repeats source rows.
+  const bool SameWidth = DW == SW;
+  std::vector<uint8_t> Built(SameWidth ? 0 : FullBytes + 1);
+  int32_t BuiltFrom = -1;
+  // 1-bit rows: the source bytes each destination byte samples. Pages are
+  // mostly plain white or black, and a byte whose source bytes are all one
+  // plain value takes that value without sampling its eight bits.
+  std::vector<int32_t> SpanFirst, SpanLast;
+  if (OneBit && !SameWidth) {
+    SpanFirst.resize(FullBytes);
+    SpanLast.resize(FullBytes);
+    for (size_t b = 0; b < FullBytes; ++b) {
+      SpanFirst[b] = Map[8 * b] >> 3;
+      SpanLast[b] = Map[8 * b + 7] >> 3;
+    }
+  }
+  auto Build = [&](const uint8_t* S) {
+    uint8_t* O = Built.data();
+    if (OneBit) {
+      auto Bit = [S](int32_t X) { return (S[X >> 3] >> (7 - (X & 7))) & 1; };
+      const int32_t* M = Map.data();
+      for (size_t b = 0; b < FullBytes; ++b, M += 8) {
+        const uint8_t V = S[SpanFirst[b]];
+        if (V == 0 || V == 0xFF) {
+          int32_t k = SpanFirst[b] + 1;
+          while (k <= SpanLast[b] && S[k] == V) ++k;
+          if (k > SpanLast[b]) {
+            O[b] = V;
+            continue;
+          }
+        }
+        O[b] = uint8_t(Bit(M[0]) << 7 | Bit(M[1]) << 6 | Bit(M[2]) << 5 | Bit(M[3]) << 4 | Bit(M[4]) << 3 |
+                       Bit(M[5]) << 2 | Bit(M[6]) << 1 | Bit(M[7]));
+      }
+      uint8_t Tail = 0;
+      for (int32_t k = 0; k < TailBits; ++k) Tail |= uint8_t(Bit(M[k]) << (7 - k));
+      O[FullBytes] = Tail;
+    } else if (Bpp == 1) {
+      for (int32_t i = 0; i < DW; ++i) O[i] = S[Map[i]];
+    } else if (Bpp == 3) {
+      for (int32_t i = 0; i < DW; ++i) std::memcpy(O + 3 * size_t(i), S + 3 * size_t(Map[i]), 3);
+    } else {
+      for (int32_t i = 0; i < DW; ++i) std::memcpy(O + size_t(Bpp) * i, S + size_t(Bpp) * Map[i], Bpp);
+    }
+  };
   int32_t Last = -1;
   for (int32_t j = 0; j < DH; ++j) {
-    const uint8_t* S = Src->GetScanline(std::min(int32_t(RY * j), SH - 1));
+    const int32_t SY = std::min(int32_t(RY * j), SH - 1);
     uint8_t* D = Dst->GetScanline(j);
-    if (Fmt == ie1g) {
-      for (int32_t i = 0; i < DW; ++i) {
-        int32_t X = Map[i];
-        uint8_t M = uint8_t(0x80 >> (i & 7));
-        if ((S[X >> 3] >> (7 - (X & 7))) & 1)
-          D[i >> 3] |= M;
-        else
-          D[i >> 3] &= uint8_t(~M);
+    const uint8_t* Row;
+    if (SameWidth) {
+      Row = Src->GetScanline(SY);
+    } else {
+      if (SY != BuiltFrom) {
+        Build(Src->GetScanline(SY));
+        BuiltFrom = SY;
       }
-    } else if (Bpp == 1) {
-      for (int32_t i = 0; i < DW; ++i) D[i] = S[Map[i]];
-    } else if (Bpp == 3) {
-      for (int32_t i = 0; i < DW; ++i) std::memcpy(D + 3 * i, S + 3 * size_t(Map[i]), 3);
-    } else if (Bpp > 0) {
-      for (int32_t i = 0; i < DW; ++i) std::memcpy(D + size_t(Bpp) * i, S + size_t(Bpp) * Map[i], Bpp);
+      Row = Built.data();
     }
+    std::memcpy(D, Row, FullBytes);
+    if (TailBits) D[FullBytes] = uint8_t((D[FullBytes] & ~TailMask) | (Row[FullBytes] & TailMask));
     if (OnProgress) {
       int32_t V = int32_t(j * 100 / (DH + 0.5));
       if (V != Last) {

@@ -2,6 +2,7 @@
 // rows, bit fields, YUV, sizes checked against the block) and row conversion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -42,6 +43,49 @@ TEST(Stretch, NearestColumnsAndPalette) {
   _IEBmpStretchEx(&S, &E);
   EXPECT_EQ(std::vector<uint8_t>(E.GetScanline(0), E.GetScanline(0) + 8),
             (std::vector<uint8_t>{1, 1, 2, 2, 3, 3, 4, 4}));
+}
+
+// Every destination pixel is the source pixel at the nearest-below position,
+// for every pixel size, shrinking, enlarging and at the same width; the
+// padding bits of 1-bit rows keep what the destination held.
+TEST(Stretch, MatchesPerPixelNearestForEveryShape) {
+  struct TCase {
+    TIEPixelFormat Fmt;
+    int32_t SW, SH, DW, DH;
+  };
+  const TCase Cases[] = {{ie1g, 37, 11, 37, 23}, {ie1g, 1728, 9, 1728, 10}, {ie1g, 45, 13, 17, 5},
+                         {ie1g, 19, 7, 61, 15},  {ie1g, 8, 3, 9, 3},         {ie8g, 13, 9, 29, 20},
+                         {ie24RGB, 21, 8, 10, 17}, {ieRGB48, 9, 5, 9, 11},   {ie32RGB, 12, 6, 25, 4}};
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(::testing::Message() << int(C.Fmt) << " " << C.SW << "x" << C.SH << " -> " << C.DW << "x" << C.DH);
+    TIEBitmap S(C.SW, C.SH, C.Fmt), D(C.DW, C.DH, C.Fmt);
+    uint32_t Seed = 12345;
+    for (int32_t y = 0; y < C.SH; ++y)
+      for (int32_t b = 0; b < S.GetRowLen(); ++b) {
+        Seed = Seed * 1103515245 + 12345;
+        // 1-bit rows mostly plain white or black bytes, as on a page.
+        const bool Plain = C.Fmt == ie1g && ((Seed >> 8) & 3) != 0;
+        S.GetScanline(y)[b] = Plain ? uint8_t((Seed >> 12) & 1 ? 0xFF : 0x00) : uint8_t(Seed >> 16);
+      }
+    for (int32_t y = 0; y < C.DH; ++y) std::memset(D.GetScanline(y), 0x5A, size_t(D.GetRowLen()));
+    _IEBmpStretchEx(&S, &D);
+    const int32_t Bpp = IEBitCountOf(C.Fmt) / 8;
+    for (int32_t y = 0; y < C.DH; ++y) {
+      const uint8_t* Sr = S.GetScanline(std::min(int32_t(double(C.SH) / C.DH * y), C.SH - 1));
+      const uint8_t* Dr = D.GetScanline(y);
+      for (int32_t x = 0; x < C.DW; ++x) {
+        const int32_t X = std::min(int32_t(double(C.SW) / C.DW * x), C.SW - 1);
+        if (C.Fmt == ie1g)
+          ASSERT_EQ((Dr[x >> 3] >> (7 - (x & 7))) & 1, (Sr[X >> 3] >> (7 - (X & 7))) & 1) << "row " << y << " col " << x;
+        else
+          ASSERT_EQ(std::memcmp(Dr + size_t(Bpp) * x, Sr + size_t(Bpp) * X, size_t(Bpp)), 0) << "row " << y << " col " << x;
+      }
+      if (C.Fmt == ie1g && (C.DW & 7)) {
+        const uint8_t Pad = uint8_t(0xFF >> (C.DW & 7));
+        EXPECT_EQ(Dr[C.DW >> 3] & Pad, 0x5A & Pad) << "row " << y;
+      }
+    }
+  }
 }
 
 TEST(DIB, OneBitAppliesItsColourTable) {
