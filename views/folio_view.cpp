@@ -642,45 +642,28 @@ void TFolioView::ArmCountdowns(bool ZoomWasNot100) {
   UpdateAnimationTimer();
 }
 
-void TFolioView::ApplyZoom(double Zoom) {
+// Zooms the axes given about the centre of the view: the bitmap point under
+// the centre stays there, and the view origin is clamped to the new extent.
+void TFolioView::ApplyZoomAxes(std::optional<double> ZoomX, std::optional<double> ZoomY) {
   const int32_t VW = GetViewWidth(), VH = GetViewHeight();
-  const double OldX = FZoomX, OldY = FZoomY;
-  const int32_t cx = VW / 2 + FViewX - FOffsetX, cy = VH / 2 + FViewY - FOffsetY;
-  const int32_t bx = IERound(cx * 100.0 / OldX), by = IERound(cy * 100.0 / OldY);
-  FZoomX = Zoom;
-  FZoomY = Zoom;
+  const int32_t bx = IERound((VW / 2 + FViewX - FOffsetX) * 100.0 / FZoomX);
+  const int32_t by = IERound((VH / 2 + FViewY - FOffsetY) * 100.0 / FZoomY);
+  if (ZoomX) FZoomX = *ZoomX;
+  if (ZoomY) FZoomY = *ZoomY;
   SetZoomFactors();
-  FViewX = int32_t(std::trunc(bx * Zoom / 100.0 - VW / 2));
-  FViewY = int32_t(std::trunc(by * Zoom / 100.0 - VH / 2));
+  if (ZoomX) FViewX = int32_t(std::trunc(bx * *ZoomX / 100.0 - VW / 2));
+  if (ZoomY) FViewY = int32_t(std::trunc(by * *ZoomY / 100.0 - VH / 2));
   int32_t MaxX = 0, MaxY = 0;
   GetMaxViewXY(MaxX, MaxY);
-  FViewX = std::clamp(FViewX, 0, MaxX);
-  FViewY = std::clamp(FViewY, 0, MaxY);
+  if (ZoomX) FViewX = std::clamp(FViewX, 0, MaxX);
+  if (ZoomY) FViewY = std::clamp(FViewY, 0, MaxY);
 }
 
-void TFolioView::ApplyZoomX(double Zoom) {
-  const int32_t VW = GetViewWidth();
-  const int32_t cx = VW / 2 + FViewX - FOffsetX;
-  const int32_t bx = IERound(cx * 100.0 / FZoomX);
-  FZoomX = Zoom;
-  SetZoomFactors();
-  FViewX = int32_t(std::trunc(bx * Zoom / 100.0 - VW / 2));
-  int32_t MaxX = 0, MaxY = 0;
-  GetMaxViewXY(MaxX, MaxY);
-  FViewX = std::clamp(FViewX, 0, MaxX);
-}
+void TFolioView::ApplyZoom(double Zoom) { ApplyZoomAxes(Zoom, Zoom); }
 
-void TFolioView::ApplyZoomY(double Zoom) {
-  const int32_t VH = GetViewHeight();
-  const int32_t cy = VH / 2 + FViewY - FOffsetY;
-  const int32_t by = IERound(cy * 100.0 / FZoomY);
-  FZoomY = Zoom;
-  SetZoomFactors();
-  FViewY = int32_t(std::trunc(by * Zoom / 100.0 - VH / 2));
-  int32_t MaxX = 0, MaxY = 0;
-  GetMaxViewXY(MaxX, MaxY);
-  FViewY = std::clamp(FViewY, 0, MaxY);
-}
+void TFolioView::ApplyZoomX(double Zoom) { ApplyZoomAxes(Zoom, std::nullopt); }
+
+void TFolioView::ApplyZoomY(double Zoom) { ApplyZoomAxes(std::nullopt, Zoom); }
 
 void TFolioView::SetZoom(double Value) {
   StopSmoothScroll();

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -435,6 +436,7 @@ class TFolioView : public TIEView {
   virtual void PrepareZoomTables();
   virtual void ComputeVisibleArea();
   virtual void ComputeExtents();
+  void ApplyZoomAxes(std::optional<double> ZoomX, std::optional<double> ZoomY);
   virtual void ApplyZoom(double Zoom);
   virtual void ApplyZoomX(double Zoom);
   virtual void ApplyZoomY(double Zoom);
