@@ -10,6 +10,12 @@ REGISTRY.json holds the registry's rows, each an object with at least "tag"
 "See Note" ...).  Accepted shapes: a list of rows; an object whose "elements"
 is such a list or an object keyed by tag; or an object keyed by tag.  A
 top-level "revision" names the edition of the standard the rows come from.
+The npm package @iwharris/dicom-data-dictionary (a copy of the registry
+table, data only) gives such a file:
+    npm pack @iwharris/dicom-data-dictionary && tar xzf iwharris-*.tgz
+    node -e 'const d = require("./package/dist/index.js");
+             console.log(JSON.stringify({revision: d.revision,
+                                         elements: Object.values(d.elements)}))' > registry.json
 
 The registry table of data elements does not carry the file meta elements
 (group 0002) nor the directory structuring elements (group 0004); they are
