@@ -96,14 +96,115 @@ bool HaveDcmtk() { return HaveTool("img2dcm") && HaveTool("dcm2pnm") && HaveTool
 
 }  // namespace
 
-TEST(DicomDictionary, KnowsTheElementsTheReaderInterprets) {
-  EXPECT_STREQ(DicomLookupVR(0x0002, 0x0010), "UI");
-  EXPECT_STREQ(DicomLookupVR(0x0028, 0x0010), "US");
-  EXPECT_STREQ(DicomLookupVR(0x0028, 0x1053), "DS");
-  EXPECT_STREQ(DicomLookupVR(0x0028, 0x1201), "OW");
-  EXPECT_STREQ(DicomLookupVR(0x7FE0, 0x0010), "xs");
-  EXPECT_STREQ(DicomLookupVR(0xFFFE, 0xE0DD), "!!");
-  EXPECT_STREQ(DicomLookupVR(0x0009, 0x0010), "xs");
+// Elements across the groups, retired ones, repeating groups (curves 50xx,
+// overlays 60xx, variable pixel data 7Fxx), element ranges and group
+// lengths; private groups and tags outside the registry answer "xs".
+TEST(DicomDictionary, AnswersTheRepresentationOfEveryKindOfElement) {
+  struct TCase {
+    uint16_t Group, Element;
+    const char* VR;
+  };
+  const TCase cases[] = {
+      // Elements the reader interprets.
+      {0x0002, 0x0010, "UI"}, {0x0028, 0x0010, "US"}, {0x0028, 0x1053, "DS"}, {0x0028, 0x1201, "OW"},
+      {0x0028, 0x0008, "IS"}, {0x0028, 0x0004, "CS"},
+      // File meta, directory records and elements across the registry.
+      {0x0002, 0x0000, "UL"}, {0x0002, 0x0001, "OB"}, {0x0002, 0x0102, "OB"}, {0x0004, 0x1220, "SQ"},
+      {0x0004, 0x1430, "CS"}, {0x0008, 0x0005, "CS"}, {0x0010, 0x0010, "PN"}, {0x0018, 0x1242, "IS"},
+      {0x0018, 0x9073, "FD"}, {0x0040, 0xA040, "CS"}, {0x0040, 0xA730, "SQ"}, {0x0054, 0x0081, "US"},
+      {0x300A, 0x0002, "SH"}, {0x3006, 0x0050, "DS"}, {0x0072, 0x006D, "UN"}, {0x7FE0, 0x0008, "OF"},
+      {0xFFFA, 0xFFFA, "SQ"}, {0xFFFC, 0xFFFC, "OB"},
+      // Retired elements.
+      {0x0008, 0x0001, "UL"}, {0x0018, 0x1800, "CS"}, {0x0028, 0x0040, "CS"},
+      // Several representations possible: the file has to tell.
+      {0x0028, 0x0106, "xs"}, {0x0028, 0x1101, "xs"}, {0x0028, 0x1200, "xs"}, {0x0028, 0x3006, "xs"},
+      {0x7FE0, 0x0010, "xs"},
+      // Items and delimiters.
+      {0xFFFE, 0xE000, "!!"}, {0xFFFE, 0xE00D, "!!"}, {0xFFFE, 0xE0DD, "!!"},
+      // Overlays in any of their groups.
+      {0x6000, 0x0010, "US"}, {0x6002, 0x0010, "US"}, {0x6002, 0x0050, "SS"}, {0x6002, 0x0022, "LO"},
+      {0x601E, 0x3000, "xs"}, {0x6010, 0x1302, "DS"},
+      // Curves, variable pixel data and element ranges; (0028,0400) is a
+      // fixed element of its own inside the range (0028,04x0).
+      {0x5000, 0x0005, "US"}, {0x5004, 0x0022, "LO"}, {0x5002, 0x2006, "UL"}, {0x501E, 0x3000, "xs"},
+      {0x7F02, 0x0010, "xs"}, {0x7F04, 0x0011, "US"}, {0x0028, 0x0400, "LO"}, {0x0028, 0x0410, "US"},
+      {0x0028, 0x04F3, "AT"}, {0x0028, 0x0832, "US"}, {0x0020, 0x3105, "CS"}, {0x1000, 0x0125, "US"},
+      {0x1010, 0x1234, "US"},
+      // Group lengths.
+      {0x0008, 0x0000, "UL"}, {0x0028, 0x0000, "UL"}, {0x6002, 0x0000, "UL"}, {0x7FE0, 0x0000, "UL"},
+      // Private tags and tags outside the registry.
+      {0x0009, 0x0010, "xs"}, {0x0029, 0x1010, "xs"}, {0x6001, 0x0010, "xs"}, {0x5001, 0x0005, "xs"},
+      {0x7FE1, 0x0010, "xs"}, {0x0009, 0x0000, "xs"}, {0x0028, 0x0414, "xs"}, {0x0008, 0xFFFF, "xs"},
+      {0xFFFE, 0x0000, "xs"}, {0xFFFF, 0xFFFF, "xs"}, {0x0000, 0x0001, "xs"},
+  };
+  for (const auto& c : cases)
+    EXPECT_STREQ(DicomLookupVR(c.Group, c.Element), c.VR) << std::hex << c.Group << "," << c.Element;
+  EXPECT_GT(DicomDictionarySize(), 4000);
+}
+
+// An implicit-VR file written by dcmtk with rare, retired, overlay and curve
+// elements and group lengths: the representations the dictionary gives
+// are the ones dcmtk writes into the same file in explicit VR.
+TEST(DicomPeer, ImplicitFilesGetTheRepresentationsOfRareElements) {
+  if (!HaveDcmtk() || !HaveTool("dcmodify") || !HaveTool("convert")) GTEST_SKIP() << "dcmtk or ImageMagick missing";
+  TempDir dir;
+  auto f = [&](const std::string& n) { return dir.file(n); };
+  ASSERT_EQ(RunCommand("convert -size 8x6 gradient:white-black -depth 8 -colorspace gray " + f("g.jpg") +
+                       " && img2dcm " + f("g.jpg") + " " + f("j.dcm") + " && dcmdjpeg " + f("j.dcm") + " " +
+                       f("a.dcm") + " >/dev/null 2>&1"),
+            0);
+  struct TRare {
+    uint16_t Group, Element;
+    const char* Value;
+  };
+  const TRare rare[] = {
+      {0x0008, 0x0001, "12"},    {0x0018, 0x1242, "33"},   {0x0018, 0x1800, "N"},     {0x0018, 0x9073, "1.5"},
+      {0x0028, 0x0410, "3"},     {0x0040, 0xA040, "TEXT"}, {0x0054, 0x0081, "1"},     {0x1010, 0x0004, "7"},
+      {0x300A, 0x0002, "Plan"},  {0x5000, 0x0005, "2"},    {0x5000, 0x0022, "Curve"}, {0x6002, 0x0010, "6"},
+      {0x6002, 0x0022, "Marks"}, {0x6002, 0x0040, "G"},    {0x6002, 0x0050, "1\\1"},
+  };
+  std::string modify = "dcmodify -nb";
+  for (const auto& e : rare) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, " -i '(%04X,%04X)=%s'", e.Group, e.Element, e.Value);
+    modify += buf;
+  }
+  ASSERT_EQ(RunCommand(modify + " " + f("a.dcm") + " >/dev/null 2>&1"), 0);
+  ASSERT_EQ(RunCommand("dcmconv +ti +g " + f("a.dcm") + " " + f("ti.dcm") + " && dcmconv +te +g " + f("a.dcm") +
+                       " " + f("te.dcm") + " >/dev/null 2>&1"),
+            0);
+  auto ti = ReadBytes(ReadFileBytes(f("ti.dcm")));
+  auto te = ReadBytes(ReadFileBytes(f("te.dcm")));
+  ASSERT_FALSE(ti->Aborted);
+  ASSERT_FALSE(te->Aborted);
+  EXPECT_EQ(Plane(ti->Bitmap), Plane(te->Bitmap));
+  const TIEDICOMTags& implicitTags = *ti->Params.DicomElements;
+  const TIEDICOMTags& explicitTags = *te->Params.DicomElements;
+  ASSERT_EQ(implicitTags.GetCount(), explicitTags.GetCount());
+  auto vrOf = [](const TIEDICOMTagRec* T) { return std::string(T->VR, 2); };
+  int32_t groupLengths = 0, rareSeen = 0;
+  for (int32_t i = 0; i < implicitTags.GetCount(); ++i) {
+    const TIEDICOMTagRec* a = implicitTags.GetTag(i);
+    const TIEDICOMTagRec* b = explicitTags.GetTag(i);
+    ASSERT_EQ(a->Group, b->Group);
+    ASSERT_EQ(a->Element, b->Element);
+    SCOPED_TRACE(testing::Message() << std::hex << a->Group << "," << a->Element);
+    if (a->Group == 0x0002) continue;  // the meta group is explicit in both files
+    EXPECT_EQ(a->Length, b->Length);
+    const bool isRare = std::any_of(std::begin(rare), std::end(rare), [&](const TRare& r) {
+      return r.Group == a->Group && r.Element == a->Element;
+    });
+    rareSeen += isRare;
+    groupLengths += a->Element == 0;
+    if (vrOf(a) == "xs") {
+      EXPECT_FALSE(isRare);
+      EXPECT_EQ(a->Group, 0x7FE0);  // only the pixel data admit several representations here
+    } else {
+      EXPECT_EQ(vrOf(a), vrOf(b));
+    }
+  }
+  EXPECT_EQ(rareSeen, int32_t(std::size(rare)));
+  EXPECT_GE(groupLengths, 5);
 }
 
 TEST(DicomPeer, DcmtkFilesReadAsDcmtkDecodesThem) {
