@@ -213,7 +213,7 @@ class TKFill {
           TWord Left = Cand & AtLeastFiveOfEight(R0 ^ Toward, R1 ^ Toward, R2 ^ Toward, R3 ^ Toward, R4 ^ Toward,
                                                  R5 ^ Toward, R6 ^ Toward, R7 ^ Toward);
           while (Left) {
-            const int32_t j = __builtin_ctzll(Left);
+            const int32_t j = std::countr_zero(Left);
             Left &= Left - 1;
             const uint32_t Pattern = uint32_t((R0 >> j) & 1) | uint32_t((R1 >> j) & 1) << 1 |
                                      uint32_t((R2 >> j) & 1) << 2 | uint32_t((R3 >> j) & 1) << 3 |

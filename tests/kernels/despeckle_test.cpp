@@ -363,6 +363,10 @@ img.point(lambda v: 255 if v >= 128 else 0).convert('1').save(sys.argv[1])
   B.Assign(&Noisy);
   IEKFill(&B, true, true, 2, 3, false);
   EXPECT_EQ(Components(&B), Strokes);
+  TIEBitmap Plain;
+  Plain.Assign(&Noisy);
+  PlainKFill(&Plain, true, true, 2, false);
+  EXPECT_TRUE(SameBits(&B, &Plain));
 }
 #endif
 
