@@ -1,6 +1,7 @@
 #include "kernels/despeckle.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -8,14 +9,6 @@
 #include "foundations/image_buffer.h"
 
 namespace {
-
-void InvertBits(TIEBitmap* B) {
-  const int64_t Len = B->GetRowLen();
-  for (int32_t y = 0; y < B->GetHeight(); ++y) {
-    uint8_t* Row = B->GetScanline(y);
-    for (int64_t i = 0; i < Len; ++i) Row[i] = uint8_t(~Row[i]);
-  }
-}
 
 // Ring of the 3 x 3 window, clockwise from the top-left corner: positions
 // 0 to 7 are (-1, -1), (0, -1), (1, -1), (1, 0), (1, 1), (0, 1), (-1, 1),
@@ -51,10 +44,6 @@ void BuildTable(bool WhiteMode, bool CheckConnectivity, bool StrictBlackFill, ui
     Table[P] = Fill ? 1 : 0;
   }
 }
-
-struct TRun {
-  int32_t A, E;
-};
 
 }  // namespace
 
@@ -116,173 +105,234 @@ void IERemoveIsolatedPixels(TIEBitmap* Bitmap, int32_t X1, int32_t Y1, int32_t X
   }
 }
 
+namespace {
+
+// The k-fill passes work on 64-pixel words, bit 63 the leftmost pixel of a
+// word and a set bit a white pixel (after the optional inversion).  A pass
+// is decided from the page as it stood before the pass: a pixel filled in
+// the running pass still reads as its old colour to the windows after it.
+// Row buffers carry a zero word on each side, so the neighbours of the first
+// and last words are at hand.
+using TWord = uint64_t;
+constexpr TWord kAllSet = ~TWord(0);
+
+inline TWord FromBigEndian(TWord V) {
+  if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(V);
+  return V;
+}
+
+// Word P[0] with every pixel replaced by the one S columns to its left (S in
+// 1 .. 63); the pixels come in from P[-1].
+inline TWord FromLeft(const TWord* P, int32_t S) { return (P[0] >> S) | (P[-1] << (64 - S)); }
+// The same with the pixel S columns to the right, coming in from P[1].
+inline TWord FromRight(const TWord* P, int32_t S) { return (P[0] << S) | (P[1] >> (64 - S)); }
+
+// Set where at least five of the eight words' bits are set: a bit-sliced
+// adder tree.
+inline TWord AtLeastFiveOfEight(TWord A0, TWord A1, TWord A2, TWord A3, TWord A4, TWord A5, TWord A6, TWord A7) {
+  const auto Add3 = [](TWord A, TWord B, TWord C, TWord& Sum, TWord& Carry) {
+    const TWord T = A ^ B;
+    Sum = T ^ C;
+    Carry = (A & B) | (T & C);
+  };
+  TWord S1, C1, S2, C2, S, C4;
+  Add3(A0, A1, A2, S1, C1);
+  Add3(A4, A5, A6, S2, C2);
+  const TWord S3 = A3 ^ A7, C3 = A3 & A7;
+  Add3(S1, S2, S3, S, C4);
+  // Total = S + 2 (C1 + C2 + C3 + C4); the four carries as two 2-bit sums.
+  const TWord U0 = C1 ^ C2, U1 = C1 & C2, V0 = C3 ^ C4, V1 = C3 & C4;
+  const TWord TwoOrMore = U1 | V1 | (U0 & V0);
+  const TWord ThreeOrMore = (U1 & (V0 | V1)) | (V1 & (U0 | U1));
+  return ThreeOrMore | (TwoOrMore & S);
+}
+
+class TKFill {
+ public:
+  TKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, bool Invert)
+      : FBitmap(Bitmap),
+        FW(Bitmap->GetWidth()),
+        FH(Bitmap->GetHeight()),
+        FBytes((FW + 7) / 8),
+        FWords((FW + 63) / 64),
+        FInvert(Invert ? kAllSet : 0) {
+    BuildTable(false, CheckConnectivity, StrictBlackFill, FTables[0]);
+    BuildTable(true, CheckConnectivity, StrictBlackFill, FTables[1]);
+    const size_t Padded = size_t(FWords) + 2;
+    FBuf.assign(Padded * 4 + size_t(FWords) * 2, 0);
+    for (int32_t i = 0; i < 3; ++i) FRows[i] = &FBuf[Padded * size_t(i) + 1];
+    FClosed = &FBuf[Padded * 3 + 1];
+    FFlips = &FBuf[Padded * 4];
+    FInner = FFlips + FWords;
+    // Inner columns 1 .. W - 2: the frame around them reads black and never
+    // changes.
+    for (int32_t x = 1; x <= FW - 2; ++x) FInner[x >> 6] |= TWord(1) << (63 - (x & 63));
+  }
+
+  // One pass over the inner rows.  The first pass looks at every inner pixel
+  // (and, with MakeVisit, records the columns later passes look at); later
+  // ones only at those columns.  UseFresh: the pixels filled by the pass
+  // before, which had this pass's mode, still read as their old colour and
+  // are no candidates.  RecordFresh: this pass's fills are kept for the next
+  // pass.  Answers whether a pixel changed.
+  bool Pass(bool WhiteMode, bool First, bool MakeVisit, bool UseFresh, bool RecordFresh) {
+    if (MakeVisit && !FVisit) FVisit = std::make_unique_for_overwrite<TWord[]>(size_t(FWords) * size_t(FH));
+    if (RecordFresh && !FFresh) FFresh = std::make_unique_for_overwrite<TWord[]>(size_t(FWords) * size_t(FH));
+    const uint8_t* Table = FTables[WhiteMode ? 1 : 0];
+    // XOR turning a reading into "has the fill colour".
+    const TWord Toward = WhiteMode ? 0 : kAllSet;
+    TWord* Up = FRows[0];
+    TWord* Mid = FRows[1];
+    TWord* Down = FRows[2];
+    std::fill(Up, Up + FWords, 0);
+    LoadReading(1, Mid, WhiteMode, UseFresh);
+    bool Changed = false;
+    for (int32_t y = 1; y < FH - 1; ++y) {
+      if (y + 1 < FH - 1)
+        LoadReading(y + 1, Down, WhiteMode, UseFresh);
+      else
+        std::fill(Down, Down + FWords, 0);
+      const TWord* Visit = First ? FInner : &FVisit[size_t(y) * size_t(FWords)];
+      const TWord* Fresh = UseFresh ? &FFresh[size_t(y) * size_t(FWords)] : nullptr;
+      bool RowChanged = false;
+      for (int32_t k = 0; k < FWords; ++k) {
+        // Candidates: pixels not yet of the fill colour.  In the black-fill
+        // mode the readings of fresh fills are set, in the white-fill mode
+        // clear, like the pixels they came from; they are no candidates.
+        TWord Cand = (WhiteMode ? ~Mid[k] : Mid[k]) & Visit[k];
+        if (Fresh) Cand &= ~Fresh[k];
+        TWord Out = 0;
+        // A black fill needs black around the pixel: skip a plain white word.
+        if (Cand && (WhiteMode || (Up[k] & Mid[k] & Down[k]) != kAllSet ||
+                     !(Up[k - 1] & Mid[k - 1] & Down[k - 1] & 1) ||
+                     !((Up[k + 1] & Mid[k + 1] & Down[k + 1]) >> 63))) {
+          const TWord R0 = FromLeft(Up + k, 1), R1 = Up[k], R2 = FromRight(Up + k, 1);
+          const TWord R3 = FromRight(Mid + k, 1), R7 = FromLeft(Mid + k, 1);
+          const TWord R4 = FromRight(Down + k, 1), R5 = Down[k], R6 = FromLeft(Down + k, 1);
+          // Every fill needs at least five ring pixels of the fill colour.
+          TWord Left = Cand & AtLeastFiveOfEight(R0 ^ Toward, R1 ^ Toward, R2 ^ Toward, R3 ^ Toward, R4 ^ Toward,
+                                                 R5 ^ Toward, R6 ^ Toward, R7 ^ Toward);
+          while (Left) {
+            const int32_t j = std::countr_zero(Left);
+            Left &= Left - 1;
+            const uint32_t Pattern = uint32_t((R0 >> j) & 1) | uint32_t((R1 >> j) & 1) << 1 |
+                                     uint32_t((R2 >> j) & 1) << 2 | uint32_t((R3 >> j) & 1) << 3 |
+                                     uint32_t((R4 >> j) & 1) << 4 | uint32_t((R5 >> j) & 1) << 5 |
+                                     uint32_t((R6 >> j) & 1) << 6 | uint32_t((R7 >> j) & 1) << 7;
+            if (Table[Pattern]) Out |= TWord(1) << j;
+          }
+        }
+        FFlips[k] = Out;
+        RowChanged |= Out != 0;
+      }
+      if (RecordFresh) std::copy(FFlips, FFlips + FWords, &FFresh[size_t(y) * size_t(FWords)]);
+      if (MakeVisit) MakeVisitRow(Mid, &FVisit[size_t(y) * size_t(FWords)]);
+      if (RowChanged) {
+        Store(y);
+        Changed = true;
+      }
+      TWord* Spare = Up;
+      Up = Mid;
+      Mid = Down;
+      Down = Spare;
+    }
+    return Changed;
+  }
+
+ private:
+  // Row y of the bitmap as words of white pixels, the frame columns black.
+  void Load(int32_t y, TWord* Dst) const {
+    const uint8_t* Src = FBitmap->GetScanline(y);
+    int32_t k = 0;
+    for (; (k + 1) * 8 <= FBytes; ++k) {
+      TWord V;
+      std::memcpy(&V, Src + size_t(k) * 8, sizeof V);
+      Dst[k] = FromBigEndian(V);
+    }
+    if (k < FWords) {
+      TWord V = 0;
+      for (int32_t i = k * 8; i < FBytes; ++i) V |= TWord(Src[i]) << (56 - 8 * (i - k * 8));
+      Dst[k] = V;
+    }
+    for (k = 0; k < FWords; ++k) Dst[k] = (Dst[k] ^ FInvert) & FInner[k];
+  }
+
+  // Row y as the pass reads it: set for white, and for the fresh fills of a
+  // black-fill pass; clear for the fresh fills of a white-fill pass.
+  void LoadReading(int32_t y, TWord* Dst, bool WhiteMode, bool UseFresh) const {
+    Load(y, Dst);
+    if (!UseFresh) return;
+    const TWord* Fresh = &FFresh[size_t(y) * size_t(FWords)];
+    for (int32_t k = 0; k < FWords; ++k) Dst[k] = WhiteMode ? Dst[k] & ~Fresh[k] : Dst[k] | Fresh[k];
+  }
+
+  // Flips the pixels of row y set in FFlips.
+  void Store(int32_t y) {
+    uint8_t* Row = FBitmap->GetScanline(y);
+    for (int32_t k = 0; k < FWords; ++k) {
+      const TWord V = FFlips[k];
+      if (!V) continue;
+      const int32_t End = std::min(FBytes, k * 8 + 8);
+      for (int32_t i = k * 8; i < End; ++i) Row[i] ^= uint8_t(V >> (56 - 8 * (i - k * 8)));
+    }
+  }
+
+  // The columns later passes look at in one row, from its white pixels
+  // before the first pass: runs of white, a run joined to the one before
+  // when at most three pixels lie between them, widened by one column on
+  // each side and kept to the inner columns.
+  void MakeVisitRow(const TWord* White, TWord* Visit) const {
+    for (int32_t k = 0; k < FWords; ++k) {
+      const TWord* P = White + k;
+      const TWord L1 = FromLeft(P, 1), L2 = FromLeft(P, 2), L3 = FromLeft(P, 3);
+      const TWord R1 = FromRight(P, 1), R2 = FromRight(P, 2), R3 = FromRight(P, 3);
+      // A gap pixel has white i columns left and j right with i + j <= 4.
+      FClosed[k] = P[0] | (L1 & (R1 | R2 | R3)) | (L2 & (R1 | R2)) | (L3 & R1);
+    }
+    for (int32_t k = 0; k < FWords; ++k)
+      Visit[k] = (FClosed[k] | FromLeft(FClosed + k, 1) | FromRight(FClosed + k, 1)) & FInner[k];
+  }
+
+  TIEBitmap* FBitmap;
+  int32_t FW, FH, FBytes, FWords;
+  TWord FInvert;
+  uint8_t FTables[2][256];
+  std::vector<TWord> FBuf;
+  TWord* FRows[3];
+  TWord* FClosed;
+  TWord* FFlips;
+  TWord* FInner;
+  // Per inner row: the columns later passes look at.
+  std::unique_ptr<TWord[]> FVisit;
+  // Per inner row: the fills of the last pass, when the next pass keeps its
+  // mode.
+  std::unique_ptr<TWord[]> FFresh;
+};
+
+}  // namespace
+
 void IEKFill(TIEBitmap* Bitmap, bool CheckConnectivity, bool StrictBlackFill, int32_t Iterations, int32_t K,
              bool Invert) {
   (void)K;  // only the 3 x 3 window is offered
   if (!Bitmap || Bitmap->GetPixelFormat() != ie1g || Iterations < 1) return;
-  const int32_t W = Bitmap->GetWidth(), H = Bitmap->GetHeight();
-  if (W < 1 || H < 1) return;
-  if (Invert) InvertBits(Bitmap);
-  const int32_t Bytes = (W + 7) / 8;
-  // Work plane: 255 white, 0 black, levels in between mark earlier fills;
-  // the frame is black and never written back.
-  // Every byte is written below, so the plane is not cleared first.
-  const std::unique_ptr<uint8_t[]> Plane = std::make_unique_for_overwrite<uint8_t[]>(size_t(W) * size_t(H));
-  // Per byte of each row: whether any pixel of the 3 x 3 neighbourhoods of
-  // its eight pixels may be other than plain white.  A pixel whose whole
-  // neighbourhood is white can change in no pass (its ring fills nothing and
-  // it is no candidate for white), so such bytes are skipped; every fill
-  // marks the bytes around it.
-  std::vector<uint8_t> Dark(size_t(Bytes) * size_t(H), 0);
-  // The eight plane levels of every byte value.
-  uint8_t Expand[256][8];
-  for (int32_t v = 0; v < 256; ++v)
-    for (int32_t k = 0; k < 8; ++k) Expand[v][k] = (v & (0x80 >> k)) ? 255 : 0;
-  for (int32_t y = 0; y < H; ++y) {
-    const uint8_t* Row = Bitmap->GetScanline(y);
-    uint8_t* P = &Plane[size_t(y) * W];
-    uint8_t* D = &Dark[size_t(y) * Bytes];
-    for (int32_t b = 0; b < Bytes; ++b) {
-      const int32_t N = std::min(8, W - b * 8);
-      const uint8_t Mask = uint8_t(0xFF00u >> N);
-      if ((Row[b] & Mask) == Mask) {
-        std::memset(P + b * 8, 255, size_t(N));
-      } else {
-        D[b] = 1;
-        std::memcpy(P + b * 8, Expand[Row[b]], size_t(N));
-      }
-    }
-    D[0] = D[Bytes - 1] = 1;
-  }
-  for (int32_t x = 0; x < W; ++x) Plane[x] = Plane[size_t(H - 1) * W + x] = 0;
-  for (int32_t y = 0; y < H; ++y) Plane[size_t(y) * W] = Plane[size_t(y) * W + W - 1] = 0;
-  std::fill(Dark.begin(), Dark.begin() + Bytes, 1);
-  std::fill(Dark.end() - Bytes, Dark.end(), 1);
-  std::vector<uint8_t> Active(Dark.size(), 0);
-  const auto Touch = [&](int32_t y, int32_t b) {
-    for (int32_t j = std::max(0, y - 1); j <= std::min(H - 1, y + 1); ++j)
-      for (int32_t c = std::max(0, b - 1); c <= std::min(Bytes - 1, b + 1); ++c) Active[size_t(j) * Bytes + c] = 1;
-  };
-  for (int32_t y = 0; y < H; ++y)
-    for (int32_t b = 0; b < Bytes; ++b)
-      if (Dark[size_t(y) * Bytes + b]) Touch(y, b);
-  std::vector<uint8_t>().swap(Dark);
-
-  uint8_t Tables[2][256];
-  BuildTable(false, CheckConnectivity, StrictBlackFill, Tables[0]);
-  BuildTable(true, CheckConnectivity, StrictBlackFill, Tables[1]);
-  int32_t Low = 1, High = 254;
-
-  // One pixel in one mode: answers whether it was filled.
-  const auto Step = [&](int32_t x, int32_t y, bool WhiteMode) -> bool {
-    uint8_t* P = &Plane[size_t(y) * W + x];
-    // Ring pattern: bit i set where ring position i reads at least T.
-    const auto Ring = [P, W](int32_t T) {
-      const uint8_t* Up = P - W - 1;
-      const uint8_t* Down = P + W - 1;
-      return int32_t(Up[0] >= T) | int32_t(Up[1] >= T) << 1 | int32_t(Up[2] >= T) << 2 | int32_t(P[1] >= T) << 3 |
-             int32_t(Down[2] >= T) << 4 | int32_t(Down[1] >= T) << 5 | int32_t(Down[0] >= T) << 6 |
-             int32_t(P[-1] >= T) << 7;
-    };
-    if (!WhiteMode) {
-      if (*P <= Low) return false;
-      if (!Tables[0][Ring(Low)]) return false;
-      *P = uint8_t(Low);
-    } else {
-      if (*P >= High) return false;
-      if (!Tables[1][Ring(High + 1)]) return false;
-      *P = uint8_t(High);
-    }
-    Touch(y, x >> 3);
-    return true;
-  };
-  // Whether the whole byte holding x (which starts at x) can be skipped.
-  const auto Quiet = [&](int32_t x, int32_t y, int32_t Last) {
-    return (x & 7) == 0 && x + 7 <= Last && !Active[size_t(y) * Bytes + (x >> 3)];
-  };
-
-  // First pass: black fill over every inner pixel, recording the runs of
-  // white-reading pixels that limit the later passes.
-  std::vector<std::vector<TRun>> Runs{size_t(H)};
-  bool Changed = false;
-  if (H > 2 && W > 2) {
-    for (int32_t y = 1; y < H - 1; ++y) {
-      std::vector<TRun>& R = Runs[y];
-      bool PrevWhite = false;
-      const size_t Base = size_t(y) * W;
-      for (int32_t x = 1; x < W - 1; ++x) {
-        const bool Skip = Quiet(x, y, W - 2);
-        const bool IsWhite = Skip || Plane[Base + x] > Low;
-        if (IsWhite && !PrevWhite) {
-          if (!R.empty() && x - R.back().E < 5)
-            R.back().E = -1;  // reopened
-          else
-            R.push_back({x, -1});
-        } else if (!IsWhite && PrevWhite) {
-          R.back().E = x - 1;
-        }
-        PrevWhite = IsWhite;
-        if (Skip) {
-          x += 7;
-          continue;
-        }
-        if (Step(x, y, false)) Changed = true;
-      }
-      if (!R.empty() && R.back().E < 0) R.back().E = W - 1;
-    }
-  }
-  bool WhiteMode = true;
-  --High;
-  bool Last = Changed, BeforeLast = true;
+  // Without inner pixels nothing can change.
+  if (Bitmap->GetWidth() < 3 || Bitmap->GetHeight() < 3) return;
+  TKFill Filter(Bitmap, CheckConnectivity, StrictBlackFill, Invert);
+  // The first pass fills black; the second fills white.  After each later
+  // pass the mode switches only when the pass before it changed something;
+  // passes go on while one of the last two changed something.  So a mode is
+  // kept for at most two passes in a row, and only the second of them sees
+  // fresh fills of the same mode.
+  bool Last = Filter.Pass(false, true, Iterations > 1, false, false);
+  bool BeforeLast = true, WhiteMode = true, FreshKept = false;
   int32_t Passes = 1;
-  while (Passes < Iterations && (Last || BeforeLast) && H > 2 && W > 2) {
-    bool PassChanged = false;
-    for (int32_t y = 1; y < H - 1; ++y) {
-      int32_t NextFree = 1;
-      for (const TRun& R : Runs[y]) {
-        const int32_t From = std::max({R.A - 1, NextFree, 1});
-        const int32_t To = std::min(R.E + 1, W - 2);
-        for (int32_t x = From; x <= To; ++x) {
-          if (Quiet(x, y, To)) {
-            x += 7;
-            continue;
-          }
-          if (Step(x, y, WhiteMode)) PassChanged = true;
-        }
-        NextFree = std::max(NextFree, To + 1);
-      }
-    }
+  while (Passes < Iterations && (Last || BeforeLast)) {
+    const bool KeepFresh = !Last && Passes + 1 < Iterations;
+    const bool Changed = Filter.Pass(WhiteMode, false, false, FreshKept, KeepFresh);
+    FreshKept = KeepFresh;
     ++Passes;
-    if (WhiteMode)
-      ++Low;
-    else
-      --High;
     if (Last) WhiteMode = !WhiteMode;
     BeforeLast = Last;
-    Last = PassChanged;
+    Last = Changed;
   }
-
-  // Back into the bits a byte at a time: levels at or below Low are black,
-  // at or above High white, others keep their bit; untouched bytes are as
-  // they were.
-  for (int32_t y = 1; y < H - 1; ++y) {
-    uint8_t* Row = nullptr;
-    const uint8_t* P = &Plane[size_t(y) * W];
-    const uint8_t* A = &Active[size_t(y) * Bytes];
-    for (int32_t b = 0; b < Bytes; ++b) {
-      if (!A[b]) continue;
-      const int32_t X0 = std::max(b * 8, 1), X1 = std::min(b * 8 + 7, W - 2);
-      uint32_t Clear = 0, Set = 0;
-      for (int32_t x = X0; x <= X1; ++x) {
-        const uint32_t Mask = 0x80u >> (x & 7);
-        Clear |= P[x] <= Low ? Mask : 0;
-        Set |= P[x] >= High ? Mask : 0;
-      }
-      Set &= ~Clear;
-      if (!(Clear | Set)) continue;
-      if (!Row) Row = Bitmap->GetScanline(y);
-      Row[b] = uint8_t((Row[b] & ~Clear) | Set);
-    }
-  }
-  if (Invert) InvertBits(Bitmap);
 }
