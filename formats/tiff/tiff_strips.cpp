@@ -38,9 +38,10 @@ bool HasSsse3() {
 // Stores 8-bit RGB pixels of S as blue, green, red into D, five pixels per
 // step, undoing the horizontal predictor when Predict is set: the running
 // sums of a step come from three shifted additions, and the step's last
-// pixel carries into the next.  Every step reads and writes 16 bytes, so the
-// last five pixels or more are left to the caller: answers the pixels done,
-// with Sums set to the running sums (red, green, blue) after them.
+// pixel carries into the next.  Every step reads and writes 16 bytes (one
+// past its five pixels), so the last one to five pixels are left to the
+// caller: answers the pixels done, with Sums set to the running sums (red,
+// green, blue) after them.
 __attribute__((target("ssse3"))) int32_t StoreRgb8Ssse3(const uint8_t* S, uint8_t* D, int32_t Count,
                                                         bool Predict, uint8_t* Sums) {
   const __m128i swap = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
@@ -160,8 +161,9 @@ class TRowSource {
   }
 
   // Decodes row Index like Next, but answers where its RowLength bytes are:
-  // Row, or the LZW decoder's own buffer (read-only, valid until the next
-  // call), which saves a copy of every row.  Null when Next would fail.
+  // Row, or a buffer the source holds (the LZW decoder's output, the inflated
+  // strip, the strip's own bytes: read only, valid until the next call),
+  // which saves a copy of every row.  Null when Next would fail.
   const uint8_t* Fetch(int32_t Index, uint8_t* Row) {
     const int32_t len32 = int32_t(std::min<int64_t>(FDataLength, INT32_MAX));
     switch (FVars.Compression) {
