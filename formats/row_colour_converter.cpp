@@ -15,6 +15,10 @@ namespace {
 bool ConvertThroughProfiles(const void* Input, uint8_t InputLayout, void* Output,
                             uint8_t OutputLayout, int32_t Count, TIOParamsVals* Params);
 
+// The input and output profiles that colour management would convert through,
+// or false when the formulas apply.
+bool ProfilesOf(TIOParamsVals* Params, TIEICC*& In, TIEICC*& Out);
+
 }  // namespace
 
 void IEConvertColorRow(const void* Input, uint8_t InputLayout, void* Output, uint8_t OutputLayout,
@@ -130,22 +134,35 @@ void IEColorConvertRow(const void* Input, uint8_t InputLayout, void* Output, uin
     IEConvertColorRow(Input, InputLayout, Output, OutputLayout, Count, Params);
 }
 
+bool IEColorConvertIsPlain(TIOParamsVals* Params) {
+  if (IEColorConvertHook && IEColorConvertHook != IEConvertColorRow) return false;
+  TIEICC* in = nullptr;
+  TIEICC* out = nullptr;
+  return !ProfilesOf(Params, in, out);
+}
+
 void IEInstallColorConvertHook() {
   if (!IEColorConvertHook) IEColorConvertHook = IEConvertColorRow;
 }
 
 namespace {
 
-bool ConvertThroughProfiles(const void* Input, uint8_t InputLayout, void* Output,
-                            uint8_t OutputLayout, int32_t Count, TIOParamsVals* Params) {
+bool ProfilesOf(TIOParamsVals* Params, TIEICC*& In, TIEICC*& Out) {
   // The profiles travel in the image's parameter set; without one (or with
   // colour management off) the formulas apply.
   if (!IEColorManagement || !Params) return false;
-  TIEICC* in = Params->InputIccProfile.get();
-  if (!(in && in->IsValid()) && Params->DefaultIccProfile) in = Params->DefaultIccProfile.get();
-  if (!in || !in->IsValid() || in->GetApplied()) return false;
-  TIEICC* out = Params->GetOutputIccProfile();
-  if (!out || !out->IsValid()) return false;
+  In = Params->InputIccProfile.get();
+  if (!(In && In->IsValid()) && Params->DefaultIccProfile) In = Params->DefaultIccProfile.get();
+  if (!In || !In->IsValid() || In->GetApplied()) return false;
+  Out = Params->GetOutputIccProfile();
+  return Out && Out->IsValid();
+}
+
+bool ConvertThroughProfiles(const void* Input, uint8_t InputLayout, void* Output,
+                            uint8_t OutputLayout, int32_t Count, TIOParamsVals* Params) {
+  TIEICC* in = nullptr;
+  TIEICC* out = nullptr;
+  if (!ProfilesOf(Params, in, out)) return false;
   return in->TransformPixels(out, InputLayout, OutputLayout, 0, 0, Input, Output, Count);
 }
 

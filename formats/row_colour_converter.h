@@ -20,5 +20,10 @@ void IEConvertColorRow(const void* Input, uint8_t InputLayout, void* Output, uin
 void IEColorConvertRow(const void* Input, uint8_t InputLayout, void* Output, uint8_t OutputLayout,
                        int32_t Count, TIOParamsVals* Params);
 
+// True when IEColorConvertRow would convert by the plain formulas (no other
+// hook installed, no colour management through the profiles of Params), so a
+// codec may do the same conversion inline.
+bool IEColorConvertIsPlain(TIOParamsVals* Params);
+
 // Installs IEConvertColorRow as IEColorConvertHook when the hook is empty.
 void IEInstallColorConvertHook();

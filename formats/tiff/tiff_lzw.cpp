@@ -199,12 +199,99 @@ struct LzwDecoder {
     return off & kSideBit ? Side[off & ~kSideBit] : Out[off];
   }
 
+  // Decodes the ordinary codes (a string already in the table, or the one
+  // being defined) while the output runs up to RowEnd, the previous string
+  // lies right before the output and the data holds whole 4-byte reads.
+  // Every other code (Clear, EndOfInformation, a code beyond the table, a
+  // string in the side buffer, a full table, the last bytes of the data) is
+  // left unread for DecodeRow's general path.  The state lives in locals for
+  // the loop: stores of output bytes would otherwise make the compiler load
+  // every member again after each one.
+  void DecodeRun(int64_t RowEnd) {
+    if (Prev < 0 || PrevDetached) return;
+    // Room for the row and for a whole string of the longest kind past it,
+    // with the slack of the 16-byte copies.
+    constexpr int64_t kSlack = kTableSize + 64;
+    if (Capacity < RowEnd + kSlack) Grow(RowEnd + kSlack - Fill);
+    uint8_t* const out = Out.get();
+    const uint8_t* const data = Data;
+    const int64_t lastWord = DataSize - 4;  // last byte index a 4-byte read may start at
+    int64_t bitPos = BitPos, fill = Fill, prevPos = PrevPos;
+    int32_t prev = Prev, nextFree = NextFree, width = CodeWidth;
+    while (fill < RowEnd) {
+      const int64_t at = bitPos >> 3;
+      if (at > lastWord) break;
+      uint32_t w;
+      std::memcpy(&w, data + at, 4);
+      if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap32(w);
+      const int32_t c = int32_t((w << (bitPos & 7)) >> (32 - width));
+      if (nextFree >= kTableSize || c > nextFree || c == kClear || c == kEoi) break;
+      bitPos += width;
+      int64_t n;
+      if (c < 256) {
+        n = 1;
+        out[fill] = uint8_t(c);
+      } else {
+        const uint64_t off = c < nextFree ? Off[c] : uint64_t(prevPos);
+        if (off & kSideBit) {
+          bitPos -= width;  // left for the general path
+          break;
+        }
+        n = c < nextFree ? int64_t(Len[c]) : int64_t(Len[prev]) + 1;
+        const uint8_t* src = out + off;
+        uint8_t* dst = out + fill;
+        if (int64_t(off) + n > fill) {
+          // The string being defined: the previous string and its own first
+          // byte, read back as it is written.
+          const int64_t dist = fill - int64_t(off);
+          if (dist >= 16) {
+            for (int64_t i = 0; i < n; i += 16) std::memcpy(dst + i, src + i, 16);
+          } else {
+            for (int64_t i = 0; i < n; ++i) dst[i] = src[i];
+          }
+        } else if (n <= 16) {
+          // Most strings are short: two fixed 8-byte moves beat a call.
+          // Both loads come before the stores; the bytes past n are
+          // rewritten by the next string.
+          uint64_t a, b;
+          std::memcpy(&a, src, 8);
+          std::memcpy(&b, src + 8, 8);
+          std::memcpy(dst, &a, 8);
+          std::memcpy(dst + 8, &b, 8);
+        } else if (n <= 128) {
+          // The source ends before the destination starts: 16-byte steps
+          // read only string bytes, or bytes past it that get rewritten.
+          for (int64_t i = 0; i < n; i += 16) std::memcpy(dst + i, src + i, 16);
+        } else {
+          std::memcpy(dst, src, size_t(n));
+        }
+      }
+      // The new entry: the previous string and the first byte of this one,
+      // which follows it in the output.
+      Off[nextFree] = uint64_t(prevPos);
+      Len[nextFree] = uint16_t(Len[prev] + 1);
+      ++nextFree;
+      if (nextFree >= 511) width = nextFree >= 2047 ? 12 : nextFree >= 1023 ? 11 : 10;
+      prevPos = fill;
+      prev = c;
+      fill += n;
+    }
+    BitPos = bitPos;
+    Fill = fill;
+    PrevPos = prevPos;
+    Prev = prev;
+    NextFree = nextFree;
+    CodeWidth = width;
+  }
+
   uint8_t* DecodeRow() {
     if (Failed) return nullptr;
     RowStart = RowStart < 0 ? 0 : RowStart + RowLength;
     if (RowStart >= NextCompact) Compact();
     const int64_t rowEnd = RowStart + RowLength;
     while (Fill < rowEnd && !Ended) {
+      DecodeRun(rowEnd);
+      if (Fill >= rowEnd) break;
       int32_t c = ReadCode();
       if (c < 0 || c == kEoi) {
         Ended = true;

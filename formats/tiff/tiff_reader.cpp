@@ -751,18 +751,21 @@ void TiffReadPage(TIEBitmap* Bitmap, TStream* Stream, const TTiffPageRequest& Re
       Bitmap->SetPaletteColor(k, c);
     }
   }
-  // Rows the data does not reach stay white.
-  FillWhite(Bitmap, Request.SmallOnly ? 0 : (format == ie8p ? 0 : 0xFF));
+  // Rows the data does not reach stay white: strips fill them themselves,
+  // after decoding, so that the rows they store are written only once.
+  const uint8_t fill = Request.SmallOnly ? 0 : (format == ie8p ? 0 : 0xFF);
   Progress.per1 = 100.0 / height;
   if (v.TileWidth > 0 || v.TileLength > 0) {
+    FillWhite(Bitmap, fill);
     if (v.TileOffsets.empty() && !v.StripOffsets.empty()) {
       v.TileOffsets = v.StripOffsets;
       v.TileByteCounts = v.StripByteCounts;
     }
     if (!v.TileOffsets.empty()) TiffReadTiles(page, v, Bitmap, Progress);
   } else if (!v.StripOffsets.empty()) {
-    TiffReadStrips(page, v, Bitmap, Progress);
+    TiffReadStrips(page, v, Bitmap, Progress, fill);
   } else {
+    FillWhite(Bitmap, fill);
     Progress.SetAborting();
   }
   Bitmap->SetAccess(access);

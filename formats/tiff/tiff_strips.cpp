@@ -22,7 +22,55 @@
 #include "formats/tiff/tiff_lzw.h"
 #include "platform/rtl/streams.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define FOLIO_TIFF_SSSE3_ROWS 1
+#endif
+
 namespace {
+
+#ifdef FOLIO_TIFF_SSSE3_ROWS
+bool HasSsse3() {
+  static const bool has = __builtin_cpu_supports("ssse3");
+  return has;
+}
+
+// Stores 8-bit RGB pixels of S as blue, green, red into D, five pixels per
+// step, undoing the horizontal predictor when Predict is set: the running
+// sums of a step come from three shifted additions, and the step's last
+// pixel carries into the next.  Every step reads and writes 16 bytes (one
+// past its five pixels), so the last one to five pixels are left to the
+// caller: answers the pixels done, with Sums set to the running sums (red,
+// green, blue) after them.
+__attribute__((target("ssse3"))) int32_t StoreRgb8Ssse3(const uint8_t* S, uint8_t* D, int32_t Count,
+                                                        bool Predict, uint8_t* Sums) {
+  const __m128i swap = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+  const __m128i last = _mm_setr_epi8(12, 13, 14, 12, 13, 14, 12, 13, 14, 12, 13, 14, 12, 13, 14, 15);
+  __m128i carry = _mm_setzero_si128();
+  int32_t i = 0;
+  if (Predict) {
+    for (; i + 6 <= Count; i += 5) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + int64_t(i) * 3));
+      v = _mm_add_epi8(v, _mm_slli_si128(v, 3));
+      v = _mm_add_epi8(v, _mm_slli_si128(v, 6));
+      v = _mm_add_epi8(v, _mm_slli_si128(v, 12));
+      v = _mm_add_epi8(v, carry);
+      carry = _mm_shuffle_epi8(v, last);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(D + int64_t(i) * 3), _mm_shuffle_epi8(v, swap));
+    }
+  } else {
+    for (; i + 6 <= Count; i += 5) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + int64_t(i) * 3));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(D + int64_t(i) * 3), _mm_shuffle_epi8(v, swap));
+    }
+  }
+  const uint32_t sums = uint32_t(_mm_cvtsi128_si32(carry));
+  Sums[0] = uint8_t(sums);
+  Sums[1] = uint8_t(sums >> 8);
+  Sums[2] = uint8_t(sums >> 16);
+  return i;
+}
+#endif
 
 bool IsCcitt(int32_t Compression) {
   return Compression >= TiffCompression::CcittRle && Compression <= TiffCompression::CcittT6;
@@ -106,41 +154,53 @@ class TRowSource {
   // Decodes row Index (rows come in order) into Row (RowLength bytes).  False
   // when the row cannot be decoded (corrupt LZW data, no data left).
   bool Next(int32_t Index, uint8_t* Row) {
+    const uint8_t* p = Fetch(Index, Row);
+    if (!p) return false;
+    if (p != Row) std::memcpy(Row, p, size_t(FRowLength));
+    return true;
+  }
+
+  // Decodes row Index like Next, but answers where its RowLength bytes are:
+  // Row, or a buffer the source holds (the LZW decoder's output, the inflated
+  // strip, the strip's own bytes: read only, valid until the next call),
+  // which saves a copy of every row.  Null when Next would fail.
+  const uint8_t* Fetch(int32_t Index, uint8_t* Row) {
     const int32_t len32 = int32_t(std::min<int64_t>(FDataLength, INT32_MAX));
     switch (FVars.Compression) {
       case TiffCompression::None: {
-        if (FConsumed >= FDataLength) return false;
+        if (FConsumed >= FDataLength) return nullptr;
         const int64_t n = std::min(FRowLength, FDataLength - FConsumed);
+        if (n == FRowLength) {
+          FConsumed += FRowLength;
+          return FData + FConsumed - FRowLength;
+        }
         std::memcpy(Row, FData + FConsumed, size_t(n));
         if (n < FRowLength) std::memset(Row + n, 0, size_t(FRowLength - n));
         FConsumed += FRowLength;
-        return true;
+        return Row;
       }
       case TiffCompression::CcittRle: {
-        if (FConsumed >= FDataLength) return false;
+        if (FConsumed >= FDataLength) return nullptr;
         const int32_t rest = int32_t(std::min<int64_t>(FDataLength - FConsumed, INT32_MAX));
         FConsumed += CcittDecodeMhRow(Row, FData + FConsumed, rest, FVars.FillOrder, FWidth);
-        return true;
+        return Row;
       }
       case TiffCompression::CcittT4:
-        if (int64_t(FBitPos) >= int64_t(len32) * 8) return false;
+        if (int64_t(FBitPos) >= int64_t(len32) * 8) return nullptr;
         if ((FVars.T4Options & 1) == 0)
           FBitPos = CcittDecode1DLine(Row, FData, len32, FVars.FillOrder, FBitPos, FWidth);
         else
           FBitPos = CcittDecode2DLine(Row, FData, len32, true, FVars.FillOrder, FBitPos,
                                       FRefLine.data(), FWidth, &FCcittState);
-        return true;
+        return Row;
       case TiffCompression::CcittT6:
-        if (int64_t(FBitPos) >= int64_t(len32) * 8) return false;
+        if (int64_t(FBitPos) >= int64_t(len32) * 8) return nullptr;
         FBitPos = CcittDecode2DLine(Row, FData, len32, (FVars.T4Options & 4) != 0, FVars.FillOrder,
                                     FBitPos, FRefLine.data(), FWidth, &FCcittState);
-        return true;
+        return Row;
       case TiffCompression::Lzw: {
-        if (!FLzw) return false;
-        const uint8_t* p = FLzw(FData, FDataLength, int32_t(FRowLength), FLzwState, FVars.FillOrder);
-        if (!p) return false;
-        std::memcpy(Row, p, size_t(FRowLength));
-        return true;
+        if (!FLzw) return nullptr;
+        return FLzw(FData, FDataLength, int32_t(FRowLength), FLzwState, FVars.FillOrder);
       }
       case TiffCompression::AdobeDeflate:
       case TiffCompression::Deflate: {
@@ -149,12 +209,11 @@ class TRowSource {
           FInflated = InflatePartial(FData, FDataLength, FRowLength * FRowCount);
         }
         const int64_t at = int64_t(Index) * FRowLength;
-        if (at + FRowLength > int64_t(FInflated.size())) return false;
-        std::memcpy(Row, FInflated.data() + at, size_t(FRowLength));
-        return true;
+        if (at + FRowLength > int64_t(FInflated.size())) return nullptr;
+        return FInflated.data() + at;
       }
       case TiffCompression::PackBits: {
-        if (FConsumed >= FDataLength) return false;
+        if (FConsumed >= FDataLength) return nullptr;
         int64_t out = 0;
         while (out < FRowLength && FConsumed < FDataLength) {
           const int8_t n = int8_t(FData[FConsumed++]);
@@ -174,10 +233,10 @@ class TRowSource {
           }
         }
         if (out < FRowLength) std::memset(Row + out, 0, size_t(FRowLength - out));
-        return true;
+        return Row;
       }
       default:
-        return false;
+        return nullptr;
     }
   }
 
@@ -270,6 +329,63 @@ class TRowWriter {
 
   bool Supported() const { return TiffLayoutSupported(FVars, FFormat); }
 
+  // Rows the writer stores are not filled beforehand: every byte of a stored
+  // row beyond its pixels (the row's padding, the last bits of a 1-bit row)
+  // is set to Fill, as a page filled with Fill before decoding would hold.
+  void SetFill(uint8_t Fill) {
+    FFill = Fill;
+    FFillRows = true;
+  }
+
+  // Chunky 8-bit RGB into the 24-bit bitmap through the plain colour
+  // formulas: rows can be stored in one pass (see WriteRgb8).
+  bool PlainRgb8() const {
+    const TTIFFVars& v = FVars;
+    return v.Photometric == TiffPhotometric::Rgb && v.SamplesPerPixel == 3 && v.BitsPerSample == 8 &&
+           FFormat == ie24RGB && IEColorConvertIsPlain(v.Params);
+  }
+
+  // Stores a row of 8-bit RGB samples S (read only) at bitmap row Y from
+  // column X as blue, green, red, undoing the horizontal predictor on the way
+  // when Predict is set: the one pass over the row that the separate
+  // predictor, conversion and copy would take three for.
+  void WriteRgb8(const uint8_t* S, int32_t Y, int32_t X, bool Predict) {
+    if (Y < 0 || Y >= FBitmap->GetHeight() || X >= FBitmap->GetWidth()) return;
+    const int32_t count = std::min(FWidth, FBitmap->GetWidth() - X);
+    if (count <= 0) return;
+    uint8_t* row = FBitmap->GetScanline(Y);
+    uint8_t* d = row + int64_t(X) * 3;
+    int32_t i = 0;
+    uint8_t sums[3] = {0, 0, 0};
+#ifdef FOLIO_TIFF_SSSE3_ROWS
+    if (HasSsse3()) {
+      i = StoreRgb8Ssse3(S, d, count, Predict, sums);
+      S += int64_t(i) * 3;
+      d += int64_t(i) * 3;
+    }
+#endif
+    if (Predict) {
+      // The running sums stay in whole registers, one per sample.
+      uint32_t r = sums[0], g = sums[1], b = sums[2];
+      for (; i < count; ++i, S += 3, d += 3) {
+        r += S[0];
+        g += S[1];
+        b += S[2];
+        d[0] = uint8_t(b);
+        d[1] = uint8_t(g);
+        d[2] = uint8_t(r);
+      }
+    } else {
+      for (; i < count; ++i, S += 3, d += 3) {
+        const uint8_t r = S[0], g = S[1], b = S[2];
+        d[0] = b;
+        d[1] = g;
+        d[2] = r;
+      }
+    }
+    if (FFillRows) FillTail(row, X, count);
+  }
+
  private:
   void PutAlpha(int32_t I, uint8_t A) {
     FAlpha[size_t(I)] = A;
@@ -282,16 +398,29 @@ class TRowWriter {
   void Write(uint8_t* S, int32_t Y, int32_t X) {
     if (Y < 0 || Y >= FBitmap->GetHeight() || X >= FBitmap->GetWidth()) return;
     FHasAlpha = false;
-    Convert(S);
     const int32_t count = std::min(FWidth, FBitmap->GetWidth() - X);
     if (count <= 0) return;
     uint8_t* row = FBitmap->GetScanline(Y);
-    if (FFormat == ie1g)
-      CopyBits(row, X, FPixels.data(), count);
-    else {
-      const int32_t bpp = BytesPerPixel(FFormat);
-      std::memcpy(row + int64_t(X) * bpp, FPixels.data(), size_t(int64_t(count) * bpp));
+    if (X == 0 && count == FWidth) {
+      // A whole row is converted straight into the bitmap.  A 1-bit row's
+      // last byte keeps its bits past the page's width.
+      const int32_t rest = count & 7;
+      const uint8_t keep = FFillRows ? FFill : (FFormat == ie1g && rest ? row[count >> 3] : 0);
+      Convert(S, row);
+      if (FFormat == ie1g && rest) {
+        const uint8_t mask = uint8_t(0xFF00 >> rest);
+        row[count >> 3] = uint8_t((row[count >> 3] & mask) | (keep & ~mask));
+      }
+    } else {
+      Convert(S, FPixels.data());
+      if (FFormat == ie1g)
+        CopyBits(row, X, FPixels.data(), count);
+      else {
+        const int32_t bpp = BytesPerPixel(FFormat);
+        std::memcpy(row + int64_t(X) * bpp, FPixels.data(), size_t(int64_t(count) * bpp));
+      }
     }
+    if (FFillRows) FillTail(row, X, count);
     if (FHasAlpha && FMask && Y < FMask->GetHeight()) {
       FMask->SetFull(false);
       uint8_t* arow = FMask->GetScanline(Y);
@@ -306,11 +435,11 @@ class TRowWriter {
   // (colours premultiplied: divided back), 2 unassociated alpha; a second
   // gray sample or a fourth RGB sample without a type counts as
   // unassociated alpha.
-  void ConvertWithExtras(const uint8_t* S, int32_t Colours, bool ZeroIsWhite) {
+  void ConvertWithExtras(const uint8_t* S, uint8_t* D, int32_t Colours, bool ZeroIsWhite) {
     const TTIFFVars& v = FVars;
     const int32_t spp = v.SamplesPerPixel, w = FWidth;
     const bool wide = v.BitsPerSample == 16;
-    auto* rgb = reinterpret_cast<TRGB*>(FPixels.data());
+    auto* rgb = reinterpret_cast<TRGB*>(D);
     // The alpha sample and its kind, once for the page.
     int32_t alphaAt = -1, kind = 0;
     for (int32_t e = 0; e < spp - Colours; ++e) {
@@ -353,10 +482,11 @@ class TRowWriter {
     }
   }
 
-  void Convert(uint8_t* S) {
+  // Converts the row S into D (the bitmap's format, FWidth pixels).
+  void Convert(uint8_t* S, uint8_t* D) {
     const TTIFFVars& v = FVars;
     const int32_t spp = v.SamplesPerPixel, bps = v.BitsPerSample, w = FWidth;
-    uint8_t* d = FPixels.data();
+    uint8_t* d = D;
     auto* rgb = reinterpret_cast<TRGB*>(d);
     const bool alpha = FMask != nullptr;
     switch (v.Photometric) {
@@ -400,7 +530,7 @@ class TRowWriter {
           return;
         }
         // Gray with extra samples (8 or 16 bits): picture and alpha.
-        ConvertWithExtras(S, 1, zeroIsWhite);
+        ConvertWithExtras(S, d, 1, zeroIsWhite);
         return;
       }
       case TiffPhotometric::Rgb: {
@@ -424,7 +554,7 @@ class TRowWriter {
         }
         if ((bps == 8 || bps == 16) && spp > 3 && FFormat != ieRGB48) {
           // RGB with extra samples: picture and alpha.
-          ConvertWithExtras(S, 3, false);
+          ConvertWithExtras(S, d, 3, false);
           return;
         }
         if (bps == 16 && spp > 3) {
@@ -509,11 +639,22 @@ class TRowWriter {
     }
   }
 
+  // Sets the bytes of a stored row past the Count pixels written from X.
+  void FillTail(uint8_t* Row, int32_t X, int32_t Count) {
+    const int64_t end = int64_t(X) + Count;
+    const int32_t bpp = BytesPerPixel(FFormat);
+    const int64_t from = bpp ? end * bpp : (end + 7) / 8;
+    const int64_t len = FBitmap->GetRowLen();
+    if (from < len) std::memset(Row + from, FFill, size_t(len - from));
+  }
+
   TTIFFVars& FVars;
   TIEBitmap* FBitmap;
   int32_t FWidth;
   TIEPixelFormat FFormat;
   TIEMask* FMask = nullptr;
+  uint8_t FFill = 0;
+  bool FFillRows = false;
   std::vector<uint8_t> FPixels;
   std::vector<uint8_t> FWork;
   std::vector<uint8_t> FAlpha;
@@ -929,49 +1070,84 @@ void TiffUndoPredictor(uint8_t* Row, int32_t Width, int32_t Samples, int32_t Bit
   }
 }
 
-void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEProgressRec& Progress,
-                    int32_t RowCount, int32_t Width, int64_t DataLength, const uint8_t* Data,
-                    int32_t XPixel) {
-  if (RowCount <= 0 || Width <= 0 || !Data || DataLength <= 0) return;
+namespace {
+
+// TiffDecodeRows; with Fill not negative, the rows are not filled beforehand
+// (whole rows from column 0, JPEG aside) and every byte of a stored row past
+// its pixels is set to Fill.  Answers how many rows from FirstRow were stored.
+int32_t DecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEProgressRec& Progress,
+                   int32_t RowCount, int32_t Width, int64_t DataLength, const uint8_t* Data,
+                   int32_t XPixel, int32_t Fill) {
+  if (RowCount <= 0 || Width <= 0 || !Data || DataLength <= 0) return 0;
   if (!TiffCompressionSupported(Vars.Compression)) {
     Progress.SetAborting();
-    return;
+    return 0;
   }
   if (Vars.Compression == TiffCompression::Jpeg) {
     if (Bitmap->GetPixelFormat() != ie24RGB) {
       Progress.SetAborting();
-      return;
+      return 0;
     }
     DecodeJpegChunk(Vars, Bitmap, FirstRow, XPixel, Width, RowCount, Data, DataLength, Progress);
     if (XPixel == 0) ReportRow(Progress, std::min(FirstRow + RowCount, Bitmap->GetHeight()), Bitmap->GetHeight());
-    return;
+    return 0;
   }
   TRowWriter writer(Vars, Bitmap, Width);
   if (!writer.Supported()) {
     Progress.SetAborting();
-    return;
+    return 0;
   }
+  if (Fill >= 0) writer.SetFill(uint8_t(Fill));
   const int32_t spp = Vars.SamplesPerPixel;
   const int64_t rowLength = TiffRowLength(Vars, Width, spp);
   std::vector<uint8_t> row(size_t(WorkRowSize(rowLength, Width, spp)), 0);
   TRowSource source(Vars, Data, DataLength, Width, RowCount, rowLength);
   if (Vars.Compression == TiffCompression::Lzw) source.SetLzw(LzwOf(Vars));
+  // 8-bit RGB goes from the decoded row into the bitmap in one pass.
+  const bool rgb8 = writer.PlainRgb8();
+  const bool predict = Vars.Predictor == TiffPredictor::Horizontal &&
+                       (Vars.Compression == TiffCompression::Lzw || IsDeflate(Vars.Compression));
   const int32_t height = Bitmap->GetHeight();
+  int32_t stored = 0;
   for (int32_t r = 0; r < RowCount; ++r) {
-    if (Progress.IsAborting()) return;
+    if (Progress.IsAborting()) break;
     const int32_t y = FirstRow + r;
     if (y >= height) break;
-    // Rows beyond the data stay white (the page was filled white).
+    // Rows beyond the data stay white.
     if (source.Exhausted() || source.LzwRanOut()) break;
-    if (!source.Next(r, row.data())) {
+    const uint8_t* p = source.Fetch(r, row.data());
+    if (!p) {
       // Corrupt LZW data fails the page; other codecs just ran out of data.
       if (Vars.Compression == TiffCompression::Lzw) Progress.SetAborting();
       break;
     }
-    PrepareRow(Vars, row.data(), rowLength, Width, spp);
-    writer.Write(row.data(), y, XPixel);
+    if (rgb8) {
+      writer.WriteRgb8(p, y, XPixel, predict);
+    } else {
+      // The decoder's own buffer is read only: the row is prepared in place.
+      if (p != row.data()) std::memcpy(row.data(), p, size_t(rowLength));
+      PrepareRow(Vars, row.data(), rowLength, Width, spp);
+      writer.Write(row.data(), y, XPixel);
+    }
+    ++stored;
     if (XPixel == 0) ReportRow(Progress, y + 1, height);
   }
+  return stored;
+}
+
+// Sets rows [From, To) of the page to Fill bytes.
+void FillRows(TIEBitmap* Bitmap, int32_t From, int32_t To, uint8_t Fill) {
+  const int64_t len = Bitmap->GetRowLen();
+  for (int32_t y = std::max(From, 0); y < std::min(To, Bitmap->GetHeight()); ++y)
+    std::memset(Bitmap->GetScanline(y), Fill, size_t(len));
+}
+
+}  // namespace
+
+void TiffDecodeRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow, TIEProgressRec& Progress,
+                    int32_t RowCount, int32_t Width, int64_t DataLength, const uint8_t* Data,
+                    int32_t XPixel) {
+  DecodeRows(Vars, Bitmap, FirstRow, Progress, RowCount, Width, DataLength, Data, XPixel, -1);
 }
 
 void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
@@ -1029,10 +1205,15 @@ void TiffDecodePlanarRows(TTIFFVars& Vars, TIEBitmap* Bitmap, int32_t FirstRow,
 }
 
 void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
-                    TIEProgressRec& Progress) {
+                    TIEProgressRec& Progress, uint8_t Fill) {
   const int64_t size = Directory.StreamSize - Directory.Base;
   const int32_t height = Bitmap->GetHeight();
   const int32_t width = Bitmap->GetWidth();
+  const bool planar = Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1;
+  // Chunky rows other than JPEG's are stored whole and in order: only the
+  // rows no strip stores are filled, after decoding, instead of the whole
+  // page before it.  JPEG strips and separate planes get the page filled.
+  if (planar || Vars.Compression == TiffCompression::Jpeg) FillRows(Bitmap, 0, height, Fill);
   const int32_t rps = Vars.RowsPerStrip > 0 ? Vars.RowsPerStrip : height;
   const size_t strips = Vars.StripOffsets.size();
   TBlockExtents extents(Vars.StripOffsets, size);
@@ -1045,7 +1226,7 @@ void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* 
     if (n <= 0 || !Directory.ReadAt(off, Buffer.data(), n)) return 0;
     return n;
   };
-  if (Vars.PlanarConfig == TiffPlanarConfig::Separate && Vars.SamplesPerPixel > 1) {
+  if (planar) {
     const int32_t spp = Vars.SamplesPerPixel;
     if (spp > 10) {
       Progress.SetAborting();
@@ -1069,17 +1250,20 @@ void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* 
     }
     return;
   }
+  const bool jpeg = Vars.Compression == TiffCompression::Jpeg;
   std::vector<uint8_t> buffer;
   const int64_t rowLength = TiffRowLength(Vars, width, Vars.SamplesPerPixel);
   int32_t first = 0;
   for (size_t s = 0; s < strips && first < height; ++s) {
     const int64_t n = readStrip(s, buffer, int64_t(rps) * rowLength);
-    if (n > 0)
-      TiffDecodeRows(Vars, Bitmap, first, Progress, std::min(rps, height - first), width, n,
-                     buffer.data(), 0);
+    const int32_t count = std::min(rps, height - first);
+    const int32_t stored =
+        n > 0 ? DecodeRows(Vars, Bitmap, first, Progress, count, width, n, buffer.data(), 0, jpeg ? -1 : Fill) : 0;
+    if (!jpeg) FillRows(Bitmap, first + stored, first + count, Fill);
     first = int32_t(std::min<int64_t>(int64_t(first) + rps, height));
-    if (Progress.IsAborting()) return;
+    if (Progress.IsAborting()) break;
   }
+  if (!jpeg) FillRows(Bitmap, first, height, Fill);
 }
 
 void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,

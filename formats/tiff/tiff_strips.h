@@ -6,7 +6,8 @@
 // and converts every row from the file's sample layout into the bitmap's pixel
 // format and the alpha mask.
 //
-// Rows the data does not reach stay as the reader left them (white).  A layout
+// Rows the data does not reach are white (strips set them, the reader fills
+// tiled pages beforehand).  A layout
 // or compression this decoder does not handle sets the abort flag: a page is
 // never passed off as read when its pixels were not decoded.
 #include <cstdint>
@@ -18,9 +19,11 @@ class TIEBitmap;
 struct TIEProgressRec;
 
 // Decodes the whole page (Vars.TileIndex = -1) or one tile into Bitmap, which
-// the reader has allocated with the page's (or the tile's) size.
+// the reader has allocated with the page's (or the tile's) size.  Strips:
+// every byte of the page the data does not reach is set to Fill (the page
+// need not be filled beforehand).  Tiles: those bytes stay as they were.
 void TiffReadStrips(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
-                    TIEProgressRec& Progress);
+                    TIEProgressRec& Progress, uint8_t Fill);
 void TiffReadTiles(const TiffDirectory& Directory, TTIFFVars& Vars, TIEBitmap* Bitmap,
                    TIEProgressRec& Progress);
 

@@ -3,6 +3,7 @@
 // for) libtiff's tools and ImageMagick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -133,6 +134,142 @@ TEST(TiffLzw, RowByRowRoundTripsAcrossWidthChangesAndClears) {
   for (int kind : {1, 2}) {
     const Bytes big = MakeData(6000000, kind, 3);
     EXPECT_TRUE(Join(Decode(Encode(big, 6000), 6000, 1000)) == big) << "kind " << kind;
+  }
+}
+
+// A plain string-table decoder: every entry a whole string, rows cut from
+// one output as the library's decoder documents it.
+std::vector<Bytes> ReferenceDecode(const Bytes& Coded, int32_t RowLength, int32_t Rows) {
+  std::vector<Bytes> table(258);
+  for (int i = 0; i < 256; ++i) table[size_t(i)] = Bytes{uint8_t(i)};
+  size_t bitPos = 0;
+  int width = 9, prev = -1;
+  bool ended = false;
+  Bytes pending;
+  auto read = [&]() -> int {
+    if (bitPos + size_t(width) > Coded.size() * 8) return -1;
+    int c = 0;
+    for (int b = 0; b < width; ++b, ++bitPos) c = (c << 1) | ((Coded[bitPos / 8] >> (7 - bitPos % 8)) & 1);
+    return c;
+  };
+  auto add = [&](Bytes S) {
+    if (table.size() >= 4097) return false;
+    table.push_back(std::move(S));
+    const size_t n = table.size();
+    width = n >= 2047 ? 12 : n >= 1023 ? 11 : n >= 511 ? 10 : 9;
+    return true;
+  };
+  std::vector<Bytes> rows;
+  for (int32_t y = 0; y < Rows; ++y) {
+    while (int32_t(pending.size()) < RowLength && !ended) {
+      int c = read();
+      if (c < 0 || c == 257) {
+        ended = true;
+        break;
+      }
+      if (c == 256) {
+        table.resize(258);
+        width = 9;
+        do c = read();
+        while (c == 256);
+        if (c < 0 || c == 257) {
+          ended = true;
+          break;
+        }
+        if (c >= int(table.size())) return rows;
+        pending.insert(pending.end(), table[size_t(c)].begin(), table[size_t(c)].end());
+        prev = c;
+        continue;
+      }
+      if (prev < 0) {
+        if (c >= int(table.size())) return rows;
+        pending.insert(pending.end(), table[size_t(c)].begin(), table[size_t(c)].end());
+        prev = c;
+        continue;
+      }
+      Bytes str;
+      if (c < int(table.size())) {
+        str = table[size_t(c)];
+        Bytes entry = table[size_t(prev)];
+        entry.push_back(str[0]);
+        pending.insert(pending.end(), str.begin(), str.end());
+        if (!add(entry)) return rows;
+      } else if (c == int(table.size())) {
+        str = table[size_t(prev)];
+        str.push_back(str[0]);
+        if (!add(str)) return rows;
+        pending.insert(pending.end(), str.begin(), str.end());
+      } else {
+        break;  // beyond the table: the rest of the row is zero
+      }
+      prev = c;
+    }
+    Bytes row(size_t(RowLength), 0);
+    const size_t n = std::min(pending.size(), size_t(RowLength));
+    std::copy(pending.begin(), pending.begin() + std::ptrdiff_t(n), row.begin());
+    pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(n));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Random code streams a decoder must follow: literals, entries, the entry
+// being defined many times in a row (strings of every length up to a few
+// hundred bytes), clears, and now and then a code beyond the table.
+TEST(TiffLzw, RandomCodeStreamsDecodeAsAPlainStringTable) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 25; ++round) {
+    Bytes out;
+    size_t bits = 0;
+    auto put = [&](int C, int Width) {
+      for (int b = Width - 1; b >= 0; --b, ++bits) {
+        if (bits % 8 == 0) out.push_back(0);
+        if ((C >> b) & 1) out.back() |= uint8_t(0x80 >> (bits % 8));
+      }
+    };
+    int width = 9, nextFree = 258;
+    bool havePrev = false;
+    const int codes = 2000 + int(rng() % 8000);
+    for (int k = 0; k < codes; ++k) {
+      const uint32_t pick = rng() % 1000;
+      int c;
+      if (nextFree > 4000 || pick < 3) {
+        put(256, width);
+        width = 9;
+        nextFree = 258;
+        havePrev = false;
+        continue;
+      }
+      if (!havePrev || pick < 250) {
+        c = int(rng() % 4);  // few distinct bytes: long strings form
+      } else if (pick < 700) {
+        c = 258 + int(rng() % uint32_t(nextFree - 258 + 1));
+        if (c == nextFree) c = int(rng() % 256);
+      } else if (pick < 995) {
+        // The entry being defined, again and again.
+        for (int r = int(rng() % 200); r >= 0 && nextFree <= 4000; --r) {
+          put(nextFree, width);
+          ++nextFree;
+          width = nextFree >= 2047 ? 12 : nextFree >= 1023 ? 11 : nextFree >= 511 ? 10 : 9;
+        }
+        continue;
+      } else {
+        c = nextFree + 1 + int(rng() % 4);  // beyond the table: adds nothing
+        if (c < (1 << width)) put(c, width);
+        continue;
+      }
+      put(c, width);
+      if (havePrev) ++nextFree;
+      havePrev = true;
+      width = nextFree >= 2047 ? 12 : nextFree >= 1023 ? 11 : nextFree >= 511 ? 10 : 9;
+    }
+    if (round % 3) put(257, width);
+    const int32_t rowLength = int32_t(1 + rng() % (round % 2 ? 50 : 9000));
+    const int32_t rows = int32_t(600000 / rowLength) + 2;
+    const auto want = ReferenceDecode(out, rowLength, rows);
+    const auto got = Decode(out, rowLength, rows);
+    ASSERT_EQ(got.size(), want.size()) << "round " << round;
+    for (size_t y = 0; y < got.size(); ++y) ASSERT_TRUE(got[y] == want[y]) << "round " << round << " row " << y;
   }
 }
 
