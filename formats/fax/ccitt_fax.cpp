@@ -449,6 +449,162 @@ class TRefChanges {
 };
 
 
+
+// ---------------------------------------------------------------------------
+// The common line: pass, horizontal and vertical codes only
+
+// 64 coded bits from At, the first coded bit in bit 63.
+template <bool Reverse>
+inline __attribute__((always_inline)) uint64_t LoadCoded64(const uint8_t* At) {
+  uint64_t v;
+  std::memcpy(&v, At, 8);
+  if constexpr (Reverse) {
+    // Fill order 2: the bits of every byte reversed.
+    v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
+    v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
+    v = ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
+  }
+  return __builtin_bswap64(v);
+}
+
+// Run length and code length of every run code a fast line accepts: the
+// terminating codes (flag 1 in bit 5) and the make-up codes; 0 for the rest
+// (EOLs, fill and no code), which the line leaves to the full decoder.
+constexpr std::array<std::array<uint32_t, 128>, 2> MakeRunSteps() {
+  std::array<std::array<uint32_t, 128>, 2> t{};
+  const std::array<std::array<CcittCodeEntry, 128>, 2> codes = {MakeRunTable(false), MakeRunTable(true)};
+  for (int32_t c = 0; c < 2; ++c)
+    for (int32_t j = 0; j < CcittEolIndex; ++j)
+      t[c][j] = (uint32_t(codes[c][j].Run) << 8) | (j < CcittMakeupFirst ? 32u : 0u) | uint32_t(codes[c][j].Length);
+  return t;
+}
+constexpr std::array<std::array<uint32_t, 128>, 2> kRunSteps = MakeRunSteps();
+
+// Decodes one line of a listed width as the full decoder does, as long as it
+// meets only pass, horizontal and vertical codes with ordinary run codes, a
+// colour change never goes back before a0, and every bit it reads lies at
+// least eight bytes before the end of the data.  Writes the line's changes
+// to Rec and answers true with the bit position after the line; answers
+// false on anything else (the full decoder then decodes the line from its
+// start: nothing but Rec has been written).
+template <bool Reverse>
+bool DecodeCommonLine(const uint8_t* Data, int32_t DataLen, int64_t StartBit, const int32_t* Ref,
+                      int32_t Width, int32_t* Rec, int64_t& EndBit, int32_t& Count) {
+  if (DataLen < 8 || StartBit < 0) return false;
+  const int64_t last = DataLen - 8;  // the last byte with eight bytes from it
+  int64_t p = StartBit;
+  uint64_t acc = 0;  // the coded bits from p on, the first in bit 63
+  int32_t avail = 0;
+  auto refill = [&]() __attribute__((always_inline)) -> bool {
+    if ((p >> 3) > last) return false;
+    acc = LoadCoded64<Reverse>(Data + (p >> 3)) << (p & 7);
+    avail = 64 - int32_t(p & 7);
+    return true;
+  };
+  auto consume = [&](int32_t N) __attribute__((always_inline)) {
+    acc <<= N;
+    avail -= N;
+    p += N;
+  };
+  // One run of the horizontal mode: make-up codes up to a terminating code.
+  auto run = [&](int32_t Tree, int64_t& Sum) __attribute__((always_inline)) -> bool {
+    Sum = 0;
+    for (;;) {
+      if (avail < 16 && !refill()) return false;
+      const uint32_t step = kRunSteps[Tree][kRunLookup[Tree][acc >> (64 - kRunLookupBits)] & 127];
+      if (step == 0) return false;
+      consume(int32_t(step & 31));
+      Sum += step >> 8;
+      if (step & 32) return true;
+    }
+  };
+  int32_t n = 0;
+  int32_t a0 = -1;
+  int32_t k = 0;  // the search cursor in Ref, with the parity of the colour
+  auto b1 = [&]() __attribute__((always_inline)) -> int32_t {
+    while (Ref[k - 2] > a0) k -= 2;
+    while (Ref[k] <= a0) k += 2;
+    return Ref[k];
+  };
+  for (;;) {
+    if (avail < 16 && !refill()) return false;
+    const uint32_t mode = kModeLengthLookup[acc >> 52];
+    const int32_t e = int32_t(mode & 15);
+    consume(int32_t(mode >> 4));
+    if (__builtin_expect(uint32_t(e - ccmVL3) < 7u, 1)) {
+      const int32_t a1 = b1() + e - ccmV0;
+      ++k;
+      if (a1 < std::max(a0, 0)) return false;
+      if (a1 >= Width) break;
+      if (n > Width) return false;
+      Rec[n++] = a1;
+      a0 = a1;
+      continue;
+    }
+    if (e == ccmPass) {
+      b1();
+      a0 = Ref[k + 1];
+      if (a0 >= Width) break;
+      continue;
+    }
+    if (e != ccmHorizontal) return false;
+    // The first run has the current colour: white while the changes so far
+    // are even in number.
+    int64_t r1, r2;
+    if (!run(n & 1, r1) || !run((n & 1) ^ 1, r2)) return false;
+    const int32_t start = std::max(a0, 0);
+    const int32_t mid = int32_t(start + std::min<int64_t>(r1, Width - start));
+    if (mid >= Width) break;
+    if (n > Width) return false;
+    Rec[n++] = mid;
+    a0 = int32_t(mid + std::min<int64_t>(r2, Width - mid));
+    if (a0 >= Width) break;
+    if (n > Width) return false;
+    Rec[n++] = a0;
+  }
+  EndBit = p;
+  Count = n;
+  return true;
+}
+
+// Writes the used bytes of a decoded row (1 white, 0 black) from its
+// changes: Count ascending positions below Width, the colour turning at
+// each (runs of no pixels turn it twice).  Toggles has room for
+// (Width + 63) / 64 words.
+void RenderChanges(const int32_t* Changes, int32_t Count, int32_t Width, uint64_t* Toggles, uint8_t* Row) {
+  const int32_t words = (Width + 63) >> 6;
+  std::memset(Toggles, 0, size_t(words) * 8);
+  // Pixel x is bit 63 - x % 64 of word x / 64.
+  for (int32_t i = 0; i < Count; ++i) Toggles[Changes[i] >> 6] ^= (uint64_t(1) << 63) >> (Changes[i] & 63);
+  const int32_t used = (Width + 7) >> 3;
+  uint64_t carry = 0;  // all ones when the previous word ended black
+  for (int32_t w = 0; w < words; ++w) {
+    // Every bit becomes the parity of the toggles up to it: 1 = black.
+    uint64_t v = Toggles[w];
+    v ^= v >> 1;
+    v ^= v >> 2;
+    v ^= v >> 4;
+    v ^= v >> 8;
+    v ^= v >> 16;
+    v ^= v >> 32;
+    v ^= carry;
+    carry = uint64_t(0) - (v & 1);
+    uint64_t white = ~v;
+    const int32_t at = w * 8;
+    if (at + 8 <= used) {
+      white = __builtin_bswap64(white);
+      std::memcpy(Row + at, &white, 8);
+    } else {
+      // The last word: pixels past Width stay white, bytes past the row
+      // are not written.
+      const int32_t rest = Width - w * 64;
+      white |= ~uint64_t(0) >> rest;
+      white = __builtin_bswap64(white);
+      std::memcpy(Row + at, &white, size_t(used - at));
+    }
+  }
+}
+
 int64_t UsedBytes(int32_t Width) { return (int64_t(std::max(Width, 0)) + 7) / 8; }
 
 // The codes of one run of Colour: make-up codes (runs over 2560 as repeated
@@ -701,6 +857,7 @@ int32_t CcittDecodeMhRow(uint8_t* Row, const uint8_t* Data, int32_t DataLen, int
 
 struct TCcittDecodeState::TLists {
   TRefChanges Lists[2];
+  std::vector<uint64_t> Toggles;  // scratch of RenderChanges
   int32_t Current = 0;
   const uint8_t* RefLine = nullptr;  // the buffer the lists describe
 };
@@ -715,7 +872,11 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   DataLen = ClampLen(DataLen);
   if (Width < 0) Width = 0;
   const size_t used = size_t(UsedBytes(Width));
-  std::memset(Row, 0xFF, used);
+  // A row that shares bytes with the reference line is cleared before the
+  // reference line is looked at, and takes the full decoder.
+  const uintptr_t rowAt = reinterpret_cast<uintptr_t>(Row), refAt = reinterpret_cast<uintptr_t>(RefLine);
+  const bool apart = rowAt + used <= refAt || refAt + used <= rowAt;
+  if (!apart) std::memset(Row, 0xFF, used);
   const int64_t total = int64_t(DataLen) * 8;
   int64_t p = std::max<int64_t>(StartBit, 0);
   const int64_t startBit = p;
@@ -747,6 +908,20 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     if (!changes.Matches(RefLine, Width)) changes.Build(RefLine, Width);
     refChanges = changes.Changes();
     rec = next.BeginRecord(Width);
+    // Most lines hold only the common codes: decoded to their changes and
+    // then written out as whole words.
+    int64_t endBit = 0;
+    int32_t count = 0;
+    if (Width > 0 && apart &&
+        (FillOrder == 1 ? DecodeCommonLine<false>(Data, DataLen, p, refChanges, Width, rec, endBit, count)
+                        : DecodeCommonLine<true>(Data, DataLen, p, refChanges, Width, rec, endBit, count))) {
+      state.Toggles.resize(size_t((Width + 63) >> 6));
+      RenderChanges(rec, count, Width, state.Toggles.data(), Row);
+      next.EndRecord(true, count, Row, used);
+      state.Current ^= 1;
+      std::memcpy(RefLine, Row, used);
+      return int32_t(endBit);
+    }
   }
   // b1: the first changing pixel right of A0 (A0 < Width) whose colour is
   // the opposite of Colour (1 white, 0 black), or Width; pixels before the
@@ -808,6 +983,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     }
   };
 
+  std::memset(Row, 0xFF, used);
   // The seven vertical modes take the fast path below on listed lines.
   const uint32_t listedVertical = listed ? 7u : 0u;
   while (a0 < Width && p < total) {
