@@ -139,6 +139,15 @@ constexpr std::array<uint8_t, 4096> MakeModeLengthLookup() {
 }
 constexpr std::array<uint8_t, 4096> kModeLengthLookup = MakeModeLengthLookup();
 
+// The same with the code length in the low byte, which the next code's
+// position waits for, and the mode in the high byte.
+constexpr std::array<uint16_t, 4096> MakeModeStepLookup() {
+  std::array<uint16_t, 4096> t{};
+  for (size_t i = 0; i < t.size(); ++i) t[i] = uint16_t(kModes[kModeLookup[i]].Length | (kModeLookup[i] << 8));
+  return t;
+}
+constexpr std::array<uint16_t, 4096> kModeStepLookup = MakeModeStepLookup();
+
 // Run-code index (or CcittNoCode) for every 13-bit prefix; the longest codes
 // that do not begin with 13 zeros are 13 bits long.  The trees stay the
 // reference (the tests compare the two); the decoders use the table.
@@ -431,6 +440,19 @@ class TRefChanges {
     FRowValid = false;
     return FPos.data() + 2;
   }
+  // The same for a recording whose line is written straight into the list's
+  // copy of it (RowCopy) rather than copied by EndRecord.
+  uint8_t* RowCopy(size_t Bytes) {
+    FRow.resize(Bytes);
+    return FRow.data();
+  }
+  void EndRecordWritten(int32_t Count) {
+    int32_t* out = FPos.data() + 2;
+    out[Count] = FWidth;
+    out[Count + 1] = FWidth;
+    out[Count + 2] = FWidth;
+    FRowValid = true;
+  }
   void EndRecord(bool Ok, int32_t Count, const uint8_t* Line, size_t Bytes) {
     if (!Ok) return;
     int32_t* out = FPos.data() + 2;
@@ -528,9 +550,9 @@ bool DecodeCommonLine(const uint8_t* Data, int32_t DataLen, int64_t StartBit, co
   };
   for (;;) {
     if (avail < 16 && !refill()) return false;
-    const uint32_t mode = kModeLengthLookup[acc >> 52];
-    const int32_t e = int32_t(mode & 15);
-    consume(int32_t(mode >> 4));
+    const uint32_t mode = kModeStepLookup[acc >> 52];
+    const int32_t e = int32_t(mode >> 8);
+    consume(int32_t(mode & 255));
     if (__builtin_expect(uint32_t(e - ccmVL3) < 7u, 1)) {
       const int32_t a1 = b1() + e - ccmV0;
       ++k;
@@ -568,39 +590,44 @@ bool DecodeCommonLine(const uint8_t* Data, int32_t DataLen, int64_t StartBit, co
 }
 
 // Writes the used bytes of a decoded row (1 white, 0 black) from its
-// changes: Count ascending positions below Width, the colour turning at
-// each (runs of no pixels turn it twice).  Toggles has room for
-// (Width + 63) / 64 words.
-void RenderChanges(const int32_t* Changes, int32_t Count, int32_t Width, uint64_t* Toggles, uint8_t* Row) {
+// changes, into each of the Targets (Count ascending positions below Width,
+// the colour turning at each; a run of no pixels turns it twice).  Toggles
+// has room for (Width + 63) / 64 words.
+template <int32_t Targets>
+void RenderChanges(const int32_t* Changes, int32_t Count, int32_t Width, uint64_t* Toggles,
+                   uint8_t* const (&Rows)[Targets]) {
   const int32_t words = (Width + 63) >> 6;
   std::memset(Toggles, 0, size_t(words) * 8);
-  // Pixel x is bit 63 - x % 64 of word x / 64.
-  for (int32_t i = 0; i < Count; ++i) Toggles[Changes[i] >> 6] ^= (uint64_t(1) << 63) >> (Changes[i] & 63);
+  // Word x / 64 gets, for every change x in it, the pixels from x to the
+  // word's end turned (pixel x is bit 63 - x % 64).  The changes come in
+  // order, so the word being built stays in a register and is stored after
+  // every change (a later store of the same word replaces the earlier).
+  uint64_t acc = 0;
+  int32_t current = -1;
+  for (int32_t i = 0; i < Count; ++i) {
+    const int32_t x = Changes[i];
+    const int32_t w = x >> 6;
+    acc = w == current ? acc : 0;
+    current = w;
+    acc ^= ~uint64_t(0) >> (x & 63);
+    Toggles[w] = acc;
+  }
   const int32_t used = (Width + 7) >> 3;
   uint64_t carry = 0;  // all ones when the previous word ended black
   for (int32_t w = 0; w < words; ++w) {
-    // Every bit becomes the parity of the toggles up to it: 1 = black.
-    uint64_t v = Toggles[w];
-    v ^= v >> 1;
-    v ^= v >> 2;
-    v ^= v >> 4;
-    v ^= v >> 8;
-    v ^= v >> 16;
-    v ^= v >> 32;
-    v ^= carry;
-    carry = uint64_t(0) - (v & 1);
-    uint64_t white = ~v;
+    const uint64_t black = Toggles[w] ^ carry;
+    carry = uint64_t(0) - (black & 1);
+    uint64_t white = ~black;
     const int32_t at = w * 8;
     if (at + 8 <= used) {
       white = __builtin_bswap64(white);
-      std::memcpy(Row + at, &white, 8);
+      for (uint8_t* r : Rows) std::memcpy(r + at, &white, 8);
     } else {
       // The last word: pixels past Width stay white, bytes past the row
       // are not written.
-      const int32_t rest = Width - w * 64;
-      white |= ~uint64_t(0) >> rest;
+      white |= ~uint64_t(0) >> (Width - w * 64);
       white = __builtin_bswap64(white);
-      std::memcpy(Row + at, &white, size_t(used - at));
+      for (uint8_t* r : Rows) std::memcpy(r + at, &white, size_t(used - at));
     }
   }
 }
@@ -915,11 +942,13 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     if (Width > 0 && apart &&
         (FillOrder == 1 ? DecodeCommonLine<false>(Data, DataLen, p, refChanges, Width, rec, endBit, count)
                         : DecodeCommonLine<true>(Data, DataLen, p, refChanges, Width, rec, endBit, count))) {
+      // The row goes to the caller's row, the reference line and the copy
+      // that tells the next line whether the reference line still holds it.
       state.Toggles.resize(size_t((Width + 63) >> 6));
-      RenderChanges(rec, count, Width, state.Toggles.data(), Row);
-      next.EndRecord(true, count, Row, used);
+      uint8_t* const targets[3] = {Row, RefLine, next.RowCopy(used)};
+      RenderChanges(rec, count, Width, state.Toggles.data(), targets);
+      next.EndRecordWritten(count);
       state.Current ^= 1;
-      std::memcpy(RefLine, Row, used);
       return int32_t(endBit);
     }
   }
