@@ -511,7 +511,7 @@ constexpr std::array<std::array<uint32_t, 128>, 2> kRunSteps = MakeRunSteps();
 // start: nothing but Rec has been written).
 template <bool Reverse>
 bool DecodeCommonLine(const uint8_t* Data, int32_t DataLen, int64_t StartBit, const int32_t* Ref,
-                      int32_t Width, int32_t* Rec, int64_t& EndBit, int32_t& Count) {
+                      int32_t Width, int32_t* Rec, uint64_t* Toggles, int64_t& EndBit, int32_t& Count) {
   if (DataLen < 8 || StartBit < 0) return false;
   const int64_t last = DataLen - 8;  // the last byte with eight bytes from it
   int64_t p = StartBit;
@@ -541,6 +541,20 @@ bool DecodeCommonLine(const uint8_t* Data, int32_t DataLen, int64_t StartBit, co
     }
   };
   int32_t n = 0;
+  // Word x / 64 of Toggles gets, for every change x in it, the pixels from x
+  // to the word's end turned (pixel x is bit 63 - x % 64).  The changes come
+  // in order, so the word being built stays in a register and is stored
+  // after every change (a later store of the same word replaces the
+  // earlier).
+  uint64_t word = 0;
+  int32_t wordAt = -1;
+  auto record = [&](int32_t X) __attribute__((always_inline)) {
+    Rec[n++] = X;
+    const int32_t w = X >> 6;
+    word = (w == wordAt ? word : 0) ^ (~uint64_t(0) >> (X & 63));
+    wordAt = w;
+    Toggles[w] = word;
+  };
   int32_t a0 = -1;
   int32_t k = 0;  // the search cursor in Ref, with the parity of the colour
   auto b1 = [&]() __attribute__((always_inline)) -> int32_t {
@@ -559,7 +573,7 @@ bool DecodeCommonLine(const uint8_t* Data, int32_t DataLen, int64_t StartBit, co
       if (a1 < std::max(a0, 0)) return false;
       if (a1 >= Width) break;
       if (n > Width) return false;
-      Rec[n++] = a1;
+      record(a1);
       a0 = a1;
       continue;
     }
@@ -578,56 +592,40 @@ bool DecodeCommonLine(const uint8_t* Data, int32_t DataLen, int64_t StartBit, co
     const int32_t mid = int32_t(start + std::min<int64_t>(r1, Width - start));
     if (mid >= Width) break;
     if (n > Width) return false;
-    Rec[n++] = mid;
+    record(mid);
     a0 = int32_t(mid + std::min<int64_t>(r2, Width - mid));
     if (a0 >= Width) break;
     if (n > Width) return false;
-    Rec[n++] = a0;
+    record(a0);
   }
   EndBit = p;
   Count = n;
   return true;
 }
 
-// Writes the used bytes of a decoded row (1 white, 0 black) from its
-// changes, into each of the Targets (Count ascending positions below Width,
-// the colour turning at each; a run of no pixels turns it twice).  Toggles
-// has room for (Width + 63) / 64 words.
-template <int32_t Targets>
-void RenderChanges(const int32_t* Changes, int32_t Count, int32_t Width, uint64_t* Toggles,
-                   uint8_t* const (&Rows)[Targets]) {
+// Writes the used bytes of a decoded row (1 white, 0 black) from the
+// toggles DecodeCommonLine left: every bit the parity of the toggles up to
+// it, the parity carried from word to word.
+void WriteToggledRow(const uint64_t* Toggles, int32_t Width, uint8_t* Row) {
   const int32_t words = (Width + 63) >> 6;
-  std::memset(Toggles, 0, size_t(words) * 8);
-  // Word x / 64 gets, for every change x in it, the pixels from x to the
-  // word's end turned (pixel x is bit 63 - x % 64).  The changes come in
-  // order, so the word being built stays in a register and is stored after
-  // every change (a later store of the same word replaces the earlier).
-  uint64_t acc = 0;
-  int32_t current = -1;
-  for (int32_t i = 0; i < Count; ++i) {
-    const int32_t x = Changes[i];
-    const int32_t w = x >> 6;
-    acc = w == current ? acc : 0;
-    current = w;
-    acc ^= ~uint64_t(0) >> (x & 63);
-    Toggles[w] = acc;
-  }
   const int32_t used = (Width + 7) >> 3;
-  uint64_t carry = 0;  // all ones when the previous word ended black
+  uint64_t parity = 0;  // 1 when the words before ended black
   for (int32_t w = 0; w < words; ++w) {
-    const uint64_t black = Toggles[w] ^ carry;
-    carry = uint64_t(0) - (black & 1);
-    uint64_t white = ~black;
+    // The parity carried from word to word is the only link between them:
+    // one operation per word.
+    const uint64_t t = Toggles[w];
+    uint64_t white = ~(t ^ (uint64_t(0) - parity));
+    parity ^= t & 1;
     const int32_t at = w * 8;
-    if (at + 8 <= used) {
+    if ((w + 1) * 64 <= Width) {
       white = __builtin_bswap64(white);
-      for (uint8_t* r : Rows) std::memcpy(r + at, &white, 8);
+      std::memcpy(Row + at, &white, 8);
     } else {
-      // The last word: pixels past Width stay white, bytes past the row
-      // are not written.
+      // The last word, partly used: pixels past Width stay white, bytes
+      // past the row are not written.
       white |= ~uint64_t(0) >> (Width - w * 64);
       white = __builtin_bswap64(white);
-      for (uint8_t* r : Rows) std::memcpy(r + at, &white, size_t(used - at));
+      std::memcpy(Row + at, &white, size_t(used - at));
     }
   }
 }
@@ -884,7 +882,7 @@ int32_t CcittDecodeMhRow(uint8_t* Row, const uint8_t* Data, int32_t DataLen, int
 
 struct TCcittDecodeState::TLists {
   TRefChanges Lists[2];
-  std::vector<uint64_t> Toggles;  // scratch of RenderChanges
+  std::vector<uint64_t> Toggles;  // scratch of the common lines
   int32_t Current = 0;
   const uint8_t* RefLine = nullptr;  // the buffer the lists describe
 };
@@ -916,7 +914,8 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   // row (the usual case), its list serves without looking at the bits.
   const bool listed = Width <= kMaxListedWidth;
   thread_local TCcittDecodeState threadState;
-  TCcittDecodeState::TLists& state = *(State ? State : &threadState)->FLists;
+  TCcittDecodeState& owner = State ? *State : threadState;
+  TCcittDecodeState::TLists& state = *owner.FLists;
   if (state.RefLine != RefLine) {
     // Another strip's buffer: what the lists hold belongs to another line.
     state.Lists[0].Forget();
@@ -939,17 +938,20 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     // then written out as whole words.
     int64_t endBit = 0;
     int32_t count = 0;
-    if (Width > 0 && apart &&
-        (FillOrder == 1 ? DecodeCommonLine<false>(Data, DataLen, p, refChanges, Width, rec, endBit, count)
-                        : DecodeCommonLine<true>(Data, DataLen, p, refChanges, Width, rec, endBit, count))) {
-      // The row goes to the caller's row, the reference line and the copy
-      // that tells the next line whether the reference line still holds it.
-      state.Toggles.resize(size_t((Width + 63) >> 6));
-      uint8_t* const targets[3] = {Row, RefLine, next.RowCopy(used)};
-      RenderChanges(rec, count, Width, state.Toggles.data(), targets);
-      next.EndRecordWritten(count);
-      state.Current ^= 1;
-      return int32_t(endBit);
+    if (Width > 0 && apart && owner.FCommonLines) {
+      state.Toggles.assign(size_t((Width + 63) >> 6), 0);
+      uint64_t* toggles = state.Toggles.data();
+      if (FillOrder == 1 ? DecodeCommonLine<false>(Data, DataLen, p, refChanges, Width, rec, toggles, endBit, count)
+                         : DecodeCommonLine<true>(Data, DataLen, p, refChanges, Width, rec, toggles, endBit, count)) {
+        // The row goes to the caller's row, the reference line and the copy
+        // that tells the next line whether the reference line still holds it.
+        WriteToggledRow(toggles, Width, Row);
+        std::memcpy(RefLine, Row, used);
+        std::memcpy(next.RowCopy(used), Row, used);
+        next.EndRecordWritten(count);
+        state.Current ^= 1;
+        return int32_t(endBit);
+      }
     }
   }
   // b1: the first changing pixel right of A0 (A0 < Width) whose colour is
