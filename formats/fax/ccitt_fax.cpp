@@ -489,18 +489,19 @@ inline __attribute__((always_inline)) uint64_t LoadCoded64(const uint8_t* At) {
   return __builtin_bswap64(v);
 }
 
-// Run length and code length of every run code a fast line accepts: the
-// terminating codes (flag 1 in bit 5) and the make-up codes; 0 for the rest
-// (EOLs, fill and no code), which the line leaves to the full decoder.
-constexpr std::array<std::array<uint32_t, 128>, 2> MakeRunSteps() {
-  std::array<std::array<uint32_t, 128>, 2> t{};
+// Run length and code length of every run code a fast line accepts, by the
+// lookup's answer: the terminating codes (flag 1 in bit 5) and the make-up
+// codes; 0 for the rest (EOLs, fill and CcittNoCode), which the line leaves
+// to the full decoder.
+constexpr std::array<std::array<uint32_t, 256>, 2> MakeRunSteps() {
+  std::array<std::array<uint32_t, 256>, 2> t{};
   const std::array<std::array<CcittCodeEntry, 128>, 2> codes = {MakeRunTable(false), MakeRunTable(true)};
   for (int32_t c = 0; c < 2; ++c)
     for (int32_t j = 0; j < CcittEolIndex; ++j)
       t[c][j] = (uint32_t(codes[c][j].Run) << 8) | (j < CcittMakeupFirst ? 32u : 0u) | uint32_t(codes[c][j].Length);
   return t;
 }
-constexpr std::array<std::array<uint32_t, 128>, 2> kRunSteps = MakeRunSteps();
+constexpr std::array<std::array<uint32_t, 256>, 2> kRunSteps = MakeRunSteps();
 
 // Decodes one line of a listed width as the full decoder does, as long as it
 // meets only pass, horizontal and vertical codes with ordinary run codes, a
@@ -533,7 +534,7 @@ bool DecodeCommonLine(const uint8_t* Data, int32_t DataLen, int64_t StartBit, co
     Sum = 0;
     for (;;) {
       if (avail < 16 && !refill()) return false;
-      const uint32_t step = kRunSteps[Tree][kRunLookup[Tree][acc >> (64 - kRunLookupBits)] & 127];
+      const uint32_t step = kRunSteps[Tree][kRunLookup[Tree][acc >> (64 - kRunLookupBits)]];
       if (step == 0) return false;
       consume(int32_t(step & 31));
       Sum += step >> 8;

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "foundations/bit_helpers.h"
@@ -190,9 +191,44 @@ TDecoded DecodeLines(const std::vector<uint8_t>& Data, int32_t Width, int32_t Li
   return d;
 }
 
+// Bits written as "0" and "1" characters (others ignored), packed most
+// significant first and padded with Pad bytes.
+std::vector<uint8_t> PackBits(const std::string& Bits, size_t Pad) {
+  std::vector<uint8_t> out;
+  int32_t n = 0;
+  for (char c : Bits) {
+    if (c != '0' && c != '1') continue;
+    if (n % 8 == 0) out.push_back(0);
+    if (c == '1') out.back() |= uint8_t(0x80 >> (n % 8));
+    ++n;
+  }
+  out.resize(out.size() + Pad, 0);
+  return out;
+}
+
 }  // namespace
 
 TEST(CcittFastPaths, CommonLinesDecodeAsTheFullDecoderDoes) {
+  // Hand-built lines 2000 pixels wide whose horizontal runs do not end in a
+  // terminating code where one is expected: a make-up code followed by zeros
+  // (skipped bit by bit up to the next code), a run that hits an EOL, and a
+  // run whose code is not a run code at all.
+  const std::vector<std::string> odds = {
+      "001 011000 " + std::string(40, '0') + "1 0111 11",  // 1664 then zeros, a 2 and a 2
+      "001 011000 000000000001 0111 11",                   // 1664 then an EOL
+      "001 011000 " + std::string(21, '0') + "1",           // 1664, zeros, the next line's pass
+      "001 0111 00000000000000001 11",                     // a white 2, a black run of zeros
+  };
+  for (const std::string& odd : odds) {
+    // The odd line first, then V0 codes: each ends a line or follows the
+    // line above.
+    const auto data = PackBits(odd + " 1 1 1 1 1 1 1 1", 16);
+    const TDecoded fast = DecodeLines(data, 2000, 6, false, 1, true);
+    const TDecoded full = DecodeLines(data, 2000, 6, false, 1, false);
+    EXPECT_EQ(fast.Positions, full.Positions) << odd;
+    EXPECT_EQ(fast.Rows, full.Rows) << odd;
+  }
+
   // Widths around the word and byte sizes; intact, cut and damaged strips in
   // both fill orders, with and without the EOL search.  The damage brings
   // every kind of code and changes that go backwards into the lines.
