@@ -17,6 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   int32_t len = int32_t(Size - 3);
   std::vector<uint8_t> row(size_t(width + 7) / 8 + 8), ref(row.size(), 0xFF);
   TCcittDecodeState state;
+  // The same two-dimensional lines through the full decoder only: rows and
+  // positions must not differ.
+  std::vector<uint8_t> fullRow(row.size()), fullRef(row.size(), 0xFF);
+  TCcittDecodeState fullState;
+  fullState.FCommonLines = false;
+  int32_t fullPos = 0;
   int32_t bitPos = 0;
   for (int32_t y = 0; y < 4096 && len > 0; ++y) {
     if (coding == 0) {
@@ -30,9 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     const int32_t before = bitPos;
     if (coding == 1)
       bitPos = CcittDecode1DLine(row.data(), strip, len, fillOrder, bitPos, width);
-    else
+    else {
       bitPos = CcittDecode2DLine(row.data(), strip, len, coding == 2 || eolSearch, fillOrder, bitPos,
                                  ref.data(), width, &state);
+      fullPos = CcittDecode2DLine(fullRow.data(), strip, len, coding == 2 || eolSearch, fillOrder, fullPos,
+                                  fullRef.data(), width, &fullState);
+      if (fullPos != bitPos || std::memcmp(fullRow.data(), row.data(), size_t(width + 7) / 8) != 0)
+        __builtin_trap();
+    }
     if (bitPos < before || int64_t(bitPos) > int64_t(len) * 8) __builtin_trap();
     if (bitPos == before) break;
   }

@@ -139,6 +139,15 @@ constexpr std::array<uint8_t, 4096> MakeModeLengthLookup() {
 }
 constexpr std::array<uint8_t, 4096> kModeLengthLookup = MakeModeLengthLookup();
 
+// The same with the code length in the low byte, which the next code's
+// position waits for, and the mode in the high byte.
+constexpr std::array<uint16_t, 4096> MakeModeStepLookup() {
+  std::array<uint16_t, 4096> t{};
+  for (size_t i = 0; i < t.size(); ++i) t[i] = uint16_t(kModes[kModeLookup[i]].Length | (kModeLookup[i] << 8));
+  return t;
+}
+constexpr std::array<uint16_t, 4096> kModeStepLookup = MakeModeStepLookup();
+
 // Run-code index (or CcittNoCode) for every 13-bit prefix; the longest codes
 // that do not begin with 13 zeros are 13 bits long.  The trees stay the
 // reference (the tests compare the two); the decoders use the table.
@@ -431,6 +440,19 @@ class TRefChanges {
     FRowValid = false;
     return FPos.data() + 2;
   }
+  // The same for a recording whose line is written straight into the list's
+  // copy of it (RowCopy) rather than copied by EndRecord.
+  uint8_t* RowCopy(size_t Bytes) {
+    FRow.resize(Bytes);
+    return FRow.data();
+  }
+  void EndRecordWritten(int32_t Count) {
+    int32_t* out = FPos.data() + 2;
+    out[Count] = FWidth;
+    out[Count + 1] = FWidth;
+    out[Count + 2] = FWidth;
+    FRowValid = true;
+  }
   void EndRecord(bool Ok, int32_t Count, const uint8_t* Line, size_t Bytes) {
     if (!Ok) return;
     int32_t* out = FPos.data() + 2;
@@ -448,6 +470,166 @@ class TRefChanges {
   bool FRowValid = false;
 };
 
+
+
+// ---------------------------------------------------------------------------
+// The common line: pass, horizontal and vertical codes only
+
+// 64 coded bits from At, the first coded bit in bit 63.
+template <bool Reverse>
+inline __attribute__((always_inline)) uint64_t LoadCoded64(const uint8_t* At) {
+  uint64_t v;
+  std::memcpy(&v, At, 8);
+  if constexpr (Reverse) {
+    // Fill order 2: the bits of every byte reversed.
+    v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
+    v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
+    v = ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
+  }
+  return __builtin_bswap64(v);
+}
+
+// Run length and code length of every run code a fast line accepts, by the
+// lookup's answer: the terminating codes (flag 1 in bit 5) and the make-up
+// codes; 0 for the rest (EOLs, fill and CcittNoCode), which the line leaves
+// to the full decoder.
+constexpr std::array<std::array<uint32_t, 256>, 2> MakeRunSteps() {
+  std::array<std::array<uint32_t, 256>, 2> t{};
+  const std::array<std::array<CcittCodeEntry, 128>, 2> codes = {MakeRunTable(false), MakeRunTable(true)};
+  for (int32_t c = 0; c < 2; ++c)
+    for (int32_t j = 0; j < CcittEolIndex; ++j)
+      t[c][j] = (uint32_t(codes[c][j].Run) << 8) | (j < CcittMakeupFirst ? 32u : 0u) | uint32_t(codes[c][j].Length);
+  return t;
+}
+constexpr std::array<std::array<uint32_t, 256>, 2> kRunSteps = MakeRunSteps();
+
+// Decodes one line of a listed width as the full decoder does, as long as it
+// meets only pass, horizontal and vertical codes with ordinary run codes, a
+// colour change never goes back before a0, and every bit it reads lies at
+// least eight bytes before the end of the data.  Writes the line's changes
+// to Rec and answers true with the bit position after the line; answers
+// false on anything else (the full decoder then decodes the line from its
+// start: nothing but Rec has been written).
+template <bool Reverse>
+bool DecodeCommonLine(const uint8_t* Data, int32_t DataLen, int64_t StartBit, const int32_t* Ref,
+                      int32_t Width, int32_t* Rec, uint64_t* Toggles, int64_t& EndBit, int32_t& Count) {
+  if (DataLen < 8 || StartBit < 0) return false;
+  const int64_t last = DataLen - 8;  // the last byte with eight bytes from it
+  int64_t p = StartBit;
+  uint64_t acc = 0;  // the coded bits from p on, the first in bit 63
+  int32_t avail = 0;
+  auto refill = [&]() __attribute__((always_inline)) -> bool {
+    if ((p >> 3) > last) return false;
+    acc = LoadCoded64<Reverse>(Data + (p >> 3)) << (p & 7);
+    avail = 64 - int32_t(p & 7);
+    return true;
+  };
+  auto consume = [&](int32_t N) __attribute__((always_inline)) {
+    acc <<= N;
+    avail -= N;
+    p += N;
+  };
+  // One run of the horizontal mode: make-up codes up to a terminating code.
+  auto run = [&](int32_t Tree, int64_t& Sum) __attribute__((always_inline)) -> bool {
+    Sum = 0;
+    for (;;) {
+      if (avail < 16 && !refill()) return false;
+      const uint32_t step = kRunSteps[Tree][kRunLookup[Tree][acc >> (64 - kRunLookupBits)]];
+      if (step == 0) return false;
+      consume(int32_t(step & 31));
+      Sum += step >> 8;
+      if (step & 32) return true;
+    }
+  };
+  int32_t n = 0;
+  // Word x / 64 of Toggles gets, for every change x in it, the pixels from x
+  // to the word's end turned (pixel x is bit 63 - x % 64).  The changes come
+  // in order, so the word being built stays in a register and is stored
+  // after every change (a later store of the same word replaces the
+  // earlier).
+  uint64_t word = 0;
+  int32_t wordAt = -1;
+  auto record = [&](int32_t X) __attribute__((always_inline)) {
+    Rec[n++] = X;
+    const int32_t w = X >> 6;
+    word = (w == wordAt ? word : 0) ^ (~uint64_t(0) >> (X & 63));
+    wordAt = w;
+    Toggles[w] = word;
+  };
+  int32_t a0 = -1;
+  int32_t k = 0;  // the search cursor in Ref, with the parity of the colour
+  auto b1 = [&]() __attribute__((always_inline)) -> int32_t {
+    while (Ref[k - 2] > a0) k -= 2;
+    while (Ref[k] <= a0) k += 2;
+    return Ref[k];
+  };
+  for (;;) {
+    if (avail < 16 && !refill()) return false;
+    const uint32_t mode = kModeStepLookup[acc >> 52];
+    const int32_t e = int32_t(mode >> 8);
+    consume(int32_t(mode & 255));
+    if (__builtin_expect(uint32_t(e - ccmVL3) < 7u, 1)) {
+      const int32_t a1 = b1() + e - ccmV0;
+      ++k;
+      if (a1 < std::max(a0, 0)) return false;
+      if (a1 >= Width) break;
+      if (n > Width) return false;
+      record(a1);
+      a0 = a1;
+      continue;
+    }
+    if (e == ccmPass) {
+      b1();
+      a0 = Ref[k + 1];
+      if (a0 >= Width) break;
+      continue;
+    }
+    if (e != ccmHorizontal) return false;
+    // The first run has the current colour: white while the changes so far
+    // are even in number.
+    int64_t r1, r2;
+    if (!run(n & 1, r1) || !run((n & 1) ^ 1, r2)) return false;
+    const int32_t start = std::max(a0, 0);
+    const int32_t mid = int32_t(start + std::min<int64_t>(r1, Width - start));
+    if (mid >= Width) break;
+    if (n > Width) return false;
+    record(mid);
+    a0 = int32_t(mid + std::min<int64_t>(r2, Width - mid));
+    if (a0 >= Width) break;
+    if (n > Width) return false;
+    record(a0);
+  }
+  EndBit = p;
+  Count = n;
+  return true;
+}
+
+// Writes the used bytes of a decoded row (1 white, 0 black) from the
+// toggles DecodeCommonLine left: every bit the parity of the toggles up to
+// it, the parity carried from word to word.
+void WriteToggledRow(const uint64_t* Toggles, int32_t Width, uint8_t* Row) {
+  const int32_t words = (Width + 63) >> 6;
+  const int32_t used = (Width + 7) >> 3;
+  uint64_t parity = 0;  // 1 when the words before ended black
+  for (int32_t w = 0; w < words; ++w) {
+    // The parity carried from word to word is the only link between them:
+    // one operation per word.
+    const uint64_t t = Toggles[w];
+    uint64_t white = ~(t ^ (uint64_t(0) - parity));
+    parity ^= t & 1;
+    const int32_t at = w * 8;
+    if ((w + 1) * 64 <= Width) {
+      white = __builtin_bswap64(white);
+      std::memcpy(Row + at, &white, 8);
+    } else {
+      // The last word, partly used: pixels past Width stay white, bytes
+      // past the row are not written.
+      white |= ~uint64_t(0) >> (Width - w * 64);
+      white = __builtin_bswap64(white);
+      std::memcpy(Row + at, &white, size_t(used - at));
+    }
+  }
+}
 
 int64_t UsedBytes(int32_t Width) { return (int64_t(std::max(Width, 0)) + 7) / 8; }
 
@@ -701,6 +883,7 @@ int32_t CcittDecodeMhRow(uint8_t* Row, const uint8_t* Data, int32_t DataLen, int
 
 struct TCcittDecodeState::TLists {
   TRefChanges Lists[2];
+  std::vector<uint64_t> Toggles;  // scratch of the common lines
   int32_t Current = 0;
   const uint8_t* RefLine = nullptr;  // the buffer the lists describe
 };
@@ -715,7 +898,11 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   DataLen = ClampLen(DataLen);
   if (Width < 0) Width = 0;
   const size_t used = size_t(UsedBytes(Width));
-  std::memset(Row, 0xFF, used);
+  // A row that shares bytes with the reference line is cleared before the
+  // reference line is looked at, and takes the full decoder.
+  const uintptr_t rowAt = reinterpret_cast<uintptr_t>(Row), refAt = reinterpret_cast<uintptr_t>(RefLine);
+  const bool apart = rowAt + used <= refAt || refAt + used <= rowAt;
+  if (!apart) std::memset(Row, 0xFF, used);
   const int64_t total = int64_t(DataLen) * 8;
   int64_t p = std::max<int64_t>(StartBit, 0);
   const int64_t startBit = p;
@@ -728,7 +915,8 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
   // row (the usual case), its list serves without looking at the bits.
   const bool listed = Width <= kMaxListedWidth;
   thread_local TCcittDecodeState threadState;
-  TCcittDecodeState::TLists& state = *(State ? State : &threadState)->FLists;
+  TCcittDecodeState& owner = State ? *State : threadState;
+  TCcittDecodeState::TLists& state = *owner.FLists;
   if (state.RefLine != RefLine) {
     // Another strip's buffer: what the lists hold belongs to another line.
     state.Lists[0].Forget();
@@ -747,6 +935,25 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     if (!changes.Matches(RefLine, Width)) changes.Build(RefLine, Width);
     refChanges = changes.Changes();
     rec = next.BeginRecord(Width);
+    // Most lines hold only the common codes: decoded to their changes and
+    // then written out as whole words.
+    int64_t endBit = 0;
+    int32_t count = 0;
+    if (Width > 0 && apart && owner.FCommonLines) {
+      state.Toggles.assign(size_t((Width + 63) >> 6), 0);
+      uint64_t* toggles = state.Toggles.data();
+      if (FillOrder == 1 ? DecodeCommonLine<false>(Data, DataLen, p, refChanges, Width, rec, toggles, endBit, count)
+                         : DecodeCommonLine<true>(Data, DataLen, p, refChanges, Width, rec, toggles, endBit, count)) {
+        // The row goes to the caller's row, the reference line and the copy
+        // that tells the next line whether the reference line still holds it.
+        WriteToggledRow(toggles, Width, Row);
+        std::memcpy(RefLine, Row, used);
+        std::memcpy(next.RowCopy(used), Row, used);
+        next.EndRecordWritten(count);
+        state.Current ^= 1;
+        return int32_t(endBit);
+      }
+    }
   }
   // b1: the first changing pixel right of A0 (A0 < Width) whose colour is
   // the opposite of Colour (1 white, 0 black), or Width; pixels before the
@@ -808,6 +1015,7 @@ int32_t CcittDecode2DLine(uint8_t* Row, const uint8_t* Data, int32_t DataLen, bo
     }
   };
 
+  std::memset(Row, 0xFF, used);
   // The seven vertical modes take the fast path below on listed lines.
   const uint32_t listedVertical = listed ? 7u : 0u;
   while (a0 < Width && p < total) {

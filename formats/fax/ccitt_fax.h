@@ -160,6 +160,10 @@ class TCcittDecodeState {
 
   struct TLists;
   std::unique_ptr<TLists> FLists;
+  // Lines of only pass, horizontal and vertical codes are decoded into their
+  // changes and written out word by word; off, every line takes the full
+  // decoder.  Both give the same rows and positions.
+  bool FCommonLines = true;
 };
 
 // One Group 3 two-dimensional or Group 4 line starting at StartBit, coded

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "foundations/bit_helpers.h"
@@ -161,3 +162,103 @@ TEST(CcittFastPaths, BothFillOrdersReadTheSameBitsUpToTheLastByte) {
 }
 
 }  // namespace
+
+namespace {
+
+// Decodes Lines lines of Data with the word-wise common lines on or off;
+// every row (all its used bytes, the bits past the width included) and every
+// position after a line.
+struct TDecoded {
+  std::vector<std::vector<uint8_t>> Rows;
+  std::vector<int32_t> Positions;
+};
+
+TDecoded DecodeLines(const std::vector<uint8_t>& Data, int32_t Width, int32_t Lines, bool EolSearch,
+                     int32_t FillOrder, bool CommonLines) {
+  TCcittDecodeState state;
+  state.FCommonLines = CommonLines;
+  const size_t rb = size_t(Width + 7) / 8;
+  std::vector<uint8_t> ref(rb, 0xFF);
+  TDecoded d;
+  int32_t pos = 0;
+  for (int32_t y = 0; y < Lines; ++y) {
+    std::vector<uint8_t> row(rb, 0x5A);  // whatever the row held before
+    pos = CcittDecode2DLine(row.data(), Data.data(), int32_t(Data.size()), EolSearch, FillOrder, pos, ref.data(),
+                            Width, &state);
+    d.Rows.push_back(row);
+    d.Positions.push_back(pos);
+  }
+  return d;
+}
+
+// Bits written as "0" and "1" characters (others ignored), packed most
+// significant first and padded with Pad bytes.
+std::vector<uint8_t> PackBits(const std::string& Bits, size_t Pad) {
+  std::vector<uint8_t> out;
+  int32_t n = 0;
+  for (char c : Bits) {
+    if (c != '0' && c != '1') continue;
+    if (n % 8 == 0) out.push_back(0);
+    if (c == '1') out.back() |= uint8_t(0x80 >> (n % 8));
+    ++n;
+  }
+  out.resize(out.size() + Pad, 0);
+  return out;
+}
+
+}  // namespace
+
+TEST(CcittFastPaths, CommonLinesDecodeAsTheFullDecoderDoes) {
+  // Hand-built lines 2000 pixels wide whose horizontal runs do not end in a
+  // terminating code where one is expected: a make-up code followed by zeros
+  // (skipped bit by bit up to the next code), a run that hits an EOL, and a
+  // run whose code is not a run code at all.
+  const std::vector<std::string> odds = {
+      "001 011000 " + std::string(40, '0') + "1 0111 11",  // 1664 then zeros, a 2 and a 2
+      "001 011000 000000000001 0111 11",                   // 1664 then an EOL
+      "001 011000 " + std::string(21, '0') + "1",           // 1664, zeros, the next line's pass
+      "001 0111 00000000000000001 11",                     // a white 2, a black run of zeros
+  };
+  for (const std::string& odd : odds) {
+    // The odd line first, then V0 codes: each ends a line or follows the
+    // line above.
+    const auto data = PackBits(odd + " 1 1 1 1 1 1 1 1", 16);
+    const TDecoded fast = DecodeLines(data, 2000, 6, false, 1, true);
+    const TDecoded full = DecodeLines(data, 2000, 6, false, 1, false);
+    EXPECT_EQ(fast.Positions, full.Positions) << odd;
+    EXPECT_EQ(fast.Rows, full.Rows) << odd;
+  }
+
+  // Widths around the word and byte sizes; intact, cut and damaged strips in
+  // both fill orders, with and without the EOL search.  The damage brings
+  // every kind of code and changes that go backwards into the lines.
+  std::mt19937 rng(17);
+  for (int32_t width : {1, 5, 8, 63, 64, 65, 127, 300, 1727, 1728, 2051}) {
+    const auto rows = MakeRows(width, 40, uint32_t(width) * 7 + 1);
+    const auto good = EncodeG4(rows, width);
+    for (int variant = 0; variant < 12; ++variant) {
+      auto data = good;
+      if (variant >= 4)
+        for (int k = 0; k < 2 + variant; ++k) data[rng() % data.size()] ^= uint8_t(1 + rng() % 255);
+      if (variant % 4 == 3) data.resize(data.size() / 2);
+      const int32_t fillOrder = variant % 2 ? 2 : 1;
+      if (fillOrder == 2)
+        for (auto& b : data) b = IEReverseBitTable[b];
+      const bool eolSearch = variant % 3 == 0;
+      const TDecoded fast = DecodeLines(data, width, 44, eolSearch, fillOrder, true);
+      const TDecoded full = DecodeLines(data, width, 44, eolSearch, fillOrder, false);
+      for (size_t y = 0; y < fast.Rows.size(); ++y) {
+        ASSERT_EQ(fast.Positions[y], full.Positions[y]) << "width " << width << " variant " << variant << " row " << y;
+        ASSERT_EQ(fast.Rows[y], full.Rows[y]) << "width " << width << " variant " << variant << " row " << y;
+      }
+      if (variant == 0)
+        for (size_t y = 0; y < rows.size(); ++y) {
+          // Intact data: the rows come back, the bits past the width white.
+          std::vector<uint8_t> expect(rows[y]);
+          for (auto& b : expect) b = uint8_t(~b);
+          if (width % 8) expect.back() |= uint8_t(0xFF >> (width % 8));
+          ASSERT_EQ(fast.Rows[y], expect) << "width " << width << " row " << y;
+        }
+    }
+  }
+}
