@@ -86,12 +86,25 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
   for (int32_t x = 0; x < W; ++x)
     for (int32_t r = 0; r < VoteRows; ++r)
       BTerm[size_t(x) * VoteRows + r] = ScaleDown(int64_t(Cos[First + r]) * (x - cx));
+  // Each column's lowest and highest term, so that a pixel whose votes all
+  // land on the cells (nearly every one) votes without a check per cell.
+  std::vector<int32_t> BMin(static_cast<size_t>(W)), BMax(static_cast<size_t>(W));
+  for (int32_t x = 0; x < W; ++x) {
+    const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+    BMin[x] = *std::min_element(Bt, Bt + VoteRows);
+    BMax[x] = *std::max_element(Bt, Bt + VoteRows);
+  }
   std::vector<int64_t> ATerm(static_cast<size_t>(VoteRows));
+  std::vector<int64_t> AtCell(static_cast<size_t>(VoteRows));  // ATerm + the row's start
+  int32_t* const Cells = Acc.data();
   Progress.per1 = 100.0 / H;
   const int32_t Bytes = (W + 7) / 8;
   int64_t Votes = 0;
   for (int32_t y = 0; y < H; ++y) {
     for (int32_t r = 0; r < VoteRows; ++r) ATerm[r] = R + ScaleDown(int64_t(Sin[First + r]) * (y - cy));
+    const int64_t AMin = *std::min_element(ATerm.begin(), ATerm.end());
+    const int64_t AMax = *std::max_element(ATerm.begin(), ATerm.end());
+    for (int32_t r = 0; r < VoteRows; ++r) AtCell[r] = ATerm[r] + int64_t(r) * Cols;
     const uint8_t* Row = Bitmap->GetScanline(y);
     for (int32_t b = 0; b < Bytes; ++b) {
       const uint8_t v = Row[b];
@@ -100,6 +113,12 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
       for (int32_t x = b * 8; x < xEnd; ++x) {
         if (v & (0x80u >> (x & 7))) continue;
         const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+        if (AMin + BMin[x] >= 0 && AMax + BMax[x] < Cols) {
+          const int64_t* At = AtCell.data();
+          for (int32_t r = 0; r < VoteRows; ++r) ++Cells[At[r] + Bt[r]];
+          Votes += VoteRows;
+          continue;
+        }
         for (int32_t r = 0; r < VoteRows; ++r) {
           const int64_t c = ATerm[r] + Bt[r];
           // Corners near the search's diagonal can fall past the cells: such
