@@ -263,46 +263,75 @@ bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
   };
   ShearRows();
   // The vertical shear moves bands of columns that share one shift; columns
-  // keep their place in the row, so a band moves byte by byte under masks.
-  // Bands are taken a strip of some 32 bytes at a time: the strip's bytes of
-  // every row are copied aside, then every row of the strip is written from
-  // the copy, so the page is read and written row by row, once per strip.
-  struct TBand {
-    int32_t d, B0, B1;
-    uint8_t First, Last;
+  // keep their place in the row, so each 64-bit word of a row is put
+  // together from the words of a few source rows under masks, one mask per
+  // band crossing the word.  Words are taken a strip of four at a time: the
+  // strip of every row is copied aside, then every row of the strip is
+  // written from the copy, so the page is read and written row by row, once
+  // per strip.
+  constexpr int32_t kStripWords = 4, kStripBytes = 8 * kStripWords;
+  struct TSegment {
+    int32_t d;
+    uint64_t Mask;  // in the word's own byte order
   };
-  std::vector<TBand> Bands;
+  // A word's mask from its eight byte masks (first byte first in memory).
+  const auto WordOf = [](const uint8_t* ByteMasks) {
+    uint64_t V;
+    std::memcpy(&V, ByteMasks, 8);
+    return V;
+  };
+  std::vector<int32_t> Shift(static_cast<size_t>(W));
+  for (int32_t x = 0; x < W; ++x) Shift[x] = int32_t(std::floor(b * (x - cx) + 0.5));
+  std::vector<TSegment> Segments;
+  std::vector<int32_t> SegStart;
+  std::vector<uint64_t> Keep;
   std::vector<uint8_t> Strip;
-  int32_t Band = 0;
-  while (Band < W) {
-    Bands.clear();
-    bool Moves = false;
-    while (Band < W && (Bands.empty() || Bands.back().B1 - Bands.front().B0 < 32)) {
-      const int32_t d = int32_t(std::floor(b * (Band - cx) + 0.5));
-      int32_t End = Band + 1;
-      while (End < W && int32_t(std::floor(b * (End - cx) + 0.5)) == d) ++End;
-      const int32_t B0 = Band >> 3, B1 = (End - 1) >> 3;
-      uint8_t First = uint8_t(0xFFu >> (Band & 7)), Last = uint8_t(0xFF00u >> (((End - 1) & 7) + 1));
-      if (B0 == B1) First = Last = uint8_t(First & Last);
-      Bands.push_back({d, B0, B1, First, Last});
-      Moves = Moves || d != 0;
-      Band = End;
-    }
-    if (!Moves) continue;
-    const int32_t S0 = Bands.front().B0, SB = Bands.back().B1 - S0 + 1;
-    Strip.resize(size_t(SB) * size_t(H));
-    for (int32_t y = 0; y < H; ++y) std::memcpy(&Strip[size_t(y) * SB], Rows[y] + S0, size_t(SB));
-    for (int32_t y = 0; y < H; ++y) {
-      uint8_t* D = Rows[y];
-      for (const TBand& Bd : Bands) {
-        if (Bd.d == 0) continue;
-        const int32_t Sy = y - Bd.d;
-        const uint8_t* S = Sy >= 0 && Sy < H ? &Strip[size_t(Sy) * SB] : nullptr;
-        for (int32_t i = Bd.B0; i <= Bd.B1; ++i) {
-          const uint8_t M = i == Bd.B0 ? Bd.First : i == Bd.B1 ? Bd.Last : 0xFF;
-          const uint8_t V = S ? S[i - S0] : 0xFF;
-          D[i] = uint8_t((D[i] & ~M) | (V & M));
+  for (int64_t S0 = 0; S0 < RowBytes; S0 += kStripBytes) {
+    const int32_t SB = int32_t(std::min<int64_t>(kStripBytes, RowBytes - S0));
+    const int32_t NW = (SB + 7) / 8;
+    Segments.clear();
+    SegStart.assign(size_t(NW) + 1, 0);
+    Keep.assign(size_t(NW), 0);
+    for (int32_t j = 0; j < NW; ++j) {
+      SegStart[j] = int32_t(Segments.size());
+      // Columns of the word grouped by shift (shifts only grow or only fall
+      // along the row, so each group is one run of columns).
+      const int32_t X0 = int32_t(S0 * 8) + 64 * j, X1 = std::min(W, X0 + 64);
+      uint8_t KeepBytes[8];
+      std::memset(KeepBytes, 0xFF, 8);
+      int32_t x = X0;
+      while (x < X1) {
+        const int32_t d = Shift[x];
+        int32_t e = x + 1;
+        while (e < X1 && Shift[e] == d) ++e;
+        if (d != 0) {
+          uint8_t Bytes[8] = {};
+          for (int32_t c = x; c < e; ++c) Bytes[(c - X0) >> 3] |= uint8_t(0x80u >> (c & 7));
+          for (int32_t k = 0; k < 8; ++k) KeepBytes[k] &= uint8_t(~Bytes[k]);
+          Segments.push_back({d, WordOf(Bytes)});
         }
+        x = e;
+      }
+      Keep[j] = WordOf(KeepBytes);
+    }
+    SegStart[NW] = int32_t(Segments.size());
+    if (Segments.empty()) continue;
+    Strip.resize(size_t(kStripBytes) * size_t(H));
+    for (int32_t y = 0; y < H; ++y) std::memcpy(&Strip[size_t(y) * kStripBytes], Rows[y] + S0, size_t(SB));
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* D = Rows[y] + S0;
+      for (int32_t j = 0; j < NW; ++j) {
+        const int32_t n = std::min(8, SB - 8 * j);
+        uint64_t Word = 0;
+        std::memcpy(&Word, D + 8 * j, size_t(n));
+        Word &= Keep[j];
+        for (int32_t g = SegStart[j]; g < SegStart[j + 1]; ++g) {
+          const int32_t Sy = y - Segments[g].d;
+          uint64_t V = ~uint64_t(0);
+          if (Sy >= 0 && Sy < H) std::memcpy(&V, &Strip[size_t(Sy) * kStripBytes + 8 * size_t(j)], 8);
+          Word |= V & Segments[g].Mask;
+        }
+        std::memcpy(D + 8 * j, &Word, size_t(n));
       }
     }
   }
