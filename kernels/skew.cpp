@@ -1,6 +1,7 @@
 #include "kernels/skew.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -39,6 +40,18 @@ void BuildTables(int32_t StepsPerDegree, std::vector<int32_t>& Sin, std::vector<
 // V / 2^17 rounded to the nearest integer, halves away from zero.
 inline int32_t ScaleDown(int64_t V) {
   return V >= 0 ? int32_t((V + kTrigScale / 2) >> 17) : -int32_t((-V + kTrigScale / 2) >> 17);
+}
+
+// Eight bytes as one number, the first byte highest, and back.
+inline uint64_t LoadBigEndian(const uint8_t* P) {
+  uint64_t V;
+  std::memcpy(&V, P, 8);
+  if constexpr (std::endian::native == std::endian::little) V = __builtin_bswap64(V);
+  return V;
+}
+inline void StoreBigEndian(uint8_t* P, uint64_t V) {
+  if constexpr (std::endian::native == std::endian::little) V = __builtin_bswap64(V);
+  std::memcpy(P, &V, 8);
 }
 
 bool IsEdgeInput(TIEBitmap* B) { return B->GetPixelFormat() == ie24RGB; }
@@ -238,7 +251,7 @@ bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
   // too), so each output byte is two neighbouring bytes of the copy shifted
   // by the same amount.
   const int64_t Pad = RowBytes + 2;
-  std::vector<uint8_t> Tmp(size_t(RowBytes + 2 * Pad), 0xFF);
+  std::vector<uint8_t> Tmp(size_t(RowBytes + 2 * Pad + 16), 0xFF);
   const uint8_t TailWhite = uint8_t(0xFFu >> (((W - 1) & 7) + 1));
   const auto ShearRows = [&]() {
     for (int32_t y = 0; y < H; ++y) {
@@ -256,8 +269,15 @@ bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
       const int64_t S = Pad * 8 - d;
       const uint8_t* From = Tmp.data() + (S >> 3);
       const uint32_t Sh = uint32_t(S & 7);
-      for (int64_t k = 0; k < RowBytes; ++k)
-        Row[k] = uint8_t(((uint32_t(From[k]) << 8 | From[k + 1]) << Sh) >> 8);
+      // Eight bytes at a time: the copy's bits from From[k] on, moved up by
+      // Sh, with the top bits of the next byte coming in.
+      int64_t k = 0;
+      for (; k + 8 <= RowBytes; k += 8) {
+        uint64_t V = LoadBigEndian(From + k) << Sh;
+        if (Sh) V |= uint64_t(From[k + 8]) >> (8 - Sh);
+        StoreBigEndian(Row + k, V);
+      }
+      for (; k < RowBytes; ++k) Row[k] = uint8_t(((uint32_t(From[k]) << 8 | From[k + 1]) << Sh) >> 8);
       Row[RowBytes - 1] |= TailWhite;
     }
   };
@@ -320,10 +340,7 @@ bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
     for (int32_t y = 0; y < H; ++y) std::memcpy(&Strip[size_t(y) * kStripBytes], Rows[y] + S0, size_t(SB));
     for (int32_t y = 0; y < H; ++y) {
       uint8_t* D = Rows[y] + S0;
-      for (int32_t j = 0; j < NW; ++j) {
-        const int32_t n = std::min(8, SB - 8 * j);
-        uint64_t Word = 0;
-        std::memcpy(&Word, D + 8 * j, size_t(n));
+      const auto Compose = [&](int32_t j, uint64_t Word) {
         Word &= Keep[j];
         for (int32_t g = SegStart[j]; g < SegStart[j + 1]; ++g) {
           const int32_t Sy = y - Segments[g].d;
@@ -331,7 +348,25 @@ bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
           if (Sy >= 0 && Sy < H) std::memcpy(&V, &Strip[size_t(Sy) * kStripBytes + 8 * size_t(j)], 8);
           Word |= V & Segments[g].Mask;
         }
-        std::memcpy(D + 8 * j, &Word, size_t(n));
+        return Word;
+      };
+      const int32_t Full = SB / 8;
+      for (int32_t j = 0; j < Full; ++j) {
+        if (SegStart[j] == SegStart[j + 1]) continue;
+        uint64_t Word;
+        std::memcpy(&Word, D + 8 * j, 8);
+        Word = Compose(j, Word);
+        std::memcpy(D + 8 * j, &Word, 8);
+      }
+      if (Full < NW) {
+        // The row's last bytes, fewer than a word.
+        uint8_t Last[8] = {};
+        std::memcpy(Last, D + 8 * Full, size_t(SB - 8 * Full));
+        uint64_t Word;
+        std::memcpy(&Word, Last, 8);
+        Word = Compose(Full, Word);
+        std::memcpy(Last, &Word, 8);
+        std::memcpy(D + 8 * Full, Last, size_t(SB - 8 * Full));
       }
     }
   }
