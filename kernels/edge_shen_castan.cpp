@@ -123,18 +123,6 @@ void Smooth(TPlanes& P, float b) {
   }
 }
 
-// Whether the pixel is a zero crossing of the Laplacian with the right slope;
-// the first neighbour on the other side decides.
-bool IsCandidate(const TPlanes& P, int32_t x, int32_t y) {
-  const auto L = [&](int32_t X, int32_t Y) { return P.L[P.At(X, Y)]; };
-  const auto S = [&](int32_t X, int32_t Y) { return P.S[P.At(X, Y)]; };
-  if (L(x, y + 1) == 0) return S(x, y + 1) - S(x, y - 1) > 0;
-  if (L(x + 1, y) == 0) return S(x + 1, y) - S(x - 1, y) > 0;
-  if (L(x, y - 1) == 0) return S(x, y + 1) - S(x, y - 1) < 0;
-  if (L(x - 1, y) == 0) return S(x + 1, y) - S(x - 1, y) < 0;
-  return false;
-}
-
 // Window sums of the smoothed plane, of the smoothed plane where the
 // Laplacian is positive, and of the positive pixels, kept per column over the
 // window's rows as the window moves down, with prefix sums along the row: each
@@ -220,11 +208,18 @@ double HighThreshold(const TPlanes& P, double Ratio) {
   const double Scale = 256.0 / (vmax - vmin + 1);
   const auto BinOf = [&](float v) { return std::clamp<int64_t>(int64_t((v - vmin) * Scale), 0, 255); };
   const int64_t ZeroBin = BinOf(0.0f);
-  int64_t Hist[256] = {};
+  // Four tables taken in turn, so that runs of one bin do not wait on each
+  // other's counts.
+  int64_t Hists[4][256] = {};
   for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y) {
     const float* Gr = &G[P.At(0, y)];
-    for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x) ++Hist[Gr[x] == 0 ? ZeroBin : BinOf(Gr[x])];
+    for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x) {
+      const int64_t Bin = BinOf(Gr[x]);
+      ++Hists[x & 3][Gr[x] == 0 ? ZeroBin : Bin];
+    }
   }
+  int64_t Hist[256];
+  for (int32_t i = 0; i < 256; ++i) Hist[i] = Hists[0][i] + Hists[1][i] + Hists[2][i] + Hists[3][i];
   const int64_t Limit = int64_t(double(P.H) * Ratio * double(P.W));
   int32_t k = 255;
   int64_t Count = Hist[255];
@@ -257,26 +252,34 @@ void MarkEdges(TPlanes& P, double High, double Low, int32_t ThinFactor) {
     // only ever set inside the border, so the neighbours of an open pixel all
     // lie on the plane.
     constexpr uint8_t kOpen = 3;
-    for (size_t I = 0; I < P.E.N; ++I) P.E[I] = G[I] != 0 && double(G[I]) > Low ? kOpen : 0;
+    size_t OpenCount = 0;
+    uint8_t* E = P.E.begin();
+    for (size_t I = 0; I < P.E.N; ++I) {
+      E[I] = G[I] != 0 && double(G[I]) > Low ? kOpen : 0;
+      OpenCount += E[I] != 0;
+    }
     const ptrdiff_t W = P.W;
     const ptrdiff_t Step[8] = {1, -1, W + 1, W, W - 1, -W - 1, -W, -W + 1};
-    std::vector<size_t> Open;
+    // Every open pixel enters the stack at most once; each neighbour is
+    // written to the top and kept there only when it was open.
+    std::vector<size_t> Open(OpenCount + 8);
+    size_t* const Stack = Open.data();
     for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y) {
       const size_t Row = P.At(0, y);
       for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x) {
         const size_t I0 = Row + size_t(x);
-        if (P.E[I0] != kOpen || !(G[I0] > High)) continue;
-        P.E[I0] = 1;
-        Open.push_back(I0);
-        while (!Open.empty()) {
-          const size_t I = Open.back();
-          Open.pop_back();
+        if (E[I0] != kOpen || !(G[I0] > High)) continue;
+        E[I0] = 1;
+        size_t Top = 0;
+        Stack[Top++] = I0;
+        while (Top > 0) {
+          const size_t I = Stack[--Top];
           for (const ptrdiff_t d : Step) {
             const size_t N = size_t(ptrdiff_t(I) + d);
-            if (P.E[N] == kOpen) {
-              P.E[N] = 1;
-              Open.push_back(N);
-            }
+            const bool Take = E[N] == kOpen;
+            E[N] = Take ? uint8_t(1) : E[N];
+            Stack[Top] = N;
+            Top += Take;
           }
         }
       }
@@ -395,16 +398,30 @@ bool IEShenCastanEdges(TIEBitmap* Src, TIEBitmap* Dst, int32_t WindowSize, doubl
     std::fill(P.In.begin(), P.In.end(), 0.0f);
     const int32_t Half = WindowSize / 2;
     TWindowSums Sums(P, Half);
+    // Candidates: zero crossings of the Laplacian with the right slope, the
+    // first neighbour on the other side deciding.  Those of a row are found
+    // first, without a branch per pixel (the Laplacian's sign is close to
+    // noise), and listed.
+    const int32_t X0 = IEShenCastanBorder, X1 = P.W - IEShenCastanBorder;
+    std::vector<int32_t> Found(size_t(std::max(0, X1 - X0)));
     for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y) {
-      bool Moved = false;
-      for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x) {
-        if (!P.L[P.At(x, y)] || !IsCandidate(P, x, y)) continue;
-        if (!Moved) {
-          Sums.MoveTo(y);
-          Moved = true;
-        }
-        P.In[P.At(x, y)] = Sums.Gradient(x);
+      const uint8_t* L = &P.L[P.At(0, y)];
+      const uint8_t* Lu = &P.L[P.At(0, y - 1)];
+      const uint8_t* Ld = &P.L[P.At(0, y + 1)];
+      const float* S = &P.S[P.At(0, y)];
+      const float* Su = &P.S[P.At(0, y - 1)];
+      const float* Sd = &P.S[P.At(0, y + 1)];
+      int32_t n = 0;
+      for (int32_t x = X0; x < X1; ++x) {
+        const float Dv = Sd[x] - Su[x], Dh = S[x + 1] - S[x - 1];
+        const bool Is = Ld[x] == 0 ? Dv > 0 : L[x + 1] == 0 ? Dh > 0 : Lu[x] == 0 ? Dv < 0 : L[x - 1] == 0 && Dh < 0;
+        Found[size_t(n)] = x;
+        n += L[x] != 0 && Is;
       }
+      if (n == 0) continue;
+      Sums.MoveTo(y);
+      float* Gr = &P.In[P.At(0, y)];
+      for (int32_t i = 0; i < n; ++i) Gr[Found[size_t(i)]] = Sums.Gradient(Found[size_t(i)]);
     }
     Report(Progress, 4);
     const double High = HighThreshold(P, Ratio);
