@@ -48,6 +48,7 @@ struct TPlanes {
   TPlane<uint8_t> L;  // band-limited Laplacian (0/1)
   TPlane<uint8_t> E;  // edge marks
   TPlane<uint8_t> Gray;  // gray of the image, unpadded
+  std::vector<size_t> Cand;  // the candidates, in raster order
   std::vector<float> Row, Ah, Bh;  // one row, and eight rows' recursions
   size_t At(int32_t X, int32_t Y) const { return size_t(Y) * size_t(W) + size_t(X); }
   bool Inside(int32_t X, int32_t Y) const {
@@ -194,32 +195,25 @@ class TWindowSums {
 // plane's pixels lie, read from a 256-bin histogram.
 double HighThreshold(const TPlanes& P, double Ratio) {
   const TFloats& G = P.In;
-  // Extremes in float (each is one of the plane's values, so the same in
-  // double); most pixels hold no gradient, and share one bin.
+  // Only candidates hold a gradient (listed in P.Cand); every other pixel
+  // inside the border is 0.  Extremes in float (each is one of the plane's
+  // values, so the same in double).
+  const int64_t Inside = int64_t(P.H - 2 * IEShenCastanBorder) * int64_t(P.W - 2 * IEShenCastanBorder);
   float Lo = std::fabs(G[P.At(20, 20)]), Hi = Lo;
-  for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y) {
-    const float* Gr = &G[P.At(0, y)];
-    for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x) {
-      Lo = Gr[x] < Lo ? Gr[x] : Lo;
-      Hi = Gr[x] > Hi ? Gr[x] : Hi;
-    }
+  if (Inside > int64_t(P.Cand.size())) {
+    Lo = 0 < Lo ? 0.0f : Lo;
+    Hi = 0 > Hi ? 0.0f : Hi;
+  }
+  for (const size_t I : P.Cand) {
+    Lo = G[I] < Lo ? G[I] : Lo;
+    Hi = G[I] > Hi ? G[I] : Hi;
   }
   const double vmin = Lo, vmax = Hi;
   const double Scale = 256.0 / (vmax - vmin + 1);
   const auto BinOf = [&](float v) { return std::clamp<int64_t>(int64_t((v - vmin) * Scale), 0, 255); };
-  const int64_t ZeroBin = BinOf(0.0f);
-  // Four tables taken in turn, so that runs of one bin do not wait on each
-  // other's counts.
-  int64_t Hists[4][256] = {};
-  for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y) {
-    const float* Gr = &G[P.At(0, y)];
-    for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x) {
-      const int64_t Bin = BinOf(Gr[x]);
-      ++Hists[x & 3][Gr[x] == 0 ? ZeroBin : Bin];
-    }
-  }
-  int64_t Hist[256];
-  for (int32_t i = 0; i < 256; ++i) Hist[i] = Hists[0][i] + Hists[1][i] + Hists[2][i] + Hists[3][i];
+  int64_t Hist[256] = {};
+  Hist[BinOf(0.0f)] += Inside - int64_t(P.Cand.size());
+  for (const size_t I : P.Cand) ++Hist[BinOf(G[I])];
   const int64_t Limit = int64_t(double(P.H) * Ratio * double(P.W));
   int32_t k = 255;
   int64_t Count = Hist[255];
@@ -252,35 +246,29 @@ void MarkEdges(TPlanes& P, double High, double Low, int32_t ThinFactor) {
     // only ever set inside the border, so the neighbours of an open pixel all
     // lie on the plane.
     constexpr uint8_t kOpen = 3;
-    size_t OpenCount = 0;
+    // Only candidates can be open.
     uint8_t* E = P.E.begin();
-    for (size_t I = 0; I < P.E.N; ++I) {
-      E[I] = G[I] != 0 && double(G[I]) > Low ? kOpen : 0;
-      OpenCount += E[I] != 0;
-    }
+    std::fill(P.E.begin(), P.E.end(), uint8_t(0));
+    for (const size_t I : P.Cand) E[I] = G[I] != 0 && double(G[I]) > Low ? kOpen : 0;
     const ptrdiff_t W = P.W;
     const ptrdiff_t Step[8] = {1, -1, W + 1, W, W - 1, -W - 1, -W, -W + 1};
     // Every open pixel enters the stack at most once; each neighbour is
     // written to the top and kept there only when it was open.
-    std::vector<size_t> Open(OpenCount + 8);
+    std::vector<size_t> Open(P.Cand.size() + 8);
     size_t* const Stack = Open.data();
-    for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y) {
-      const size_t Row = P.At(0, y);
-      for (int32_t x = IEShenCastanBorder; x < P.W - IEShenCastanBorder; ++x) {
-        const size_t I0 = Row + size_t(x);
-        if (E[I0] != kOpen || !(G[I0] > High)) continue;
-        E[I0] = 1;
-        size_t Top = 0;
-        Stack[Top++] = I0;
-        while (Top > 0) {
-          const size_t I = Stack[--Top];
-          for (const ptrdiff_t d : Step) {
-            const size_t N = size_t(ptrdiff_t(I) + d);
-            const bool Take = E[N] == kOpen;
-            E[N] = Take ? uint8_t(1) : E[N];
-            Stack[Top] = N;
-            Top += Take;
-          }
+    for (const size_t I0 : P.Cand) {
+      if (E[I0] != kOpen || !(G[I0] > High)) continue;
+      E[I0] = 1;
+      size_t Top = 0;
+      Stack[Top++] = I0;
+      while (Top > 0) {
+        const size_t I = Stack[--Top];
+        for (const ptrdiff_t d : Step) {
+          const size_t N = size_t(ptrdiff_t(I) + d);
+          const bool Take = E[N] == kOpen;
+          E[N] = Take ? uint8_t(1) : E[N];
+          Stack[Top] = N;
+          Top += Take;
         }
       }
     }
@@ -342,7 +330,8 @@ bool IEShenCastanEdges(TIEBitmap* Src, TIEBitmap* Dst, int32_t WindowSize, doubl
       S->Busy = false;
       TPlanes& P = S->Planes;
       if (P.In.Capacity > kKeptPixels || P.S.Capacity > kKeptPixels || P.L.Capacity > kKeptPixels ||
-          P.E.Capacity > kKeptPixels || P.Gray.Capacity > kKeptPixels || P.Row.capacity() > kKeptPixels / 16) {
+          P.E.Capacity > kKeptPixels || P.Gray.Capacity > kKeptPixels || P.Row.capacity() > kKeptPixels / 16 ||
+          P.Cand.capacity() > kKeptPixels / 4) {
         P.In.Free();
         P.S.Free();
         P.L.Free();
@@ -351,6 +340,7 @@ bool IEShenCastanEdges(TIEBitmap* Src, TIEBitmap* Dst, int32_t WindowSize, doubl
         std::vector<float>().swap(P.Row);
         std::vector<float>().swap(P.Ah);
         std::vector<float>().swap(P.Bh);
+        std::vector<size_t>().swap(P.Cand);
       }
     }
   } Release{Scratch};
@@ -404,6 +394,7 @@ bool IEShenCastanEdges(TIEBitmap* Src, TIEBitmap* Dst, int32_t WindowSize, doubl
     // noise), and listed.
     const int32_t X0 = IEShenCastanBorder, X1 = P.W - IEShenCastanBorder;
     std::vector<int32_t> Found(size_t(std::max(0, X1 - X0)));
+    P.Cand.clear();
     for (int32_t y = IEShenCastanBorder; y < P.H - IEShenCastanBorder; ++y) {
       const uint8_t* L = &P.L[P.At(0, y)];
       const uint8_t* Lu = &P.L[P.At(0, y - 1)];
@@ -421,7 +412,10 @@ bool IEShenCastanEdges(TIEBitmap* Src, TIEBitmap* Dst, int32_t WindowSize, doubl
       if (n == 0) continue;
       Sums.MoveTo(y);
       float* Gr = &P.In[P.At(0, y)];
-      for (int32_t i = 0; i < n; ++i) Gr[Found[size_t(i)]] = Sums.Gradient(Found[size_t(i)]);
+      for (int32_t i = 0; i < n; ++i) {
+        Gr[Found[size_t(i)]] = Sums.Gradient(Found[size_t(i)]);
+        P.Cand.push_back(P.At(Found[size_t(i)], y));
+      }
     }
     Report(Progress, 4);
     const double High = HighThreshold(P, Ratio);
