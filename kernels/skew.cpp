@@ -107,11 +107,20 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
     BMin[x] = *std::min_element(Bt, Bt + VoteRows);
     BMax[x] = *std::max_element(Bt, Bt + VoteRows);
   }
+  // For each column, the angles at which the next column's term differs
+  // (few: the terms change by a step every 1 / |cos| columns).
+  std::vector<int32_t> DiffStart(static_cast<size_t>(W) + 1, 0), DiffRow;
+  for (int32_t x = 0; x + 1 < W; ++x) {
+    DiffStart[x] = int32_t(DiffRow.size());
+    const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+    for (int32_t r = 0; r < VoteRows; ++r)
+      if (Bt[VoteRows + r] != Bt[r]) DiffRow.push_back(r);
+  }
+  DiffStart[W - 1] = DiffStart[W] = int32_t(DiffRow.size());
   std::vector<int64_t> ATerm(static_cast<size_t>(VoteRows));
   std::vector<int64_t> AtCell(static_cast<size_t>(VoteRows));  // ATerm + the row's start
   int32_t* const Cells = Acc.data();
   Progress.per1 = 100.0 / H;
-  const int32_t Bytes = (W + 7) / 8;
   int64_t Votes = 0;
   for (int32_t y = 0; y < H; ++y) {
     for (int32_t r = 0; r < VoteRows; ++r) ATerm[r] = R + ScaleDown(int64_t(Sin[First + r]) * (y - cy));
@@ -119,14 +128,48 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
     const int64_t AMax = *std::max_element(ATerm.begin(), ATerm.end());
     for (int32_t r = 0; r < VoteRows; ++r) AtCell[r] = ATerm[r] + int64_t(r) * Cols;
     const uint8_t* Row = Bitmap->GetScanline(y);
-    for (int32_t b = 0; b < Bytes; ++b) {
-      const uint8_t v = Row[b];
-      if (v == 0xFF) continue;
-      const int32_t xEnd = std::min(W, b * 8 + 8);
-      for (int32_t x = b * 8; x < xEnd; ++x) {
-        if (v & (0x80u >> (x & 7))) continue;
+    const auto IsBlack = [&](int32_t x) { return !(Row[x >> 3] & (0x80u >> (x & 7))); };
+    const auto InRange = [&](int32_t x) { return AMin + BMin[x] >= 0 && AMax + BMax[x] < Cols; };
+    int32_t x = 0;
+    while (x < W) {
+      if ((x & 7) == 0 && Row[x >> 3] == 0xFF) {
+        x += 8;
+        continue;
+      }
+      if (!IsBlack(x)) {
+        ++x;
+        continue;
+      }
+      // A run of black pixels whose votes all land on the cells (along the
+      // run each angle's term only grows or only falls, so its ends hold the
+      // extremes): all its votes go to the first pixel's cells, then at the
+      // angles where a pixel's term differs from its left neighbour's, the
+      // votes of that pixel and those after it move over to its cells.
+      int32_t Xb = x;
+      while (Xb + 1 < W && IsBlack(Xb + 1)) ++Xb;
+      if (Xb > x && AMin + std::min(BMin[x], BMin[Xb]) >= 0 && AMax + std::max(BMax[x], BMax[Xb]) < Cols) {
+        const int32_t Len = Xb - x + 1;
         const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
-        if (AMin + BMin[x] >= 0 && AMax + BMax[x] < Cols) {
+        const int64_t* At = AtCell.data();
+        for (int32_t r = 0; r < VoteRows; ++r) Cells[At[r] + Bt[r]] += Len;
+        for (int32_t k = 1; k < Len; ++k) {
+          const int32_t Moved = Len - k;
+          const int32_t* Prev = &BTerm[size_t(x + k - 1) * VoteRows];
+          const int32_t* Next = Prev + VoteRows;
+          for (int32_t i = DiffStart[x + k - 1]; i < DiffStart[x + k]; ++i) {
+            const int32_t r = DiffRow[size_t(i)];
+            Cells[At[r] + Prev[r]] -= Moved;
+            Cells[At[r] + Next[r]] += Moved;
+          }
+        }
+        Votes += int64_t(Len) * VoteRows;
+        x = Xb + 1;
+        continue;
+      }
+      // Otherwise pixel by pixel.
+      for (; x <= Xb; ++x) {
+        const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+        if (InRange(x)) {
           const int64_t* At = AtCell.data();
           for (int32_t r = 0; r < VoteRows; ++r) ++Cells[At[r] + Bt[r]];
           Votes += VoteRows;
