@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -130,6 +131,43 @@ TEST(DeskewPinned, EdgeSettingsAndWholePageSearchAnswerAsBefore) {
   bool Found = false;
   EXPECT_EQ(IEDetectSkewAngle(P.get(), 0, 15, 0.1, false, nullptr, nullptr, &Found), -2.2000000000000028);
   EXPECT_EQ(IEDetectSkewAngle(P.get(), 500, 20, 0.2, true, nullptr, nullptr, &Found), -2.2000000000000028);
+}
+
+// The angle search alone on pages of long black runs (bars) and specks, with
+// bands wide enough that votes near the corners fall past the cells.
+TEST(DeskewPinned, SearchOverLongRunsAndWideBandsAnswersAsBefore) {
+  struct {
+    double Degrees;
+    int32_t Range;
+    double Precision;
+    double Angle;
+  } Cases[] = {
+      {5, 15, 0.1, 5},
+      {5, 60, 0.1, 5},
+      {5, 180, 0.1, 5},
+      {5, 180, 1, 5},
+      {-20, 15, 0.1, -7.2000000000000028},
+      {-20, 60, 0.5, -20},
+      {-20, 180, 0.1, -20.099999999999994},
+      {-20, 90, 1, -20},
+  };
+  for (const auto& C : Cases) {
+    TIEBitmap Page(331, 217, ie1g);
+    Page.Fill(1);
+    std::mt19937 Rng(11);
+    const double Slope = std::tan(C.Degrees * 3.14159265358979 / 180);
+    for (int32_t Bar = 0; Bar < 9; ++Bar) {
+      const int32_t X0 = int32_t(Rng() % 200), Len = 20 + int32_t(Rng() % 300), Y0 = 10 + 22 * Bar;
+      for (int32_t x = X0; x < std::min(331, X0 + Len); ++x)
+        Black(&Page, x, Y0 + int32_t(std::lround((x - 165) * Slope)), 1, 3);
+    }
+    for (int32_t i = 0; i < 400; ++i) Black(&Page, int32_t(Rng() % 331), int32_t(Rng() % 217), 1 + Rng() % 5, 1);
+    TIEProgressRec Silent;
+    bool Found = false;
+    const double A = IEHoughSkewAngle(&Page, Silent, C.Range, C.Precision, &Found);
+    EXPECT_TRUE(Found);
+    EXPECT_EQ(A, C.Angle) << C.Degrees << " " << C.Range << " " << C.Precision;
+  }
 }
 
 }  // namespace
