@@ -23,16 +23,20 @@ constexpr int32_t kTrigScale = 131072;  // 2^17
 // 180 degrees at the finest precision (10 steps per degree).
 constexpr int32_t kTableSize = 1800;
 
-// Sine and cosine of every step angle, scaled by 2^17 and cut toward zero.
-// Each angle is the previous one plus the step.
-void BuildTables(int32_t StepsPerDegree, std::vector<int32_t>& Sin, std::vector<int32_t>& Cos) {
+// Sine and cosine of the step angles From .. To - 1 (the rest stay 0),
+// scaled by 2^17 and cut toward zero.  Each angle is the previous one plus
+// the step.
+void BuildTables(int32_t StepsPerDegree, int32_t From, int32_t To, std::vector<int32_t>& Sin,
+                 std::vector<int32_t>& Cos) {
   Sin.assign(kTableSize, 0);
   Cos.assign(kTableSize, 0);
   const long double Step = (1.0L / StepsPerDegree) * 0.017453292519444445L;
   long double Theta = 0;
-  for (int32_t l = 0; l < kTableSize; ++l) {
-    Sin[l] = int32_t(std::trunc(std::sin(Theta) * kTrigScale));
-    Cos[l] = int32_t(std::trunc(std::cos(Theta) * kTrigScale));
+  for (int32_t l = 0; l < std::min(To, kTableSize); ++l) {
+    if (l >= From) {
+      Sin[l] = int32_t(std::trunc(std::sin(Theta) * kTrigScale));
+      Cos[l] = int32_t(std::trunc(std::cos(Theta) * kTrigScale));
+    }
     Theta += Step;
   }
 }
@@ -85,8 +89,8 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
   const int32_t Rows = LastSearch - First + 1;
 
   std::vector<int32_t> Sin, Cos;
-  BuildTables(n, Sin, Cos);
   const int32_t VoteRows = LastVote - First + 1;
+  BuildTables(n, First, First + VoteRows, Sin, Cos);
   std::vector<int32_t> Acc;
   std::vector<int32_t> BTerm;  // [x][row]: cos x (x - cx), scaled down
   try {
