@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <random>
 
@@ -167,6 +168,25 @@ TEST(DeskewPinned, SearchOverLongRunsAndWideBandsAnswersAsBefore) {
     const double A = IEHoughSkewAngle(&Page, Silent, C.Range, C.Precision, &Found);
     EXPECT_TRUE(Found);
     EXPECT_EQ(A, C.Angle) << C.Degrees << " " << C.Range << " " << C.Precision;
+  }
+}
+
+// The 1-bit page reduced to gray at other sizes: boxes of a few columns and
+// boxes wider than a 64-bit load, pages with white and black rows.
+TEST(DeskewPinned, BoxReductionAnswersAsBefore) {
+  auto P = TextPage(1237, 1601, -3, 2);
+  for (int32_t y = 700; y < 760; ++y) std::memset(P->GetScanline(y), 0, size_t((1237 + 7) / 8));
+  struct {
+    int32_t W, H;
+    uint64_t Gray;
+  } Cases[] = {{300, 388, 0x39526d5e9569dda2ull}, {40, 52, 0xb2bdb01768e29727ull},
+               {1000, 1300, 0x20ca0fda4c5b9bc6ull}, {619, 800, 0x20ce339e5d609b50ull},
+               {13, 1000, 0x1099598326d258c5ull}};
+  for (const auto& C : Cases) {
+    TIEBitmap Gray;
+    ASSERT_TRUE(Gray.Allocate(C.W, C.H, ie24RGB));
+    _Resample1BitEx(P.get(), &Gray, rfFastLinear);
+    EXPECT_EQ(Hash(&Gray), C.Gray) << C.W << " x " << C.H;
   }
 }
 
