@@ -158,7 +158,11 @@ __attribute__((target("popcnt"))) void BoxRowSumsPopcnt(const uint8_t* Padded, c
   FOLIO_BOX_ROW_SUMS_BODY
 #undef COUNT
 }
-const bool HasPopcnt = __builtin_cpu_supports("popcnt");
+bool DetectPopcnt() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("popcnt");
+}
+const bool HasPopcnt = DetectPopcnt();
 #else
 void BoxRowSumsPopcnt(const uint8_t*, const int32_t*, const uint8_t*, const uint8_t*, int32_t, int32_t*) {}
 constexpr bool HasPopcnt = false;

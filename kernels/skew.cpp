@@ -113,12 +113,17 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
   }
   // For each column, the angles at which the next column's term differs
   // (few: the terms change by a step every 1 / |cos| columns).
-  std::vector<int32_t> DiffStart(static_cast<size_t>(W) + 1, 0), DiffRow;
-  for (int32_t x = 0; x + 1 < W; ++x) {
-    DiffStart[x] = int32_t(DiffRow.size());
-    const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
-    for (int32_t r = 0; r < VoteRows; ++r)
-      if (Bt[VoteRows + r] != Bt[r]) DiffRow.push_back(r);
+  std::vector<int32_t> DiffStart, DiffRow;
+  try {
+    DiffStart.assign(static_cast<size_t>(W) + 1, 0);
+    for (int32_t x = 0; x + 1 < W; ++x) {
+      DiffStart[x] = int32_t(DiffRow.size());
+      const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+      for (int32_t r = 0; r < VoteRows; ++r)
+        if (Bt[VoteRows + r] != Bt[r]) DiffRow.push_back(r);
+    }
+  } catch (const std::bad_alloc&) {
+    return 0;
   }
   DiffStart[W - 1] = DiffStart[W] = int32_t(DiffRow.size());
   std::vector<int64_t> ATerm(static_cast<size_t>(VoteRows));
