@@ -140,6 +140,54 @@ inline int32_t Popcount64(uint64_t V) {
   return int32_t((V * 0x0101010101010101ull) >> 56);
 }
 
+// Adds to Sum[k] the set bits of one row's box k, for boxes of at most 57
+// columns given as the byte of their first column (Off), that column's place
+// in it (Shl) and 64 less their width (Shr).  Padded holds the row with eight
+// spare bytes after it.  Built twice: with the processor's bit count where it
+// has one, and without.
+#define FOLIO_BOX_ROW_SUMS_BODY                                                     \
+  for (int32_t k = 0; k < N; ++k) {                                                 \
+    const uint64_t V = (LoadBigEndian64(Padded + Off[k]) << Shl[k]) >> Shr[k];      \
+    Sum[k] += COUNT(V);                                                             \
+  }
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("popcnt"))) void BoxRowSumsPopcnt(const uint8_t* Padded, const int32_t* Off,
+                                                        const uint8_t* Shl, const uint8_t* Shr, int32_t N,
+                                                        int32_t* Sum) {
+#define COUNT(V) int32_t(__builtin_popcountll(V))
+  FOLIO_BOX_ROW_SUMS_BODY
+#undef COUNT
+}
+bool DetectPopcnt() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("popcnt");
+}
+const bool HasPopcnt = DetectPopcnt();
+#else
+void BoxRowSumsPopcnt(const uint8_t*, const int32_t*, const uint8_t*, const uint8_t*, int32_t, int32_t*) {}
+constexpr bool HasPopcnt = false;
+#endif
+void BoxRowSumsPlain(const uint8_t* Padded, const int32_t* Off, const uint8_t* Shl, const uint8_t* Shr, int32_t N,
+                     int32_t* Sum) {
+#define COUNT(V) Popcount64(V)
+  FOLIO_BOX_ROW_SUMS_BODY
+#undef COUNT
+}
+#undef FOLIO_BOX_ROW_SUMS_BODY
+
+// Whether a 1-bit row's bytes are all set (a white row).
+bool AllSet(const uint8_t* Row, int32_t Bytes) {
+  int32_t i = 0;
+  for (; i + 8 <= Bytes; i += 8) {
+    uint64_t V;
+    std::memcpy(&V, Row + i, 8);
+    if (V != ~uint64_t(0)) return false;
+  }
+  for (; i < Bytes; ++i)
+    if (Row[i] != 0xFF) return false;
+  return true;
+}
+
 // Whether any bit among columns X1 .. X2 has the value Set.
 bool AnyBit(const uint8_t* Row, int32_t X1, int32_t X2, bool Set) {
   int32_t x = X1;
@@ -304,9 +352,21 @@ void IEResample1BitBoxGray(TIEBitmap* Src, int32_t X1, int32_t Y1, int32_t X2, i
   std::vector<uint8_t> Gray(DstW);
   std::vector<int32_t> Sum(DstW);
   // Each source row is copied with eight spare bytes after it, so a box of up
-  // to 57 columns is one 64-bit load, a shift and a bit count.
+  // to 57 columns is one 64-bit load, two shifts and a bit count.
   const int32_t RowBytes = (SrcW + 7) / 8;
   std::vector<uint8_t> Padded(size_t(RowBytes) + 8, 0);
+  bool Narrow = true;
+  std::vector<int32_t> Off(DstW), Width(DstW);
+  std::vector<uint8_t> Shl(DstW), Shr(DstW);
+  for (int32_t k = 0; k < DstW; ++k) {
+    Width[k] = C2[k] - C1[k] + 1;
+    Narrow = Narrow && Width[k] <= 57;
+    Off[k] = C1[k] >> 3;
+    Shl[k] = uint8_t(C1[k] & 7);
+    Shr[k] = uint8_t(64 - std::min(Width[k], 57));
+  }
+  // A row whose bytes are all set (white) adds every box's width without
+  // being looked at bit by bit.
   for (int32_t i = 0; i < DstH; ++i) {
     int32_t A = std::clamp(TruncD(Fy * i - Fy / 2), 0, SrcH - 1);
     int32_t B = std::clamp(TruncD(double(TruncD(Fy)) / 2 + Fy * i), 0, SrcH - 1);
@@ -314,7 +374,18 @@ void IEResample1BitBoxGray(TIEBitmap* Src, int32_t X1, int32_t Y1, int32_t X2, i
     std::fill(Sum.begin(), Sum.end(), 0);
     for (int32_t y = R1; y <= R2; ++y) {
       const uint8_t* S = Src->GetScanline(y);
+      if (AllSet(S, RowBytes)) {
+        for (int32_t k = 0; k < DstW; ++k) Sum[k] += Width[k];
+        continue;
+      }
       std::memcpy(Padded.data(), S, size_t(RowBytes));
+      if (Narrow) {
+        if (HasPopcnt)
+          BoxRowSumsPopcnt(Padded.data(), Off.data(), Shl.data(), Shr.data(), DstW, Sum.data());
+        else
+          BoxRowSumsPlain(Padded.data(), Off.data(), Shl.data(), Shr.data(), DstW, Sum.data());
+        continue;
+      }
       for (int32_t k = 0; k < DstW; ++k) {
         const int32_t N = C2[k] - C1[k] + 1;
         if (N > 57) {
@@ -325,9 +396,15 @@ void IEResample1BitBoxGray(TIEBitmap* Src, int32_t X1, int32_t Y1, int32_t X2, i
         Sum[k] += Popcount64(V);
       }
     }
-    for (int32_t k = 0; k < DstW; ++k) {
-      int64_t N = int64_t(C2[k] - C1[k] + 1) * (R2 - R1 + 1);
-      Gray[k] = uint8_t(int64_t(Sum[k]) * 255 / N);
+    // Sum x 255 / N in whole numbers; below 2^31 the quotient of the two as
+    // doubles, cut, is the same (it never lands within 1 / N below a whole
+    // number) and much cheaper than an integer division.
+    const int64_t Rows = R2 - R1 + 1;
+    if (int64_t(SrcW) * Rows < (int64_t(1) << 23)) {
+      for (int32_t k = 0; k < DstW; ++k)
+        Gray[k] = uint8_t(int32_t(double(Sum[k] * 255) / double(int32_t(Width[k] * Rows))));
+    } else {
+      for (int32_t k = 0; k < DstW; ++k) Gray[k] = uint8_t(int64_t(Sum[k]) * 255 / (int64_t(Width[k]) * Rows));
     }
     WriteGray24(Dst->GetScanline(i), Gray.data(), DstW);
   }

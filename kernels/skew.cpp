@@ -1,6 +1,7 @@
 #include "kernels/skew.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -22,16 +23,20 @@ constexpr int32_t kTrigScale = 131072;  // 2^17
 // 180 degrees at the finest precision (10 steps per degree).
 constexpr int32_t kTableSize = 1800;
 
-// Sine and cosine of every step angle, scaled by 2^17 and cut toward zero.
-// Each angle is the previous one plus the step.
-void BuildTables(int32_t StepsPerDegree, std::vector<int32_t>& Sin, std::vector<int32_t>& Cos) {
+// Sine and cosine of the step angles From .. To - 1 (the rest stay 0),
+// scaled by 2^17 and cut toward zero.  Each angle is the previous one plus
+// the step.
+void BuildTables(int32_t StepsPerDegree, int32_t From, int32_t To, std::vector<int32_t>& Sin,
+                 std::vector<int32_t>& Cos) {
   Sin.assign(kTableSize, 0);
   Cos.assign(kTableSize, 0);
   const long double Step = (1.0L / StepsPerDegree) * 0.017453292519444445L;
   long double Theta = 0;
-  for (int32_t l = 0; l < kTableSize; ++l) {
-    Sin[l] = int32_t(std::trunc(std::sin(Theta) * kTrigScale));
-    Cos[l] = int32_t(std::trunc(std::cos(Theta) * kTrigScale));
+  for (int32_t l = 0; l < std::min(To, kTableSize); ++l) {
+    if (l >= From) {
+      Sin[l] = int32_t(std::trunc(std::sin(Theta) * kTrigScale));
+      Cos[l] = int32_t(std::trunc(std::cos(Theta) * kTrigScale));
+    }
     Theta += Step;
   }
 }
@@ -39,6 +44,18 @@ void BuildTables(int32_t StepsPerDegree, std::vector<int32_t>& Sin, std::vector<
 // V / 2^17 rounded to the nearest integer, halves away from zero.
 inline int32_t ScaleDown(int64_t V) {
   return V >= 0 ? int32_t((V + kTrigScale / 2) >> 17) : -int32_t((-V + kTrigScale / 2) >> 17);
+}
+
+// Eight bytes as one number, the first byte highest, and back.
+inline uint64_t LoadBigEndian(const uint8_t* P) {
+  uint64_t V;
+  std::memcpy(&V, P, 8);
+  if constexpr (std::endian::native == std::endian::little) V = __builtin_bswap64(V);
+  return V;
+}
+inline void StoreBigEndian(uint8_t* P, uint64_t V) {
+  if constexpr (std::endian::native == std::endian::little) V = __builtin_bswap64(V);
+  std::memcpy(P, &V, 8);
 }
 
 bool IsEdgeInput(TIEBitmap* B) { return B->GetPixelFormat() == ie24RGB; }
@@ -72,8 +89,8 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
   const int32_t Rows = LastSearch - First + 1;
 
   std::vector<int32_t> Sin, Cos;
-  BuildTables(n, Sin, Cos);
   const int32_t VoteRows = LastVote - First + 1;
+  BuildTables(n, First, First + VoteRows, Sin, Cos);
   std::vector<int32_t> Acc;
   std::vector<int32_t> BTerm;  // [x][row]: cos x (x - cx), scaled down
   try {
@@ -86,20 +103,87 @@ double IEHoughSkewAngle(TIEBitmap* Bitmap, TIEProgressRec& Progress, int32_t Ang
   for (int32_t x = 0; x < W; ++x)
     for (int32_t r = 0; r < VoteRows; ++r)
       BTerm[size_t(x) * VoteRows + r] = ScaleDown(int64_t(Cos[First + r]) * (x - cx));
+  // Each column's lowest and highest term, so that a pixel whose votes all
+  // land on the cells (nearly every one) votes without a check per cell.
+  std::vector<int32_t> BMin(static_cast<size_t>(W)), BMax(static_cast<size_t>(W));
+  for (int32_t x = 0; x < W; ++x) {
+    const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+    BMin[x] = *std::min_element(Bt, Bt + VoteRows);
+    BMax[x] = *std::max_element(Bt, Bt + VoteRows);
+  }
+  // For each column, the angles at which the next column's term differs
+  // (few: the terms change by a step every 1 / |cos| columns).
+  std::vector<int32_t> DiffStart, DiffRow;
+  try {
+    DiffStart.assign(static_cast<size_t>(W) + 1, 0);
+    for (int32_t x = 0; x + 1 < W; ++x) {
+      DiffStart[x] = int32_t(DiffRow.size());
+      const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+      for (int32_t r = 0; r < VoteRows; ++r)
+        if (Bt[VoteRows + r] != Bt[r]) DiffRow.push_back(r);
+    }
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  DiffStart[W - 1] = DiffStart[W] = int32_t(DiffRow.size());
   std::vector<int64_t> ATerm(static_cast<size_t>(VoteRows));
+  std::vector<int64_t> AtCell(static_cast<size_t>(VoteRows));  // ATerm + the row's start
+  int32_t* const Cells = Acc.data();
   Progress.per1 = 100.0 / H;
-  const int32_t Bytes = (W + 7) / 8;
   int64_t Votes = 0;
   for (int32_t y = 0; y < H; ++y) {
     for (int32_t r = 0; r < VoteRows; ++r) ATerm[r] = R + ScaleDown(int64_t(Sin[First + r]) * (y - cy));
+    const int64_t AMin = *std::min_element(ATerm.begin(), ATerm.end());
+    const int64_t AMax = *std::max_element(ATerm.begin(), ATerm.end());
+    for (int32_t r = 0; r < VoteRows; ++r) AtCell[r] = ATerm[r] + int64_t(r) * Cols;
     const uint8_t* Row = Bitmap->GetScanline(y);
-    for (int32_t b = 0; b < Bytes; ++b) {
-      const uint8_t v = Row[b];
-      if (v == 0xFF) continue;
-      const int32_t xEnd = std::min(W, b * 8 + 8);
-      for (int32_t x = b * 8; x < xEnd; ++x) {
-        if (v & (0x80u >> (x & 7))) continue;
+    const auto IsBlack = [&](int32_t x) { return !(Row[x >> 3] & (0x80u >> (x & 7))); };
+    const auto InRange = [&](int32_t x) { return AMin + BMin[x] >= 0 && AMax + BMax[x] < Cols; };
+    int32_t x = 0;
+    while (x < W) {
+      if ((x & 7) == 0 && Row[x >> 3] == 0xFF) {
+        x += 8;
+        continue;
+      }
+      if (!IsBlack(x)) {
+        ++x;
+        continue;
+      }
+      // A run of black pixels whose votes all land on the cells (along the
+      // run each angle's term only grows or only falls, so its ends hold the
+      // extremes): all its votes go to the first pixel's cells, then at the
+      // angles where a pixel's term differs from its left neighbour's, the
+      // votes of that pixel and those after it move over to its cells.
+      int32_t Xb = x;
+      while (Xb + 1 < W && IsBlack(Xb + 1)) ++Xb;
+      if (Xb > x && AMin + std::min(BMin[x], BMin[Xb]) >= 0 && AMax + std::max(BMax[x], BMax[Xb]) < Cols) {
+        const int32_t Len = Xb - x + 1;
         const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+        const int64_t* At = AtCell.data();
+        for (int32_t r = 0; r < VoteRows; ++r) Cells[At[r] + Bt[r]] += Len;
+        for (int32_t k = 1; k < Len; ++k) {
+          const int32_t Moved = Len - k;
+          const int32_t* Prev = &BTerm[size_t(x + k - 1) * VoteRows];
+          const int32_t* Next = Prev + VoteRows;
+          for (int32_t i = DiffStart[x + k - 1]; i < DiffStart[x + k]; ++i) {
+            const int32_t r = DiffRow[size_t(i)];
+            Cells[At[r] + Prev[r]] -= Moved;
+            Cells[At[r] + Next[r]] += Moved;
+          }
+        }
+        Votes += int64_t(Len) * VoteRows;
+        x = Xb + 1;
+        continue;
+      }
+      // Otherwise pixel by pixel.
+      for (; x <= Xb; ++x) {
+        const int32_t* Bt = &BTerm[size_t(x) * VoteRows];
+        if (InRange(x)) {
+          const int64_t* At = AtCell.data();
+          for (int32_t r = 0; r < VoteRows; ++r) ++Cells[At[r] + Bt[r]];
+          Votes += VoteRows;
+          continue;
+        }
         for (int32_t r = 0; r < VoteRows; ++r) {
           const int64_t c = ATerm[r] + Bt[r];
           // Corners near the search's diagonal can fall past the cells: such
@@ -219,7 +303,7 @@ bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
   // too), so each output byte is two neighbouring bytes of the copy shifted
   // by the same amount.
   const int64_t Pad = RowBytes + 2;
-  std::vector<uint8_t> Tmp(size_t(RowBytes + 2 * Pad), 0xFF);
+  std::vector<uint8_t> Tmp(size_t(RowBytes + 2 * Pad + 16), 0xFF);
   const uint8_t TailWhite = uint8_t(0xFFu >> (((W - 1) & 7) + 1));
   const auto ShearRows = [&]() {
     for (int32_t y = 0; y < H; ++y) {
@@ -237,53 +321,104 @@ bool IERotate1BitShear(TIEBitmap* Bitmap, double Angle) {
       const int64_t S = Pad * 8 - d;
       const uint8_t* From = Tmp.data() + (S >> 3);
       const uint32_t Sh = uint32_t(S & 7);
-      for (int64_t k = 0; k < RowBytes; ++k)
-        Row[k] = uint8_t(((uint32_t(From[k]) << 8 | From[k + 1]) << Sh) >> 8);
+      // Eight bytes at a time: the copy's bits from From[k] on, moved up by
+      // Sh, with the top bits of the next byte coming in.
+      int64_t k = 0;
+      for (; k + 8 <= RowBytes; k += 8) {
+        uint64_t V = LoadBigEndian(From + k) << Sh;
+        if (Sh) V |= uint64_t(From[k + 8]) >> (8 - Sh);
+        StoreBigEndian(Row + k, V);
+      }
+      for (; k < RowBytes; ++k) Row[k] = uint8_t(((uint32_t(From[k]) << 8 | From[k + 1]) << Sh) >> 8);
       Row[RowBytes - 1] |= TailWhite;
     }
   };
   ShearRows();
   // The vertical shear moves bands of columns that share one shift; columns
-  // keep their place in the row, so a band moves byte by byte under masks.
-  // Bands are taken a strip of some 32 bytes at a time: the strip's bytes of
-  // every row are copied aside, then every row of the strip is written from
-  // the copy, so the page is read and written row by row, once per strip.
-  struct TBand {
-    int32_t d, B0, B1;
-    uint8_t First, Last;
+  // keep their place in the row, so each 64-bit word of a row is put
+  // together from the words of a few source rows under masks, one mask per
+  // band crossing the word.  Words are taken a strip of four at a time: the
+  // strip of every row is copied aside, then every row of the strip is
+  // written from the copy, so the page is read and written row by row, once
+  // per strip.
+  constexpr int32_t kStripWords = 4, kStripBytes = 8 * kStripWords;
+  struct TSegment {
+    int32_t d;
+    uint64_t Mask;  // in the word's own byte order
   };
-  std::vector<TBand> Bands;
+  // A word's mask from its eight byte masks (first byte first in memory).
+  const auto WordOf = [](const uint8_t* ByteMasks) {
+    uint64_t V;
+    std::memcpy(&V, ByteMasks, 8);
+    return V;
+  };
+  std::vector<int32_t> Shift(static_cast<size_t>(W));
+  for (int32_t x = 0; x < W; ++x) Shift[x] = int32_t(std::floor(b * (x - cx) + 0.5));
+  std::vector<TSegment> Segments;
+  std::vector<int32_t> SegStart;
+  std::vector<uint64_t> Keep;
   std::vector<uint8_t> Strip;
-  int32_t Band = 0;
-  while (Band < W) {
-    Bands.clear();
-    bool Moves = false;
-    while (Band < W && (Bands.empty() || Bands.back().B1 - Bands.front().B0 < 32)) {
-      const int32_t d = int32_t(std::floor(b * (Band - cx) + 0.5));
-      int32_t End = Band + 1;
-      while (End < W && int32_t(std::floor(b * (End - cx) + 0.5)) == d) ++End;
-      const int32_t B0 = Band >> 3, B1 = (End - 1) >> 3;
-      uint8_t First = uint8_t(0xFFu >> (Band & 7)), Last = uint8_t(0xFF00u >> (((End - 1) & 7) + 1));
-      if (B0 == B1) First = Last = uint8_t(First & Last);
-      Bands.push_back({d, B0, B1, First, Last});
-      Moves = Moves || d != 0;
-      Band = End;
-    }
-    if (!Moves) continue;
-    const int32_t S0 = Bands.front().B0, SB = Bands.back().B1 - S0 + 1;
-    Strip.resize(size_t(SB) * size_t(H));
-    for (int32_t y = 0; y < H; ++y) std::memcpy(&Strip[size_t(y) * SB], Rows[y] + S0, size_t(SB));
-    for (int32_t y = 0; y < H; ++y) {
-      uint8_t* D = Rows[y];
-      for (const TBand& Bd : Bands) {
-        if (Bd.d == 0) continue;
-        const int32_t Sy = y - Bd.d;
-        const uint8_t* S = Sy >= 0 && Sy < H ? &Strip[size_t(Sy) * SB] : nullptr;
-        for (int32_t i = Bd.B0; i <= Bd.B1; ++i) {
-          const uint8_t M = i == Bd.B0 ? Bd.First : i == Bd.B1 ? Bd.Last : 0xFF;
-          const uint8_t V = S ? S[i - S0] : 0xFF;
-          D[i] = uint8_t((D[i] & ~M) | (V & M));
+  for (int64_t S0 = 0; S0 < RowBytes; S0 += kStripBytes) {
+    const int32_t SB = int32_t(std::min<int64_t>(kStripBytes, RowBytes - S0));
+    const int32_t NW = (SB + 7) / 8;
+    Segments.clear();
+    SegStart.assign(size_t(NW) + 1, 0);
+    Keep.assign(size_t(NW), 0);
+    for (int32_t j = 0; j < NW; ++j) {
+      SegStart[j] = int32_t(Segments.size());
+      // Columns of the word grouped by shift (shifts only grow or only fall
+      // along the row, so each group is one run of columns).
+      const int32_t X0 = int32_t(S0 * 8) + 64 * j, X1 = std::min(W, X0 + 64);
+      uint8_t KeepBytes[8];
+      std::memset(KeepBytes, 0xFF, 8);
+      int32_t x = X0;
+      while (x < X1) {
+        const int32_t d = Shift[x];
+        int32_t e = x + 1;
+        while (e < X1 && Shift[e] == d) ++e;
+        if (d != 0) {
+          uint8_t Bytes[8] = {};
+          for (int32_t c = x; c < e; ++c) Bytes[(c - X0) >> 3] |= uint8_t(0x80u >> (c & 7));
+          for (int32_t k = 0; k < 8; ++k) KeepBytes[k] &= uint8_t(~Bytes[k]);
+          Segments.push_back({d, WordOf(Bytes)});
         }
+        x = e;
+      }
+      Keep[j] = WordOf(KeepBytes);
+    }
+    SegStart[NW] = int32_t(Segments.size());
+    if (Segments.empty()) continue;
+    Strip.resize(size_t(kStripBytes) * size_t(H));
+    for (int32_t y = 0; y < H; ++y) std::memcpy(&Strip[size_t(y) * kStripBytes], Rows[y] + S0, size_t(SB));
+    for (int32_t y = 0; y < H; ++y) {
+      uint8_t* D = Rows[y] + S0;
+      const auto Compose = [&](int32_t j, uint64_t Word) {
+        Word &= Keep[j];
+        for (int32_t g = SegStart[j]; g < SegStart[j + 1]; ++g) {
+          const int32_t Sy = y - Segments[g].d;
+          uint64_t V = ~uint64_t(0);
+          if (Sy >= 0 && Sy < H) std::memcpy(&V, &Strip[size_t(Sy) * kStripBytes + 8 * size_t(j)], 8);
+          Word |= V & Segments[g].Mask;
+        }
+        return Word;
+      };
+      const int32_t Full = SB / 8;
+      for (int32_t j = 0; j < Full; ++j) {
+        if (SegStart[j] == SegStart[j + 1]) continue;
+        uint64_t Word;
+        std::memcpy(&Word, D + 8 * j, 8);
+        Word = Compose(j, Word);
+        std::memcpy(D + 8 * j, &Word, 8);
+      }
+      if (Full < NW) {
+        // The row's last bytes, fewer than a word.
+        uint8_t Last[8] = {};
+        std::memcpy(Last, D + 8 * Full, size_t(SB - 8 * Full));
+        uint64_t Word;
+        std::memcpy(&Word, Last, 8);
+        Word = Compose(Full, Word);
+        std::memcpy(Last, &Word, 8);
+        std::memcpy(D + 8 * Full, Last, size_t(SB - 8 * Full));
       }
     }
   }
