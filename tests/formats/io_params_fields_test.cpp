@@ -6,13 +6,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "formats/io_params.h"
 #include "foundations/icc_profile.h"
 #include "foundations/ie_lists.h"
 #include "foundations/image_buffer.h"
@@ -21,7 +22,6 @@
 #include "foundations/jpeg_markers.h"
 #include "foundations/tag_directory.h"
 #include "foundations/xmp_dicom_tags.h"
-#include "formats/io_params.h"
 #include "platform/rtl/lists.h"
 #include "platform/rtl/streams.h"
 
@@ -31,10 +31,9 @@ using P = TIOParamsVals;
 
 // How a field behaves in a copy and in a reset.
 enum TCopyRule : uint8_t {
-  kCopied,      // Assign copies it, SetDefaults restores it
-  kNotCopied,   // Assign leaves the target's value, SetDefaults restores it
-  kNeverTouched,  // neither Assign nor SetDefaults changes it
-  kKeptByResetWithoutOwner  // copied; SetDefaults of a set without owner leaves it
+  kCopied,       // Assign copies it, SetDefaults restores it
+  kNotCopied,    // Assign leaves the target's value, SetDefaults restores it
+  kNeverTouched  // neither Assign nor SetDefaults changes it
 };
 
 struct TFieldRow {
@@ -47,11 +46,16 @@ struct TFieldRow {
 template <typename T>
 std::string Text(const T& Value) {
   std::ostringstream s;
-  if constexpr (std::is_same_v<T, std::string>) s << '"' << Value << '"';
-  else if constexpr (std::is_same_v<T, TRGB>) s << int(Value.r) << ',' << int(Value.g) << ',' << int(Value.b);
-  else if constexpr (std::is_same_v<T, TSize>) s << Value.cx << 'x' << Value.cy;
-  else if constexpr (std::is_pointer_v<T>) s << reinterpret_cast<const void*>(Value);
-  else if constexpr (std::is_enum_v<T> || std::is_same_v<T, uint8_t> || std::is_same_v<T, bool>) s << int(Value);
+  if constexpr (std::is_same_v<T, std::string>)
+    s << '"' << Value << '"';
+  else if constexpr (std::is_same_v<T, TRGB>)
+    s << int(Value.r) << ',' << int(Value.g) << ',' << int(Value.b);
+  else if constexpr (std::is_same_v<T, TSize>)
+    s << Value.cx << 'x' << Value.cy;
+  else if constexpr (std::is_pointer_v<T>)
+    s << reinterpret_cast<const void*>(Value);
+  else if constexpr (std::is_enum_v<T> || std::is_same_v<T, uint8_t> || std::is_same_v<T, bool>)
+    s << int(Value);
   else {
     s.precision(17);
     s << Value;
@@ -90,11 +94,22 @@ void LoadOneEntryMakerNote(TIETagsHandler& Handler) {
   Handler.LoadEntryTable();
 }
 
-#define ROW(F, V) TFieldRow{#F, [](P& p) { p.F = V; }, [](const P& p) { return Text(p.F); }}
-#define ROW_RULE(F, V, R) TFieldRow{#F, [](P& p) { p.F = V; }, [](const P& p) { return Text(p.F); }, R}
-#define ARRAY_ROW(F, BASE) TFieldRow{#F, [](P& p) { Fill(p.F, BASE); }, [](const P& p) { return Text(p.F); }}
-#define LIST_ROW(F, ...) \
-  TFieldRow{#F, [](P& p) { p.F->SetCommaText(__VA_ARGS__); }, [](const P& p) { return ListText(p.F.get()); }}
+#define ROW(F, V)                                                    \
+  TFieldRow {                                                        \
+#F, [](P & p) { p.F = V; }, [](const P& p) { return Text(p.F); } \
+  }
+#define ROW_RULE(F, V, R)                                               \
+  TFieldRow {                                                           \
+#F, [](P & p) { p.F = V; }, [](const P& p) { return Text(p.F); }, R \
+  }
+#define ARRAY_ROW(F, BASE)                                                   \
+  TFieldRow {                                                                \
+#F, [](P & p) { Fill(p.F, BASE); }, [](const P& p) { return Text(p.F); } \
+  }
+#define LIST_ROW(F, ...)                                                                              \
+  TFieldRow {                                                                                         \
+#F, [](P & p) { p.F->SetCommaText(__VA_ARGS__); }, [](const P& p) { return ListText(p.F.get()); } \
+  }
 
 std::vector<TFieldRow> FieldRows() {
   std::vector<TFieldRow> rows = {
@@ -104,8 +119,8 @@ std::vector<TFieldRow> FieldRows() {
       ROW(SamplesPerPixel, 1),
       ROW(Width, 1728),
       ROW(Height, 2287),
-      {"DpiX", [](P& p) { p.SetDpiX(204); }, [](const P& p) { return Text(p.DpiX); }, kKeptByResetWithoutOwner},
-      {"DpiY", [](P& p) { p.SetDpiY(196); }, [](const P& p) { return Text(p.DpiY); }, kKeptByResetWithoutOwner},
+      {"DpiX", [](P& p) { p.SetDpiX(204); }, [](const P& p) { return Text(p.DpiX); }},
+      {"DpiY", [](P& p) { p.SetDpiY(196); }, [](const P& p) { return Text(p.DpiY); }},
       ROW(FileFormat, ioTIFF),
       // The six page indices move together; the copy ends with the cursor's.
       {"image indices", [](P& p) { p.SetImageIndex(6); },
@@ -210,7 +225,10 @@ std::vector<TFieldRow> FieldRows() {
       ROW(BmpCompression, ioBMP_RLE),
       ROW(BmpAlphaChannel, true),
       ROW(IcoFillColor, (TRGB{7, 8, 9})),
-      {"IcoWriteSizes", [](P& p) { for (int i = 0; i < 16; ++i) p.IcoWriteSizes[i] = TSize{i + 1, i + 2}; },
+      {"IcoWriteSizes",
+       [](P& p) {
+         for (int i = 0; i < 16; ++i) p.IcoWriteSizes[i] = TSize{i + 1, i + 2};
+       },
        [](const P& p) { return Text(p.IcoWriteSizes); }},
       ARRAY_ROW(IcoWriteBitDepths, 1),
       ROW(CurHotSpotX, 16),
@@ -226,7 +244,8 @@ std::vector<TFieldRow> FieldRows() {
        [](const P& p) {
          std::string s = Text(p.DicomElements->GetCount());
          for (int32_t i = 0; i < p.DicomElements->GetCount(); ++i)
-           s += " " + Text(p.DicomElements->GetTag(i)->Group) + "/" + Text(p.DicomElements->GetTag(i)->Element);
+           s += " " + Text(p.DicomElements->GetTag(i)->Group) + "/" +
+                Text(p.DicomElements->GetTag(i)->Element);
          return s;
        }},
 
@@ -308,14 +327,17 @@ std::vector<TFieldRow> FieldRows() {
          p.GetDefaultIccProfile();
        },
        [](const P& p) {
-         auto one = [](const TIEICC* icc) { return icc == nullptr ? "null" : icc->IsValid() ? "valid" : "empty"; };
+         auto one = [](const TIEICC* icc) {
+           return icc == nullptr ? "null" : icc->IsValid() ? "valid" : "empty";
+         };
          return std::string(one(p.InputIccProfile.get())) + " " + one(p.OutputIccProfile.get()) + " " +
                 one(p.DefaultIccProfile.get());
        }},
       {"ExifTagsPresent", [](P& p) { p.MarkExifTagPresent(41990), p.MarkExifTagPresent(270); },
        [](const P& p) {
          std::string s = Text(p.ExifTagsPresent->GetCount());
-         for (int32_t i = 0; i < p.ExifTagsPresent->GetCount(); ++i) s += " " + Text(p.ExifTagsPresent->GetValue(i));
+         for (int32_t i = 0; i < p.ExifTagsPresent->GetCount(); ++i)
+           s += " " + Text(p.ExifTagsPresent->GetValue(i));
          return s;
        }},
       ROW(ExifPresent, true),
@@ -441,6 +463,18 @@ std::vector<TFieldRow> FieldRows() {
 #undef ARRAY_ROW
 #undef LIST_ROW
 
+// The rows above must name every field.  When one of these sizes changes, a
+// field was added to (or taken from) the parameter set: give it a row above
+// with a value no fresh set has (and the rule it follows), then put the new
+// sizes here.  Fields copied with the rest belong to TIOParamsFields or its
+// groups; only fields that must not travel with a copy belong to
+// TIOParamsVals itself.
+static_assert(sizeof(TIOParamsExifFields) == 1112, "EXIF fields changed: update the rows above");
+static_assert(sizeof(TIOParamsGpsFields) == 688, "GPS fields changed: update the rows above");
+static_assert(sizeof(TIOParamsFields) == 3144, "parameter fields changed: update the rows above");
+static_assert(sizeof(TIOParamsVals) == sizeof(TIOParamsFields) + 24,
+              "fields outside the copied values changed: update the rows above");
+
 std::vector<std::string> ShowAll(const std::vector<TFieldRow>& Rows, const P& Params) {
   std::vector<std::string> values;
   for (const TFieldRow& row : Rows) values.push_back(row.Show(Params));
@@ -462,7 +496,7 @@ TEST(IOParamsFields, AssignCopiesAndSetDefaultsRestoresEveryField) {
   target.Assign(&source);
   for (size_t i = 0; i < rows.size(); ++i) {
     const std::string copied = rows[i].Show(target);
-    if (rows[i].Rule == kCopied || rows[i].Rule == kKeptByResetWithoutOwner)
+    if (rows[i].Rule == kCopied)
       EXPECT_EQ(copied, changed[i]) << rows[i].Name << " is not copied";
     else
       EXPECT_EQ(copied, defaults[i]) << rows[i].Name << " must keep the target's value";
@@ -471,7 +505,7 @@ TEST(IOParamsFields, AssignCopiesAndSetDefaultsRestoresEveryField) {
   source.SetDefaults();
   for (size_t i = 0; i < rows.size(); ++i) {
     const std::string reset = rows[i].Show(source);
-    if (rows[i].Rule == kNeverTouched || rows[i].Rule == kKeptByResetWithoutOwner)
+    if (rows[i].Rule == kNeverTouched)
       EXPECT_EQ(reset, changed[i]) << rows[i].Name << " must survive SetDefaults";
     else
       EXPECT_EQ(reset, defaults[i]) << rows[i].Name << " is not reset";
@@ -482,12 +516,13 @@ TEST(IOParamsFields, CopiesAreDeepAndContainersKeepTheirIdentity) {
   P source;
   for (const TFieldRow& row : FieldRows()) row.Set(source);
   P target;
-  const void* containers[] = {target.GifCommentTexts.get(), target.JpegMarkers.get(),   target.PngTextKeywords.get(),
-                              target.PngTexts.get(),        target.DicomElements.get(), target.IptcRecords.get(),
-                              target.PnmComments.get(),     target.ExifTagsPresent.get(), target.ExifMakerNote.get()};
+  const void* containers[] = {
+      target.GifCommentTexts.get(), target.JpegMarkers.get(),     target.PngTextKeywords.get(),
+      target.PngTexts.get(),        target.DicomElements.get(),   target.IptcRecords.get(),
+      target.PnmComments.get(),     target.ExifTagsPresent.get(), target.ExifMakerNote.get()};
   auto same = [&](const P& p) {
-    const void* now[] = {p.GifCommentTexts.get(), p.JpegMarkers.get(),   p.PngTextKeywords.get(),
-                         p.PngTexts.get(),        p.DicomElements.get(), p.IptcRecords.get(),
+    const void* now[] = {p.GifCommentTexts.get(), p.JpegMarkers.get(),     p.PngTextKeywords.get(),
+                         p.PngTexts.get(),        p.DicomElements.get(),   p.IptcRecords.get(),
                          p.PnmComments.get(),     p.ExifTagsPresent.get(), p.ExifMakerNote.get()};
     return std::equal(std::begin(now), std::end(now), std::begin(containers));
   };
@@ -499,10 +534,12 @@ TEST(IOParamsFields, CopiesAreDeepAndContainersKeepTheirIdentity) {
   target.Assign(&source);
 
   // Nothing is shared with the source.
-  const void* mine[] = {target.ColorMap.get(),        target.ImagingAnnot.get(),     target.InputIccProfile.get(),
-                        target.OutputIccProfile.get(), target.DefaultIccProfile.get(), target.ExifThumbnail.get()};
-  const void* theirs[] = {source.ColorMap.get(),        source.ImagingAnnot.get(),     source.InputIccProfile.get(),
-                          source.OutputIccProfile.get(), source.DefaultIccProfile.get(), source.ExifThumbnail.get()};
+  const void* mine[] = {target.ColorMap.get(),          target.ImagingAnnot.get(),
+                        target.InputIccProfile.get(),   target.OutputIccProfile.get(),
+                        target.DefaultIccProfile.get(), target.ExifThumbnail.get()};
+  const void* theirs[] = {source.ColorMap.get(),          source.ImagingAnnot.get(),
+                          source.InputIccProfile.get(),   source.OutputIccProfile.get(),
+                          source.DefaultIccProfile.get(), source.ExifThumbnail.get()};
   for (size_t i = 0; i < std::size(mine); ++i) {
     EXPECT_NE(mine[i], nullptr) << i;
     EXPECT_NE(mine[i], theirs[i]) << i;
@@ -516,4 +553,33 @@ TEST(IOParamsFields, CopiesAreDeepAndContainersKeepTheirIdentity) {
   EXPECT_EQ(target.ExifThumbnail->GetWidth(), 5);
   EXPECT_EQ(target.IptcRecords->GetCount(), 1);
   EXPECT_EQ(target.PngTexts->GetCount(), 2);
+}
+
+TEST(IOParamsFields, SetDefaultsWithOwnerTakesTheOwnersSizeAndDefaultResolutionAgain) {
+  static int token;
+  static int dpiCalls;
+  TFolioIO* owner = reinterpret_cast<TFolioIO*>(&token);
+  const TIEParamsOwnerHooks saved = IEParamsOwnerHooks;
+  IEParamsOwnerHooks.GetImageSize = [](TFolioIO*, int32_t& W, int32_t& H) {
+    W = 1728;
+    H = 1145;
+    return true;
+  };
+  IEParamsOwnerHooks.SetViewDpi = [](TFolioIO*, bool, int32_t) { ++dpiCalls; };
+  P p(owner);
+  for (const TFieldRow& row : FieldRows()) row.Set(p);
+  dpiCalls = 0;
+  p.SetDefaults();
+  EXPECT_EQ(p.Owner, owner);
+  EXPECT_EQ(p.Width, 1728);
+  EXPECT_EQ(p.Height, 1145);
+  EXPECT_EQ(p.DpiX, IEDefaultDpiX);
+  EXPECT_EQ(p.DpiY, IEDefaultDpiY);
+  EXPECT_EQ(dpiCalls, 2) << "the attached view follows the default resolution";
+  // The default resolution is not EXIF data of a file.
+  EXPECT_EQ(p.ExifXResolution, 0);
+  EXPECT_EQ(p.ExifYResolution, 0);
+  EXPECT_EQ(p.TiffOrientation, 1);
+  EXPECT_EQ(p.ExifOrientation, 0);
+  IEParamsOwnerHooks = saved;
 }
