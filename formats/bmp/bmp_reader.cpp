@@ -311,9 +311,10 @@ void BmpReadStream(TStream* Stream, TIEBitmap* Bitmap, int32_t DataSize, TIOPara
     }
   } else {
     // The last row may lack its padding; anything shorter is refused before
-    // the bitmap is allocated.
-    const int64_t need = rowLen * (height - 1) + (int64_t(width) * bitCount + 7) / 8;
-    if (available < need) {
+    // the bitmap is allocated. Divided rather than multiplied out, as the
+    // declared rows of two 31-bit sizes overflow 64 bits.
+    const int64_t lastRow = (int64_t(width) * bitCount + 7) / 8;
+    if (available < lastRow || (height > 1 && (available - lastRow) / (height - 1) < rowLen)) {
       Progress.SetAborting();
       return;
     }

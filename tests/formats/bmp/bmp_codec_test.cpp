@@ -292,6 +292,13 @@ TEST(BmpCodecTest, DamagedFilesFailCleanly) {
   } cases[] = {{"negative width", patched(18, uint32_t(-40))},
                {"huge size", patched(18, 60000)},
                {"huge height", patched(22, 0x7FFFFFFF)},
+               {"huge 32-bit rows", [&] {
+                  std::vector<uint8_t> d = patched(18, 0x7EFFFF01);
+                  std::vector<uint8_t> h = patched(22, 0x66000000);
+                  std::copy(h.begin() + 22, h.begin() + 26, d.begin() + 22);
+                  d[28] = 32;
+                  return d;
+                }()},
                {"offset past the end", patched(10, 0x7FFFFFF0)},
                {"header size", patched(14, 0xFFFFFF00)},
                {"bit count", patched(28, 7)},
