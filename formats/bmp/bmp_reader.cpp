@@ -19,6 +19,7 @@ uint16_t Le16(const uint8_t* P) { return IEGetWord(P, false); }
 uint32_t Le32(const uint8_t* P) { return IEGetDWord(P, false); }
 
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
+constexpr int64_t kRlePixelsPerByte = 4096;
 
 // One channel of a bit-field pixel scaled to 8 bits: wider fields keep their
 // top 8 bits, narrower ones are shifted up (five bits 31 give 248).
@@ -293,9 +294,13 @@ void BmpReadStream(TStream* Stream, TIEBitmap* Bitmap, int32_t DataSize, TIOPara
   const bool rle = compression == kRle4 || compression == kRle8;
   std::vector<uint8_t> rleData;
   if (rle) {
-    // The image size is trusted only as far as the data reach.
+    // The image size is trusted only as far as the data reach. Two bytes of
+    // codes place at most 255 pixels; rows ended early and deltas leave the
+    // rest at 0, so a sparse image may declare more pixels than its codes
+    // place, but not without bound: beyond 4096 pixels per byte of codes the
+    // declared size is refused before the bitmap is allocated and filled.
     int64_t size = sizeImage > 0 ? std::min<int64_t>(sizeImage, available) : available;
-    if (size <= 0 || int64_t(width) * height > (size + 1) * 65536) {
+    if (size <= 0 || int64_t(width) * height > (size + 1) * kRlePixelsPerByte) {
       Progress.SetAborting();
       return;
     }
@@ -306,9 +311,10 @@ void BmpReadStream(TStream* Stream, TIEBitmap* Bitmap, int32_t DataSize, TIOPara
     }
   } else {
     // The last row may lack its padding; anything shorter is refused before
-    // the bitmap is allocated.
-    const int64_t need = rowLen * (height - 1) + (int64_t(width) * bitCount + 7) / 8;
-    if (available < need) {
+    // the bitmap is allocated. Divided rather than multiplied out, as the
+    // declared rows of two 31-bit sizes overflow 64 bits.
+    const int64_t lastRow = (int64_t(width) * bitCount + 7) / 8;
+    if (available < lastRow || (height > 1 && (available - lastRow) / (height - 1) < rowLen)) {
       Progress.SetAborting();
       return;
     }
@@ -335,8 +341,10 @@ void BmpReadStream(TStream* Stream, TIEBitmap* Bitmap, int32_t DataSize, TIOPara
   int32_t lastPercent = -1;
 
   if (rle) {
-    // Pixels that deltas and early line ends skip stay at index 0 (black).
-    Bitmap->Fill(0);
+    // Pixels that deltas and early line ends skip stay at index 0 (black),
+    // which is all zero bytes in both the palette and the colour layout.
+    const size_t rowBytes = size_t(Bitmap->GetRowLen());
+    for (int32_t y = 0; y < height; ++y) std::memset(Bitmap->GetScanline(y), 0, rowBytes);
     TRlePlacer out(Bitmap, format == ie8p, map, width, height, bottomUp);
     if (!DecodeRle(rleData, compression == kRle4, out, width, height, Progress)) Progress.SetAborting();
     return;

@@ -469,8 +469,12 @@ bool ChooseLayout(TIEBitmap* Bitmap, TIOParamsVals& Params, TTiffPageLayout& L) 
     compression = TiffCompression::None;
   }
   const int32_t width = L.Width, height = L.Height;
+  // Colour and gray pages of 8 and 16 bits keep an alpha channel as an extra
+  // sample; palette, bilevel, CMYK and Lab pages have no room for one.
+  const bool alphaLayout = layout == lyRGB || layout == lyRGB48 || layout == lyGray16 ||
+                           (layout == lyGray && bits == 8 && (fmt == ie8g || fmt == ie16g));
   L.AlphaSample =
-      layout == lyRGB && compression != TiffCompression::Jpeg && bmp->HasAlphaChannel() &&
+      alphaLayout && compression != TiffCompression::Jpeg && bmp->HasAlphaChannel() &&
       (compression == TiffCompression::None || compression == TiffCompression::Lzw ||
        compression == TiffCompression::PackBits || compression == TiffCompression::Deflate) &&
       [&] {
@@ -486,10 +490,12 @@ bool ChooseLayout(TIEBitmap* Bitmap, TIOParamsVals& Params, TTiffPageLayout& L) 
     L.Predictor = TiffPredictor::None;
   L.FillOrder = L.Ccitt && Params.TiffFillOrder == TiffFillOrder::Lsb2Msb ? 2 : 1;
   switch (layout) {
-    case lyRGB: L.Samples = L.AlphaSample ? 4 : 3; break;
+    case lyRGB:
+    case lyRGB48: L.Samples = L.AlphaSample ? 4 : 3; break;
     case lyCMYK: L.Samples = 4; break;
-    case lyLab:
-    case lyRGB48: L.Samples = 3; break;
+    case lyLab: L.Samples = 3; break;
+    case lyGray:
+    case lyGray16: L.Samples = L.AlphaSample ? 2 : 1; break;
     default: L.Samples = 1; break;
   }
   switch (layout) {
@@ -605,10 +611,25 @@ class TTiffRowSource {
         break;
       case lyGray16:
       case lyRGB48:
-        std::memcpy(d, src, size_t(n));
+        if (FAlpha) {
+          // Little-endian words as in the bitmap, the alpha widened to 16
+          // bits after each pixel's samples.
+          const int32_t words = L.Layout == lyRGB48 ? 3 : 1;
+          const uint8_t* a = FAlpha->GetScanline(y);
+          for (int32_t x = 0; x < width; ++x) {
+            uint8_t* o = d + size_t(x) * size_t(words + 1) * 2;
+            std::memcpy(o, src + size_t(x) * size_t(words) * 2, size_t(words) * 2);
+            const uint16_t wide = uint16_t(a[x] * 257);
+            o[words * 2] = uint8_t(wide);
+            o[words * 2 + 1] = uint8_t(wide >> 8);
+          }
+        } else {
+          std::memcpy(d, src, size_t(n));
+        }
         break;
       case lyGray:
       case lyPalette:
+        FAlphaRow = y;
         PackIndexes(src, d);
         break;
       case lyRGB: {
@@ -672,7 +693,11 @@ class TTiffRowSource {
       else
         v = std::max(0, L.Quantizer->ColorToIndex(reinterpret_cast<const TRGB*>(src)[x]));
       if (L.Layout == lyGray && bits < 8) v >>= (8 - bits);
-      if (bits == 8) {
+      if (FAlpha) {
+        // Gray and alpha after each other (8 bits only).
+        d[2 * x] = uint8_t(v);
+        d[2 * x + 1] = FAlpha->GetScanline(FAlphaRow)[x];
+      } else if (bits == 8) {
         d[x] = uint8_t(v);
       } else {
         const int64_t bit = int64_t(x) * bits;
@@ -686,6 +711,7 @@ class TTiffRowSource {
   std::vector<uint8_t> FRow;
   std::vector<uint8_t> FCmyk;
   TIEBitmap* FAlpha;
+  int32_t FAlphaRow = 0;  // the row PackIndexes packs
 };
 
 // ---------------------------------------------------------------------------

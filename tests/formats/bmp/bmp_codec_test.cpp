@@ -219,6 +219,58 @@ TEST(BmpCodecTest, RleRowsAndWideCoreHeader) {
   EXPECT_EQ(back.GetPixelRGB(69998, 1).r, 255);
 }
 
+// RLE8 by hand: file header, 40-byte header, two palette entries, codes.
+std::vector<uint8_t> Rle8File(int32_t Width, int32_t Height, const std::vector<uint8_t>& Codes) {
+  const size_t head = 14 + 40 + 8;
+  std::vector<uint8_t> d(head + Codes.size(), 0);
+  auto put32 = [&](size_t At, uint32_t V) {
+    for (int32_t i = 0; i < 4; ++i) d[At + size_t(i)] = uint8_t(V >> (8 * i));
+  };
+  d[0] = 'B';
+  d[1] = 'M';
+  put32(2, uint32_t(d.size()));
+  put32(10, uint32_t(head));
+  put32(14, 40);
+  put32(18, uint32_t(Width));
+  put32(22, uint32_t(Height));
+  d[26] = 1;
+  d[28] = 8;
+  put32(30, 1);  // RLE8
+  put32(34, uint32_t(Codes.size()));
+  put32(46, 2);
+  const uint8_t palette[8] = {0, 0, 0, 0, 255, 255, 255, 0};
+  std::copy(palette, palette + 8, d.begin() + 54);
+  std::copy(Codes.begin(), Codes.end(), d.begin() + int64_t(head));
+  return d;
+}
+
+// A declared RLE size is trusted only as far as its codes could place pixels:
+// a sparse page whose rows all end early still reads, while a few bytes of
+// codes behind a size of millions of pixels are refused before the bitmap is
+// filled.
+TEST(BmpCodecTest, RleSizeBoundedByItsCodes) {
+  std::vector<uint8_t> sparse;
+  for (int32_t y = 0; y < 100; ++y) {
+    if (y == 50) sparse.insert(sparse.end(), {4, 1});
+    sparse.insert(sparse.end(), {0, 0});
+  }
+  sparse.insert(sparse.end(), {0, 1});
+  TIEBitmap b;
+  TIOParamsVals q;
+  ASSERT_TRUE(ReadBmp(Rle8File(4000, 100, sparse), b, q));
+  EXPECT_EQ(b.GetWidth(), 4000);
+  EXPECT_EQ(b.GetPixelRGB(3, 49).r, 255);
+  EXPECT_EQ(b.GetPixelRGB(4, 49).r, 0);
+  EXPECT_EQ(b.GetPixelRGB(3000, 10).r, 0);
+
+  std::vector<uint8_t> few(96, 0);
+  few.insert(few.end(), {0, 1});
+  TIEBitmap big;
+  TIOParamsVals bq;
+  EXPECT_FALSE(ReadBmp(Rle8File(2500, 2500, few), big, bq));
+  EXPECT_EQ(bq.Width, 2500);  // the header itself still reads
+}
+
 // Sizes from the file are checked: negative width, colour count, pixel
 // offset, image size, RLE deltas and runs, truncation; never a crash.
 TEST(BmpCodecTest, DamagedFilesFailCleanly) {
@@ -240,6 +292,13 @@ TEST(BmpCodecTest, DamagedFilesFailCleanly) {
   } cases[] = {{"negative width", patched(18, uint32_t(-40))},
                {"huge size", patched(18, 60000)},
                {"huge height", patched(22, 0x7FFFFFFF)},
+               {"huge 32-bit rows", [&] {
+                  std::vector<uint8_t> d = patched(18, 0x7EFFFF01);
+                  std::vector<uint8_t> h = patched(22, 0x66000000);
+                  std::copy(h.begin() + 22, h.begin() + 26, d.begin() + 22);
+                  d[28] = 32;
+                  return d;
+                }()},
                {"offset past the end", patched(10, 0x7FFFFFF0)},
                {"header size", patched(14, 0xFFFFFF00)},
                {"bit count", patched(28, 7)},
