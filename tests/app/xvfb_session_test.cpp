@@ -95,12 +95,19 @@ class XvfbSession : public ::testing::Test {
   }
 
   std::string X(const std::string& Args) { return Shell("DISPLAY=" + Display + " xdotool " + Args + " 2>&1"); }
-  // The screen as a picture.
+  // The screen as a picture. A window mapped or unmapped while xwd reads the
+  // screen makes it fail (BadMatch on GetImage): then it is read again.
   QImage Shot(const std::string& Path) {
-    Shell("DISPLAY=" + Display + " xwd -root -silent > " + Quote(Path + ".xwd") + " && convert " + Quote(Path + ".xwd") +
-        " " + Quote(Path) + " 2>/dev/null");
-    std::remove((Path + ".xwd").c_str());
-    return QImage(QString::fromStdString(Path));
+    QImage Image;
+    for (int Try = 0; Try < 10 && Image.isNull(); ++Try) {
+      if (Try > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      std::remove(Path.c_str());
+      Shell("DISPLAY=" + Display + " xwd -root -silent > " + Quote(Path + ".xwd") + " 2>/dev/null && convert " +
+            Quote(Path + ".xwd") + " " + Quote(Path) + " 2>/dev/null");
+      std::remove((Path + ".xwd").c_str());
+      Image = QImage(QString::fromStdString(Path));
+    }
+    return Image;
   }
 
   std::string Display, Socket;
@@ -139,6 +146,7 @@ TEST_F(XvfbSession, OpenNextPageZoomAndSaveAsAUserWould) {
   X("windowfocus --sync " + Dialog);
   X("sleep 1 type --delay 5 " + Quote(Fax));
   QImage Before = Shot(Dir.file("before.png"));
+  ASSERT_FALSE(Before.isNull()) << "the screen could not be read";
   X("sleep 0.3 key Return");
   // The page list shows the pages once the file has loaded: the dialog is
   // gone and the window changed from its empty look.
