@@ -553,16 +553,8 @@ void TFolioView::Update() {
 
 void TFolioView::AutoZoom() {
   DoViewChanging(2, FZoomX);
-  int32_t d = 0, e = 0;
-  switch (FBackgroundStyle) {
-    case iebsCropped: d = e = 2; break;
-    case iebsCropShadow: d = e = 5; break;
-    case iebsSoftShadow: d = e = 9; break;
-    default:
-      d = (GetWidth() - GetViewWidth()) / 2;
-      e = (GetHeight() - GetViewHeight()) / 2;
-      break;
-  }
+  const int32_t d = FrameMargin((GetWidth() - GetViewWidth()) / 2);
+  const int32_t e = FrameMargin((GetHeight() - GetViewHeight()) / 2);
   double Z = 100;
   if (FBitmapWidth > 1 || FBitmapHeight > 1) {
     const int32_t aw = GetViewWidth() - 2 * d, ah = GetViewHeight() - 2 * e;
@@ -749,13 +741,7 @@ void TFolioView::ZoomOut() {
 }
 
 void TFolioView::GetFitZoomXY(double& ZoomX, double& ZoomY) {
-  int32_t mx = 0, my = 0;
-  switch (FBackgroundStyle) {
-    case iebsCropped: mx = my = 2; break;
-    case iebsCropShadow: mx = my = 5; break;
-    case iebsSoftShadow: mx = my = 9; break;
-    default: mx = my = GetBorderSize(); break;
-  }
+  const int32_t mx = FrameMargin(GetBorderSize()), my = mx;
   ZoomX = FBitmapWidth > 0 ? (GetWidth() - 2 * mx) / (FBitmapWidth / 100.0) : 100;
   ZoomY = FBitmapHeight > 0 ? (GetHeight() - 2 * my) / (FBitmapHeight / 100.0) : 100;
 }
@@ -775,35 +761,35 @@ void TFolioView::Fit() {
   SetZoom(GetFitZoom());
 }
 
-void TFolioView::FitToWidth() {
-  if (FBitmapWidth == 0 || FBitmapHeight == 0) return;
-  int32_t hx = 0;
+// The frame the background style draws around the image; other styles
+// leave Otherwise.
+int32_t TFolioView::FrameMargin(int32_t Otherwise) const {
   switch (FBackgroundStyle) {
-    case iebsCropped: hx = 2; break;
-    case iebsCropShadow: hx = 5; break;
-    case iebsSoftShadow: hx = 9; break;
-    default: hx = (GetWidth() - GetViewWidth()) / 2; break;
+    case iebsCropped: return 2;
+    case iebsCropShadow: return 5;
+    case iebsSoftShadow: return 9;
+    default: return Otherwise;
   }
+}
+
+// Zooms so that one side of the image fills the view: first against the
+// whole control less the frame, then again against the view that is left
+// once the scroll bars have settled.
+void TFolioView::FitSide(bool Width) {
+  if (FBitmapWidth == 0 || FBitmapHeight == 0) return;
+  auto Outer = [&] { return Width ? GetWidth() : GetHeight(); };
+  auto View = [&] { return Width ? GetViewWidth() : GetViewHeight(); };
+  const double Side = (Width ? FBitmapWidth : FBitmapHeight) / 100.0;
+  const int32_t Margin = FrameMargin((Outer() - View()) / 2);
   LockPaint();
-  SetZoom((GetWidth() - 2 * hx) / (FBitmapWidth / 100.0));
-  SetZoom(GetViewWidth() / (FBitmapWidth / 100.0));
+  SetZoom((Outer() - 2 * Margin) / Side);
+  SetZoom(View() / Side);
   UnlockPaint();
 }
 
-void TFolioView::FitToHeight() {
-  if (FBitmapWidth == 0 || FBitmapHeight == 0) return;
-  int32_t hy = 0;
-  switch (FBackgroundStyle) {
-    case iebsCropped: hy = 2; break;
-    case iebsCropShadow: hy = 5; break;
-    case iebsSoftShadow: hy = 9; break;
-    default: hy = (GetHeight() - GetViewHeight()) / 2; break;
-  }
-  LockPaint();
-  SetZoom((GetHeight() - 2 * hy) / (FBitmapHeight / 100.0));
-  SetZoom(GetViewHeight() / (FBitmapHeight / 100.0));
-  UnlockPaint();
-}
+void TFolioView::FitToWidth() { FitSide(true); }
+
+void TFolioView::FitToHeight() { FitSide(false); }
 
 // ===================================================================== scrolling
 void TFolioView::ScrollTo(int32_t x, int32_t y) {

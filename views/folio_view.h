@@ -437,6 +437,8 @@ class TFolioView : public TIEView {
   virtual void ComputeVisibleArea();
   virtual void ComputeExtents();
   void ApplyZoomAxes(std::optional<double> ZoomX, std::optional<double> ZoomY);
+  int32_t FrameMargin(int32_t Otherwise) const;
+  void FitSide(bool Width);
   virtual void ApplyZoom(double Zoom);
   virtual void ApplyZoomX(double Zoom);
   virtual void ApplyZoomY(double Zoom);
