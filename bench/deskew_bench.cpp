@@ -25,57 +25,24 @@
 #include "kernels/rotate_kernels.h"
 #include "kernels/skew.h"
 
-#ifdef FOLIVRA_HAVE_LEPT
-#include <leptonica/allheaders.h>
-#endif
+#include "leptonica_pages.h"
 
 namespace {
 
-constexpr int32_t kW = 2480, kH = 3508;
-
 #ifdef FOLIVRA_HAVE_LEPT
-// Lines of word-like blobs (letters as strokes and bars) on white, turned by
-// Degrees; in Leptonica's layout (1 = black).
+// The text page turned by Degrees, in Leptonica's layout.
 PIX* TextPage(double Degrees) {
-  PIX* Pix = pixCreate(kW, kH, 1);
   std::mt19937 Rng(5);
-  for (int32_t Base = 200; Base < kH - 200; Base += 62) {
-    int32_t x = 180;
-    while (x < kW - 300) {
-      const int32_t Letters = 2 + int32_t(Rng() % 8);
-      for (int32_t l = 0; l < Letters; ++l) {
-        const int32_t Tall = (Rng() % 4 == 0) ? 42 : 30;
-        pixRasterop(Pix, x, Base - Tall, 4, Tall, PIX_SET, nullptr, 0, 0);
-        pixRasterop(Pix, x + 14, Base - 30, 4, 30, PIX_SET, nullptr, 0, 0);
-        pixRasterop(Pix, x, Base - 30, 18, 4, PIX_SET, nullptr, 0, 0);
-        if (Rng() % 2) pixRasterop(Pix, x, Base - 4, 18, 4, PIX_SET, nullptr, 0, 0);
-        x += 24;
-      }
-      x += 26;
-    }
-  }
+  PIX* Pix = benchsupport::LeptTextPage(Rng, true);
   PIX* Turned = pixRotate(Pix, float(Degrees * 3.14159265358979 / 180), L_ROTATE_SAMPLING, L_BRING_IN_WHITE, 0, 0);
   pixDestroy(&Pix);
   return Turned;
 }
 
-// Leptonica's page in our layout (1 = white).
-std::unique_ptr<TIEBitmap> ToBitmap(PIX* Pix) {
-  auto B = std::make_unique<TIEBitmap>(int32_t(pixGetWidth(Pix)), int32_t(pixGetHeight(Pix)), ie1g);
-  const l_int32 Wpl = pixGetWpl(Pix);
-  const l_uint32* Data = pixGetData(Pix);
-  for (int32_t y = 0; y < B->GetHeight(); ++y) {
-    uint8_t* Row = B->GetScanline(y);
-    const l_uint32* Src = Data + size_t(y) * Wpl;
-    for (int32_t i = 0; i < (B->GetWidth() + 7) / 8; ++i) Row[i] = uint8_t(~(Src[i / 4] >> (24 - 8 * (i % 4))));
-  }
-  return B;
-}
-
 struct TDeskewPage {
   bool Steady = mallopt(M_MMAP_THRESHOLD, 64 << 20) == 1 && mallopt(M_TRIM_THRESHOLD, 256 << 20) == 1;
   PIX* Pix = TextPage(3);
-  std::unique_ptr<TIEBitmap> Page = ToBitmap(Pix);
+  std::unique_ptr<TIEBitmap> Page = benchsupport::LeptToBitmap(Pix);
 };
 
 TDeskewPage& Pages() {

@@ -14,51 +14,24 @@
 #include "foundations/image_buffer.h"
 #include "kernels/despeckle.h"
 
-#ifdef FOLIVRA_HAVE_LEPT
-#include <leptonica/allheaders.h>
-#endif
+#include "leptonica_pages.h"
 
 namespace {
 
 #ifdef FOLIVRA_HAVE_LEPT
-constexpr int32_t kW = 2480, kH = 3508;
-
+// The text page with 20000 one-pixel specks, in Leptonica's layout.
 PIX* NoisyPage() {
-  PIX* Pix = pixCreate(kW, kH, 1);
+  using benchsupport::kPageH, benchsupport::kPageW;
   std::mt19937 Rng(9);
-  for (int32_t Base = 200; Base < kH - 200; Base += 62) {
-    int32_t x = 180;
-    while (x < kW - 300) {
-      const int32_t Letters = 2 + int32_t(Rng() % 8);
-      for (int32_t l = 0; l < Letters; ++l) {
-        pixRasterop(Pix, x, Base - 30, 4, 30, PIX_SET, nullptr, 0, 0);
-        pixRasterop(Pix, x + 14, Base - 30, 4, 30, PIX_SET, nullptr, 0, 0);
-        pixRasterop(Pix, x, Base - 30, 18, 4, PIX_SET, nullptr, 0, 0);
-        x += 24;
-      }
-      x += 26;
-    }
-  }
+  PIX* Pix = benchsupport::LeptTextPage(Rng, false);
   for (int32_t i = 0; i < 20000; ++i)
-    pixSetPixel(Pix, int32_t(Rng() % uint32_t(kW - 4)) + 2, int32_t(Rng() % uint32_t(kH - 4)) + 2, 1);
+    pixSetPixel(Pix, int32_t(Rng() % uint32_t(kPageW - 4)) + 2, int32_t(Rng() % uint32_t(kPageH - 4)) + 2, 1);
   return Pix;
-}
-
-std::unique_ptr<TIEBitmap> ToBitmap(PIX* Pix) {
-  auto B = std::make_unique<TIEBitmap>(int32_t(pixGetWidth(Pix)), int32_t(pixGetHeight(Pix)), ie1g);
-  const l_int32 Wpl = pixGetWpl(Pix);
-  const l_uint32* Data = pixGetData(Pix);
-  for (int32_t y = 0; y < B->GetHeight(); ++y) {
-    uint8_t* Row = B->GetScanline(y);
-    const l_uint32* Src = Data + size_t(y) * Wpl;
-    for (int32_t i = 0; i < (B->GetWidth() + 7) / 8; ++i) Row[i] = uint8_t(~(Src[i / 4] >> (24 - 8 * (i % 4))));
-  }
-  return B;
 }
 
 struct TNoisyPage {
   PIX* Pix = NoisyPage();
-  std::unique_ptr<TIEBitmap> Page = ToBitmap(Pix);
+  std::unique_ptr<TIEBitmap> Page = benchsupport::LeptToBitmap(Pix);
 };
 
 TNoisyPage& Page() {
