@@ -15,6 +15,7 @@
 #include "platform/vcl/messages.h"
 #include "platform/vcl/vcl_test_helpers.h"
 #include "views/cursors.h"
+#include "support/view_on_form.h"
 #include "views/folio_view.h"
 
 namespace {
@@ -22,14 +23,7 @@ namespace {
 class SelectTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Form = std::make_unique<TForm>(nullptr);
-    Form->SetBounds(0, 0, 500, 400);
-    V = new TFolioView(Form.get());
-    V->SetParent(Form.get());
-    V->SetBorderStyle(bsNone);
-    V->SetBounds(0, 0, 300, 200);
-    V->SetCenter(false);
-    V->HandleNeeded();
+    V = testsupport::PlaceViewOnForm(Form);
     auto B = std::make_unique<TIEBitmap>(100, 80, ie24RGB);
     B->Fill(double(clWhite));
     V->SetIEBitmap(B.get());

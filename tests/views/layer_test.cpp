@@ -15,6 +15,7 @@
 #include "platform/vcl/forms.h"
 #include "platform/vcl/vcl_test_helpers.h"
 #include "support/test_support.h"
+#include "support/view_on_form.h"
 #include "views/folio_view.h"
 #include "views/layers.h"
 
@@ -38,14 +39,7 @@ bool SamePixels(TIEBitmap* A, TIEBitmap* B) {
 class LayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Form = std::make_unique<TForm>(nullptr);
-    Form->SetBounds(0, 0, 500, 400);
-    V = new TFolioView(Form.get());
-    V->SetParent(Form.get());
-    V->SetBorderStyle(bsNone);
-    V->SetBounds(0, 0, 300, 200);
-    V->SetCenter(false);
-    V->HandleNeeded();
+    V = testsupport::PlaceViewOnForm(Form);
     auto B = Gradient(60, 40, 7);
     V->SetIEBitmap(B.get());
   }
