@@ -208,6 +208,20 @@ bool IEDecodeClipboardPng(const std::vector<uint8_t>& Data, TIEBitmap* Bitmap) {
   }
 }
 
+namespace {
+// Replaces the clipboard's content with the forms made beforehand: the DIB
+// every program reads, and the PNG and raw forms where there are any.
+bool PublishClipboard(const TIEPackedDIB& DIB, const std::vector<uint8_t>& Png, const std::vector<uint8_t>& Raw) {
+  if (!IEOpenClipboard()) return false;
+  TClipboardCloser Closer;
+  EmptyClipboard();
+  if (!SetClipboardData(CF_DIB, DIB)) return false;
+  if (!Png.empty()) SetClipboardData(IEPngClipboardFormat(), Png);
+  if (!Raw.empty()) SetClipboardData(IERawClipboardFormat(), Raw);
+  return true;
+}
+}  // namespace
+
 bool TFolioProc::CopyToClipboard(bool WithRaw) {
   if (!EnsurePixelFormat(0) || FIEBitmap->IsEmpty()) return false;
   // Everything is made before the clipboard is touched: the user's clipboard
@@ -216,13 +230,7 @@ bool TFolioProc::CopyToClipboard(bool WithRaw) {
   if (DIB.empty()) return false;
   const std::vector<uint8_t> Png = IEEncodeClipboardPng(FIEBitmap);
   const std::vector<uint8_t> Raw = WithRaw ? RawOf(FIEBitmap) : std::vector<uint8_t>();
-  if (!IEOpenClipboard()) return false;
-  TClipboardCloser Closer;
-  EmptyClipboard();
-  if (!SetClipboardData(CF_DIB, DIB)) return false;
-  if (!Png.empty()) SetClipboardData(IEPngClipboardFormat(), Png);
-  if (!Raw.empty()) SetClipboardData(IERawClipboardFormat(), Raw);
-  return true;
+  return PublishClipboard(DIB, Png, Raw);
 }
 
 bool TFolioProc::SelCopyToClip(bool WithRaw) {
@@ -257,13 +265,7 @@ bool TFolioProc::SelCopyToClip(bool WithRaw) {
   if (DIB.empty()) return false;
   const std::vector<uint8_t> Png = IEEncodeClipboardPng(&Piece);
   const std::vector<uint8_t> Raw = WithRaw && !Cut.IsEmpty() ? RawOf(&Cut) : std::vector<uint8_t>();
-  if (!IEOpenClipboard()) return false;
-  TClipboardCloser Closer;
-  EmptyClipboard();
-  if (!SetClipboardData(CF_DIB, DIB)) return false;
-  if (!Png.empty()) SetClipboardData(IEPngClipboardFormat(), Png);
-  if (!Raw.empty()) SetClipboardData(IERawClipboardFormat(), Raw);
-  return true;
+  return PublishClipboard(DIB, Png, Raw);
 }
 
 bool TFolioProc::PasteFromClipboard() {
