@@ -15,6 +15,7 @@
 #include "foundations/number_text.h"
 #include "foundations/pixel_utils.h"
 #include "foundations/selection_mask.h"
+#include "io/finish_work.h"
 #include "io/folio_io.h"
 #include "formats/codec_table.h"
 #include "io/url_loading.h"
@@ -151,19 +152,6 @@ void PutHeader(uint8_t* H, const char* Magic, uint32_t Length) {
   H[9] = uint8_t(Length >> 8);
   H[10] = uint8_t(Length >> 16);
   H[11] = uint8_t(Length >> 24);
-}
-
-// Runs Body; DoFinishWork follows it in every case (an exception passes on
-// after it).
-template <class F>
-void WithFinish(TFolioIO* IO, F&& Body) {
-  try {
-    Body();
-  } catch (...) {
-    IO->DoFinishWork();
-    throw;
-  }
-  IO->DoFinishWork();
 }
 }  // namespace
 

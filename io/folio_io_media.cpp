@@ -13,6 +13,7 @@
 #include "foundations/pixel_utils.h"
 #include "foundations/selection_mask.h"
 #include "foundations/settings.h"
+#include "io/finish_work.h"
 #include "io/folio_io.h"
 #include "io/format_registry.h"
 #include "platform/devices/video_reader.h"
@@ -21,19 +22,6 @@
 
 namespace {
 constexpr uint16_t ReadMode = fmOpenRead | fmShareDenyWrite;
-
-// Runs Body; DoFinishWork follows it in every case (an exception passes on
-// after it).
-template <class F>
-void WithFinish(TFolioIO* IO, F&& Body) {
-  try {
-    Body();
-  } catch (...) {
-    IO->DoFinishWork();
-    throw;
-  }
-  IO->DoFinishWork();
-}
 
 // The parameters of a frame taken from a video: 24-bit, the default
 // resolution, the frame's size.
