@@ -560,8 +560,9 @@ void TFolioView::AutoZoom() {
     const int32_t aw = GetViewWidth() - 2 * d, ah = GetViewHeight() - 2 * e;
     const bool Shrink = FAutoShrink || FAutoFit, Stretch = FAutoStretch || FAutoFit;
     if (aw > 0 && ah > 0) {
-      const bool Horizontal = double(FBitmapWidth) / aw > double(FBitmapHeight) / ah;
-      const bool Exceeds = Horizontal ? FBitmapWidth > aw : FBitmapHeight > ah;
+      const double ShownHeight = FBitmapHeight * FPixelAspect;
+      const bool Horizontal = double(FBitmapWidth) / aw > ShownHeight / ah;
+      const bool Exceeds = Horizontal ? FBitmapWidth > aw : ShownHeight > ah;
       if (Exceeds)
         Z = Shrink ? GetFitZoom() : 100;
       else
@@ -569,7 +570,7 @@ void TFolioView::AutoZoom() {
     }
   }
   FZoomX = std::max(1.0, Z);
-  FZoomY = std::max(1.0, Z);
+  FZoomY = std::max(1.0, Z * FPixelAspect);
   SetZoomFactors();
   ComputeExtents();
   ComputeVisibleArea();
@@ -660,10 +661,13 @@ void TFolioView::ApplyZoomY(double Zoom) { ApplyZoomAxes(std::nullopt, Zoom); }
 void TFolioView::SetZoom(double Value) {
   StopSmoothScroll();
   DoViewChanging(2, Value);
-  if (Value <= 0 || (Value == FZoomX && Value == FZoomY)) return;
+  if (Value <= 0 || (Value == FZoomX && Value * FPixelAspect == FZoomY)) return;
   ArmCountdowns(FZoomX != 100 || FZoomY != 100);
   LockPaint();
-  ApplyZoom(Value);
+  if (FPixelAspect == 1)
+    ApplyZoom(Value);
+  else
+    ApplyZoomAxes(Value, Value * FPixelAspect);
   FUpdateReason = 2;
   Update();
   FUpdateReason = 2;
@@ -673,6 +677,13 @@ void TFolioView::SetZoom(double Value) {
   UnlockPaintNoUpdate();
   Invalidate();
   DoViewChange(1);
+}
+
+void TFolioView::SetPixelAspect(double Value) {
+  if (!(Value > 0) || !std::isfinite(Value) || Value == FPixelAspect) return;
+  FPixelAspect = Value;
+  // The vertical zoom follows the horizontal one at the new shape.
+  SetZoomY(FZoomX * FPixelAspect);
 }
 
 void TFolioView::SetZoomX(double Value) { SetAxisZoom(Value, FZoomX, &TFolioView::ApplyZoomX); }
@@ -703,11 +714,11 @@ void TFolioView::ZoomAt(int32_t x, int32_t y, double ZoomVal, bool Center) {
   LockPaint();
   const int32_t bx = ScreenToBitmapX(x), by = ScreenToBitmapY(y);
   SetZoom(ZoomVal);
-  const double f = FZoomX / 100.0;
+  const double f = FZoomX / 100.0, fy = FZoomY / 100.0;
   if (Center)
-    ScrollTo(int32_t(std::trunc(bx * f - GetViewWidth() / 2)), int32_t(std::trunc(by * f - GetViewHeight() / 2)));
+    ScrollTo(int32_t(std::trunc(bx * f - GetViewWidth() / 2)), int32_t(std::trunc(by * fy - GetViewHeight() / 2)));
   else
-    ScrollTo(int32_t(std::trunc(bx * f - x + f)), int32_t(std::trunc(by * f - y + f)));
+    ScrollTo(int32_t(std::trunc(bx * f - x + f)), int32_t(std::trunc(by * fy - y + fy)));
   UnlockPaint();
   ComputeVisibleArea();
   PrepareZoomTables();
@@ -749,7 +760,8 @@ void TFolioView::GetFitZoomXY(double& ZoomX, double& ZoomY) {
 double TFolioView::GetFitZoom() {
   double zx = 100, zy = 100;
   GetFitZoomXY(zx, zy);
-  return std::min(zx, zy);
+  // A horizontal zoom: the vertical one is the pixel aspect times it.
+  return std::min(zx, zy / FPixelAspect);
 }
 
 void TFolioView::Fit() {
@@ -779,7 +791,8 @@ void TFolioView::FitSide(bool Width) {
   if (FBitmapWidth == 0 || FBitmapHeight == 0) return;
   auto Outer = [&] { return Width ? GetWidth() : GetHeight(); };
   auto View = [&] { return Width ? GetViewWidth() : GetViewHeight(); };
-  const double Side = (Width ? FBitmapWidth : FBitmapHeight) / 100.0;
+  // The height as it is shown: rows are the pixel aspect high.
+  const double Side = (Width ? FBitmapWidth : FBitmapHeight * FPixelAspect) / 100.0;
   const int32_t Margin = FrameMargin((Outer() - View()) / 2);
   LockPaint();
   SetZoom((Outer() - 2 * Margin) / Side);

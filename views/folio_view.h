@@ -168,6 +168,14 @@ class TFolioView : public TIEView {
   void SetZoom(double Value);
   void SetZoomX(double Value);
   void SetZoomY(double Value);
+  // The shape of one image pixel on paper: its height over its width, which
+  // is the horizontal resolution over the vertical one (2.08 for a 204 x 98
+  // DPI fax page).  Every zoom that names one value (SetZoom, ZoomAt, the
+  // fits, the wheel, zoom clicks) sets the horizontal zoom to it and the
+  // vertical zoom to it times this, so the image is shown at its true shape.
+  // 1, the default, is square pixels; values of 0 or less are ignored.
+  double GetPixelAspect() const { return FPixelAspect; }
+  void SetPixelAspect(double Value);
   void ZoomAt(int32_t x, int32_t y, double ZoomVal, bool Center = false);
   // The zoom for the next step up or down: +-100 at 100 % and above (200 %
   // for down), else the steps 2, 5, 10, 25, 33, 50, 75, 100.
@@ -487,6 +495,7 @@ class TFolioView : public TIEView {
 
   // ---- geometry
   double FZoomX = 100, FZoomY = 100;
+  double FPixelAspect = 1;
   double FZoomD100X = 1, FZoomD100Y = 1, FZoom100X = 1, FZoom100Y = 1;
   int32_t FViewX = 0, FViewY = 0;
   int32_t FOffsetX = 0, FOffsetY = 0;

@@ -1055,7 +1055,7 @@ void TFolioView::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int3
 void TFolioView::ZoomSelection() {
   const int32_t w = FPolygon.X2 - FPolygon.X1, h = FPolygon.Y2 - FPolygon.Y1;
   if (w < 2 || h < 2) return;
-  double z = std::min(GetHeight() / (h / 100.0), GetWidth() / (w / 100.0));
+  double z = std::min(GetHeight() / (h * FPixelAspect / 100.0), GetWidth() / (w / 100.0));
   if (z > FZoomX && OnZoomIn) OnZoomIn(this, z);
   const int32_t cx = FPolygon.X1 + w / 2, cy = FPolygon.Y1 + h / 2;
   Deselect();

@@ -28,18 +28,22 @@ constexpr int32_t kFaxW = 1728, kFaxH = 2289;
 // the pattern never repeats at the zoom steps used here.
 bool FaxBlack(int32_t x, int32_t y) { return ((x / 8) + (y / 3) + (x * 7 + y * 3) / 97) % 2 == 1; }
 
-std::unique_ptr<TIEBitmap> FaxPage() {
-  auto B = std::make_unique<TIEBitmap>(kFaxW, kFaxH, ie1g);
-  for (int32_t y = 0; y < kFaxH; ++y) {
+// A 1-bit page of Height rows, black where Black(x, y) says.
+template <typename F>
+std::unique_ptr<TIEBitmap> MonoPage(int32_t Height, F Black) {
+  auto B = std::make_unique<TIEBitmap>(kFaxW, Height, ie1g);
+  for (int32_t y = 0; y < Height; ++y) {
     uint8_t* Row = B->GetScanline(y);
     for (int32_t x = 0; x < kFaxW; ++x)
-      if (FaxBlack(x, y))
+      if (Black(x, y))
         Row[x >> 3] &= uint8_t(~(0x80 >> (x & 7)));
       else
         Row[x >> 3] |= uint8_t(0x80 >> (x & 7));
   }
   return B;
 }
+
+std::unique_ptr<TIEBitmap> FaxPage(int32_t Height = kFaxH) { return MonoPage(Height, FaxBlack); }
 
 class PageViewTest : public ::testing::Test {
  protected:
@@ -225,6 +229,78 @@ TEST_F(PageViewTest, WheelZoomAtTheCursorKeepsThePointUnderIt) {
   const int32_t y0 = V->GetViewY();
   SendWheel(V->GetWidget(), QPoint(250, 170), -120);
   EXPECT_EQ(V->GetViewY(), y0 + int32_t(std::nearbyint(V->GetClientHeight() * 0.08)));
+}
+
+TEST_F(PageViewTest, PixelAspectShowsAStandardFaxPageAtItsTrueShape) {
+  // A standard-mode fax page, 1728 x 1078 at 204 x 98 DPI: on paper a row is
+  // 204/98 times as high as a column is wide.
+  auto B = FaxPage(1078);
+  V->SetIEBitmap(B.get());
+  const double A = 204.0 / 98;
+  V->SetPixelAspect(A);
+  V->SetZoom(50);
+  EXPECT_DOUBLE_EQ(V->GetZoom(), 50);
+  EXPECT_DOUBLE_EQ(V->GetZoomY(), 50 * A);
+  EXPECT_EQ(V->GetExtentY(), int32_t(std::nearbyint(1078 * 0.5 * A)));
+  // What is painted and what the mouse hits agree on both axes.
+  V->ScrollTo(200, 300);
+  ExpectScreenMatchesBitmap();
+
+  // The fits measure the page as shown.
+  V->FitToWidth();
+  EXPECT_EQ(V->GetExtentX(), V->GetClientWidth());
+  EXPECT_DOUBLE_EQ(V->GetZoomY(), V->GetZoom() * A);
+  V->FitToHeight();
+  EXPECT_NEAR(V->GetExtentY(), V->GetClientHeight(), 1);
+  EXPECT_DOUBLE_EQ(V->GetZoomY(), V->GetZoom() * A);
+  V->Fit();
+  EXPECT_FALSE(V->IsScrollable());
+  EXPECT_LE(V->GetExtentX(), V->GetClientWidth());
+  EXPECT_LE(V->GetExtentY(), V->GetClientHeight());
+  EXPECT_TRUE(std::abs(V->GetExtentX() - V->GetClientWidth()) <= 1 ||
+              std::abs(V->GetExtentY() - V->GetClientHeight()) <= 1);
+  ExpectScreenMatchesBitmap();
+
+  // The wheel zooms at the cursor on both axes, keeping the shape and the
+  // point under the mouse.
+  V->SetZoom(60);
+  V->ScrollTo(300, 400);
+  V->GetMouseWheelParams().ZoomAtCursor = true;
+  const int32_t bx = V->ScreenToBitmapX(250), by = V->ScreenToBitmapY(170);
+  SendWheel(V->GetWidget(), QPoint(250, 170), -120);
+  EXPECT_DOUBLE_EQ(V->GetZoomY(), V->GetZoom() * A);
+  EXPECT_GT(V->GetZoom(), 60);
+  EXPECT_NEAR(V->ScreenToBitmapX(250), bx, 1);
+  EXPECT_NEAR(V->ScreenToBitmapY(170), by, 1);
+
+  // Square pixels again: both zooms equal.
+  V->SetPixelAspect(1);
+  EXPECT_DOUBLE_EQ(V->GetZoomY(), V->GetZoom());
+}
+
+TEST_F(PageViewTest, ACircleOnAStandardFaxPageLooksRound) {
+  // A circle of one inch radius on paper: 204 columns wide, 98 rows high.
+  auto B = MonoPage(1078, [](int32_t x, int32_t y) {
+    const double dx = (x + 0.5 - 864) / 204.0, dy = (y + 0.5 - 539) / 98.0;
+    return dx * dx + dy * dy <= 1;
+  });
+  V->SetIEBitmap(B.get());
+  V->SetPixelAspect(204.0 / 98);
+  for (double Zoom : {25.0, 37.5, 100.0}) {
+    V->SetZoom(Zoom);
+    V->ScrollTo(V->BitmapToScreenX(864) - 400 + V->GetViewX(), V->BitmapToScreenY(539) - 300 + V->GetViewY());
+    PaintNow();
+    int32_t L = 1 << 30, R = -1, T = 1 << 30, Bo = -1;
+    for (int32_t y = 0; y < V->GetClientHeight(); ++y)
+      for (int32_t x = 0; x < V->GetClientWidth(); ++x)
+        if (Pixel(x, y) == clBlack) {
+          L = std::min(L, x), R = std::max(R, x), T = std::min(T, y), Bo = std::max(Bo, y);
+        }
+    ASSERT_GT(R, L) << Zoom;
+    const double W = R - L + 1, H = Bo - T + 1;
+    EXPECT_NEAR(W / H, 1.0, 0.02) << "zoom " << Zoom << ": " << W << " x " << H;
+    EXPECT_NEAR(W, 2 * 204 * Zoom / 100, 3) << Zoom;
+  }
 }
 
 TEST_F(PageViewTest, SmallImagesAreCentredAndAutoFitKeepsOnePixelAtHundred) {
