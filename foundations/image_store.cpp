@@ -125,6 +125,7 @@ void TIEVirtualImageList::Init() {
   FCapacity = FGrowthStep;
   FEnd = 0;
   FMappedCount = 0;
+  FMappedBytes = 0;
   FLastSize = 0;
   RecreateBuffer();
 }
@@ -140,6 +141,7 @@ void TIEVirtualImageList::ResetAll() {
   for (auto& Record : FImages) Record->FMapped = nullptr;
   FLRU.clear();
   FMappedCount = 0;
+  FMappedBytes = 0;
   FBitmapRefs.clear();
   FImages.clear();
   FKnown.clear();
@@ -235,7 +237,7 @@ int64_t TIEVirtualImageList::BlockSize(int32_t Width, int32_t Height, int32_t Bi
 uint8_t* TIEVirtualImageList::MapEntry(TIEVirtualImageInfo* Info, uint8_t Mode) {
   if (Info->FMapMode != Mode) UnmapEntry(Info);
   if (Info->FMapped == nullptr) {
-    while (FMappedCount > FMaxMapped && !FLRU.empty()) UnmapOldest();
+    MakeRoom(Info->FSize);
     void* Copy = nullptr;
     if (Info->FSize > 0) {
       try {
@@ -249,6 +251,7 @@ uint8_t* TIEVirtualImageList::MapEntry(TIEVirtualImageInfo* Info, uint8_t Mode) 
       FLRU.push_back(Info);
       Info->FLRUPos = std::prev(FLRU.end());
       ++FMappedCount;
+      FMappedBytes += Info->FSize;
     }
     Info->FMapMode = Mode;
   } else {
@@ -265,6 +268,7 @@ void TIEVirtualImageList::UnmapEntry(TIEVirtualImageInfo* Info) {
   Info->FMapped = nullptr;
   FLRU.erase(Info->FLRUPos);
   --FMappedCount;
+  FMappedBytes -= Info->FSize;
   FBuffer->UnMap(Copy);
 }
 
@@ -274,6 +278,17 @@ void TIEVirtualImageList::UnmapOldest() {
 
 void TIEVirtualImageList::UnmapAll() {
   while (!FLRU.empty()) UnmapEntry(FLRU.front());
+}
+
+void TIEVirtualImageList::MakeRoom(int64_t Size) {
+  while (!FLRU.empty() &&
+         (FMappedCount > FMaxMapped || (FMaxMappedBytes > 0 && FMappedBytes + Size > FMaxMappedBytes)))
+    UnmapOldest();
+}
+
+void TIEVirtualImageList::SetMaximumMappedBytes(int64_t Value) {
+  FMaxMappedBytes = std::max<int64_t>(Value, 0);
+  while (FMaxMappedBytes > 0 && FMappedBytes > FMaxMappedBytes && !FLRU.empty()) UnmapOldest();
 }
 
 void TIEVirtualImageList::SetMaximumMapped(int32_t Value) {
@@ -314,7 +329,7 @@ bool TIEVirtualImageList::AllocateBlock(TIEVirtualImageInfo* Info, int32_t Width
   if (Size < 0 || Size > MaxBlockSize()) return false;
   // Make room in the LRU before anything changes, so that a failing
   // write-back leaves the store as it was.
-  while (FMappedCount > FMaxMapped && !FLRU.empty()) UnmapOldest();
+  MakeRoom(Size);
 
   MergeFreeBlocks();
   size_t Fit = FFreeBlocks.size();

@@ -181,6 +181,14 @@ class TIEVirtualImageList : public TObject {
   int32_t GetMaximumMapped() const { return FMaxMapped; }
   void SetMaximumMapped(int32_t Value);
   int32_t GetMappedCount() const { return FMappedCount; }
+  // A second bound, in bytes: before a block is mapped, the least recently
+  // used ones are unmapped until the mapped blocks and the new one fit in it
+  // (the block being read is mapped even when it alone is larger).  0, the
+  // default, sets no byte bound.  Lowering it unmaps at once, as above.
+  int64_t GetMaximumMappedBytes() const { return FMaxMappedBytes; }
+  void SetMaximumMappedBytes(int64_t Value);
+  // Bytes of the blocks mapped now.
+  int64_t GetMappedBytes() const { return FMappedBytes; }
   // The mapped images, least recently used first.
   std::vector<TIEVirtualImageInfo*> GetMappedImages() const;
 
@@ -222,6 +230,9 @@ class TIEVirtualImageList : public TObject {
   void UnmapEntry(TIEVirtualImageInfo* Info);
   void UnmapOldest();
   void UnmapAll();
+  // Unmaps least recently used blocks until both bounds leave room for one
+  // more block of Size bytes.
+  void MakeRoom(int64_t Size);
 
   bool AllocateBlock(TIEVirtualImageInfo* Info, int32_t Width, int32_t Height,
                      int32_t BitsPerPixel, TIEPixelFormat PixelFormat, bool HasAlpha);
@@ -250,6 +261,8 @@ class TIEVirtualImageList : public TObject {
   int64_t FGrowthStep = DefaultGrowthStep;
   int32_t FMaxMapped = DefaultMaximumMapped;
   int32_t FMappedCount = 0;
+  int64_t FMaxMappedBytes = 0;
+  int64_t FMappedBytes = 0;
   std::vector<std::unique_ptr<TIEVirtualBitmapRef>> FBitmapRefs;
   int64_t FLastSize = 0;
   std::string FName;

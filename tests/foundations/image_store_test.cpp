@@ -332,6 +332,41 @@ TEST(ImageStore, LeastRecentlyUsedBlocksAreUnmappedFirst) {
   }
 }
 
+TEST(ImageStore, AByteBudgetBoundsWhatIsMappedWhateverTheCount) {
+  TIEVirtualImageList L("ILIST", true);
+  L.SetMaximumMapped(1000);
+  std::vector<TIEVirtualImageInfo*> Images;
+  for (int I = 0; I < 40; ++I) Images.push_back(AddGray(L, 10, uint8_t(I)));
+  const int64_t Block = Images[0]->GetSize();
+  EXPECT_EQ(L.GetMappedCount(), 40);
+  EXPECT_EQ(L.GetMappedBytes(), 40 * Block);
+  // Lowering the budget unmaps the least recently used at once.
+  L.SetMaximumMappedBytes(5 * Block);
+  EXPECT_EQ(L.GetMappedImages(), std::vector<TIEVirtualImageInfo*>(Images.end() - 5, Images.end()));
+  // Mapping one more first makes room for it within the budget.
+  ASSERT_NE(L.GetImageBits(Images[0]), nullptr);
+  EXPECT_EQ(L.GetMappedCount(), 5);
+  EXPECT_FALSE(Images[35]->IsMapped());
+  // Images added and read in any order stay within it, and read back right.
+  for (int I = 40; I < 80; ++I) Images.push_back(AddGray(L, 10, uint8_t(I)));
+  std::mt19937 Rng(3);
+  for (int Step = 0; Step < 300; ++Step) {
+    const size_t Index = Rng() % Images.size();
+    TIEBitmap Copy;
+    ASSERT_TRUE(L.CopyToBitmap(Images[Index], &Copy));
+    ASSERT_EQ(Copy.GetPixel8(3, 4), uint8_t(3 * 7 + 4 * 13 + Index));
+    ASSERT_LE(L.GetMappedBytes(), 5 * Block);
+  }
+  // A block larger than the budget is still mapped while it is read.
+  TIEVirtualImageInfo* Big = AddGray(L, 60, 1);
+  EXPECT_TRUE(Big->IsMapped());
+  EXPECT_EQ(L.GetMappedCount(), 1);
+  // 0 takes the byte bound away: the count alone bounds again.
+  L.SetMaximumMappedBytes(0);
+  for (TIEVirtualImageInfo* I : Images) L.GetImageBits(I);
+  EXPECT_EQ(L.GetMappedCount(), 81);
+}
+
 TEST(ImageStore, SharedBitmapsAreWrittenBackOnRelease) {
   TIEVirtualImageList L("ILIST", true);
   L.SetMaximumMapped(0);
