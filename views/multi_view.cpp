@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,7 @@ TFolioMView::~TFolioMView() {
 void TFolioMView::CreateStores() {
   FImageList = std::make_unique<TIEVirtualImageList>("ILIST", FUseFile);
   FImageList->SetMaximumMapped(FImageCacheSize);
+  FImageList->SetMaximumMappedBytes(FImageCacheMemory);
   FCacheList = std::make_unique<TIEVirtualImageList>("ICACHE", FUseFile);
 }
 
@@ -504,6 +506,12 @@ void TFolioMView::SetImageCacheSize(int32_t Value) {
   FImageList->SetMaximumMapped(Value);
 }
 
+void TFolioMView::SetImageCacheMemory(int64_t Bytes) {
+  FImageCacheMemory = std::max<int64_t>(Bytes, 0);
+  TLockScope Lock(FLock);
+  FImageList->SetMaximumMappedBytes(FImageCacheMemory);
+}
+
 TIEMText* TFolioMView::GetImageTopText(int32_t Index) const {
   TIEMViewEntry* E = Entry(Index);
   return E ? E->TopText.get() : nullptr;
@@ -539,12 +547,15 @@ bool TFolioMView::MakeDisplayCopy(int32_t Index) {
   if (!E->Image) return false;
   TIEBitmap Source;
   if (!FImageList->CopyToBitmap(E->Image, &Source) || Source.IsEmpty()) return false;
-  int32_t w = Source.GetWidth(), h = Source.GetHeight();
+  const double Aspect = GetImagePixelAspect(Index);
+  // The shown height: rows count Aspect pixels high.
+  const int32_t w = Source.GetWidth();
+  const int32_t h = Aspect == 1 ? Source.GetHeight() : std::max(1, IERound(Source.GetHeight() * Aspect));
   int32_t tw = w, th = h;
   // Reduced to the cell; small images enlarged only when they should be.
   if (w > FThumbWidth || h > FThumbHeight || FitSmallImages)
     IEAspectFit(w, h, std::max(1, FThumbWidth), std::max(1, FThumbHeight), tw, th);
-  if (tw == w && th == h) {
+  if (tw == Source.GetWidth() && th == Source.GetHeight()) {
     E->DisplayCopy = FCacheList->AddBitmap(&Source);
   } else {
     ColorTransparentPixels(&Source);
@@ -552,6 +563,12 @@ bool TFolioMView::MakeDisplayCopy(int32_t Index) {
     if (Reduced) E->DisplayCopy = FCacheList->AddBitmap(Reduced.get());
   }
   return E->DisplayCopy != nullptr;
+}
+
+double TFolioMView::GetImagePixelAspect(int32_t Index) {
+  double Aspect = 1;
+  if (OnImagePixelAspect) OnImagePixelAspect(this, Index, Aspect);
+  return Aspect > 0 && std::isfinite(Aspect) ? Aspect : 1;
 }
 
 void TFolioMView::ClearImageCache(int32_t Index) {

@@ -81,6 +81,10 @@ using TIEWrongImageEvent =
 // cell (or of the cell frame's inner part) and narrows where the picture goes.
 using TIEImageDrawExEvent = std::function<void(TObject* Sender, int32_t idx, int32_t Left, int32_t Top,
                                                TBitmap* Dest, TRect& ThumbRect)>;
+// The shape of an entry's pixels on paper: Aspect (1 on entry) becomes the
+// height of one pixel over its width, the horizontal resolution over the
+// vertical one, so a page of unequal resolutions is drawn at its true shape.
+using TIEImagePixelAspectEvent = std::function<void(TObject* Sender, int32_t idx, double& Aspect)>;
 // Image requests for entries named by an image ID: the handler sets Bitmap to
 // an image it keeps owning (the view stores a copy); nullptr stores nothing.
 using TIEImageIDRequestEvent = std::function<void(TObject* Sender, int32_t ID, TBitmap*& Bitmap)>;
@@ -202,6 +206,11 @@ class TFolioMView : public TIEView {
   bool ReserveImageSpace(int32_t Width, int32_t Height, int32_t BitsPerPixel, int32_t Count);
   int32_t GetImageCacheSize() const { return FImageCacheSize; }
   void SetImageCacheSize(int32_t Value);
+  // Bytes of page images kept mapped at once, beside the count of
+  // ImageCacheSize (the rest wait in the store's temporary file); 0, the
+  // default, sets no byte bound.
+  int64_t GetImageCacheMemory() const { return FImageCacheMemory; }
+  void SetImageCacheMemory(int64_t Bytes);
   TIEMText* GetImageTopText(int32_t Index) const;
   TIEMText* GetImageBottomText(int32_t Index) const;
   TIEMText* GetImageInfoText(int32_t Index) const;
@@ -494,6 +503,12 @@ class TFolioMView : public TIEView {
   TNotifyEvent OnAllDisplayed;
   TIEPlayFrameEvent OnPlayFrame;
   TIEWrongImageEvent OnWrongImage;
+  // Asked whenever an entry's picture is fitted into its cell; unset, every
+  // pixel is square.
+  TIEImagePixelAspectEvent OnImagePixelAspect;
+  // The aspect OnImagePixelAspect answers for the entry (1 without handler
+  // or for an answer that is not a positive number).
+  double GetImagePixelAspect(int32_t Index);
   TIEProgressEvent OnIOProgress;
 
   void Dispatch(TMessage& Message) override;
@@ -535,8 +550,8 @@ class TFolioMView : public TIEView {
   void PrepareLoadParams(TFolioIO* IO);
   // The stored image or display copy drawn at (x, y): sizes m x o.
   void DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Left, int32_t Top, int32_t w,
-                        int32_t AvailHeight, int32_t UpperGap, int32_t CornerSize, int32_t& x, int32_t& y,
-                        int32_t& m, int32_t& o, bool& Drawn);
+                        int32_t AvailHeight, int32_t UpperGap, int32_t CornerSize, double Aspect, int32_t& x,
+                        int32_t& y, int32_t& m, int32_t& o, bool& Drawn);
   // Runs a handler with the user-action flag set.
   template <typename F>
   void AsUser(F&& Fn) {
@@ -637,6 +652,7 @@ class TFolioMView : public TIEView {
   int32_t FBottomGap = 0;
   int32_t FGridWidth = 0;
   int32_t FImageCacheSize = 10;
+  int64_t FImageCacheMemory = 0;
   TIEMDisplayMode FDisplayMode = mdGrid;
   TIEMStyle FStyle = iemsACD;
   bool FVisibleSelection = true;

@@ -469,13 +469,15 @@ void TFolioMView::RenderThumbnail(TIEBitmap* Source, TBitmap* Dest, int32_t X, i
 }
 
 void TFolioMView::DrawEntryPicture(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Left, int32_t Top, int32_t w,
-                                   int32_t AvailHeight, int32_t UpperGap, int32_t CornerSize, int32_t& x,
-                                   int32_t& y, int32_t& m, int32_t& o, bool& Drawn) {
+                                   int32_t AvailHeight, int32_t UpperGap, int32_t CornerSize, double Aspect,
+                                   int32_t& x, int32_t& y, int32_t& m, int32_t& o, bool& Drawn) {
   Drawn = false;
   if (E->Image && !E->DisplayCopy) {
     TIEBitmap* Src = FImageList->GetBitmap(E->Image);
     if (!Src) return;
-    const int32_t W = Src->GetWidth(), H = Src->GetHeight();
+    const int32_t W = Src->GetWidth();
+    // The picture is fitted at its true shape: rows count Aspect pixels high.
+    const int32_t H = Aspect == 1 ? Src->GetHeight() : std::max(1, IERound(Src->GetHeight() * Aspect));
     if (W >= 1 && H > 0) {
       const int32_t Avail = std::max(1, AvailHeight), Cell = std::max(1, w);
       if (FitSmallImages || W > Cell || H > Avail)
@@ -566,7 +568,8 @@ void TFolioMView::DrawThumbnail(TBitmap* Bitmap, TIEMViewEntry* E, int32_t Index
   int32_t x = Left, y = Top, m = 0, o = 0;
   bool Drawn = false;
   const int32_t CornerSize = FCornerDivisor > 0 ? std::min(w, h) / FCornerDivisor : 0;
-  DrawEntryPicture(Bitmap, E, Left, Top, w, Avail, Upper, CornerSize, x, y, m, o, Drawn);
+  DrawEntryPicture(Bitmap, E, Left, Top, w, Avail, Upper, CornerSize, GetImagePixelAspect(Index), x, y, m, o,
+                   Drawn);
   if (Drawn) {
     if (FThumbnailsInternalBorder) {
       C->GetPen()->SetStyle(psSolid);

@@ -16,6 +16,7 @@
 #include "platform/vcl/forms.h"
 #include "support/avi_writer.h"
 #include "support/test_support.h"
+#include "foundations/image_store.h"
 #include "views/multi_view.h"
 
 namespace {
@@ -252,6 +253,41 @@ TEST_F(DecorTest, VideoFramesFillTheListAndLoadWhenShown) {
   EXPECT_EQ(B->GetPixelRGB(2, 1).g, 255);
   EXPECT_NE(B->GetPixelRGB(1, 1).g, 255);
   V->ReleaseBitmap(2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DecorTest, PicturesOfPagesWithUnequalResolutionsKeepTheirTrueShape) {
+  // A 40 x 20 picture whose rows stand twice as high as its columns are wide
+  // (100 x 50 DPI) is square on paper: it fills the whole 40 x 40 cell, on
+  // the first paint and from the display copy alike.
+  for (int32_t i = 0; i < 2; ++i) {
+    V->InsertImageNoSelect(i);
+    auto B = Solid(40, 20, 0, 100, 200);
+    V->SetIEBitmap(i, B.get());
+  }
+  V->OnImagePixelAspect = [](TObject*, int32_t idx, double& Aspect) { Aspect = idx == 0 ? 2.0 : 1.0; };
+  for (int Paint = 0; Paint < 2; ++Paint) {
+    PaintNow();
+    EXPECT_EQ(Pixel(6, 6), kPicture) << Paint;
+    EXPECT_EQ(Pixel(6 + 39, 6 + 39), kPicture) << Paint;
+    // Square pixels: the 40 x 20 picture sits in the middle of its cell.
+    EXPECT_EQ(Pixel(52 + 20, 6 + 5), kCell) << Paint;
+    EXPECT_EQ(Pixel(52 + 20, 6 + 20), kPicture) << Paint;
+  }
+  EXPECT_TRUE(V->HasDisplayCopy(0));
+  // The copy made on request has the same shape.
+  V->ClearImageCache(0);
+  ASSERT_TRUE(V->MakeDisplayCopy(0));
+  TIEBitmap Copy;
+  ASSERT_TRUE(V->GetCacheList()->CopyToBitmap(V->GetCacheList()->GetMappedImages().back(), &Copy));
+  EXPECT_EQ(Copy.GetWidth(), 40);
+  EXPECT_EQ(Copy.GetHeight(), 40);
+  // Answers that are no shape count as square.
+  V->OnImagePixelAspect = [](TObject*, int32_t, double& Aspect) { Aspect = -3; };
+  EXPECT_EQ(V->GetImagePixelAspect(0), 1.0);
 }
 
 }  // namespace
