@@ -257,11 +257,15 @@ void TFolioMIO::LoadOnePageThroughView(const std::string& FileName) {
   const int32_t Position = InsertPosition();
   View->InsertImageNoSelect(Position);
   bool Loaded = false;
+  // The view reads the page; it honours the orientation when either asks.
+  const bool Orient = View->GetAutoOrient();
+  View->SetAutoOrient(Orient || FApplyOrientation);
   try {
     Loaded = View->SetImageFromFile(Position, FileName, 0);
   } catch (...) {
     Loaded = false;
   }
+  View->SetAutoOrient(Orient);
   if (!Loaded) {
     // A file that cannot be read adds no page; the caller learns of it
     // through Aborting.
@@ -569,6 +573,7 @@ void TFolioMIO::LoadPages(TStream* Stream, int32_t FileFormat, TIECodecPageReade
         Stream->SetPosition(P);
         Rec->SetImageIndex(i);
         Rec->NativePixelFormat = FNativePixelFormat;
+        Rec->SetApplyOrientation(FApplyOrientation);
         TIECodecReadRequest Request;
         Request.Stream = Stream;
         Request.Bitmap = Bitmap.get();

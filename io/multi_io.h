@@ -121,6 +121,11 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   void SetAborting(bool Value) { FAborting = Value; }
   bool GetAutoAdjustDPI() const { return FAutoAdjustDPI; }
   void SetAutoAdjustDPI(bool Value) { FAutoAdjustDPI = Value; }
+  // Pages whose file says they are stored turned or mirrored (a TIFF or EXIF
+  // orientation other than 1) are read upright; off by default, so pages
+  // arrive as stored.
+  bool GetApplyOrientation() const { return FApplyOrientation; }
+  void SetApplyOrientation(bool Value) { FApplyOrientation = Value; }
   bool GetFilteredAdjustDPI() const { return FFilteredAdjustDPI; }
   void SetFilteredAdjustDPI(bool Value) { FFilteredAdjustDPI = Value; }
   uint8_t GetMonoConversion() const { return FMonoConversion; }
@@ -185,6 +190,7 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   std::atomic<bool> FAborting{false};
   bool FAutoAdjustDPI = false;
   bool FFilteredAdjustDPI = false;
+  bool FApplyOrientation = false;
   const uint8_t FMonoConversion = 1;
   const bool FNativePixelFormat = false;
   int32_t FAcquirePosition = 0;
