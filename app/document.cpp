@@ -88,8 +88,13 @@ bool Tform_multipage::LoadDocument(const std::string& FileName) {
   try {
     View->Clear();
     View->SetImageCacheSize(CacheSize);
+    View->SetImageCacheMemory(KPageCacheBudget);
     MIO->SetAborting(false);
-    MIO->SetAutoAdjustDPI(true);
+    // Pages keep the pixels, size and both resolutions they were read with
+    // (the view shows unequal resolutions at their true shape); only an
+    // orientation the file states is applied, so pages come in upright.
+    MIO->SetAutoAdjustDPI(false);
+    MIO->SetApplyOrientation(true);
     MIO->LoadFile(FileName);
     Failed = MIO->GetAborting();
   } catch (const Exception& E) {
@@ -117,6 +122,7 @@ bool Tform_multipage::LoadDocument(const std::string& FileName) {
       FolioMView1->Clear();
       if (PageView) PageView->Blank();
       FolioMView1->SetImageCacheSize(CacheSize);
+      FolioMView1->SetImageCacheMemory(KPageCacheBudget);
       for (int32_t i = 0; i < Read; ++i) {
         const int32_t Index = FolioMView1->AppendImage();
         FolioMView1->SetIEBitmap(Index, View->GetIEBitmap(i));
@@ -143,6 +149,14 @@ bool Tform_multipage::LoadDocument(const std::string& FileName) {
   FLoading = false;
   ShowPage(0);
   CurrentPage = 0;
+  // The first page opens filling the window's width, not at its top-left
+  // corner at 100 %.
+  if (PageView) {
+    PageView->FitToWidth();
+    ZoomPercent = PageView->GetZoom();
+    PageView->SetViewY(0);
+    ShowZoomText();
+  }
   if (FolioMView1->CanFocus()) FolioMView1->SetFocus();
   ClearUndoRedo();
   UpdateControls();
@@ -182,8 +196,19 @@ void Tform_multipage::FolioMView1ImageSelect(TObject* Sender, int32_t Index) {
   UpdateControls();
 }
 
+double Tform_multipage::PageAspect(int32_t Index) const {
+  const TIOParamsVals* P = FolioMIO1 ? FolioMIO1->ParamsOf(Index) : nullptr;
+  if (!P || P->DpiX <= 0 || P->DpiY <= 0) return 1;
+  return double(P->DpiX) / P->DpiY;
+}
+
 void Tform_multipage::ShowPage(int32_t Index) {
   if (!PageView || Index < 0 || Index >= PageCount()) return;
+  // A page whose two resolutions differ is shown at its true shape: the
+  // vertical zoom is the horizontal one times the pixel aspect.
+  const double Aspect = PageAspect(Index);
+  PageView->SetPixelAspect(Aspect);
+  if (const TIOParamsVals* P = FolioMIO1->ParamsOf(Index)) PageView->SetDpi(P->DpiX, P->DpiY);
   PageView->SetZoom(ZoomPercent);
   if (FMagnifierOn) {
     PageView->SetLayersSync(false);
@@ -193,7 +218,6 @@ void Tform_multipage::ShowPage(int32_t Index) {
       const int32_t L = PageView->AddLayer();
       if (TIELayer* M = PageView->GetLayer(L)) {
         M->SetWidth(75);
-        M->SetHeight(75);
         M->Magnify = true;
         M->MagnifySource = 0;
         M->MagnifyRate = 2.0;
@@ -201,6 +225,10 @@ void Tform_multipage::ShowPage(int32_t Index) {
         M->VisibleBox = true;
       }
     }
+    // The magnifier is as high as wide on screen, where page rows are drawn
+    // Aspect times as high as columns are wide.
+    if (TIELayer* M = PageView->GetLayer(1))
+      M->SetHeight(std::max(1, int32_t(std::lround(M->GetWidth() / Aspect))));
     // Commands edit the page, never the magnifier: the page stays the
     // current layer.
     PageView->SetCurrentLayer(0);

@@ -158,6 +158,10 @@ void Tform_multipage::LoadButtonPictures() {
     const bool Twin = !Name.empty() && Name.back() == '2';
     const std::string File = Folder + "/" + PictureOf(Name) + (Twin ? "_disabled" : "") + ".png";
     if (!FileExists(File)) continue;
+    // A button without a twin shows its greyed picture itself when disabled.
+    const std::string Greyed = Folder + "/" + PictureOf(Name) + "_disabled.png";
+    if (!Twin && !Find<TControl>(Name + "2") && FileExists(Greyed))
+      FButtonPictures[Name] = TButtonPictures{File, Greyed, true};
     try {
       B->GetPictureDefault()->LoadFromFile(File);
       // Hovering and pressing show the same picture; the button's frame tells
@@ -227,6 +231,13 @@ void Tform_multipage::FormCreate(TObject* Sender) {
   PasteBuffer = std::make_unique<TBitmap>();
   PasteBuffer->SetPixelFormat(pf24bit);
 
+  if (FolioMView1) {
+    // Thumbnails show every page at its true shape, and the pages decoded at
+    // once stay within the memory budget whatever the document's length.
+    FolioMView1->OnImagePixelAspect = [this](TObject*, int32_t Index, double& Aspect) { Aspect = PageAspect(Index); };
+    FolioMView1->SetImageCacheMemory(KPageCacheBudget);
+  }
+
   // The page list tells the window when pages are added, removed or moved,
   // so unsaved changes are known when the window closes or another file
   // opens (edits of a page arrive through WriteBackPage).
@@ -246,8 +257,14 @@ void Tform_multipage::FormCreate(TObject* Sender) {
   OpenAtShow = false;
   const std::vector<std::string>& Args = ProgramArguments();
   if (Args.size() > 1) {
+    // A file that cannot be opened is said once the window shows; the
+    // window then opens empty.
     const std::string& Name = Args[1];
-    if (FileExists(Name) && IEDetectFileFormat(Name, true) != ioUnknown) {
+    if (!FileExists(Name)) {
+      FStartMessage = "The file \"" + Name + "\" does not exist.";
+    } else if (IEDetectFileFormat(Name, true) == ioUnknown) {
+      FStartMessage = "The file \"" + Name + "\" cannot be read: it is not an image this program knows.";
+    } else {
       DocumentName = Name;
       OpenAtShow = true;
     }
@@ -257,6 +274,11 @@ void Tform_multipage::FormCreate(TObject* Sender) {
 
 void Tform_multipage::FormShow(TObject* Sender) {
   UpdateControls();
+  if (!FStartMessage.empty()) {
+    const std::string Text = std::move(FStartMessage);
+    FStartMessage.clear();
+    MessageDlg(Text, mtWarning, mbOK, 0);
+  }
   if (OpenAtShow) {
     OpenAtShow = false;
     const std::string Name = DocumentName;
@@ -297,6 +319,69 @@ bool Tform_multipage::ClipboardHasBitmap() const {
   return D && D->hasImage();
 }
 
+namespace {
+
+// A menu item does something when it has a handler, a submenu when one of
+// its items does.
+bool MenuItemWorks(const TMenuItem* M) {
+  if (M->OnClick) return true;
+  for (int32_t i = 0; i < M->GetCount(); ++i)
+    if (MenuItemWorks(M->GetItem(i))) return true;
+  return false;
+}
+
+void DisableIdleItems(TMenuItem* M) {
+  for (int32_t i = 0; i < M->GetCount(); ++i) {
+    TMenuItem* Item = M->GetItem(i);
+    if (Item->GetCaption() == "-") continue;
+    if (!MenuItemWorks(Item)) Item->SetEnabled(false);
+    DisableIdleItems(Item);
+  }
+}
+
+}  // namespace
+
+void Tform_multipage::DisableCommandsNotBuilt() {
+  // Menus: an item whose command does nothing yet is greyed, as is a submenu
+  // whose items all are.
+  for (TMenu* Menu : {static_cast<TMenu*>(MainMenu1), static_cast<TMenu*>(PopupMenu1)})
+    if (Menu && Menu->GetItems()) DisableIdleItems(Menu->GetItems());
+  // Buttons: a greyed twin or the greyed picture, the tooltip unchanged.
+  for (int32_t i = 0; i < GetComponentCount(); ++i) {
+    auto* B = dynamic_cast<TPNGButton*>(GetComponent(i));
+    if (!B || B->OnClick || IsTwin(B->GetName())) continue;
+    SetItem(B->GetName(), false);
+  }
+}
+
+bool Tform_multipage::IsTwin(const std::string& Name) const {
+  return Name.size() > 1 && Name.back() == '2' && Find<TControl>(Name.substr(0, Name.size() - 1)) != nullptr;
+}
+
+void Tform_multipage::ShowButtonPicture(TPNGButton* B, bool Enabled) {
+  auto It = FButtonPictures.find(B->GetName());
+  if (It == FButtonPictures.end()) return;
+  TButtonPictures& P = It->second;
+  if (P.ShownEnabled == Enabled) return;
+  P.ShownEnabled = Enabled;
+  const std::string& File = Enabled ? P.Enabled : P.Disabled;
+  try {
+    for (TPicture* Picture : {B->GetPictureDefault(), B->GetPictureHot(), B->GetPicturePress()})
+      Picture->LoadFromFile(File);
+  } catch (const Exception&) {
+    // A missing picture leaves the button as it was.
+  }
+  B->Invalidate();
+}
+
+void Tform_multipage::UpdateCaption() {
+  std::string Caption = KMainCaption;
+  if (PageCount() > 0 || DocumentName != KUntitled)
+    Caption += " - " + (DocumentName == KUntitled ? KUntitled : ExtractFileName(DocumentName)) +
+               (FModified ? "*" : "");
+  if (GetCaption() != Caption) SetCaption(Caption);
+}
+
 void Tform_multipage::SetPair(const std::string& Name, bool Enabled) {
   TControl* B = Find<TControl>(Name);
   TControl* Twin = Find<TControl>(Name + "2");
@@ -313,11 +398,16 @@ void Tform_multipage::SetItem(const std::string& Name, bool Enabled) {
     return;
   }
   if (auto* C = Find<TControl>(Name)) {
-    // A toolbar or page-column command with a twin shows its twin instead.
-    if (Find<TControl>(Name + "2"))
+    // A command that does nothing yet stays greyed whatever the document.
+    if (C->OnClick == nullptr && dynamic_cast<TPNGButton*>(C)) Enabled = false;
+    // A toolbar or page-column command with a twin shows its twin instead;
+    // one without shows its greyed picture.
+    if (Find<TControl>(Name + "2")) {
       SetPair(Name, Enabled);
-    else
+    } else {
       C->SetEnabled(Enabled);
+      if (auto* B = dynamic_cast<TPNGButton*>(C)) ShowButtonPicture(B, Enabled);
+    }
   }
 }
 
@@ -330,7 +420,9 @@ void Tform_multipage::SetStatus(int32_t Panel, const std::string& Text) {
   TStatusPanel* P = StatusBar1 ? StatusBar1->GetPanel(Panel) : nullptr;
   if (!P) return;
   P->SetText(Text);
-  // Each panel is as wide as its text and a little more.
+  // Panels 0 to 3 are as wide as their text and a little more; panel 4
+  // takes the rest (UpdateControls).
+  if (Panel >= 4) return;
   TCanvas* C = StatusBar1->GetCanvas();
   C->GetFont()->Assign(StatusBar1->GetFont());
   P->SetWidth(C->TextWidth(Text + "00"));
@@ -377,6 +469,8 @@ void Tform_multipage::UpdateControls() {
   for (const char* Name : {"Deselect1", "Deselect", "btnDeselect"}) SetItem(Name, SEL);
   SetItem("Crop2", P && SEL);
   SetItem("btnCrop", P && SEL);
+  DisableCommandsNotBuilt();
+  UpdateCaption();
 
   if (!StatusBar1) return;
   if (N == 0)

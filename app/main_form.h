@@ -6,6 +6,7 @@
 // file parameters in FolioMIO1, one page at a time in PageView) and the open,
 // show, zoom and save commands.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,9 @@ class Tform_multipage : public TForm {
   void PageViewMouseWheel(TObject* Sender, TShiftState Shift, int32_t WheelDelta, TPoint MousePos, bool& Handled);
   void MagnifierClick(TObject* Sender);
   int32_t PageCount() const;
+  // The shape of page Index's pixels: its horizontal resolution over its
+  // vertical one (1 for square pixels or an unknown page).
+  double PageAspect(int32_t Index) const;
   // The document differs from its file (pages edited, added or removed).
   bool GetModified() const { return FModified; }
   void SetModified(bool Value) { FModified = Value; }
@@ -96,6 +100,13 @@ class Tform_multipage : public TForm {
 
  private:
   void BindHandlers();
+  // Greys every menu item and button whose command does nothing yet.
+  void DisableCommandsNotBuilt();
+  bool IsTwin(const std::string& Name) const;
+  void ShowButtonPicture(TPNGButton* B, bool Enabled);
+  // "Folivra 2.2.1 - fax.tif", with "*" while the document has unsaved
+  // changes.
+  void UpdateCaption();
   void FindComponents();
   void LoadButtonPictures();
   void SetPair(const std::string& Name, bool Enabled);
@@ -113,9 +124,24 @@ class Tform_multipage : public TForm {
   bool ConfirmReplace(const std::string& FileName);
   void ReportWriteFailure(const std::string& FileName);
   bool SaveTo(const std::string& FileName, int32_t Format);
+  // Around a write: the window repainted, the busy cursor and the status
+  // bar's progress; afterwards the status bar says where the file went.
+  void RepaintWindow();
+  void BeginWriting();
+  void ShowWriteProgress(int32_t Percent);
+  void EndWriting(const std::string& FileName, bool Written);
   void DocumentChanged();
 
   bool FModified = false;
+  // Said in a message box once the window shows (a command-line file that
+  // cannot be opened).
+  std::string FStartMessage;
+  // The two pictures of a button without a greyed twin.
+  struct TButtonPictures {
+    std::string Enabled, Disabled;
+    bool ShownEnabled = true;
+  };
+  std::map<std::string, TButtonPictures> FButtonPictures;
   // The document was read only in part: "Save" never writes over its file.
   bool FIncomplete = false;
   bool FLoading = false;

@@ -13,10 +13,13 @@
 #include "io/format_registry.h"
 #include "io/multi_io.h"
 #include "platform/vcl/application.h"
+#include "platform/vcl/status_bar.h"
 #include "processing/folio_proc.h"
 #include "views/folio_view.h"
 #include "views/multi_view.h"
 #include "widgets/progress_bar.h"
+
+#include <QWidget>
 
 namespace {
 
@@ -66,8 +69,45 @@ void Tform_multipage::ReportWriteFailure(const std::string& FileName) {
              mtError, mbOK, 0);
 }
 
+void Tform_multipage::RepaintWindow() {
+  // Paints the whole window now, so a dialog that has just closed leaves
+  // nothing behind while a long command runs without serving events.
+  if (QWidget* W = GetWidget()) W->repaint();
+}
+
+void Tform_multipage::BeginWriting() {
+  RepaintWindow();
+  Screen->SetCursor(crHourGlass);
+  if (Gauge1) {
+    Gauge1->SetMax(100);
+    Gauge1->SetPosition(0);
+    Gauge1->SetVisible(true);
+  }
+  SetStatus(4, "");
+  if (StatusBar1) StatusBar1->Repaint();
+}
+
+void Tform_multipage::ShowWriteProgress(int32_t Percent) {
+  if (!Gauge1 || Percent == Gauge1->GetPosition()) return;
+  Gauge1->SetPosition(Percent);
+  // Painted at once: no events are served while pages are written.
+  if (StatusBar1) StatusBar1->Repaint();
+}
+
+void Tform_multipage::EndWriting(const std::string& FileName, bool Written) {
+  if (Gauge1) {
+    Gauge1->SetPosition(0);
+    Gauge1->SetVisible(false);
+  }
+  Screen->SetCursor(crDefault);
+  if (Written) SetStatus(4, "Saved " + FileName);
+  if (StatusBar1) StatusBar1->Repaint();
+}
+
 bool Tform_multipage::SaveTo(const std::string& FileName, int32_t Format) {
   FolioMIO1->SetAborting(false);
+  BeginWriting();
+  FolioMIO1->OnProgress = [this](TObject*, int32_t Percent) { ShowWriteProgress(Percent); };
   try {
     switch (Format) {
       case ioTIFF:
@@ -92,7 +132,10 @@ bool Tform_multipage::SaveTo(const std::string& FileName, int32_t Format) {
   } catch (const Exception&) {
     FolioMIO1->SetAborting(true);
   }
-  if (FolioMIO1->GetAborting()) {
+  FolioMIO1->OnProgress = nullptr;
+  const bool Written = !FolioMIO1->GetAborting();
+  EndWriting(FileName, Written);
+  if (!Written) {
     ReportWriteFailure(FileName);
     return false;
   }
@@ -184,12 +227,14 @@ void Tform_multipage::SaveOne(TObject* Sender) {
   if (ConfirmReplace(Name)) {
     IO->SetAborting(false);
     bool Failed = false;
+    BeginWriting();
     try {
       IO->SaveToFile(Name);
       Failed = IO->GetAborting();
     } catch (const Exception&) {
       Failed = true;
     }
+    EndWriting(Name, !Failed);
     if (Failed) ReportWriteFailure(Name);
   }
   ClearUndoRedo();

@@ -93,15 +93,22 @@ TEST(MainWindow, OpensTheCommandLineFaxAndMovesThroughPagesAndZoom) {
   EXPECT_EQ(F->FolioMView1->GetSelectedImage(), 0);
   EXPECT_EQ(F->FolioMView1->GetImageCacheSize(), 3);
   EXPECT_EQ(F->StatusText(0), "Page: 1/3");
-  // 204 x 98 DPI arrives with square pixels: the height is about doubled.
-  const int32_t H0 = F->FolioMView1->GetImageHeight(0);
-  EXPECT_NEAR(H0, 2290, 1);
-  EXPECT_EQ(F->StatusText(1), "Size: 1728x" + std::to_string(H0));
-  EXPECT_EQ(F->StatusText(2), " Zoom: 100%");
+  // The 204 x 98 DPI page arrives as stored, and is shown at its true shape:
+  // fitted to the window's width, rows drawn 204/98 times as high.
+  EXPECT_EQ(F->StatusText(1), "Size: 1728x1100");
+  EXPECT_EQ(F->FolioMIO1->ParamsOf(0)->DpiX, 204);
+  EXPECT_EQ(F->FolioMIO1->ParamsOf(0)->DpiY, 98);
   TIEBitmap* Page = F->PageView->GetIEBitmap();
   EXPECT_EQ(Page->GetWidth(), 1728);
+  EXPECT_EQ(Page->GetHeight(), 1100);
   EXPECT_EQ(Page->GetPixelFormat(), ie1g);
-  EXPECT_EQ(F->FolioMIO1->ParamsOf(0)->DpiX, F->FolioMIO1->ParamsOf(0)->DpiY);
+  const double Fit = F->PageView->GetZoom();
+  EXPECT_LT(Fit, 100.0);
+  EXPECT_EQ(F->ZoomPercent, Fit);
+  EXPECT_NEAR(F->PageView->GetExtentX(), F->PageView->GetViewWidth(), 1);
+  EXPECT_DOUBLE_EQ(F->PageView->GetZoomY(), Fit * 204 / 98);
+  EXPECT_EQ(F->StatusText(2), " Zoom: " + std::to_string(int(Fit)) + "%");
+  EXPECT_EQ(F->PageView->GetViewY(), 0);
   EXPECT_TRUE(Boxes.Seen.empty()) << Boxes.Seen.front().Text;
 
   // Thumbnails: one column, every page painted from the store.
@@ -116,21 +123,28 @@ TEST(MainWindow, OpensTheCommandLineFaxAndMovesThroughPagesAndZoom) {
   W.ChoosePage(2);
   EXPECT_EQ(F->CurrentPage, 2);
   EXPECT_EQ(F->StatusText(0), "Page: 3/3");
-  // 204 x 196 DPI on a page higher than wide: the width shrinks instead.
-  EXPECT_EQ(F->StatusText(1), "Size: 1660x2200");
+  // 204 x 196 DPI: kept too, at the same horizontal zoom.
+  EXPECT_EQ(F->StatusText(1), "Size: 1728x2200");
   EXPECT_FALSE(F->PageView->GetProc()->CanUndo());
-  EXPECT_EQ(F->PageView->GetIEBitmap()->GetWidth(), 1660);
+  EXPECT_EQ(F->PageView->GetIEBitmap()->GetWidth(), 1728);
+  EXPECT_EQ(F->PageView->GetZoom(), Fit);
+  EXPECT_DOUBLE_EQ(F->PageView->GetZoomY(), Fit * 204 / 196);
+  // Page moves and conversions do nothing yet: greyed whatever the page.
   EXPECT_FALSE(W.IsEnabled("btDown"));
-  EXPECT_TRUE(W.IsEnabled("btUp"));
-  EXPECT_TRUE(W.IsEnabled("ConvertTo24bit"));
+  EXPECT_FALSE(W.PairShowsEnabled("btUp"));
+  EXPECT_FALSE(W.IsEnabled("ConvertTo24bit"));
   EXPECT_FALSE(W.IsEnabled("ConvertToBW"));
 
-  // Zoom in: 200 .. 1600, then disabled.
+  // Zoom in from 100: 200 .. 1600, then disabled; the vertical zoom keeps
+  // the page's shape.
+  W.Click("ActualSize1");
+  EXPECT_EQ(F->ZoomPercent, 100.0);
   for (double Z : {200.0, 400.0, 800.0, 1600.0}) {
     ASSERT_TRUE(W.IsEnabled("Enlarge1"));
     W.Click("btnZoom_Enlarge");
     EXPECT_EQ(F->ZoomPercent, Z);
     EXPECT_DOUBLE_EQ(F->PageView->GetZoom(), Z);
+    EXPECT_DOUBLE_EQ(F->PageView->GetZoomY(), Z * 204 / 196);
   }
   EXPECT_FALSE(W.IsEnabled("Enlarge1"));
   EXPECT_FALSE(W.PairShowsEnabled("btnZoom_Enlarge"));
@@ -156,15 +170,21 @@ TEST(MainWindow, OpensTheCommandLineFaxAndMovesThroughPagesAndZoom) {
   EXPECT_TRUE(Boxes.Seen.empty());
 }
 
-TEST(MainWindow, CommandLineFileThatIsNoImageStartsEmpty) {
+TEST(MainWindow, CommandLineFileThatCannotBeOpenedIsSaidAndTheWindowOpensEmpty) {
   testsupport::TempDir Dir;
   const std::string Txt = Dir.file("notes.txt");
   testsupport::WriteFileBytes(Txt, {'h', 'e', 'l', 'l', 'o', '\n'});
-  TBoxes Boxes;
-  TAppWindow W({Txt});
-  EXPECT_EQ(W.Form->PageCount(), 0);
-  EXPECT_EQ(W.Form->DocumentName, "Untitled");
-  EXPECT_TRUE(Boxes.Seen.empty());
+  for (const std::string& Name : {Txt, Dir.file("missing.tif")}) {
+    TBoxes Boxes;
+    TAppWindow W({Name});
+    EXPECT_EQ(W.Form->PageCount(), 0);
+    EXPECT_EQ(W.Form->DocumentName, "Untitled");
+    ASSERT_EQ(Boxes.Seen.size(), 1u) << Name;
+    EXPECT_NE(Boxes.Seen[0].Text.find("\"" + Name + "\""), std::string::npos) << Boxes.Seen[0].Text;
+    EXPECT_NE(Boxes.Seen[0].Text.find(Name == Txt ? "cannot be read" : "does not exist"), std::string::npos)
+        << Boxes.Seen[0].Text;
+    EXPECT_EQ(W.Form->GetCaption(), "Folivra 2.2.1");
+  }
 }
 
 TEST(MainWindow, MagnifierIsALayerThatCommandsNeverEdit) {
@@ -184,7 +204,7 @@ TEST(MainWindow, MagnifierIsALayerThatCommandsNeverEdit) {
   EXPECT_EQ(F->CurrentPage, 1);
   EXPECT_EQ(F->PageView->GetLayerCount(), 2);
   EXPECT_EQ(F->PageView->GetCurrentLayerIndex(), 0);
-  EXPECT_EQ(F->PageView->GetIEBitmap()->GetWidth(), 1660);
+  EXPECT_EQ(F->PageView->GetIEBitmap()->GetWidth(), 1728);
   W.Click("Magnifier1");
   EXPECT_FALSE(F->Find<TMenuItem>("Magnifier")->GetChecked());
   EXPECT_EQ(F->PageView->GetLayerCount(), 1);

@@ -47,14 +47,15 @@ TEST_F(SaveFlows, MultipageFileInEveryFormatReadsBackInThePeers) {
   TAppWindow W({Fax});
   ASSERT_EQ(W.Form->PageCount(), 3);
 
-  // The pages as the document holds them (resolutions made square).
+  // The pages as the document holds them: as they were read.
   std::string Sizes;
   for (int32_t i = 0; i < 3; ++i)
     Sizes += std::to_string(W.Form->FolioMView1->GetImageWidth(i)) + " " +
              std::to_string(W.Form->FolioMView1->GetImageHeight(i)) + "\n";
-  EXPECT_EQ(Sizes.substr(Sizes.find('\n') + 1), "1660 2200\n1660 2200\n");
+  EXPECT_EQ(Sizes, "1728 1100\n1728 2200\n1728 2200\n");
 
-  // TIFF: three Group 4 pages of those sizes, one sample of one bit.
+  // TIFF: three Group 4 pages of those sizes and resolutions, one sample of
+  // one bit.
   const std::string Tif = Dir.file("all.tif");
   Choices.Answers = {Tif};
   W.Click("multipagefile1");
@@ -62,7 +63,10 @@ TEST_F(SaveFlows, MultipageFileInEveryFormatReadsBackInThePeers) {
   EXPECT_EQ(Choices.Seen[0].DefaultExt, ".tif");
   const std::string Info = Shell("tiffinfo " + Quote(Tif) + " 2>&1");
   EXPECT_EQ(Count(Info, "CCITT Group 4"), 3) << Info;
-  EXPECT_EQ(Count(Info, "Image Width: 1660 Image Length: 2200"), 2) << Info;
+  EXPECT_EQ(Count(Info, "Image Width: 1728 Image Length: 1100"), 1) << Info;
+  EXPECT_EQ(Count(Info, "Image Width: 1728 Image Length: 2200"), 2) << Info;
+  EXPECT_EQ(Count(Info, "Resolution: 204, 98 pixels/inch"), 1) << Info;
+  EXPECT_EQ(Count(Info, "Resolution: 204, 196 pixels/inch"), 2) << Info;
   EXPECT_EQ(Count(Info, "Bits/Sample: 1"), 3) << Info;
 
   // PDF: a valid file of three pages.
@@ -154,7 +158,7 @@ TEST_F(SaveFlows, PagesAsSeparateFilesAndTheShownPage) {
   const QImage P1(QString::fromStdString(Dir.file("report[1].png")));
   const QImage P3(QString::fromStdString(Dir.file("report[3].png")));
   EXPECT_EQ(P1.width(), 1728);
-  EXPECT_EQ(P3.size(), QSize(1660, 2200));
+  EXPECT_EQ(P3.size(), QSize(1728, 2200));
 
   // "Save page" writes the shown page by the chosen extension.
   W.ChoosePage(1);
