@@ -15,6 +15,17 @@ void IEAspectFit(int32_t Width, int32_t Height, int32_t MaxWidth, int32_t MaxHei
   NewHeight = std::max(1, Trunc(static_cast<long double>(Height * F)));
 }
 
+void IEAspectFitAtResolution(int32_t Width, int32_t Height, int32_t DpiX, int32_t DpiY, int32_t MaxWidth,
+                             int32_t MaxHeight, int32_t& NewWidth, int32_t& NewHeight) {
+  if (Width == 0 || Height == 0) return;
+  const double Aspect = DpiX > 0 && DpiY > 0 ? static_cast<double>(DpiX) / DpiY : 1.0;
+  // Both sides in columns: the factor that fits the shape fits the pixels.
+  const double ShownHeight = Height * Aspect;
+  const double F = std::min(static_cast<double>(MaxWidth) / Width, MaxHeight / ShownHeight);
+  NewWidth = std::max(1, Trunc(static_cast<long double>(Width * F)));
+  NewHeight = std::max(1, Trunc(static_cast<long double>(ShownHeight * F)));
+}
+
 int32_t IEColorCount(int32_t BitsPerSample, int32_t SamplesPerPixel) {
   const uint64_t Factor = uint64_t{1} << (static_cast<uint32_t>(BitsPerSample) & 31u);
   const uint64_t Limit = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());

@@ -19,6 +19,11 @@ static_assert(sizeof(TGUID) == 16, "TGUID must be 16 bytes");
 // NewHeight alone when Width or Height is 0.
 void IEAspectFit(int32_t Width, int32_t Height, int32_t MaxWidth, int32_t MaxHeight, int32_t& NewWidth,
                  int32_t& NewHeight);
+// IEAspectFit of the image's shape on paper: with resolutions that differ a
+// row stands DpiX / DpiY columns high (a 204 x 98 DPI fax page is twice as
+// high as its pixel count says).  Resolutions of 0 or less count as equal.
+void IEAspectFitAtResolution(int32_t Width, int32_t Height, int32_t DpiX, int32_t DpiY, int32_t MaxWidth,
+                             int32_t MaxHeight, int32_t& NewWidth, int32_t& NewHeight);
 
 // 2 to the power BitsPerSample x SamplesPerPixel: SamplesPerPixel factors of
 // (1 << BitsPerSample), the shift count taken modulo 32 (8 x 3 gives

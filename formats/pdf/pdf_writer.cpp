@@ -231,7 +231,8 @@ void PdfAddPage(TIEPdfDocState* State, TIEBitmap* Bitmap, TIOParamsVals& Params,
   const int32_t n = ++State->PageCount;
   const int32_t paperW = std::max(1, Params.PdfPageWidth), paperH = std::max(1, Params.PdfPageHeight);
   int32_t fitW = 1, fitH = 1;
-  IEAspectFit(w, h, paperW, paperH, fitW, fitH);
+  // The page keeps its shape on paper, also when its two resolutions differ.
+  IEAspectFitAtResolution(w, h, Params.DpiX, Params.DpiY, paperW, paperH, fitW, fitH);
 
   TIEPDFObject* img = IEPDFAddObject(State->Objects, std::move(image));
   IEPDFWriteObject(out, img);

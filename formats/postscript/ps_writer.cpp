@@ -188,7 +188,8 @@ void PsAddPage(TIEPsDocState* State, TStream* Stream, TIEBitmap* Bitmap, TIOPara
   const int32_t number = State->PageCount + 1;
   const int32_t paperW = std::max(1, Params.PsPageWidth), paperH = std::max(1, Params.PsPageHeight);
   int32_t fitW = 1, fitH = 1;
-  IEAspectFit(w, h, paperW, paperH, fitW, fitH);
+  // The page keeps its shape on paper, also when its two resolutions differ.
+  IEAspectFitAtResolution(w, h, Params.DpiX, Params.DpiY, paperW, paperH, fitW, fitH);
 
   Stream->Seek(State->EndPos, soBeginning);
   Line(Stream, "%%Page: " + Str(number) + " " + Str(number));

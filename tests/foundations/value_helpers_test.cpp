@@ -38,6 +38,33 @@ TEST(ValueHelpers, AspectFitShrinksEnlargesAndKeepsSidesPositive) {
   }
 }
 
+TEST(ValueHelpers, AspectFitAtResolutionFitsTheShapeOnPaper) {
+  // Fax pages on a US letter page of 612 x 792 points: both are 8.47 x 11
+  // inches on paper, so both fill the height and take the same width.
+  struct Case {
+    int32_t W, H, DpiX, DpiY, NewW, NewH;
+  };
+  const Case Cases[] = {
+      {1728, 1078, 204, 98, 609, 792},   // standard mode
+      {1728, 2156, 204, 196, 609, 792},  // fine mode
+      {1728, 2156, 196, 196, 612, 763},  // square pixels: width-limited
+  };
+  for (const Case& C : Cases) {
+    int32_t W = -7, H = -7;
+    IEAspectFitAtResolution(C.W, C.H, C.DpiX, C.DpiY, 612, 792, W, H);
+    EXPECT_EQ(W, C.NewW) << C.W << "x" << C.H;
+    EXPECT_EQ(H, C.NewH) << C.W << "x" << C.H;
+  }
+  // Equal or unknown resolutions: exactly IEAspectFit.
+  for (auto [DpiX, DpiY] : {std::pair{300, 300}, std::pair{0, 96}, std::pair{96, -1}}) {
+    int32_t W = -7, H = -7, W2 = -7, H2 = -7;
+    IEAspectFitAtResolution(1000, 333, DpiX, DpiY, 250, 250, W, H);
+    IEAspectFit(1000, 333, 250, 250, W2, H2);
+    EXPECT_EQ(W, W2);
+    EXPECT_EQ(H, H2);
+  }
+}
+
 TEST(ValueHelpers, ColorCountMultipliesShiftedFactorsAndSaturates) {
   struct Case {
     int32_t Bits, Samples, Count;
