@@ -84,6 +84,44 @@ bool MakeMixedTiff(const std::string& Path) {
   return Cached("mixed", Path, [&](const std::string& P) { return MakeMixedTiffUncached(P); });
 }
 
+bool MakeGhostscriptFax(const std::string& Path, const std::string& Mode, int Pages) {
+  return Cached("gs-" + Mode + std::to_string(Pages), Path, [&](const std::string& P) {
+    if (!testsupport::HaveTool("gs") || !testsupport::HaveTool("tiffcp")) return false;
+    const std::string Ps = P + ".ps";
+    {
+      std::ofstream F(Ps);
+      F << "%!PS\n/Helvetica findfont 28 scalefont setfont\n";
+      for (int i = 1; i <= Pages; ++i)
+        F << "72 700 moveto (Fax page " << i << ") show\n"
+          << "newpath 60 60 moveto 552 60 lineto 552 732 lineto 60 732 lineto closepath 3 setlinewidth stroke\n"
+          << "newpath 306 400 " << 60 + 20 * i << " 0 360 arc fill\nshowpage\n";
+    }
+    const bool Fine = Mode != "standard";
+    const std::string Gs = Mode == "g3" ? P + ".g4.tif" : P;
+    int S1 = 0, S2 = 0;
+    Shell(std::string("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=") + (Fine ? "tiffg4 -r204x196 -g1728x2156" : "tiffg3 -r204x98 -g1728x1078") +
+              " -sOutputFile=" + Quote(Gs) + " " + Quote(Ps) + " >/dev/null 2>&1",
+          &S1);
+    if (Mode == "g3") {
+      Shell("tiffcp -c g3 " + Quote(Gs) + " " + Quote(P) + " 2>&1", &S2);
+      std::remove(Gs.c_str());
+    }
+    std::remove(Ps.c_str());
+    return S1 == 0 && S2 == 0;
+  });
+}
+
+bool MakeCircleFax(const std::string& Path) {
+  return Cached("circle", Path, [&](const std::string& P) {
+    if (!testsupport::HaveTool("convert")) return false;
+    int S = 0;
+    Shell("convert -size 1728x2244 xc:white -fill black -draw 'circle 864,900 864,1600' -resize '1728x1078!' "
+          "-density 204x98 -units PixelsPerInch -monochrome -compress Group4 " + Quote(P),
+          &S);
+    return S == 0;
+  });
+}
+
 bool MakeFaxUncached(const std::string& Path, int Pages) {
   if (!testsupport::HaveTool("convert")) return false;
   const std::string P1 = Path + ".p1.tif", P2 = Path + ".p2.tif";

@@ -27,6 +27,17 @@ bool MakeFax(const std::string& Path, int Pages = 3);
 bool MakeSquareFax(const std::string& Path, int Pages = 2);
 // A two-page TIFF: a black-and-white Group 4 page, then a 24-bit colour page.
 bool MakeMixedTiff(const std::string& Path);
+// A fax of Pages pages made the way fax software makes them: Ghostscript's
+// fax devices render a letter page (a heading, a frame, a circle).  Mode
+// "fine": tiffg4, 1728 x 2156 at 204 x 196 DPI; "standard": tiffg3, 1728 x
+// 1078 at 204 x 98 DPI; "g3": the fine fax recompressed by tiffcp -c g3.
+// Answers false when a peer is missing.
+bool MakeGhostscriptFax(const std::string& Path, const std::string& Mode, int Pages = 3);
+// A one-page standard-mode fax (1728 x 1078 at 204 x 98 DPI, Group 4) made by
+// ImageMagick from a drawing with square pixels: a filled circle 1400 pixels
+// across at (864, 900) of a 1728 x 2244 canvas, so on paper it is round and
+// 1400/204 inches across.
+bool MakeCircleFax(const std::string& Path);
 
 // Records the message boxes and answers them from a queue (default: the
 // box's default button... Yes for questions).
