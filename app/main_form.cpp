@@ -251,6 +251,9 @@ void Tform_multipage::FormCreate(TObject* Sender) {
         this);
 
   UpdateControls();
+  // The menu bar shows the greyed menus of commands not built; the entries
+  // below it follow their items whenever their menu opens.
+  RebuildMenuBar();
   Application->ProcessMessages();
 
   // The command line: one optional file name, opened once the window shows.

@@ -153,6 +153,9 @@ void AddEntry(QWidget* Menu, TMenuItem* Root, TMenuItem* Child) {
   }
   if (Child->GetCount() > 0) {
     QMenu* Sub = AsMenu ? AsMenu->addMenu(ItemText(Child)) : AsBar->addMenu(ItemText(Child));
+    // The submenu's entry follows its item too when the menu above it opens.
+    Sub->menuAction()->setData(QVariant::fromValue(reinterpret_cast<quintptr>(Child)));
+    Sub->menuAction()->setEnabled(Child->GetEnabled());
     VclFillMenu(Sub, Root, Child);
     return;
   }

@@ -3,7 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 
 #include "app/app_fixture.h"
 #include "app/app_settings.h"
@@ -164,10 +172,18 @@ TEST(MainWindow, OpensTheCommandLineFaxAndMovesThroughPagesAndZoom) {
 
   // Looking changes nothing: the window closes without a question.
   EXPECT_FALSE(F->GetModified());
+  EXPECT_EQ(F->GetCaption(), "Folivra 2.2.1 - fax.tif");
   bool CanClose = false;
   F->FormCloseQuery(F, CanClose);
   EXPECT_TRUE(CanClose);
   EXPECT_TRUE(Boxes.Seen.empty());
+
+  // An edit written back marks the caption until the document is saved.
+  F->WriteBackPage(2);
+  F->UpdateControls();
+  EXPECT_EQ(F->GetCaption(), "Folivra 2.2.1 - fax.tif*");
+  W.Click("Save2");
+  EXPECT_EQ(F->GetCaption(), "Folivra 2.2.1 - fax.tif");
 }
 
 TEST(MainWindow, CommandLineFileThatCannotBeOpenedIsSaidAndTheWindowOpensEmpty) {
@@ -258,6 +274,154 @@ TEST(MainWindow, DroppedFilesOpenOnlyTheFirstAndSkipWhatIsNoImage) {
   EXPECT_EQ(W.Form->PageCount(), 2);
   EXPECT_EQ(W.Form->DocumentName, Other);
   EXPECT_EQ(W.Form->StatusText(0), "Page: 1/2");
+}
+
+}  // namespace
+
+namespace {
+
+// What a user can see change after a command: the pages, the view, the
+// menus' checkmarks, a dialog or message, the files, the clipboard, the
+// window itself.
+struct TLook {
+  int32_t Pages = 0, Current = 0, Selected = 0, Layers = 0, ViewX = 0, ViewY = 0;
+  double ZoomX = 0, ZoomY = 0;
+  bool Magnifier = false, Visible = false;
+  size_t Dialogs = 0, Boxes = 0;
+  std::string Files, Clipboard;
+  bool operator==(const TLook&) const = default;
+};
+
+std::string FolderText(const std::string& Folder) {
+  std::string Text;
+  for (const auto& E : std::filesystem::directory_iterator(Folder))
+    Text += E.path().filename().string() + " " + std::to_string(E.file_size()) + " " +
+            std::to_string(E.last_write_time().time_since_epoch().count()) + "\n";
+  return Text;
+}
+
+// The "What it does not do" section of the README.
+std::string NotDoneSection() {
+  std::ifstream In(std::string(FOLIVRA_RESOURCES) + "/../README.md");
+  std::stringstream S;
+  S << In.rdbuf();
+  const std::string Text = S.str();
+  const size_t Start = Text.find("## What it does not do");
+  if (Start == std::string::npos) return "";
+  const size_t End = Text.find("\n## ", Start + 1);
+  std::string Section = Text.substr(Start, End == std::string::npos ? std::string::npos : End - Start);
+  // Lines are wrapped: one line of words.
+  for (char& C : Section)
+    if (C == '\n') C = ' ';
+  std::string Joined;
+  for (char C : Section)
+    if (!(C == ' ' && !Joined.empty() && Joined.back() == ' ')) Joined += C;
+  return Joined;
+}
+
+TEST(MainWindow, EveryLiveControlDoesSomethingAndEveryGreyedOneIsSaidInTheReadme) {
+  testsupport::TempDir Dir;
+  const std::string Fax = Dir.file("fax.tif");
+  if (!MakeFax(Fax, 3)) GTEST_SKIP() << "ImageMagick is missing";
+  const std::string NotDone = NotDoneSection();
+  ASSERT_FALSE(NotDone.empty());
+  TBoxes Boxes;
+  TChoices Choices;
+  TAppWindow W({Fax});
+  Tform_multipage* F = W.Form;
+  ASSERT_EQ(F->PageCount(), 3);
+  // Everything a command may need is there: pages, a picture on the
+  // clipboard, a selection.
+  QGuiApplication::clipboard()->setImage(QImage(16, 16, QImage::Format_RGB32));
+
+  auto Look = [&] {
+    TLook L;
+    L.Pages = F->PageCount();
+    L.Current = F->CurrentPage;
+    L.Selected = F->FolioMView1->GetSelectedImage();
+    L.Layers = F->PageView->GetLayerCount();
+    L.ViewX = F->PageView->GetViewX();
+    L.ViewY = F->PageView->GetViewY();
+    L.ZoomX = F->PageView->GetZoomX();
+    L.ZoomY = F->PageView->GetZoomY();
+    L.Magnifier = F->Find<TMenuItem>("Magnifier")->GetChecked();
+    L.Visible = F->GetVisible();
+    L.Dialogs = Choices.Seen.size();
+    L.Boxes = Boxes.Seen.size();
+    L.Files = FolderText(Dir.path());
+    const QMimeData* D = QGuiApplication::clipboard()->mimeData();
+    if (D) L.Clipboard = D->formats().join(",").toStdString() + std::to_string(D->hasImage());
+    return L;
+  };
+  // Each command starts from the same odd view, so a zoom or fit changes it.
+  auto Reset = [&] {
+    F->ZoomPercent = 37;
+    F->PageView->SetZoom(37);
+    F->PageView->ScrollTo(5, 7);
+    F->PageView->Select(10, 10, 200, 200);
+    F->UpdateControls();
+  };
+
+  std::vector<std::string> Greyed, Live;
+  auto CheckGreyed = [&](const std::string& Name, const std::string& Said) {
+    Greyed.push_back(Name);
+    std::string Text = Said;
+    while (!Text.empty() && Text.back() == ' ') Text.pop_back();
+    EXPECT_NE(NotDone.find(Text), std::string::npos) << Name << " (\"" << Text << "\") is greyed but not in the README";
+  };
+  auto CheckLive = [&](const std::string& Name) {
+    Live.push_back(Name);
+    const TLook Before = Look();
+    W.Click(Name);
+    QApplication::processEvents();
+    EXPECT_FALSE(Look() == Before) << Name << " is live but changes nothing";
+  };
+
+  // Menus: a greyed item is said in the README by its own caption or by the
+  // caption of the greyed menu it is in.
+  std::function<void(TMenuItem*)> Walk = [&](TMenuItem* Parent) {
+    for (int32_t i = 0; i < Parent->GetCount(); ++i) {
+      TMenuItem* M = Parent->GetItem(i);
+      if (M->GetCaption() == "-" || M->GetName() == "Exit1") continue;
+      Reset();
+      if (!M->GetEnabled()) {
+        CheckGreyed(M->GetName(), M->GetCaption());
+      } else if (M->GetCount() > 0) {
+        Walk(M);
+      } else {
+        CheckLive(M->GetName());
+      }
+    }
+  };
+  Walk(F->MainMenu1->GetItems());
+  Walk(F->PopupMenu1->GetItems());
+
+  // The toolbar, the page column and the tool buttons: a greyed button is
+  // said by its tooltip, which stays as it is.
+  for (int32_t i = 0; i < F->GetComponentCount(); ++i) {
+    auto* B = dynamic_cast<TPNGButton*>(F->GetComponent(i));
+    if (!B) continue;
+    const std::string Name = B->GetName();
+    if (Name.back() == '2' && F->Find<TControl>(Name.substr(0, Name.size() - 1))) continue;  // a twin
+    Reset();
+    EXPECT_FALSE(B->GetHint().empty()) << Name;
+    if (W.IsEnabled(Name))
+      CheckLive(Name);
+    else
+      CheckGreyed(Name, B->GetHint());
+  }
+  // Exit closes the window.
+  W.Click("Exit1");
+  EXPECT_FALSE(F->GetVisible());
+
+  for (const char* Name : {"Open1", "Save2", "Saveselectedimage1", "separatefiles1", "multipagefile1", "VerticalStrip",
+                           "HorizontalStrip", "Enlarge1", "Reduce1", "Zoom_FitPageWidth", "Zoom_FitPageHeight",
+                           "ActualSize1", "Magnifier", "Magnifier1", "btnOpen", "btnSave", "btnZoom_Reduce",
+                           "btnZoom_Actual", "btnZoom_Enlarge"})
+    EXPECT_NE(std::find(Live.begin(), Live.end(), Name), Live.end()) << Name << " should be live";
+  for (const char* Name : {"Edit1", "Tools1", "Color1", "Help1", "Feedback1", "TextImport1", "Print1", "btnPrint",
+                           "btnScan", "btnInsertPage", "btRemove", "btnSelect"})
+    EXPECT_NE(std::find(Greyed.begin(), Greyed.end(), Name), Greyed.end()) << Name << " should be greyed";
 }
 
 }  // namespace
