@@ -307,7 +307,13 @@ void Tform_multipage::MagnifierClick(TObject* Sender) {
 
 void Tform_multipage::WriteBackPage(int32_t Index) {
   if (!PageView || Index < 0 || Index >= PageCount()) return;
+  // The page's resolutions go with its pixels (a quarter turn swaps them).
+  if (TIOParamsVals* P = FolioMIO1->ParamsOf(Index); P && PageView->GetDpiX() > 0 && PageView->GetDpiY() > 0) {
+    P->SetDpiX(PageView->GetDpiX());
+    P->SetDpiY(PageView->GetDpiY());
+  }
   FolioMView1->SetIEBitmap(Index, PageView->GetIEBitmap());
+  if (Index == CurrentPage) PageView->SetPixelAspect(PageAspect(Index));
   FModified = true;
 }
 

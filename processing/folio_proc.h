@@ -286,6 +286,9 @@ class TFolioProc : public TComponent, public IFormPropertyTarget {
     TIEUndoSource Source = ieuUnknown;
     std::string Caption;
     int32_t LayerIndex = -1;  // the view's current layer when an image was saved
+    // The view's resolutions when an image was saved: a quarter turn swaps
+    // them, and undoing it swaps them back.
+    int32_t DpiX = 0, DpiY = 0;
   };
   using TUndoStack = std::vector<TUndoEntry>;
 

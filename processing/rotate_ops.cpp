@@ -10,6 +10,7 @@
 #include "kernels/shear_rotate.h"
 #include "processing/fill_value.h"
 #include "processing/folio_proc.h"
+#include "views/view_base.h"
 
 void TFolioProc::Rotate(double Angle, bool Antialias, uint8_t Quality, TColor Background) {
   if (Angle == 0 || !std::isfinite(Angle) || !EnsurePixelFormat(0) || FIEBitmap->IsEmpty()) return;
@@ -41,6 +42,10 @@ void TFolioProc::Rotate(double Angle, bool Antialias, uint8_t Quality, TColor Ba
   }
   if (Alpha && Alpha->GetWidth() == FIEBitmap->GetWidth() && Alpha->GetHeight() == FIEBitmap->GetHeight())
     FIEBitmap->AttachAlphaChannel(std::move(Alpha));
+  // A quarter turn makes columns of rows: the two resolutions change places
+  // (a 204 x 98 DPI page becomes 98 x 204).
+  if (FAttachedFolio && IEIsMultipleOf90(Angle) && std::fmod(std::abs(Angle), 180.0) != 0)
+    FAttachedFolio->SetDpi(FAttachedFolio->GetDpiY(), FAttachedFolio->GetDpiX());
   Refresh();
   NotifyFinishWork();
 }

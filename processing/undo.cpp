@@ -45,6 +45,10 @@ bool TFolioProc::BuildSnapshot(TIEUndoSource Source, TUndoEntry& Entry) {
     Snap->SetLocation(FUndoLocation);
     Snap->Assign(FIEBitmap);
     Entry.LayerIndex = View ? View->GetCurrentLayerIndex() : -1;
+    if (View) {
+      Entry.DpiX = View->GetDpiX();
+      Entry.DpiY = View->GetDpiY();
+    }
     Snap->SetTag(Entry.LayerIndex);
     Entry.Snapshot = std::move(Snap);
     return true;
@@ -144,6 +148,7 @@ void TFolioProc::Restore(TUndoEntry& Entry) {
       Target->Assign(Snap);
       if (!Snap->HasAlphaChannel() && Target->HasAlphaChannel()) Target->RemoveAlphaChannel(false);
     }
+    if (View && Entry.DpiX > 0 && Entry.DpiY > 0) View->SetDpi(Entry.DpiX, Entry.DpiY);
     Refresh();
     return;
   }

@@ -12,6 +12,7 @@
 #include "app/main_form.h"
 #include "foundations/image_buffer.h"
 #include "io/multi_io.h"
+#include "processing/folio_proc.h"
 #include "views/folio_view.h"
 #include "views/multi_view.h"
 
@@ -120,6 +121,28 @@ TEST_F(FaxPages, SavedWithoutAnEditTheyKeepTheirPagesSizesAndResolutions) {
     }
     EXPECT_FALSE(F->GetModified());
   }
+}
+
+TEST_F(FaxPages, AQuarterTurnWrittenBackSwapsTheResolutionsInTheFile) {
+  // What a rotate command does to the shown page: the view's processing
+  // turns it, the window writes it back, the document is saved.
+  const std::string Fax = Dir.file("standard.tif");
+  ASSERT_TRUE(MakeGhostscriptFax(Fax, "standard"));
+  TAppWindow W({Fax});
+  Tform_multipage* F = W.Form;
+  ASSERT_EQ(F->PageCount(), 3);
+  F->PageView->GetProc()->Rotate(90);
+  F->WriteBackPage(F->CurrentPage);
+  EXPECT_EQ(F->FolioMIO1->ParamsOf(0)->DpiX, 98);
+  EXPECT_EQ(F->FolioMIO1->ParamsOf(0)->DpiY, 204);
+  // The view shows the turned page at its true shape.
+  EXPECT_DOUBLE_EQ(F->PageView->GetZoomY(), F->PageView->GetZoom() * 98 / 204);
+  W.Click("Save2");
+  const std::vector<std::string> Lines = PageLines(Fax);
+  ASSERT_EQ(Lines.size(), 6u);
+  EXPECT_NE(Lines[0].find("Image Width: 1078 Image Length: 1728"), std::string::npos) << Lines[0];
+  EXPECT_NE(Lines[1].find("Resolution: 98, 204"), std::string::npos) << Lines[1];
+  EXPECT_NE(Lines[3].find("Resolution: 204, 98"), std::string::npos) << Lines[3];
 }
 
 TEST_F(FaxPages, PagesStoredTurnedComeInUpright) {

@@ -303,6 +303,33 @@ TEST_F(PageViewTest, ACircleOnAStandardFaxPageLooksRound) {
   }
 }
 
+TEST_F(PageViewTest, QuarterTurnsSwapTheResolutionsAndUndoPutsThemBack) {
+  auto B = FaxPage(1078);
+  V->SetIEBitmap(B.get());
+  V->SetDpi(204, 98);
+  TFolioProc* P = V->GetProc();
+  P->SetAutoUndo(true);
+  P->Rotate(90);
+  EXPECT_EQ(V->GetIEBitmap()->GetWidth(), 1078);
+  EXPECT_EQ(V->GetDpiX(), 98);
+  EXPECT_EQ(V->GetDpiY(), 204);
+  // A half turn keeps them; three quarters swap them again.
+  P->Rotate(180);
+  EXPECT_EQ(V->GetDpiX(), 98);
+  P->Rotate(-270);
+  EXPECT_EQ(V->GetDpiX(), 204);
+  EXPECT_EQ(V->GetDpiY(), 98);
+  // Undo brings back each step's pixels with its resolutions.
+  P->Undo(true);
+  EXPECT_EQ(V->GetIEBitmap()->GetWidth(), 1078);
+  EXPECT_EQ(V->GetDpiX(), 98);
+  EXPECT_EQ(V->GetDpiY(), 204);
+  P->Redo();
+  EXPECT_EQ(V->GetIEBitmap()->GetWidth(), kFaxW);
+  EXPECT_EQ(V->GetDpiX(), 204);
+  EXPECT_EQ(V->GetDpiY(), 98);
+}
+
 TEST_F(PageViewTest, SmallImagesAreCentredAndAutoFitKeepsOnePixelAtHundred) {
   auto B = std::make_unique<TIEBitmap>(100, 50, ie24RGB);
   V->SetIEBitmap(B.get());
