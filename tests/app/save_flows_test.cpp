@@ -3,7 +3,12 @@
 // faults around saving and opening stay mended.
 #include <gtest/gtest.h>
 
+#include <QCursor>
+#include <QEvent>
+#include <QGuiApplication>
 #include <QImage>
+#include <QObject>
+#include <QWidget>
 #include <filesystem>
 
 #include "app/app_fixture.h"
@@ -13,6 +18,8 @@
 #include "io/multi_io.h"
 #include "views/folio_view.h"
 #include "views/multi_view.h"
+#include "platform/vcl/status_bar.h"
+#include "widgets/progress_bar.h"
 
 using namespace apptest;
 namespace fs = std::filesystem;
@@ -322,6 +329,68 @@ TEST_F(SaveFlows, ImageStripsJoinThePagesSideBySideOrOneBelowTheOther) {
       EXPECT_EQ(Got, Want) << C.Command << " at " << At;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Calls Seen for every paint event of a widget.
+class TPaintWatch : public QObject {
+ public:
+  TPaintWatch(QWidget* W, std::function<void()> Seen) : FSeen(std::move(Seen)) { W->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* E) override {
+    if (E->type() == QEvent::Paint) FSeen();
+    return false;
+  }
+
+ private:
+  std::function<void()> FSeen;
+};
+
+TEST_F(SaveFlows, SavingShowsTheBusyCursorAndProgressAndSaysWhereTheFileWent) {
+  const std::string Fax = Dir.file("fax.tif");
+  ASSERT_TRUE(MakeFax(Fax, 3));
+  TAppWindow W({Fax});
+  Tform_multipage* F = W.Form;
+  int WindowPaints = 0, PaintsAtDialog = -1;
+  struct TSeen {
+    bool Busy, GaugeShown;
+    int32_t Position;
+    int WindowPaints;
+  };
+  std::vector<TSeen> During;
+  TPaintWatch Window(F->GetWidget(), [&] { ++WindowPaints; });
+  TPaintWatch Status(F->StatusBar1->GetWidget(), [&] {
+    const QCursor* C = QGuiApplication::overrideCursor();
+    During.push_back({C && C->shape() == Qt::WaitCursor, F->Gauge1->GetVisible(), F->Gauge1->GetPosition(),
+                      WindowPaints});
+  });
+  const std::string Pdf = Dir.file("all.pdf");
+  const TFileChoiceHook Old = SetFileChoiceHook([&](const TFileChoiceRequest&) {
+    PaintsAtDialog = WindowPaints;
+    During.clear();
+    return Pdf;
+  });
+  W.Click("multipagefile1");
+  SetFileChoiceHook(Old);
+  ASSERT_TRUE(fs::exists(Pdf));
+  // While the pages were written: the busy cursor and the progress bar
+  // moving, and the window painted again once the dialog had gone.
+  ASSERT_GE(During.size(), 3u);
+  int32_t Last = -1;
+  for (const TSeen& S : During) {
+    if (!S.GaugeShown) continue;
+    EXPECT_TRUE(S.Busy);
+    EXPECT_GE(S.Position, Last);
+    Last = S.Position;
+    EXPECT_GT(S.WindowPaints, PaintsAtDialog);
+  }
+  EXPECT_GE(Last, 66);
+  // Afterwards: the normal cursor, no progress bar, and where the file went.
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(F->Gauge1->GetVisible());
+  EXPECT_EQ(F->StatusText(4), "Saved " + Pdf);
 }
 
 }  // namespace
