@@ -6,12 +6,29 @@
 #include "app/app_settings.h"
 #include "app/library_steps.h"
 #include "app/main_form.h"
+#include "app/resource_folder.h"
 #include "foundations/library_startup.h"
 #include "platform/vcl/application.h"
+#include "platform/vcl/dialogs.h"
+#include "platform/vcl/form_reader.h"
+
+#ifndef FOLIVRA_DATA_DIR
+#define FOLIVRA_DATA_DIR ""
+#endif
 
 int ProgramMain(int argc, char** argv) {
   ProgramArguments().assign(argv, argv + argc);
   Application->Initialize(argc, argv);
+  // The window forms and pictures beside the executable or in the installed
+  // data folder, wherever the program is started from.
+  const TResourceSearch Resources = FindResourceFolder(ExecutableFolder(), FOLIVRA_DATA_DIR);
+  if (Resources.Found.empty()) {
+    const std::string Text = MissingResourcesText(Resources);
+    std::cerr << "folivra: " << Text << "\n";
+    MessageDlg(Text, mtError, mbOK, 0);
+    return 1;
+  }
+  SetFormResourceFolder(Resources.Found + "/forms");
   // The library's one-time start-up, in its order, before any window exists.
   FolivraInstallLibrarySteps();
   IEStaticInitialize();
