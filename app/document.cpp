@@ -7,6 +7,7 @@
 #include "app/file_choice.h"
 #include "app/main_form.h"
 #include "foundations/image_buffer.h"
+#include "foundations/view_geometry.h"
 #include "io/folio_io.h"
 #include "io/format_registry.h"
 #include "io/multi_io.h"
@@ -198,8 +199,7 @@ void Tform_multipage::FolioMView1ImageSelect(TObject* Sender, int32_t Index) {
 
 double Tform_multipage::PageAspect(int32_t Index) const {
   const TIOParamsVals* P = FolioMIO1 ? FolioMIO1->ParamsOf(Index) : nullptr;
-  if (!P || P->DpiX <= 0 || P->DpiY <= 0) return 1;
-  return double(P->DpiX) / P->DpiY;
+  return P ? IEPixelAspect(P->DpiX, P->DpiY) : 1;
 }
 
 void Tform_multipage::ShowPage(int32_t Index) {

@@ -328,6 +328,13 @@ class TSaveFolioDialog : public TOpenFolioDialog {
   TTimer* GetTimer() const { return FTimer; }
 
  protected:
+  // The preview shows the image being saved (the attachment's: a multi-image
+  // component's selected page, or page 0), not the file the list selects;
+  // with nothing to show, the preview works as the open dialog's.
+  void UpdatePreview() override;
+  void DoShow() override;
+  // Shows the attachment's image and its parameters; false when it has none.
+  bool ShowSavedImage();
   void DoTypeChange() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
 

@@ -113,6 +113,9 @@ void TOpenFolioDialog::UpdatePreview() {
   FLoader->Cancel();
   std::string Name;
   if (FOptions & ofAllowMultiSelect) Name = FirstQuotedName(GetTypedFileName());
+  // The file just selected: a click in the list names it before the name box
+  // follows, so the box would still hold the one selected before.
+  if (Name.empty() && FForm) Name = FForm->GetSelectedPath();
   if (Name.empty()) Name = GetFileNameW();
   try {
     if (!IEFileExistsW(Name)) {
@@ -208,6 +211,8 @@ void TOpenFolioDialog::PreviewDone(TIEPreviewResult& R) {
     FFolioView->SetVisible(true);
     FFolioView->SetIEBitmap(R.Bitmap.get());
     FFolioView->SetDpi(R.Params->DpiX, R.Params->DpiY);
+    // At its true shape, also when its two resolutions differ.
+    FFolioView->SetPixelAspect(IEPixelAspect(R.Params->DpiX, R.Params->DpiY));
     FFolioView->Update();
     FFrameCount = R.FrameCount;
     ShowFileInfo(R.Params.get());

@@ -4,14 +4,20 @@
 #include "dialogs/image_file_dialogs.h"
 #include "dialogs/word_tables.h"
 #include "foundations/file_utils.h"
+#include "foundations/image_buffer.h"
+#include "foundations/view_geometry.h"
 #include "io/folio_io.h"
 #include "io/multi_io.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/combo_box.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/file_dialog.h"
 #include "platform/vcl/stdctrls.h"
 #include "views/folio_view.h"
+#include "views/folio_vect.h"
 #include "views/multi_view.h"
+#include "widgets/progress_bar.h"
+#include "widgets/speed_button.h"
 
 TSaveFolioDialog::TSaveFolioDialog(TComponent* AOwner) : TOpenFolioDialog(AOwner) {
   FShowPreview = true;
@@ -190,6 +196,69 @@ void TSaveFolioDialog::UpdateExtension() {
   const std::string Spec = GetFileSpecW();
   if (Spec.empty()) return;
   FForm->SetFileNameText(ReplaceExtension(Spec, PatternExtension(GetCurrentPattern())));
+}
+
+bool TSaveFolioDialog::ShowSavedImage() {
+  if (!FShowPreview || !FPreviewCheck->GetChecked()) return false;
+  TIEBitmap Page;
+  const TIOParamsVals* Params = nullptr;
+  // The page a multi-image component writes first: the selected one, or 0.
+  auto FromList = [&](TFolioMView* View, TFolioMIO* MIO) {
+    if (!View || View->GetImageCount() == 0) return;
+    const int32_t Index = std::max(0, View->GetSelectedImage());
+    View->CopyToIEBitmap(Index, &Page);
+    if (MIO) Params = MIO->ParamsOf(Index);
+  };
+  if (auto* MIO = dynamic_cast<TFolioMIO*>(FAttached)) {
+    FromList(MIO->GetAttachedMView(), MIO);
+  } else if (auto* MView = dynamic_cast<TFolioMView*>(FAttached)) {
+    FromList(MView, MView->GetMIO());
+  } else if (auto* IO = dynamic_cast<TFolioIO*>(FAttached)) {
+    if (IO->GetIEBitmap()) Page.Assign(IO->GetIEBitmap());
+    Params = IO->GetParams();
+  } else if (auto* View = dynamic_cast<TFolioView*>(FAttached)) {
+    Page.Assign(View->GetIEBitmap());
+    Params = View->GetIO()->GetParams();
+  }
+  if (Page.GetWidth() < 2 && Page.GetHeight() < 2) return false;
+  FFolioMView->SetPlaying(false);
+  FFolioMView->SetVisible(false);
+  FFolioView->SetVisible(true);
+  FProgressBar->SetVisible(false);
+  FFolioView->SetIEBitmap(&Page);
+  if (Params) {
+    FFolioView->SetDpi(Params->DpiX, Params->DpiY);
+    FFolioView->SetPixelAspect(IEPixelAspect(Params->DpiX, Params->DpiY));
+  }
+  FFolioView->Update();
+  // The labels describe the page as it is now.
+  TIOParamsVals Shown;
+  if (Params) Shown.Assign(Params);
+  Shown.Width = Page.GetWidth();
+  Shown.Height = Page.GetHeight();
+  Shown.StoredWidth = Shown.StoredHeight = 0;
+  const int32_t Bits = Page.GetBitCount();
+  Shown.SamplesPerPixel = Bits == 32 ? 4 : Bits >= 24 ? 3 : 1;
+  Shown.BitsPerSample = Bits / Shown.SamplesPerPixel;
+  ShowFileInfo(&Shown);
+  FPreviewButton->SetEnabled(true);
+  FPlayButton->SetEnabled(false);
+  FZoomCombo->SetEnabled(true);
+  ApplyPreviewZoom();
+  return true;
+}
+
+void TSaveFolioDialog::UpdatePreview() {
+  if (ShowSavedImage()) {
+    if (OnSelectionChange) OnSelectionChange(this);
+    return;
+  }
+  TOpenFolioDialog::UpdatePreview();
+}
+
+void TSaveFolioDialog::DoShow() {
+  TOpenFolioDialog::DoShow();
+  ShowSavedImage();
 }
 
 void TSaveFolioDialog::DoTypeChange() {

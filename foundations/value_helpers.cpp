@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "foundations/view_geometry.h"
 #include "platform/rtl/sysutils.h"
 
 void IEAspectFit(int32_t Width, int32_t Height, int32_t MaxWidth, int32_t MaxHeight, int32_t& NewWidth,
@@ -18,7 +19,7 @@ void IEAspectFit(int32_t Width, int32_t Height, int32_t MaxWidth, int32_t MaxHei
 void IEAspectFitAtResolution(int32_t Width, int32_t Height, int32_t DpiX, int32_t DpiY, int32_t MaxWidth,
                              int32_t MaxHeight, int32_t& NewWidth, int32_t& NewHeight) {
   if (Width == 0 || Height == 0) return;
-  const double Aspect = DpiX > 0 && DpiY > 0 ? static_cast<double>(DpiX) / DpiY : 1.0;
+  const double Aspect = IEPixelAspect(DpiX, DpiY);
   // Both sides in columns: the factor that fits the shape fits the pixels.
   const double ShownHeight = Height * Aspect;
   const double F = std::min(static_cast<double>(MaxWidth) / Width, MaxHeight / ShownHeight);

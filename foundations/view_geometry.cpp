@@ -15,6 +15,10 @@
 
 std::function<void(TIEBitmap*, int32_t, int32_t, int32_t, int32_t, double)> IEBlur8BitHook;
 
+double IEPixelAspect(int32_t DpiX, int32_t DpiY) {
+  return DpiX > 0 && DpiY > 0 ? static_cast<double>(DpiX) / DpiY : 1.0;
+}
+
 bool IEPointInRect(int32_t X, int32_t Y, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
   return Left <= X && X <= Right && Top <= Y && Y <= Bottom;
 }

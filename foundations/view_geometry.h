@@ -15,6 +15,11 @@ class TCanvas;
 class TIEBitmap;
 class TStream;
 
+// The shape of one image pixel on paper, its height over its width: DpiX /
+// DpiY (2.08 for a 204 x 98 DPI fax page); 1 when either resolution is 0 or
+// less (unknown).
+double IEPixelAspect(int32_t DpiX, int32_t DpiY);
+
 bool IEPointInRect(int32_t X, int32_t Y, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
 // The two corners are put in order first.
 bool IEPointInRectUnordered(int32_t X, int32_t Y, int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);

@@ -57,6 +57,9 @@ class TVclFileDialogForm : public TForm {
   // The names the box holds: one name, or several in double quotes
   // ("a.tif" "b.tif"), each with the folder before it unless absolute.
   std::vector<std::string> GetTypedPaths() const;
+  // The path the last selection change named (a click in the list names its
+  // file before the name box shows it); "" before the first.
+  const std::string& GetSelectedPath() const { return FLastSelection; }
 
   // ---- as the user would
   // Goes to the file's folder, puts its name into the box and selects it;

@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QAbstractProxyModel>
 #include <QListView>
+#include <QMouseEvent>
 #include <QTimer>
 #include <cstdlib>
 
@@ -682,3 +684,100 @@ TEST_F(DialogsTest, SaveDialogOnAViewEditsAndRestoresItsComponentsParameters) {
   EXPECT_EQ(Shown, 1);
   EXPECT_EQ(P->JpegQuality, 75);
 }
+
+namespace {
+
+// Waits until the dialog's list shows Count entries of its folder.
+QFileSystemModel* ListedFolder(TVclFileDialogForm& F, const std::string& Folder, int Count, QListView*& List) {
+  List = F.GetFileDialog()->findChild<QListView*>("listView");
+  if (!List) return nullptr;
+  auto* Model = qobject_cast<QFileSystemModel*>(List->model());
+  if (!Model) return nullptr;
+  const QModelIndex Root = Model->index(QString::fromStdString(Folder));
+  for (int i = 0; i < 2000 && (Model->canFetchMore(Root) || Model->rowCount(Root) < Count); ++i) {
+    if (Model->canFetchMore(Root)) Model->fetchMore(Root);
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return Model;
+}
+
+// A press and release of the left button on a file of the list, as a user
+// clicks it.
+void ClickFile(QListView* List, QFileSystemModel* Model, const std::string& Path) {
+  const QModelIndex Source = Model->index(QString::fromStdString(Path));
+  QModelIndex I = Source;
+  if (auto* Proxy = qobject_cast<QAbstractProxyModel*>(List->model())) I = Proxy->mapFromSource(Source);
+  List->scrollTo(I);
+  const QPoint P = List->visualRect(I).center();
+  for (QEvent::Type T : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent E(T, QPointF(P), QPointF(List->viewport()->mapToGlobal(P)), Qt::LeftButton,
+                  T == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(List->viewport(), &E);
+  }
+}
+
+TEST_F(DialogsTest, OpenDialogPreviewsTheFileJustClicked) {
+  const std::string A = Dir.file("a.png"), B = Dir.file("b.png");
+  WriteImage(A, 40, 30, false, 150);
+  WriteImage(B, 64, 20, false, 150);
+  TOpenFolioDialog D(nullptr);
+  D.SetMsgLanguage(msEnglish);
+  D.SetInitialDir(Dir.path());
+  HookScope H([&](TVclFileDialogForm& F) {
+    QListView* List = nullptr;
+    QFileSystemModel* Model = ListedFolder(F, Dir.path(), 2, List);
+    ASSERT_NE(Model, nullptr);
+    auto* View = Named<TFolioVect>(&D, "FolioView");
+    // Each click shows its own file at once, not the one clicked before.
+    for (const auto& [File, Size] : {std::pair{A, "40 x 30 pixel"}, std::pair{B, "64 x 20 pixel"},
+                                     std::pair{A, "40 x 30 pixel"}}) {
+      ClickFile(List, Model, File);
+      QApplication::processEvents();
+      D.WaitPreview();
+      EXPECT_EQ(Caption(&D, "PicLabel1"), Size) << File;
+      EXPECT_EQ(View->GetIEBitmap()->GetWidth(), File == A ? 40 : 64) << File;
+    }
+    F.ClickCancel();
+  });
+  EXPECT_FALSE(D.Execute());
+}
+
+TEST_F(DialogsTest, SaveDialogPreviewsThePageBeingSavedAtItsTrueShape) {
+  // A two-page document whose second page is selected: a 1728 x 1078 page at
+  // 204 x 98 DPI.
+  TFolioMView Pages(nullptr);
+  TFolioMIO* MIO = Pages.GetMIO();
+  for (int i = 0; i < 2; ++i) {
+    Pages.AppendImage();
+    TIEBitmap Page;
+    Page.Allocate(i == 0 ? 300 : 1728, i == 0 ? 200 : 1078, ie1g);
+    Page.Fill(1);
+    Pages.SetIEBitmap(i, &Page);
+  }
+  MIO->ParamsOf(1)->SetDpiX(204);
+  MIO->ParamsOf(1)->SetDpiY(98);
+  Pages.SetSelectedImage(1);
+  // A file already in the folder: selecting it does not replace the page.
+  WriteImage(Dir.file("old.png"), 40, 30, false, 150);
+  TSaveFolioDialog D(nullptr);
+  D.SetMsgLanguage(msEnglish);
+  D.SetAttachedFolioIO(MIO);
+  D.SetInitialDir(Dir.path());
+  HookScope H([&](TVclFileDialogForm& F) {
+    auto* View = Named<TFolioVect>(&D, "FolioView");
+    for (int Step = 0; Step < 2; ++Step) {
+      EXPECT_TRUE(View->GetVisible()) << Step;
+      EXPECT_EQ(View->GetIEBitmap()->GetWidth(), 1728) << Step;
+      EXPECT_EQ(View->GetIEBitmap()->GetHeight(), 1078) << Step;
+      EXPECT_DOUBLE_EQ(View->GetZoomY(), View->GetZoom() * 204 / 98) << Step;
+      EXPECT_EQ(Caption(&D, "PicLabel1"), "1728 x 1078 pixel") << Step;
+      EXPECT_EQ(Caption(&D, "PicLabel3"), "204 x 98 dpi") << Step;
+      F.SelectFile(Dir.file("old.png"));
+      D.WaitPreview();
+    }
+    F.ClickCancel();
+  });
+  EXPECT_FALSE(D.Execute());
+}
+
+}  // namespace
