@@ -161,6 +161,8 @@ void AddEntry(QWidget* Menu, TMenuItem* Root, TMenuItem* Child) {
   }
   QAction* A = AsMenu ? AsMenu->addAction(ItemText(Child)) : AsBar->addAction(ItemText(Child));
   A->setData(QVariant::fromValue(reinterpret_cast<quintptr>(Child)));
+  // An entry of the menu bar itself is never refreshed by a menu opening.
+  A->setEnabled(Child->GetEnabled());
   QObject::connect(A, &QAction::triggered, A, [Root, Child] {
     if (!Contains(Root, Child)) return;
     VclDeliverCall(Child, [Child] { Child->Click(); });

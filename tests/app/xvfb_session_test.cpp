@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QImage>
+#include <QRect>
+#include <cmath>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -199,6 +201,111 @@ TEST_F(XvfbSession, OpenNextPageZoomAndSaveAsAUserWould) {
   ASSERT_FALSE(Final.isNull()) << Art;
   std::printf("screenshot: %s\n", Art.c_str());
   EXPECT_TRUE(Program->Running()) << "the program ended during the session";
+}
+
+// The shape of the largest dark blob in a rectangle of a screenshot: its
+// width over its height from the second moments of its darkness (sub-pixel
+// exact, so a thumbnail-sized circle is measured as well as a large one),
+// and its bounding box.
+struct TBlob {
+  double Ratio = 0;
+  int Width = 0, Height = 0;
+};
+
+TBlob MeasureBlob(const QImage& Shot, QRect Area) {
+  Area = Area.intersected(Shot.rect());
+  auto Lum = [&](int X, int Y) { return qGray(Shot.pixel(X, Y)); };
+  std::vector<int> Seen(size_t(Area.width()) * Area.height(), 0);
+  auto Index = [&](int X, int Y) { return size_t(Y - Area.top()) * Area.width() + (X - Area.left()); };
+  int BestCount = 0;
+  QRect Best;
+  for (int Y = Area.top(); Y <= Area.bottom(); ++Y)
+    for (int X = Area.left(); X <= Area.right(); ++X) {
+      if (Seen[Index(X, Y)] || Lum(X, Y) >= 128) continue;
+      // One dark component, four-connected.
+      std::vector<QPoint> Stack{QPoint(X, Y)};
+      Seen[Index(X, Y)] = 1;
+      int Count = 0;
+      QRect Box(X, Y, 1, 1);
+      while (!Stack.empty()) {
+        const QPoint P = Stack.back();
+        Stack.pop_back();
+        ++Count;
+        Box = Box.united(QRect(P, QSize(1, 1)));
+        for (const QPoint D : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)}) {
+          const QPoint N = P + D;
+          if (!Area.contains(N) || Seen[Index(N.x(), N.y())] || Lum(N.x(), N.y()) >= 128) continue;
+          Seen[Index(N.x(), N.y())] = 1;
+          Stack.push_back(N);
+        }
+      }
+      if (Count > BestCount) BestCount = Count, Best = Box;
+    }
+  TBlob B;
+  if (BestCount == 0) return B;
+  B.Width = Best.width();
+  B.Height = Best.height();
+  double Sum = 0, SX = 0, SY = 0, SXX = 0, SYY = 0;
+  const QRect Around = Best.adjusted(-3, -3, 3, 3).intersected(Area);
+  for (int Y = Around.top(); Y <= Around.bottom(); ++Y)
+    for (int X = Around.left(); X <= Around.right(); ++X) {
+      const double W = (255 - Lum(X, Y)) / 255.0;
+      Sum += W, SX += W * X, SY += W * Y, SXX += W * X * X, SYY += W * Y * Y;
+    }
+  const double VarX = SXX / Sum - (SX / Sum) * (SX / Sum), VarY = SYY / Sum - (SY / Sum) * (SY / Sum);
+  B.Ratio = std::sqrt(VarX / VarY);
+  return B;
+}
+
+TEST_F(XvfbSession, ACircleOnAStandardModeFaxLooksRoundOnScreenAndInItsThumbnail) {
+  // A round circle drawn at 204 x 98 DPI: in the file it is twice as wide as
+  // high.  The program is started from another folder without naming its
+  // resources: it finds them beside its executable.
+  const std::string Fax = Dir.file("circle.tif");
+  ASSERT_TRUE(MakeCircleFax(Fax));
+  Program = std::make_unique<TChild>(
+      std::vector<std::string>{FOLIVRA_BINARY, Fax},
+      std::vector<std::string>{"DISPLAY=" + Display, "QT_QPA_PLATFORM=xcb", "FOLIVRA_CONFIG_DIR=" + Dir.file("config"),
+                               "HOME=" + Dir.path(), "XDG_RUNTIME_DIR=" + Dir.path(), "PATH=/usr/bin:/bin"});
+  std::string Window;
+  ASSERT_TRUE(WaitFor([&] {
+    Window = X("search --onlyvisible --name 'Folivra 2.2.1 - circle.tif'");
+    return !Window.empty() && std::isdigit(static_cast<unsigned char>(Window[0])) && Program->Running();
+  })) << "the main window did not show the fax: " << Window;
+  Window = Window.substr(0, Window.find('\n'));
+  X("windowmove " + Window + " 0 0");
+  X("windowfocus --sync " + Window);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  const QImage Opened = Shot(Dir.file("opened.png"));
+  // Fitted to the width the page is taller than the view: zoom out once so
+  // the whole circle shows.
+  X("mousemove --window " + Window + " " + std::to_string(342 + 16) + " " + std::to_string(25 + 6 + 16) +
+    " click 1");
+  QImage Screen;
+  ASSERT_TRUE(WaitFor([&] {
+    Screen = Shot(Dir.file("circle.png"));
+    return !Screen.isNull() && Screen != Opened;
+  })) << "zooming out changed nothing";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  Screen = Shot(Dir.file("circle.png"));
+  const char* Env = std::getenv("FOLIVRA_ARTEFACT_DIR");
+  const QString ArtDir = Env && *Env ? QString::fromUtf8(Env) : QDir::current().filePath("artefacts");
+  QDir().mkpath(ArtDir);
+  Screen.save(QDir(ArtDir).filePath("folivra_xvfb_circle.png"));
+
+  // The page view (right of the page column, below toolbar and tool area):
+  // the circle is round within 2 %.
+  // The window (844 x 634 at the screen's origin) on a black screen: only
+  // its inside is measured.
+  const TBlob Page = MeasureBlob(Screen, QRect(190, 150, 844 - 190 - 20, 634 - 150 - 30));
+  EXPECT_GT(Page.Width, 150);
+  EXPECT_NEAR(Page.Ratio, 1.0, 0.02) << Page.Width << " x " << Page.Height;
+  EXPECT_NEAR(double(Page.Width) / Page.Height, 1.0, 0.02) << Page.Width << " x " << Page.Height;
+  // Its thumbnail in the page column likewise.
+  const TBlob Thumb = MeasureBlob(Screen, QRect(40, 70, 140, 200));
+  EXPECT_GT(Thumb.Width, 40);
+  EXPECT_NEAR(Thumb.Ratio, 1.0, 0.02) << Thumb.Width << " x " << Thumb.Height;
+  EXPECT_TRUE(Program->Running());
 }
 
 }  // namespace
