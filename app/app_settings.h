@@ -20,7 +20,7 @@ inline const std::string KUntitled = "Untitled";
 // them needs.  64 MB holds about 130 fine-mode fax pages, or two A4 colour
 // pages at 300 DPI, so paging through a fax rarely waits for the disk, and a
 // 10,000-page fax costs no more memory than a 10-page one.
-inline constexpr int64_t KPageCacheBudget = int64_t(64) << 20;
+inline constexpr int64_t KPageCacheBudget = int64_t(32) << 20;
 
 // Reads and writes the "StateMax" value (false when missing).
 bool ReadStateMax();

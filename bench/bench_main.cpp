@@ -8,9 +8,13 @@
 
 #include <cstdlib>
 
+#include "bench_support.h"
+
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication App(argc, argv);
+  // A benchmark measuring a whole process runs this program as its child.
+  if (const int Child = benchsupport::RunBenchChild(argc, argv); Child >= 0) return Child;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
