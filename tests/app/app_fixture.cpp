@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 #include "app/library_steps.h"
@@ -165,6 +166,33 @@ bool MakeMixedTiffUncached(const std::string& Path) {
   std::remove(Bw.c_str());
   std::remove(Col.c_str());
   return S1 == 0 && S2 == 0 && S3 == 0;
+}
+
+std::vector<std::string> PageLines(const std::string& File) {
+  std::istringstream In(Shell("tiffinfo " + Quote(File) + " 2>/dev/null"));
+  std::vector<std::string> Lines;
+  for (std::string L; std::getline(In, L);)
+    if (L.find("Image Width:") != std::string::npos || L.find("Resolution:") != std::string::npos)
+      Lines.push_back(L);
+  return Lines;
+}
+
+std::vector<TPdfImage> PdfImages(const std::string& File) {
+  std::istringstream In(Shell("pdfimages -list " + Quote(File) + " 2>/dev/null"));
+  std::vector<TPdfImage> Images;
+  std::string L;
+  std::getline(In, L);  // heading
+  std::getline(In, L);  // rule
+  while (std::getline(In, L)) {
+    // page num type width height color comp bpc enc interp object ID x-ppi y-ppi size ratio
+    std::istringstream F(L);
+    std::string Page, Num, Type, Color, Comp, Bpc, Enc, Interp, Object, Id;
+    TPdfImage I;
+    if (F >> Page >> Num >> Type >> I.Width >> I.Height >> Color >> Comp >> Bpc >> Enc >> Interp >> Object >> Id >>
+        I.XPpi >> I.YPpi)
+      Images.push_back(I);
+  }
+  return Images;
 }
 
 TBoxes::TBoxes() {

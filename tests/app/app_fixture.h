@@ -83,6 +83,16 @@ class TAppWindow {
   bool PairShowsEnabled(const std::string& Name) const;
 };
 
+// The lines of tiffinfo's report that describe each page's size and
+// resolution, in page order.
+std::vector<std::string> PageLines(const std::string& File);
+// One image of `pdfimages -list`.
+struct TPdfImage {
+  int Width = 0, Height = 0;
+  double XPpi = 0, YPpi = 0;
+};
+std::vector<TPdfImage> PdfImages(const std::string& File);
+
 // Runs a shell command; answers its output (and its status in Status).
 std::string Shell(const std::string& Command, int* Status = nullptr);
 std::string Quote(const std::string& S);

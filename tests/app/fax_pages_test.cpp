@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <sstream>
 
 #include "app/app_fixture.h"
 #include "app/main_form.h"
@@ -25,41 +24,6 @@ bool HavePeers() {
   for (const char* T : {"gs", "tiffcp", "tiffcmp", "tiffinfo", "pdfimages", "convert", "tiffset"})
     if (!testsupport::HaveTool(T)) return false;
   return true;
-}
-
-// The lines of tiffinfo's report that describe each page's size and
-// resolution, in page order.
-std::vector<std::string> PageLines(const std::string& File) {
-  std::istringstream In(Shell("tiffinfo " + Quote(File) + " 2>/dev/null"));
-  std::vector<std::string> Lines;
-  for (std::string L; std::getline(In, L);)
-    if (L.find("Image Width:") != std::string::npos || L.find("Resolution:") != std::string::npos)
-      Lines.push_back(L);
-  return Lines;
-}
-
-// One image of `pdfimages -list`.
-struct TPdfImage {
-  int Width = 0, Height = 0;
-  double XPpi = 0, YPpi = 0;
-};
-
-std::vector<TPdfImage> PdfImages(const std::string& File) {
-  std::istringstream In(Shell("pdfimages -list " + Quote(File) + " 2>/dev/null"));
-  std::vector<TPdfImage> Images;
-  std::string L;
-  std::getline(In, L);  // heading
-  std::getline(In, L);  // rule
-  while (std::getline(In, L)) {
-    // page num type width height color comp bpc enc interp object ID x-ppi y-ppi size ratio
-    std::istringstream F(L);
-    std::string Page, Num, Type, Color, Comp, Bpc, Enc, Interp, Object, Id;
-    TPdfImage I;
-    if (F >> Page >> Num >> Type >> I.Width >> I.Height >> Color >> Comp >> Bpc >> Enc >> Interp >> Object >> Id >>
-        I.XPpi >> I.YPpi)
-      Images.push_back(I);
-  }
-  return Images;
 }
 
 class FaxPages : public ::testing::Test {

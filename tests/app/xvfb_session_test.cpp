@@ -118,8 +118,12 @@ class XvfbSession : public ::testing::Test {
 };
 
 TEST_F(XvfbSession, OpenNextPageZoomAndSaveAsAUserWould) {
+  // A standard-mode fax from Ghostscript's tiffg3 device: 1728 x 1078 pages
+  // at 204 x 98 DPI.
   const std::string Fax = Dir.file("fax.tif");
-  ASSERT_TRUE(MakeFax(Fax, 3));
+  ASSERT_TRUE(MakeGhostscriptFax(Fax, "standard"));
+  const std::string Original = Dir.file("as-made.tif");
+  fs::copy_file(Fax, Original);
   const std::string Config = Dir.file("config");
   Program = std::make_unique<TChild>(
       std::vector<std::string>{FOLIVRA_BINARY},
@@ -172,6 +176,17 @@ TEST_F(XvfbSession, OpenNextPageZoomAndSaveAsAUserWould) {
     " click 1");
   ASSERT_TRUE(WaitFor([&] { return Shot(Dir.file("zoom.png")) != Page2; })) << "the zoom did not change the view";
 
+  // File > Save, no edit made: the file is written again over itself, with
+  // the same pages, pixels, sizes and resolutions.
+  X("mousemove --window " + Window + " 20 10 click 1");
+  X("sleep 0.5 key Down Down Return");
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(Dir.file("fax.bak")); })) << "File > Save wrote nothing";
+  ASSERT_TRUE(WaitFor([&] { return PageLines(Fax) == PageLines(Original); }))
+      << Shell("tiffinfo " + Quote(Fax) + " 2>&1");
+  int Status = -1;
+  const std::string Diff = Shell("tiffcmp -t " + Quote(Original) + " " + Quote(Fax) + " 2>&1", &Status);
+  EXPECT_EQ(Status, 0) << Diff;
+
   // File > Save all page as... > multipage file, then the save dialog.
   const std::string Pdf = Dir.file("saved.pdf");
   X("mousemove --window " + Window + " 20 10 click 1");
@@ -190,6 +205,13 @@ TEST_F(XvfbSession, OpenNextPageZoomAndSaveAsAUserWould) {
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   if (testsupport::HaveTool("pdfinfo")) {
     EXPECT_NE(Shell("pdfinfo " + Quote(Pdf)).find("Pages:           3"), std::string::npos);
+  }
+  // 1728-wide images placed at the pages' true shape.
+  const std::vector<TPdfImage> Images = PdfImages(Pdf);
+  ASSERT_EQ(Images.size(), 3u);
+  for (const TPdfImage& I : Images) {
+    EXPECT_EQ(I.Width, 1728);
+    EXPECT_NEAR(I.XPpi / I.YPpi, 204.0 / 98, 0.01 * 204 / 98) << I.XPpi << " x " << I.YPpi;
   }
 
   // The session's picture as an artefact.
