@@ -66,6 +66,21 @@ class TChoices {
   TFileChoiceHook FOld;
 };
 
+// A test of documents that peer tools make and read: skipped when one of
+// Peers() is missing; a temporary folder, and hooks answering message boxes
+// and file dialogs.
+class TPeerDocumentTest : public ::testing::Test {
+ protected:
+  virtual std::vector<std::string> Peers() const = 0;
+  void SetUp() override {
+    for (const std::string& T : Peers())
+      if (!testsupport::HaveTool(T)) GTEST_SKIP() << T << " is missing";
+  }
+  testsupport::TempDir Dir;
+  TBoxes Boxes;
+  TChoices Choices;
+};
+
 // The main window as the program makes it: library started, command line
 // set, window created and shown (which opens a command-line file).
 class TAppWindow {

@@ -20,20 +20,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool HavePeers() {
-  for (const char* T : {"gs", "tiffcp", "tiffcmp", "tiffinfo", "pdfimages", "convert", "tiffset"})
-    if (!testsupport::HaveTool(T)) return false;
-  return true;
-}
-
-class FaxPages : public ::testing::Test {
+class FaxPages : public TPeerDocumentTest {
  protected:
-  void SetUp() override {
-    if (!HavePeers()) GTEST_SKIP() << "peer tools are missing";
+  std::vector<std::string> Peers() const override {
+    return {"gs", "tiffcp", "tiffcmp", "tiffinfo", "pdfimages", "convert", "tiffset"};
   }
-  testsupport::TempDir Dir;
-  TBoxes Boxes;
-  TChoices Choices;
 };
 
 TEST_F(FaxPages, SavedWithoutAnEditTheyKeepTheirPagesSizesAndResolutions) {

@@ -32,20 +32,11 @@ int Count(const std::string& Text, const std::string& Part) {
   return N;
 }
 
-bool HavePeers() {
-  for (const char* T : {"convert", "identify", "tiffinfo", "tiffcmp", "qpdf", "pdfinfo", "gs"})
-    if (!testsupport::HaveTool(T)) return false;
-  return true;
-}
-
-class SaveFlows : public ::testing::Test {
+class SaveFlows : public TPeerDocumentTest {
  protected:
-  void SetUp() override {
-    if (!HavePeers()) GTEST_SKIP() << "peer tools are missing";
+  std::vector<std::string> Peers() const override {
+    return {"convert", "identify", "tiffinfo", "tiffcmp", "qpdf", "pdfinfo", "gs"};
   }
-  testsupport::TempDir Dir;
-  TBoxes Boxes;
-  TChoices Choices;
 };
 
 TEST_F(SaveFlows, MultipageFileInEveryFormatReadsBackInThePeers) {
