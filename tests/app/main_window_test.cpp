@@ -215,12 +215,16 @@ TEST(MainWindow, MagnifierIsALayerThatCommandsNeverEdit) {
   ASSERT_EQ(F->PageView->GetLayerCount(), 2);
   EXPECT_TRUE(F->PageView->GetLayer(1)->Magnify);
   EXPECT_EQ(F->PageView->GetCurrentLayerIndex(), 0);
+  // Square on screen, where the 204 x 98 DPI page's rows stand 204/98 high.
+  EXPECT_EQ(F->PageView->GetLayer(1)->GetWidth(), 75);
+  EXPECT_EQ(F->PageView->GetLayer(1)->GetHeight(), 36);
   // The page stays layer 0 across page switches.
   W.ChoosePage(1);
   EXPECT_EQ(F->CurrentPage, 1);
   EXPECT_EQ(F->PageView->GetLayerCount(), 2);
   EXPECT_EQ(F->PageView->GetCurrentLayerIndex(), 0);
   EXPECT_EQ(F->PageView->GetIEBitmap()->GetWidth(), 1728);
+  EXPECT_EQ(F->PageView->GetLayer(1)->GetHeight(), 72);  // 204 x 196 DPI
   W.Click("Magnifier1");
   EXPECT_FALSE(F->Find<TMenuItem>("Magnifier")->GetChecked());
   EXPECT_EQ(F->PageView->GetLayerCount(), 1);
