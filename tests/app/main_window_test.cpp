@@ -6,11 +6,14 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "app/app_fixture.h"
@@ -85,6 +88,25 @@ TEST(MainWindow, StartsEmptyWithItsComponentsAndGreyedCommands) {
   EXPECT_EQ(SaveTwin->GetPictureDefault()->GetWidth(), 32);
   EXPECT_EQ(F->Find<TControl>("btnSave2")->GetTop(), 6);
   EXPECT_TRUE(Boxes.Seen.empty());
+
+  // The menu bar shows what is greyed: whole menus, and entries of a menu
+  // (submenus too) once it opens.
+  auto* Bar = F->GetWidget()->findChild<QMenuBar*>();
+  ASSERT_NE(Bar, nullptr);
+  std::map<std::string, QAction*> Top;
+  for (QAction* A : Bar->actions()) Top[A->text().toStdString()] = A;
+  EXPECT_TRUE(Top["File"]->isEnabled());
+  EXPECT_TRUE(Top["View"]->isEnabled());
+  for (const char* Name : {"Edit", "Tools", "Color", "Help", "Feedback"}) EXPECT_FALSE(Top[Name]->isEnabled()) << Name;
+  QMenu* File = Top["File"]->menu();
+  ASSERT_NE(File, nullptr);
+  emit File->aboutToShow();
+  std::map<std::string, bool> Entries;
+  for (QAction* A : File->actions()) Entries[A->text().toStdString()] = A->isEnabled();
+  EXPECT_TRUE(Entries["Open"]);
+  EXPECT_FALSE(Entries["Save all page as..."]);  // no page yet
+  EXPECT_FALSE(Entries["Acquire..."]);           // not built
+  EXPECT_FALSE(Entries["Print"]);
 }
 
 TEST(MainWindow, OpensTheCommandLineFaxAndMovesThroughPagesAndZoom) {
