@@ -203,7 +203,7 @@ class TOxCustomSpeedButton : public TOxExGraphicControl, public IOxHotTrackSetti
   void Click() override;
   void Loaded() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnDblClick;
 
@@ -276,7 +276,7 @@ class TOxSpeedButton : public TOxCustomSpeedButton {
   void SetHotTrackGlyph(TBitmap* Value);
   uint8_t GetNumGlyphs() const { return FGlyph->GetNumGlyphs(); }
   void SetNumGlyphs(int32_t Value);
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  protected:
   void DrawContent(TCanvas* Canvas, const TRect& Rect, TPoint Offset, TOxSpeedButtonState State,
@@ -287,4 +287,3 @@ class TOxSpeedButton : public TOxCustomSpeedButton {
 };
 
 // A bitmap stored in a form resource: the byte count, then the bitmap file.
-void ReadStoredBitmap(TBitmap* Bitmap, const std::vector<uint8_t>& Data);

@@ -50,7 +50,7 @@ class TOxXPCustomButton : public TOxXPCustomStyleControl {
   bool ShowsFrame(bool Restricted) const;
 
   void XPResized() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   // The gradient pictures, rebuilt at every resize (for tests and painting).
   TBitmap* FaceBitmap() const { return FFace.get(); }

@@ -175,6 +175,19 @@ std::unique_ptr<TGraphic> TPicture::CreateGraphicForClassName(const std::string&
   return nullptr;
 }
 
+std::vector<uint8_t> TPicture::SaveToFormData() const {
+  std::vector<uint8_t> R;
+  if (!FGraphic) return R;
+  const std::string Name = FGraphic->ClassName();
+  R.push_back(static_cast<uint8_t>(Name.size()));
+  R.insert(R.end(), Name.begin(), Name.begin() + std::min<size_t>(Name.size(), 255));
+  TMemoryStream S;
+  FGraphic->WriteData(&S);
+  const auto* P = static_cast<const uint8_t*>(S.GetMemory());
+  R.insert(R.end(), P, P + S.GetSize());
+  return R;
+}
+
 void TPicture::LoadFromFormData(const std::vector<uint8_t>& Data) {
   if (Data.empty()) {
     SetGraphic(nullptr);

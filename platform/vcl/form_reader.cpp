@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/gdi/colors.h"
+#include "platform/vcl/combo_box.h"
 #include "platform/vcl/controls.h"
 #include "platform/vcl/list_box.h"
 #include "platform/vcl/extctrls.h"
@@ -138,6 +139,8 @@ void RegisterStandardClasses() {
     Add("TEdit", [](TComponent* O) -> TComponent* { return new TEdit(O); });
     Add("TCheckBox", [](TComponent* O) -> TComponent* { return new TCheckBox(O); });
     Add("TListBox", [](TComponent* O) -> TComponent* { return new TListBox(O); });
+    Add("TComboBox", [](TComponent* O) -> TComponent* { return new TComboBox(O); });
+    Add("TForm", [](TComponent* O) -> TComponent* { return new TForm(O); });
     Add("TPaintBox", [](TComponent* O) -> TComponent* { return new TPaintBox(O); });
     Add("TMenuItem", [](TComponent* O) -> TComponent* { return new TMenuItem(O); });
     Add("TPopupMenu", [](TComponent* O) -> TComponent* { return new TPopupMenu(O); });
@@ -611,11 +614,7 @@ class TReader {
     const std::string Who = Instance->GetName().empty() ? Instance->ClassName() : Instance->GetName();
     bool Done = false;
     try {
-      if (auto* Control = dynamic_cast<TControl*>(Instance)) {
-        Done = Control->SetFormProperty(Prop, V, FContext);
-      } else if (auto* Target = dynamic_cast<IFormPropertyTarget*>(Instance)) {
-        Done = Target->SetFormProperty(Prop, V, FContext);
-      }
+      if (auto* Target = dynamic_cast<IFormPropertyTarget*>(Instance)) Done = Target->SetFormProperty(Prop, V, FContext);
       if (!Done && SameText(Prop, "Tag")) {
         Instance->SetTag(static_cast<intptr_t>(V.AsInt64()));
         Done = true;
