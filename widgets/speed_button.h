@@ -20,7 +20,6 @@
 // The drawing state; the values index the glyph's state images and the
 // side-by-side images of a glyph bitmap.
 enum TOxSpeedButtonState : uint8_t { sbsUp, sbsDisabled, sbsDown, sbsExclusive, sbsInactive };
-using TButtonLayout = TOxXPLayout;
 enum TButtonStyle : uint8_t { bsAutoDetect, bsWin31, bsNew };
 enum TOxDropDownMenuPos : uint8_t { dmpBottom, dmpRight };
 

@@ -9,10 +9,12 @@
 #include <string>
 
 #include "platform/gdi/bitmap.h"
+#include "platform/vcl/buttons.h"
 #include "widgets/draw_helpers.h"
 #include "widgets/xp_core.h"
 
-enum TOxXPLayout : uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+// Where the glyph lies: the platform's button layout.
+using TOxXPLayout = TButtonLayout;
 
 class TOxXPCustomButton : public TOxXPCustomStyleControl {
  public:

@@ -42,15 +42,19 @@ TPicture::~TPicture() = default;
 
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> Value) {
   FGraphic = std::move(Value);
+  // Changes of the graphic's pixels are changes of the picture.
+  if (FGraphic)
+    FGraphic->OnChange = [this](TGraphic*) {
+      if (OnChange) OnChange(this);
+    };
   if (OnChange) OnChange(this);
 }
 
 TBitmap* TPicture::GetBitmap() {
   auto* b = dynamic_cast<TBitmap*>(FGraphic.get());
   if (!b) {
-    FGraphic = std::make_unique<TBitmap>();
+    SetGraphic(std::make_unique<TBitmap>());
     b = static_cast<TBitmap*>(FGraphic.get());
-    if (OnChange) OnChange(this);
   }
   return b;
 }

@@ -83,7 +83,8 @@ class TPicture : public TPersistent {
 
   // The graphic held (nullptr when empty).
   TGraphic* GetGraphic() const { return FGraphic.get(); }
-  // Takes ownership of Value; nullptr clears.
+  // Takes ownership of Value; nullptr clears. The picture's OnChange follows
+  // the graphic's changes (the picture sets the graphic's OnChange).
   void SetGraphic(std::unique_ptr<TGraphic> Value);
   // The graphic as a bitmap, replacing a graphic of another class by an
   // empty bitmap.

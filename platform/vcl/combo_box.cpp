@@ -1,9 +1,12 @@
 #include "platform/vcl/combo_box.h"
 
 #include <QComboBox>
+#include <QFontDatabase>
+#include <QGuiApplication>
 #include <algorithm>
 #include <QLineEdit>
 
+#include "platform/rtl/sysutils.h"
 #include "platform/vcl/form_properties.h"
 
 #include "platform/vcl/vcl_internal.h"
@@ -153,4 +156,36 @@ void TComboBox::SetItemIndex(int32_t Value) {
 void TComboBox::SelectByUser(int32_t Index) {
   SetItemIndex(Index);
   if (OnChange) OnChange(this);
+}
+
+// ------------------------------------------------------------ font names
+TFontComboBox::TFontComboBox(TComponent* AOwner) : TComboBox(AOwner) { Reload(); }
+
+void TFontComboBox::Reload() {
+  const std::string Keep = GetFontName();
+  Clear();
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
+  QStringList Families = QFontDatabase::families();
+  Families.sort(Qt::CaseInsensitive);
+  for (const QString& F : Families) AddItem(F.toStdString());
+  SetFontName(Keep);
+}
+
+std::string TFontComboBox::GetFontName() const { return GetItemText(GetItemIndex()); }
+
+void TFontComboBox::SetFontName(const std::string& Value) {
+  int32_t Found = -1;
+  for (int32_t I = 0; I < GetItemCount() && Found < 0; ++I)
+    if (SameText(GetItemText(I), Value)) Found = I;
+  SetItemIndex(Found);
+}
+
+const TFormPropertyTable& TFontComboBox::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TFontComboBox>("TFontComboBox", &TComboBox::FormProperties())
+          .String("FontName", &TFontComboBox::GetFontName, &TFontComboBox::SetFontName)
+          // The list is the screen's families, not the resource's.
+          .Custom("Items.Strings", [](TFontComboBox&, const TFormValue&, TFormReadContext&) {})
+          .Build();
+  return Table;
 }

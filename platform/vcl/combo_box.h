@@ -55,3 +55,17 @@ class TComboBox : public TWinControl {
   int32_t FItemIndex = -1;
   bool FSyncing = false;
 };
+
+// A drop-down list of the screen's font families (from Qt's font database),
+// sorted; FontName is the chosen family.
+class TFontComboBox : public TComboBox {
+ public:
+  explicit TFontComboBox(TComponent* AOwner);
+  // "" when none is chosen.
+  std::string GetFontName() const;
+  // Chooses the family (case ignored); an unknown name chooses none.
+  void SetFontName(const std::string& Value);
+  // Reads the families again.
+  void Reload();
+  const TFormPropertyTable& FormProperties() const override;
+};

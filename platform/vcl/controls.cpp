@@ -1403,6 +1403,7 @@ void TVclPaintBridge::Paint(TControl* Control, QWidget* Widget, const QRect& Reg
   }
   if (Buffer) {
     P.drawImage(QPoint(Origin.X, Origin.Y), Buffer->Bitmap()->GetImage());
+    VclPaintCaret(Control, P, Origin);
   } else if (!dynamic_cast<TVclWidgetLink*>(Widget) || !Link->NativePaint) {
     P.fillRect(QRect(Origin.X, Origin.Y, Client.Width(), Client.Height()), VclQColor(Control->GetColor()));
   }

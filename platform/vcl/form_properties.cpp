@@ -1,5 +1,7 @@
 #include "platform/vcl/form_properties.h"
 
+#include <algorithm>
+
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/gdi/graphics.h"
@@ -44,6 +46,7 @@ std::vector<const TFormProperty*> TFormPropertyTable::All() const {
       }
     }
   }
+  std::stable_partition(R.begin(), R.end(), [](const TFormProperty* P) { return P->Early; });
   return R;
 }
 
@@ -143,12 +146,15 @@ FOLIO_FORM_NAMES(ModalResultNames, "mrNone", "mrOk", "mrCancel", "mrAbort", "mrR
 FOLIO_FORM_NAMES(FontStyleNames, "fsBold", "fsItalic", "fsUnderline", "fsStrikeOut")
 FOLIO_FORM_NAMES(CheckBoxStateNames, "cbUnchecked", "cbChecked", "cbGrayed")
 FOLIO_FORM_NAMES(ButtonLayoutNames, "blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom")
-FOLIO_FORM_NAMES(OrientationNames, "trHorizontal", "trVertical")
+FOLIO_FORM_NAMES(TrackBarOrientationNames, "trHorizontal", "trVertical")
 FOLIO_FORM_NAMES(PenStyleNames, "psSolid", "psDash", "psDot", "psDashDot", "psDashDotDot", "psClear",
                  "psInsideFrame", "psUserStyle", "psAlternate")
 FOLIO_FORM_NAMES(BrushStyleNames, "bsSolid", "bsClear", "bsHorizontal", "bsVertical", "bsFDiagonal", "bsBDiagonal",
                  "bsCross", "bsDiagCross")
 FOLIO_FORM_NAMES(FontPitchNames, "fpDefault", "fpVariable", "fpFixed")
+FOLIO_FORM_NAMES(PenModeNames, "pmBlack", "pmWhite", "pmNop", "pmNot", "pmCopy", "pmNotCopy", "pmMergePenNot",
+                 "pmMaskPenNot", "pmMergeNotPen", "pmMaskNotPen", "pmMerge", "pmNotMerge", "pmMask", "pmNotMask",
+                 "pmXor", "pmNotXor")
 
 #undef FOLIO_FORM_NAMES
 
@@ -218,5 +224,24 @@ const TFormPropertyTable& FontFormProperties() {
           .Set("Style", FontStyleNames(), &TFont::GetStyle, &TFont::SetStyle)
           .Custom("Size", [](TFont& F, const TFormValue& V, TFormReadContext&) { F.SetSize(V.AsCoordinate()); })
           .Build();
+  return Table;
+}
+
+const TFormPropertyTable& PenFormProperties() {
+  static const TFormPropertyTable Table = TFormProperties<TPen>("", nullptr)
+                                              .Color("Color", &TPen::GetColor, &TPen::SetColor)
+                                              .Enum("Mode", PenModeNames(), &TPen::GetMode, &TPen::SetMode)
+                                              .Enum("Style", PenStyleNames(), &TPen::GetStyle, &TPen::SetStyle)
+                                              .Coordinate("Width", &TPen::GetWidth, &TPen::SetWidth)
+                                              .Build();
+  return Table;
+}
+
+const TFormPropertyTable& BrushFormProperties() {
+  // The style after the colour: setting a colour makes a clear brush solid.
+  static const TFormPropertyTable Table = TFormProperties<TBrush>("", nullptr)
+                                              .Color("Color", &TBrush::GetColor, &TBrush::SetColor)
+                                              .Enum("Style", BrushStyleNames(), &TBrush::GetStyle, &TBrush::SetStyle)
+                                              .Build();
   return Table;
 }

@@ -51,6 +51,9 @@ struct TFormProperty {
   // The value to write; false when the instance does not store it. Empty for
   // names that are only read (retired names, looks the platform decides).
   std::function<bool(const TObject& Instance, TFormValue& Value)> Write;
+  // Written before every other property (one that sets others: a button's
+  // kind), so that what follows it in the resource wins.
+  bool Early = false;
 };
 
 class TFormPropertyTable {
@@ -64,8 +67,8 @@ class TFormPropertyTable {
   const TFormPropertyTable* Parent() const { return FParent; }
   // The entry of Name (case ignored) here or in a base table; nullptr when none.
   const TFormProperty* Find(const std::string& Name) const;
-  // Every entry the class has, base classes' first, each name once (the most
-  // derived entry of the name).
+  // Every entry the class has, the early ones first, then base classes'
+  // before derived ones, each name once (the most derived entry of the name).
   std::vector<const TFormProperty*> All() const;
   // Those of All that are written.
   std::vector<const TFormProperty*> Written() const;
@@ -453,6 +456,11 @@ class TFormProperties {
   // The font properties under Prefix (see FontFormProperties).
   template <typename A>
   TFormProperties& Font(const char* Prefix, A Access, std::function<bool(const C&)> Stored = nullptr);
+  // The last property added is written first (see TFormProperty::Early).
+  TFormProperties& Early() {
+    FOwn.back().Early = true;
+    return *this;
+  }
   // The last property added is written only when Stored holds.
   TFormProperties& StoredWhen(std::function<bool(const C&)> Stored) {
     auto& W = FOwn.back().Write;
@@ -485,6 +493,10 @@ class TFormProperties {
 // The properties of a font: Name, Height, Color, Style, Charset (a charset
 // name or number); "Size" (points) and "Pitch" are read, not written.
 const TFormPropertyTable& FontFormProperties();
+// The properties of a pen (Color, Mode, Style, Width) and of a brush (Color,
+// Style).
+const TFormPropertyTable& PenFormProperties();
+const TFormPropertyTable& BrushFormProperties();
 
 template <typename C>
 template <typename A>
@@ -508,10 +520,11 @@ const TFormEnumNames& ModalResultNames();     // TModalResult (mrNone .. mrYesTo
 const TFormEnumNames& FontStyleNames();       // TFontStyles
 const TFormEnumNames& CheckBoxStateNames();   // TCheckBoxState
 const TFormEnumNames& ButtonLayoutNames();    // TButtonLayout
-const TFormEnumNames& OrientationNames();     // TTrackBarOrientation, TUDOrientation
+const TFormEnumNames& TrackBarOrientationNames();  // TTrackBarOrientation
 const TFormEnumNames& PenStyleNames();        // TPenStyle
 const TFormEnumNames& BrushStyleNames();      // TBrushStyle
 const TFormEnumNames& FontPitchNames();       // TFontPitch
+const TFormEnumNames& PenModeNames();         // TPenMode
 
 // A modal result: a name of ModalResultNames or a number.
 int32_t ReadModalResult(const TFormValue& Value);

@@ -9,13 +9,9 @@
 #include <sstream>
 
 #include "platform/gdi/colors.h"
-#include "platform/vcl/combo_box.h"
 #include "platform/vcl/controls.h"
-#include "platform/vcl/list_box.h"
-#include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
-#include "platform/vcl/menus.h"
-#include "platform/vcl/stdctrls.h"
+#include "platform/vcl/vcl_internal.h"
 
 // ------------------------------------------------------------ TFormValue
 namespace {
@@ -132,19 +128,7 @@ void RegisterStandardClasses() {
       std::lock_guard<std::mutex> Lock(GRegistryLock);
       Registry().emplace(LowerCase(Name), std::move(F));
     };
-    Add("TPanel", [](TComponent* O) -> TComponent* { return new TPanel(O); });
-    Add("TLabel", [](TComponent* O) -> TComponent* { return new TLabel(O); });
-    Add("TButton", [](TComponent* O) -> TComponent* { return new TButton(O); });
-    Add("TTimer", [](TComponent* O) -> TComponent* { return new TTimer(O); });
-    Add("TEdit", [](TComponent* O) -> TComponent* { return new TEdit(O); });
-    Add("TCheckBox", [](TComponent* O) -> TComponent* { return new TCheckBox(O); });
-    Add("TListBox", [](TComponent* O) -> TComponent* { return new TListBox(O); });
-    Add("TComboBox", [](TComponent* O) -> TComponent* { return new TComboBox(O); });
-    Add("TForm", [](TComponent* O) -> TComponent* { return new TForm(O); });
-    Add("TPaintBox", [](TComponent* O) -> TComponent* { return new TPaintBox(O); });
-    Add("TMenuItem", [](TComponent* O) -> TComponent* { return new TMenuItem(O); });
-    Add("TPopupMenu", [](TComponent* O) -> TComponent* { return new TPopupMenu(O); });
-    Add("TMainMenu", [](TComponent* O) -> TComponent* { return new TMainMenu(O); });
+    VclStandardClasses([&Add](const char* Name, TComponentFactory F) { Add(Name, std::move(F)); });
   });
 }
 }  // namespace
