@@ -87,6 +87,14 @@ void InvalidValue() { throw EReadError("Invalid property value"); }
 IFormPropertyTarget* TargetOf(TObject& Obj) { return dynamic_cast<IFormPropertyTarget*>(&Obj); }
 const IFormPropertyTarget* TargetOf(const TObject& Obj) { return dynamic_cast<const IFormPropertyTarget*>(&Obj); }
 
+bool WriteStrings(const TStrings* Strings, TFormValue& Value) {
+  if (!Strings || Strings->GetCount() == 0) return false;
+  std::vector<TFormValue> Items;
+  for (int32_t I = 0; I < Strings->GetCount(); ++I) Items.push_back(TFormValue::OfString(Strings->Get(I)));
+  Value = TFormValue::OfList(std::move(Items));
+  return true;
+}
+
 void TBitmapDeleter::operator()(TBitmap* B) const { delete B; }
 std::unique_ptr<TBitmap, TBitmapDeleter> NewBitmap() { return std::unique_ptr<TBitmap, TBitmapDeleter>(new TBitmap); }
 

@@ -167,6 +167,8 @@ void Put(C& Obj, const S& Setter, V&& Value) {
 }
 
 void InvalidValue [[noreturn]] ();
+// A string list as a list of strings (false for none or an empty list).
+bool WriteStrings(const TStrings* Strings, TFormValue& Value);
 // Bitmaps and pictures as binary data of a resource ("Glyph.Data",
 // "Picture.Data"): Read raises EReadError for a value that is not binary.
 void ReadBitmap(TBitmap& Bitmap, const TFormValue& Value);
@@ -242,6 +244,12 @@ class TFormProperties {
           return true;
         });
   }
+  // The names are kept by reference: a temporary list would not outlive the
+  // table.
+  template <typename G, typename S>
+  TFormProperties& Enum(const char* Name, TFormEnumNames&& Names, G Getter, S Setter) = delete;
+  template <typename G, typename S>
+  TFormProperties& Set(const char* Name, TFormEnumNames&& Names, G Getter, S Setter) = delete;
   // A set written as the names of its bits.
   template <typename G, typename S>
   TFormProperties& Set(const char* Name, const TFormEnumNames& Names, G Getter, S Setter) {
@@ -312,14 +320,7 @@ class TFormProperties {
           for (const TFormValue& Item : V.List) L->Add(Item.AsString());
           L->EndUpdate();
         },
-        [Getter](const C& Obj, TFormValue& V) {
-          const TStrings* L = FormPropertyDetail::Get(Obj, Getter);
-          if (!L || L->GetCount() == 0) return false;
-          std::vector<TFormValue> Items;
-          for (int32_t I = 0; I < L->GetCount(); ++I) Items.push_back(TFormValue::OfString(L->Get(I)));
-          V = TFormValue::OfList(std::move(Items));
-          return true;
-        });
+        [Getter](const C& Obj, TFormValue& V) { return FormPropertyDetail::WriteStrings(FormPropertyDetail::Get(Obj, Getter), V); });
   }
   // A collection ("Panels = < item ... end >") whose items are objects with
   // the properties of ItemTable: Clear empties it, Add appends a new item and
@@ -395,14 +396,7 @@ class TFormProperties {
           for (const TFormValue& Item : V.List) L.Add(Item.AsString());
           FormPropertyDetail::Put(Obj, Setter, static_cast<TStrings*>(&L));
         },
-        [Getter](const C& Obj, TFormValue& V) {
-          const TStrings* L = FormPropertyDetail::Get(Obj, Getter);
-          if (!L || L->GetCount() == 0) return false;
-          std::vector<TFormValue> Items;
-          for (int32_t I = 0; I < L->GetCount(); ++I) Items.push_back(TFormValue::OfString(L->Get(I)));
-          V = TFormValue::OfList(std::move(Items));
-          return true;
-        });
+        [Getter](const C& Obj, TFormValue& V) { return FormPropertyDetail::WriteStrings(FormPropertyDetail::Get(Obj, Getter), V); });
   }
   // A property with its own read and write steps (Write may be empty: the
   // property is then read only).

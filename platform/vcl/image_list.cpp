@@ -17,14 +17,14 @@ void TCustomImageList::Change() {
 }
 
 void TCustomImageList::SetWidth(int32_t Value) {
-  Value = std::clamp(Value, 1, 32768);
+  Value = std::clamp(Value, 1, 4096);
   if (Value == FWidth) return;
   FWidth = Value;
   Clear();
 }
 
 void TCustomImageList::SetHeight(int32_t Value) {
-  Value = std::clamp(Value, 1, 32768);
+  Value = std::clamp(Value, 1, 4096);
   if (Value == FHeight) return;
   FHeight = Value;
   Clear();

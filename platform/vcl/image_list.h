@@ -26,7 +26,7 @@ class TCustomImageList : public TComponent, public IFormPropertyTarget {
   ~TCustomImageList() override;
 
   int32_t GetWidth() const { return FWidth; }
-  // A new size empties the list.
+  // 1 .. 4096; a new size empties the list.
   void SetWidth(int32_t Value);
   int32_t GetHeight() const { return FHeight; }
   void SetHeight(int32_t Value);
