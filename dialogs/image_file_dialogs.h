@@ -106,7 +106,7 @@ class TIECommonDialog : public TComponent, public IFormPropertyTarget {
   HWND GetHandle() const;
 
   // Published properties read from a form resource.
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnClose;
   TNotifyEvent OnShow;
@@ -137,7 +137,7 @@ class TOpenFolioDialog : public TIECommonDialog {
 
   std::string ClassName() const override { return "TOpenFolioDialog"; }
   bool Execute() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   // ---- the file-dialog run
   TOpenOptions GetOptions() const { return FOptions; }
@@ -306,7 +306,7 @@ class TSaveFolioDialog : public TOpenFolioDialog {
 
   std::string ClassName() const override { return "TSaveFolioDialog"; }
   bool Execute() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TIESaveDlgOpt GetExOptions() const { return FExOptions; }
   void SetExOptions(TIESaveDlgOpt Value) { FExOptions = Value; }

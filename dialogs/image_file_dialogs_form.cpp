@@ -1,116 +1,86 @@
 // The dialogs' published properties, as form resources store them.
 #include "dialogs/image_file_dialogs.h"
+#include "io/io_form_properties.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/form_properties.h"
 
 namespace {
 
-const std::vector<std::string> kLanguageNames = {
-    "msSystem",     "msEnglish", "msItalian", "msGerman",    "msSpanish", "msFrench",
-    "msPortuguese", "msGreek",   "msRussian", "msDutch",     "msSwedish", "msPolish",
-    "msJapanese",   "msCzech",   "msFinnish", "msFarsi",     "msChinese", "msChineseTraditional",
-    "msDanish",     "msTurkish", "msKorean",  "msHungarian", "msUser"};
-
-const std::vector<std::string> kOptionNames = {
-    "ofReadOnly",         "ofOverwritePrompt",    "ofHideReadOnly",        "ofNoChangeDir",
-    "ofShowHelp",         "ofNoValidate",         "ofAllowMultiSelect",    "ofExtensionDifferent",
-    "ofPathMustExist",    "ofFileMustExist",      "ofCreatePrompt",        "ofShareAware",
-    "ofNoReadOnlyReturn", "ofNoTestFileCreate",   "ofNoNetworkButton",     "ofNoLongNames",
-    "ofOldStyleDialog",   "ofNoDereferenceLinks", "ofEnableIncludeNotify", "ofEnableSizing",
-    "ofDontAddToRecent",  "ofForceShowHidden"};
-
-const std::vector<std::string> kFilterNames = {
-    "rfNone",    "rfTriangle", "rfHermite",    "rfBell",     "rfBSpline", "rfLanczos3",  "rfMitchell",
-    "rfNearest", "rfLinear",   "rfFastLinear", "rfBilinear", "rfBicubic", "rfProjectBW", "rfProjectWB"};
+const TFormEnumNames& OpenOptionNames() {
+  static const TFormEnumNames Names = {
+      "ofReadOnly",         "ofOverwritePrompt",    "ofHideReadOnly",        "ofNoChangeDir",
+      "ofShowHelp",         "ofNoValidate",         "ofAllowMultiSelect",    "ofExtensionDifferent",
+      "ofPathMustExist",    "ofFileMustExist",      "ofCreatePrompt",        "ofShareAware",
+      "ofNoReadOnlyReturn", "ofNoTestFileCreate",   "ofNoNetworkButton",     "ofNoLongNames",
+      "ofOldStyleDialog",   "ofNoDereferenceLinks", "ofEnableIncludeNotify", "ofEnableSizing",
+      "ofDontAddToRecent",  "ofForceShowHidden"};
+  return Names;
+}
 
 }  // namespace
 
-bool TIECommonDialog::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                      TFormReadContext& Context) {
-  if (SameText(Name, "Ctl3D")) {
-    SetCtl3D(Value.AsBoolean());
-  } else if (SameText(Name, "HelpContext")) {
-    SetHelpContext(Value.AsInteger());
-  } else if (SameText(Name, "MsgLanguage")) {
-    const int32_t L = Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : Value.AsEnum(kLanguageNames);
-    SetMsgLanguage(L >= 0 && L < IELanguageCount ? static_cast<TMsgLanguage>(L) : msSystem);
-  } else if (SameText(Name, "ShowPlacesBar")) {
-    SetShowPlacesBar(Value.AsBoolean());
-  } else if (SameText(Name, "ExtendedDialog")) {
-    SetExtendedDialog(Value.AsBoolean());
-  } else if (SameText(Name, "OnClose")) {
-    OnClose = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnShow")) {
-    OnShow = Context.Handler<TNotifyEvent>(Value);
-  } else {
-    return false;
-  }
-  return true;
+const TFormPropertyTable& TIECommonDialog::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TIECommonDialog>("", &ComponentFormProperties())
+          .Bool("Ctl3D", &TIECommonDialog::GetCtl3D, &TIECommonDialog::SetCtl3D)
+          .Bool("ExtendedDialog", &TIECommonDialog::GetExtendedDialog, &TIECommonDialog::SetExtendedDialog)
+          .Integer("HelpContext", &TIECommonDialog::GetHelpContext, &TIECommonDialog::SetHelpContext)
+          .Custom("MsgLanguage",
+                  [](TIECommonDialog& D, const TFormValue& V, TFormReadContext&) {
+                    D.SetMsgLanguage(IEReadMsgLanguage(V));
+                  },
+                  [](const TIECommonDialog& D, TFormValue& V) {
+                    V = TFormValue::OfEnum(D.GetMsgLanguage(), MsgLanguageNames());
+                    return true;
+                  })
+          .Bool("ShowPlacesBar", &TIECommonDialog::GetShowPlacesBar, &TIECommonDialog::SetShowPlacesBar)
+          .Event("OnClose", &TIECommonDialog::OnClose)
+          .Event("OnShow", &TIECommonDialog::OnShow)
+          .Build();
+  return Table;
 }
 
-bool TOpenFolioDialog::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                       TFormReadContext& Context) {
-  static const std::vector<std::string> BorderNames = {"iepsDefault", "iepsCropped", "iepsCropShadow",
-                                                       "iepsSoftShadow"};
-  if (SameText(Name, "Options")) {
-    SetOptions(Value.AsSet(kOptionNames));
-  } else if (SameText(Name, "Filter")) {
-    SetFilter(Value.AsString());
-  } else if (SameText(Name, "FilterIndex")) {
-    SetFilterIndex(Value.AsInteger());
-  } else if (SameText(Name, "InitialDir")) {
-    SetInitialDir(Value.AsString());
-  } else if (SameText(Name, "Title")) {
-    SetTitle(Value.AsString());
-  } else if (SameText(Name, "DefaultExt")) {
-    SetDefaultExt(Value.AsString());
-  } else if (SameText(Name, "FileName")) {
-    SetFileName(Value.AsString());
-  } else if (SameText(Name, "FileEditStyle")) {
-    // Retired: read and discarded.
-  } else if (SameText(Name, "AutoSetFilter")) {
-    SetAutoSetFilter(Value.AsBoolean());
-  } else if (SameText(Name, "AlwaysAnimate")) {
-    SetAlwaysAnimate(Value.AsBoolean());
-  } else if (SameText(Name, "PreviewBorderStyle")) {
-    SetPreviewBorderStyle(static_cast<TIEDBorderStyle>(Value.AsEnum(BorderNames)));
-  } else if (SameText(Name, "AutoAdjustDPI")) {
-    SetAutoAdjustDPI(Value.AsBoolean());
-  } else if (SameText(Name, "FilteredAdjustDPI")) {
-    SetFilteredAdjustDPI(Value.AsBoolean());
-  } else if (SameText(Name, "ZoomFilter")) {
-    SetZoomFilter(static_cast<TResampleFilter>(Value.AsEnum(kFilterNames)));
-  } else if (SameText(Name, "ShowAllFrames")) {
-    SetShowAllFrames(Value.AsBoolean());
-  } else if (SameText(Name, "OnCanClose")) {
-    OnCanClose = Context.Handler<TCloseQueryEvent>(Value);
-  } else if (SameText(Name, "OnFolderChange")) {
-    OnFolderChange = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnSelectionChange")) {
-    OnSelectionChange = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnTypeChange")) {
-    OnTypeChange = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnCreateCustomControls")) {
-    OnCreateCustomControls = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnDestroyCustomControls")) {
-    OnDestroyCustomControls = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnPreviewFile")) {
-    OnPreviewFile = Context.Handler<TIEFileDlgPreviewEvent>(Value);
-  } else {
-    return TIECommonDialog::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOpenFolioDialog::FormProperties() const {
+  static const TFormEnumNames BorderNames = {"iepsDefault", "iepsCropped", "iepsCropShadow", "iepsSoftShadow"};
+  using D = TOpenFolioDialog;
+  static const TFormPropertyTable Table =
+      TFormProperties<D>("TOpenFolioDialog", &TIECommonDialog::FormProperties())
+          .Bool("AlwaysAnimate", &D::GetAlwaysAnimate, &D::SetAlwaysAnimate)
+          .Bool("AutoAdjustDPI", &D::GetAutoAdjustDPI, &D::SetAutoAdjustDPI)
+          .Bool("AutoSetFilter", &D::GetAutoSetFilter, &D::SetAutoSetFilter)
+          .String("DefaultExt", &D::GetDefaultExt, &D::SetDefaultExt)
+          .String("FileName", &D::GetFileName, &D::SetFileName)
+          .String("Filter", &D::GetFilter, &D::SetFilter)
+          .Integer("FilterIndex", &D::GetFilterIndex, &D::SetFilterIndex)
+          .Bool("FilteredAdjustDPI", &D::GetFilteredAdjustDPI, &D::SetFilteredAdjustDPI)
+          .String("InitialDir", &D::GetInitialDir, &D::SetInitialDir)
+          .Set("Options", OpenOptionNames(), &D::GetOptions, &D::SetOptions)
+          .Enum("PreviewBorderStyle", BorderNames, &D::GetPreviewBorderStyle, &D::SetPreviewBorderStyle)
+          .Bool("ShowAllFrames", &D::GetShowAllFrames, &D::SetShowAllFrames)
+          .String("Title", &D::GetTitle, &D::SetTitle)
+          .Enum("ZoomFilter", ResampleFilterNames(), &D::GetZoomFilter, &D::SetZoomFilter)
+          // Retired: read and discarded.
+          .Ignored({"FileEditStyle"})
+          .Event("OnCanClose", &D::OnCanClose)
+          .Event("OnCreateCustomControls", &D::OnCreateCustomControls)
+          .Event("OnDestroyCustomControls", &D::OnDestroyCustomControls)
+          .Event("OnFolderChange", &D::OnFolderChange)
+          .Event("OnPreviewFile", &D::OnPreviewFile)
+          .Event("OnSelectionChange", &D::OnSelectionChange)
+          .Event("OnTypeChange", &D::OnTypeChange)
+          .Build();
+  return Table;
 }
 
-bool TSaveFolioDialog::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                       TFormReadContext& Context) {
-  if (SameText(Name, "ExOptions")) {
-    SetExOptions(static_cast<TIESaveDlgOpt>(Value.AsSet({"sdShowPreview", "sdShowAdvanced"})));
-  } else if (SameText(Name, "AttachedFolioIO")) {
-    Context.AddFixup(Value, [this](TComponent* C) { SetAttachedFolioIO(C); });
-  } else {
-    return TOpenFolioDialog::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TSaveFolioDialog::FormProperties() const {
+  static const TFormEnumNames ExOptionNames = {"sdShowPreview", "sdShowAdvanced"};
+  using D = TSaveFolioDialog;
+  static const TFormPropertyTable Table =
+      TFormProperties<D>("TSaveFolioDialog", &TOpenFolioDialog::FormProperties())
+          .Reference<TComponent>("AttachedFolioIO", &D::GetAttachedFolioIO, &D::SetAttachedFolioIO)
+          .Set("ExOptions", ExOptionNames, &D::GetExOptions, &D::SetExOptions)
+          .Build();
+  return Table;
 }
 
 void IERegisterFileDialogClasses() {

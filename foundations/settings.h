@@ -84,6 +84,15 @@ enum TMsgLanguage : uint8_t {
   msChineseTraditional, msDanish, msTurkish, msKorean, msHungarian, msUser
 };
 inline constexpr int32_t IELanguageCount = msUser + 1;
+// The languages' names in value order, as form resources write them.
+inline const std::vector<std::string>& MsgLanguageNames() {
+  static const std::vector<std::string> Names = {
+      "msSystem",  "msEnglish", "msItalian", "msGerman", "msSpanish", "msFrench",  "msPortuguese",
+      "msGreek",   "msRussian", "msDutch",   "msSwedish", "msPolish", "msJapanese", "msCzech",
+      "msFinnish", "msFarsi",   "msChinese", "msChineseTraditional", "msDanish", "msTurkish",
+      "msKorean",  "msHungarian", "msUser"};
+  return Names;
+}
 
 // ---------------------------------------------------------------------------
 // Utilities

@@ -288,7 +288,7 @@ class TFolioIO : public TComponent, public IFormPropertyTarget {
   TIEProgressRec MakeProgress(bool Silent = false);
 
   // Published properties and events read from a form resource.
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   // ---- events
   TIEProgressEvent OnProgress;

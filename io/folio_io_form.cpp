@@ -3,29 +3,23 @@
 #include "io/folio_io.h"
 #include "io/io_form_properties.h"
 #include "platform/rtl/sysutils.h"
-#include "platform/vcl/form_reader.h"
 #include "views/view_base.h"
 
-bool TFolioIO::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (IESetSharedIOFormProperty(*this, Name, Value, Context)) return true;
-  if (SameText(Name, "AttachedFolio")) {
-    Context.AddFixup(Value, [this](TComponent* C) { SetAttachedFolio(dynamic_cast<TIEView*>(C)); });
-  } else if (SameText(Name, "AttachedTImage")) {
-    // GUI image controls are not part of this build: the link stays empty
-  } else if (SameText(Name, "StreamHeaders")) {
-    SetStreamHeaders(Value.AsBoolean());
-  } else if (SameText(Name, "NativePixelFormat")) {
-    SetNativePixelFormat(Value.AsBoolean());
-  } else if (SameText(Name, "Background")) {
-    SetBackground(Value.AsColor());
-  } else if (Name.size() > 12 && SameText(Name.substr(0, 12), "PreviewFont.")) {
-    // the parameters dialog's font: kept by the dialog, which this build lacks
-  } else if (SameText(Name, "OnIOPreview")) {
-    OnIOPreview = Context.Handler<TIEIOPreviewEvent>(Value);
-  } else {
-    return false;
-  }
-  return true;
+const TFormPropertyTable& TFolioIO::FormProperties() const {
+  static const TFormPropertyTable Table = [] {
+    TFormProperties<TFolioIO> P("TFolioIO", &ComponentFormProperties());
+    IEAddSharedIOFormProperties(P)
+        .Reference<TIEView>("AttachedFolio", &TFolioIO::GetAttachedFolio, &TFolioIO::SetAttachedFolio)
+        .Color("Background", &TFolioIO::GetBackground, &TFolioIO::SetBackground)
+        .Bool("NativePixelFormat", &TFolioIO::GetNativePixelFormat, &TFolioIO::SetNativePixelFormat)
+        .Bool("StreamHeaders", &TFolioIO::GetStreamHeaders, &TFolioIO::SetStreamHeaders)
+        .Event("OnIOPreview", &TFolioIO::OnIOPreview)
+        // The GUI image control link and the parameters dialog's font are
+        // kept elsewhere in this build: read and left alone.
+        .Ignored({"AttachedTImage", "PreviewFont.*"});
+    return P.Build();
+  }();
+  return Table;
 }
 
 void IERegisterFolioIOClass() { RegisterComponentClass<TFolioIO>("TFolioIO"); }

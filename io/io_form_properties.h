@@ -1,49 +1,44 @@
 #pragma once
 // The published properties the two I/O components share (the single-image
-// TFolioIO and the multi-image TFolioMIO), applied from a form resource the
-// same way for both.
+// TFolioIO and the multi-image TFolioMIO), in both classes' property tables.
 #include <string>
 #include <vector>
 
-#include "io/folio_io.h"
 #include "foundations/progress.h"
+#include "foundations/settings.h"
+#include "io/folio_io.h"
 #include "platform/rtl/sysutils.h"
-#include "platform/vcl/form_reader.h"
+#include "platform/vcl/form_properties.h"
 
-// Sets property Name of an I/O component; false when it is not one of the
-// shared properties.
+// The measure units' names in value order.
+inline const TFormEnumNames& DialogsMeasureUnitNames() {
+  static const TFormEnumNames Names = {"ieduInches", "ieduCm", "ieduSelectableDefInches", "ieduSelectableDefCm"};
+  return Names;
+}
+
+// A dialog language: a name of MsgLanguageNames or a number; a number out of
+// range is the system's language.
+inline TMsgLanguage IEReadMsgLanguage(const TFormValue& Value) {
+  const int32_t L = Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : Value.AsEnum(MsgLanguageNames());
+  return L >= 0 && L < IELanguageCount ? static_cast<TMsgLanguage>(L) : msSystem;
+}
+
+// Adds the shared properties to the table of TComponentIO.
 template <typename TComponentIO>
-bool IESetSharedIOFormProperty(TComponentIO& Self, const std::string& Name, const TFormValue& Value,
-                               TFormReadContext& Context) {
-  static const std::vector<std::string> UnitNames = {"ieduInches", "ieduCm", "ieduSelectableDefInches",
-                                                     "ieduSelectableDefCm"};
-  static const std::vector<std::string> PreviewNames = {"ioppDefaultLockPreview", "ioppApplyButton"};
-  if (SameText(Name, "AutoAdjustDPI")) {
-    Self.SetAutoAdjustDPI(Value.AsBoolean());
-  } else if (SameText(Name, "FilteredAdjustDPI")) {
-    Self.SetFilteredAdjustDPI(Value.AsBoolean());
-  } else if (SameText(Name, "SimplifiedParamsDialogs")) {
-    Self.SetSimplifiedParamsDialogs(Value.AsBoolean());
-  } else if (SameText(Name, "DialogsMeasureUnit")) {
-    Self.SetDialogsMeasureUnit(static_cast<TIEDialogsMeasureUnit>(Value.AsEnum(UnitNames)));
-  } else if (SameText(Name, "PreviewsParams")) {
-    Self.SetPreviewsParams(static_cast<TIOPreviewsParams>(Value.AsSet(PreviewNames)));
-  } else if (SameText(Name, "MsgLanguage")) {
-    static const std::vector<std::string> LanguageNames = {
-        "msSystem", "msEnglish", "msItalian", "msGerman", "msSpanish", "msFrench", "msPortuguese",
-        "msGreek", "msRussian", "msDutch", "msSwedish", "msPolish", "msJapanese", "msCzech",
-        "msFinnish", "msFarsi", "msChinese", "msChineseTraditional", "msDanish", "msTurkish",
-        "msKorean", "msHungarian", "msUser"};
-    const int32_t Language = Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : Value.AsEnum(LanguageNames);
-    Self.SetMsgLanguage(Language >= 0 && Language < IELanguageCount ? static_cast<TMsgLanguage>(Language) : msSystem);
-  } else if (SameText(Name, "OnProgress")) {
-    Self.OnProgress = Context.Handler<TIEProgressEvent>(Value);
-  } else if (SameText(Name, "OnFinishWork")) {
-    Self.OnFinishWork = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnDoPreviews")) {
-    Self.OnDoPreviews = Context.Handler<TIEDoPreviewsEvent>(Value);
-  } else {
-    return false;
-  }
-  return true;
+TFormProperties<TComponentIO>& IEAddSharedIOFormProperties(TFormProperties<TComponentIO>& Table) {
+  using C = TComponentIO;
+  static const TFormEnumNames PreviewNames = {"ioppDefaultLockPreview", "ioppApplyButton"};
+  return Table.Bool("AutoAdjustDPI", &C::GetAutoAdjustDPI, &C::SetAutoAdjustDPI)
+      .Enum("DialogsMeasureUnit", DialogsMeasureUnitNames(), &C::GetDialogsMeasureUnit, &C::SetDialogsMeasureUnit)
+      .Bool("FilteredAdjustDPI", &C::GetFilteredAdjustDPI, &C::SetFilteredAdjustDPI)
+      .Custom("MsgLanguage", [](C& IO, const TFormValue& V, TFormReadContext&) { IO.SetMsgLanguage(IEReadMsgLanguage(V)); },
+              [](const C& IO, TFormValue& V) {
+                V = TFormValue::OfEnum(IO.GetMsgLanguage(), MsgLanguageNames());
+                return true;
+              })
+      .Set("PreviewsParams", PreviewNames, &C::GetPreviewsParams, &C::SetPreviewsParams)
+      .Bool("SimplifiedParamsDialogs", &C::GetSimplifiedParamsDialogs, &C::SetSimplifiedParamsDialogs)
+      .Event("OnDoPreviews", &C::OnDoPreviews)
+      .Event("OnFinishWork", &C::OnFinishWork)
+      .Event("OnProgress", &C::OnProgress);
 }

@@ -144,7 +144,7 @@ class TFolioMIO : public TComponent, public IFormPropertyTarget {
   const std::string& GetProxyUser() const { return FProxyUser; }
   const std::string& GetProxyPassword() const { return FProxyPassword; }
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TIEProgressEvent OnProgress;
   TNotifyEvent OnFinishWork;

@@ -4,31 +4,19 @@
 #include "io/io_form_properties.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/sysutils.h"
-#include "platform/vcl/form_reader.h"
 #include "views/multi_view.h"
 
-bool TFolioMIO::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (IESetSharedIOFormProperty(*this, Name, Value, Context)) return true;
-  if (SameText(Name, "AttachedMView")) {
-    Context.AddFixup(Value, [this](TComponent* C) { SetAttachedMView(dynamic_cast<TFolioMView*>(C)); });
-  } else if (SameText(Name, "PreviewFont.Name")) {
-    FPreviewFont->SetName(Value.AsString());
-  } else if (SameText(Name, "PreviewFont.Height")) {
-    FPreviewFont->SetHeight(Value.AsCoordinate());
-  } else if (SameText(Name, "PreviewFont.Size")) {
-    FPreviewFont->SetSize(Value.AsCoordinate());
-  } else if (SameText(Name, "PreviewFont.Color")) {
-    FPreviewFont->SetColor(Value.AsColor());
-  } else if (Name.size() > 12 && SameText(Name.substr(0, 12), "PreviewFont.")) {
-    // charset, pitch and style of the dialogs' font: the dialogs choose them
-  } else if (SameText(Name, "OnAcquireBitmap")) {
-    OnAcquireBitmap = Context.Handler<TIEAcquireBitmapEvent>(Value);
-  } else if (SameText(Name, "OnAfterAcquireBitmap")) {
-    OnAfterAcquireBitmap = Context.Handler<TIEAfterAcquireBitmapEvent>(Value);
-  } else {
-    return false;
-  }
-  return true;
+const TFormPropertyTable& TFolioMIO::FormProperties() const {
+  static const TFormPropertyTable Table = [] {
+    TFormProperties<TFolioMIO> P("TFolioMIO", &ComponentFormProperties());
+    IEAddSharedIOFormProperties(P)
+        .Reference<TFolioMView>("AttachedMView", &TFolioMIO::GetAttachedMView, &TFolioMIO::SetAttachedMView)
+        .Font("PreviewFont", [](const TFolioMIO& IO) { return IO.GetPreviewFont(); })
+        .Event("OnAcquireBitmap", &TFolioMIO::OnAcquireBitmap)
+        .Event("OnAfterAcquireBitmap", &TFolioMIO::OnAfterAcquireBitmap);
+    return P.Build();
+  }();
+  return Table;
 }
 
 void IERegisterFolioMIOClass() { RegisterComponentClass<TFolioMIO>("TFolioMIO"); }

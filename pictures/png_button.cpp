@@ -3,6 +3,7 @@
 #include "pictures/png_picture.h"
 #include "widgets/hot_track.h"
 #include "platform/gdi/canvas.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/messages.h"
 
 namespace {
@@ -186,62 +187,39 @@ void TPNGButton::Paint() {
   canvas->TextOut(cx, cy, caption);
 }
 
-TFont* TPNGButton::FontNamed(const std::string& Name) const {
-  if (SameText(Name, "FontDefault")) return FFontDefault.get();
-  if (SameText(Name, "FontHot")) return FFontHot.get();
-  if (SameText(Name, "FontPress")) return FFontPress.get();
-  return nullptr;
-}
-
-
-bool TPNGButton::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  auto alignment = [&Value]() {
-    static const std::vector<std::string> names(std::begin(kAlignmentNames), std::end(kAlignmentNames));
-    return TObjectAlignment(Value.AsEnum(names));
-  };
-  auto readPicture = [&](TPicture* P) {
-    P->LoadFromFormData(Value.Binary);
-  };
-  if (SameText(Name, "PictureDefault.Data")) {
-    if (Value.Kind != TFormValue::vkBinary) throw EReadError("Invalid property value");
-    readPicture(FPictureDefault.get());
-    if (FAutoSize) SizeToPicture();
-    Invalidate();
-  } else if (SameText(Name, "PictureHot.Data")) {
-    if (Value.Kind != TFormValue::vkBinary) throw EReadError("Invalid property value");
-    readPicture(FPictureHot.get());
-  } else if (SameText(Name, "PicturePress.Data")) {
-    if (Value.Kind != TFormValue::vkBinary) throw EReadError("Invalid property value");
-    readPicture(FPicturePress.get());
-  } else if (SameText(Name, "CaptionDefault")) {
-    SetCaptionDefault(Value.AsString());
-  } else if (SameText(Name, "CaptionHot")) {
-    FCaptionHot = Value.AsString();
-  } else if (SameText(Name, "CaptionPress")) {
-    FCaptionPress = Value.AsString();
-  } else if (SameText(Name, "_Info_")) {
-    Value.AsString();
-  } else if (SameText(Name, "AutoSize")) {
-    SetAutoSize(Value.AsBoolean());
-  } else if (SameText(Name, "Transparent")) {
-    SetTransparent(Value.AsBoolean());
-  } else if (SameText(Name, "Stretch")) {
-    SetStretch(Value.AsBoolean());
-  } else if (SameText(Name, "CaptionAlignment")) {
-    SetCaptionAlignment(alignment());
-  } else if (SameText(Name, "PictureAlignment")) {
-    SetPictureAlignment(alignment());
-  } else if (SameText(Name, "OnMouseEnter")) {
-    OnMouseEnter = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnMouseLeave")) {
-    OnMouseLeave = Context.Handler<TNotifyEvent>(Value);
-  } else if (TFont* font = FontNamed(Name.substr(0, Name.find('.')));
-             font && Name.find('.') != std::string::npos) {
-    return ReadFontOption(font, Name.substr(Name.find('.') + 1), Value);
-  } else {
-    return TGraphicControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TPNGButton::FormProperties() const {
+  static const TFormEnumNames AlignmentNames(std::begin(kAlignmentNames), std::end(kAlignmentNames));
+  using B = TPNGButton;
+  static const TFormPropertyTable Table =
+      TFormProperties<B>("TPNGButton", &TGraphicControl::FormProperties())
+          .Bool("AutoSize", &B::GetAutoSize, &B::SetAutoSize)
+          .Enum("CaptionAlignment", AlignmentNames, &B::GetCaptionAlignment, &B::SetCaptionAlignment)
+          .String("CaptionDefault", &B::GetCaptionDefault, &B::SetCaptionDefault)
+          .String("CaptionHot", &B::GetCaptionHot, &B::SetCaptionHot)
+          .String("CaptionPress", &B::GetCaptionPress, &B::SetCaptionPress)
+          .Font("FontDefault", [](const B& Button) { return Button.GetFontDefault(); })
+          .Font("FontHot", [](const B& Button) { return Button.GetFontHot(); })
+          .Font("FontPress", [](const B& Button) { return Button.GetFontPress(); })
+          .Enum("PictureAlignment", AlignmentNames, &B::GetPictureAlignment, &B::SetPictureAlignment)
+          .Custom("PictureDefault.Data",
+                  [](B& Button, const TFormValue& V, TFormReadContext&) {
+                    FormPropertyDetail::ReadPicture(*Button.GetPictureDefault(), V);
+                    if (Button.GetAutoSize()) Button.SizeToPicture();
+                    Button.Invalidate();
+                  },
+                  [](const B& Button, TFormValue& V) {
+                    return FormPropertyDetail::WritePicture(Button.GetPictureDefault(), V);
+                  })
+          .Picture("PictureHot.Data", &B::GetPictureHot)
+          .Picture("PicturePress.Data", &B::GetPicturePress)
+          .Bool("Stretch", &B::GetStretch, &B::SetStretch)
+          .Bool("Transparent", &B::GetTransparent, &B::SetTransparent)
+          // The about text: read and left alone.
+          .Custom("_Info_", [](B&, const TFormValue& V, TFormReadContext&) { V.AsString(); })
+          .Event("OnMouseEnter", &B::OnMouseEnter)
+          .Event("OnMouseLeave", &B::OnMouseLeave)
+          .Build();
+  return Table;
 }
 
 void RegisterPNGButton() {

@@ -70,7 +70,7 @@ class TPNGButton : public TGraphicControl {
   void SetPictureAlignment(TObjectAlignment Value);
   TPNGButtonState GetButtonState() const { return FButtonState; }
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
   void Dispatch(TMessage& Message) override;
 
   TNotifyEvent OnMouseEnter;
@@ -86,7 +86,6 @@ class TPNGButton : public TGraphicControl {
  private:
   bool Designing() const { return (GetComponentState() & csDesigning) != 0; }
   void SizeToPicture();
-  TFont* FontNamed(const std::string& Name) const;
 
   std::unique_ptr<TPicture> FPictureDefault, FPictureHot, FPicturePress;
   std::string FCaptionDefault, FCaptionHot, FCaptionPress;

@@ -81,7 +81,7 @@ class TFolioProc : public TComponent, public IFormPropertyTarget {
   TIEBitmap* GetIEBitmap() const { return FIEBitmap; }
   void Notification(TComponent* AComponent, TOperation Operation) override;
   // Published properties and events read from form resources.
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   // ---- properties ----
   bool GetAutoUndo() const { return FAutoUndo; }

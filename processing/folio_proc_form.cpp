@@ -1,35 +1,26 @@
 // TFolioProc in form resources: its published properties and events, and its
 // class registration, so that a window's resource can create it by name.
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/form_properties.h"
 #include "processing/folio_proc.h"
 #include "views/view_base.h"
 
-bool TFolioProc::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "AttachedFolio")) {
-    Context.AddFixup(Value, [this](TComponent* C) { SetAttachedFolio(dynamic_cast<TIEView*>(C)); });
-  } else if (SameText(Name, "AutoUndo")) {
-    SetAutoUndo(Value.AsBoolean());
-  } else if (SameText(Name, "Background")) {
-    SetBackground(TColor(Value.AsColor()));
-  } else if (SameText(Name, "UndoLimit")) {
-    SetUndoLimit(Value.AsInteger());
-  } else if (SameText(Name, "AutoConvertFormat")) {
-    SetAutoConvertFormat(Value.AsBoolean());
-  } else if (SameText(Name, "AttachedTImage") || SameText(Name, "MsgLanguage") ||
-             SameText(Name, "PreviewsParams") || SameText(Name, "OnPreview") ||
-             (Name.size() > 12 && SameText(Name.substr(0, 12), "PreviewFont."))) {
-    // Settings of the effects dialog and of GUI image controls, which this
-    // build keeps elsewhere or lacks: read and left alone.
-  } else if (SameText(Name, "OnProgress")) {
-    OnProgress = Context.Handler<TIEProgressEvent>(Value);
-  } else if (SameText(Name, "OnFinishWork")) {
-    OnFinishWork = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnSaveUndo")) {
-    OnSaveUndo = Context.Handler<TIESaveUndoEvent>(Value);
-  } else {
-    return false;
-  }
-  return true;
+const TFormPropertyTable& TFolioProc::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TFolioProc>("TFolioProc", &ComponentFormProperties())
+          .Reference<TIEView>("AttachedFolio", &TFolioProc::GetAttachedFolio, &TFolioProc::SetAttachedFolio)
+          .Bool("AutoConvertFormat", &TFolioProc::GetAutoConvertFormat, &TFolioProc::SetAutoConvertFormat)
+          .Bool("AutoUndo", &TFolioProc::GetAutoUndo, &TFolioProc::SetAutoUndo)
+          .Color("Background", &TFolioProc::GetBackground, &TFolioProc::SetBackground)
+          .Integer("UndoLimit", &TFolioProc::GetUndoLimit, &TFolioProc::SetUndoLimit)
+          // Settings of the effects dialog and of GUI image controls, which
+          // this build keeps elsewhere: read and left alone.
+          .Ignored({"AttachedTImage", "MsgLanguage", "PreviewsParams", "OnPreview", "PreviewFont.*"})
+          .Event("OnFinishWork", &TFolioProc::OnFinishWork)
+          .Event("OnProgress", &TFolioProc::OnProgress)
+          .Event("OnSaveUndo", &TFolioProc::OnSaveUndo)
+          .Build();
+  return Table;
 }
 
 void IERegisterFolioProcClass() { RegisterComponentClass<TFolioProc>("TFolioProc"); }

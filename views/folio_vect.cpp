@@ -7,10 +7,6 @@ TFolioVect::TFolioVect(TComponent* AOwner) : TFolioView(AOwner) {}
 
 TFolioVect::~TFolioVect() = default;
 
-bool TFolioVect::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  return TFolioView::SetFormProperty(Name, Value, Context);
-}
-
 void IERegisterFolioViewClasses() {
   RegisterComponentClass<TFolioView>("TFolioView");
   RegisterComponentClass<TFolioVect>("TFolioVect");

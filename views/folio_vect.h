@@ -19,5 +19,4 @@ class TFolioVect : public TFolioView {
   // Renders the objects into the image (none yet: nothing changes).
   void CopyObjectsToBack(bool Antialias = true) {}
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
 };

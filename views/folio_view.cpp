@@ -15,7 +15,7 @@
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/application.h"
-#include "platform/vcl/form_reader.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/messages.h"
 #include "processing/folio_proc.h"
@@ -1081,101 +1081,61 @@ void TFolioView::Dispatch(TMessage& Message) {
 }
 
 // ===================================================================== form properties
-bool TFolioView::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  static const std::vector<std::string> ScrollNames = {"ssNone", "ssHorizontal", "ssVertical", "ssBoth"};
-  static const std::vector<std::string> FilterNames = {
-      "rfNone", "rfTriangle", "rfHermite", "rfBell", "rfBSpline", "rfLanczos3", "rfMitchell",
-      "rfNearest", "rfLinear", "rfFastLinear", "rfBilinear", "rfBicubic", "rfProjectBW", "rfProjectWB"};
-  static const std::vector<std::string> StyleNames = {
-      "iebsSolid", "iebsHorizontal", "iebsVertical", "iebsFDiagonal", "iebsBDiagonal", "iebsCross", "iebsDiagCross",
-      "iebsChessboard", "iebsDiagonals", "iebsCropped", "iebsCropShadow", "iebsGradient", "iebsSoftShadow",
-      "iebsPhotoLike"};
-  static const std::vector<std::string> WallNames = {"iewoNormal", "iewoStretch", "iewoTile"};
-  static const std::vector<std::string> InteractNames = {
-      "miZoom", "miScroll", "miSelect", "miSelectPolygon", "miSelectCircle", "miSelectZoom",
-      "miSelectMagicWand", "miSelectLasso", "miMoveLayers", "miResizeLayers", "miRotateLayers", "miMovingScroll"};
-  static const std::vector<std::string> OptionNames = {
-      "iesoAnimated", "iesoSizeable", "iesoMoveable", "iesoFilled", "iesoCutBorders", "iesoMarkOuter",
+const TFormPropertyTable& TFolioView::FormProperties() const {
+  static const TFormEnumNames StyleNames = {
+      "iebsSolid",      "iebsHorizontal", "iebsVertical", "iebsFDiagonal", "iebsBDiagonal",
+      "iebsCross",      "iebsDiagCross",  "iebsChessboard", "iebsDiagonals", "iebsCropped",
+      "iebsCropShadow", "iebsGradient",   "iebsSoftShadow", "iebsPhotoLike"};
+  static const TFormEnumNames WallNames = {"iewoNormal", "iewoStretch", "iewoTile"};
+  static const TFormEnumNames InteractNames = {
+      "miZoom",         "miScroll",           "miSelect",     "miSelectPolygon",
+      "miSelectCircle", "miSelectZoom",       "miSelectMagicWand", "miSelectLasso",
+      "miMoveLayers",   "miResizeLayers",     "miRotateLayers", "miMovingScroll"};
+  static const TFormEnumNames OptionNames = {
+      "iesoAnimated",  "iesoSizeable", "iesoMoveable", "iesoFilled", "iesoCutBorders", "iesoMarkOuter",
       "iesoCanScroll", "iesoSelectTranspLayers", "iesoRightButtonSelectLayers",
       "iesoRightButtonTerminatePolySelect"};
-  static const std::vector<std::string> BaseNames = {"iesbClientArea", "iesbBitmap"};
-  auto Is = [&](const char* N) { return SameText(Name, N); };
-  if (Is("Center")) {
-    SetCenter(Value.AsBoolean());
-  } else if (Is("ScrollBars")) {
-    SetScrollBars(static_cast<TScrollStyle>(Value.AsEnum(ScrollNames)));
-  } else if (Is("FlatScrollBars")) {
-    SetFlatScrollBars(Value.AsBoolean());
-  } else if (Is("AutoFit")) {
-    FAutoFit = Value.AsBoolean();
-  } else if (Is("AutoStretch")) {
-    FAutoStretch = Value.AsBoolean();
-  } else if (Is("AutoShrink")) {
-    FAutoShrink = Value.AsBoolean();
-  } else if (Is("LegacyBitmap")) {
-    SetLegacyBitmap(Value.AsBoolean());
-  } else if (Is("ZoomFilter")) {
-    FZoomFilter = static_cast<TResampleFilter>(Value.AsEnum(FilterNames));
-  } else if (Is("DelayZoomFilter")) {
-    FDelayZoomFilter = Value.AsBoolean();
-  } else if (Is("BackgroundStyle")) {
-    FBackgroundStyle = static_cast<TIEBackgroundStyle>(Value.AsEnum(StyleNames));
-  } else if (Is("WallPaperStyle")) {
-    FWallPaperStyle = static_cast<TIEWallPaperStyle>(Value.AsEnum(WallNames));
-  } else if (Is("EnableAlphaChannel")) {
-    FEnableAlphaChannel = Value.AsBoolean();
-  } else if (Is("DrawVersion")) {
-    FDrawVersion = Value.AsBoolean();
-  } else if (Is("EnableInteractionHints")) {
-    FEnableInteractionHints = Value.AsBoolean();
-  } else if (Is("DoubleBuffer")) {
-    FDoubleBuffer = Value.AsBoolean();
-  } else if (Is("MouseInteract")) {
-    SetMouseInteract(static_cast<TIEMouseInteract>(Value.AsSet(InteractNames)));
-  } else if (Is("SelectionOptions")) {
-    SetSelectionOptions(static_cast<TIESelectionOptions>(Value.AsSet(OptionNames)));
-  } else if (Is("SelectionBase")) {
-    FSelectionBase = static_cast<TIESelectionBase>(Value.AsEnum(BaseNames));
-  } else if (Is("Cursor")) {
-    SetCursor(static_cast<TCursor>(Value.AsInteger()));
-  } else if (Is("FolioVersion")) {
-    // read-only in effect
-  } else if (Is("Zoom")) {
-    SetZoom(double(Value.AsFloat()));
-  } else if (Is("OnViewChange")) {
-    OnViewChange = Context.Handler<TViewChangeEvent>(Value);
-  } else if (Is("OnViewChanging")) {
-    OnViewChanging = Context.Handler<TViewChangingEvent>(Value);
-  } else if (Is("OnZoomIn")) {
-    OnZoomIn = Context.Handler<TIEZoomEvent>(Value);
-  } else if (Is("OnZoomOut")) {
-    OnZoomOut = Context.Handler<TIEZoomEvent>(Value);
-  } else if (Is("OnImageChange")) {
-    OnImageChange = Context.Handler<TNotifyEvent>(Value);
-  } else if (Is("OnProgress")) {
-    SetOnProgress(Context.Handler<TIEProgressEvent>(Value));
-  } else if (Is("OnFinishWork")) {
-    SetOnFinishWork(Context.Handler<TNotifyEvent>(Value));
-  } else if (Is("OnSelectionChange")) {
-    OnSelectionChange = Context.Handler<TNotifyEvent>(Value);
-  } else if (Is("OnSelectionChanging")) {
-    OnSelectionChanging = Context.Handler<TNotifyEvent>(Value);
-  } else if (Is("OnBeforeSelectionChange")) {
-    OnBeforeSelectionChange = Context.Handler<TNotifyEvent>(Value);
-  } else if (Is("OnMouseInSel")) {
-    OnMouseInSel = Context.Handler<TNotifyEvent>(Value);
-  } else if (Is("OnPaint")) {
-    OnPaint = Context.Handler<TNotifyEvent>(Value);
-  } else if (Is("OnDrawBackBuffer")) {
-    OnDrawBackBuffer = Context.Handler<TNotifyEvent>(Value);
-  } else if (Is("OnLayerNotify")) {
-    OnLayerNotify = Context.Handler<TIELayerNotify>(Value);
-  } else if (Is("OnSpecialKey")) {
-    OnSpecialKey = Context.Handler<TIESpecialKeyEvent>(Value);
-  } else if (Is("OnVirtualKey")) {
-    OnVirtualKey = Context.Handler<TIEVirtualKeyEvent>(Value);
-  } else {
-    return TIEView::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+  static const TFormEnumNames BaseNames = {"iesbClientArea", "iesbBitmap"};
+  static const TFormPropertyTable Table =
+      TFormProperties<TFolioView>("TFolioView", &TIEView::FormProperties())
+          .Bool("AutoFit", &TFolioView::GetAutoFit, &TFolioView::FAutoFit)
+          .Bool("AutoShrink", &TFolioView::GetAutoShrink, &TFolioView::FAutoShrink)
+          .Bool("AutoStretch", &TFolioView::GetAutoStretch, &TFolioView::FAutoStretch)
+          .Enum("BackgroundStyle", StyleNames, &TFolioView::GetBackgroundStyle, &TFolioView::FBackgroundStyle)
+          .Bool("Center", &TFolioView::GetCenter, &TFolioView::SetCenter)
+          .Bool("DelayZoomFilter", &TFolioView::GetDelayZoomFilter, &TFolioView::FDelayZoomFilter)
+          .Bool("DoubleBuffer", &TFolioView::GetDoubleBuffer, &TFolioView::FDoubleBuffer)
+          .Bool("DrawVersion", &TFolioView::GetDrawVersion, &TFolioView::FDrawVersion)
+          .Bool("EnableAlphaChannel", &TFolioView::GetEnableAlphaChannel, &TFolioView::FEnableAlphaChannel)
+          .Bool("EnableInteractionHints", &TFolioView::GetEnableInteractionHints,
+                &TFolioView::FEnableInteractionHints)
+          .Bool("FlatScrollBars", &TFolioView::GetFlatScrollBars, &TFolioView::SetFlatScrollBars)
+          .Bool("LegacyBitmap", &TFolioView::GetLegacyBitmap, &TFolioView::SetLegacyBitmap)
+          .Set("MouseInteract", InteractNames, &TFolioView::GetMouseInteract, &TFolioView::SetMouseInteract)
+          .Enum("ScrollBars", ScrollStyleNames(), &TFolioView::GetScrollBars, &TFolioView::SetScrollBars)
+          .Enum("SelectionBase", BaseNames, &TFolioView::GetSelectionBase, &TFolioView::FSelectionBase)
+          .Set("SelectionOptions", OptionNames, &TFolioView::GetSelectionOptions, &TFolioView::SetSelectionOptions)
+          .Enum("WallPaperStyle", WallNames, &TFolioView::GetWallPaperStyle, &TFolioView::FWallPaperStyle)
+          .Float("Zoom", &TFolioView::GetZoom, [](TFolioView& V, long double Z) { V.SetZoom(double(Z)); })
+          .Enum("ZoomFilter", ResampleFilterNames(), &TFolioView::GetZoomFilter, &TFolioView::FZoomFilter)
+          // Read only in effect.
+          .Ignored({"FolioVersion"})
+          .Event("OnBeforeSelectionChange", &TFolioView::OnBeforeSelectionChange)
+          .Event("OnDrawBackBuffer", &TFolioView::OnDrawBackBuffer)
+          .Event<TNotifyEvent>("OnFinishWork", &TFolioView::GetOnFinishWork, &TFolioView::SetOnFinishWork)
+          .Event("OnImageChange", &TFolioView::OnImageChange)
+          .Event("OnLayerNotify", &TFolioView::OnLayerNotify)
+          .Event("OnMouseInSel", &TFolioView::OnMouseInSel)
+          .Event("OnPaint", &TFolioView::OnPaint)
+          .Event<TIEProgressEvent>("OnProgress", &TFolioView::GetOnProgress, &TFolioView::SetOnProgress)
+          .Event("OnSelectionChange", &TFolioView::OnSelectionChange)
+          .Event("OnSelectionChanging", &TFolioView::OnSelectionChanging)
+          .Event("OnSpecialKey", &TFolioView::OnSpecialKey)
+          .Event("OnViewChange", &TFolioView::OnViewChange)
+          .Event("OnViewChanging", &TFolioView::OnViewChanging)
+          .Event("OnVirtualKey", &TFolioView::OnVirtualKey)
+          .Event("OnZoomIn", &TFolioView::OnZoomIn)
+          .Event("OnZoomOut", &TFolioView::OnZoomOut)
+          .Build();
+  return Table;
 }

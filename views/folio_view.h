@@ -433,7 +433,7 @@ class TFolioView : public TIEView {
   TIESetCursorEvent OnSetCursor;
 
   void Dispatch(TMessage& Message) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
   void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) override;
   void Loaded() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;

@@ -14,9 +14,11 @@
 #include "kernels/magic_wand.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
+#include "platform/gdi/graphics.h"
 #include "platform/rtl/streams.h"
 #include "platform/vcl/application.h"
 #include "platform/vcl/forms.h"
+#include "platform/vcl/image_control.h"
 #include "platform/vcl/keys.h"
 #include "views/folio_view.h"
 #include "views/layers.h"
@@ -316,6 +318,9 @@ void TFolioView::CopySelectionTo(TObject* Dest) {
     if (Tmp.GetPixelFormat() != ie1g && Tmp.GetPixelFormat() != ie24RGB) Tmp.SetPixelFormat(ie24RGB);
     TBitmap* Out = Tmp.GetTBitmap();
     if (Out) B->Assign(Out);
+  } else if (auto* I = dynamic_cast<TImage*>(Dest)) {
+    // A picture control receives it in its picture's bitmap.
+    CopySelectionTo(I->GetPicture()->GetBitmap());
   }
 }
 

@@ -435,7 +435,7 @@ class TFolioMView : public TIEView {
   void SetFolioVersion(const std::string&) {}
 
   // Published properties and events read from a form resource.
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   bool GetDrawTexts() const { return FDrawTexts; }
   void SetDrawTexts(bool Value);

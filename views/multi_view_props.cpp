@@ -1,6 +1,7 @@
 // Published properties of the multi-image view and how a form resource sets
 // them.
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/form_properties.h"
 #include "foundations/image_buffer.h"
 #include "views/multi_view.h"
 
@@ -86,97 +87,66 @@ void TFolioMView::SetEnableAlphaChannel(bool Value) {
   if (Change(FEnableAlphaChannel, Value)) Update();
 }
 
-bool TFolioMView::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  static const std::vector<std::string> ScrollNames = {"ssNone", "ssHorizontal", "ssVertical", "ssBoth"};
-  static const std::vector<std::string> StoreNames = {"ietNormal", "ietThumb"};
-  static const std::vector<std::string> ModeNames = {"mdGrid", "mdSingle"};
-  static const std::vector<std::string> StyleNames = {"iemsFlat", "iemsACD"};
-  static const std::vector<std::string> SStyleNames = {"iessAround", "iessACD"};
-  static const std::vector<std::string> MouseNames = {"mmiScroll", "mmiSelect"};
-  static const std::vector<std::string> KeyNames = {"mkiMoveSelected"};
-  static const std::vector<std::string> MultiNames = {"iemoRegion", "iemoSelectOnMouseUp", "iemoLeaveOneSelected"};
-  auto Is = [&](const char* N) { return SameText(Name, N); };
-  if (Is("ScrollBars")) {
-    SetScrollBars(static_cast<TScrollStyle>(Value.AsEnum(ScrollNames)));
-  } else if (Is("StoreType")) {
-    SetStoreType(static_cast<TIEStoreType>(Value.AsEnum(StoreNames)));
-  } else if (Is("ThumbWidth")) {
-    SetThumbWidth(Value.AsCoordinate());
-  } else if (Is("ThumbHeight")) {
-    SetThumbHeight(Value.AsCoordinate());
-  } else if (Is("HorizBorder")) {
-    SetHorizBorder(Value.AsCoordinate());
-  } else if (Is("VertBorder")) {
-    SetVertBorder(Value.AsCoordinate());
-  } else if (Is("BottomGap")) {
-    SetBottomGap(Value.AsCoordinate());
-  } else if (Is("UpperGap")) {
-    SetUpperGap(Value.AsCoordinate());
-  } else if (Is("VisibleSelection")) {
-    SetVisibleSelection(Value.AsBoolean());
-  } else if (Is("MouseInteract")) {
-    SetMouseInteract(static_cast<TIEMMouseInteract>(Value.AsSet(MouseNames)));
-  } else if (Is("KeyInteract")) {
-    SetKeyInteract(static_cast<TIEMKeyInteract>(Value.AsSet(KeyNames)));
-  } else if (Is("DisplayMode")) {
-    SetDisplayMode(static_cast<TIEMDisplayMode>(Value.AsEnum(ModeNames)));
-  } else if (Is("GridWidth")) {
-    SetGridWidth(Value.AsCoordinate());
-  } else if (Is("SelectionWidth")) {
-    SetSelectionWidth(Value.AsCoordinate());
-  } else if (Is("SelectionColor")) {
-    SetSelectionColor(Value.AsColor());
-  } else if (Is("RemoveCorrupted")) {
-    SetRemoveCorrupted(Value.AsBoolean());
-  } else if (Is("DrawImageBackground")) {
-    SetDrawImageBackground(Value.AsBoolean());
-  } else if (Is("ImageCacheSize")) {
-    SetImageCacheSize(Value.AsInteger());
-  } else if (Is("TransitionEffect")) {
-    SetTransitionEffect(Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : 0);
-  } else if (Is("TransitionDuration")) {
-    SetTransitionDuration(Value.AsInteger());
-  } else if (Is("Style")) {
-    SetStyle(static_cast<TIEMStyle>(Value.AsEnum(StyleNames)));
-  } else if (Is("SelectionStyle")) {
-    SetSelectionStyle(static_cast<TIESStyle>(Value.AsEnum(SStyleNames)));
-  } else if (Is("ThumbnailsBackground")) {
-    SetThumbnailsBackground(Value.AsColor());
-  } else if (Is("EnableMultiSelect")) {
-    SetEnableMultiSelect(Value.AsBoolean());
-  } else if (Is("MultiSelectionOptions")) {
-    SetMultiSelectionOptions(static_cast<TIEMultiSelectionOptions>(Value.AsSet(MultiNames)));
-  } else if (Is("ThumbnailsBorderWidth")) {
-    SetThumbnailsBorderWidth(Value.AsCoordinate());
-  } else if (Is("ThumbnailsBorderColor")) {
-    SetThumbnailsBorderColor(Value.AsColor());
-  } else if (Is("ThumbnailsInternalBorder")) {
-    SetThumbnailsInternalBorder(Value.AsBoolean());
-  } else if (Is("ThumbnailsInternalBorderColor")) {
-    SetThumbnailsInternalBorderColor(Value.AsColor());
-  } else if (Is("ThreadPoolSize")) {
-    SetThreadPoolSize(Value.AsInteger());
-  } else if (Is("EnableAlphaChannel")) {
-    SetEnableAlphaChannel(Value.AsBoolean());
-  } else if (Is("FlatScrollBars")) {
-    SetFlatScrollBars(Value.AsBoolean());
-  } else if (Is("FolioVersion") || Is("WallPaperStyle") || Is("BackgroundStyle") ||
-             Is("ThumbnailsBackgroundStyle")) {
-    // read-only, or drawing styles kept by the painting code
-  } else if (Is("OnImageSelect")) {
-    OnImageSelect = Context.Handler<TIEImageSelectEvent>(Value);
-  } else if (Is("OnImageDeselect")) {
-    OnImageDeselect = Context.Handler<TIEImageSelectEvent>(Value);
-  } else if (Is("OnProgress")) {
-    SetOnProgress(Context.Handler<TIEProgressEvent>(Value));
-  } else if (Is("OnFinishWork")) {
-    SetOnFinishWork(Context.Handler<TNotifyEvent>(Value));
-  } else if (Is("OnViewChange")) {
-    OnViewChange = Context.Handler<TIEViewChangeEventM>(Value);
-  } else {
-    return TIEView::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TFolioMView::FormProperties() const {
+  static const TFormEnumNames StoreNames = {"ietNormal", "ietThumb"};
+  static const TFormEnumNames ModeNames = {"mdGrid", "mdSingle"};
+  static const TFormEnumNames StyleNames = {"iemsFlat", "iemsACD"};
+  static const TFormEnumNames SStyleNames = {"iessAround", "iessACD"};
+  static const TFormEnumNames MouseNames = {"mmiScroll", "mmiSelect"};
+  static const TFormEnumNames KeyNames = {"mkiMoveSelected"};
+  static const TFormEnumNames MultiNames = {"iemoRegion", "iemoSelectOnMouseUp", "iemoLeaveOneSelected"};
+  using V = TFolioMView;
+  static const TFormPropertyTable Table =
+      TFormProperties<V>("TFolioMView", &TIEView::FormProperties())
+          .Enum("ScrollBars", ScrollStyleNames(), &V::GetScrollBars, &V::SetScrollBars)
+          .Enum("StoreType", StoreNames, &V::GetStoreType, &V::SetStoreType)
+          .Coordinate("ThumbWidth", &V::GetThumbWidth, &V::SetThumbWidth)
+          .Coordinate("ThumbHeight", &V::GetThumbHeight, &V::SetThumbHeight)
+          .Coordinate("HorizBorder", &V::GetHorizBorder, &V::SetHorizBorder)
+          .Coordinate("VertBorder", &V::GetVertBorder, &V::SetVertBorder)
+          .Coordinate("BottomGap", &V::GetBottomGap, &V::SetBottomGap)
+          .Coordinate("UpperGap", &V::GetUpperGap, &V::SetUpperGap)
+          .Bool("VisibleSelection", &V::GetVisibleSelection, &V::SetVisibleSelection)
+          .Set("MouseInteract", MouseNames, &V::GetMouseInteract, &V::SetMouseInteract)
+          .Set("KeyInteract", KeyNames, &V::GetKeyInteract, &V::SetKeyInteract)
+          .Enum("DisplayMode", ModeNames, &V::GetDisplayMode, &V::SetDisplayMode)
+          .Coordinate("GridWidth", &V::GetGridWidth, &V::SetGridWidth)
+          .Coordinate("SelectionWidth", &V::GetSelectionWidth, &V::SetSelectionWidth)
+          .Color("SelectionColor", &V::GetSelectionColor, &V::SetSelectionColor)
+          .Bool("RemoveCorrupted", &V::GetRemoveCorrupted, &V::SetRemoveCorrupted)
+          .Bool("DrawImageBackground", &V::GetDrawImageBackground, &V::SetDrawImageBackground)
+          .Integer("ImageCacheSize", &V::GetImageCacheSize, &V::SetImageCacheSize)
+          .Custom("TransitionEffect",
+                  [](V& M, const TFormValue& Value, TFormReadContext&) {
+                    M.SetTransitionEffect(Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : 0);
+                  },
+                  [](const V& M, TFormValue& Value) {
+                    Value = TFormValue::OfInteger(M.GetTransitionEffect());
+                    return true;
+                  })
+          .Integer("TransitionDuration", &V::GetTransitionDuration, &V::SetTransitionDuration)
+          .Enum("Style", StyleNames, &V::GetStyle, &V::SetStyle)
+          .Enum("SelectionStyle", SStyleNames, &V::GetSelectionStyle, &V::SetSelectionStyle)
+          .Color("ThumbnailsBackground", &V::GetThumbnailsBackground, &V::SetThumbnailsBackground)
+          .Bool("EnableMultiSelect", &V::GetEnableMultiSelect, &V::SetEnableMultiSelect)
+          .Set("MultiSelectionOptions", MultiNames, &V::GetMultiSelectionOptions, &V::SetMultiSelectionOptions)
+          .Coordinate("ThumbnailsBorderWidth", &V::GetThumbnailsBorderWidth, &V::SetThumbnailsBorderWidth)
+          .Color("ThumbnailsBorderColor", &V::GetThumbnailsBorderColor, &V::SetThumbnailsBorderColor)
+          .Bool("ThumbnailsInternalBorder", &V::GetThumbnailsInternalBorder, &V::SetThumbnailsInternalBorder)
+          .Color("ThumbnailsInternalBorderColor", &V::GetThumbnailsInternalBorderColor,
+                 &V::SetThumbnailsInternalBorderColor)
+          .Integer("ThreadPoolSize", &V::GetThreadPoolSize, &V::SetThreadPoolSize)
+          .Bool("EnableAlphaChannel", &V::GetEnableAlphaChannel, &V::SetEnableAlphaChannel)
+          .Bool("FlatScrollBars", &V::GetFlatScrollBars, &V::SetFlatScrollBars)
+          // Read only, or drawing styles kept by the painting code.
+          .Ignored({"FolioVersion", "WallPaperStyle", "BackgroundStyle", "ThumbnailsBackgroundStyle"})
+          .Event<TNotifyEvent>("OnFinishWork", &V::GetOnFinishWork, &V::SetOnFinishWork)
+          .Event("OnImageDeselect", &V::OnImageDeselect)
+          .Event("OnImageSelect", &V::OnImageSelect)
+          .Event<TIEProgressEvent>("OnProgress", &V::GetOnProgress, &V::SetOnProgress)
+          .Event("OnViewChange", &V::OnViewChange)
+          .Build();
+  return Table;
 }
 
 void IERegisterFolioMViewClass() { RegisterComponentClass<TFolioMView>("TFolioMView"); }

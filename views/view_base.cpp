@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/vcl/application.h"
-#include "platform/vcl/form_reader.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/messages.h"
 
@@ -152,17 +152,13 @@ void TIEView::Dispatch(TMessage& Message) {
   }
 }
 
-bool TIEView::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "Background")) {
-    SetBackground(Value.AsColor());
-  } else if (SameText(Name, "BorderStyle")) {
-    SetBorderStyle(static_cast<TBorderStyle>(Value.AsEnum({"bsNone", "bsSingle"})));
-  } else if (SameText(Name, "OnMouseEnter")) {
-    OnMouseEnter = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnMouseLeave")) {
-    OnMouseLeave = Context.Handler<TNotifyEvent>(Value);
-  } else {
-    return TCustomControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TIEView::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TIEView>("", &TCustomControl::FormProperties())
+          .Color("Background", &TIEView::GetBackground, &TIEView::SetBackground)
+          .Enum("BorderStyle", BorderStyleNames(), &TIEView::GetBorderStyle, &TIEView::SetBorderStyle)
+          .Event("OnMouseEnter", &TIEView::OnMouseEnter)
+          .Event("OnMouseLeave", &TIEView::OnMouseLeave)
+          .Build();
+  return Table;
 }

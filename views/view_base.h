@@ -132,7 +132,7 @@ class TIEView : public TCustomControl {
   virtual void LoadLayersAndObjectsFromStream(TStream& Stream) {}
 
   void Dispatch(TMessage& Message) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;

@@ -111,12 +111,11 @@ void TOxForm::ShowWithoutActivating(bool CallActivate) {
   }
 }
 
-bool TOxForm::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "IsFocusable")) {
-    SetIsFocusable(Value.AsBoolean());
-    return true;
-  }
-  return TOxExForm::SetFormProperty(Name, Value, Context);
+const TFormPropertyTable& TOxForm::FormProperties() const {
+  static const TFormPropertyTable Table = TFormProperties<TOxForm>("", &TOxExForm::FormProperties())
+                                              .Bool("IsFocusable", &TOxForm::GetIsFocusable, &TOxForm::SetIsFocusable)
+                                              .Build();
+  return Table;
 }
 
 void TOxForm::Dispatch(TMessage& Message) {

@@ -28,6 +28,7 @@
 #include "platform/vcl/application.h"
 #include "platform/vcl/controls.h"
 #include "platform/vcl/extctrls.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/form_reader.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/keys.h"
@@ -135,24 +136,21 @@ class TOxExControl : public TBase {
 
   void WndProc(TMessage& Message) override;
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override {
+  const TFormPropertyTable& FormProperties() const override {
     // The about marker and how a drag starts (the platform drags no
     // controls) are read and left alone.
-    if (SameText(Name, "AboutOXCL") || SameText(Name, "DragKind")) return true;
-    if (SameText(Name, "HintColor")) {
-      SetHintColor(Value.AsColor());
-    } else if (Windowed && SameText(Name, "DotNetHighlighting")) {
-      SetDotNetHighlighting(Value.AsBoolean());
-    } else if (SameText(Name, "OnMouseEnter")) {
-      OnMouseEnter = Context.Handler<TNotifyEvent>(Value);
-    } else if (SameText(Name, "OnMouseLeave")) {
-      OnMouseLeave = Context.Handler<TNotifyEvent>(Value);
-    } else if (SameText(Name, "OnParentColorChange")) {
-      OnParentColorChange = Context.Handler<TNotifyEvent>(Value);
-    } else {
-      return TBase::SetFormProperty(Name, Value, Context);
-    }
-    return true;
+    static const TFormPropertyTable Table = [this] {
+      TFormProperties<TOxExControl> P("", &this->TBase::FormProperties());
+      P.Color("HintColor", &TOxExControl::GetHintColor, &TOxExControl::SetHintColor);
+      if constexpr (Windowed)
+        P.Bool("DotNetHighlighting", &TOxExControl::GetDotNetHighlighting, &TOxExControl::SetDotNetHighlighting);
+      P.Ignored({"AboutOXCL", "DragKind"})
+          .Event("OnMouseEnter", &TOxExControl::OnMouseEnter)
+          .Event("OnMouseLeave", &TOxExControl::OnMouseLeave)
+          .Event("OnParentColorChange", &TOxExControl::OnParentColorChange);
+      return P.Build();
+    }();
+    return Table;
   }
 
   // Passes a message to the platform class's window procedure (the one this
@@ -407,7 +405,7 @@ class TOxForm : public TOxExForm {
   // Shows the form on top without activating it; with CallActivate its
   // activation handling (OnActivate) runs first.
   void ShowWithoutActivating(bool CallActivate);
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  protected:
   void Dispatch(TMessage& Message) override;

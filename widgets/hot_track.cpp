@@ -1,6 +1,7 @@
 #include "widgets/hot_track.h"
 
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/form_properties.h"
 
 TOxHotTrackOptions::TOxHotTrackOptions(TPersistent* AOwner) : TOxPersistentProperty(AOwner) {}
 
@@ -17,19 +18,15 @@ void TOxHotTrackOptions::Assign(TPersistent* Source) {
   SetFrameColor(S->GetFrameColor());
 }
 
-bool TOxHotTrackOptions::ReadOption(const std::string& Name, const TFormValue& Value) {
-  if (SameText(Name, "Enabled")) {
-    SetEnabled(Value.AsBoolean());
-  } else if (SameText(Name, "Color")) {
-    SetColor(Value.AsColor());
-  } else if (SameText(Name, "FrameVisible")) {
-    SetFrameVisible(Value.AsBoolean());
-  } else if (SameText(Name, "FrameColor")) {
-    SetFrameColor(Value.AsColor());
-  } else {
-    return false;
-  }
-  return true;
+const TFormPropertyTable& TOxHotTrackOptions::FormProperties() {
+  static const TFormPropertyTable Table =
+      TFormProperties<TOxHotTrackOptions>("", nullptr)
+          .Color("Color", &TOxHotTrackOptions::GetColor, &TOxHotTrackOptions::SetColor)
+          .Bool("Enabled", &TOxHotTrackOptions::GetEnabled, &TOxHotTrackOptions::SetEnabled)
+          .Color("FrameColor", &TOxHotTrackOptions::GetFrameColor, &TOxHotTrackOptions::SetFrameColor)
+          .Bool("FrameVisible", &TOxHotTrackOptions::GetFrameVisible, &TOxHotTrackOptions::SetFrameVisible)
+          .Build();
+  return Table;
 }
 
 const std::vector<std::string>& TrackFontOptionNames() {
@@ -39,22 +36,3 @@ const std::vector<std::string>& TrackFontOptionNames() {
   return Names;
 }
 
-bool ReadFontOption(TFont* Font, const std::string& Name, const TFormValue& Value) {
-  if (SameText(Name, "Name")) {
-    Font->SetName(Value.AsString());
-  } else if (SameText(Name, "Height")) {
-    Font->SetHeight(Value.AsCoordinate());
-  } else if (SameText(Name, "Size")) {
-    Font->SetSize(Value.AsCoordinate());
-  } else if (SameText(Name, "Color")) {
-    Font->SetColor(Value.AsColor());
-  } else if (SameText(Name, "Style")) {
-    Font->SetStyle(static_cast<TFontStyles>(Value.AsSet({"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"})));
-  } else if (SameText(Name, "Charset")) {
-    // Charsets other than the default are only meaningful to 8-bit text
-    // boundaries; the font keeps its own.
-  } else {
-    return false;
-  }
-  return true;
-}

@@ -28,9 +28,8 @@ class TOxHotTrackOptions : public TOxPersistentProperty {
 
   // From another option object: one change bracket around the four setters.
   void Assign(TPersistent* Source) override;
-  // Reads Name (without the owner's prefix) from a form resource; false when
-  // the name is not one of the options.
-  bool ReadOption(const std::string& Name, const TFormValue& Value);
+  // The options' form properties (under the owner's prefix).
+  static const TFormPropertyTable& FormProperties();
 
  protected:
   bool FEnabled = false;
@@ -69,6 +68,3 @@ class IOxHotTrackSettings {
 
 // The names of the font-following options, in bit order, for form resources.
 const std::vector<std::string>& TrackFontOptionNames();
-// Reads "Name", "Height", "Size", "Color", "Style" of a font held under a
-// prefix ("HotTrackFont."); false for other names.
-bool ReadFontOption(TFont* Font, const std::string& Name, const TFormValue& Value);

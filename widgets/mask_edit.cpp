@@ -1,6 +1,7 @@
 #include "widgets/mask_edit.h"
 
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/form_properties.h"
 
 template class TOxExControl<TEdit>;
 
@@ -37,16 +38,14 @@ const std::vector<std::string>& ClipboardCommandNames() {
   return Names;
 }
 
-bool TOxExCustomMaskEdit::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                          TFormReadContext& Context) {
-  if (SameText(Name, "ClipboardCommands")) {
-    SetClipboardCommands(static_cast<TOxClipboardCommands>(Value.AsSet(ClipboardCommandNames())));
-  } else if (SameText(Name, "BeepOnError")) {
-    SetBeepOnError(Value.AsBoolean());
-  } else if (SameText(Name, "EditMask") || SameText(Name, "PasswordChar")) {
-    // The spin edit keeps no mask; older resources may still name one.
-  } else {
-    return TOxExControl<TEdit>::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxExCustomMaskEdit::FormProperties() const {
+  using E = TOxExCustomMaskEdit;
+  static const TFormPropertyTable Table =
+      TFormProperties<E>("", &TOxExControl<TEdit>::FormProperties())
+          .Bool("BeepOnError", &E::GetBeepOnError, &E::SetBeepOnError)
+          .Set("ClipboardCommands", ClipboardCommandNames(), &E::GetClipboardCommands, &E::SetClipboardCommands)
+          // The spin edit keeps no mask; older resources may still name one.
+          .Ignored({"EditMask", "PasswordChar"})
+          .Build();
+  return Table;
 }

@@ -39,7 +39,7 @@ class TOxExCustomMaskEdit : public TOxExControl<TEdit> {
   static int32_t BeepCount();
 
   void WndProc(TMessage& Message) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  protected:
   virtual void DoBeepOnError();

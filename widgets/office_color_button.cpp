@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/application.h"
 #include "platform/vcl/messages.h"
 #include "widgets/draw_helpers.h"
@@ -55,25 +56,20 @@ void TOxOfficeColorButtonProperties::Assign(TPersistent* Source) {
   }
 }
 
-bool TOxOfficeColorButtonProperties::ReadButtonOption(const std::string& Name, const TFormValue& Value) {
-  if (SameText(Name, "ShowDragBar")) {
-    SetShowDragBar(Value.AsBoolean());
-  } else if (SameText(Name, "FloatWindowCaption") || SameText(Name, "DragCaption")) {
-    SetFloatWindowCaption(Value.AsString());
-  } else if (SameText(Name, "EdgeWidth")) {
-    SetEdgeWidth(Value.AsCoordinate());
-  } else if (SameText(Name, "ArrowWidth")) {
-    SetArrowWidth(Value.AsCoordinate());
-  } else if (SameText(Name, "DragBarHeight")) {
-    SetDragBarHeight(Value.AsCoordinate());
-  } else if (SameText(Name, "DragBarSpace")) {
-    SetDragBarSpace(Value.AsCoordinate());
-  } else if (SameText(Name, "DragBarHint")) {
-    SetDragBarHint(Value.AsString());
-  } else {
-    return ReadOption(Name, Value);
-  }
-  return true;
+const TFormPropertyTable& TOxOfficeColorButtonProperties::FormProperties() {
+  using P = TOxOfficeColorButtonProperties;
+  static const TFormPropertyTable Table =
+      TFormProperties<P>("", &TOxOfficeColorPanelProperties::FormProperties())
+          .Coordinate("ArrowWidth", &P::GetArrowWidth, &P::SetArrowWidth)
+          .Coordinate("DragBarHeight", &P::GetDragBarHeight, &P::SetDragBarHeight)
+          .String("DragBarHint", &P::GetDragBarHint, &P::SetDragBarHint)
+          .Coordinate("DragBarSpace", &P::GetDragBarSpace, &P::SetDragBarSpace)
+          .Coordinate("EdgeWidth", &P::GetEdgeWidth, &P::SetEdgeWidth)
+          .String("FloatWindowCaption", &P::GetFloatWindowCaption, &P::SetFloatWindowCaption)
+          .Bool("ShowDragBar", &P::GetShowDragBar, &P::SetShowDragBar)
+          .Retired("DragCaption", "FloatWindowCaption")
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ button
@@ -317,48 +313,39 @@ void TOxCustomOfficeColorButton::PropertiesChanged(TObject*, const std::string& 
   }
 }
 
-bool TOxCustomOfficeColorButton::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                                 TFormReadContext& Context) {
-  if (Name.size() > 11 && SameText(Name.substr(0, 11), "Properties.")) {
-    if (!FProperties->ReadButtonOption(Name.substr(11), Value)) throw EReadError("Invalid property value");
-  } else if (SameText(Name, "SelectedColor")) {
-    // Every colour is applied as read, black included.
-    SetSelectedColor(Value.AsColor());
-  } else if (SameText(Name, "BackColor") || SameText(Name, "Color")) {
-    SetBackColor(Value.AsColor());
-  } else if (SameText(Name, "Flat")) {
-    SetFlat(Value.AsBoolean());
-  } else if (SameText(Name, "DropingBgColor")) {
-    FDropingBgColor = Value.AsColor();
-  } else if (SameText(Name, "FloatingBgColor")) {
-    FFloatingBgColor = Value.AsColor();
-  } else if (SameText(Name, "HotTrack")) {
-    FMainButton->SetHotTrack(Value.AsBoolean());
-    FArrowButton->SetHotTrack(Value.AsBoolean());
-  } else if (SameText(Name, "Glyph.Data")) {
-    if (Value.Kind != TFormValue::vkBinary) throw EReadError("Invalid property value");
-    TBitmap B;
-    ReadStoredBitmap(&B, Value.Binary);
-    FMainButton->SetGlyph(&B);
-  } else if (SameText(Name, "UserColors.Strings")) {
-    TStringList L;
-    for (const TFormValue& V : Value.List) L.Add(V.AsString());
-    GetColorPanel()->SetUserColors(&L);
-  } else if (SameText(Name, "ColorDialogOptions") || SameText(Name, "Options") ||
-             SameText(Name, "ColorDlgCustomColors.Strings") || SameText(Name, "CustomColors.Strings")) {
-    // The colour chooser of this platform takes no options or custom list.
-  } else if (SameText(Name, "OnColorChange")) {
-    OnColorChange = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnDropDown")) {
-    OnDropDown = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnArrowClick")) {
-    OnArrowClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnColorButtonClick")) {
-    OnColorButtonClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnShowOwnerColorDialog")) {
-    OnShowOwnerColorDialog = Context.Handler<TNotifyEvent>(Value);
-  } else {
-    return TOxCustomPanel::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxCustomOfficeColorButton::FormProperties() const {
+  using B = TOxCustomOfficeColorButton;
+  static const TFormPropertyTable Table =
+      TFormProperties<B>("", &TOxCustomPanel::FormProperties())
+          .Color("BackColor", &B::GetBackColor, &B::SetBackColor)
+          .Retired("Color", "BackColor")
+          .Color("DropingBgColor", &B::FDropingBgColor, &B::FDropingBgColor)
+          .Bool("Flat", &B::GetFlat, &B::SetFlat)
+          .Color("FloatingBgColor", &B::FFloatingBgColor, &B::FFloatingBgColor)
+          .Bitmap("Glyph.Data", [](const B& Button) { return Button.GetMainButton()->GetGlyph(); },
+                  [](B& Button, TBitmap* Glyph) { Button.GetMainButton()->SetGlyph(Glyph); })
+          .Custom("HotTrack",
+                  [](B& Button, const TFormValue& V, TFormReadContext&) {
+                    Button.GetMainButton()->SetHotTrack(V.AsBoolean());
+                    Button.GetArrowButton()->SetHotTrack(V.AsBoolean());
+                  },
+                  [](const B& Button, TFormValue& V) {
+                    V = TFormValue::OfBoolean(Button.GetMainButton()->GetHotTrack());
+                    return true;
+                  })
+          .Nested("Properties", [](const B& Button) { return Button.GetProperties(); },
+                  TOxOfficeColorButtonProperties::FormProperties())
+          // Every colour is applied as read, black included.
+          .Color("SelectedColor", &B::GetSelectedColor, &B::SetSelectedColor)
+          .Strings("UserColors.Strings", [](const B& Button) { return Button.GetColorPanel()->GetUserColors(); },
+                   [](B& Button, TStrings* Colors) { Button.GetColorPanel()->SetUserColors(Colors); })
+          // The colour chooser of this platform takes no options or custom list.
+          .Ignored({"ColorDialogOptions", "Options", "ColorDlgCustomColors.Strings", "CustomColors.Strings"})
+          .Event("OnArrowClick", &B::OnArrowClick)
+          .Event("OnColorButtonClick", &B::OnColorButtonClick)
+          .Event("OnColorChange", &B::OnColorChange)
+          .Event("OnDropDown", &B::OnDropDown)
+          .Event("OnShowOwnerColorDialog", &B::OnShowOwnerColorDialog)
+          .Build();
+  return Table;
 }

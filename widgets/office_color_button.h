@@ -55,7 +55,7 @@ class TOxOfficeColorButtonProperties : public TOxOfficeColorPanelProperties {
  public:
   void LoadDefaultTexts() override;
   void Assign(TPersistent* Source) override;
-  bool ReadButtonOption(const std::string& Name, const TFormValue& Value);
+  static const TFormPropertyTable& FormProperties();
 };
 
 // Posted to itself when the button loses the focus to a window outside the
@@ -90,7 +90,7 @@ class TOxCustomOfficeColorButton : public TOxCustomPanel {
 
   void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) override;
   void Loaded() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnColorChange;
   TNotifyEvent OnDropDown;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/form_properties.h"
 #include "widgets/draw_helpers.h"
 
 namespace {
@@ -106,72 +107,50 @@ void TOxOfficeColorPanelProperties::Assign(TPersistent* Source) {
   FNoneColorFont->Assign(S->GetNoneColorFont());
 }
 
-bool TOxOfficeColorPanelProperties::ReadOption(const std::string& Name, const TFormValue& Value) {
-  auto Is = [&](const char* A, const char* Retired = nullptr) {
-    return SameText(Name, A) || (Retired && SameText(Name, Retired));
-  };
-  if (Is("ShowDefaultColor", "ShowAutoButton")) {
-    SetShowDefaultColor(Value.AsBoolean());
-  } else if (Is("ShowCustomColor", "ShowOtherButton")) {
-    SetShowCustomColor(Value.AsBoolean());
-  } else if (Is("ShowNoneColor")) {
-    SetShowNoneColor(Value.AsBoolean());
-  } else if (Is("ShowColorsHint", "ShowColorHint")) {
-    SetShowColorsHint(Value.AsBoolean());
-  } else if (Is("ShowAddInHint")) {
-    SetShowAddInHint(Value.AsBoolean());
-  } else if (Is("ShowSystemColors")) {
-    SetShowSystemColors(Value.AsBoolean());
-  } else if (Is("ShowUserColors")) {
-    SetShowUserColors(Value.AsBoolean());
-  } else if (Is("HoldCustomColor")) {
-    SetHoldCustomColor(Value.AsBoolean());
-  } else if (Is("RightClickSelect")) {
-    SetRightClickSelect(Value.AsBoolean());
-  } else if (Is("SelectIfPopup")) {
-    SetSelectIfPopup(Value.AsBoolean());
-  } else if (Is("ButtonHeight")) {
-    SetButtonHeight(Value.AsCoordinate());
-  } else if (Is("ColorSize")) {
-    SetColorSize(Value.AsCoordinate());
-  } else if (Is("ColorSpace")) {
-    SetColorSpace(Value.AsCoordinate());
-  } else if (Is("ColorSpaceTop")) {
-    SetColorSpaceTop(Value.AsCoordinate());
-  } else if (Is("ColorSpaceBottom")) {
-    SetColorSpaceBottom(Value.AsCoordinate());
-  } else if (Is("TopMargin")) {
-    SetTopMargin(Value.AsCoordinate());
-  } else if (Is("BottomMargin")) {
-    SetBottomMargin(Value.AsCoordinate());
-  } else if (Is("HorizontalMargin")) {
-    SetHorizontalMargin(Value.AsCoordinate());
-  } else if (Is("DefaultColorCaption", "AutoCaption")) {
-    SetDefaultColorCaption(Value.AsString());
-  } else if (Is("CustomColorCaption", "OtherCaption")) {
-    SetCustomColorCaption(Value.AsString());
-  } else if (Is("NoneColorCaption")) {
-    SetNoneColorCaption(Value.AsString());
-  } else if (Is("DefaultColorHint", "AutoHint")) {
-    SetDefaultColorHint(Value.AsString());
-  } else if (Is("CustomColorHint", "OtherHint")) {
-    SetCustomColorHint(Value.AsString());
-  } else if (Is("NoneColorHint")) {
-    SetNoneColorHint(Value.AsString());
-  } else if (Is("DefaultColorColor")) {
-    SetDefaultColorColor(Value.AsColor());
-  } else if (Is("NoneColorColor")) {
-    SetNoneColorColor(Value.AsColor());
-  } else if (Name.size() > 17 && SameText(Name.substr(0, 17), "DefaultColorFont.")) {
-    return ReadFontOption(FDefaultColorFont.get(), Name.substr(17), Value);
-  } else if (Name.size() > 16 && SameText(Name.substr(0, 16), "CustomColorFont.")) {
-    return ReadFontOption(FCustomColorFont.get(), Name.substr(16), Value);
-  } else if (Name.size() > 14 && SameText(Name.substr(0, 14), "NoneColorFont.")) {
-    return ReadFontOption(FNoneColorFont.get(), Name.substr(14), Value);
-  } else {
-    return false;
-  }
-  return true;
+const TFormPropertyTable& TOxOfficeColorPanelProperties::FormProperties() {
+  using P = TOxOfficeColorPanelProperties;
+  static const TFormPropertyTable Table =
+      TFormProperties<P>("", nullptr)
+          .Coordinate("BottomMargin", &P::GetBottomMargin, &P::SetBottomMargin)
+          .Coordinate("ButtonHeight", &P::GetButtonHeight, &P::SetButtonHeight)
+          .Coordinate("ColorSize", &P::GetColorSize, &P::SetColorSize)
+          .Coordinate("ColorSpace", &P::GetColorSpace, &P::SetColorSpace)
+          .Coordinate("ColorSpaceBottom", &P::GetColorSpaceBottom, &P::SetColorSpaceBottom)
+          .Coordinate("ColorSpaceTop", &P::GetColorSpaceTop, &P::SetColorSpaceTop)
+          .String("CustomColorCaption", &P::GetCustomColorCaption, &P::SetCustomColorCaption)
+          .Font("CustomColorFont", [](const P& Props) { return Props.GetCustomColorFont(); })
+          .String("CustomColorHint", &P::GetCustomColorHint, &P::SetCustomColorHint)
+          .String("DefaultColorCaption", &P::GetDefaultColorCaption, &P::SetDefaultColorCaption)
+          .Color("DefaultColorColor", &P::GetDefaultColorColor, &P::SetDefaultColorColor)
+          .Font("DefaultColorFont", [](const P& Props) { return Props.GetDefaultColorFont(); })
+          .String("DefaultColorHint", &P::GetDefaultColorHint, &P::SetDefaultColorHint)
+          .Bool("HoldCustomColor", &P::GetHoldCustomColor, &P::SetHoldCustomColor)
+          .Coordinate("HorizontalMargin", &P::GetHorizontalMargin, &P::SetHorizontalMargin)
+          .String("NoneColorCaption", &P::GetNoneColorCaption, &P::SetNoneColorCaption)
+          .Color("NoneColorColor", &P::GetNoneColorColor, &P::SetNoneColorColor)
+          .Font("NoneColorFont", [](const P& Props) { return Props.GetNoneColorFont(); })
+          .String("NoneColorHint", &P::GetNoneColorHint, &P::SetNoneColorHint)
+          .Bool("RightClickSelect", &P::GetRightClickSelect, &P::SetRightClickSelect)
+          .Bool("SelectIfPopup", &P::GetSelectIfPopup, &P::SetSelectIfPopup)
+          .Bool("ShowAddInHint", &P::GetShowAddInHint, &P::SetShowAddInHint)
+          .Bool("ShowColorsHint", &P::GetShowColorsHint, &P::SetShowColorsHint)
+          .Bool("ShowCustomColor", &P::GetShowCustomColor, &P::SetShowCustomColor)
+          .Bool("ShowDefaultColor", &P::GetShowDefaultColor, &P::SetShowDefaultColor)
+          .Bool("ShowNoneColor", &P::GetShowNoneColor, &P::SetShowNoneColor)
+          .Bool("ShowStandardColors", &P::GetShowStandardColors, &P::SetShowStandardColors)
+          .Bool("ShowSystemColors", &P::GetShowSystemColors, &P::SetShowSystemColors)
+          .Bool("ShowUserColors", &P::GetShowUserColors, &P::SetShowUserColors)
+          .Coordinate("TopMargin", &P::GetTopMargin, &P::SetTopMargin)
+          // Names of older resources.
+          .Retired("AutoCaption", "DefaultColorCaption")
+          .Retired("AutoHint", "DefaultColorHint")
+          .Retired("OtherCaption", "CustomColorCaption")
+          .Retired("OtherHint", "CustomColorHint")
+          .Retired("ShowAutoButton", "ShowDefaultColor")
+          .Retired("ShowColorHint", "ShowColorsHint")
+          .Retired("ShowOtherButton", "ShowCustomColor")
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ panel
@@ -619,33 +598,23 @@ void TOxCustomOfficeColorPanel::ColorButtonMouseUp(TObject* Sender, TMouseButton
   if (FProperties->GetRightClickSelect() && Button == mbRight) ColorButtonClick(Sender);
 }
 
-bool TOxCustomOfficeColorPanel::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                                TFormReadContext& Context) {
-  if (Name.size() > 11 && SameText(Name.substr(0, 11), "Properties.")) {
-    if (!FProperties->ReadOption(Name.substr(11), Value)) throw EReadError("Invalid property value");
-  } else if (SameText(Name, "SelectedColor") || SameText(Name, "Color")) {
-    // Every colour is stored as it is, black included; "Color" is the
-    // retired name.
-    SetSelectedColor(Value.AsColor());
-  } else if (SameText(Name, "BackColor")) {
-    SetBackColor(Value.AsColor());
-  } else if (SameText(Name, "Flat")) {
-    SetFlatBorder(Value.AsBoolean());
-  } else if (SameText(Name, "UserColors.Strings")) {
-    TStringList L;
-    for (const TFormValue& V : Value.List) L.Add(V.AsString());
-    SetUserColors(&L);
-  } else if (SameText(Name, "ColorDialogOptions") || SameText(Name, "Options") ||
-             SameText(Name, "ColorDlgCustomColors.Strings") || SameText(Name, "CustomColors.Strings")) {
-    // The colour chooser of this platform takes no options or custom list.
-  } else if (SameText(Name, "OnColorChange")) {
-    OnColorChange = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnColorButtonClick")) {
-    OnColorButtonClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnShowOwnerColorDialog")) {
-    OnShowOwnerColorDialog = Context.Handler<TNotifyEvent>(Value);
-  } else {
-    return TOxCustomArrangePanel::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxCustomOfficeColorPanel::FormProperties() const {
+  using P = TOxCustomOfficeColorPanel;
+  static const TFormPropertyTable Table =
+      TFormProperties<P>("", &TOxCustomArrangePanel::FormProperties())
+          .Color("BackColor", &P::GetBackColor, &P::SetBackColor)
+          .Bool("Flat", &P::GetFlatBorder, &P::SetFlatBorder)
+          .Nested("Properties", [](const P& Panel) { return Panel.GetProperties(); },
+                  TOxOfficeColorPanelProperties::FormProperties())
+          // Every colour is stored as it is, black included.
+          .Color("SelectedColor", &P::GetSelectedColor, &P::SetSelectedColor)
+          .Retired("Color", "SelectedColor")
+          .Strings("UserColors.Strings", &P::GetUserColors, &P::SetUserColors)
+          // The colour chooser of this platform takes no options or custom list.
+          .Ignored({"ColorDialogOptions", "Options", "ColorDlgCustomColors.Strings", "CustomColors.Strings"})
+          .Event("OnColorButtonClick", &P::OnColorButtonClick)
+          .Event("OnColorChange", &P::OnColorChange)
+          .Event("OnShowOwnerColorDialog", &P::OnShowOwnerColorDialog)
+          .Build();
+  return Table;
 }

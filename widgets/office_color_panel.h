@@ -78,8 +78,8 @@ class TOxOfficeColorPanelProperties : public TOxPersistentProperty {
   TFont* GetNoneColorFont() const { return FNoneColorFont.get(); }
   void Assign(TPersistent* Source) override;
   virtual void LoadDefaultTexts();
-  // Reads one property (retired names included); false for unknown names.
-  bool ReadOption(const std::string& Name, const TFormValue& Value);
+  // The form properties (retired names included).
+  static const TFormPropertyTable& FormProperties();
 
  private:
   std::unique_ptr<TFont> FCustomColorFont, FDefaultColorFont, FNoneColorFont;
@@ -123,7 +123,7 @@ class TOxCustomOfficeColorPanel : public TOxCustomArrangePanel {
 
   void AdjustColorButtons();
   void RebuildColorButtons();
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
   void Loaded() override;
 
   TNotifyEvent OnColorChange;

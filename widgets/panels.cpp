@@ -10,16 +10,15 @@
 #include "widgets/theming.h"
 
 // ------------------------------------------------------------ panel
-bool TOxCustomPanel::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
+const TFormPropertyTable& TOxCustomPanel::FormProperties() const {
   // Retired properties of older resources: read and applied, never written.
-  if (SameText(Name, "Ctl3D")) {
-    SetCtl3D(Value.AsBoolean());
-  } else if (SameText(Name, "ParentCtl3D")) {
-    SetParentCtl3D(Value.AsBoolean());
-  } else {
-    return TOxExCustomPanel::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+  static const TFormPropertyTable Table =
+      TFormProperties<TOxCustomPanel>("", &TOxExCustomPanel::FormProperties())
+          .Custom("Ctl3D", [](TOxCustomPanel& P, const TFormValue& V, TFormReadContext&) { P.SetCtl3D(V.AsBoolean()); })
+          .Custom("ParentCtl3D",
+                  [](TOxCustomPanel& P, const TFormValue& V, TFormReadContext&) { P.SetParentCtl3D(V.AsBoolean()); })
+          .Build();
+  return Table;
 }
 
 void TOxCustomPanel::PaintPanelContent(const TRect& Rect) {
@@ -54,38 +53,28 @@ void TOxArrangeSettings::Assign(TPersistent* Source) {
   SetHorizontalAlignLines(S->GetHorizontalAlignLines());
 }
 
-bool TOxArrangeSettings::ReadOption(const std::string& Name, const TFormValue& Value) {
-  if (SameText(Name, "WrapControls")) {
-    SetWrapControls(Value.AsBoolean());
-  } else if (SameText(Name, "BorderLeft")) {
-    SetBorderLeft(Value.AsCoordinate());
-  } else if (SameText(Name, "BorderTop")) {
-    SetBorderTop(Value.AsCoordinate());
-  } else if (SameText(Name, "DistanceVertical")) {
-    SetDistanceVertical(Value.AsCoordinate());
-  } else if (SameText(Name, "DistanceHorizontal")) {
-    SetDistanceHorizontal(Value.AsCoordinate());
-  } else if (SameText(Name, "ShowNotVisibleAtDesignTime")) {
-    SetShowNotVisibleAtDesignTime(Value.AsBoolean());
-  } else if (SameText(Name, "AutoSize")) {
-    SetAutoSize(static_cast<TOxAutoSizePanel>(Value.AsEnum({"asNone", "asWidth", "asHeight", "asBoth"})));
-  } else if (SameText(Name, "AutoArrange")) {
-    SetAutoArrange(Value.AsBoolean());
-  } else if (SameText(Name, "MaxWidth")) {
-    SetMaxWidth(Value.AsCoordinate());
-  } else if (SameText(Name, "MaxControlsPerLine")) {
-    SetMaxControlsPerLine(Value.AsInteger());
-  } else if (SameText(Name, "VerticalAlignment")) {
-    SetVerticalAlignment(
-        static_cast<TOxArrangeSettingsVAlignment>(Value.AsEnum({"asTop", "asVCenter", "asBottom"})));
-  } else if (SameText(Name, "HorizontalAlignment")) {
-    SetHorizontalAlignment(static_cast<TOxArrangeSettingsHAlignment>(Value.AsEnum({"asLeft", "asCenter", "asRight"})));
-  } else if (SameText(Name, "HorizontalAlignLines")) {
-    SetHorizontalAlignLines(Value.AsBoolean());
-  } else {
-    return false;
-  }
-  return true;
+const TFormPropertyTable& TOxArrangeSettings::FormProperties() {
+  static const TFormEnumNames AutoSizeNames = {"asNone", "asWidth", "asHeight", "asBoth"};
+  static const TFormEnumNames VNames = {"asTop", "asVCenter", "asBottom"};
+  static const TFormEnumNames HNames = {"asLeft", "asCenter", "asRight"};
+  using A = TOxArrangeSettings;
+  static const TFormPropertyTable Table =
+      TFormProperties<A>("", nullptr)
+          .Bool("AutoArrange", &A::GetAutoArrange, &A::SetAutoArrange)
+          .Enum("AutoSize", AutoSizeNames, &A::GetAutoSize, &A::SetAutoSize)
+          .Coordinate("BorderLeft", &A::GetBorderLeft, &A::SetBorderLeft)
+          .Coordinate("BorderTop", &A::GetBorderTop, &A::SetBorderTop)
+          .Coordinate("DistanceHorizontal", &A::GetDistanceHorizontal, &A::SetDistanceHorizontal)
+          .Coordinate("DistanceVertical", &A::GetDistanceVertical, &A::SetDistanceVertical)
+          .Bool("HorizontalAlignLines", &A::GetHorizontalAlignLines, &A::SetHorizontalAlignLines)
+          .Enum("HorizontalAlignment", HNames, &A::GetHorizontalAlignment, &A::SetHorizontalAlignment)
+          .Integer("MaxControlsPerLine", &A::GetMaxControlsPerLine, &A::SetMaxControlsPerLine)
+          .Coordinate("MaxWidth", &A::GetMaxWidth, &A::SetMaxWidth)
+          .Bool("ShowNotVisibleAtDesignTime", &A::GetShowNotVisibleAtDesignTime, &A::SetShowNotVisibleAtDesignTime)
+          .Enum("VerticalAlignment", VNames, &A::GetVerticalAlignment, &A::SetVerticalAlignment)
+          .Bool("WrapControls", &A::GetWrapControls, &A::SetWrapControls)
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ arrange panel
@@ -556,47 +545,31 @@ void TOxCustomArrangePanel::Paint() {
   }
 }
 
-bool TOxCustomArrangePanel::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                            TFormReadContext& Context) {
-  if (Name.size() > 16 && SameText(Name.substr(0, 16), "ArrangeSettings.")) {
-    if (!FArrangeSettings->ReadOption(Name.substr(16), Value)) throw EReadError("Invalid property value");
-  } else if (Name.size() > 16 && SameText(Name.substr(0, 16), "HotTrackOptions.")) {
-    if (!FHotTrackOptions->ReadOption(Name.substr(16), Value)) throw EReadError("Invalid property value");
-  } else if (Name.size() > 13 && SameText(Name.substr(0, 13), "HotTrackFont.")) {
-    if (!ReadFontOption(FHotTrackFont.get(), Name.substr(13), Value)) throw EReadError("Invalid property value");
-  } else if (SameText(Name, "HotColor")) {
-    // Retired: the highlight colour now lives in the hot-track options.
-    FHotTrackOptions->SetColor(Value.AsColor());
-  } else if (SameText(Name, "HotTrack")) {
-    SetHotTrack(Value.AsBoolean());
-  } else if (SameText(Name, "HotTrackFontOptions")) {
-    SetHotTrackFontOptions(static_cast<TOxTrackFontOptions>(Value.AsSet(TrackFontOptionNames())));
-  } else if (SameText(Name, "Movable")) {
-    SetMovable(Value.AsBoolean());
-  } else if (SameText(Name, "Sizeable")) {
-    SetSizeable(Value.AsBoolean());
-  } else if (SameText(Name, "Transparent")) {
-    SetTransparent(Value.AsBoolean());
-  } else if (SameText(Name, "MultiLine")) {
-    SetMultiLine(Value.AsBoolean());
-  } else if (SameText(Name, "FlatBorder")) {
-    SetFlatBorder(Value.AsBoolean());
-  } else if (SameText(Name, "FlatBorderColor")) {
-    SetFlatBorderColor(Value.AsColor());
-  } else if (SameText(Name, "OnBeforeMove")) {
-    OnBeforeMove = Context.Handler<TOxPanelMoveEvent>(Value);
-  } else if (SameText(Name, "OnAfterMove")) {
-    OnAfterMove = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnPaint")) {
-    OnPaint = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnResizeParent")) {
-    OnResizeParent = Context.Handler<TOxPanelResizeParentEvent>(Value);
-  } else if (SameText(Name, "OnChangedWidth")) {
-    OnChangedWidth = Context.Handler<TOxPanelChangedSizeEvent>(Value);
-  } else if (SameText(Name, "OnChangedHeight")) {
-    OnChangedHeight = Context.Handler<TOxPanelChangedSizeEvent>(Value);
-  } else {
-    return TOxCustomPanel::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxCustomArrangePanel::FormProperties() const {
+  using P = TOxCustomArrangePanel;
+  static const TFormPropertyTable Table =
+      TFormProperties<P>("", &TOxCustomPanel::FormProperties())
+          .Nested("ArrangeSettings", [](const P& Panel) { return Panel.GetArrangeSettings(); },
+                  TOxArrangeSettings::FormProperties())
+          .Bool("FlatBorder", &P::GetFlatBorder, &P::SetFlatBorder)
+          .Color("FlatBorderColor", &P::GetFlatBorderColor, &P::SetFlatBorderColor)
+          .Bool("HotTrack", &P::GetHotTrack, &P::SetHotTrack)
+          .Font("HotTrackFont", [](const P& Panel) { return Panel.GetHotTrackFont(); })
+          .Set("HotTrackFontOptions", TrackFontOptionNames(), &P::GetHotTrackFontOptions, &P::SetHotTrackFontOptions)
+          .Nested("HotTrackOptions", [](const P& Panel) { return Panel.GetHotTrackOptions(); },
+                  TOxHotTrackOptions::FormProperties())
+          // Retired: the highlight colour now lives in the hot-track options.
+          .Retired("HotColor", "HotTrackOptions.Color")
+          .Bool("Movable", &P::GetMovable, &P::SetMovable)
+          .Bool("MultiLine", &P::GetMultiLine, &P::SetMultiLine)
+          .Bool("Sizeable", &P::GetSizeable, &P::SetSizeable)
+          .Bool("Transparent", &P::GetTransparent, &P::SetTransparent)
+          .Event("OnAfterMove", &P::OnAfterMove)
+          .Event("OnBeforeMove", &P::OnBeforeMove)
+          .Event("OnChangedHeight", &P::OnChangedHeight)
+          .Event("OnChangedWidth", &P::OnChangedWidth)
+          .Event("OnPaint", &P::OnPaint)
+          .Event("OnResizeParent", &P::OnResizeParent)
+          .Build();
+  return Table;
 }

@@ -15,7 +15,7 @@
 class TOxCustomPanel : public TOxExCustomPanel {
  public:
   explicit TOxCustomPanel(TComponent* AOwner) : TOxExCustomPanel(AOwner) {}
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   std::function<void(TObject* Sender, TCanvas* Canvas, const TRect& Rect)> OnContentPaint;
 
@@ -58,7 +58,7 @@ class TOxArrangeSettings : public TOxPersistentProperty {
   bool GetShowNotVisibleAtDesignTime() const { return FShowNotVisibleAtDesignTime; }
   void SetShowNotVisibleAtDesignTime(bool Value) { FShowNotVisibleAtDesignTime = Value; }
   void Assign(TPersistent* Source) override;
-  bool ReadOption(const std::string& Name, const TFormValue& Value);
+  static const TFormPropertyTable& FormProperties();
 
  private:
   bool FShowNotVisibleAtDesignTime = true;
@@ -125,7 +125,7 @@ class TOxCustomArrangePanel : public TOxCustomPanel, public IOxChildArranger, pu
   // OnResizeParent or an auto-arranging parent panel.
   void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) override;
   void Loaded() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TOxPanelMoveEvent OnBeforeMove;
   TNotifyEvent OnAfterMove;

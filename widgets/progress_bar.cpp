@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/vcl/form_properties.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/sysutils.h"
@@ -136,32 +137,24 @@ void TOxBaseProgressBar::PaintBar(TCanvas* Canvas, int32_t L) {
   }
 }
 
-bool TOxBaseProgressBar::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                         TFormReadContext& Context) {
-  if (SameText(Name, "Max")) {
-    SetMax(Value.AsInteger());
-  } else if (SameText(Name, "Min")) {
-    SetMin(Value.AsInteger());
-  } else if (SameText(Name, "Position")) {
-    SetPosition(Value.AsInteger());
-  } else if (SameText(Name, "Smooth")) {
-    SetSmooth(Value.AsBoolean());
-  } else if (SameText(Name, "Orientation")) {
-    SetOrientation(static_cast<TProgressBarOrientation>(Value.AsEnum({"pbHorizontal", "pbVertical"})));
-  } else if (SameText(Name, "Step")) {
-    SetStep(Value.AsInteger());
-  } else if (SameText(Name, "BlockSize")) {
-    SetBlockSize(Value.AsInteger());
-  } else if (SameText(Name, "BarColor")) {
-    SetBarColor(Value.AsColor());
-  } else if (SameText(Name, "DragKind")) {
-    // The platform drags no controls: read and left alone.
-  } else if (SameText(Name, "OnChange")) {
-    OnChange = Context.Handler<TNotifyEvent>(Value);
-  } else {
-    return TGraphicControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxBaseProgressBar::FormProperties() const {
+  static const TFormEnumNames OrientationNames = {"pbHorizontal", "pbVertical"};
+  using B = TOxBaseProgressBar;
+  static const TFormPropertyTable Table =
+      TFormProperties<B>("", &TGraphicControl::FormProperties())
+          .Color("BarColor", &B::GetBarColor, &B::SetBarColor)
+          .Integer("BlockSize", &B::GetBlockSize, &B::SetBlockSize)
+          .Integer("Min", &B::GetMin, &B::SetMin)
+          .Integer("Max", &B::GetMax, &B::SetMax)
+          .Enum("Orientation", OrientationNames, &B::GetOrientation, &B::SetOrientation)
+          .Integer("Position", &B::GetPosition, &B::SetPosition)
+          .Bool("Smooth", &B::GetSmooth, &B::SetSmooth)
+          .Integer("Step", &B::GetStep, &B::SetStep)
+          // The platform drags no controls: read and left alone.
+          .Ignored({"DragKind"})
+          .Event("OnChange", &B::OnChange)
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ two colours
@@ -177,16 +170,13 @@ void TOxBaseGradientProgressBar::SetBarColorTo(TColor Value) {
   Invalidate();
 }
 
-bool TOxBaseGradientProgressBar::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                                 TFormReadContext& Context) {
-  if (SameText(Name, "BarColorFrom")) {
-    SetBarColorFrom(Value.AsColor());
-  } else if (SameText(Name, "BarColorTo")) {
-    SetBarColorTo(Value.AsColor());
-  } else {
-    return TOxBaseProgressBar::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxBaseGradientProgressBar::FormProperties() const {
+  using B = TOxBaseGradientProgressBar;
+  static const TFormPropertyTable Table = TFormProperties<B>("", &TOxBaseProgressBar::FormProperties())
+                                              .Color("BarColorFrom", &B::GetBarColorFrom, &B::SetBarColorFrom)
+                                              .Color("BarColorTo", &B::GetBarColorTo, &B::SetBarColorTo)
+                                              .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ XP look

@@ -41,7 +41,7 @@ class TOxBaseProgressBar : public TGraphicControl {
   virtual void AdvanceOneStep();
   virtual void AdvanceBy(int32_t Delta);
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnChange;
 
@@ -66,7 +66,7 @@ class TOxBaseGradientProgressBar : public TOxBaseProgressBar {
   void SetBarColorFrom(TColor Value);
   TColor GetBarColorTo() const { return FBarColorTo; }
   void SetBarColorTo(TColor Value);
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  protected:
   TColor FBarColorFrom = clHighlight;

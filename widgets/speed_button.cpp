@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "platform/vcl/form_properties.h"
 #include "platform/rtl/streams.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"
@@ -902,68 +903,54 @@ void TOxCustomSpeedButton::Paint() {
   DrawContent(Canvas, R, Offset, ImageState, Mark);
 }
 
-bool TOxCustomSpeedButton::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                           TFormReadContext& Context) {
-  if (SameText(Name, "AllowAllUp")) {
-    SetAllowAllUp(Value.AsBoolean());
-  } else if (SameText(Name, "AllowTimer")) {
-    SetAllowTimer(Value.AsBoolean());
-  } else if (SameText(Name, "Down")) {
-    SetDown(Value.AsBoolean());
-  } else if (SameText(Name, "GroupIndex")) {
-    SetGroupIndex(Value.AsInteger());
-  } else if (SameText(Name, "Flat")) {
-    SetFlat(Value.AsBoolean());
-  } else if (SameText(Name, "Alignment")) {
-    SetAlignment(static_cast<TAlignment>(Value.AsEnum({"taLeftJustify", "taRightJustify", "taCenter"})));
-  } else if (SameText(Name, "GrayedInactive")) {
-    SetGrayedInactive(Value.AsBoolean());
-  } else if (SameText(Name, "GrayNewStyle")) {
-    SetGrayNewStyle(Value.AsBoolean());
-  } else if (SameText(Name, "HotTrack")) {
-    SetHotTrack(Value.AsBoolean());
-  } else if (SameText(Name, "HotTrackFontOptions")) {
-    SetHotTrackFontOptions(static_cast<TOxTrackFontOptions>(Value.AsSet(TrackFontOptionNames())));
-  } else if (Name.size() > 13 && SameText(Name.substr(0, 13), "HotTrackFont.")) {
-    if (!ReadFontOption(FHotTrackFont.get(), Name.substr(13), Value)) throw EReadError("Invalid property value");
-  } else if (Name.size() > 16 && SameText(Name.substr(0, 16), "HotTrackOptions.")) {
-    if (!FHotTrackOptions->ReadOption(Name.substr(16), Value)) throw EReadError("Invalid property value");
-  } else if (SameText(Name, "InitPause")) {
-    SetInitPause(static_cast<uint16_t>(std::clamp(Value.AsInteger(), 0, 65535)));
-  } else if (SameText(Name, "RepeatInterval")) {
-    SetRepeatInterval(static_cast<uint16_t>(std::clamp(Value.AsInteger(), 0, 65535)));
-  } else if (SameText(Name, "Layout")) {
-    SetLayout(static_cast<TButtonLayout>(Value.AsEnum({"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"})));
-  } else if (SameText(Name, "Margin")) {
-    SetMargin(Value.AsInteger());
-  } else if (SameText(Name, "MarkDropDown")) {
-    SetMarkDropDown(Value.AsBoolean());
-  } else if (SameText(Name, "MenuPosition")) {
-    SetMenuPosition(static_cast<TOxDropDownMenuPos>(Value.AsEnum({"dmpBottom", "dmpRight"})));
-  } else if (SameText(Name, "ModalResult")) {
-    SetModalResult(static_cast<TModalResult>(Value.AsInteger()));
-  } else if (SameText(Name, "Spacing")) {
-    SetSpacing(Value.AsInteger());
-  } else if (SameText(Name, "Style")) {
-    SetStyle(static_cast<TButtonStyle>(Value.AsEnum({"bsAutoDetect", "bsWin31", "bsNew"})));
-  } else if (SameText(Name, "Transparent")) {
-    SetTransparent(Value.AsBoolean());
-  } else if (SameText(Name, "DoubleBuffered")) {
-    SetDoubleBuffered(Value.AsBoolean());
-  } else if (SameText(Name, "WordWrap")) {
-    SetWordWrap(Value.AsBoolean());
-  } else if (SameText(Name, "DropDownMenu")) {
-    Context.AddFixup(Value, [this](TComponent* C) {
-      auto* M = dynamic_cast<TPopupMenu*>(C);
-      if (C && !M) throw EReadError("Invalid property value");
-      SetDropDownMenu(M);
-    });
-  } else if (SameText(Name, "OnDblClick")) {
-    OnDblClick = Context.Handler<TNotifyEvent>(Value);
-  } else {
-    return TOxExGraphicControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxCustomSpeedButton::FormProperties() const {
+  static const TFormEnumNames MenuPositionNames = {"dmpBottom", "dmpRight"};
+  static const TFormEnumNames StyleNames = {"bsAutoDetect", "bsWin31", "bsNew"};
+  using B = TOxCustomSpeedButton;
+  auto Word = [](auto Set) {
+    return [Set](B& Button, const TFormValue& V, TFormReadContext&) {
+      (Button.*Set)(static_cast<uint16_t>(std::clamp(V.AsInteger(), 0, 65535)));
+    };
+  };
+  static const TFormPropertyTable Table =
+      TFormProperties<B>("", &TOxExGraphicControl::FormProperties())
+          .Enum("Alignment", AlignmentNames(), &B::GetAlignment, &B::SetAlignment)
+          .Bool("AllowAllUp", &B::GetAllowAllUp, &B::SetAllowAllUp)
+          .Bool("AllowTimer", &B::GetAllowTimer, &B::SetAllowTimer)
+          .Integer("GroupIndex", &B::GetGroupIndex, &B::SetGroupIndex)
+          .Bool("Down", &B::GetDown, &B::SetDown)
+          .Bool("DoubleBuffered", &B::GetDoubleBuffered, &B::SetDoubleBuffered)
+          .Reference<TPopupMenu>("DropDownMenu", &B::GetDropDownMenu, &B::SetDropDownMenu)
+          .Bool("Flat", &B::GetFlat, &B::SetFlat)
+          .Bool("GrayedInactive", &B::GetGrayedInactive, &B::SetGrayedInactive)
+          .Bool("GrayNewStyle", &B::GetGrayNewStyle, &B::SetGrayNewStyle)
+          .Bool("HotTrack", &B::GetHotTrack, &B::SetHotTrack)
+          .Font("HotTrackFont", [](const B& Button) { return Button.GetHotTrackFont(); })
+          .Set("HotTrackFontOptions", TrackFontOptionNames(), &B::GetHotTrackFontOptions, &B::SetHotTrackFontOptions)
+          .Nested("HotTrackOptions", [](const B& Button) { return Button.GetHotTrackOptions(); },
+                  TOxHotTrackOptions::FormProperties())
+          .Custom("InitPause", Word(&B::SetInitPause),
+                  [](const B& Button, TFormValue& V) {
+                    V = TFormValue::OfInteger(Button.GetInitPause());
+                    return true;
+                  })
+          .Enum("Layout", ButtonLayoutNames(), &B::GetLayout, &B::SetLayout)
+          .Integer("Margin", &B::GetMargin, &B::SetMargin)
+          .Bool("MarkDropDown", &B::GetMarkDropDown, &B::SetMarkDropDown)
+          .Enum("MenuPosition", MenuPositionNames, &B::GetMenuPosition, &B::SetMenuPosition)
+          .Integer("ModalResult", &B::GetModalResult, &B::SetModalResult)
+          .Custom("RepeatInterval", Word(&B::SetRepeatInterval),
+                  [](const B& Button, TFormValue& V) {
+                    V = TFormValue::OfInteger(Button.GetRepeatInterval());
+                    return true;
+                  })
+          .Integer("Spacing", &B::GetSpacing, &B::SetSpacing)
+          .Enum("Style", StyleNames, &B::GetStyle, &B::SetStyle)
+          .Bool("Transparent", &B::GetTransparent, &B::SetTransparent)
+          .Bool("WordWrap", &B::GetWordWrap, &B::SetWordWrap)
+          .Event("OnDblClick", &B::OnDblClick)
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ published button
@@ -1007,34 +994,14 @@ void TOxSpeedButton::DrawContent(TCanvas* Canvas, const TRect& Rect, TPoint Offs
             TextFlags());
 }
 
-bool TOxSpeedButton::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "Glyph.Data") || SameText(Name, "HotTrackGlyph.Data")) {
-    if (Value.Kind != TFormValue::vkBinary) throw EReadError("Invalid property value");
-    TBitmap B;
-    ReadStoredBitmap(&B, Value.Binary);
-    if (SameText(Name, "Glyph.Data")) {
-      SetGlyph(&B);
-    } else {
-      SetHotTrackGlyph(&B);
-    }
-  } else if (SameText(Name, "NumGlyphs")) {
-    SetNumGlyphs(Value.AsInteger());
-  } else {
-    return TOxCustomSpeedButton::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxSpeedButton::FormProperties() const {
+  using B = TOxSpeedButton;
+  static const TFormPropertyTable Table =
+      TFormProperties<B>("TOxSpeedButton", &TOxCustomSpeedButton::FormProperties())
+          .Bitmap("Glyph.Data", &B::GetGlyph, &B::SetGlyph)
+          .Bitmap("HotTrackGlyph.Data", &B::GetHotTrackGlyph, &B::SetHotTrackGlyph)
+          .Integer("NumGlyphs", &B::GetNumGlyphs, &B::SetNumGlyphs)
+          .Build();
+  return Table;
 }
 
-void ReadStoredBitmap(TBitmap* Bitmap, const std::vector<uint8_t>& Data) {
-  size_t Start = 0;
-  // The stored form leads with the byte count of the bitmap file that follows.
-  if (Data.size() >= 6 && Data[0] != 'B') {
-    const uint32_t N = Data[0] | (Data[1] << 8) | (Data[2] << 16) | (uint32_t(Data[3]) << 24);
-    if (N > Data.size() - 4) throw EReadError("Invalid property value");
-    Start = 4;
-  }
-  TMemoryStream S;
-  if (Data.size() > Start) S.WriteBuffer(Data.data() + Start, static_cast<int64_t>(Data.size() - Start));
-  S.SetPosition(0);
-  Bitmap->LoadFromStream(&S);
-}

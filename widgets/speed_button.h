@@ -20,7 +20,6 @@
 // The drawing state; the values index the glyph's state images and the
 // side-by-side images of a glyph bitmap.
 enum TOxSpeedButtonState : uint8_t { sbsUp, sbsDisabled, sbsDown, sbsExclusive, sbsInactive };
-using TButtonLayout = TOxXPLayout;
 enum TButtonStyle : uint8_t { bsAutoDetect, bsWin31, bsNew };
 enum TOxDropDownMenuPos : uint8_t { dmpBottom, dmpRight };
 
@@ -203,7 +202,7 @@ class TOxCustomSpeedButton : public TOxExGraphicControl, public IOxHotTrackSetti
   void Click() override;
   void Loaded() override;
   void Notification(TComponent* AComponent, TOperation Operation) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnDblClick;
 
@@ -276,7 +275,7 @@ class TOxSpeedButton : public TOxCustomSpeedButton {
   void SetHotTrackGlyph(TBitmap* Value);
   uint8_t GetNumGlyphs() const { return FGlyph->GetNumGlyphs(); }
   void SetNumGlyphs(int32_t Value);
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  protected:
   void DrawContent(TCanvas* Canvas, const TRect& Rect, TPoint Offset, TOxSpeedButtonState State,
@@ -287,4 +286,3 @@ class TOxSpeedButton : public TOxCustomSpeedButton {
 };
 
 // A bitmap stored in a form resource: the byte count, then the bitmap file.
-void ReadStoredBitmap(TBitmap* Bitmap, const std::vector<uint8_t>& Data);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "platform/vcl/form_properties.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/messages.h"
 #include "widgets/draw_helpers.h"
@@ -472,21 +473,17 @@ void TOxSpinButton::Paint() {
   if (CustomGlyphs()) FButtonFaces->PaintGlyphs(C, FPressedPart, GetEnabled(), FUpGlyph.get(), FDownGlyph.get());
 }
 
-bool TOxSpinButton::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "ButtonStyle")) {
-    SetButtonStyle(static_cast<TOxSpinButtonStyle>(Value.AsEnum({"sbsDefault", "sbsClassic"})));
-  } else if (SameText(Name, "InitRepeatPause")) {
-    SetInitRepeatPause(Value.AsInteger());
-  } else if (SameText(Name, "RepeatPause")) {
-    SetRepeatPause(Value.AsInteger());
-  } else if (SameText(Name, "OnTopClick")) {
-    OnTopClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnBottomClick")) {
-    OnBottomClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "FocusControl")) {
-    Context.AddFixup(Value, [this](TComponent* C) { SetFocusControl(dynamic_cast<TWinControl*>(C)); });
-  } else {
-    return TOxExGraphicControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxSpinButton::FormProperties() const {
+  static const TFormEnumNames StyleNames = {"sbsDefault", "sbsClassic"};
+  using B = TOxSpinButton;
+  static const TFormPropertyTable Table =
+      TFormProperties<B>("TOxSpinButton", &TOxExGraphicControl::FormProperties())
+          .Enum("ButtonStyle", StyleNames, &B::GetButtonStyle, &B::SetButtonStyle)
+          .Reference<TWinControl>("FocusControl", &B::GetFocusControl, &B::SetFocusControl)
+          .Integer("InitRepeatPause", &B::GetInitRepeatPause, &B::SetInitRepeatPause)
+          .Integer("RepeatPause", &B::GetRepeatPause, &B::SetRepeatPause)
+          .Event("OnBottomClick", &B::OnBottomClick)
+          .Event("OnTopClick", &B::OnTopClick)
+          .Build();
+  return Table;
 }

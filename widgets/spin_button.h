@@ -96,7 +96,7 @@ class TOxSpinButton : public TOxExGraphicControl {
 
   bool InLowerPart(TPoint P) const;
   void Notification(TComponent* AComponent, TOperation Operation) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnTopClick;
   TNotifyEvent OnBottomClick;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/vcl/form_properties.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"
@@ -496,51 +497,33 @@ void TOxCustomSpinEdit::Loaded() {
   FLastValue = GetValue();
 }
 
-bool TOxCustomSpinEdit::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                        TFormReadContext& Context) {
-  if (SameText(Name, "Value")) {
-    SetValue(Value.AsFloat());
-  } else if (SameText(Name, "MinValue")) {
-    SetMinValue(Value.AsFloat());
-  } else if (SameText(Name, "MaxValue")) {
-    SetMaxValue(Value.AsFloat());
-  } else if (SameText(Name, "CheckMinValue")) {
-    SetCheckMinValue(Value.AsBoolean());
-  } else if (SameText(Name, "CheckMaxValue")) {
-    SetCheckMaxValue(Value.AsBoolean());
-  } else if (SameText(Name, "CheckOptions")) {
-    SetCheckOptions(static_cast<TOxCheckOptions>(
-        Value.AsSet({"coCheckOnChange", "coCheckOnExit", "coCropBeyondLimit"})));
-  } else if (SameText(Name, "Increment")) {
-    SetIncrement(Value.AsFloat());
-  } else if (SameText(Name, "ValueType")) {
-    SetValueType(static_cast<TValueType>(Value.AsEnum({"vtInteger", "vtFloat", "vtHex"})));
-  } else if (SameText(Name, "Decimal")) {
-    const int32_t D = Value.AsInteger();
-    if (D < 0 || D > 255) throw EReadError("Invalid property value");
-    SetDecimal(static_cast<uint8_t>(D));
-  } else if (SameText(Name, "DisplayFormat")) {
-    SetDisplayFormat(Value.AsString());
-  } else if (SameText(Name, "Thousands")) {
-    SetThousands(Value.AsBoolean());
-  } else if (SameText(Name, "EditorEnabled")) {
-    SetEditorEnabled(Value.AsBoolean());
-  } else if (SameText(Name, "ArrowKeys")) {
-    SetArrowKeys(Value.AsBoolean());
-  } else if (SameText(Name, "ShowButton")) {
-    SetShowButton(Value.AsBoolean());
-  } else if (SameText(Name, "ButtonKind")) {
-    SetButtonKind(static_cast<TSpinButtonKind>(Value.AsEnum({"bkStandard", "bkDiagonal", "bkClassic"})));
-  } else if (SameText(Name, "Alignment")) {
-    SetAlignment(static_cast<TAlignment>(Value.AsEnum({"taLeftJustify", "taRightJustify", "taCenter"})));
-  } else if (SameText(Name, "OnTopClick")) {
-    OnTopClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnBottomClick")) {
-    OnBottomClick = Context.Handler<TNotifyEvent>(Value);
-  } else {
-    return TOxExCustomMaskEdit::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxCustomSpinEdit::FormProperties() const {
+  static const TFormEnumNames CheckNames = {"coCheckOnChange", "coCheckOnExit", "coCropBeyondLimit"};
+  static const TFormEnumNames ValueTypeNames = {"vtInteger", "vtFloat", "vtHex"};
+  static const TFormEnumNames KindNames = {"bkStandard", "bkDiagonal", "bkClassic"};
+  using E = TOxCustomSpinEdit;
+  static const TFormPropertyTable Table =
+      TFormProperties<E>("", &TOxExCustomMaskEdit::FormProperties())
+          .Enum("Alignment", AlignmentNames(), &E::GetAlignment, &E::SetAlignment)
+          .Bool("ArrowKeys", &E::GetArrowKeys, &E::SetArrowKeys)
+          .Enum("ButtonKind", KindNames, &E::GetButtonKind, &E::SetButtonKind)
+          .Bool("CheckMaxValue", &E::GetCheckMaxValue, &E::SetCheckMaxValue)
+          .Bool("CheckMinValue", &E::GetCheckMinValue, &E::SetCheckMinValue)
+          .Set("CheckOptions", CheckNames, &E::GetCheckOptions, &E::SetCheckOptions)
+          .Value<TFormByteKind>("Decimal", &E::GetDecimal, &E::SetDecimal)
+          .String("DisplayFormat", &E::GetDisplayFormat, &E::SetDisplayFormat)
+          .Bool("EditorEnabled", &E::GetEditorEnabled, &E::SetEditorEnabled)
+          .Float("Increment", &E::GetIncrement, &E::SetIncrement)
+          .Float("MaxValue", &E::GetMaxValue, &E::SetMaxValue)
+          .Float("MinValue", &E::GetMinValue, &E::SetMinValue)
+          .Bool("ShowButton", &E::GetShowButton, &E::SetShowButton)
+          .Bool("Thousands", &E::GetThousands, &E::SetThousands)
+          .Enum("ValueType", ValueTypeNames, &E::GetValueType, &E::SetValueType)
+          .Float("Value", &E::GetValue, &E::SetValue)
+          .Event("OnBottomClick", &E::OnBottomClick)
+          .Event("OnTopClick", &E::OnTopClick)
+          .Build();
+  return Table;
 }
 
 TOxSpinEdit::TOxSpinEdit(TComponent* AOwner) : TOxCustomSpinEdit(AOwner) {

@@ -86,7 +86,7 @@ class TOxCustomSpinEdit : public TOxExCustomMaskEdit {
   virtual void StepDown(TObject* Sender);
   void Loaded() override;
   void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
   void WndProc(TMessage& Message) override;
 
   TNotifyEvent OnTopClick;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/vcl/form_properties.h"
 #include "platform/rtl/sysutils.h"
 #include "widgets/draw_helpers.h"
 #include "widgets/speed_button.h"
@@ -200,55 +201,40 @@ void TOxTracker::Loaded() {
   DoBoundsChange();
 }
 
-bool TOxTracker::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "Value")) {
-    // Applied after the range: a stored value is kept even when the range
-    // comes later in the resource.
-    FValue = Value.AsInteger();
-    ThumbFromValue();
-  } else if (SameText(Name, "Minimum")) {
-    SetMinimum(Value.AsInteger());
-  } else if (SameText(Name, "Maximum")) {
-    SetMaximum(Value.AsInteger());
-  } else if (SameText(Name, "TrackColor")) {
-    SetTrackColor(Value.AsColor());
-  } else if (SameText(Name, "ThumbColor")) {
-    SetThumbColor(Value.AsColor());
-  } else if (SameText(Name, "BackColor")) {
-    SetBackColor(Value.AsColor());
-  } else if (SameText(Name, "CaptionColor")) {
-    SetCaptionColor(Value.AsColor());
-  } else if (SameText(Name, "BorderColor")) {
-    SetBorderColor(Value.AsColor());
-  } else if (SameText(Name, "ThumbWidth")) {
-    SetThumbWidth(Value.AsInteger());
-  } else if (SameText(Name, "ThumbHeight")) {
-    SetThumbHeight(Value.AsInteger());
-  } else if (SameText(Name, "TrackHeight")) {
-    SetTrackHeight(Value.AsInteger());
-  } else if (SameText(Name, "ShowCaption")) {
-    SetShowCaption(Value.AsBoolean());
-  } else if (SameText(Name, "TrackBorder")) {
-    SetTrackBorder(Value.AsBoolean());
-  } else if (SameText(Name, "ThumbBorder")) {
-    SetThumbBorder(Value.AsBoolean());
-  } else if (SameText(Name, "BackBorder")) {
-    SetBackBorder(Value.AsBoolean());
-  } else if (SameText(Name, "CaptionBold")) {
-    SetCaptionBold(Value.AsBoolean());
-  } else if (SameText(Name, "TrackPositionColored")) {
-    SetTrackPositionColored(Value.AsBoolean());
-  } else if (SameText(Name, "Orientation")) {
-    SetOrientation(static_cast<TjtbOrientation>(Value.AsEnum({"jtbHorizontal", "jtbVertical"})));
-  } else if (SameText(Name, "BackBitmap.Data")) {
-    if (Value.Kind != TFormValue::vkBinary) throw EReadError("Invalid property value");
-    TBitmap B;
-    ReadStoredBitmap(&B, Value.Binary);
-    SetBackBitmap(&B);
-  } else if (SameText(Name, "OnChangedValue")) {
-    OnChangedValue = Context.Handler<TOnChangedValue>(Value);
-  } else {
-    return TOxExCustomControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxTracker::FormProperties() const {
+  static const TFormEnumNames OrientationNames = {"jtbHorizontal", "jtbVertical"};
+  using T = TOxTracker;
+  static const TFormPropertyTable Table =
+      TFormProperties<T>("TOxTracker", &TOxExCustomControl::FormProperties())
+          .Bitmap("BackBitmap.Data", &T::GetBackBitmap, &T::SetBackBitmap)
+          .Bool("BackBorder", &T::GetBackBorder, &T::SetBackBorder)
+          .Color("BackColor", &T::GetBackColor, &T::SetBackColor)
+          .Color("BorderColor", &T::GetBorderColor, &T::SetBorderColor)
+          .Bool("CaptionBold", &T::GetCaptionBold, &T::SetCaptionBold)
+          .Color("CaptionColor", &T::GetCaptionColor, &T::SetCaptionColor)
+          .Integer("Maximum", &T::GetMaximum, &T::SetMaximum)
+          .Integer("Minimum", &T::GetMinimum, &T::SetMinimum)
+          .Enum("Orientation", OrientationNames, &T::GetOrientation, &T::SetOrientation)
+          .Bool("ShowCaption", &T::GetShowCaption, &T::SetShowCaption)
+          .Bool("ThumbBorder", &T::GetThumbBorder, &T::SetThumbBorder)
+          .Color("ThumbColor", &T::GetThumbColor, &T::SetThumbColor)
+          .Integer("ThumbHeight", &T::GetThumbHeight, &T::SetThumbHeight)
+          .Integer("ThumbWidth", &T::GetThumbWidth, &T::SetThumbWidth)
+          .Bool("TrackBorder", &T::GetTrackBorder, &T::SetTrackBorder)
+          .Color("TrackColor", &T::GetTrackColor, &T::SetTrackColor)
+          .Integer("TrackHeight", &T::GetTrackHeight, &T::SetTrackHeight)
+          .Bool("TrackPositionColored", &T::GetTrackPositionColored, &T::SetTrackPositionColored)
+          // Kept as stored even when the range comes later in the resource.
+          .Custom("Value",
+                  [](T& Tracker, const TFormValue& V, TFormReadContext&) {
+                    Tracker.FValue = V.AsInteger();
+                    Tracker.ThumbFromValue();
+                  },
+                  [](const T& Tracker, TFormValue& V) {
+                    V = TFormValue::OfInteger(Tracker.GetValue());
+                    return true;
+                  })
+          .Event("OnChangedValue", &T::OnChangedValue)
+          .Build();
+  return Table;
 }

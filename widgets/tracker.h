@@ -64,7 +64,7 @@ class TOxTracker : public TOxExCustomControl {
   TRect HitRect() const { return FHitRect; }
   bool GetDragging() const { return FDragging; }
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
   void Loaded() override;
 
   TOnChangedValue OnChangedValue;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/forms.h"
 
 namespace {
@@ -296,36 +297,27 @@ void TOxXPCustomButton::Dispatch(TMessage& Message) {
   TOxXPCustomStyleControl::Dispatch(Message);
 }
 
-bool TOxXPCustomButton::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                        TFormReadContext& Context) {
-  if (SameText(Name, "AutoGray")) {
-    SetAutoGray(Value.AsBoolean());
-  } else if (SameText(Name, "Cancel")) {
-    SetCancel(Value.AsBoolean());
-  } else if (SameText(Name, "Default")) {
-    SetDefault(Value.AsBoolean());
-  } else if (SameText(Name, "Glyph.Data")) {
-    if (Value.Kind != TFormValue::vkBinary) throw EReadError("Invalid property value");
-    FGlyph->ReadStoredData(Value.Binary);
-    RedrawForProperty();
-  } else if (SameText(Name, "Layout")) {
-    SetLayout(static_cast<TOxXPLayout>(Value.AsEnum({"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"})));
-  } else if (SameText(Name, "ShowAccelChar")) {
-    SetShowAccelChar(Value.AsBoolean());
-  } else if (SameText(Name, "ShowFocusRect")) {
-    SetShowFocusRect(Value.AsBoolean());
-  } else if (SameText(Name, "SmoothEdges")) {
-    SetSmoothEdges(Value.AsBoolean());
-  } else if (SameText(Name, "Spacing")) {
-    const int32_t S = Value.AsInteger();
-    if (S < 0 || S > 255) throw EReadError("Invalid property value");
-    SetSpacing(static_cast<uint8_t>(S));
-  } else if (SameText(Name, "WordWrap")) {
-    SetWordWrap(Value.AsBoolean());
-  } else if (SameText(Name, "Down")) {
-    SetDown(Value.AsBoolean());
-  } else {
-    return TOxXPCustomStyleControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxXPCustomButton::FormProperties() const {
+  using B = TOxXPCustomButton;
+  static const TFormPropertyTable Table =
+      TFormProperties<B>("", &TOxXPCustomStyleControl::FormProperties())
+          .Bool("AutoGray", &B::GetAutoGray, &B::SetAutoGray)
+          .Bool("Cancel", &B::GetCancel, &B::SetCancel)
+          .Bool("Default", &B::GetDefault, &B::SetDefault)
+          .Bool("Down", &B::GetDown, &B::SetDown)
+          .Custom("Glyph.Data",
+                  [](B& Button, const TFormValue& V, TFormReadContext&) {
+                    if (V.Kind != TFormValue::vkBinary) throw EReadError("Invalid property value");
+                    Button.FGlyph->ReadStoredData(V.Binary);
+                    Button.RedrawForProperty();
+                  },
+                  [](const B& Button, TFormValue& V) { return FormPropertyDetail::WritePicture(Button.GetGlyph(), V); })
+          .Enum("Layout", ButtonLayoutNames(), &B::GetLayout, &B::SetLayout)
+          .Bool("ShowAccelChar", &B::GetShowAccelChar, &B::SetShowAccelChar)
+          .Bool("ShowFocusRect", &B::GetShowFocusRect, &B::SetShowFocusRect)
+          .Bool("SmoothEdges", &B::GetSmoothEdges, &B::SetSmoothEdges)
+          .Value<TFormByteKind>("Spacing", &B::GetSpacing, &B::SetSpacing)
+          .Bool("WordWrap", &B::GetWordWrap, &B::SetWordWrap)
+          .Build();
+  return Table;
 }

@@ -9,10 +9,12 @@
 #include <string>
 
 #include "platform/gdi/bitmap.h"
+#include "platform/vcl/buttons.h"
 #include "widgets/draw_helpers.h"
 #include "widgets/xp_core.h"
 
-enum TOxXPLayout : uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+// Where the glyph lies: the platform's button layout.
+using TOxXPLayout = TButtonLayout;
 
 class TOxXPCustomButton : public TOxXPCustomStyleControl {
  public:
@@ -50,7 +52,7 @@ class TOxXPCustomButton : public TOxXPCustomStyleControl {
   bool ShowsFrame(bool Restricted) const;
 
   void XPResized() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   // The gradient pictures, rebuilt at every resize (for tests and painting).
   TBitmap* FaceBitmap() const { return FFace.get(); }

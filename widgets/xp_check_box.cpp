@@ -1,5 +1,6 @@
 #include "widgets/xp_check_box.h"
 
+#include "platform/vcl/form_properties.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/keys.h"
 
@@ -94,20 +95,15 @@ void TOxXPCustomCheckControl::Paint() {
   DrawAlignedText(this, C, GetCaption(), GetFont(), GetEnabled(), true, 0, true, T);
 }
 
-bool TOxXPCustomCheckControl::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                              TFormReadContext& Context) {
-  if (SameText(Name, "BoundLines")) {
-    SetBoundLines(static_cast<TOxXPBoundLines>(Value.AsSet({"blLeft", "blTop", "blRight", "blBottom"})));
-  } else if (SameText(Name, "Checked")) {
-    SetChecked(Value.AsBoolean());
-  } else if (SameText(Name, "Spacing")) {
-    const int32_t S = Value.AsInteger();
-    if (S < 0 || S > 255) throw EReadError("Invalid property value");
-    SetSpacing(static_cast<uint8_t>(S));
-  } else {
-    return TOxXPCustomStyleControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxXPCustomCheckControl::FormProperties() const {
+  static const TFormEnumNames BoundLineNames = {"blLeft", "blTop", "blRight", "blBottom"};
+  using C = TOxXPCustomCheckControl;
+  static const TFormPropertyTable Table = TFormProperties<C>("", &TOxXPCustomStyleControl::FormProperties())
+                                              .Set("BoundLines", BoundLineNames, &C::GetBoundLines, &C::SetBoundLines)
+                                              .Bool("Checked", &C::GetChecked, &C::SetChecked)
+                                              .Value<TFormByteKind>("Spacing", &C::GetSpacing, &C::SetSpacing)
+                                              .Build();
+  return Table;
 }
 
 void TOxXPCheckbox::SetChecked(bool Value) {
@@ -179,13 +175,11 @@ void TOxXPCheckbox::DrawCheckSymbol(const TRect& R) {
   }
 }
 
-bool TOxXPCheckbox::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "AllowGrayed")) {
-    SetAllowGrayed(Value.AsBoolean());
-  } else if (SameText(Name, "State")) {
-    SetState(static_cast<TCheckBoxState>(Value.AsEnum({"cbUnchecked", "cbChecked", "cbGrayed"})));
-  } else {
-    return TOxXPCustomCheckControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxXPCheckbox::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TOxXPCheckbox>("TOxXPCheckbox", &TOxXPCustomCheckControl::FormProperties())
+          .Bool("AllowGrayed", &TOxXPCheckbox::GetAllowGrayed, &TOxXPCheckbox::SetAllowGrayed)
+          .Enum("State", CheckBoxStateNames(), &TOxXPCheckbox::GetState, &TOxXPCheckbox::SetState)
+          .Build();
+  return Table;
 }

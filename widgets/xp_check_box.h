@@ -24,7 +24,7 @@ class TOxXPCustomCheckControl : public TOxXPCustomStyleControl {
   uint8_t GetCheckSize() const { return FCheckSize; }
 
   void XPResized() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TBitmap* FaceBitmap() const { return FFace.get(); }
   TBitmap* PressedBitmap() const { return FPressed.get(); }
@@ -53,7 +53,7 @@ class TOxXPCheckbox : public TOxXPCustomCheckControl {
   void SetAllowGrayed(bool Value);
   void SetChecked(bool Value) override;
   void Click() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  protected:
   void DrawCheckSymbol(const TRect& R) override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/vcl/form_properties.h"
 #include "widgets/draw_helpers.h"
 
 namespace {
@@ -217,22 +218,20 @@ void TOxXPCustomControl::Dispatch(TMessage& Message) {
   }
 }
 
-bool TOxXPCustomControl::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                         TFormReadContext& Context) {
-  static const std::vector<std::string> ResultNames = {"mrNone",  "mrOk",    "mrCancel", "mrAbort",
-                                                       "mrRetry", "mrIgnore", "mrYes",   "mrNo",
-                                                       "mrAll",   "mrNoToAll", "mrYesToAll"};
-  if (SameText(Name, "ModalResult")) {
-    SetModalResult(static_cast<TModalResult>(Value.Kind == TFormValue::vkInteger ? Value.AsInteger()
-                                                                                 : Value.AsEnum(ResultNames)));
-  } else if (SameText(Name, "OnMouseEnter")) {
-    OnMouseEnter = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnMouseLeave")) {
-    OnMouseLeave = Context.Handler<TNotifyEvent>(Value);
-  } else {
-    return TOxExCustomControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxXPCustomControl::FormProperties() const {
+  using C = TOxXPCustomControl;
+  static const TFormPropertyTable Table =
+      TFormProperties<C>("", &TOxExCustomControl::FormProperties())
+          .Custom("ModalResult", [](C& Control, const TFormValue& V,
+                                    TFormReadContext&) { Control.SetModalResult(ReadModalResult(V)); },
+                  [](const C& Control, TFormValue& V) {
+                    V = TFormValue::OfEnum(Control.GetModalResult(), ModalResultNames());
+                    return true;
+                  })
+          .Event("OnMouseEnter", &C::OnMouseEnter)
+          .Event("OnMouseLeave", &C::OnMouseLeave)
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ style
@@ -288,18 +287,22 @@ void TOxXPStyleManager::RedrawControls() {
   for (TOxXPCustomStyleControl* C : FControls) C->RedrawForState();
 }
 
-bool TOxXPStyleManager::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                        TFormReadContext& Context) {
-  if (SameText(Name, "Theme")) {
-    SetTheme(static_cast<TOxXPTheme>(Value.AsEnum({"WindowsXP", "OfficeXP"})));
-  } else if (SameText(Name, "OnThemeChanged")) {
-    OnThemeChanged = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "AboutOXCL") || SameText(Name, "Left") || SameText(Name, "Top")) {
-    // Design-time placement: nothing to apply.
-  } else {
-    return false;
-  }
-  return true;
+namespace {
+const TFormEnumNames& ThemeNames() {
+  static const TFormEnumNames Names = {"WindowsXP", "OfficeXP"};
+  return Names;
+}
+}  // namespace
+
+const TFormPropertyTable& TOxXPStyleManager::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TOxXPStyleManager>("TOxXPStyleManager", &ComponentFormProperties())
+          .Enum("Theme", ThemeNames(), &TOxXPStyleManager::GetTheme, &TOxXPStyleManager::SetTheme)
+          .Event("OnThemeChanged", &TOxXPStyleManager::OnThemeChanged)
+          // The about marker: nothing to apply.
+          .Ignored({"AboutOXCL"})
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ style control
@@ -327,20 +330,27 @@ void TOxXPCustomStyleControl::Notification(TComponent* AComponent, TOperation Op
   if (Operation == opRemove && AComponent == FStyleManager) FStyleManager = nullptr;
 }
 
-bool TOxXPCustomStyleControl::SetFormProperty(const std::string& Name, const TFormValue& Value,
-                                              TFormReadContext& Context) {
-  if (SameText(Name, "Style.Theme")) {
-    FStyle->SetTheme(static_cast<TOxXPTheme>(Value.AsEnum({"WindowsXP", "OfficeXP"})));
-  } else if (SameText(Name, "Style.UseStyleManager")) {
-    FStyle->SetUseStyleManager(Value.AsBoolean());
-  } else if (SameText(Name, "StyleManager")) {
-    Context.AddFixup(Value, [this](TComponent* C) {
-      auto* M = dynamic_cast<TOxXPStyleManager*>(C);
-      if (C && !M) throw EReadError("Invalid property value");
-      SetStyleManager(M);
-    });
-  } else {
-    return TOxXPCustomControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TOxXPCustomStyleControl::FormProperties() const {
+  using C = TOxXPCustomStyleControl;
+  static const TFormPropertyTable Table =
+      TFormProperties<C>("", &TOxXPCustomControl::FormProperties())
+          .Custom("Style.Theme",
+                  [](C& Control, const TFormValue& V, TFormReadContext&) {
+                    Control.GetStyle()->SetTheme(static_cast<TOxXPTheme>(V.AsEnum(ThemeNames())));
+                  },
+                  [](const C& Control, TFormValue& V) {
+                    V = TFormValue::OfEnum(Control.GetStyle()->GetTheme(), ThemeNames());
+                    return true;
+                  })
+          .Custom("Style.UseStyleManager",
+                  [](C& Control, const TFormValue& V, TFormReadContext&) {
+                    Control.GetStyle()->SetUseStyleManager(V.AsBoolean());
+                  },
+                  [](const C& Control, TFormValue& V) {
+                    V = TFormValue::OfBoolean(Control.GetStyle()->GetUseStyleManager());
+                    return true;
+                  })
+          .Reference<TOxXPStyleManager>("StyleManager", &C::GetStyleManager, &C::SetStyleManager)
+          .Build();
+  return Table;
 }

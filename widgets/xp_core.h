@@ -82,7 +82,7 @@ class TOxXPCustomControl : public TOxExCustomControl {
   virtual void XPTextChanged();
 
   void Click() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   // The control's own enter and leave events (fired by the hooks).
   TNotifyEvent OnMouseEnter;
@@ -144,7 +144,7 @@ class TOxXPStyleManager : public TOxXPCustomComponent, public IFormPropertyTarge
   void RemoveControls(const std::vector<TOxXPCustomStyleControl*>& Controls);
   void RedrawControls();
   const std::vector<TOxXPCustomStyleControl*>& Controls() const { return FControls; }
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnThemeChanged;
 
@@ -162,7 +162,7 @@ class TOxXPCustomStyleControl : public TOxXPCustomControl {
   TOxXPStyleManager* GetStyleManager() const { return FStyleManager; }
   virtual void SetStyleManager(TOxXPStyleManager* Value);
   void Notification(TComponent* AComponent, TOperation Operation) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  private:
   std::unique_ptr<TOxXPStyle> FStyle;

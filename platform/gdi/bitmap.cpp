@@ -369,6 +369,32 @@ uint32_t Le32(const uint8_t* p) {
 
 }  // namespace
 
+void TBitmap::ReadData(TStream* Stream) {
+  if (!Stream) return;
+  const int64_t Start = Stream->GetPosition();
+  const int64_t Left = Stream->GetSize() - Start;
+  uint8_t Lead[4] = {0, 0, 0, 0};
+  if (Left >= 4) Stream->ReadBuffer(Lead, 4);
+  // A lead that counts exactly the bytes after it is the byte count; data
+  // that starts as a bitmap file does otherwise is the file alone.
+  const bool Counted = Left >= 4 && int64_t(Le32(Lead)) == Left - 4;
+  if (!Counted && (Left < 4 || (Lead[0] == 'B' && Lead[1] == 'M'))) {
+    Stream->SetPosition(Start);
+  } else if (int64_t(Le32(Lead)) > Left - 4) {
+    BadBitmap();
+  }
+  LoadFromStream(Stream);
+}
+
+void TBitmap::WriteData(TStream* Stream) {
+  TMemoryStream File;
+  SaveToStream(&File);
+  const uint32_t N = static_cast<uint32_t>(File.GetSize());
+  const uint8_t Lead[4] = {uint8_t(N), uint8_t(N >> 8), uint8_t(N >> 16), uint8_t(N >> 24)};
+  Stream->WriteBuffer(Lead, 4);
+  if (N > 0) Stream->WriteBuffer(File.GetMemory(), N);
+}
+
 void TBitmap::LoadFromStream(TStream* Stream) {
   if (!Stream) return;
   const int64_t start = Stream->GetPosition();

@@ -114,6 +114,10 @@ class TBitmap : public TGraphic {
   // empty bitmap writes nothing.
   void LoadFromStream(TStream* Stream) override;
   void SaveToStream(TStream* Stream) override;
+  // As form resources store a bitmap: the byte count of the file, then the
+  // file. Reading also takes the file alone.
+  void ReadData(TStream* Stream) override;
+  void WriteData(TStream* Stream) override;
 
   // The colour of one pixel as $00BBGGRR (through the table for indexed
   // formats); (0,0) is the top-left pixel. Outside the bitmap: clNone.

@@ -253,6 +253,12 @@ class TCanvas : public TPersistent {
   int32_t GetPixelsPerInchX() const { return FPixelsPerInchX; }
   int32_t GetPixelsPerInchY() const { return FPixelsPerInchY; }
   void SetPixelsPerInch(int32_t X, int32_t Y);
+  // The device the canvas stands for, when it is more than its bitmap (a
+  // printer's page): GetDeviceCaps asks Caps first; Caps answers false for
+  // what the bitmap tells.
+  using TDeviceCaps = std::function<bool(int32_t Index, int32_t& Value)>;
+  void SetDeviceCaps(TDeviceCaps Caps) { FDeviceCaps = std::move(Caps); }
+  const TDeviceCaps& GetDeviceCapsHook() const { return FDeviceCaps; }
   // A monochrome device bitmap maps to colour through the text colour (0)
   // and background colour (1), and colour maps to it by "equals background
   // colour"; a monochrome DIB uses its colour table both ways.
@@ -319,6 +325,7 @@ class TCanvas : public TPersistent {
   TColor FTextColor = clWindowText;
   TColor FBkColor = clWhite;
   TPoint FOrigin;
+  TDeviceCaps FDeviceCaps;
   int32_t FPixelsPerInchX = 96;
   int32_t FPixelsPerInchY = 96;
   bool FMonochromeDevice = false;

@@ -42,15 +42,19 @@ TPicture::~TPicture() = default;
 
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> Value) {
   FGraphic = std::move(Value);
+  // Changes of the graphic's pixels are changes of the picture.
+  if (FGraphic)
+    FGraphic->OnChange = [this](TGraphic*) {
+      if (OnChange) OnChange(this);
+    };
   if (OnChange) OnChange(this);
 }
 
 TBitmap* TPicture::GetBitmap() {
   auto* b = dynamic_cast<TBitmap*>(FGraphic.get());
   if (!b) {
-    FGraphic = std::make_unique<TBitmap>();
+    SetGraphic(std::make_unique<TBitmap>());
     b = static_cast<TBitmap*>(FGraphic.get());
-    if (OnChange) OnChange(this);
   }
   return b;
 }
@@ -173,6 +177,19 @@ std::unique_ptr<TGraphic> TPicture::CreateGraphicForClassName(const std::string&
     if (candidate && SameText(candidate->ClassName(), ClassName)) return candidate;
   }
   return nullptr;
+}
+
+std::vector<uint8_t> TPicture::SaveToFormData() const {
+  std::vector<uint8_t> R;
+  if (!FGraphic) return R;
+  const std::string Name = FGraphic->ClassName();
+  R.push_back(static_cast<uint8_t>(Name.size()));
+  R.insert(R.end(), Name.begin(), Name.begin() + std::min<size_t>(Name.size(), 255));
+  TMemoryStream S;
+  FGraphic->WriteData(&S);
+  const auto* P = static_cast<const uint8_t*>(S.GetMemory());
+  R.insert(R.end(), P, P + S.GetSize());
+  return R;
 }
 
 void TPicture::LoadFromFormData(const std::vector<uint8_t>& Data) {

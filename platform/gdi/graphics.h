@@ -49,6 +49,8 @@ class TGraphic : public TPersistent {
   // Reads the graphic's data as a form resource stores it after the class
   // name; by default the graphic's own stream format.
   virtual void ReadData(TStream* Stream) { LoadFromStream(Stream); }
+  // Writes what ReadData reads.
+  virtual void WriteData(TStream* Stream) { SaveToStream(Stream); }
   virtual void SaveToStream(TStream* Stream) = 0;
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName);
@@ -81,7 +83,8 @@ class TPicture : public TPersistent {
 
   // The graphic held (nullptr when empty).
   TGraphic* GetGraphic() const { return FGraphic.get(); }
-  // Takes ownership of Value; nullptr clears.
+  // Takes ownership of Value; nullptr clears. The picture's OnChange follows
+  // the graphic's changes (the picture sets the graphic's OnChange).
   void SetGraphic(std::unique_ptr<TGraphic> Value);
   // The graphic as a bitmap, replacing a graphic of another class by an
   // empty bitmap.
@@ -104,6 +107,8 @@ class TPicture : public TPersistent {
   // registered graphic has raises EInvalidGraphic ("Unknown picture class
   // (%s)").
   void LoadFromFormData(const std::vector<uint8_t>& Data);
+  // The picture data as LoadFromFormData reads it (empty for no picture).
+  std::vector<uint8_t> SaveToFormData() const;
 
   // Registers a graphic class for an extension (without the dot, any case).
   // A later registration of the same extension replaces the earlier one.

@@ -56,6 +56,10 @@ int32_t ScreenHeight() {
 }
 
 int32_t GetDeviceCaps(TCanvas* DC, int32_t Index) {
+  if (DC && DC->GetDeviceCapsHook()) {
+    int32_t Value = 0;
+    if (DC->GetDeviceCapsHook()(Index, Value)) return Value;
+  }
   const bool screen = DC == nullptr || DC->GetTarget() == nullptr;
   const int32_t dpiX = screen ? ScreenLogPixelsX() : DC->GetPixelsPerInchX();
   const int32_t dpiY = screen ? ScreenLogPixelsY() : DC->GetPixelsPerInchY();

@@ -38,5 +38,7 @@ int32_t ScreenHeight();
 
 // Device facts of a canvas. A nullptr canvas is the screen. A canvas on a
 // bitmap answers the bitmap's size and the canvas's pixels per inch (the
-// screen's unless its owner set others, as the printer does).
+// screen's unless its owner set others), unless the canvas stands for a
+// device that answers itself (the printer's page: see
+// TCanvas::SetDeviceCaps).
 int32_t GetDeviceCaps(TCanvas* DC, int32_t Index);

@@ -16,7 +16,7 @@
 #include "platform/gdi/canvas.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/rtl/sysutils.h"
-#include "platform/vcl/form_reader.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/menus.h"
 #include "platform/vcl/vcl_internal.h"
@@ -957,31 +957,21 @@ void TWinControl::DoExit() {
   if (OnExit) OnExit(this);
 }
 
-bool TWinControl::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "TabStop")) {
-    SetTabStop(Value.AsBoolean());
-  } else if (SameText(Name, "TabOrder")) {
-    SetTabOrder(Value.AsInteger());
-  } else if (SameText(Name, "Ctl3D")) {
-    SetCtl3D(Value.AsBoolean());
-  } else if (SameText(Name, "ParentCtl3D")) {
-    SetParentCtl3D(Value.AsBoolean());
-  } else if (SameText(Name, "DoubleBuffered")) {
-    SetDoubleBuffered(Value.AsBoolean());
-  } else if (SameText(Name, "OnEnter")) {
-    OnEnter = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnExit")) {
-    OnExit = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnKeyDown")) {
-    OnKeyDown = Context.Handler<TKeyEvent>(Value);
-  } else if (SameText(Name, "OnKeyUp")) {
-    OnKeyUp = Context.Handler<TKeyEvent>(Value);
-  } else if (SameText(Name, "OnKeyPress")) {
-    OnKeyPress = Context.Handler<TKeyPressEvent>(Value);
-  } else {
-    return TControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TWinControl::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TWinControl>("", &TControl::FormProperties())
+          .Bool("Ctl3D", &TWinControl::GetCtl3D, &TWinControl::SetCtl3D)
+          .Bool("ParentCtl3D", &TWinControl::GetParentCtl3D, &TWinControl::SetParentCtl3D)
+          .Bool("DoubleBuffered", &TWinControl::GetDoubleBuffered, &TWinControl::SetDoubleBuffered)
+          .Integer("TabOrder", &TWinControl::GetTabOrder, &TWinControl::SetTabOrder)
+          .Bool("TabStop", &TWinControl::GetTabStop, &TWinControl::SetTabStop)
+          .Event("OnEnter", &TWinControl::OnEnter)
+          .Event("OnExit", &TWinControl::OnExit)
+          .Event("OnKeyDown", &TWinControl::OnKeyDown)
+          .Event("OnKeyPress", &TWinControl::OnKeyPress)
+          .Event("OnKeyUp", &TWinControl::OnKeyUp)
+          .Build();
+  return Table;
 }
 
 // -- timers
@@ -1413,6 +1403,7 @@ void TVclPaintBridge::Paint(TControl* Control, QWidget* Widget, const QRect& Reg
   }
   if (Buffer) {
     P.drawImage(QPoint(Origin.X, Origin.Y), Buffer->Bitmap()->GetImage());
+    VclPaintCaret(Control, P, Origin);
   } else if (!dynamic_cast<TVclWidgetLink*>(Widget) || !Link->NativePaint) {
     P.fillRect(QRect(Origin.X, Origin.Y, Client.Width(), Client.Height()), VclQColor(Control->GetColor()));
   }
@@ -1424,110 +1415,57 @@ void TVclPaintBridge::Paint(TControl* Control, QWidget* Widget, const QRect& Reg
 }
 
 // ------------------------------------------------------------ form properties
-bool TControl::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  static const std::vector<std::string> AlignNames = {"alNone", "alTop", "alBottom", "alLeft",
-                                                      "alRight", "alClient", "alCustom"};
-  static const std::vector<std::string> AnchorNames = {"akLeft", "akTop", "akRight", "akBottom"};
-  if (SameText(Name, "Left")) {
-    SetLeft(Value.AsCoordinate());
-  } else if (SameText(Name, "Top")) {
-    SetTop(Value.AsCoordinate());
-  } else if (SameText(Name, "Width")) {
-    SetWidth(Value.AsCoordinate());
-  } else if (SameText(Name, "Height")) {
-    SetHeight(Value.AsCoordinate());
-  } else if (SameText(Name, "ClientWidth")) {
-    SetClientWidth(Value.AsCoordinate());
-  } else if (SameText(Name, "ClientHeight")) {
-    SetClientHeight(Value.AsCoordinate());
-  } else if (SameText(Name, "Align")) {
-    SetAlign(static_cast<TAlign>(Value.AsEnum(AlignNames)));
-  } else if (SameText(Name, "Anchors")) {
-    SetAnchors(static_cast<TAnchors>(Value.AsSet(AnchorNames)));
-  } else if (SameText(Name, "Visible")) {
-    SetVisible(Value.AsBoolean());
-  } else if (SameText(Name, "Enabled")) {
-    SetEnabled(Value.AsBoolean());
-  } else if (SameText(Name, "Caption") || SameText(Name, "Text")) {
-    SetText(Value.AsString());
-  } else if (SameText(Name, "Color")) {
-    SetColor(Value.AsColor());
-  } else if (SameText(Name, "ParentColor")) {
-    SetParentColor(Value.AsBoolean());
-  } else if (SameText(Name, "Hint")) {
-    SetHint(Value.AsString());
-  } else if (SameText(Name, "ShowHint")) {
-    SetShowHint(Value.AsBoolean());
-  } else if (SameText(Name, "ParentShowHint")) {
-    SetParentShowHint(Value.AsBoolean());
-  } else if (SameText(Name, "Cursor")) {
-    SetCursor(static_cast<TCursor>(Value.AsInteger()));
-  } else if (SameText(Name, "Tag")) {
-    SetTag(static_cast<intptr_t>(Value.AsInt64()));
-  } else if (SameText(Name, "PopupMenu")) {
-    Context.AddFixup(Value, [this](TComponent* C) {
-      auto* M = dynamic_cast<TPopupMenu*>(C);
-      if (C && !M) throw EReadError("Invalid property value");
-      SetPopupMenu(M);
-    });
-  } else if (SameText(Name, "OnClick")) {
-    OnClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnDblClick")) {
-    OnDblClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnMouseDown")) {
-    OnMouseDown = Context.Handler<TMouseEvent>(Value);
-  } else if (SameText(Name, "OnMouseMove")) {
-    OnMouseMove = Context.Handler<TMouseMoveEvent>(Value);
-  } else if (SameText(Name, "OnMouseUp")) {
-    OnMouseUp = Context.Handler<TMouseEvent>(Value);
-  } else if (SameText(Name, "OnMouseWheel")) {
-    OnMouseWheel = Context.Handler<TMouseWheelEvent>(Value);
-  } else if (SameText(Name, "OnMouseWheelDown")) {
-    OnMouseWheelDown = Context.Handler<TMouseWheelUpDownEvent>(Value);
-  } else if (SameText(Name, "OnMouseWheelUp")) {
-    OnMouseWheelUp = Context.Handler<TMouseWheelUpDownEvent>(Value);
-  } else if (SameText(Name, "OnResize")) {
-    OnResize = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnContextPopup")) {
-    OnContextPopup = Context.Handler<TContextPopupEvent>(Value);
-  } else if (SameText(Name, "Font.Name")) {
-    FFont->SetName(Value.AsString());
-  } else if (SameText(Name, "Font.Height")) {
-    FFont->SetHeight(Value.AsCoordinate());
-  } else if (SameText(Name, "Font.Size")) {
-    FFont->SetSize(Value.AsCoordinate());
-  } else if (SameText(Name, "Font.Color")) {
-    FFont->SetColor(Value.AsColor());
-  } else if (SameText(Name, "Font.Charset")) {
-    static const std::pair<const char*, int32_t> Charsets[] = {
-        {"ANSI_CHARSET", 0},      {"DEFAULT_CHARSET", 1},   {"SYMBOL_CHARSET", 2},      {"MAC_CHARSET", 77},
-        {"SHIFTJIS_CHARSET", 128}, {"HANGEUL_CHARSET", 129}, {"JOHAB_CHARSET", 130},    {"GB2312_CHARSET", 134},
-        {"CHINESEBIG5_CHARSET", 136}, {"GREEK_CHARSET", 161}, {"TURKISH_CHARSET", 162}, {"VIETNAMESE_CHARSET", 163},
-        {"HEBREW_CHARSET", 177},  {"ARABIC_CHARSET", 178},  {"BALTIC_CHARSET", 186},    {"RUSSIAN_CHARSET", 204},
-        {"THAI_CHARSET", 222},    {"EASTEUROPE_CHARSET", 238}, {"OEM_CHARSET", 255}};
-    int32_t Code = -1;
-    if (Value.Kind == TFormValue::vkInteger) {
-      Code = Value.AsInteger();
-    } else {
-      for (auto& [CharsetName, CharsetCode] : Charsets)
-        if (SameText(Value.AsIdent(), CharsetName)) Code = CharsetCode;
-    }
-    if (Code < 0 || Code > 255) throw EReadError("Invalid property value");
-    FFont->SetCharset(static_cast<TFontCharset>(Code));
-  } else if (SameText(Name, "Font.Style")) {
-    FFont->SetStyle(static_cast<TFontStyles>(Value.AsSet({"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"})));
-  } else if (SameText(Name, "ParentFont")) {
-    SetParentFont(Value.AsBoolean());
-  } else if (
-             SameText(Name, "Constraints.MinWidth") || SameText(Name, "Constraints.MinHeight") ||
-             SameText(Name, "Constraints.MaxWidth") || SameText(Name, "Constraints.MaxHeight") ||
-             SameText(Name, "DragCursor") || SameText(Name, "DragMode") || SameText(Name, "HelpContext") ||
-             SameText(Name, "BiDiMode") || SameText(Name, "ParentBiDiMode") || SameText(Name, "DockSite") ||
-             SameText(Name, "UseDockManager") || SameText(Name, "DesignSize") ||
-             Name.rfind("Explicit", 0) == 0) {
-    // Looks the platform decides for itself: read and left alone.
-  } else {
-    return false;
-  }
-  return true;
+const TFormPropertyTable& TControl::FormProperties() const {
+  // The font and colour are stored only where the control does not take its
+  // parent's.
+  static const TFormPropertyTable Table =
+      TFormProperties<TControl>("", nullptr)
+          .Coordinate("Left", &TControl::GetLeft, &TControl::SetLeft)
+          .Coordinate("Top", &TControl::GetTop, &TControl::SetTop)
+          .Coordinate("Width", &TControl::GetWidth, &TControl::SetWidth)
+          .Coordinate("Height", &TControl::GetHeight, &TControl::SetHeight)
+          .Custom("ClientWidth", [](TControl& C, const TFormValue& V,
+                                    TFormReadContext&) { C.SetClientWidth(V.AsCoordinate()); })
+          .Custom("ClientHeight", [](TControl& C, const TFormValue& V,
+                                     TFormReadContext&) { C.SetClientHeight(V.AsCoordinate()); })
+          .Custom("Cursor", [](TControl& C, const TFormValue& V,
+                               TFormReadContext&) { C.SetCursor(static_cast<TCursor>(V.AsInteger())); },
+                  [](const TControl& C, TFormValue& V) {
+                    V = TFormValue::OfInteger(C.GetCursor());
+                    return true;
+                  })
+          .Enum("Align", AlignNames(), &TControl::GetAlign, &TControl::SetAlign)
+          .Set("Anchors", AnchorNames(), &TControl::GetAnchors, &TControl::SetAnchors)
+          .String("Caption", &TControl::GetText, &TControl::SetText)
+          .Retired("Text", "Caption")
+          .Bool("ParentColor", &TControl::GetParentColor, &TControl::SetParentColor)
+          .Color("Color", &TControl::GetColor, &TControl::SetColor)
+          .StoredWhen([](const TControl& C) { return !C.GetParentColor(); })
+          .Bool("ParentFont", &TControl::GetParentFont, &TControl::SetParentFont)
+          .Font("Font", [](const TControl& C) { return C.GetFont(); },
+                [](const TControl& C) { return !C.GetParentFont(); })
+          .Bool("Enabled", &TControl::GetEnabled, &TControl::SetEnabled)
+          .String("Hint", &TControl::GetHint, &TControl::SetHint)
+          .Bool("ParentShowHint", &TControl::GetParentShowHint, &TControl::SetParentShowHint)
+          .Bool("ShowHint", &TControl::GetShowHint, &TControl::SetShowHint)
+          .Bool("Visible", &TControl::GetVisible, &TControl::SetVisible)
+          .Value<TFormInt64Kind>("Tag", &TControl::GetTag, &TControl::SetTag)
+          .Reference<TPopupMenu>("PopupMenu", &TControl::GetPopupMenu, &TControl::SetPopupMenu)
+          .Event("OnClick", &TControl::OnClick)
+          .Event("OnContextPopup", &TControl::OnContextPopup)
+          .Event("OnDblClick", &TControl::OnDblClick)
+          .Event("OnMouseDown", &TControl::OnMouseDown)
+          .Event("OnMouseMove", &TControl::OnMouseMove)
+          .Event("OnMouseUp", &TControl::OnMouseUp)
+          .Event("OnMouseWheel", &TControl::OnMouseWheel)
+          .Event("OnMouseWheelDown", &TControl::OnMouseWheelDown)
+          .Event("OnMouseWheelUp", &TControl::OnMouseWheelUp)
+          .Event("OnResize", &TControl::OnResize)
+          // Looks the platform decides for itself: read and left alone.
+          .Ignored({"Constraints.MinWidth", "Constraints.MinHeight", "Constraints.MaxWidth",
+                    "Constraints.MaxHeight", "DragCursor", "DragKind", "DragMode", "HelpContext", "HelpType",
+                    "HelpKeyword", "BiDiMode", "ParentBiDiMode", "DockSite", "UseDockManager", "DesignSize",
+                    "Explicit*"})
+          .Build();
+  return Table;
 }

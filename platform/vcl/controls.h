@@ -24,6 +24,7 @@
 #include "platform/rtl/components.h"
 #include "platform/rtl/types.h"
 #include "platform/vcl/application.h"
+#include "platform/vcl/form_reader.h"
 #include "platform/vcl/keys.h"
 #include "platform/vcl/messages.h"
 
@@ -33,8 +34,6 @@ class TFont;
 class TWinControl;
 class TCustomForm;
 class TPopupMenu;
-class TFormValue;
-class TFormReadContext;
 class QScrollBar;
 
 enum TAlign : uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
@@ -110,7 +109,7 @@ struct TCreateParams {
   int32_t X = 0, Y = 0, Width = 0, Height = 0;
 };
 
-class TControl : public TComponent {
+class TControl : public TComponent, public IFormPropertyTarget {
  public:
   explicit TControl(TComponent* AOwner);
   ~TControl() override;
@@ -217,9 +216,8 @@ class TControl : public TComponent {
   // The control a widget shows, nullptr when none.
   static TControl* FromWidget(const QWidget* Widget);
 
-  // -- form resources: applies one property read from a form resource.
-  // Answers false when the class has no such property.
-  virtual bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context);
+  // -- form resources: the class's property table.
+  const TFormPropertyTable& FormProperties() const override;
 
   void SetName(const std::string& NewName) override;
   void Loaded() override;
@@ -361,7 +359,7 @@ class TWinControl : public TControl {
   bool StopWindowTimer(uintptr_t IDEvent);
 
   void Dispatch(TMessage& Message) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
   void Loaded() override;
 
   // Scroll bar calls behind the window functions of messages.h.

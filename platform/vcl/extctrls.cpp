@@ -6,12 +6,10 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/graphic_objects.h"
 #include "platform/vcl/application.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/vcl_internal.h"
 
 namespace {
-const std::vector<std::string> kBevelNames = {"bvNone", "bvLowered", "bvRaised", "bvSpace"};
-const std::vector<std::string> kAlignmentNames = {"taLeftJustify", "taRightJustify", "taCenter"};
-
 void DrawBevel(QPainter& P, QRect& R, TBevelCut Cut, int32_t Width) {
   if (Cut == bvNone) return;
   QColor TopLeft = VclQColor(Cut == bvLowered ? clBtnShadow : clBtnHighlight);
@@ -100,25 +98,19 @@ void TCustomPanel::Paint() {
   }
 }
 
-bool TCustomPanel::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "BevelInner")) {
-    SetBevelInner(static_cast<TBevelCut>(Value.AsEnum(kBevelNames)));
-  } else if (SameText(Name, "BevelOuter")) {
-    SetBevelOuter(static_cast<TBevelCut>(Value.AsEnum(kBevelNames)));
-  } else if (SameText(Name, "BevelWidth")) {
-    SetBevelWidth(Value.AsCoordinate());
-  } else if (SameText(Name, "BorderWidth")) {
-    SetBorderWidth(Value.AsCoordinate());
-  } else if (SameText(Name, "Alignment")) {
-    SetAlignment(static_cast<TAlignment>(Value.AsEnum(kAlignmentNames)));
-  } else if (SameText(Name, "FullRepaint")) {
-    SetFullRepaint(Value.AsBoolean());
-  } else if (SameText(Name, "BorderStyle") || SameText(Name, "Locked") || SameText(Name, "UseDockManager")) {
-    // Looks the platform decides for itself.
-  } else {
-    return TCustomControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TCustomPanel::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TCustomPanel>("TPanel", &TCustomControl::FormProperties())
+          .Enum("Alignment", AlignmentNames(), &TCustomPanel::GetAlignment, &TCustomPanel::SetAlignment)
+          .Enum("BevelInner", BevelCutNames(), &TCustomPanel::GetBevelInner, &TCustomPanel::SetBevelInner)
+          .Enum("BevelOuter", BevelCutNames(), &TCustomPanel::GetBevelOuter, &TCustomPanel::SetBevelOuter)
+          .Coordinate("BevelWidth", &TCustomPanel::GetBevelWidth, &TCustomPanel::SetBevelWidth)
+          .Coordinate("BorderWidth", &TCustomPanel::GetBorderWidth, &TCustomPanel::SetBorderWidth)
+          .Bool("FullRepaint", &TCustomPanel::GetFullRepaint, &TCustomPanel::SetFullRepaint)
+          // Looks the platform decides for itself.
+          .Ignored({"BorderStyle", "Locked", "UseDockManager"})
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ TTimer
@@ -167,19 +159,23 @@ void TTimer::Timer() {
   if (OnTimer) OnTimer(this);
 }
 
-bool TTimer::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "Enabled")) {
-    SetEnabled(Value.AsBoolean());
-  } else if (SameText(Name, "Interval")) {
-    int64_t V = Value.AsInt64();
-    if (V < 0 || V > UINT32_MAX) throw EReadError("Invalid property value");
-    SetInterval(static_cast<uint32_t>(V));
-  } else if (SameText(Name, "OnTimer")) {
-    OnTimer = Context.Handler<TNotifyEvent>(Value);
-  } else {
-    return false;
-  }
-  return true;
+const TFormPropertyTable& TTimer::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TTimer>("TTimer", &ComponentFormProperties())
+          .Bool("Enabled", &TTimer::GetEnabled, &TTimer::SetEnabled)
+          .Custom("Interval",
+                  [](TTimer& T, const TFormValue& V, TFormReadContext&) {
+                    const int64_t I = V.AsInt64();
+                    if (I < 0 || I > UINT32_MAX) throw EReadError("Invalid property value");
+                    T.SetInterval(static_cast<uint32_t>(I));
+                  },
+                  [](const TTimer& T, TFormValue& V) {
+                    V = TFormValue::OfInteger(T.GetInterval());
+                    return true;
+                  })
+          .Event("OnTimer", &TTimer::OnTimer)
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ TPaintBox
@@ -189,10 +185,9 @@ void TPaintBox::Paint() {
   if (OnPaint) OnPaint(this);
 }
 
-bool TPaintBox::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "OnPaint")) {
-    OnPaint = Context.Handler<TNotifyEvent>(Value);
-    return true;
-  }
-  return TGraphicControl::SetFormProperty(Name, Value, Context);
+const TFormPropertyTable& TPaintBox::FormProperties() const {
+  static const TFormPropertyTable Table = TFormProperties<TPaintBox>("TPaintBox", &TGraphicControl::FormProperties())
+                                              .Event("OnPaint", &TPaintBox::OnPaint)
+                                              .Build();
+  return Table;
 }

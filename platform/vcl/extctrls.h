@@ -29,7 +29,7 @@ class TCustomPanel : public TCustomControl {
   void SetFullRepaint(bool Value) { FFullRepaint = Value; }
 
   void SetText(const std::string& Value) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  protected:
   void Paint() override;
@@ -62,7 +62,7 @@ class TTimer : public TComponent, public IFormPropertyTarget {
   void SetInterval(uint32_t Value);
 
   void Loaded() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnTimer;
 
@@ -80,7 +80,7 @@ class TTimer : public TComponent, public IFormPropertyTarget {
 class TPaintBox : public TGraphicControl {
  public:
   explicit TPaintBox(TComponent* AOwner);
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnPaint;
 

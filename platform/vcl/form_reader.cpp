@@ -10,11 +10,8 @@
 
 #include "platform/gdi/colors.h"
 #include "platform/vcl/controls.h"
-#include "platform/vcl/list_box.h"
-#include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
-#include "platform/vcl/menus.h"
-#include "platform/vcl/stdctrls.h"
+#include "platform/vcl/vcl_internal.h"
 
 // ------------------------------------------------------------ TFormValue
 namespace {
@@ -131,17 +128,7 @@ void RegisterStandardClasses() {
       std::lock_guard<std::mutex> Lock(GRegistryLock);
       Registry().emplace(LowerCase(Name), std::move(F));
     };
-    Add("TPanel", [](TComponent* O) -> TComponent* { return new TPanel(O); });
-    Add("TLabel", [](TComponent* O) -> TComponent* { return new TLabel(O); });
-    Add("TButton", [](TComponent* O) -> TComponent* { return new TButton(O); });
-    Add("TTimer", [](TComponent* O) -> TComponent* { return new TTimer(O); });
-    Add("TEdit", [](TComponent* O) -> TComponent* { return new TEdit(O); });
-    Add("TCheckBox", [](TComponent* O) -> TComponent* { return new TCheckBox(O); });
-    Add("TListBox", [](TComponent* O) -> TComponent* { return new TListBox(O); });
-    Add("TPaintBox", [](TComponent* O) -> TComponent* { return new TPaintBox(O); });
-    Add("TMenuItem", [](TComponent* O) -> TComponent* { return new TMenuItem(O); });
-    Add("TPopupMenu", [](TComponent* O) -> TComponent* { return new TPopupMenu(O); });
-    Add("TMainMenu", [](TComponent* O) -> TComponent* { return new TMainMenu(O); });
+    VclStandardClasses([&Add](const char* Name, TComponentFactory F) { Add(Name, std::move(F)); });
   });
 }
 }  // namespace
@@ -611,11 +598,7 @@ class TReader {
     const std::string Who = Instance->GetName().empty() ? Instance->ClassName() : Instance->GetName();
     bool Done = false;
     try {
-      if (auto* Control = dynamic_cast<TControl*>(Instance)) {
-        Done = Control->SetFormProperty(Prop, V, FContext);
-      } else if (auto* Target = dynamic_cast<IFormPropertyTarget*>(Instance)) {
-        Done = Target->SetFormProperty(Prop, V, FContext);
-      }
+      if (auto* Target = dynamic_cast<IFormPropertyTarget*>(Instance)) Done = Target->SetFormProperty(Prop, V, FContext);
       if (!Done && SameText(Prop, "Tag")) {
         Instance->SetTag(static_cast<intptr_t>(V.AsInt64()));
         Done = true;

@@ -76,6 +76,23 @@ class TFormValue {
   int32_t AsEnum(const std::vector<std::string>& Names) const;
   // A set over Names: bit i for Names[i].
   uint32_t AsSet(const std::vector<std::string>& Names) const;
+
+  // Values as the form writer makes them.
+  static TFormValue OfInteger(int64_t Value);
+  static TFormValue OfFloat(long double Value);
+  static TFormValue OfString(std::string Value);
+  static TFormValue OfIdent(std::string Value);
+  static TFormValue OfBoolean(bool Value);
+  // The enumeration's name of Index; an integer when Names has none.
+  static TFormValue OfEnum(int64_t Index, const std::vector<std::string>& Names);
+  // The set of the bits of Bits named by Names.
+  static TFormValue OfSet(uint64_t Bits, const std::vector<std::string>& Names);
+  static TFormValue OfList(std::vector<TFormValue> Values);
+  static TFormValue OfBinary(std::vector<uint8_t> Bytes);
+  // The text of the value as a resource writes it (the same for equal values).
+  // Lines after the first are indented by Indent + 2 spaces.
+  std::string ToText(int32_t Indent = 0) const;
+  bool operator==(const TFormValue& Other) const { return ToText() == Other.ToText(); }
 };
 
 // One property of a collection item. A plain struct rather than a pair: the
@@ -155,16 +172,33 @@ class TFormReadContext {
   std::vector<Fixup> FFixups;
 };
 
-// Applies properties to components that are not controls (controls override
-// TControl::SetFormProperty). Non-control classes of the library derive from
-// this alongside TComponent.
+class TFormPropertyTable;
+
+// A component (or persistent sub-object) that form resources describe: its
+// class's property table serves both the form reader and the form writer.
+// Controls derive from it through TControl; non-visual classes of the library
+// derive from it alongside TComponent.
 class IFormPropertyTarget {
  public:
   virtual ~IFormPropertyTarget() = default;
-  virtual bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) = 0;
+  // The property table of the object's class (an empty one by default).
+  virtual const TFormPropertyTable& FormProperties() const;
+  // Applies one property read from a resource through the table; false when
+  // the class has no property of that name.
+  virtual bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context);
   // A component read inside this one's object block (menu items in a menu);
   // answers false when this class holds no such children.
   virtual bool AddFormChild(TComponent* Child) { return false; }
+  // The components written inside this one's object block besides child
+  // controls (a menu's items), in order.
+  virtual std::vector<TComponent*> FormChildren() const { return {}; }
+  // The handler a resource bound to an event of this object, by event name
+  // ("" when none was bound by name).
+  std::string GetFormHandlerName(const std::string& Event) const;
+  void SetFormHandlerName(const std::string& Event, const std::string& Handler);
+
+ private:
+  std::map<std::string, std::string> FFormHandlerNames;
 };
 
 // ------------------------------------------------------------ class registry

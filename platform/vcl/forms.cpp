@@ -7,6 +7,7 @@
 
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/application.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/menus.h"
 #include "platform/vcl/vcl_internal.h"
 #include "platform/vcl/vcl_widget.h"
@@ -55,66 +56,53 @@ void TCustomForm::DoCreate() {
   if (OnCreate) OnCreate(this);
 }
 
-bool TCustomForm::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  static const std::vector<std::string> PositionNames = {
-      "poDesigned",    "poDefault",       "poDefaultPosOnly", "poDefaultSizeOnly",
-      "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"};
-  static const std::vector<std::string> BorderNames = {"bsNone",   "bsSingle",     "bsSizeable",
-                                                       "bsDialog", "bsToolWindow", "bsSizeToolWin"};
-  static const std::vector<std::string> StyleNames = {"fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop"};
-  static const std::vector<std::string> StateNames = {"wsNormal", "wsMinimized", "wsMaximized"};
-  if (SameText(Name, "Visible")) {
-    // Shown once the whole resource is read.
-    FVisible = Value.AsBoolean();
-  } else if (SameText(Name, "KeyPreview")) {
-    SetKeyPreview(Value.AsBoolean());
-  } else if (SameText(Name, "Position")) {
-    SetPosition(static_cast<TPosition>(Value.AsEnum(PositionNames)));
-  } else if (SameText(Name, "BorderStyle")) {
-    SetBorderStyle(static_cast<TFormBorderStyle>(Value.AsEnum(BorderNames)));
-  } else if (SameText(Name, "FormStyle")) {
-    SetFormStyle(static_cast<TFormStyle>(Value.AsEnum(StyleNames)));
-  } else if (SameText(Name, "WindowState")) {
-    SetWindowState(static_cast<TWindowState>(Value.AsEnum(StateNames)));
-  } else if (SameText(Name, "ActiveControl")) {
-    Context.AddFixup(Value, [this](TComponent* C) {
-      auto* W = dynamic_cast<TWinControl*>(C);
-      if (C && !W) throw EReadError("Invalid property value");
-      SetActiveControl(W);
-    });
-  } else if (SameText(Name, "Menu")) {
-    Context.AddFixup(Value, [this](TComponent* C) {
-      auto* M = dynamic_cast<TMainMenu*>(C);
-      if (C && !M) throw EReadError("Invalid property value");
-      SetMenu(M);
-    });
-  } else if (SameText(Name, "OnCreate")) {
-    OnCreate = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnDestroy")) {
-    OnDestroy = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnShow")) {
-    OnShow = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnHide")) {
-    OnHide = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnActivate")) {
-    OnActivate = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnDeactivate")) {
-    OnDeactivate = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnPaint")) {
-    OnPaint = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnClose")) {
-    OnClose = Context.Handler<TCloseEvent>(Value);
-  } else if (SameText(Name, "OnCloseQuery")) {
-    OnCloseQuery = Context.Handler<TCloseQueryEvent>(Value);
-  } else if (SameText(Name, "OldCreateOrder") || SameText(Name, "PixelsPerInch") || SameText(Name, "TextHeight") ||
-             SameText(Name, "Scaled") || SameText(Name, "BorderIcons") || SameText(Name, "AutoScroll") ||
-             SameText(Name, "Icon.Data") || SameText(Name, "DefaultMonitor") ||
-             Name.rfind("HorzScrollBar.", 0) == 0 || Name.rfind("VertScrollBar.", 0) == 0) {
-    // Window-system details the platform decides itself.
-  } else {
-    return TWinControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+namespace {
+const TFormEnumNames& PositionNames() {
+  static const TFormEnumNames Names = {"poDesigned",     "poDefault",       "poDefaultPosOnly", "poDefaultSizeOnly",
+                                       "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"};
+  return Names;
+}
+const TFormEnumNames& FormBorderStyleNames() {
+  static const TFormEnumNames Names = {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"};
+  return Names;
+}
+const TFormEnumNames& FormStyleNames() {
+  static const TFormEnumNames Names = {"fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop"};
+  return Names;
+}
+const TFormEnumNames& WindowStateNames() {
+  static const TFormEnumNames Names = {"wsNormal", "wsMinimized", "wsMaximized"};
+  return Names;
+}
+}  // namespace
+
+const TFormPropertyTable& TCustomForm::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TCustomForm>("TForm", &TWinControl::FormProperties())
+          .Reference<TWinControl>("ActiveControl", [](const TCustomForm& F) { return F.GetActiveControl(); },
+                                  [](TCustomForm& F, TWinControl* W) { F.SetActiveControl(W); })
+          .Enum("BorderStyle", FormBorderStyleNames(), &TCustomForm::GetBorderStyle, &TCustomForm::SetBorderStyle)
+          .Enum("FormStyle", FormStyleNames(), &TCustomForm::GetFormStyle, &TCustomForm::SetFormStyle)
+          .Bool("KeyPreview", &TCustomForm::GetKeyPreview, &TCustomForm::SetKeyPreview)
+          .Reference<TMainMenu>("Menu", &TCustomForm::GetMenu, &TCustomForm::SetMenu)
+          .Enum("Position", PositionNames(), &TCustomForm::GetPosition, &TCustomForm::SetPosition)
+          // Shown once the whole resource is read.
+          .Bool("Visible", &TCustomForm::GetVisible, &TCustomForm::FVisible)
+          .Enum("WindowState", WindowStateNames(), &TCustomForm::GetWindowState, &TCustomForm::SetWindowState)
+          .Event("OnActivate", &TCustomForm::OnActivate)
+          .Event("OnClose", &TCustomForm::OnClose)
+          .Event("OnCloseQuery", &TCustomForm::OnCloseQuery)
+          .Event("OnCreate", &TCustomForm::OnCreate)
+          .Event("OnDeactivate", &TCustomForm::OnDeactivate)
+          .Event("OnDestroy", &TCustomForm::OnDestroy)
+          .Event("OnHide", &TCustomForm::OnHide)
+          .Event("OnPaint", &TCustomForm::OnPaint)
+          .Event("OnShow", &TCustomForm::OnShow)
+          // Window-system details the platform decides itself.
+          .Ignored({"OldCreateOrder", "PixelsPerInch", "TextHeight", "Scaled", "BorderIcons", "AutoScroll",
+                    "Icon.Data", "DefaultMonitor", "HorzScrollBar.*", "VertScrollBar.*"})
+          .Build();
+  return Table;
 }
 
 void TCustomForm::SetText(const std::string& Value) {

@@ -106,7 +106,7 @@ class TCustomForm : public TWinControl {
   void SetVisible(bool Value) override;
   void SetText(const std::string& Value) override;
   void Dispatch(TMessage& Message) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "platform/rtl/sysutils.h"
-#include "platform/vcl/form_reader.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/messages.h"
 #include "platform/vcl/vcl_internal.h"
 #include "platform/vcl/vcl_widget.h"
@@ -284,31 +284,19 @@ int32_t TCustomListBox::GetHorizontalRange() const {
   return L ? L->horizontalScrollBar()->maximum() : 0;
 }
 
-bool TCustomListBox::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "Items.Strings")) {
-    for (const TFormValue& V : Value.List) FItems->Add(V.AsString());
-  } else if (SameText(Name, "Sorted")) {
-    SetSorted(Value.AsBoolean());
-  } else if (SameText(Name, "MultiSelect")) {
-    SetMultiSelect(Value.AsBoolean());
-  } else if (SameText(Name, "ExtendedSelect")) {
-    SetExtendedSelect(Value.AsBoolean());
-  } else if (SameText(Name, "IntegralHeight")) {
-    SetIntegralHeight(Value.AsBoolean());
-  } else if (SameText(Name, "ItemHeight")) {
-    SetItemHeight(Value.AsInteger());
-  } else if (SameText(Name, "TabWidth")) {
-    SetTabWidth(Value.AsInteger());
-  } else if (SameText(Name, "ItemIndex")) {
-    SetItemIndex(Value.AsInteger());
-  } else if (SameText(Name, "OnClick")) {
-    OnClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "OnDblClick")) {
-    OnDblClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "BorderStyle") || SameText(Name, "Columns") || SameText(Name, "Style")) {
-    // Behaviour the platform's list widget has on its own.
-  } else {
-    return TWinControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TCustomListBox::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TCustomListBox>("TListBox", &TWinControl::FormProperties())
+          .Bool("ExtendedSelect", &TCustomListBox::GetExtendedSelect, &TCustomListBox::SetExtendedSelect)
+          .Bool("IntegralHeight", &TCustomListBox::GetIntegralHeight, &TCustomListBox::SetIntegralHeight)
+          .Integer("ItemHeight", &TCustomListBox::GetItemHeight, &TCustomListBox::SetItemHeight)
+          .Strings("Items.Strings", &TCustomListBox::GetItems)
+          .Bool("MultiSelect", &TCustomListBox::GetMultiSelect, &TCustomListBox::SetMultiSelect)
+          .Bool("Sorted", &TCustomListBox::GetSorted, &TCustomListBox::SetSorted)
+          .Integer("TabWidth", &TCustomListBox::GetTabWidth, &TCustomListBox::SetTabWidth)
+          .Integer("ItemIndex", &TCustomListBox::GetItemIndex, &TCustomListBox::SetItemIndex)
+          // Behaviour the platform's list widget has on its own.
+          .Ignored({"BorderStyle", "Columns", "Style"})
+          .Build();
+  return Table;
 }

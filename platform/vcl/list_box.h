@@ -79,7 +79,7 @@ class TCustomListBox : public TWinControl {
   // client width.
   int32_t GetHorizontalRange() const;
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  protected:
   void DefaultHandler(TMessage& Message) override;

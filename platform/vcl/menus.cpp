@@ -9,6 +9,7 @@
 
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/application.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/vcl_internal.h"
 
 // ------------------------------------------------------------ TMenuItem
@@ -63,26 +64,21 @@ bool TMenuItem::AddFormChild(TComponent* Child) {
   return true;
 }
 
-bool TMenuItem::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "Caption")) {
-    SetCaption(Value.AsString());
-  } else if (SameText(Name, "Enabled")) {
-    SetEnabled(Value.AsBoolean());
-  } else if (SameText(Name, "Visible")) {
-    SetVisible(Value.AsBoolean());
-  } else if (SameText(Name, "Checked")) {
-    SetChecked(Value.AsBoolean());
-  } else if (SameText(Name, "ShortCut")) {
-    SetShortCut(static_cast<TShortCut>(Value.AsInteger()));
-  } else if (SameText(Name, "OnClick")) {
-    OnClick = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "Hint") || SameText(Name, "ImageIndex") || SameText(Name, "GroupIndex") ||
-             SameText(Name, "RadioItem")) {
-    // Not shown by this platform's menus.
-  } else {
-    return false;
-  }
-  return true;
+std::vector<TComponent*> TMenuItem::FormChildren() const { return {FItems.begin(), FItems.end()}; }
+
+const TFormPropertyTable& TMenuItem::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TMenuItem>("TMenuItem", &ComponentFormProperties())
+          .String("Caption", &TMenuItem::GetCaption, &TMenuItem::SetCaption)
+          .Bool("Checked", &TMenuItem::GetChecked, &TMenuItem::SetChecked)
+          .Bool("Enabled", &TMenuItem::GetEnabled, &TMenuItem::SetEnabled)
+          .Integer("ShortCut", &TMenuItem::GetShortCut, &TMenuItem::SetShortCut)
+          .Bool("Visible", &TMenuItem::GetVisible, &TMenuItem::SetVisible)
+          .Event("OnClick", &TMenuItem::OnClick)
+          // Not shown by this platform's menus.
+          .Ignored({"Hint", "ImageIndex", "GroupIndex", "RadioItem"})
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ TMenu
@@ -99,9 +95,13 @@ bool TMenu::IsShortCut(uint16_t Key, TShiftState Shift) {
   return true;
 }
 
-bool TMenu::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "Images") || SameText(Name, "AutoHotkeys") || SameText(Name, "AutoPopup")) return true;
-  return false;
+std::vector<TComponent*> TMenu::FormChildren() const { return FItems->FormChildren(); }
+
+const TFormPropertyTable& TMenu::FormProperties() const {
+  static const TFormPropertyTable Table = TFormProperties<TMenu>("", &ComponentFormProperties())
+                                              .Ignored({"Images", "AutoHotkeys", "AutoPopup"})
+                                              .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ TPopupMenu

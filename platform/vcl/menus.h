@@ -40,8 +40,9 @@ class TMenuItem : public TComponent, public IFormPropertyTarget {
   // when none.
   TMenuItem* FindShortCut(TShortCut Value);
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
   bool AddFormChild(TComponent* Child) override;
+  std::vector<TComponent*> FormChildren() const override;
 
   TNotifyEvent OnClick;
 
@@ -62,8 +63,9 @@ class TMenu : public TComponent, public IFormPropertyTarget {
   TMenuItem* GetItems() const { return FItems.get(); }
   // Clicks the item whose shortcut is Key with Shift; false when none has it.
   bool IsShortCut(uint16_t Key, TShiftState Shift);
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
   bool AddFormChild(TComponent* Child) override;
+  std::vector<TComponent*> FormChildren() const override;
 
  private:
   std::unique_ptr<TMenuItem> FItems;

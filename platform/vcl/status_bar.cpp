@@ -4,11 +4,7 @@
 
 #include "platform/gdi/canvas.h"
 #include "platform/gdi/graphic_objects.h"
-#include "platform/vcl/form_reader.h"
-
-namespace {
-const std::vector<std::string> kPanelAlignmentNames = {"taLeftJustify", "taRightJustify", "taCenter"};
-}
+#include "platform/vcl/form_properties.h"
 
 void TStatusPanel::SetWidth(int32_t Value) {
   if (Value < 0) Value = 0;
@@ -112,30 +108,29 @@ void TStatusBar::Paint() {
   }
 }
 
-bool TStatusBar::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "Panels")) {
-    FPanels.clear();
-    for (const TFormValue::TItem& Item : Value.Items) {
-      TStatusPanel* P = AddPanel();
-      for (size_t i = 0; i < Item.Properties.size(); ++i) {
-        const std::string& Prop = Item.Properties[i].Name;
-        const TFormValue& V = Item.Properties[i].Value;
-        if (SameText(Prop, "Width"))
-          P->SetWidth(V.AsCoordinate());
-        else if (SameText(Prop, "Text"))
-          P->SetText(V.AsString());
-        else if (SameText(Prop, "Alignment"))
-          P->SetAlignment(static_cast<TAlignment>(V.AsEnum(kPanelAlignmentNames)));
-      }
-    }
-  } else if (SameText(Name, "SimplePanel")) {
-    SetSimplePanel(Value.AsBoolean());
-  } else if (SameText(Name, "SimpleText")) {
-    SetSimpleText(Value.AsString());
-  } else if (SameText(Name, "SizeGrip")) {
-    SetSizeGrip(Value.AsBoolean());
-  } else {
-    return TCustomControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+namespace {
+const TFormPropertyTable& StatusPanelProperties() {
+  static const TFormPropertyTable Table =
+      TFormProperties<TStatusPanel>("", nullptr)
+          .Enum("Alignment", AlignmentNames(), &TStatusPanel::GetAlignment, &TStatusPanel::SetAlignment)
+          .String("Text", &TStatusPanel::GetText, &TStatusPanel::SetText)
+          .Coordinate("Width", &TStatusPanel::GetWidth, &TStatusPanel::SetWidth)
+          .Build();
+  return Table;
+}
+}  // namespace
+
+const TFormPropertyTable& TStatusBar::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TStatusBar>("TStatusBar", &TCustomControl::FormProperties())
+          .Collection(
+              "Panels", StatusPanelProperties(), [](TStatusBar& B) { B.ClearPanels(); },
+              [](TStatusBar& B) -> TObject* { return B.AddPanel(); },
+              [](const TStatusBar& B) { return B.GetPanelCount(); },
+              [](const TStatusBar& B, int32_t I) -> const TObject* { return B.GetPanel(I); })
+          .Bool("SimplePanel", &TStatusBar::GetSimplePanel, &TStatusBar::SetSimplePanel)
+          .String("SimpleText", &TStatusBar::GetSimpleText, &TStatusBar::SetSimpleText)
+          .Bool("SizeGrip", &TStatusBar::GetSizeGrip, &TStatusBar::SetSizeGrip)
+          .Build();
+  return Table;
 }

@@ -10,7 +10,8 @@
 
 class TStatusBar;
 
-class TStatusPanel {
+// A panel of the bar; an object so that form resources can describe it.
+class TStatusPanel : public TObject {
  public:
   explicit TStatusPanel(TStatusBar* Owner) : FOwner(Owner) {}
   int32_t GetWidth() const { return FWidth; }
@@ -49,7 +50,7 @@ class TStatusBar : public TCustomControl {
   // Index of the panel under the client point X (-1 when none).
   int32_t PanelAt(int32_t X) const;
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  protected:
   void Paint() override;

@@ -11,15 +11,12 @@
 
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/graphic_objects.h"
-#include "platform/vcl/form_reader.h"
+#include "platform/vcl/form_properties.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/vcl_internal.h"
 #include "platform/vcl/vcl_widget.h"
 
 namespace {
-const std::vector<std::string> kAlignmentNames = {"taLeftJustify", "taRightJustify", "taCenter"};
-const std::vector<std::string> kLayoutNames = {"tlTop", "tlCenter", "tlBottom"};
-
 bool HaveGuiApp() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
 }  // namespace
 
@@ -94,25 +91,19 @@ void TLabel::Paint() {
   P.drawText(R, Flags, QString::fromStdString(FText));
 }
 
-bool TLabel::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "AutoSize")) {
-    SetAutoSize(Value.AsBoolean());
-  } else if (SameText(Name, "Alignment")) {
-    SetAlignment(static_cast<TAlignment>(Value.AsEnum(kAlignmentNames)));
-  } else if (SameText(Name, "Layout")) {
-    SetLayout(static_cast<TTextLayout>(Value.AsEnum(kLayoutNames)));
-  } else if (SameText(Name, "Transparent")) {
-    SetTransparent(Value.AsBoolean());
-  } else if (SameText(Name, "WordWrap")) {
-    SetWordWrap(Value.AsBoolean());
-  } else if (SameText(Name, "FocusControl")) {
-    Context.AddFixup(Value, [this](TComponent* C) { FFocusControl = dynamic_cast<TWinControl*>(C); });
-  } else if (SameText(Name, "ShowAccelChar")) {
-    // Accelerator underlines are the platform's business.
-  } else {
-    return TGraphicControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TLabel::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TLabel>("TLabel", &TGraphicControl::FormProperties())
+          .Enum("Alignment", AlignmentNames(), &TLabel::GetAlignment, &TLabel::SetAlignment)
+          .Bool("AutoSize", &TLabel::GetAutoSize, &TLabel::SetAutoSize)
+          .Reference<TWinControl>("FocusControl", &TLabel::GetFocusControl, &TLabel::SetFocusControl)
+          .Enum("Layout", TextLayoutNames(), &TLabel::GetLayout, &TLabel::SetLayout)
+          .Bool("Transparent", &TLabel::GetTransparent, &TLabel::SetTransparent)
+          .Bool("WordWrap", &TLabel::GetWordWrap, &TLabel::SetWordWrap)
+          // Accelerator underlines are the platform's business.
+          .Ignored({"ShowAccelChar"})
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ TButton
@@ -145,19 +136,19 @@ void TButton::Click() {
   TWinControl::Click();
 }
 
-bool TButton::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  static const std::vector<std::string> ResultNames = {"mrNone",  "mrOk", "mrCancel", "mrAbort",   "mrRetry",   "mrIgnore",
-                                                       "mrYes",   "mrNo", "mrAll",    "mrNoToAll", "mrYesToAll"};
-  if (SameText(Name, "ModalResult")) {
-    SetModalResult(Value.Kind == TFormValue::vkInteger ? Value.AsInteger() : Value.AsEnum(ResultNames));
-  } else if (SameText(Name, "Default")) {
-    SetDefault(Value.AsBoolean());
-  } else if (SameText(Name, "Cancel")) {
-    SetCancel(Value.AsBoolean());
-  } else {
-    return TWinControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TButton::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TButton>("TButton", &TWinControl::FormProperties())
+          .Bool("Cancel", &TButton::GetCancel, &TButton::SetCancel)
+          .Bool("Default", &TButton::GetDefault, &TButton::SetDefault)
+          .Custom("ModalResult", [](TButton& B, const TFormValue& V,
+                                    TFormReadContext&) { B.SetModalResult(ReadModalResult(V)); },
+                  [](const TButton& B, TFormValue& V) {
+                    V = TFormValue::OfEnum(B.GetModalResult(), ModalResultNames());
+                    return true;
+                  })
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ TEdit
@@ -236,20 +227,18 @@ void TEdit::Change() {
   if (OnChange) OnChange(this);
 }
 
-bool TEdit::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  if (SameText(Name, "ReadOnly")) {
-    SetReadOnly(Value.AsBoolean());
-  } else if (SameText(Name, "MaxLength")) {
-    SetMaxLength(Value.AsInteger());
-  } else if (SameText(Name, "OnChange")) {
-    OnChange = Context.Handler<TNotifyEvent>(Value);
-  } else if (SameText(Name, "AutoSelect") || SameText(Name, "AutoSize") || SameText(Name, "BorderStyle") ||
-             SameText(Name, "CharCase") || SameText(Name, "HideSelection") || SameText(Name, "OEMConvert")) {
-    // Behaviour the platform's line edit has on its own.
-  } else {
-    return TWinControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TEdit::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TEdit>("TEdit", &TWinControl::FormProperties())
+          .Integer("MaxLength", &TEdit::GetMaxLength, &TEdit::SetMaxLength)
+          .Bool("ReadOnly", &TEdit::GetReadOnly, &TEdit::SetReadOnly)
+          .String("Text", &TEdit::GetText, &TEdit::SetText)
+          .Retired("Caption", "Text")
+          .Event("OnChange", &TEdit::OnChange)
+          // Behaviour the platform's line edit has on its own.
+          .Ignored({"AutoSelect", "AutoSize", "BorderStyle", "CharCase", "HideSelection", "OEMConvert"})
+          .Build();
+  return Table;
 }
 
 // ------------------------------------------------------------ TCheckBox
@@ -290,18 +279,14 @@ void TCheckBox::SetText(const std::string& Value) {
   if (auto* B = qobject_cast<QCheckBox*>(FWidget.data())) B->setText(QString::fromStdString(Value));
 }
 
-bool TCheckBox::SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) {
-  static const std::vector<std::string> StateNames = {"cbUnchecked", "cbChecked", "cbGrayed"};
-  if (SameText(Name, "Checked")) {
-    SetChecked(Value.AsBoolean());
-  } else if (SameText(Name, "State")) {
-    SetState(static_cast<TCheckBoxState>(Value.AsEnum(StateNames)));
-  } else if (SameText(Name, "AllowGrayed")) {
-    SetAllowGrayed(Value.AsBoolean());
-  } else if (SameText(Name, "Alignment") || SameText(Name, "WordWrap")) {
-    // The platform's check box places its text itself.
-  } else {
-    return TWinControl::SetFormProperty(Name, Value, Context);
-  }
-  return true;
+const TFormPropertyTable& TCheckBox::FormProperties() const {
+  static const TFormPropertyTable Table =
+      TFormProperties<TCheckBox>("TCheckBox", &TWinControl::FormProperties())
+          .Bool("AllowGrayed", &TCheckBox::GetAllowGrayed, &TCheckBox::SetAllowGrayed)
+          .Enum("State", CheckBoxStateNames(), &TCheckBox::GetState, &TCheckBox::SetState)
+          .Custom("Checked", [](TCheckBox& B, const TFormValue& V, TFormReadContext&) { B.SetChecked(V.AsBoolean()); })
+          // The platform's check box places its text itself.
+          .Ignored({"Alignment", "WordWrap"})
+          .Build();
+  return Table;
 }

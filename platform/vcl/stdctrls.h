@@ -28,7 +28,7 @@ class TLabel : public TGraphicControl {
   void SetFocusControl(TWinControl* Value) { FFocusControl = Value; }
 
   void SetText(const std::string& Value) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
   void Loaded() override;
 
  protected:
@@ -59,7 +59,7 @@ class TButton : public TWinControl {
 
   void SetText(const std::string& Value) override;
   void Click() override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  private:
   TModalResult FModalResult = mrNone;
@@ -88,7 +88,7 @@ class TEdit : public TWinControl {
   int32_t GetSelLength() const;
   void SetSelLength(int32_t Value);
 
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
   TNotifyEvent OnChange;
 
@@ -115,7 +115,7 @@ class TCheckBox : public TWinControl {
   void SetAllowGrayed(bool Value);
 
   void SetText(const std::string& Value) override;
-  bool SetFormProperty(const std::string& Name, const TFormValue& Value, TFormReadContext& Context) override;
+  const TFormPropertyTable& FormProperties() const override;
 
  private:
   TCheckBoxState FState = cbUnchecked;

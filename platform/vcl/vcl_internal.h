@@ -4,6 +4,11 @@
 
 #include "platform/vcl/messages.h"
 
+class TComponent;
+// Hands every class of the control layer that form resources may name to
+// Add, with its factory.
+void VclStandardClasses(const std::function<void(const char* Name, std::function<TComponent*(TComponent*)> Factory)>& Add);
+
 // Handle table of windowed controls.
 HWND VclRegisterHandle(TWinControl* Control);
 void VclUnregisterHandle(HWND Wnd);
@@ -19,6 +24,13 @@ void VclEnsureDispatcher();
 bool VclHeadless();
 
 class QObject;
+class QPainter;
+class TControl;
+struct TPoint;
+// Draws the caret when Control owns it (the widget bridge's paint calls it
+// after the control's picture). ClientOrigin: the client area in the widget.
+void VclPaintCaret(TControl* Control, QPainter& Painter, TPoint ClientOrigin);
+
 // Above zero while one of our handlers runs inside a window-system event.
 extern int GVclDeliverDepth;
 // Runs our code for a window-system event: an exception goes to the

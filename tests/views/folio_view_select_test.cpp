@@ -9,9 +9,11 @@
 #include "foundations/image_buffer.h"
 #include "foundations/selection_mask.h"
 #include "platform/gdi/bitmap.h"
+#include "platform/gdi/graphics.h"
 #include "platform/rtl/streams.h"
 #include "platform/vcl/application.h"
 #include "platform/vcl/forms.h"
+#include "platform/vcl/image_control.h"
 #include "platform/vcl/messages.h"
 #include "platform/vcl/vcl_test_helpers.h"
 #include "views/cursors.h"
@@ -176,6 +178,11 @@ TEST_F(SelectTest, ProgramSelectionsStreamsAndInversion) {
   V->CopySelectionToIEBitmap(&Out, true);
   EXPECT_EQ(Out.GetWidth(), 10);
   EXPECT_EQ(Out.GetHeight(), 20);
+  // A picture control receives the selection in its picture's bitmap.
+  TImage Image(nullptr);
+  V->CopySelectionTo(&Image);
+  EXPECT_EQ(Image.GetPicture()->GetWidth(), 10);
+  EXPECT_EQ(Image.GetPicture()->GetHeight(), 20);
 }
 
 TEST_F(SelectTest, ZoomClicksFollowTheSteps) {
