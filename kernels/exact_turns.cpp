@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundations/image_buffer.h"
+#include "kernels/row_bands.h"
 
 namespace {
 
@@ -178,13 +179,6 @@ void QuarterTurnBytes(TIEBitmap* Src, TIEBitmap* Dst, bool Clockwise) {
 }
 
 }  // namespace
-
-TIEAllRows::TIEAllRows(TIEBitmap* B) : Rows(static_cast<size_t>(B->GetHeight())) {
-  const bool Lease = B->GetLocation() == ieFile;
-  if (Lease) Leases.reserve(Rows.size());
-  for (int32_t y = 0; y < B->GetHeight(); ++y)
-    Rows[size_t(y)] = Lease ? Leases.emplace_back(B, y).Get() : B->GetScanline(y);
-}
 
 bool IETurnExact(TIEBitmap* Src, TIEBitmap* Dst, int32_t Turn) {
   if (!Src || !Dst || Src == Dst || Src->IsEmpty() || (Turn != 90 && Turn != 180 && Turn != 270))

@@ -13,18 +13,8 @@
 // Source rows in a temporary file are leased for the time of a quarter turn;
 // a destination in a temporary file is written a band of rows at a time.
 #include <cstdint>
-#include <vector>
 
-#include "foundations/image_buffer.h"
-
-// Every row of an image at once, for kernels that read many rows together:
-// the rows themselves for an image in memory or a platform bitmap, leased
-// copies for one in a temporary file (which maps one row at a time).
-struct TIEAllRows {
-  std::vector<TIERowLease> Leases;
-  std::vector<const uint8_t*> Rows;
-  explicit TIEAllRows(TIEBitmap* B);
-};
+class TIEBitmap;
 
 // Dst becomes Src turned by Turn degrees: 90 counter-clockwise (pixel (x, y)
 // of a W x H image goes to (y, W - 1 - x)), 270 clockwise (to (H - 1 - y, x))

@@ -8,6 +8,7 @@
 
 #include "foundations/image_buffer.h"
 #include "kernels/exact_turns.h"
+#include "kernels/row_bands.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {

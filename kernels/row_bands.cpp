@@ -25,7 +25,8 @@ struct TBandSync {
 // One band of rows on its own thread.
 class TResampleHorizThread : public TThread {
  public:
-  TResampleHorizThread(int32_t StartRow, int32_t Index, const TIEBandBody& Body, TBandSync& Sync, int32_t RowCount)
+  TResampleHorizThread(int32_t StartRow, int32_t Index, const TIEBandBody& Body, TBandSync& Sync,
+                       int32_t RowCount)
       : TThread(true), FStartRow(StartRow), FRowCount(RowCount), FIndex(Index), FBody(Body), FSync(Sync) {}
   ~TResampleHorizThread() override {
     if (!GetSuspended() && !GetFinished()) WaitFor();
@@ -42,8 +43,10 @@ class TResampleHorizThread : public TThread {
       }
     } Finish{FSync};
     std::function<void(int32_t)> Publish;
-    if (FIndex == 0) Publish = [this](int32_t V) { FSync.Progress.store(V); };
-    else Publish = [](int32_t) {};
+    if (FIndex == 0)
+      Publish = [this](int32_t V) { FSync.Progress.store(V); };
+    else
+      Publish = [](int32_t) {};
     FBody(FIndex, FStartRow, FRowCount, Publish);
   }
 
@@ -98,4 +101,11 @@ void IERunRowBands(int32_t Rows, int32_t Workers, const TIEBandBody& Body,
   // The last value band 0 published, also when every band ended before the
   // first look.
   Forward(Sync.Progress.load());
+}
+
+TIEAllRows::TIEAllRows(TIEBitmap* B) : Rows(static_cast<size_t>(B->GetHeight())) {
+  const bool Lease = B->GetLocation() == ieFile;
+  if (Lease) Leases.reserve(Rows.size());
+  for (int32_t y = 0; y < B->GetHeight(); ++y)
+    Rows[size_t(y)] = Lease ? Leases.emplace_back(B, y).Get() : B->GetScanline(y);
 }
