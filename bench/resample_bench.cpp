@@ -244,7 +244,7 @@ void ResampleArgs(benchmark::internal::Benchmark* B) {
     for (int64_t Dir : {0, 1})
       for (int64_t Threads : {1, 0}) B->Args({F, Dir, Threads});
 }
-BENCHMARK(BM_Resample)->Apply(ResampleArgs)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_Resample)->Apply(ResampleArgs)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 
 // The fax thumbnail: our fast linear reduction of the 1-bit page beside
 // Pillow's box reduction of the same page as gray.

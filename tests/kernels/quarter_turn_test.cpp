@@ -165,16 +165,20 @@ const std::vector<TEntry>& Entries() {
   return E;
 }
 
-// The angles of each turn as the callers write them, and the turn they mean.
-constexpr struct {
+// An angle as the callers write it and the turn it means.
+struct TAngle {
   double Angle;
   int32_t Turn;
-} kAngles[] = {{90, 90}, {-270, 90}, {450, 90}, {270, 270}, {-90, 270}, {180, 180}, {-180, 180}};
+};
+// The three turns; and every way of writing them, tried on a few sizes.
+const std::vector<TAngle> kTurns = {{90, 90}, {270, 270}, {180, 180}};
+const std::vector<TAngle> kAllAngles = {{90, 90},   {-270, 90}, {450, 90},   {270, 270},
+                                        {-90, 270}, {180, 180}, {-180, 180}, {540, 180}};
 
-void CheckAllEntries(TIEBitmap* Src, const std::string& What) {
+void CheckAllEntries(TIEBitmap* Src, const std::string& What, const std::vector<TAngle>& Angles = kTurns) {
   for (const TEntry& E : Entries()) {
     if (!E.Takes(Src->GetPixelFormat())) continue;
-    for (const auto& A : kAngles) {
+    for (const auto& A : Angles) {
       const std::vector<std::string> Want = Expected(Src, A.Turn);
       TIEBitmap Out;
       E.Turn(Src, &Out, A.Angle);
@@ -201,6 +205,13 @@ TEST(QuarterTurn, OneBitEverySizeClass) {
       auto S = NoiseImage(W, H, ie1g, false);
       CheckAllEntries(S.get(), std::to_string(W) + "x" + std::to_string(H));
     }
+  }
+}
+
+TEST(QuarterTurn, EveryWayOfWritingTheAngle) {
+  for (TIEPixelFormat F : {ie1g, ie24RGB}) {
+    auto S = NoiseImage(13, 70, F, false);
+    CheckAllEntries(S.get(), "format " + std::to_string(int(F)), kAllAngles);
   }
 }
 
