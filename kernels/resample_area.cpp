@@ -16,17 +16,21 @@
 // Where the sample is linear in the source pixels (bilinear, and the box of a
 // reduced axis) this is a separable filter: each destination column takes
 // fixed weights of a few source columns (width / gx, split by the fraction
-// where that axis interpolates), each destination row of a few source rows,
-// and the horizontal pass filters every source row once into an intermediate
-// plane that the vertical pass filters.  Bicubic samples are limited to the
-// sample range, which is not linear, so they keep their pieces:
-// - both axes enlarged: the horizontal pass makes every piece's rounded
-//   horizontal cubic once per source row; the vertical pass takes the
+// where that axis interpolates), each destination row of a few source rows;
+// every source row is filtered horizontally once and the vertical step
+// filters those rows.  Bicubic samples are limited to the sample range,
+// which is not linear, so they keep their pieces:
+// - both axes enlarged: the horizontal step makes every piece's rounded
+//   horizontal cubic once per source row; the vertical step takes the
 //   vertical cubic of four of those rows per vertical piece;
-// - only the width enlarged: the horizontal pass makes each piece's limited
+// - only the width enlarged: the horizontal step makes each piece's limited
 //   cubic and sums them into destination columns; the rows are a box;
-// - only the height enlarged: one pass takes the vertical cubic of four
+// - only the height enlarged: one step takes the vertical cubic of four
 //   source rows per vertical piece and sums its columns' boxes.
+// Destination rows run in bands; each band keeps the horizontally filtered
+// rows it needs in a small ring, so the source streams through once (rows
+// at the border of two bands are filtered by both) and no plane of the
+// whole image is needed.
 //
 // Arithmetic.  Weights of the horizontal pass are integers scaled by 2^14
 // (summing to exactly 2^14 per destination); the linear intermediate keeps
@@ -248,39 +252,56 @@ class TAreaResampler {
  private:
   // ---- shared steps ----
 
-  // Horizontal pass over source rows in bands; Row(y, Scratch) fills
-  // intermediate row y.
-  template <class TRow>
-  void HorizontalPass(TRow Row) {
-    IERunRowBands(
-        SH, FHWorkers,
-        [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>&) {
-          std::vector<uint8_t> Pixels(size_t(SW) * 4 + 4, 0);
-          std::vector<TS> Sums;
-          for (int32_t y = Start; y < Start + Count; ++y) {
-            const T* S = reinterpret_cast<const T*>(FSrc->GetScanline(y));
-            if constexpr (Vectors)
-              for (int32_t x = 0; x < SW; ++x)
-                std::memcpy(Pixels.data() + 4 * size_t(x), S + 3 * size_t(x), 3);
-            Row(y, S, Pixels.data(), Sums);
-          }
-        },
-        nullptr);
+  // The horizontally filtered source rows of one band of destination rows:
+  // Size of them at a time (the most one destination row takes, so all of
+  // one row's stay together), each made once as the band moves down.
+  template <class TR>
+  struct TRing {
+    int32_t Size;
+    size_t Len;
+    std::vector<TR> Data;
+    std::vector<int32_t> Held;
+    std::vector<uint8_t> Pixels;  // the source row as 4-byte pixels
+    std::vector<TS> Sums;
+    TRing(int32_t RingSize, size_t RowLen, int32_t SrcW)
+        : Size(RingSize),
+          Len(RowLen),
+          Data(size_t(RingSize) * RowLen),
+          Held(size_t(RingSize), -1),
+          Pixels(size_t(SrcW) * 4 + 4, 0) {}
+  };
+
+  // Intermediate row y of the band, made by Fill(Source row, its pixels,
+  // scratch sums, out) when it is not held.
+  template <class TR, class TFill>
+  const TR* RingRow(TRing<TR>& R, int32_t y, TFill Fill) {
+    const size_t Slot = size_t(y % R.Size);
+    TR* Out = R.Data.data() + Slot * R.Len;
+    if (R.Held[Slot] != y) {
+      const T* S = reinterpret_cast<const T*>(FSrc->GetScanline(y));
+      if constexpr (Vectors)
+        for (int32_t x = 0; x < SW; ++x) std::memcpy(R.Pixels.data() + 4 * size_t(x), S + 3 * size_t(x), 3);
+      Fill(S, R.Pixels.data(), R.Sums, Out);
+      R.Held[Slot] = y;
+    }
+    return Out;
   }
 
-  // Vertical pass over destination rows in bands; Row(y, Acc, Scratch) leaves
-  // the destination row's values in Acc, which is then rounded and stored
-  // (Scratch is the band's own).
-  template <class TRow>
-  void VerticalPass(const std::function<void(int32_t)>& Report, int32_t Workers, TRow Row) {
+  // Destination rows in bands, one worker per band (one when either image
+  // lives in a temporary file); MakeBand() makes a band's own working state
+  // and Row(y, Acc, Band) leaves destination row y's values in Acc, which is
+  // then rounded and stored.
+  template <class TMakeBand, class TRow>
+  void Bands(const std::function<void(int32_t)>& Report, TMakeBand MakeBand, TRow Row) {
     const size_t N = size_t(DW) * C;
+    const int32_t Workers = std::min(FHWorkers, FVWorkers);
     IERunRowBands(
         DH, Workers,
         [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Publish) {
           std::vector<TA> Acc(N);
-          std::vector<TS> Scratch;
+          auto Band = MakeBand();
           for (int32_t y = Start; y < Start + Count; ++y) {
-            Row(y, Acc.data(), Scratch);
+            Row(y, Acc.data(), Band);
             Store(Acc.data(), N, reinterpret_cast<T*>(FDst->GetScanline(y)));
             Publish(int32_t(double(y - Start + 1) * Workers / DH * 100));
           }
@@ -324,19 +345,26 @@ class TAreaResampler {
     const TLinearAxis Cols(HP, SW, DW, Gx, XUp && !FBicubic);
     const TLinearAxis Rows(VP, SH, DH, Gy, YUp && !FBicubic);
     const size_t RowLen = size_t(DW) * C;
-    TIEScratch Work = IEScratch(RowLen * size_t(SH) * sizeof(TI));
-    TI* Inter = reinterpret_cast<TI*>(Work.get());
+    int32_t RingSize = 1;
+    for (int32_t y = 0; y < DH; ++y) {
+      const int32_t B = Rows.Start[size_t(y)], E = Rows.Start[size_t(y) + 1];
+      if (E > B) RingSize = std::max(RingSize, Rows.Index[size_t(E) - 1] - Rows.Index[size_t(B)] + 1);
+    }
+    TTaps Tp;
     if (!CubicWidth) {
-      TTaps Tp;
       Tp.Resize(size_t(DW), Cols.Longest());
       for (int32_t x = 0; x < DW; ++x)
         Tp.SetLinear(size_t(x), Cols.Index.data() + Cols.Start[size_t(x)],
                      Cols.Weight.data() + Cols.Start[size_t(x)],
                      Cols.Start[size_t(x) + 1] - Cols.Start[size_t(x)]);
-      // Sums scaled by 2^14 keep 8 bits of fraction.
-      HorizontalPass([&](int32_t y, const T* S, const uint8_t* Pixels, std::vector<TS>& Sums) {
+    } else {
+      Tp.Resize(HP.size(), 4);
+      for (size_t k = 0; k < HP.size(); ++k) Tp.SetCubic(k, HP[k].Src, SW, HP[k].Frac);
+    }
+    auto Fill = [&](const T* S, const uint8_t* Pixels, std::vector<TS>& Sums, TI* I) {
+      if (!CubicWidth) {
+        // Sums scaled by 2^14 keep 8 bits of fraction.
         TapSums(S, Pixels, Tp, DW, Sums);
-        TI* I = Inter + RowLen * size_t(y);
         for (int32_t x = 0; x < DW; ++x)
           for (int c = 0; c < C; ++c) {
             const TS V = Sums[4 * size_t(x) + size_t(c)];
@@ -345,52 +373,45 @@ class TAreaResampler {
             else
               I[size_t(x) * C + size_t(c)] = V;
           }
-      });
-    } else {
+        return;
+      }
       // Each piece's cubic, limited to the sample range, weighted by its
       // share of its column.
-      TTaps Tp;
-      Tp.Resize(HP.size(), 4);
-      for (size_t k = 0; k < HP.size(); ++k) Tp.SetCubic(k, HP[k].Src, SW, HP[k].Frac);
-      HorizontalPass([&](int32_t y, const T* S, const uint8_t* Pixels, std::vector<TS>& Sums) {
-        TapSums(S, Pixels, Tp, int32_t(HP.size()), Sums);
-        std::vector<double> Col(RowLen, 0.0);
-        for (size_t k = 0; k < HP.size(); ++k) {
-          const double U = HP[k].Len / Gx;
-          for (int c = 0; c < C; ++c)
-            Col[size_t(HP[k].Dst) * C + size_t(c)] +=
-                U * double(std::clamp(Sums[4 * k + size_t(c)], TS(0), Top));
-        }
-        TI* I = Inter + RowLen * size_t(y);
-        for (size_t i = 0; i < RowLen; ++i) I[i] = Small ? TI(Col[i] / 64 + 0.5) : TI(Col[i]);
-      });
-    }
-    // The vertical weights carry the 8-bit intermediate's 2^-8.
-    VerticalPass(Report, FVWorkers, [&](int32_t y, TA* Acc, std::vector<TS>&) {
-      const int32_t B = Rows.Start[size_t(y)], E = Rows.Start[size_t(y) + 1];
-      std::fill(Acc, Acc + RowLen, TA(0));
-      for (int32_t k = B; k < E; ++k) {
-        const TI* __restrict I = Inter + RowLen * size_t(Rows.Index[size_t(k)]);
-        const TA W = TA(Small ? Rows.Weight[size_t(k)] / 256 : Rows.Weight[size_t(k)]);
-        for (size_t i = 0; i < RowLen; ++i) Acc[i] += W * TA(I[i]);
+      TapSums(S, Pixels, Tp, int32_t(HP.size()), Sums);
+      std::vector<double> Col(RowLen, 0.0);
+      for (size_t k = 0; k < HP.size(); ++k) {
+        const double U = HP[k].Len / Gx;
+        for (int c = 0; c < C; ++c)
+          Col[size_t(HP[k].Dst) * C + size_t(c)] +=
+              U * double(std::clamp(Sums[4 * k + size_t(c)], TS(0), Top));
       }
-    });
+      for (size_t i = 0; i < RowLen; ++i) I[i] = Small ? TI(Col[i] / 64 + 0.5) : TI(Col[i]);
+    };
+    // The vertical weights carry the 8-bit intermediate's 2^-8.
+    Bands(
+        Report, [&] { return TRing<TI>(RingSize, RowLen, SW); },
+        [&](int32_t y, TA* Acc, TRing<TI>& Ring) {
+          const int32_t B = Rows.Start[size_t(y)], E = Rows.Start[size_t(y) + 1];
+          std::fill(Acc, Acc + RowLen, TA(0));
+          for (int32_t k = B; k < E; ++k) {
+            const TI* __restrict I = RingRow(Ring, Rows.Index[size_t(k)], Fill);
+            const TA W = TA(Small ? Rows.Weight[size_t(k)] / 256 : Rows.Weight[size_t(k)]);
+            for (size_t i = 0; i < RowLen; ++i) Acc[i] += W * TA(I[i]);
+          }
+        });
   }
 
   // ---- bicubic, both axes enlarged ----
 
   void CubicBoth(const std::function<void(int32_t)>& Report) {
-    // Horizontal pass: every piece's horizontal cubic of every source row,
+    // Horizontal step: every piece's horizontal cubic of a source row,
     // limited and rounded to a sample.
     const size_t NP = HP.size(), RowLen = NP * C;
     TTaps Tp;
     Tp.Resize(NP, 4);
     for (size_t k = 0; k < NP; ++k) Tp.SetCubic(k, HP[k].Src, SW, HP[k].Frac);
-    TIEScratch Work = IEScratch(RowLen * size_t(SH) * sizeof(T));
-    T* Inter = reinterpret_cast<T*>(Work.get());
-    HorizontalPass([&](int32_t y, const T* S, const uint8_t* Pixels, std::vector<TS>& Sums) {
+    auto Fill = [&](const T* S, const uint8_t* Pixels, std::vector<TS>& Sums, T* I) {
       TapSums(S, Pixels, Tp, int32_t(NP), Sums);
-      T* I = Inter + RowLen * size_t(y);
       for (size_t k = 0; k < NP; ++k)
         for (int c = 0; c < C; ++c) {
           const TS V = std::clamp(Sums[4 * k + size_t(c)], TS(0), Top);
@@ -399,7 +420,15 @@ class TAreaResampler {
           else
             I[k * C + size_t(c)] = T(RoundEven(V));
         }
-    });
+    };
+    int32_t RingSize = 4;
+    for (int32_t y = 0; y < DH; ++y) {
+      size_t Last = FirstOf[size_t(y)];
+      if (Last >= VP.size()) continue;
+      while (Last + 1 < VP.size() && VP[Last + 1].Dst == y) ++Last;
+      RingSize = std::max(
+          RingSize, std::min(VP[Last].Src + 2, SH - 1) - std::max(VP[FirstOf[size_t(y)]].Src - 1, 0) + 1);
+    }
     // Each piece's share of its destination column, per sample; the pieces
     // of a column follow each other, one per column when every column is one
     // piece.
@@ -409,36 +438,38 @@ class TAreaResampler {
       for (int c = 0; c < C; ++c) Share[k * C + size_t(c)] = TA(HP[k].Len / Gx);
       OnePerColumn = OnePerColumn && HP[k].Dst == int32_t(k);
     }
-    // Vertical pass: per vertical piece, the vertical cubic of four
-    // intermediate rows, limited, then added by area.
-    VerticalPass(Report, FVWorkers, [&](int32_t y, TA* Acc, std::vector<TS>& Sums) {
-      Sums.resize(RowLen);
-      std::fill(Acc, Acc + size_t(DW) * C, TA(0));
-      for (size_t m = FirstOf[size_t(y)]; m < VP.size() && VP[m].Dst == y; ++m) {
-        const T* Rows[4];
-        const TA H = CubicRows(VP[m], Inter, RowLen, Rows);
-        ColumnSums(Rows, VP[m].Frac, RowLen, Sums.data());
-        if (OnePerColumn) {
-          for (size_t i = 0; i < RowLen; ++i) Acc[i] += Limited(Sums[i]) * Share[i] * H;
-        } else {
-          for (size_t k = 0; k < NP; ++k)
-            for (int c = 0; c < C; ++c) {
-              const size_t i = k * C + size_t(c);
-              Acc[size_t(HP[k].Dst) * C + size_t(c)] += Limited(Sums[i]) * Share[i] * H;
+    struct TBand {
+      TRing<T> Ring;
+      std::vector<TS> Sums;
+    };
+    // Vertical step: per vertical piece, the vertical cubic of four rows of
+    // the horizontal step, limited, then added by area.
+    Bands(
+        Report,
+        [&] {
+          return TBand{TRing<T>(RingSize, RowLen, SW), std::vector<TS>(RowLen)};
+        },
+        [&](int32_t y, TA* Acc, TBand& Band) {
+          std::fill(Acc, Acc + size_t(DW) * C, TA(0));
+          for (size_t m = FirstOf[size_t(y)]; m < VP.size() && VP[m].Dst == y; ++m) {
+            int32_t N[4];
+            Neighbours(VP[m].Src, SH, N);
+            const T* Rows[4];
+            for (int r = 0; r < 4; ++r) Rows[r] = RingRow(Band.Ring, N[r], Fill);
+            ColumnSums(Rows, VP[m].Frac, RowLen, Band.Sums.data());
+            const TA H = TA(VP[m].Len / Gy / double(Scale));
+            const TS* Sums = Band.Sums.data();
+            if (OnePerColumn) {
+              for (size_t i = 0; i < RowLen; ++i) Acc[i] += Limited(Sums[i]) * Share[i] * H;
+            } else {
+              for (size_t k = 0; k < NP; ++k)
+                for (int c = 0; c < C; ++c) {
+                  const size_t i = k * C + size_t(c);
+                  Acc[size_t(HP[k].Dst) * C + size_t(c)] += Limited(Sums[i]) * Share[i] * H;
+                }
             }
-        }
-      }
-    });
-  }
-
-  // The four rows of a vertical piece's cubic (Base holds rows of RowLen
-  // samples) and the piece's share of its destination row, per unit of the
-  // sums.
-  TA CubicRows(const TPiece& P, const T* Base, size_t RowLen, const T* Rows[4]) const {
-    int32_t N[4];
-    Neighbours(P.Src, SH, N);
-    for (int r = 0; r < 4; ++r) Rows[r] = Base + RowLen * size_t(N[r]);
-    return TA(P.Len / Gy / double(Scale));
+          }
+        });
   }
 
   // Sums[i] = the cubic at fraction F of Rows[0 .. 3][i].
@@ -461,24 +492,24 @@ class TAreaResampler {
     // Four source rows per vertical piece: every row stays reachable.
     const TIEAllRows Src(FSrc);
     const size_t RowLen = size_t(SW) * C;
-    const int32_t Workers = std::min(FHWorkers, FVWorkers);
-    VerticalPass(Report, Workers, [&](int32_t y, TA* Acc, std::vector<TS>& Sums) {
-      Sums.resize(RowLen);
-      std::fill(Acc, Acc + size_t(DW) * C, TA(0));
-      for (size_t m = FirstOf[size_t(y)]; m < VP.size() && VP[m].Dst == y; ++m) {
-        int32_t N[4];
-        Neighbours(VP[m].Src, SH, N);
-        const T* Rows[4];
-        for (int r = 0; r < 4; ++r) Rows[r] = reinterpret_cast<const T*>(Src.Rows[size_t(N[r])]);
-        ColumnSums(Rows, VP[m].Frac, RowLen, Sums.data());
-        const TA H = TA(VP[m].Len / Gy / double(Scale));
-        for (const TPiece& P : HP) {
-          const TA U = TA(P.Len / Gx);
-          for (int c = 0; c < C; ++c)
-            Acc[size_t(P.Dst) * C + size_t(c)] += Limited(Sums[size_t(P.Src) * C + size_t(c)]) * U * H;
-        }
-      }
-    });
+    Bands(
+        Report, [&] { return std::vector<TS>(RowLen); },
+        [&](int32_t y, TA* Acc, std::vector<TS>& Sums) {
+          std::fill(Acc, Acc + size_t(DW) * C, TA(0));
+          for (size_t m = FirstOf[size_t(y)]; m < VP.size() && VP[m].Dst == y; ++m) {
+            int32_t N[4];
+            Neighbours(VP[m].Src, SH, N);
+            const T* Rows[4];
+            for (int r = 0; r < 4; ++r) Rows[r] = reinterpret_cast<const T*>(Src.Rows[size_t(N[r])]);
+            ColumnSums(Rows, VP[m].Frac, RowLen, Sums.data());
+            const TA H = TA(VP[m].Len / Gy / double(Scale));
+            for (const TPiece& P : HP) {
+              const TA U = TA(P.Len / Gx);
+              for (int c = 0; c < C; ++c)
+                Acc[size_t(P.Dst) * C + size_t(c)] += Limited(Sums[size_t(P.Src) * C + size_t(c)]) * U * H;
+            }
+          }
+        });
   }
 
   TIEBitmap* FSrc;
