@@ -16,6 +16,8 @@
 // (> 1: we are faster than the faster peer of the row).
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -129,6 +131,10 @@ struct TVipsPeer {
 #endif
 
 struct TPages {
+  // Freed memory stays in the process (as a long-running program's does)
+  // for blocks below 32 MB, the most the C library keeps; larger ones come
+  // fresh from the system for every side.
+  bool Steady = mallopt(M_MMAP_THRESHOLD, 32 << 20) == 1 && mallopt(M_TRIM_THRESHOLD, 512 << 20) == 1;
   std::unique_ptr<TIEBitmap> Colour = ColourPage();
   std::unique_ptr<TIEBitmap> Fax = FaxPage();
   benchsupport::TPillowPeer Pillow;

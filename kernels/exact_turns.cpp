@@ -155,12 +155,21 @@ void QuarterTurnPixels(const TIEAllRows& S, int32_t W, int32_t H, bool Clockwise
   for (int32_t X0 = 0; X0 < W; X0 += Tile) {
     const int32_t Cols = std::min(Tile, W - X0);
     uint8_t* const* Out = Strip.Begin(Cols, [&](int32_t c) { return Clockwise ? X0 + c : W - 1 - X0 - c; });
+    const uint8_t* Src[Tile];
     for (int32_t Y0 = 0; Y0 < H; Y0 += Tile) {
-      const int32_t Y1 = std::min(H, Y0 + Tile);
-      for (int32_t y = Y0; y < Y1; ++y) {
-        const uint8_t* Src = S.Rows[size_t(y)] + size_t(X0) * N;
-        const size_t At = size_t(Clockwise ? H - 1 - y : y) * N;
-        for (int32_t c = 0; c < Cols; ++c) std::memcpy(Out[c] + At, Src + size_t(c) * N, N);
+      const int32_t Rows = std::min(H - Y0, Tile);
+      for (int32_t r = 0; r < Rows; ++r) Src[r] = S.Rows[size_t(Y0 + r)] + size_t(X0) * N;
+      // Each turned row gets a run of consecutive pixels; the tile's source
+      // pixels stay in the first-level cache meanwhile.
+      for (int32_t c = 0; c < Cols; ++c) {
+        const size_t From = size_t(c) * N;
+        if (Clockwise) {
+          uint8_t* D = Out[c] + size_t(H - Y0 - Rows) * N;
+          for (int32_t r = 0; r < Rows; ++r) std::memcpy(D + size_t(Rows - 1 - r) * N, Src[r] + From, N);
+        } else {
+          uint8_t* D = Out[c] + size_t(Y0) * N;
+          for (int32_t r = 0; r < Rows; ++r) std::memcpy(D + size_t(r) * N, Src[r] + From, N);
+        }
       }
     }
     Strip.End();

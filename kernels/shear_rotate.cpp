@@ -127,7 +127,7 @@ struct TPaletteKeeper {
 
 template <int C>
 void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgressEvent& OnProgress,
-                 TObject* Sender, double Angle) {
+                 TObject* Sender, double Angle, int32_t ThreadCount) {
   if (Angle == 0 || !std::isfinite(Angle) || std::fabs(Angle) > 2e6) return;
   // Thousandths of a degree, remainder with the dividend's sign.
   double g = double(Trunc64((long double)Angle * 1000) % 360000) / 1000;
@@ -155,7 +155,7 @@ void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgres
   // write them directly and run in bands on every core; a bitmap in a
   // temporary file goes through a plane and one worker.
   const bool InMemory = Bitmap->GetLocation() != ieFile;
-  const int32_t Workers = InMemory ? IEBandWorkerCount(nullptr, 0) : 1;
+  const int32_t Workers = InMemory ? IEBandWorkerCount(nullptr, ThreadCount) : 1;
   const bool FromPlane = Source->GetLocation() == ieFile;
   TPlane P;
   if (FromPlane) P = LoadPlane(Source);
@@ -319,7 +319,7 @@ bool IEIsMultipleOf90(double Angle) {
 }
 
 void IERotateShear(TIEBitmap* Bitmap, bool Antialias, const TIEProgressEvent& OnProgress, TObject* Sender,
-                   const TRGB& Background, double Angle) {
+                   const TRGB& Background, double Angle, int32_t ThreadCount) {
   if (!Bitmap || Bitmap->IsEmpty()) return;
   if (Bitmap->GetPixelFormat() != ie24RGB) {
     if (Bitmap->GetPixelFormat() == ie1g)
@@ -327,13 +327,13 @@ void IERotateShear(TIEBitmap* Bitmap, bool Antialias, const TIEProgressEvent& On
     return;
   }
   const uint8_t Bg[3] = {Background.b, Background.g, Background.r};
-  ShearRotate<3>(Bitmap, Antialias, Bg, OnProgress, Sender, Angle);
+  ShearRotate<3>(Bitmap, Antialias, Bg, OnProgress, Sender, Angle, ThreadCount);
 }
 
 void IERotateShear8(TIEBitmap* Bitmap, bool Antialias, uint8_t Fill, const TIEProgressEvent& OnProgress,
-                    TObject* Sender, double Angle) {
+                    TObject* Sender, double Angle, int32_t ThreadCount) {
   if (!Bitmap || Bitmap->IsEmpty() || Bitmap->GetBitCount() != 8) return;
-  ShearRotate<1>(Bitmap, Antialias, &Fill, OnProgress, Sender, Angle);
+  ShearRotate<1>(Bitmap, Antialias, &Fill, OnProgress, Sender, Angle, ThreadCount);
 }
 
 void IERotate1Bit(TIEBitmap* Bitmap, bool FillWhite, const TIEProgressEvent& OnProgress, TObject* Sender,
