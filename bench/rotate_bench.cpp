@@ -57,6 +57,36 @@ double MsSince(Clock::time_point T0) {
   return std::chrono::duration<double, std::milli>(Clock::now() - T0).count();
 }
 
+// Runs Ours and Peer back to back in every iteration, the one that goes
+// first alternating, so the load of the machine falls on both alike.  Each
+// answers its time in ms (negative: it failed); ours is the iteration's
+// time.  Sets the counters ms, <Peer>_ms and speed_vs_<Peer> (> 1: we are
+// faster); false, with the benchmark marked failed, when a run failed.
+template <class TOurs, class TPeer>
+bool SideBySide(benchmark::State& State, const std::string& PeerName, TOurs Ours, TPeer Peer) {
+  double OursMs = 0, PeerMs = 0;
+  bool OursFirst = true, Failed = false;
+  for (auto _ : State) {
+    double T = 0;
+    for (int k = 0; k < 2; ++k) {
+      const double Ms = (k == 0) == OursFirst ? (T = Ours()) : Peer();
+      Failed = Failed || Ms < 0;
+      ((k == 0) == OursFirst ? OursMs : PeerMs) += Ms;
+    }
+    OursFirst = !OursFirst;
+    State.SetIterationTime(T / 1000);
+  }
+  if (Failed) {
+    State.SkipWithError("a side failed");
+    return false;
+  }
+  const double N = double(State.iterations());
+  State.counters["ms"] = OursMs / N;
+  State.counters[PeerName + "_ms"] = PeerMs / N;
+  State.counters["speed_vs_" + PeerName] = PeerMs / OursMs;
+  return true;
+}
+
 constexpr int32_t kFaxW = 1728, kFaxH = 2292;
 constexpr int kFaxPages = 100;
 
@@ -130,32 +160,22 @@ void BM_FaxPagesTurn(benchmark::State& State) {
     pixDestroy(&Turned);
     if (!Same) return State.SkipWithError("the turned page differs from Leptonica's");
   }
-  double Ours = 0, Peer = 0;
-  bool OursFirst = true;
-  for (auto _ : State) {
-    double T = 0;
-    for (int k = 0; k < 2; ++k) {
-      const auto T0 = Clock::now();
-      if ((k == 0) == OursFirst) {
+  SideBySide(
+      State, "leptonica",
+      [&] {
+        const auto T0 = Clock::now();
         for (auto& Proc : Procs) Proc->Rotate(Angle);
-        T = MsSince(T0);
-        Ours += T;
-      } else {
+        return MsSince(T0);
+      },
+      [&] {
+        const auto T0 = Clock::now();
         for (PIX* Pix : P.Pix) {
           PIX* Turned = LeptTurn(Pix, Angle);
           benchmark::DoNotOptimize(pixGetData(Turned));
           pixDestroy(&Turned);
         }
-        Peer += MsSince(T0);
-      }
-    }
-    OursFirst = !OursFirst;
-    State.SetIterationTime(T / 1000);
-  }
-  const double N = double(State.iterations());
-  State.counters["ms"] = Ours / N;
-  State.counters["leptonica_ms"] = Peer / N;
-  State.counters["speed_vs_leptonica"] = Peer / Ours;
+        return MsSince(T0);
+      });
 }
 BENCHMARK(BM_FaxPagesTurn)
     ->Arg(90)
@@ -306,31 +326,17 @@ void BM_FaxFileTurn(benchmark::State& State) {
   }
   if (!TurnFile(F.In, F.Ours) || Peer() < 0) return State.SkipWithError("a side failed");
   if (!SameFiles(F.Ours, F.Peer)) return State.SkipWithError("the turned files differ");
-  double Ours = 0, PeerMs = 0;
-  bool OursFirst = true, Failed = false;
-  for (auto _ : State) {
-    double T = 0;
-    for (int k = 0; k < 2; ++k) {
-      if ((k == 0) == OursFirst) {
+  const bool Ok = SideBySide(
+      State, "tiffcrop",
+      [&] {
         const auto T0 = Clock::now();
-        Failed = !TurnFile(F.In, F.Ours) || Failed;
-        T = MsSince(T0);
-        Ours += T;
-      } else {
+        return TurnFile(F.In, F.Ours) ? MsSince(T0) : -1.0;
+      },
+      [&] {
         const double Ms = Peer();
-        Failed = Failed || Ms < 0;
-        PeerMs += Ms - StartUp;
-      }
-    }
-    OursFirst = !OursFirst;
-    State.SetIterationTime(T / 1000);
-  }
-  if (Failed) return State.SkipWithError("a side failed");
-  const double N = double(State.iterations());
-  State.counters["ms"] = Ours / N;
-  State.counters["tiffcrop_ms"] = PeerMs / N;
-  State.counters["tiffcrop_startup_ms"] = StartUp;
-  State.counters["speed_vs_tiffcrop"] = PeerMs / Ours;
+        return Ms < 0 ? Ms : Ms - StartUp;
+      });
+  if (Ok) State.counters["tiffcrop_startup_ms"] = StartUp;
 }
 BENCHMARK(BM_FaxFileTurn)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
 #endif
@@ -366,33 +372,18 @@ template <class TTurn>
 void Measure(benchmark::State& State, const char* PillowExpr, TTurn Turn) {
   static TColourPage P;
   if (!P.PillowOk) return State.SkipWithError("Pillow cannot take the page");
-  double Ours = 0, Peer = 0;
-  bool OursFirst = true, Failed = false;
-  for (auto _ : State) {
-    double T = 0;
-    for (int k = 0; k < 2; ++k) {
-      if ((k == 0) == OursFirst) {
+  SideBySide(
+      State, "pillow",
+      [&] {
         TIEBitmap Work;
         Work.Assign(P.Colour.get());
         const auto T0 = Clock::now();
         Turn(Work);
-        T = MsSince(T0);
-        Ours += T;
+        const double Ms = MsSince(T0);
         benchmark::DoNotOptimize(Work.GetScanline(0));
-      } else {
-        const double Ms = P.Pillow.Time(PillowExpr);
-        Failed = Failed || Ms < 0;
-        Peer += Ms;
-      }
-    }
-    OursFirst = !OursFirst;
-    State.SetIterationTime(T / 1000);
-  }
-  if (Failed) return State.SkipWithError("Pillow failed");
-  const double N = double(State.iterations());
-  State.counters["ms"] = Ours / N;
-  State.counters["pillow_ms"] = Peer / N;
-  State.counters["speed_vs_pillow"] = Peer / Ours;
+        return Ms;
+      },
+      [&] { return P.Pillow.Time(PillowExpr); });
 }
 
 // The kernels the processing component picks for these turns, with one

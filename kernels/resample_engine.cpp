@@ -213,8 +213,8 @@ double AxisScale(int32_t S, int32_t D) {
 // Horizontal pass of rows Y0 .. Y1 - 1 into the intermediate plane (DstW x C
 // bytes per row).  A zero weight sum counts as 256.
 template <int C, class TGetRow>
-void HorizontalRows(TGetRow GetRow, int32_t Y0, int32_t Y1, const TContributors& H, int32_t DstW,
-                    uint8_t* Work, const std::function<void(int32_t)>& AfterRow) {
+void HorizontalRows(TGetRow GetRow, int32_t Y0, int32_t Y1, const TContributors& H, int32_t DstW, uint8_t* Work,
+                    const std::function<void(int32_t)>& AfterRow) {
   const size_t RowBytes = size_t(DstW) * C;
   const std::vector<TQuotient> Q = Quotients(H.Total);
   for (int32_t y = Y0; y < Y1; ++y) {
@@ -461,8 +461,8 @@ void _Resample1BitEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter) {
       });
 }
 
-void IEResampleBitmap(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter,
-                      const TIEProgressEvent& OnProgress, TObject* Sender) {
+void IEResampleBitmap(TIEBitmap* Source, TIEBitmap* Dest, TResampleFilter Filter, const TIEProgressEvent& OnProgress,
+                      TObject* Sender) {
   if (!Source || !Dest || Source->GetWidth() <= 0 || Source->GetHeight() <= 0) return;
   const int32_t W = Dest->GetWidth(), H = Dest->GetHeight();
   if (W <= 0 || H <= 0) return;

@@ -66,8 +66,7 @@ void RotateHQ(TIEBitmap* Bitmap, const uint8_t* Bg, int32_t Quality, double Angl
   const int32_t DW = Nint(std::fabs(Cs) * (PW - 1) + std::fabs(Sn) * (PH - 1));
   const int32_t DH = Nint(std::fabs(Sn) * (PW - 1) + std::fabs(Cs) * (PH - 1));
   const int32_t OutW = std::max(DW - 6, 1), OutH = std::max(DH - 6, 1);
-  const long double Scx = (PW - 1) / 2.0L, Scy = (PH - 1) / 2.0L, Dcx = (DW - 1) / 2.0L,
-                    Dcy = (DH - 1) / 2.0L;
+  const long double Scx = (PW - 1) / 2.0L, Scy = (PH - 1) / 2.0L, Dcx = (DW - 1) / 2.0L, Dcy = (DH - 1) / 2.0L;
   auto Px = [&](int64_t X, int64_t Y, int c) -> double {
     if (X < 0 || Y < 0 || X >= PW || Y >= PH) return Bg[c];
     return Pad[(size_t(Y) * PW + size_t(X)) * C + c];
@@ -86,8 +85,8 @@ void RotateHQ(TIEBitmap* Bitmap, const uint8_t* Bg, int32_t Quality, double Angl
         } else if (Quality == 2) {
           const int64_t X0 = int64_t(Sx), Y0 = int64_t(Sy);
           const double Tt = Sx - X0, U = Sy - Y0;
-          const double WX[4] = {-Tt * (1 - Tt) * (1 - Tt), 1 - 2 * Tt * Tt + Tt * Tt * Tt,
-                                Tt * (1 + Tt - Tt * Tt), -Tt * Tt * (1 - Tt)};
+          const double WX[4] = {-Tt * (1 - Tt) * (1 - Tt), 1 - 2 * Tt * Tt + Tt * Tt * Tt, Tt * (1 + Tt - Tt * Tt),
+                                -Tt * Tt * (1 - Tt)};
           const double WY[4] = {-U * (1 - U) * (1 - U), 1 - 2 * U * U + U * U * U, U * (1 + U - U * U),
                                 -U * U * (1 - U)};
           double Sum = 0;
@@ -124,8 +123,8 @@ void RotateHQ(TIEBitmap* Bitmap, const uint8_t* Bg, int32_t Quality, double Angl
 // found by narrowing from both ends; only that run is copied, with a copy
 // of fixed size per pixel.
 template <int N>
-void SampleRow(const uint8_t* const* Rows, const int32_t* X, const int32_t* Y, int32_t A, int32_t B,
-               int32_t W, int32_t H, int32_t DW, uint8_t* D) {
+void SampleRow(const uint8_t* const* Rows, const int32_t* X, const int32_t* Y, int32_t A, int32_t B, int32_t W,
+               int32_t H, int32_t DW, uint8_t* D) {
   const auto Inside = [&](int32_t i) {
     const int64_t Sx = int64_t(X[i]) - A, Sy = int64_t(Y[i]) + B;
     return Sx >= 0 && Sy >= 0 && Sx < W && Sy < H;
@@ -174,15 +173,9 @@ void IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, double Background, double Angl
     const int32_t A = Nint(Dy * Sn), B = Nint(Dy * Cs);
     uint8_t* D = Dst->GetScanline(j);
     switch (Bits) {
-      case 8:
-        SampleRow<1>(Rows.Rows.data(), X.data(), Y.data(), A, B, W, H, DW, D);
-        break;
-      case 24:
-        SampleRow<3>(Rows.Rows.data(), X.data(), Y.data(), A, B, W, H, DW, D);
-        break;
-      case 32:
-        SampleRow<4>(Rows.Rows.data(), X.data(), Y.data(), A, B, W, H, DW, D);
-        break;
+      case 8: SampleRow<1>(Rows.Rows.data(), X.data(), Y.data(), A, B, W, H, DW, D); break;
+      case 24: SampleRow<3>(Rows.Rows.data(), X.data(), Y.data(), A, B, W, H, DW, D); break;
+      case 32: SampleRow<4>(Rows.Rows.data(), X.data(), Y.data(), A, B, W, H, DW, D); break;
       default:
         for (int32_t i = 0; i < DW; ++i) {
           const int64_t Sx = int64_t(X[i]) - A, Sy = int64_t(Y[i]) + B;

@@ -25,8 +25,7 @@ struct TBandSync {
 // One band of rows on its own thread.
 class TResampleHorizThread : public TThread {
  public:
-  TResampleHorizThread(int32_t StartRow, int32_t Index, const TIEBandBody& Body, TBandSync& Sync,
-                       int32_t RowCount)
+  TResampleHorizThread(int32_t StartRow, int32_t Index, const TIEBandBody& Body, TBandSync& Sync, int32_t RowCount)
       : TThread(true), FStartRow(StartRow), FRowCount(RowCount), FIndex(Index), FBody(Body), FSync(Sync) {}
   ~TResampleHorizThread() override {
     if (!GetSuspended() && !GetFinished()) WaitFor();
@@ -43,10 +42,8 @@ class TResampleHorizThread : public TThread {
       }
     } Finish{FSync};
     std::function<void(int32_t)> Publish;
-    if (FIndex == 0)
-      Publish = [this](int32_t V) { FSync.Progress.store(V); };
-    else
-      Publish = [](int32_t) {};
+    if (FIndex == 0) Publish = [this](int32_t V) { FSync.Progress.store(V); };
+    else Publish = [](int32_t) {};
     FBody(FIndex, FStartRow, FRowCount, Publish);
   }
 

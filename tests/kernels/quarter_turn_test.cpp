@@ -14,6 +14,7 @@
 #include "foundations/image_buffer.h"
 #include "kernels/rotate_kernels.h"
 #include "kernels/shear_rotate.h"
+#include "support/bitmap_bytes.h"
 
 namespace {
 
@@ -33,10 +34,7 @@ size_t PixelBytes(TIEPixelFormat F) { return size_t(IEPixelFormat2BitCount[F] / 
 // them would show it.
 std::unique_ptr<TIEBitmap> NoiseImage(int32_t W, int32_t H, TIEPixelFormat F, bool InFile) {
   auto B = std::make_unique<TIEBitmap>();
-  if (InFile) {
-    B->SetMemoryThreshold(1);
-    B->SetLocation(ieFile);
-  }
+  if (InFile) testsupport::MoveToTemporaryFile(B.get());
   if (!B->Allocate(W, H, F)) return nullptr;
   const size_t RowLen = size_t(B->GetRowLen());
   for (int32_t y = 0; y < H; ++y) {
@@ -129,10 +127,7 @@ struct TEntry {
 void InPlace(TIEBitmap* Src, TIEBitmap* Out, const std::function<void(TIEBitmap*)>& F) {
   Out->SetMemoryThreshold(Src->GetMemoryThreshold());
   Out->Assign(Src);
-  if (Src->GetLocation() == ieFile) {
-    Out->SetMemoryThreshold(1);
-    Out->SetLocation(ieFile);
-  }
+  if (Src->GetLocation() == ieFile) testsupport::MoveToTemporaryFile(Out);
   ASSERT_EQ(Out->GetLocation(), Src->GetLocation());
   F(Out);
 }

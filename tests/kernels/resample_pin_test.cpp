@@ -132,14 +132,34 @@ TEST(ResamplePin, ConvolutionFiltersExactly) {
   }
 }
 
+// One axis of the plane walked piece by piece: a piece ends at the next
+// source boundary (fraction 1, same destination pixel) or, when that lies
+// within 0.0001 before the destination boundary or beyond it, at the
+// destination boundary (fraction = boundary - source index).
+struct TAxisWalk {
+  int32_t SrcLen;
+  double G;
+  int32_t Src = 0, Dst = 0;
+  double Pos = 0, Bound = G;
+  double Len = 0, Frac = 0;
+  bool DstEnds = false;
+  void Cut() {
+    DstEnds = !(Src + 1 + 0.0001 < Bound && Src + 1 < SrcLen);
+    if (!DstEnds) {
+      Len = Src + 1 - Pos, Frac = 1, Pos = Src + 1;
+    } else {
+      Len = Bound - Pos, Frac = Bound - Src, Pos = Bound, Bound += G;
+    }
+  }
+  void Next() { DstEnds ? ++Dst : ++Src; }
+};
+
 // The area-sampling resampler evaluated as its definition reads: the plane
-// cut at every source and destination boundary (a source boundary within
-// 0.0001 before a destination boundary counting as that boundary), each piece
-// adding its area times its sample, each destination pixel the mean of its
-// pieces rounded halves to even.  Samples are C interleaved channels.
+// cut at every source and destination boundary, each piece adding its area
+// times its sample, each destination pixel the mean of its pieces rounded
+// halves to even.  Samples are C interleaved channels.
 std::vector<double> AreaReference(const std::vector<int32_t>& S, int32_t SW, int32_t SH, int32_t C,
                                   int32_t DW, int32_t DH, bool Bicubic, double Max) {
-  constexpr double Tol = 0.0001;
   const double Gx = double(SW) / DW, Gy = double(SH) / DH;
   const int Mode = Gx < 1 ? (Gy < 1 ? 0 : 1) : (Gy < 1 ? 2 : 3);
   auto At = [&](int32_t x, int32_t y, int32_t c) { return S[(size_t(y) * SW + size_t(x)) * C + size_t(c)]; };
@@ -154,60 +174,40 @@ std::vector<double> AreaReference(const std::vector<int32_t>& S, int32_t SW, int
     return V < 0 ? 0 : (V > Max ? Max : V);
   };
   std::vector<double> Out(size_t(DW) * DH * C, 0.0);
-  int32_t J = 0, Y = 0;
-  double VPos = 0, VBound = Gy;
-  while (Y < DH) {
-    double Height, G;
-    const bool RowEnds = !(J + 1 + Tol < VBound && J + 1 < SH);
-    if (!RowEnds) {
-      Height = J + 1 - VPos, G = 1, VPos = J + 1;
-    } else {
-      Height = VBound - VPos, G = VBound - J, VPos = VBound, VBound += Gy;
-    }
+  for (TAxisWalk V{SH, Gy}; V.Dst < DH; V.Next()) {
+    V.Cut();
+    const int32_t J = V.Src, Y = V.Dst;
+    const double G = V.Frac;
     const int32_t s = J, p = J + 1 < SH ? J + 1 : J, r = J + 2 < SH ? J + 2 : p, q = J > 0 ? J - 1 : J;
-    int32_t X = 0, x = 0;
-    double HPos = 0, HBound = Gx;
-    while (X < DW) {
-      double Width, L;
-      const bool ColEnds = !(x + 1 + Tol < HBound && x + 1 < SW);
-      if (!ColEnds) {
-        Width = x + 1 - HPos, L = 1, HPos = x + 1;
-      } else {
-        Width = HBound - HPos, L = HBound - x, HPos = HBound, HBound += Gx;
-      }
+    for (TAxisWalk H{SW, Gx}; H.Dst < DW; H.Next()) {
+      H.Cut();
+      const int32_t x = H.Src, X = H.Dst;
+      const double L = H.Frac;
       const int32_t Left = std::max(x - 1, 0), Right = std::min(x + 1, SW - 1),
                     Right2 = x + 2 <= SW - 1 ? x + 2 : Right;
       for (int32_t c = 0; c < C; ++c) {
-        double V;
-        auto H = [&](int32_t Row) {
+        double Value;
+        auto HCubic = [&](int32_t Row) {
           return Cubic(At(Left, Row, c), At(x, Row, c), At(Right, Row, c), At(Right2, Row, c), L);
         };
         if (Mode == 3) {
-          V = At(x, s, c);
+          Value = At(x, s, c);
         } else if (!Bicubic) {
           const double Top = (1 - L) * At(x, s, c) + L * At(Right, s, c);
           const double Bottom = (1 - L) * At(x, p, c) + L * At(Right, p, c);
-          V = Mode == 0 ? (1 - G) * Top + G * Bottom
-                        : (Mode == 1 ? Top : (1 - G) * At(x, s, c) + G * At(x, p, c));
+          Value = Mode == 0 ? (1 - G) * Top + G * Bottom
+                            : (Mode == 1 ? Top : (1 - G) * At(x, s, c) + G * At(x, p, c));
         } else if (Mode == 1) {
-          V = H(s);
+          Value = HCubic(s);
         } else if (Mode == 2) {
-          V = Cubic(At(x, q, c), At(x, s, c), At(x, p, c), At(x, r, c), G);
+          Value = Cubic(At(x, q, c), At(x, s, c), At(x, p, c), At(x, r, c), G);
         } else {
-          V = Cubic(std::nearbyint(H(q)), std::nearbyint(H(s)), std::nearbyint(H(p)), std::nearbyint(H(r)),
-                    G);
+          Value = Cubic(std::nearbyint(HCubic(q)), std::nearbyint(HCubic(s)), std::nearbyint(HCubic(p)),
+                        std::nearbyint(HCubic(r)), G);
         }
-        Out[(size_t(Y) * DW + size_t(X)) * C + size_t(c)] += Width * Height * V;
+        Out[(size_t(Y) * DW + size_t(X)) * C + size_t(c)] += H.Len * V.Len * Value;
       }
-      if (ColEnds)
-        ++X;
-      else
-        ++x;
     }
-    if (RowEnds)
-      ++Y;
-    else
-      ++J;
   }
   const double Norm = double(DW) * DH / (double(SW) * SH);
   for (double& V : Out) V = std::clamp(std::nearbyint(V * Norm), 0.0, Max);
