@@ -17,11 +17,12 @@ constexpr int32_t kPageW = 2480, kPageH = 3508;
 // Lines of word-like blobs (letters as two strokes and a bar) on white, in
 // Leptonica's layout (1 = black). Varied letters are sometimes taller and
 // sometimes closed by a bottom bar. Rng goes on for whatever the caller adds.
-inline PIX* LeptTextPage(std::mt19937& Rng, bool Varied) {
-  PIX* Pix = pixCreate(kPageW, kPageH, 1);
-  for (int32_t Base = 200; Base < kPageH - 200; Base += 62) {
+// The page is A4 at 300 DPI unless another size is given.
+inline PIX* LeptTextPage(std::mt19937& Rng, bool Varied, int32_t W = kPageW, int32_t H = kPageH) {
+  PIX* Pix = pixCreate(W, H, 1);
+  for (int32_t Base = 200; Base < H - 200; Base += 62) {
     int32_t x = 180;
-    while (x < kPageW - 300) {
+    while (x < W - 300) {
       const int32_t Letters = 2 + int32_t(Rng() % 8);
       for (int32_t l = 0; l < Letters; ++l) {
         const int32_t Tall = Varied && Rng() % 4 == 0 ? 42 : 30;

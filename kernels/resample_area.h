@@ -7,8 +7,9 @@
 // and each destination pixel is the area-weighted mean of its pieces.  Along a
 // reduced axis the sample is the source pixel itself (a box average); along an
 // enlarged one it is interpolated, bilinearly or by cubic convolution, at the
-// piece's far corner.  The source is streamed with a window of four rows per
-// band of destination rows.
+// piece's far corner.  Weights are computed once per destination column and
+// row; each band of destination rows streams the source once, keeping the
+// horizontally filtered rows it still needs.
 #include <cstdint>
 
 #include "foundations/progress.h"

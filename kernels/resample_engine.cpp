@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "kernels/dib_stretch.h"
 #include "kernels/resample_area.h"
 #include "kernels/resample_fast.h"
+#include "kernels/resample_rows.h"
 #include "kernels/row_bands.h"
 #include "platform/rtl/sysutils.h"
 
@@ -62,7 +65,6 @@ LD FilterWeight(TResampleFilter F, LD X) {
 // index i is Pixel/Weight[Start[i] .. Start[i + 1]).
 struct TContributors {
   std::vector<int32_t> Start, Pixel, Weight, Total;
-  std::vector<int64_t> Raw;  // the position before mirroring, per contributor
 
   void Build(int32_t S, int32_t D, double Scale, TResampleFilter F) {
     const LD R = IEResampleFilterRadius(F);
@@ -75,7 +77,6 @@ struct TContributors {
     Total.assign(size_t(D), 0);
     Pixel.clear();
     Weight.clear();
-    Raw.clear();
     for (int32_t i = 0; i < D; ++i) {
       Start[i] = int32_t(Pixel.size());
       const LD Center = LD(i) / LD(Scale);
@@ -91,7 +92,6 @@ struct TContributors {
         Ix = std::clamp<int64_t>(Ix, 0, S - 1);
         Pixel.push_back(int32_t(Ix));
         Weight.push_back(W);
-        Raw.push_back(j);
         T += W;
       }
       Total[i] = T;
@@ -100,83 +100,109 @@ struct TContributors {
   }
 };
 
-// The same contributors as dense windows over a padded row: destination
-// index i reads K consecutive positions from First[i] with K weights (zero
-// where a contributor was dropped), and padded position p holds source pixel
-// Map[p] (mirrored at the edges).  Integer sums do not depend on their order,
-// so this gives exactly the sparse lists' results, in loops that vectorise.
-struct TDenseContributors {
-  int32_t K = 0;
-  std::vector<int32_t> First, W, Total, Map;
-
-  void Build(const TContributors& C, int32_t S, int32_t D) {
-    int64_t MinLeft = 0, MaxEnd = S;
-    std::vector<int64_t> Left(size_t(D), 0);
-    for (int32_t i = 0; i < D; ++i) {
-      const int32_t B = C.Start[i], E = C.Start[i + 1];
-      if (B == E) continue;
-      Left[i] = C.Raw[B];
-      K = std::max<int32_t>(K, int32_t(C.Raw[E - 1] - C.Raw[B] + 1));
-      MinLeft = std::min(MinLeft, C.Raw[B]);
+// The quotient both passes take of a weighted sum S by its weight total T
+// (a zero total counts as 256): toward zero, limited to 0 .. 255.  With the
+// usual positive total a negative sum gives 0 and a positive one the floor
+// of (S + 1/2) / T, which never lies within rounding of an integer (its
+// numerator is a half-integer, at least 1/(2T) away), so a multiplication by
+// the reciprocal gives it exactly.
+struct TQuotient {
+  int32_t T = 256;
+  double Inv = 1.0 / 256;
+  explicit TQuotient(int32_t Total) : T(Total == 0 ? 256 : Total), Inv(1.0 / double(T)) {}
+  uint8_t operator()(int32_t S) const {
+    if (T > 0) {
+      if (S <= 0) return 0;
+      const int32_t Q = int32_t((double(S) + 0.5) * Inv);
+      return uint8_t(Q > 255 ? 255 : Q);
     }
-    const int64_t Pad = -MinLeft;
-    First.assign(size_t(D), 0);
-    W.assign(size_t(D) * size_t(K), 0);
-    Total = C.Total;
-    for (int32_t i = 0; i < D; ++i) {
-      const int32_t B = C.Start[i], E = C.Start[i + 1];
-      First[i] = int32_t((B == E ? 0 : Left[i]) + Pad);
-      MaxEnd = std::max<int64_t>(MaxEnd, First[i] + int64_t(K));
-      for (int32_t k = B; k < E; ++k) W[size_t(i) * K + size_t(C.Raw[k] - Left[i])] = C.Weight[k];
-    }
-    Map.resize(size_t(MaxEnd + Pad));
-    for (size_t p = 0; p < Map.size(); ++p) {
-      int64_t Ix = int64_t(p) - Pad;
-      if (Ix < 0) Ix = -Ix;
-      if (Ix >= S) Ix = 2 * int64_t(S) - 1 - Ix;
-      Map[p] = int32_t(std::clamp<int64_t>(Ix, 0, S - 1));
-    }
+    return uint8_t(std::clamp(S / T, 0, 255));
   }
 };
 
 // Horizontal pass of 24-bit rows Y0 .. Y1 - 1 through the dense windows: each
 // source row is split into three padded planes, then every destination pixel
 // is three dot products.
-void HorizontalRows24(TIEBitmap* Src, int32_t Y0, int32_t Y1, const TDenseContributors& H, int32_t DstW,
-                      uint8_t* Work, const std::function<void(int32_t)>& AfterRow) {
-  const size_t Len = H.Map.size(), RowBytes = size_t(DstW) * 3;
-  std::vector<uint8_t> Planes(Len * 3);
-  uint8_t* P0 = Planes.data();
-  uint8_t* P1 = P0 + Len;
-  uint8_t* P2 = P1 + Len;
-  const int32_t K = H.K;
+// The horizontal contributors as tap lists of one length (the longest list,
+// rounded up to even, shorter ones padded with zero weights), for the tap
+// sums of resample_rows.h.
+struct TTapTable {
+  int32_t Taps = 0;
+  std::vector<int32_t> Index;
+  std::vector<int16_t> Weight;
+
+  explicit TTapTable(const TContributors& C) {
+    const size_t D = C.Total.size();
+    for (size_t i = 0; i < D; ++i) Taps = std::max(Taps, C.Start[i + 1] - C.Start[i]);
+    Taps = std::max(2, (Taps + 1) & ~1);
+    Index.assign(D * size_t(Taps), 0);
+    Weight.assign(D * size_t(Taps), 0);
+    for (size_t i = 0; i < D; ++i)
+      for (int32_t k = C.Start[i]; k < C.Start[i + 1]; ++k) {
+        Index[i * size_t(Taps) + size_t(k - C.Start[i])] = C.Pixel[size_t(k)];
+        Weight[i * size_t(Taps) + size_t(k - C.Start[i])] = int16_t(C.Weight[size_t(k)]);
+      }
+  }
+};
+
+// The quotients of a whole row of sums by one positive total T, as
+// TQuotient takes them, through the reciprocal in single precision: exact
+// while every sum stays below 2^22 in size (S + 1/2 is then exact and the
+// rounding error below 2^-14) and T is at most 4096 (every quotient that
+// matters lies at least 2^-13 from an integer).  Written to vectorise.
+bool FloatQuotientsExact(int32_t T, int64_t Reach) {
+  return T > 0 && T <= 4096 && Reach < (int64_t(1) << 22);
+}
+
+void FloatQuotients(const int32_t* __restrict Sums, size_t Len, float Inv, uint8_t* __restrict Out) {
+  // A sum at or below zero gives at most 1/(2T) here, which truncates to 0.
+  for (size_t x = 0; x < Len; ++x) {
+    const int32_t Q = int32_t((float(Sums[x]) + 0.5f) * Inv);
+    Out[x] = uint8_t(std::min(std::max(Q, 0), 255));
+  }
+}
+
+// Horizontal pass of 24-bit rows Y0 .. Y1 - 1: each source row is widened to
+// 4-byte pixels once, then every destination pixel sums its taps.
+void HorizontalRows24(TIEBitmap* Src, int32_t Y0, int32_t Y1, const TTapTable& Taps, const TContributors& H,
+                      int32_t DstW, uint8_t* Work, const std::function<void(int32_t)>& AfterRow) {
+  const int32_t SrcW = Src->GetWidth();
+  const size_t RowBytes = size_t(DstW) * 3;
+  std::vector<uint8_t> Pixels(size_t(SrcW) * 4 + 4, 0);
+  std::vector<int32_t> Sums(size_t(DstW) * 4);
+  std::vector<TQuotient> Q;
+  std::vector<float> Inv(static_cast<size_t>(DstW));
+  std::vector<uint8_t> Fast(static_cast<size_t>(DstW));
+  for (int32_t x = 0; x < DstW; ++x) {
+    Q.emplace_back(H.Total[size_t(x)]);
+    int64_t Reach = 0;
+    for (int32_t k = H.Start[size_t(x)]; k < H.Start[size_t(x) + 1]; ++k)
+      Reach += std::abs(H.Weight[size_t(k)]) * 255;
+    Fast[size_t(x)] = FloatQuotientsExact(Q.back().T, Reach);
+    Inv[size_t(x)] = 1.0f / float(Q.back().T);
+  }
   for (int32_t y = Y0; y < Y1; ++y) {
     const uint8_t* S = Src->GetScanline(y);
-    for (size_t p = 0; p < Len; ++p) {
-      const uint8_t* Px = S + size_t(H.Map[p]) * 3;
-      P0[p] = Px[0];
-      P1[p] = Px[1];
-      P2[p] = Px[2];
-    }
+    for (int32_t x = 0; x < SrcW; ++x) std::memcpy(Pixels.data() + 4 * size_t(x), S + 3 * size_t(x), 3);
+    IETapSums32(Pixels.data(), Taps.Index.data(), Taps.Weight.data(), Taps.Taps, DstW, Sums.data());
     uint8_t* Out = Work + RowBytes * size_t(y);
     for (int32_t x = 0; x < DstW; ++x) {
-      const int32_t* Wt = H.W.data() + size_t(x) * K;
-      const uint8_t* A0 = P0 + H.First[x];
-      const uint8_t* A1 = P1 + H.First[x];
-      const uint8_t* A2 = P2 + H.First[x];
-      int32_t S0 = 0, S1 = 0, S2 = 0;
-      for (int32_t k = 0; k < K; ++k) {
-        S0 += Wt[k] * A0[k];
-        S1 += Wt[k] * A1[k];
-        S2 += Wt[k] * A2[k];
+      const int32_t* Sx = Sums.data() + 4 * size_t(x);
+      if (Fast[size_t(x)]) {
+        FloatQuotients(Sx, 3, Inv[size_t(x)], Out + 3 * size_t(x));
+      } else {
+        for (int c = 0; c < 3; ++c) Out[3 * size_t(x) + size_t(c)] = Q[size_t(x)](Sx[c]);
       }
-      const int32_t T = H.Total[x] == 0 ? 256 : H.Total[x];
-      Out[3 * x] = uint8_t(std::clamp(S0 / T, 0, 255));
-      Out[3 * x + 1] = uint8_t(std::clamp(S1 / T, 0, 255));
-      Out[3 * x + 2] = uint8_t(std::clamp(S2 / T, 0, 255));
     }
     if (AfterRow) AfterRow(y);
   }
+}
+
+std::vector<TQuotient> Quotients(const std::vector<int32_t>& Total) {
+  std::vector<TQuotient> Q;
+  Q.reserve(Total.size());
+  for (int32_t T : Total) Q.emplace_back(T);
+  return Q;
 }
 
 double AxisScale(int32_t S, int32_t D) {
@@ -190,6 +216,7 @@ template <int C, class TGetRow>
 void HorizontalRows(TGetRow GetRow, int32_t Y0, int32_t Y1, const TContributors& H, int32_t DstW, uint8_t* Work,
                     const std::function<void(int32_t)>& AfterRow) {
   const size_t RowBytes = size_t(DstW) * C;
+  const std::vector<TQuotient> Q = Quotients(H.Total);
   for (int32_t y = Y0; y < Y1; ++y) {
     const uint8_t* S = GetRow(y);
     uint8_t* W = Work + RowBytes * size_t(y);
@@ -201,37 +228,51 @@ void HorizontalRows(TGetRow GetRow, int32_t Y0, int32_t Y1, const TContributors&
         const int32_t Wt = H.Weight[k];
         for (int c = 0; c < C; ++c) Sum[c] += Wt * P[c];
       }
-      int32_t T = H.Total[x] == 0 ? 256 : H.Total[x];
-      for (int c = 0; c < C; ++c) W[x * C + c] = uint8_t(std::clamp(Sum[c] / T, 0, 255));
+      for (int c = 0; c < C; ++c) W[x * C + c] = Q[size_t(x)](Sum[c]);
     }
     if (AfterRow) AfterRow(y);
   }
 }
 
 // Vertical pass over the intermediate plane for destination rows Y0 .. Y1 - 1;
-// Emit receives each destination row.  The division truncates toward zero;
-// done in doubles it is exact here (|sums| < 2^31, divisors < 2^20) and
-// vectorises.
-template <class TEmit>
-void VerticalRows(const uint8_t* Work, size_t RowBytes, const TContributors& V, int32_t Y0, int32_t Y1, TEmit Emit,
-                  const std::function<void(int32_t)>& AfterRow) {
-  std::vector<int32_t> Acc(RowBytes);
-  std::vector<uint8_t> Out(RowBytes);
+// Target(y) answers where row y's bytes go, Done(y, Row) follows each row.  The sums of a row are gathered
+// in 32-bit integers one contributing row at a time, in loops that
+// vectorise; the quotients take the reciprocal in single precision where
+// that is exact (sums below 2^22 keep S + 1/2 exact and the rounding error
+// below 2^-14, totals up to 4096 keep every quotient at least 2^-13 from an
+// integer), else the exact quotient of TQuotient.
+template <class TTarget, class TDone>
+void VerticalRows(const uint8_t* Work, size_t RowBytes, const TContributors& V, int32_t Y0, int32_t Y1,
+                  TTarget Target, TDone Done, const std::function<void(int32_t)>& AfterRow) {
+  // Rows are summed in pieces that keep the sums in the first-level cache.
+  constexpr size_t Piece = 4096;
+  std::vector<int32_t> Sums(std::min(RowBytes, Piece));
+  std::vector<const uint8_t*> Rows;
+  std::vector<int16_t> Weights;
   for (int32_t y = Y0; y < Y1; ++y) {
-    std::fill(Acc.begin(), Acc.end(), 0);
-    int32_t* A = Acc.data();
-    for (int32_t k = V.Start[y]; k < V.Start[y + 1]; ++k) {
-      const uint8_t* R = Work + RowBytes * size_t(V.Pixel[k]);
-      const int32_t Wt = V.Weight[k];
-      for (size_t x = 0; x < RowBytes; ++x) A[x] += Wt * R[x];
+    uint8_t* O = Target(y);
+    const int32_t B = V.Start[size_t(y)], E = V.Start[size_t(y) + 1];
+    Weights.clear();
+    int64_t Reach = 0;
+    for (int32_t k = B; k < E; ++k) {
+      Weights.push_back(int16_t(V.Weight[size_t(k)]));
+      Reach += std::abs(V.Weight[size_t(k)]) * 255;
     }
-    const double T = V.Total[y] == 0 ? 256.0 : double(V.Total[y]);
-    uint8_t* O = Out.data();
-    for (size_t x = 0; x < RowBytes; ++x) {
-      double Q = std::trunc(double(A[x]) / T);
-      O[x] = uint8_t(Q < 0 ? 0 : (Q > 255 ? 255 : Q));
+    const TQuotient Q(V.Total[size_t(y)]);
+    const bool Fast = FloatQuotientsExact(Q.T, Reach);
+    const float Inv = 1.0f / float(Q.T);
+    for (size_t x0 = 0; x0 < RowBytes; x0 += Piece) {
+      const size_t Len = std::min(Piece, RowBytes - x0);
+      Rows.clear();
+      for (int32_t k = B; k < E; ++k) Rows.push_back(Work + RowBytes * size_t(V.Pixel[size_t(k)]) + x0);
+      IERowSums8(Rows.data(), Weights.data(), E - B, Len, Sums.data());
+      if (Fast) {
+        FloatQuotients(Sums.data(), Len, Inv, O + x0);
+      } else {
+        for (size_t x = 0; x < Len; ++x) O[x0 + x] = Q(Sums[x]);
+      }
     }
-    Emit(y, O);
+    Done(y, O);
     if (AfterRow) AfterRow(y);
   }
 }
@@ -243,17 +284,23 @@ void CheckPlaneSize(int32_t W, int32_t H, int32_t C) {
   if (Bytes <= 0 || uint64_t(Bytes) > uint64_t(PTRDIFF_MAX) / 2) throw std::bad_alloc();
 }
 
+// The intermediate plane of a convolution: written whole by the horizontal
+// pass, so never cleared.
+TIEScratch WorkPlane(int32_t W, int32_t H, int32_t C) {
+  CheckPlaneSize(W, H, C);
+  return IEScratch(size_t(W) * size_t(H) * size_t(C));
+}
+
 // The single-channel convolution shared by IEResample8Bit and _Resample1BitEx.
-template <class TGetRow, class TEmit>
+template <class TGetRow, class TTarget, class TDone>
 void Convolve1(int32_t SrcW, int32_t SrcH, int32_t DstW, int32_t DstH, TResampleFilter F, TGetRow GetRow,
-               TEmit Emit) {
+               TTarget Target, TDone Done) {
   TContributors H, V;
   H.Build(SrcW, DstW, AxisScale(SrcW, DstW), F);
-  CheckPlaneSize(DstW, SrcH, 1);
-  std::vector<uint8_t> Work(size_t(DstW) * size_t(SrcH));
-  HorizontalRows<1>(GetRow, 0, SrcH, H, DstW, Work.data(), nullptr);
+  const TIEScratch Work = WorkPlane(DstW, SrcH, 1);
+  HorizontalRows<1>(GetRow, 0, SrcH, H, DstW, Work.get(), nullptr);
   V.Build(SrcH, DstH, AxisScale(SrcH, DstH), F);
-  VerticalRows(Work.data(), size_t(DstW), V, 0, DstH, Emit, nullptr);
+  VerticalRows(Work.get(), size_t(DstW), V, 0, DstH, Target, Done, nullptr);
 }
 
 bool TooSmall(TIEBitmap* B) {
@@ -332,10 +379,8 @@ void _ResampleEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, const T
   const int32_t DstW = Dst->GetWidth(), DstH = Dst->GetHeight();
   TContributors H;
   H.Build(SrcW, DstW, AxisScale(SrcW, DstW), Filter);
-  TDenseContributors HD;
-  HD.Build(H, SrcW, DstW);
-  CheckPlaneSize(DstW, SrcH, 3);
-  std::vector<uint8_t> Work(size_t(DstW) * 3 * size_t(SrcH));
+  const TTapTable Taps(H);
+  const TIEScratch Work = WorkPlane(DstW, SrcH, 3);
   const double F = 100.0 / (SrcH + DstH + 0.5);
 
   const int32_t N = IEBandWorkerCount(Work24, ThreadCount);
@@ -349,7 +394,7 @@ void _ResampleEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, const T
       [&](int32_t, int32_t Start, int32_t Count, const std::function<void(int32_t)>& Publish) {
         std::function<void(int32_t)> After;
         if (OnProgress) After = [&](int32_t r) { Publish(int32_t((double(r) * N + 1) * F)); };
-        HorizontalRows24(Work24, Start, Start + Count, HD, DstW, Work.data(), After);
+        HorizontalRows24(Work24, Start, Start + Count, Taps, H, DstW, Work.get(), After);
       },
       Report);
 
@@ -365,8 +410,8 @@ void _ResampleEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, const T
         std::function<void(int32_t)> After;
         if (OnProgress) After = [&](int32_t y) { Publish(int32_t((double(SrcH) + double(y) * NV + 1) * F)); };
         VerticalRows(
-            Work.data(), RowBytes, V, Start, Start + Count,
-            [&](int32_t y, const uint8_t* Row) { std::copy(Row, Row + RowBytes, Dst->GetScanline(y)); }, After);
+            Work.get(), RowBytes, V, Start, Start + Count, [&](int32_t y) { return Dst->GetScanline(y); },
+            [](int32_t, uint8_t*) {}, After);
       },
       Report);
 }
@@ -384,7 +429,7 @@ void IEResample8Bit(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter) {
   Convolve1(
       Src->GetWidth(), Src->GetHeight(), DstW, Dst->GetHeight(), Filter,
       [Src](int32_t y) -> const uint8_t* { return Src->GetScanline(y); },
-      [&](int32_t y, const uint8_t* Row) { std::copy(Row, Row + DstW, Dst->GetScanline(y)); });
+      [Dst](int32_t y) { return Dst->GetScanline(y); }, [](int32_t, uint8_t*) {});
 }
 
 void _Resample1BitEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter) {
@@ -401,7 +446,7 @@ void _Resample1BitEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter) {
   if (!IsConvolution(Filter)) Filter = rfTriangle;
   const int32_t SrcW = Src->GetWidth(), DstW = Dst->GetWidth();
   if (Dst->GetPixelFormat() != ie24RGB) Dst->Allocate(DstW, Dst->GetHeight(), ie24RGB);
-  std::vector<uint8_t> Bytes(SrcW);
+  std::vector<uint8_t> Bytes(SrcW), Gray(DstW);
   Convolve1(
       SrcW, Src->GetHeight(), DstW, Dst->GetHeight(), Filter,
       [&](int32_t y) -> const uint8_t* {
@@ -409,6 +454,7 @@ void _Resample1BitEx(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter) {
         for (int32_t x = 0; x < SrcW; ++x) Bytes[x] = ((S[x >> 3] >> (7 - (x & 7))) & 1) ? 255 : 0;
         return Bytes.data();
       },
+      [&](int32_t) { return Gray.data(); },
       [&](int32_t y, const uint8_t* Row) {
         uint8_t* D = Dst->GetScanline(y);
         for (int32_t x = 0; x < DstW; ++x) D[3 * x] = D[3 * x + 1] = D[3 * x + 2] = Row[x];

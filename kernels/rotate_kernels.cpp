@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "foundations/image_buffer.h"
+#include "kernels/exact_turns.h"
+#include "kernels/row_bands.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -35,65 +37,15 @@ bool Usable(TIEBitmap* B) {
 
 int32_t Nint(long double V) { return IERound(V); }
 
-// Row leases of every source row for the time of one kernel.
-struct TRowLocks {
-  std::vector<TIERowLease> Leases;
-  std::vector<const uint8_t*> Rows;
-  explicit TRowLocks(TIEBitmap* Bm) : Rows(size_t(Bm->GetHeight())) {
-    Leases.reserve(Rows.size());
-    for (int32_t y = 0; y < Bm->GetHeight(); ++y) Rows[y] = Leases.emplace_back(Bm, y).Get();
-  }
-};
-
 // Exact turns by multiples of 90 degrees; false when Angle is not one.
 bool ExactTurn(TIEBitmap* Src, TIEBitmap* Dst, double Angle) {
   if (Angle != std::trunc(Angle) || std::fabs(Angle) > 2e9) return false;
-  const int64_t I = int64_t(Angle);
-  if (I % 90 != 0) return false;
-  const int64_t M = I % 360;
-  const int32_t W = Src->GetWidth(), H = Src->GetHeight(), Bits = Src->GetBitCount();
-  if (M == 0) {
+  const int32_t Turn = IEExactTurnOf(Angle);
+  if (Turn < 0) return false;
+  if (Turn == 0)
     Dst->Assign(Src);
-    return true;
-  }
-  const bool Quarter = M == 90 || M == -270 || M == 270 || M == -90;
-  const int32_t DW = Quarter ? H : W, DH = Quarter ? W : H;
-  // Without memory for the turned copy Dst stays empty: the caller sees it.
-  if (!Dst->Allocate(DW, DH, Src->GetPixelFormat())) return true;
-  if (Src->GetPixelFormat() == ie8p) Src->CopyPaletteTo(Dst);
-  const size_t DLen = PixelBytes(DW, Bits);
-  if (!Quarter) {
-    std::vector<uint8_t> Row(DLen);
-    for (int32_t dy = 0; dy < DH; ++dy) {
-      std::fill(Row.begin(), Row.end(), uint8_t(0));
-      const uint8_t* S = Src->GetScanline(H - 1 - dy);
-      for (int32_t dx = 0; dx < DW; ++dx) CopyPixel(S, W - 1 - dx, Row.data(), dx, Bits);
-      std::memcpy(Dst->GetScanline(dy), Row.data(), DLen);
-    }
-    return true;
-  }
-  // A quarter turn makes every destination row a source column.  Rows are
-  // built a band at a time so each source row is read in one short run per
-  // band instead of one pixel per destination row; the band stays in cache.
-  const bool CounterClockwise = M == 90 || M == -270;
-  const int32_t BandRows = int32_t(std::clamp<size_t>((size_t{256} << 10) / std::max<size_t>(DLen, 1), 1, 64));
-  std::vector<uint8_t> Band(DLen * size_t(BandRows));
-  TRowLocks Rows(Src);
-  for (int32_t First = 0; First < DH; First += BandRows) {
-    const int32_t Count = std::min(BandRows, DH - First);
-    std::fill(Band.begin(), Band.end(), uint8_t(0));
-    for (int32_t dx = 0; dx < DW; ++dx) {
-      // Counter-clockwise, source (x, y) lands on (y, W - 1 - x); clockwise
-      // on (H - 1 - y, x).
-      const uint8_t* S = Rows.Rows[size_t(CounterClockwise ? dx : H - 1 - dx)];
-      for (int32_t k = 0; k < Count; ++k) {
-        const int32_t dy = First + k;
-        CopyPixel(S, CounterClockwise ? W - 1 - dy : dy, Band.data() + DLen * size_t(k), dx, Bits);
-      }
-    }
-    for (int32_t k = 0; k < Count; ++k)
-      std::memcpy(Dst->GetScanline(First + k), Band.data() + DLen * size_t(k), DLen);
-  }
+  else
+    IETurnExact(Src, Dst, Turn);  // without memory Dst stays empty: the caller sees it
   return true;
 }
 
@@ -215,7 +167,7 @@ void IERotateInto(TIEBitmap* Src, TIEBitmap* Dst, double Background, double Angl
     X[i] = Nint(Dx * Cs + Scx);
     Y[i] = Nint(Dx * Sn + Scy);
   }
-  TRowLocks Rows(Src);
+  const TIEAllRows Rows(Src);
   for (int32_t j = 0; j < DH; ++j) {
     const long double Dy = j - Dcy;
     const int32_t A = Nint(Dy * Sn), B = Nint(Dy * Cs);
@@ -249,17 +201,7 @@ bool IERotateGeneric(TIEBitmap* Bitmap, double Background, double Angle, const T
     if (TurnedAlpha.GetWidth() <= 0) return false;
   }
   std::unique_ptr<TIEBitmap> Alpha = Bitmap->DetachAlphaChannel();
-  if (Bitmap->GetLocation() == ieMemory && Turned.GetLocation() == ieMemory &&
-      Bitmap->GetRowAlignment() == Turned.GetRowAlignment()) {
-    // Both in memory: the turned pixels are handed over rather than copied,
-    // keeping what AssignImage keeps of the bitmap.
-    const uint8_t Mono = Bitmap->GetMonoConversion();
-    Turned.MoveContentTo(Bitmap);
-    Bitmap->SetMonoConversion(Mono);
-    Bitmap->SetFull(false);
-  } else {
-    Bitmap->AssignImage(&Turned);
-  }
+  IETakeTurnedPixels(Bitmap, &Turned);
   if (Alpha) {
     if (HasAlpha) Alpha->AssignImage(&TurnedAlpha);
     Bitmap->AttachAlphaChannel(std::move(Alpha));

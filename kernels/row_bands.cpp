@@ -99,3 +99,10 @@ void IERunRowBands(int32_t Rows, int32_t Workers, const TIEBandBody& Body,
   // first look.
   Forward(Sync.Progress.load());
 }
+
+TIEAllRows::TIEAllRows(TIEBitmap* B) : Rows(static_cast<size_t>(B->GetHeight())) {
+  const bool Lease = B->GetLocation() == ieFile;
+  if (Lease) Leases.reserve(Rows.size());
+  for (int32_t y = 0; y < B->GetHeight(); ++y)
+    Rows[size_t(y)] = Lease ? Leases.emplace_back(B, y).Get() : B->GetScanline(y);
+}

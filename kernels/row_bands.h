@@ -9,8 +9,9 @@
 // and the waiting calling thread reports it.
 #include <cstdint>
 #include <functional>
+#include <vector>
 
-class TIEBitmap;
+#include "foundations/image_buffer.h"
 
 // The body of one band: Index (0-based), the first row and the row count, and
 // Publish, through which band 0 hands out progress values.
@@ -26,3 +27,12 @@ int32_t IEBandWorkerCount(TIEBitmap* Source, int32_t Requested);
 // the band runs in the calling thread.
 void IERunRowBands(int32_t Rows, int32_t Workers, const TIEBandBody& Body,
                    const std::function<void(int32_t)>& Report);
+
+// Every row of an image at once, for kernels that read many rows together:
+// the rows themselves for an image in memory or a platform bitmap, leased
+// copies for one in a temporary file (which maps one row at a time).
+struct TIEAllRows {
+  std::vector<TIERowLease> Leases;
+  std::vector<const uint8_t*> Rows;
+  explicit TIEAllRows(TIEBitmap* B);
+};

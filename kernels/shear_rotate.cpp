@@ -9,6 +9,7 @@
 
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
+#include "kernels/exact_turns.h"
 #include "kernels/row_bands.h"
 #include "platform/rtl/sysutils.h"
 
@@ -57,64 +58,8 @@ void StorePlane(TIEBitmap* B, const TPlane& P) {
   for (int32_t y = 0; y < P.H; ++y) std::memcpy(B->GetScanline(y), P.Row(y), P.Stride);
 }
 
-// Quarter turn of C bytes per pixel, in tiles so both planes stay in cache.
-template <int C>
-TPlane QuarterTurn(const TPlane& S, bool Clockwise) {
-  TPlane D = MakePlane(S.H, S.W, C * 8, false);
-  constexpr int32_t Tile = 64;
-  for (int32_t y0 = 0; y0 < S.H; y0 += Tile)
-    for (int32_t x0 = 0; x0 < S.W; x0 += Tile) {
-      const int32_t y1 = std::min(y0 + Tile, S.H), x1 = std::min(x0 + Tile, S.W);
-      for (int32_t y = y0; y < y1; ++y) {
-        const uint8_t* Src = S.Row(y);
-        for (int32_t x = x0; x < x1; ++x) {
-          uint8_t* Dst = Clockwise ? D.Row(x) + size_t(S.H - 1 - y) * C : D.Row(S.W - 1 - x) + size_t(y) * C;
-          std::memcpy(Dst, Src + size_t(x) * C, C);
-        }
-      }
-    }
-  return D;
-}
-
 inline bool GetBit(const uint8_t* Row, int32_t X) { return (Row[X >> 3] >> (7 - (X & 7))) & 1; }
 inline void SetBit(uint8_t* Row, int32_t X) { Row[X >> 3] |= uint8_t(0x80u >> (X & 7)); }
-
-TPlane QuarterTurn1(const TPlane& S, bool Clockwise) {
-  TPlane D = MakePlane(S.H, S.W, 1);
-  for (int32_t y = 0; y < S.H; ++y) {
-    const uint8_t* Src = S.Row(y);
-    for (int32_t x = 0; x < S.W; ++x)
-      if (GetBit(Src, x)) {
-        if (Clockwise)
-          SetBit(D.Row(x), S.H - 1 - y);
-        else
-          SetBit(D.Row(S.W - 1 - x), y);
-      }
-  }
-  return D;
-}
-
-TPlane HalfTurn1(const TPlane& S) {
-  TPlane D = MakePlane(S.W, S.H, 1);
-  for (int32_t y = 0; y < S.H; ++y) {
-    const uint8_t* Src = S.Row(y);
-    uint8_t* Dst = D.Row(S.H - 1 - y);
-    for (int32_t x = 0; x < S.W; ++x)
-      if (GetBit(Src, x)) SetBit(Dst, S.W - 1 - x);
-  }
-  return D;
-}
-
-template <int C>
-TPlane HalfTurn(const TPlane& S) {
-  TPlane D = MakePlane(S.W, S.H, C * 8, false);
-  for (int32_t y = 0; y < S.H; ++y) {
-    const uint8_t* Src = S.Row(y);
-    uint8_t* Dst = D.Row(S.H - 1 - y);
-    for (int32_t x = 0; x < S.W; ++x) std::memcpy(Dst + size_t(S.W - 1 - x) * C, Src + size_t(x) * C, C);
-  }
-  return D;
-}
 
 template <int C>
 inline void FillPixels(uint8_t* Dst, int32_t Count, const uint8_t* Bg) {
@@ -182,34 +127,41 @@ struct TPaletteKeeper {
 
 template <int C>
 void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgressEvent& OnProgress,
-                 TObject* Sender, double Angle) {
+                 TObject* Sender, double Angle, int32_t ThreadCount) {
   if (Angle == 0 || !std::isfinite(Angle) || std::fabs(Angle) > 2e6) return;
   // Thousandths of a degree, remainder with the dividend's sign.
   double g = double(Trunc64((long double)Angle * 1000) % 360000) / 1000;
+  // Whole quarter turns are exact and go first; the shears do what is left
+  // (at most 45 degrees either way).
+  int32_t Turn = 0;
+  while (g > 45 || g < -45) {
+    Turn += g > 45 ? 90 : 270;
+    g += g > 45 ? -90 : 90;
+  }
+  Turn %= 360;
+  TIEBitmap Turned;
+  TIEBitmap* Source = Bitmap;
+  if (Turn != 0) {
+    Turned.SetMemoryThreshold(Bitmap->GetMemoryThreshold());
+    if (!IETurnExact(Bitmap, &Turned, Turn)) return;
+    if (g == 0) {
+      IETakeTurnedPixels(Bitmap, &Turned);
+      return;
+    }
+    Source = &Turned;
+  }
+  if (g == 0) return;
   // Rows of a bitmap in memory stay where they are, so the passes read and
   // write them directly and run in bands on every core; a bitmap in a
   // temporary file goes through a plane and one worker.
   const bool InMemory = Bitmap->GetLocation() != ieFile;
-  const int32_t Workers = InMemory ? IEBandWorkerCount(nullptr, 0) : 1;
+  const int32_t Workers = InMemory ? IEBandWorkerCount(nullptr, ThreadCount) : 1;
+  const bool FromPlane = Source->GetLocation() == ieFile;
   TPlane P;
-  bool Turned = false;
-  while (g > 45 || g < -45) {
-    if (!Turned) P = LoadPlane(Bitmap);
-    Turned = true;
-    P = QuarterTurn<C>(P, g < -45);
-    g += g > 45 ? -90 : 90;
-  }
-  if (g == 0) {
-    if (Turned) StorePlane(Bitmap, P);
-    return;
-  }
-  if (!Turned && !InMemory) {
-    P = LoadPlane(Bitmap);
-    Turned = true;
-  }
-  const int32_t W = Turned ? P.W : Bitmap->GetWidth(), H = Turned ? P.H : Bitmap->GetHeight();
+  if (FromPlane) P = LoadPlane(Source);
+  const int32_t W = Source->GetWidth(), H = Source->GetHeight();
   std::vector<const uint8_t*> Src(static_cast<size_t>(H));
-  for (int32_t y = 0; y < H; ++y) Src[size_t(y)] = Turned ? P.Row(y) : Bitmap->GetScanline(y);
+  for (int32_t y = 0; y < H; ++y) Src[size_t(y)] = FromPlane ? P.Row(y) : Source->GetScanline(y);
 
   const double q = g * Pi / 180;
   const double T = std::fabs(std::sin(q / 2) / std::cos(q / 2)), S = std::fabs(std::sin(q));
@@ -246,6 +198,7 @@ void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgres
       Report);
   Src.clear();
   P = TPlane();
+  Turned.FreeImage();
   // Second shear, vertical: m x H into m x o, written row by row; column E
   // moves down by Shift[E] rows plus the fraction Frac[E].
   std::vector<int32_t> Shift(static_cast<size_t>(m));
@@ -311,19 +264,15 @@ void ShearRotate(TIEBitmap* Bitmap, bool AA, const uint8_t* Bg, const TIEProgres
 void NearestRotate(TIEBitmap* Bitmap, int32_t Bits, uint8_t Fill, const TIEProgressEvent& OnProgress,
                    TObject* Sender, double Angle) {
   if (!std::isfinite(Angle)) return;
-  TPlane S = LoadPlane(Bitmap);
   if (IEIsMultipleOf90(Angle)) {
-    const int64_t Turn = ((int64_t(Angle) % 360) + 360) % 360;
+    const int32_t Turn = IEExactTurnOf(Angle);
     if (Turn == 0) return;
-    if (Turn == 180)
-      S = Bits == 1 ? HalfTurn1(S) : HalfTurn<1>(S);
-    else if (Bits == 1)
-      S = QuarterTurn1(S, Turn == 270);
-    else
-      S = QuarterTurn<1>(S, Turn == 270);
-    StorePlane(Bitmap, S);
+    TIEBitmap Turned;
+    Turned.SetMemoryThreshold(Bitmap->GetMemoryThreshold());
+    if (IETurnExact(Bitmap, &Turned, Turn)) IETakeTurnedPixels(Bitmap, &Turned);
     return;
   }
+  TPlane S = LoadPlane(Bitmap);
   const int32_t W = S.W, H = S.H;
   const double r = -Angle / 57.295779513082320877;
   const double cs = std::cos(r), sn = std::sin(r);
@@ -359,11 +308,7 @@ void NearestRotate(TIEBitmap* Bitmap, int32_t Bits, uint8_t Fill, const TIEProgr
 
 void QuarterInto(TIEBitmap* Source, TIEBitmap* Dest, int32_t Bytes, bool Clockwise) {
   if (!Source || !Dest || Source == Dest || Source->IsEmpty() || Source->GetBitCount() != Bytes * 8) return;
-  const TPlane S = LoadPlane(Source);
-  const TPlane D = Bytes == 3 ? QuarterTurn<3>(S, Clockwise) : QuarterTurn<1>(S, Clockwise);
-  if (!Dest->Allocate(D.W, D.H, Source->GetPixelFormat())) return;
-  if (Source->GetPixelFormat() == ie8p) Source->CopyPaletteTo(Dest);
-  for (int32_t y = 0; y < D.H; ++y) std::memcpy(Dest->GetScanline(y), D.Row(y), D.Stride);
+  IETurnExact(Source, Dest, Clockwise ? 270 : 90);
 }
 
 }  // namespace
@@ -374,7 +319,7 @@ bool IEIsMultipleOf90(double Angle) {
 }
 
 void IERotateShear(TIEBitmap* Bitmap, bool Antialias, const TIEProgressEvent& OnProgress, TObject* Sender,
-                   const TRGB& Background, double Angle) {
+                   const TRGB& Background, double Angle, int32_t ThreadCount) {
   if (!Bitmap || Bitmap->IsEmpty()) return;
   if (Bitmap->GetPixelFormat() != ie24RGB) {
     if (Bitmap->GetPixelFormat() == ie1g)
@@ -382,13 +327,13 @@ void IERotateShear(TIEBitmap* Bitmap, bool Antialias, const TIEProgressEvent& On
     return;
   }
   const uint8_t Bg[3] = {Background.b, Background.g, Background.r};
-  ShearRotate<3>(Bitmap, Antialias, Bg, OnProgress, Sender, Angle);
+  ShearRotate<3>(Bitmap, Antialias, Bg, OnProgress, Sender, Angle, ThreadCount);
 }
 
 void IERotateShear8(TIEBitmap* Bitmap, bool Antialias, uint8_t Fill, const TIEProgressEvent& OnProgress,
-                    TObject* Sender, double Angle) {
+                    TObject* Sender, double Angle, int32_t ThreadCount) {
   if (!Bitmap || Bitmap->IsEmpty() || Bitmap->GetBitCount() != 8) return;
-  ShearRotate<1>(Bitmap, Antialias, &Fill, OnProgress, Sender, Angle);
+  ShearRotate<1>(Bitmap, Antialias, &Fill, OnProgress, Sender, Angle, ThreadCount);
 }
 
 void IERotate1Bit(TIEBitmap* Bitmap, bool FillWhite, const TIEProgressEvent& OnProgress, TObject* Sender,

@@ -21,12 +21,14 @@ class TObject;
 bool IEIsMultipleOf90(double Angle);
 
 // ie24RGB; a 1-bit bitmap goes to IERotate1Bit (white fill when all three
-// background channels are non-zero); other formats are left alone.
+// background channels are non-zero); other formats are left alone.  The
+// shears of a bitmap in memory run in bands on ThreadCount workers (0: one
+// per core); the result does not depend on the count.
 void IERotateShear(TIEBitmap* Bitmap, bool Antialias, const TIEProgressEvent& OnProgress, TObject* Sender,
-                   const TRGB& Background, double Angle);
+                   const TRGB& Background, double Angle, int32_t ThreadCount = 0);
 // ie8g and ie8p (and alpha planes); other formats are left alone.
 void IERotateShear8(TIEBitmap* Bitmap, bool Antialias, uint8_t Fill, const TIEProgressEvent& OnProgress,
-                    TObject* Sender, double Angle);
+                    TObject* Sender, double Angle, int32_t ThreadCount = 0);
 // Nearest-pixel 1-bit rotation; exact for 90, -90, 270, 180 and -180.
 // Every source pixel keeps its place in the turned grid: no column or row is
 // dropped at the edges.

@@ -12,6 +12,7 @@
 #include "foundations/image_buffer.h"
 #include "foundations/pixel_utils.h"
 #include "platform/rtl/sysutils.h"
+#include "support/bitmap_bytes.h"
 
 namespace {
 
@@ -177,10 +178,8 @@ namespace {
 TEST(ShearRotate, PageInATemporaryFileTurnsLikeOneInMemory) {
   auto Mem = Photo(64, 40);
   TIEBitmap File;
-  File.SetMemoryThreshold(1);
   File.Assign(Mem.get());
-  File.SetMemoryThreshold(1);
-  File.SetLocation(ieFile);
+  testsupport::MoveToTemporaryFile(&File);
   ASSERT_EQ(File.GetLocation(), ieFile);
   for (double Angle : {12.5, -100.0}) {
     IERotateShear(Mem.get(), true, nullptr, nullptr, IECreateRGB(9, 8, 7), Angle);

@@ -1,7 +1,7 @@
 #pragma once
 // The pixels of an image buffer as plain bytes for comparisons: packed 1-bit
 // rows with the padding bits cleared, otherwise width x bytes per pixel, row
-// after row without the row alignment.
+// after row without the row alignment; and images kept in temporary files.
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +19,13 @@ inline std::vector<uint8_t> CanonicalPixels(TIEBitmap* B) {
     if (B->GetPixelFormat() == ie1g && (w & 7)) out.back() &= uint8_t(0xFF00 >> (w & 7));
   }
   return out;
+}
+
+// Moves an image's pixels into a temporary file (where the buffer keeps
+// large images), keeping them; later allocations of the image go there too.
+inline void MoveToTemporaryFile(TIEBitmap* B) {
+  B->SetMemoryThreshold(1);
+  B->SetLocation(ieFile);
 }
 
 }  // namespace testsupport
